@@ -150,23 +150,23 @@ HWND CreateCUIFrameWindow(HWND parent, const char* title, int x, int y, int cx, 
   return h;
 }
 
-ICUIFrame* CUIFrameMgr::GetICUIFrame(const char* name) {
+ICUIFrame* ICUIFrameMgr::GetICUIFrame(const char* name) {
   std::string n = name ? name : "";
   for (auto& [h, f] : C().frames)
     if (IsWindow(h) && f.name == n) return new ICUIFrame(h);
   return nullptr;
 }
 
-void CUIFrameMgr::RecalcLayout(BOOL) { ++layouts_; }
+void ICUIFrameMgr::RecalcLayout(BOOL) { ++layouts_; }
 
-void CUIFrameMgr::DockCUIWindow(HWND frame, int panel, RECT*) {
+void ICUIFrameMgr::DockCUIWindow(HWND frame, int panel, RECT*) {
   FrameState* f = FindFrame(frame);
   if (!f) return;
   f->floating = false;
   f->dockPos = panel;
 }
 
-void CUIFrameMgr::FloatCUIWindow(HWND frame, RECT* rect) {
+void ICUIFrameMgr::FloatCUIWindow(HWND frame, RECT* rect) {
   FrameState* f = FindFrame(frame);
   if (!f) return;
   f->floating = true;
@@ -174,8 +174,8 @@ void CUIFrameMgr::FloatCUIWindow(HWND frame, RECT* rect) {
   if (rect) MoveWindow(frame, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, TRUE);
 }
 
-CUIFrameMgr* GetCUIFrameMgr() {
-  static CUIFrameMgr m;
+ICUIFrameMgr* GetCUIFrameMgr() {
+  static ICUIFrameMgr m;
   return &m;
 }
 
@@ -316,6 +316,6 @@ void ResetCUI() {
   c.toolbars.clear();
   c.imageLists.clear();
   c.iconFiles.clear();
-  *GetCUIFrameMgr() = CUIFrameMgr();
+  *GetCUIFrameMgr() = ICUIFrameMgr();
 }
 }  // namespace vorel_ui

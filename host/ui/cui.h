@@ -60,7 +60,7 @@ ICUIFrame* GetICUIFrame(HWND frame);
 void ReleaseICUIFrame(ICUIFrame* f);
 HWND CreateCUIFrameWindow(HWND parent, const char* title, int x, int y, int cx, int cy);
 
-class CUIFrameMgr {
+class ICUIFrameMgr {
  public:
   int GetImageSize() const { return imageSize_; }
   void SetImageSize(int px) { imageSize_ = px; }  // 16 or 24; tests switch it
@@ -78,7 +78,8 @@ class CUIFrameMgr {
   int layouts_ = 0;
 };
 
-CUIFrameMgr* GetCUIFrameMgr();
+typedef ICUIFrameMgr CUIFrameMgr;
+ICUIFrameMgr* GetCUIFrameMgr();
 
 // Toolbar items.
 enum ToolItemType { CTB_PUSHBUTTON = 0, CTB_CHECKBUTTON = 1, CTB_SEPARATOR = 3 };

@@ -6,36 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
-struct HWND__;
-typedef HWND__* HWND;
-struct HINSTANCE__;
-typedef HINSTANCE__* HINSTANCE;
+#include "host/core/win32.h"
+
 struct HIMAGELIST__;
 typedef HIMAGELIST__* HIMAGELIST;
 struct HMENU__;
 typedef HMENU__* HMENU;
-
-typedef int BOOL;
-typedef unsigned int UINT;
-typedef uint32_t DWORD;
-typedef uint16_t WORD;
-typedef uint8_t BYTE;
-typedef intptr_t INT_PTR;
-typedef uintptr_t UINT_PTR;
-typedef intptr_t LONG_PTR;
-typedef uintptr_t WPARAM;
-typedef intptr_t LPARAM;
-typedef intptr_t LRESULT;
-typedef DWORD COLORREF;
-typedef char TCHAR;
 typedef char MCHAR;
-
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
 
 inline constexpr WORD LOWORD(uintptr_t v) { return WORD(v & 0xFFFF); }
 inline constexpr WORD HIWORD(uintptr_t v) { return WORD((v >> 16) & 0xFFFF); }
@@ -45,15 +22,7 @@ inline constexpr WPARAM MAKEWPARAM(unsigned lo, unsigned hi) {
 inline constexpr LPARAM MAKELPARAM(unsigned lo, unsigned hi) {
   return LPARAM(int32_t((lo & 0xFFFFu) | ((hi & 0xFFFFu) << 16)));
 }
-inline constexpr COLORREF RGB(unsigned r, unsigned g, unsigned b) {
-  return COLORREF((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
-}
-inline constexpr BYTE GetRValue(COLORREF c) { return BYTE(c & 0xFF); }
-inline constexpr BYTE GetGValue(COLORREF c) { return BYTE((c >> 8) & 0xFF); }
-inline constexpr BYTE GetBValue(COLORREF c) { return BYTE((c >> 16) & 0xFF); }
 
-struct POINT { int32_t x = 0, y = 0; };
-struct RECT { int32_t left = 0, top = 0, right = 0, bottom = 0; };
 typedef POINT IPoint2;
 
 // Header of every WM_NOTIFY payload.
@@ -95,9 +64,6 @@ enum : UINT {
   WM_RBUTTONUP = 0x0205,
   WM_USER = 0x0400,
 };
-
-// Dialog command ids.
-enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
 
 // Buttons.
 enum : UINT {
