@@ -82,6 +82,9 @@ class Cadena {
   bool Offset(const double* distances, Cadenas*& out) const;
   // Merges two touching closed outlines: -8888, -991, -992.
   int16_t Merge(const Cadena& other, Cadenas*& out, double tol, bool check) const;
+  // out = p + (x - p) * d2 / d1; p is deleted.
+  static void PointToward(Punto2D* p, double x, double y, double d1, double d2, double& ox,
+                          double& oy);
 
  private:
   friend class Cadenas;
