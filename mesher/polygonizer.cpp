@@ -361,7 +361,7 @@ void SurfacePolygonizer::SeedFromParticles() {
     return FieldAbove(q, threshold);
   };
   int64_t tests = 0;
-#pragma omp parallel for schedule(dynamic, 256) reduction(+ : tests)
+#pragma omp parallel for schedule(dynamic, 256) reduction(+ : tests) if (n > 2048)
   for (int32_t a = 0; a < n; ++a) {
     if (ps[size_t(a)].skip) continue;
     const int32_t* nb = builder_->Neighbours(a);
@@ -624,7 +624,7 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
   }
   std::vector<Point3>& verts = mesh_->vertices;
   std::vector<Point3>& second = mesh_->secondVertices;
-#pragma omp parallel
+#pragma omp parallel if (nV > 1024)
   {
     std::vector<FieldTerm> terms;
 #pragma omp for schedule(dynamic, 256)
