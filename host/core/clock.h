@@ -13,7 +13,8 @@ struct SYSTEMTIME {
   WORD wHour = 0, wMinute = 0, wSecond = 0, wMilliseconds = 0;
 };
 
-// Monotonic milliseconds (since an arbitrary start), or the fixed value.
+// Monotonic milliseconds since the clock's first use in this process, or
+// the fixed value.
 DWORD GetTickCount();
 // The current UTC date and time, or the fixed value.
 void GetSystemTime(SYSTEMTIME* st);
