@@ -343,21 +343,26 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
       // Second pass: keep the candidates away from the surface; the table
       // becomes running totals of the layers that kept points.
       const NearSurfaceIndex near(nf, verts, faces, clearance);
+      // The surface test of every candidate runs up front in one parallel
+      // loop; the pass below only collects, reports and polls per layer.
+      const int64_t nc = static_cast<int64_t>(cand.size());
+      std::vector<uint8_t> keep(cand.size(), 0);
+#pragma omp parallel for schedule(static, 1024) if (nc > 4096)
+      for (int64_t c = 0; c < nc; ++c) {
+        const auto& p = cand[static_cast<size_t>(c)];
+        const Vec3f pf = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
+        keep[static_cast<size_t>(c)] = near.Near(pf) ? 0 : 1;
+      }
+      int64_t keptTotal = 0;
+      for (uint8_t k : keep) keptTotal += k;
+      points.Resize(static_cast<int>(keptTotal));
       const int32_t tableSize = last + 1;
       size_t cursor = 0;
-      std::vector<uint8_t> keep;
       for (int32_t j = 0; j < tableSize; ++j) {
         const int32_t n = perLayer[static_cast<size_t>(j)];
-        keep.assign(static_cast<size_t>(n), 0);
-#pragma omp parallel for schedule(dynamic, 256) if (n > 512)
-        for (int32_t c = 0; c < n; ++c) {
-          const auto& p = cand[cursor + static_cast<size_t>(c)];
-          const Vec3f pf = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
-          keep[static_cast<size_t>(c)] = near.Near(pf) ? 0 : 1;
-        }
         bool kept = false;
         for (int32_t c = 0; c < n; ++c) {
-          if (!keep[static_cast<size_t>(c)]) continue;
+          if (!keep[cursor + static_cast<size_t>(c)]) continue;
           const auto& p = cand[cursor + static_cast<size_t>(c)];
           const float x = static_cast<float>(p[0]), y = static_cast<float>(p[1]), z = static_cast<float>(p[2]);
           points.Append(axisFlag ? Point3(x, y, z) : Point3(x, z, y));

@@ -125,7 +125,6 @@ class PoliedroEstructurado {
   Caras* faces_ = nullptr;
   double xmin_, xmax_, ymin_, ymax_, zmin_, zmax_;
   uint8_t latticeReady_ = 0;
-  std::vector<uint8_t> horizontal_;
   std::vector<uint8_t> grid_;  // [layer][row][col], 1 = occupied
   double r_ = 0, firstZ_ = 0, lastZ_ = 0;
   int32_t layers_ = 0, rows_ = 0, cols_ = 0;

@@ -18,7 +18,6 @@ void PoliedroEstructurado::Clear() {
   faceCount_ = 0;
   delete faces_;
   faces_ = new Caras();
-  horizontal_.clear();
   xmin_ = ymin_ = zmin_ = kBig;
   xmax_ = ymax_ = zmax_ = -kBig;
 }
@@ -26,11 +25,9 @@ void PoliedroEstructurado::Clear() {
 void PoliedroEstructurado::SetFaces(const PoliedroMatricial& mesh) {
   Clear();
   const int32_t n = mesh.FaceCount();
-  horizontal_.assign(static_cast<size_t>(n), 0);
   for (int32_t i = 0; i < n; ++i) {
     Cara* f = nullptr;
     if (!mesh.GetFace(i, f)) continue;
-    horizontal_[static_cast<size_t>(i)] = f->IsHorizontal() ? 1 : 0;
     if (f->XMin() < xmin_) xmin_ = f->XMin();
     if (f->XMax() > xmax_) xmax_ = f->XMax();
     if (f->YMin() < ymin_) ymin_ = f->YMin();

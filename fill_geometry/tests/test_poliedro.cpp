@@ -33,7 +33,7 @@ TEST(Cara, SetRefusesCloseCornersAndTinyAreaAndSecondSet) {
   EXPECT_FALSE(f.Set(0, 0, 0, 1, 0, 0, 2, 0, 1e-9));  // collinear: area below 1e-8
   EXPECT_EQ(f.Area(), 0.0);
   ASSERT_TRUE(f.Set(0, 0, 0, 2, 0, 0, 0, 2, 1));
-  EXPECT_NEAR(f.Area(), std::sqrt(4.0 + 4.0 + 16.0) / 2.0, 1e-12);
+  EXPECT_NEAR(f.Area(), std::sqrt(20.0) / 2.0, 1e-12);  // |(2,0,0) x (-2,2,1)| / 2
   EXPECT_EQ(f.ZMax(), 1.0);
   EXPECT_EQ(f.XMax(), 2.0);
   // Corners are written once: a second Set is refused and keeps the first.
@@ -235,6 +235,61 @@ TEST(PoliedroEstructurado, LatticeLayoutOfTheCube) {
   }
   EXPECT_DOUBLE_EQ(pts[0][2], first);
   EXPECT_DOUBLE_EQ(pts.back()[2], last);
+}
+
+// Every lattice cell is marked exactly when its point lies inside the mesh
+// by the winding number (cells right on the surface, where a nudge of 1e-6
+// changes the answer, are not judged).
+void ExpectMarksMatchWinding(TestMesh& m, double r) {
+  auto s = Solid(m);
+  int32_t layers;
+  double first, last, dz;
+  ASSERT_TRUE(s->SetupLayers(r, layers, first, last, dz));
+  LatticeLayout L;
+  ASSERT_TRUE(s->LatticeParams(L));
+  int inside = 0;
+  for (int32_t k = 0; k < layers; ++k) {
+    int32_t marked;
+    ASSERT_TRUE(s->ComputeLayer(k, marked));
+    const bool odd = k % 2 != 0;
+    for (int32_t j = 0; j < s->RowCount(); ++j) {
+      const bool shifted = odd == (j % 2 == 0);
+      const double y = L.yStart + (odd ? L.layerShift : 0) + L.dy * j;
+      for (int32_t i = 0; i < s->ColumnCount(); ++i) {
+        const double x = L.xStart + (shifted ? r : 0) + 2 * r * i;
+        const double z = first + k * dz;
+        const bool in = std::fabs(m.Winding(x, y, z)) > 0.5;
+        bool boundary = false;
+        for (int a = 0; a < 6 && !boundary; ++a) {
+          const double e = (a % 2 ? -1e-6 : 1e-6);
+          boundary = (std::fabs(m.Winding(x + (a / 2 == 0 ? e : 0), y + (a / 2 == 1 ? e : 0),
+                                          z + (a / 2 == 2 ? e : 0))) > 0.5) != in;
+        }
+        if (boundary) continue;
+        inside += in;
+        ASSERT_EQ(s->IsCellOccupied(k, j, i), in) << k << " " << j << " " << i;
+      }
+    }
+  }
+  EXPECT_GT(inside, 100);
+}
+
+TEST(PoliedroEstructurado, MarksExactlyTheLatticePointsInside) {
+  TestMesh sphere = MakeSphere(1, 2, 3, 6, 24, 13);
+  ExpectMarksMatchWinding(sphere, 0.6);
+  TestMesh torus = MakeTorus(0, 0, 0, 8, 3, 32, 16);
+  ExpectMarksMatchWinding(torus, 0.6);
+  // A box under a roof sloped at under 3 degrees (|nz| > 0.995): the layers
+  // that cut only the roof still get their section.
+  TestMesh roofed = MakeBox(0, 0, 0, 20, 20, 1);
+  const int32_t apex = roofed.AddVertex(10, 10, 1.5);
+  // The top of the box (4, 5, 7, 6) becomes four roof faces.
+  roofed.f.erase(roofed.f.begin() + 2, roofed.f.begin() + 4);
+  roofed.AddFace(4, 5, apex);
+  roofed.AddFace(5, 7, apex);
+  roofed.AddFace(7, 6, apex);
+  roofed.AddFace(6, 4, apex);
+  ExpectMarksMatchWinding(roofed, 0.2);
 }
 
 TEST(PoliedroEstructurado, SetupRefusals) {
