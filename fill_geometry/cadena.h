@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fill_geometry/caja.h"
+#include "fill_geometry/chain_crossings.h"
 #include "fill_geometry/hilera.h"
 #include "fill_geometry/punto.h"
 
@@ -68,7 +69,8 @@ class Cadena {
   // Relation of two closed chains (codes -9999, 1 .. 82).
   int16_t Relation(const Cadena& other, bool touchAnalysis, double tol) const;
   bool CrossingsWith(const Cadena& other, Hilera*& crossingPoints, Cadenas*& pieces,
-                     bool& overlayCross, double**& rows, uint32_t& count, uint8_t& collinear,
+                     bool& overlayCross, fillgeo::CrossingRows& rows, uint32_t& count,
+                     uint8_t& collinear,
                      double tol, bool overlay, bool closedOnly) const;
   // Offset by a signed distance (d > 0 grows material); arcs at open corners.
   bool SampleArcs(double d, Cadena*& out) const;
@@ -80,6 +82,9 @@ class Cadena {
   bool Offset(const double* distances, Cadenas*& out) const;
   // Merges two touching closed outlines: -8888, -991, -992.
   int16_t Merge(const Cadena& other, Cadenas*& out, double tol, bool check) const;
+  // out = p + (x - p) * d2 / d1; p is deleted.
+  static void PointToward(Punto2D* p, double x, double y, double d1, double d2, double& ox,
+                          double& oy);
 
  private:
   friend class Cadenas;

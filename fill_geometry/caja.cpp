@@ -110,14 +110,14 @@ int16_t Caja::ClassifySegment(double x1, double y1, double x2, double y2, double
   return kApart;
 }
 
-int16_t Caja::ClassifyChain(const Cadena& chain) const {
-  int16_t c = CompareBox(chain.MinX(), chain.MaxX(), chain.MinY(), chain.MaxY(), kTol);
+int16_t Caja::ClassifyChain(const Cadena& chain, double tol) const {
+  int16_t c = CompareBox(chain.MinX(), chain.MaxX(), chain.MinY(), chain.MaxY(), tol);
   if (c == kApart) return kApart;
   if (c == kOtherInside) return 1;
   for (int32_t i = 0; i + 1 < chain.Count(); ++i) {
     const Punto2D* a = chain.Point(i);
     const Punto2D* b = chain.Point(i + 1);
-    if (ClassifySegment(a->x(), a->y(), b->x(), b->y(), kTol) != kApart) return 2;
+    if (ClassifySegment(a->x(), a->y(), b->x(), b->y(), tol) != kApart) return 2;
   }
   return 0;
 }

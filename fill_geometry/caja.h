@@ -26,7 +26,7 @@ class Caja {
   // end outside and the segment crosses or touches the box.
   int16_t ClassifySegment(double x1, double y1, double x2, double y2, double tol) const;
   // -9999 apart; 1 the chain's box inside; 2 some segment meets the box; else 0.
-  int16_t ClassifyChain(const Cadena& chain) const;
+  int16_t ClassifyChain(const Cadena& chain, double tol = 1e-8) const;
   // Points where the segment meets the box boundary, appended to row in
   // segment order: 2 (two points, or a stretch along an edge), 1 (one
   // point), -9999 (none, or apart).
