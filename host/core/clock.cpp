@@ -15,9 +15,12 @@ bool g_timeFixed = false;
 int64_t g_unixMs = 0;
 std::atomic<uint32_t> g_randState{1};
 
+// Milliseconds since the process started using the clock, so the values
+// stay small as with the original's clock().
 int64_t RealMonotonicMs() {
   using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  static const steady_clock::time_point start = steady_clock::now();
+  return duration_cast<milliseconds>(steady_clock::now() - start).count();
 }
 
 int64_t NowUnixMs() {

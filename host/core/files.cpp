@@ -42,7 +42,11 @@ bool StatPath(const std::string& p, struct stat* st) {
 
 // Fills a find record; false when the name does not fit cFileName.
 bool FillFind(const std::string& folder, const std::string& name, WIN32_FIND_DATAA* data) {
-  if (name.size() >= sizeof(data->cFileName)) return false;
+  if (name.size() >= sizeof(data->cFileName)) {
+    std::fprintf(stderr, "vorel-host: skipping \"%s\" in \"%s\": the name is longer than %d characters\n",
+                 name.c_str(), folder.c_str(), MAX_PATH - 1);
+    return false;
+  }
   *data = WIN32_FIND_DATAA();
   std::memcpy(data->cFileName, name.c_str(), name.size() + 1);
   struct stat st;

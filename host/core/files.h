@@ -81,3 +81,20 @@ FILE* OpenFile(const std::string& path, const char* mode);
 bool CopyToBuffer(const std::string& text, char* buf, size_t bufLen, const char* what);
 
 }  // namespace vorel::host
+
+// The character-width-neutral spellings the plug-ins also use.
+typedef WIN32_FIND_DATAA WIN32_FIND_DATA;
+inline DWORD GetTempPath(DWORD bufLen, char* buf) { return GetTempPathA(bufLen, buf); }
+inline BOOL CreateDirectory(const char* path, void* security) { return CreateDirectoryA(path, security); }
+inline BOOL RemoveDirectory(const char* path) { return RemoveDirectoryA(path); }
+inline DWORD GetFileAttributes(const char* path) { return GetFileAttributesA(path); }
+inline BOOL DeleteFile(const char* path) { return DeleteFileA(path); }
+inline BOOL CopyFile(const char* from, const char* to, BOOL failIfExists) {
+  return CopyFileA(from, to, failIfExists);
+}
+inline BOOL MoveFile(const char* from, const char* to) { return MoveFileA(from, to); }
+inline BOOL SetCurrentDirectory(const char* path) { return SetCurrentDirectoryA(path); }
+inline HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
+  return FindFirstFileA(pattern, data);
+}
+inline BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data) { return FindNextFileA(find, data); }

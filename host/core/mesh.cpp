@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <utility>
 
 namespace {
@@ -125,8 +124,9 @@ Point3 Mesh::getNormal(int v) {
 
 void Mesh::AutoSmooth(float angle, BOOL useSel, BOOL preventIndirect) {
   const int nf = getNumFaces();
+  const int nv = getNumVerts();
   if (nf == 0) return;
-  std::vector<char> active(size_t(nf), 1);
+  std::vector<char> active(static_cast<size_t>(nf), 1);
   if (useSel)
     for (int f = 0; f < nf; ++f) active[size_t(f)] = faceSel[f] ? 1 : 0;
 
@@ -142,90 +142,162 @@ void Mesh::AutoSmooth(float angle, BOOL useSel, BOOL preventIndirect) {
     return everything || DotProd(na, nb) >= cosLimit;
   };
 
-  // Faces around each undirected edge.
-  std::map<std::pair<DWORD, DWORD>, std::vector<int>> edgeFaces;
-  for (int f = 0; f < nf; ++f) {
-    if (!active[size_t(f)]) continue;
-    const Face& fc = faces[size_t(f)];
-    for (int k = 0; k < 3; ++k) {
-      DWORD a = fc.v[k], b = fc.v[(k + 1) % 3];
-      if (a == b) continue;
-      edgeFaces[{std::min(a, b), std::max(a, b)}].push_back(f);
-    }
-  }
-  std::vector<std::vector<int>> smoothNb(static_cast<size_t>(nf)), sharpNb(static_cast<size_t>(nf));
-  for (const auto& e : edgeFaces) {
-    const std::vector<int>& fs = e.second;
-    for (size_t i = 0; i < fs.size(); ++i)
-      for (size_t j = i + 1; j < fs.size(); ++j) {
-        int a = fs[i], b = fs[j];
-        if (a == b) continue;
-        auto& list = smoothPair(a, b) ? smoothNb : sharpNb;
-        list[size_t(a)].push_back(b);
-        list[size_t(b)].push_back(a);
+  // Faces around each undirected edge, bucketed by the edge's lower vertex
+  // (linear time; each bucket is short and sorted on its own).
+  std::vector<int> eStart(static_cast<size_t>(nv) + 1, 0);
+  auto forEdges = [&](auto&& fn) {
+    for (int f = 0; f < nf; ++f) {
+      if (!active[size_t(f)]) continue;
+      const Face& fc = faces[size_t(f)];
+      for (int k = 0; k < 3; ++k) {
+        DWORD a = fc.v[k], b = fc.v[(k + 1) % 3];
+        if (a != b && a < DWORD(nv) && b < DWORD(nv)) fn(std::min(a, b), std::max(a, b), f);
       }
+    }
+  };
+  forEdges([&](DWORD lo, DWORD, int) { ++eStart[size_t(lo) + 1]; });
+  for (int v = 0; v < nv; ++v) eStart[size_t(v) + 1] += eStart[size_t(v)];
+  std::vector<std::pair<DWORD, int>> edges(static_cast<size_t>(eStart[size_t(nv)]));
+  {
+    std::vector<int> fill(eStart.begin(), eStart.end() - 1);
+    forEdges([&](DWORD lo, DWORD hi, int f) { edges[size_t(fill[lo]++)] = {hi, f}; });
+  }
+  std::vector<std::pair<int, int>> smooth, sharp;
+  smooth.reserve(edges.size() / 2);
+  for (int v = 0; v < nv; ++v) {
+    auto b = edges.begin() + eStart[size_t(v)], e = edges.begin() + eStart[size_t(v) + 1];
+    std::sort(b, e);
+    for (auto i = b; i != e;) {
+      auto j = i;
+      while (j != e && j->first == i->first) ++j;
+      for (auto x = i; x != j; ++x)
+        for (auto y = x + 1; y != j; ++y)
+          if (x->second != y->second)
+            (smoothPair(x->second, y->second) ? smooth : sharp).push_back({x->second, y->second});
+      i = j;
+    }
   }
 
-  // Regions: flood fill over smooth edges, in face order so the result does
-  // not depend on the map's layout.
-  std::vector<int> region(size_t(nf), -1);
-  std::vector<int> regionSize;
-  for (int f = 0; f < nf; ++f) {
-    if (!active[size_t(f)] || region[size_t(f)] >= 0) continue;
-    int r = int(regionSize.size());
-    regionSize.push_back(0);
-    std::vector<int> stack{f};
-    region[size_t(f)] = r;
-    while (!stack.empty()) {
-      int cur = stack.back();
-      stack.pop_back();
-      ++regionSize[size_t(r)];
-      for (int nb : smoothNb[size_t(cur)]) {
-        if (region[size_t(nb)] >= 0) continue;
-        if (preventIndirect) {
+  // Regions of faces joined by smooth edges, numbered in face order.
+  std::vector<int> region(static_cast<size_t>(nf), -1);
+  int nr = 0;
+  if (!preventIndirect) {
+    std::vector<int> parent(static_cast<size_t>(nf));
+    for (int f = 0; f < nf; ++f) parent[size_t(f)] = f;
+    auto find = [&parent](int x) {
+      while (parent[size_t(x)] != x) x = parent[size_t(x)] = parent[size_t(parent[size_t(x)])];
+      return x;
+    };
+    for (const auto& p : smooth) {
+      int a = find(p.first), b = find(p.second);
+      if (a != b) parent[size_t(std::max(a, b))] = std::min(a, b);
+    }
+    for (int f = 0; f < nf; ++f) {
+      if (!active[size_t(f)]) continue;
+      int root = find(f);
+      region[size_t(f)] = root == f ? nr++ : region[size_t(root)];
+    }
+  } else {
+    // Flood fill that never lets a face into a region holding one of its
+    // sharp neighbours.
+    auto csr = [nf](const std::vector<std::pair<int, int>>& pairs, std::vector<int>& start,
+                    std::vector<int>& list) {
+      start.assign(size_t(nf) + 1, 0);
+      for (const auto& p : pairs) { ++start[size_t(p.first) + 1]; ++start[size_t(p.second) + 1]; }
+      for (int f = 0; f < nf; ++f) start[size_t(f) + 1] += start[size_t(f)];
+      list.assign(pairs.size() * 2, 0);
+      std::vector<int> fill(start.begin(), start.end() - 1);
+      for (const auto& p : pairs) {
+        list[size_t(fill[size_t(p.first)]++)] = p.second;
+        list[size_t(fill[size_t(p.second)]++)] = p.first;
+      }
+    };
+    std::vector<int> smStart, smList, shStart, shList;
+    csr(smooth, smStart, smList);
+    csr(sharp, shStart, shList);
+    std::vector<int> stack;
+    for (int f = 0; f < nf; ++f) {
+      if (!active[size_t(f)] || region[size_t(f)] >= 0) continue;
+      int r = nr++;
+      region[size_t(f)] = r;
+      stack.assign(1, f);
+      while (!stack.empty()) {
+        int cur = stack.back();
+        stack.pop_back();
+        for (int i = smStart[size_t(cur)]; i < smStart[size_t(cur) + 1]; ++i) {
+          int nb = smList[size_t(i)];
+          if (region[size_t(nb)] >= 0) continue;
           bool blocked = false;
-          for (int s : sharpNb[size_t(nb)]) blocked = blocked || region[size_t(s)] == r;
+          for (int k = shStart[size_t(nb)]; k < shStart[size_t(nb) + 1] && !blocked; ++k)
+            blocked = region[size_t(shList[size_t(k)])] == r;
           if (blocked) continue;
+          region[size_t(nb)] = r;
+          stack.push_back(nb);
         }
-        region[size_t(nb)] = r;
-        stack.push_back(nb);
       }
     }
   }
+  std::vector<int> regionSize(static_cast<size_t>(nr), 0);
+  for (int f = 0; f < nf; ++f)
+    if (region[size_t(f)] >= 0) ++regionSize[size_t(region[size_t(f)])];
 
   // One group bit per region, different from every region it touches at a
-  // vertex (vertex normals mix faces that share a bit at that vertex).
-  const int nr = int(regionSize.size());
-  std::vector<std::vector<int>> vertRegions(static_cast<size_t>(getNumVerts()));
-  for (int f = 0; f < nf; ++f) {
-    if (region[size_t(f)] < 0) continue;
-    for (DWORD v : faces[size_t(f)].v)
-      if (v < vertRegions.size()) vertRegions[v].push_back(region[size_t(f)]);
+  // vertex (vertex normals mix the faces that share a bit at that vertex)
+  // and from the groups of unselected faces there.
+  // Regions at each vertex, deduplicated per vertex.
+  std::vector<size_t> vStart(static_cast<size_t>(nv) + 1, 0);
+  for (int f = 0; f < nf; ++f)
+    if (region[size_t(f)] >= 0)
+      for (DWORD v : faces[size_t(f)].v)
+        if (v < DWORD(nv)) ++vStart[size_t(v) + 1];
+  for (int v = 0; v < nv; ++v) vStart[size_t(v) + 1] += vStart[size_t(v)];
+  std::vector<int> vertRegion(vStart[size_t(nv)]);
+  {
+    std::vector<size_t> fill(vStart.begin(), vStart.end() - 1);
+    for (int f = 0; f < nf; ++f)
+      if (region[size_t(f)] >= 0)
+        for (DWORD v : faces[size_t(f)].v)
+          if (v < DWORD(nv)) vertRegion[fill[v]++] = region[size_t(f)];
+    size_t out = 0;
+    for (int v = 0; v < nv; ++v) {
+      auto b = vertRegion.begin() + long(vStart[size_t(v)]);
+      auto e = vertRegion.begin() + long(vStart[size_t(v) + 1]);
+      std::sort(b, e);
+      e = std::unique(b, e);
+      vStart[size_t(v)] = out;
+      for (auto it = b; it != e; ++it) vertRegion[out++] = *it;
+    }
+    vStart[size_t(nv)] = out;
+    vertRegion.resize(out);
   }
-  // Faces left out of the selection keep their groups and block those bits.
-  std::vector<DWORD> used(size_t(nr), 0);
+  auto regionAt = [&vertRegion](size_t i) { return vertRegion[i]; };
+
+  std::vector<DWORD> used(static_cast<size_t>(nr), 0);
   for (int f = 0; f < nf; ++f) {
     if (active[size_t(f)]) continue;
     for (DWORD v : faces[size_t(f)].v)
-      if (v < vertRegions.size())
-        for (int r : vertRegions[v]) used[size_t(r)] |= faces[size_t(f)].smGroup;
+      if (v < DWORD(nv))
+        for (size_t i = vStart[v]; i < vStart[v + 1]; ++i)
+          used[size_t(regionAt(i))] |= faces[size_t(f)].smGroup;
   }
-  std::vector<std::vector<int>> touching(static_cast<size_t>(nr));
-  for (auto& rs : vertRegions) {
-    std::sort(rs.begin(), rs.end());
-    rs.erase(std::unique(rs.begin(), rs.end()), rs.end());
-    for (size_t i = 0; i < rs.size(); ++i)
-      for (size_t j = 0; j < rs.size(); ++j)
-        if (i != j) touching[size_t(rs[i])].push_back(rs[j]);
-  }
-  std::vector<DWORD> bit(size_t(nr), 0);
+  std::vector<uint64_t> touch;  // (region << 32) | other region
+  for (int v = 0; v < nv; ++v)
+    for (size_t i = vStart[size_t(v)]; i < vStart[size_t(v) + 1]; ++i)
+      for (size_t j = vStart[size_t(v)]; j < vStart[size_t(v) + 1]; ++j)
+        if (i != j) touch.push_back((uint64_t(regionAt(i)) << 32) | uint32_t(regionAt(j)));
+  std::sort(touch.begin(), touch.end());
+  touch.erase(std::unique(touch.begin(), touch.end()), touch.end());
+
+  std::vector<DWORD> bit(static_cast<size_t>(nr), 0);
+  size_t t = 0;
   for (int r = 0; r < nr; ++r) {
-    if (regionSize[size_t(r)] < 2) continue;  // a lone face smooths with nobody
     DWORD taken = used[size_t(r)];
-    for (int o : touching[size_t(r)]) taken |= bit[size_t(o)];
+    for (; t < touch.size() && int(touch[t] >> 32) == r; ++t)
+      taken |= bit[size_t(uint32_t(touch[t]))];
+    if (regionSize[size_t(r)] < 2) continue;  // a lone face smooths with nobody
     DWORD b = 1;
     while (b && (taken & b)) b <<= 1;
-    // More than 32 neighbours: reuse the least recent bit rather than fail.
+    // More than 32 neighbours: reuse a bit rather than fail.
     bit[size_t(r)] = b ? b : (1u << (r % 32));
   }
   for (int f = 0; f < nf; ++f)

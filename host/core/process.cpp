@@ -27,6 +27,17 @@ namespace {
 std::mutex g_mutex;
 std::vector<vorel::host::StartedProgram> g_started;
 std::string g_runtimeOverride;
+bool g_recordOnly = false;
+
+void RecordStart(const vorel::host::StartedProgram& rec) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_started.push_back(rec);
+}
+
+bool RecordOnly() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_recordOnly;
+}
 
 struct ProcessHandle : vorel::host::detail::HandleObject {
   pid_t pid = 0;
@@ -156,12 +167,13 @@ BOOL CreateProcessA(const char* application, char* commandLine, void*, void*, BO
   std::string program = application ? vorel::host::NormalizePath(application)
                                      : (rec.args.empty() ? "" : vorel::host::NormalizePath(rec.args[0]));
   if (program.empty()) {
+    rec.outcome = vorel::host::StartedProgram::kFailed;
+    RecordStart(rec);
     SetLastError(DWORD(ERROR_FILE_NOT_FOUND));
     return FALSE;
   }
-  if (vorel::host::IsProgramStartedByName(program)) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_started.push_back(rec);
+  if (RecordOnly() || vorel::host::IsProgramStartedByName(program)) {
+    RecordStart(rec);
     return TRUE;
   }
   std::vector<std::string> args = rec.args;
@@ -181,15 +193,14 @@ BOOL CreateProcessA(const char* application, char* commandLine, void*, void*, BO
   int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
+    rec.outcome = vorel::host::StartedProgram::kFailed;
+    RecordStart(rec);
     SetLastError(DWORD(rc == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED));
     return FALSE;
   }
-  rec.ran = true;
+  rec.outcome = vorel::host::StartedProgram::kRan;
   rec.pid = int(pid);
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_started.push_back(rec);
-  }
+  RecordStart(rec);
   auto* ph = new ProcessHandle;
   ph->pid = pid;
   HANDLE h = vorel::host::detail::AddHandle(ph);
@@ -251,6 +262,11 @@ std::vector<StartedProgram> StartedPrograms() {
 void ClearStartedPrograms() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_started.clear();
+}
+
+void SetRecordOnlyProcesses(bool on) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_recordOnly = on;
 }
 
 bool IsProgramStartedByName(const std::string& program) {

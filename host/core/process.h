@@ -23,7 +23,7 @@ constexpr DWORD CREATE_NO_WINDOW = 0x08000000;
 // Starts a program and does not wait for it. Without an application name the
 // first token of the command line names the program (split as in
 // vorel::host::SplitCommandLine; a name without "/" is looked up in PATH).
-// Every start is recorded. Programs started by name that a desktop would
+// Every start is recorded, failed ones too. Programs started by name that a desktop would
 // open (the help viewer "hh", the text editor "notepad", the media player
 // "wmplayer.exe") are only recorded, never run, and report success.
 // hProcess (when info is given) is a handle to close with CloseHandle;
@@ -46,17 +46,34 @@ HANDLE CreateEventW(void* security, BOOL manualReset, BOOL initialState, const w
 // blanks or tabs (or empty) wrapped in double quotes.
 char* GetCommandLineA();
 
+typedef STARTUPINFOA STARTUPINFO;
+inline BOOL CreateProcess(const char* application, char* commandLine, void* processAttributes,
+                          void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                          void* environment, const char* currentDirectory, STARTUPINFOA* startup,
+                          PROCESS_INFORMATION* info) {
+  return CreateProcessA(application, commandLine, processAttributes, threadAttributes,
+                        inheritHandles, creationFlags, environment, currentDirectory, startup, info);
+}
+inline char* GetCommandLine() { return GetCommandLineA(); }
+inline HANDLE CreateEvent(void* security, BOOL manualReset, BOOL initialState, const char* name) {
+  return CreateEventA(security, manualReset, initialState, name);
+}
+
 namespace vorel::host {
 
 // One program start as recorded by CreateProcessA.
 struct StartedProgram {
+  enum Outcome { kRecorded, kRan, kFailed };
   std::string commandLine;
   std::vector<std::string> args;  // after splitting
-  bool ran = false;               // false: recorded only (program started by name)
+  Outcome outcome = kRecorded;    // kRecorded: not run (by name, or record-only mode)
   int pid = 0;                    // 0 when not run
 };
 std::vector<StartedProgram> StartedPrograms();
 void ClearStartedPrograms();
+// With on, CreateProcessA runs nothing: every start is recorded and reports
+// success (tests of code that starts other programs).
+void SetRecordOnlyProcesses(bool on);
 // True when the program token (path and ".exe" ignored, case-insensitive)
 // names one of the desktop programs that are recorded instead of run.
 bool IsProgramStartedByName(const std::string& program);

@@ -44,6 +44,24 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, cons
 LONG RegDeleteValueA(HKEY key, const char* name);
 LONG RegCloseKey(HKEY key);
 
+inline LONG RegOpenKeyEx(HKEY root, const char* subKey, DWORD options, REGSAM access,
+                         HKEY* result) {
+  return RegOpenKeyExA(root, subKey, options, access, result);
+}
+inline LONG RegCreateKeyEx(HKEY root, const char* subKey, DWORD reserved, char* cls, DWORD options,
+                           REGSAM access, void* security, HKEY* result, DWORD* disposition) {
+  return RegCreateKeyExA(root, subKey, reserved, cls, options, access, security, result,
+                         disposition);
+}
+inline LONG RegQueryValueEx(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
+                            DWORD* size) {
+  return RegQueryValueExA(key, name, reserved, type, data, size);
+}
+inline LONG RegSetValueEx(HKEY key, const char* name, DWORD reserved, DWORD type,
+                          const BYTE* data, DWORD size) {
+  return RegSetValueExA(key, name, reserved, type, data, size);
+}
+
 namespace vorel::host {
 
 // The file that holds the registry; an empty path restores the default.

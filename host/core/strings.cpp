@@ -61,21 +61,20 @@ int LoadStringA(HINSTANCE module, UINT id, char* buf, int bufLen) {
   return int(n);
 }
 
-__attribute__((noinline)) const char* GetString(int id) {
-  // The caller's library is the one whose text is wanted.
-  HINSTANCE module = vorel::host::ModuleOf(__builtin_return_address(0));
-  if (!module) return nullptr;
-  char* buf;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    buf = Buffers()[module].data();
-  }
-  if (id < 0 || LoadStringA(module, UINT(id), buf, 256) == 0) {
-    // A present but empty text is still a text.
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto t = Tables().find(module);
-    if (id >= 0 && t != Tables().end() && t->second.count(id)) return buf;
-    return nullptr;
-  }
+namespace vorel::host {
+
+const char* ModuleString(HINSTANCE module, int id) {
+  if (!module || id < 0) return nullptr;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  auto t = Tables().find(module);
+  if (t == Tables().end()) return nullptr;
+  auto s = t->second.find(id);
+  if (s == t->second.end()) return nullptr;
+  char* buf = Buffers()[module].data();
+  size_t n = std::min(s->second.size(), size_t(255));
+  std::memcpy(buf, s->second.data(), n);
+  buf[n] = '\0';
   return buf;
 }
+
+}  // namespace vorel::host

@@ -9,7 +9,8 @@
 // The table is registered under the library's module handle (its load
 // address, as HINSTANCE is on the original platform) while the library is
 // loaded. GetString(id) then answers from the table of the library that
-// calls it, so every plug-in sees its own texts.
+// calls it, so every plug-in sees its own texts. Libraries do not define a
+// GetString of their own.
 #pragma once
 #include <cstddef>
 
@@ -22,8 +23,13 @@ struct StringResource {
   const char* text;
 };
 
-// Module handle of the library that holds addr (null when none).
+// Module handle of the library that holds addr (null when none). The
+// plug-in loader gives each plug-in this handle (of any of its symbols).
 HINSTANCE ModuleOf(const void* addr);
+// The text of id from module's table, copied into that module's one buffer
+// of 256 characters (valid until the next call for the module; longer texts
+// are cut to 255); null when the module has no table or no such string.
+const char* ModuleString(HINSTANCE module, int id);
 void RegisterStringTable(HINSTANCE module, const StringResource* table, size_t count);
 void UnregisterStringTable(HINSTANCE module);
 
@@ -41,6 +47,16 @@ class StringTableRegistration {
   HINSTANCE module_;
 };
 
+namespace detail {
+// The calling library's own module handle. An inline function with hidden
+// visibility has one copy in each library, so its own address lies in the
+// library that calls it.
+__attribute__((visibility("hidden"))) inline HINSTANCE ThisModule() {
+  static const HINSTANCE module = ModuleOf(reinterpret_cast<const void*>(&ThisModule));
+  return module;
+}
+}  // namespace detail
+
 }  // namespace vorel::host
 
 #define VOREL_STRING_TABLE(table)                                         \
@@ -54,7 +70,8 @@ inline int LoadString(HINSTANCE module, UINT id, char* buf, int bufLen) {
   return LoadStringA(module, id, buf, bufLen);
 }
 
-// The text of id from the calling library's table, in that library's one
-// buffer of 256 characters (valid until its next call; longer texts are cut
-// to 255); null when the library has no table or no such string.
-const char* GetString(int id);
+// The text of id from the calling library's table (ModuleString of the
+// library's own module).
+__attribute__((visibility("hidden"))) inline const char* GetString(int id) {
+  return vorel::host::ModuleString(vorel::host::detail::ThisModule(), id);
+}

@@ -12,6 +12,7 @@ class Tab {
   int Count() const { return int(v_.size()); }
   bool empty() const { return v_.empty(); }
   void ZeroCount() { v_.clear(); }
+  void Init() { v_.clear(); }
   void SetCount(int n) { v_.resize(n > 0 ? size_t(n) : 0); }
   // Grows the capacity only (the count stays).
   void Resize(int n) { if (n > 0) v_.reserve(size_t(n)); }

@@ -184,10 +184,12 @@ TEST(Strings, EachLibraryReadsItsOwnTable) {
   EXPECT_STREQ(small, "Vor");
   EXPECT_EQ(LoadStringA(self, 99, small, sizeof(small)), 0);
   EXPECT_STREQ(small, "");
-  // The core library itself registered nothing.
-  EXPECT_EQ(LoadStringA(vh::ModuleOf(reinterpret_cast<const void*>(&GetTickCount)), 1, small,
-                        sizeof(small)),
-            0);
+  EXPECT_EQ(vh::ModuleString(self, 1), a);
+  // Another library (the core itself) registered nothing: its texts are not ours.
+  HINSTANCE core = vh::ModuleOf(reinterpret_cast<const void*>(&GetTickCount));
+  ASSERT_NE(core, self);
+  EXPECT_EQ(LoadStringA(core, 1, small, sizeof(small)), 0);
+  EXPECT_EQ(vh::ModuleString(core, 1), nullptr);
 }
 
 }  // namespace

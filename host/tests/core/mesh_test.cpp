@@ -141,6 +141,49 @@ TEST(Mesh, AutoSmoothLeavesLoneAndUnselectedFacesAlone) {
   EXPECT_EQ(one.faces[0].smGroup, 0u);
 }
 
+// A bumpy height field of n x n quads (two triangles each).
+Mesh Bumps(int n) {
+  Mesh m;
+  m.setNumVerts((n + 1) * (n + 1));
+  uint32_t s = 12345;
+  for (int j = 0; j <= n; ++j)
+    for (int i = 0; i <= n; ++i) {
+      s = s * 1664525u + 1013904223u;
+      m.setVert(j * (n + 1) + i, float(i), float(j), float(s >> 8) / float(1 << 24));
+    }
+  m.setNumFaces(2 * n * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      int a = j * (n + 1) + i, f = 2 * (j * n + i);
+      m.faces[size_t(f)].setVerts(a, a + 1, a + n + 2);
+      m.faces[size_t(f + 1)].setVerts(a, a + n + 2, a + n + 1);
+    }
+  return m;
+}
+
+// Pairs of faces across an edge sharper than angle that still share a group.
+int SharpButSmoothed(Mesh& m, float angle) {
+  int count = 0;
+  for (int a = 0; a < m.getNumFaces(); ++a)
+    for (int b = a + 1; b < m.getNumFaces(); ++b) {
+      int shared = 0;
+      for (DWORD v : m.faces[size_t(a)].v) shared += m.faces[size_t(b)].GetVertIndex(v) >= 0;
+      if (shared == 2 && DotProd(m.getFaceNormal(a), m.getFaceNormal(b)) < std::cos(angle) &&
+          Share(m, a, b))
+        ++count;
+    }
+  return count;
+}
+
+TEST(Mesh, AutoSmoothCanPreventIndirectSmoothing) {
+  const float angle = 0.5f;
+  Mesh m = Bumps(12);
+  m.AutoSmooth(angle, FALSE, FALSE);
+  EXPECT_GT(SharpButSmoothed(m, angle), 0);  // smoothed across sharp edges through others
+  m.AutoSmooth(angle, FALSE, TRUE);
+  EXPECT_EQ(SharpButSmoothed(m, angle), 0);
+}
+
 TEST(Mesh, FlipNormalReversesWindingAndKeepsEdges) {
   Mesh m = Cube();
   Point3 n = m.getFaceNormal(0);

@@ -180,7 +180,8 @@ TEST_F(Platform, RegistryRoundTripsThroughItsFile) {
   EXPECT_TRUE(vh::RegistryGetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\MediaPlayer",
                                     "Installation Directory", &s));
   EXPECT_EQ(s, "/opt/player");
-  // A parent of a stored key opens too.
+  // A parent of a stored key opens too, even with a sibling sorting between.
+  EXPECT_TRUE(vh::RegistrySetInt(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane X", "n", 1));
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane", 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(&got)), ERROR_INVALID_HANDLE);
@@ -273,15 +274,26 @@ TEST_F(Platform, ProgramsByNameAreRecordedOthersRunWithoutWaiting) {
   EXPECT_FALSE(CreateProcessA(nullptr, missing, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               nullptr, nullptr));
 
+  vh::SetRecordOnlyProcesses(true);
+  char solver[] = "\"/opt/Vorel_GPU/bin/x86/Vorel_solver.exe\" -cacheDir \"/c d\"";
+  EXPECT_TRUE(CreateProcessA(nullptr, solver, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             nullptr, nullptr));
+  vh::SetRecordOnlyProcesses(false);
+
+  using SP = vh::StartedProgram;
   auto started = vh::StartedPrograms();
-  ASSERT_EQ(started.size(), 4u);
+  ASSERT_EQ(started.size(), 6u);
   EXPECT_EQ(started[0].commandLine, help);
-  EXPECT_FALSE(started[0].ran);
+  EXPECT_EQ(started[0].outcome, SP::kRecorded);
   EXPECT_EQ(started[1].args, (std::vector<std::string>{"notepad", "/tmp/Vorel/sys/Vorel.log"}));
   EXPECT_EQ(started[2].args[0], "C:\\Program Files\\Windows Media Player/wmplayer.exe");
   EXPECT_EQ(started[2].args.size(), 3u);
-  EXPECT_FALSE(started[2].ran);
-  EXPECT_TRUE(started[3].ran);
+  EXPECT_EQ(started[2].outcome, SP::kRecorded);
+  EXPECT_EQ(started[3].outcome, SP::kRan);
+  EXPECT_GT(started[3].pid, 0);
+  EXPECT_EQ(started[4].outcome, SP::kFailed);
+  EXPECT_EQ(started[5].outcome, SP::kRecorded);
+  EXPECT_EQ(started[5].args[2], "/c d");
 }
 
 TEST(CommandLine, SplitsQuotedTokensAndJoinsBack) {
