@@ -1,0 +1,170 @@
+// vorel-bench solver [--particles N] [--threads T] [--frames F] [--out DIR]
+// A dam-break block of liquid falling into a box collider, stepped frame by
+// frame with the sub-steps the particles allow; run once on one thread and
+// once on T threads (same scene, same result).
+#include <omp.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/bench.h"
+#include "fluid_core/host_link.h"
+#include "fluid_core/solver.h"
+
+namespace {
+
+struct Options {
+  long particles = 100000;
+  int threads = 0;
+  int frames = 3;
+  std::string out;
+};
+
+// main() only hands areas over, so the options are read from the command line.
+Options ReadOptions() {
+  Options o;
+  o.threads = omp_get_max_threads();
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> args;
+  std::string a;
+  while (std::getline(in, a, '\0')) args.push_back(a);
+  for (size_t i = 1; i + 1 < args.size(); ++i) {
+    if (args[i] == "--particles") o.particles = std::atol(args[i + 1].c_str());
+    if (args[i] == "--threads") o.threads = std::atoi(args[i + 1].c_str());
+    if (args[i] == "--frames") o.frames = std::atoi(args[i + 1].c_str());
+    if (args[i] == "--out") o.out = args[i + 1];
+  }
+  if (o.particles < 1) o.particles = 1;
+  if (o.threads < 1) o.threads = 1;
+  if (o.frames < 1) o.frames = 1;
+  return o;
+}
+
+// A closed box whose faces point inward.
+ColliderMesh* MakeBox(const Vec3f& lo, const Vec3f& hi) {
+  ColliderMesh* m = new ColliderMesh();
+  for (int c = 0; c < 8; ++c)
+    m->mesh.vertices.emplace_back((c & 1) ? hi.x : lo.x, (c & 2) ? hi.y : lo.y, (c & 4) ? hi.z : lo.z);
+  // Each side as two triangles wound so the normal faces the inside.
+  const int quads[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1},
+                           {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+  for (const auto& q : quads) {
+    m->mesh.faces.push_back({q[0], q[1], q[2]});
+    m->mesh.faces.push_back({q[0], q[2], q[3]});
+  }
+  m->ComputeFaceData();
+  m->bounce = 20.0f;
+  m->friction = 5.0f;
+  m->collisionGap = 0.01f;
+  m->adherence = 0.0f;
+  return m;
+}
+
+struct RunResult {
+  double wall = 0.0;
+  long substeps = 0;
+  int live = 0;
+  double checksum = 0.0;
+};
+
+RunResult Run(const Options& o, int threads, bool writeFrames) {
+  omp_set_num_threads(threads);
+  const float lod = 10.0f;  // spacing 0.1
+  const float s = 1.0f / lod;
+  const float frameLength = 160.0f / 4800.0f;
+  FluidSolver solver(double(lod) * lod * lod, 1000.0f, frameLength);
+  solver.AddSource(Vec3f());
+  solver.sources[0]->spacing = s;
+  solver.stamp = 1;
+
+  // Block proportions 5 : 4 : 5 in the corner of a box twice as long.
+  const double unit = std::cbrt(double(o.particles) / 100.0);
+  const int nx = std::max(1, int(std::lround(5 * unit)));
+  const int ny = std::max(1, int(std::lround(4 * unit)));
+  const int nz = std::max(1, int((o.particles + nx * ny - 1) / (nx * ny)));
+  const float a = s * 0.95f;
+  std::vector<Vec3f> pts;
+  pts.reserve(size_t(nx) * ny * nz);
+  for (int k = 0; k < nz && (long)pts.size() < o.particles; ++k)
+    for (int j = 0; j < ny && (long)pts.size() < o.particles; ++j)
+      for (int i = 0; i < nx && (long)pts.size() < o.particles; ++i)
+        pts.emplace_back(0.2f + i * a, 0.2f + j * a, 0.5f + k * a);
+  solver.AddParticles(lod, 0, pts, int(pts.size()), 0.0f, 0, 1);
+  const Vec3f lo(0.0f, 0.0f, 0.0f);
+  const Vec3f hi(0.4f + 2.2f * nx * a, 0.4f + ny * a, 1.0f + 1.5f * nz * a);
+  solver.colliders.push_back(MakeBox(lo, hi));
+  solver.domainMin = Vec3f(-1.0f, -1.0f, -1.0f);
+  solver.domainMax = hi + Vec3f(1.0f, 1.0f, 1.0f);
+  if (writeFrames) {
+    solver.frameCache.folderOverride = o.out + "/";
+    solver.WriteFrame(0);
+  }
+
+  std::vector<Vec3f> forces;
+  const float gravity = 20.1f;
+  RunResult r;
+  float clock = 0.0f;
+  auto t0 = std::chrono::steady_clock::now();
+  for (int f = 1; f <= o.frames; ++f) {
+    const float target = f * frameLength;
+    bool first = true;
+    while (clock < target) {
+      float len = solver.count > 0 ? solver.MaxStableStep() : frameLength * 0.5f;
+      if (clock + len > target) len = target - clock;
+      solver.Step(clock, clock + len, forces, gravity, false, first);
+      clock += len;
+      first = false;
+      ++r.substeps;
+    }
+    solver.AgeParticles();
+    if (writeFrames) {
+      auto w0 = std::chrono::steady_clock::now();
+      solver.WriteFrame(f);
+      t0 += std::chrono::steady_clock::now() - w0;  // file writing is not stepping
+    }
+  }
+  r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  r.live = solver.LiveCount();
+  for (int i = 0; i < solver.count; ++i)
+    r.checksum += double(solver.particles[i].pos.x) + 3.0 * solver.particles[i].pos.z;
+  return r;
+}
+
+double PeakRssMb() {
+  struct rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_maxrss) / 1024.0;
+}
+
+}  // namespace
+
+VOREL_BENCH("solver", [] {
+  using vorel_bench::Print;
+  const Options o = ReadOptions();
+  solver_host::SetAbortTest([] { return false; });
+  RunResult one = Run(o, 1, false);
+  RunResult all = Run(o, o.threads, !o.out.empty());
+  const double steps1 = double(o.particles) * one.substeps;
+  const double stepsT = double(o.particles) * all.substeps;
+  Print("particles", double(o.particles));
+  Print("threads", o.threads);
+  Print("frames", o.frames);
+  Print("substeps", double(all.substeps));
+  Print("wall_s", all.wall);
+  Print("particle_steps_per_s", stepsT / all.wall);
+  Print("per_thread_particle_steps_per_s", stepsT / all.wall / o.threads);
+  Print("wall_s_1thread", one.wall);
+  Print("particle_steps_per_s_1thread", steps1 / one.wall);
+  Print("speedup", (stepsT / all.wall) / (steps1 / one.wall));
+  Print("live_particles", all.live);
+  Print("same_result_1_and_all_threads", one.checksum == all.checksum && one.substeps == all.substeps ? 1 : 0);
+  Print("peak_rss_mb", PeakRssMb());
+  if (!o.out.empty()) Print("out", o.out);
+});

@@ -1,0 +1,62 @@
+// Rows (ordered point lists) and row collections.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "fill_geometry/punto.h"
+
+class Hilera {
+ public:
+  Hilera();
+  virtual ~Hilera();
+  Hilera(const Hilera&) = delete;
+  Hilera& operator=(const Hilera&) = delete;
+
+  void AddPoint(double x, double y);
+  // Replaces the point at index by a new one (the old one deleted).
+  bool SetPoint(double x, double y, int32_t index);
+  bool Remove(int32_t index);
+  Punto2D* Get(int32_t index) const;
+  int32_t Count() const { return static_cast<int32_t>(points_.size()); }
+  // A new row with copies of every point.
+  void Copy(Hilera*& out) const;
+  // Appends the other row's point pointers (shared, not copied).
+  void AppendPoints(const Hilera& other);
+  // Forgets the points without deleting them and stops owning.
+  void Detach();
+  void Reverse();
+  double MaxX() const;
+  double MinX() const;
+  double MaxY() const;
+  double MinY() const;
+  // Drops spike corners of a closed row (last point = first), keeping it closed.
+  void RemoveFoldBacks();
+
+  // Appends an already allocated point; the row takes it over.
+  void AddOwned(Punto2D* p) { points_.push_back(p); }
+
+ private:
+  std::vector<Punto2D*> points_;
+  bool notOwner_ = false;
+};
+
+class Hileras {
+ public:
+  Hileras();
+  virtual ~Hileras();
+  Hileras(const Hileras&) = delete;
+  Hileras& operator=(const Hileras&) = delete;
+
+  // The collection owns the row from now on.
+  void Add(Hilera* row);
+  Hilera* Get(int32_t index) const;
+  int32_t Count() const { return static_cast<int32_t>(rows_.size()); }
+  // Deletes every row whatever the not-owner flag says, and empties the list.
+  void DeleteAll();
+  void SetNotOwner(bool v) { notOwner_ = v; }
+
+ private:
+  std::vector<Hilera*> rows_;
+  bool notOwner_ = false;
+};

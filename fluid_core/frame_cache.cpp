@@ -1,0 +1,277 @@
+// Cache folder naming, particle frame files, the surface-mesh read and the
+// cache scan.
+#include "fluid_core/frame_cache.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "fluid_core/solver.h"
+#include "mesher/mesh_record.h"
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "frame files are little-endian and written from memory as they stand");
+
+float FrameScale = 20.0f;
+float InvFrameScale = 0.05f;
+
+void SetFrameScale(float scale) {
+  FrameScale = scale;
+  InvFrameScale = scale != 0.0f ? 1.0f / scale : 0.0f;
+}
+
+namespace {
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+int64_t FileLength(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return int64_t(st.st_size);
+}
+
+std::string Numbered(const char* pattern, int frame) {
+  char name[32];
+  std::snprintf(name, sizeof name, pattern, frame);
+  return name;
+}
+
+// Host paths may come with either separator and a trailing one.
+std::string NormaliseRoot(std::string root) {
+  for (char& c : root)
+    if (c == '\\') c = '/';
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  return root;
+}
+
+template <typename T>
+void PutArray(unsigned char* dst, const T* src, size_t n) {
+  std::memcpy(dst, src, n * sizeof(T));
+}
+
+// Reads a whole frame file after checking that its length is the one its
+// particle count gives; false for anything else.
+bool LoadFrameFile(const std::string& path, ParticleFrameHeader& h, std::vector<unsigned char>& body,
+                   bool wantBody) {
+  const int64_t length = FileLength(path);
+  if (length < ParticleFrameFile::kArraysStart) return false;
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  if (std::fread(&h, sizeof h, 1, f.get()) != 1) return false;
+  if (h.count < 0 || ParticleFrameFile::Size(h.count) != length) return false;
+  if (!wantBody) return true;
+  const size_t bytes = size_t(length - ParticleFrameFile::kArraysStart);
+  body.resize(bytes);
+  if (std::fseek(f.get(), long(ParticleFrameFile::kArraysStart), SEEK_SET) != 0) return false;
+  return bytes == 0 || std::fread(body.data(), 1, bytes, f.get()) == bytes;
+}
+}  // namespace
+
+std::string FrameCache::SystemFolder() const {
+  if (!folderOverride.empty()) return folderOverride;
+  return NormaliseRoot(cacheRoot) + "/Vorel/" + systemName + "/";
+}
+
+std::string FrameCache::SurfaceFolder() const {
+  if (!folderOverride.empty()) return folderOverride + "/surface/";
+  return NormaliseRoot(cacheRoot) + "/Vorel/" + systemName + "/surface/";
+}
+
+std::string FrameCache::FramePath(int frame) const { return SystemFolder() + Numbered("%05d.Vorel", frame); }
+
+std::string FrameCache::MeshPath(int frame) const { return SurfaceFolder() + Numbered("m%05d.bin", frame); }
+
+int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
+                           const FluidSolver& solver) const {
+  const int n = std::max(0, std::min(count, (int)solver.particles.size()));
+  const int64_t size = ParticleFrameFile::Size(n);
+  std::vector<unsigned char> buf(size_t(size), 0);
+  ParticleFrameHeader h;
+  h.tag = frameTag;
+  h.stamp = stamp;
+  h.count = n;
+  h.particlesPerVolume = (float)particlesPerVolume;
+  std::memcpy(buf.data(), &h, sizeof h);
+  unsigned char* base = buf.data();
+  const float S = FrameScale;
+  const std::vector<FluidParticle>& P = solver.particles;
+  // One array per field, each a full pass over the particles.
+#pragma omp parallel for schedule(static)
+  for (int i = 0; i < n; ++i) {
+    const FluidParticle& p = P[i];
+    const float pos[3] = {p.pos.x * S, p.pos.y * S, p.pos.z * S};
+    const float vel[3] = {p.vel.x * S, p.vel.y * S, p.vel.z * S};
+    const float acc[3] = {p.pairAccel.x, p.pairAccel.y, p.pairAccel.z};
+    const float tex[3] = {p.texCoord.x, p.texCoord.y, p.texCoord.z};
+    const int32_t neighbours = int32_t(p.neighbours.size());
+    PutArray(base + ParticleFrameFile::SourceIndexOffset(n) + 4 * i, &p.sourceIndex, 1);
+    PutArray(base + ParticleFrameFile::PosOffset(n) + 12 * i, pos, 3);
+    PutArray(base + ParticleFrameFile::VelOffset(n) + 12 * i, vel, 3);
+    PutArray(base + ParticleFrameFile::AgeOffset(n) + 4 * i, &p.age, 1);
+    PutArray(base + ParticleFrameFile::PairAccelOffset(n) + 12 * i, acc, 3);
+    PutArray(base + ParticleFrameFile::NeighbourCountOffset(n) + 4 * i, &neighbours, 1);
+    PutArray(base + ParticleFrameFile::TexCoordOffset(n) + 12 * i, tex, 3);
+    PutArray(base + ParticleFrameFile::TagOffset(n) + 4 * i, &p.tag, 1);
+    PutArray(base + ParticleFrameFile::SpacingOffset(n) + 4 * i, &p.spacing, 1);
+    PutArray(base + ParticleFrameFile::MassOffset(n) + 4 * i, &p.mass, 1);
+  }
+
+  // Written beside the target and renamed over it: a full disk leaves the
+  // previous file in place and reports 0 rather than a truncated success.
+  const std::string path = FramePath(frame);
+  const std::string tmp = path + ".part";
+  std::FILE* f = std::fopen(tmp.c_str(), "wb");
+  if (!f) return 0;
+  bool ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return 0;
+  }
+  const int64_t written = FileLength(path);
+  return written == size ? int(written) : 0;
+}
+
+bool FrameCache::ReadHeader(int frame, ParticleFrameHeader& header) const {
+  std::vector<unsigned char> none;
+  return LoadFrameFile(FramePath(frame), header, none, false);
+}
+
+int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
+                          ParticleFrameHeader* header) const {
+  ParticleFrameHeader h;
+  std::vector<unsigned char> body;
+  if (!LoadFrameFile(FramePath(frame), h, body, true)) return -1;
+  if (header) *header = h;
+  const int n = h.count;
+  if ((int)particles.size() < n) particles.resize(n);
+
+  std::vector<int> slotOf(n, -1);
+  int kept = 0;
+  for (int i = 0; i < n; ++i)
+    if (int(double(i) * keepFraction) == kept) slotOf[i] = kept++;
+
+  const unsigned char* b = body.data();
+  const int64_t o = -ParticleFrameFile::kArraysStart;  // offsets are from the file start
+  const float inv = InvFrameScale;
+  auto f32 = [&](int64_t off) {
+    float v;
+    std::memcpy(&v, b + off, 4);
+    return v;
+  };
+  auto i32 = [&](int64_t off) {
+    int32_t v;
+    std::memcpy(&v, b + off, 4);
+    return v;
+  };
+  auto v3 = [&](int64_t off) { return Vec3f(f32(off), f32(off + 4), f32(off + 8)); };
+#pragma omp parallel for schedule(static)
+  for (int i = 0; i < n; ++i) {
+    if (slotOf[i] < 0) continue;
+    FluidParticle& p = particles[slotOf[i]];
+    p.sourceIndex = i32(o + ParticleFrameFile::SourceIndexOffset(n) + 4 * i);
+    p.pos = v3(o + ParticleFrameFile::PosOffset(n) + 12 * i) * inv;
+    p.vel = v3(o + ParticleFrameFile::VelOffset(n) + 12 * i) * inv;
+    p.age = i32(o + ParticleFrameFile::AgeOffset(n) + 4 * i);
+    p.pairAccel = v3(o + ParticleFrameFile::PairAccelOffset(n) + 12 * i);
+    p.fileNeighbourCount = i32(o + ParticleFrameFile::NeighbourCountOffset(n) + 4 * i);
+    p.texCoord = v3(o + ParticleFrameFile::TexCoordOffset(n) + 12 * i);
+    p.tag = uint32_t(i32(o + ParticleFrameFile::TagOffset(n) + 4 * i));
+    p.spacing = f32(o + ParticleFrameFile::SpacingOffset(n) + 4 * i);
+    p.mass = f32(o + ParticleFrameFile::MassOffset(n) + 4 * i);
+  }
+  return kept;
+}
+
+int FrameCache::ReadFramePositions(int frame, std::vector<Vec3f>& positions) const {
+  ParticleFrameHeader h;
+  std::vector<unsigned char> body;
+  if (!LoadFrameFile(FramePath(frame), h, body, true)) return -1;
+  const int n = h.count;
+  if ((int)positions.size() < n) positions.resize(n);
+  const unsigned char* src = body.data() + 4 * int64_t(n);
+  for (int i = 0; i < n; ++i) {
+    float v[3];
+    std::memcpy(v, src + 12 * int64_t(i), 12);
+    positions[i] = Vec3f(v[0], v[1], v[2]) * InvFrameScale;
+  }
+  return n;
+}
+
+bool FrameCache::ReadMeshFrame(int frame, int& vertexCount, int& faceCount,
+                               std::vector<Vec3f>& vertices, std::vector<Vec3f>& secondVertices,
+                               std::vector<Vec3f>& mapPoints,
+                               std::vector<std::array<int32_t, 3>>& faces) const {
+  MeshFrameData d;
+  if (ReadMeshFrameFile(MeshPath(frame), d) != MeshFileStatus::Ok) return false;
+  // Callers take the second count as the vertex count; a file where the two
+  // differ cannot be shown safely.
+  if (d.secondVertices.size() != d.vertices.size()) return false;
+  const size_t nv = d.vertices.size();
+  vertices.assign(nv, Vec3f());
+  secondVertices.assign(nv, Vec3f());
+  mapPoints.assign(nv, Vec3f());
+  for (size_t v = 0; v < nv; ++v) {
+    vertices[v] = Vec3f(d.vertices[v].x, d.vertices[v].y, d.vertices[v].z);
+    secondVertices[v] = Vec3f(d.secondVertices[v].x, d.secondVertices[v].y, d.secondVertices[v].z);
+    mapPoints[v] = Vec3f(d.mapPoints[v].x, d.mapPoints[v].y, 0.0f);
+  }
+  faces.assign(d.faces.begin(), d.faces.end());
+  vertexCount = int(nv);
+  faceCount = int(d.faces.size());
+  return true;
+}
+
+void FrameCache::Scan(FluidSolver& solver, std::vector<int32_t>& frameParticleCount, int& lastSolved,
+                      std::vector<uint8_t>& frameMeshed, int& lastMeshed, int maxFrames) const {
+  if ((int)frameParticleCount.size() < maxFrames) frameParticleCount.resize(maxFrames, 0);
+  if ((int)frameMeshed.size() < maxFrames) frameMeshed.resize(maxFrames, 0);
+  int32_t stamp = solver.stamp;
+  double n = 10.0;
+  bool found = false;
+  int last = 0;
+  for (int i = 0; i < maxFrames; ++i) {
+    ParticleFrameHeader h;
+    if (!ReadHeader(i, h)) {
+      if (!found) {
+        frameParticleCount[0] = 0;
+        continue;  // a cache may begin after frame 0
+      }
+      break;
+    }
+    if (i <= 1)
+      stamp = h.stamp;
+    else if (h.stamp != stamp)
+      break;  // a frame of another simulation ends the cache
+    frameParticleCount[i] = h.count;
+    last = i;
+    found = true;
+    if (h.particlesPerVolume > 0.0f && std::isfinite(h.particlesPerVolume)) n = h.particlesPerVolume;
+  }
+  lastSolved = found ? last : 0;
+
+  int meshed = 0;
+  for (int j = 0; j <= lastSolved; ++j) {
+    int32_t meshStamp;
+    if (ReadMeshFrameStamp(MeshPath(j), meshStamp)) {
+      if (meshStamp != stamp && j > 0) break;
+      frameMeshed[j] = 1;
+      meshed = j;
+    } else if (j != 0) {
+      break;
+    }
+  }
+  lastMeshed = meshed;
+
+  // The stamp and density of the frames accepted, never those of the
+  // foreign file that ended the scan.
+  solver.stamp = stamp;
+  solver.SetParticleDensity(n);
+}

@@ -1,0 +1,86 @@
+// Cache folder of a fluid system and its particle frame files
+// ("%05d.Vorel"): 16-byte header, 256 reserved bytes, then one array per
+// particle field, little-endian.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fluid_core/vec3.h"
+
+class FluidSolver;
+struct FluidParticle;
+
+// Position scale between solver units and the host units of the files:
+// 20 x the system's "Scale", process-wide, with its reciprocal beside it.
+extern float FrameScale;
+extern float InvFrameScale;
+void SetFrameScale(float scale);
+
+struct ParticleFrameHeader {
+  uint32_t tag = 0;
+  int32_t stamp = 0;
+  int32_t count = 0;
+  float particlesPerVolume = 0.0f;
+};
+
+// Byte layout of a particle frame file of n particles.
+struct ParticleFrameFile {
+  static constexpr int64_t kHeaderSize = 16;
+  static constexpr int64_t kReservedSize = 256;
+  static constexpr int64_t kArraysStart = kHeaderSize + kReservedSize;  // 272
+  static constexpr int64_t kBytesPerParticle = 72;
+  static int64_t Size(int64_t n) { return kArraysStart + kBytesPerParticle * n; }
+  static int64_t SourceIndexOffset(int64_t) { return kArraysStart; }
+  static int64_t PosOffset(int64_t n) { return kArraysStart + 4 * n; }
+  static int64_t VelOffset(int64_t n) { return kArraysStart + 16 * n; }
+  static int64_t AgeOffset(int64_t n) { return kArraysStart + 28 * n; }
+  static int64_t PairAccelOffset(int64_t n) { return kArraysStart + 32 * n; }
+  static int64_t NeighbourCountOffset(int64_t n) { return kArraysStart + 44 * n; }
+  static int64_t TexCoordOffset(int64_t n) { return kArraysStart + 48 * n; }
+  static int64_t TagOffset(int64_t n) { return kArraysStart + 60 * n; }
+  static int64_t SpacingOffset(int64_t n) { return kArraysStart + 64 * n; }
+  static int64_t MassOffset(int64_t n) { return kArraysStart + 68 * n; }
+};
+
+class FrameCache {
+ public:
+  static constexpr int kMaxFrames = 10000;
+
+  uint32_t frameTag = 0x6DD41E2Du;
+  std::string cacheRoot;
+  std::string systemName;
+  std::string folderOverride;
+  std::string spareA;
+  std::string spareB;
+
+  FrameCache() = default;
+
+  std::string SystemFolder() const;
+  std::string SurfaceFolder() const;
+  std::string FramePath(int frame) const;
+  std::string MeshPath(int frame) const;
+
+  // Writes slots 0..count-1 of the solver's particles; the file length, or 0
+  // when the file could not be written completely (nothing is left behind).
+  int WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
+                 const FluidSolver& solver) const;
+  // Particles kept, or -1 for a missing, unreadable or malformed file (its
+  // length must be 272 + 72 N). Records beyond those read are untouched.
+  int ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
+                ParticleFrameHeader* header = nullptr) const;
+  int ReadFramePositions(int frame, std::vector<Vec3f>& positions) const;
+  // Reads the frame's surface mesh; vertexCount receives the second-array
+  // count (equal to the vertex count in every file the mesher writes).
+  bool ReadMeshFrame(int frame, int& vertexCount, int& faceCount, std::vector<Vec3f>& vertices,
+                     std::vector<Vec3f>& secondVertices, std::vector<Vec3f>& mapPoints,
+                     std::vector<std::array<int32_t, 3>>& faces) const;
+  // How far the cache reaches: fills the per-frame tables and counters and
+  // gives the solver the stamp and particle density of the accepted frames.
+  void Scan(FluidSolver& solver, std::vector<int32_t>& frameParticleCount, int& lastSolved,
+            std::vector<uint8_t>& frameMeshed, int& lastMeshed, int maxFrames = kMaxFrames) const;
+
+  // Reads only the 16-byte header of a frame; false when missing or short.
+  bool ReadHeader(int frame, ParticleFrameHeader& header) const;
+};

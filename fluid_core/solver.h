@@ -1,0 +1,299 @@
+// The CPU particle solver of a fluid system: particle slots, source records,
+// collider meshes, the neighbour grid, and the time step that advances them.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "fluid_core/frame_cache.h"
+#include "fluid_core/vec3.h"
+#include "mesher/mesh_record.h"
+
+class Hileras;  // shape outlines of an emitter (fill geometry)
+class FluidSolver;
+struct ColliderMesh;
+
+// One particle slot: 256 bytes, so that a slot never straddles more cache
+// lines than it must.
+struct alignas(64) FluidParticle {
+  std::vector<float> pairMu;      // per neighbour: viscosity term, 0 = out of range
+  std::vector<Vec3f> pairGrad;    // per neighbour: kernel gradient seen from here
+  std::vector<int32_t> neighbours;
+  Vec3f pos;
+  Vec3f vel;
+  Vec3f accel;
+  Vec3f cohesion;
+  Vec3f pairAccel;
+  Vec3f texCoord;
+  Vec3f adhesion;
+  ColliderMesh* collider = nullptr;  // not owned; valid while `collided`
+  float density = 0.0f;
+  float pressureTerm = 0.0f;
+  float spacing = 0.0f;
+  float mass = 0.0f;
+  float clock = 0.0f;
+  float dtLimit = 0.0f;  // 1e6 = no limit
+  int32_t face = 0;
+  int32_t age = 0;
+  int32_t sourceIndex = 0;
+  int32_t fileNeighbourCount = 0;
+  uint32_t tag = 0;
+  uint8_t dead = 0;
+  uint8_t isNew = 0;
+  uint8_t active = 1;
+  uint8_t collided = 0;
+};
+static_assert(sizeof(FluidParticle) == 256, "the particle record is 256 bytes");
+
+// The solver's record of one emitter.
+struct SolverSource {
+  Vec3f pos;
+  Vec3f prevPos;
+  Vec3f emitterVel;
+  Vec3f dir;
+  float pressure = 0.0f;  // 0 = off; emission speed sqrt(2 pressure / rho0)
+  float speedVariation = 0.0f;
+  FluidSolver* solver = nullptr;
+  const Hileras* region = nullptr;  // not owned
+  int32_t layerPointCounts[2] = {0, 0};
+  std::vector<Vec3f> layerPoints[2];  // cross-section points of the two layers
+  int32_t randomEmission = 1;
+  uint8_t pointsStale = 1;
+  uint8_t emitFlag = 1;
+  uint8_t activeParticles = 1;
+  int32_t overridesObjectParams = 0;
+  float phase = 0.0f;
+  std::vector<Vec3f> emissionPoints;
+  int32_t sourceIndex = 0;
+  int32_t lifeFrames = 2000;
+  float spacing = 0.16666667f;
+  float mass = 0.0f;
+  float thickness = 0.0f;
+  float friction = 0.0f;
+  float adherence = 0.0f;
+  float bounce = 0.0f;
+  float collisionGap = 0.0f;
+  float gravity = 0.0f;
+  float tm[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};  // three axis rows, translation
+  uint32_t tag = 0;
+};
+
+// A scene object the particles collide with, rebuilt by the frame driver.
+struct ColliderMesh {
+  MeshRecord mesh;
+  std::vector<Vec3f> vertexOffset;  // not used by collisions
+  std::vector<float> faceArea2;     // twice the face area
+  std::vector<Vec3f> faceNormal;    // unit normals
+  std::vector<float> faceBox;       // six floats a face: min xyz, max xyz
+  std::vector<float> faceExtraA;
+  std::vector<float> faceExtraB;
+  std::vector<float> faceNormalSpeed;  // face speed along its normal this sub-step
+  float bounds[6] = {1e6f, 1e6f, 1e6f, -1e6f, -1e6f, -1e6f};
+  int32_t reservedA = 0;
+  int32_t reservedB = 0;
+  int32_t collide = 1;
+  float friction = 1.0f;
+  float bounce = 5.0f;
+  float collisionGap = 0.1f;
+  float adherence = 0.65f;
+  int32_t reservedC = 0;
+  uint8_t particleKiller = 0;
+
+  ColliderMesh();
+  int FaceCount() const { return int(mesh.faces.size()); }
+  // Fills normals, doubled areas and boxes of every face and the bounds from
+  // the mesh; a degenerate face gets a zero normal and can never be hit.
+  void ComputeFaceData();
+};
+
+// One occupied cell of the neighbour grid.
+struct GridCell {
+  int32_t i = 0, j = 0, k = 0;
+  std::vector<int32_t> members;  // ascending slot order
+  uint8_t visited[27] = {};
+};
+
+// Sparse grid of cubic cells, rebuilt every step. Cells are kept sorted by
+// (k, j, i) so a walk in storage order is the walk in ascending map order.
+class CellGrid {
+ public:
+  Vec3f origin;
+  float cellSize = 1.0f;
+  float invCellSize = 1.0f;
+  FluidSolver* solver = nullptr;
+
+  CellGrid(const Vec3f& origin, float cellSize, FluidSolver* solver);
+  void SetCellSize(float size);
+  GridCell* Find(int i, int j, int k);
+  GridCell* GetOrCreate(int i, int j, int k);
+  void Clear();
+  void Reset();
+  int CellCount() const { return cellCount_; }
+  GridCell& CellAt(int c) { return cells_[c]; }
+  // Cell index of a position on each axis, truncated toward zero and kept
+  // within +/-1e6 so far particles cannot overflow the conversion.
+  void CellIndex(const Vec3f& p, int& i, int& j, int& k) const;
+  // Rebuilds the cells from the live slots 0..count-1 of `particles`.
+  void Build(const std::vector<FluidParticle>& particles, int count);
+  // Index of cell (i, j, k), or -1.
+  int FindIndex(int i, int j, int k) const;
+  // For every cell the index of each of its 27 neighbours (-1 when absent),
+  // offset index ((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1).
+  const std::vector<int>& NeighbourTable();
+  // Cell index of each slot built from (-1 for dead slots).
+  const std::vector<int>& SlotCells() const { return slotCell_; }
+
+ private:
+  std::vector<GridCell> cells_;
+  std::vector<uint64_t> keys_;
+  std::vector<int> slotCell_;
+  std::vector<int> neighbourTable_;
+  std::vector<std::pair<uint64_t, int32_t>> scratch_;
+  int cellCount_ = 0;
+  bool tableValid_ = false;
+};
+
+// Compact copy of what the pair passes read from a neighbour, so the hot
+// loops touch 32 bytes per neighbour instead of a 256-byte record.
+struct PairInput {
+  Vec3f pos;
+  float spacing;
+  Vec3f vel;
+  float mass;
+};
+struct ForceInput {
+  float density;
+  float pressureTerm;
+  float mass;
+  uint8_t dead;
+};
+
+class FluidSolver {
+ public:
+  static constexpr int kGrowStep = 16384;
+  static constexpr uint32_t kFrameTag = 0x5E1379D3u;
+
+  std::vector<FluidParticle> particles;
+  std::vector<FluidParticle> displayParticles;
+  std::vector<SolverSource*> sources;
+  std::vector<ColliderMesh*> colliders;
+  ColliderMesh workMesh;
+  FrameCache frameCache;
+  Vec3f texOrigin, texAxisU, texAxisV, texAxisW;
+  float bounds[6] = {1e6f, 1e6f, 1e6f, -1e6f, -1e6f, -1e6f};
+  Vec3f domainMin{-1e9f, -1e9f, -1e9f};
+  Vec3f domainMax{1e9f, 1e9f, 1e9f};
+  Vec3f parkingPos;
+  double particlesPerVolume = 0.0;
+  CellGrid* grid = nullptr;
+  int32_t count = 0;
+  int32_t stamp = 0;
+  uint32_t frameTag = kFrameTag;
+  int32_t neighbourReserve = 25;
+  int32_t killedCount = 0;
+  float h = 0.0f;
+  float cellSize = 0.0f;
+  float restDensity = 1000.0f;
+  float invRestDensity = 0.001f;
+  float dt = 0.0f;
+  float frameLength = 0.0f;
+  uint8_t zUp = 1;
+  uint8_t skipFrictionAndBounce = 0;
+  // Kernel constants derived from particlesPerVolume with h.
+  float hSquared = 0.0f;
+  float invH = 0.0f;
+  float kernelNorm = 0.0f;    // 1 / (4 pi h^3)
+  float particleMass = 0.0f;  // restDensity / n
+  float adherenceScale = 0.0f;  // (n * 0.001)^(1/3) * 0.3
+
+  FluidSolver(double particlesPerVolume, float restDensity, float frameLength);
+  ~FluidSolver();
+  FluidSolver(const FluidSolver&) = delete;
+  FluidSolver& operator=(const FluidSolver&) = delete;
+
+  // --- state ---
+  void Setup(double particlesPerVolume, float restDensity, float frameLength, bool zUp);
+  void SetParticleDensity(double particlesPerVolume);
+  void ReloadFrame(int frame, int storedCount);
+  void AddSource(const Vec3f& position);
+  void DeleteSources();
+  void GrowParticles();
+  void AgeParticles();
+  void ComputeBounds();
+  // Expired (older than their source's life) and parked records are marked dead.
+  void MarkExpiredParticles(std::vector<FluidParticle>& list, int n) const;
+  int LiveCount() const;
+
+  // --- frames ---
+  int WriteFrame(int frame);
+  int WriteEmptyFrame(int frame);
+
+  // --- time step ---
+  bool Step(float t0, float t1, const std::vector<Vec3f>& forces, float gravity,
+            bool skipFrictionAndBounce, bool firstSubStep);
+  float MaxStableStep() const;
+
+  // --- neighbour grid and pairs ---
+  void RebuildNeighbourGrid(float t0);
+  // False when Escape stopped the walk (the lists are then incomplete).
+  bool BuildNeighbourPairs();
+  void ComputePairsSerial();
+  void ComputeDensityAndForces();
+
+  // --- density, pressure, viscosity, cohesion ---
+  float SelfDensity(const FluidParticle& p) const;
+  void PairKernel(int a, int b);
+  void PairDensityForce(int a, int b, int slotInA, int slotInB);
+  void ComputePressure();
+  void ComputePairForces();
+  void ApplyCohesion();
+
+  // --- collisions and integration ---
+  void CollideWithObjects();
+  static Vec3f AdhesionForce(const Vec3f& v, float radius, float D);
+  static void ColliderFaceDistance(const ColliderMesh& mesh, int f, const Vec3f& p,
+                                   float maxDistance, float& distance, bool& hit, Vec3f& toPlane);
+  void ApplyFriction();
+  void Integrate(float t1, const std::vector<Vec3f>& forces, float gravity);
+  void KillOutsideDomain();
+
+  // --- emission ---
+  void PrepareSourceForFrame(SolverSource& source, float thickness, float lod, uint32_t tag,
+                             const Vec3f& position, const Vec3f& direction, float pressure,
+                             float frameDuration, int sourceIndex, const float* tm,
+                             int randomEmission, const Hileras* region, uint8_t emitFlag,
+                             int lifeFrames, float speedVariation, uint8_t activeParticles);
+  void UpdateSourceSubStep(SolverSource& source, const float* tm, const Vec3f& direction,
+                           const Vec3f& position, float subStepLength, float pressure);
+  bool EmitSources(float t1, float dt);
+  void EmitFromSource(SolverSource& source, float dt, std::vector<int>& newSlots);
+  void AddParticles(float lod, uint32_t tag, const std::vector<Vec3f>& points, int n, float time,
+                    int sourceIndex, uint8_t active);
+  // Number of particles added (0 for a missing file or a flag other than 0).
+  int ReadSourceFile(float lod, float time, int frame, int sourceIndex, const std::string& directory);
+
+ private:
+  // Clears every field of a slot that a new particle is placed in (lists
+  // keep their capacity), so nothing of an earlier simulation leaks in.
+  void PlaceParticle(int slot);
+  // Appends a slot; grows both vectors when the last one is taken.
+  int TakeSlot();
+  void RefreshPairInputs();
+  void RefreshForceInputs();
+  void EnsureGrid();
+  const SolverSource* SourceOf(const FluidParticle& p) const;
+
+  std::vector<PairInput> pairInput_;
+  std::vector<ForceInput> forceInput_;
+  bool gridStale_ = true;
+};
+
+// A point's distance to a face of any collider mesh and the foot on the
+// face's plane; `hit` when the foot lies within the face.
+void FaceDistance(const ColliderMesh& mesh, int f, const Vec3f& p, float maxDistance,
+                  float& distance, bool& hit, Vec3f& foot);
+bool FirstFaceWithin(const ColliderMesh& mesh, const Vec3f& p, float maxDistance, int& face,
+                     Vec3f& foot);
+void NearestFace(const ColliderMesh& mesh, const Vec3f& p, int& face, Vec3f& foot);
+bool FaceSide(const ColliderMesh& mesh, const Vec3f& p, int f);
+// Mirrors p across the face's plane, back to the side it came from.
+void ReflectAcrossFace(const ColliderMesh& mesh, Vec3f& p, int f, bool side);

@@ -1,0 +1,285 @@
+// Collisions with collider meshes, adhesion, friction, integration and the
+// domain kill; the point-to-face distance family.
+#include <algorithm>
+#include <cmath>
+
+#include "fluid_core/solver.h"
+
+namespace {
+struct V3d {
+  double x, y, z;
+};
+V3d D3(const Vec3f& v) { return {v.x, v.y, v.z}; }
+V3d D3(const Point3& v) { return {v.x, v.y, v.z}; }
+V3d Sub(const V3d& a, const V3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+double CrossLen(const V3d& a, const V3d& b) {
+  double x = a.y * b.z - a.z * b.y, y = a.z * b.x - a.x * b.z, z = a.x * b.y - a.y * b.x;
+  return std::sqrt(x * x + y * y + z * z);
+}
+
+bool FaceValid(const ColliderMesh& mesh, int f) {
+  if (f < 0 || f >= mesh.FaceCount() || f >= (int)mesh.faceNormal.size() ||
+      f >= (int)mesh.faceArea2.size())
+    return false;
+  const MeshFace& face = mesh.mesh.faces[f];
+  const int nv = mesh.mesh.VertexCount();
+  for (int v : face)
+    if (v < 0 || v >= nv) return false;
+  return mesh.faceArea2[f] > 0.0f;
+}
+
+// Distance from p to the face's plane, the vector to the foot, and whether
+// the foot lies within the face. The inside test sums the doubled areas of
+// the three triangles the foot makes with the edges, in double precision and
+// with a tolerance that grows with the face, so large ground polygons hold.
+void FaceQuery(const ColliderMesh& mesh, int f, const Vec3f& p, float maxDistance, float& distance,
+               bool& hit, Vec3f& toPlane) {
+  hit = false;
+  distance = 0.0f;
+  toPlane = Vec3f();
+  if (!FaceValid(mesh, f)) {
+    distance = 1e30f;
+    return;
+  }
+  const MeshFace& face = mesh.mesh.faces[f];
+  const Vec3f& N = mesh.faceNormal[f];
+  const Point3& V0 = mesh.mesh.vertices[face[0]];
+  float e = N.x * (p.x - V0.x) + N.y * (p.y - V0.y) + N.z * (p.z - V0.z);
+  distance = std::fabs(e);
+  toPlane = N * (-e);
+  if (distance > maxDistance) return;
+  V3d P = D3(p), n = D3(N);
+  double ed = n.x * (P.x - V0.x) + n.y * (P.y - V0.y) + n.z * (P.z - V0.z);
+  V3d foot{P.x - ed * n.x, P.y - ed * n.y, P.z - ed * n.z};
+  V3d a = D3(mesh.mesh.vertices[face[0]]), b = D3(mesh.mesh.vertices[face[1]]),
+      c = D3(mesh.mesh.vertices[face[2]]);
+  double sum = CrossLen(Sub(a, c), Sub(foot, c)) + CrossLen(Sub(foot, a), Sub(b, a)) +
+               CrossLen(Sub(foot, b), Sub(c, b));
+  double area2 = mesh.faceArea2[f];
+  double tol = std::max(0.001, 1e-5 * area2);
+  hit = std::fabs(sum - area2) < tol;
+}
+
+// The limit of AdhesionForce(n * D, s, D) as D goes to 0.
+Vec3f AdhesionAtContact(const Vec3f& n, float radius) {
+  float s = radius == 0.0f ? 0.27f : radius;
+  return n * (1.0f / (s * s * s * 12.566371f) * 4.0f * (1.0f / s) * -3.0f);
+}
+}  // namespace
+
+void FaceDistance(const ColliderMesh& mesh, int f, const Vec3f& p, float maxDistance,
+                  float& distance, bool& hit, Vec3f& foot) {
+  Vec3f toPlane;
+  FaceQuery(mesh, f, p, maxDistance, distance, hit, toPlane);
+  foot = p + toPlane;
+}
+
+void FluidSolver::ColliderFaceDistance(const ColliderMesh& mesh, int f, const Vec3f& p,
+                                       float maxDistance, float& distance, bool& hit,
+                                       Vec3f& toPlane) {
+  FaceQuery(mesh, f, p, maxDistance, distance, hit, toPlane);
+}
+
+bool FirstFaceWithin(const ColliderMesh& mesh, const Vec3f& p, float maxDistance, int& face,
+                     Vec3f& foot) {
+  for (int f = 0; f < mesh.FaceCount(); ++f) {
+    float d;
+    bool hit;
+    Vec3f ft;
+    FaceDistance(mesh, f, p, maxDistance, d, hit, ft);
+    if (hit && d < maxDistance) {
+      face = f;
+      foot = ft;
+      return true;
+    }
+  }
+  return false;
+}
+
+void NearestFace(const ColliderMesh& mesh, const Vec3f& p, int& face, Vec3f& foot) {
+  face = 0;
+  foot = Vec3f();
+  float best = 1e6f;
+  bool found = false;
+  for (int f = 0; f < mesh.FaceCount(); ++f) {
+    float d;
+    bool hit;
+    Vec3f ft;
+    FaceDistance(mesh, f, p, 1e6f, d, hit, ft);
+    if (hit && (!found || d < best)) {
+      best = d;
+      face = f;
+      foot = ft;
+      found = true;
+    }
+  }
+}
+
+bool FaceSide(const ColliderMesh& mesh, const Vec3f& p, int f) {
+  const Point3& V0 = mesh.mesh.vertices[mesh.mesh.faces[f][0]];
+  const Vec3f& N = mesh.faceNormal[f];
+  return N.x * (p.x - V0.x) + N.y * (p.y - V0.y) + N.z * (p.z - V0.z) > 0.0f;
+}
+
+void ReflectAcrossFace(const ColliderMesh& mesh, Vec3f& p, int f, bool /*side*/) {
+  // Mirror back across the plane whichever side the particle ended on.
+  const Point3& V0 = mesh.mesh.vertices[mesh.mesh.faces[f][0]];
+  const Vec3f& N = mesh.faceNormal[f];
+  float e = N.x * (p.x - V0.x) + N.y * (p.y - V0.y) + N.z * (p.z - V0.z);
+  p += N * (e * -2.0f);
+}
+
+Vec3f FluidSolver::AdhesionForce(const Vec3f& v, float radius, float D) {
+  if (D == 0.0f) return Vec3f();  // no direction to take from v = 0
+  float s = radius == 0.0f ? 0.27f : radius;
+  float t = 2.0f - D / s;
+  return v * (1.0f / (s * s * s * 12.566371f)) * (t * t) * (1.0f / s) * (-3.0f / D);
+}
+
+void FluidSolver::CollideWithObjects() {
+  const int n = count;
+  int killed = 0;
+  const Vec3f parking = parkingPos;
+#pragma omp parallel for schedule(dynamic, 1) reduction(+ : killed)
+  for (int i = 0; i < n; ++i) {
+    FluidParticle& p = particles[i];
+    p.collided = 0;
+    if (p.dead || !p.active) continue;
+    const SolverSource* src = SourceOf(p);
+    const bool over = src && src->overridesObjectParams != 0;
+    const float s = p.spacing;
+    bool parked = false;
+    for (ColliderMesh* K : colliders) {
+      float gap = over ? src->collisionGap : K->collisionGap;
+      if (gap <= 0.66f * s) gap = 0.66f * s;
+      if (!K->collide) continue;
+      const float R = 1.3333f * s;
+      const int nf = std::min<int>(K->FaceCount(), int(K->faceBox.size() / 6));
+      for (int f = 0; f < nf; ++f) {
+        const float* box = &K->faceBox[size_t(f) * 6];
+        if (!(p.pos.x >= box[0] && p.pos.x <= box[3] && p.pos.y >= box[1] && p.pos.y <= box[4] &&
+              p.pos.z >= box[2] && p.pos.z <= box[5]))
+          continue;
+        float d;
+        bool hit;
+        Vec3f toPlane;
+        FaceQuery(*K, f, p.pos, R, d, hit, toPlane);
+        float D = d + R - gap;
+        if (!hit) continue;
+        float len = Vec3Length(toPlane);
+        if (!(len > 0.0f)) continue;  // on the plane: no direction to push along
+        Vec3f nrm = toPlane * (1.0f / len);
+        Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
+        if (D >= 2.0f * R) continue;
+        float adherence = over ? src->adherence : K->adherence;
+        if (adherence > 0.0f) {
+          p.face = f;
+          p.collider = K;
+          p.adhesion = A;
+          p.collided = 1;
+        }
+        float tHit = D / Vec3Dot(nrm, p.vel);
+        if (tHit > 0.0f) p.dtLimit = std::min(p.dtLimit, tHit / 25.0f);
+        if (D >= R) continue;
+        p.accel += A * (p.mass * 1.855f);
+        if (K->particleKiller) {
+          ++killed;
+          p.pos = parking;
+          p.dead = 1;
+          parked = true;
+          break;  // counted once, and no further face sees the parking spot
+        }
+      }
+      if (parked) break;
+    }
+  }
+  killedCount += killed;
+}
+
+void FluidSolver::ApplyFriction() {
+  const int n = count;
+#pragma omp parallel for schedule(static)
+  for (int i = 0; i < n; ++i) {
+    FluidParticle& p = particles[i];
+    if (p.dead || !p.active || !p.collided) continue;
+    const SolverSource* src = SourceOf(p);
+    float friction;
+    if (src && src->overridesObjectParams)
+      friction = src->friction;
+    else if (p.collider)
+      friction = p.collider->friction;
+    else
+      continue;
+    // Beyond 0..100 the factor would reverse or amplify the velocity.
+    friction = std::min(100.0f, std::max(0.0f, friction));
+    p.vel *= (100.0f - friction * 0.15f) * 0.01f;
+  }
+}
+
+void FluidSolver::Integrate(float t1, const std::vector<Vec3f>& forces, float gravity) {
+  const int n = count;
+  const int nForces = int(forces.size());
+  const float L = adherenceScale;
+  const bool skip = skipFrictionAndBounce != 0;
+  // Each iteration touches only its own particle: the loop may run on any
+  // number of threads with the same result.
+#pragma omp parallel for schedule(static)
+  for (int i = 0; i < n; ++i) {
+    FluidParticle& p = particles[i];
+    if (p.dead) continue;
+    const SolverSource* src = SourceOf(p);
+    const bool over = src && src->overridesObjectParams != 0;
+    const float g = over ? src->gravity : gravity;
+    if (zUp)
+      p.accel.z += -g;
+    else
+      p.accel.y += -g;
+    if (i < nForces) p.accel += forces[i];
+    const float dti = t1 - p.clock;
+    ColliderMesh* K = p.collider;
+    const int f = p.face;
+    if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount()) {
+      p.vel += p.accel * dti;
+      p.pos += p.vel * dti;
+      continue;
+    }
+    const Vec3f N = K->faceNormal[f];
+    const float a = over ? src->adherence : K->adherence;
+    p.accel -= N * (a * 10000.0f) * L;
+    const bool side0 = FaceSide(*K, p.pos, f);
+    p.vel += p.accel * dti;
+    if (!skip) {
+      float vn = Vec3Dot(p.vel, N);
+      if ((side0 && vn < 0.0f) || (!side0 && vn > 0.0f)) {
+        float b = over ? src->bounce : std::min(K->bounce, 100.0f);
+        if (b < 0.0f) b = 0.0f;
+        p.vel -= N * vn * 0.05f * ((100.0f - b) * 0.01f);
+      }
+      if (f < (int)K->faceNormalSpeed.size()) {
+        Vec3f push = N * K->faceNormalSpeed[f];
+        if (Vec3Dot(p.adhesion, push) > 0.0f) p.vel += push;
+      }
+    }
+    p.pos += p.vel * dti;
+    const bool side1 = FaceSide(*K, p.pos, f);
+    if (side1 != side0) ReflectAcrossFace(*K, p.pos, f, side1);
+  }
+}
+
+void FluidSolver::KillOutsideDomain() {
+  const int n = count;
+  int killed = 0;
+  const Vec3f lo = domainMin, hi = domainMax, parking = parkingPos;
+#pragma omp parallel for schedule(static) reduction(+ : killed)
+  for (int i = 0; i < n; ++i) {
+    FluidParticle& p = particles[i];
+    if (p.dead) continue;
+    if (p.pos.x < lo.x || p.pos.y < lo.y || p.pos.z < lo.z || p.pos.x > hi.x || p.pos.y > hi.y ||
+        p.pos.z > hi.z) {
+      ++killed;
+      p.pos = parking;
+      p.dead = 1;
+    }
+  }
+  killedCount += killed;
+}

@@ -1,0 +1,77 @@
+// Shared helpers of the solver tests: scratch folders, small colliders and
+// particles placed by hand.
+#pragma once
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fluid_core/host_link.h"
+#include "fluid_core/solver.h"
+#include "host/core/files.h"
+
+namespace solver_test {
+
+inline std::string ScratchDir(const std::string& name) {
+  std::string dir = vorel::host::TempPath() + "vorel_solver_" + std::to_string(getpid()) + "_" + name;
+  std::string cmd = "rm -rf '" + dir + "'";
+  if (std::system(cmd.c_str()) != 0) return dir;
+  vorel::host::MakeDirectories(dir);
+  return dir;
+}
+
+// A solver for tests: n particles per unit volume, rest density 1000,
+// 30 frames a second, no Escape unless a test asks for it.
+inline FluidSolver* MakeSolver(double n = 1000.0) {
+  solver_host::SetAbortTest([] { return false; });
+  return new FluidSolver(n, 1000.0f, 1.0f / 30.0f);
+}
+
+// Places a live, active particle of spacing s (mass rho0 s^3).
+inline int Put(FluidSolver& s, const Vec3f& pos, float spacing = 0.1f, const Vec3f& vel = Vec3f()) {
+  std::vector<Vec3f> pts{pos};
+  s.AddParticles(1.0f / spacing, 0, pts, 1, 0.0f, 0, 1);
+  FluidParticle& p = s.particles[s.count - 1];
+  p.vel = vel;
+  p.spacing = spacing;
+  p.mass = 1000.0f * spacing * spacing * spacing;
+  return s.count - 1;
+}
+
+inline ColliderMesh* Triangle(const Vec3f& a, const Vec3f& b, const Vec3f& c) {
+  ColliderMesh* m = new ColliderMesh();
+  m->mesh.vertices = {Point3(a.x, a.y, a.z), Point3(b.x, b.y, b.z), Point3(c.x, c.y, c.z)};
+  m->mesh.faces = {{0, 1, 2}};
+  m->ComputeFaceData();
+  return m;
+}
+
+// A square floor at height z spanning [-half, half]^2, normal +z.
+inline ColliderMesh* Floor(float z, float half) {
+  ColliderMesh* m = new ColliderMesh();
+  m->mesh.vertices = {Point3(-half, -half, z), Point3(half, -half, z), Point3(half, half, z),
+                      Point3(-half, half, z)};
+  m->mesh.faces = {{0, 1, 2}, {0, 2, 3}};
+  m->ComputeFaceData();
+  return m;
+}
+
+inline std::vector<unsigned char> ReadAll(const std::string& path) {
+  std::vector<unsigned char> b;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    int c;
+    while ((c = std::fgetc(f)) != EOF) b.push_back((unsigned char)c);
+    std::fclose(f);
+  }
+  return b;
+}
+
+inline void WriteAll(const std::string& path, const std::vector<unsigned char>& b) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!b.empty()) std::fwrite(b.data(), 1, b.size(), f);
+  std::fclose(f);
+}
+
+}  // namespace solver_test

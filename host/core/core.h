@@ -1,0 +1,15 @@
+// Everything of the host stand-in's core layer in one include.
+#pragma once
+#include "host/core/bitarray.h"
+#include "host/core/clock.h"
+#include "host/core/files.h"
+#include "host/core/geom.h"
+#include "host/core/hostdirs.h"
+#include "host/core/hostmath.h"
+#include "host/core/interaction.h"
+#include "host/core/mesh.h"
+#include "host/core/process.h"
+#include "host/core/registry.h"
+#include "host/core/strings.h"
+#include "host/core/tab.h"
+#include "host/core/win32.h"

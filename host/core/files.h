@@ -1,0 +1,100 @@
+// Files and folders, with the Win32 names the plug-ins call, mapped to POSIX.
+//
+// Every path argument may use "\" or "/" as separator: a backslash is read as
+// "/" (NormalizePath). Functions that fill a caller's buffer take its size and
+// refuse (return 0 / FALSE, buffer emptied, last error
+// ERROR_INSUFFICIENT_BUFFER or ERROR_FILENAME_EXCED_RANGE) when the text does
+// not fit; they never write past it.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/core/win32.h"
+
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes = 0;
+  DWORD nFileSizeHigh = 0;
+  DWORD nFileSizeLow = 0;
+  char cFileName[MAX_PATH] = {0};
+};
+
+// The temporary folder ($TMPDIR, else "/tmp") with a trailing "/". Returns
+// the length written (terminator not counted); 0 when it does not fit in
+// bufLen characters with its terminator.
+DWORD GetTempPathA(DWORD bufLen, char* buf);
+// Makes one folder level. FALSE with ERROR_ALREADY_EXISTS when it exists,
+// ERROR_PATH_NOT_FOUND when the parent is missing.
+BOOL CreateDirectoryA(const char* path, void* security = nullptr);
+BOOL RemoveDirectoryA(const char* path);
+// FILE_ATTRIBUTE_DIRECTORY or FILE_ATTRIBUTE_NORMAL, INVALID_FILE_ATTRIBUTES
+// when nothing is there.
+DWORD GetFileAttributesA(const char* path);
+// Deletes a plain file (never a folder).
+BOOL DeleteFileA(const char* path);
+// Copies a plain file; with failIfExists an existing target is refused.
+BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists);
+// Renames a file or folder; refused when the target exists.
+BOOL MoveFileA(const char* from, const char* to);
+// Only tests that the folder exists: the process's current folder is left
+// alone (plug-ins use this call as an existence test, and changing the
+// current folder of a shared host process would surprise everyone else).
+BOOL SetCurrentDirectoryA(const char* path);
+
+// Lists the folder entries matching the wildcard of the last path component
+// ("*" any run, "?" one character, case-insensitive as on the original
+// platform), sorted by name case-insensitively; "." and ".." are never
+// returned. INVALID_HANDLE_VALUE with ERROR_FILE_NOT_FOUND when nothing
+// matches. Names too long for cFileName are skipped.
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data);
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
+BOOL FindClose(HANDLE find);
+
+namespace vorel::host {
+
+// "\" becomes "/"; runs of separators are kept.
+std::string NormalizePath(const std::string& path);
+bool PathExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);  // a plain file
+// Size in bytes of a plain file, -1 when there is none.
+int64_t FileSize(const std::string& path);
+// The temporary folder with a trailing "/".
+std::string TempPath();
+// Makes the folder and any missing parents; true when it exists afterwards.
+bool MakeDirectories(const std::string& path);
+// Case-insensitive wildcard match of a whole name ("*" and "?").
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+// Names (not paths) in folder matching pattern, in FindFirstFileA's order.
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
+// fopen with the path normalised; modes as the plug-ins write them ("rt",
+// "wt" are accepted: the text/binary letter makes no difference here).
+FILE* OpenFile(const std::string& path, const char* mode);
+// Copies text into a fixed buffer of bufLen characters; false (buffer
+// emptied, message on stderr naming what) when it does not fit.
+bool CopyToBuffer(const std::string& text, char* buf, size_t bufLen, const char* what);
+
+}  // namespace vorel::host
+
+// The character-width-neutral spellings the plug-ins also use.
+typedef WIN32_FIND_DATAA WIN32_FIND_DATA;
+inline DWORD GetTempPath(DWORD bufLen, char* buf) { return GetTempPathA(bufLen, buf); }
+inline BOOL CreateDirectory(const char* path, void* security) { return CreateDirectoryA(path, security); }
+inline BOOL RemoveDirectory(const char* path) { return RemoveDirectoryA(path); }
+inline DWORD GetFileAttributes(const char* path) { return GetFileAttributesA(path); }
+inline BOOL DeleteFile(const char* path) { return DeleteFileA(path); }
+inline BOOL CopyFile(const char* from, const char* to, BOOL failIfExists) {
+  return CopyFileA(from, to, failIfExists);
+}
+inline BOOL MoveFile(const char* from, const char* to) { return MoveFileA(from, to); }
+inline BOOL SetCurrentDirectory(const char* path) { return SetCurrentDirectoryA(path); }
+inline HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
+  return FindFirstFileA(pattern, data);
+}
+inline BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data) { return FindNextFileA(find, data); }

@@ -1,0 +1,23 @@
+// Topology and size checks of a triangle mesh: whether it is closed and
+// consistently oriented, its components, enclosed volume and area. Used by
+// the tests and by vorel-bench to report what a build produced.
+#pragma once
+#include <cstdint>
+
+#include "mesher/mesh_record.h"
+
+struct MeshCheck {
+  int64_t edges = 0;             // distinct undirected edges
+  int64_t boundaryEdges = 0;     // used by one face only
+  int64_t nonManifoldEdges = 0;  // used by more than two faces
+  int64_t misorientedEdges = 0;  // two faces run the edge the same way
+  int64_t degenerateFaces = 0;   // repeated or out-of-range indices
+  int64_t components = 0;        // face-connected pieces
+  double volume = 0;             // signed: positive when normals face out
+  double area = 0;
+  bool Closed() const {
+    return boundaryEdges == 0 && nonManifoldEdges == 0 && misorientedEdges == 0 && degenerateFaces == 0;
+  }
+};
+
+MeshCheck CheckMesh(const MeshRecord& mesh);

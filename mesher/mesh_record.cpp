@@ -1,0 +1,193 @@
+#include "mesher/mesh_record.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Every field of the file is four bytes, little-endian, whatever the host.
+void PutU32(std::vector<unsigned char>& out, uint32_t v) {
+  out.push_back(static_cast<unsigned char>(v));
+  out.push_back(static_cast<unsigned char>(v >> 8));
+  out.push_back(static_cast<unsigned char>(v >> 16));
+  out.push_back(static_cast<unsigned char>(v >> 24));
+}
+void PutI32(std::vector<unsigned char>& out, int32_t v) { PutU32(out, static_cast<uint32_t>(v)); }
+void PutF32(std::vector<unsigned char>& out, float f) {
+  uint32_t v;
+  std::memcpy(&v, &f, 4);
+  PutU32(out, v);
+}
+
+uint32_t GetU32(const unsigned char* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+int32_t GetI32(const unsigned char* p) { return static_cast<int32_t>(GetU32(p)); }
+float GetF32(const unsigned char* p) {
+  uint32_t v = GetU32(p);
+  float f;
+  std::memcpy(&f, &v, 4);
+  return f;
+}
+
+// Reads the whole file; false when it cannot be opened or read.
+bool Slurp(const std::string& path, std::vector<unsigned char>& bytes) {
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  if (std::fseek(f.get(), 0, SEEK_END) != 0) return false;
+  long size = std::ftell(f.get());
+  if (size < 0 || std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
+  bytes.resize(size_t(size));
+  return size == 0 || std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+}
+
+}  // namespace
+
+const char* MeshFileStatusText(MeshFileStatus s) {
+  switch (s) {
+    case MeshFileStatus::Ok: return "ok";
+    case MeshFileStatus::Missing: return "surface mesh file cannot be opened";
+    case MeshFileStatus::Truncated: return "surface mesh file is truncated";
+    case MeshFileStatus::BadMarker: return "surface mesh file has a wrong marker or version";
+    case MeshFileStatus::BadCount: return "surface mesh file has an impossible count";
+    case MeshFileStatus::BadFaceIndex: return "surface mesh file has a face index out of range";
+    case MeshFileStatus::WriteFailed: return "surface mesh file could not be written";
+  }
+  return "unknown";
+}
+
+MeshRecord::MeshRecord() {
+  vertices.reserve(10000);
+  secondVertices.reserve(10000);
+  faces.reserve(20000);
+}
+
+void MeshRecord::Clear() {
+  vertices.clear();
+  secondVertices.clear();
+  faces.clear();
+}
+
+bool MeshRecord::WriteSurfaceCache(const std::string& path, int /*frame*/, int32_t stamp) const {
+  const size_t nV = vertices.size(), nC = secondVertices.size(), nF = faces.size();
+  std::vector<unsigned char> buf;
+  buf.reserve(size_t(MeshFrameFileSize(int64_t(nV), int64_t(nC), int64_t(nF))));
+  PutI32(buf, stamp);
+  PutI32(buf, kFileVersion);
+  PutU32(buf, kHeadMarker);
+  PutI32(buf, int32_t(nV));
+  for (const Point3& v : vertices) {
+    PutF32(buf, v.x); PutF32(buf, v.y); PutF32(buf, v.z);
+  }
+  PutI32(buf, int32_t(nC));
+  for (const Point3& v : secondVertices) {
+    PutF32(buf, v.x); PutF32(buf, v.y); PutF32(buf, v.z);
+  }
+  // No texture coordinates are computed: the pairs are written as (0, 0)
+  // so that the file never carries stray memory.
+  for (size_t i = 0; i < nC; ++i) {
+    PutF32(buf, 0.0f); PutF32(buf, 0.0f);
+  }
+  PutI32(buf, int32_t(nF));
+  for (const MeshFace& f : faces) {
+    PutI32(buf, f[0]); PutI32(buf, f[1]); PutI32(buf, f[2]);
+  }
+  PutU32(buf, kEndMarker);
+
+  const std::string tmp = path + ".part";
+  {
+    FilePtr f(std::fopen(tmp.c_str(), "wb"));
+    if (!f) return false;
+    bool ok = std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
+    std::FILE* raw = f.release();
+    ok = (std::fclose(raw) == 0) && ok;
+    if (!ok) {
+      std::remove(tmp.c_str());
+      return false;
+    }
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+MeshFileStatus ReadMeshFrameFile(const std::string& path, MeshFrameData& out) {
+  out = MeshFrameData();
+  std::vector<unsigned char> b;
+  if (!Slurp(path, b)) return MeshFileStatus::Missing;
+  const int64_t size = int64_t(b.size());
+  // Each count is checked against what is left before it drives any
+  // allocation, so a corrupt count can neither exhaust memory nor read past
+  // the end.
+  int64_t pos = 0;
+  auto need = [&](int64_t n) { return pos + n <= size; };
+  if (!need(16)) return MeshFileStatus::Truncated;
+  const int32_t stamp = GetI32(&b[0]);
+  if (GetI32(&b[4]) != MeshRecord::kFileVersion || GetU32(&b[8]) != MeshRecord::kHeadMarker)
+    return MeshFileStatus::BadMarker;
+  const int32_t nV = GetI32(&b[12]);
+  pos = 16;
+  if (nV < 0) return MeshFileStatus::BadCount;
+  if (!need(12 * int64_t(nV) + 4)) return MeshFileStatus::Truncated;
+  MeshFrameData d;
+  d.stamp = stamp;
+  d.vertices.resize(size_t(nV));
+  for (int32_t i = 0; i < nV; ++i, pos += 12)
+    d.vertices[i] = Point3(GetF32(&b[pos]), GetF32(&b[pos + 4]), GetF32(&b[pos + 8]));
+  const int32_t nC = GetI32(&b[pos]);
+  pos += 4;
+  if (nC < 0) return MeshFileStatus::BadCount;
+  if (!need(20 * int64_t(nC) + 4)) return MeshFileStatus::Truncated;
+  d.secondVertices.resize(size_t(nC));
+  for (int32_t i = 0; i < nC; ++i, pos += 12)
+    d.secondVertices[i] = Point3(GetF32(&b[pos]), GetF32(&b[pos + 4]), GetF32(&b[pos + 8]));
+  d.mapPoints.resize(size_t(nC));
+  for (int32_t i = 0; i < nC; ++i, pos += 8) d.mapPoints[i] = Point2(GetF32(&b[pos]), GetF32(&b[pos + 4]));
+  const int32_t nF = GetI32(&b[pos]);
+  pos += 4;
+  if (nF < 0) return MeshFileStatus::BadCount;
+  if (!need(12 * int64_t(nF) + 4)) return MeshFileStatus::Truncated;
+  d.faces.resize(size_t(nF));
+  for (int32_t i = 0; i < nF; ++i, pos += 12) {
+    MeshFace f{GetI32(&b[pos]), GetI32(&b[pos + 4]), GetI32(&b[pos + 8])};
+    for (int32_t idx : f)
+      if (idx < 0 || idx >= nV) return MeshFileStatus::BadFaceIndex;
+    d.faces[i] = f;
+  }
+  if (GetU32(&b[pos]) != MeshRecord::kEndMarker) return MeshFileStatus::BadMarker;
+  pos += 4;
+  if (pos != size) return MeshFileStatus::BadCount;
+  out = std::move(d);
+  return MeshFileStatus::Ok;
+}
+
+bool ReadMeshFrameStamp(const std::string& path, int32_t& stamp) {
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  unsigned char b[4];
+  if (std::fread(b, 1, 4, f.get()) != 4) return false;
+  stamp = GetI32(b);
+  return true;
+}
+
+bool MeshRecord::ReadSurfaceCache(const std::string& path, MeshFileStatus* status) {
+  MeshFrameData d;
+  MeshFileStatus s = ReadMeshFrameFile(path, d);
+  if (status) *status = s;
+  Clear();
+  if (s != MeshFileStatus::Ok) return false;
+  vertices = std::move(d.vertices);
+  secondVertices = std::move(d.secondVertices);
+  faces = std::move(d.faces);
+  return true;
+}

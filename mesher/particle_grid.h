@@ -1,0 +1,81 @@
+// ParticleCellGrid: the builder's particles bucketed by cell, for the
+// neighbour pass and for the blob field's local sums.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "host/core/geom.h"
+
+class SurfaceBuilder;
+
+struct ParticleCell {
+  int32_t x = 0, y = 0, z = 0;
+  std::vector<int32_t> particles;  // builder indices, in insertion order
+};
+
+class ParticleCellGrid {
+ public:
+  static constexpr uint32_t kBucketCount = 255;
+
+  explicit ParticleCellGrid(const SurfaceBuilder* builder);
+
+  void SetCellSize(float w);
+  float CellSize() const { return cellSize_; }
+  float InverseCellSize() const { return invCellSize_; }
+  const Point3& Origin() const { return origin_; }
+
+  // Cell coordinate along one axis: (v - origin) / w truncated toward zero,
+  // so cell 0 spans (-w, w). Values beyond the i32 range (a huge position
+  // or a vanishing cell size) are clamped rather than left undefined.
+  int32_t CellCoord(float v, int axis) const;
+  // Bucket of a cell: ((x*3 + y)*9 + z) in wrapping u32 arithmetic, mod 255.
+  static uint32_t Bucket(int32_t x, int32_t y, int32_t z);
+
+  // Appends particle i to the cell of its position, making the cell first.
+  void Insert(int32_t i);
+  // The cell with these coordinates, or null.
+  ParticleCell* Find(int32_t x, int32_t y, int32_t z);
+  const ParticleCell* Find(int32_t x, int32_t y, int32_t z) const;
+  // A new empty cell; does not look for an existing one.
+  ParticleCell* Create(int32_t x, int32_t y, int32_t z);
+  void Clear();
+
+  // Cells in creation order.
+  const std::vector<ParticleCell>& Cells() const { return cells_; }
+  int32_t FindIndex(int32_t x, int32_t y, int32_t z) const;
+  // Cell indices in the grid's scan order: buckets 0..254, within a bucket
+  // ascending x, equal x in creation order.
+  std::vector<int32_t> ScanOrder() const;
+
+  // Packed copy of the cells' particles (positions, sizes, indices, in cell
+  // list order) for the field sums; built by Pack() once all are inserted.
+  struct Packed {
+    std::vector<int32_t> start;  // per cell, size cells + 1
+    std::vector<float> x, y, z, size;
+    std::vector<int32_t> index;
+  };
+  void Pack();
+  const Packed& packed() const { return packed_; }
+  // FindIndex through a dense table when the occupied box is small enough.
+  int32_t LookupPacked(int32_t x, int32_t y, int32_t z) const {
+    if (!dense_.empty()) {
+      int64_t dx = int64_t(x) - denseMin_[0], dy = int64_t(y) - denseMin_[1], dz = int64_t(z) - denseMin_[2];
+      if (dx < 0 || dy < 0 || dz < 0 || dx >= denseDim_[0] || dy >= denseDim_[1] || dz >= denseDim_[2]) return -1;
+      return dense_[size_t((dz * denseDim_[1] + dy) * denseDim_[0] + dx)];
+    }
+    return FindIndex(x, y, z);
+  }
+
+ private:
+  void Rehash(size_t capacity);
+  static uint64_t HashKey(int32_t x, int32_t y, int32_t z);
+
+  const SurfaceBuilder* builder_;
+  Point3 origin_{0.0f, 0.0f, 0.0f};
+  float cellSize_ = 1.0f, invCellSize_ = 1.0f;
+  std::vector<ParticleCell> cells_;
+  std::vector<int32_t> table_;  // open addressing: cell index or -1
+  Packed packed_;
+  std::vector<int32_t> dense_;
+  int64_t denseMin_[3] = {0, 0, 0}, denseDim_[3] = {0, 0, 0};
+};

@@ -1,0 +1,572 @@
+#include "mesher/polygonizer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "mesher/cube_tables.h"
+#include "mesher/surface_builder.h"
+
+using namespace cube_tables;
+
+namespace {
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+constexpr float kCoordLimit = 1073741824.0f;  // 2^30
+int32_t ClampedTrunc(float t) {
+  if (!(t > -kCoordLimit)) return t != t ? 0 : -int32_t(kCoordLimit);
+  if (!(t < kCoordLimit)) return int32_t(kCoordLimit);
+  return int32_t(t);
+}
+// Batches smaller than this are evaluated serially: not worth a fork.
+constexpr size_t kParallelBatch = 96;
+
+// Clustering at the outside lattice points can fold a thin sheet of cubes
+// into two faces over the same three vertices, wound against each other: a
+// doubled face that leaves its edges with four faces. Such pairs enclose
+// nothing; both go, and every other face keeps its place in the order.
+void RemoveDoubledFaces(std::vector<MeshFace>& faces) {
+  struct Key {
+    int32_t a, b, c;
+    bool even;  // the face's order is an even permutation of (a, b, c)
+    uint32_t face;
+  };
+  std::vector<Key> keys(faces.size());
+  for (size_t f = 0; f < faces.size(); ++f) {
+    const MeshFace& t = faces[f];
+    // Rotate so the smallest index comes first; then the winding decides.
+    int r = (t[0] < t[1] && t[0] < t[2]) ? 0 : (t[1] < t[2] ? 1 : 2);
+    int32_t x = t[size_t(r)], y = t[size_t(r + 1) % 3], z = t[size_t(r + 2) % 3];
+    keys[f] = {x, std::min(y, z), std::max(y, z), y < z, uint32_t(f)};
+  }
+  std::sort(keys.begin(), keys.end(), [](const Key& p, const Key& q) {
+    if (p.a != q.a) return p.a < q.a;
+    if (p.b != q.b) return p.b < q.b;
+    if (p.c != q.c) return p.c < q.c;
+    return p.face < q.face;
+  });
+  std::vector<uint8_t> drop(faces.size(), 0);
+  bool any = false;
+  for (size_t s = 0; s < keys.size();) {
+    size_t e = s + 1;
+    while (e < keys.size() && keys[e].a == keys[s].a && keys[e].b == keys[s].b && keys[e].c == keys[s].c) ++e;
+    if (e - s > 1) {
+      std::vector<uint32_t> pos, neg;
+      for (size_t k = s; k < e; ++k) (keys[k].even ? pos : neg).push_back(keys[k].face);
+      const size_t pairs = std::min(pos.size(), neg.size());
+      for (size_t k = 0; k < pairs; ++k) {
+        drop[pos[k]] = drop[neg[k]] = 1;
+        any = true;
+      }
+    }
+    s = e;
+  }
+  if (!any) return;
+  size_t out = 0;
+  for (size_t f = 0; f < faces.size(); ++f)
+    if (!drop[f]) faces[out++] = faces[f];
+  faces.resize(out);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- RecordPool
+
+RecordPool::RecordPool() { NewChunk(); }
+RecordPool::~RecordPool() { FreeAll(); }
+
+void RecordPool::NewChunk() {
+  void* mem = std::calloc(kChunkRecords, sizeof(LatticeRecord));
+  if (!mem) throw std::bad_alloc();
+  chunks_.push_back(static_cast<LatticeRecord*>(mem));
+}
+
+LatticeRecord* RecordPool::Allocate() {
+  if (used_ == kChunkRecords) {
+    ++current_;
+    used_ = 0;
+    if (current_ == chunks_.size()) NewChunk();
+  }
+  ++allocated_;
+  return &chunks_[current_][used_++];
+}
+
+void RecordPool::FreeAll() {
+  for (LatticeRecord* c : chunks_) std::free(c);
+  chunks_.clear();
+  current_ = used_ = allocated_ = 0;
+}
+
+// --------------------------------------------------------------- LatticeHash
+
+LatticeHash::LatticeHash(int32_t sliceCount) : sliceCount_(sliceCount) { table_.assign(1 << 12, nullptr); }
+
+uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
+  uint32_t v = i > j ? uint32_t(i) * 7759u + uint32_t(j) : uint32_t(j) * 7759u + uint32_t(i);
+  return v % kBucketCount;
+}
+
+uint64_t LatticeHash::HashKey(int32_t i, int32_t j, int32_t k) {
+  uint64_t h = uint64_t(uint32_t(i)) * 0x9E3779B97F4A7C15ull;
+  h ^= uint64_t(uint32_t(j)) * 0xC2B2AE3D27D4EB4Full + (h >> 29);
+  h ^= uint64_t(uint32_t(k)) * 0x165667B19E3779F9ull + (h >> 31);
+  return h ^ (h >> 32);
+}
+
+LatticeRecord* LatticeHash::Lookup(int32_t i, int32_t j, int32_t k) const {
+  const size_t m = table_.size() - 1;
+  for (size_t s = HashKey(i, j, k) & m;; s = (s + 1) & m) {
+    LatticeRecord* r = table_[s];
+    if (!r) return nullptr;
+    if (r->i == i && r->j == j && r->k == k) return r;
+  }
+}
+
+void LatticeHash::Grow() {
+  std::vector<LatticeRecord*> old;
+  old.swap(table_);
+  table_.assign(old.size() * 2, nullptr);
+  const size_t m = table_.size() - 1;
+  for (LatticeRecord* r : old) {
+    if (!r) continue;
+    size_t s = HashKey(r->i, r->j, r->k) & m;
+    while (table_[s]) s = (s + 1) & m;
+    table_[s] = r;
+  }
+}
+
+LatticeRecord* LatticeHash::Find(int32_t i, int32_t j, int32_t k) const {
+  LatticeRecord* r = Lookup(i, j, k);
+  return r && r->created ? r : nullptr;
+}
+
+LatticeRecord* LatticeHash::Reserve(int32_t i, int32_t j, int32_t k, bool* fresh) {
+  LatticeRecord* r = Lookup(i, j, k);
+  if (fresh) *fresh = (r == nullptr);
+  if (r) return r;
+  if ((stored_ + 1) * 2 > table_.size()) Grow();
+  r = pool_.Allocate();
+  r->i = i;
+  r->j = j;
+  r->k = k;
+  const size_t m = table_.size() - 1;
+  size_t s = HashKey(i, j, k) & m;
+  while (table_[s]) s = (s + 1) & m;
+  table_[s] = r;
+  ++stored_;
+  return r;
+}
+
+LatticeRecord* LatticeHash::Create(int32_t i, int32_t j, int32_t k) {
+  LatticeRecord* r = Reserve(i, j, k, nullptr);
+  if (!r->created) r->created = ++createdCount_;
+  return r;
+}
+
+// -------------------------------------------------------- SurfacePolygonizer
+
+SurfacePolygonizer::SurfacePolygonizer(SurfaceBuilder* builder, MeshRecord* mesh) : builder_(builder), mesh_(mesh) {
+  b = 4.0f;
+  N = 1.0f / std::pow(1.0f - 0.25f * 0.25f, 3.0f);
+}
+
+SurfacePolygonizer::~SurfacePolygonizer() = default;
+
+void SurfacePolygonizer::SetFieldParameters(float melting, float radiusFactor) {
+  b = melting > 1.1f ? melting : 1.1f;
+  const float ib = 1.0f / b;
+  const float base = 1.0f - ib * ib;
+  N = 1.0f / (base * base * base);
+  r0 = radiusFactor * builder_->h;
+  R = r0 * b;
+  R2 = R * R;
+  invR2 = 1.0f / R2;
+  RRR = Point3(R, R, R);
+  invCell = builder_->grid.InverseCellSize();
+}
+
+template <class Visit>
+bool SurfacePolygonizer::ScanField(const Point3& p, Visit&& visit) const {
+  const ParticleCellGrid& g = builder_->grid;
+  const ParticleCellGrid::Packed& pk = g.packed();
+  if (pk.index.empty()) return true;
+  const float lo[3] = {p.x - R, p.y - R, p.z - R};
+  const float hi[3] = {p.x + R, p.y + R, p.z + R};
+  const int32_t x0 = g.CellCoord(lo[0], 0), x1 = g.CellCoord(hi[0], 0);
+  const int32_t y0 = g.CellCoord(lo[1], 1), y1 = g.CellCoord(hi[1], 1);
+  const int32_t z0 = g.CellCoord(lo[2], 2), z1 = g.CellCoord(hi[2], 2);
+  for (int32_t x = x0; x <= x1; ++x)
+    for (int32_t y = y0; y <= y1; ++y)
+      for (int32_t z = z0; z <= z1; ++z) {
+        const int32_t c = g.LookupPacked(x, y, z);
+        if (c < 0) continue;
+        for (int32_t q = pk.start[size_t(c)], e = pk.start[size_t(c) + 1]; q < e; ++q) {
+          const float qx = pk.x[size_t(q)], qy = pk.y[size_t(q)], qz = pk.z[size_t(q)];
+          if (qx < lo[0] || qx > hi[0] || qy < lo[1] || qy > hi[1] || qz < lo[2] || qz > hi[2]) continue;
+          const float dx = qx - p.x, dy = qy - p.y, dz = qz - p.z;
+          const float d2 = dx * dx + dy * dy + dz * dz;
+          const float lim = pk.size[size_t(q)] * R2;
+          if (!(d2 < lim)) continue;
+          const float t = 1.0f - d2 / lim;
+          if (!visit(pk.index[size_t(q)], N * (t * t * t))) return false;
+        }
+      }
+  return true;
+}
+
+float SurfacePolygonizer::FieldValue(const Point3& p) const {
+  float sum = 0.0f;
+  ScanField(p, [&](int32_t, float term) {
+    sum += term;
+    return true;
+  });
+  return sum - 1.0f;
+}
+
+bool SurfacePolygonizer::FieldAbove(const Point3& p, float threshold) const {
+  // Every term is positive and rounding is monotone, so once the partial
+  // sum clears the threshold the full sum does too.
+  float sum = 0.0f;
+  bool finished = ScanField(p, [&](int32_t, float term) {
+    sum += term;
+    return !(sum - 1.0f > threshold);
+  });
+  return !finished || sum - 1.0f > threshold;
+}
+
+void SurfacePolygonizer::GatherNeighbours(const Point3& p, std::vector<FieldTerm>& out) const {
+  out.clear();
+  ScanField(p, [&](int32_t idx, float term) {
+    out.push_back({idx, term});
+    return true;
+  });
+}
+
+void SurfacePolygonizer::Evaluate(LatticeRecord* r) const {
+  r->position = Point3(float(r->i) * L + latticeMin.x, float(r->j) * L + latticeMin.y, float(r->k) * L + latticeMin.z);
+  r->value = FieldValue(r->position);
+  r->inside = r->value > 0.0f;
+  r->evaluated = 1;
+}
+
+LatticeRecord* SurfacePolygonizer::FindOrCreate(int32_t i, int32_t j, int32_t k) {
+  LatticeRecord* r = hash->Find(i, j, k);
+  if (r) return r;
+  r = hash->Create(i, j, k);
+  if (!r->evaluated) {
+    Evaluate(r);
+    ++fieldEvaluations;
+  }
+  return r;
+}
+
+void SurfacePolygonizer::LatticePointOf(const Point3& p, int32_t& i, int32_t& j, int32_t& k) const {
+  i = ClampedTrunc((p.x - latticeMin.x) * invL) + 1;
+  j = ClampedTrunc((p.y - latticeMin.y) * invL) + 1;
+  k = ClampedTrunc((p.z - latticeMin.z) * invL) + 1;
+}
+
+void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFactor) {
+  mesh_->Clear();
+  SetFieldParameters(melting, radiusFactor);
+  L = detail * R;
+  invL = 1.0f / L;
+  latticeMin = builder_->boundsMin - RRR;
+  latticeMax = builder_->boundsMax + RRR;
+  mesh_->boundsMin = latticeMin;
+  mesh_->boundsMax = latticeMax;
+  fieldEvaluations = 0;
+  processedCubes = 0;
+  queue.clear();
+  queueHead = 0;
+  seedCubes.clear();
+  seedParticles.clear();
+  // No unskipped particle: the bounds are still the inverted start values.
+  // A lattice cell that is not a positive finite length cannot be walked.
+  if (builder_->boundsMin.x > builder_->boundsMax.x || !(L > 0.0f) || !std::isfinite(invL) ||
+      !std::isfinite(L)) {
+    timings.seeds = timings.propagate = timings.emit = 0;
+    return;
+  }
+  // Slices are informational here (the hash takes any k); the count is
+  // computed in double and bounded so that a far-off particle cannot ask
+  // for an absurd table.
+  double slices = std::floor(double(latticeMax.z - latticeMin.z) * double(invL)) + 25.0;
+  sliceCount = int32_t(std::max(25.0, std::min(slices, 1e8)));
+  hash.reset(new LatticeHash(sliceCount));
+
+  double t0 = Now();
+  SeedFromParticles();
+  bool found = SeedCrossings();
+  double t1 = Now();
+  timings.seeds = t1 - t0;
+  if (!found) {
+    hash.reset();
+    timings.propagate = timings.emit = 0;
+    return;
+  }
+  Propagate();
+  double t2 = Now();
+  EmitTriangles();
+  double t3 = Now();
+  timings.propagate = t2 - t1;
+  timings.emit = t3 - t2;
+  hash.reset();
+}
+
+void SurfacePolygonizer::SeedFromParticles() {
+  seedParticles.clear();
+  const int32_t n = builder_->count;
+  const std::vector<SurfaceParticle>& ps = builder_->particles;
+  std::vector<uint8_t> visited(size_t(n), 0);
+  std::vector<int32_t> group;
+  const float threshold = builder_->groupJoin;
+  for (int32_t i = 0; i < n; ++i) {
+    if (ps[size_t(i)].skip || visited[size_t(i)]) continue;
+    group.clear();
+    group.push_back(i);
+    visited[size_t(i)] = 1;
+    for (size_t g = 0; g < group.size(); ++g) {
+      const int32_t a = group[g];
+      const SurfaceParticle& pa = ps[size_t(a)];
+      const int32_t* nb = builder_->Neighbours(a);
+      for (int32_t t = 0, e = builder_->NeighbourCount(a); t < e; ++t) {
+        const int32_t m = nb[t];
+        if (visited[size_t(m)]) continue;
+        const SurfaceParticle& pm = ps[size_t(m)];
+        const Point3 q = (pm.position * pa.size + pa.position * pm.size) / (pa.size + pm.size);
+        ++fieldEvaluations;
+        if (FieldAbove(q, threshold)) {
+          group.push_back(m);
+          visited[size_t(m)] = 1;
+        }
+      }
+    }
+    int32_t seed = group[0];
+    float minZ = 1e6f;
+    for (int32_t m : group)
+      if (ps[size_t(m)].position.z < minZ) {
+        minZ = ps[size_t(m)].position.z;
+        seed = m;
+      }
+    seedParticles.push_back(seed);
+  }
+}
+
+bool SurfacePolygonizer::SeedCrossings() {
+  seedCubes.clear();
+  for (int32_t s : seedParticles) {
+    const Point3 p = builder_->particles[size_t(s)].position;
+    ++fieldEvaluations;
+    const bool inside0 = FieldValue(p) > 0.0f;
+    int32_t i, j, k;
+    LatticePointOf(p, i, j, k);
+    LatticeRecord* r = FindOrCreate(i, j, k);
+    while (r->position.z > latticeMin.z) {
+      --k;
+      r = FindOrCreate(i, j, k);
+      if (bool(r->inside) != inside0) {
+        seedCubes.push_back(hash->Find(i, j, k + 1));
+        break;
+      }
+    }
+  }
+  return !seedCubes.empty();
+}
+
+void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
+  // Field values are pure functions of the lattice point, so the points the
+  // serial traversal is about to create can be evaluated ahead, in
+  // parallel; creation (and so the walk order) stays serial.
+  std::vector<LatticeRecord*> todo;
+  std::vector<LatticeRecord*> corners((end - begin) * 8);
+  for (size_t c = begin; c < end; ++c) {
+    LatticeRecord* cube = queue[c];
+    for (int n = 0; n < 8; ++n) {
+      LatticeRecord* r = cube->corners[n];
+      if (!r) {
+        r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
+                          cube->k + kCornerOffset[n][2], nullptr);
+        if (!r->evaluated) todo.push_back(r);
+      }
+      corners[(c - begin) * 8 + size_t(n)] = r;
+    }
+  }
+  auto run = [&](std::vector<LatticeRecord*>& list) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+    if (list.size() < kParallelBatch) {
+      for (LatticeRecord* r : list) Evaluate(r);
+    } else {
+#pragma omp parallel for schedule(dynamic, 16)
+      for (int64_t t = 0; t < int64_t(list.size()); ++t) Evaluate(list[size_t(t)]);
+    }
+    fieldEvaluations += int64_t(list.size());
+    list.clear();
+  };
+  run(todo);
+  // Neighbour cubes across crossed faces: known from the corner flags.
+  for (size_t c = begin; c < end; ++c) {
+    LatticeRecord* cube = queue[c];
+    uint32_t mask = 0;
+    for (int n = 0; n < 8; ++n)
+      if (corners[(c - begin) * 8 + size_t(n)]->inside) mask |= 1u << n;
+    for (int f = 0; f < 6; ++f) {
+      uint32_t m = kFaceMask[f] & mask;
+      if (m == 0 || m == kFaceMask[f]) continue;
+      LatticeRecord* r = hash->Reserve(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
+                                       cube->k + kFaceOffset[f][2], nullptr);
+      if (!r->evaluated) todo.push_back(r);
+    }
+  }
+  run(todo);
+}
+
+void SurfacePolygonizer::Propagate() {
+  for (LatticeRecord* seed : seedCubes) {
+    if (seed->queued) continue;
+    seed->queued = 1;
+    queue.push_back(seed);
+    while (queueHead < queue.size()) {
+      const size_t end = queue.size();
+      PrefetchBatch(queueHead, end);
+      while (queueHead < end) ProcessCube(queue[queueHead++]);
+    }
+  }
+}
+
+void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) {
+  ++processedCubes;
+  cube->insideMask = 0;
+  for (int n = 0; n < 8; ++n) {
+    if (!cube->corners[n])
+      cube->corners[n] =
+          FindOrCreate(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1], cube->k + kCornerOffset[n][2]);
+    if (cube->corners[n]->inside) cube->insideMask |= 1u << n;
+  }
+  for (int f = 0; f < 6; ++f) {
+    const uint32_t m = kFaceMask[f] & cube->insideMask;
+    if (m == 0 || m == kFaceMask[f]) continue;
+    LatticeRecord* nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
+    if (nb->queued) continue;
+    nb->queued = 1;
+    queue.push_back(nb);
+    for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
+  }
+}
+
+uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const {
+  // An ambiguous face joins its two inside corners when the field at the
+  // face centre, taken as the mean of its four corners, is inside. The sum
+  // runs over the corners in a fixed order of their records, so the two
+  // cubes that share the face always decide alike.
+  uint32_t joined = 0;
+  for (int f = 0; f < 6; ++f) {
+    if (!(ambiguous & (1u << f))) continue;
+    const LatticeRecord* c[4];
+    int n = 0;
+    for (int k = 0; k < 8; ++k)
+      if (kFaceMask[f] & (1u << k)) c[n++] = cube->corners[k];
+    std::sort(c, c + 4);
+    const float centre = (c[0]->value + c[1]->value) + (c[2]->value + c[3]->value);
+    if (centre > 0.0f) joined |= 1u << f;
+  }
+  return joined;
+}
+
+void SurfacePolygonizer::EmitTriangles() {
+  // The walk order of the lattice: slices k ascending, buckets 0..100, i
+  // ascending, equal i in creation order.
+  std::vector<LatticeRecord*> cubes(queue.begin(), queue.end());
+  std::vector<uint64_t> keys(cubes.size());
+  std::vector<uint32_t> order(cubes.size());
+  for (size_t t = 0; t < cubes.size(); ++t) order[t] = uint32_t(t);
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t bb) {
+    const LatticeRecord* x = cubes[a];
+    const LatticeRecord* y = cubes[bb];
+    if (x->k != y->k) return x->k < y->k;
+    uint32_t bx = LatticeHash::Bucket(x->i, x->j), by = LatticeHash::Bucket(y->i, y->j);
+    if (bx != by) return bx < by;
+    if (x->i != y->i) return x->i < y->i;
+    return x->created < y->created;
+  });
+  std::vector<LatticeRecord*> assigned;
+  int32_t vertexCount = 0;
+  std::vector<MeshFace>& faces = mesh_->faces;
+  for (uint32_t t : order) {
+    LatticeRecord* cube = cubes[t];
+    const uint32_t mask = cube->insideMask;
+    if (mask == 0 || mask == 255) continue;
+    const uint32_t amb = AmbiguousFaces(mask);
+    const int8_t* row = amb ? ResolvedRow(mask, JoinedFaces(cube, amb)) : kTriangleTable[mask];
+    for (int tri = 0; row[tri] != 12; tri += 3) {
+      int32_t idx[3];
+      for (int s = 0; s < 3; ++s) {
+        const int e = row[tri + s];
+        LatticeRecord* ca = cube->corners[kEdgeCorners[e][0]];
+        LatticeRecord* cb = cube->corners[kEdgeCorners[e][1]];
+        LatticeRecord* o = ca->inside ? cb : ca;
+        LatticeRecord* q = ca->inside ? ca : cb;
+        const float d = std::fabs(q->value - o->value);
+        const Point3 x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
+        if (!o->vertexAssigned) {
+          o->vertexAssigned = 1;
+          o->vertexIndex = vertexCount++;
+          assigned.push_back(o);
+        }
+        o->accumulator += x;
+        ++o->useCount;
+        idx[s] = o->vertexIndex;
+      }
+      if (idx[0] == idx[1] || idx[1] == idx[2] || idx[0] == idx[2]) continue;
+      faces.push_back({idx[0], idx[1], idx[2]});
+    }
+  }
+  mesh_->vertices.resize(size_t(vertexCount));
+  RemoveDoubledFaces(faces);
+  for (LatticeRecord* r : assigned) mesh_->vertices[size_t(r->vertexIndex)] = r->accumulator / float(r->useCount);
+}
+
+void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float radiusFactor, float shrink,
+                                            VertexInfluenceLists* lists, const std::vector<Point3>* velocities) {
+  Polygonize(detail, melting, radiusFactor);
+  double t0 = Now();
+  const size_t nV = mesh_->vertices.size();
+  mesh_->secondVertices.assign(nV, Point3(0.0f, 0.0f, 0.0f));
+  if (lists) {
+    lists->resize(nV);
+    for (auto& l : *lists) l.clear();
+  }
+  std::vector<Point3>& verts = mesh_->vertices;
+  std::vector<Point3>& second = mesh_->secondVertices;
+#pragma omp parallel
+  {
+    std::vector<FieldTerm> terms;
+#pragma omp for schedule(dynamic, 256)
+    for (int64_t v = 0; v < int64_t(nV); ++v) {
+      GatherNeighbours(verts[size_t(v)], terms);
+      Point3 A(0.0f, 0.0f, 0.0f), Vel(0.0f, 0.0f, 0.0f);
+      float W = 0.0f;
+      for (const FieldTerm& t : terms) {
+        A += builder_->particles[size_t(t.particle)].position * t.term;
+        W += t.term;
+        if (velocities && size_t(t.particle) < velocities->size()) Vel += (*velocities)[size_t(t.particle)] * t.term;
+      }
+      if (lists) {
+        auto& l = (*lists)[size_t(v)];
+        l.reserve(terms.size());
+        for (const FieldTerm& t : terms) l.push_back({t.particle, t.term});
+      }
+      if (W == 0.0f) continue;
+      const float inv = 1.0f / W;
+      const Point3 M = A * inv;
+      verts[size_t(v)] = verts[size_t(v)] * (1.0f - shrink) + M * shrink;
+      if (velocities) second[size_t(v)] = Vel * inv;
+    }
+  }
+  timings.shrink = Now() - t0;
+}

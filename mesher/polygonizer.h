@@ -1,0 +1,151 @@
+// SurfacePolygonizer: blob field, lattice, seeds, continuation marching
+// cubes, vertex clustering and shrink wrap.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "host/core/geom.h"
+#include "mesher/mesh_record.h"
+
+class SurfaceBuilder;
+
+struct VertexInfluence {
+  int32_t particle;
+  float weight;
+};
+using VertexInfluenceLists = std::vector<std::vector<VertexInfluence>>;
+struct FieldTerm {
+  int32_t particle;
+  float term;
+};
+
+// One lattice point, and the cube whose highest corner it is.
+struct LatticeRecord {
+  Point3 position;
+  Point3 accumulator;
+  LatticeRecord* corners[8];
+  int32_t i, j, k;
+  float value;
+  int32_t vertexIndex;
+  uint32_t insideMask;
+  int32_t useCount;
+  uint8_t inside;
+  uint8_t queued;
+  uint8_t vertexAssigned;
+  uint8_t evaluated;  // value computed (possibly ahead of creation)
+  int32_t created;    // 1 + creation rank; 0 until created
+};
+
+// Records come from zero-filled chunks and are freed in one sweep.
+class RecordPool {
+ public:
+  static constexpr size_t kChunkRecords = 16384;
+  RecordPool();
+  ~RecordPool();
+  RecordPool(const RecordPool&) = delete;
+  RecordPool& operator=(const RecordPool&) = delete;
+  LatticeRecord* Allocate();
+  void NewChunk();
+  void FreeAll();
+  size_t ChunkCount() const { return chunks_.size(); }
+  size_t Allocated() const { return allocated_; }
+
+ private:
+  std::vector<LatticeRecord*> chunks_;
+  size_t current_ = 0;  // chunk in use
+  size_t used_ = 0;     // records handed out from it
+  size_t allocated_ = 0;
+};
+
+// The sparse lattice of one run. Lookups go through one hash over (i, j, k);
+// the slice/bucket order in which the lattice is walked is kept by the
+// creation rank (see SurfacePolygonizer::EmitTriangles).
+class LatticeHash {
+ public:
+  static constexpr uint32_t kBucketCount = 101;
+  explicit LatticeHash(int32_t sliceCount);
+  // Bucket within a slice: (max*7759 + min) in wrapping u32, mod 101.
+  static uint32_t Bucket(int32_t i, int32_t j);
+  // The created record at (i, j, k), or null.
+  LatticeRecord* Find(int32_t i, int32_t j, int32_t k) const;
+  // Creates the record at (i, j, k) (it may already be reserved, with its
+  // value computed ahead); gives it the next creation rank.
+  LatticeRecord* Create(int32_t i, int32_t j, int32_t k);
+  // The record at (i, j, k), allocated but not created when new; `fresh`
+  // tells whether it was just allocated.
+  LatticeRecord* Reserve(int32_t i, int32_t j, int32_t k, bool* fresh);
+  int32_t SliceCount() const { return sliceCount_; }
+  int32_t CreatedCount() const { return createdCount_; }
+  RecordPool& pool() { return pool_; }
+
+ private:
+  LatticeRecord* Lookup(int32_t i, int32_t j, int32_t k) const;
+  void Grow();
+  static uint64_t HashKey(int32_t i, int32_t j, int32_t k);
+
+  int32_t sliceCount_;
+  int32_t createdCount_ = 0;
+  RecordPool pool_;
+  std::vector<LatticeRecord*> table_;
+  size_t stored_ = 0;
+};
+
+// Phase timings of the last build, in seconds (the benchmark prints them).
+struct MesherTimings {
+  double grid = 0, neighbours = 0, seeds = 0, propagate = 0, emit = 0, shrink = 0;
+};
+
+class SurfacePolygonizer {
+ public:
+  SurfacePolygonizer(SurfaceBuilder* builder, MeshRecord* mesh);
+  ~SurfacePolygonizer();
+
+  void Polygonize(float detail, float melting, float radiusFactor);
+  void SeedFromParticles();
+  bool SeedCrossings();
+  void Propagate();
+  void ProcessCube(LatticeRecord* cube);
+  void EmitTriangles();
+  void BuildAndShrinkWrap(float detail, float melting, float radiusFactor, float shrink,
+                          VertexInfluenceLists* lists, const std::vector<Point3>* velocities = nullptr);
+
+  // The blob field: sum of N(1 - d^2/(s R^2))^3 over the unskipped particles
+  // within the box [p - R, p + R] and closer than sqrt(s) R, minus 1.
+  float FieldValue(const Point3& p) const;
+  // Whether FieldValue(p) > threshold; stops summing once it is certain.
+  bool FieldAbove(const Point3& p, float threshold) const;
+  void GatherNeighbours(const Point3& p, std::vector<FieldTerm>& out) const;
+  // Field parameters from the build arguments (also run by Polygonize).
+  void SetFieldParameters(float melting, float radiusFactor);
+
+  // Field parameters.
+  float R = 0, r0 = 0, b = 4.0f, N = 0, R2 = 0, invR2 = 0;
+  Point3 RRR;
+  float invCell = 1.0f;
+  // Lattice.
+  float L = 0, invL = 0;
+  int32_t sliceCount = 0;
+  Point3 latticeMin, latticeMax;
+  std::vector<LatticeRecord*> queue;  // first in, first out from queueHead
+  size_t queueHead = 0;
+  std::vector<LatticeRecord*> seedCubes;
+  std::vector<int32_t> seedParticles;
+  std::unique_ptr<LatticeHash> hash;
+  MesherTimings timings;
+  // Counters of the last run (tests and the benchmark read them).
+  int64_t fieldEvaluations = 0;
+  int32_t processedCubes = 0;
+
+ private:
+  template <class Visit>
+  bool ScanField(const Point3& p, Visit&& visit) const;
+  LatticeRecord* FindOrCreate(int32_t i, int32_t j, int32_t k);
+  void Evaluate(LatticeRecord* r) const;
+  void LatticePointOf(const Point3& p, int32_t& i, int32_t& j, int32_t& k) const;
+  void PrefetchBatch(size_t begin, size_t end);
+  uint32_t JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const;
+
+  SurfaceBuilder* builder_;
+  MeshRecord* mesh_;
+};

@@ -1,0 +1,165 @@
+#include "mesher/surface_builder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <omp.h>
+
+namespace {
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+}  // namespace
+
+SurfaceBuilder::SurfaceBuilder(float d) : grid(this), polygonizer(this, &mesh) { SetDensity(d); }
+
+void SurfaceBuilder::SetDensity(float d, uint8_t f) {
+  density = d;
+  flag = f;
+  count = 0;
+  h = 1.0f / std::pow(d, 0.333333f);
+  h2 = h * h;
+  blobRadius = 2.0f * h;
+  invH = 1.0f / h;
+  grid.SetCellSize(2.0f * h);
+  grid.Clear();
+  for (SurfaceParticle& p : particles) p.skip = 0;
+}
+
+void SurfaceBuilder::BeginParticles(int32_t n, float factor) {
+  count = 0;
+  if (n < 0) n = 0;
+  particles.assign(size_t(n), SurfaceParticle());
+  if (!(factor > 0.0f) || !std::isfinite(factor)) factor = 1.0f;
+  grid.SetCellSize(factor * h);
+  grid.Clear();
+}
+
+bool SurfaceBuilder::AddParticle(const Point3& position, uint8_t skip, float size, uint32_t tag) {
+  if (size_t(count) >= particles.size()) return false;
+  SurfaceParticle& p = particles[size_t(count)];
+  p.position = position;
+  p.skip = skip;
+  p.size = size;
+  p.limitCount = 0;
+  p.tag = tag;
+  ++count;
+  return true;
+}
+
+void SurfaceBuilder::SetCount(int32_t n) {
+  count = std::max<int32_t>(0, std::min<int32_t>(n, int32_t(particles.size())));
+}
+
+void SurfaceBuilder::ComputeBounds() {
+  boundsMin = Point3(1e6f, 1e6f, 1e6f);
+  boundsMax = Point3(-1e6f, -1e6f, -1e6f);
+  bool any = false;
+  for (int32_t i = 0; i < count; ++i) {
+    const SurfaceParticle& p = particles[size_t(i)];
+    if (p.skip) continue;
+    if (!any) {
+      boundsMin = boundsMax = p.position;
+      any = true;
+      continue;
+    }
+    for (int a = 0; a < 3; ++a) {
+      boundsMin[a] = std::min(boundsMin[a], p.position[a]);
+      boundsMax[a] = std::max(boundsMax[a], p.position[a]);
+    }
+  }
+}
+
+bool SurfaceBuilder::LinkIfClose(int32_t i, int32_t j) const {
+  const Point3 d = particles[size_t(i)].position - particles[size_t(j)].position;
+  return std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z) < blobRadius;
+}
+
+void SurfaceBuilder::FindNeighbours() {
+  // The lists come out exactly as a serial scan would leave them: cells in
+  // scan order, for each the 27 offsets (x outermost), each pair of cells
+  // scanned once from whichever of the two comes first. Seen from one
+  // particle that is a fixed order of its own and its neighbour cells, so
+  // every particle's list can be built on its own, in parallel.
+  const std::vector<ParticleCell>& cells = grid.Cells();
+  const size_t nCells = cells.size();
+  std::vector<int32_t> rank(nCells);
+  {
+    std::vector<int32_t> order = grid.ScanOrder();
+    for (size_t r = 0; r < order.size(); ++r) rank[size_t(order[r])] = int32_t(r);
+  }
+  const int nThreads = omp_get_max_threads();
+  std::vector<std::vector<int32_t>> buffers;
+  buffers.resize(size_t(nThreads));
+  // Per particle: thread buffer, offset in it, count.
+  std::vector<int32_t> where(size_t(count) * 3, 0);
+
+#pragma omp parallel
+  {
+    std::vector<int32_t>& buf = buffers[size_t(omp_get_thread_num())];
+    struct Visit {
+      int64_t key;
+      int32_t cell;
+    };
+    Visit visits[27];
+#pragma omp for schedule(dynamic, 64)
+    for (int64_t c = 0; c < int64_t(nCells); ++c) {
+      const ParticleCell& cell = cells[size_t(c)];
+      int nv = 0;
+      int o = 0;
+      for (int dx = -1; dx <= 1; ++dx)
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dz = -1; dz <= 1; ++dz, ++o) {
+            int32_t other = (o == 13) ? int32_t(c) : grid.FindIndex(cell.x + dx, cell.y + dy, cell.z + dz);
+            if (other < 0 || cells[size_t(other)].particles.empty()) continue;
+            int64_t key;
+            if (o == 13 || rank[size_t(c)] < rank[size_t(other)])
+              key = int64_t(rank[size_t(c)]) * 27 + o;
+            else
+              key = int64_t(rank[size_t(other)]) * 27 + (26 - o);
+            visits[nv++] = {key, other};
+          }
+      std::sort(visits, visits + nv, [](const Visit& a, const Visit& b) { return a.key < b.key; });
+      for (int32_t a : cell.particles) {
+        const size_t start = buf.size();
+        for (int v = 0; v < nv; ++v)
+          for (int32_t bIdx : cells[size_t(visits[v].cell)].particles)
+            if (bIdx != a && LinkIfClose(a, bIdx)) buf.push_back(bIdx);
+        where[size_t(a) * 3] = omp_get_thread_num();
+        where[size_t(a) * 3 + 1] = int32_t(start);
+        where[size_t(a) * 3 + 2] = int32_t(buf.size() - start);
+      }
+    }
+  }
+  neighbourStart_.assign(size_t(count) + 1, 0);
+  for (int32_t i = 0; i < count; ++i) neighbourStart_[size_t(i) + 1] = neighbourStart_[size_t(i)] + where[size_t(i) * 3 + 2];
+  neighbourIndex_.resize(size_t(neighbourStart_[size_t(count)]));
+#pragma omp parallel for schedule(static)
+  for (int32_t i = 0; i < count; ++i) {
+    const std::vector<int32_t>& buf = buffers[size_t(where[size_t(i) * 3])];
+    std::copy_n(buf.begin() + where[size_t(i) * 3 + 1], where[size_t(i) * 3 + 2],
+                neighbourIndex_.begin() + neighbourStart_[size_t(i)]);
+  }
+}
+
+MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFactor, float shrink, int32_t, int32_t,
+                                  VertexInfluenceLists* lists, const std::vector<Point3>* velocities) {
+  double t0 = Now();
+  // Entries that cannot be meshed (not a number, infinite) take no part,
+  // like skipped ones; they would otherwise poison bounds and lattice.
+  for (int32_t i = 0; i < count; ++i)
+    if (!Finite(particles[size_t(i)].position)) particles[size_t(i)].skip = 1;
+  ComputeBounds();
+  grid.Clear();
+  for (int32_t i = 0; i < count; ++i)
+    if (!particles[size_t(i)].skip) grid.Insert(i);
+  grid.Pack();
+  double t1 = Now();
+  FindNeighbours();
+  double t2 = Now();
+  polygonizer.BuildAndShrinkWrap(detail, melting, radiusFactor, shrink, lists, velocities);
+  polygonizer.timings.grid = t1 - t0;
+  polygonizer.timings.neighbours = t2 - t1;
+  return mesh;
+}

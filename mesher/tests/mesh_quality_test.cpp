@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "mesher/mesh_check.h"
+#include "mesher/surface_builder.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979;
+
+// The engine's defaults: "Surface LOD" 8, "Melting Force" 4, "Drop Size" 4.
+struct Settings {
+  float detail = 3.0f / 9.0f;
+  float melting = 4.0f;
+  float radiusFactor = 0.4f;
+  float shrink = 0.0f;
+};
+
+MeshRecord BuildFrom(const std::vector<Point3>& pts, const Settings& s, float density = 1.0f) {
+  SurfaceBuilder b(density);
+  b.BeginParticles(int32_t(pts.size()), s.melting * s.radiusFactor);
+  for (const Point3& p : pts) b.AddParticle(p, 0, 1.0f, 0);
+  return b.Build(s.detail, s.melting, s.radiusFactor, s.shrink, 0, 2000, nullptr);
+}
+
+std::vector<Point3> Block(Point3 lo, Point3 hi, float spacing) {
+  std::vector<Point3> pts;
+  for (float x = lo.x; x <= hi.x; x += spacing)
+    for (float y = lo.y; y <= hi.y; y += spacing)
+      for (float z = lo.z; z <= hi.z; z += spacing) pts.push_back(Point3(x, y, z));
+  return pts;
+}
+
+std::vector<Point3> Ball(Point3 c, float radius, float spacing) {
+  std::vector<Point3> pts;
+  for (const Point3& p : Block(c - Point3(radius, radius, radius), c + Point3(radius, radius, radius), spacing))
+    if ((p - c).Length() <= radius) pts.push_back(p);
+  return pts;
+}
+
+void ExpectClosed(const MeshRecord& m, const char* what) {
+  MeshCheck c = CheckMesh(m);
+  EXPECT_GT(m.FaceCount(), 0) << what;
+  EXPECT_EQ(c.boundaryEdges, 0) << what;
+  EXPECT_EQ(c.nonManifoldEdges, 0) << what;
+  EXPECT_EQ(c.misorientedEdges, 0) << what;
+  EXPECT_EQ(c.degenerateFaces, 0) << what;
+  EXPECT_GT(c.volume, 0.0) << what;
+}
+
+}  // namespace
+
+std::vector<Point3> Splash(unsigned seed) {
+  // A settled pool with a crown of loose drops above it.
+  std::vector<Point3> pts = Block(Point3(0, 0, 0), Point3(12, 8, 3), 1.0f);
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> u(-1, 1);
+  for (int i = 0; i < 400; ++i) pts.push_back(Point3(6 + 6 * u(rng), 4 + 4 * u(rng), 5 + 3 * u(rng)));
+  return pts;
+}
+
+TEST(MeshQuality, SphereIsClosedWithTheRightSize) {
+  Settings s;
+  const float radius = 6.0f;
+  const auto pts = Ball(Point3(0.1f, 0.2f, 0.3f), radius, 1.0f);
+  for (float detail : {3.0f / 9.0f, 3.0f / 21.0f, 1.0f}) {
+    s.detail = detail;
+    MeshRecord m = BuildFrom(pts, s);
+    ExpectClosed(m, "sphere");
+    MeshCheck c = CheckMesh(m);
+    EXPECT_EQ(c.components, 1);
+    // The blob surface stands about r0 (0.4) beyond the outermost particles.
+    const double rs = radius + 0.4;
+    EXPECT_NEAR(c.volume, 4.0 / 3.0 * kPi * rs * rs * rs, 0.12 * 4.0 / 3.0 * kPi * rs * rs * rs) << detail;
+    EXPECT_NEAR(c.area, 4.0 * kPi * rs * rs, 0.12 * 4.0 * kPi * rs * rs) << detail;
+    // Every vertex lies near the sphere.
+    for (const Point3& v : m.vertices) {
+      const float r = (v - Point3(0.1f, 0.2f, 0.3f)).Length();
+      EXPECT_GT(r, radius - 0.5f);
+      EXPECT_LT(r, radius + 1.5f);
+    }
+  }
+}
+
+TEST(MeshQuality, BoxIsClosedWithTheRightSize) {
+  Settings s;
+  MeshRecord m = BuildFrom(Block(Point3(0, 0, 0), Point3(10, 6, 4), 1.0f), s);
+  ExpectClosed(m, "box");
+  MeshCheck c = CheckMesh(m);
+  EXPECT_EQ(c.components, 1);
+  // In a dense block the blended field reaches about 0.65 beyond the
+  // outermost particles.
+  const double a = 11.3, b = 7.3, c3 = 5.3;
+  const double vol = a * b * c3, area = 2 * (a * b + a * c3 + b * c3);
+  EXPECT_NEAR(c.volume, vol, 0.12 * vol);
+  EXPECT_NEAR(c.area, area, 0.12 * area);
+}
+
+TEST(MeshQuality, SplashHasNoCracksOrFlips) {
+  Settings s;
+  for (unsigned seed : {7u, 11u}) {
+    MeshRecord m = BuildFrom(Splash(seed), s);
+    MeshCheck c = CheckMesh(m);
+    EXPECT_EQ(c.boundaryEdges, 0) << seed;
+    EXPECT_EQ(c.misorientedEdges, 0) << seed;
+    EXPECT_EQ(c.degenerateFaces, 0) << seed;
+    // Drops that touch the pool at a single lattice edge leave a pinch.
+    EXPECT_LE(c.nonManifoldEdges * 500, c.edges) << seed;
+    EXPECT_GT(c.volume, 0.0);
+  }
+}
+
+TEST(MeshQuality, SeparatedAndMergedBlobs) {
+  Settings s;
+  auto a = Ball(Point3(0.0f, 0.0f, 0.0f), 3.0f, 1.0f);
+  auto b = Ball(Point3(12.0f, 0.0f, 0.0f), 3.0f, 1.0f);
+  a.insert(a.end(), b.begin(), b.end());
+  MeshRecord two = BuildFrom(a, s);
+  ExpectClosed(two, "two blobs");
+  EXPECT_EQ(CheckMesh(two).components, 2);
+
+  auto c = Ball(Point3(0.0f, 0.0f, 0.0f), 3.0f, 1.0f);
+  auto d = Ball(Point3(6.5f, 0.0f, 0.0f), 3.0f, 1.0f);
+  c.insert(c.end(), d.begin(), d.end());
+  MeshRecord merged = BuildFrom(c, s);
+  ExpectClosed(merged, "merged blobs");
+  EXPECT_EQ(CheckMesh(merged).components, 1);
+}
+
+TEST(MeshQuality, EmptyAndAllSkippedGiveEmptyMesh) {
+  Settings s;
+  SurfaceBuilder b(1.0f);
+  b.BeginParticles(0, 1.6f);
+  MeshRecord& m = b.Build(s.detail, s.melting, s.radiusFactor, 0.5f, 0, 2000, nullptr);
+  EXPECT_EQ(m.VertexCount(), 0);
+  EXPECT_EQ(m.FaceCount(), 0);
+  b.BeginParticles(3, 1.6f);
+  for (int i = 0; i < 3; ++i) b.AddParticle(Point3(float(i), 0.0f, 0.0f), 1, 1.0f, 0);
+  VertexInfluenceLists lists(5);
+  b.Build(s.detail, s.melting, s.radiusFactor, 0.5f, 0, 2000, &lists);
+  EXPECT_EQ(b.mesh.VertexCount(), 0);
+  EXPECT_TRUE(lists.empty());
+  EXPECT_EQ(b.boundsMin, Point3(1e6f, 1e6f, 1e6f));
+  EXPECT_EQ(b.boundsMax, Point3(-1e6f, -1e6f, -1e6f));
+}

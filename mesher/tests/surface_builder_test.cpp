@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <array>
+#include <omp.h>
+#include <random>
+#include <vector>
+
+#include "mesher/mesh_check.h"
+#include "mesher/surface_builder.h"
+
+namespace {
+
+// The neighbour pass as a plain serial scan with pairDone flags: the lists
+// the builder makes in parallel must come out identical, order included.
+std::vector<std::vector<int32_t>> ReferenceNeighbours(const SurfaceBuilder& b) {
+  const auto& cells = b.grid.Cells();
+  std::vector<std::vector<int32_t>> lists(size_t(b.count));
+  std::vector<std::array<uint8_t, 27>> pairDone(cells.size());
+  for (auto& p : pairDone) p.fill(0);
+  auto link = [&](int32_t i, int32_t j) {
+    if (b.LinkIfClose(i, j)) {
+      lists[size_t(i)].push_back(j);
+      lists[size_t(j)].push_back(i);
+    }
+  };
+  for (int32_t c : b.grid.ScanOrder()) {
+    const ParticleCell& cell = cells[size_t(c)];
+    int o = 0;
+    for (int dx = -1; dx <= 1; ++dx)
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dz = -1; dz <= 1; ++dz, ++o) {
+          if (o == 13) {
+            for (size_t a = 0; a < cell.particles.size(); ++a)
+              for (size_t k = a + 1; k < cell.particles.size(); ++k) link(cell.particles[a], cell.particles[k]);
+            continue;
+          }
+          int32_t n = b.grid.FindIndex(cell.x + dx, cell.y + dy, cell.z + dz);
+          if (n < 0 || pairDone[size_t(c)][size_t(o)]) continue;
+          pairDone[size_t(n)][size_t(26 - o)] = 1;
+          pairDone[size_t(c)][size_t(o)] = 1;
+          for (int32_t a : cell.particles)
+            for (int32_t bb : cells[size_t(n)].particles) link(a, bb);
+        }
+  }
+  return lists;
+}
+
+}  // namespace
+
+TEST(SurfaceBuilder, DensityAndBatch) {
+  SurfaceBuilder b(1.0f / 1728.0f);
+  EXPECT_NEAR(b.h, 12.0f, 1e-3f);
+  EXPECT_FLOAT_EQ(b.blobRadius, 2.0f * b.h);
+  EXPECT_FLOAT_EQ(b.grid.CellSize(), 2.0f * b.h);
+  b.BeginParticles(2, 1.6f);
+  EXPECT_FLOAT_EQ(b.grid.CellSize(), 1.6f * b.h);
+  EXPECT_TRUE(b.AddParticle(Point3(1.0f, 2.0f, 3.0f), 0, 0.5f, 77u));
+  EXPECT_TRUE(b.AddParticle(Point3(4.0f, 5.0f, 6.0f), 1, 1.0f, 78u));
+  EXPECT_FALSE(b.AddParticle(Point3(0.0f, 0.0f, 0.0f), 0, 1.0f, 0u));  // full: refused, not written
+  EXPECT_EQ(b.count, 2);
+  EXPECT_EQ(b.particles[0].tag, 77u);
+  EXPECT_FLOAT_EQ(b.particles[0].size, 0.5f);
+  EXPECT_EQ(b.particles[1].skip, 1);
+  // A factor that is not positive cannot make a grid.
+  b.BeginParticles(1, 0.0f);
+  EXPECT_FLOAT_EQ(b.grid.CellSize(), b.h);
+  b.SetDensity(1.0f);
+  EXPECT_EQ(b.count, 0);
+}
+
+TEST(SurfaceBuilder, NeighbourDistanceIsStrict) {
+  SurfaceBuilder b(1.0f);
+  const float d2h = b.blobRadius;
+  b.BeginParticles(4, 2.0f);
+  b.AddParticle(Point3(0.5f, 0.5f, 0.5f), 0, 1.0f, 0);
+  b.AddParticle(Point3(0.5f + d2h, 0.5f, 0.5f), 0, 1.0f, 0);  // exactly 2h: not a neighbour
+  b.AddParticle(Point3(0.5f, 0.5f + d2h * 0.999f, 0.5f), 0, 1.0f, 0);
+  b.AddParticle(Point3(0.5f, 0.5f, 0.5f + 0.5f), 1, 1.0f, 0);  // skipped
+  b.ComputeBounds();
+  EXPECT_EQ(b.boundsMax.y, 0.5f + d2h * 0.999f);
+  EXPECT_EQ(b.boundsMax.z, 0.5f);  // the skipped particle is not in the bounds
+  b.grid.Clear();
+  for (int32_t i = 0; i < b.count; ++i)
+    if (!b.particles[size_t(i)].skip) b.grid.Insert(i);
+  b.FindNeighbours();
+  ASSERT_EQ(b.NeighbourCount(0), 1);
+  EXPECT_EQ(b.Neighbours(0)[0], 2);
+  ASSERT_EQ(b.NeighbourCount(2), 1);
+  EXPECT_EQ(b.Neighbours(2)[0], 0);
+  EXPECT_EQ(b.NeighbourCount(1), 0);
+  EXPECT_EQ(b.NeighbourCount(3), 0);
+}
+
+TEST(SurfaceBuilder, NeighbourListsMatchSerialScan) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> u(-6.0f, 6.0f);
+  SurfaceBuilder b(1.0f);
+  const int n = 3000;
+  b.BeginParticles(n, 1.6f);  // cell below 2h: some close pairs are not linked
+  for (int i = 0; i < n; ++i) b.AddParticle(Point3(u(rng), u(rng), u(rng) * 0.5f), i % 17 == 0, 1.0f, 0);
+  b.grid.Clear();
+  for (int32_t i = 0; i < b.count; ++i)
+    if (!b.particles[size_t(i)].skip) b.grid.Insert(i);
+  b.FindNeighbours();
+  auto ref = ReferenceNeighbours(b);
+  for (int i = 0; i < n; ++i) {
+    std::vector<int32_t> got(b.Neighbours(i), b.Neighbours(i) + b.NeighbourCount(i));
+    ASSERT_EQ(got, ref[size_t(i)]) << i;
+  }
+}
+
+TEST(SurfaceBuilder, UnfilledEntriesAndBadPositionsAreNotMeshed) {
+  // Room for ten, two added: the eight untouched entries at the origin must
+  // not become a blob there; a position that is not a number is left out.
+  SurfaceBuilder b(1.0f);
+  b.BeginParticles(10, 1.6f);
+  b.AddParticle(Point3(20.0f, 20.0f, 20.0f), 0, 1.0f, 0);
+  b.AddParticle(Point3(NAN, 0.0f, 0.0f), 0, 1.0f, 0);
+  MeshRecord& m = b.Build(1.0f / 3.0f, 4.0f, 0.4f, 0.0f, 0, 2000, nullptr);
+  ASSERT_GT(m.VertexCount(), 0);
+  for (const Point3& v : m.vertices) EXPECT_LT((v - Point3(20.0f, 20.0f, 20.0f)).Length(), 1.0f);
+}
+
+TEST(SurfaceBuilder, BuildTwiceIsIdentical) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> u(0.0f, 8.0f);
+  SurfaceBuilder b(1.0f);
+  b.BeginParticles(600, 1.6f);
+  for (int i = 0; i < 600; ++i) b.AddParticle(Point3(u(rng), u(rng), u(rng) * 0.4f), 0, 1.0f, uint32_t(i));
+  VertexInfluenceLists l1, l2;
+  MeshRecord first = b.Build(1.0f / 3.0f, 4.0f, 0.4f, 0.5f, 0, 2000, &l1);
+  MeshRecord second = b.Build(1.0f / 3.0f, 4.0f, 0.4f, 0.5f, 0, 2000, &l2);
+  EXPECT_EQ(first.vertices, second.vertices);
+  EXPECT_EQ(first.faces, second.faces);
+  ASSERT_EQ(l1.size(), l2.size());
+  ASSERT_EQ(l1.size(), first.vertices.size());
+  for (size_t v = 0; v < l1.size(); ++v) {
+    ASSERT_EQ(l1[v].size(), l2[v].size());
+    for (size_t k = 0; k < l1[v].size(); ++k) EXPECT_EQ(l1[v][k].particle, l2[v][k].particle);
+  }
+  // The same on one thread: the parallel phases change nothing.
+  int threads = omp_get_max_threads();
+  omp_set_num_threads(1);
+  MeshRecord serial = b.Build(1.0f / 3.0f, 4.0f, 0.4f, 0.5f, 0, 2000, nullptr);
+  omp_set_num_threads(threads);
+  EXPECT_EQ(serial.vertices, first.vertices);
+  EXPECT_EQ(serial.faces, first.faces);
+}
