@@ -32,12 +32,17 @@ VOREL_HD inline F4 operator-(F4 a, F4 b) { return F4{a.x - b.x, a.y - b.y, a.z -
 VOREL_HD inline F4 operator*(F4 a, float s) { return F4{a.x * s, a.y * s, a.z * s, a.w * s}; }
 VOREL_HD inline F4 operator*(float s, F4 a) { return a * s; }
 VOREL_HD inline float Dot3(F4 a, F4 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-VOREL_HD inline float Length4(F4 a) { return sqrtf(a.x * a.x + a.y * a.y + a.z * a.z + a.w * a.w); }
 VOREL_HD inline float Length3(F4 a) { return sqrtf(Dot3(a, a)); }
 VOREL_HD inline F4 Cross3(F4 a, F4 b) {
   return F4{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, 0.0f};
 }
+VOREL_HD inline float Dot4(F4 a, F4 b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
 VOREL_HD inline float MinF(float a, float b) { return a < b ? a : b; }
+
+// True when the squared distance d2 is certainly at or beyond `reach`; pairs
+// that pass still get the exact test on the square root, so skipping the
+// far ones changes no result.
+VOREL_HD inline bool CertainlyBeyond(float d2, float reach) { return d2 > reach * reach * 1.0001f; }
 VOREL_HD inline float MaxF(float a, float b) { return a > b ? a : b; }
 
 // Cell coordinate on one axis: coordinates are shifted by 133 so that the
@@ -202,7 +207,10 @@ struct ComputeDensity {
     float rho = p.selfDensity;
     const float h = p.h, r2 = 2.0f * p.particleRadius, m = p.mass;
     ForEachNeighbour(p, particleHash, cellStart, pi, i, p.numParticles, [&](uint32_t j) {
-      float d = Length4(sortedPos[j] - pi);
+      const F4 rij = sortedPos[j] - pi;
+      const float d2 = Dot4(rij, rij);
+      if (CertainlyBeyond(d2, r2)) return;
+      float d = sqrtf(d2);
       if (d > 1e-8f && d < r2) {
         float q = (2.0f - d / h) / h;
         rho += m * 0.07958f * q * q * q;
@@ -236,7 +244,9 @@ struct CollideParts {
     const float wallFactor = 3.0f / (kFourPi * h * h * h * h);
     ForEachNeighbour(p, particleHash, cellStart, pi, i, p.numParticles, [&](uint32_t j) {
       F4 rij = pi - sortedPos[j];
-      float d = Length4(rij);
+      const float d2 = Dot4(rij, rij);
+      if (CertainlyBeyond(d2, 2.0f * h)) return;
+      float d = sqrtf(d2);
       if (!(d < 2.0f * h)) return;
       cohesion = cohesion + rij;
       F4 vij = vi - sortedVel[j];

@@ -75,6 +75,8 @@ class SolverLoops {
   }
 
   int32_t Counter() const { return counter_; }
+  // Time steps run in both phases.
+  int64_t Steps() const { return steps_; }
 
  private:
   void Iteration(bool framePhase) {
@@ -98,6 +100,7 @@ class SolverLoops {
     float dt = lastDt_;
     if (sys_.LiveCount() != 0) {
       sys_.Step(ticks + base, s_.maxFrames, 10);
+      ++steps_;
       dt = lastDt_ = sys_.LastTimeStep();
     }
     simTime_ += dt;
@@ -132,6 +135,7 @@ class SolverLoops {
   int32_t counter_ = 0;
   float simTime_ = 0.0f;
   float lastDt_ = 0.001f;
+  int64_t steps_ = 0;
 };
 
 }  // namespace vorel_gpu

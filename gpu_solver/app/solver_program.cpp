@@ -94,6 +94,8 @@ int Run() {
                                     [start] { return vorel::host::ClockMs() - start; });
   const int code = loops.Run();
   ProgressWindow::RemoveSignalHandlers();
+  // The last line of a headless run says how much work it did.
+  std::printf("Simulation steps: %lld\n", (long long)loops.Steps());
   system.Finalize();
   return code;
 }
