@@ -1,6 +1,7 @@
 #include "mesher/polygonizer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -23,7 +24,7 @@ int32_t ClampedTrunc(float t) {
   return int32_t(t);
 }
 // Batches smaller than this are evaluated serially: not worth a fork.
-constexpr size_t kParallelBatch = 96;
+constexpr size_t kParallelBatch = 512;
 
 // Clustering at the outside lattice points can fold a thin sheet of cubes
 // into two faces over the same three vertices, wound against each other: a
@@ -301,9 +302,11 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
 
   double t0 = Now();
   SeedFromParticles();
+  double tc = Now();
   bool found = SeedCrossings();
   double t1 = Now();
   timings.seeds = t1 - t0;
+  timings.crossings = t1 - tc;
   if (!found) {
     hash.reset();
     timings.propagate = timings.emit = 0;
@@ -319,41 +322,119 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
 }
 
 void SurfacePolygonizer::SeedFromParticles() {
+  // The serial walk (members in order, each testing its not yet visited
+  // neighbours at the weighted point) makes each group exactly one
+  // connected component of the pairs that pass the test, started at its
+  // lowest index. The components are found here in parallel with a
+  // union-find that skips pairs already connected; the group order of the
+  // serial walk is only needed where the lowest z is shared by several
+  // members, and only those groups are walked serially.
   seedParticles.clear();
   const int32_t n = builder_->count;
   const std::vector<SurfaceParticle>& ps = builder_->particles;
-  std::vector<uint8_t> visited(size_t(n), 0);
-  std::vector<int32_t> group;
   const float threshold = builder_->groupJoin;
+  std::vector<std::atomic<int32_t>> parent(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) parent[size_t(i)].store(i, std::memory_order_relaxed);
+  auto find = [&](int32_t x) {
+    for (;;) {
+      int32_t p = parent[size_t(x)].load(std::memory_order_relaxed);
+      if (p == x) return x;
+      int32_t gp = parent[size_t(p)].load(std::memory_order_relaxed);
+      if (gp != p) parent[size_t(x)].compare_exchange_weak(p, gp, std::memory_order_relaxed);
+      x = gp;
+    }
+  };
+  auto unite = [&](int32_t x, int32_t y) {
+    for (;;) {
+      x = find(x);
+      y = find(y);
+      if (x == y) return;
+      if (x < y) std::swap(x, y);  // the larger root hangs below the smaller
+      int32_t expected = x;
+      if (parent[size_t(x)].compare_exchange_strong(expected, y, std::memory_order_relaxed)) return;
+    }
+  };
+  auto passes = [&](int32_t a, int32_t m) {
+    const SurfaceParticle& pa = ps[size_t(a)];
+    const SurfaceParticle& pm = ps[size_t(m)];
+    const Point3 q = (pm.position * pa.size + pa.position * pm.size) / (pa.size + pm.size);
+    return FieldAbove(q, threshold);
+  };
+  int64_t tests = 0;
+#pragma omp parallel for schedule(dynamic, 256) reduction(+ : tests)
+  for (int32_t a = 0; a < n; ++a) {
+    if (ps[size_t(a)].skip) continue;
+    const int32_t* nb = builder_->Neighbours(a);
+    for (int32_t t = 0, e = builder_->NeighbourCount(a); t < e; ++t) {
+      const int32_t m = nb[t];
+      if (m < a || find(a) == find(m)) continue;
+      ++tests;
+      if (passes(a, m)) unite(a, m);
+    }
+  }
+  fieldEvaluations += tests;
+
+  // Per component: its lowest member index, the lowest z below 1e6 and how
+  // many members share it.
+  struct Group {
+    int32_t first = -1, lowest = -1, ties = 0;
+    float minZ = 1e6f;
+  };
+  std::vector<Group> groups(static_cast<size_t>(n));
+  std::vector<int32_t> roots;
   for (int32_t i = 0; i < n; ++i) {
-    if (ps[size_t(i)].skip || visited[size_t(i)]) continue;
-    group.clear();
-    group.push_back(i);
-    visited[size_t(i)] = 1;
-    for (size_t g = 0; g < group.size(); ++g) {
-      const int32_t a = group[g];
-      const SurfaceParticle& pa = ps[size_t(a)];
+    if (ps[size_t(i)].skip) continue;
+    const int32_t r = find(i);
+    Group& g = groups[size_t(r)];
+    if (g.first < 0) {
+      g.first = i;
+      roots.push_back(r);
+    }
+    const float z = ps[size_t(i)].position.z;
+    if (z < g.minZ) {
+      g.minZ = z;
+      g.lowest = i;
+      g.ties = 1;
+    } else if (z == g.minZ && g.lowest >= 0) {
+      ++g.ties;
+    }
+  }
+  std::vector<uint8_t> visited;
+  std::vector<int32_t> walk;
+  for (int32_t r : roots) {
+    const Group& g = groups[size_t(r)];
+    if (g.lowest < 0) {
+      seedParticles.push_back(g.first);  // no member below 1e6
+      continue;
+    }
+    if (g.ties == 1) {
+      seedParticles.push_back(g.lowest);
+      continue;
+    }
+    // Shared lowest z: the first of them in the serial walk's order wins.
+    if (visited.empty()) visited.assign(size_t(n), 0);
+    walk.clear();
+    walk.push_back(g.first);
+    visited[size_t(g.first)] = 1;
+    int32_t seed = -1;
+    for (size_t w = 0; w < walk.size() && seed < 0; ++w) {
+      const int32_t a = walk[w];
+      if (ps[size_t(a)].position.z == g.minZ) {
+        seed = a;
+        break;
+      }
       const int32_t* nb = builder_->Neighbours(a);
       for (int32_t t = 0, e = builder_->NeighbourCount(a); t < e; ++t) {
         const int32_t m = nb[t];
         if (visited[size_t(m)]) continue;
-        const SurfaceParticle& pm = ps[size_t(m)];
-        const Point3 q = (pm.position * pa.size + pa.position * pm.size) / (pa.size + pm.size);
         ++fieldEvaluations;
-        if (FieldAbove(q, threshold)) {
-          group.push_back(m);
+        if (passes(a, m)) {
+          walk.push_back(m);
           visited[size_t(m)] = 1;
         }
       }
     }
-    int32_t seed = group[0];
-    float minZ = 1e6f;
-    for (int32_t m : group)
-      if (ps[size_t(m)].position.z < minZ) {
-        minZ = ps[size_t(m)].position.z;
-        seed = m;
-      }
-    seedParticles.push_back(seed);
+    seedParticles.push_back(seed >= 0 ? seed : g.lowest);
   }
 }
 

@@ -93,7 +93,7 @@ class LatticeHash {
 
 // Phase timings of the last build, in seconds (the benchmark prints them).
 struct MesherTimings {
-  double grid = 0, neighbours = 0, seeds = 0, propagate = 0, emit = 0, shrink = 0;
+  double grid = 0, neighbours = 0, seeds = 0, crossings = 0, propagate = 0, emit = 0, shrink = 0;
 };
 
 class SurfacePolygonizer {

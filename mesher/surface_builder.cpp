@@ -84,12 +84,15 @@ void SurfaceBuilder::FindNeighbours() {
   // every particle's list can be built on its own, in parallel.
   const std::vector<ParticleCell>& cells = grid.Cells();
   const size_t nCells = cells.size();
+  if (grid.packed().start.size() != nCells + 1) grid.Pack();
   std::vector<int32_t> rank(nCells);
   {
     std::vector<int32_t> order = grid.ScanOrder();
     for (size_t r = 0; r < order.size(); ++r) rank[size_t(order[r])] = int32_t(r);
   }
   const int nThreads = omp_get_max_threads();
+  const ParticleCellGrid::Packed& pk = grid.packed();
+  const float reject = blobRadius * blobRadius * 1.001f + 1e-30f;
   std::vector<std::vector<int32_t>> buffers;
   buffers.resize(size_t(nThreads));
   // Per particle: thread buffer, offset in it, count.
@@ -123,9 +126,19 @@ void SurfaceBuilder::FindNeighbours() {
       std::sort(visits, visits + nv, [](const Visit& a, const Visit& b) { return a.key < b.key; });
       for (int32_t a : cell.particles) {
         const size_t start = buf.size();
-        for (int v = 0; v < nv; ++v)
-          for (int32_t bIdx : cells[size_t(visits[v].cell)].particles)
-            if (bIdx != a && LinkIfClose(a, bIdx)) buf.push_back(bIdx);
+        const Point3 pa = particles[size_t(a)].position;
+        for (int v = 0; v < nv; ++v) {
+          const int32_t c2 = visits[v].cell;
+          for (int32_t q = pk.start[size_t(c2)], qe = pk.start[size_t(c2) + 1]; q < qe; ++q) {
+            const float dx = pa.x - pk.x[size_t(q)], dy = pa.y - pk.y[size_t(q)], dz = pa.z - pk.z[size_t(q)];
+            const float d2 = dx * dx + dy * dy + dz * dz;
+            // Cheap rejection well clear of the limit; the exact test below
+            // decides everything near it.
+            if (d2 > reject) continue;
+            const int32_t bIdx = pk.index[size_t(q)];
+            if (bIdx != a && std::sqrt(d2) < blobRadius) buf.push_back(bIdx);
+          }
+        }
         where[size_t(a) * 3] = omp_get_thread_num();
         where[size_t(a) * 3 + 1] = int32_t(start);
         where[size_t(a) * 3 + 2] = int32_t(buf.size() - start);

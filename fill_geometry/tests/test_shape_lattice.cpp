@@ -55,3 +55,113 @@ TEST(ShapeLattice, TenBySquareCountsAndSpacing) {
     EXPECT_EQ(L.p1[0][2], 0.0);
   }
 }
+
+TEST(ShapeLattice, RingDisjointAndNested) {
+  // A ring: no point inside the hole grown by the margin.
+  Hileras ring;
+  ring.Add(SquareRow(0, 0, 10, true).release());
+  ring.Add(SquareRow(3, 3, 4, false).release());
+  Lattice L;
+  Fill(ring, 0.45, L, 0.2);
+  ASSERT_EQ(L.ok, 1);
+  ASSERT_GT(L.n1, 0u);
+  for (uint32_t i = 0; i < L.n1; ++i) {
+    double x = L.p1[i][0], y = L.p1[i][1];
+    EXPECT_FALSE(x > 2.8 && x < 7.2 && y > 2.8 && y < 7.2) << x << " " << y;
+    EXPECT_TRUE(x >= 0.2 - 1e-7 && x <= 9.8 + 1e-7 && y >= 0.2 - 1e-7 && y <= 9.8 + 1e-7);
+  }
+  // Two disjoint squares both get points.
+  Hileras two;
+  two.Add(SquareRow(0, 0, 5, false).release());
+  two.Add(SquareRow(10, 0, 5, false).release());
+  Lattice T;
+  Fill(two, 0.45, T, 0.0001);
+  ASSERT_EQ(T.ok, 1);
+  bool left = false, right = false;
+  for (uint32_t i = 0; i < T.n1; ++i) (T.p1[i][0] < 7 ? left : right) = true;
+  EXPECT_TRUE(left && right);
+  // Nested outlines of one orientation relate by 71: refused.
+  Hileras nested;
+  nested.Add(SquareRow(0, 0, 10, true).release());
+  nested.Add(SquareRow(3, 3, 4, true).release());
+  Lattice N;
+  Fill(nested, 0.45, N, 0.0001);
+  ExpectFailed(N);
+}
+
+TEST(ShapeLattice, RefusalsNeverCrashOrHang) {
+  Hileras sq;
+  sq.Add(SquareRow(0, 0, 10, true).release());
+  for (double r : {0.0, -1.0, 1e-9, double(NAN), 6.0}) {
+    Lattice L;
+    Fill(sq, r, L, 0.0001);
+    ExpectFailed(L);
+  }
+  Lattice negMargin;
+  Fill(sq, 0.45, negMargin, -1);
+  ExpectFailed(negMargin);
+  Hileras empty;
+  Lattice E;
+  Fill(empty, 0.45, E, 0.0001);
+  ExpectFailed(E);
+  Hileras open;
+  open.Add(MakeRow({{0, 0}, {10, 0}, {10, 10}, {0, 10}}).release());
+  Lattice O;
+  Fill(open, 0.45, O, 0.0001);
+  ExpectFailed(O);
+  Hileras few;
+  few.Add(MakeRow({{0, 0}, {10, 0}, {0, 0}}).release());
+  Lattice F;
+  Fill(few, 0.45, F, 0.0001);
+  ExpectFailed(F);
+  Hileras eight;
+  eight.Add(MakeRow({{0, 0}, {10, 10}, {10, 0}, {0, 10}, {0, 0}}).release());
+  Lattice G;
+  Fill(eight, 0.45, G, 0.0001);
+  ExpectFailed(G);
+  // A thin shape: smaller side below 2 (r - margin).
+  Hileras thin;
+  thin.Add(MakeRow({{0, 0}, {0, 0.5}, {10, 0.5}, {10, 0}, {0, 0}}).release());
+  Lattice H;
+  Fill(thin, 0.45, H, 0.0001);
+  ExpectFailed(H);
+  // Huge coordinates and a tiny radius relative to them: refused or bounded.
+  Hileras huge;
+  huge.Add(SquareRow(1e12, 1e12, 1e6, true).release());
+  Lattice U;
+  Fill(huge, 0.45, U, 0.0001);
+  EXPECT_EQ(U.n1 + U.n2, 0u);
+}
+
+TEST(ShapeLattice, GivenOriginAndDisc) {
+  Hileras sq;
+  sq.Add(SquareRow(0, 0, 10, true).release());
+  Lattice L;
+  Fill(sq, 0.5, L, 0.0001, 5.0, 5.0);
+  ASSERT_EQ(L.ok, 1);
+  ASSERT_GT(L.n1, 0u);
+  // Every point lies on the lattice through the given origin, on both sides.
+  double minx = 1e9;
+  for (uint32_t i = 0; i < L.n1; ++i) {
+    double kx = (L.p1[i][0] - 5.0) / 0.5;
+    EXPECT_NEAR(kx, std::round(kx), 1e-9);
+    minx = std::min(minx, L.p1[i][0]);
+  }
+  EXPECT_LT(minx, 1.0);
+  // A disc of radius 5 (a 64-gon) holds about area / cell area points.
+  Hileras disc;
+  auto row = std::make_unique<Hilera>();
+  for (int k = 0; k <= 64; ++k) {
+    double a = -2 * M_PI * (k % 64) / 64;
+    row->AddPoint(5 * std::cos(a), 5 * std::sin(a));
+  }
+  disc.Add(row.release());
+  Lattice D;
+  Fill(disc, 0.25, D, 0.0001);
+  ASSERT_EQ(D.ok, 1);
+  double cell = 2 * 0.25 * 1.73205080756888 * 0.25;
+  double expect = M_PI * 25 * std::cos(M_PI / 64) / cell;
+  EXPECT_NEAR(D.n1, expect, 0.05 * expect);
+  for (uint32_t i = 0; i < D.n1; ++i)
+    EXPECT_LE(std::hypot(D.p1[i][0], D.p1[i][1]), 5 + 1e-9);
+}

@@ -24,7 +24,7 @@ char* _strtime(char* buf);
 
 // The 15-bit generator the plug-ins divide by 32767: values 0..HOST_RAND_MAX,
 // one sequence per process whatever thread draws (safe to call from
-// parallel loops; the order of draws across threads is then unspecified).
+// parallel loops; which thread gets which value then varies from run to run).
 constexpr int HOST_RAND_MAX = 32767;
 int HostRand();
 void HostSRand(unsigned seed);

@@ -190,9 +190,11 @@ class FileLock {
 bool KeyExists(const Hive& hive, const std::string& path) {
   std::string l = Lower(path);
   if (l.find('\\') == std::string::npos) return true;  // a root
-  auto it = hive.lower_bound(l);
-  if (it == hive.end()) return false;
-  return it->first == l || it->first.compare(0, l.size() + 1, l + "\\") == 0;
+  if (hive.count(l)) return true;
+  // A stored key below it makes it exist too.
+  std::string prefix = l + "\\";
+  auto it = hive.lower_bound(prefix);
+  return it != hive.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
 HKEY NewKeyHandle(const std::string& path) {

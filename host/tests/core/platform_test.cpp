@@ -180,7 +180,8 @@ TEST_F(Platform, RegistryRoundTripsThroughItsFile) {
   EXPECT_TRUE(vh::RegistryGetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\MediaPlayer",
                                     "Installation Directory", &s));
   EXPECT_EQ(s, "/opt/player");
-  // A parent of a stored key opens too.
+  // A parent of a stored key opens too, even with a sibling sorting between.
+  EXPECT_TRUE(vh::RegistrySetInt(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane X", "n", 1));
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane", 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(&got)), ERROR_INVALID_HANDLE);
