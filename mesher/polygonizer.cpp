@@ -229,7 +229,9 @@ void RecordPool::FreeAll() {
 
 // --------------------------------------------------------------- LatticeHash
 
-LatticeHash::LatticeHash(int32_t sliceCount) : sliceCount_(sliceCount) { table_.assign(1 << 12, nullptr); }
+LatticeHash::LatticeHash(int32_t sliceCount) : sliceCount_(sliceCount) {
+  table_.assign(1 << 12, Slot{0, 0, 0, nullptr});
+}
 
 uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
   uint32_t v = i > j ? uint32_t(i) * 7759u + uint32_t(j) : uint32_t(j) * 7759u + uint32_t(i);
@@ -246,22 +248,22 @@ uint64_t LatticeHash::HashKey(int32_t i, int32_t j, int32_t k) {
 LatticeRecord* LatticeHash::Lookup(int32_t i, int32_t j, int32_t k) const {
   const size_t m = table_.size() - 1;
   for (size_t s = HashKey(i, j, k) & m;; s = (s + 1) & m) {
-    LatticeRecord* r = table_[s];
-    if (!r) return nullptr;
-    if (r->i == i && r->j == j && r->k == k) return r;
+    const Slot& slot = table_[s];
+    if (!slot.record) return nullptr;
+    if (slot.i == i && slot.j == j && slot.k == k) return slot.record;
   }
 }
 
 void LatticeHash::Grow() {
-  std::vector<LatticeRecord*> old;
+  std::vector<Slot> old;
   old.swap(table_);
-  table_.assign(old.size() * 2, nullptr);
+  table_.assign(old.size() * 2, Slot{0, 0, 0, nullptr});
   const size_t m = table_.size() - 1;
-  for (LatticeRecord* r : old) {
-    if (!r) continue;
-    size_t s = HashKey(r->i, r->j, r->k) & m;
-    while (table_[s]) s = (s + 1) & m;
-    table_[s] = r;
+  for (const Slot& slot : old) {
+    if (!slot.record) continue;
+    size_t s = HashKey(slot.i, slot.j, slot.k) & m;
+    while (table_[s].record) s = (s + 1) & m;
+    table_[s] = slot;
   }
 }
 
@@ -281,8 +283,8 @@ LatticeRecord* LatticeHash::Reserve(int32_t i, int32_t j, int32_t k, bool* fresh
   r->k = k;
   const size_t m = table_.size() - 1;
   size_t s = HashKey(i, j, k) & m;
-  while (table_[s]) s = (s + 1) & m;
-  table_[s] = r;
+  while (table_[s].record) s = (s + 1) & m;
+  table_[s] = Slot{i, j, k, r};
   ++stored_;
   return r;
 }

@@ -87,7 +87,13 @@ class LatticeHash {
   int32_t sliceCount_;
   int32_t createdCount_ = 0;
   RecordPool pool_;
-  std::vector<LatticeRecord*> table_;
+  // Open addressing; the coordinates sit beside the pointer so that a probe
+  // does not touch the record.
+  struct Slot {
+    int32_t i, j, k;
+    LatticeRecord* record;
+  };
+  std::vector<Slot> table_;
   size_t stored_ = 0;
 };
 
