@@ -82,7 +82,6 @@ class LatticeHash {
  private:
   LatticeRecord* Lookup(int32_t i, int32_t j, int32_t k) const;
   void Grow();
-  static uint64_t HashKey(int32_t i, int32_t j, int32_t k);
 
   int32_t sliceCount_;
   int32_t createdCount_ = 0;
