@@ -80,13 +80,20 @@ class Blob : public SimpleObject2 {
     for (int i = 0; i < segs; ++i) mesh.faces[size_t(i)].setVerts(0, 1 + i, 1 + (i + 1) % segs);
     mesh.InvalidateGeomCache();
     ++builds_;
+    if (GetAsyncKeyState(VK_ESCAPE) & 0x8000) Note("escape pressed");
     char buf[96];
     std::snprintf(buf, sizeof buf, "blob built at %d (size %g)", t, double(r));
     Note(buf);
   }
   RefResult NotifyRefChanged(Interval iv, RefTargetHandle h, PartID& part, RefMessage msg) override {
-    if (msg == REFMSG_CHANGE && h == pblock2)
+    if (msg == REFMSG_CHANGE && h == pblock2) {
       Note("blob param " + std::to_string(pblock2->LastNotifyParamID()) + " changed");
+      const char* label = pblock2->GetStr(PB_LABEL);
+      if (pblock2->LastNotifyParamID() == PB_LABEL && label && std::string(label) == "ask") {
+        int a = MessageBox(GetActiveWindow(), "Keep the label?", "Blob", MB_OKCANCEL);
+        Note(a == IDOK ? "answer OK" : "answer Cancel");
+      }
+    }
     if (msg == REFMSG_TARGET_DELETED) Note("blob target deleted");
     return SimpleObject2::NotifyRefChanged(iv, h, part, msg);
   }
@@ -202,7 +209,18 @@ VOREL_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) {
   }
 }
 VOREL_PLUGIN_EXPORT unsigned long LibVersion() { return VOREL_HOST_SDK_VERSION; }
-VOREL_PLUGIN_EXPORT int LibInitialize() { return 1; }
-VOREL_PLUGIN_EXPORT int LibShutdown() { return 1; }
+static void OnPreDelete(void*, NotifyInfo* info) {
+  auto* tab = static_cast<INodeTab*>(info->callParam);
+  Note("pre-delete " + std::to_string(tab->Count()) + " node(s)");
+}
+
+VOREL_PLUGIN_EXPORT int LibInitialize() {
+  RegisterNotification(OnPreDelete, nullptr, NOTIFY_SEL_NODES_PRE_DELETE);
+  return 1;
+}
+VOREL_PLUGIN_EXPORT int LibShutdown() {
+  UnRegisterNotification(OnPreDelete, nullptr, NOTIFY_SEL_NODES_PRE_DELETE);
+  return 1;
+}
 // For tests: everything the plug-in's objects noted, in order.
 VOREL_PLUGIN_EXPORT std::vector<std::string>* TestPlugLog() { return &Log(); }
