@@ -78,8 +78,14 @@ class Cadena {
   bool SplitLoops(Cadenas*& out) const;
   void OverlayPieces(int32_t nS1, int32_t nO1, const Cadena& other, int16_t& dirFlag,
                      Cadenas& pieces, bool& overlayCross, double tol) const;
-  // Offset with one distance per segment.
-  bool Offset(const double* distances, Cadenas*& out) const;
+  // Offset with one distance per segment (count - 1 entries, one sign;
+  // positive moves to the left of the walking direction, which grows an
+  // outer ring). Merged distances of vanished edges are written back.
+  bool Offset(double* distances, Cadenas*& out) const;
+  // Appends a degree-4 Bezier corner from the edge moved by a to the edge
+  // moved by b through (qx, qy); false (nothing appended) for small sweeps.
+  static bool RoundCorner(double back, double forward, double phi, double cx, double cy,
+                          double qx, double qy, double a, double b, Hilera& row);
   // Merges two touching closed outlines: -8888, -991, -992.
   int16_t Merge(const Cadena& other, Cadenas*& out, double tol, bool check) const;
   // out = p + (x - p) * d2 / d1; p is deleted.

@@ -103,7 +103,7 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
   const float S = FrameScale;
   const std::vector<FluidParticle>& P = solver.particles;
   // One array per field, each a full pass over the particles.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     const FluidParticle& p = P[i];
     const float pos[3] = {p.pos.x * S, p.pos.y * S, p.pos.z * S};
@@ -172,7 +172,7 @@ int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, floa
     return v;
   };
   auto v3 = [&](int64_t off) { return Vec3f(f32(off), f32(off + 4), f32(off + 8)); };
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     if (slotOf[i] < 0) continue;
     FluidParticle& p = particles[slotOf[i]];

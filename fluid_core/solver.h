@@ -9,6 +9,10 @@
 #include "mesher/mesh_record.h"
 
 class Hileras;  // shape outlines of an emitter (fill geometry)
+
+// Loops over fewer items than this run on the calling thread: waking the
+// team costs more than the work (the result is the same either way).
+constexpr int kParallelMin = 1024;
 class FluidSolver;
 struct ColliderMesh;
 
@@ -100,9 +104,10 @@ struct ColliderMesh {
 
   ColliderMesh();
   int FaceCount() const { return int(mesh.faces.size()); }
-  // Fills normals, doubled areas and boxes of every face and the bounds from
-  // the mesh; a degenerate face gets a zero normal and can never be hit.
-  void ComputeFaceData();
+  // Fills normals, doubled areas and boxes (grown by `margin` on every side,
+  // the collision reach) of every face, and the bounds from the boxes; a
+  // degenerate face gets a zero normal and can never be hit.
+  void ComputeFaceData(float margin);
 };
 
 // One occupied cell of the neighbour grid.

@@ -140,7 +140,7 @@ void FluidSolver::CollideWithObjects() {
   const int n = count;
   int killed = 0;
   const Vec3f parking = parkingPos;
-#pragma omp parallel for schedule(dynamic, 1) reduction(+ : killed)
+#pragma omp parallel for schedule(dynamic, 1) reduction(+ : killed) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     p.collided = 0;
@@ -198,7 +198,7 @@ void FluidSolver::CollideWithObjects() {
 
 void FluidSolver::ApplyFriction() {
   const int n = count;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead || !p.active || !p.collided) continue;
@@ -223,7 +223,7 @@ void FluidSolver::Integrate(float t1, const std::vector<Vec3f>& forces, float gr
   const bool skip = skipFrictionAndBounce != 0;
   // Each iteration touches only its own particle: the loop may run on any
   // number of threads with the same result.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead) continue;
@@ -270,7 +270,7 @@ void FluidSolver::KillOutsideDomain() {
   const int n = count;
   int killed = 0;
   const Vec3f lo = domainMin, hi = domainMax, parking = parkingPos;
-#pragma omp parallel for schedule(static) reduction(+ : killed)
+#pragma omp parallel for schedule(static) reduction(+ : killed) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead) continue;

@@ -1,0 +1,386 @@
+#include "fill_geometry/fill_object.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fill_geometry/poliedro.h"
+#include "host/core/interaction.h"
+
+namespace {
+
+constexpr uint32_t kProgressMs = 1000;
+constexpr uint32_t kFinalMs = 2000;
+constexpr float kAreaTolerance = 0.001f;
+
+// printf-style text of any length (object names are not bounded).
+std::string Format(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  va_list ap2;
+  va_copy(ap2, ap);
+  const int n = std::vsnprintf(nullptr, 0, fmt, ap);
+  va_end(ap);
+  std::string s;
+  if (n > 0) {
+    s.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(&s[0], s.size(), fmt, ap2);
+    s.resize(static_cast<size_t>(n));
+  }
+  va_end(ap2);
+  return s;
+}
+
+bool HostAbort() {
+  if (!vorel::host::ProcessPendingMessages()) return true;
+  return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0 &&
+         GetForegroundWindow() == vorel::host::MainWindow();
+}
+
+using Vec3f = std::array<float, 3>;
+
+Vec3f Sub(const Vec3f& a, const Vec3f& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Vec3f Cross(const Vec3f& a, const Vec3f& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+float Norm(const Vec3f& a) { return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]); }
+
+Vec3f Corner(double** verts, int32_t index) {
+  const double* v = verts[index];
+  return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
+}
+
+// Whether one triangle answers the near-surface test for point p.
+bool FaceAnswers(const Vec3f& v0, const Vec3f& v1, const Vec3f& v2, const Vec3f& p, float clearance) {
+  Vec3f n = Cross(Sub(v1, v0), Sub(v2, v0));
+  const float s = Norm(n);
+  n = {n[0] / s, n[1] / s, n[2] / s};
+  const Vec3f pv = Sub(p, v0);
+  const float d = pv[0] * n[0] + pv[1] * n[1] + pv[2] * n[2];
+  if (!(std::fabs(d) <= clearance)) return false;
+  const Vec3f q = {p[0] - d * n[0], p[1] - d * n[1], p[2] - d * n[2]};
+  const float sum = Norm(Cross(Sub(v0, v2), Sub(q, v2))) + Norm(Cross(Sub(q, v0), Sub(v1, v0))) +
+                    Norm(Cross(Sub(q, v1), Sub(v2, v1)));
+  return std::fabs(sum - s) < kAreaTolerance;
+}
+
+// Answers PointNearSurface for many points without testing every face: each
+// face is entered in the cells of a uniform grid that its answering region
+// can reach, and a point is tested only against the faces of its cell (plus
+// the few faces whose region is too large to bin). The answer is a plain
+// "some face answers", so leaving out faces that provably cannot answer gives
+// the same result as testing all of them.
+//
+// Answering region of a face: the point is within `clearance` of its
+// projection q, and q satisfies |sum - s| < 0.001 in single precision. In
+// exact arithmetic sum - s is twice the area by which q lies outside the
+// triangle's edges, so q lies in the triangle grown to barycentric
+// coordinates >= -mu with mu = T / (2 s); T is 0.001 plus a bound on the
+// single-precision rounding of the whole test (a generous multiple of
+// FLT_EPSILON times the squared coordinate scale).
+class NearSurfaceIndex {
+ public:
+  NearSurfaceIndex(int32_t nf, double** verts, int32_t** faces, float clearance)
+      : nf_(nf), verts_(verts), faces_(faces), clearance_(clearance) {
+    Build();
+  }
+
+  bool Near(const Vec3f& p) const {
+    if (!built_ || p[0] < lo_[0] || p[1] < lo_[1] || p[2] < lo_[2] || !(p[0] <= hi_[0]) ||
+        !(p[1] <= hi_[1]) || !(p[2] <= hi_[2])) {
+      for (int32_t f = 0; f < nf_; ++f)
+        if (Test(f, p)) return true;
+      return false;
+    }
+    for (int32_t f : global_)
+      if (Test(f, p)) return true;
+    const size_t c = CellOf(p);
+    for (uint32_t i = start_[c]; i < start_[c + 1]; ++i)
+      if (Test(static_cast<int32_t>(list_[i]), p)) return true;
+    return false;
+  }
+
+ private:
+  bool Test(int32_t f, const Vec3f& p) const {
+    const int32_t* t = faces_[f];
+    return FaceAnswers(Corner(verts_, t[0]), Corner(verts_, t[1]), Corner(verts_, t[2]), p, clearance_);
+  }
+
+  size_t CellOf(const Vec3f& p) const {
+    int64_t idx[3];
+    for (int a = 0; a < 3; ++a) {
+      int64_t i = static_cast<int64_t>((static_cast<double>(p[a]) - lo_[a]) / cell_);
+      idx[a] = std::min<int64_t>(std::max<int64_t>(i, 0), n_[a] - 1);
+    }
+    return static_cast<size_t>((idx[2] * n_[1] + idx[1]) * n_[0] + idx[0]);
+  }
+
+  void Build() {
+    if (nf_ <= 0 || !(clearance_ >= 0) || !std::isfinite(clearance_)) return;
+    // Mesh box and coordinate scale.
+    double mlo[3] = {1e300, 1e300, 1e300}, mhi[3] = {-1e300, -1e300, -1e300};
+    for (int32_t f = 0; f < nf_; ++f)
+      for (int c = 0; c < 3; ++c) {
+        const Vec3f v = Corner(verts_, faces_[f][c]);
+        for (int a = 0; a < 3; ++a) {
+          if (!std::isfinite(v[a])) return;  // keep the plain scan
+          mlo[a] = std::min(mlo[a], static_cast<double>(v[a]));
+          mhi[a] = std::max(mhi[a], static_cast<double>(v[a]));
+        }
+      }
+    double scale = 0;
+    for (int a = 0; a < 3; ++a) scale = std::max({scale, std::fabs(mlo[a]), std::fabs(mhi[a])});
+    scale += clearance_;
+    const double tau = 2e-4 * scale * scale;
+    const double T = static_cast<double>(kAreaTolerance) + tau;
+    const double slack = clearance_ * (1.0 + 1e-5) + 1e-5 * scale + 1e-30;
+
+    // The index covers the mesh box grown by the clearance; points outside it
+    // are tested against every face.
+    double extent = 0;
+    for (int a = 0; a < 3; ++a) {
+      lo_[a] = mlo[a] - slack;
+      hi_[a] = mhi[a] + slack;
+      extent = std::max(extent, hi_[a] - lo_[a]);
+    }
+    if (!(extent > 0)) return;
+
+    std::vector<std::array<double, 6>> boxes(static_cast<size_t>(nf_));
+    std::vector<uint8_t> isGlobal(static_cast<size_t>(nf_), 0);
+    double sumExtent = 0;
+    int32_t binned = 0;
+    for (int32_t f = 0; f < nf_; ++f) {
+      const int32_t* t = faces_[f];
+      double v[3][3];
+      for (int c = 0; c < 3; ++c) {
+        const Vec3f w = Corner(verts_, t[c]);
+        for (int a = 0; a < 3; ++a) v[c][a] = w[a];
+      }
+      const double e1[3] = {v[1][0] - v[0][0], v[1][1] - v[0][1], v[1][2] - v[0][2]};
+      const double e2[3] = {v[2][0] - v[0][0], v[2][1] - v[0][1], v[2][2] - v[0][2]};
+      const double cx = e1[1] * e2[2] - e1[2] * e2[1];
+      const double cy = e1[2] * e2[0] - e1[0] * e2[2];
+      const double cz = e1[0] * e2[1] - e1[1] * e2[0];
+      const double s = std::sqrt(cx * cx + cy * cy + cz * cz);
+      const double mu = 1.01 * T / (2.0 * s);
+      std::array<double, 6>& b = boxes[static_cast<size_t>(f)];
+      if (!(s > 0) || !(mu < 1e3)) {
+        isGlobal[static_cast<size_t>(f)] = 1;
+        continue;
+      }
+      b = {1e300, -1e300, 1e300, -1e300, 1e300, -1e300};
+      for (int k = 0; k < 3; ++k) {
+        const int k1 = (k + 1) % 3, k2 = (k + 2) % 3;
+        for (int a = 0; a < 3; ++a) {
+          const double g = v[k][a] + mu * (2.0 * v[k][a] - v[k1][a] - v[k2][a]);
+          b[2 * a] = std::min(b[2 * a], g - slack);
+          b[2 * a + 1] = std::max(b[2 * a + 1], g + slack);
+        }
+      }
+      double e = 0;
+      for (int a = 0; a < 3; ++a) e = std::max(e, b[2 * a + 1] - b[2 * a]);
+      sumExtent += e;
+      ++binned;
+    }
+
+    // Cells about the size of a typical face region, at most ~4M in all.
+    double cell = binned > 0 ? sumExtent / binned : extent;
+    cell = std::max(cell, extent / 512.0);
+    auto cellsFor = [&](double c) {
+      double total = 1;
+      for (int a = 0; a < 3; ++a) total *= std::floor((hi_[a] - lo_[a]) / c) + 1.0;
+      return total;
+    };
+    const double maxCells = 4.0e6;
+    double total = cellsFor(cell);
+    if (total > maxCells) {
+      cell *= std::cbrt(total / maxCells) * 1.01;
+      total = cellsFor(cell);
+    }
+    cell_ = cell;
+    for (int a = 0; a < 3; ++a) n_[a] = static_cast<int64_t>(std::floor((hi_[a] - lo_[a]) / cell)) + 1;
+    const size_t ncell = static_cast<size_t>(n_[0] * n_[1] * n_[2]);
+    const double perFaceLimit = std::max(4096.0, 64.0 * static_cast<double>(ncell) / nf_);
+
+    std::vector<std::array<int64_t, 6>> ranges(static_cast<size_t>(nf_));
+    std::vector<uint32_t> count(ncell + 1, 0);
+    for (int32_t f = 0; f < nf_; ++f) {
+      if (isGlobal[static_cast<size_t>(f)]) continue;
+      const auto& b = boxes[static_cast<size_t>(f)];
+      auto& r = ranges[static_cast<size_t>(f)];
+      double covered = 1;
+      for (int a = 0; a < 3; ++a) {
+        const double i0 = std::floor((b[2 * a] - lo_[a]) / cell);
+        const double i1 = std::floor((b[2 * a + 1] - lo_[a]) / cell);
+        r[2 * a] = static_cast<int64_t>(std::min(std::max(i0, 0.0), static_cast<double>(n_[a] - 1)));
+        r[2 * a + 1] = static_cast<int64_t>(std::min(std::max(i1, 0.0), static_cast<double>(n_[a] - 1)));
+        covered *= static_cast<double>(r[2 * a + 1] - r[2 * a] + 1);
+      }
+      if (covered > perFaceLimit) {
+        isGlobal[static_cast<size_t>(f)] = 1;
+        continue;
+      }
+      ForEachCell(r, [&](size_t c) { ++count[c + 1]; });
+    }
+    start_.assign(ncell + 1, 0);
+    for (size_t c = 0; c < ncell; ++c) start_[c + 1] = start_[c] + count[c + 1];
+    list_.assign(start_[ncell], 0);
+    std::vector<uint32_t> fillPos(start_.begin(), start_.end() - 1);
+    for (int32_t f = 0; f < nf_; ++f) {
+      if (isGlobal[static_cast<size_t>(f)]) {
+        global_.push_back(f);
+        continue;
+      }
+      ForEachCell(ranges[static_cast<size_t>(f)], [&](size_t c) { list_[fillPos[c]++] = static_cast<uint32_t>(f); });
+    }
+    built_ = true;
+  }
+
+  template <class Fn>
+  void ForEachCell(const std::array<int64_t, 6>& r, Fn fn) const {
+    for (int64_t z = r[4]; z <= r[5]; ++z)
+      for (int64_t y = r[2]; y <= r[3]; ++y)
+        for (int64_t x = r[0]; x <= r[1]; ++x) fn(static_cast<size_t>((z * n_[1] + y) * n_[0] + x));
+  }
+
+  int32_t nf_;
+  double** verts_;
+  int32_t** faces_;
+  float clearance_;
+  bool built_ = false;
+  double lo_[3] = {0, 0, 0}, hi_[3] = {0, 0, 0};
+  double cell_ = 1;
+  int64_t n_[3] = {1, 1, 1};
+  std::vector<uint32_t> start_;
+  std::vector<uint32_t> list_;
+  std::vector<int32_t> global_;
+};
+
+// Single-precision percentage of i out of `of`; a single step shows 100%.
+int Percent(int64_t i, int64_t of) {
+  if (of <= 0) return 100;
+  return static_cast<int>(static_cast<float>(i) * 100.0f / static_cast<float>(of));
+}
+
+}  // namespace
+
+bool PointNearSurface(int32_t /*nv*/, double** verts, int32_t nf, int32_t** faces, const float point[3],
+                      float clearance) {
+  const Vec3f p = {point[0], point[1], point[2]};
+  for (int32_t f = 0; f < nf; ++f) {
+    const int32_t* t = faces[f];
+    if (FaceAnswers(Corner(verts, t[0]), Corner(verts, t[1]), Corner(verts, t[2]), p, clearance)) return true;
+  }
+  return false;
+}
+
+void FillObjectWithParticles(float unused, double radius, float clearance, Tab<Point3>& points,
+                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf,
+                             int32_t** faces, const char* name, bool axisFlag) {
+  FillObjectWithParticles(unused, radius, clearance, points, layerTable, nv, verts, nf, faces, name,
+                          axisFlag, FillHooks());
+}
+
+void FillObjectWithParticles(float /*unused*/, double radius, float clearance, Tab<Point3>& points,
+                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf,
+                             int32_t** faces, const char* name, bool axisFlag,
+                             const FillHooks& hooks) {
+  auto prompt = [&](const std::string& text, uint32_t ms) {
+    if (hooks.prompt)
+      hooks.prompt(text.c_str(), ms);
+    else
+      ShowTempPrompt(text.c_str(), ms);
+  };
+  auto aborted = [&]() { return hooks.abort ? hooks.abort() : HostAbort(); };
+  auto cancel = [&]() {
+    points.ZeroCount();
+    layerTable.ZeroCount();
+    prompt("Cancelled by user", kFinalMs);
+  };
+  const char* shownName = name ? name : "";
+
+  auto mesh = std::make_unique<PoliedroMatricial>();
+  mesh->SetMesh(nv, verts, nf, faces);
+  auto solid = std::make_unique<PoliedroEstructurado>();
+  solid->SetFaces(*mesh);
+
+  points.ZeroCount();
+  layerTable.ZeroCount();
+
+  int32_t layers = 0;
+  double firstZ = 0, lastZ = 0, dz = 0;
+  if (solid->SetupLayers(radius, layers, firstZ, lastZ, dz) && layers >= 1 && solid->LayerCount() >= 1) {
+    const int32_t last = std::min(layers, solid->LayerCount()) - 1;
+    std::vector<int32_t> perLayer(static_cast<size_t>(last) + 1, 0);
+
+    // First pass: mark the inside cells layer by layer.
+    int64_t candidates = 0;
+    for (int32_t i = 0; i <= last; ++i) {
+      int32_t marked = 0;
+      solid->ComputeLayer(i, marked);
+      perLayer[static_cast<size_t>(i)] = marked;
+      candidates += marked;
+      prompt(Format("Filling %s-> %d%%. numParts->%d. ESC to cancel.", shownName, Percent(i, last),
+                    static_cast<int>(candidates)),
+             kProgressMs);
+      if (aborted()) {
+        cancel();
+        return;
+      }
+    }
+
+    int32_t total = 0;
+    solid->CountCells(0, last, total);
+    std::vector<std::array<double, 3>> cand;
+    // With no marked cell the pass still runs (every layer empty); a point
+    // walk that disagrees with the count is treated as no particles.
+    if (total == 0 || solid->GetPoints(0, last, total, cand)) {
+      // Second pass: keep the candidates away from the surface; the table
+      // becomes running totals of the layers that kept points.
+      const NearSurfaceIndex near(nf, verts, faces, clearance);
+      // The surface test of every candidate runs up front in one parallel
+      // loop; the pass below only collects, reports and polls per layer.
+      const int64_t nc = static_cast<int64_t>(cand.size());
+      std::vector<uint8_t> keep(cand.size(), 0);
+#pragma omp parallel for schedule(static, 1024) if (nc > 4096)
+      for (int64_t c = 0; c < nc; ++c) {
+        const auto& p = cand[static_cast<size_t>(c)];
+        const Vec3f pf = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
+        keep[static_cast<size_t>(c)] = near.Near(pf) ? 0 : 1;
+      }
+      int64_t keptTotal = 0;
+      for (uint8_t k : keep) keptTotal += k;
+      points.Resize(static_cast<int>(keptTotal));
+      const int32_t tableSize = last + 1;
+      size_t cursor = 0;
+      for (int32_t j = 0; j < tableSize; ++j) {
+        const int32_t n = perLayer[static_cast<size_t>(j)];
+        bool kept = false;
+        for (int32_t c = 0; c < n; ++c) {
+          if (!keep[cursor + static_cast<size_t>(c)]) continue;
+          const auto& p = cand[cursor + static_cast<size_t>(c)];
+          const float x = static_cast<float>(p[0]), y = static_cast<float>(p[1]), z = static_cast<float>(p[2]);
+          points.Append(axisFlag ? Point3(x, y, z) : Point3(x, z, y));
+          kept = true;
+        }
+        cursor += static_cast<size_t>(n);
+        if (kept) layerTable.Append(points.Count());
+        prompt(Format("Adding particles to Vorel source-> %d%%...", Percent(j, tableSize)), kProgressMs);
+        if (aborted()) {
+          cancel();
+          return;
+        }
+      }
+    }
+  }
+
+  if (layerTable.Count() == 0)
+    prompt("no particles in filled object <<--", kFinalMs);
+  else
+    prompt(Format("Fill complete. %d particles in %d layers.", points.Count(), layerTable.Count()), kFinalMs);
+}

@@ -1,0 +1,131 @@
+// The closed mesh on the 3D side of the fill: PoliedroMatricial is a checked
+// copy of the caller's vertex and face arrays; PoliedroEstructurado holds the
+// faces, lays a close-packed lattice over their box, cuts the mesh layer by
+// layer into planar regions and marks the lattice cells inside them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "fill_geometry/cara.h"
+#include "fill_geometry/recinto.h"
+
+class PoliedroMatricial {
+ public:
+  // SetMesh result codes, in the order in which they are checked.
+  enum : int16_t {
+    kTooFewVertices = -990,  // < 3 vertices, or a face index out of range
+    kBadFaces = -992,        // no faces; or a repeated index / degenerate face
+    kCoincidentVertices = -991,
+    kRepeatedFace = -994,
+    kOppositeOrientation = -995,
+    kAccepted = -8888,
+  };
+
+  PoliedroMatricial() = default;
+  virtual ~PoliedroMatricial() = default;
+  PoliedroMatricial(const PoliedroMatricial&) = delete;
+  PoliedroMatricial& operator=(const PoliedroMatricial&) = delete;
+
+  // Checks the mesh and, only when every check passes, copies it. Returns the
+  // first code that applies (see above). The checks use hashing, so their cost
+  // grows with the mesh size rather than with its square; which code comes
+  // first is the same as comparing every pair.
+  int16_t SetMesh(int32_t nv, const double* const* verts, int32_t nf, const int32_t* const* faces);
+
+  int32_t VertexCount() const { return static_cast<int32_t>(verts_.size()); }
+  int32_t FaceCount() const { return static_cast<int32_t>(faces_.size()); }
+  // A new face built from the three vertices of face i (the caller owns it);
+  // false when i is out of range or the face is refused.
+  bool GetFace(int32_t i, Cara*& face) const;
+
+ private:
+  std::vector<std::array<double, 3>> verts_;
+  std::vector<std::array<int32_t, 3>> faces_;
+};
+
+struct LatticeLayout {
+  double dy = 0, dz = 0;        // row and layer spacing
+  double rowShift = 0;          // x offset of every other row (r)
+  double layerShift = 0;        // y offset of every other layer (dy / 3)
+  double xlo = 0, xhi = 0, xStart = 0;
+  double ylo = 0, yhi = 0, yStart = 0;
+};
+
+class PoliedroEstructurado {
+ public:
+  // Lattice constants: rows sqrt(3) r apart, layers sqrt(8/3) r apart.
+  static constexpr double kRowFactor = 1.73205080756888;
+  static constexpr double kLayerFactor = 1.63299316185545;
+  static constexpr double kLayerNudge = 0.000123456789;
+  // The occupancy grid holds one byte per lattice cell; a lattice larger than
+  // this (a small radius on a large object) is refused instead of allocated.
+  static constexpr int64_t kMaxGridCells = 2147483647;  // keeps every count in int32
+
+  PoliedroEstructurado();
+  virtual ~PoliedroEstructurado();
+  PoliedroEstructurado(const PoliedroEstructurado&) = delete;
+  PoliedroEstructurado& operator=(const PoliedroEstructurado&) = delete;
+
+  // Takes the faces of the mesh (the box grows with each accepted face).
+  void SetFaces(const PoliedroMatricial& mesh);
+
+  // Lays out the lattice for radius r and allocates the zeroed grid. False on
+  // an empty box, r < 1e-8, an empty range, or a grid above kMaxGridCells
+  // (or one that cannot be allocated).
+  bool SetupLayers(double r, int32_t& layers, double& firstZ, double& lastZ, double& dz);
+  bool LatticeParams(LatticeLayout& out) const;
+
+  // Cuts layer k and marks its inside cells; `marked` gets their number.
+  bool ComputeLayer(int32_t k, int32_t& marked);
+
+  // The cross-section at height z. status 0: no section; 1: degenerate (no
+  // regions); 2: regions found. `regions` is new (caller deletes) or null;
+  // `cutFaces` gets the index of every face that gave a segment.
+  void SliceRegions(double z, Recintos*& regions, int& status, std::vector<int32_t>& cutFaces,
+                    double tol) const;
+
+  // Height tried on the n-th attempt (n = 0 is z itself) when a layer's cut
+  // is degenerate: z, z + 0.001 dz, z - 0.001 dz, z + 0.002 dz, ...
+  static double RetryHeight(double z, double dz, int n);
+
+  // Occupied cells of layers a .. b (0 when the range is invalid).
+  void CountCells(int32_t a, int32_t b, int32_t& count) const;
+  // The occupied cells of layers a .. b in lattice order (layer, row, column).
+  // Exactly `expected` points must come out: then the grid is freed and the
+  // result is true; otherwise `points` is emptied, the grid kept, false.
+  bool GetPoints(int32_t a, int32_t b, int32_t expected, std::vector<std::array<double, 3>>& points);
+
+  void FreeGrid();
+  void Clear();
+
+  int32_t LayerCount() const { return layers_; }
+  int32_t RowCount() const { return rows_; }
+  int32_t ColumnCount() const { return cols_; }
+  int32_t FaceCount() const { return faceCount_; }
+  const Caras* Faces() const { return faces_; }
+  bool IsCellOccupied(int32_t layer, int32_t row, int32_t col) const;
+  double XMin() const { return xmin_; }
+  double XMax() const { return xmax_; }
+  double YMin() const { return ymin_; }
+  double YMax() const { return ymax_; }
+  double ZMin() const { return zmin_; }
+  double ZMax() const { return zmax_; }
+
+ private:
+  size_t CellIndex(int32_t layer, int32_t row, int32_t col) const {
+    return (static_cast<size_t>(layer) * static_cast<size_t>(rows_) + static_cast<size_t>(row)) *
+               static_cast<size_t>(cols_) +
+           static_cast<size_t>(col);
+  }
+  void MarkRow(int32_t layer, int32_t row, double rowX, const std::vector<double>& xs);
+
+  int32_t faceCount_ = 0;
+  Caras* faces_ = nullptr;
+  double xmin_, xmax_, ymin_, ymax_, zmin_, zmax_;
+  uint8_t latticeReady_ = 0;
+  std::vector<uint8_t> grid_;  // [layer][row][col], 1 = occupied
+  double r_ = 0, firstZ_ = 0, lastZ_ = 0;
+  int32_t layers_ = 0, rows_ = 0, cols_ = 0;
+};

@@ -1,0 +1,176 @@
+#include <cmath>
+#include <new>
+
+#include "fill_geometry/geometry.h"
+#include "fill_geometry/poliedro.h"
+
+using namespace fillgeo;
+
+PoliedroEstructurado::PoliedroEstructurado() { Clear(); }
+
+PoliedroEstructurado::~PoliedroEstructurado() {
+  FreeGrid();
+  delete faces_;
+}
+
+void PoliedroEstructurado::Clear() {
+  FreeGrid();
+  faceCount_ = 0;
+  delete faces_;
+  faces_ = new Caras();
+  xmin_ = ymin_ = zmin_ = kBig;
+  xmax_ = ymax_ = zmax_ = -kBig;
+}
+
+void PoliedroEstructurado::SetFaces(const PoliedroMatricial& mesh) {
+  Clear();
+  const int32_t n = mesh.FaceCount();
+  for (int32_t i = 0; i < n; ++i) {
+    Cara* f = nullptr;
+    if (!mesh.GetFace(i, f)) continue;
+    if (f->XMin() < xmin_) xmin_ = f->XMin();
+    if (f->XMax() > xmax_) xmax_ = f->XMax();
+    if (f->YMin() < ymin_) ymin_ = f->YMin();
+    if (f->YMax() > ymax_) ymax_ = f->YMax();
+    if (f->ZMin() < zmin_) zmin_ = f->ZMin();
+    if (f->ZMax() > zmax_) zmax_ = f->ZMax();
+    faces_->Add(f);
+  }
+  faceCount_ = faces_->Count();
+}
+
+bool PoliedroEstructurado::LatticeParams(LatticeLayout& L) const {
+  if (!latticeReady_) return false;
+  const double r = r_;
+  L.dz = r * kLayerFactor;
+  L.dy = r * kRowFactor;
+  L.rowShift = r;
+  L.layerShift = L.dy / 3.0;
+
+  L.xlo = xmin_ - 0.001 * r - kTol;
+  L.xhi = xmax_ + 0.001 * r + kTol;
+  if (!(L.xlo < L.xhi)) return false;
+  double mid = (L.xlo + L.xhi) / 2.0;
+  L.xStart = mid - std::floor((mid - L.xlo) / (2.0 * r)) * 2.0 * r;
+  if (L.xStart - r >= L.xlo) L.xStart -= 2.0 * r;
+
+  L.ylo = ymin_ - 0.001 * r - kTol;
+  L.yhi = ymax_ + 0.001 * r + kTol;
+  if (!(L.ylo < L.yhi)) return false;
+  mid = (L.ylo + L.yhi) / 2.0;
+  L.yStart = mid - std::floor((mid - L.ylo) / L.dy) * L.dy;
+  if (L.yStart + L.dy / 3.0 - L.dy >= L.ylo) L.yStart -= L.dy;
+  return true;
+}
+
+bool PoliedroEstructurado::SetupLayers(double r, int32_t& layers, double& firstZ, double& lastZ,
+                                       double& dz) {
+  layers = 0;
+  firstZ = lastZ = dz = 0;
+  if (xmin_ > xmax_ || !(r >= kTol)) return false;
+  if (latticeReady_) FreeGrid();
+  r_ = r;
+  latticeReady_ = 1;
+  LatticeLayout L;
+  if (!LatticeParams(L)) {
+    FreeGrid();
+    return false;
+  }
+  const double zlo = zmin_ - 0.001 * r;
+  const double zhi = zmax_ + 0.001 * r;
+  if (!(zlo < zhi)) {
+    FreeGrid();
+    return false;
+  }
+  // Counts in double first: a radius that is tiny against the object gives
+  // counts beyond int32 and a grid beyond memory; both are refused.
+  const double colsD = std::floor((L.xhi - L.xStart) / (2.0 * r)) + 1.0;
+  const double rowsD = std::floor((L.yhi - L.yStart) / L.dy) + 1.0;
+  const double layersD = std::floor((zhi - zlo) / L.dz) + 1.0;
+  const double cellsD = colsD * rowsD * layersD;
+  if (!(colsD >= 1 && rowsD >= 1 && layersD >= 1) || !(cellsD <= static_cast<double>(kMaxGridCells))) {
+    FreeGrid();
+    return false;
+  }
+  double mid = (zlo + zhi) / 2.0 + r * kLayerNudge;
+  double first = mid - std::floor((mid - zlo) / L.dz) * L.dz;
+  if (first - L.dz >= zlo) first -= L.dz;
+
+  const int32_t nl = static_cast<int32_t>(layersD);
+  const int32_t nr = static_cast<int32_t>(rowsD);
+  const int32_t nc = static_cast<int32_t>(colsD);
+  try {
+    grid_.assign(static_cast<size_t>(nl) * static_cast<size_t>(nr) * static_cast<size_t>(nc), 0);
+  } catch (const std::bad_alloc&) {
+    FreeGrid();
+    return false;
+  }
+  layers_ = nl;
+  rows_ = nr;
+  cols_ = nc;
+  firstZ_ = first;
+  lastZ_ = first + (nl - 1) * L.dz;
+  layers = layers_;
+  firstZ = firstZ_;
+  lastZ = lastZ_;
+  dz = L.dz;
+  return true;
+}
+
+void PoliedroEstructurado::CountCells(int32_t a, int32_t b, int32_t& count) const {
+  count = 0;
+  if (a < 0 || a > b || b >= layers_) return;
+  const size_t begin = CellIndex(a, 0, 0);
+  const size_t end = CellIndex(b + 1, 0, 0);
+  int64_t n = 0;
+#pragma omp parallel for reduction(+ : n) if (end - begin > (size_t{1} << 22))
+  for (int64_t i = static_cast<int64_t>(begin); i < static_cast<int64_t>(end); ++i) n += grid_[static_cast<size_t>(i)];
+  count = static_cast<int32_t>(n);
+}
+
+bool PoliedroEstructurado::IsCellOccupied(int32_t layer, int32_t row, int32_t col) const {
+  if (layer < 0 || layer >= layers_ || row < 0 || row >= rows_ || col < 0 || col >= cols_) return false;
+  return grid_[CellIndex(layer, row, col)] != 0;
+}
+
+bool PoliedroEstructurado::GetPoints(int32_t a, int32_t b, int32_t expected,
+                                     std::vector<std::array<double, 3>>& points) {
+  points.clear();
+  if (a < 0 || a > b || b >= layers_ || expected <= 0) return false;
+  LatticeLayout L;
+  if (!LatticeParams(L)) return false;
+  points.reserve(static_cast<size_t>(expected));
+  for (int32_t k = a; k <= b; ++k) {
+    const bool oddLayer = (k % 2) != 0;
+    const double z = firstZ_ + k * L.dz;
+    const double y0 = L.yStart + (oddLayer ? L.layerShift : 0.0);
+    for (int32_t j = 0; j < rows_; ++j) {
+      const bool shifted = oddLayer == ((j % 2) == 0);
+      const double y = y0 + L.dy * j;
+      const double x0 = L.xStart + (shifted ? L.rowShift : 0.0);
+      const uint8_t* row = &grid_[CellIndex(k, j, 0)];
+      for (int32_t i = 0; i < cols_; ++i) {
+        if (!row[i]) continue;
+        if (points.size() == static_cast<size_t>(expected)) {
+          points.clear();  // more cells than expected
+          return false;
+        }
+        points.push_back({x0 + 2.0 * r_ * i, y, z});
+      }
+    }
+  }
+  if (points.size() != static_cast<size_t>(expected)) {
+    points.clear();
+    return false;
+  }
+  FreeGrid();
+  return true;
+}
+
+void PoliedroEstructurado::FreeGrid() {
+  std::vector<uint8_t>().swap(grid_);
+  r_ = 0;
+  firstZ_ = lastZ_ = 0;
+  layers_ = rows_ = cols_ = 0;
+  latticeReady_ = 0;
+}
