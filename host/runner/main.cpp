@@ -13,9 +13,8 @@
 #include "host/core/interaction.h"
 #include "host/sdk/interface.h"
 #include "host/sdk/script.h"
-
-// The UI library, when it has sources, installs its core interface here.
-extern "C" void VorelHostUIInstall() __attribute__((weak));
+#include "host/ui/script.h"
+#include "host/ui/ui_host.h"
 
 namespace {
 int Usage() {
@@ -44,7 +43,7 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (VorelHostUIInstall) VorelHostUIInstall();
+  vorel_ui::InstallHeadlessUI();
   vorel::host::SetEcho([](const std::string& kind, const std::string& text) {
     std::printf("[%s] %s\n", kind.c_str(), text.c_str());
     std::fflush(stdout);
@@ -57,6 +56,10 @@ int main(int argc, char** argv) {
   vorel_sdk::SceneScript run([](const std::string& s) {
     std::printf("%s\n", s.c_str());
     std::fflush(stdout);
+  });
+  vorel_ui::SyncClassActionTables();
+  run.AddCommand("ui", [](const std::string& rest, std::ostream& out, std::string& err) {
+    return vorel_ui::RunUiCommand(rest, out, &err);
   });
   bool ok;
   if (script == "-") {

@@ -147,6 +147,10 @@ bool ExportNodeObj(INode* node, TimeValue t, const std::string& path, int& verts
 
 SceneScript::SceneScript(std::function<void(const std::string&)> out) : out_(std::move(out)) {}
 
+void SceneScript::AddCommand(const std::string& name, Handler h) {
+  extra_.emplace_back(Lower(name), std::move(h));
+}
+
 bool SceneScript::Fail(const std::string& why) {
   error_ = why;
   return false;
@@ -182,6 +186,20 @@ bool SceneScript::RunLine(const std::string& line) {
     return true;
   };
 
+  for (auto& ex : extra_) {
+    if (ex.first != cmd) continue;
+    // The text after the command word, as written.
+    size_t at = line.find_first_not_of(" \t");
+    at = line.find_first_of(" \t", at);
+    at = at == std::string::npos ? std::string::npos : line.find_first_not_of(" \t", at);
+    std::string rest = at == std::string::npos ? "" : line.substr(at);
+    std::ostringstream os;
+    std::string e;
+    bool ok = ex.second(rest, os, e);
+    std::istringstream lines(os.str());
+    for (std::string l; std::getline(lines, l);) Print(l);
+    return ok ? true : Fail(e.empty() ? cmd + " failed" : e);
+  }
   if (cmd == "echo") {
     std::string s;
     for (size_t i = 1; i < w.size(); ++i) s += (i > 1 ? " " : "") + w[i];

@@ -5,6 +5,7 @@
 #pragma once
 #include <functional>
 #include <istream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,18 @@ class SceneScript {
   // Runs every line; stops at the first failing command and answers false.
   bool Run(std::istream& in, const std::string& sourceName = "script");
   const std::string& Error() const { return error_; }
+  // Adds a command handled elsewhere (vorel-host adds "ui"): the handler gets
+  // the text after the command word, prints into out and answers false with
+  // the reason in err on failure.
+  typedef std::function<bool(const std::string& rest, std::ostream& out, std::string& err)> Handler;
+  void AddCommand(const std::string& name, Handler h);
 
  private:
   bool Fail(const std::string& why);
   void Print(const std::string& s) { out_(s); }
   std::function<void(const std::string&)> out_;
   std::string error_;
+  std::vector<std::pair<std::string, Handler>> extra_;
 };
 
 // Writes the mesh of node at t in world space as a Wavefront OBJ file; the

@@ -177,6 +177,15 @@ TEST(VorelHost, ScriptCommandsInProcess) {
   EXPECT_TRUE(GetCOREInterface()->GetINodeByName("ball")->IsHidden());
   EXPECT_TRUE(s.RunLine("rotate ball x 90"));
   EXPECT_TRUE(s.RunLine("   # only a comment"));
+  s.AddCommand("ui", [](const std::string& rest, std::ostream& o, std::string& err) {
+    o << "got " << rest << "\nsecond line\n";
+    err = "refused";
+    return rest != "fail";
+  });
+  EXPECT_TRUE(s.RunLine("  UI  show \"Dyn params\" 12"));
+  EXPECT_EQ(out[out.size() - 2], "got show \"Dyn params\" 12");
+  EXPECT_FALSE(s.RunLine("ui fail"));
+  EXPECT_EQ(s.Error(), "refused");
   std::istringstream in("select ball\nundo\n");
   EXPECT_FALSE(s.Run(in, "t.vhs"));
   EXPECT_EQ(s.Error(), "t.vhs:2: nothing to undo");
