@@ -285,12 +285,10 @@ class FluidSolver {
   void ReserveSlots(int n);
   void RefreshPairInputs();
   void RefreshForceInputs();
-  void EnsureGrid();
   const SolverSource* SourceOf(const FluidParticle& p) const;
 
   std::vector<PairInput> pairInput_;
   std::vector<ForceInput> forceInput_;
-  bool gridStale_ = true;
 };
 
 // A point's distance to a face of any collider mesh and the foot on the
