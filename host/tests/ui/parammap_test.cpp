@@ -169,6 +169,9 @@ TEST_F(ParamMapTest, ScriptCommandsDriveTheRollouts) {
   EXPECT_FALSE(RunUiCommand("press Nowhere 1", out, &err));
   EXPECT_EQ(err, "no open dialog \"Nowhere\"");
   EXPECT_FALSE(RunUiCommand("frobnicate", out, &err));
+  out.str("");
+  EXPECT_TRUE(RunUiCommand("dialogs", out, &err));
+  EXPECT_EQ(out.str(), "\"Animation\" #500 (rollout)\n\"Cache\" #501 (rollout, closed)\n");
   EXPECT_TRUE(RunUiCommand("close", out, &err));
   EXPECT_EQ(FindDialog("Animation"), nullptr);
   EXPECT_TRUE(RunUiCommand("open Fluid01", out, &err)) << err;
