@@ -142,6 +142,14 @@ TEST_F(ParamMapTest, ClosingDeletesTheProcAndForgetsIt) {
   EXPECT_TRUE(Click(GetDlgItem(FindDialog("Animation"), 1014)));
 }
 
+TEST_F(ParamMapTest, AProcThatClosesItsOwnRolloutIsDeletedAfterItReturns) {
+  EXPECT_TRUE(Click(GetDlgItem(anim, 1021)));
+  EXPECT_FALSE(IsWindow(anim));
+  EXPECT_FALSE(IsWindow(cache));
+  EXPECT_EQ(Log().deleted, 1);
+  EXPECT_EQ(Log().commands.back(), 1021);
+}
+
 TEST_F(ParamMapTest, ScriptCommandsDriveTheRollouts) {
   std::ostringstream out;
   std::string err;
