@@ -97,7 +97,12 @@ void FluidSolver::SetParticleDensity(double n) {
 }
 
 void FluidSolver::ReloadFrame(int frame, int storedCount) {
-  while ((int)particles.size() < storedCount) GrowParticles();
+  size_t target = particles.size();
+  while (target < size_t(std::max(storedCount, 0))) target += kGrowStep;
+  if (target != particles.size()) {
+    particles.resize(target);
+    displayParticles.resize(target);
+  }
   int read = frameCache.ReadFrame(frame, particles, 1.0f);
   if (read < 0) return;
   if ((int)displayParticles.size() < (int)particles.size()) displayParticles.resize(particles.size());
@@ -127,6 +132,17 @@ void FluidSolver::AddSource(const Vec3f& position) {
 void FluidSolver::GrowParticles() {
   particles.resize(particles.size() + kGrowStep);
   displayParticles.resize(displayParticles.size() + kGrowStep);
+}
+
+void FluidSolver::ReserveSlots(int n) {
+  // The size that taking n slots one by one would grow to, reached in one
+  // reallocation instead of one per block.
+  size_t target = particles.size();
+  while (target <= size_t(count) + size_t(std::max(n, 0))) target += kGrowStep;
+  if (target != particles.size()) {
+    particles.resize(target);
+    displayParticles.resize(target);
+  }
 }
 
 int FluidSolver::TakeSlot() {

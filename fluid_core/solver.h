@@ -282,6 +282,7 @@ class FluidSolver {
   void PlaceParticle(int slot);
   // Appends a slot; grows both vectors when the last one is taken.
   int TakeSlot();
+  void ReserveSlots(int n);
   void RefreshPairInputs();
   void RefreshForceInputs();
   void EnsureGrid();
