@@ -463,6 +463,7 @@ bool IParamBlock2::SetKey(ParamID id, TimeValue t, float v) {
     nv.i = std::clamp(nv.i, d->range_lo_i, d->range_hi_i);
   }
   if (theHold.Holding()) theHold.Put(new PBRestore(this, id, *s));
+  if (s->keys.empty()) s->keys[0] = s->v;  // the value so far holds at frame 0
   s->keys[t] = nv;
   Notify(id, 0);
   return true;
@@ -477,6 +478,7 @@ bool IParamBlock2::SetKey(ParamID id, TimeValue t, int v) {
     nv.i = d->has_range ? std::clamp(v, d->range_lo_i, d->range_hi_i) : v;
     nv.f = float(nv.i);
     if (theHold.Holding()) theHold.Put(new PBRestore(this, id, *s));
+    if (s->keys.empty()) s->keys[0] = s->v;
     s->keys[t] = nv;
     Notify(id, 0);
     return true;

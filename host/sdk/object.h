@@ -132,7 +132,7 @@ class TriObject : public GeomObject {
   int CanConvertToType(Class_ID obtype) override;
   Object* ConvertToType(TimeValue t, Class_ID obtype) override;
   Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
-  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm, bool useSel) override;
+  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false) override;
   int Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) override;
   int HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p,
               ViewExp* vpt) override;
@@ -160,7 +160,7 @@ class SimpleObject : public GeomObject {
               ViewExp* vpt) override;
   void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
   void GetLocalBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
-  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm, bool useSel) override;
+  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false) override;
   int CanConvertToType(Class_ID obtype) override;
   Object* ConvertToType(TimeValue t, Class_ID obtype) override;
   Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
@@ -259,7 +259,7 @@ class ShapeObject : public GeomObject {
   virtual void MakeBezier(TimeValue t, BezierShape& shape) = 0;
   int CanConvertToType(Class_ID obtype) override;
   Object* ConvertToType(TimeValue t, Class_ID obtype) override;
-  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm, bool useSel) override;
+  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false) override;
   int NumberOfCurves(TimeValue t);
   bool CurveClosed(TimeValue t, int curve);
 };
@@ -372,7 +372,7 @@ class SimpleWSMObject : public WSMObject {
               ViewExp* vpt) override;
   void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
   void GetLocalBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
-  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm, bool useSel) override;
+  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false) override;
 };
 class SimpleWSMObject2 : public SimpleWSMObject {
  public:
@@ -519,4 +519,6 @@ class Mtl : public ReferenceTarget {
   virtual int NumSubMtls() { return 0; }
   virtual Mtl* GetSubMtl(int i) { (void)i; return nullptr; }
   ReferenceTarget* Clone(RemapDir& remap) override;
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 };
