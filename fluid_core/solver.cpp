@@ -71,7 +71,6 @@ void FluidSolver::Setup(double n, float rho0, float frameLen, bool up) {
   SetParticleDensity(n);
   grid->SetCellSize(cellSize);
   grid->Clear();
-  gridStale_ = true;
   for (FluidParticle& p : particles) {
     p.dead = 0;
     p.isNew = 0;
@@ -110,13 +109,15 @@ void FluidSolver::ReloadFrame(int frame, int storedCount) {
   SetParticleDensity(particlesPerVolume);
   // The file keeps no `active` flag, so every particle read is in use.
   count = read;
+  // A frame keeps no step limits: without this a reloaded slot would bound
+  // the next sub-step by whatever its record held (0 for a fresh one).
   for (int i = 0; i < count; ++i) {
     particles[i].isNew = 0;
     particles[i].collided = 0;
+    particles[i].dtLimit = 1e6f;
   }
   grid->SetCellSize(cellSize);
   grid->Clear();
-  gridStale_ = true;
   ComputeBounds();
 }
 
