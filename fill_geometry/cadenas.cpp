@@ -120,6 +120,7 @@ void Cadenas::MatchEnds(double tol, std::vector<std::array<uint8_t, 2>>& table,
   if (n == 0) return;
   double bx0 = kBig, bx1 = -kBig, by0 = kBig, by1 = -kBig, mw = 0, mh = 0;
   for (const Cadena* c : chains_) {
+    if (!c || c->Count() == 0) continue;  // an empty chain has no ends to match
     bx0 = std::min(bx0, c->MinX());
     bx1 = std::max(bx1, c->MaxX());
     by0 = std::min(by0, c->MinY());
@@ -134,6 +135,8 @@ void Cadenas::MatchEnds(double tol, std::vector<std::array<uint8_t, 2>>& table,
   // The cell must be at least tol for the 3x3 search to cover a tol disc.
   cell = std::max(cell, tol);
   table.assign(static_cast<size_t>(n), {0, 0});
+  if (!(bx1 >= bx0)) return;
+  auto hasEnds = [&](int32_t i) { return chains_[i] && chains_[i]->Count() > 0; };
   auto first = [&](int32_t i) { return chains_[i]->Point(0); };
   auto last = [&](int32_t i) { return chains_[i]->Point(chains_[i]->Count() - 1); };
   auto near = [&](const Punto2D* a, const Punto2D* b) {
@@ -144,9 +147,11 @@ void Cadenas::MatchEnds(double tol, std::vector<std::array<uint8_t, 2>>& table,
   {
     IndiceCruceEspacial index;
     index.Build(bx0, bx1 - bx0, by0, by1 - by0, cell);
-    for (int32_t i = 0; i < n; ++i) index.InsertPoint(first(i)->x(), first(i)->y(), i);
+    for (int32_t i = 0; i < n; ++i)
+      if (hasEnds(i)) index.InsertPoint(first(i)->x(), first(i)->y(), i);
     double cx = (bx1 - bx0 + kTol) / index.nx(), cy = (by1 - by0 + kTol) / index.ny();
     for (int32_t i = 0; i < n; ++i) {
+      if (!hasEnds(i)) continue;
       if (!table[i][0]) {
         QueryAround(index, first(i)->x(), first(i)->y(), cx, cy, cand);
         for (int32_t j : cand)
@@ -173,9 +178,11 @@ void Cadenas::MatchEnds(double tol, std::vector<std::array<uint8_t, 2>>& table,
   // Pass 2: an index of last points.
   IndiceCruceEspacial index;
   index.Build(bx0, bx1 - bx0, by0, by1 - by0, cell);
-  for (int32_t i = 0; i < n; ++i) index.InsertPoint(last(i)->x(), last(i)->y(), i);
+  for (int32_t i = 0; i < n; ++i)
+    if (hasEnds(i)) index.InsertPoint(last(i)->x(), last(i)->y(), i);
   double cx = (bx1 - bx0 + kTol) / index.nx(), cy = (by1 - by0 + kTol) / index.ny();
   for (int32_t i = 0; i < n; ++i) {
+    if (!hasEnds(i)) continue;
     if (!table[i][0]) {
       QueryAround(index, first(i)->x(), first(i)->y(), cx, cy, cand);
       for (int32_t j : cand)
