@@ -58,6 +58,12 @@ bool Cadena::SetFromHilera(const Hilera& row) {
 bool Cadena::Finish() {
   Reset();
   count_ = static_cast<int32_t>(points_.size());
+  // The box starts from the widest values so coordinates beyond the reset
+  // box (1e10) still bound it.
+  if (count_ > 0) {
+    xmin_ = ymin_ = kBig;
+    xmax_ = ymax_ = -kBig;
+  }
   for (const Punto2D* p : points_) {
     if (xmin_ > p->x()) xmin_ = p->x();
     if (p->x() > xmax_) xmax_ = p->x();
