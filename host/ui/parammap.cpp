@@ -70,6 +70,7 @@ class NodeParamPick : public PickModeCallback, public PickNodeCallback {
     return TRUE;
   }
   PickNodeCallback* GetFilter() override { return this; }
+  IParamBlock2* Block() const { return pb_; }
 
  private:
   IParamBlock2* pb_;
@@ -148,6 +149,9 @@ class ParamMap : public IParamMap2 {
   }
 
   void Close() {
+    // A node pick started from this rollout ends with it.
+    if (auto* pick = dynamic_cast<NodeParamPick*>(vorel_ui::CurrentPickMode()))
+      if (pick->Block() == pb_) vorel_ui::ClearPickModeImpl();
     if (hwnd_) {
       HWND h = hwnd_;
       auto& pages = R().pages;
@@ -182,6 +186,9 @@ class ParamMap : public IParamMap2 {
  private:
   static void Release(ParamMap2UserDlgProc* p) {
     if (!p) return;
+    // A procedure shared by several open maps goes with the last of them.
+    for (const ParamMap* m : R().all)
+      if (m->proc_ == p) return;
     if (R().running.count(p)) R().doomed.push_back(p);
     else p->DeleteThis();
   }
@@ -516,6 +523,8 @@ class Hooks : public ParamUIHooks {
       if (m->GetParamBlock() == pb) m->Invalidate(id, -1);
   }
   void BlockDeleted(IParamBlock2* pb) override {
+    if (auto* pick = dynamic_cast<NodeParamPick*>(vorel_ui::CurrentPickMode()))
+      if (pick->Block() == pb) vorel_ui::ClearPickModeImpl();
     for (ParamMap* m : std::vector<ParamMap*>(R().all))
       if (m->GetParamBlock() == pb) {
         m->BlockGone();

@@ -150,6 +150,24 @@ TEST_F(ParamMapTest, AProcThatClosesItsOwnRolloutIsDeletedAfterItReturns) {
   EXPECT_EQ(Log().commands.back(), 1021);
 }
 
+TEST_F(ParamMapTest, ANodePickFromTheRolloutEndsWithIt) {
+  EXPECT_TRUE(Click(GetDlgItem(cache, 1081)));
+  ASSERT_NE(ip->GetCurPickMode(), nullptr);
+  ip->EndEditParams();
+  EXPECT_EQ(ip->GetCurPickMode(), nullptr);
+}
+
+TEST_F(ParamMapTest, AProcSharedByTwoMapsIsDeletedOnceWithTheLast) {
+  ParamMap2UserDlgProc* p = obj->pblock->GetMap(0)->GetUserDlgProc();
+  ASSERT_NE(p, nullptr);
+  obj->pblock->GetMap(1)->SetUserDlgProc(p);
+  DestroyCPParamMap2(obj->pblock->GetMap(0));
+  EXPECT_EQ(Log().deleted, 0);
+  EXPECT_TRUE(IsWindow(cache));
+  ip->EndEditParams();
+  EXPECT_EQ(Log().deleted, 1);
+}
+
 TEST_F(ParamMapTest, ScriptCommandsDriveTheRollouts) {
   std::ostringstream out;
   std::string err;
