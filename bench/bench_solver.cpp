@@ -48,7 +48,7 @@ Options ReadOptions() {
 }
 
 // A closed box whose faces point inward.
-ColliderMesh* MakeBox(const Vec3f& lo, const Vec3f& hi) {
+ColliderMesh* MakeBox(const Vec3f& lo, const Vec3f& hi, float margin) {
   ColliderMesh* m = new ColliderMesh();
   for (int c = 0; c < 8; ++c)
     m->mesh.vertices.emplace_back((c & 1) ? hi.x : lo.x, (c & 2) ? hi.y : lo.y, (c & 4) ? hi.z : lo.z);
@@ -59,7 +59,7 @@ ColliderMesh* MakeBox(const Vec3f& lo, const Vec3f& hi) {
     m->mesh.faces.push_back({q[0], q[1], q[2]});
     m->mesh.faces.push_back({q[0], q[2], q[3]});
   }
-  m->ComputeFaceData();
+  m->ComputeFaceData(margin);
   m->bounce = 20.0f;
   m->friction = 5.0f;
   m->collisionGap = 0.01f;
@@ -99,7 +99,7 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
   solver.AddParticles(lod, 0, pts, int(pts.size()), 0.0f, 0, 1);
   const Vec3f lo(0.0f, 0.0f, 0.0f);
   const Vec3f hi(0.4f + 2.2f * nx * a, 0.4f + ny * a, 1.0f + 1.5f * nz * a);
-  solver.colliders.push_back(MakeBox(lo, hi));
+  solver.colliders.push_back(MakeBox(lo, hi, 1.3333f * s));
   solver.domainMin = Vec3f(-1.0f, -1.0f, -1.0f);
   solver.domainMax = hi + Vec3f(1.0f, 1.0f, 1.0f);
   if (writeFrames) {

@@ -72,14 +72,25 @@ class Cadena {
                      bool& overlayCross, fillgeo::CrossingRows& rows, uint32_t& count,
                      uint8_t& collinear,
                      double tol, bool overlay, bool closedOnly) const;
+  // CrossingsWith (overlay on) reduced to what callers decide on: the number
+  // of proper crossings, whether shared stretches exist, and whether the
+  // boundaries cross along one.
+  void ContactSummary(const Cadena& other, double tol, uint32_t& crossings, bool& shared,
+                      bool& overlayCross) const;
   // Offset by a signed distance (d > 0 grows material); arcs at open corners.
   bool SampleArcs(double d, Cadena*& out) const;
   bool SplitSelfCrossing(Cadena*& start, Cadenas*& pieces) const;
   bool SplitLoops(Cadenas*& out) const;
   void OverlayPieces(int32_t nS1, int32_t nO1, const Cadena& other, int16_t& dirFlag,
                      Cadenas& pieces, bool& overlayCross, double tol) const;
-  // Offset with one distance per segment.
-  bool Offset(const double* distances, Cadenas*& out) const;
+  // Offset with one distance per segment (count - 1 entries, one sign;
+  // positive moves to the left of the walking direction, which grows an
+  // outer ring). Merged distances of vanished edges are written back.
+  bool Offset(double* distances, Cadenas*& out) const;
+  // Appends a degree-4 Bezier corner from the edge moved by a to the edge
+  // moved by b through (qx, qy); false (nothing appended) for small sweeps.
+  static bool RoundCorner(double back, double forward, double phi, double cx, double cy,
+                          double qx, double qy, double a, double b, Hilera& row);
   // Merges two touching closed outlines: -8888, -991, -992.
   int16_t Merge(const Cadena& other, Cadenas*& out, double tol, bool check) const;
   // out = p + (x - p) * d2 / d1; p is deleted.

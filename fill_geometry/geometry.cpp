@@ -1,5 +1,6 @@
 #include "fill_geometry/geometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace fillgeo {
@@ -199,6 +200,16 @@ int16_t SegmentRelation(double x1, double y1, double x2, double y2,
   if (low) return static_cast<int16_t>(k[0] * 100 + k[1] * 10 + k[2]);
   if (high) return static_cast<int16_t>(k[1] * 100 + k[2] * 10 + k[3]);
   return static_cast<int16_t>(k[1] * 10 + k[2]);
+}
+
+double CornerOffsetDistance(double a, double b, double theta) {
+  if (std::fabs(theta - kHalfTurn) <= 0.01) return (a + b) * 0.5;
+  double sn = std::sin(theta);
+  if (std::fabs(sn) < 1e-6) {
+    double m = std::max(std::fabs(a), std::fabs(b));
+    return sn < 0 ? -m : m;
+  }
+  return std::sqrt(std::fmax(0.0, a * a + b * b + 2 * a * b * std::cos(theta))) / sn;
 }
 
 }  // namespace fillgeo

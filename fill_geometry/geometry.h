@@ -78,4 +78,10 @@ void CollinearSegmentTouch(double x1, double y1, double x2, double y2,
 int16_t SegmentRelation(double x1, double y1, double x2, double y2,
                         double x3, double y3, double x4, double y4, double tol);
 
+// Distance from a corner of angle theta to the meeting point of its two edges
+// moved by a and b. Near a straight angle: the mean; near a spike (sin theta
+// ~ 0, where the meeting point runs off to infinity) it is bounded by the
+// larger distance.
+double CornerOffsetDistance(double a, double b, double theta);
+
 }  // namespace fillgeo

@@ -1,11 +1,10 @@
 #include "fluid_core/plugin_ini.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "fluid_core/host_link.h"
+#include "host/core/files.h"
 
 SurfaceDefaults ProcessSurfaceDefaults;
 
@@ -62,10 +61,6 @@ const Key kKeys[] = {
 #undef FKEY
 #undef IKEY
 
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 bool StartsWith(const char* line, const char* key) { return std::strncmp(line, key, std::strlen(key)) == 0; }
 }  // namespace
@@ -91,7 +86,7 @@ void PluginIniFile::Read(const std::string& path, const std::string& systemTemp,
         // tested for existence without touching the working directory.
         std::string dir(line + std::strlen("[TempDir]="));
         while (!dir.empty() && (dir.back() == '\n' || dir.back() == '\r')) dir.pop_back();
-        if (IsFolder(dir)) tempDir = dir;
+        if (!dir.empty() && vorel::host::DirectoryExists(dir)) tempDir = dir;
         continue;
       }
       for (const Key& k : kKeys) {

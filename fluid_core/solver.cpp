@@ -6,7 +6,7 @@
 
 ColliderMesh::ColliderMesh() = default;
 
-void ColliderMesh::ComputeFaceData() {
+void ColliderMesh::ComputeFaceData(float margin) {
   const int nf = FaceCount();
   faceArea2.assign(nf, 0.0f);
   faceNormal.assign(nf, Vec3f());
@@ -16,24 +16,23 @@ void ColliderMesh::ComputeFaceData() {
     const Point3& p = mesh.vertices[v];
     return Vec3f(p.x, p.y, p.z);
   };
-  for (const Point3& p : mesh.vertices) {
-    bounds[0] = std::min(bounds[0], p.x); bounds[1] = std::min(bounds[1], p.y);
-    bounds[2] = std::min(bounds[2], p.z); bounds[3] = std::max(bounds[3], p.x);
-    bounds[4] = std::max(bounds[4], p.y); bounds[5] = std::max(bounds[5], p.z);
-  }
   const int nv = int(mesh.vertices.size());
   for (int f = 0; f < nf; ++f) {
     const MeshFace& face = mesh.faces[f];
-    if (face[0] < 0 || face[1] < 0 || face[2] < 0 || face[0] >= nv || face[1] >= nv || face[2] >= nv)
-      continue;  // left with a zero normal: never hit
+    float* box = &faceBox[size_t(f) * 6];
+    if (face[0] < 0 || face[1] < 0 || face[2] < 0 || face[0] >= nv || face[1] >= nv || face[2] >= nv) {
+      Vec3BoundsInit(box);  // an empty box: never entered
+      continue;
+    }
     Vec3f a = vert(face[0]), b = vert(face[1]), c = vert(face[2]);
     Vec3f n = Vec3Cross(b - a, c - a);
     faceArea2[f] = Vec3Length(n);
     if (Vec3NormalizeSafe(n)) faceNormal[f] = n;
-    float* box = &faceBox[size_t(f) * 6];
     for (int axis = 0; axis < 3; ++axis) {
-      box[axis] = std::min({a[axis], b[axis], c[axis]});
-      box[axis + 3] = std::max({a[axis], b[axis], c[axis]});
+      box[axis] = std::min({a[axis], b[axis], c[axis]}) - margin;
+      box[axis + 3] = std::max({a[axis], b[axis], c[axis]}) + margin;
+      bounds[axis] = std::min(bounds[axis], box[axis]);
+      bounds[axis + 3] = std::max(bounds[axis + 3], box[axis + 3]);
     }
   }
 }
@@ -72,7 +71,6 @@ void FluidSolver::Setup(double n, float rho0, float frameLen, bool up) {
   SetParticleDensity(n);
   grid->SetCellSize(cellSize);
   grid->Clear();
-  gridStale_ = true;
   for (FluidParticle& p : particles) {
     p.dead = 0;
     p.isNew = 0;
@@ -98,7 +96,12 @@ void FluidSolver::SetParticleDensity(double n) {
 }
 
 void FluidSolver::ReloadFrame(int frame, int storedCount) {
-  while ((int)particles.size() < storedCount) GrowParticles();
+  size_t target = particles.size();
+  while (target < size_t(std::max(storedCount, 0))) target += kGrowStep;
+  if (target != particles.size()) {
+    particles.resize(target);
+    displayParticles.resize(target);
+  }
   int read = frameCache.ReadFrame(frame, particles, 1.0f);
   if (read < 0) return;
   if ((int)displayParticles.size() < (int)particles.size()) displayParticles.resize(particles.size());
@@ -106,13 +109,15 @@ void FluidSolver::ReloadFrame(int frame, int storedCount) {
   SetParticleDensity(particlesPerVolume);
   // The file keeps no `active` flag, so every particle read is in use.
   count = read;
+  // A frame keeps no step limits: without this a reloaded slot would bound
+  // the next sub-step by whatever its record held (0 for a fresh one).
   for (int i = 0; i < count; ++i) {
     particles[i].isNew = 0;
     particles[i].collided = 0;
+    particles[i].dtLimit = 1e6f;
   }
   grid->SetCellSize(cellSize);
   grid->Clear();
-  gridStale_ = true;
   ComputeBounds();
 }
 
@@ -128,6 +133,17 @@ void FluidSolver::AddSource(const Vec3f& position) {
 void FluidSolver::GrowParticles() {
   particles.resize(particles.size() + kGrowStep);
   displayParticles.resize(displayParticles.size() + kGrowStep);
+}
+
+void FluidSolver::ReserveSlots(int n) {
+  // The size that taking n slots one by one would grow to, reached in one
+  // reallocation instead of one per block.
+  size_t target = particles.size();
+  while (target <= size_t(count) + size_t(std::max(n, 0))) target += kGrowStep;
+  if (target != particles.size()) {
+    particles.resize(target);
+    displayParticles.resize(target);
+  }
 }
 
 int FluidSolver::TakeSlot() {
@@ -158,14 +174,14 @@ void FluidSolver::PlaceParticle(int slot) {
 
 void FluidSolver::AgeParticles() {
   const int n = count;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) particles[i].age += 1;
 }
 
 void FluidSolver::ComputeBounds() {
   float x0 = 1e6f, y0 = 1e6f, z0 = 1e6f, x1 = -1e6f, y1 = -1e6f, z1 = -1e6f;
   const int n = count;
-#pragma omp parallel for schedule(static) reduction(min : x0, y0, z0) reduction(max : x1, y1, z1)
+#pragma omp parallel for schedule(static) reduction(min : x0, y0, z0) reduction(max : x1, y1, z1) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     const FluidParticle& p = particles[i];
     if (p.dead) continue;
@@ -179,7 +195,7 @@ void FluidSolver::ComputeBounds() {
 int FluidSolver::LiveCount() const {
   int live = 0;
   const int n = count;
-#pragma omp parallel for schedule(static) reduction(+ : live)
+#pragma omp parallel for schedule(static) reduction(+ : live) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) live += particles[i].dead ? 0 : 1;
   return live;
 }
@@ -214,7 +230,7 @@ int FluidSolver::WriteEmptyFrame(int frame) {
 float FluidSolver::MaxStableStep() const {
   float m = frameLength * 0.16666667f;
   const int n = count;
-#pragma omp parallel for schedule(static) reduction(min : m)
+#pragma omp parallel for schedule(static) reduction(min : m) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) m = std::min(m, particles[i].dtLimit);
   return m;
 }

@@ -9,6 +9,10 @@
 #include "mesher/mesh_record.h"
 
 class Hileras;  // shape outlines of an emitter (fill geometry)
+
+// Loops over fewer items than this run on the calling thread: waking the
+// team costs more than the work (the result is the same either way).
+constexpr int kParallelMin = 1024;
 class FluidSolver;
 struct ColliderMesh;
 
@@ -100,9 +104,27 @@ struct ColliderMesh {
 
   ColliderMesh();
   int FaceCount() const { return int(mesh.faces.size()); }
-  // Fills normals, doubled areas and boxes of every face and the bounds from
-  // the mesh; a degenerate face gets a zero normal and can never be hit.
-  void ComputeFaceData();
+  // Fills normals, doubled areas and boxes (grown by `margin` on every side,
+  // the collision reach) of every face, and the bounds from the boxes; a
+  // degenerate face gets a zero normal and can never be hit.
+  void ComputeFaceData(float margin);
+
+  // Uniform grid over the face boxes, rebuilt from `faceBox` before each
+  // collision pass: a particle visits only the faces listed for its cell,
+  // in ascending order, which are all the faces whose box can hold it.
+  struct FaceIndex {
+    float lo[3] = {0, 0, 0};
+    float invCell = 0.0f;
+    int dims[3] = {0, 0, 0};
+    std::vector<int> cellStart;  // dims product + 1 entries
+    std::vector<int> faces;
+    bool used = false;  // false: scan every face
+  };
+  FaceIndex faceIndex;
+  void BuildFaceIndex();
+  // Faces whose box may hold p: [begin, end) into faceIndex.faces, or all
+  // faces when the index is not used (begin = end = nullptr then).
+  bool FaceCandidates(const Vec3f& p, const int*& begin, const int*& end) const;
 };
 
 // One occupied cell of the neighbour grid.
@@ -277,14 +299,13 @@ class FluidSolver {
   void PlaceParticle(int slot);
   // Appends a slot; grows both vectors when the last one is taken.
   int TakeSlot();
+  void ReserveSlots(int n);
   void RefreshPairInputs();
   void RefreshForceInputs();
-  void EnsureGrid();
   const SolverSource* SourceOf(const FluidParticle& p) const;
 
   std::vector<PairInput> pairInput_;
   std::vector<ForceInput> forceInput_;
-  bool gridStale_ = true;
 };
 
 // A point's distance to a face of any collider mesh and the foot on the

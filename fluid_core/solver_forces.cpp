@@ -5,7 +5,7 @@
 
 void FluidSolver::ComputePressure() {
   const int n = count;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead || !p.active) continue;
@@ -19,7 +19,7 @@ void FluidSolver::ComputePressure() {
 void FluidSolver::RefreshForceInputs() {
   const int n = count;
   if ((int)forceInput_.size() < n) forceInput_.resize(n);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     const FluidParticle& p = particles[i];
     forceInput_[i] = ForceInput{p.density, p.pressureTerm, p.mass, p.dead};
@@ -29,7 +29,7 @@ void FluidSolver::RefreshForceInputs() {
 void FluidSolver::ComputePairForces() {
   RefreshForceInputs();
   const int n = count;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead) continue;
@@ -41,14 +41,18 @@ void FluidSolver::ComputePairForces() {
     const int m = int(p.neighbours.size());
     for (int k = 0; k < m; ++k) {
       const float mu = p.pairMu[k];
-      if (mu == 0.0f) continue;
+      // Out of range is marked by a zero gradient as well as a zero mu; an
+      // in-range pair with no radial relative speed (a block at rest) still
+      // feels the pressure.
+      const Vec3f& grad = p.pairGrad[k];
+      if (mu == 0.0f && grad.x == 0.0f && grad.y == 0.0f && grad.z == 0.0f) continue;
       const int j = p.neighbours[k];
       if (j < 0 || j >= n) continue;
       const ForceInput& q = forceInput_[j];
       if (q.dead) continue;  // a particle killed this frame no longer pushes
       float pi = mu < 0.0f ? -(25.0f / ((rhoI + q.density) * 0.5f)) * mu : 0.0f;
       float f = (pi + q.pressureTerm + presI) * q.mass;
-      acc -= p.pairGrad[k] * f;
+      acc -= grad * f;
     }
     p.accel = acc;
     p.pairAccel = acc;
@@ -58,7 +62,7 @@ void FluidSolver::ComputePairForces() {
 void FluidSolver::ApplyCohesion() {
   const int n = count;
   const double root = std::sqrt(particlesPerVolume);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead || !p.active) continue;

@@ -152,7 +152,7 @@ void CellGrid::Reset() {
 void CellGrid::Build(const std::vector<FluidParticle>& particles, int count) {
   Clear();
   std::vector<uint64_t> keyOf(count);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= kParallelMin)
   for (int s = 0; s < count; ++s) {
     const FluidParticle& p = particles[s];
     if (p.dead) {
@@ -181,7 +181,7 @@ void CellGrid::Build(const std::vector<FluidParticle>& particles, int count) {
   if ((int)cells_.size() < nc) cells_.resize(nc);
   if ((int)keys_.size() < nc) keys_.resize(nc);
   slotCell_.assign(count, -1);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (nc >= kParallelMin)
   for (int c = 0; c < nc; ++c) {
     uint64_t key = scratch_[start[c]].first;
     keys_[c] = key;
@@ -203,7 +203,7 @@ const std::vector<int>& CellGrid::NeighbourTable() {
   if (tableValid_) return neighbourTable_;
   neighbourTable_.assign(size_t(cellCount_) * 27, -1);
   const int nc = cellCount_;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (nc >= kParallelMin)
   for (int c = 0; c < nc; ++c) {
     const GridCell& g = cells_[c];
     int* row = &neighbourTable_[size_t(c) * 27];
@@ -233,23 +233,16 @@ float FluidSolver::SelfDensity(const FluidParticle& p) const {
 void FluidSolver::RefreshPairInputs() {
   const int n = count;
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) pairInput_[i] = InputOf(particles[i]);
 }
 
 void FluidSolver::RebuildNeighbourGrid(float t0) {
   const int n = count;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i)
     if (!particles[i].isNew) particles[i].clock = t0;
   grid->Build(particles, count);
-  gridStale_ = false;
-}
-
-void FluidSolver::EnsureGrid() {
-  if (!gridStale_) return;
-  grid->Build(particles, count);
-  gridStale_ = false;
 }
 
 void FluidSolver::PairKernel(int a, int b) {
@@ -280,7 +273,7 @@ void FluidSolver::PairDensityForce(int a, int b, int slotInA, int slotInB) {
 
 bool FluidSolver::BuildNeighbourPairs() {
   const int n = count;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     p.neighbours.clear();
@@ -341,7 +334,7 @@ bool FluidSolver::BuildNeighbourPairs() {
       int k = grid->CellAt(end).k;
       while (end < nc && grid->CellAt(end).k == k) { ++end; ++cellsInRun; }
     }
-#pragma omp parallel for schedule(dynamic, 16)
+#pragma omp parallel for schedule(dynamic, 16) if (end - c >= 256)
     for (int cc = c; cc < end; ++cc)
       for (int a : grid->CellAt(cc).members) buildFor(a, cc);
     c = end;
@@ -385,7 +378,7 @@ void FluidSolver::ComputePairsSerial() {
 
 void FluidSolver::ComputeDensityAndForces() {
   const int n = count;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead) continue;
@@ -399,7 +392,7 @@ void FluidSolver::ComputeDensityAndForces() {
   // terms. A pair counts when its lower slot is live and not new and its
   // higher slot is live; a pair with a dead partner is zeroed so that a
   // particle killed during the frame pushes nobody.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead) continue;

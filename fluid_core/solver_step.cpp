@@ -14,11 +14,10 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
     RebuildNeighbourGrid(t0);
   } else {
     const int n = count;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
     for (int i = 0; i < n; ++i)
       if (!particles[i].isNew) particles[i].clock = t0;
     grid->Clear();
-    gridStale_ = true;
   }
 
   if (firstSubStep) {

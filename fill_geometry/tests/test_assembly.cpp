@@ -117,6 +117,16 @@ TEST(Assembly, SquareWithHoleAndIsland) {
 }
 
 TEST(Assembly, RejectsAndFreeHoles) {
+  // An empty chain has no ends: it is rejected, not dereferenced.
+  std::mt19937 rng(3);
+  Cadenas withEmpty;
+  withEmpty.Add(new Cadena());
+  AddSegments(withEmpty, SquarePts(0, 0, 1, true), rng);
+  Result e;
+  e.ok = withEmpty.AssembleRegions(e.regions, e.freeHoles, e.rejects, 1e-8);
+  EXPECT_TRUE(e.ok);
+  EXPECT_EQ(e.rejects->Count(), 1);
+
   Cadenas lone;
   lone.Add(MakeChain({{0, 0}, {1, 0}, {1, 1}}).release());
   Result r;

@@ -212,3 +212,64 @@ TEST(Region, Rebuild) {
   EXPECT_EQ(out->Count(), 2);
   EXPECT_FALSE(sq->Rebuild(-0.6, out));
 }
+
+TEST(Region, SplitByChain) {
+  auto sq = Region(Chains(Square(0, 0, 10, true)));
+  Recintos* out = nullptr;
+  auto open = MakeChain({{0, 0}, {1, 1}});
+  EXPECT_EQ(sq->SplitByChain(*open, 1e-8, out), -999);
+  EXPECT_EQ(out, nullptr);
+  auto far = Square(20, 20, 1, false);
+  EXPECT_EQ(sq->SplitByChain(*far, 1e-8, out), 0);
+  auto inside = Square(2, 2, 2, false);
+  ASSERT_EQ(sq->SplitByChain(*inside, 1e-8, out), 2);
+  std::unique_ptr<Recintos> a(out);
+  ASSERT_EQ(out->Count(), 1);
+  EXPECT_EQ(out->Get(0)->ChainCount(), 2);
+  // A hole over the right edge notches the region.
+  auto notch = Square(8, 4, 4, false);
+  ASSERT_EQ(sq->SplitByChain(*notch, 1e-8, out), 2);
+  std::unique_ptr<Recintos> b(out);
+  ASSERT_EQ(out->Count(), 1);
+  EXPECT_NEAR(out->Get(0)->TotalArea(), 100 - 8, 1e-9);
+  // A band across the middle cuts the region in two.
+  auto band = MakeChain({{-1, 4}, {11, 4}, {11, 6}, {-1, 6}, {-1, 4}});
+  ASSERT_LT(band->Area(), 0);
+  ASSERT_EQ(sq->SplitByChain(*band, 1e-8, out), 2);
+  std::unique_ptr<Recintos> c(out);
+  ASSERT_EQ(out->Count(), 2);
+  EXPECT_NEAR(out->Get(0)->TotalArea() + out->Get(1)->TotalArea(), 80, 1e-9);
+  // A hole covering the whole region leaves nothing.
+  auto all = Square(-1, -1, 12, false);
+  ASSERT_EQ(sq->SplitByChain(*all, 1e-8, out), 2);
+  std::unique_ptr<Recintos> d(out);
+  EXPECT_EQ(out->Count(), 0);
+}
+
+TEST(Region, BuildRegionsFromOffsetOutlines) {
+  Recintos* out = nullptr;
+  Cadenas holesOnly;
+  holesOnly.Add(Square(0, 0, 1, false).release());
+  EXPECT_FALSE(holesOnly.BuildRegions(out, 1e-8));
+  EXPECT_EQ(out, nullptr);
+  Cadenas outers;
+  outers.Add(Square(0, 0, 1, true).release());
+  outers.Add(Square(5, 0, 2, true).release());
+  outers.Add(Square(9, 9, 1, false).release());
+  ASSERT_TRUE(outers.BuildRegions(out, 1e-8));
+  std::unique_ptr<Recintos> a(out);
+  ASSERT_EQ(out->Count(), 2);
+  EXPECT_NEAR(out->Get(0)->TotalArea(), 1, 1e-12);
+  EXPECT_NEAR(out->Get(1)->TotalArea(), 4, 1e-12);
+  // Two holes: one inside, one cutting the outer in two.
+  Cadenas cut;
+  cut.Add(Square(0, 0, 10, true).release());
+  cut.Add(MakeChain({{-1, 4}, {11, 4}, {11, 6}, {-1, 6}, {-1, 4}}).release());
+  cut.Add(Square(1, 1, 1, false).release());
+  ASSERT_TRUE(cut.BuildRegions(out, 1e-8));
+  std::unique_ptr<Recintos> b(out);
+  ASSERT_EQ(out->Count(), 2);
+  double total = 0;
+  for (int32_t i = 0; i < out->Count(); ++i) total += out->Get(i)->TotalArea();
+  EXPECT_NEAR(total, 100 - 20 - 1, 1e-9);
+}

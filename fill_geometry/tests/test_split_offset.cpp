@@ -151,3 +151,98 @@ TEST(SampleArcs, OpenChainsMitresAndSpikes) {
                           {0, 0}});
   if (spike->Kind() == Cadena::kClosed && spike->SampleArcs(-0.1, out)) delete out;
 }
+
+TEST(Offset, CornerDistanceAndRounding) {
+  using namespace fillgeo;
+  EXPECT_DOUBLE_EQ(CornerOffsetDistance(1, 1, kHalfTurn), 1.0);
+  EXPECT_NEAR(CornerOffsetDistance(1, 1, kQuarterTurn), std::sqrt(2.0), 1e-12);
+  // Spikes stay bounded.
+  EXPECT_LE(std::fabs(CornerOffsetDistance(1, 1, 1e-12)), 1.0);
+  EXPECT_LE(std::fabs(CornerOffsetDistance(1, 1, kFullTurn - 1e-12)), 1.0);
+  Hilera row;
+  EXPECT_TRUE(Cadena::RoundCorner(0, kQuarterTurn, 5 * kHalfTurn / 4, 0, 0, -0.1, -0.1, 0.1, 0.1,
+                                  row));
+  EXPECT_EQ(row.Count(), 12);
+  EXPECT_NEAR(row.Get(0)->y(), -0.1, 1e-12);
+  EXPECT_NEAR(row.Get(11)->x(), -0.1, 1e-12);
+  Hilera small;
+  EXPECT_FALSE(Cadena::RoundCorner(0, kHalfTurn - kQuarterTurn * 2 + 0.05, 0, 0, 0, 0, 0, 1, 1,
+                                   small));
+  EXPECT_EQ(small.Count(), 0);
+}
+
+TEST(Offset, SquaresAndRefusals) {
+  auto sq = Square(0, 0, 1, true);
+  double grow[4] = {0.1, 0.1, 0.1, 0.1};
+  Cadenas* out = nullptr;
+  ASSERT_TRUE(sq->Offset(grow, out));
+  std::unique_ptr<Cadenas> o(out);
+  ASSERT_EQ(out->Count(), 1);
+  const Cadena* g = out->Get(0);
+  EXPECT_EQ(g->Kind(), Cadena::kClosed);
+  EXPECT_GT(g->Area(), 1.2);
+  EXPECT_LT(g->Area(), 1.44);
+  EXPECT_NEAR(g->MinX(), -0.1, 1e-9);
+
+  double shrink[4] = {-0.1, -0.1, -0.1, -0.1};
+  ASSERT_TRUE(sq->Offset(shrink, out));
+  std::unique_ptr<Cadenas> s(out);
+  ASSERT_EQ(out->Count(), 1);
+  EXPECT_NEAR(out->Get(0)->Area(), 0.64, 1e-9);
+
+  double mixed[4] = {0.1, -0.1, 0.1, 0.1};
+  EXPECT_FALSE(sq->Offset(mixed, out));
+  EXPECT_EQ(out, nullptr);
+  double flip[4] = {-0.7, -0.7, -0.7, -0.7};
+  if (sq->Offset(flip, out)) {
+    std::unique_ptr<Cadenas> f(out);
+    for (int32_t i = 0; i < out->Count(); ++i) EXPECT_GE(out->Get(i)->Area(), 0);
+  } else {
+    EXPECT_EQ(out, nullptr);
+  }
+  // An open chain moves to the left of its direction.
+  auto seg = MakeChain({{0, 0}, {1, 0}, {2, 0.5}});
+  double d2[2] = {0.2, 0.2};
+  ASSERT_TRUE(seg->Offset(d2, out));
+  std::unique_ptr<Cadenas> os(out);
+  EXPECT_NEAR(out->Get(0)->Point(0)->y(), 0.2, 1e-12);
+  // A short edge between two long ones vanishes under a large shrink and
+  // the merged distance is written back.
+  auto notch = MakeChain({{0, 0}, {0, 4}, {2, 4}, {2, 4.05}, {4, 4.05}, {4, 0}, {0, 0}});
+  ASSERT_GT(notch->Area(), 0);
+  double dn[6] = {-0.5, -0.5, -0.5, -0.5, -0.5, -0.5};
+  ASSERT_TRUE(notch->Offset(dn, out));
+  std::unique_ptr<Cadenas> on(out);
+  ASSERT_GE(out->Count(), 1);
+  EXPECT_GT(out->Get(0)->Area(), 0);
+}
+
+TEST(SplitSelfCrossing, LobesFarApartOnALongRing) {
+  // Two lobes hang off the top edge with more than 30000 vertices between
+  // them; the outer piece must still pass over both touch points.
+  Hilera row;
+  auto lobe = [&](double x) {
+    row.AddPoint(x, 0);
+    row.AddPoint(x - 1, 1);
+    row.AddPoint(x + 1, 1);
+  };
+  row.AddPoint(0, 0);
+  lobe(10);
+  const int n = 31000;
+  for (int k = 0; k <= n; ++k) row.AddPoint(10 + 80.0 * k / n, 0);
+  lobe(90);
+  row.AddPoint(90, 0);
+  row.AddPoint(100, 0);
+  row.AddPoint(100, -50);
+  row.AddPoint(0, -50);
+  row.AddPoint(0, 0);
+  Cadena c;
+  ASSERT_TRUE(c.SetFromHilera(row));
+  ASSERT_EQ(c.Kind(), Cadena::kSelfCrossing);
+  Cadenas* loops = nullptr;
+  ASSERT_TRUE(c.SplitLoops(loops));
+  std::unique_ptr<Cadenas> l(loops);
+  ASSERT_EQ(loops->Count(), 3);
+  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(loops->Get(i)->Kind(), Cadena::kClosed) << i;
+  EXPECT_NEAR(std::fabs(loops->Get(0)->Area()), 5000, 1e-6);
+}

@@ -40,21 +40,22 @@ inline int Put(FluidSolver& s, const Vec3f& pos, float spacing = 0.1f, const Vec
   return s.count - 1;
 }
 
-inline ColliderMesh* Triangle(const Vec3f& a, const Vec3f& b, const Vec3f& c) {
+inline ColliderMesh* Triangle(const Vec3f& a, const Vec3f& b, const Vec3f& c, float margin = 0.5f) {
   ColliderMesh* m = new ColliderMesh();
   m->mesh.vertices = {Point3(a.x, a.y, a.z), Point3(b.x, b.y, b.z), Point3(c.x, c.y, c.z)};
   m->mesh.faces = {{0, 1, 2}};
-  m->ComputeFaceData();
+  m->ComputeFaceData(margin);
   return m;
 }
 
-// A square floor at height z spanning [-half, half]^2, normal +z.
-inline ColliderMesh* Floor(float z, float half) {
+// A square floor at height z spanning [-half, half]^2, normal +z; face boxes
+// grown by margin.
+inline ColliderMesh* Floor(float z, float half, float margin = 0.5f) {
   ColliderMesh* m = new ColliderMesh();
   m->mesh.vertices = {Point3(-half, -half, z), Point3(half, -half, z), Point3(half, half, z),
                       Point3(-half, half, z)};
   m->mesh.faces = {{0, 1, 2}, {0, 2, 3}};
-  m->ComputeFaceData();
+  m->ComputeFaceData(margin);
   return m;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 #include <string>
 
+#include "host/sdk/iparamb2.h"  // EditSpinnerType
 #include "host/ui/win_types.h"
 
 // Messages custom controls send to their dialog.
@@ -16,17 +17,6 @@ enum : UINT {
   CC_COLOR_CHANGE = 1650,        // wParam: MAKEWPARAM(id, buttonUp), lParam: swatch handle
   WM_CUSTEDIT_ENTER = 1709,      // wParam: edit id, lParam: edit handle
   CC_COMMAND = 1750,
-};
-
-// Edit types of a spinner's linked edit.
-enum EditSpinnerType {
-  EDITTYPE_INT = 1,
-  EDITTYPE_FLOAT = 2,
-  EDITTYPE_UNIVERSE = 3,
-  EDITTYPE_POS_INT = 4,
-  EDITTYPE_POS_FLOAT = 5,
-  EDITTYPE_POS_UNIVERSE = 6,
-  EDITTYPE_TIME = 7,
 };
 
 enum CustButType { CBT_PUSH = 0, CBT_CHECK = 1 };

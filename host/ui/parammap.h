@@ -77,6 +77,11 @@ std::vector<RollupPage> RollupPages();
 bool SetRollupOpen(HWND page, bool open);
 // The hooks the parameter blocks call (installed with the headless UI).
 void InstallParamUIHooks();
+// Hands each open map the user procedure its descriptor got since the map
+// opened (plug-ins attach procedures after the rollouts open); the new
+// procedure gets WM_INITDIALOG. The host runs this after BeginEditParams, on
+// redraws and in the message pump.
+void SyncParamMapProcs();
 // Closes every map (used between tests).
 void CloseAllParamMaps();
 }  // namespace vorel_ui

@@ -13,6 +13,7 @@
 #include "host/ui/parammap.h"
 #include "host/ui/pick.h"
 #include "host/ui/viewport.h"
+#include "host/ui/window.h"
 
 class UIInterface : public Interface {
  public:
@@ -29,6 +30,8 @@ class UIInterface : public Interface {
   // "action" (a name or command id of any table).
   bool RunAction(int tableId, int cmdId) override;
   bool RunActionByName(const std::string& name) override;
+  // Opens the object's rollouts and hands them the procedures it attached.
+  void BeginEditParams(Animatable* obj) override;
 
   // Calls of the host interface that the base class leaves out.
   INode* PickNode(HWND hWnd, IPoint2 pt, PickNodeCallback* filter = nullptr);

@@ -1,13 +1,5 @@
 // Shared set-up of the UI tests: a fresh headless user interface.
 #pragma once
-#include "host/ui/actions.h"
-#include "host/ui/cui.h"
-#include "host/ui/menus.h"
-#include "host/ui/window.h"
+#include "host/ui/ui_host.h"
 
-inline void ResetForTest() {
-  vorel_ui::ResetWindows();
-  vorel_ui::ResetCUI();
-  GetActionManager()->Reset();
-  GetMenuManager()->Reset();
-}
+inline void ResetForTest() { vorel_ui::ResetUI(); }

@@ -1,0 +1,240 @@
+// Collisions, adhesion, friction, bounce, integration and the domain kill.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <memory>
+
+#include "solver_test_util.h"
+
+using solver_test::Floor;
+using solver_test::MakeSolver;
+using solver_test::Put;
+using solver_test::Triangle;
+
+TEST(Adhesion, KernelValueAndDefaultRadius) {
+  Vec3f A = FluidSolver::AdhesionForce(Vec3f(0.1f, 0.0f, 0.0f), 0.2f, 0.1f);
+  EXPECT_NEAR(A.x, -335.717f, 0.01f);
+  EXPECT_EQ(A.y, 0.0f);
+  Vec3f B = FluidSolver::AdhesionForce(Vec3f(0.1f, 0.0f, 0.0f), 0.0f, 0.1f);
+  Vec3f C = FluidSolver::AdhesionForce(Vec3f(0.1f, 0.0f, 0.0f), 0.27f, 0.1f);
+  EXPECT_EQ(B, C);
+  Vec3f Z = FluidSolver::AdhesionForce(Vec3f(), 0.2f, 0.0f);
+  EXPECT_TRUE(std::isfinite(Z.x));
+}
+
+TEST(FaceDistance, HitsOnlyAboveTheFaceAndWithinReach) {
+  std::unique_ptr<ColliderMesh> t(Triangle(Vec3f(0, 0, 0), Vec3f(1, 0, 0), Vec3f(0, 1, 0)));
+  float d;
+  bool hit;
+  Vec3f toPlane;
+  FluidSolver::ColliderFaceDistance(*t, 0, Vec3f(0.2f, 0.2f, 0.1f), 0.2f, d, hit, toPlane);
+  EXPECT_TRUE(hit);
+  EXPECT_NEAR(d, 0.1f, 1e-6f);
+  EXPECT_NEAR(toPlane.z, -0.1f, 1e-6f);
+  FluidSolver::ColliderFaceDistance(*t, 0, Vec3f(0.8f, 0.8f, 0.1f), 0.2f, d, hit, toPlane);
+  EXPECT_FALSE(hit);  // inside the box, foot outside the triangle
+  FluidSolver::ColliderFaceDistance(*t, 0, Vec3f(0.2f, 0.2f, 0.3f), 0.2f, d, hit, toPlane);
+  EXPECT_FALSE(hit);
+  int face = 7;
+  Vec3f foot(9, 9, 9);
+  NearestFace(*t, Vec3f(5, 5, 1), face, foot);
+  EXPECT_EQ(face, 0);
+  EXPECT_EQ(foot, Vec3f());
+  ASSERT_TRUE(FirstFaceWithin(*t, Vec3f(0.2f, 0.2f, -0.05f), 0.1f, face, foot));
+  EXPECT_NEAR(foot.z, 0.0f, 1e-7f);
+}
+
+TEST(FaceDistance, LargeGroundPolygonStillHolds) {
+  std::unique_ptr<ColliderMesh> g(Floor(0.0f, 100.0f));
+  float d;
+  bool hit;
+  Vec3f toPlane;
+  int hits = 0;
+  for (int i = 0; i < 50; ++i) {
+    Vec3f p(-97.3f + 3.9f * i, 61.7f - 2.3f * i, 0.05f);
+    for (int f = 0; f < 2; ++f) {
+      FluidSolver::ColliderFaceDistance(*g, f, p, 0.2f, d, hit, toPlane);
+      hits += hit ? 1 : 0;
+    }
+  }
+  EXPECT_GE(hits, 50);
+}
+
+TEST(Collide, GapIsRaisedToTwoThirdsSpacingAndAdherenceZeroNeverSticks) {
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  s->AddSource(Vec3f());
+  ColliderMesh* floor = Floor(0.0f, 10.0f, 1.0f);
+  floor->collisionGap = 0.1f;
+  floor->adherence = 0.0f;
+  s->colliders.push_back(floor);
+  int a = Put(*s, Vec3f(0.3f, 0.2f, 0.3f), 0.5f, Vec3f(0, 0, -1));
+  s->particles[a].accel = Vec3f();
+  s->particles[a].dtLimit = 1e6f;
+  s->CollideWithObjects();
+  const FluidParticle& p = s->particles[a];
+  EXPECT_EQ(p.collided, 0);
+  // gap 0.33: D = 0.3 + 0.66665 - 0.33 < R, so the particle is pushed up.
+  EXPECT_GT(p.accel.z, 0.0f);
+  EXPECT_LT(p.dtLimit, 1e6f);
+  // The same particle with the collider's gap at 0.5 x 0.66 exactly is not pushed further.
+  s->particles[a].accel = Vec3f();
+  s->particles[a].pos.z = 0.9f;  // D = 0.9 + 0.6667 - 0.33 >= R
+  s->CollideWithObjects();
+  EXPECT_EQ(s->particles[a].accel, Vec3f());
+}
+
+TEST(Collide, BounceFrictionAndTheOverrideRule) {
+  auto run = [](float bounce, float friction, bool skip, bool override) {
+    std::unique_ptr<FluidSolver> s(MakeSolver());
+    s->AddSource(Vec3f());
+    s->sources[0]->overridesObjectParams = override ? 1 : 0;
+    s->sources[0]->bounce = bounce;
+    s->sources[0]->friction = friction;
+    s->sources[0]->adherence = 1e-12f;
+    s->sources[0]->collisionGap = 0.0f;
+    ColliderMesh* floor = Floor(0.0f, 10.0f);
+    floor->bounce = bounce;
+    floor->friction = friction;
+    floor->adherence = 1e-12f;  // sticks (collided) with no measurable pull
+    s->colliders.push_back(floor);
+    int a = Put(*s, Vec3f(0.3f, 0.2f, 0.1f), 0.1f, Vec3f(1.0f, 0.0f, -1.0f));
+    s->particles[a].dtLimit = 1e6f;
+    s->particles[a].clock = 0.0f;
+    s->skipFrictionAndBounce = skip ? 1 : 0;
+    s->CollideWithObjects();
+    EXPECT_EQ(s->particles[a].collided, 1);
+    s->particles[a].accel = Vec3f();
+    if (!skip) s->ApplyFriction();
+    s->Integrate(0.0f, {}, 0.0f);  // zero time: only the velocity rules act
+    return s->particles[a].vel;
+  };
+  Vec3f v = run(100.0f, 0.0f, false, false);
+  EXPECT_FLOAT_EQ(v.x, 1.0f);
+  EXPECT_FLOAT_EQ(v.z, -1.0f);
+  v = run(0.0f, 0.0f, false, false);
+  EXPECT_FLOAT_EQ(v.z, -0.95f);
+  v = run(150.0f, 0.0f, false, false);  // a collider bounce above 100 counts as 100
+  EXPECT_FLOAT_EQ(v.z, -1.0f);
+  v = run(0.0f, 100.0f, false, false);
+  EXPECT_FLOAT_EQ(v.x, 0.85f);
+  v = run(0.0f, 100.0f, true, false);  // skipped sub-step: neither rule
+  EXPECT_FLOAT_EQ(v.x, 1.0f);
+  EXPECT_FLOAT_EQ(v.z, -1.0f);
+  v = run(0.0f, 5000.0f, false, false);  // clamped: no reversal
+  EXPECT_FLOAT_EQ(v.x, 0.85f);
+  v = run(150.0f, 0.0f, false, true);  // a source's bounce is taken as it stands
+  EXPECT_FLOAT_EQ(v.z, -1.025f);
+}
+
+TEST(Collide, KillerColliderParksOnceAndDomainEdgesAreInside) {
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  ColliderMesh* a = Floor(0.0f, 10.0f);
+  a->particleKiller = 1;
+  s->colliders.push_back(a);
+  ColliderMesh* b = Floor(0.0f, 10.0f);  // a second face set under the first
+  b->particleKiller = 1;
+  s->colliders.push_back(b);
+  s->parkingPos = Vec3f();
+  int k = Put(*s, Vec3f(0.3f, 0.2f, 0.05f), 0.1f);
+  s->CollideWithObjects();
+  EXPECT_EQ(s->particles[k].dead, 1);
+  EXPECT_EQ(s->particles[k].pos, Vec3f());
+  EXPECT_EQ(s->killedCount, 1);
+  Vec3f before = s->particles[k].pos;
+  s->Integrate(1.0f, {}, 10.0f);
+  EXPECT_EQ(s->particles[k].pos, before);
+}
+
+TEST(Domain, ParticlesOnTheBoxStayAndOutsideAreCountedExactly) {
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  s->domainMin = Vec3f(-1, -1, -1);
+  s->domainMax = Vec3f(1, 1, 1);
+  const int n = 20000;
+  std::vector<Vec3f> pts;
+  for (int i = 0; i < n; ++i) pts.emplace_back((i % 2) ? 1.0f : std::nextafter(1.0f, 2.0f), -1.0f, 0.5f);
+  s->AddParticles(10.0f, 0, pts, n, 0.0f, 0, 1);
+  s->parkingPos = Vec3f(0, 0, 0);
+  s->KillOutsideDomain();
+  EXPECT_EQ(s->killedCount, n / 2);
+  EXPECT_EQ(s->particles[0].dead, 1);
+  EXPECT_EQ(s->particles[0].pos, Vec3f());
+  EXPECT_EQ(s->particles[1].dead, 0);
+}
+
+TEST(Integrate, ReflectsBackToTheSideItCameFrom) {
+  std::unique_ptr<ColliderMesh> f(Floor(0.0f, 10.0f));
+  Vec3f below(0.1f, 0.1f, -0.2f);
+  ReflectAcrossFace(*f, below, 0, false);
+  EXPECT_NEAR(below.z, 0.2f, 1e-6f);
+  Vec3f above(0.1f, 0.1f, 0.2f);
+  ReflectAcrossFace(*f, above, 0, true);
+  EXPECT_NEAR(above.z, -0.2f, 1e-6f);
+  EXPECT_TRUE(FaceSide(*f, Vec3f(0, 0, 0.01f), 0));
+  EXPECT_FALSE(FaceSide(*f, Vec3f(0, 0, 0.0f), 0));
+}
+
+TEST(Integrate, GravityAxisForcesAndOwnClock) {
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  int a = Put(*s, Vec3f(), 0.1f);
+  int b = Put(*s, Vec3f(), 0.1f);
+  s->particles[a].clock = 0.0f;
+  s->particles[b].clock = 1.0f;  // emitted at t1: not moved
+  s->Integrate(1.0f, {Vec3f(1.0f, 0.0f, 0.0f)}, 10.0f);
+  EXPECT_FLOAT_EQ(s->particles[a].vel.z, -10.0f);
+  EXPECT_FLOAT_EQ(s->particles[a].vel.x, 1.0f);
+  EXPECT_FLOAT_EQ(s->particles[a].pos.z, -10.0f);
+  EXPECT_EQ(s->particles[b].pos, Vec3f());
+  s->zUp = 0;
+  s->particles[a].accel = Vec3f();
+  s->particles[a].vel = Vec3f();
+  s->Integrate(2.0f, {}, 10.0f);
+  EXPECT_FLOAT_EQ(s->particles[a].vel.y, -20.0f);
+}
+
+TEST(Collide, FaceGridVisitsTheFacesAPlainScanWould) {
+  // A bumpy 10 x 10 terrain: 200 faces in one collider (looked up through
+  // its face grid) against the same faces cut into ten colliders of 20
+  // (scanned one by one), same order.
+  auto height = [](int i, int j) { return 0.05f * float((i * 7 + j * 3) % 5); };
+  auto quads = [&](int row0, int rows) {
+    ColliderMesh* m = new ColliderMesh();
+    for (int j = row0; j <= row0 + rows; ++j)
+      for (int i = 0; i <= 10; ++i) m->mesh.vertices.emplace_back(i * 0.2f, j * 0.2f, height(i, j));
+    for (int j = 0; j < rows; ++j)
+      for (int i = 0; i < 10; ++i) {
+        int v = j * 11 + i;
+        m->mesh.faces.push_back({v, v + 1, v + 12});
+        m->mesh.faces.push_back({v, v + 12, v + 11});
+      }
+    m->ComputeFaceData(0.1333f);
+    return m;
+  };
+  std::unique_ptr<FluidSolver> one(MakeSolver()), many(MakeSolver());
+  one->colliders.push_back(quads(0, 10));
+  for (int r = 0; r < 10; ++r) many->colliders.push_back(quads(r, 1));
+  for (FluidSolver* s : {one.get(), many.get()})
+    for (int k = 0; k < 3000; ++k) {
+      Vec3f p(-0.1f + 2.2f * float((k * 37) % 1000) / 1000.0f, -0.1f + 2.2f * float((k * 91) % 997) / 997.0f,
+              -0.05f + 0.35f * float((k * 13) % 101) / 101.0f);
+      int i = Put(*s, p, 0.1f, Vec3f(0.0f, 0.0f, -1.0f));
+      s->particles[i].dtLimit = 1e6f;
+    }
+  one->CollideWithObjects();
+  many->CollideWithObjects();
+  ASSERT_TRUE(one->colliders[0]->faceIndex.used);
+  int touched = 0;
+  for (int i = 0; i < one->count; ++i) {
+    const FluidParticle& a = one->particles[i];
+    const FluidParticle& b = many->particles[i];
+    ASSERT_EQ(a.accel, b.accel) << i;
+    ASSERT_EQ(a.dtLimit, b.dtLimit) << i;
+    ASSERT_EQ(a.collided, b.collided) << i;
+    if (!a.collided) continue;
+    ++touched;
+    int k = int(std::find(many->colliders.begin(), many->colliders.end(), b.collider) - many->colliders.begin());
+    EXPECT_EQ(a.face, b.face + 20 * k) << i;
+    EXPECT_EQ(a.adhesion, b.adhesion) << i;
+  }
+  EXPECT_GT(touched, 500);
+}

@@ -1,0 +1,121 @@
+#include "gpu_solver/command_line.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace vorel_gpu {
+namespace {
+
+bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+int32_t ToInt(const std::string& s) {
+  long long v = std::strtoll(s.c_str(), nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return int32_t(v);
+}
+
+float ToReal(const std::string& s) { return float(std::strtod(s.c_str(), nullptr)); }
+
+}  // namespace
+
+bool SplitCommandLine(const std::string& line, std::vector<std::string>* tokens, std::string* error) {
+  tokens->clear();
+  const size_t end = line.size();
+  size_t i = 0;
+  bool more = true;
+  while (more) {
+    while (i < end && IsSpace(line[i])) ++i;
+    if (i >= end) break;
+    size_t start, stop;
+    if (line[i] == '"') {
+      start = i + 1;
+      stop = start;
+      while (stop < end && !(line[stop] == '"' && (stop + 1 == end || IsSpace(line[stop + 1])))) ++stop;
+      // A closing quote at the very end of the line ends the splitting too.
+      more = stop + 1 < end;
+      i = stop + 2;
+    } else {
+      start = i;
+      stop = i;
+      while (stop < end && !IsSpace(line[stop])) ++stop;
+      more = stop < end;
+      i = stop + 1;
+    }
+    if (stop - start > kMaxTokenLength) {
+      *error = "Command-line argument longer than " + std::to_string(kMaxTokenLength) + " characters";
+      return false;
+    }
+    tokens->push_back(line.substr(start, stop - start));
+  }
+  return true;
+}
+
+bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* s, std::string* error) {
+  enum Kind { kString, kInt, kReal };
+  struct Option {
+    const char* name;
+    Kind kind;
+    void* target;
+  };
+  const Option options[] = {
+      {"-cacheDir", kString, &s->cacheDir},   {"-maxFrames", kInt, &s->maxFrames},
+      {"-fromFrame", kInt, &s->fromFrame},    {"-frameRate", kInt, &s->frameRate},
+      {"-collisionStrength", kReal, &s->collisionStrength},
+      {"-gravity", kReal, &s->gravity},       {"-settleFrames", kInt, &s->settleFrames},
+      {"-viscosity", kReal, &s->viscosity},   {"-bounce", kReal, &s->bounce},
+      {"-friction", kReal, &s->friction},
+  };
+  for (size_t i = 1; i < tokens.size(); ++i) {
+    for (const Option& o : options) {
+      if (tokens[i] != o.name) continue;
+      if (i + 1 >= tokens.size()) {
+        *error = std::string("Option ") + o.name + " needs a value";
+        return false;
+      }
+      const std::string& v = tokens[i + 1];
+      if (o.kind == kString) *static_cast<std::string*>(o.target) = v;
+      if (o.kind == kInt) *static_cast<int32_t*>(o.target) = ToInt(v);
+      if (o.kind == kReal) *static_cast<float*>(o.target) = ToReal(v);
+    }
+  }
+  if (s->cacheDir.empty()) {
+    *error = "No cache directory given (-cacheDir)";
+    return false;
+  }
+  if (s->frameRate < 1 || s->frameRate > 4800) {
+    *error = "-frameRate must be between 1 and 4800";
+    return false;
+  }
+  s->ticksPerFrame = 4800u / uint32_t(s->frameRate);
+  if (s->maxFrames < 0 || s->fromFrame < 0) {
+    *error = "-maxFrames and -fromFrame must not be negative";
+    return false;
+  }
+  if ((int64_t(s->fromFrame) + s->maxFrames + 2) * s->ticksPerFrame > INT32_MAX) {
+    *error = "-fromFrame and -maxFrames reach past the longest time the solver can count";
+    return false;
+  }
+  return true;
+}
+
+std::string FormatElapsed(int64_t ms) {
+  const int64_t hours = ms / 3600000, rest = ms % 3600000;
+  const int64_t minutes = rest / 1000 / 60;
+  const int64_t seconds = (rest - minutes * 60000) / 1000;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", (long long)hours, (long long)minutes, (long long)seconds);
+  return buf;
+}
+
+std::string FormatRemaining(int64_t ms) {
+  const int64_t hours = ms / 3600000;
+  const int64_t minutes = (ms % 3600000) / 1000 / 60 + 1;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02lld h %02lld min", (long long)hours, (long long)minutes);
+  return buf;
+}
+
+}  // namespace vorel_gpu

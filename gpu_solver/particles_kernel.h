@@ -1,0 +1,386 @@
+// The solver's physics as per-element functors. Each functor body is the body
+// of one GPU kernel: under nvcc it runs one thread per element, on the CPU
+// back-end it runs as a host function over an OpenMP loop. Every functor
+// writes only its own element's entries, so the parallel order never matters.
+#pragma once
+#include <cmath>
+#include <cstdint>
+
+#include "gpu_solver/sim_params.h"
+
+#if defined(__CUDACC__)
+#define VOREL_HD __host__ __device__
+#else
+#define VOREL_HD
+#endif
+
+namespace vorel_gpu {
+
+struct alignas(16) F4 {
+  float x, y, z, w;
+};
+
+// (cell hash, particle slot); the sort orders by key and carries the value.
+struct alignas(8) KeyValuePair {
+  uint32_t key;
+  uint32_t value;
+};
+
+VOREL_HD inline F4 MakeF4(float x, float y, float z, float w) { return F4{x, y, z, w}; }
+VOREL_HD inline F4 operator+(F4 a, F4 b) { return F4{a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w}; }
+VOREL_HD inline F4 operator-(F4 a, F4 b) { return F4{a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w}; }
+VOREL_HD inline F4 operator*(F4 a, float s) { return F4{a.x * s, a.y * s, a.z * s, a.w * s}; }
+VOREL_HD inline F4 operator*(float s, F4 a) { return a * s; }
+VOREL_HD inline float Dot3(F4 a, F4 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+VOREL_HD inline float Length3(F4 a) { return sqrtf(Dot3(a, a)); }
+VOREL_HD inline F4 Cross3(F4 a, F4 b) {
+  return F4{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, 0.0f};
+}
+VOREL_HD inline float Dot4(F4 a, F4 b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
+VOREL_HD inline float MinF(float a, float b) { return a < b ? a : b; }
+
+// True when the squared distance d2 is certainly at or beyond `reach`; pairs
+// that pass still get the exact test on the square root, so skipping the
+// far ones changes no result.
+VOREL_HD inline bool CertainlyBeyond(float d2, float reach) { return d2 > reach * reach * 1.0001f; }
+VOREL_HD inline float MaxF(float a, float b) { return a > b ? a : b; }
+
+// Cell coordinate on one axis: coordinates are shifted by 133 so that the
+// region down to -133 lands in positive cells; the grid wraps (mirrored below).
+VOREL_HD inline uint32_t CellCoord(float p, float cellSize, uint32_t side) {
+  float c = floorf((p + 133.0f) / cellSize);
+  // Parked or runaway particles can sit far away; keep the integer sane.
+  if (c > 2.0e9f) c = 2.0e9f;
+  if (c < -2.0e9f) c = -2.0e9f;
+  int32_t ci = (int32_t)c;
+  uint32_t a = (uint32_t)(ci < 0 ? -ci : ci);
+  return a % side;
+}
+
+VOREL_HD inline uint32_t CellHash(const SimParams& p, uint32_t cx, uint32_t cy, uint32_t cz) {
+  return (cz * p.gridSize[1] * p.gridSize[0] + cy * p.gridSize[0] + cx) % p.numCells;
+}
+
+VOREL_HD inline bool InsideKillBox(const SimParams& p, F4 pos) {
+  return !(pos.x < p.killMin[0] || pos.y < p.killMin[1] || pos.z < p.killMin[2] || pos.x > p.killMax[0] ||
+           pos.y > p.killMax[1] || pos.z > p.killMax[2]);
+}
+
+// Triangle helpers shared by the collider loops.
+struct TriangleHit {
+  F4 n;       // unit normal
+  float d;    // signed distance of the point from the plane
+  bool ok;
+};
+
+VOREL_HD inline bool InGrownBox(F4 p, F4 a, F4 b, F4 c, float grow) {
+  return p.x >= MinF(a.x, MinF(b.x, c.x)) - grow && p.x <= MaxF(a.x, MaxF(b.x, c.x)) + grow &&
+         p.y >= MinF(a.y, MinF(b.y, c.y)) - grow && p.y <= MaxF(a.y, MaxF(b.y, c.y)) + grow &&
+         p.z >= MinF(a.z, MinF(b.z, c.z)) - grow && p.z <= MaxF(a.z, MaxF(b.z, c.z)) + grow;
+}
+
+// Unit normal and plane distance of p; ok is false for a degenerate triangle.
+VOREL_HD inline TriangleHit TrianglePlane(F4 p, F4 v0, F4 v1, F4 v2, float* twiceArea) {
+  TriangleHit t;
+  F4 n = Cross3(v1 - v0, v2 - v0);
+  float len = Length3(n);
+  *twiceArea = len;
+  t.ok = len >= 1e-8f;
+  if (!t.ok) {
+    t.n = F4{0, 0, 0, 0};
+    t.d = 0.0f;
+    return t;
+  }
+  t.n = n * (1.0f / len);
+  t.n.w = 0.0f;
+  t.d = Dot3(t.n, p - v0);
+  return t;
+}
+
+// The projection q lies in the triangle when the three sub-triangle areas add
+// up to the whole (twice-areas compared with a 0.001 tolerance).
+VOREL_HD inline bool ProjectionInside(F4 q, F4 v0, F4 v1, F4 v2, float twiceArea) {
+  float s = Length3(Cross3(v0 - q, v1 - q)) + Length3(Cross3(v1 - q, v2 - q)) + Length3(Cross3(v2 - q, v0 - q));
+  return fabsf(twiceArea - s) < 0.001f;
+}
+
+// Walks the 27 cells around sorted particle i and calls fn(j) for every
+// other particle of those cells. The run of a cell ends where the hash
+// changes or at the live count, whichever comes first.
+template <class Fn>
+VOREL_HD inline void ForEachNeighbour(const SimParams& p, const KeyValuePair* hashes, const uint32_t* cellStart,
+                                      F4 pos, uint32_t i, uint32_t n, Fn&& fn) {
+  const uint32_t gx = p.gridSize[0], gy = p.gridSize[1], gz = p.gridSize[2];
+  uint32_t cx = CellCoord(pos.x, p.cellSize[0], gx);
+  uint32_t cy = CellCoord(pos.y, p.cellSize[1], gy);
+  uint32_t cz = CellCoord(pos.z, p.cellSize[2], gz);
+  for (int dz = -1; dz <= 1; ++dz) {
+    uint32_t z = (cz + gz + dz) % gz;
+    for (int dy = -1; dy <= 1; ++dy) {
+      uint32_t y = (cy + gy + dy) % gy;
+      for (int dx = -1; dx <= 1; ++dx) {
+        uint32_t x = (cx + gx + dx) % gx;
+        uint32_t cell = CellHash(p, x, y, z);
+        uint32_t s = cellStart[cell];
+        if (s == kEmptyCell) continue;
+        for (uint32_t j = s; j < n && hashes[j].key == cell; ++j) {
+          if (j != i) fn(j);
+        }
+      }
+    }
+  }
+}
+
+// Kernel 1 (slot order): gravity and the position update; parks particles
+// that were marked for killing.
+struct Integrate {
+  SimParams p;
+  F4* newVel;
+  F4* oldPos;
+  const F4* oldVel;
+  const float* timeSteps;
+  VOREL_HD void operator()(uint32_t i) const {
+    F4 v = oldVel[i];
+    if (v.w == kKillMarker) {
+      oldPos[i].x = kParkedX;
+      newVel[i] = F4{0, 0, 0, 0};
+      return;
+    }
+    float dt = (i >= p.numParticles - p.emittedThisStep) ? timeSteps[i] : timeSteps[0];
+    F4 v2 = F4{v.x + p.gravity[0] * dt, v.y + p.gravity[1] * dt, v.z + p.gravity[2] * dt, 0.0f};
+    F4 x = oldPos[i];
+    oldPos[i] = F4{x.x + dt * v2.x, x.y + dt * v2.y, x.z + dt * v2.z, 0.0f};
+    newVel[i] = v2;
+  }
+};
+
+// Kernel 2: cell hash of every live particle; numCells for particles outside
+// the kill box so that they sort last and take no part in the step.
+struct CalcHash {
+  SimParams p;
+  const F4* pos;
+  KeyValuePair* particleHash;
+  VOREL_HD void operator()(uint32_t i) const {
+    uint32_t hash = p.numCells;
+    if (i < p.numParticles) {
+      F4 x = pos[i];
+      if (InsideKillBox(p, x)) {
+        hash = CellHash(p, CellCoord(x.x, p.cellSize[0], p.gridSize[0]), CellCoord(x.y, p.cellSize[1], p.gridSize[1]),
+                        CellCoord(x.z, p.cellSize[2], p.gridSize[2]));
+      }
+    }
+    particleHash[i] = KeyValuePair{hash, i};
+  }
+};
+
+// Kernel 3 (sorted order): first index of each cell's run, and the particle
+// data gathered into cell order. The previous entry is read from memory, so
+// no block barrier is needed.
+struct ReorderDataAndFindCellStart {
+  SimParams p;
+  const KeyValuePair* particleHash;
+  const F4* oldPos;
+  const F4* oldVel;
+  F4* sortedPos;
+  F4* sortedVel;
+  uint32_t* cellStart;
+  VOREL_HD void operator()(uint32_t i) const {
+    KeyValuePair e = particleHash[i];
+    if (e.value >= p.numParticles || e.key == p.numCells) return;
+    if (i == 0 || particleHash[i - 1].key != e.key) cellStart[e.key] = i;
+    sortedPos[i] = oldPos[e.value];
+    sortedVel[i] = oldVel[e.value];
+  }
+};
+
+// Kernel 4 (sorted order): density from the neighbours within 2r.
+struct ComputeDensity {
+  SimParams p;
+  float* vorData;
+  const F4* sortedPos;
+  const KeyValuePair* particleHash;
+  const uint32_t* cellStart;
+  VOREL_HD void operator()(uint32_t i) const {
+    KeyValuePair e = particleHash[i];
+    if (e.value >= p.numParticles || e.key == p.numCells) return;
+    F4 pi = sortedPos[i];
+    float rho = p.selfDensity;
+    const float h = p.h, r2 = 2.0f * p.particleRadius, m = p.mass;
+    ForEachNeighbour(p, particleHash, cellStart, pi, i, p.numParticles, [&](uint32_t j) {
+      const F4 rij = sortedPos[j] - pi;
+      const float d2 = Dot4(rij, rij);
+      if (CertainlyBeyond(d2, r2)) return;
+      float d = sqrtf(d2);
+      if (d > 1e-8f && d < r2) {
+        float q = (2.0f - d / h) / h;
+        rho += m * 0.07958f * q * q * q;
+      }
+    });
+    vorData[i] = rho;
+  }
+};
+
+// Kernel 6 (sorted order): pressure, artificial viscosity and cohesion from
+// the neighbours, as an acceleration in the particle's slot, and the
+// per-particle time-step limit of approaching pairs.
+struct CollideParts {
+  SimParams p;
+  F4* newVel;
+  const float* vorData;
+  float* timeSteps;
+  const F4* sortedPos;
+  const F4* sortedVel;
+  const KeyValuePair* particleHash;
+  const uint32_t* cellStart;
+  VOREL_HD void operator()(uint32_t i) const {
+    KeyValuePair e = particleHash[i];
+    if (e.value >= p.numParticles || e.key == p.numCells) return;
+    const uint32_t k = e.value;
+    const F4 pi = sortedPos[i], vi = sortedVel[i];
+    const float rhoI = vorData[i];
+    const float h = p.h, rho0 = p.restDensity, m = p.mass;
+    F4 acc = F4{0, 0, 0, 0}, cohesion = F4{0, 0, 0, 0};
+    float ts = timeSteps[i];
+    const float wallFactor = 3.0f / (kFourPi * h * h * h * h);
+    ForEachNeighbour(p, particleHash, cellStart, pi, i, p.numParticles, [&](uint32_t j) {
+      F4 rij = pi - sortedPos[j];
+      const float d2 = Dot4(rij, rij);
+      if (CertainlyBeyond(d2, 2.0f * h)) return;
+      float d = sqrtf(d2);
+      if (!(d < 2.0f * h)) return;
+      cohesion = cohesion + rij;
+      F4 vij = vi - sortedVel[j];
+      float rv = Dot3(rij, vij);
+      float mu = h * rv / (d * d + 0.01f * h * h);
+      float rhoJ = vorData[j];
+      if (mu == 0.0f || rhoI == 0.0f || rhoJ == 0.0f || rho0 == 0.0f) return;
+      if (rv > 0.0f && d != 0.0f) {
+        float s = rv / d;
+        if (s != 0.0f) ts = MinF(ts, 0.125f * d / s);
+      }
+      float mean = (rhoI + rhoJ) * 0.5f;
+      float visc = (mu < 0.0f && mean != 0.0f) ? -25.0f * mu / mean : 0.0f;
+      if (d < 1e-8f) return;
+      float ri = rhoI / rho0, rj = rhoJ / rho0;
+      float pI = 100.0f * (ri * ri * ri * ri * ri - 1.0f);
+      float pJ = 100.0f * (rj * rj * rj * rj * rj - 1.0f);
+      float q = 2.0f - d / h;
+      float f = m * (pI / (rhoI * rhoI) + pJ / (rhoJ * rhoJ) + visc) * q * q * wallFactor / d;
+      acc = acc + rij * f;
+    });
+    acc = acc - cohesion * (p.viscosity * 0.01f * sqrtf(p.ppuv));
+    newVel[k] = acc;
+    timeSteps[i] = ts;
+  }
+};
+
+// Kernel 7 (sorted order): wall push from collider triangles near the
+// particle, stronger for walls moving along their normal, and the time-step
+// limit against them.
+struct CollideObjects {
+  SimParams p;
+  F4* newVel;
+  float* timeSteps;
+  const F4* sortedPos;
+  const F4* sortedVel;
+  const F4* verts;
+  const KeyValuePair* particleHash;
+  VOREL_HD void operator()(uint32_t i) const {
+    KeyValuePair e = particleHash[i];
+    if (e.value >= p.numParticles || e.key == p.numCells || p.numFaces <= 0) return;
+    const uint32_t k = e.value;
+    const F4 pos = sortedPos[i], vel = sortedVel[i];
+    const float h = p.h, cs = p.collisionStrength;
+    const float push = 1.855f * 3.0f * p.mass / (kFourPi * h * h * h * h);
+    F4 acc = newVel[k];
+    float ts = timeSteps[i];
+    for (int32_t t = 0; t < p.numFaces; ++t) {
+      const F4 v0 = verts[3 * t], v1 = verts[3 * t + 1], v2 = verts[3 * t + 2];
+      if (!InGrownBox(pos, v0, v1, v2, 2.0f * h)) continue;
+      float area;
+      TriangleHit hit = TrianglePlane(pos, v0, v1, v2, &area);
+      if (!hit.ok) continue;
+      float u = fabsf(Dot3(hit.n, vel));
+      F4 q = pos - hit.n * hit.d;
+      if (!ProjectionInside(q, v0, v1, v2, area)) continue;
+      float w = v0.w != 0.0f ? u + v0.w : 0.0f;
+      float ad = fabsf(hit.d);
+      if (ad < cs * h) {
+        float sgn = hit.d > 0.0f ? 1.0f : (hit.d < 0.0f ? -1.0f : 0.0f);
+        float c = cs - ad / h;
+        acc = acc + hit.n * (sgn * push * c * c * c * (1.0f + fabsf(w)));
+      }
+      float speed = u + v0.w;
+      if (speed != 0.0f) ts = MinF(ts, 0.125f * ad / speed);
+    }
+    newVel[k] = acc;
+    timeSteps[i] = ts;
+  }
+};
+
+// Kernel 5 (one per triangle): collider vertices at the current sub-frame,
+// and the triangle's speed along its normal in the first vertex's w.
+struct InterpolateVerts {
+  const F4* m_dVertsOrigin;
+  const F4* m_dVerstEnd;
+  F4* m_dVerts;
+  float frameFraction;
+  int32_t frameRate;
+  VOREL_HD void operator()(uint32_t t) const {
+    F4 o[3], e[3], v[3];
+    for (int c = 0; c < 3; ++c) {
+      o[c] = m_dVertsOrigin[3 * t + c];
+      e[c] = m_dVerstEnd[3 * t + c];
+      v[c] = o[c] + (e[c] - o[c]) * frameFraction;
+      m_dVerts[3 * t + c] = v[c];
+    }
+    F4 n = Cross3(v[1] - v[0], v[2] - v[0]);
+    float len = Length3(n);
+    if (len < 1e-8f) return;
+    n = n * (1.0f / len);
+    float most = 0.0f;
+    for (int c = 0; c < 3; ++c) most = MaxF(most, fabsf(Dot3(n, e[c] - o[c])));
+    m_dVerts[3 * t].w = (float)frameRate * most;
+  }
+};
+
+// Kernel 8 (sorted order): velocity from the acceleration with friction and
+// bounce against nearby collider triangles; marks particles that left the
+// kill box.
+struct UpdateVel {
+  SimParams p;
+  F4* newVel;
+  const float* timeSteps;
+  const F4* sortedPos;
+  const F4* sortedVel;
+  const KeyValuePair* particleHash;
+  const F4* verts;
+  VOREL_HD void operator()(uint32_t i) const {
+    KeyValuePair e = particleHash[i];
+    const uint32_t k = e.value;
+    if (k >= p.numParticles) return;
+    if (e.key == p.numCells) {
+      newVel[k].w = kKillMarker;
+      return;
+    }
+    const float dt = timeSteps[0];
+    F4 v = sortedVel[i] + newVel[k] * dt;
+    if (p.numFaces > 0 && (p.bounce < 1.0f || p.friction != 0.0f)) {
+      const F4 pos = sortedPos[i];
+      const float h = p.h;
+      for (int32_t t = 0; t < p.numFaces; ++t) {
+        const F4 v0 = verts[3 * t], v1 = verts[3 * t + 1], v2 = verts[3 * t + 2];
+        if (!InGrownBox(pos, v0, v1, v2, 2.0f * h)) continue;
+        float area;
+        TriangleHit hit = TrianglePlane(pos, v0, v1, v2, &area);
+        if (!hit.ok || fabsf(hit.d) > 3.0f * h) continue;
+        if (!ProjectionInside(pos - hit.n * hit.d, v0, v1, v2, area)) continue;
+        v = v * (1.0f - p.friction * 0.0001f);
+        v = v - hit.n * ((1.0f - p.bounce) * Dot3(v, hit.n));
+      }
+    }
+    newVel[k] = F4{v.x, v.y, v.z, 0.0f};
+  }
+};
+
+}  // namespace vorel_gpu

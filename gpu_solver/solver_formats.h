@@ -1,0 +1,104 @@
+// Readers and writers of the files that the GPU front-end and the solver
+// program exchange through a cache directory: the four solver inputs (fill
+// particles, emission records, collider geometry per frame, kill boxes) and
+// the particle frames the solver writes. Plain little-endian 32-bit fields;
+// points are in host axis order and solver units except the kill-box rows,
+// which are already in solver order (x, host z, host y).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vorel_gpu {
+
+constexpr uint32_t kFillTag = 0x6DD41E2E;
+constexpr uint32_t kSolverFrameTag = 0x6DD41E00;
+constexpr uint32_t kFrameHeaderBytes = 272;  // 16-byte header + 256-byte block
+
+struct Vec3f {
+  float x, y, z;
+};
+
+// Path helpers: the cache directory is used as given.
+std::string FillFilePath(const std::string& cacheDir);      // <dir>/sources/Vorel.fll
+std::string EmissionFilePath(const std::string& cacheDir);  // <dir>/sources/Vorel.srp
+std::string ColliderFilePath(const std::string& cacheDir, int64_t ticks);  // <dir>/objects/Vorel_%05d.geom
+std::string KillBoxFilePath(const std::string& cacheDir);   // <dir>/Vorel.killparts
+std::string FrameFilePath(const std::string& cacheDir, int64_t frame);     // <dir>/%05d.Vorel
+
+// ---- Fill particles ----
+struct FillHeader {
+  uint32_t tag = 0;
+  int32_t stamp = 0;
+  int32_t count = 0;
+  float ppuv = 0.0f;
+};
+// Writes tag, 0, N, ppuv, 256 zero bytes, N zero ids, positions, velocities.
+bool WriteFillFile(const std::string& path, float ppuv, const std::vector<Vec3f>& positions,
+                   const std::vector<Vec3f>& velocities);
+// Reads the header of a fill file whose size holds all N records; false for a
+// missing, short or negative-count file.
+bool ReadFillFileHeader(const std::string& path, FillHeader* header);
+// Reads the header and up to maxCount positions and velocities.
+bool ReadFillFile(const std::string& path, uint32_t maxCount, FillHeader* header, std::vector<Vec3f>* positions,
+                  std::vector<Vec3f>* velocities);
+
+// ---- Emission records ----
+struct EmissionRecord {
+  int32_t tick = 0;
+  std::vector<Vec3f> positions;
+  std::vector<Vec3f> velocities;
+};
+bool AppendEmissionRecord(std::FILE* f, int32_t tick, const std::vector<Vec3f>& positions,
+                          const std::vector<Vec3f>& velocities);
+bool WriteEmissionFile(const std::string& path, const std::vector<EmissionRecord>& records);
+
+// Sequential reader: Skip/Next return false at the first record that cannot
+// be read whole (or a negative count); from then on nothing more is read.
+class EmissionReader {
+ public:
+  explicit EmissionReader(const std::string& path);
+  ~EmissionReader();
+  EmissionReader(const EmissionReader&) = delete;
+  EmissionReader& operator=(const EmissionReader&) = delete;
+  bool IsOpen() const { return f_ != nullptr; }
+  // Reads the record header and skips its points; *count gets n.
+  bool Skip(int32_t* count);
+  bool Next(EmissionRecord* record);
+
+ private:
+  bool ReadHeader(int32_t* tick, int32_t* count);
+  std::FILE* f_ = nullptr;
+  long remaining_ = 0;
+};
+
+// ---- Collider geometry ----
+struct ColliderGeometry {
+  uint32_t vertexCount = 0;    // V (3 per triangle)
+  uint32_t triangleCount = 0;  // T as stored
+  std::vector<Vec3f> vertices;
+};
+bool WriteColliderFile(const std::string& path, const std::vector<Vec3f>& corners);
+// False for a missing file, or one too short for the V vertices it declares.
+bool ReadColliderFile(const std::string& path, ColliderGeometry* geom);
+
+// ---- Kill boxes ----
+struct KillBoxRow {
+  int32_t tick = 0;
+  float min[3] = {0, 0, 0};  // solver axes
+  float max[3] = {0, 0, 0};
+};
+bool WriteKillBoxFile(const std::string& path, const std::vector<KillBoxRow>& rows);
+// Reads the rows that are whole (at most the declared count); false when the
+// file is missing.
+bool ReadKillBoxFile(const std::string& path, std::vector<KillBoxRow>* rows);
+
+// ---- Solver particle frames ----
+// Writes a complete frame under a temporary name in the same folder and
+// renames it into place, so a reader never sees a partial frame. The
+// 256-byte block holds the final path, cut to fit with its terminator.
+bool WriteSolverFrame(const std::string& path, float ppuv, const std::vector<int32_t>& ids,
+                      const std::vector<Vec3f>& positions, const std::vector<Vec3f>& velocities);
+
+}  // namespace vorel_gpu

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "gpu_solver/solver_formats.h"
+#include "test_support.h"
+
+using namespace vorel_gpu;
+using vorel_gpu_test::FileSize;
+using vorel_gpu_test::ScratchDir;
+
+TEST(SolverFormats, PathsUseFiveDigitsAndGrowPastThem) {
+  EXPECT_EQ(FillFilePath("c"), "c/sources/Vorel.fll");
+  EXPECT_EQ(EmissionFilePath("c"), "c/sources/Vorel.srp");
+  EXPECT_EQ(KillBoxFilePath("c"), "c/Vorel.killparts");
+  EXPECT_EQ(ColliderFilePath("c", 480), "c/objects/Vorel_00480.geom");
+  EXPECT_EQ(ColliderFilePath("c", 123456), "c/objects/Vorel_123456.geom");
+  EXPECT_EQ(FrameFilePath("c", 7), "c/00007.Vorel");
+}
+
+TEST(SolverFormats, FileSizesFollowTheLayouts) {
+  ScratchDir d("formats_sizes");
+  ASSERT_TRUE(WriteFillFile(d / "empty.fll", 8000.0f, {}, {}));
+  EXPECT_EQ(FileSize(d / "empty.fll"), 272);
+  ASSERT_TRUE(WriteFillFile(d / "two.fll", 8000.0f, {{1, 2, 3}, {4, 5, 6}}, {{0, 0, 1}, {0, 0, 2}}));
+  EXPECT_EQ(FileSize(d / "two.fll"), 272 + 28 * 2);
+  ASSERT_TRUE(WriteEmissionFile(d / "e.srp", {EmissionRecord{16, {}, {}}}));
+  EXPECT_EQ(FileSize(d / "e.srp"), 8);
+  ASSERT_TRUE(WriteColliderFile(d / "c.geom", std::vector<Vec3f>(6, Vec3f{1, 1, 1})));
+  EXPECT_EQ(FileSize(d / "c.geom"), 8 + 36 * 2);
+  ASSERT_TRUE(WriteKillBoxFile(d / "k", std::vector<KillBoxRow>(3)));
+  EXPECT_EQ(FileSize(d / "k"), 4 + 28 * 3);
+}
+
+TEST(SolverFormats, FillRoundTripAndDamagedFiles) {
+  ScratchDir d("formats_fill");
+  ASSERT_TRUE(WriteFillFile(d / "f", 27.0f, {{1, 2, 3}, {4, 5, 6}}, {{7, 8, 9}, {10, 11, 12}}));
+  FillHeader h;
+  std::vector<Vec3f> p, v;
+  ASSERT_TRUE(ReadFillFile(d / "f", 1, &h, &p, &v));
+  EXPECT_EQ(h.tag, kFillTag);
+  EXPECT_EQ(h.count, 2);
+  EXPECT_EQ(h.ppuv, 27.0f);
+  ASSERT_EQ(p.size(), 1u);  // capped by the caller's capacity
+  EXPECT_EQ(p[0].z, 3.0f);
+  EXPECT_EQ(v[0].x, 7.0f);
+  // A file shorter than its count, or with an unusable density, is refused.
+  ASSERT_EQ(::truncate((d / "f").c_str(), 272 + 28 * 2 - 1), 0);
+  EXPECT_FALSE(ReadFillFileHeader(d / "f", &h));
+  ASSERT_TRUE(WriteFillFile(d / "z", 0.0f, {}, {}));
+  EXPECT_FALSE(ReadFillFileHeader(d / "z", &h));
+  EXPECT_FALSE(ReadFillFileHeader(d / "missing", &h));
+}
+
+TEST(SolverFormats, EmissionReaderStopsAtTheFirstPartialRecord) {
+  ScratchDir d("formats_emission");
+  std::vector<EmissionRecord> recs = {{0, {{1, 2, 3}}, {{4, 5, 6}}}, {16, {}, {}}, {32, {{1, 1, 1}, {2, 2, 2}}, {{0, 0, 0}, {0, 0, 0}}}};
+  ASSERT_TRUE(WriteEmissionFile(d / "e", recs));
+  ASSERT_EQ(::truncate((d / "e").c_str(), FileSize(d / "e") - 4), 0);
+  EmissionReader in(d / "e");
+  EmissionRecord r;
+  ASSERT_TRUE(in.Next(&r));
+  EXPECT_EQ(r.positions.size(), 1u);
+  EXPECT_EQ(r.velocities[0].z, 6.0f);
+  int32_t n = -1;
+  ASSERT_TRUE(in.Skip(&n));
+  EXPECT_EQ(n, 0);
+  EXPECT_FALSE(in.Next(&r));
+  EXPECT_FALSE(in.Skip(&n));
+  EmissionReader none(d / "missing");
+  EXPECT_FALSE(none.Next(&r));
+}
+
+TEST(SolverFormats, ColliderAndKillBoxFiles) {
+  ScratchDir d("formats_collider");
+  ASSERT_TRUE(WriteColliderFile(d / "c", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
+  ColliderGeometry g;
+  ASSERT_TRUE(ReadColliderFile(d / "c", &g));
+  EXPECT_EQ(g.vertexCount, 3u);
+  EXPECT_EQ(g.triangleCount, 1u);
+  EXPECT_EQ(g.vertices[1].x, 1.0f);
+  // A vertex count the file cannot hold is refused instead of read past.
+  std::FILE* f = std::fopen((d / "bad").c_str(), "wb");
+  uint32_t hdr[2] = {1000000, 333333};
+  std::fwrite(hdr, 4, 2, f);
+  std::fclose(f);
+  EXPECT_FALSE(ReadColliderFile(d / "bad", &g));
+  EXPECT_EQ(g.vertexCount, 3u);
+
+  KillBoxRow row;
+  row.tick = 160;
+  const float mins[3] = {1, 2, 3}, maxs[3] = {4, 5, 6};
+  std::memcpy(row.min, mins, sizeof mins);
+  std::memcpy(row.max, maxs, sizeof maxs);
+  ASSERT_TRUE(WriteKillBoxFile(d / "k", {row, row}));
+  ASSERT_EQ(::truncate((d / "k").c_str(), 4 + 28 + 10), 0);
+  std::vector<KillBoxRow> rows;
+  ASSERT_TRUE(ReadKillBoxFile(d / "k", &rows));
+  ASSERT_EQ(rows.size(), 1u);  // only whole rows, taken as stored
+  EXPECT_EQ(rows[0].tick, 160);
+  EXPECT_EQ(rows[0].min[1], 2.0f);
+  EXPECT_EQ(rows[0].max[2], 6.0f);
+  EXPECT_FALSE(ReadKillBoxFile(d / "missing", &rows));
+}
+
+TEST(SolverFormats, FrameIsWrittenWholeUnderItsName) {
+  ScratchDir d("formats_frame");
+  const std::string path = d / "00003.Vorel";
+  ASSERT_TRUE(WriteSolverFrame(path, 1000.0f, {0, 2}, {{1, 2, 3}, {4, 5, 6}}, {{0, 0, 0}, {1, 1, 1}}));
+  vorel_gpu_test::Frame fr;
+  ASSERT_TRUE(vorel_gpu_test::ReadFrame(path, &fr));
+  EXPECT_EQ(fr.tag, kSolverFrameTag);
+  EXPECT_EQ(fr.stamp, 0);
+  EXPECT_EQ(fr.count, 2);
+  EXPECT_EQ(fr.ppuv, 1000.0f);
+  EXPECT_STREQ(fr.block.c_str(), path.c_str());
+  EXPECT_EQ(fr.ids[1], 2);
+  EXPECT_EQ(fr.pos[1].y, 5.0f);
+  // Nothing but the frame is left in the folder.
+  EXPECT_EQ(std::system(("test $(ls -A '" + d.path() + "' | wc -l) -eq 1").c_str()), 0);
+
+  // A path too long for the block is cut and still terminated.
+  std::string deep = d.path();
+  while (deep.size() < 300) {
+    deep += "/abcdefghijklmnopqrstuvwxyz";
+    ::mkdir(deep.c_str(), 0777);
+  }
+  ASSERT_TRUE(WriteSolverFrame(deep + "/00001.Vorel", 1.0f, {}, {}, {}));
+  ASSERT_TRUE(vorel_gpu_test::ReadFrame(deep + "/00001.Vorel", &fr));
+  EXPECT_EQ(fr.count, 0);
+  EXPECT_EQ(fr.block.find('\0'), 255u);
+  EXPECT_EQ(fr.block.substr(0, 255), (deep + "/00001.Vorel").substr(0, 255));
+}

@@ -1,0 +1,186 @@
+// Runs the Vorel_solver program as a separate process on generated cache
+// directories. Each test gives its runs a private runtime folder, so the
+// "Vorel_GPU_SOLVER" marker of one test never meets another's.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "gpu_solver/sample_scene.h"
+#include "gpu_solver/solver_formats.h"
+#include "test_support.h"
+
+using namespace vorel_gpu;
+using vorel_gpu_test::Exists;
+using vorel_gpu_test::ScratchDir;
+
+namespace {
+
+struct Child {
+  pid_t pid = -1;
+  std::string out, err;
+};
+
+Child Start(const ScratchDir& d, const std::string& tag, const std::vector<std::string>& args) {
+  Child c;
+  c.out = d / (tag + ".out");
+  c.err = d / (tag + ".err");
+  const std::string runtime = d / "runtime";
+  ::mkdir(runtime.c_str(), 0700);
+  c.pid = ::fork();
+  if (c.pid == 0) {
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::setenv("OMP_NUM_THREADS", "2", 1);
+    int o = ::open(c.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = ::open(c.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(VOREL_SOLVER_EXE));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return c;
+}
+
+int Wait(const Child& c) {
+  int status = 0;
+  ::waitpid(c.pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int CountFrames(const std::string& dir, int upTo) {
+  int n = 0;
+  while (n < upTo && Exists(FrameFilePath(dir, n + 1))) ++n;
+  return n;
+}
+
+// Waits (bounded) until the predicate holds.
+template <class Pred>
+bool WaitFor(Pred pred, int seconds = 60) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+// Every file in the folder is either an input or a whole frame.
+void ExpectOnlyWholeFrames(const std::string& dir, int frames) {
+  for (int f = 1; f <= frames; ++f) {
+    vorel_gpu_test::Frame fr;
+    EXPECT_TRUE(vorel_gpu_test::ReadFrame(FrameFilePath(dir, f), &fr)) << f;
+  }
+  EXPECT_FALSE(Exists(FrameFilePath(dir, frames + 1)));
+  EXPECT_EQ(std::system(("test -z \"$(ls -A '" + dir + "' | grep -v -e '^[0-9]*\\.Vorel$' -e '^sources$' -e "
+                         "'^objects$' -e '^Vorel.killparts$')\"").c_str()),
+            0);
+}
+
+SampleScene SmallScene(int frames) {
+  SampleScene s;
+  s.nx = s.ny = 6;
+  s.nz = 4;
+  s.frames = frames;
+  return s;
+}
+
+}  // namespace
+
+TEST(SolverProgram, SimulatesACacheDirectoryFrameByFrame) {
+  ScratchDir d("program_run");
+  const std::string cache = d / "my cache";  // a folder name with a blank
+  ASSERT_TRUE(WriteSampleCache(cache, SmallScene(6)));
+  Child c = Start(d, "run", {"-cacheDir", cache, "-maxFrames", "6", "-settleFrames", "1"});
+  ASSERT_EQ(Wait(c), 0) << Slurp(c.err);
+  ExpectOnlyWholeFrames(cache, 6);
+  vorel_gpu_test::Frame first;
+  ASSERT_TRUE(vorel_gpu_test::ReadFrame(FrameFilePath(cache, 0), &first));  // the settle frame
+  EXPECT_EQ(first.count, 6 * 6 * 4);
+  const std::string out = Slurp(c.out);
+  EXPECT_NE(out.find("Settle particles - Processing frame: 2 / 1"), std::string::npos) << out;
+  EXPECT_NE(out.find("Last processed frame: 6"), std::string::npos) << out;
+  EXPECT_NE(out.find("Elapsed: "), std::string::npos) << out;
+  EXPECT_EQ(Slurp(c.err), "");
+}
+
+TEST(SolverProgram, SecondStartIsRefusedAndStopLeavesWholeFrames) {
+  ScratchDir d("program_single");
+  const std::string cache = d / "cache";
+  const int frames = 2000;  // far more than the test lets it run
+  ASSERT_TRUE(WriteSampleCache(cache, SmallScene(frames)));
+  Child first = Start(d, "first", {"-cacheDir", cache, "-maxFrames", std::to_string(frames)});
+  ASSERT_TRUE(WaitFor([&] { return CountFrames(cache, frames) >= 2; })) << Slurp(first.err);
+
+  ScratchDir other("program_single_other");
+  ASSERT_TRUE(WriteSampleCache(other.path(), SmallScene(2)));
+  // The second run shares the first one's runtime folder.
+  Child second = Start(d, "second", {"-cacheDir", other.path(), "-maxFrames", "2"});
+  EXPECT_EQ(Wait(second), 1);
+  EXPECT_EQ(Slurp(second.err), "");
+  EXPECT_FALSE(Exists(FrameFilePath(other.path(), 1)));
+
+  // Frames keep appearing one after another while the first runs.
+  const int seen = CountFrames(cache, frames);
+  ASSERT_TRUE(WaitFor([&] { return CountFrames(cache, frames) > seen + 1; }));
+  ::kill(first.pid, SIGTERM);
+  EXPECT_EQ(Wait(first), 0);
+  const int written = CountFrames(cache, frames);
+  EXPECT_LT(written, frames);
+  ExpectOnlyWholeFrames(cache, written);
+  EXPECT_NE(Slurp(first.out).find("Solver process was cancelled by user..."), std::string::npos);
+
+  // With the first gone, a new run starts.
+  Child third = Start(d, "third", {"-cacheDir", other.path(), "-maxFrames", "2"});
+  EXPECT_EQ(Wait(third), 0) << Slurp(third.err);
+  EXPECT_TRUE(Exists(FrameFilePath(other.path(), 2)));
+}
+
+TEST(SolverProgram, PauseHoldsTheRunUntilResumed) {
+  ScratchDir d("program_pause");
+  const std::string cache = d / "cache";
+  const int frames = 2000;
+  ASSERT_TRUE(WriteSampleCache(cache, SmallScene(frames)));
+  Child c = Start(d, "run", {"-cacheDir", cache, "-maxFrames", std::to_string(frames)});
+  ASSERT_TRUE(WaitFor([&] { return CountFrames(cache, frames) >= 1; })) << Slurp(c.err);
+  ::kill(c.pid, SIGUSR1);
+  ASSERT_TRUE(WaitFor([&] { return Slurp(c.out).find("Solver process paused.") != std::string::npos; }));
+  // The iteration under way may still finish one frame; after that, none.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const int paused = CountFrames(cache, frames);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(CountFrames(cache, frames), paused);
+  ::kill(c.pid, SIGUSR1);
+  EXPECT_TRUE(WaitFor([&] { return CountFrames(cache, frames) > paused + 1; }));
+  ::kill(c.pid, SIGINT);
+  EXPECT_EQ(Wait(c), 0);
+}
+
+TEST(SolverProgram, RefusesUnusableCommandLines) {
+  ScratchDir d("program_args");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-maxFrames", "3"}, {"-cacheDir", d.path(), "-frameRate", "0"},
+        {"-cacheDir", d.path(), "-maxFrames", "-4"}, {"-cacheDir", d.path(), "-maxFrames"},
+        {"-cacheDir", std::string(300, 'x')}}) {
+    Child c = Start(d, "bad", args);
+    EXPECT_EQ(Wait(c), 1) << args[0];
+    EXPECT_NE(Slurp(c.err).find("Vorel_GPU: Alert: "), std::string::npos) << args[0];
+  }
+}
