@@ -302,7 +302,10 @@ bool RunUiCommand(const std::string& line, std::ostream& out, std::string* err) 
       Window* d = Find(h);
       out << "\"" << d->text << "\"";
       if (d->templateId >= 0) out << " #" << d->templateId;
-      out << (IsWindowVisible(h) ? "" : " (hidden)") << "\n";
+      out << (IsWindowVisible(h) ? "" : " (hidden)");
+      for (const RollupPage& p : RollupPages())
+        if (p.hwnd == h) out << (p.open ? " (rollout)" : " (rollout, closed)");
+      out << "\n";
     }
     return true;
   }

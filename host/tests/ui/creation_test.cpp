@@ -56,8 +56,9 @@ TEST_F(CreationTest, TooShortADragOrTooFewClicksCreateNothing) {
 
 TEST_F(CreationTest, ClassActionTablesRunByNameAndThroughActivation) {
   RecordingCB cb;
-  // The plug-in activates its table before the host has asked for it.
-  EXPECT_FALSE(::GetActionManager()->ActivateActionTable(&cb, kActionTable));
+  // The class is registered: activating looks its table up through the
+  // descriptor.
+  EXPECT_TRUE(::GetActionManager()->ActivateActionTable(&cb, kActionTable));
   IActionManager* am = UI()->GetActionManager();
   ASSERT_NE(am->FindTable(kActionTable), nullptr);
   EXPECT_TRUE(UI()->RunActionByName("GO!"));

@@ -93,7 +93,8 @@ void RegisterTestPlugin() {
                 {1001, vorel_ui::Kind::CustEdit, ""},
                 {1002, vorel_ui::Kind::Spinner, ""},
                 {1019, vorel_ui::Kind::CustButton, "Enable surface"},
-                {1014, vorel_ui::Kind::CustButton, "GO!"}};
+                {1014, vorel_ui::Kind::CustButton, "GO!"},
+                {1021, vorel_ui::Kind::Button, "Close"}};
   vorel_ui::RegisterDialogTemplate(nullptr, a);
   vorel_ui::DialogTemplate b;
   b.id = 501;
@@ -161,6 +162,7 @@ INT_PTR TestDlgProc::DlgProc(TimeValue t, IParamMap2* map, HWND hWnd, UINT msg, 
     case WM_COMMAND:
       log.commands.push_back(LOWORD(wParam));
       if (LOWORD(wParam) == 1019) pb->GetValue(kShow, t, log.showMeshAtCommand, iv);
+      if (LOWORD(wParam) == 1021) GetCOREInterface()->EndEditParams();
       if (LOWORD(wParam) == 1014) {
         SetDlgItemText(hWnd, 1000, "pressed");
         map->Enable(kRate, FALSE);
