@@ -420,6 +420,7 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   timings.seeds = t1 - t0;
   timings.crossings = t1 - tc;
   if (!found) {
+    seedCubes.clear();
     hash.reset();
     timings.propagate = timings.emit = 0;
     return;
@@ -430,6 +431,10 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   double t3 = Now();
   timings.propagate = t2 - t1;
   timings.emit = t3 - t2;
+  // The records go with the hash; nothing may keep pointing at them.
+  queue.clear();
+  queueHead = 0;
+  seedCubes.clear();
   hash.reset();
 }
 

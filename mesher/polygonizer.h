@@ -33,7 +33,7 @@ struct LatticeRecord {
   uint8_t inside;
   uint8_t queued;
   uint8_t vertexAssigned;
-  uint8_t evaluated;  // value computed (possibly ahead of creation)
+  uint8_t evaluated;  // 1: value computed (maybe ahead of creation); 2: queued for it
   int32_t created;    // 1 + creation rank; 0 until created
 };
 
