@@ -58,6 +58,12 @@ class ObjectDrawHooks {
     (void)mesh; (void)t; (void)inode; (void)type; (void)crossing; (void)flags; (void)p; (void)vpt;
     return 0;
   }
+  // The viewport materials of a node (INode::Mtls / NumMtls): null, one, by default.
+  virtual Material* NodeMaterials(INode* inode, int& count) {
+    (void)inode;
+    count = 1;
+    return nullptr;
+  }
   // Particles of a simple particle system (markers or the system's own drawing).
   virtual int DisplayParticles(class SimpleParticle* ps, TimeValue t, INode* inode, ViewExp* vpt,
                                int flags) {
@@ -290,6 +296,13 @@ class SimpleShape : public ShapeObject {
   IParamBlock2* GetParamBlock(int i) override { return i == 0 ? pblock2 : nullptr; }
 };
 
+// Maps points of a deformed object.
+class Deformer {
+ public:
+  virtual ~Deformer() = default;
+  virtual Point3 Map(int i, Point3 p) = 0;
+};
+
 // Modifiers and derived objects.
 class ModContext;
 class Modifier : public BaseObject {
@@ -440,11 +453,19 @@ class ParticleSys {
   bool Alive(int i) const { return ages[size_t(i)] >= 0; }
 };
 
+// Draws one particle of a system in its own way; true stops the drawing.
+class CustomParticleDisplay {
+ public:
+  virtual ~CustomParticleDisplay() = default;
+  virtual bool DrawParticle(GraphicsWindow* gw, ParticleSys& parts, int i) = 0;
+};
+
 // A particle system that keeps its particles in a ParticleSys and updates
 // them lazily per time (UpdateParticles).
 class SimpleParticle : public ParticleObject {
  public:
   ParticleSys parts;
+  CustomParticleDisplay* cdraw = nullptr;  // custom drawing, or markers
   TimeValue tvalid = TIME_NegInfinity;
   bool valid = false;
   Interval mvalid = NEVER;
