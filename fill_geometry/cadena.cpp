@@ -58,6 +58,12 @@ bool Cadena::SetFromHilera(const Hilera& row) {
 bool Cadena::Finish() {
   Reset();
   count_ = static_cast<int32_t>(points_.size());
+  // The box starts from the widest values so coordinates beyond the reset
+  // box (1e10) still bound it.
+  if (count_ > 0) {
+    xmin_ = ymin_ = kBig;
+    xmax_ = ymax_ = -kBig;
+  }
   for (const Punto2D* p : points_) {
     if (xmin_ > p->x()) xmin_ = p->x();
     if (p->x() > xmax_) xmax_ = p->x();
@@ -233,56 +239,49 @@ void Cadena::CopyToHilera(Hilera*& out) const {
   for (int32_t i = 0; i < count_; ++i) out->AddPoint(points_[i]->x(), points_[i]->y());
 }
 
-bool Cadena::HasOverlappingSegments(double tol) const {
-  double d = Distance2D(xmin_, ymin_, xmax_, ymax_);
-  if (!(d > 0) || !std::isfinite(d)) return false;
-  IndiceCruceEspacial index;
-  index.Build(0, d, 0, d, std::max(d / 200, tol));
-  const int32_t nx = index.nx(), ny = index.ny();
-  for (int32_t i = 0; i + 1 < count_; ++i) {
-    double x1 = points_[i]->x(), y1 = points_[i]->y();
-    double x2 = points_[i + 1]->x(), y2 = points_[i + 1]->y();
-    double ang = PolarAngle(x1, y1, x2, y2);
-    if (ang >= kHalfTurn) ang -= kHalfTurn;
-    double u = ang * d / kHalfTurn;
-    double v = PointLineDistance(xmin_, ymin_, x1, y1, x2, y2, -1.0);
-    int32_t ix, iy;
-    if (!index.CellOf(std::clamp(u, 0.0, d), std::clamp(v, 0.0, d), ix, iy)) continue;
-    // Near-equal keys may straddle a cell boundary, and directions near 0 and
-    // a half turn are the same line: enter the neighbourhood, cyclic in angle.
-    for (int32_t di = -1; di <= 1; ++di)
-      for (int32_t dj = -1; dj <= 1; ++dj) {
-        int32_t cj = iy + dj;
-        if (cj < 0 || cj >= ny) continue;
-        index.InsertIntoCell((ix + di + nx) % nx, cj, i);
-      }
-  }
-  int32_t n = 0;
-  std::vector<std::pair<int32_t, int32_t>> pairs;
-  index.CollectPairs(n, pairs);
-  for (const auto& pr : pairs) {
-    const Punto2D* a = points_[pr.first];
-    const Punto2D* b = points_[pr.first + 1];
-    const Punto2D* c = points_[pr.second];
-    const Punto2D* e = points_[pr.second + 1];
-    if (SegmentRelation(a->x(), a->y(), b->x(), b->y(), c->x(), c->y(), e->x(), e->y(), tol) >= 1)
-      return true;
-  }
+namespace {
+
+// Whether some pair of segments shares a stretch (relation code >= 1).
+// Segments that share a stretch share a grid cell, so the cell pairs plus the
+// neighbour pairs (a fold-back) are all the candidates; unlike keys built from
+// the direction angle, these do not lose pairs whose directions lie near 0
+// and a half turn, or whose keys straddle a cell boundary.
+bool AnyOverlap(const std::vector<Punto2D*>& pts, int32_t count,
+                const std::vector<std::pair<int32_t, int32_t>>& cellPairs, double tol) {
+  auto overlaps = [&](int32_t i, int32_t j) {
+    const Punto2D* a = pts[i];
+    const Punto2D* b = pts[i + 1];
+    const Punto2D* c = pts[j];
+    const Punto2D* e = pts[j + 1];
+    return SegmentRelation(a->x(), a->y(), b->x(), b->y(), c->x(), c->y(), e->x(), e->y(), tol) >= 1;
+  };
+  for (int32_t i = 0; i + 2 < count; ++i)
+    if (overlaps(i, i + 1)) return true;
+  for (const auto& pr : cellPairs)
+    if (pr.second - pr.first > 1 && overlaps(pr.first, pr.second)) return true;
   return false;
+}
+
+}  // namespace
+
+bool Cadena::HasOverlappingSegments(double tol) const {
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  SegmentCellPairs(*this, pairs);
+  return AnyOverlap(points_, count_, pairs, tol);
 }
 
 bool Cadena::SegmentCrossings(int32_t& count, std::vector<Punto2D*>& pts,
                               std::vector<int32_t>& first, std::vector<int32_t>& second,
                               bool overlapCheck, double tol) const {
   if (count_ < 2) return false;
-  if (count_ >= 3 && overlapCheck && HasOverlappingSegments(tol)) return false;
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  SegmentCellPairs(*this, pairs);
+  if (count_ >= 3 && overlapCheck && AnyOverlap(points_, count_, pairs, tol)) return false;
   count = 0;
   if (count_ < 4) return true;
-  int32_t np = 0;
-  std::vector<std::pair<int32_t, int32_t>> pairs;
-  CandidateSegmentPairs(*this, np, pairs);
   for (const auto& pr : pairs) {
     int32_t i = pr.first, j = pr.second;
+    if (j - i <= 1) continue;  // neighbours meet at their shared vertex
     double x = 0, y = 0, tA = kNoParameter, tB = kNoParameter;
     int16_t sense = 0;
     IntersectSegments(points_[i]->x(), points_[i]->y(), points_[i + 1]->x(), points_[i + 1]->y(),

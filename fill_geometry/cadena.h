@@ -72,6 +72,11 @@ class Cadena {
                      bool& overlayCross, fillgeo::CrossingRows& rows, uint32_t& count,
                      uint8_t& collinear,
                      double tol, bool overlay, bool closedOnly) const;
+  // CrossingsWith (overlay on) reduced to what callers decide on: the number
+  // of proper crossings, whether shared stretches exist, and whether the
+  // boundaries cross along one.
+  void ContactSummary(const Cadena& other, double tol, uint32_t& crossings, bool& shared,
+                      bool& overlayCross) const;
   // Offset by a signed distance (d > 0 grows material); arcs at open corners.
   bool SampleArcs(double d, Cadena*& out) const;
   bool SplitSelfCrossing(Cadena*& start, Cadenas*& pieces) const;

@@ -10,6 +10,26 @@
 
 using namespace fillgeo;
 
+namespace {
+
+// Whether (x, y) lies within tol of the chain (what OnChain answers), with
+// the chain's segment boxes narrowing the search.
+bool WithinTol(const Cadena& c, const BoxIndex& segs, double x, double y, double tol,
+               std::vector<int32_t>& cand) {
+  if (x < c.MinX() - tol || x > c.MaxX() + tol || y < c.MinY() - tol || y > c.MaxY() + tol)
+    return false;
+  segs.Query(x, x, y, y, tol, cand, false);
+  for (int32_t k : cand) {
+    double fx, fy, d;
+    ClosestPointOnSegment(x, y, c.Point(k)->x(), c.Point(k)->y(), c.Point(k + 1)->x(),
+                          c.Point(k + 1)->y(), fx, fy, d);
+    if (d <= tol) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool Cadena::CrossingsWith(const Cadena& O, Hilera*& crossingPoints, Cadenas*& pieces,
                            bool& overlayCross, CrossingRows& rows, uint32_t& count,
                            uint8_t& collinear, double tol, bool overlay, bool closedOnly) const {
@@ -43,6 +63,20 @@ bool Cadena::CrossingsWith(const Cadena& O, Hilera*& crossingPoints, Cadenas*& p
   return pieces->Count() > 0 || count > 0;
 }
 
+void Cadena::ContactSummary(const Cadena& O, double tol, uint32_t& crossings, bool& shared,
+                            bool& overlayCross) const {
+  Hilera* pts = nullptr;
+  Cadenas* pieces = nullptr;
+  CrossingRows rows;
+  uint8_t collinear = 0;
+  crossings = 0;
+  overlayCross = false;
+  CrossingsWith(O, pts, pieces, overlayCross, rows, crossings, collinear, tol, true, false);
+  shared = pieces && pieces->Count() > 0;
+  delete pts;
+  delete pieces;
+}
+
 int16_t Cadena::Relation(const Cadena& O, bool F, double tol) const {
   if (kind_ != kClosed || O.kind_ != kClosed) return kNoRelation;
   const double AS = area_, AO = O.area_;
@@ -54,33 +88,16 @@ int16_t Cadena::Relation(const Cadena& O, bool F, double tol) const {
   }
   bool touch = false;
   {
-    Hilera* pts = nullptr;
-    Cadenas* pieces = nullptr;
-    bool overlayCross = false;
-    CrossingRows rows;
     uint32_t count = 0;
-    uint8_t collinear = 0;
-    CrossingsWith(O, pts, pieces, overlayCross, rows, count, collinear, tol, true, false);
-    delete pts;
-    touch = pieces && pieces->Count() > 0;
-    delete pieces;
+    bool overlayCross = false;
+    ContactSummary(O, tol, count, touch, overlayCross);
     if (overlayCross) return 61;
     if (count > 0) return 61;
   }
   // Where O lies relative to S.
   BoxIndex sSegs(*this, true), sVerts(*this, false);
   std::vector<int32_t> cand;
-  auto nearS = [&](double x, double y) {  // within tol of S (OnChain)
-    if (x < xmin_ - tol || x > xmax_ + tol || y < ymin_ - tol || y > ymax_ + tol) return false;
-    sSegs.Query(x, x, y, y, tol, cand, false);
-    for (int32_t k : cand) {
-      double fx, fy, d;
-      ClosestPointOnSegment(x, y, points_[k]->x(), points_[k]->y(), points_[k + 1]->x(),
-                            points_[k + 1]->y(), fx, fy, d);
-      if (d <= tol) return true;
-    }
-    return false;
-  };
+  auto nearS = [&](double x, double y) { return WithinTol(*this, sSegs, x, y, tol, cand); };
   bool onS = false, Oin = false, Oout = false;
   for (int32_t i = 1; i < O.count_; ++i) {
     const Punto2D* P = O.points_[i - 1];
@@ -115,19 +132,7 @@ int16_t Cadena::Relation(const Cadena& O, bool F, double tol) const {
     BoxIndex oSegs(O, true);
     for (int32_t k = 0; k < count_; ++k) {
       double x = points_[k]->x(), y = points_[k]->y();
-      bool near = false;
-      if (!(x < O.xmin_ - tol || x > O.xmax_ + tol || y < O.ymin_ - tol || y > O.ymax_ + tol)) {
-        oSegs.Query(x, x, y, y, tol, cand, false);
-        for (int32_t s : cand) {
-          double fx, fy, d;
-          ClosestPointOnSegment(x, y, O.points_[s]->x(), O.points_[s]->y(),
-                                O.points_[s + 1]->x(), O.points_[s + 1]->y(), fx, fy, d);
-          if (d <= tol) {
-            near = true;
-            break;
-          }
-        }
-      }
+      bool near = WithinTol(O, oSegs, x, y, tol, cand);
       if (!near) {
         SinO = O.InnerSide(x, y);
         break;

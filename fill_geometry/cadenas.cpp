@@ -120,6 +120,7 @@ void Cadenas::MatchEnds(double tol, std::vector<std::array<uint8_t, 2>>& table,
   if (n == 0) return;
   double bx0 = kBig, bx1 = -kBig, by0 = kBig, by1 = -kBig, mw = 0, mh = 0;
   for (const Cadena* c : chains_) {
+    if (!c || c->Count() == 0) continue;  // an empty chain has no ends to match
     bx0 = std::min(bx0, c->MinX());
     bx1 = std::max(bx1, c->MaxX());
     by0 = std::min(by0, c->MinY());
@@ -134,64 +135,57 @@ void Cadenas::MatchEnds(double tol, std::vector<std::array<uint8_t, 2>>& table,
   // The cell must be at least tol for the 3x3 search to cover a tol disc.
   cell = std::max(cell, tol);
   table.assign(static_cast<size_t>(n), {0, 0});
+  if (!(bx1 >= bx0)) return;
+  auto hasEnds = [&](int32_t i) { return chains_[i] && chains_[i]->Count() > 0; };
   auto first = [&](int32_t i) { return chains_[i]->Point(0); };
   auto last = [&](int32_t i) { return chains_[i]->Point(chains_[i]->Count() - 1); };
   auto near = [&](const Punto2D* a, const Punto2D* b) {
     return Distance2D(a->x(), a->y(), b->x(), b->y()) <= tol;
   };
-  // Pass 1: an index of first points.
+  auto end = [&](int32_t i, bool start) { return start ? first(i) : last(i); };
   std::vector<int32_t> cand;
-  {
-    IndiceCruceEspacial index;
+  // An index of the first (or last) points, and the first chain in it, other
+  // than `skip`, whose end lies within tol of p.
+  auto makeIndex = [&](IndiceCruceEspacial& index, bool starts) {
     index.Build(bx0, bx1 - bx0, by0, by1 - by0, cell);
-    for (int32_t i = 0; i < n; ++i) index.InsertPoint(first(i)->x(), first(i)->y(), i);
+    for (int32_t i = 0; i < n; ++i)
+      if (hasEnds(i)) index.InsertPoint(end(i, starts)->x(), end(i, starts)->y(), i);
+  };
+  auto match = [&](const IndiceCruceEspacial& index, bool starts, const Punto2D* p,
+                   int32_t skip) {
     double cx = (bx1 - bx0 + kTol) / index.nx(), cy = (by1 - by0 + kTol) / index.ny();
-    for (int32_t i = 0; i < n; ++i) {
-      if (!table[i][0]) {
-        QueryAround(index, first(i)->x(), first(i)->y(), cx, cy, cand);
-        for (int32_t j : cand)
-          if (j != i && near(first(j), first(i))) {
-            table[i][0] = table[j][0] = 1;
-            break;
-          }
-      }
-      QueryAround(index, last(i)->x(), last(i)->y(), cx, cy, cand);
-      for (int32_t j : cand)
-        if (near(first(j), last(i))) {
-          table[i][1] = table[j][0] = 1;
-          break;
-        }
-    }
-  }
+    QueryAround(index, p->x(), p->y(), cx, cy, cand);
+    for (int32_t j : cand)
+      if (j != skip && near(end(j, starts), p)) return j;
+    return -1;
+  };
   auto all = [&]() {
     for (const auto& r : table)
       if (!r[0] || !r[1]) return false;
     return true;
   };
+  {
+    // Pass 1: starts against starts, then ends against starts (a closed
+    // chain matches itself).
+    IndiceCruceEspacial index;
+    makeIndex(index, true);
+    for (int32_t i = 0; i < n; ++i) {
+      if (!hasEnds(i)) continue;
+      int32_t j;
+      if (!table[i][0] && (j = match(index, true, first(i), i)) >= 0) table[i][0] = table[j][0] = 1;
+      if ((j = match(index, true, last(i), -1)) >= 0) table[i][1] = table[j][0] = 1;
+    }
+  }
   done = all();
   if (done) return;
-  // Pass 2: an index of last points.
+  // Pass 2: starts against ends, then ends against ends.
   IndiceCruceEspacial index;
-  index.Build(bx0, bx1 - bx0, by0, by1 - by0, cell);
-  for (int32_t i = 0; i < n; ++i) index.InsertPoint(last(i)->x(), last(i)->y(), i);
-  double cx = (bx1 - bx0 + kTol) / index.nx(), cy = (by1 - by0 + kTol) / index.ny();
+  makeIndex(index, false);
   for (int32_t i = 0; i < n; ++i) {
-    if (!table[i][0]) {
-      QueryAround(index, first(i)->x(), first(i)->y(), cx, cy, cand);
-      for (int32_t j : cand)
-        if (near(last(j), first(i))) {
-          table[i][0] = table[j][1] = 1;
-          break;
-        }
-    }
-    if (!table[i][1]) {
-      QueryAround(index, last(i)->x(), last(i)->y(), cx, cy, cand);
-      for (int32_t j : cand)
-        if (j != i && near(last(j), last(i))) {
-          table[i][1] = table[j][1] = 1;
-          break;
-        }
-    }
+    if (!hasEnds(i)) continue;
+    int32_t j;
+    if (!table[i][0] && (j = match(index, false, first(i), -1)) >= 0) table[i][0] = table[j][1] = 1;
+    if (!table[i][1] && (j = match(index, false, last(i), i)) >= 0) table[i][1] = table[j][1] = 1;
   }
   done = all();
 }

@@ -48,8 +48,10 @@ void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
     for (int32_t k = 0; k < c->Count(); ++k) rows[2 * i].push_back({c->Point(k)->x(), c->Point(k)->y()});
     rows[2 * i + 1].assign(rows[2 * i].rbegin(), rows[2 * i].rend());
   }
-  std::vector<int32_t> order(static_cast<size_t>(2 * n));
-  for (int32_t r = 0; r < 2 * n; ++r) order[r] = r;
+  // Chains of fewer than 2 points have no direction: they get no records.
+  std::vector<int32_t> order;
+  for (int32_t r = 0; r < 2 * n; ++r)
+    if (rows[r].size() >= 2) order.push_back(r);
   std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
     return rows[a].front().x < rows[b].front().x;
   });

@@ -4,6 +4,7 @@
 #include "fill_geometry/cadena.h"
 #include "fill_geometry/cadenas.h"
 #include "fill_geometry/caja.h"
+#include "fill_geometry/fill_object.h"
 #include "fill_geometry/geometry.h"
 #include "fill_geometry/hilera.h"
 #include "fill_geometry/indice_cruce.h"

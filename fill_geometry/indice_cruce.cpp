@@ -163,10 +163,8 @@ void IndiceCruceEspacial::CollectPairs(int32_t& count,
   count = static_cast<int32_t>(pairs.size());
 }
 
-void CandidateSegmentPairs(const Cadena& chain, int32_t& count,
-                           std::vector<std::pair<int32_t, int32_t>>& pairs) {
+void SegmentCellPairs(const Cadena& chain, std::vector<std::pair<int32_t, int32_t>>& pairs) {
   pairs.clear();
-  count = 0;
   int32_t n = chain.Count();
   if (n < 2) return;
   double w = chain.MaxX() - chain.MinX(), h = chain.MaxY() - chain.MinY();
@@ -180,14 +178,20 @@ void CandidateSegmentPairs(const Cadena& chain, int32_t& count,
     const Punto2D* b = chain.Point(k + 1);
     index.InsertSegment(a->x(), a->y(), b->x(), b->y(), k);
   }
-  std::vector<std::pair<int32_t, int32_t>> all;
   int32_t total = 0;
-  index.CollectPairs(total, all);
-  for (const auto& p : all) {
-    int32_t lo = std::min(p.first, p.second), hi = std::max(p.first, p.second);
-    if (hi - lo > 1) pairs.emplace_back(lo, hi);
-  }
+  index.CollectPairs(total, pairs);
+  for (auto& p : pairs)
+    if (p.first > p.second) std::swap(p.first, p.second);
   std::sort(pairs.begin(), pairs.end());
   pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+}
+
+void CandidateSegmentPairs(const Cadena& chain, int32_t& count,
+                           std::vector<std::pair<int32_t, int32_t>>& pairs) {
+  std::vector<std::pair<int32_t, int32_t>> all;
+  SegmentCellPairs(chain, all);
+  pairs.clear();
+  for (const auto& p : all)
+    if (p.second - p.first > 1) pairs.push_back(p);
   count = static_cast<int32_t>(pairs.size());
 }

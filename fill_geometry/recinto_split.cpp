@@ -55,17 +55,10 @@ int16_t Recinto::SplitByChain(const Cadena& cut, double tol, Recintos*& out) con
   // Does the cutting chain meet any chain of the region?
   bool meets = false;
   for (int32_t i = 0; i < ChainCount() && !meets; ++i) {
-    Hilera* pts = nullptr;
-    Cadenas* pieces = nullptr;
-    bool overlayCross = false;
-    CrossingRows rows;
     uint32_t count = 0;
-    uint8_t collinear = 0;
-    GetChain(i)->CrossingsWith(cut, pts, pieces, overlayCross, rows, count, collinear, tol, true,
-                               false);
-    meets = count > 0 || (pieces && pieces->Count() > 0);
-    delete pts;
-    delete pieces;
+    bool shared = false, overlayCross = false;
+    GetChain(i)->ContactSummary(cut, tol, count, shared, overlayCross);
+    meets = count > 0 || shared;
   }
   auto result = std::make_unique<Recintos>();
   const Punto2D* c0 = cut.Point(0);

@@ -2,14 +2,13 @@
 // cache scan.
 #include "fluid_core/frame_cache.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "fluid_core/solver.h"
+#include "host/core/files.h"
 #include "mesher/mesh_record.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
@@ -31,12 +30,6 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-int64_t FileLength(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  return int64_t(st.st_size);
-}
-
 std::string Numbered(const char* pattern, int frame) {
   char name[32];
   std::snprintf(name, sizeof name, pattern, frame);
@@ -44,9 +37,8 @@ std::string Numbered(const char* pattern, int frame) {
 }
 
 // Host paths may come with either separator and a trailing one.
-std::string NormaliseRoot(std::string root) {
-  for (char& c : root)
-    if (c == '\\') c = '/';
+std::string NormaliseRoot(const std::string& given) {
+  std::string root = vorel::host::NormalizePath(given);
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   return root;
 }
@@ -60,7 +52,7 @@ void PutArray(unsigned char* dst, const T* src, size_t n) {
 // particle count gives; false for anything else.
 bool LoadFrameFile(const std::string& path, ParticleFrameHeader& h, std::vector<unsigned char>& body,
                    bool wantBody) {
-  const int64_t length = FileLength(path);
+  const int64_t length = vorel::host::FileSize(path);
   if (length < ParticleFrameFile::kArraysStart) return false;
   FilePtr f(std::fopen(path.c_str(), "rb"));
   if (!f) return false;
@@ -135,7 +127,7 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
     std::remove(tmp.c_str());
     return 0;
   }
-  const int64_t written = FileLength(path);
+  const int64_t written = vorel::host::FileSize(path);
   return written == size ? int(written) : 0;
 }
 

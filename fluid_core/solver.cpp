@@ -71,7 +71,6 @@ void FluidSolver::Setup(double n, float rho0, float frameLen, bool up) {
   SetParticleDensity(n);
   grid->SetCellSize(cellSize);
   grid->Clear();
-  gridStale_ = true;
   for (FluidParticle& p : particles) {
     p.dead = 0;
     p.isNew = 0;
@@ -97,7 +96,12 @@ void FluidSolver::SetParticleDensity(double n) {
 }
 
 void FluidSolver::ReloadFrame(int frame, int storedCount) {
-  while ((int)particles.size() < storedCount) GrowParticles();
+  size_t target = particles.size();
+  while (target < size_t(std::max(storedCount, 0))) target += kGrowStep;
+  if (target != particles.size()) {
+    particles.resize(target);
+    displayParticles.resize(target);
+  }
   int read = frameCache.ReadFrame(frame, particles, 1.0f);
   if (read < 0) return;
   if ((int)displayParticles.size() < (int)particles.size()) displayParticles.resize(particles.size());
@@ -105,13 +109,15 @@ void FluidSolver::ReloadFrame(int frame, int storedCount) {
   SetParticleDensity(particlesPerVolume);
   // The file keeps no `active` flag, so every particle read is in use.
   count = read;
+  // A frame keeps no step limits: without this a reloaded slot would bound
+  // the next sub-step by whatever its record held (0 for a fresh one).
   for (int i = 0; i < count; ++i) {
     particles[i].isNew = 0;
     particles[i].collided = 0;
+    particles[i].dtLimit = 1e6f;
   }
   grid->SetCellSize(cellSize);
   grid->Clear();
-  gridStale_ = true;
   ComputeBounds();
 }
 
@@ -127,6 +133,17 @@ void FluidSolver::AddSource(const Vec3f& position) {
 void FluidSolver::GrowParticles() {
   particles.resize(particles.size() + kGrowStep);
   displayParticles.resize(displayParticles.size() + kGrowStep);
+}
+
+void FluidSolver::ReserveSlots(int n) {
+  // The size that taking n slots one by one would grow to, reached in one
+  // reallocation instead of one per block.
+  size_t target = particles.size();
+  while (target <= size_t(count) + size_t(std::max(n, 0))) target += kGrowStep;
+  if (target != particles.size()) {
+    particles.resize(target);
+    displayParticles.resize(target);
+  }
 }
 
 int FluidSolver::TakeSlot() {

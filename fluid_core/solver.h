@@ -108,6 +108,23 @@ struct ColliderMesh {
   // the collision reach) of every face, and the bounds from the boxes; a
   // degenerate face gets a zero normal and can never be hit.
   void ComputeFaceData(float margin);
+
+  // Uniform grid over the face boxes, rebuilt from `faceBox` before each
+  // collision pass: a particle visits only the faces listed for its cell,
+  // in ascending order, which are all the faces whose box can hold it.
+  struct FaceIndex {
+    float lo[3] = {0, 0, 0};
+    float invCell = 0.0f;
+    int dims[3] = {0, 0, 0};
+    std::vector<int> cellStart;  // dims product + 1 entries
+    std::vector<int> faces;
+    bool used = false;  // false: scan every face
+  };
+  FaceIndex faceIndex;
+  void BuildFaceIndex();
+  // Faces whose box may hold p: [begin, end) into faceIndex.faces, or all
+  // faces when the index is not used (begin = end = nullptr then).
+  bool FaceCandidates(const Vec3f& p, const int*& begin, const int*& end) const;
 };
 
 // One occupied cell of the neighbour grid.
@@ -282,14 +299,13 @@ class FluidSolver {
   void PlaceParticle(int slot);
   // Appends a slot; grows both vectors when the last one is taken.
   int TakeSlot();
+  void ReserveSlots(int n);
   void RefreshPairInputs();
   void RefreshForceInputs();
-  void EnsureGrid();
   const SolverSource* SourceOf(const FluidParticle& p) const;
 
   std::vector<PairInput> pairInput_;
   std::vector<ForceInput> forceInput_;
-  bool gridStale_ = true;
 };
 
 // A point's distance to a face of any collider mesh and the foot on the

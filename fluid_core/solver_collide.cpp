@@ -67,6 +67,82 @@ Vec3f AdhesionAtContact(const Vec3f& n, float radius) {
 }
 }  // namespace
 
+void ColliderMesh::BuildFaceIndex() {
+  FaceIndex& x = faceIndex;
+  const int nf = std::min<int>(FaceCount(), int(faceBox.size() / 6));
+  x.used = false;
+  if (nf < 32) return;  // a plain scan is as quick
+  float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+  double extent = 0.0;
+  int boxes = 0;
+  for (int f = 0; f < nf; ++f) {
+    const float* b = &faceBox[size_t(f) * 6];
+    if (!(b[0] <= b[3] && b[1] <= b[4] && b[2] <= b[5])) continue;
+    for (int a = 0; a < 3; ++a) {
+      lo[a] = std::min(lo[a], b[a]);
+      hi[a] = std::max(hi[a], b[a + 3]);
+    }
+    extent += std::max({b[3] - b[0], b[4] - b[1], b[5] - b[2]});
+    ++boxes;
+  }
+  if (boxes == 0 || !std::isfinite(extent)) return;
+  float cell = float(extent / boxes);
+  float span = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+  cell = std::max(cell, span / 128.0f);
+  if (!(cell > 0.0f) || !std::isfinite(cell)) return;
+  x.invCell = 1.0f / cell;
+  long total = 1;
+  for (int a = 0; a < 3; ++a) {
+    x.lo[a] = lo[a];
+    x.dims[a] = std::max(1, std::min(128, int((hi[a] - lo[a]) * x.invCell) + 1));
+    total *= x.dims[a];
+  }
+  auto axisCell = [&](int a, float v) {
+    int c = int(std::floor((v - x.lo[a]) * x.invCell));
+    return std::max(0, std::min(x.dims[a] - 1, c));
+  };
+  std::vector<int> counts(size_t(total) + 1, 0);
+  auto visit = [&](int f, auto&& fn) {
+    const float* b = &faceBox[size_t(f) * 6];
+    if (!(b[0] <= b[3] && b[1] <= b[4] && b[2] <= b[5])) return;
+    int c0[3], c1[3];
+    for (int a = 0; a < 3; ++a) {
+      c0[a] = axisCell(a, b[a]);
+      c1[a] = axisCell(a, b[a + 3]);
+    }
+    for (int k = c0[2]; k <= c1[2]; ++k)
+      for (int j = c0[1]; j <= c1[1]; ++j)
+        for (int i = c0[0]; i <= c1[0]; ++i) fn((size_t(k) * x.dims[1] + j) * x.dims[0] + i);
+  };
+  for (int f = 0; f < nf; ++f) visit(f, [&](size_t c) { ++counts[c + 1]; });
+  for (size_t c = 0; c < size_t(total); ++c) counts[c + 1] += counts[c];
+  x.cellStart = counts;
+  x.faces.assign(size_t(counts[total]), 0);
+  for (int f = 0; f < nf; ++f) visit(f, [&](size_t c) { x.faces[size_t(counts[c]++)] = f; });
+  x.used = true;
+}
+
+bool ColliderMesh::FaceCandidates(const Vec3f& p, const int*& begin, const int*& end) const {
+  begin = end = nullptr;
+  const FaceIndex& x = faceIndex;
+  if (!x.used) return true;
+  int c[3];
+  const float v[3] = {p.x, p.y, p.z};
+  for (int a = 0; a < 3; ++a) {
+    float t = std::floor((v[a] - x.lo[a]) * x.invCell);
+    if (!(t >= 0.0f)) {
+      // Below the grid (or NaN): no box can hold p, except on the edge itself.
+      if (!(v[a] >= x.lo[a])) return false;
+      t = 0.0f;
+    }
+    c[a] = std::min(x.dims[a] - 1, int(std::min(t, 1e9f)));
+  }
+  size_t cell = (size_t(c[2]) * x.dims[1] + c[1]) * x.dims[0] + c[0];
+  begin = x.faces.data() + x.cellStart[cell];
+  end = x.faces.data() + x.cellStart[cell + 1];
+  return true;
+}
+
 void FaceDistance(const ColliderMesh& mesh, int f, const Vec3f& p, float maxDistance,
                   float& distance, bool& hit, Vec3f& foot) {
   Vec3f toPlane;
@@ -140,6 +216,7 @@ void FluidSolver::CollideWithObjects() {
   const int n = count;
   int killed = 0;
   const Vec3f parking = parkingPos;
+  for (ColliderMesh* K : colliders) K->BuildFaceIndex();
 #pragma omp parallel for schedule(dynamic, 1) reduction(+ : killed) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -155,7 +232,13 @@ void FluidSolver::CollideWithObjects() {
       if (!K->collide) continue;
       const float R = 1.3333f * s;
       const int nf = std::min<int>(K->FaceCount(), int(K->faceBox.size() / 6));
-      for (int f = 0; f < nf; ++f) {
+      const int* cand = nullptr;
+      const int* candEnd = nullptr;
+      if (!K->FaceCandidates(p.pos, cand, candEnd)) continue;  // outside every face box
+      const bool indexed = cand != nullptr;
+      const int steps = indexed ? int(candEnd - cand) : nf;
+      for (int step = 0; step < steps; ++step) {
+        const int f = indexed ? cand[step] : step;
         const float* box = &K->faceBox[size_t(f) * 6];
         if (!(p.pos.x >= box[0] && p.pos.x <= box[3] && p.pos.y >= box[1] && p.pos.y <= box[4] &&
               p.pos.z >= box[2] && p.pos.z <= box[5]))

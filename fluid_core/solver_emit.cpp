@@ -130,6 +130,7 @@ void FluidSolver::EmitFromSource(SolverSource& source, float stepLength, std::ve
   if (source.phase == period) source.phase = 0.0f;
 
   const float* tm = source.tm;
+  ReserveSlots(int(cand.size()));
   for (const Vec3f& q : cand) {
     int slot = TakeSlot();
     newSlots.push_back(slot);
@@ -154,6 +155,7 @@ void FluidSolver::AddParticles(float lod, uint32_t tag, const std::vector<Vec3f>
   const float s = 1.0f / lod;
   const float m = s * restDensity * s * s;
   n = std::min(n, (int)points.size());
+  ReserveSlots(n);
   for (int k = 0; k < n; ++k) {
     int slot = TakeSlot();
     PlaceParticle(slot);
@@ -191,6 +193,7 @@ int FluidSolver::ReadSourceFile(float lod, float time, int frame, int sourceInde
 
   const float s = 1.0f / lod;
   const float m = s * restDensity * s * s;
+  ReserveSlots(got);
   for (int k = 0; k < got; ++k) {
     int slot = TakeSlot();
     PlaceParticle(slot);

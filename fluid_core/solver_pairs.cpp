@@ -243,13 +243,6 @@ void FluidSolver::RebuildNeighbourGrid(float t0) {
   for (int i = 0; i < n; ++i)
     if (!particles[i].isNew) particles[i].clock = t0;
   grid->Build(particles, count);
-  gridStale_ = false;
-}
-
-void FluidSolver::EnsureGrid() {
-  if (!gridStale_) return;
-  grid->Build(particles, count);
-  gridStale_ = false;
 }
 
 void FluidSolver::PairKernel(int a, int b) {

@@ -18,7 +18,6 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
     for (int i = 0; i < n; ++i)
       if (!particles[i].isNew) particles[i].clock = t0;
     grid->Clear();
-    gridStale_ = true;
   }
 
   if (firstSubStep) {

@@ -462,7 +462,8 @@ const std::vector<Resolved>& ResolvedTables() {
 
 }  // namespace
 
-uint32_t AmbiguousFaces(uint32_t mask) {
+namespace {
+uint32_t ComputeAmbiguousFaces(uint32_t mask) {
   uint32_t amb = 0;
   for (int f = 0; f < 6; ++f) {
     std::array<int, 4> c = FaceCycle(f);
@@ -471,6 +472,16 @@ uint32_t AmbiguousFaces(uint32_t mask) {
       amb |= 1u << f;
   }
   return amb;
+}
+}  // namespace
+
+uint32_t AmbiguousFaces(uint32_t mask) {
+  static const std::array<uint8_t, 256> table = [] {
+    std::array<uint8_t, 256> t{};
+    for (uint32_t m = 0; m < 256; ++m) t[m] = uint8_t(ComputeAmbiguousFaces(m));
+    return t;
+  }();
+  return table[mask & 255u];
 }
 
 uint32_t TableJoinedFaces(uint32_t mask) {

@@ -73,6 +73,131 @@ void RemoveDoubledFaces(std::vector<MeshFace>& faces) {
   faces.resize(out);
 }
 
+
+// Clustering can also press two separate sheets of surface onto one lattice
+// edge (two drops a lattice cell apart share the outside points between
+// them): the edge then carries four faces. Around each end of such an edge
+// the faces fall into fans joined by ordinary two-face edges; every fan
+// after the first gets its own copy of the vertex, so each sheet is closed
+// on its own. Across the pinched edge itself, each face running along the
+// edge is paired with the next face around it that runs back. Returns the
+// vertex each appended copy was made from.
+std::vector<int32_t> SplitPinchedEdges(const std::vector<Point3>& verts, std::vector<MeshFace>& faces) {
+  const int32_t vertexCount = int32_t(verts.size());
+  std::vector<int32_t> copies;
+  struct Half {
+    int32_t lo, hi;
+  };
+  std::vector<Half> he;
+  he.reserve(faces.size() * 3);
+  for (const MeshFace& t : faces)
+    for (int s = 0; s < 3; ++s) he.push_back({std::min(t[s], t[(s + 1) % 3]), std::max(t[s], t[(s + 1) % 3])});
+  auto less = [](const Half& a, const Half& b) { return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi; };
+  std::sort(he.begin(), he.end(), less);
+  std::vector<Half> pinched;
+  for (size_t s = 0; s < he.size();) {
+    size_t e = s + 1;
+    while (e < he.size() && he[e].lo == he[s].lo && he[e].hi == he[s].hi) ++e;
+    if (e - s > 2) pinched.push_back(he[s]);
+    s = e;
+  }
+  if (pinched.empty()) return copies;
+  auto isPinched = [&](int32_t a, int32_t b) {
+    Half h{std::min(a, b), std::max(a, b)};
+    return std::binary_search(pinched.begin(), pinched.end(), h, less);
+  };
+  std::vector<uint8_t> flagged(size_t(vertexCount), 0);
+  for (const Half& h : pinched) flagged[size_t(h.lo)] = flagged[size_t(h.hi)] = 1;
+  // Faces on each pinched edge, sorted by angle around it (seen along
+  // lo -> hi); a face running lo -> hi pairs with the next one running back.
+  std::vector<std::vector<uint32_t>> onEdge(pinched.size());
+  for (size_t f = 0; f < faces.size(); ++f)
+    for (int s = 0; s < 3; ++s) {
+      const int32_t a = faces[f][s], b = faces[f][(s + 1) % 3];
+      Half h{std::min(a, b), std::max(a, b)};
+      auto it = std::lower_bound(pinched.begin(), pinched.end(), h, less);
+      if (it != pinched.end() && it->lo == h.lo && it->hi == h.hi) onEdge[size_t(it - pinched.begin())].push_back(uint32_t(f));
+    }
+  std::vector<std::pair<uint32_t, uint32_t>> wedge;
+  for (size_t e = 0; e < pinched.size(); ++e) {
+    const Point3 A = verts[size_t(pinched[e].lo)], B = verts[size_t(pinched[e].hi)];
+    const Point3 d = (B - A).Normalize();
+    Point3 ux = CrossProd(d, std::fabs(d.x) < 0.9f ? Point3(1.0f, 0.0f, 0.0f) : Point3(0.0f, 1.0f, 0.0f)).Normalize();
+    Point3 uy = CrossProd(d, ux);
+    struct Around {
+      double angle;
+      bool reversed;  // runs hi -> lo
+      uint32_t face;
+    };
+    std::vector<Around> list;
+    for (uint32_t f : onEdge[e]) {
+      const MeshFace& t = faces[f];
+      int32_t c = -1;
+      bool rev = false;
+      for (int s = 0; s < 3; ++s) {
+        if (t[s] != pinched[e].lo && t[s] != pinched[e].hi) c = t[s];
+        if (t[s] == pinched[e].hi && t[(s + 1) % 3] == pinched[e].lo) rev = true;
+      }
+      const Point3 u = verts[size_t(c)] - A;
+      list.push_back({std::atan2(double(DotProd(u, uy)), double(DotProd(u, ux))), rev, f});
+    }
+    std::sort(list.begin(), list.end(), [](const Around& x, const Around& y) { return x.angle < y.angle; });
+    for (size_t k = 0; k < list.size(); ++k) {
+      const Around& cur = list[k];
+      const Around& next = list[(k + 1) % list.size()];
+      if (!cur.reversed && next.reversed) wedge.push_back({std::min(cur.face, next.face), std::max(cur.face, next.face)});
+    }
+  }
+  std::sort(wedge.begin(), wedge.end());
+  // Faces around each flagged vertex, in face order.
+  std::vector<std::pair<int32_t, uint32_t>> around;
+  for (size_t f = 0; f < faces.size(); ++f)
+    for (int s = 0; s < 3; ++s)
+      if (flagged[size_t(faces[f][s])]) around.push_back({faces[f][s], uint32_t(f)});
+  std::sort(around.begin(), around.end());
+  for (size_t s = 0; s < around.size();) {
+    size_t e = s + 1;
+    while (e < around.size() && around[e].first == around[s].first) ++e;
+    const int32_t v = around[s].first;
+    const size_t n = e - s;
+    std::vector<size_t> fan(n);
+    for (size_t k = 0; k < n; ++k) fan[k] = k;
+    auto root = [&](size_t x) {
+      while (fan[x] != x) x = fan[x] = fan[fan[x]];
+      return x;
+    };
+    for (size_t x = 0; x < n; ++x)
+      for (size_t y = x + 1; y < n; ++y) {
+        const MeshFace& fx = faces[around[s + x].second];
+        const MeshFace& fy = faces[around[s + y].second];
+        bool joined = std::binary_search(
+            wedge.begin(), wedge.end(),
+            std::make_pair(std::min(around[s + x].second, around[s + y].second),
+                           std::max(around[s + x].second, around[s + y].second)));
+        for (int32_t a : fx)
+          if (a != v && !isPinched(v, a) && (a == fy[0] || a == fy[1] || a == fy[2])) joined = true;
+        if (joined) {
+          size_t rx = root(x), ry = root(y);
+          if (rx != ry) fan[std::max(rx, ry)] = std::min(rx, ry);
+        }
+      }
+    // The fan holding the first face keeps v; each other fan gets a copy.
+    std::vector<int32_t> copyOf(n, -1);
+    for (size_t k = 0; k < n; ++k) {
+      const size_t r = root(k);
+      if (r == root(0)) continue;
+      if (copyOf[r] < 0) {
+        copyOf[r] = vertexCount + int32_t(copies.size());
+        copies.push_back(v);
+      }
+      for (int32_t& idx : faces[around[s + k].second])
+        if (idx == v) idx = copyOf[r];
+    }
+    s = e;
+  }
+  return copies;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- RecordPool
@@ -361,7 +486,7 @@ void SurfacePolygonizer::SeedFromParticles() {
     return FieldAbove(q, threshold);
   };
   int64_t tests = 0;
-#pragma omp parallel for schedule(dynamic, 256) reduction(+ : tests)
+#pragma omp parallel for schedule(dynamic, 256) reduction(+ : tests) if (n > 2048)
   for (int32_t a = 0; a < n; ++a) {
     if (ps[size_t(a)].skip) continue;
     const int32_t* nb = builder_->Neighbours(a);
@@ -472,14 +597,15 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
       if (!r) {
         r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
                           cube->k + kCornerOffset[n][2], nullptr);
-        if (!r->evaluated) todo.push_back(r);
+        if (!r->evaluated) {
+          r->evaluated = 2;  // listed; its value follows below
+          todo.push_back(r);
+        }
       }
       corners[(c - begin) * 8 + size_t(n)] = r;
     }
   }
   auto run = [&](std::vector<LatticeRecord*>& list) {
-    std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
     if (list.size() < kParallelBatch) {
       for (LatticeRecord* r : list) Evaluate(r);
     } else {
@@ -501,7 +627,10 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
       if (m == 0 || m == kFaceMask[f]) continue;
       LatticeRecord* r = hash->Reserve(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
                                        cube->k + kFaceOffset[f][2], nullptr);
-      if (!r->evaluated) todo.push_back(r);
+      if (!r->evaluated) {
+        r->evaluated = 2;
+        todo.push_back(r);
+      }
     }
   }
   run(todo);
@@ -562,24 +691,24 @@ uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t amb
 void SurfacePolygonizer::EmitTriangles() {
   // The walk order of the lattice: slices k ascending, buckets 0..100, i
   // ascending, equal i in creation order.
-  std::vector<LatticeRecord*> cubes(queue.begin(), queue.end());
-  std::vector<uint64_t> keys(cubes.size());
-  std::vector<uint32_t> order(cubes.size());
-  for (size_t t = 0; t < cubes.size(); ++t) order[t] = uint32_t(t);
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t bb) {
-    const LatticeRecord* x = cubes[a];
-    const LatticeRecord* y = cubes[bb];
-    if (x->k != y->k) return x->k < y->k;
-    uint32_t bx = LatticeHash::Bucket(x->i, x->j), by = LatticeHash::Bucket(y->i, y->j);
-    if (bx != by) return bx < by;
-    if (x->i != y->i) return x->i < y->i;
-    return x->created < y->created;
-  });
+  struct WalkKey {
+    uint64_t hi, lo;  // (k, bucket), (i, creation rank)
+    LatticeRecord* cube;
+  };
+  std::vector<WalkKey> walk(queue.size());
+  for (size_t t = 0; t < queue.size(); ++t) {
+    const LatticeRecord* c = queue[t];
+    walk[t].hi = (uint64_t(uint32_t(c->k) ^ 0x80000000u) << 32) | LatticeHash::Bucket(c->i, c->j);
+    walk[t].lo = (uint64_t(uint32_t(c->i) ^ 0x80000000u) << 32) | uint32_t(c->created);
+    walk[t].cube = queue[t];
+  }
+  std::sort(walk.begin(), walk.end(),
+            [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; });
   std::vector<LatticeRecord*> assigned;
   int32_t vertexCount = 0;
   std::vector<MeshFace>& faces = mesh_->faces;
-  for (uint32_t t : order) {
-    LatticeRecord* cube = cubes[t];
+  for (const WalkKey& w : walk) {
+    LatticeRecord* cube = w.cube;
     const uint32_t mask = cube->insideMask;
     if (mask == 0 || mask == 255) continue;
     const uint32_t amb = AmbiguousFaces(mask);
@@ -610,6 +739,7 @@ void SurfacePolygonizer::EmitTriangles() {
   mesh_->vertices.resize(size_t(vertexCount));
   RemoveDoubledFaces(faces);
   for (LatticeRecord* r : assigned) mesh_->vertices[size_t(r->vertexIndex)] = r->accumulator / float(r->useCount);
+  for (int32_t from : SplitPinchedEdges(mesh_->vertices, faces)) mesh_->vertices.push_back(mesh_->vertices[size_t(from)]);
 }
 
 void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float radiusFactor, float shrink,
@@ -624,7 +754,7 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
   }
   std::vector<Point3>& verts = mesh_->vertices;
   std::vector<Point3>& second = mesh_->secondVertices;
-#pragma omp parallel
+#pragma omp parallel if (nV > 1024)
   {
     std::vector<FieldTerm> terms;
 #pragma omp for schedule(dynamic, 256)

@@ -98,7 +98,7 @@ void SurfaceBuilder::FindNeighbours() {
   // Per particle: thread buffer, offset in it, count.
   std::vector<int32_t> where(size_t(count) * 3, 0);
 
-#pragma omp parallel
+#pragma omp parallel if (nCells > 256)
   {
     std::vector<int32_t>& buf = buffers[size_t(omp_get_thread_num())];
     struct Visit {
@@ -148,7 +148,7 @@ void SurfaceBuilder::FindNeighbours() {
   neighbourStart_.assign(size_t(count) + 1, 0);
   for (int32_t i = 0; i < count; ++i) neighbourStart_[size_t(i) + 1] = neighbourStart_[size_t(i)] + where[size_t(i) * 3 + 2];
   neighbourIndex_.resize(size_t(neighbourStart_[size_t(count)]));
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count > 4096)
   for (int32_t i = 0; i < count; ++i) {
     const std::vector<int32_t>& buf = buffers[size_t(where[size_t(i) * 3])];
     std::copy_n(buf.begin() + where[size_t(i) * 3 + 1], where[size_t(i) * 3 + 2],

@@ -117,6 +117,16 @@ TEST(Assembly, SquareWithHoleAndIsland) {
 }
 
 TEST(Assembly, RejectsAndFreeHoles) {
+  // An empty chain has no ends: it is rejected, not dereferenced.
+  std::mt19937 rng(3);
+  Cadenas withEmpty;
+  withEmpty.Add(new Cadena());
+  AddSegments(withEmpty, SquarePts(0, 0, 1, true), rng);
+  Result e;
+  e.ok = withEmpty.AssembleRegions(e.regions, e.freeHoles, e.rejects, 1e-8);
+  EXPECT_TRUE(e.ok);
+  EXPECT_EQ(e.rejects->Count(), 1);
+
   Cadenas lone;
   lone.Add(MakeChain({{0, 0}, {1, 0}, {1, 1}}).release());
   Result r;
@@ -196,4 +206,26 @@ TEST(Assembly, TinyOutlineMergedIntoNeighbour) {
   q.ok = self.Classify(A2, B2, q.regions, q.freeHoles, q.rejects, 1e-8);
   ASSERT_TRUE(q.ok);
   EXPECT_EQ(q.regions->Count(), 1);
+}
+
+TEST(Assembly, RandomSegmentSoupNeverCrashes) {
+  std::mt19937 rng(33);
+  for (int trial = 0; trial < 60; ++trial) {
+    Cadenas set;
+    int n = 3 + static_cast<int>(rng() % 20);
+    std::vector<std::pair<double, double>> pts;
+    for (int i = 0; i < n; ++i)
+      pts.push_back({static_cast<double>(rng() % 6), static_cast<double>(rng() % 6)});
+    for (int i = 0; i < n; ++i) {
+      auto c = MakeChain({pts[i], pts[(i + 1 + rng() % 3) % n]});
+      if (c->Count() == 2) set.Add(c.release());
+    }
+    Result r;
+    r.ok = set.AssembleRegions(r.regions, r.freeHoles, r.rejects, 1e-8);
+    if (r.ok) {
+      ASSERT_NE(r.regions, nullptr);
+      for (int32_t i = 0; i < r.regions->Count(); ++i)
+        EXPECT_GT(r.regions->Get(i)->GetChain(0)->Area(), 0);
+    }
+  }
 }

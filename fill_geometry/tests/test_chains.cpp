@@ -34,6 +34,11 @@ TEST(Chain, AreaSignKindAndReverse) {
   // Far from the origin the area is measured about the box centre.
   auto far = Square(1e7, 1e7, 1, true);
   EXPECT_NEAR(far->Area(), 1.0, 1e-9);
+  // Beyond the reset box of 1e10 the box still holds every vertex.
+  auto huge = Square(2e10, 3e10, 1000, true);
+  EXPECT_EQ(huge->MinX(), 2e10);
+  EXPECT_EQ(huge->MinY(), 3e10);
+  EXPECT_NEAR(huge->Area(), 1e6, 1e-3);
 }
 
 TEST(Chain, ConstructionFromRows) {

@@ -216,3 +216,33 @@ TEST(Offset, SquaresAndRefusals) {
   ASSERT_GE(out->Count(), 1);
   EXPECT_GT(out->Get(0)->Area(), 0);
 }
+
+TEST(SplitSelfCrossing, LobesFarApartOnALongRing) {
+  // Two lobes hang off the top edge with more than 30000 vertices between
+  // them; the outer piece must still pass over both touch points.
+  Hilera row;
+  auto lobe = [&](double x) {
+    row.AddPoint(x, 0);
+    row.AddPoint(x - 1, 1);
+    row.AddPoint(x + 1, 1);
+  };
+  row.AddPoint(0, 0);
+  lobe(10);
+  const int n = 31000;
+  for (int k = 0; k <= n; ++k) row.AddPoint(10 + 80.0 * k / n, 0);
+  lobe(90);
+  row.AddPoint(90, 0);
+  row.AddPoint(100, 0);
+  row.AddPoint(100, -50);
+  row.AddPoint(0, -50);
+  row.AddPoint(0, 0);
+  Cadena c;
+  ASSERT_TRUE(c.SetFromHilera(row));
+  ASSERT_EQ(c.Kind(), Cadena::kSelfCrossing);
+  Cadenas* loops = nullptr;
+  ASSERT_TRUE(c.SplitLoops(loops));
+  std::unique_ptr<Cadenas> l(loops);
+  ASSERT_EQ(loops->Count(), 3);
+  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(loops->Get(i)->Kind(), Cadena::kClosed) << i;
+  EXPECT_NEAR(std::fabs(loops->Get(0)->Area()), 5000, 1e-6);
+}

@@ -191,3 +191,50 @@ TEST(Integrate, GravityAxisForcesAndOwnClock) {
   s->Integrate(2.0f, {}, 10.0f);
   EXPECT_FLOAT_EQ(s->particles[a].vel.y, -20.0f);
 }
+
+TEST(Collide, FaceGridVisitsTheFacesAPlainScanWould) {
+  // A bumpy 10 x 10 terrain: 200 faces in one collider (looked up through
+  // its face grid) against the same faces cut into ten colliders of 20
+  // (scanned one by one), same order.
+  auto height = [](int i, int j) { return 0.05f * float((i * 7 + j * 3) % 5); };
+  auto quads = [&](int row0, int rows) {
+    ColliderMesh* m = new ColliderMesh();
+    for (int j = row0; j <= row0 + rows; ++j)
+      for (int i = 0; i <= 10; ++i) m->mesh.vertices.emplace_back(i * 0.2f, j * 0.2f, height(i, j));
+    for (int j = 0; j < rows; ++j)
+      for (int i = 0; i < 10; ++i) {
+        int v = j * 11 + i;
+        m->mesh.faces.push_back({v, v + 1, v + 12});
+        m->mesh.faces.push_back({v, v + 12, v + 11});
+      }
+    m->ComputeFaceData(0.1333f);
+    return m;
+  };
+  std::unique_ptr<FluidSolver> one(MakeSolver()), many(MakeSolver());
+  one->colliders.push_back(quads(0, 10));
+  for (int r = 0; r < 10; ++r) many->colliders.push_back(quads(r, 1));
+  for (FluidSolver* s : {one.get(), many.get()})
+    for (int k = 0; k < 3000; ++k) {
+      Vec3f p(-0.1f + 2.2f * float((k * 37) % 1000) / 1000.0f, -0.1f + 2.2f * float((k * 91) % 997) / 997.0f,
+              -0.05f + 0.35f * float((k * 13) % 101) / 101.0f);
+      int i = Put(*s, p, 0.1f, Vec3f(0.0f, 0.0f, -1.0f));
+      s->particles[i].dtLimit = 1e6f;
+    }
+  one->CollideWithObjects();
+  many->CollideWithObjects();
+  ASSERT_TRUE(one->colliders[0]->faceIndex.used);
+  int touched = 0;
+  for (int i = 0; i < one->count; ++i) {
+    const FluidParticle& a = one->particles[i];
+    const FluidParticle& b = many->particles[i];
+    ASSERT_EQ(a.accel, b.accel) << i;
+    ASSERT_EQ(a.dtLimit, b.dtLimit) << i;
+    ASSERT_EQ(a.collided, b.collided) << i;
+    if (!a.collided) continue;
+    ++touched;
+    int k = int(std::find(many->colliders.begin(), many->colliders.end(), b.collider) - many->colliders.begin());
+    EXPECT_EQ(a.face, b.face + 20 * k) << i;
+    EXPECT_EQ(a.adhesion, b.adhesion) << i;
+  }
+  EXPECT_GT(touched, 500);
+}

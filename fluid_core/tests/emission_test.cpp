@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fill_geometry/hilera.h"
 #include "host/core/clock.h"
 #include "solver_test_util.h"
 
@@ -200,4 +201,38 @@ TEST(SourceFile, ReadsCheckedRecordsScaledToSolverUnits) {
   EXPECT_EQ(s->ReadSourceFile(10.0f, 0.25f, 4, 4, dir), 0);
   EXPECT_EQ(s->ReadSourceFile(10.0f, 0.25f, 9, 4, dir), 0);
   EXPECT_EQ(s->count, 4);
+}
+
+TEST(SourceRefresh, ShapeOutlinesGiveTwoLayersAtTheirOffsets) {
+  vorel::host::FixClockMs(5);
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  s->AddSource(Vec3f());
+  SolverSource& src = *s->sources[0];
+  Hileras rows;
+  Hilera* square = new Hilera();
+  for (auto xy : {std::pair<double, double>{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}})
+    square->AddPoint(xy.first, xy.second);
+  rows.Add(square);
+  const float tm[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+  s->PrepareSourceForFrame(src, 0.0f, 5.0f, 0, Vec3f(), Vec3f(0, 0, 1), 500.0f, 1.0f / 30.0f, 0, tm,
+                           0, &rows, 1, 100, 0.0f, 1);
+  ASSERT_GT(src.layerPointCounts[0], 10);
+  ASSERT_GT(src.layerPointCounts[1], 10);
+  ASSERT_EQ(src.emissionPoints.size(), size_t(src.layerPointCounts[0] + src.layerPointCounts[1]));
+  const float layerStep = 1.2f * 0.2f;
+  for (int i = 0; i < (int)src.emissionPoints.size(); ++i) {
+    const Vec3f& p = src.emissionPoints[i];
+    EXPECT_EQ(p.z, i < src.layerPointCounts[0] ? 0.0f : layerStep) << i;
+    EXPECT_LE(std::fabs(p.x), 1.0f);
+    EXPECT_LE(std::fabs(p.y), 1.0f);
+  }
+  // Random offsets stay inside each layer's band.
+  s->PrepareSourceForFrame(src, 0.0f, 5.0f, 0, Vec3f(), Vec3f(0, 0, 1), 500.0f, 1.0f / 30.0f, 0, tm,
+                           1, &rows, 1, 100, 0.0f, 1);
+  for (int i = 0; i < (int)src.emissionPoints.size(); ++i) {
+    float lo = i < src.layerPointCounts[0] ? 0.0f : layerStep;
+    EXPECT_GE(src.emissionPoints[i].z, lo);
+    EXPECT_LE(src.emissionPoints[i].z, lo + 0.95f * layerStep + 1e-6f);
+  }
+  vorel::host::UnfixClock();
 }

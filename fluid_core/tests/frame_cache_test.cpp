@@ -144,6 +144,7 @@ TEST(FrameFile, ReloadCountsEveryParticleReadAndGrowsBySteps) {
   EXPECT_EQ(t->particles[5].dead, 1);
   EXPECT_EQ(t->particles[6].dead, 0);
   EXPECT_EQ(t->bounds[0], 1.0f);
+  EXPECT_FLOAT_EQ(t->MaxStableStep(), t->frameLength / 6.0f);
 }
 
 TEST(FrameCacheScan, FindsTheCacheExtentAndKeepsTheAcceptedStamp) {

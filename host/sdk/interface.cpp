@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "host/core/hostdirs.h"
+#include "host/core/interaction.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/primitives.h"
 #include "host/sdk/util.h"
@@ -330,6 +331,15 @@ int Interface::RenderFrames(TimeValue start, TimeValue end, TimeValue step) {
   BroadcastNotification(NOTIFY_POST_RENDER, nullptr);
   return last_render_meshes_;
 }
+
+void Interface::DisplayTempPrompt(const char* text, int msec) {
+  vorel::host::DisplayTempPrompt(text ? text : "", uint32_t(msec > 0 ? msec : 0));
+}
+void Interface::RemoveTempPrompt() { vorel::host::RemoveTempPrompt(); }
+void Interface::PushPrompt(const char* text) { vorel::host::PushPrompt(text ? text : ""); }
+void Interface::PopPrompt() { vorel::host::PopPrompt(); }
+void Interface::ReplacePrompt(const char* text) { vorel::host::ReplacePrompt(text ? text : ""); }
+bool Interface::CheckMAXMessages() { return vorel::host::ProcessPendingMessages(); }
 
 BaseInterface* Interface::GetCOREInterfaceByID(Interface_ID id) {
   if (id == IInstanceMgr::ID()) return IInstanceMgr::GetInstanceMgr();

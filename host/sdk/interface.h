@@ -152,6 +152,15 @@ class Interface {
   // ---- core interfaces by id (the instance manager; null for others)
   virtual BaseInterface* GetCOREInterfaceByID(Interface_ID id);
 
+  // ---- prompt line and message pump (host/core/interaction.h)
+  void DisplayTempPrompt(const char* text, int msec = 1000);
+  void RemoveTempPrompt();
+  void PushPrompt(const char* text);
+  void PopPrompt();
+  void ReplacePrompt(const char* text);
+  // False once the host is closing.
+  bool CheckMAXMessages();
+
   // ---- calls the UI layer fills; headless defaults
   virtual void RedrawViews(TimeValue t, int vpFlags = REDRAW_NORMAL, ReferenceTarget* change = nullptr);
   virtual void ForceCompleteRedraw(bool doDisabled = true) { (void)doDisabled; RedrawViews(time_); }

@@ -21,6 +21,26 @@ class PostLoadCallback {
   virtual int Priority() { return 5; }
 };
 
+class ParamBlockDesc2;
+// Updates blocks saved by older versions of a class. Saved blocks carry
+// every parameter by id, so there is nothing to convert: it deletes itself.
+class ParamBlock2PLCB : public PostLoadCallback {
+ public:
+  ParamBlock2PLCB(const void* versions, int count, ParamBlockDesc2* curdesc, ReferenceTarget* targ,
+                  int refNumber)
+      : desc(curdesc), target(targ), ref(refNumber) {
+    (void)versions; (void)count;
+  }
+  void proc(ILoad* iload) override {
+    (void)iload;
+    delete this;
+  }
+  int Priority() override { return 0; }
+  ParamBlockDesc2* desc;
+  ReferenceTarget* target;
+  int ref;
+};
+
 class ISave {
  public:
   ISave() = default;

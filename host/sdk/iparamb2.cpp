@@ -463,6 +463,7 @@ bool IParamBlock2::SetKey(ParamID id, TimeValue t, float v) {
     nv.i = std::clamp(nv.i, d->range_lo_i, d->range_hi_i);
   }
   if (theHold.Holding()) theHold.Put(new PBRestore(this, id, *s));
+  if (s->keys.empty()) s->keys[0] = s->v;  // the value so far holds at frame 0
   s->keys[t] = nv;
   Notify(id, 0);
   return true;
@@ -477,6 +478,7 @@ bool IParamBlock2::SetKey(ParamID id, TimeValue t, int v) {
     nv.i = d->has_range ? std::clamp(v, d->range_lo_i, d->range_hi_i) : v;
     nv.f = float(nv.i);
     if (theHold.Holding()) theHold.Put(new PBRestore(this, id, *s));
+    if (s->keys.empty()) s->keys[0] = s->v;
     s->keys[t] = nv;
     Notify(id, 0);
     return true;
@@ -625,6 +627,20 @@ void IParamBlock2::SetReference(int i, RefTargetHandle rtarg) {
 RefResult IParamBlock2::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
                                          RefMessage message) {
   (void)changeInt; (void)partID;
+  if (message == REFMSG_CHANGE) {
+    // A node of a table changed (moved): the owner hears it from this block
+    // with that parameter as the last notified one.
+    for (const ParamDef& d : desc_->Params()) {
+      Slot& s = slots_[d.id];
+      auto it = std::find(s.tab.begin(), s.tab.end(), hTarget);
+      if ((d.type == TYPE_INODE && s.v.node == hTarget) || it != s.tab.end()) {
+        last_notify_ = d.id;
+        last_notify_tab_ = it != s.tab.end() ? int(it - s.tab.begin()) : 0;
+        break;
+      }
+    }
+    return REF_SUCCEED;
+  }
   if (message != REFMSG_TARGET_DELETED) return REF_SUCCEED;
   // A node in a table was deleted: its entries become null and the owner
   // hears of each with that parameter as the last notified one.

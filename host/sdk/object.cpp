@@ -687,3 +687,25 @@ ReferenceTarget* Mtl::Clone(RemapDir& remap) {
   BaseClone(this, m, remap);
   return m;
 }
+
+IOResult Mtl::Save(ISave* isave) {
+  isave->BeginChunk(0x4300);
+  isave->WriteCString(name.c_str());
+  isave->EndChunk();
+  isave->BeginChunk(0x4301);
+  isave->Write(&diffuse, sizeof(Point3));
+  isave->EndChunk();
+  return IO_OK;
+}
+
+IOResult Mtl::Load(ILoad* iload) {
+  IOResult res;
+  while ((res = iload->OpenChunk()) == IO_OK) {
+    IOResult r = IO_OK;
+    if (iload->CurChunkID() == 0x4300) r = iload->ReadCStringChunk(name);
+    else if (iload->CurChunkID() == 0x4301) r = iload->Read(&diffuse, sizeof(Point3));
+    iload->CloseChunk();
+    if (r != IO_OK) return r;
+  }
+  return res == IO_END ? IO_OK : res;
+}

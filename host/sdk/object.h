@@ -58,6 +58,12 @@ class ObjectDrawHooks {
     (void)mesh; (void)t; (void)inode; (void)type; (void)crossing; (void)flags; (void)p; (void)vpt;
     return 0;
   }
+  // The viewport materials of a node (INode::Mtls / NumMtls): null, one, by default.
+  virtual Material* NodeMaterials(INode* inode, int& count) {
+    (void)inode;
+    count = 1;
+    return nullptr;
+  }
   // Particles of a simple particle system (markers or the system's own drawing).
   virtual int DisplayParticles(class SimpleParticle* ps, TimeValue t, INode* inode, ViewExp* vpt,
                                int flags) {
@@ -132,7 +138,7 @@ class TriObject : public GeomObject {
   int CanConvertToType(Class_ID obtype) override;
   Object* ConvertToType(TimeValue t, Class_ID obtype) override;
   Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
-  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm, bool useSel) override;
+  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false) override;
   int Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) override;
   int HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p,
               ViewExp* vpt) override;
@@ -160,7 +166,7 @@ class SimpleObject : public GeomObject {
               ViewExp* vpt) override;
   void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
   void GetLocalBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
-  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm, bool useSel) override;
+  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false) override;
   int CanConvertToType(Class_ID obtype) override;
   Object* ConvertToType(TimeValue t, Class_ID obtype) override;
   Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
@@ -259,7 +265,7 @@ class ShapeObject : public GeomObject {
   virtual void MakeBezier(TimeValue t, BezierShape& shape) = 0;
   int CanConvertToType(Class_ID obtype) override;
   Object* ConvertToType(TimeValue t, Class_ID obtype) override;
-  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm, bool useSel) override;
+  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false) override;
   int NumberOfCurves(TimeValue t);
   bool CurveClosed(TimeValue t, int curve);
 };
@@ -288,6 +294,13 @@ class SimpleShape : public ShapeObject {
   void SetReference(int i, RefTargetHandle rtarg) override;
   int NumParamBlocks() override { return 1; }
   IParamBlock2* GetParamBlock(int i) override { return i == 0 ? pblock2 : nullptr; }
+};
+
+// Maps points of a deformed object.
+class Deformer {
+ public:
+  virtual ~Deformer() = default;
+  virtual Point3 Map(int i, Point3 p) = 0;
 };
 
 // Modifiers and derived objects.
@@ -372,7 +385,7 @@ class SimpleWSMObject : public WSMObject {
               ViewExp* vpt) override;
   void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
   void GetLocalBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
-  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm, bool useSel) override;
+  void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false) override;
 };
 class SimpleWSMObject2 : public SimpleWSMObject {
  public:
@@ -440,11 +453,19 @@ class ParticleSys {
   bool Alive(int i) const { return ages[size_t(i)] >= 0; }
 };
 
+// Draws one particle of a system in its own way; true stops the drawing.
+class CustomParticleDisplay {
+ public:
+  virtual ~CustomParticleDisplay() = default;
+  virtual bool DrawParticle(GraphicsWindow* gw, ParticleSys& parts, int i) = 0;
+};
+
 // A particle system that keeps its particles in a ParticleSys and updates
 // them lazily per time (UpdateParticles).
 class SimpleParticle : public ParticleObject {
  public:
   ParticleSys parts;
+  CustomParticleDisplay* cdraw = nullptr;  // custom drawing, or markers
   TimeValue tvalid = TIME_NegInfinity;
   bool valid = false;
   Interval mvalid = NEVER;
@@ -519,4 +540,6 @@ class Mtl : public ReferenceTarget {
   virtual int NumSubMtls() { return 0; }
   virtual Mtl* GetSubMtl(int i) { (void)i; return nullptr; }
   ReferenceTarget* Clone(RemapDir& remap) override;
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "host/sdk/interface.h"
+#include "host/sdk/particles.h"
 
 namespace {
 
@@ -310,6 +311,16 @@ void RegisterHostClasses(ClassDirectory& dir) {
   dir.AddClass(&BoxDesc());
   dir.AddClass(&SphereDesc());
   dir.AddClass(&RectDesc());
+  // The scripted particle systems, so that scenes holding them save.
+  dir.AddClass(new HostClassDesc<ScriptedParticleObject>("ScriptedParticles", "ScriptedParticles",
+                                                         GEOMOBJECT_CLASS_ID,
+                                                         ScriptedParticleObject::ClassID_(), "", 0));
+  dir.AddClass(new HostClassDesc<EventParticleSystem>("ScriptedEventSystem", "ScriptedEventSystem",
+                                                      GEOMOBJECT_CLASS_ID,
+                                                      EventParticleSystem::ClassID_(), "", 0));
+  dir.AddClass(new HostClassDesc<ParticleEventObject>("ScriptedEvent", "ScriptedEvent",
+                                                      HELPER_CLASS_ID, ParticleEventObject::ClassID_(),
+                                                      "", 0));
   dir.AddClass(new TriObjectDesc());
   dir.AddClass(new SplineShapeDesc());
   dir.AddClass(new MtlDesc());

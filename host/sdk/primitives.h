@@ -59,5 +59,6 @@ class RectangleShape : public SimpleShape {
   ReferenceTarget* Clone(RemapDir& remap) override;
 };
 
-// Registers the classes above with the class directory.
+// Registers the classes above (and the scripted particle systems of
+// particles.h) with the class directory.
 void RegisterHostClasses(ClassDirectory& dir);

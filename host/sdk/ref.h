@@ -159,6 +159,14 @@ class Animatable {
 
 class RemapDir;
 
+// Maps times (key scaling).
+class TimeMap {
+ public:
+  virtual ~TimeMap() = default;
+  virtual TimeValue map(TimeValue t) = 0;
+  virtual TimeValue prevmap(TimeValue t) { return t; }
+};
+
 class ReferenceMaker : public Animatable {
  public:
   virtual int NumRefs() { return 0; }

@@ -643,6 +643,14 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
   for (uint32_t h : sel)
     if (INode* n = ip.GetINodeByHandle(h)) ip.SelectNode(n, 0);
 
+  // Objects of the file that nothing references (a damaged or hand-made
+  // file) would only leak.
+  for (Animatable* a : made)
+    if (Animatable::IsAlive(a)) {
+      auto* t = static_cast<ReferenceTarget*>(a);
+      if (!t->IsNode() && !t->HasDependents()) t->MaybeAutoDelete();
+    }
+
   // 7. Post-load work, lowest priority number first, in registration order.
   auto cbs = l.PostLoadCallbacks();
   std::stable_sort(cbs.begin(), cbs.end(),

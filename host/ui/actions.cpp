@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <strings.h>
 
+#include "host/ui/ui_host.h"
+
 ActionItem::ActionItem(int id, std::string description, std::string shortName,
                        std::string category)
     : id_(id), description_(std::move(description)), shortName_(std::move(shortName)),
@@ -121,6 +123,8 @@ BOOL IActionManager::DeactivateActionTable(ActionCallback* cb, ActionTableId id)
 }
 
 ActionTable* IActionManager::FindTable(ActionTableId id) const {
+  // Tables of class descriptors registered since the last look.
+  vorel_ui::SyncClassActionTables();
   for (const auto& t : tables_)
     if (t->GetId() == id) return t.get();
   return nullptr;

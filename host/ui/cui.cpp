@@ -131,7 +131,7 @@ void ICUIFrame::InstallMsgHandler(CUIFrameMsgHandler* h) {
     delete h;
     return;
   }
-  f->handler.reset(h);
+  if (f->handler.get() != h) f->handler.reset(h);
 }
 CUIFrameMsgHandler* ICUIFrame::GetMsgHandler() const {
   FrameState* f = FindFrame(hwnd_);
@@ -184,7 +184,8 @@ void ICustToolbar::LinkToCUIFrame(HWND frame, CUIFrameMsgHandler* handler) {
   if (!t) return;
   t->frame = frame;
   if (handler)
-    if (FrameState* f = FindFrame(frame)) f->handler.reset(handler);
+    if (FrameState* f = FindFrame(frame))
+      if (f->handler.get() != handler) f->handler.reset(handler);
 }
 void ICustToolbar::SetTopBorder(BOOL on) {
   if (ToolbarState* t = EnsureToolbar(hwnd_)) t->topBorder = on != 0;

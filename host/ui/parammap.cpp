@@ -19,6 +19,11 @@ struct MapRegistry {
   std::map<HWND, ParamMap*> byWindow;
   std::vector<ParamMap*> all;
   std::vector<vorel_ui::RollupPage> pages;
+  // Procedures running now (with their depth) and those to delete once
+  // they return: a procedure whose command closes its own rollout must not
+  // be deleted under its feet.
+  std::map<ParamMap2UserDlgProc*, int> running;
+  std::vector<ParamMap2UserDlgProc*> doomed;
 };
 
 MapRegistry& R() {
@@ -65,6 +70,7 @@ class NodeParamPick : public PickModeCallback, public PickNodeCallback {
     return TRUE;
   }
   PickNodeCallback* GetFilter() override { return this; }
+  IParamBlock2* Block() const { return pb_; }
 
  private:
   IParamBlock2* pb_;
@@ -96,7 +102,7 @@ class ParamMap : public IParamMap2 {
     Release(old);
     if (proc_ && hwnd_) {
       proc_->SetThing(thing_);
-      proc_->DlgProc(Now(), this, hwnd_, WM_INITDIALOG, 0, 0);
+      CallProc(proc_, this, hwnd_, WM_INITDIALOG, 0, 0);
     }
   }
   ParamMap2UserDlgProc* GetUserDlgProc() override { return proc_; }
@@ -143,6 +149,9 @@ class ParamMap : public IParamMap2 {
   }
 
   void Close() {
+    // A node pick started from this rollout ends with it.
+    if (auto* pick = dynamic_cast<NodeParamPick*>(vorel_ui::CurrentPickMode()))
+      if (pick->Block() == pb_) vorel_ui::ClearPickModeImpl();
     if (hwnd_) {
       HWND h = hwnd_;
       auto& pages = R().pages;
@@ -161,6 +170,9 @@ class ParamMap : public IParamMap2 {
   }
 
   void BlockGone() { pb_ = nullptr; }
+  static bool Alive(const ParamMap* m) {
+    return std::find(R().all.begin(), R().all.end(), m) != R().all.end();
+  }
 
   // Picks up a procedure handed to the descriptor while the map is open.
   void SyncProc() {
@@ -173,8 +185,32 @@ class ParamMap : public IParamMap2 {
 
  private:
   static void Release(ParamMap2UserDlgProc* p) {
-    if (p) p->DeleteThis();
+    if (!p) return;
+    // A procedure shared by several open maps goes with the last of them.
+    for (const ParamMap* m : R().all)
+      if (m->proc_ == p) return;
+    if (R().running.count(p)) R().doomed.push_back(p);
+    else p->DeleteThis();
   }
+
+ public:
+  static INT_PTR CallProc(ParamMap2UserDlgProc* p, IParamMap2* map, HWND h, UINT msg,
+                          WPARAM wParam, LPARAM lParam) {
+    ++R().running[p];
+    INT_PTR r = p->DlgProc(Now(), map, h, msg, wParam, lParam);
+    if (--R().running[p] == 0) {
+      R().running.erase(p);
+      auto& d = R().doomed;
+      auto it = std::find(d.begin(), d.end(), p);
+      if (it != d.end()) {
+        d.erase(it);
+        p->DeleteThis();
+      }
+    }
+    return r;
+  }
+
+ private:
 
   const ParamDef* Def(ParamID id) const {
     if (!pb_) return nullptr;
@@ -354,6 +390,8 @@ class ParamMap : public IParamMap2 {
         default:
           break;
       }
+      // A value change may have closed this rollout.
+      if (!Alive(this) || !pb_) return;
     }
   }
 
@@ -367,6 +405,7 @@ class ParamMap : public IParamMap2 {
       if (IsFloatType(d.type)) pb_->SetValue(d.id, Now(), s->GetFVal());
       else pb_->SetValue(d.id, Now(), s->GetIVal());
       ReleaseISpinner(s);
+      if (!Alive(this) || !pb_) return;
       // The block may have clamped tighter than the spinner's limits.
       Invalidate(d.id, -1);
     }
@@ -379,6 +418,7 @@ class ParamMap : public IParamMap2 {
       char buf[1024];
       GetWindowText(Ctrl(d, 0), buf, sizeof buf);
       SetFromText(d, buf);
+      if (!Alive(this) || !pb_) return;
     }
   }
 
@@ -402,13 +442,18 @@ class ParamMap : public IParamMap2 {
       else if (msg == CC_SPINNER_CHANGE) m->OnSpinner(LOWORD(wParam));
       else if (msg == WM_CUSTEDIT_ENTER) m->OnEditEnter(int(wParam));
     }
-    if (IsWindow(h) && R().byWindow.count(h)) m->SyncProc();
+    // The map's own handling may have closed the rollout (and the map).
+    auto still = [&] {
+      auto it = R().byWindow.find(h);
+      return it != R().byWindow.end() && it->second == m;
+    };
+    if (!still()) return FALSE;
+    m->SyncProc();
     INT_PTR r = FALSE;
-    if (m->proc_ && (msg != WM_INITDIALOG || m->proc_))
-      r = m->proc_->DlgProc(Now(), m, h, msg, wParam, lParam);
-    if (msg == WM_DESTROY) {
+    if (m->proc_) r = CallProc(m->proc_, m, h, msg, wParam, lParam);
+    if (msg == WM_DESTROY && still()) {
       R().byWindow.erase(h);
-      if (m->hwnd_ == h) m->hwnd_ = nullptr;
+      m->hwnd_ = nullptr;
     }
     return r;
   }
@@ -478,6 +523,8 @@ class Hooks : public ParamUIHooks {
       if (m->GetParamBlock() == pb) m->Invalidate(id, -1);
   }
   void BlockDeleted(IParamBlock2* pb) override {
+    if (auto* pick = dynamic_cast<NodeParamPick*>(vorel_ui::CurrentPickMode()))
+      if (pick->Block() == pb) vorel_ui::ClearPickModeImpl();
     for (ParamMap* m : std::vector<ParamMap*>(R().all))
       if (m->GetParamBlock() == pb) {
         m->BlockGone();

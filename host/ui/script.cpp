@@ -1,9 +1,11 @@
 #include "host/ui/script.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <strings.h>
 
+#include "host/ui/creation.h"
 #include "host/ui/custctrl.h"
 #include "host/ui/ui_host.h"
 #include "host/ui/user.h"
@@ -300,7 +302,10 @@ bool RunUiCommand(const std::string& line, std::ostream& out, std::string* err) 
       Window* d = Find(h);
       out << "\"" << d->text << "\"";
       if (d->templateId >= 0) out << " #" << d->templateId;
-      out << (IsWindowVisible(h) ? "" : " (hidden)") << "\n";
+      out << (IsWindowVisible(h) ? "" : " (hidden)");
+      for (const RollupPage& p : RollupPages())
+        if (p.hwnd == h) out << (p.open ? " (rollout)" : " (rollout, closed)");
+      out << "\n";
     }
     return true;
   }
@@ -393,6 +398,20 @@ bool RunUiCommand(const std::string& line, std::ostream& out, std::string* err) 
   }
   if (cmd == "menu") {
     return ui->GetMenuManager()->RunMenuPath(Need(w, 1)) || Fail(err, "no menu item \"" + Need(w, 1) + "\"");
+  }
+  if (cmd == "create") {
+    ClassDesc* cd = ClassDirectory::Get().FindClassByName(Need(w, 1));
+    if (!cd) return Fail(err, "no class \"" + Need(w, 1) + "\"");
+    std::vector<IPoint2> clicks;
+    for (size_t i = 2; i < w.size(); ++i) {
+      IPoint2 p;
+      if (std::sscanf(w[i].c_str(), "%d,%d", &p.x, &p.y) != 2) return Fail(err, "bad point \"" + w[i] + "\"");
+      clicks.push_back(p);
+    }
+    INode* n = ScriptCreate(cd, clicks);
+    if (!n) return Fail(err, "nothing was created");
+    out << n->GetName() << "\n";
+    return true;
   }
   if (cmd == "pump") {
     out << PumpMessages() << " messages\n";

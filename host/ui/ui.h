@@ -4,6 +4,7 @@
 // viewport.
 #pragma once
 #include "host/ui/actions.h"
+#include "host/ui/creation.h"
 #include "host/ui/cui.h"
 #include "host/ui/custctrl.h"
 #include "host/ui/menus.h"

@@ -152,7 +152,7 @@ int SyncClassActionTables() {
 }
 
 void ResetUI() {
-  ClearPickModeImpl();
+  // The pick mode is forgotten, not exited: its callback may be gone.
   ResetPickAndFileDialogs();
   CloseAllParamMaps();
   for (HWND h : TopLevelWindows()) DestroyWindow(h);

@@ -179,8 +179,9 @@ LRESULT ListMessage(Window& w, UINT msg, WPARAM wParam, LPARAM lParam) {
     case LB_GETTEXT:
     case CB_GETLBTEXT:
       if (!valid(idx)) return LB_ERR;
-      // Callers size the buffer from the text length; 260 covers the paths.
-      return CopyOut(w.items[size_t(idx)].text, reinterpret_cast<char*>(lParam), 1024);
+      // The message carries no buffer size; plug-ins pass fixed buffers of
+      // 256 characters or more, so longer texts are cut to 255.
+      return CopyOut(w.items[size_t(idx)].text, reinterpret_cast<char*>(lParam), 256);
     case LB_GETTEXTLEN:
     case CB_GETLBTEXTLEN:
       if (!valid(idx)) return LB_ERR;
@@ -660,6 +661,10 @@ int PumpMessages() {
     Posted p = s.posted.front();
     s.posted.pop_front();
     ++delivered;
+    if (p.msg == WM_TIMER && p.proc && !p.hwnd) {
+      p.proc(nullptr, WM_TIMER, UINT_PTR(p.wParam), DWORD(s.clockMs));
+      continue;
+    }
     if (!Find(p.hwnd)) continue;
     if (p.msg == WM_TIMER && p.proc)
       p.proc(p.hwnd, WM_TIMER, UINT_PTR(p.wParam), DWORD(s.clockMs));

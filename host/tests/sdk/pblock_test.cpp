@@ -102,6 +102,11 @@ TEST_F(PBlock, NodeTablesAppendDeleteAndLoseDeletedNodes) {
   pb->Append(P_NODES, 1, &a);
   EXPECT_EQ(pb->Count(P_NODES), 3);
   EXPECT_EQ(pb->GetINode(P_NODES, 0, 1), b);
+  pb->SetValue(P_RATE, 0, 1.0f);
+  obj->log.clear();
+  b->SetNodeTM(0, TransMatrix(Point3(1.0f, 0.0f, 0.0f)));  // a table node moves
+  ASSERT_EQ(obj->log.size(), 1u);
+  EXPECT_EQ(obj->log[0], "change pblock part=" + std::to_string(PART_TM) + " id=4");
   obj->log.clear();
   GetCOREInterface()->DeleteNode(a);
   // Both entries of a are now null and the owner heard of each.

@@ -154,9 +154,12 @@ TEST_F(ActionsTest, ToolbarButtonsReachTheFrameHandler) {
                             nullptr, nullptr);
   ICustToolbar* tb = GetICustToolbar(tbw);
   ASSERT_NE(tb, nullptr);
-  tb->LinkToCUIFrame(frame, nullptr);
+  // Linking and installing the same handler leaves the frame one handler.
+  auto* handler = new FrameHandler(&cb);
+  tb->LinkToCUIFrame(frame, handler);
   tb->SetImage(il);
-  f->InstallMsgHandler(new FrameHandler(&cb));
+  f->InstallMsgHandler(handler);
+  EXPECT_EQ(f->GetMsgHandler(), handler);
   tb->AddTool(ToolButtonItem(CTB_CHECKBUTTON, 6, 6, 6, 6, 32, 31, 10006));
   tb->AddTool(ToolSeparatorItem(8));
   tb->AddTool(ToolButtonItem(CTB_PUSHBUTTON, 1, 1, 1, 1, 32, 31, 10001));

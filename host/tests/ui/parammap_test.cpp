@@ -142,6 +142,32 @@ TEST_F(ParamMapTest, ClosingDeletesTheProcAndForgetsIt) {
   EXPECT_TRUE(Click(GetDlgItem(FindDialog("Animation"), 1014)));
 }
 
+TEST_F(ParamMapTest, AProcThatClosesItsOwnRolloutIsDeletedAfterItReturns) {
+  EXPECT_TRUE(Click(GetDlgItem(anim, 1021)));
+  EXPECT_FALSE(IsWindow(anim));
+  EXPECT_FALSE(IsWindow(cache));
+  EXPECT_EQ(Log().deleted, 1);
+  EXPECT_EQ(Log().commands.back(), 1021);
+}
+
+TEST_F(ParamMapTest, ANodePickFromTheRolloutEndsWithIt) {
+  EXPECT_TRUE(Click(GetDlgItem(cache, 1081)));
+  ASSERT_NE(ip->GetCurPickMode(), nullptr);
+  ip->EndEditParams();
+  EXPECT_EQ(ip->GetCurPickMode(), nullptr);
+}
+
+TEST_F(ParamMapTest, AProcSharedByTwoMapsIsDeletedOnceWithTheLast) {
+  ParamMap2UserDlgProc* p = obj->pblock->GetMap(0)->GetUserDlgProc();
+  ASSERT_NE(p, nullptr);
+  obj->pblock->GetMap(1)->SetUserDlgProc(p);
+  DestroyCPParamMap2(obj->pblock->GetMap(0));
+  EXPECT_EQ(Log().deleted, 0);
+  EXPECT_TRUE(IsWindow(cache));
+  ip->EndEditParams();
+  EXPECT_EQ(Log().deleted, 1);
+}
+
 TEST_F(ParamMapTest, ScriptCommandsDriveTheRollouts) {
   std::ostringstream out;
   std::string err;
@@ -161,6 +187,9 @@ TEST_F(ParamMapTest, ScriptCommandsDriveTheRollouts) {
   EXPECT_FALSE(RunUiCommand("press Nowhere 1", out, &err));
   EXPECT_EQ(err, "no open dialog \"Nowhere\"");
   EXPECT_FALSE(RunUiCommand("frobnicate", out, &err));
+  out.str("");
+  EXPECT_TRUE(RunUiCommand("dialogs", out, &err));
+  EXPECT_EQ(out.str(), "\"Animation\" #500 (rollout)\n\"Cache\" #501 (rollout, closed)\n");
   EXPECT_TRUE(RunUiCommand("close", out, &err));
   EXPECT_EQ(FindDialog("Animation"), nullptr);
   EXPECT_TRUE(RunUiCommand("open Fluid01", out, &err)) << err;

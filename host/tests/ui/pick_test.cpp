@@ -71,7 +71,6 @@ class PickTest : public ::testing::Test {
     nodes[2]->SetNodeTM(0, tm);
   }
   void TearDown() override {
-    ip->ClearPickMode();
     for (INode* n : nodes) ip->DeleteNode(n);
   }
   UIInterface* ip = nullptr;
@@ -114,6 +113,8 @@ TEST_F(PickTest, ClicksHitTestDrawnMeshesOnScreen) {
   nodes[2]->Hide(true);
   EXPECT_FALSE(ScriptPickAt(second));
   EXPECT_EQ(PickNode(nullptr, inside, nullptr), nodes[0]);
+  ip->ClearPickMode();
+  EXPECT_EQ(mode.exited, 1);
 }
 
 TEST_F(PickTest, RedrawRecordsEveryVisibleNode) {

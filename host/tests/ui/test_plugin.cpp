@@ -1,6 +1,10 @@
 #include "test_plugin.h"
 
+#include <cmath>
+
 #include "host/sdk/interface.h"
+#include "host/ui/actions.h"
+#include "host/ui/creation.h"
 #include "host/ui/custctrl.h"
 #include "host/ui/window.h"
 
@@ -8,6 +12,7 @@ namespace uitest {
 namespace {
 
 const Class_ID kClassID(0x51A7E001, 0x0BADCAFE);
+
 
 class TestDesc : public ClassDesc2 {
  public:
@@ -18,6 +23,34 @@ class TestDesc : public ClassDesc2 {
   Class_ID ClassID() override { return kClassID; }
   const char* Category() override { return "Vorel tests"; }
   const char* InternalName() override { return "UiTestObject"; }
+  int NumActionTables() override { return 1; }
+  // A new table per request, as plug-ins build them.
+  ActionTable* GetActionTable(int) override {
+    static const ActionDescription descs[] = {{40006, 1, 1, 2}, {-25512, 3, 3, 2}};
+    return new ActionTable(kActionTable, kActionTable, "UiTest_af", 0, 2, descs, nullptr,
+                           [](int id) -> std::string {
+                             return id == 1 ? "GO!" : id == 2 ? "UiTest_af" : "Object manager";
+                           });
+  }
+};
+
+// Two clicks: the first places the object, the second ends the creation
+// (or aborts it when the mouse moved less than 3 pixels).
+class TestCreateCallback : public CreateMouseCallBack {
+ public:
+  int proc(ViewExp* vpt, int msg, int point, int, IPoint2 m, Matrix3& mat) override {
+    Log().creationMessages.push_back(msg);
+    if (msg == MOUSE_ABORT) return CREATE_ABORT;
+    if (msg != MOUSE_POINT && msg != MOUSE_MOVE) return CREATE_CONTINUE;
+    if (point == 0) {
+      first = m;
+      mat.SetTrans(vpt->GetPointOnCP(m));
+      return CREATE_CONTINUE;
+    }
+    if (msg == MOUSE_MOVE) return CREATE_CONTINUE;
+    return std::abs(m.x - first.x) + std::abs(m.y - first.y) < 3 ? CREATE_ABORT : CREATE_STOP;
+  }
+  IPoint2 first;
 };
 
 TestDesc& Desc() {
@@ -60,7 +93,8 @@ void RegisterTestPlugin() {
                 {1001, vorel_ui::Kind::CustEdit, ""},
                 {1002, vorel_ui::Kind::Spinner, ""},
                 {1019, vorel_ui::Kind::CustButton, "Enable surface"},
-                {1014, vorel_ui::Kind::CustButton, "GO!"}};
+                {1014, vorel_ui::Kind::CustButton, "GO!"},
+                {1021, vorel_ui::Kind::Button, "Close"}};
   vorel_ui::RegisterDialogTemplate(nullptr, a);
   vorel_ui::DialogTemplate b;
   b.id = 501;
@@ -78,6 +112,11 @@ void RegisterTestPlugin() {
 }
 
 Class_ID TestObject::ClassID() { return kClassID; }
+
+CreateMouseCallBack* TestObject::GetCreateMouseCallBack() {
+  static TestCreateCallback cb;
+  return &cb;
+}
 
 void TestObject::BuildMesh(TimeValue) {
   // One triangle of 10 units in the z = 0 plane.
@@ -123,6 +162,7 @@ INT_PTR TestDlgProc::DlgProc(TimeValue t, IParamMap2* map, HWND hWnd, UINT msg, 
     case WM_COMMAND:
       log.commands.push_back(LOWORD(wParam));
       if (LOWORD(wParam) == 1019) pb->GetValue(kShow, t, log.showMeshAtCommand, iv);
+      if (LOWORD(wParam) == 1021) GetCOREInterface()->EndEditParams();
       if (LOWORD(wParam) == 1014) {
         SetDlgItemText(hWnd, 1000, "pressed");
         map->Enable(kRate, FALSE);

@@ -7,9 +7,12 @@
 
 #include "host/sdk/iparamb2.h"
 #include "host/sdk/object.h"
+#include "host/ui/actions.h"
 #include "host/ui/parammap.h"
 
 namespace uitest {
+
+constexpr ActionTableId kActionTable = 0x51A7E0A1;
 
 enum ParamIds { kRate = 0, kShow = 1, kMode = 2, kDir = 3, kLoop = 4, kNodes = 5 };
 
@@ -26,6 +29,7 @@ class TestObject : public SimpleObject2 {
   void BuildMesh(TimeValue t) override;
   void BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) override;
   void EndEditParams(Interface* ip, uint32_t flags, Animatable* next) override;
+  CreateMouseCallBack* GetCreateMouseCallBack() override;
 };
 
 // What the user procedure of rollout 0 saw.
@@ -35,6 +39,7 @@ struct ProcLog {
   int showMeshAtCommand = -1;  // "ShowMesh" when the 1019 command arrived
   float rateAtSpinner = -1.0f;
   int deleted = 0;
+  std::vector<int> creationMessages;
 };
 ProcLog& Log();
 

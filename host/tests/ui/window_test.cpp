@@ -123,6 +123,30 @@ TEST_F(WindowTest, TimersFirePerPeriodThroughThePump) {
   EXPECT_EQ(PumpMessages(), 0);
 }
 
+int g_procTicks = 0;
+void TickProc(HWND, UINT, UINT_PTR, DWORD) { ++g_procTicks; }
+
+TEST_F(WindowTest, TimerProceduresRunWithOrWithoutAWindow) {
+  g_procTicks = 0;
+  SetTimer(nullptr, 9, 50, TickProc);
+  SetTimer(dlg, 10, 50, TickProc);
+  AdvanceTimers(50);
+  EXPECT_EQ(PumpMessages(), 2);
+  EXPECT_EQ(g_procTicks, 2);
+  KillTimer(nullptr, 9);
+}
+
+TEST_F(WindowTest, ListTextsWithoutBufferSizeStopAt255) {
+  HWND lb = GetDlgItem(dlg, 1080);
+  std::string longText(400, 'n');
+  SendMessage(lb, LB_ADDSTRING, 0, LPARAM(longText.c_str()));
+  std::vector<char> buf(300, 'x');
+  EXPECT_EQ(SendMessage(lb, LB_GETTEXT, 0, LPARAM(buf.data())), 255);
+  EXPECT_EQ(buf[255], '\0');
+  EXPECT_EQ(buf[256], 'x');
+  EXPECT_EQ(SendMessage(lb, LB_GETTEXTLEN, 0, 0), 400);
+}
+
 TEST_F(WindowTest, DestroySendsDestroyAndStaleHandlesAreHarmless) {
   HWND edit = GetDlgItem(dlg, 1001);
   PostMessage(dlg, WM_USER + 2, 0, 0);

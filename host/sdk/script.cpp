@@ -1,0 +1,465 @@
+#include "host/sdk/script.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "host/core/interaction.h"
+#include "host/sdk/hold.h"
+#include "host/sdk/interface.h"
+#include "host/sdk/util.h"
+
+namespace vorel_sdk {
+
+namespace {
+
+bool ParseFloat(const std::string& s, float& v) {
+  char* end = nullptr;
+  v = std::strtof(s.c_str(), &end);
+  return !s.empty() && end && *end == '\0' && std::isfinite(v);
+}
+
+bool ParseInt(const std::string& s, int& v) {
+  std::string l = Lower(s);
+  if (l == "true" || l == "on" || l == "yes") { v = 1; return true; }
+  if (l == "false" || l == "off" || l == "no") { v = 0; return true; }
+  char* end = nullptr;
+  long x = std::strtol(s.c_str(), &end, 0);
+  if (s.empty() || !end || *end != '\0' || x < INT32_MIN || x > INT32_MAX) return false;
+  v = int(x);
+  return true;
+}
+
+std::string FormatFloat(float f) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%g", double(f));
+  return buf;
+}
+
+// A parameter of any block of the node's object (base object first, then
+// the object on top of it, then the base object's custom attributes).
+struct ParamRef {
+  IParamBlock2* pb = nullptr;
+  const ParamDef* def = nullptr;
+};
+
+ParamRef FindParam(INode* node, const std::string& name) {
+  ParamRef r;
+  Object* o = node->GetObjectRef();
+  std::vector<Animatable*> owners;
+  if (o) {
+    owners.push_back(o->FindBaseObject());
+    owners.push_back(o);
+    // Then the custom attributes of the base object.
+    Object* base = o->FindBaseObject();
+    if (ICustAttribContainer* c = base ? base->GetCustAttribContainer() : nullptr)
+      for (int i = 0; i < c->GetNumCustAttribs(); ++i) owners.push_back(c->GetCustAttrib(i));
+  }
+  for (Animatable* a : owners) {
+    if (!a) continue;
+    for (int i = 0; i < a->NumParamBlocks(); ++i) {
+      IParamBlock2* pb = a->GetParamBlock(i);
+      const ParamDef* d = pb ? pb->GetDesc()->FindParamByName(name) : nullptr;
+      if (d) return {pb, d};
+    }
+  }
+  return r;
+}
+
+std::string ValueText(IParamBlock2* pb, const ParamDef& d, TimeValue t) {
+  Interval iv;
+  switch (d.type) {
+    case TYPE_FLOAT: case TYPE_WORLD: case TYPE_ANGLE: {
+      float f = 0;
+      pb->GetValue(d.id, t, f, iv);
+      return FormatFloat(f);
+    }
+    case TYPE_STRING: case TYPE_FILENAME: {
+      const char* s = pb->GetStr(d.id, t);
+      return s ? "\"" + std::string(s) + "\"" : "undefined";
+    }
+    case TYPE_INODE: {
+      INode* n = pb->GetINode(d.id, t);
+      return n ? n->GetName() : "undefined";
+    }
+    case TYPE_INODE_TAB: {
+      std::string s = "#(";
+      for (int i = 0; i < pb->Count(d.id); ++i) {
+        INode* n = pb->GetINode(d.id, t, i);
+        s += (i ? ", " : "") + std::string(n ? n->GetName() : "undefined");
+      }
+      return s + ")";
+    }
+    case TYPE_POINT3: {
+      Point3 p = pb->GetPoint3(d.id, t);
+      return "[" + FormatFloat(p.x) + "," + FormatFloat(p.y) + "," + FormatFloat(p.z) + "]";
+    }
+    default: {
+      int v = 0;
+      pb->GetValue(d.id, t, v, iv);
+      return std::to_string(v);
+    }
+  }
+}
+
+int AnswerCode(const std::string& w) {
+  static const std::map<std::string, int> names = {
+      {"ok", IDOK}, {"cancel", IDCANCEL}, {"abort", IDABORT}, {"retry", IDRETRY},
+      {"ignore", IDIGNORE}, {"yes", IDYES}, {"no", IDNO}};
+  auto it = names.find(Lower(w));
+  if (it != names.end()) return it->second;
+  int v = 0;
+  return ParseInt(w, v) ? v : -1;
+}
+
+}  // namespace
+
+bool ExportNodeObj(INode* node, TimeValue t, const std::string& path, int& verts, int& faces) {
+  verts = faces = 0;
+  if (!node) return false;
+  const ObjectState& os = node->EvalWorldState(t);
+  Object* o = os.obj;
+  if (!o || !o->CanConvertToType(triObjectClassID())) return false;
+  Object* conv = o->ConvertToType(t, triObjectClassID());
+  auto* tri = dynamic_cast<TriObject*>(conv);
+  if (!tri) {
+    if (conv && conv != o) conv->DeleteThis();
+    return false;
+  }
+  Matrix3 tm = node->GetObjectTM(t);
+  std::ofstream f(path);
+  bool ok = bool(f);
+  if (ok) {
+    f << "# " << node->GetName() << " at tick " << t << "\n";
+    char buf[128];
+    for (const Point3& p : tri->mesh.verts) {
+      Point3 w = p * tm;
+      std::snprintf(buf, sizeof buf, "v %.6g %.6g %.6g\n", double(w.x), double(w.y), double(w.z));
+      f << buf;
+    }
+    for (const Face& fc : tri->mesh.faces)
+      f << "f " << fc.v[0] + 1 << " " << fc.v[1] + 1 << " " << fc.v[2] + 1 << "\n";
+    ok = bool(f);
+    verts = tri->mesh.getNumVerts();
+    faces = tri->mesh.getNumFaces();
+  }
+  if (conv != o) conv->DeleteThis();
+  return ok;
+}
+
+SceneScript::SceneScript(std::function<void(const std::string&)> out) : out_(std::move(out)) {}
+
+void SceneScript::AddCommand(const std::string& name, Handler h) {
+  extra_.emplace_back(Lower(name), std::move(h));
+}
+
+bool SceneScript::Fail(const std::string& why) {
+  error_ = why;
+  return false;
+}
+
+bool SceneScript::RunLine(const std::string& line) {
+  error_.clear();
+  std::vector<std::string> w;
+  std::string err;
+  if (!SplitWords(line, w, err)) return Fail(err);
+  if (w.empty()) return true;
+  Interface* ip = GetCOREInterface();
+  const std::string cmd = Lower(w[0]);
+  auto need = [&](size_t n, const char* usage) {
+    if (w.size() < n) {
+      error_ = std::string("usage: ") + usage;
+      return false;
+    }
+    return true;
+  };
+  auto node = [&](const std::string& name) -> INode* {
+    INode* n = ip->GetINodeByName(name.c_str());
+    if (!n) error_ = "no node named \"" + name + "\"";
+    return n;
+  };
+  auto frame = [&](const std::string& s, TimeValue& t) {
+    float f = 0;
+    if (!ParseFloat(s, f)) {
+      error_ = "not a frame number: " + s;
+      return false;
+    }
+    t = TimeValue(std::lround(f * float(ip->GetTicksPerFrame())));
+    return true;
+  };
+
+  for (auto& ex : extra_) {
+    if (ex.first != cmd) continue;
+    // The text after the command word, as written.
+    size_t at = line.find_first_not_of(" \t");
+    at = line.find_first_of(" \t", at);
+    at = at == std::string::npos ? std::string::npos : line.find_first_not_of(" \t", at);
+    std::string rest = at == std::string::npos ? "" : line.substr(at);
+    std::ostringstream os;
+    std::string e;
+    bool ok = ex.second(rest, os, e);
+    std::istringstream lines(os.str());
+    for (std::string l; std::getline(lines, l);) Print(l);
+    return ok ? true : Fail(e.empty() ? cmd + " failed" : e);
+  }
+  if (cmd == "echo") {
+    std::string s;
+    for (size_t i = 1; i < w.size(); ++i) s += (i > 1 ? " " : "") + w[i];
+    Print(s);
+    return true;
+  }
+  if (cmd == "plugins") {
+    if (!need(2, "plugins <folder>")) return false;
+    std::vector<std::string> errs;
+    int n = PluginManager::Get().LoadFolder(w[1], errs);
+    for (const std::string& e : errs) Print("plug-in: " + e);
+    Print("loaded " + std::to_string(n) + " plug-in(s) from " + w[1]);
+    return true;
+  }
+  if (cmd == "create") {
+    if (!need(2, "create <class> [<node name>]")) return false;
+    ClassDesc* cd = ClassDirectory::Get().FindClassByName(w[1]);
+    if (!cd) {
+      unsigned a = 0, b = 0;
+      if (std::sscanf(w[1].c_str(), "%x:%x", &a, &b) == 2) cd = ClassDirectory::Get().FindClass(Class_ID(a, b));
+    }
+    if (!cd) return Fail("no class named \"" + w[1] + "\"");
+    if (!cd->OkToCreate(ip)) return Fail(std::string(cd->ClassName()) + " cannot be created now");
+    std::vector<INode*> before = ip->AllNodes();
+    INode* made = nullptr;
+    if (!cd->BeginCreate(ip)) {
+      auto* obj = dynamic_cast<Object*>(cd->Create(false));
+      if (!obj) return Fail(std::string(cd->ClassName()) + " made no scene object");
+      made = ip->CreateObjectNode(obj, w.size() > 2 ? w[2].c_str() : nullptr);
+      ip->SelectNode(made);
+    }
+    cd->EndCreate(ip);
+    // The descriptor may have made its own nodes: name the first of them.
+    for (INode* n : ip->AllNodes()) {
+      if (std::find(before.begin(), before.end(), n) != before.end()) continue;
+      if (!made && w.size() > 2) {
+        made = n;
+        std::string unique = w[2];
+        if (!vorel_sdk::EqualNoCase(n->GetName(), unique)) {
+          ip->MakeNameUnique(unique);
+          n->SetName(unique.c_str());
+        }
+      }
+      Print(std::string("created ") + n->GetName() + " (" + cd->ClassName() + ")");
+    }
+    return true;
+  }
+  if (cmd == "set" || cmd == "get" || cmd == "key") {
+    if (cmd == "set" && !need(4, "set <node> <parameter> <value...>")) return false;
+    if (cmd == "get" && !need(3, "get <node> <parameter> [<frame>]")) return false;
+    if (cmd == "key" && !need(5, "key <node> <parameter> <frame> <value>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    ParamRef p = FindParam(n, w[2]);
+    if (!p.pb) return Fail(std::string(n->GetName()) + " has no parameter \"" + w[2] + "\"");
+    const ParamDef& d = *p.def;
+    TimeValue t = ip->GetTime();
+    if (cmd == "get") {
+      if (w.size() > 3 && !frame(w[3], t)) return false;
+      Print(std::string(n->GetName()) + "." + d.int_name + " = " + ValueText(p.pb, d, t));
+      return true;
+    }
+    size_t vi = 3;
+    if (cmd == "key") {
+      if (!frame(w[3], t)) return false;
+      vi = 4;
+    }
+    bool ok = false;
+    bool isFloat = d.type == TYPE_FLOAT || d.type == TYPE_WORLD || d.type == TYPE_ANGLE;
+    if (isFloat || d.type == TYPE_INT || d.type == TYPE_BOOL || d.type == TYPE_RADIOBTN_INDEX) {
+      float f = 0;
+      int i = 0;
+      if (isFloat ? !ParseFloat(w[vi], f) : !ParseInt(w[vi], i))
+        return Fail("not a value for " + d.int_name + ": " + w[vi]);
+      if (cmd == "key") ok = isFloat ? p.pb->SetKey(d.id, t, f) : p.pb->SetKey(d.id, t, i);
+      else ok = isFloat ? p.pb->SetValue(d.id, t, f) : p.pb->SetValue(d.id, t, i);
+    } else if (cmd == "key") {
+      return Fail(d.int_name + " cannot be keyed");
+    } else if (d.type == TYPE_STRING || d.type == TYPE_FILENAME) {
+      std::string s;
+      for (size_t i = vi; i < w.size(); ++i) s += (i > vi ? " " : "") + w[i];
+      ok = p.pb->SetValue(d.id, t, s.c_str());
+    } else if (d.type == TYPE_INODE) {
+      INode* target = Lower(w[vi]) == "undefined" ? nullptr : node(w[vi]);
+      if (!target && Lower(w[vi]) != "undefined") return false;
+      ok = p.pb->SetValue(d.id, t, target);
+    } else if (d.type == TYPE_INODE_TAB) {
+      std::vector<INode*> tab;
+      for (size_t i = vi; i < w.size(); ++i) {
+        if (Lower(w[i]) == "undefined") { tab.push_back(nullptr); continue; }
+        INode* x = node(w[i]);
+        if (!x) return false;
+        tab.push_back(x);
+      }
+      p.pb->SetCount(d.id, 0);
+      ok = tab.empty() || p.pb->Append(d.id, int(tab.size()), tab.data()) == int(tab.size());
+    }
+    if (!ok) return Fail("cannot set " + d.int_name);
+    Print(std::string(n->GetName()) + "." + d.int_name + " = " + ValueText(p.pb, d, t));
+    return true;
+  }
+  if (cmd == "move" || cmd == "rotate") {
+    if (cmd == "move" && !need(5, "move <node> <x> <y> <z>")) return false;
+    if (cmd == "rotate" && !need(4, "rotate <node> <x|y|z> <degrees>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    TimeValue t = ip->GetTime();
+    Matrix3 tm = n->GetNodeTM(t);
+    if (cmd == "move") {
+      float x, y, z;
+      if (!ParseFloat(w[2], x) || !ParseFloat(w[3], y) || !ParseFloat(w[4], z)) return Fail("not a position");
+      tm.SetTrans(Point3(x, y, z));
+    } else {
+      float deg;
+      std::string ax = Lower(w[2]);
+      if (!ParseFloat(w[3], deg) || (ax != "x" && ax != "y" && ax != "z")) return Fail("not a rotation");
+      float a = deg * 3.14159265358979f / 180.0f;
+      Point3 pos = tm.GetTrans();
+      tm.NoTrans();
+      tm = tm * (ax == "x" ? RotateXMatrix(a) : ax == "y" ? RotateYMatrix(a) : RotateZMatrix(a));
+      tm.SetTrans(pos);
+    }
+    n->SetNodeTM(t, tm);
+    return true;
+  }
+  if (cmd == "hide" || cmd == "unhide" || cmd == "delete" || cmd == "select") {
+    if (!need(2, (cmd + " <node>").c_str())) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    if (cmd == "hide") n->Hide(true);
+    else if (cmd == "unhide") n->Hide(false);
+    else if (cmd == "select") ip->SelectNode(n, 1);
+    else {
+      std::string name = n->GetName();
+      ip->DeleteNode(n);
+      Print("deleted " + name);
+    }
+    return true;
+  }
+  if (cmd == "deselect") {
+    ip->ClearNodeSelection();
+    return true;
+  }
+  if (cmd == "range") {
+    TimeValue a, b;
+    if (!need(3, "range <start frame> <end frame>") || !frame(w[1], a) || !frame(w[2], b)) return false;
+    if (b < a) return Fail("the range ends before it starts");
+    ip->SetAnimRange(Interval(a, b));
+    return true;
+  }
+  if (cmd == "tpf") {
+    int v = 0;
+    if (!need(2, "tpf <ticks per frame>")) return false;
+    if (!ParseInt(w[1], v) || v <= 0 || TIME_TICKSPERSEC % v != 0)
+      return Fail("ticks per frame must divide 4800");
+    ip->SetTicksPerFrame(v);
+    return true;
+  }
+  if (cmd == "time") {
+    TimeValue t;
+    if (!need(2, "time <frame> [noredraw]") || !frame(w[1], t)) return false;
+    ip->SetTime(t, !(w.size() > 2 && Lower(w[2]) == "noredraw"));
+    return true;
+  }
+  if (cmd == "play") {
+    ip->StartAnimPlayback(0);
+    return true;
+  }
+  if (cmd == "animate") {
+    if (!need(2, "animate on|off")) return false;
+    ip->SetAnimateMode(Lower(w[1]) == "on");
+    return true;
+  }
+  if (cmd == "action") {
+    if (!need(2, "action <table id> <command id> | action <name>")) return false;
+    int table = 0, id = 0;
+    bool ok = w.size() > 2 && ParseInt(w[1], table) && ParseInt(w[2], id)
+                  ? ip->RunAction(table, id)
+                  : ip->RunActionByName(w[1]);
+    if (!ok) return Fail("no action " + w[1] + (w.size() > 2 ? " " + w[2] : ""));
+    return true;
+  }
+  if (cmd == "answer") {
+    if (!need(2, "answer <OK|Cancel|Yes|No|Abort|Retry|Ignore|number>...")) return false;
+    for (size_t i = 1; i < w.size(); ++i) {
+      int a = AnswerCode(w[i]);
+      if (a < 0) return Fail("not a message box answer: " + w[i]);
+      vorel::host::QueueMessageBoxAnswer(a);
+    }
+    return true;
+  }
+  if (cmd == "escape") {
+    int n = 0;
+    if (!need(2, "escape <poll>") || !ParseInt(w[1], n) || n < 0) return Fail("usage: escape <poll>");
+    vorel::host::PressEscapeAtPoll(n);
+    return true;
+  }
+  if (cmd == "save" || cmd == "load") {
+    if (!need(2, (cmd + " <file>").c_str())) return false;
+    bool ok = cmd == "save" ? ip->SaveToFile(w[1]) : ip->LoadFromFile(w[1]);
+    if (!ok) return Fail(ip->LastFileError());
+    Print((cmd == "save" ? "saved " : "loaded ") + w[1]);
+    return true;
+  }
+  if (cmd == "reset") {
+    ip->ResetScene();
+    return true;
+  }
+  if (cmd == "undo") {
+    if (!theHold.Undo()) return Fail("nothing to undo");
+    return true;
+  }
+  if (cmd == "export") {
+    TimeValue t;
+    if (!need(4, "export <node> <frame> <file.obj>") || !frame(w[2], t)) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    int v = 0, f = 0;
+    if (!ExportNodeObj(n, t, w[3], v, f)) return Fail("cannot write the mesh of " + std::string(n->GetName()) + " to " + w[3]);
+    Print("wrote " + w[3] + ": " + std::to_string(v) + " vertices, " + std::to_string(f) + " faces");
+    return true;
+  }
+  if (cmd == "render") {
+    TimeValue a, b;
+    if (!need(3, "render <start frame> <end frame>") || !frame(w[1], a) || !frame(w[2], b)) return false;
+    int meshes = ip->RenderFrames(a, b, ip->GetTicksPerFrame());
+    Print("rendered " + std::to_string(meshes) + " mesh(es)");
+    return true;
+  }
+  if (cmd == "nodes") {
+    for (INode* n : ip->AllNodes()) {
+      std::string cn = "-";
+      if (n->GetObjectRef()) n->GetObjectRef()->GetClassName(cn);
+      int depth = 0;
+      for (INode* p = n->GetParentNode(); p && !p->IsRootNode(); p = p->GetParentNode()) ++depth;
+      Print(std::string(size_t(2 * depth), ' ') + n->GetName() + " (" + cn + ")" +
+            (n->IsHidden() ? " hidden" : "") + (n->Selected() ? " selected" : ""));
+    }
+    return true;
+  }
+  return Fail("unknown command \"" + w[0] + "\"");
+}
+
+bool SceneScript::Run(std::istream& in, const std::string& sourceName) {
+  std::string line;
+  int no = 0;
+  while (std::getline(in, line)) {
+    ++no;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!RunLine(line)) {
+      error_ = sourceName + ":" + std::to_string(no) + ": " + error_;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace vorel_sdk
