@@ -89,11 +89,10 @@ bool CollapseVanishingEdges(std::vector<XY>& R, double d, std::vector<XY>& base)
     } else if (s <= kHalfTurn) {
       M = {(W1.x + W2.x) / 2, (W1.y + W2.y) / 2};
     } else {
-      double x, y, tB = kNoParameter, tA = kNoParameter;
+      // Parallel lines W0W1 and W2W3 give no crossing: the midpoint stays.
+      M = {(W1.x + W2.x) / 2, (W1.y + W2.y) / 2};
+      double x = M.x, y = M.y, tB = kNoParameter, tA = kNoParameter;
       int16_t sense = 0;
-      M = {(W1.x + W2.x) / 2, (W1.y + W2.y) / 2};  // parallel lines keep the midpoint
-      x = M.x;
-      y = M.y;
       IntersectSegments(W0.x, W0.y, W1.x, W1.y, W2.x, W2.y, W3.x, W3.y, x, y, tB, tA, sense, kTol);
       if (tA > -1e19 && std::isfinite(x) && std::isfinite(y)) M = {x, y};
     }

@@ -33,9 +33,6 @@ class Hilera {
   // Drops spike corners of a closed row (last point = first), keeping it closed.
   void RemoveFoldBacks();
 
-  // Appends an already allocated point; the row takes it over.
-  void AddOwned(Punto2D* p) { points_.push_back(p); }
-
  private:
   std::vector<Punto2D*> points_;
   bool notOwner_ = false;

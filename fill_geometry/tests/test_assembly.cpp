@@ -207,3 +207,25 @@ TEST(Assembly, TinyOutlineMergedIntoNeighbour) {
   ASSERT_TRUE(q.ok);
   EXPECT_EQ(q.regions->Count(), 1);
 }
+
+TEST(Assembly, RandomSegmentSoupNeverCrashes) {
+  std::mt19937 rng(33);
+  for (int trial = 0; trial < 60; ++trial) {
+    Cadenas set;
+    int n = 3 + static_cast<int>(rng() % 20);
+    std::vector<std::pair<double, double>> pts;
+    for (int i = 0; i < n; ++i)
+      pts.push_back({static_cast<double>(rng() % 6), static_cast<double>(rng() % 6)});
+    for (int i = 0; i < n; ++i) {
+      auto c = MakeChain({pts[i], pts[(i + 1 + rng() % 3) % n]});
+      if (c->Count() == 2) set.Add(c.release());
+    }
+    Result r;
+    r.ok = set.AssembleRegions(r.regions, r.freeHoles, r.rejects, 1e-8);
+    if (r.ok) {
+      ASSERT_NE(r.regions, nullptr);
+      for (int32_t i = 0; i < r.regions->Count(); ++i)
+        EXPECT_GT(r.regions->Get(i)->GetChain(0)->Area(), 0);
+    }
+  }
+}

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "fill_geometry/geometry.h"
 #include "fill_geometry/shape_lattice.h"
@@ -164,4 +165,44 @@ TEST(ShapeLattice, GivenOriginAndDisc) {
   EXPECT_NEAR(D.n1, expect, 0.05 * expect);
   for (uint32_t i = 0; i < D.n1; ++i)
     EXPECT_LE(std::hypot(D.p1[i][0], D.p1[i][1]), 5 + 1e-9);
+}
+
+TEST(ShapeLattice, RandomOutlinesNeverCrash) {
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<double> u(-5, 5);
+  Hileras withEmpty;
+  withEmpty.Add(new Hilera());
+  Lattice E;
+  Fill(withEmpty, 0.3, E, 0.0001);
+  ExpectFailed(E);
+  int built = 0;
+  for (int trial = 0; trial < 150; ++trial) {
+    Hileras h;
+    int rings = 1 + trial % 3;
+    for (int k = 0; k < rings; ++k) {
+      auto row = std::make_unique<Hilera>();
+      int n = 3 + static_cast<int>(rng() % 10);
+      bool star = trial % 3 != 0;
+      for (int i = 0; i < n; ++i) {
+        // Star outlines are simple; free points often cross. Snapped
+        // coordinates make collinear and coincident vertices common.
+        double a = 2 * M_PI * i / n, rad = 1 + std::fabs(u(rng)) / (k + 1);
+        double x = star ? 15 * k + rad * std::cos(a) : u(rng);
+        double y = star ? rad * std::sin(a) : u(rng);
+        if (trial % 2) {
+          x = std::round(x * 2) / 2;
+          y = std::round(y * 2) / 2;
+        }
+        row->AddPoint(x, y);
+      }
+      row->AddPoint(row->Get(0)->x(), row->Get(0)->y());
+      h.Add(row.release());
+    }
+    Lattice L;
+    Fill(h, 0.1 + 0.4 * (trial % 5) / 4.0, L, trial % 4 == 0 ? 0.0 : 0.05);
+    if (L.ok == 0) ExpectFailed(L);
+    else ++built;
+    EXPECT_LE(L.n1 + L.n2, 20000u);
+  }
+  EXPECT_GT(built, 10);
 }

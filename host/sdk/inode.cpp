@@ -106,6 +106,17 @@ bool INode::Selected() const { return GetCOREInterface()->IsSelected(this); }
 
 void INode::SetMtl(Mtl* m) { ReplaceReference(1, m); }
 
+Material* INode::Mtls() {
+  int n = 1;
+  return GetObjectDrawHooks()->NodeMaterials(this, n);
+}
+
+int INode::NumMtls() {
+  int n = 1;
+  GetObjectDrawHooks()->NodeMaterials(this, n);
+  return n;
+}
+
 void INode::Delete(TimeValue t, int keepChildPosition) {
   (void)t; (void)keepChildPosition;
   GetCOREInterface()->DeleteNode(this, false);

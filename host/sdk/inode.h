@@ -101,6 +101,9 @@ class INode : public ReferenceTarget {
 
   void SetMtl(Mtl* m);
   Mtl* GetMtl() const { return mtl_; }
+  // The viewport materials to draw the node's mesh with (from the viewport layer).
+  Material* Mtls();
+  int NumMtls();
 
   // Removes the node from the scene (see Interface::DeleteNode).
   void Delete(TimeValue t, int keepChildPosition = 1);

@@ -58,6 +58,12 @@ class ObjectDrawHooks {
     (void)mesh; (void)t; (void)inode; (void)type; (void)crossing; (void)flags; (void)p; (void)vpt;
     return 0;
   }
+  // The viewport materials of a node (INode::Mtls / NumMtls): null, one, by default.
+  virtual Material* NodeMaterials(INode* inode, int& count) {
+    (void)inode;
+    count = 1;
+    return nullptr;
+  }
   // Particles of a simple particle system (markers or the system's own drawing).
   virtual int DisplayParticles(class SimpleParticle* ps, TimeValue t, INode* inode, ViewExp* vpt,
                                int flags) {

@@ -39,7 +39,8 @@ std::string FormatFloat(float f) {
   return buf;
 }
 
-// A parameter of any block of the node's object (base object first).
+// A parameter of any block of the node's object (base object first, then
+// the object on top of it, then the base object's custom attributes).
 struct ParamRef {
   IParamBlock2* pb = nullptr;
   const ParamDef* def = nullptr;
@@ -52,6 +53,10 @@ ParamRef FindParam(INode* node, const std::string& name) {
   if (o) {
     owners.push_back(o->FindBaseObject());
     owners.push_back(o);
+    // Then the custom attributes of the base object.
+    Object* base = o->FindBaseObject();
+    if (ICustAttribContainer* c = base ? base->GetCustAttribContainer() : nullptr)
+      for (int i = 0; i < c->GetNumCustAttribs(); ++i) owners.push_back(c->GetCustAttrib(i));
   }
   for (Animatable* a : owners) {
     if (!a) continue;
