@@ -17,6 +17,7 @@
 #include "bench/bench.h"
 #include "fluid_core/host_link.h"
 #include "fluid_core/solver.h"
+#include "host/core/files.h"
 
 namespace {
 
@@ -103,6 +104,7 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
   solver.domainMin = Vec3f(-1.0f, -1.0f, -1.0f);
   solver.domainMax = hi + Vec3f(1.0f, 1.0f, 1.0f);
   if (writeFrames) {
+    vorel::host::MakeDirectories(o.out);
     solver.frameCache.folderOverride = o.out + "/";
     solver.WriteFrame(0);
   }

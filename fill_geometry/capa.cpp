@@ -65,7 +65,9 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
   cutFaces.clear();
   std::vector<Segment> segs;
   bool touched = false;
-  for (int32_t i = 0; i < faceCount_; ++i) {
+  std::vector<int32_t> near;
+  FacesNearHeight(z, near);
+  for (int32_t i : near) {
     const Cara* f = faces_->Get(i);
     // Only faces lying flat at one height are left out: a gently sloped face
     // that spans the height is part of the section.

@@ -76,13 +76,30 @@ bool FaceAnswers(const Vec3f& v0, const Vec3f& v1, const Vec3f& v2, const Vec3f&
 // "some face answers", so leaving out faces that provably cannot answer gives
 // the same result as testing all of them.
 //
-// Answering region of a face: the point is within `clearance` of its
-// projection q, and q satisfies |sum - s| < 0.001 in single precision. In
-// exact arithmetic sum - s is twice the area by which q lies outside the
-// triangle's edges, so q lies in the triangle grown to barycentric
-// coordinates >= -mu with mu = T / (2 s); T is 0.001 plus a bound on the
-// single-precision rounding of the whole test (a generous multiple of
-// FLT_EPSILON times the squared coordinate scale).
+// Answering region of a face. Let q' be the in-plane projection of the
+// single-precision q and dist its distance from the triangle. In exact
+// arithmetic sum - s at q' is at least 2 s nu when q's smallest barycentric
+// coordinate is -nu, and dist <= 4 nu L (L the longest edge); moving q off
+// the plane only makes sum larger. So a face that answers has
+//     dist <= 2 (L / s) (0.001 + E),   E = 256 eps L (dist + 2 L),
+// E bounding the rounding of sum - s (each term is an edge, at most L long,
+// crossed with a vector at most dist + L long; eps is the float unit
+// roundoff, with a wide margin). The bound is linear in dist, so the reach
+// is where it meets dist, provided it grows more slowly than dist. The point
+// lies within the clearance of the plane, and q' within the rounding of d,
+// n and q (dq below) of the point's projection.
+constexpr double kFloatRoundoff = 5.9604644775390625e-8;  // 2^-24
+
+// How far beyond the triangle q' may lie and the face still answer; negative
+// when no useful bound exists (the face is then tested for every point).
+double AnswerReach(double L, double s) {
+  if (!(s > 0) || !(L > 0)) return -1;
+  const double c = 256.0 * kFloatRoundoff;
+  const double slope = 2.0 * (L / s) * c * L;
+  if (!(slope < 0.5)) return -1;
+  return 1.05 * 2.0 * (L / s) * (static_cast<double>(kAreaTolerance) + 2.0 * c * L * L) / (1.0 - slope);
+}
+
 class NearSurfaceIndex {
  public:
   NearSurfaceIndex(int32_t nf, double** verts, int32_t** faces, float clearance)
@@ -136,16 +153,14 @@ class NearSurfaceIndex {
     double scale = 0;
     for (int a = 0; a < 3; ++a) scale = std::max({scale, std::fabs(mlo[a]), std::fabs(mhi[a])});
     scale += clearance_;
-    const double tau = 2e-4 * scale * scale;
-    const double T = static_cast<double>(kAreaTolerance) + tau;
-    const double slack = clearance_ * (1.0 + 1e-5) + 1e-5 * scale + 1e-30;
+    const double margin = clearance_ * (1.0 + 1e-5) + 64.0 * kFloatRoundoff * scale;
 
     // The index covers the mesh box grown by the clearance; points outside it
     // are tested against every face.
     double extent = 0;
     for (int a = 0; a < 3; ++a) {
-      lo_[a] = mlo[a] - slack;
-      hi_[a] = mhi[a] + slack;
+      lo_[a] = mlo[a] - margin;
+      hi_[a] = mhi[a] + margin;
       extent = std::max(extent, hi_[a] - lo_[a]);
     }
     if (!(extent > 0)) return;
@@ -163,27 +178,30 @@ class NearSurfaceIndex {
       }
       const double e1[3] = {v[1][0] - v[0][0], v[1][1] - v[0][1], v[1][2] - v[0][2]};
       const double e2[3] = {v[2][0] - v[0][0], v[2][1] - v[0][1], v[2][2] - v[0][2]};
+      const double e3[3] = {v[2][0] - v[1][0], v[2][1] - v[1][1], v[2][2] - v[1][2]};
       const double cx = e1[1] * e2[2] - e1[2] * e2[1];
       const double cy = e1[2] * e2[0] - e1[0] * e2[2];
       const double cz = e1[0] * e2[1] - e1[1] * e2[0];
       const double s = std::sqrt(cx * cx + cy * cy + cz * cz);
-      const double mu = 1.01 * T / (2.0 * s);
-      std::array<double, 6>& b = boxes[static_cast<size_t>(f)];
-      if (!(s > 0) || !(mu < 1e3)) {
+      const double L = std::sqrt(std::max({e1[0] * e1[0] + e1[1] * e1[1] + e1[2] * e1[2],
+                                           e2[0] * e2[0] + e2[1] * e2[1] + e2[2] * e2[2],
+                                           e3[0] * e3[0] + e3[1] * e3[1] + e3[2] * e3[2]}));
+      const double reach = AnswerReach(L, s);
+      if (reach < 0) {
         isGlobal[static_cast<size_t>(f)] = 1;
         continue;
       }
-      b = {1e300, -1e300, 1e300, -1e300, 1e300, -1e300};
-      for (int k = 0; k < 3; ++k) {
-        const int k1 = (k + 1) % 3, k2 = (k + 2) % 3;
-        for (int a = 0; a < 3; ++a) {
-          const double g = v[k][a] + mu * (2.0 * v[k][a] - v[k1][a] - v[k2][a]);
-          b[2 * a] = std::min(b[2 * a], g - slack);
-          b[2 * a + 1] = std::max(b[2 * a + 1], g + slack);
-        }
-      }
+      // Rounding of d, of the normal (tilted by up to ~eps L^2 / s on a
+      // slender face) and of q itself.
+      const double dq = 64.0 * kFloatRoundoff * (scale + (reach + L + clearance_) * (1.0 + L * L / s));
+      const double grow = reach + margin + 2.0 * dq;
+      std::array<double, 6>& b = boxes[static_cast<size_t>(f)];
       double e = 0;
-      for (int a = 0; a < 3; ++a) e = std::max(e, b[2 * a + 1] - b[2 * a]);
+      for (int a = 0; a < 3; ++a) {
+        b[2 * a] = std::min({v[0][a], v[1][a], v[2][a]}) - grow;
+        b[2 * a + 1] = std::max({v[0][a], v[1][a], v[2][a]}) + grow;
+        e = std::max(e, b[2 * a + 1] - b[2 * a]);
+      }
       sumExtent += e;
       ++binned;
     }

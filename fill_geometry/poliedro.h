@@ -120,12 +120,23 @@ class PoliedroEstructurado {
            static_cast<size_t>(col);
   }
   void MarkRow(int32_t layer, int32_t row, double rowX, const std::vector<double>& xs);
+  // Faces whose z range may hold z, in face order (a superset; the cut itself
+  // tests the range).
+  void FacesNearHeight(double z, std::vector<int32_t>& out) const;
+  void BuildHeightIndex();
+  int64_t Bucket(double z, int64_t buckets) const;
 
   int32_t faceCount_ = 0;
   Caras* faces_ = nullptr;
   double xmin_, xmax_, ymin_, ymax_, zmin_, zmax_;
   uint8_t latticeReady_ = 0;
   std::vector<uint8_t> grid_;  // [layer][row][col], 1 = occupied
+  // Faces binned by height: bucket b holds, in face order, the faces whose z
+  // range meets it; faces spanning many buckets are kept apart in `tall_`.
+  double bucketHeight_ = 0;
+  std::vector<uint32_t> bucketStart_;
+  std::vector<int32_t> bucketFaces_;
+  std::vector<int32_t> tall_;
   double r_ = 0, firstZ_ = 0, lastZ_ = 0;
   int32_t layers_ = 0, rows_ = 0, cols_ = 0;
 };

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -18,6 +19,9 @@ void PoliedroEstructurado::Clear() {
   faceCount_ = 0;
   delete faces_;
   faces_ = new Caras();
+  bucketStart_.clear();
+  bucketFaces_.clear();
+  tall_.clear();
   xmin_ = ymin_ = zmin_ = kBig;
   xmax_ = ymax_ = zmax_ = -kBig;
 }
@@ -37,6 +41,62 @@ void PoliedroEstructurado::SetFaces(const PoliedroMatricial& mesh) {
     faces_->Add(f);
   }
   faceCount_ = faces_->Count();
+  BuildHeightIndex();
+}
+
+void PoliedroEstructurado::BuildHeightIndex() {
+  bucketStart_.clear();
+  bucketFaces_.clear();
+  tall_.clear();
+  if (faceCount_ == 0 || !(zmax_ > zmin_)) return;
+  // Buckets about as high as a typical face, so most faces land in one to
+  // three of them.
+  std::vector<double> spans(static_cast<size_t>(faceCount_));
+  for (int32_t i = 0; i < faceCount_; ++i) spans[static_cast<size_t>(i)] = faces_->Get(i)->ZMax() - faces_->Get(i)->ZMin();
+  std::nth_element(spans.begin(), spans.begin() + spans.size() / 2, spans.end());
+  const double range = zmax_ - zmin_;
+  const double typical = std::max(spans[spans.size() / 2], range / 65536.0);
+  const int64_t buckets = std::max<int64_t>(1, std::min<int64_t>(65536, static_cast<int64_t>(range / typical)));
+  bucketHeight_ = range / static_cast<double>(buckets);
+  constexpr int64_t kTallSpan = 64;
+  std::vector<std::array<int64_t, 2>> span(static_cast<size_t>(faceCount_));
+  std::vector<uint32_t> count(static_cast<size_t>(buckets) + 1, 0);
+  for (int32_t i = 0; i < faceCount_; ++i) {
+    const Cara* f = faces_->Get(i);
+    auto& sp = span[static_cast<size_t>(i)];
+    sp = {Bucket(f->ZMin(), buckets), Bucket(f->ZMax(), buckets)};
+    if (sp[1] - sp[0] >= kTallSpan) continue;
+    for (int64_t b = sp[0]; b <= sp[1]; ++b) ++count[static_cast<size_t>(b) + 1];
+  }
+  bucketStart_.assign(static_cast<size_t>(buckets) + 1, 0);
+  for (int64_t b = 0; b < buckets; ++b)
+    bucketStart_[static_cast<size_t>(b) + 1] = bucketStart_[static_cast<size_t>(b)] + count[static_cast<size_t>(b) + 1];
+  bucketFaces_.assign(bucketStart_.back(), 0);
+  std::vector<uint32_t> at(bucketStart_.begin(), bucketStart_.end() - 1);
+  for (int32_t i = 0; i < faceCount_; ++i) {
+    const auto& sp = span[static_cast<size_t>(i)];
+    if (sp[1] - sp[0] >= kTallSpan) {
+      tall_.push_back(i);
+      continue;
+    }
+    for (int64_t b = sp[0]; b <= sp[1]; ++b) bucketFaces_[at[static_cast<size_t>(b)]++] = i;
+  }
+}
+
+int64_t PoliedroEstructurado::Bucket(double z, int64_t buckets) const {
+  const double b = std::floor((z - zmin_) / bucketHeight_);
+  if (!(b > 0)) return 0;
+  return std::min<int64_t>(static_cast<int64_t>(std::min(b, 1e18)), buckets - 1);
+}
+
+void PoliedroEstructurado::FacesNearHeight(double z, std::vector<int32_t>& out) const {
+  out.clear();
+  if (bucketStart_.empty() || z < zmin_ || z > zmax_) return;
+  const int64_t b = Bucket(z, static_cast<int64_t>(bucketStart_.size()) - 1);
+  const auto first = bucketFaces_.begin() + bucketStart_[static_cast<size_t>(b)];
+  const auto last = bucketFaces_.begin() + bucketStart_[static_cast<size_t>(b) + 1];
+  out.resize(static_cast<size_t>(last - first) + tall_.size());
+  std::merge(first, last, tall_.begin(), tall_.end(), out.begin());
 }
 
 bool PoliedroEstructurado::LatticeParams(LatticeLayout& L) const {

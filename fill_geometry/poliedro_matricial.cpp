@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <unordered_map>
-#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "fill_geometry/geometry.h"
 #include "fill_geometry/poliedro.h"
@@ -11,34 +11,15 @@ using namespace fillgeo;
 
 namespace {
 
-uint64_t MixHash(uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdULL;
-  h ^= h >> 33;
-  h *= 0xc4ceb9fe1a85ec53ULL;
-  h ^= h >> 33;
-  return h;
-}
-
-struct CellKey {
-  int64_t x, y, z;
-  bool operator==(const CellKey& o) const { return x == o.x && y == o.y && z == o.z; }
-};
-struct CellKeyHash {
-  size_t operator()(const CellKey& k) const {
-    return static_cast<size_t>(MixHash(static_cast<uint64_t>(k.x) * 0x9E3779B97F4A7C15ULL ^
-                                       MixHash(static_cast<uint64_t>(k.y)) ^
-                                       MixHash(static_cast<uint64_t>(k.z) + 0x632BE59BD9B4E019ULL)));
-  }
-};
-struct U64Hash {
-  size_t operator()(uint64_t v) const { return static_cast<size_t>(MixHash(v)); }
-};
+using CellKey = std::array<int64_t, 3>;
 
 // True when two vertices lie closer than 1e-8. Vertices are binned in a
-// uniform hash grid whose cell is at least 1e-8, so every close pair shares a
-// cell or sits in neighbouring cells; the cell grows with the coordinates so
-// that the cell indices stay well inside 64 bits.
+// uniform grid whose cell is at least 1e-8 (growing with the coordinates so
+// that cell indices stay well inside 64 bits), so every close pair shares a
+// cell or sits in neighbouring cells. The vertices are sorted by cell; for a
+// fixed neighbour offset in x and y the three cells z-1 .. z+1 are adjacent
+// in that order and move forward with the vertex, so nine sweeps with one
+// cursor each find every neighbour.
 bool HasCoincidentVertices(int32_t nv, const double* const* v) {
   // A vertex with a NaN or infinite coordinate is never closer than 1e-8 to
   // another one (the distance is NaN or infinite), so it is left out.
@@ -50,33 +31,32 @@ bool HasCoincidentVertices(int32_t nv, const double* const* v) {
     if (finite(i))
       for (int a = 0; a < 3; ++a) maxAbs = std::max(maxAbs, std::fabs(v[i][a]));
   const double cell = std::max(kTol, std::ldexp(maxAbs, -40));
-  std::unordered_map<CellKey, std::vector<int32_t>, CellKeyHash> grid;
-  grid.reserve(static_cast<size_t>(nv) * 2);
-  std::vector<CellKey> keys(static_cast<size_t>(nv));
-  std::vector<uint8_t> used(static_cast<size_t>(nv), 0);
+  std::vector<std::pair<CellKey, int32_t>> sorted;
+  sorted.reserve(static_cast<size_t>(nv));
   for (int32_t i = 0; i < nv; ++i) {
     if (!finite(i)) continue;
-    used[static_cast<size_t>(i)] = 1;
-    CellKey k{static_cast<int64_t>(std::floor(v[i][0] / cell)),
-              static_cast<int64_t>(std::floor(v[i][1] / cell)),
-              static_cast<int64_t>(std::floor(v[i][2] / cell))};
-    keys[static_cast<size_t>(i)] = k;
-    grid[k].push_back(i);
+    sorted.push_back({{static_cast<int64_t>(std::floor(v[i][0] / cell)), static_cast<int64_t>(std::floor(v[i][1] / cell)),
+                       static_cast<int64_t>(std::floor(v[i][2] / cell))},
+                      i});
   }
-  for (int32_t i = 0; i < nv; ++i) {
-    if (!used[static_cast<size_t>(i)]) continue;
-    const CellKey& k = keys[static_cast<size_t>(i)];
-    for (int dx = -1; dx <= 1; ++dx)
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dz = -1; dz <= 1; ++dz) {
-          auto it = grid.find(CellKey{k.x + dx, k.y + dy, k.z + dz});
-          if (it == grid.end()) continue;
-          for (int32_t j : it->second) {
-            if (j <= i) continue;
-            if (Distance3D(v[i][0], v[i][1], v[i][2], v[j][0], v[j][1], v[j][2]) < kTol) return true;
-          }
+  std::sort(sorted.begin(), sorted.end());
+  const size_t n = sorted.size();
+  for (int64_t dx = -1; dx <= 1; ++dx)
+    for (int64_t dy = -1; dy <= 1; ++dy) {
+      size_t cursor = 0;
+      for (size_t k = 0; k < n; ++k) {
+        const CellKey& c = sorted[k].first;
+        const CellKey from{c[0] + dx, c[1] + dy, c[2] - 1};
+        const CellKey to{c[0] + dx, c[1] + dy, c[2] + 1};
+        while (cursor < n && sorted[cursor].first < from) ++cursor;
+        const double* a = v[sorted[k].second];
+        for (size_t q = cursor; q < n && !(to < sorted[q].first); ++q) {
+          if (q == k) continue;
+          const double* b = v[sorted[q].second];
+          if (Distance3D(a[0], a[1], a[2], b[0], b[1], b[2]) < kTol) return true;
         }
-  }
+      }
+    }
   return false;
 }
 
@@ -84,11 +64,11 @@ uint64_t EdgeKey(int32_t a, int32_t b) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
 }
 
-struct TripleHash {
-  size_t operator()(const std::array<int32_t, 3>& t) const {
-    return static_cast<size_t>(MixHash(EdgeKey(t[0], t[1]) ^ MixHash(static_cast<uint64_t>(t[2]))));
-  }
-};
+template <class T>
+bool HasRepeat(std::vector<T>& items) {
+  std::sort(items.begin(), items.end());
+  return std::adjacent_find(items.begin(), items.end()) != items.end();
+}
 
 }  // namespace
 
@@ -115,25 +95,21 @@ int16_t PoliedroMatricial::SetMesh(int32_t nv, const double* const* verts, int32
   }
 
   {
-    std::unordered_set<std::array<int32_t, 3>, TripleHash> seen;
-    seen.reserve(static_cast<size_t>(nf) * 2);
+    std::vector<std::array<int32_t, 3>> triples(static_cast<size_t>(nf));
     for (int32_t f = 0; f < nf; ++f) {
-      std::array<int32_t, 3> t{faces[f][0], faces[f][1], faces[f][2]};
-      std::sort(t.begin(), t.end());
-      if (!seen.insert(t).second) return kRepeatedFace;
+      triples[static_cast<size_t>(f)] = {faces[f][0], faces[f][1], faces[f][2]};
+      std::sort(triples[static_cast<size_t>(f)].begin(), triples[static_cast<size_t>(f)].end());
     }
+    if (HasRepeat(triples)) return kRepeatedFace;
   }
   {
-    std::unordered_set<uint64_t, U64Hash> edges;
-    edges.reserve(static_cast<size_t>(nf) * 6);
-    for (int32_t f = 0; f < nf; ++f) {
-      const int32_t* t = faces[f];
-      for (int e = 0; e < 3; ++e) {
-        // The edges of one face are distinct (no repeated index), so a
-        // repeat can only come from another face.
-        if (!edges.insert(EdgeKey(t[e], t[(e + 1) % 3])).second) return kOppositeOrientation;
-      }
-    }
+    // The edges of one face are distinct (no repeated index), so a repeated
+    // directed edge can only come from two faces.
+    std::vector<uint64_t> edges;
+    edges.reserve(static_cast<size_t>(nf) * 3);
+    for (int32_t f = 0; f < nf; ++f)
+      for (int e = 0; e < 3; ++e) edges.push_back(EdgeKey(faces[f][e], faces[f][(e + 1) % 3]));
+    if (HasRepeat(edges)) return kOppositeOrientation;
   }
 
   verts_.assign(static_cast<size_t>(nv), {});

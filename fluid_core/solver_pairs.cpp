@@ -47,16 +47,32 @@ struct OffsetOrder {
 };
 const OffsetOrder kOrder;
 
+// Terms that depend only on the partner's spacing, kept while consecutive
+// partners share it (one source: always), so the divisions run once.
+struct SpacingTerms {
+  float partner = -1.0f;
+  float S = 0.0f, e = 0.0f, ratio = 0.0f, product = 0.0f;
+  void For(const PairInput& A, const PairInput& B) {
+    if (B.spacing == partner) return;
+    partner = B.spacing;
+    S = A.spacing + B.spacing;
+    e = 2.0f / S;
+    ratio = A.spacing > 0.0f ? B.spacing / A.spacing : 0.0f;
+    product = A.spacing * B.spacing;
+  }
+};
+
 // One side of the pair terms: self's density, cohesion and step limit grow,
 // and (mu, grad) are self's list entry. Computed from values that are
 // symmetric in the two particles (r, u, S, s_a s_b), so both sides agree
 // bitwise with a single shared evaluation.
-inline bool PairSide(const PairInput& A, const PairInput& B, float& density, Vec3f& cohesion,
-                     float& dtLimit, float& mu, Vec3f& grad) {
+inline bool PairSide(const PairInput& A, const PairInput& B, SpacingTerms& t, float& density,
+                     Vec3f& cohesion, float& dtLimit, float& mu, Vec3f& grad) {
   Vec3f d = A.pos - B.pos;
   float r2 = d.x * d.x + d.y * d.y + d.z * d.z;
   float r = std::sqrt(r2);
-  float S = A.spacing + B.spacing;
+  t.For(A, B);
+  const float S = t.S;
   if (!(r < S)) return false;
   Vec3f dv = A.vel - B.vel;
   float u = dv.x * d.x + dv.y * d.y + dv.z * d.z;
@@ -64,9 +80,9 @@ inline bool PairSide(const PairInput& A, const PairInput& B, float& density, Vec
     float L = S / (u / r) * 0.025f;
     if (L < dtLimit) dtLimit = L;
   }
-  float D = r2 + 0.01f * (A.spacing * B.spacing);
+  float D = r2 + 0.01f * t.product;
   mu = B.spacing * u / D;
-  float e = 2.0f / S;
+  const float e = t.e;
   float q = 2.0f - e * r;
   float w = q * q * e * e * e * 0.07958f;
   float W = w * q;
@@ -75,8 +91,14 @@ inline bool PairSide(const PairInput& A, const PairInput& B, float& density, Vec
   float g = r > 1e-15f ? w * e * (-3.0f) / r : 0.0f;
   grad = d * g;
   density += W * B.mass;
-  if (A.spacing > 0.0f) cohesion -= d * (B.spacing / A.spacing);
+  if (A.spacing > 0.0f) cohesion -= d * t.ratio;
   return true;
+}
+
+inline bool PairSide(const PairInput& A, const PairInput& B, float& density, Vec3f& cohesion,
+                     float& dtLimit, float& mu, Vec3f& grad) {
+  SpacingTerms t;
+  return PairSide(A, B, t, density, cohesion, dtLimit, mu, grad);
 }
 
 PairInput InputOf(const FluidParticle& p) { return PairInput{p.pos, p.spacing, p.vel, p.mass}; }
@@ -230,13 +252,6 @@ float FluidSolver::SelfDensity(const FluidParticle& p) const {
   return p.mass * 8.0f / (p.spacing * p.spacing * p.spacing * 12.566371f);
 }
 
-void FluidSolver::RefreshPairInputs() {
-  const int n = count;
-  if ((int)pairInput_.size() < n) pairInput_.resize(n);
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) pairInput_[i] = InputOf(particles[i]);
-}
-
 void FluidSolver::RebuildNeighbourGrid(float t0) {
   const int n = count;
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
@@ -273,6 +288,7 @@ void FluidSolver::PairDensityForce(int a, int b, int slotInA, int slotInB) {
 
 bool FluidSolver::BuildNeighbourPairs() {
   const int n = count;
+  if ((int)pairInput_.size() < n) pairInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -283,9 +299,9 @@ bool FluidSolver::BuildNeighbourPairs() {
     p.cohesion = Vec3f();
     p.isNew = 0;
     p.dtLimit = 1e6f;
+    pairInput_[i] = InputOf(p);
   }
   if (solver_host::AbortRequested()) return false;
-  RefreshPairInputs();
   const std::vector<int>& table = grid->NeighbourTable();
   const int nc = grid->CellCount();
 
@@ -298,10 +314,11 @@ bool FluidSolver::BuildNeighbourPairs() {
     FluidParticle& pa = particles[a];
     const PairInput A = pairInput_[a];
     const int* row = &table[size_t(c) * 27];
+    SpacingTerms terms;
     auto offer = [&](int b) {
       float mu;
       Vec3f g;
-      if (PairSide(A, pairInput_[b], pa.density, pa.cohesion, pa.dtLimit, mu, g)) {
+      if (PairSide(A, pairInput_[b], terms, pa.density, pa.cohesion, pa.dtLimit, mu, g)) {
         pa.neighbours.push_back(b);
         pa.pairMu.push_back(mu);
         pa.pairGrad.push_back(g);
@@ -378,15 +395,16 @@ void FluidSolver::ComputePairsSerial() {
 
 void FluidSolver::ComputeDensityAndForces() {
   const int n = count;
+  if ((int)pairInput_.size() < n) pairInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
+    pairInput_[i] = InputOf(p);
     if (p.dead) continue;
     p.density = SelfDensity(p);
     p.cohesion = Vec3f();
     p.dtLimit = 1e6f;
   }
-  RefreshPairInputs();
   // Every particle updates its own side of each listed pair; the other side
   // is updated by the other particle's iteration with bitwise the same
   // terms. A pair counts when its lower slot is live and not new and its
@@ -397,6 +415,7 @@ void FluidSolver::ComputeDensityAndForces() {
     FluidParticle& p = particles[i];
     if (p.dead) continue;
     const PairInput A = pairInput_[i];
+    SpacingTerms terms;
     const int m = int(p.neighbours.size());
     for (int k = 0; k < m; ++k) {
       int j = p.neighbours[k];
@@ -415,7 +434,7 @@ void FluidSolver::ComputeDensityAndForces() {
       if (lowerIsNew) continue;
       float mu;
       Vec3f g;
-      if (PairSide(A, pairInput_[j], p.density, p.cohesion, p.dtLimit, mu, g)) {
+      if (PairSide(A, pairInput_[j], terms, p.density, p.cohesion, p.dtLimit, mu, g)) {
         p.pairMu[k] = mu;
         p.pairGrad[k] = g;
       } else {

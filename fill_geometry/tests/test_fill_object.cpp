@@ -152,13 +152,11 @@ TestMesh TwoBoxes(bool fanned, double z) {
 TEST(FillObject, VerticesExactlyAtLayerHeights) {
   // The lattice depends only on the box, so find the layer heights first.
   TestMesh plain = TwoBoxes(false, 0);
-  PoliedroMatricial pm;
-  ASSERT_EQ(pm.SetMesh(plain.nv(), plain.verts(), plain.nf(), plain.faces()), -8888);
-  PoliedroEstructurado pe;
-  pe.SetFaces(pm);
+  auto pe = MakeSolid(plain);
+  ASSERT_NE(pe, nullptr);
   int32_t layers;
   double first, last, dz;
-  ASSERT_TRUE(pe.SetupLayers(1.0, layers, first, last, dz));
+  ASSERT_TRUE(pe->SetupLayers(1.0, layers, first, last, dz));
   const double z3 = first + 3 * dz;
 
   TestMesh fanned = TwoBoxes(true, z3);
@@ -172,55 +170,35 @@ TEST(FillObject, VerticesExactlyAtLayerHeights) {
 
   // A double cone whose rim vertices lie exactly at a layer height: every face
   // touching the rim gives the rim edge, once from above and once from below.
+  // The rim's height does not change the box, so the layers are found first.
   TestMesh cone;
   const int32_t bottom = cone.AddVertex(0, 0, 0);
   const int32_t top = cone.AddVertex(0, 0, 10);
   const int rim = 8;
-  PoliedroMatricial cm;
-  {
-    TestMesh probe;
-    probe.AddVertex(0, 0, 0);
-    probe.AddVertex(0, 0, 10);
-    probe.AddVertex(6, 0, 5);
-    probe.AddVertex(-6, 0, 5);
-    probe.AddVertex(0, 6, 5);
-    probe.AddVertex(0, -6, 5);
-    probe.AddFace(0, 2, 4);
-    probe.AddFace(0, 4, 3);
-    probe.AddFace(0, 3, 5);
-    probe.AddFace(0, 5, 2);
-    probe.AddFace(1, 4, 2);
-    probe.AddFace(1, 3, 4);
-    probe.AddFace(1, 5, 3);
-    probe.AddFace(1, 2, 5);
-    ASSERT_EQ(cm.SetMesh(probe.nv(), probe.verts(), probe.nf(), probe.faces()), -8888);
-  }
-  PoliedroEstructurado ce;
-  ce.SetFaces(cm);
-  ASSERT_TRUE(ce.SetupLayers(0.5, layers, first, last, dz));
-  const double zr = first + 3 * dz;
   for (int i = 0; i < rim; ++i) {
     const double ph = 2 * 3.14159265358979 * i / rim;
-    cone.AddVertex(6 * std::cos(ph), 6 * std::sin(ph), zr);
+    cone.AddVertex(6 * std::cos(ph), 6 * std::sin(ph), 5);
   }
   for (int i = 0; i < rim; ++i) {
     const int32_t p = 2 + i, q = 2 + (i + 1) % rim;
     cone.AddFace(bottom, q, p);
     cone.AddFace(top, p, q);
   }
+  auto ce = MakeSolid(cone);
+  ASSERT_NE(ce, nullptr);
+  ASSERT_TRUE(ce->SetupLayers(0.5, layers, first, last, dz));
+  for (int i = 0; i < rim; ++i) cone.v[static_cast<size_t>(2 + i)][2] = first + 3 * dz;
   Result c;
   Fill(cone, 0.5, 0.1f, c);
   ExpectAllInside(cone, c);
   ExpectRunningTotals(c);
   // The layer through the rim keeps the widest section of all.
-  PoliedroMatricial conem;
-  ASSERT_EQ(conem.SetMesh(cone.nv(), cone.verts(), cone.nf(), cone.faces()), -8888);
-  PoliedroEstructurado cs;
-  cs.SetFaces(conem);
-  ASSERT_TRUE(cs.SetupLayers(0.5, layers, first, last, dz));
+  auto cs = MakeSolid(cone);
+  ASSERT_NE(cs, nullptr);
+  ASSERT_TRUE(cs->SetupLayers(0.5, layers, first, last, dz));
   int32_t rimCount = 0, below = 0;
-  ASSERT_TRUE(cs.ComputeLayer(3, rimCount));
-  ASSERT_TRUE(cs.ComputeLayer(2, below));
+  ASSERT_TRUE(cs->ComputeLayer(3, rimCount));
+  ASSERT_TRUE(cs->ComputeLayer(2, below));
   EXPECT_GT(rimCount, below);
 }
 
@@ -352,27 +330,38 @@ TEST(PointNearSurface, AgainstTrianglesOnly) {
 
 TEST(PointNearSurface, FillKeepsExactlyThePointsTheLinearTestKeeps) {
   // The fill bins faces to skip most of them; its choice must match the
-  // plain test over every face for every candidate.
-  TestMesh sphere = MakeSphere(0, 0, 0, 8, 24, 13);
-  const float clearance = 0.6f;
-  Result all;
-  Fill(sphere, 0.4, 0.0f, all);
-  Result kept;
-  Fill(sphere, 0.4, clearance, kept);
-  int j = 0;
-  for (int i = 0; i < all.points.Count(); ++i) {
-    const Point3& p = all.points[i];
-    const float pt[3] = {p.x, p.y, p.z};
-    const bool near = PointNearSurface(sphere.nv(), sphere.verts(), sphere.nf(), sphere.faces(), pt, clearance);
-    if (!near) {
+  // plain test over every face for every candidate: on an ordinary mesh, on
+  // one with slender faces round the poles, one far from the origin where
+  // single precision is coarse, and a tiny one where the area tolerance is
+  // wide against the faces.
+  struct Case {
+    TestMesh mesh;
+    double r;
+    float clearance;
+  } cases[4] = {{MakeSphere(0, 0, 0, 8, 24, 13), 0.4, 0.6f},
+                {MakeSphere(1, -2, 3, 8, 160, 9), 0.4, 0.6f},
+                {MakeSphere(1000, 1000, 1000, 8, 24, 13), 0.4, 0.6f},
+                {MakeSphere(0, 0, 0, 0.08, 24, 13), 0.004, 0.006f}};
+  for (Case& c : cases) {
+    TestMesh& sphere = c.mesh;
+    const float clearance = c.clearance;
+    Result all;
+    Fill(sphere, c.r, 0.0f, all);
+    Result kept;
+    Fill(sphere, c.r, clearance, kept);
+    int j = 0;
+    for (int i = 0; i < all.points.Count(); ++i) {
+      const Point3& p = all.points[i];
+      const float pt[3] = {p.x, p.y, p.z};
+      if (PointNearSurface(sphere.nv(), sphere.verts(), sphere.nf(), sphere.faces(), pt, clearance)) continue;
       ASSERT_LT(j, kept.points.Count());
       EXPECT_EQ(kept.points[j], p);
       ++j;
     }
+    EXPECT_EQ(j, kept.points.Count());
+    EXPECT_GT(j, 0);
+    EXPECT_LT(j, all.points.Count());
   }
-  EXPECT_EQ(j, kept.points.Count());
-  EXPECT_GT(j, 0);
-  EXPECT_LT(j, all.points.Count());
 }
 
 }  // namespace

@@ -165,10 +165,8 @@ TEST(PoliedroMatricial, HashedChecksMatchPairwiseOnLargeMeshes) {
 }
 
 std::unique_ptr<PoliedroEstructurado> Solid(TestMesh& m) {
-  PoliedroMatricial pm;
-  EXPECT_EQ(pm.SetMesh(m.nv(), m.verts(), m.nf(), m.faces()), -8888);
-  auto s = std::make_unique<PoliedroEstructurado>();
-  s->SetFaces(pm);
+  auto s = MakeSolid(m);
+  EXPECT_NE(s, nullptr);
   return s;
 }
 
@@ -290,6 +288,30 @@ TEST(PoliedroEstructurado, MarksExactlyTheLatticePointsInside) {
   roofed.AddFace(7, 6, apex);
   roofed.AddFace(6, 4, apex);
   ExpectMarksMatchWinding(roofed, 0.2);
+  // A box whose top is tiled with 800 flat triangles: the walls span every
+  // height bucket of the face index and are looked up apart from the rest.
+  TestMesh tiled = MakeBox(0, 0, 0, 8, 8, 6);
+  tiled.f.erase(tiled.f.begin() + 2, tiled.f.begin() + 4);
+  const int n = 20;
+  const int32_t base = tiled.nv();
+  for (int j = 0; j <= n; ++j)
+    for (int i = 0; i <= n; ++i) tiled.AddVertex(8.0 * i / n, 8.0 * j / n, 6);
+  // The corners of the grid repeat the box's top corners: use those.
+  auto id = [&](int i, int j) -> int32_t {
+    if (j == 0 && i == 0) return 4;
+    if (j == 0 && i == n) return 5;
+    if (j == n && i == 0) return 6;
+    if (j == n && i == n) return 7;
+    return base + j * (n + 1) + i;
+  };
+  for (const int32_t c : {base, base + n, base + n * (n + 1), base + n * (n + 1) + n})
+    tiled.v[static_cast<size_t>(c)][2] = 100 + c;  // unused, moved out of the way
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      tiled.AddFace(id(i, j), id(i + 1, j), id(i + 1, j + 1));
+      tiled.AddFace(id(i, j), id(i + 1, j + 1), id(i, j + 1));
+    }
+  ExpectMarksMatchWinding(tiled, 0.5);
 }
 
 TEST(PoliedroEstructurado, SetupRefusals) {

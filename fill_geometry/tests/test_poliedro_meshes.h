@@ -6,7 +6,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "fill_geometry/poliedro.h"
 
 struct TestMesh {
   std::vector<std::array<double, 3>> v;
@@ -136,4 +139,13 @@ inline double MeshVolume(const TestMesh& m) {
     vol += a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) + a[2] * (b[0] * c[1] - b[1] * c[0]);
   }
   return std::fabs(vol) / 6.0;
+}
+
+// The mesh as faces, ready for SetupLayers; null when SetMesh refuses it.
+inline std::unique_ptr<PoliedroEstructurado> MakeSolid(TestMesh& m) {
+  PoliedroMatricial pm;
+  if (pm.SetMesh(m.nv(), m.verts(), m.nf(), m.faces()) != PoliedroMatricial::kAccepted) return nullptr;
+  auto s = std::make_unique<PoliedroEstructurado>();
+  s->SetFaces(pm);
+  return s;
 }

@@ -101,8 +101,8 @@ enum : DWORD {
 // an existing file with the overwrite prompt asks a message box (yes goes on).
 BOOL GetOpenFileName(OPENFILENAME* ofn);
 BOOL GetSaveFileName(OPENFILENAME* ofn);
-#define GetOpenFileNameA GetOpenFileName
-#define GetSaveFileNameA GetSaveFileName
+inline BOOL GetOpenFileNameA(OPENFILENAME* ofn) { return GetOpenFileName(ofn); }
+inline BOOL GetSaveFileNameA(OPENFILENAME* ofn) { return GetSaveFileName(ofn); }
 
 // The directory chooser: dir (at least 260 characters) holds the start
 // folder and receives the chosen one, or "" when cancelled. Only an

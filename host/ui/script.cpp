@@ -362,6 +362,34 @@ bool RunUiCommand(const std::string& line, std::ostream& out, std::string* err) 
     return ScriptPickNode(n) || Fail(err, "the pick mode refused \"" + Need(w, 1) + "\"");
   }
   if (cmd == "rightclick") return ScriptRightClick() || Fail(err, "no pick mode is active");
+  if (cmd == "modal-answer") {
+    int id = -1;
+    if (Need(w, 1) != "any" && !ParseInt(Need(w, 1), id)) return Fail(err, "modal-answer needs a dialog id or any");
+    // The steps follow the id: "set <ctrl> <value>", "press <ctrl>", "command <id>", split by ';'.
+    size_t at = line.find(Need(w, 1), line.find("modal-answer") + 12) + Need(w, 1).size();
+    std::vector<std::vector<std::string>> steps;
+    std::stringstream ss(line.substr(at));
+    std::string part;
+    while (std::getline(ss, part, ';')) {
+      std::vector<std::string> step = SplitCommandLine(part);
+      if (step.empty()) continue;
+      int ctrl = 0;
+      bool ok = (step[0] == "set" && step.size() == 3 && ParseInt(step[1], ctrl)) ||
+                ((step[0] == "press" || step[0] == "command") && step.size() == 2 && ParseInt(step[1], ctrl));
+      if (!ok) return Fail(err, "bad modal-answer step \"" + part + "\"");
+      steps.push_back(step);
+    }
+    QueueModalAnswer(id, [steps](HWND dlg) {
+      for (const auto& step : steps) {
+        if (!IsWindow(dlg)) return;
+        int ctrl = std::atoi(step[1].c_str());
+        if (step[0] == "command") SendDialogCommand(dlg, ctrl);
+        else if (step[0] == "press") PressControl(FindControl(dlg, ctrl));
+        else SetControl(FindControl(dlg, ctrl), step[2]);
+      }
+    });
+    return true;
+  }
   if (cmd == "select-answer") {
     std::vector<std::string> names(w.begin() + 1, w.end());
     QueueHitByNameAnswer(names);

@@ -416,6 +416,11 @@ class ViewportDrawHooks : public ObjectDrawHooks {
     if (!vpt || !ps) return 0;
     GraphicsWindow* gw = vpt->getGW();
     gw->setTransform(Matrix3());
+    if (CustomParticleDisplay* custom = ps->cdraw) {
+      for (int i = 0; i < ps->parts.Count(); ++i)
+        if (ps->parts.Alive(i) && custom->DrawParticle(gw, ps->parts, i)) break;
+      return 0;
+    }
     MarkerType type = MarkerType(ps->GetMarkerType());
     for (int i = 0; i < ps->parts.Count(); ++i)
       if (ps->parts.Alive(i)) gw->marker(&ps->parts.points[size_t(i)], type);

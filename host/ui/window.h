@@ -96,7 +96,7 @@ void ResetWindows();
 inline const char* MAKEINTRESOURCE(int id) {
   return reinterpret_cast<const char*>(static_cast<uintptr_t>(static_cast<uint16_t>(id)));
 }
-#define MAKEINTRESOURCEA MAKEINTRESOURCE
+inline const char* MAKEINTRESOURCEA(int id) { return MAKEINTRESOURCE(id); }
 bool IS_INTRESOURCE(const char* p);
 
 HWND CreateDialogParam(HINSTANCE inst, const char* templateName, HWND owner, DLGPROC proc,
@@ -150,8 +150,10 @@ HWND GetFocus();
 
 LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtr(HWND hwnd, int index);
-#define SetWindowLong SetWindowLongPtr
-#define GetWindowLong GetWindowLongPtr
+inline LONG_PTR SetWindowLong(HWND hwnd, int index, LONG_PTR value) {
+  return SetWindowLongPtr(hwnd, index, value);
+}
+inline LONG_PTR GetWindowLong(HWND hwnd, int index) { return GetWindowLongPtr(hwnd, index); }
 
 BOOL CheckDlgButton(HWND dlg, int id, UINT check);
 UINT IsDlgButtonChecked(HWND dlg, int id);

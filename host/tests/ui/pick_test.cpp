@@ -54,6 +54,32 @@ class Chooser : public HitByNameDlgCallback {
   std::vector<std::string> got;
 };
 
+// Three particles, the middle one not born yet.
+class Drops : public SimpleParticle {
+ public:
+  void UpdateParticles(TimeValue, INode*) override {
+    parts.SetCount(3);
+    for (int i = 0; i < 3; ++i) {
+      parts.points[size_t(i)] = Point3(float(i) * 10.0f, 0.0f, 0.0f);
+      parts.ages[size_t(i)] = i == 1 ? -1 : 0;
+    }
+  }
+  void BuildEmitter(TimeValue, Mesh& m) override { m.setNumVerts(0); }
+  Class_ID ClassID() override { return Class_ID(0x51A7E002, 1); }
+  int GetMarkerType() override { return PLUS_SIGN_MRKR; }
+  bool EmitterVisible() override { return false; }
+};
+
+// Draws a tick per particle and stops after the first.
+class Ticks : public CustomParticleDisplay {
+ public:
+  bool DrawParticle(GraphicsWindow* gw, ParticleSys& parts, int i) override {
+    Point3 line[2] = {parts.points[size_t(i)], parts.points[size_t(i)] + Point3(0.0f, 1.0f, 0.0f)};
+    gw->polyline(2, line, nullptr, 0, nullptr);
+    return true;
+  }
+};
+
 class PickTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -134,6 +160,26 @@ TEST_F(PickTest, RedrawRecordsEveryVisibleNode) {
   std::ostringstream out;
   EXPECT_TRUE(RunUiCommand("redraw", out));
   EXPECT_EQ(out.str(), "2 drawn\n");
+}
+
+TEST_F(PickTest, ParticlesDrawAsMarkersOrTheirOwnWay) {
+  auto* drops = new Drops;
+  INode* n = ip->CreateObjectNode(drops, "Drops01");
+  nodes[0]->Hide(true);
+  nodes[1]->Hide(true);
+  nodes[2]->Hide(true);
+  ip->RedrawViews(0);
+  GraphicsWindow* gw = ActiveViewport()->getGW();
+  EXPECT_EQ(gw->CountRecords(DrawRecord::kMarker, n), 2);
+  EXPECT_EQ(gw->Records().back().markerType, int(PLUS_SIGN_MRKR));
+  EXPECT_FLOAT_EQ(gw->Records().back().points[0].x, 20.0f);
+  Ticks ticks;
+  drops->cdraw = &ticks;
+  ip->RedrawViews(0);
+  EXPECT_EQ(gw->CountRecords(DrawRecord::kMarker), 0);
+  EXPECT_EQ(gw->CountRecords(DrawRecord::kPolyline, n), 1);
+  drops->cdraw = nullptr;
+  ip->DeleteNode(n);
 }
 
 TEST_F(PickTest, GraphicsWindowMarkersPolylinesAndRegions) {

@@ -1,9 +1,11 @@
 // Dialogs from templates, message dispatch and the standard controls.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/ui/script.h"
 #include "host/ui/user.h"
 #include "host/ui/window.h"
 #include "ui_test_util.h"
@@ -316,6 +318,12 @@ TEST_F(WindowTest, ModalDialogsTakeScriptedAnswersElseCancel) {
   EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCE(300), nullptr, ModalProc, 0), 101);
   EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCE(300), nullptr, ModalProc, 0), IDCANCEL);
   EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCE(999), nullptr, ModalProc, 0), -1);
+  // The same answer written as a script command.
+  std::ostringstream out;
+  std::string err;
+  EXPECT_TRUE(RunUiCommand("modal-answer 300 set 1080 second; command 1", out, &err)) << err;
+  EXPECT_FALSE(RunUiCommand("modal-answer 300 jump 3", out, &err));
+  EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCE(300), nullptr, ModalProc, 0), 101);
   // Only the modeless dialog of the fixture is left.
   int dialogs = 0;
   for (HWND h : TopLevelWindows()) dialogs += GetKind(h) == Kind::Dialog;
