@@ -147,6 +147,10 @@ uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& coun
   regions->BoundingBox(boxPtr);
   std::unique_ptr<Caja> box(boxPtr);
   std::vector<double*> layer[2];
+  double area = 0;
+  for (int32_t i = 0; i < regions->Count(); ++i) area += regions->Get(i)->TotalArea();
+  const size_t expected = static_cast<size_t>(std::max(0.0, area / (colStep * rowStep)) * 1.05) + 16;
+  for (auto& l : layer) l.reserve(expected);
   double z = 0;
   bool unshiftedWhenSet = true;  // layer 0: rows with the flag set are unshifted
   for (int pass = 0; pass < 2; ++pass) {

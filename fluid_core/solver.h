@@ -300,7 +300,12 @@ class FluidSolver {
   // Appends a slot; grows both vectors when the last one is taken.
   int TakeSlot();
   void ReserveSlots(int n);
-  void RefreshPairInputs();
+  void FrictionOne(FluidParticle& p) const;
+  void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity);
+  // Parks a live particle outside the domain; true when it did.
+  bool KillOne(FluidParticle& p) const;
+  // Friction (unless skipped), integration, domain kill and bounds in one pass.
+  void FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity);
   void RefreshForceInputs();
   const SolverSource* SourceOf(const FluidParticle& p) const;
 

@@ -279,90 +279,116 @@ void FluidSolver::CollideWithObjects() {
   killedCount += killed;
 }
 
+void FluidSolver::FrictionOne(FluidParticle& p) const {
+  if (p.dead || !p.active || !p.collided) return;
+  const SolverSource* src = SourceOf(p);
+  float friction;
+  if (src && src->overridesObjectParams)
+    friction = src->friction;
+  else if (p.collider)
+    friction = p.collider->friction;
+  else
+    return;
+  // Beyond 0..100 the factor would reverse or amplify the velocity.
+  friction = std::min(100.0f, std::max(0.0f, friction));
+  p.vel *= (100.0f - friction * 0.15f) * 0.01f;
+}
+
+void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity) {
+  FluidParticle& p = particles[i];
+  if (p.dead) return;
+  const SolverSource* src = SourceOf(p);
+  const bool over = src && src->overridesObjectParams != 0;
+  const float g = over ? src->gravity : gravity;
+  if (zUp)
+    p.accel.z += -g;
+  else
+    p.accel.y += -g;
+  if (i < (int)forces.size()) p.accel += forces[i];
+  const float dti = t1 - p.clock;
+  ColliderMesh* K = p.collider;
+  const int f = p.face;
+  if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount()) {
+    p.vel += p.accel * dti;
+    p.pos += p.vel * dti;
+    return;
+  }
+  const Vec3f N = K->faceNormal[f];
+  const float a = over ? src->adherence : K->adherence;
+  p.accel -= N * (a * 10000.0f) * adherenceScale;
+  const bool side0 = FaceSide(*K, p.pos, f);
+  p.vel += p.accel * dti;
+  if (!skipFrictionAndBounce) {
+    float vn = Vec3Dot(p.vel, N);
+    if ((side0 && vn < 0.0f) || (!side0 && vn > 0.0f)) {
+      float b = over ? src->bounce : std::min(K->bounce, 100.0f);
+      if (b < 0.0f) b = 0.0f;
+      p.vel -= N * vn * 0.05f * ((100.0f - b) * 0.01f);
+    }
+    if (f < (int)K->faceNormalSpeed.size()) {
+      Vec3f push = N * K->faceNormalSpeed[f];
+      if (Vec3Dot(p.adhesion, push) > 0.0f) p.vel += push;
+    }
+  }
+  p.pos += p.vel * dti;
+  const bool side1 = FaceSide(*K, p.pos, f);
+  if (side1 != side0) ReflectAcrossFace(*K, p.pos, f, side1);
+}
+
+bool FluidSolver::KillOne(FluidParticle& p) const {
+  if (p.dead) return false;
+  const Vec3f& lo = domainMin;
+  const Vec3f& hi = domainMax;
+  if (p.pos.x < lo.x || p.pos.y < lo.y || p.pos.z < lo.z || p.pos.x > hi.x || p.pos.y > hi.y ||
+      p.pos.z > hi.z) {
+    p.pos = parkingPos;
+    p.dead = 1;
+    return true;
+  }
+  return false;
+}
+
 void FluidSolver::ApplyFriction() {
   const int n = count;
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
-    if (p.dead || !p.active || !p.collided) continue;
-    const SolverSource* src = SourceOf(p);
-    float friction;
-    if (src && src->overridesObjectParams)
-      friction = src->friction;
-    else if (p.collider)
-      friction = p.collider->friction;
-    else
-      continue;
-    // Beyond 0..100 the factor would reverse or amplify the velocity.
-    friction = std::min(100.0f, std::max(0.0f, friction));
-    p.vel *= (100.0f - friction * 0.15f) * 0.01f;
-  }
+  for (int i = 0; i < n; ++i) FrictionOne(particles[i]);
 }
 
 void FluidSolver::Integrate(float t1, const std::vector<Vec3f>& forces, float gravity) {
   const int n = count;
-  const int nForces = int(forces.size());
-  const float L = adherenceScale;
-  const bool skip = skipFrictionAndBounce != 0;
   // Each iteration touches only its own particle: the loop may run on any
   // number of threads with the same result.
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
-    if (p.dead) continue;
-    const SolverSource* src = SourceOf(p);
-    const bool over = src && src->overridesObjectParams != 0;
-    const float g = over ? src->gravity : gravity;
-    if (zUp)
-      p.accel.z += -g;
-    else
-      p.accel.y += -g;
-    if (i < nForces) p.accel += forces[i];
-    const float dti = t1 - p.clock;
-    ColliderMesh* K = p.collider;
-    const int f = p.face;
-    if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount()) {
-      p.vel += p.accel * dti;
-      p.pos += p.vel * dti;
-      continue;
-    }
-    const Vec3f N = K->faceNormal[f];
-    const float a = over ? src->adherence : K->adherence;
-    p.accel -= N * (a * 10000.0f) * L;
-    const bool side0 = FaceSide(*K, p.pos, f);
-    p.vel += p.accel * dti;
-    if (!skip) {
-      float vn = Vec3Dot(p.vel, N);
-      if ((side0 && vn < 0.0f) || (!side0 && vn > 0.0f)) {
-        float b = over ? src->bounce : std::min(K->bounce, 100.0f);
-        if (b < 0.0f) b = 0.0f;
-        p.vel -= N * vn * 0.05f * ((100.0f - b) * 0.01f);
-      }
-      if (f < (int)K->faceNormalSpeed.size()) {
-        Vec3f push = N * K->faceNormalSpeed[f];
-        if (Vec3Dot(p.adhesion, push) > 0.0f) p.vel += push;
-      }
-    }
-    p.pos += p.vel * dti;
-    const bool side1 = FaceSide(*K, p.pos, f);
-    if (side1 != side0) ReflectAcrossFace(*K, p.pos, f, side1);
-  }
+  for (int i = 0; i < n; ++i) IntegrateOne(i, t1, forces, gravity);
 }
 
 void FluidSolver::KillOutsideDomain() {
   const int n = count;
   int killed = 0;
-  const Vec3f lo = domainMin, hi = domainMax, parking = parkingPos;
 #pragma omp parallel for schedule(static) reduction(+ : killed) if (n >= kParallelMin)
+  for (int i = 0; i < n; ++i) killed += KillOne(particles[i]) ? 1 : 0;
+  killedCount += killed;
+}
+
+void FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity) {
+  // Friction, integration, the domain kill and the bounds each look at one
+  // particle only, so one pass does all four in their order.
+  const int n = count;
+  const bool friction = !skipFrictionAndBounce;
+  int killed = 0;
+  float x0 = 1e6f, y0 = 1e6f, z0 = 1e6f, x1 = -1e6f, y1 = -1e6f, z1 = -1e6f;
+#pragma omp parallel for schedule(static) if (n >= kParallelMin) reduction(+ : killed) \
+    reduction(min : x0, y0, z0) reduction(max : x1, y1, z1)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
+    if (friction) FrictionOne(p);
+    IntegrateOne(i, t1, forces, gravity);
+    killed += KillOne(p) ? 1 : 0;
     if (p.dead) continue;
-    if (p.pos.x < lo.x || p.pos.y < lo.y || p.pos.z < lo.z || p.pos.x > hi.x || p.pos.y > hi.y ||
-        p.pos.z > hi.z) {
-      ++killed;
-      p.pos = parking;
-      p.dead = 1;
-    }
+    x0 = std::min(x0, p.pos.x); y0 = std::min(y0, p.pos.y); z0 = std::min(z0, p.pos.z);
+    x1 = std::max(x1, p.pos.x); y1 = std::max(y1, p.pos.y); z1 = std::max(z1, p.pos.z);
   }
   killedCount += killed;
+  bounds[0] = x0; bounds[1] = y0; bounds[2] = z0;
+  bounds[3] = x1; bounds[4] = y1; bounds[5] = z1;
 }

@@ -252,13 +252,6 @@ float FluidSolver::SelfDensity(const FluidParticle& p) const {
   return p.mass * 8.0f / (p.spacing * p.spacing * p.spacing * 12.566371f);
 }
 
-void FluidSolver::RefreshPairInputs() {
-  const int n = count;
-  if ((int)pairInput_.size() < n) pairInput_.resize(n);
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) pairInput_[i] = InputOf(particles[i]);
-}
-
 void FluidSolver::RebuildNeighbourGrid(float t0) {
   const int n = count;
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
@@ -295,6 +288,7 @@ void FluidSolver::PairDensityForce(int a, int b, int slotInA, int slotInB) {
 
 bool FluidSolver::BuildNeighbourPairs() {
   const int n = count;
+  if ((int)pairInput_.size() < n) pairInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -305,9 +299,9 @@ bool FluidSolver::BuildNeighbourPairs() {
     p.cohesion = Vec3f();
     p.isNew = 0;
     p.dtLimit = 1e6f;
+    pairInput_[i] = InputOf(p);
   }
   if (solver_host::AbortRequested()) return false;
-  RefreshPairInputs();
   const std::vector<int>& table = grid->NeighbourTable();
   const int nc = grid->CellCount();
 
@@ -401,15 +395,16 @@ void FluidSolver::ComputePairsSerial() {
 
 void FluidSolver::ComputeDensityAndForces() {
   const int n = count;
+  if ((int)pairInput_.size() < n) pairInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
+    pairInput_[i] = InputOf(p);
     if (p.dead) continue;
     p.density = SelfDensity(p);
     p.cohesion = Vec3f();
     p.dtLimit = 1e6f;
   }
-  RefreshPairInputs();
   // Every particle updates its own side of each listed pair; the other side
   // is updated by the other particle's iteration with bitwise the same
   // terms. A pair counts when its lower slot is live and not new and its

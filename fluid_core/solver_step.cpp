@@ -34,9 +34,6 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
   ApplyCohesion();
   if (solver_host::AbortRequested()) return false;
   CollideWithObjects();
-  if (!skipFrictionAndBounce) ApplyFriction();
-  Integrate(t1, forces, gravity);
-  KillOutsideDomain();
-  ComputeBounds();
+  FinishStep(t1, forces, gravity);  // friction, integration, domain kill, bounds
   return true;
 }

@@ -249,12 +249,14 @@ void ParticleSystem::UploadColliderVertices(const std::vector<Vec3f>& verts, int
   m_hVerts.resize(verts.size());
   for (size_t i = 0; i < verts.size(); ++i) m_hVerts[i] = ToSolverAxes(verts[i]);
   thrust::device_vector<F4>& dst = entry == 6 ? m_dev->vertsOrigin : m_dev->vertsEnd;
+  if (m_hVerts.empty()) return;
   Guard(__LINE__, [&] { thrust::copy(m_hVerts.begin(), m_hVerts.end(), dst.begin()); });
 }
 
 void ParticleSystem::LoadParticles(int32_t fromFrame, int32_t maxFrames) {
   LoadFillParticles(m_params.capacity);
   LoadEmittedParticles(fromFrame, maxFrames, kSubSamples);
+  if (m_hPos.empty()) return;
   DeviceArrays& d = *m_dev;
   Guard(__LINE__, [&] {
     thrust::copy(m_hPos.begin(), m_hPos.end(), d.pos.begin());
@@ -443,12 +445,13 @@ void ParticleSystem::Step(uint32_t ticks, int32_t, uint32_t subSamples) {
 
 float ParticleSystem::LastTimeStep() {
   float dt = kFirstTimeStep;
-  Guard(__LINE__, [&] { dt = m_dev->timeSteps[0]; });
+  Guard(__LINE__, [&] { thrust::copy(m_dev->timeSteps.begin(), m_dev->timeSteps.begin() + 1, &dt); });
   return dt;
 }
 
 void ParticleSystem::DownloadState() {
   const uint32_t n = m_params.numParticles;
+  if (n == 0) return;
   DeviceArrays& d = *m_dev;
   Guard(__LINE__, [&] {
     thrust::copy(d.pos.begin(), d.pos.begin() + n, m_hPos.begin());
@@ -468,6 +471,7 @@ const std::vector<F4>& ParticleSystem::DownloadVelocities() {
 
 std::vector<F4> ParticleSystem::DownloadColliderVertices() {
   std::vector<F4> out(m_dev->verts.size());
+  if (out.empty()) return out;
   Guard(__LINE__, [&] { thrust::copy(m_dev->verts.begin(), m_dev->verts.end(), out.begin()); });
   return out;
 }

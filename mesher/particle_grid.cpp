@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mesher/mesher_util.h"
 #include "mesher/surface_builder.h"
 
-namespace {
-constexpr float kCoordLimit = 1073741824.0f;  // 2^30
-}
 
 ParticleCellGrid::ParticleCellGrid(const SurfaceBuilder* builder) : builder_(builder) {}
 
@@ -17,10 +15,7 @@ void ParticleCellGrid::SetCellSize(float w) {
 }
 
 int32_t ParticleCellGrid::CellCoord(float v, int axis) const {
-  float t = (v - origin_[axis]) * invCellSize_;
-  if (!(t > -kCoordLimit)) return t != t ? 0 : -int32_t(kCoordLimit);
-  if (!(t < kCoordLimit)) return int32_t(kCoordLimit);
-  return int32_t(t);
+  return mesher_util::ClampedTrunc((v - origin_[axis]) * invCellSize_);
 }
 
 uint32_t ParticleCellGrid::Bucket(int32_t x, int32_t y, int32_t z) {
@@ -28,18 +23,11 @@ uint32_t ParticleCellGrid::Bucket(int32_t x, int32_t y, int32_t z) {
   return v % kBucketCount;
 }
 
-uint64_t ParticleCellGrid::HashKey(int32_t x, int32_t y, int32_t z) {
-  uint64_t h = uint64_t(uint32_t(x)) * 0x9E3779B97F4A7C15ull;
-  h ^= uint64_t(uint32_t(y)) * 0xC2B2AE3D27D4EB4Full + (h >> 29);
-  h ^= uint64_t(uint32_t(z)) * 0x165667B19E3779F9ull + (h >> 31);
-  return h ^ (h >> 32);
-}
-
 void ParticleCellGrid::Rehash(size_t capacity) {
   table_.assign(capacity, -1);
   const size_t m = capacity - 1;
   for (size_t c = 0; c < cells_.size(); ++c) {
-    size_t s = HashKey(cells_[c].x, cells_[c].y, cells_[c].z) & m;
+    size_t s = mesher_util::HashCoords(cells_[c].x, cells_[c].y, cells_[c].z) & m;
     while (table_[s] >= 0) s = (s + 1) & m;
     table_[s] = int32_t(c);
   }
@@ -48,7 +36,7 @@ void ParticleCellGrid::Rehash(size_t capacity) {
 int32_t ParticleCellGrid::FindIndex(int32_t x, int32_t y, int32_t z) const {
   if (table_.empty()) return -1;
   const size_t m = table_.size() - 1;
-  for (size_t s = HashKey(x, y, z) & m;; s = (s + 1) & m) {
+  for (size_t s = mesher_util::HashCoords(x, y, z) & m;; s = (s + 1) & m) {
     int32_t c = table_[s];
     if (c < 0) return -1;
     const ParticleCell& cell = cells_[size_t(c)];
@@ -76,7 +64,7 @@ ParticleCell* ParticleCellGrid::Create(int32_t x, int32_t y, int32_t z) {
     Rehash(std::max<size_t>(64, table_.size() * 2));
   } else {
     const size_t m = table_.size() - 1;
-    size_t s = HashKey(x, y, z) & m;
+    size_t s = mesher_util::HashCoords(x, y, z) & m;
     while (table_[s] >= 0) s = (s + 1) & m;
     table_[s] = int32_t(cells_.size() - 1);
   }

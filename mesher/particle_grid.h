@@ -68,7 +68,6 @@ class ParticleCellGrid {
 
  private:
   void Rehash(size_t capacity);
-  static uint64_t HashKey(int32_t x, int32_t y, int32_t z);
 
   const SurfaceBuilder* builder_;
   Point3 origin_{0.0f, 0.0f, 0.0f};

@@ -2,27 +2,20 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "mesher/cube_tables.h"
+#include "mesher/mesher_util.h"
 #include "mesher/surface_builder.h"
 
 using namespace cube_tables;
 
 namespace {
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-constexpr float kCoordLimit = 1073741824.0f;  // 2^30
-int32_t ClampedTrunc(float t) {
-  if (!(t > -kCoordLimit)) return t != t ? 0 : -int32_t(kCoordLimit);
-  if (!(t < kCoordLimit)) return int32_t(kCoordLimit);
-  return int32_t(t);
-}
+using mesher_util::ClampedTrunc;
+inline double Now() { return mesher_util::NowSeconds(); }
 // Batches smaller than this are evaluated serially: not worth a fork.
 constexpr size_t kParallelBatch = 512;
 
@@ -229,39 +222,34 @@ void RecordPool::FreeAll() {
 
 // --------------------------------------------------------------- LatticeHash
 
-LatticeHash::LatticeHash(int32_t sliceCount) : sliceCount_(sliceCount) { table_.assign(1 << 12, nullptr); }
+LatticeHash::LatticeHash(int32_t sliceCount) : sliceCount_(sliceCount) {
+  table_.assign(1 << 12, Slot{0, 0, 0, nullptr});
+}
 
 uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
   uint32_t v = i > j ? uint32_t(i) * 7759u + uint32_t(j) : uint32_t(j) * 7759u + uint32_t(i);
   return v % kBucketCount;
 }
 
-uint64_t LatticeHash::HashKey(int32_t i, int32_t j, int32_t k) {
-  uint64_t h = uint64_t(uint32_t(i)) * 0x9E3779B97F4A7C15ull;
-  h ^= uint64_t(uint32_t(j)) * 0xC2B2AE3D27D4EB4Full + (h >> 29);
-  h ^= uint64_t(uint32_t(k)) * 0x165667B19E3779F9ull + (h >> 31);
-  return h ^ (h >> 32);
-}
-
 LatticeRecord* LatticeHash::Lookup(int32_t i, int32_t j, int32_t k) const {
   const size_t m = table_.size() - 1;
-  for (size_t s = HashKey(i, j, k) & m;; s = (s + 1) & m) {
-    LatticeRecord* r = table_[s];
-    if (!r) return nullptr;
-    if (r->i == i && r->j == j && r->k == k) return r;
+  for (size_t s = mesher_util::HashCoords(i, j, k) & m;; s = (s + 1) & m) {
+    const Slot& slot = table_[s];
+    if (!slot.record) return nullptr;
+    if (slot.i == i && slot.j == j && slot.k == k) return slot.record;
   }
 }
 
 void LatticeHash::Grow() {
-  std::vector<LatticeRecord*> old;
+  std::vector<Slot> old;
   old.swap(table_);
-  table_.assign(old.size() * 2, nullptr);
+  table_.assign(old.size() * 2, Slot{0, 0, 0, nullptr});
   const size_t m = table_.size() - 1;
-  for (LatticeRecord* r : old) {
-    if (!r) continue;
-    size_t s = HashKey(r->i, r->j, r->k) & m;
-    while (table_[s]) s = (s + 1) & m;
-    table_[s] = r;
+  for (const Slot& slot : old) {
+    if (!slot.record) continue;
+    size_t s = mesher_util::HashCoords(slot.i, slot.j, slot.k) & m;
+    while (table_[s].record) s = (s + 1) & m;
+    table_[s] = slot;
   }
 }
 
@@ -280,9 +268,9 @@ LatticeRecord* LatticeHash::Reserve(int32_t i, int32_t j, int32_t k, bool* fresh
   r->j = j;
   r->k = k;
   const size_t m = table_.size() - 1;
-  size_t s = HashKey(i, j, k) & m;
-  while (table_[s]) s = (s + 1) & m;
-  table_[s] = r;
+  size_t s = mesher_util::HashCoords(i, j, k) & m;
+  while (table_[s].record) s = (s + 1) & m;
+  table_[s] = Slot{i, j, k, r};
   ++stored_;
   return r;
 }

@@ -82,12 +82,17 @@ class LatticeHash {
  private:
   LatticeRecord* Lookup(int32_t i, int32_t j, int32_t k) const;
   void Grow();
-  static uint64_t HashKey(int32_t i, int32_t j, int32_t k);
 
   int32_t sliceCount_;
   int32_t createdCount_ = 0;
   RecordPool pool_;
-  std::vector<LatticeRecord*> table_;
+  // Open addressing; the coordinates sit beside the pointer so that a probe
+  // does not touch the record.
+  struct Slot {
+    int32_t i, j, k;
+    LatticeRecord* record;
+  };
+  std::vector<Slot> table_;
   size_t stored_ = 0;
 };
 

@@ -1,14 +1,13 @@
 #include "mesher/surface_builder.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <omp.h>
 
+#include "mesher/mesher_util.h"
+
 namespace {
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+inline double Now() { return mesher_util::NowSeconds(); }
 bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 
+#include "host/core/interaction.h"
 #include "solver_test_util.h"
 
 using solver_test::Floor;
@@ -188,4 +189,20 @@ TEST(Step, BlockDroppedOnAFloorComesToRest) {
   // At rest as a body: no fall or drift left (the impact came at about 4.5
   // units/s); particles by the floor keep a small jitter from its push.
   EXPECT_LT(Vec3Length(meanVel), 0.3f);
+}
+
+TEST(Step, TheHostsEscapeKeyStopsAStep) {
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  Put(*s, Vec3f(0, 0, 1), 0.1f);
+  solver_host::SetAbortTest(nullptr);  // the host's own test
+  vorel::host::ResetInteraction();
+  vorel::host::PressEscapeAtPoll(1);
+  EXPECT_FALSE(s->Step(0.0f, 0.01f, {}, 10.0f, false, false));
+  vorel::host::PressEscapeAtPoll(0);
+  static int otherWindow;
+  vorel::host::SetForeground(reinterpret_cast<HWND>(&otherWindow));  // Escape elsewhere does not count
+  vorel::host::PressEscapeAtPoll(1);
+  EXPECT_TRUE(s->Step(0.01f, 0.02f, {}, 10.0f, false, false));
+  vorel::host::ResetInteraction();
+  solver_host::SetAbortTest([] { return false; });
 }

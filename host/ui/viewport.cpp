@@ -379,11 +379,6 @@ int RedrawAllViews(TimeValue t) {
 }
 
 namespace {
-std::map<const ParticleSys*, CustomParticleDisplay*>& CustomDraws() {
-  static std::map<const ParticleSys*, CustomParticleDisplay*> m;
-  return m;
-}
-
 void RenderHook(Mesh& mesh, GraphicsWindow* gw, Material* ma, RECT*, int compFlags, int numMat) {
   if (gw) gw->RenderMesh(mesh, ma, compFlags, numMat);
 }
@@ -421,7 +416,7 @@ class ViewportDrawHooks : public ObjectDrawHooks {
     if (!vpt || !ps) return 0;
     GraphicsWindow* gw = vpt->getGW();
     gw->setTransform(Matrix3());
-    if (CustomParticleDisplay* custom = GetCustomParticleDraw(&ps->parts)) {
+    if (CustomParticleDisplay* custom = ps->cdraw) {
       for (int i = 0; i < ps->parts.Count(); ++i)
         if (ps->parts.Alive(i) && custom->DrawParticle(gw, ps->parts, i)) break;
       return 0;
@@ -432,16 +427,6 @@ class ViewportDrawHooks : public ObjectDrawHooks {
     return 0;
   }
 };
-
-void SetCustomParticleDraw(const ParticleSys* parts, CustomParticleDisplay* draw) {
-  if (draw) CustomDraws()[parts] = draw;
-  else CustomDraws().erase(parts);
-}
-
-CustomParticleDisplay* GetCustomParticleDraw(const ParticleSys* parts) {
-  auto it = CustomDraws().find(parts);
-  return it == CustomDraws().end() ? nullptr : it->second;
-}
 
 void InstallMeshDrawHooks() {
   static ViewportDrawHooks hooks;

@@ -226,15 +226,6 @@ class ViewExp {
   std::vector<HitRecord> hits_;
 };
 
-class ParticleSys;
-
-// A particle system's own drawing of one particle; TRUE stops the drawing.
-class CustomParticleDisplay {
- public:
-  virtual ~CustomParticleDisplay() = default;
-  virtual BOOL DrawParticle(GraphicsWindow* gw, ParticleSys& parts, int i) = 0;
-};
-
 // The interface colours of the viewport by index (0, 18, 29, 40 ... ).
 Point3 GetUIColor(int index);
 void SetUIColor(int index, const Point3& c);
@@ -246,10 +237,6 @@ HWND ViewportWindow();
 // Runs Display of every visible node's object at t into the active viewport
 // (the records are cleared first). Returns the number of nodes displayed.
 int RedrawAllViews(TimeValue t);
-// The custom drawing of a particle table (null: markers), kept by the
-// table's address; the system removes it (null) before the table goes.
-void SetCustomParticleDraw(const ParticleSys* parts, CustomParticleDisplay* draw);
-CustomParticleDisplay* GetCustomParticleDraw(const ParticleSys* parts);
 // Installs the viewport's Mesh::render / Mesh::select implementations.
 void InstallMeshDrawHooks();
 }  // namespace vorel_ui

@@ -258,7 +258,7 @@ LRESULT ProgressMessage(Window& w, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-LRESULT SliderMessage(Window& w, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT SliderMessage(Window& w, UINT msg, LPARAM lParam) {
   auto clampPos = [&](int p) { return std::max(w.rangeMin, std::min(w.rangeMax, p)); };
   switch (msg) {
     case TBM_GETPOS: return w.pos;
@@ -274,7 +274,6 @@ LRESULT SliderMessage(Window& w, UINT msg, WPARAM wParam, LPARAM lParam) {
     case TBM_SETRANGEMAX: w.rangeMax = int(lParam); w.pos = clampPos(w.pos); return 0;
     default: return 0;
   }
-  (void)wParam;
 }
 
 LRESULT AnimationMessage(Window& w, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -482,7 +481,7 @@ LRESULT ControlMessage(Window& w, UINT msg, WPARAM wParam, LPARAM lParam) {
     case Kind::ProgressBar:
       return ProgressMessage(w, msg, wParam, lParam);
     case Kind::Slider:
-      return SliderMessage(w, msg, wParam, lParam);
+      return SliderMessage(w, msg, lParam);
     case Kind::Animation:
       return AnimationMessage(w, msg, wParam, lParam);
     case Kind::ListView:
@@ -773,8 +772,8 @@ HWND CreateWindowEx(DWORD exStyle, const char* className, const char* title, DWO
                                  int(reinterpret_cast<intptr_t>(menuOrId)), RECT{x, y, x + w, y + h});
   Window* win = Find(hw);
   win->inst = inst;
-  // WS_VISIBLE
-  win->visible = (style & 0x10000000u) != 0 || parent == nullptr;
+  win->visible = (style & WS_VISIBLE) != 0 || parent == nullptr;
+  win->enabled = (style & WS_DISABLED) == 0;
   SendMessage(hw, WM_CREATE, 0, 0);
   return hw;
 }

@@ -73,10 +73,10 @@ class Drops : public SimpleParticle {
 // Draws a tick per particle and stops after the first.
 class Ticks : public CustomParticleDisplay {
  public:
-  BOOL DrawParticle(GraphicsWindow* gw, ParticleSys& parts, int i) override {
+  bool DrawParticle(GraphicsWindow* gw, ParticleSys& parts, int i) override {
     Point3 line[2] = {parts.points[size_t(i)], parts.points[size_t(i)] + Point3(0.0f, 1.0f, 0.0f)};
     gw->polyline(2, line, nullptr, 0, nullptr);
-    return TRUE;
+    return true;
   }
 };
 
@@ -174,11 +174,11 @@ TEST_F(PickTest, ParticlesDrawAsMarkersOrTheirOwnWay) {
   EXPECT_EQ(gw->Records().back().markerType, int(PLUS_SIGN_MRKR));
   EXPECT_FLOAT_EQ(gw->Records().back().points[0].x, 20.0f);
   Ticks ticks;
-  SetCustomParticleDraw(&drops->parts, &ticks);
+  drops->cdraw = &ticks;
   ip->RedrawViews(0);
   EXPECT_EQ(gw->CountRecords(DrawRecord::kMarker), 0);
   EXPECT_EQ(gw->CountRecords(DrawRecord::kPolyline, n), 1);
-  SetCustomParticleDraw(&drops->parts, nullptr);
+  drops->cdraw = nullptr;
   ip->DeleteNode(n);
 }
 
