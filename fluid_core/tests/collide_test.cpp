@@ -238,3 +238,30 @@ TEST(Collide, FaceGridVisitsTheFacesAPlainScanWould) {
   }
   EXPECT_GT(touched, 500);
 }
+
+TEST(Collide, AdherencePullsTowardTheFaceAndAMovingFaceCarries) {
+  std::unique_ptr<FluidSolver> s(MakeSolver(1000.0));  // L = 0.3
+  ColliderMesh* floor = Floor(0.0f, 10.0f);
+  floor->adherence = 0.5f;
+  floor->bounce = 100.0f;
+  floor->friction = 0.0f;
+  s->colliders.push_back(floor);
+  int a = Put(*s, Vec3f(0.3f, 0.2f, 0.1f), 0.1f);  // within reach, outside the gap
+  s->particles[a].clock = 0.0f;
+  s->particles[a].dtLimit = 1e6f;
+  s->CollideWithObjects();
+  ASSERT_EQ(s->particles[a].collided, 1);
+  EXPECT_EQ(s->particles[a].accel, Vec3f());  // no push beyond the gap
+  EXPECT_GT(s->particles[a].adhesion.z, 0.0f);  // points away from the face
+  s->Integrate(0.001f, {}, 0.0f);
+  EXPECT_NEAR(s->particles[a].vel.z, -0.5f * 10000.0f * 0.3f * 0.001f, 1e-4f);
+
+  floor->faceNormalSpeed.assign(2, 2.0f);  // the floor moves up at 2 units/s
+  s->particles[a].pos = Vec3f(0.3f, 0.2f, 0.1f);
+  s->particles[a].vel = Vec3f();
+  s->particles[a].accel = Vec3f();
+  s->CollideWithObjects();
+  s->particles[a].accel = Vec3f();
+  s->Integrate(0.0f, {}, 0.0f);  // zero time: only the velocity rules act
+  EXPECT_FLOAT_EQ(s->particles[a].vel.z, 2.0f);
+}

@@ -32,6 +32,16 @@ struct NMHDR {
   int code = 0;
 };
 
+typedef NMHDR* LPNMHDR;
+
+// Calling-convention annotations of window procedures mean nothing here.
+#ifndef CALLBACK
+#define CALLBACK
+#endif
+#ifndef WINAPI
+#define WINAPI
+#endif
+
 typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 // ---- window messages -------------------------------------------------------
@@ -230,6 +240,7 @@ struct NMITEMACTIVATE {
   int iItem = -1;
   int iSubItem = 0;
 };
+typedef NMITEMACTIVATE* LPNMITEMACTIVATE;
 struct NMLISTVIEW {
   NMHDR hdr;
   int iItem = -1;
@@ -238,6 +249,7 @@ struct NMLISTVIEW {
   UINT uOldState = 0;
   UINT uChanged = 0;
 };
+typedef NMLISTVIEW* LPNMLISTVIEW;
 struct NMLVKEYDOWN {
   NMHDR hdr;
   WORD wVKey = 0;
@@ -255,7 +267,26 @@ struct TOOLTIPTEXTA {
   LPARAM lParam = 0;
 };
 typedef TOOLTIPTEXTA NMTTDISPINFOA;
+typedef TOOLTIPTEXTA* LPTOOLTIPTEXT;
+typedef TOOLTIPTEXTA* LPTOOLTIPTEXTA;
 typedef TOOLTIPTEXTA TOOLTIPTEXT;
+
+// Window styles.
+enum : DWORD {
+  WS_OVERLAPPED = 0x00000000u,
+  WS_TABSTOP = 0x00010000u,
+  WS_GROUP = 0x00020000u,
+  WS_BORDER = 0x00800000u,
+  WS_DISABLED = 0x08000000u,
+  WS_VISIBLE = 0x10000000u,
+  WS_CHILD = 0x40000000u,
+  WS_POPUP = 0x80000000u,
+};
+// SetWindowPos's insert-after handles.
+inline const HWND HWND_TOP = nullptr;
+inline const HWND HWND_BOTTOM = reinterpret_cast<HWND>(intptr_t(1));
+inline const HWND HWND_TOPMOST = reinterpret_cast<HWND>(intptr_t(-1));
+inline const HWND HWND_NOTOPMOST = reinterpret_cast<HWND>(intptr_t(-2));
 
 // Window long slots.
 enum : int { GWLP_USERDATA = -21, GWL_USERDATA = -21, DWLP_USER = 16, DWLP_MSGRESULT = 0 };

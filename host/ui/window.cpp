@@ -772,8 +772,8 @@ HWND CreateWindowEx(DWORD exStyle, const char* className, const char* title, DWO
                                  int(reinterpret_cast<intptr_t>(menuOrId)), RECT{x, y, x + w, y + h});
   Window* win = Find(hw);
   win->inst = inst;
-  // WS_VISIBLE
-  win->visible = (style & 0x10000000u) != 0 || parent == nullptr;
+  win->visible = (style & WS_VISIBLE) != 0 || parent == nullptr;
+  win->enabled = (style & WS_DISABLED) == 0;
   SendMessage(hw, WM_CREATE, 0, 0);
   return hw;
 }

@@ -111,6 +111,10 @@ BOOL EndDialog(HWND dlg, INT_PTR result);
 HWND CreateWindowEx(DWORD exStyle, const char* className, const char* title, DWORD style,
                     int x, int y, int w, int h, HWND parent, HMENU menuOrId, HINSTANCE inst,
                     void* param);
+inline HWND CreateWindow(const char* className, const char* title, DWORD style, int x, int y,
+                         int w, int h, HWND parent, HMENU menuOrId, HINSTANCE inst, void* param) {
+  return CreateWindowEx(0, className, title, style, x, y, w, h, parent, menuOrId, inst, param);
+}
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 

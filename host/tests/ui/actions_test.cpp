@@ -150,8 +150,8 @@ TEST_F(ActionsTest, ToolbarButtonsReachTheFrameHandler) {
   ICUIFrame* f = GetICUIFrame(frame);
   f->SetContentType(CUI_TOOLBAR);
   f->SetPosType(CUI_ALL_DOCK | CUI_FLOATABLE | CUI_SM_HANDLES);
-  HWND tbw = CreateWindowEx(0, "CustToolbar", "", 0x10000000u, 0, 0, 250, 100, frame, nullptr,
-                            nullptr, nullptr);
+  HWND tbw = CreateWindow("CustToolbar", "", WS_CHILD | WS_VISIBLE, 0, 0, 250, 100, frame, nullptr,
+                          nullptr, nullptr);
   ICustToolbar* tb = GetICustToolbar(tbw);
   ASSERT_NE(tb, nullptr);
   // Linking and installing the same handler leaves the frame one handler.

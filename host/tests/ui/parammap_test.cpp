@@ -168,6 +168,28 @@ TEST_F(ParamMapTest, AProcSharedByTwoMapsIsDeletedOnceWithTheLast) {
   EXPECT_EQ(Log().deleted, 1);
 }
 
+LPARAM g_pageParam = 0;
+INT_PTR PageProc(HWND, UINT msg, WPARAM, LPARAM l) {
+  if (msg == WM_INITDIALOG) g_pageParam = l;
+  return FALSE;
+}
+
+TEST_F(ParamMapTest, PlainRollupPagesTakeTheirCategoryPlace) {
+  HWND page = ip->AddRollupPage(nullptr, MAKEINTRESOURCE(501), PageProc, "Supports Objects of Type",
+                                1234, APPENDROLL_CLOSED, ROLLUP_CAT_SYSTEM);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(g_pageParam, 1234);
+  std::vector<RollupPage> pages = RollupPages();
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[0].hwnd, page);  // the system category comes first
+  EXPECT_FALSE(pages[0].open);
+  EXPECT_EQ(pages[0].title, "Supports Objects of Type");
+  EXPECT_EQ(AddRollupPage(nullptr, MAKEINTRESOURCE(777), PageProc, "none"), nullptr);
+  ip->DeleteRollupPage(page);
+  EXPECT_FALSE(IsWindow(page));
+  EXPECT_EQ(RollupPages().size(), 2u);
+}
+
 TEST_F(ParamMapTest, ScriptCommandsDriveTheRollouts) {
   std::ostringstream out;
   std::string err;
