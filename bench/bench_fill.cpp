@@ -49,8 +49,8 @@ void RunShape(const std::string& shape, double wantedPoints) {
   quiet.prompt = [](const char*, uint32_t) {};
   quiet.abort = [] { return false; };
   const auto t0 = std::chrono::steady_clock::now();
-  FillObjectWithParticles(1.0f, r, clearance, points, table, m.nv(), m.verts(), m.nf(), m.faces(), shape.c_str(),
-                          true, quiet);
+  FillObjectWithParticles(1.0f, r, clearance, points, table, m.nv(), m.verts(), m.nf(), m.faces(),
+                          shape.c_str(), true, quiet);
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 
   const std::string p = "fill." + shape + ".";

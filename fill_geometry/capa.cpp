@@ -39,7 +39,8 @@ std::vector<uint8_t> MarkRepeatedSegments(const std::vector<Segment>& segs) {
     key[i] = std::min(segs[i].x1, segs[i].x2);
     order[i] = i;
   }
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key[a] < key[b] || (key[a] == key[b] && a < b); });
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return key[a] < key[b] || (key[a] == key[b] && a < b); });
   for (size_t p = 0; p < n; ++p) {
     const size_t a = order[p];
     for (size_t q = p + 1; q < n && key[order[q]] - key[a] <= kTol; ++q) {
@@ -154,7 +155,8 @@ void PoliedroEstructurado::MarkRow(int32_t layer, int32_t row, double rowX, cons
   const int32_t n = static_cast<int32_t>(xs.size());
   const double step = 2.0 * r_;
   int32_t i = 0;
-  if (xs[0] - rowX > kTol) i = static_cast<int32_t>(std::min(std::floor((xs[0] - rowX) / step) + 1.0, double(cols_)));
+  if (xs[0] - rowX > kTol)
+    i = static_cast<int32_t>(std::min(std::floor((xs[0] - rowX) / step) + 1.0, double(cols_)));
   uint8_t* cells = &grid_[CellIndex(layer, row, 0)];
   int32_t k = 0;
   for (; i < cols_; ++i) {

@@ -11,8 +11,8 @@ namespace {
 constexpr double kHorizontalNz = 0.995;
 }  // namespace
 
-bool Cara::Set(double x0, double y0, double z0, double x1, double y1, double z1,
-               double x2, double y2, double z2) {
+bool Cara::Set(double x0, double y0, double z0, double x1, double y1, double z1, double x2, double y2,
+               double z2) {
   if (set_) return false;
   if (Distance3D(x0, y0, z0, x1, y1, z1) < kTol || Distance3D(x1, y1, z1, x2, y2, z2) < kTol ||
       Distance3D(x2, y2, z2, x0, y0, z0) < kTol)
@@ -77,8 +77,7 @@ int16_t Cara::SharedCorners(const Cara& other) const {
   return n;
 }
 
-bool Cara::CutAtHeight(double z, double& x1, double& y1, double& x2, double& y2,
-                       uint8_t& touch) const {
+bool Cara::CutAtHeight(double z, double& x1, double& y1, double& x2, double& y2, uint8_t& touch) const {
   touch = 0;
   if (z < zmin_ || z > zmax_) return false;
   int found = 0;
@@ -113,6 +112,4 @@ Caras::~Caras() {
   faces_.clear();
 }
 
-Cara* Caras::Get(int32_t i) const {
-  return i >= 0 && i < Count() ? faces_[static_cast<size_t>(i)] : nullptr;
-}
+Cara* Caras::Get(int32_t i) const { return i >= 0 && i < Count() ? faces_[static_cast<size_t>(i)] : nullptr; }

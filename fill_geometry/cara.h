@@ -19,8 +19,7 @@ class Cara {
   // within 1e-8 of each other or the area is below 1e-8. The corners are
   // write-once points, so a face that was already set refuses a second Set
   // rather than mixing old corners with a new area and box.
-  bool Set(double x0, double y0, double z0, double x1, double y1, double z1,
-           double x2, double y2, double z2);
+  bool Set(double x0, double y0, double z0, double x1, double y1, double z1, double x2, double y2, double z2);
 
   // Corner i (0..2), or null outside that range.
   const Punto3D* Corner(int i) const;
@@ -38,8 +37,7 @@ class Cara {
   // found by both of its edges) is skipped and scanning goes on, so a corner
   // at height z never hides the crossing on the opposite edge. `touch` is 1
   // when both ends of the segment are corners of the face.
-  bool CutAtHeight(double z, double& x1, double& y1, double& x2, double& y2,
-                   uint8_t& touch) const;
+  bool CutAtHeight(double z, double& x1, double& y1, double& x2, double& y2, uint8_t& touch) const;
 
   double Area() const { return area_; }
   double XMin() const { return xmin_; }

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,7 @@ std::string Format(const char* fmt, ...) {
 
 bool HostAbort() {
   if (!vorel::host::ProcessPendingMessages()) return true;
-  return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0 &&
-         GetForegroundWindow() == vorel::host::MainWindow();
+  return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0 && GetForegroundWindow() == vorel::host::MainWindow();
 }
 
 using Vec3f = std::array<float, 3>;
@@ -254,7 +254,8 @@ class NearSurfaceIndex {
         global_.push_back(f);
         continue;
       }
-      ForEachCell(ranges[static_cast<size_t>(f)], [&](size_t c) { list_[fillPos[c]++] = static_cast<uint32_t>(f); });
+      ForEachCell(ranges[static_cast<size_t>(f)],
+                  [&](size_t c) { list_[fillPos[c]++] = static_cast<uint32_t>(f); });
     }
     built_ = true;
   }
@@ -298,16 +299,15 @@ bool PointNearSurface(int32_t /*nv*/, double** verts, int32_t nf, int32_t** face
 }
 
 void FillObjectWithParticles(float unused, double radius, float clearance, Tab<Point3>& points,
-                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf,
-                             int32_t** faces, const char* name, bool axisFlag) {
-  FillObjectWithParticles(unused, radius, clearance, points, layerTable, nv, verts, nf, faces, name,
-                          axisFlag, FillHooks());
+                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf, int32_t** faces,
+                             const char* name, bool axisFlag) {
+  FillObjectWithParticles(unused, radius, clearance, points, layerTable, nv, verts, nf, faces, name, axisFlag,
+                          FillHooks());
 }
 
 void FillObjectWithParticles(float /*unused*/, double radius, float clearance, Tab<Point3>& points,
-                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf,
-                             int32_t** faces, const char* name, bool axisFlag,
-                             const FillHooks& hooks) {
+                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf, int32_t** faces,
+                             const char* name, bool axisFlag, const FillHooks& hooks) {
   auto prompt = [&](const std::string& text, uint32_t ms) {
     if (hooks.prompt)
       hooks.prompt(text.c_str(), ms);
@@ -322,79 +322,88 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
   };
   const char* shownName = name ? name : "";
 
-  auto mesh = std::make_unique<PoliedroMatricial>();
-  mesh->SetMesh(nv, verts, nf, faces);
-  auto solid = std::make_unique<PoliedroEstructurado>();
-  solid->SetFaces(*mesh);
+  // Memory runs out only for a lattice near the grid limit with almost every
+  // cell inside; that ends as a fill with no particles, never a crash.
+  try {
+    auto mesh = std::make_unique<PoliedroMatricial>();
+    mesh->SetMesh(nv, verts, nf, faces);
+    auto solid = std::make_unique<PoliedroEstructurado>();
+    solid->SetFaces(*mesh);
 
-  points.ZeroCount();
-  layerTable.ZeroCount();
+    points.ZeroCount();
+    layerTable.ZeroCount();
 
-  int32_t layers = 0;
-  double firstZ = 0, lastZ = 0, dz = 0;
-  if (solid->SetupLayers(radius, layers, firstZ, lastZ, dz) && layers >= 1 && solid->LayerCount() >= 1) {
-    const int32_t last = std::min(layers, solid->LayerCount()) - 1;
-    std::vector<int32_t> perLayer(static_cast<size_t>(last) + 1, 0);
+    int32_t layers = 0;
+    double firstZ = 0, lastZ = 0, dz = 0;
+    if (solid->SetupLayers(radius, layers, firstZ, lastZ, dz) && layers >= 1 && solid->LayerCount() >= 1) {
+      const int32_t last = std::min(layers, solid->LayerCount()) - 1;
+      std::vector<int32_t> perLayer(static_cast<size_t>(last) + 1, 0);
 
-    // First pass: mark the inside cells layer by layer.
-    int64_t candidates = 0;
-    for (int32_t i = 0; i <= last; ++i) {
-      int32_t marked = 0;
-      solid->ComputeLayer(i, marked);
-      perLayer[static_cast<size_t>(i)] = marked;
-      candidates += marked;
-      prompt(Format("Filling %s-> %d%%. numParts->%d. ESC to cancel.", shownName, Percent(i, last),
-                    static_cast<int>(candidates)),
-             kProgressMs);
-      if (aborted()) {
-        cancel();
-        return;
-      }
-    }
-
-    int32_t total = 0;
-    solid->CountCells(0, last, total);
-    std::vector<std::array<double, 3>> cand;
-    // With no marked cell the pass still runs (every layer empty); a point
-    // walk that disagrees with the count is treated as no particles.
-    if (total == 0 || solid->GetPoints(0, last, total, cand)) {
-      // Second pass: keep the candidates away from the surface; the table
-      // becomes running totals of the layers that kept points.
-      const NearSurfaceIndex near(nf, verts, faces, clearance);
-      // The surface test of every candidate runs up front in one parallel
-      // loop; the pass below only collects, reports and polls per layer.
-      const int64_t nc = static_cast<int64_t>(cand.size());
-      std::vector<uint8_t> keep(cand.size(), 0);
-#pragma omp parallel for schedule(static, 1024) if (nc > 4096)
-      for (int64_t c = 0; c < nc; ++c) {
-        const auto& p = cand[static_cast<size_t>(c)];
-        const Vec3f pf = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
-        keep[static_cast<size_t>(c)] = near.Near(pf) ? 0 : 1;
-      }
-      int64_t keptTotal = 0;
-      for (uint8_t k : keep) keptTotal += k;
-      points.Resize(static_cast<int>(keptTotal));
-      const int32_t tableSize = last + 1;
-      size_t cursor = 0;
-      for (int32_t j = 0; j < tableSize; ++j) {
-        const int32_t n = perLayer[static_cast<size_t>(j)];
-        bool kept = false;
-        for (int32_t c = 0; c < n; ++c) {
-          if (!keep[cursor + static_cast<size_t>(c)]) continue;
-          const auto& p = cand[cursor + static_cast<size_t>(c)];
-          const float x = static_cast<float>(p[0]), y = static_cast<float>(p[1]), z = static_cast<float>(p[2]);
-          points.Append(axisFlag ? Point3(x, y, z) : Point3(x, z, y));
-          kept = true;
-        }
-        cursor += static_cast<size_t>(n);
-        if (kept) layerTable.Append(points.Count());
-        prompt(Format("Adding particles to Vorel source-> %d%%...", Percent(j, tableSize)), kProgressMs);
+      // First pass: mark the inside cells layer by layer.
+      int64_t candidates = 0;
+      for (int32_t i = 0; i <= last; ++i) {
+        int32_t marked = 0;
+        solid->ComputeLayer(i, marked);
+        perLayer[static_cast<size_t>(i)] = marked;
+        candidates += marked;
+        prompt(Format("Filling %s-> %d%%. numParts->%d. ESC to cancel.", shownName, Percent(i, last),
+                      static_cast<int>(candidates)),
+               kProgressMs);
         if (aborted()) {
           cancel();
           return;
         }
       }
+
+      int32_t total = 0;
+      solid->CountCells(0, last, total);
+      std::vector<std::array<double, 3>> cand;
+      // With no marked cell the pass still runs (every layer empty); a point
+      // walk that disagrees with the count is treated as no particles.
+      if (total == 0 || solid->GetPoints(0, last, total, cand)) {
+        // Second pass: keep the candidates away from the surface; the table
+        // becomes running totals of the layers that kept points.
+        const NearSurfaceIndex near(nf, verts, faces, clearance);
+        // The surface test of every candidate runs up front in one parallel
+        // loop; the pass below only collects, reports and polls per layer.
+        const int64_t nc = static_cast<int64_t>(cand.size());
+        std::vector<uint8_t> keep(cand.size(), 0);
+#pragma omp parallel for schedule(static, 1024) if (nc > 4096)
+        for (int64_t c = 0; c < nc; ++c) {
+          const auto& p = cand[static_cast<size_t>(c)];
+          const Vec3f pf = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
+          keep[static_cast<size_t>(c)] = near.Near(pf) ? 0 : 1;
+        }
+        int64_t keptTotal = 0;
+        for (uint8_t k : keep) keptTotal += k;
+        points.Resize(static_cast<int>(keptTotal));
+        const int32_t tableSize = last + 1;
+        size_t cursor = 0;
+        for (int32_t j = 0; j < tableSize; ++j) {
+          const int32_t n = perLayer[static_cast<size_t>(j)];
+          bool kept = false;
+          for (int32_t c = 0; c < n; ++c) {
+            if (!keep[cursor + static_cast<size_t>(c)]) continue;
+            const auto& p = cand[cursor + static_cast<size_t>(c)];
+            const float x = static_cast<float>(p[0]), y = static_cast<float>(p[1]),
+                        z = static_cast<float>(p[2]);
+            points.Append(axisFlag ? Point3(x, y, z) : Point3(x, z, y));
+            kept = true;
+          }
+          cursor += static_cast<size_t>(n);
+          if (kept) layerTable.Append(points.Count());
+          prompt(Format("Adding particles to Vorel source-> %d%%...", Percent(j, tableSize)), kProgressMs);
+          if (aborted()) {
+            cancel();
+            return;
+          }
+        }
+      }
     }
+  } catch (const std::bad_alloc&) {
+    points.ZeroCount();
+    points.Shrink();
+    layerTable.ZeroCount();
   }
 
   if (layerTable.Count() == 0)

@@ -27,12 +27,11 @@ struct FillHooks {
 // `unused` has no effect (callers pass 1.0). On a cancel both lists are left
 // empty and "Cancelled by user" is shown.
 void FillObjectWithParticles(float unused, double radius, float clearance, Tab<Point3>& points,
-                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf,
-                             int32_t** faces, const char* name, bool axisFlag);
+                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf, int32_t** faces,
+                             const char* name, bool axisFlag);
 void FillObjectWithParticles(float unused, double radius, float clearance, Tab<Point3>& points,
-                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf,
-                             int32_t** faces, const char* name, bool axisFlag,
-                             const FillHooks& hooks);
+                             Tab<int>& layerTable, int32_t nv, double** verts, int32_t nf, int32_t** faces,
+                             const char* name, bool axisFlag, const FillHooks& hooks);
 
 // True when the point lies within `clearance` of one of the mesh's triangles:
 // within that distance of the triangle's plane, with its projection inside

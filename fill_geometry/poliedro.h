@@ -28,10 +28,10 @@ class PoliedroMatricial {
   PoliedroMatricial(const PoliedroMatricial&) = delete;
   PoliedroMatricial& operator=(const PoliedroMatricial&) = delete;
 
-  // Checks the mesh and, only when every check passes, copies it. Returns the
-  // first code that applies (see above). The checks use hashing, so their cost
-  // grows with the mesh size rather than with its square; which code comes
-  // first is the same as comparing every pair.
+  // Checks the mesh and, only when every check passes, copies it; a refused
+  // mesh leaves the object empty. Returns the first code that applies (see
+  // above). The checks sort instead of comparing every pair, so dense meshes
+  // cost n log n; which code comes first is the same.
   int16_t SetMesh(int32_t nv, const double* const* verts, int32_t nf, const int32_t* const* faces);
 
   int32_t VertexCount() const { return static_cast<int32_t>(verts_.size()); }
@@ -46,9 +46,9 @@ class PoliedroMatricial {
 };
 
 struct LatticeLayout {
-  double dy = 0, dz = 0;        // row and layer spacing
-  double rowShift = 0;          // x offset of every other row (r)
-  double layerShift = 0;        // y offset of every other layer (dy / 3)
+  double dy = 0, dz = 0;  // row and layer spacing
+  double rowShift = 0;    // x offset of every other row (r)
+  double layerShift = 0;  // y offset of every other layer (dy / 3)
   double xlo = 0, xhi = 0, xStart = 0;
   double ylo = 0, yhi = 0, yStart = 0;
 };
@@ -80,9 +80,12 @@ class PoliedroEstructurado {
   // Cuts layer k and marks its inside cells; `marked` gets their number.
   bool ComputeLayer(int32_t k, int32_t& marked);
 
-  // The cross-section at height z. status 0: no section; 1: degenerate (no
-  // regions); 2: regions found. `regions` is new (caller deletes) or null;
-  // `cutFaces` gets the index of every face that gave a segment.
+  // The cross-section at height z. Every face whose z range holds z gives a
+  // segment, except faces lying flat at one height (z extent <= 1e-8), which
+  // have no edge to cut; when a cut ran through corners, repeated segments
+  // are dropped. status 0: no section; 1: degenerate (no regions); 2: regions
+  // found. `regions` is new (caller deletes) or null; `cutFaces` gets the
+  // index of every face that gave a segment.
   void SliceRegions(double z, Recintos*& regions, int& status, std::vector<int32_t>& cutFaces,
                     double tol) const;
 

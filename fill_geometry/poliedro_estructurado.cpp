@@ -52,11 +52,13 @@ void PoliedroEstructurado::BuildHeightIndex() {
   // Buckets about as high as a typical face, so most faces land in one to
   // three of them.
   std::vector<double> spans(static_cast<size_t>(faceCount_));
-  for (int32_t i = 0; i < faceCount_; ++i) spans[static_cast<size_t>(i)] = faces_->Get(i)->ZMax() - faces_->Get(i)->ZMin();
+  for (int32_t i = 0; i < faceCount_; ++i)
+    spans[static_cast<size_t>(i)] = faces_->Get(i)->ZMax() - faces_->Get(i)->ZMin();
   std::nth_element(spans.begin(), spans.begin() + spans.size() / 2, spans.end());
   const double range = zmax_ - zmin_;
   const double typical = std::max(spans[spans.size() / 2], range / 65536.0);
-  const int64_t buckets = std::max<int64_t>(1, std::min<int64_t>(65536, static_cast<int64_t>(range / typical)));
+  const int64_t buckets =
+      std::max<int64_t>(1, std::min<int64_t>(65536, static_cast<int64_t>(range / typical)));
   bucketHeight_ = range / static_cast<double>(buckets);
   constexpr int64_t kTallSpan = 64;
   std::vector<std::array<int64_t, 2>> span(static_cast<size_t>(faceCount_));
@@ -70,7 +72,8 @@ void PoliedroEstructurado::BuildHeightIndex() {
   }
   bucketStart_.assign(static_cast<size_t>(buckets) + 1, 0);
   for (int64_t b = 0; b < buckets; ++b)
-    bucketStart_[static_cast<size_t>(b) + 1] = bucketStart_[static_cast<size_t>(b)] + count[static_cast<size_t>(b) + 1];
+    bucketStart_[static_cast<size_t>(b) + 1] =
+        bucketStart_[static_cast<size_t>(b)] + count[static_cast<size_t>(b) + 1];
   bucketFaces_.assign(bucketStart_.back(), 0);
   std::vector<uint32_t> at(bucketStart_.begin(), bucketStart_.end() - 1);
   for (int32_t i = 0; i < faceCount_; ++i) {
@@ -123,8 +126,7 @@ bool PoliedroEstructurado::LatticeParams(LatticeLayout& L) const {
   return true;
 }
 
-bool PoliedroEstructurado::SetupLayers(double r, int32_t& layers, double& firstZ, double& lastZ,
-                                       double& dz) {
+bool PoliedroEstructurado::SetupLayers(double r, int32_t& layers, double& firstZ, double& lastZ, double& dz) {
   layers = 0;
   firstZ = lastZ = dz = 0;
   if (xmin_ > xmax_ || !(r >= kTol)) return false;
@@ -184,7 +186,8 @@ void PoliedroEstructurado::CountCells(int32_t a, int32_t b, int32_t& count) cons
   const size_t end = CellIndex(b + 1, 0, 0);
   int64_t n = 0;
 #pragma omp parallel for reduction(+ : n) if (end - begin > (size_t{1} << 22))
-  for (int64_t i = static_cast<int64_t>(begin); i < static_cast<int64_t>(end); ++i) n += grid_[static_cast<size_t>(i)];
+  for (int64_t i = static_cast<int64_t>(begin); i < static_cast<int64_t>(end); ++i)
+    n += grid_[static_cast<size_t>(i)];
   count = static_cast<int32_t>(n);
 }
 

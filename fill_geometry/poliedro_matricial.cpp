@@ -35,9 +35,10 @@ bool HasCoincidentVertices(int32_t nv, const double* const* v) {
   sorted.reserve(static_cast<size_t>(nv));
   for (int32_t i = 0; i < nv; ++i) {
     if (!finite(i)) continue;
-    sorted.push_back({{static_cast<int64_t>(std::floor(v[i][0] / cell)), static_cast<int64_t>(std::floor(v[i][1] / cell)),
-                       static_cast<int64_t>(std::floor(v[i][2] / cell))},
-                      i});
+    sorted.push_back(
+        {{static_cast<int64_t>(std::floor(v[i][0] / cell)), static_cast<int64_t>(std::floor(v[i][1] / cell)),
+          static_cast<int64_t>(std::floor(v[i][2] / cell))},
+         i});
   }
   std::sort(sorted.begin(), sorted.end());
   const size_t n = sorted.size();

@@ -74,7 +74,8 @@ struct TestMesh {
 inline TestMesh MakeBox(double x0, double y0, double z0, double x1, double y1, double z1) {
   TestMesh m;
   for (int i = 0; i < 8; ++i) m.AddVertex(i & 1 ? x1 : x0, i & 2 ? y1 : y0, i & 4 ? z1 : z0);
-  const int32_t q[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+  const int32_t q[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                           {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
   for (const auto& s : q) {
     m.AddFace(s[0], s[1], s[2]);
     m.AddFace(s[0], s[2], s[3]);
@@ -92,7 +93,8 @@ inline TestMesh MakeSphere(double cx, double cy, double cz, double R, int slices
     const double th = pi * i / stacks;
     for (int j = 0; j < slices; ++j) {
       const double ph = 2.0 * pi * j / slices;
-      m.AddVertex(cx + R * std::sin(th) * std::cos(ph), cy + R * std::sin(th) * std::sin(ph), cz + R * std::cos(th));
+      m.AddVertex(cx + R * std::sin(th) * std::cos(ph), cy + R * std::sin(th) * std::sin(ph),
+                  cz + R * std::cos(th));
     }
   }
   const int32_t south = m.AddVertex(cx, cy, cz - R);
@@ -136,7 +138,8 @@ inline double MeshVolume(const TestMesh& m) {
     const auto& a = m.v[static_cast<size_t>(t[0])];
     const auto& b = m.v[static_cast<size_t>(t[1])];
     const auto& c = m.v[static_cast<size_t>(t[2])];
-    vol += a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) + a[2] * (b[0] * c[1] - b[1] * c[0]);
+    vol += a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
+           a[2] * (b[0] * c[1] - b[1] * c[0]);
   }
   return std::fabs(vol) / 6.0;
 }

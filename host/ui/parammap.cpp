@@ -31,6 +31,30 @@ MapRegistry& R() {
   return r;
 }
 
+// Puts a rollout window into the panel: after the pages of its category and
+// lower ones, captioned with the title when one is given.
+void AddPage(HWND h, const char* title, DWORD flags, int category) {
+  if (title && *title) SetWindowText(h, title);
+  char caption[256];
+  GetWindowText(h, caption, sizeof caption);
+  vorel_ui::RollupPage page;
+  page.hwnd = h;
+  page.title = caption;
+  page.open = !(flags & APPENDROLL_CLOSED);
+  page.category = category;
+  auto& pages = R().pages;
+  auto at = std::find_if(pages.begin(), pages.end(),
+                         [&](const vorel_ui::RollupPage& p) { return p.category > category; });
+  pages.insert(at, page);
+}
+
+void RemovePage(HWND h) {
+  auto& pages = R().pages;
+  pages.erase(std::remove_if(pages.begin(), pages.end(),
+                             [&](const vorel_ui::RollupPage& p) { return p.hwnd == h; }),
+              pages.end());
+}
+
 bool IsFloatType(ParamType2 t) { return t == TYPE_FLOAT || t == TYPE_WORLD || t == TYPE_ANGLE; }
 bool IsStringType(ParamType2 t) { return t == TYPE_STRING || t == TYPE_FILENAME; }
 
@@ -133,19 +157,7 @@ class ParamMap : public IParamMap2 {
   void Open(HINSTANCE inst, const char* tmpl, const char* title, DWORD flags, int category) {
     HWND h = CreateDialogParam(inst, tmpl, GetCOREInterface()->GetMAXHWnd(), &ParamMap::Proc,
                                reinterpret_cast<LPARAM>(this));
-    if (!h) return;
-    if (title && *title) SetWindowText(h, title);
-    char caption[256];
-    GetWindowText(h, caption, sizeof caption);
-    vorel_ui::RollupPage page;
-    page.hwnd = h;
-    page.title = caption;
-    page.open = !(flags & APPENDROLL_CLOSED);
-    page.category = category;
-    auto& pages = R().pages;
-    auto at = std::find_if(pages.begin(), pages.end(),
-                           [&](const vorel_ui::RollupPage& p) { return p.category > category; });
-    pages.insert(at, page);
+    if (h) AddPage(h, title, flags, category);
   }
 
   void Close() {
@@ -154,10 +166,7 @@ class ParamMap : public IParamMap2 {
       if (pick->Block() == pb_) vorel_ui::ClearPickModeImpl();
     if (hwnd_) {
       HWND h = hwnd_;
-      auto& pages = R().pages;
-      pages.erase(std::remove_if(pages.begin(), pages.end(),
-                                 [&](const vorel_ui::RollupPage& p) { return p.hwnd == h; }),
-                  pages.end());
+      RemovePage(h);
       DestroyWindow(h);
     }
     if (pb_ && pb_->GetMap(map_) == this) pb_->SetMap(nullptr, map_);
@@ -574,27 +583,12 @@ IParamMap2* ParamMapOfWindow(HWND hwnd) {
 HWND AddRollupPage(HINSTANCE inst, const char* dlgTemplate, DLGPROC proc, const char* title,
                    LPARAM param, DWORD flags, int category) {
   HWND h = CreateDialogParam(inst, dlgTemplate, GetCOREInterface()->GetMAXHWnd(), proc, param);
-  if (!h) return nullptr;
-  if (title && *title) SetWindowText(h, title);
-  char caption[256];
-  GetWindowText(h, caption, sizeof caption);
-  vorel_ui::RollupPage page;
-  page.hwnd = h;
-  page.title = caption;
-  page.open = !(flags & APPENDROLL_CLOSED);
-  page.category = category;
-  auto& pages = R().pages;
-  auto at = std::find_if(pages.begin(), pages.end(),
-                         [&](const vorel_ui::RollupPage& p) { return p.category > category; });
-  pages.insert(at, page);
+  if (h) AddPage(h, title, flags, category);
   return h;
 }
 
 void DeleteRollupPage(HWND page) {
-  auto& pages = R().pages;
-  pages.erase(std::remove_if(pages.begin(), pages.end(),
-                             [&](const vorel_ui::RollupPage& p) { return p.hwnd == page; }),
-              pages.end());
+  RemovePage(page);
   DestroyWindow(page);
 }
 
@@ -618,9 +612,21 @@ bool SetRollupOpen(HWND page, bool open) {
   return false;
 }
 
+namespace {
+// Animated values change with the time: the rollouts show the new time's.
+void RefreshOnTimeChange(void*, NotifyInfo*) {
+  for (ParamMap* m : std::vector<ParamMap*>(R().all)) m->Invalidate(-1, -1);
+}
+}  // namespace
+
 void InstallParamUIHooks() {
   static Hooks hooks;
   SetParamUIHooks(&hooks);
+  static bool registered = false;
+  if (!registered) {
+    RegisterNotification(RefreshOnTimeChange, nullptr, NOTIFY_TIME_CHANGED);
+    registered = true;
+  }
 }
 
 void SyncParamMapProcs() {

@@ -83,6 +83,15 @@ TEST_F(ParamMapTest, BlockChangesReachTheControls) {
   EXPECT_EQ(ReadControl(GetDlgItem(cache, 3077)), "other");
 }
 
+TEST_F(ParamMapTest, ATimeChangeShowsTheAnimatedValueOfTheNewTime) {
+  obj->pblock->SetKey(kRate, 0, 5.0f);
+  obj->pblock->SetKey(kRate, 1600, 7.0f);
+  ip->SetTime(1600, false);
+  EXPECT_EQ(ReadControl(GetDlgItem(anim, 1002)), "7.000");
+  ip->SetTime(0, false);
+  EXPECT_EQ(ReadControl(GetDlgItem(anim, 1002)), "5.000");
+}
+
 TEST_F(ParamMapTest, ButtonRunsTheProcWhichChangesAnotherControl) {
   EXPECT_TRUE(Click(GetDlgItem(anim, 1014)));
   ASSERT_FALSE(Log().commands.empty());
@@ -166,6 +175,28 @@ TEST_F(ParamMapTest, AProcSharedByTwoMapsIsDeletedOnceWithTheLast) {
   EXPECT_TRUE(IsWindow(cache));
   ip->EndEditParams();
   EXPECT_EQ(Log().deleted, 1);
+}
+
+LPARAM g_pageParam = 0;
+INT_PTR PageProc(HWND, UINT msg, WPARAM, LPARAM l) {
+  if (msg == WM_INITDIALOG) g_pageParam = l;
+  return FALSE;
+}
+
+TEST_F(ParamMapTest, PlainRollupPagesTakeTheirCategoryPlace) {
+  HWND page = ip->AddRollupPage(nullptr, MAKEINTRESOURCE(501), PageProc, "Supports Objects of Type",
+                                1234, APPENDROLL_CLOSED, ROLLUP_CAT_SYSTEM);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(g_pageParam, 1234);
+  std::vector<RollupPage> pages = RollupPages();
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[0].hwnd, page);  // the system category comes first
+  EXPECT_FALSE(pages[0].open);
+  EXPECT_EQ(pages[0].title, "Supports Objects of Type");
+  EXPECT_EQ(AddRollupPage(nullptr, MAKEINTRESOURCE(777), PageProc, "none"), nullptr);
+  ip->DeleteRollupPage(page);
+  EXPECT_FALSE(IsWindow(page));
+  EXPECT_EQ(RollupPages().size(), 2u);
 }
 
 TEST_F(ParamMapTest, ScriptCommandsDriveTheRollouts) {
