@@ -580,21 +580,20 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
   // Field values are pure functions of the lattice point, so the points the
   // serial traversal is about to create can be evaluated ahead, in
   // parallel; creation (and so the walk order) stays serial.
+  // Corners still empty get their (reserved) records now; ProcessCube
+  // creates them in its own order, so creation ranks do not change.
   std::vector<LatticeRecord*> todo;
-  std::vector<LatticeRecord*> corners((end - begin) * 8);
   for (size_t c = begin; c < end; ++c) {
     LatticeRecord* cube = queue[c];
     for (int n = 0; n < 8; ++n) {
-      LatticeRecord* r = cube->corners[n];
-      if (!r) {
-        r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
-                          cube->k + kCornerOffset[n][2], nullptr);
-        if (!r->evaluated) {
-          r->evaluated = 2;  // listed; its value follows below
-          todo.push_back(r);
-        }
+      if (cube->corners[n]) continue;
+      LatticeRecord* r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
+                                       cube->k + kCornerOffset[n][2], nullptr);
+      if (!r->evaluated) {
+        r->evaluated = 2;  // listed; its value follows below
+        todo.push_back(r);
       }
-      corners[(c - begin) * 8 + size_t(n)] = r;
+      cube->corners[n] = r;
     }
   }
   auto run = [&](std::vector<LatticeRecord*>& list) {
@@ -609,11 +608,12 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
   };
   run(todo);
   // Neighbour cubes across crossed faces: known from the corner flags.
+  ahead_.assign((end - begin) * 6, nullptr);
   for (size_t c = begin; c < end; ++c) {
     LatticeRecord* cube = queue[c];
     uint32_t mask = 0;
     for (int n = 0; n < 8; ++n)
-      if (corners[(c - begin) * 8 + size_t(n)]->inside) mask |= 1u << n;
+      if (cube->corners[n]->inside) mask |= 1u << n;
     for (int f = 0; f < 6; ++f) {
       uint32_t m = kFaceMask[f] & mask;
       if (m == 0 || m == kFaceMask[f]) continue;
@@ -623,6 +623,7 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
         r->evaluated = 2;
         todo.push_back(r);
       }
+      ahead_[(c - begin) * 6 + size_t(f)] = r;
     }
   }
   run(todo);
@@ -635,25 +636,34 @@ void SurfacePolygonizer::Propagate() {
     queue.push_back(seed);
     while (queueHead < queue.size()) {
       const size_t end = queue.size();
-      PrefetchBatch(queueHead, end);
-      while (queueHead < end) ProcessCube(queue[queueHead++]);
+      const size_t begin = queueHead;
+      PrefetchBatch(begin, end);
+      for (; queueHead < end; ++queueHead) ProcessCube(queue[queueHead], &ahead_[(queueHead - begin) * 6]);
     }
   }
 }
 
-void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) {
+void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) { ProcessCube(cube, nullptr); }
+
+void SurfacePolygonizer::ProcessCube(LatticeRecord* cube, LatticeRecord* const* neighbours) {
   ++processedCubes;
   cube->insideMask = 0;
   for (int n = 0; n < 8; ++n) {
-    if (!cube->corners[n])
-      cube->corners[n] =
-          FindOrCreate(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1], cube->k + kCornerOffset[n][2]);
-    if (cube->corners[n]->inside) cube->insideMask |= 1u << n;
+    LatticeRecord*& r = cube->corners[n];
+    if (!r)
+      r = FindOrCreate(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1], cube->k + kCornerOffset[n][2]);
+    else
+      hash->MarkCreated(r);  // looked up ahead; created here, in order
+    if (r->inside) cube->insideMask |= 1u << n;
   }
   for (int f = 0; f < 6; ++f) {
     const uint32_t m = kFaceMask[f] & cube->insideMask;
     if (m == 0 || m == kFaceMask[f]) continue;
-    LatticeRecord* nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
+    LatticeRecord* nb = neighbours ? neighbours[f] : nullptr;
+    if (nb)
+      hash->MarkCreated(nb);
+    else
+      nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
     if (nb->queued) continue;
     nb->queued = 1;
     queue.push_back(nb);
