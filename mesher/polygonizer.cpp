@@ -16,8 +16,8 @@ using namespace cube_tables;
 namespace {
 using mesher_util::ClampedTrunc;
 inline double Now() { return mesher_util::NowSeconds(); }
-// Batches smaller than this are evaluated serially: not worth a fork.
-constexpr size_t kParallelBatch = 512;
+// Lattice batches smaller than this are evaluated serially: not worth a fork.
+constexpr size_t kParallelBatch = 64;
 
 // Clustering at the outside lattice points can fold a thin sheet of cubes
 // into two faces over the same three vertices, wound against each other: a
@@ -411,6 +411,8 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   double slices = std::floor(double(latticeMax.z - latticeMin.z) * double(invL)) + 25.0;
   sliceCount = int32_t(std::max(25.0, std::min(slices, 1e8)));
   hash.reset(new LatticeHash(sliceCount));
+  parallelBatch_ = kParallelBatch;
+  serialPointCost_ = 0;
 
   double t0 = Now();
   SeedFromParticles();
@@ -597,12 +599,24 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
     }
   }
   auto run = [&](std::vector<LatticeRecord*>& list) {
-    if (list.size() < kParallelBatch) {
+    if (list.empty()) return;
+    const double t0 = Now();
+    const bool parallel = list.size() >= parallelBatch_;
+    if (!parallel) {
       for (LatticeRecord* r : list) Evaluate(r);
     } else {
 #pragma omp parallel for schedule(dynamic, 16)
       for (int64_t t = 0; t < int64_t(list.size()); ++t) Evaluate(list[size_t(t)]);
     }
+    // A fork per batch pays only while the cores are free. When a parallel
+    // batch costs more per point than serial ones do (a machine busy with
+    // other work), only larger batches are forked from then on. The values
+    // are the same either way.
+    const double perPoint = (Now() - t0) / double(list.size());
+    if (!parallel)
+      serialPointCost_ = serialPointCost_ > 0 ? 0.9 * serialPointCost_ + 0.1 * perPoint : perPoint;
+    else if (serialPointCost_ > 0 && perPoint > serialPointCost_ && parallelBatch_ < (size_t(1) << 20))
+      parallelBatch_ *= 2;
     fieldEvaluations += int64_t(list.size());
     list.clear();
   };

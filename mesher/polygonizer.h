@@ -162,4 +162,6 @@ class SurfacePolygonizer {
   SurfaceBuilder* builder_;
   MeshRecord* mesh_;
   std::vector<LatticeRecord*> ahead_;  // neighbour records of the batch
+  size_t parallelBatch_ = 0;            // smallest batch evaluated in parallel
+  double serialPointCost_ = 0;          // seconds per point, serial batches
 };
