@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "fill_geometry/box_index.h"
 #include "fill_geometry/geometry.h"
 #include "fill_geometry/indice_cruce.h"
 
@@ -241,8 +242,28 @@ void Cadena::CopyToHilera(Hilera*& out) const {
 
 namespace {
 
+// Every pair (i, j), i < j, of segments whose boxes meet within tol, sorted.
+// A superset of the pairs that can cross or overlap; a sweep over the boxes
+// sorted by max x stays near linear for long outlines, where a grid capped
+// at 500000 cells would crowd hundreds of segments into a cell.
+void SegmentBoxPairs(const Cadena& c, double tol, std::vector<std::pair<int32_t, int32_t>>& pairs) {
+  pairs.clear();
+  if (c.Count() < 2) return;
+  BoxIndex index(c, true);
+  std::vector<int32_t> cand;
+  for (int32_t i = 0; i + 1 < c.Count(); ++i) {
+    const Punto2D* a = c.Point(i);
+    const Punto2D* b = c.Point(i + 1);
+    index.Query(std::min(a->x(), b->x()), std::max(a->x(), b->x()), std::min(a->y(), b->y()),
+                std::max(a->y(), b->y()), tol, cand, false);
+    for (int32_t j : cand)
+      if (j > i) pairs.emplace_back(i, j);
+  }
+  std::sort(pairs.begin(), pairs.end());
+}
+
 // Whether some pair of segments shares a stretch (relation code >= 1).
-// Segments that share a stretch share a grid cell, so the cell pairs plus the
+// Segments that share a stretch have meeting boxes, so the box pairs plus the
 // neighbour pairs (a fold-back) are all the candidates; unlike keys built from
 // the direction angle, these do not lose pairs whose directions lie near 0
 // and a half turn, or whose keys straddle a cell boundary.
@@ -266,7 +287,7 @@ bool AnyOverlap(const std::vector<Punto2D*>& pts, int32_t count,
 
 bool Cadena::HasOverlappingSegments(double tol) const {
   std::vector<std::pair<int32_t, int32_t>> pairs;
-  SegmentCellPairs(*this, pairs);
+  SegmentBoxPairs(*this, tol, pairs);
   return AnyOverlap(points_, count_, pairs, tol);
 }
 
@@ -275,7 +296,7 @@ bool Cadena::SegmentCrossings(int32_t& count, std::vector<Punto2D*>& pts,
                               bool overlapCheck, double tol) const {
   if (count_ < 2) return false;
   std::vector<std::pair<int32_t, int32_t>> pairs;
-  SegmentCellPairs(*this, pairs);
+  SegmentBoxPairs(*this, tol, pairs);
   if (count_ >= 3 && overlapCheck && AnyOverlap(points_, count_, pairs, tol)) return false;
   count = 0;
   if (count_ < 4) return true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "fill_geometry/box_index.h"
 #include "fill_geometry/geometry.h"
 
 namespace fillgeo {
@@ -19,11 +20,6 @@ struct Record {
   double tP;
   uint32_t i;
   int16_t sense;
-};
-
-struct SegBox {
-  double minx, maxx, miny, maxy;
-  int32_t seg;
 };
 
 std::vector<Pt> Points(const Hilera& h) {
@@ -73,18 +69,18 @@ bool FindChainCrossings(const Hilera& Ph, const Hilera& Qh, uint16_t mode, Cross
     return v[c >= 2 ? c - 2 : 0];
   };
 
-  // Segment boxes of P sorted by max x (stable), with the widest width.
-  std::vector<SegBox> boxes;
+  // Segment boxes of P. Candidates are visited in the order of a stable sort
+  // by max x (ties by segment index), which fixes the order of the records.
+  std::vector<BoxIndex::Box> boxes;
   boxes.reserve(static_cast<size_t>(m - 1));
-  double widest = -1e10;
+  std::vector<double> maxX(static_cast<size_t>(m - 1));
   for (int32_t i = 0; i + 1 < m; ++i) {
-    SegBox b{std::min(P[i].x, P[i + 1].x), std::max(P[i].x, P[i + 1].x),
-             std::min(P[i].y, P[i + 1].y), std::max(P[i].y, P[i + 1].y), i};
-    widest = std::max(widest, b.maxx - b.minx);
-    boxes.push_back(b);
+    boxes.push_back({std::min(P[i].x, P[i + 1].x), std::max(P[i].x, P[i + 1].x),
+                     std::min(P[i].y, P[i + 1].y), std::max(P[i].y, P[i + 1].y), i});
+    maxX[i] = boxes.back().maxx;
   }
-  std::stable_sort(boxes.begin(), boxes.end(),
-                   [](const SegBox& a, const SegBox& b) { return a.maxx < b.maxx; });
+  const BoxIndex index(boxes);
+  std::vector<int32_t> cand;
 
   std::vector<Record> recs;
   uint32_t passCount = 0;
@@ -94,14 +90,11 @@ bool FindChainCrossings(const Hilera& Ph, const Hilera& Qh, uint16_t mode, Cross
     if (lenQ <= tol) continue;
     double sminx = std::min(q0.x, q1.x), smaxx = std::max(q0.x, q1.x);
     double sminy = std::min(q0.y, q1.y), smaxy = std::max(q0.y, q1.y);
-    // First box whose max x exceeds the segment's min x - tol.
-    auto it = std::upper_bound(boxes.begin(), boxes.end(), sminx - tol,
-                               [](double v, const SegBox& b) { return v < b.maxx; });
-    for (; it != boxes.end(); ++it) {
-      const SegBox& b = *it;
-      if (b.maxx - widest > smaxx + tol) break;
-      if (!(b.minx <= smaxx + tol && b.miny <= smaxy + tol && b.maxy >= sminy - tol)) continue;
-      const int32_t i = b.seg;
+    index.Query(sminx, smaxx, sminy, smaxy, tol, cand, false);
+    std::sort(cand.begin(), cand.end(), [&](int32_t a, int32_t b) {
+      return maxX[a] != maxX[b] ? maxX[a] < maxX[b] : a < b;
+    });
+    for (const int32_t i : cand) {
       const Pt &p0 = P[i], &p1 = P[i + 1];
       double lenP = Distance2D(p0.x, p0.y, p1.x, p1.y);
       if (lenP <= tol) continue;

@@ -400,7 +400,6 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
         }
       }
     }
-
   } catch (const std::bad_alloc&) {
     points.ZeroCount();
     points.Shrink();

@@ -163,8 +163,10 @@ void IndiceCruceEspacial::CollectPairs(int32_t& count,
   count = static_cast<int32_t>(pairs.size());
 }
 
-void SegmentCellPairs(const Cadena& chain, std::vector<std::pair<int32_t, int32_t>>& pairs) {
+void CandidateSegmentPairs(const Cadena& chain, int32_t& count,
+                           std::vector<std::pair<int32_t, int32_t>>& pairs) {
   pairs.clear();
+  count = 0;
   int32_t n = chain.Count();
   if (n < 2) return;
   double w = chain.MaxX() - chain.MinX(), h = chain.MaxY() - chain.MinY();
@@ -178,20 +180,14 @@ void SegmentCellPairs(const Cadena& chain, std::vector<std::pair<int32_t, int32_
     const Punto2D* b = chain.Point(k + 1);
     index.InsertSegment(a->x(), a->y(), b->x(), b->y(), k);
   }
+  std::vector<std::pair<int32_t, int32_t>> all;
   int32_t total = 0;
-  index.CollectPairs(total, pairs);
-  for (auto& p : pairs)
-    if (p.first > p.second) std::swap(p.first, p.second);
+  index.CollectPairs(total, all);
+  for (const auto& p : all) {
+    int32_t lo = std::min(p.first, p.second), hi = std::max(p.first, p.second);
+    if (hi - lo > 1) pairs.emplace_back(lo, hi);
+  }
   std::sort(pairs.begin(), pairs.end());
   pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-}
-
-void CandidateSegmentPairs(const Cadena& chain, int32_t& count,
-                           std::vector<std::pair<int32_t, int32_t>>& pairs) {
-  std::vector<std::pair<int32_t, int32_t>> all;
-  SegmentCellPairs(chain, all);
-  pairs.clear();
-  for (const auto& p : all)
-    if (p.second - p.first > 1) pairs.push_back(p);
   count = static_cast<int32_t>(pairs.size());
 }

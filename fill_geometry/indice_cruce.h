@@ -56,6 +56,3 @@ class IndiceCruceEspacial {
 // segments sharing a cell that are not neighbours in the point order.
 void CandidateSegmentPairs(const Cadena& chain, int32_t& count,
                            std::vector<std::pair<int32_t, int32_t>>& pairs);
-// Every pair (i, j), i < j, of segments sharing a cell, neighbours included,
-// sorted.
-void SegmentCellPairs(const Cadena& chain, std::vector<std::pair<int32_t, int32_t>>& pairs);

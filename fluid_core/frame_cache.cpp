@@ -17,9 +17,9 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 float FrameScale = 20.0f;
 float InvFrameScale = 0.05f;
 
-void SetFrameScale(float scale) {
-  FrameScale = scale;
-  InvFrameScale = scale != 0.0f ? 1.0f / scale : 0.0f;
+void SetFrameScale(float s) {
+  FrameScale = s;
+  InvFrameScale = s != 0.0f ? 1.0f / s : 0.0f;
 }
 
 namespace {

@@ -16,7 +16,8 @@ struct FluidParticle;
 // 20 x the system's "Scale", process-wide, with its reciprocal beside it.
 extern float FrameScale;
 extern float InvFrameScale;
-void SetFrameScale(float scale);
+// Sets S itself (callers pass 20 x "Scale") and its reciprocal.
+void SetFrameScale(float s);
 
 struct ParticleFrameHeader {
   uint32_t tag = 0;

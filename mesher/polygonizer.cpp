@@ -368,10 +368,9 @@ void SurfacePolygonizer::Evaluate(LatticeRecord* r) const {
 }
 
 LatticeRecord* SurfacePolygonizer::FindOrCreate(int32_t i, int32_t j, int32_t k) {
-  LatticeRecord* r = hash->Find(i, j, k);
-  if (r) return r;
-  r = hash->Create(i, j, k);
-  if (!r->evaluated) {
+  // Create hands back the record when it exists already: one lookup.
+  LatticeRecord* r = hash->Create(i, j, k);
+  if (r->evaluated != 1) {
     Evaluate(r);
     ++fieldEvaluations;
   }
@@ -421,6 +420,7 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   timings.seeds = t1 - t0;
   timings.crossings = t1 - tc;
   if (!found) {
+    seedCubes.clear();
     hash.reset();
     timings.propagate = timings.emit = 0;
     return;
@@ -431,6 +431,10 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   double t3 = Now();
   timings.propagate = t2 - t1;
   timings.emit = t3 - t2;
+  // The records go with the hash; nothing may keep pointing at them.
+  queue.clear();
+  queueHead = 0;
+  seedCubes.clear();
   hash.reset();
 }
 
@@ -692,37 +696,68 @@ void SurfacePolygonizer::EmitTriangles() {
   }
   std::sort(walk.begin(), walk.end(),
             [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; });
+  // The rows and crossing points depend on each cube alone and are found in
+  // parallel; numbering the outside points and summing the crossings onto
+  // them stays in walk order.
+  const int64_t nCubes = int64_t(walk.size());
+  std::vector<const int8_t*> rows(walk.size());
+  std::vector<int64_t> first(walk.size() + 1, 0);
+#pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
+  for (int64_t t = 0; t < nCubes; ++t) {
+    const LatticeRecord* cube = walk[size_t(t)].cube;
+    const uint32_t mask = cube->insideMask;
+    const int8_t* row = nullptr;
+    if (mask != 0 && mask != 255) {
+      const uint32_t amb = AmbiguousFaces(mask);
+      row = amb ? ResolvedRow(mask, JoinedFaces(cube, amb)) : kTriangleTable[mask];
+    }
+    rows[size_t(t)] = row;
+    int n = 0;
+    if (row)
+      while (row[n] != 12) ++n;
+    first[size_t(t) + 1] = n;
+  }
+  for (size_t t = 0; t < walk.size(); ++t) first[t + 1] += first[t];
+  struct Crossing {
+    LatticeRecord* outside;
+    Point3 x;
+  };
+  std::vector<Crossing> crossings(size_t(first[walk.size()]));
+#pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
+  for (int64_t t = 0; t < nCubes; ++t) {
+    const int8_t* row = rows[size_t(t)];
+    if (!row) continue;
+    const LatticeRecord* cube = walk[size_t(t)].cube;
+    Crossing* out = crossings.data() + first[size_t(t)];
+    for (int s = 0; row[s] != 12; ++s) {
+      const int e = row[s];
+      LatticeRecord* ca = cube->corners[kEdgeCorners[e][0]];
+      LatticeRecord* cb = cube->corners[kEdgeCorners[e][1]];
+      LatticeRecord* o = ca->inside ? cb : ca;
+      LatticeRecord* q = ca->inside ? ca : cb;
+      const float d = std::fabs(q->value - o->value);
+      out[s].outside = o;
+      out[s].x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
+    }
+  }
   std::vector<LatticeRecord*> assigned;
   int32_t vertexCount = 0;
   std::vector<MeshFace>& faces = mesh_->faces;
-  for (const WalkKey& w : walk) {
-    LatticeRecord* cube = w.cube;
-    const uint32_t mask = cube->insideMask;
-    if (mask == 0 || mask == 255) continue;
-    const uint32_t amb = AmbiguousFaces(mask);
-    const int8_t* row = amb ? ResolvedRow(mask, JoinedFaces(cube, amb)) : kTriangleTable[mask];
-    for (int tri = 0; row[tri] != 12; tri += 3) {
-      int32_t idx[3];
-      for (int s = 0; s < 3; ++s) {
-        const int e = row[tri + s];
-        LatticeRecord* ca = cube->corners[kEdgeCorners[e][0]];
-        LatticeRecord* cb = cube->corners[kEdgeCorners[e][1]];
-        LatticeRecord* o = ca->inside ? cb : ca;
-        LatticeRecord* q = ca->inside ? ca : cb;
-        const float d = std::fabs(q->value - o->value);
-        const Point3 x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
-        if (!o->vertexAssigned) {
-          o->vertexAssigned = 1;
-          o->vertexIndex = vertexCount++;
-          assigned.push_back(o);
-        }
-        o->accumulator += x;
-        ++o->useCount;
-        idx[s] = o->vertexIndex;
+  for (size_t c = 0; c < crossings.size(); c += 3) {
+    int32_t idx[3];
+    for (int s = 0; s < 3; ++s) {
+      LatticeRecord* o = crossings[c + size_t(s)].outside;
+      if (!o->vertexAssigned) {
+        o->vertexAssigned = 1;
+        o->vertexIndex = vertexCount++;
+        assigned.push_back(o);
       }
-      if (idx[0] == idx[1] || idx[1] == idx[2] || idx[0] == idx[2]) continue;
-      faces.push_back({idx[0], idx[1], idx[2]});
+      o->accumulator += crossings[c + size_t(s)].x;
+      ++o->useCount;
+      idx[s] = o->vertexIndex;
     }
+    if (idx[0] == idx[1] || idx[1] == idx[2] || idx[0] == idx[2]) continue;
+    faces.push_back({idx[0], idx[1], idx[2]});
   }
   mesh_->vertices.resize(size_t(vertexCount));
   RemoveDoubledFaces(faces);

@@ -33,7 +33,7 @@ struct LatticeRecord {
   uint8_t inside;
   uint8_t queued;
   uint8_t vertexAssigned;
-  uint8_t evaluated;  // value computed (possibly ahead of creation)
+  uint8_t evaluated;  // 1: value computed (maybe ahead of creation); 2: queued for it
   int32_t created;    // 1 + creation rank; 0 until created
 };
 
@@ -69,8 +69,9 @@ class LatticeHash {
   static uint32_t Bucket(int32_t i, int32_t j);
   // The created record at (i, j, k), or null.
   LatticeRecord* Find(int32_t i, int32_t j, int32_t k) const;
-  // Creates the record at (i, j, k) (it may already be reserved, with its
-  // value computed ahead); gives it the next creation rank.
+  // Creates the record at (i, j, k), giving it the next creation rank; a
+  // record reserved earlier keeps the value computed ahead, and one created
+  // earlier is returned as it is.
   LatticeRecord* Create(int32_t i, int32_t j, int32_t k);
   // The record at (i, j, k), allocated but not created when new; `fresh`
   // tells whether it was just allocated.

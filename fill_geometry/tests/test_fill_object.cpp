@@ -235,6 +235,13 @@ TEST(FillObject, RefusedAndEmptyMeshesGiveNoParticles) {
   Fill(close, 1.0, 0.0f, d);
   expectNothing(d);
 
+  TestMesh degenerate = MakeBox(0, 0, 0, 10, 10, 10);
+  degenerate.AddVertex(5, 0, 0);  // on the edge from vertex 0 to vertex 1
+  degenerate.AddFace(0, 1, 8);
+  Result dg;
+  Fill(degenerate, 1.0, 0.0f, dg);
+  expectNothing(dg);
+
   TestMesh flipped = MakeBox(0, 0, 0, 10, 10, 10);
   std::swap(flipped.f[0][1], flipped.f[0][2]);
   Result e;

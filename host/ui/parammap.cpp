@@ -612,9 +612,21 @@ bool SetRollupOpen(HWND page, bool open) {
   return false;
 }
 
+namespace {
+// Animated values change with the time: the rollouts show the new time's.
+void RefreshOnTimeChange(void*, NotifyInfo*) {
+  for (ParamMap* m : std::vector<ParamMap*>(R().all)) m->Invalidate(-1, -1);
+}
+}  // namespace
+
 void InstallParamUIHooks() {
   static Hooks hooks;
   SetParamUIHooks(&hooks);
+  static bool registered = false;
+  if (!registered) {
+    RegisterNotification(RefreshOnTimeChange, nullptr, NOTIFY_TIME_CHANGED);
+    registered = true;
+  }
 }
 
 void SyncParamMapProcs() {

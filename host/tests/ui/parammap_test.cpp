@@ -83,6 +83,15 @@ TEST_F(ParamMapTest, BlockChangesReachTheControls) {
   EXPECT_EQ(ReadControl(GetDlgItem(cache, 3077)), "other");
 }
 
+TEST_F(ParamMapTest, ATimeChangeShowsTheAnimatedValueOfTheNewTime) {
+  obj->pblock->SetKey(kRate, 0, 5.0f);
+  obj->pblock->SetKey(kRate, 1600, 7.0f);
+  ip->SetTime(1600, false);
+  EXPECT_EQ(ReadControl(GetDlgItem(anim, 1002)), "7.000");
+  ip->SetTime(0, false);
+  EXPECT_EQ(ReadControl(GetDlgItem(anim, 1002)), "5.000");
+}
+
 TEST_F(ParamMapTest, ButtonRunsTheProcWhichChangesAnotherControl) {
   EXPECT_TRUE(Click(GetDlgItem(anim, 1014)));
   ASSERT_FALSE(Log().commands.empty());
