@@ -189,7 +189,6 @@ class SimpleObject2 : public SimpleObject {
   void EndEditParams(Interface* ip, uint32_t flags, Animatable* next) override;
 };
 
-// The deformable-object class id a deformable object answers.
 // Splines.
 constexpr int KTYPE_AUTO = 0;
 constexpr int KTYPE_CORNER = 1;
