@@ -453,11 +453,19 @@ class ParticleSys {
   bool Alive(int i) const { return ages[size_t(i)] >= 0; }
 };
 
+// Draws one particle of a system in its own way; true stops the drawing.
+class CustomParticleDisplay {
+ public:
+  virtual ~CustomParticleDisplay() = default;
+  virtual bool DrawParticle(GraphicsWindow* gw, ParticleSys& parts, int i) = 0;
+};
+
 // A particle system that keeps its particles in a ParticleSys and updates
 // them lazily per time (UpdateParticles).
 class SimpleParticle : public ParticleObject {
  public:
   ParticleSys parts;
+  CustomParticleDisplay* cdraw = nullptr;  // custom drawing, or markers
   TimeValue tvalid = TIME_NegInfinity;
   bool valid = false;
   Interval mvalid = NEVER;
