@@ -139,6 +139,13 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
   return r;
 }
 
+// So that the "threads" line vorel-bench prints first already shows --threads.
+const bool kThreadsApplied = [] {
+  Options o = ReadOptions();
+  omp_set_num_threads(o.threads);
+  return true;
+}();
+
 double PeakRssMb() {
   struct rusage u;
   getrusage(RUSAGE_SELF, &u);

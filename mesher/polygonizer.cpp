@@ -664,8 +664,8 @@ void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) {
 uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const {
   // An ambiguous face joins its two inside corners when the field at the
   // face centre, taken as the mean of its four corners, is inside. The sum
-  // runs over the corners in a fixed order of their records, so the two
-  // cubes that share the face always decide alike.
+  // runs over the corners in lattice order, so the two cubes that share the
+  // face always decide alike, in every run.
   uint32_t joined = 0;
   for (int f = 0; f < 6; ++f) {
     if (!(ambiguous & (1u << f))) continue;
@@ -673,7 +673,11 @@ uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t amb
     int n = 0;
     for (int k = 0; k < 8; ++k)
       if (kFaceMask[f] & (1u << k)) c[n++] = cube->corners[k];
-    std::sort(c, c + 4);
+    std::sort(c, c + 4, [](const LatticeRecord* x, const LatticeRecord* y) {
+      if (x->k != y->k) return x->k < y->k;
+      if (x->j != y->j) return x->j < y->j;
+      return x->i < y->i;
+    });
     const float centre = (c[0]->value + c[1]->value) + (c[2]->value + c[3]->value);
     if (centre > 0.0f) joined |= 1u << f;
   }
