@@ -324,6 +324,16 @@ bool FluidSolver::BuildNeighbourPairs() {
         pa.pairGrad.push_back(g);
       }
     };
+    // Room for every candidate at once: one allocation per list instead of
+    // a chain of doublings the first time a list outgrows its reserve.
+    size_t candidates = 0;
+    for (int o = 0; o < 27; ++o)
+      if (row[o] >= 0) candidates += grid->CellAt(row[o]).members.size();
+    if (pa.neighbours.capacity() < candidates) {
+      pa.neighbours.reserve(candidates);
+      pa.pairMu.reserve(candidates);
+      pa.pairGrad.reserve(candidates);
+    }
     for (int o : kOrder.earlier) {
       int nb = row[o];
       if (nb < 0) continue;

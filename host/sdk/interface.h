@@ -20,7 +20,6 @@ class CommandMode;            // UI layer
 class IActionManager;         // UI layer
 class IMenuManager;           // UI layer
 class ICUIFrameMgr;           // UI layer
-class Class_ID;
 
 // Notification codes.
 constexpr int NOTIFY_SYSTEM_PRE_RESET = 5;

@@ -189,7 +189,6 @@ class SimpleObject2 : public SimpleObject {
   void EndEditParams(Interface* ip, uint32_t flags, Animatable* next) override;
 };
 
-// The deformable-object class id a deformable object answers.
 // Splines.
 constexpr int KTYPE_AUTO = 0;
 constexpr int KTYPE_CORNER = 1;
@@ -453,11 +452,19 @@ class ParticleSys {
   bool Alive(int i) const { return ages[size_t(i)] >= 0; }
 };
 
+// Draws one particle of a system in its own way; true stops the drawing.
+class CustomParticleDisplay {
+ public:
+  virtual ~CustomParticleDisplay() = default;
+  virtual bool DrawParticle(GraphicsWindow* gw, ParticleSys& parts, int i) = 0;
+};
+
 // A particle system that keeps its particles in a ParticleSys and updates
 // them lazily per time (UpdateParticles).
 class SimpleParticle : public ParticleObject {
  public:
   ParticleSys parts;
+  CustomParticleDisplay* cdraw = nullptr;  // custom drawing, or markers
   TimeValue tvalid = TIME_NegInfinity;
   bool valid = false;
   Interval mvalid = NEVER;

@@ -48,7 +48,6 @@ inline Class_ID paramBlock2ClassID() { return Class_ID(0x82, 0); }
 typedef uintptr_t PartID;  // wide enough for the pointer some messages carry
 typedef uint32_t RefMessage;
 typedef int RefResult;
-typedef uint32_t ParamID16;
 
 constexpr RefResult REF_FAIL = 0;
 constexpr RefResult REF_SUCCEED = 1;
