@@ -4,10 +4,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,21 +32,11 @@ struct MesherOptions {
   std::string out;
 };
 
-// main() only hands areas over, so the options are read from the command line.
 MesherOptions ReadMesherOptions() {
   MesherOptions o;
-  o.threads = omp_get_max_threads();
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::vector<std::string> args;
-  std::string a;
-  while (std::getline(in, a, '\0')) args.push_back(a);
-  for (size_t i = 1; i + 1 < args.size(); ++i) {
-    if (args[i] == "--particles") o.particles = std::atol(args[i + 1].c_str());
-    if (args[i] == "--threads") o.threads = std::atoi(args[i + 1].c_str());
-    if (args[i] == "--out") o.out = args[i + 1];
-  }
-  if (o.particles < 1) o.particles = 1;
-  if (o.threads < 1) o.threads = 1;
+  o.particles = std::max(1L, vorel_bench::OptionLong("particles", 100000));
+  o.threads = int(std::max(1L, vorel_bench::OptionLong("threads", omp_get_max_threads())));
+  o.out = vorel_bench::Option("out", "");
   return o;
 }
 
