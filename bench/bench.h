@@ -3,6 +3,7 @@
 #pragma once
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,7 +24,37 @@ struct Register {
   Register(const char* name, std::function<void()> fn) { Registry().push_back({name, std::move(fn)}); }
 };
 
-inline void Print(const std::string& key, double value) { std::printf("%s: %.6g\n", key.c_str(), value); }
+// The command line after the program name; main() fills it before any area
+// runs. Areas read their own "--name value" options from it.
+inline std::vector<std::string>& Args() {
+  static std::vector<std::string> a;
+  return a;
+}
+
+// The value after the last "--name" on the command line, or `fallback`.
+inline std::string Option(const std::string& name, const std::string& fallback) {
+  std::string v = fallback;
+  const auto& a = Args();
+  for (size_t i = 0; i + 1 < a.size(); ++i)
+    if (a[i] == "--" + name) v = a[i + 1];
+  return v;
+}
+inline long OptionLong(const std::string& name, long fallback) {
+  std::string v = Option(name, "");
+  return v.empty() ? fallback : std::atol(v.c_str());
+}
+inline double OptionDouble(const std::string& name, double fallback) {
+  std::string v = Option(name, "");
+  return v.empty() ? fallback : std::atof(v.c_str());
+}
+
+inline void Print(const std::string& key, double value) {
+  // Counts print whole; measurements keep six significant digits.
+  if (value == static_cast<double>(static_cast<long long>(value)) && value < 1e15 && value > -1e15)
+    std::printf("%s: %lld\n", key.c_str(), static_cast<long long>(value));
+  else
+    std::printf("%s: %.6g\n", key.c_str(), value);
+}
 inline void Print(const std::string& key, const std::string& value) {
   std::printf("%s: %s\n", key.c_str(), value.c_str());
 }

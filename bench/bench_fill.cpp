@@ -16,16 +16,6 @@
 
 namespace {
 
-// vorel-bench hands its measurements no arguments; the fill options are read
-// from the process's own command line.
-std::vector<std::string> CommandLine() {
-  std::vector<std::string> args;
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::string a;
-  while (std::getline(in, a, '\0')) args.push_back(a);
-  return args;
-}
-
 double PeakRssMiB() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -65,13 +55,8 @@ void RunShape(const std::string& shape, double wantedPoints) {
 }  // namespace
 
 VOREL_BENCH("fill", [] {
-  const std::vector<std::string> args = CommandLine();
-  std::string shape;
-  double wanted = 1e6;
-  for (size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] == "--shape") shape = args[i + 1];
-    if (args[i] == "--points") wanted = std::atof(args[i + 1].c_str());
-  }
+  const std::string shape = vorel_bench::Option("shape", "");
+  double wanted = vorel_bench::OptionDouble("points", 1e6);
   if (!(wanted >= 1)) wanted = 1e6;
   if (shape == "sphere" || shape == "torus") {
     RunShape(shape, wanted);

@@ -20,14 +20,6 @@
 
 namespace {
 
-std::vector<std::string> Arguments() {
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::vector<std::string> args;
-  std::string a;
-  while (std::getline(in, a, '\0')) args.push_back(a);
-  return args;
-}
-
 std::string SelfDir() {
   char buf[4096];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -37,16 +29,10 @@ std::string SelfDir() {
 }
 
 void RunGpuSolverBench() {
-  int64_t particles = 100000;
-  int frames = 30;
-  std::string backend = "cpu", out;
-  const std::vector<std::string> args = Arguments();
-  for (size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] == "--particles") particles = std::atoll(args[i + 1].c_str());
-    if (args[i] == "--frames") frames = std::atoi(args[i + 1].c_str());
-    if (args[i] == "--backend") backend = args[i + 1];
-    if (args[i] == "--out") out = args[i + 1];
-  }
+  const int64_t particles = vorel_bench::OptionLong("particles", 100000);
+  const int frames = int(vorel_bench::OptionLong("frames", 30));
+  const std::string backend = vorel_bench::Option("backend", "cpu");
+  std::string out = vorel_bench::Option("out", "");
   const std::string exe =
       SelfDir() + "/../gpu_solver/" + (backend == "cuda" ? "Vorel_solver_cuda" : "Vorel_solver");
   if (::access(exe.c_str(), X_OK) != 0) {

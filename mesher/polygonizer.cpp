@@ -16,8 +16,8 @@ using namespace cube_tables;
 namespace {
 using mesher_util::ClampedTrunc;
 inline double Now() { return mesher_util::NowSeconds(); }
-// Batches smaller than this are evaluated serially: not worth a fork.
-constexpr size_t kParallelBatch = 512;
+// Lattice batches smaller than this are evaluated serially: not worth a fork.
+constexpr size_t kParallelBatch = 64;
 
 // Clustering at the outside lattice points can fold a thin sheet of cubes
 // into two faces over the same three vertices, wound against each other: a
@@ -411,6 +411,8 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   double slices = std::floor(double(latticeMax.z - latticeMin.z) * double(invL)) + 25.0;
   sliceCount = int32_t(std::max(25.0, std::min(slices, 1e8)));
   hash.reset(new LatticeHash(sliceCount));
+  parallelBatch_ = kParallelBatch;
+  serialPointCost_ = 0;
 
   double t0 = Now();
   SeedFromParticles();
@@ -580,40 +582,52 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
   // Field values are pure functions of the lattice point, so the points the
   // serial traversal is about to create can be evaluated ahead, in
   // parallel; creation (and so the walk order) stays serial.
+  // Corners still empty get their (reserved) records now; ProcessCube
+  // creates them in its own order, so creation ranks do not change.
   std::vector<LatticeRecord*> todo;
-  std::vector<LatticeRecord*> corners((end - begin) * 8);
   for (size_t c = begin; c < end; ++c) {
     LatticeRecord* cube = queue[c];
     for (int n = 0; n < 8; ++n) {
-      LatticeRecord* r = cube->corners[n];
-      if (!r) {
-        r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
-                          cube->k + kCornerOffset[n][2], nullptr);
-        if (!r->evaluated) {
-          r->evaluated = 2;  // listed; its value follows below
-          todo.push_back(r);
-        }
+      if (cube->corners[n]) continue;
+      LatticeRecord* r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
+                                       cube->k + kCornerOffset[n][2], nullptr);
+      if (!r->evaluated) {
+        r->evaluated = 2;  // listed; its value follows below
+        todo.push_back(r);
       }
-      corners[(c - begin) * 8 + size_t(n)] = r;
+      cube->corners[n] = r;
     }
   }
   auto run = [&](std::vector<LatticeRecord*>& list) {
-    if (list.size() < kParallelBatch) {
+    if (list.empty()) return;
+    const double t0 = Now();
+    const bool parallel = list.size() >= parallelBatch_;
+    if (!parallel) {
       for (LatticeRecord* r : list) Evaluate(r);
     } else {
 #pragma omp parallel for schedule(dynamic, 16)
       for (int64_t t = 0; t < int64_t(list.size()); ++t) Evaluate(list[size_t(t)]);
     }
+    // A fork per batch pays only while the cores are free. When a parallel
+    // batch costs more per point than serial ones do (a machine busy with
+    // other work), only larger batches are forked from then on. The values
+    // are the same either way.
+    const double perPoint = (Now() - t0) / double(list.size());
+    if (!parallel)
+      serialPointCost_ = serialPointCost_ > 0 ? 0.9 * serialPointCost_ + 0.1 * perPoint : perPoint;
+    else if (serialPointCost_ > 0 && perPoint > serialPointCost_ && parallelBatch_ < (size_t(1) << 20))
+      parallelBatch_ *= 2;
     fieldEvaluations += int64_t(list.size());
     list.clear();
   };
   run(todo);
   // Neighbour cubes across crossed faces: known from the corner flags.
+  ahead_.assign((end - begin) * 6, nullptr);
   for (size_t c = begin; c < end; ++c) {
     LatticeRecord* cube = queue[c];
     uint32_t mask = 0;
     for (int n = 0; n < 8; ++n)
-      if (corners[(c - begin) * 8 + size_t(n)]->inside) mask |= 1u << n;
+      if (cube->corners[n]->inside) mask |= 1u << n;
     for (int f = 0; f < 6; ++f) {
       uint32_t m = kFaceMask[f] & mask;
       if (m == 0 || m == kFaceMask[f]) continue;
@@ -623,6 +637,7 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
         r->evaluated = 2;
         todo.push_back(r);
       }
+      ahead_[(c - begin) * 6 + size_t(f)] = r;
     }
   }
   run(todo);
@@ -635,25 +650,34 @@ void SurfacePolygonizer::Propagate() {
     queue.push_back(seed);
     while (queueHead < queue.size()) {
       const size_t end = queue.size();
-      PrefetchBatch(queueHead, end);
-      while (queueHead < end) ProcessCube(queue[queueHead++]);
+      const size_t begin = queueHead;
+      PrefetchBatch(begin, end);
+      for (; queueHead < end; ++queueHead) ProcessCube(queue[queueHead], &ahead_[(queueHead - begin) * 6]);
     }
   }
 }
 
-void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) {
+void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) { ProcessCube(cube, nullptr); }
+
+void SurfacePolygonizer::ProcessCube(LatticeRecord* cube, LatticeRecord* const* neighbours) {
   ++processedCubes;
   cube->insideMask = 0;
   for (int n = 0; n < 8; ++n) {
-    if (!cube->corners[n])
-      cube->corners[n] =
-          FindOrCreate(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1], cube->k + kCornerOffset[n][2]);
-    if (cube->corners[n]->inside) cube->insideMask |= 1u << n;
+    LatticeRecord*& r = cube->corners[n];
+    if (!r)
+      r = FindOrCreate(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1], cube->k + kCornerOffset[n][2]);
+    else
+      hash->MarkCreated(r);  // looked up ahead; created here, in order
+    if (r->inside) cube->insideMask |= 1u << n;
   }
   for (int f = 0; f < 6; ++f) {
     const uint32_t m = kFaceMask[f] & cube->insideMask;
     if (m == 0 || m == kFaceMask[f]) continue;
-    LatticeRecord* nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
+    LatticeRecord* nb = neighbours ? neighbours[f] : nullptr;
+    if (nb)
+      hash->MarkCreated(nb);
+    else
+      nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
     if (nb->queued) continue;
     nb->queued = 1;
     queue.push_back(nb);

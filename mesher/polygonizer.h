@@ -76,6 +76,10 @@ class LatticeHash {
   // The record at (i, j, k), allocated but not created when new; `fresh`
   // tells whether it was just allocated.
   LatticeRecord* Reserve(int32_t i, int32_t j, int32_t k, bool* fresh);
+  // Gives a reserved record its creation rank (no-op once created).
+  void MarkCreated(LatticeRecord* r) {
+    if (!r->created) r->created = ++createdCount_;
+  }
   int32_t SliceCount() const { return sliceCount_; }
   int32_t CreatedCount() const { return createdCount_; }
   RecordPool& pool() { return pool_; }
@@ -150,8 +154,14 @@ class SurfacePolygonizer {
   void Evaluate(LatticeRecord* r) const;
   void LatticePointOf(const Point3& p, int32_t& i, int32_t& j, int32_t& k) const;
   void PrefetchBatch(size_t begin, size_t end);
+  // With `neighbours` (six records looked up ahead, null where no face is
+  // crossed) the cube needs no lookups of its own.
+  void ProcessCube(LatticeRecord* cube, LatticeRecord* const* neighbours);
   uint32_t JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const;
 
   SurfaceBuilder* builder_;
   MeshRecord* mesh_;
+  std::vector<LatticeRecord*> ahead_;  // neighbour records of the batch
+  size_t parallelBatch_ = 0;            // smallest batch evaluated in parallel
+  double serialPointCost_ = 0;          // seconds per point, serial batches
 };

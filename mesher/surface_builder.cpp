@@ -89,17 +89,32 @@ void SurfaceBuilder::FindNeighbours() {
     std::vector<int32_t> order = grid.ScanOrder();
     for (size_t r = 0; r < order.size(); ++r) rank[size_t(order[r])] = int32_t(r);
   }
-  const int nThreads = omp_get_max_threads();
   const ParticleCellGrid::Packed& pk = grid.packed();
   const float reject = blobRadius * blobRadius * 1.001f + 1e-30f;
-  std::vector<std::vector<int32_t>> buffers;
-  buffers.resize(size_t(nThreads));
-  // Per particle: thread buffer, offset in it, count.
-  std::vector<int32_t> where(size_t(count) * 3, 0);
-
+  // Per cell, its neighbour cells (itself included) in scan-event order.
+  std::vector<int32_t> visitCells(nCells * 27);
+  std::vector<uint8_t> visitCount(nCells);
+  // Calls fn(b) for every neighbour b of particle a in list order.
+  auto forNeighbours = [&](size_t c, int32_t a, auto&& fn) {
+    const Point3 pa = particles[size_t(a)].position;
+    for (int v = 0; v < visitCount[c]; ++v) {
+      const int32_t c2 = visitCells[c * 27 + size_t(v)];
+      for (int32_t q = pk.start[size_t(c2)], qe = pk.start[size_t(c2) + 1]; q < qe; ++q) {
+        const float dx = pa.x - pk.x[size_t(q)], dy = pa.y - pk.y[size_t(q)], dz = pa.z - pk.z[size_t(q)];
+        const float d2 = dx * dx + dy * dy + dz * dz;
+        // Cheap rejection well clear of the limit; the exact test below
+        // decides everything near it.
+        if (d2 > reject) continue;
+        const int32_t bIdx = pk.index[size_t(q)];
+        if (bIdx != a && std::sqrt(d2) < blobRadius) fn(bIdx);
+      }
+    }
+  };
+  // Two passes (count, then fill the final arrays in place) keep the
+  // parallel part free of allocation.
+  neighbourStart_.assign(size_t(count) + 1, 0);
 #pragma omp parallel if (nCells > 256)
   {
-    std::vector<int32_t>& buf = buffers[size_t(omp_get_thread_num())];
     struct Visit {
       int64_t key;
       int32_t cell;
@@ -122,37 +137,24 @@ void SurfaceBuilder::FindNeighbours() {
               key = int64_t(rank[size_t(other)]) * 27 + (26 - o);
             visits[nv++] = {key, other};
           }
-      std::sort(visits, visits + nv, [](const Visit& a, const Visit& b) { return a.key < b.key; });
+      std::sort(visits, visits + nv, [](const Visit& x, const Visit& y) { return x.key < y.key; });
+      for (int v = 0; v < nv; ++v) visitCells[size_t(c) * 27 + size_t(v)] = visits[v].cell;
+      visitCount[size_t(c)] = uint8_t(nv);
       for (int32_t a : cell.particles) {
-        const size_t start = buf.size();
-        const Point3 pa = particles[size_t(a)].position;
-        for (int v = 0; v < nv; ++v) {
-          const int32_t c2 = visits[v].cell;
-          for (int32_t q = pk.start[size_t(c2)], qe = pk.start[size_t(c2) + 1]; q < qe; ++q) {
-            const float dx = pa.x - pk.x[size_t(q)], dy = pa.y - pk.y[size_t(q)], dz = pa.z - pk.z[size_t(q)];
-            const float d2 = dx * dx + dy * dy + dz * dz;
-            // Cheap rejection well clear of the limit; the exact test below
-            // decides everything near it.
-            if (d2 > reject) continue;
-            const int32_t bIdx = pk.index[size_t(q)];
-            if (bIdx != a && std::sqrt(d2) < blobRadius) buf.push_back(bIdx);
-          }
-        }
-        where[size_t(a) * 3] = omp_get_thread_num();
-        where[size_t(a) * 3 + 1] = int32_t(start);
-        where[size_t(a) * 3 + 2] = int32_t(buf.size() - start);
+        int32_t n = 0;
+        forNeighbours(size_t(c), a, [&](int32_t) { ++n; });
+        neighbourStart_[size_t(a) + 1] = n;
       }
     }
   }
-  neighbourStart_.assign(size_t(count) + 1, 0);
-  for (int32_t i = 0; i < count; ++i) neighbourStart_[size_t(i) + 1] = neighbourStart_[size_t(i)] + where[size_t(i) * 3 + 2];
+  for (int32_t i = 0; i < count; ++i) neighbourStart_[size_t(i) + 1] += neighbourStart_[size_t(i)];
   neighbourIndex_.resize(size_t(neighbourStart_[size_t(count)]));
-#pragma omp parallel for schedule(static) if (count > 4096)
-  for (int32_t i = 0; i < count; ++i) {
-    const std::vector<int32_t>& buf = buffers[size_t(where[size_t(i) * 3])];
-    std::copy_n(buf.begin() + where[size_t(i) * 3 + 1], where[size_t(i) * 3 + 2],
-                neighbourIndex_.begin() + neighbourStart_[size_t(i)]);
-  }
+#pragma omp parallel for schedule(dynamic, 64) if (nCells > 256)
+  for (int64_t c = 0; c < int64_t(nCells); ++c)
+    for (int32_t a : cells[size_t(c)].particles) {
+      int32_t* out = neighbourIndex_.data() + neighbourStart_[size_t(a)];
+      forNeighbours(size_t(c), a, [&](int32_t bIdx) { *out++ = bIdx; });
+    }
 }
 
 MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFactor, float shrink, int32_t, int32_t,
