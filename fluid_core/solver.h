@@ -170,6 +170,8 @@ class CellGrid {
   std::vector<int> slotCell_;
   std::vector<int> neighbourTable_;
   std::vector<std::pair<uint64_t, int32_t>> scratch_;
+  std::vector<uint64_t> keyScratch_;
+  std::vector<int> startScratch_;
   int cellCount_ = 0;
   bool tableValid_ = false;
 };

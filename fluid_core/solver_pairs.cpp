@@ -169,11 +169,15 @@ void CellGrid::Reset() {
   std::vector<int>().swap(slotCell_);
   std::vector<int>().swap(neighbourTable_);
   std::vector<std::pair<uint64_t, int32_t>>().swap(scratch_);
+  std::vector<uint64_t>().swap(keyScratch_);
+  std::vector<int>().swap(startScratch_);
 }
 
 void CellGrid::Build(const std::vector<FluidParticle>& particles, int count) {
   Clear();
-  std::vector<uint64_t> keyOf(count);
+  // Scratch kept between builds: fresh large buffers cost page faults.
+  std::vector<uint64_t>& keyOf = keyScratch_;
+  keyOf.resize(count);
 #pragma omp parallel for schedule(static) if (count >= kParallelMin)
   for (int s = 0; s < count; ++s) {
     const FluidParticle& p = particles[s];
@@ -194,8 +198,8 @@ void CellGrid::Build(const std::vector<FluidParticle>& particles, int count) {
   else
     std::sort(scratch_.begin(), scratch_.end());
 
-  std::vector<int> start;
-  start.reserve(scratch_.size() / 2 + 1);
+  std::vector<int>& start = startScratch_;
+  start.clear();
   for (size_t e = 0; e < scratch_.size(); ++e)
     if (e == 0 || scratch_[e].first != scratch_[e - 1].first) start.push_back(int(e));
   const int nc = int(start.size());
