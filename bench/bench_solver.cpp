@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -29,23 +30,12 @@ struct Options {
   std::string out;
 };
 
-// main() only hands areas over, so the options are read from the command line.
 Options ReadOptions() {
   Options o;
-  o.threads = omp_get_max_threads();
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::vector<std::string> args;
-  std::string a;
-  while (std::getline(in, a, '\0')) args.push_back(a);
-  for (size_t i = 1; i + 1 < args.size(); ++i) {
-    if (args[i] == "--particles") o.particles = std::atol(args[i + 1].c_str());
-    if (args[i] == "--threads") o.threads = std::atoi(args[i + 1].c_str());
-    if (args[i] == "--frames") o.frames = std::atoi(args[i + 1].c_str());
-    if (args[i] == "--out") o.out = args[i + 1];
-  }
-  if (o.particles < 1) o.particles = 1;
-  if (o.threads < 1) o.threads = 1;
-  if (o.frames < 1) o.frames = 1;
+  o.particles = std::max(1L, vorel_bench::OptionLong("particles", 100000));
+  o.threads = int(std::max(1L, vorel_bench::OptionLong("threads", omp_get_max_threads())));
+  o.frames = int(std::max(1L, vorel_bench::OptionLong("frames", 3)));
+  o.out = vorel_bench::Option("out", "");
   return o;
 }
 
@@ -165,13 +155,6 @@ const bool kPassiveWait = [] {
   argv.push_back(nullptr);
   execv("/proc/self/exe", argv.data());
   return false;  // could not start again: carry on with the policy we have
-}();
-
-// So that the "threads" line vorel-bench prints first already shows --threads.
-const bool kThreadsApplied = [] {
-  Options o = ReadOptions();
-  omp_set_num_threads(o.threads);
-  return true;
 }();
 
 double PeakRssMb() {
