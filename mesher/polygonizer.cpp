@@ -609,13 +609,13 @@ void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
       for (int64_t t = 0; t < int64_t(list.size()); ++t) Evaluate(list[size_t(t)]);
     }
     // A fork per batch pays only while the cores are free. When a parallel
-    // batch costs more per point than serial ones do (a machine busy with
+    // batch costs twice as much per point as serial ones (a machine busy with
     // other work), only larger batches are forked from then on. The values
     // are the same either way.
     const double perPoint = (Now() - t0) / double(list.size());
     if (!parallel)
       serialPointCost_ = serialPointCost_ > 0 ? 0.9 * serialPointCost_ + 0.1 * perPoint : perPoint;
-    else if (serialPointCost_ > 0 && perPoint > serialPointCost_ && parallelBatch_ < (size_t(1) << 20))
+    else if (serialPointCost_ > 0 && perPoint > 2.0 * serialPointCost_ && parallelBatch_ < (size_t(1) << 20))
       parallelBatch_ *= 2;
     fieldEvaluations += int64_t(list.size());
     list.clear();

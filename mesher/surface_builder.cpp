@@ -92,7 +92,7 @@ void SurfaceBuilder::FindNeighbours() {
   const ParticleCellGrid::Packed& pk = grid.packed();
   const float reject = blobRadius * blobRadius * 1.001f + 1e-30f;
   // Per cell, its neighbour cells (itself included) in scan-event order.
-  std::vector<int32_t> visitCells(nCells * 27);
+  std::unique_ptr<int32_t[]> visitCells(new int32_t[nCells * 27]);
   std::vector<uint8_t> visitCount(nCells);
   // Calls fn(b) for every neighbour b of particle a in list order.
   auto forNeighbours = [&](size_t c, int32_t a, auto&& fn) {
@@ -148,11 +148,11 @@ void SurfaceBuilder::FindNeighbours() {
     }
   }
   for (int32_t i = 0; i < count; ++i) neighbourStart_[size_t(i) + 1] += neighbourStart_[size_t(i)];
-  neighbourIndex_.resize(size_t(neighbourStart_[size_t(count)]));
+  neighbourIndex_.reset(new int32_t[size_t(neighbourStart_[size_t(count)]) + 1]);
 #pragma omp parallel for schedule(dynamic, 64) if (nCells > 256)
   for (int64_t c = 0; c < int64_t(nCells); ++c)
     for (int32_t a : cells[size_t(c)].particles) {
-      int32_t* out = neighbourIndex_.data() + neighbourStart_[size_t(a)];
+      int32_t* out = neighbourIndex_.get() + neighbourStart_[size_t(a)];
       forNeighbours(size_t(c), a, [&](int32_t bIdx) { *out++ = bIdx; });
     }
 }

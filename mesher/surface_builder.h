@@ -2,6 +2,7 @@
 // particles, builds, and receives a closed triangle mesh of the liquid.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "host/core/geom.h"
@@ -55,7 +56,7 @@ class SurfaceBuilder {
   // neighbour distance).
   bool LinkIfClose(int32_t i, int32_t j) const;
   // Neighbour list of particle i after FindNeighbours.
-  const int32_t* Neighbours(int32_t i) const { return neighbourIndex_.data() + neighbourStart_[size_t(i)]; }
+  const int32_t* Neighbours(int32_t i) const { return neighbourIndex_.get() + neighbourStart_[size_t(i)]; }
   int32_t NeighbourCount(int32_t i) const {
     return neighbourStart_[size_t(i) + 1] - neighbourStart_[size_t(i)];
   }
@@ -81,5 +82,6 @@ class SurfaceBuilder {
 
  private:
   std::vector<int32_t> neighbourStart_{0};
-  std::vector<int32_t> neighbourIndex_;
+  // Left uninitialised until filled: the parallel fill touches it first.
+  std::unique_ptr<int32_t[]> neighbourIndex_;
 };
