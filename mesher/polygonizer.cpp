@@ -223,7 +223,7 @@ void RecordPool::FreeAll() {
 // --------------------------------------------------------------- LatticeHash
 
 LatticeHash::LatticeHash(int32_t sliceCount) : sliceCount_(sliceCount) {
-  table_.assign(1 << 12, Slot{0, 0, 0, nullptr});
+  table_.assign(1 << 10, Slot{0, 0, 0, nullptr});
 }
 
 uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
@@ -231,26 +231,54 @@ uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
   return v % kBucketCount;
 }
 
-LatticeRecord* LatticeHash::Lookup(int32_t i, int32_t j, int32_t k) const {
+namespace {
+constexpr size_t kBlocksPerChunk = 256;
+}
+
+LatticeHash::Block* LatticeHash::FindBlock(int32_t bi, int32_t bj, int32_t bk) const {
+  if (last_ && last_->bi == bi && last_->bj == bj && last_->bk == bk) return last_->block;
   const size_t m = table_.size() - 1;
-  for (size_t s = mesher_util::HashCoords(i, j, k) & m;; s = (s + 1) & m) {
+  for (size_t s = mesher_util::HashCoords(bi, bj, bk) & m;; s = (s + 1) & m) {
     const Slot& slot = table_[s];
-    if (!slot.record) return nullptr;
-    if (slot.i == i && slot.j == j && slot.k == k) return slot.record;
+    if (!slot.block) return nullptr;
+    if (slot.bi == bi && slot.bj == bj && slot.bk == bk) {
+      last_ = &slot;
+      return slot.block;
+    }
   }
 }
 
-void LatticeHash::Grow() {
-  std::vector<Slot> old;
-  old.swap(table_);
-  table_.assign(old.size() * 2, Slot{0, 0, 0, nullptr});
-  const size_t m = table_.size() - 1;
-  for (const Slot& slot : old) {
-    if (!slot.record) continue;
-    size_t s = mesher_util::HashCoords(slot.i, slot.j, slot.k) & m;
-    while (table_[s].record) s = (s + 1) & m;
-    table_[s] = slot;
+LatticeHash::Block* LatticeHash::FindOrAddBlock(int32_t bi, int32_t bj, int32_t bk) {
+  if (Block* b = FindBlock(bi, bj, bk)) return b;
+  if ((stored_ + 1) * 2 > table_.size()) {
+    std::vector<Slot> old;
+    old.swap(table_);
+    table_.assign(old.size() * 2, Slot{0, 0, 0, nullptr});
+    const size_t m = table_.size() - 1;
+    for (const Slot& slot : old) {
+      if (!slot.block) continue;
+      size_t s = mesher_util::HashCoords(slot.bi, slot.bj, slot.bk) & m;
+      while (table_[s].block) s = (s + 1) & m;
+      table_[s] = slot;
+    }
   }
+  if (blockChunks_.empty() || blockChunkUsed_ == kBlocksPerChunk) {
+    blockChunks_.emplace_back(new Block[kBlocksPerChunk]());
+    blockChunkUsed_ = 0;
+  }
+  Block* b = &blockChunks_.back()[blockChunkUsed_++];
+  const size_t m = table_.size() - 1;
+  size_t s = mesher_util::HashCoords(bi, bj, bk) & m;
+  while (table_[s].block) s = (s + 1) & m;
+  table_[s] = Slot{bi, bj, bk, b};
+  last_ = &table_[s];
+  ++stored_;
+  return b;
+}
+
+LatticeRecord* LatticeHash::Lookup(int32_t i, int32_t j, int32_t k) const {
+  const Block* b = FindBlock(i >> kBlockShift, j >> kBlockShift, k >> kBlockShift);
+  return b ? b->records[Local(i, j, k)] : nullptr;
 }
 
 LatticeRecord* LatticeHash::Find(int32_t i, int32_t j, int32_t k) const {
@@ -259,19 +287,14 @@ LatticeRecord* LatticeHash::Find(int32_t i, int32_t j, int32_t k) const {
 }
 
 LatticeRecord* LatticeHash::Reserve(int32_t i, int32_t j, int32_t k, bool* fresh) {
-  LatticeRecord* r = Lookup(i, j, k);
+  Block* b = FindOrAddBlock(i >> kBlockShift, j >> kBlockShift, k >> kBlockShift);
+  LatticeRecord*& r = b->records[Local(i, j, k)];
   if (fresh) *fresh = (r == nullptr);
   if (r) return r;
-  if ((stored_ + 1) * 2 > table_.size()) Grow();
   r = pool_.Allocate();
   r->i = i;
   r->j = j;
   r->k = k;
-  const size_t m = table_.size() - 1;
-  size_t s = mesher_util::HashCoords(i, j, k) & m;
-  while (table_[s].record) s = (s + 1) & m;
-  table_[s] = Slot{i, j, k, r};
-  ++stored_;
   return r;
 }
 
@@ -577,6 +600,7 @@ bool SurfacePolygonizer::SeedCrossings() {
   }
   return !seedCubes.empty();
 }
+
 
 void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
   // Field values are pure functions of the lattice point, so the points the
