@@ -14,10 +14,6 @@ void ParticleCellGrid::SetCellSize(float w) {
   invCellSize_ = 1.0f / w;
 }
 
-int32_t ParticleCellGrid::CellCoord(float v, int axis) const {
-  return mesher_util::ClampedTrunc((v - origin_[axis]) * invCellSize_);
-}
-
 uint32_t ParticleCellGrid::Bucket(int32_t x, int32_t y, int32_t z) {
   uint32_t v = (uint32_t(x) * 3u + uint32_t(y)) * 9u + uint32_t(z);
   return v % kBucketCount;

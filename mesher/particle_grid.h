@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/core/geom.h"
+#include "mesher/mesher_util.h"
 
 class SurfaceBuilder;
 
@@ -27,7 +28,9 @@ class ParticleCellGrid {
   // Cell coordinate along one axis: (v - origin) / w truncated toward zero,
   // so cell 0 spans (-w, w). Values beyond the i32 range (a huge position
   // or a vanishing cell size) are clamped rather than left undefined.
-  int32_t CellCoord(float v, int axis) const;
+  int32_t CellCoord(float v, int axis) const {
+    return mesher_util::ClampedTrunc((v - origin_[axis]) * invCellSize_);
+  }
   // Bucket of a cell: ((x*3 + y)*9 + z) in wrapping u32 arithmetic, mod 255.
   static uint32_t Bucket(int32_t x, int32_t y, int32_t z);
 
