@@ -240,6 +240,12 @@ void Cadena::CopyToHilera(Hilera*& out) const {
   for (int32_t i = 0; i < count_; ++i) out->AddPoint(points_[i]->x(), points_[i]->y());
 }
 
+std::unique_ptr<Hilera> Cadena::ToRow() const {
+  Hilera* row = nullptr;
+  CopyToHilera(row);
+  return std::unique_ptr<Hilera>(row);
+}
+
 namespace {
 
 // Every pair (i, j), i < j, of segments whose boxes meet within tol, sorted.

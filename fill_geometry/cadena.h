@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "fill_geometry/caja.h"
@@ -56,6 +57,8 @@ class Cadena {
   bool OnChain(double x, double y, double tol) const;
   bool Join(const Cadena& other, Cadena*& out) const;
   void CopyToHilera(Hilera*& out) const;
+  // The same copy, owned: for the crossing searches, which work on rows.
+  std::unique_ptr<Hilera> ToRow() const;
   bool SegmentCrossings(int32_t& count, std::vector<Punto2D*>& points,
                         std::vector<int32_t>& first, std::vector<int32_t>& second,
                         bool overlapCheck, double tol) const;

@@ -25,11 +25,7 @@ int16_t Cadena::Merge(const Cadena& other, Cadenas*& out, double tol, bool check
   if (kind_ != kClosed || other.kind_ != kClosed) return -991;
   if (check && Relation(other, true, tol) != 3) return -992;
   {
-    Hilera* p = nullptr;
-    Hilera* q = nullptr;
-    CopyToHilera(p);
-    other.CopyToHilera(q);
-    std::unique_ptr<Hilera> hp(p), hq(q);
+    const std::unique_ptr<Hilera> hp = ToRow(), hq = other.ToRow();
     CrossingRows rows;
     uint32_t count = 0;
     uint8_t flag = 0;

@@ -42,11 +42,7 @@ bool Cadena::CrossingsWith(const Cadena& O, Hilera*& crossingPoints, Cadenas*& p
   box.SetFromChain(*this);
   if (box.ClassifyChain(O, tol) == Caja::kApart) return false;
   if (closedOnly && (kind_ != kClosed || O.kind_ != kClosed)) return false;
-  Hilera* rs = nullptr;
-  Hilera* ro = nullptr;
-  CopyToHilera(rs);
-  O.CopyToHilera(ro);
-  std::unique_ptr<Hilera> hs(rs), ho(ro);
+  const std::unique_ptr<Hilera> hs = ToRow(), ho = O.ToRow();
   bool result;
   if (!overlay) {
     result = FindChainCrossings(*hs, *ho, kCrossings, rows, count, collinear, tol);

@@ -127,6 +127,7 @@ Hilera* Hileras::Get(int32_t index) const {
 }
 
 void Hileras::DeleteAll() {
-  for (Hilera* r : rows_) delete r;
+  if (!notOwner_)
+    for (Hilera* r : rows_) delete r;
   rows_.clear();
 }

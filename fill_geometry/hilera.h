@@ -49,7 +49,8 @@ class Hileras {
   void Add(Hilera* row);
   Hilera* Get(int32_t index) const;
   int32_t Count() const { return static_cast<int32_t>(rows_.size()); }
-  // Deletes every row whatever the not-owner flag says, and empties the list.
+  // Empties the list; the rows are deleted only when the collection owns
+  // them (rows shared with an owning collection must outlive this one).
   void DeleteAll();
   void SetNotOwner(bool v) { notOwner_ = v; }
 

@@ -19,11 +19,29 @@ inline double Now() { return mesher_util::NowSeconds(); }
 // Lattice batches smaller than this are evaluated serially: not worth a fork.
 constexpr size_t kParallelBatch = 64;
 
+// Sorting by a small integer key first (a stable counting sort over the
+// vertex numbers) leaves only short runs to sort: the same order a full
+// sort by (key, rest) gives, in linear time.
+template <class T, class Key, class Less>
+void SortByVertex(std::vector<T>& items, int32_t vertexCount, Key key, Less less) {
+  std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
+  for (const T& t : items) ++start[size_t(key(t)) + 1];
+  for (size_t v = 0; v < size_t(vertexCount); ++v) start[v + 1] += start[v];
+  std::vector<T> sorted(items.size());
+  {
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+    for (const T& t : items) sorted[fill[size_t(key(t))]++] = t;
+  }
+  for (size_t v = 0; v < size_t(vertexCount); ++v)
+    if (start[v + 1] - start[v] > 1) std::sort(sorted.begin() + start[v], sorted.begin() + start[v + 1], less);
+  items.swap(sorted);
+}
+
 // Clustering at the outside lattice points can fold a thin sheet of cubes
 // into two faces over the same three vertices, wound against each other: a
 // doubled face that leaves its edges with four faces. Such pairs enclose
 // nothing; both go, and every other face keeps its place in the order.
-void RemoveDoubledFaces(std::vector<MeshFace>& faces) {
+void RemoveDoubledFaces(std::vector<MeshFace>& faces, int32_t vertexCount) {
   struct Key {
     int32_t a, b, c;
     bool even;  // the face's order is an even permutation of (a, b, c)
@@ -37,8 +55,7 @@ void RemoveDoubledFaces(std::vector<MeshFace>& faces) {
     int32_t x = t[size_t(r)], y = t[size_t(r + 1) % 3], z = t[size_t(r + 2) % 3];
     keys[f] = {x, std::min(y, z), std::max(y, z), y < z, uint32_t(f)};
   }
-  std::sort(keys.begin(), keys.end(), [](const Key& p, const Key& q) {
-    if (p.a != q.a) return p.a < q.a;
+  SortByVertex(keys, vertexCount, [](const Key& k) { return k.a; }, [](const Key& p, const Key& q) {
     if (p.b != q.b) return p.b < q.b;
     if (p.c != q.c) return p.c < q.c;
     return p.face < q.face;
@@ -86,7 +103,7 @@ std::vector<int32_t> SplitPinchedEdges(const std::vector<Point3>& verts, std::ve
   for (const MeshFace& t : faces)
     for (int s = 0; s < 3; ++s) he.push_back({std::min(t[s], t[(s + 1) % 3]), std::max(t[s], t[(s + 1) % 3])});
   auto less = [](const Half& a, const Half& b) { return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi; };
-  std::sort(he.begin(), he.end(), less);
+  SortByVertex(he, vertexCount, [](const Half& h) { return h.lo; }, [](const Half& a, const Half& b) { return a.hi < b.hi; });
   std::vector<Half> pinched;
   for (size_t s = 0; s < he.size();) {
     size_t e = s + 1;
@@ -223,7 +240,7 @@ void RecordPool::FreeAll() {
 // --------------------------------------------------------------- LatticeHash
 
 LatticeHash::LatticeHash(int32_t sliceCount) : sliceCount_(sliceCount) {
-  table_.assign(1 << 12, Slot{0, 0, 0, nullptr});
+  table_.assign(1 << 10, Slot{0, 0, 0, nullptr});
 }
 
 uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
@@ -231,26 +248,54 @@ uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
   return v % kBucketCount;
 }
 
-LatticeRecord* LatticeHash::Lookup(int32_t i, int32_t j, int32_t k) const {
+namespace {
+constexpr size_t kBlocksPerChunk = 256;
+}
+
+LatticeHash::Block* LatticeHash::FindBlock(int32_t bi, int32_t bj, int32_t bk) const {
+  if (last_ && last_->bi == bi && last_->bj == bj && last_->bk == bk) return last_->block;
   const size_t m = table_.size() - 1;
-  for (size_t s = mesher_util::HashCoords(i, j, k) & m;; s = (s + 1) & m) {
+  for (size_t s = mesher_util::HashCoords(bi, bj, bk) & m;; s = (s + 1) & m) {
     const Slot& slot = table_[s];
-    if (!slot.record) return nullptr;
-    if (slot.i == i && slot.j == j && slot.k == k) return slot.record;
+    if (!slot.block) return nullptr;
+    if (slot.bi == bi && slot.bj == bj && slot.bk == bk) {
+      last_ = &slot;
+      return slot.block;
+    }
   }
 }
 
-void LatticeHash::Grow() {
-  std::vector<Slot> old;
-  old.swap(table_);
-  table_.assign(old.size() * 2, Slot{0, 0, 0, nullptr});
-  const size_t m = table_.size() - 1;
-  for (const Slot& slot : old) {
-    if (!slot.record) continue;
-    size_t s = mesher_util::HashCoords(slot.i, slot.j, slot.k) & m;
-    while (table_[s].record) s = (s + 1) & m;
-    table_[s] = slot;
+LatticeHash::Block* LatticeHash::FindOrAddBlock(int32_t bi, int32_t bj, int32_t bk) {
+  if (Block* b = FindBlock(bi, bj, bk)) return b;
+  if ((stored_ + 1) * 2 > table_.size()) {
+    std::vector<Slot> old;
+    old.swap(table_);
+    table_.assign(old.size() * 2, Slot{0, 0, 0, nullptr});
+    const size_t m = table_.size() - 1;
+    for (const Slot& slot : old) {
+      if (!slot.block) continue;
+      size_t s = mesher_util::HashCoords(slot.bi, slot.bj, slot.bk) & m;
+      while (table_[s].block) s = (s + 1) & m;
+      table_[s] = slot;
+    }
   }
+  if (blockChunks_.empty() || blockChunkUsed_ == kBlocksPerChunk) {
+    blockChunks_.emplace_back(new Block[kBlocksPerChunk]());
+    blockChunkUsed_ = 0;
+  }
+  Block* b = &blockChunks_.back()[blockChunkUsed_++];
+  const size_t m = table_.size() - 1;
+  size_t s = mesher_util::HashCoords(bi, bj, bk) & m;
+  while (table_[s].block) s = (s + 1) & m;
+  table_[s] = Slot{bi, bj, bk, b};
+  last_ = &table_[s];
+  ++stored_;
+  return b;
+}
+
+LatticeRecord* LatticeHash::Lookup(int32_t i, int32_t j, int32_t k) const {
+  const Block* b = FindBlock(i >> kBlockShift, j >> kBlockShift, k >> kBlockShift);
+  return b ? b->records[Local(i, j, k)] : nullptr;
 }
 
 LatticeRecord* LatticeHash::Find(int32_t i, int32_t j, int32_t k) const {
@@ -259,19 +304,14 @@ LatticeRecord* LatticeHash::Find(int32_t i, int32_t j, int32_t k) const {
 }
 
 LatticeRecord* LatticeHash::Reserve(int32_t i, int32_t j, int32_t k, bool* fresh) {
-  LatticeRecord* r = Lookup(i, j, k);
+  Block* b = FindOrAddBlock(i >> kBlockShift, j >> kBlockShift, k >> kBlockShift);
+  LatticeRecord*& r = b->records[Local(i, j, k)];
   if (fresh) *fresh = (r == nullptr);
   if (r) return r;
-  if ((stored_ + 1) * 2 > table_.size()) Grow();
   r = pool_.Allocate();
   r->i = i;
   r->j = j;
   r->k = k;
-  const size_t m = table_.size() - 1;
-  size_t s = mesher_util::HashCoords(i, j, k) & m;
-  while (table_[s].record) s = (s + 1) & m;
-  table_[s] = Slot{i, j, k, r};
-  ++stored_;
   return r;
 }
 
@@ -578,6 +618,7 @@ bool SurfacePolygonizer::SeedCrossings() {
   return !seedCubes.empty();
 }
 
+
 void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
   // Field values are pure functions of the lattice point, so the points the
   // serial traversal is about to create can be evaluated ahead, in
@@ -788,7 +829,7 @@ void SurfacePolygonizer::EmitTriangles() {
     faces.push_back({idx[0], idx[1], idx[2]});
   }
   mesh_->vertices.resize(size_t(vertexCount));
-  RemoveDoubledFaces(faces);
+  RemoveDoubledFaces(faces, vertexCount);
   for (LatticeRecord* r : assigned) mesh_->vertices[size_t(r->vertexIndex)] = r->accumulator / float(r->useCount);
   for (int32_t from : SplitPinchedEdges(mesh_->vertices, faces)) mesh_->vertices.push_back(mesh_->vertices[size_t(from)]);
 }

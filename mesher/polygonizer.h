@@ -86,19 +86,36 @@ class LatticeHash {
 
  private:
   LatticeRecord* Lookup(int32_t i, int32_t j, int32_t k) const;
-  void Grow();
 
   int32_t sliceCount_;
   int32_t createdCount_ = 0;
   RecordPool pool_;
-  // Open addressing; the coordinates sit beside the pointer so that a probe
-  // does not touch the record.
-  struct Slot {
-    int32_t i, j, k;
-    LatticeRecord* record;
+  // Records are kept in blocks of 4x4x4 lattice points, found through an
+  // open-addressed table of block coordinates: the lattice walk asks for
+  // neighbouring points, which then share a block (one probe, one cache
+  // line or two) instead of scattering over a table of every point.
+  static constexpr int kBlockShift = 2;
+  static constexpr int32_t kBlockMask = (1 << kBlockShift) - 1;
+  static constexpr size_t kBlockPoints = size_t(1) << (3 * kBlockShift);
+  struct Block {
+    LatticeRecord* records[kBlockPoints];
   };
+  struct Slot {
+    int32_t bi, bj, bk;
+    Block* block;
+  };
+  static size_t Local(int32_t i, int32_t j, int32_t k) {
+    return size_t(i & kBlockMask) | (size_t(j & kBlockMask) << kBlockShift) |
+           (size_t(k & kBlockMask) << (2 * kBlockShift));
+  }
+  Block* FindBlock(int32_t bi, int32_t bj, int32_t bk) const;
+  Block* FindOrAddBlock(int32_t bi, int32_t bj, int32_t bk);
   std::vector<Slot> table_;
-  size_t stored_ = 0;
+  std::vector<std::unique_ptr<Block[]>> blockChunks_;
+  size_t blockChunkUsed_ = 0;
+  size_t stored_ = 0;  // blocks
+  // The block of the last lookup: walks ask for the same one again and again.
+  mutable const Slot* last_ = nullptr;
 };
 
 // Phase timings of the last build, in seconds (the benchmark prints them).

@@ -49,6 +49,27 @@ TEST(Rows, EditingAndExtremes) {
   EXPECT_EQ(rows.Count(), 0);
 }
 
+TEST(Rows, NotOwnerCollectionLeavesSharedRowsAlive) {
+  // A not-owner view of an owner's rows: clearing or destroying the view
+  // must not delete them (the owner deletes them once, at its end).
+  Hileras owner;
+  Hilera* a = new Hilera();
+  a->AddPoint(1, 2);
+  owner.Add(a);
+  {
+    Hileras view;
+    view.SetNotOwner(true);
+    view.Add(a);
+    view.DeleteAll();
+    EXPECT_EQ(view.Count(), 0);
+    view.Add(a);
+  }
+  ASSERT_EQ(owner.Count(), 1);
+  ASSERT_EQ(owner.Get(0)->Count(), 1);
+  EXPECT_EQ(owner.Get(0)->Get(0)->x(), 1);
+  EXPECT_EQ(owner.Get(0)->Get(0)->y(), 2);
+}
+
 TEST(Rows, RemoveFoldBacks) {
   // P Q S Q T P: the spike S goes, the row stays closed.
   Hilera r;

@@ -42,6 +42,9 @@ typedef struct HKEY__* HKEY;
 typedef void* HANDLE;
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(intptr_t(-1)))
 
+// A dialog procedure (the UI layer's windows call it).
+typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
 struct RECT {
   LONG left = 0, top = 0, right = 0, bottom = 0;
 };

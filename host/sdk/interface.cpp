@@ -452,10 +452,8 @@ bool PluginManager::LoadPlugin(const std::string& path, std::string& err) {
     dlclose(h);
     return false;
   }
-  if (init && !init()) {
-    err = path + ": LibInitialize failed";
-    return false;  // its code may already be referenced: stays mapped
-  }
+  // The classes register before LibInitialize, so that a library can find
+  // its own classes (and the action tables they offer) from there.
   PluginLibrary lib;
   lib.path = path;
   lib.version = v;
@@ -474,6 +472,11 @@ bool PluginManager::LoadPlugin(const std::string& path, std::string& err) {
     }
     ClassDirectory::Get().AddClass(cd);
     lib.classes.push_back(cd);
+  }
+  if (init && !init()) {
+    for (ClassDesc* cd : lib.classes) ClassDirectory::Get().RemoveClass(cd);
+    err += (err.empty() ? "" : "; ") + path + ": LibInitialize failed";
+    return false;  // its code may already be referenced: stays mapped
   }
   libs_.push_back(lib);
   return true;

@@ -180,6 +180,31 @@ class Interface {
   // "action"); false when no such action (the UI layer owns action tables).
   virtual bool RunAction(int tableId, int cmdId) { (void)tableId; (void)cmdId; return false; }
   virtual bool RunActionByName(const std::string& name) { (void)name; return false; }
+  // Picking, rollup pages, the directory chooser and the viewport, as the
+  // host interface offers them to plug-ins; the UI layer forwards them to
+  // its free functions of the same names. Without it nothing is picked, no
+  // page opens, the chooser answers "" (cancelled) and there is no viewport.
+  virtual INode* PickNode(HWND hWnd, IPoint2 pt, PickNodeCallback* filter = nullptr) {
+    (void)hWnd; (void)pt; (void)filter;
+    return nullptr;
+  }
+  virtual HWND AddRollupPage(HINSTANCE inst, const char* dlgTemplate, DLGPROC proc, const char* title,
+                             LPARAM param = 0, DWORD flags = 0, int category = ROLLUP_CAT_STANDARD) {
+    (void)inst; (void)dlgTemplate; (void)proc; (void)title; (void)param; (void)flags; (void)category;
+    return nullptr;
+  }
+  virtual void DeleteRollupPage(HWND page) { (void)page; }
+  virtual void RollupMouseMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)hDlg; (void)message; (void)wParam; (void)lParam;
+  }
+  // dir (at least MAX_PATH characters) holds the start folder and receives
+  // the chosen one, or "" when cancelled.
+  virtual void ChooseDirectory(HWND owner, const char* title, char* dir, const char* desc = nullptr) {
+    (void)owner; (void)title; (void)desc;
+    if (dir) dir[0] = '\0';
+  }
+  virtual ViewExp* GetActiveViewport() { return nullptr; }
+  virtual void ReleaseViewport(ViewExp* vpt) { (void)vpt; }
   // The object whose parameters the command panel shows.
   virtual void BeginEditParams(Animatable* obj);
   virtual void EndEditParams();

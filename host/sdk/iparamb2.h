@@ -78,6 +78,8 @@ enum EditSpinnerType {
 };
 // Rollout start states.
 constexpr int APPENDROLL_CLOSED = 0x1;
+// Rollup categories: lower ones come first in the panel.
+enum : int { ROLLUP_CAT_STANDARD = 4000, ROLLUP_CAT_SYSTEM = 2000, ROLLUP_CAT_CUSTATTRIB = 6000 };
 
 // One value of any parameter type (the store of a block and of defaults).
 struct PB2Value {

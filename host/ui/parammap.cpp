@@ -60,23 +60,24 @@ bool IsStringType(ParamType2 t) { return t == TYPE_STRING || t == TYPE_FILENAME;
 
 TimeValue Now() { return GetCOREInterface()->GetTime(); }
 
-// Pick mode of a node button or a node list's add button: each pick sets
-// the node parameter (or appends to the table) through the block.
+// Pick mode of a node button or a node list's add or replace button: the
+// pick sets the node parameter, appends to the table or replaces the entry
+// that was highlighted when the button was pressed, through the block.
 class NodeParamPick : public PickModeCallback, public PickNodeCallback {
  public:
-  NodeParamPick(IParamBlock2* pb, ParamID id, bool append, HWND button)
-      : pb_(pb), id_(id), append_(append), button_(button) {}
+  static constexpr int kAppend = -1;
+  // entry: kAppend, or the table index the pick sets (0 for a single node).
+  NodeParamPick(IParamBlock2* pb, ParamID id, int entry, HWND button)
+      : pb_(pb), id_(id), entry_(entry), button_(button) {}
   BOOL HitTest(IObjParam*, HWND hWnd, ViewExp*, IPoint2 m, int) override {
     return PickNode(hWnd, m, this) != nullptr;
   }
   BOOL Pick(IObjParam*, ViewExp* vpt) override {
     INode* n = vpt->GetClosestHitNode();
     if (!n) return FALSE;
-    if (append_) {
-      pb_->Append(id_, 1, &n);
-    } else {
-      pb_->SetValue(id_, Now(), n);
-    }
+    // An entry that went away meanwhile is left alone (SetValue refuses it).
+    if (entry_ == kAppend) pb_->Append(id_, 1, &n);
+    else pb_->SetValue(id_, Now(), n, entry_);
     return TRUE;
   }
   void ExitMode(IObjParam*) override {
@@ -86,20 +87,24 @@ class NodeParamPick : public PickModeCallback, public PickNodeCallback {
     }
     delete this;
   }
+  // A table takes no node twice (the replaced entry may be picked again).
   BOOL Filter(INode* node) override {
-    if (append_) {
-      for (int i = 0; i < pb_->Count(id_); ++i)
-        if (pb_->GetINode(id_, 0, i) == node) return FALSE;
-    }
+    if (!IsTab()) return TRUE;
+    for (int i = 0; i < pb_->Count(id_); ++i)
+      if (i != entry_ && pb_->GetINode(id_, 0, i) == node) return FALSE;
     return TRUE;
   }
   PickNodeCallback* GetFilter() override { return this; }
   IParamBlock2* Block() const { return pb_; }
 
  private:
+  bool IsTab() const {
+    const ParamDef* d = pb_->GetDesc()->FindParam(id_);
+    return d && d->type == TYPE_INODE_TAB;
+  }
   IParamBlock2* pb_;
   ParamID id_;
-  bool append_;
+  int entry_;
   HWND button_;
 };
 
@@ -389,12 +394,17 @@ class ParamMap : public IParamMap2 {
               SendMessage(list, LB_SETCURSEL, WPARAM(sel < n ? sel : n - 1), 0);
             }
           } else if (k == 1) {
-            vorel_ui::SetPickModeImpl(new NodeParamPick(pb_, d.id, true, Ctrl(d, 1)));
+            vorel_ui::SetPickModeImpl(new NodeParamPick(pb_, d.id, NodeParamPick::kAppend, Ctrl(d, 1)));
+          } else if (k == 2 && id != 0) {  // 0: the list has no replace button
+            // Replace needs a highlighted entry.
+            int sel = int(SendMessage(Ctrl(d, 0), LB_GETCURSEL, 0, 0));
+            if (sel >= 0 && sel < pb_->Count(d.id))
+              vorel_ui::SetPickModeImpl(new NodeParamPick(pb_, d.id, sel, Ctrl(d, 2)));
           }
           break;
         case TYPE_PICKNODEBUTTON:
           if (code == BN_CLICKED && k == 0)
-            vorel_ui::SetPickModeImpl(new NodeParamPick(pb_, d.id, false, Ctrl(d, 0)));
+            vorel_ui::SetPickModeImpl(new NodeParamPick(pb_, d.id, 0, Ctrl(d, 0)));
           break;
         default:
           break;

@@ -44,8 +44,6 @@ class IParamMap2 {
   virtual void SetParamBlock(IParamBlock2* pb) = 0;
 };
 
-enum : int { ROLLUP_CAT_STANDARD = 4000, ROLLUP_CAT_SYSTEM = 2000, ROLLUP_CAT_CUSTATTRIB = 6000 };
-
 // A parameter map in the command panel: the dialog from the template,
 // title as its caption. Null when the dialog template is unknown.
 IParamMap2* CreateCPParamMap2(MapID map, IParamBlock2* pb, Interface* ip, HINSTANCE inst,

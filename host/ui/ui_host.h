@@ -33,15 +33,16 @@ class UIInterface : public Interface {
   // Opens the object's rollouts and hands them the procedures it attached.
   void BeginEditParams(Animatable* obj) override;
 
-  // Calls of the host interface that the base class leaves out.
-  INode* PickNode(HWND hWnd, IPoint2 pt, PickNodeCallback* filter = nullptr);
+  // The free functions of pick.h, parammap.h and viewport.h.
+  INode* PickNode(HWND hWnd, IPoint2 pt, PickNodeCallback* filter = nullptr) override;
   HWND AddRollupPage(HINSTANCE inst, const char* dlgTemplate, DLGPROC proc, const char* title,
-                     LPARAM param = 0, DWORD flags = 0, int category = ROLLUP_CAT_STANDARD);
-  void DeleteRollupPage(HWND page);
-  void RollupMouseMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
-  void ChooseDirectory(HWND owner, const char* title, char* dir, const char* desc = nullptr);
-  ViewExp* GetActiveViewport();
-  void ReleaseViewport(ViewExp*) {}
+                     LPARAM param = 0, DWORD flags = 0, int category = ROLLUP_CAT_STANDARD) override;
+  void DeleteRollupPage(HWND page) override;
+  void RollupMouseMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) override;
+  void ChooseDirectory(HWND owner, const char* title, char* dir, const char* desc = nullptr) override;
+  ViewExp* GetActiveViewport() override;
+  // The viewport lives as long as the UI.
+  void ReleaseViewport(ViewExp*) override {}
 };
 
 namespace vorel_ui {

@@ -42,8 +42,6 @@ typedef NMHDR* LPNMHDR;
 #define WINAPI
 #endif
 
-typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
-
 // ---- window messages -------------------------------------------------------
 enum : UINT {
   WM_CREATE = 0x0001,

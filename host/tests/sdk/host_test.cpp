@@ -16,11 +16,18 @@ namespace {
 const std::string kPlugDir = VOREL_TEST_PLUGIN_DIR;
 const std::string kPlug = kPlugDir + "/vorel_testplug.so";
 
-std::vector<std::string>* PlugLog() {
-  void* h = dlopen(kPlug.c_str(), RTLD_NOW | RTLD_NOLOAD);
+// An entry point of a test plug-in the loader has mapped, or null.
+template <class Fn>
+Fn PlugFunction(const std::string& lib, const char* name) {
+  void* h = dlopen(lib.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (!h) return nullptr;
-  auto fn = reinterpret_cast<std::vector<std::string>* (*)()>(dlsym(h, "TestPlugLog"));
+  auto fn = reinterpret_cast<Fn>(dlsym(h, name));
   dlclose(h);
+  return fn;
+}
+
+std::vector<std::string>* PlugLog() {
+  auto fn = PlugFunction<std::vector<std::string>* (*)()>(kPlug, "TestPlugLog");
   return fn ? fn() : nullptr;
 }
 
@@ -30,8 +37,9 @@ void LoadTestPlugins() {
   done = true;
   std::vector<std::string> errs;
   EXPECT_EQ(PluginManager::Get().LoadFolder(kPlugDir, errs), 1);
-  ASSERT_EQ(errs.size(), 1u);
-  EXPECT_NE(errs[0].find("0x1F400000"), std::string::npos);  // the old plug-in, refused
+  ASSERT_EQ(errs.size(), 2u);  // in name order
+  EXPECT_NE(errs[0].find("vorel_testplug_initfail.so: LibInitialize failed"), std::string::npos);
+  EXPECT_NE(errs[1].find("0x1F400000"), std::string::npos);  // the old plug-in, refused
 }
 
 TEST(Plugins, LoaderRegistersClassesAndRefusesOtherSdkReleases) {
@@ -51,6 +59,33 @@ TEST(Plugins, LoaderRegistersClassesAndRefusesOtherSdkReleases) {
   EXPECT_EQ(errs.size(), 1u);
   EXPECT_TRUE(SdkVersionAccepted(0x2EE02100UL));
   EXPECT_TRUE(SdkVersionAccepted(0x36B02600UL));
+}
+
+TEST(Plugins, TheInterfacesUICallsAreHarmlessWithoutAUI) {
+  Interface plain;  // what a plug-in holds when no UI layer is linked
+  char dir[MAX_PATH] = "/tmp";
+  plain.ChooseDirectory(nullptr, "Select", dir);
+  EXPECT_STREQ(dir, "");  // as if cancelled
+  EXPECT_EQ(plain.PickNode(nullptr, IPoint2{}), nullptr);
+  EXPECT_EQ(plain.AddRollupPage(nullptr, "101", nullptr, "Page"), nullptr);
+  plain.DeleteRollupPage(nullptr);
+  plain.RollupMouseMessage(nullptr, 0x201, 0, 0);
+  EXPECT_EQ(plain.GetActiveViewport(), nullptr);
+}
+
+TEST(Plugins, ClassesAreRegisteredBeforeLibInitialize) {
+  LoadTestPlugins();
+  // The plug-in finds its class and the action table it offers from LibInitialize.
+  auto report = PlugFunction<const char* (*)()>(kPlug, "TestPlugInitReport");
+  ASSERT_NE(report, nullptr);
+  EXPECT_STREQ(report(), "class, table");
+  // A library whose LibInitialize fails saw its class, which is then taken back.
+  auto saw = PlugFunction<int (*)()>(kPlugDir + "/vorel_testplug_initfail.so", "TestInitFailSawOwnClass");
+  ASSERT_NE(saw, nullptr);
+  EXPECT_EQ(saw(), 1);
+  EXPECT_EQ(ClassDirectory::Get().FindClass(Class_ID(0x1F1F1F, 1)), nullptr);
+  for (const PluginLibrary& l : PluginManager::Get().Libraries())
+    EXPECT_EQ(l.path.find("initfail"), std::string::npos);
 }
 
 TEST(Plugins, PluginObjectLivesThroughTimeSaveLoadAndDeletion) {

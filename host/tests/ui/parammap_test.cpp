@@ -138,6 +138,33 @@ TEST_F(ParamMapTest, NodeListRemoveButtonDeletesTheHighlightedEntry) {
   ip->DeleteNode(b);
 }
 
+TEST_F(ParamMapTest, NodeListReplaceButtonPicksOverTheHighlightedEntry) {
+  INode* a = ip->CreateObjectNode(CreateNewTriObject(), "Box01");
+  INode* b = ip->CreateObjectNode(CreateNewTriObject(), "Box02");
+  INode* c = ip->CreateObjectNode(CreateNewTriObject(), "Box03");
+  obj->pblock->Append(kNodes, 1, &a);
+  obj->pblock->Append(kNodes, 1, &b);
+  HWND list = GetDlgItem(cache, 1080);
+  HWND replace = GetDlgItem(cache, 1083);
+  // Nothing highlighted: nothing to replace.
+  SendMessage(list, LB_SETCURSEL, WPARAM(-1), 0);
+  EXPECT_TRUE(Click(replace));
+  EXPECT_EQ(ip->GetCurPickMode(), nullptr);
+  EXPECT_TRUE(SelectItem(list, 1));
+  EXPECT_TRUE(Click(replace));
+  ASSERT_NE(ip->GetCurPickMode(), nullptr);
+  EXPECT_FALSE(ScriptPickNode(a));  // already another entry of the table
+  EXPECT_TRUE(ScriptPickNode(c));
+  EXPECT_EQ(ip->GetCurPickMode(), nullptr);
+  ASSERT_EQ(obj->pblock->Count(kNodes), 2);
+  EXPECT_EQ(obj->pblock->GetINode(kNodes, 0, 0), a);
+  EXPECT_EQ(obj->pblock->GetINode(kNodes, 0, 1), c);
+  char row[256] = {};
+  SendMessage(list, LB_GETTEXT, 1, LPARAM(row));
+  EXPECT_STREQ(row, "Box03");
+  for (INode* n : {a, b, c}) ip->DeleteNode(n);
+}
+
 TEST_F(ParamMapTest, ClosingDeletesTheProcAndForgetsIt) {
   ip->EndEditParams();
   EXPECT_EQ(Log().deleted, 1);
@@ -184,7 +211,9 @@ INT_PTR PageProc(HWND, UINT msg, WPARAM, LPARAM l) {
 }
 
 TEST_F(ParamMapTest, PlainRollupPagesTakeTheirCategoryPlace) {
-  HWND page = ip->AddRollupPage(nullptr, MAKEINTRESOURCE(501), PageProc, "Supports Objects of Type",
+  // Plug-ins reach the panel through the core interface.
+  Interface* core = GetCOREInterface();
+  HWND page = core->AddRollupPage(nullptr, MAKEINTRESOURCE(501), PageProc, "Supports Objects of Type",
                                 1234, APPENDROLL_CLOSED, ROLLUP_CAT_SYSTEM);
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(g_pageParam, 1234);
@@ -194,7 +223,8 @@ TEST_F(ParamMapTest, PlainRollupPagesTakeTheirCategoryPlace) {
   EXPECT_FALSE(pages[0].open);
   EXPECT_EQ(pages[0].title, "Supports Objects of Type");
   EXPECT_EQ(AddRollupPage(nullptr, MAKEINTRESOURCE(777), PageProc, "none"), nullptr);
-  ip->DeleteRollupPage(page);
+  core->RollupMouseMessage(page, WM_LBUTTONDOWN, 0, 0);
+  core->DeleteRollupPage(page);
   EXPECT_FALSE(IsWindow(page));
   EXPECT_EQ(RollupPages().size(), 2u);
 }

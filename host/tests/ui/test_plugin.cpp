@@ -70,7 +70,7 @@ ParamBlockDesc2& Block() {
        ParamDef(kLoop, "framestoloopfor", TYPE_INT, 0)
            .Default(1).Range(1, 1000).Spinner(1, EDITTYPE_INT, 1003, 1004, 1.0f),
        ParamDef(kNodes, "nodeList", TYPE_INODE_TAB, P_VARIABLE_SIZE)
-           .NodeListBox(1, 1080, 1081, 0, 1082)});
+           .NodeListBox(1, 1080, 1081, 1083, 1082)});
   return pb;
 }
 
@@ -107,7 +107,8 @@ void RegisterTestPlugin() {
                 {1004, vorel_ui::Kind::Spinner, ""},
                 {1080, vorel_ui::Kind::ListBox, ""},
                 {1081, vorel_ui::Kind::CustButton, "Add"},
-                {1082, vorel_ui::Kind::CustButton, "Remove"}};
+                {1082, vorel_ui::Kind::CustButton, "Remove"},
+                {1083, vorel_ui::Kind::CustButton, "Replace"}};
   vorel_ui::RegisterDialogTemplate(nullptr, b);
 }
 

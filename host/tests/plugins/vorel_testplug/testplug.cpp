@@ -2,6 +2,8 @@
 // with a parameter block, its own chunks and a post-load callback, and
 // "PlugWind", a space warp with a constant force. Everything the objects hear
 // goes to a log that tests read through TestPlugLog and the prompt line.
+// LibInitialize looks up the action table PlugBlob offers, as plug-ins set up
+// their menus and toolbars there; TestPlugInitReport says what it found.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "host/core/interaction.h"
 #include "host/sdk/max.h"
+#include "host/ui/actions.h"
 
 namespace {
 
@@ -22,6 +25,7 @@ void Note(const std::string& s) {
 }
 
 enum { PB_SIZE = 0, PB_SEGS = 1, PB_LABEL = 2, PB_TARGETS = 3, PB_SHOW = 4 };
+constexpr ActionTableId kBlobActions = 0x51A0B1A7;
 
 class BlobDesc : public ClassDesc2 {
  public:
@@ -32,6 +36,12 @@ class BlobDesc : public ClassDesc2 {
   Class_ID ClassID() override { return Class_ID(0x51A0B10B, 0x00000001); }
   const char* Category() override { return "Vorel tests"; }
   const char* InternalName() override { return "PlugBlob"; }
+  int NumActionTables() override { return 1; }
+  ActionTable* GetActionTable(int) override {
+    static const ActionDescription descs[] = {{1, 1, 1, 2}};
+    return new ActionTable(kBlobActions, kBlobActions, "PlugBlob actions", 0, 1, descs, nullptr,
+                           [](int id) -> std::string { return id == 1 ? "Blob action" : "Vorel tests"; });
+  }
 };
 BlobDesc blobDesc;
 
@@ -214,8 +224,17 @@ static void OnPreDelete(void*, NotifyInfo* info) {
   Note("pre-delete " + std::to_string(tab->Count()) + " node(s)");
 }
 
+static std::string& InitReport() {
+  static std::string report = "not initialised";
+  return report;
+}
+
 VOREL_PLUGIN_EXPORT int LibInitialize() {
   RegisterNotification(OnPreDelete, nullptr, NOTIFY_SEL_NODES_PRE_DELETE);
+  bool cls = ClassDirectory::Get().FindClass(GEOMOBJECT_CLASS_ID, blobDesc.ClassID()) == &blobDesc;
+  IActionManager* am = GetCOREInterface()->GetActionManager();
+  bool table = am && am->FindTable(kBlobActions) != nullptr;
+  InitReport() = std::string(cls ? "class" : "no class") + ", " + (table ? "table" : "no table");
   return 1;
 }
 VOREL_PLUGIN_EXPORT int LibShutdown() {
@@ -224,3 +243,5 @@ VOREL_PLUGIN_EXPORT int LibShutdown() {
 }
 // For tests: everything the plug-in's objects noted, in order.
 VOREL_PLUGIN_EXPORT std::vector<std::string>* TestPlugLog() { return &Log(); }
+// For tests: what LibInitialize found of its own class and action table.
+VOREL_PLUGIN_EXPORT const char* TestPlugInitReport() { return InitReport().c_str(); }
