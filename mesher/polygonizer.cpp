@@ -19,11 +19,29 @@ inline double Now() { return mesher_util::NowSeconds(); }
 // Lattice batches smaller than this are evaluated serially: not worth a fork.
 constexpr size_t kParallelBatch = 64;
 
+// Sorting by a small integer key first (a stable counting sort over the
+// vertex numbers) leaves only short runs to sort: the same order a full
+// sort by (key, rest) gives, in linear time.
+template <class T, class Key, class Less>
+void SortByVertex(std::vector<T>& items, int32_t vertexCount, Key key, Less less) {
+  std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
+  for (const T& t : items) ++start[size_t(key(t)) + 1];
+  for (size_t v = 0; v < size_t(vertexCount); ++v) start[v + 1] += start[v];
+  std::vector<T> sorted(items.size());
+  {
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+    for (const T& t : items) sorted[fill[size_t(key(t))]++] = t;
+  }
+  for (size_t v = 0; v < size_t(vertexCount); ++v)
+    if (start[v + 1] - start[v] > 1) std::sort(sorted.begin() + start[v], sorted.begin() + start[v + 1], less);
+  items.swap(sorted);
+}
+
 // Clustering at the outside lattice points can fold a thin sheet of cubes
 // into two faces over the same three vertices, wound against each other: a
 // doubled face that leaves its edges with four faces. Such pairs enclose
 // nothing; both go, and every other face keeps its place in the order.
-void RemoveDoubledFaces(std::vector<MeshFace>& faces) {
+void RemoveDoubledFaces(std::vector<MeshFace>& faces, int32_t vertexCount) {
   struct Key {
     int32_t a, b, c;
     bool even;  // the face's order is an even permutation of (a, b, c)
@@ -37,8 +55,7 @@ void RemoveDoubledFaces(std::vector<MeshFace>& faces) {
     int32_t x = t[size_t(r)], y = t[size_t(r + 1) % 3], z = t[size_t(r + 2) % 3];
     keys[f] = {x, std::min(y, z), std::max(y, z), y < z, uint32_t(f)};
   }
-  std::sort(keys.begin(), keys.end(), [](const Key& p, const Key& q) {
-    if (p.a != q.a) return p.a < q.a;
+  SortByVertex(keys, vertexCount, [](const Key& k) { return k.a; }, [](const Key& p, const Key& q) {
     if (p.b != q.b) return p.b < q.b;
     if (p.c != q.c) return p.c < q.c;
     return p.face < q.face;
@@ -86,7 +103,7 @@ std::vector<int32_t> SplitPinchedEdges(const std::vector<Point3>& verts, std::ve
   for (const MeshFace& t : faces)
     for (int s = 0; s < 3; ++s) he.push_back({std::min(t[s], t[(s + 1) % 3]), std::max(t[s], t[(s + 1) % 3])});
   auto less = [](const Half& a, const Half& b) { return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi; };
-  std::sort(he.begin(), he.end(), less);
+  SortByVertex(he, vertexCount, [](const Half& h) { return h.lo; }, [](const Half& a, const Half& b) { return a.hi < b.hi; });
   std::vector<Half> pinched;
   for (size_t s = 0; s < he.size();) {
     size_t e = s + 1;
@@ -812,7 +829,7 @@ void SurfacePolygonizer::EmitTriangles() {
     faces.push_back({idx[0], idx[1], idx[2]});
   }
   mesh_->vertices.resize(size_t(vertexCount));
-  RemoveDoubledFaces(faces);
+  RemoveDoubledFaces(faces, vertexCount);
   for (LatticeRecord* r : assigned) mesh_->vertices[size_t(r->vertexIndex)] = r->accumulator / float(r->useCount);
   for (int32_t from : SplitPinchedEdges(mesh_->vertices, faces)) mesh_->vertices.push_back(mesh_->vertices[size_t(from)]);
 }
