@@ -30,6 +30,8 @@ struct Child {
   std::string out, err;
 };
 
+bool g_startBlocked = false;
+
 // env: "NAME=value" settings for the child (OMP_WAIT_POLICY is unset unless
 // given); loader: a program that starts the solver, such as the dynamic loader.
 Child Start(const ScratchDir& d, const std::string& tag, const std::vector<std::string>& args,
@@ -44,6 +46,12 @@ Child Start(const ScratchDir& d, const std::string& tag, const std::vector<std::
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     ::setenv("OMP_NUM_THREADS", "2", 1);
     ::unsetenv("OMP_WAIT_POLICY");
+    if (g_startBlocked) {  // a starter that blocks the STOP and PAUSE signals
+      sigset_t set;
+      sigemptyset(&set);
+      for (int sig : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&set, sig);
+      ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    }
     for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
     int o = ::open(c.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int e = ::open(c.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -218,6 +226,17 @@ TEST(SolverProgram, RestartsWithPassiveWaitsInvisiblyToItsStarter) {
     EXPECT_EQ(Wait(c), 0) << policy;
     EXPECT_EQ(Slurp(c.err), "") << policy;
   }
+
+  // A starter that blocks the signals does not take the buttons away.
+  for (int f = 1; f <= 3; ++f) std::remove(FrameFilePath(cache, f).c_str());
+  g_startBlocked = true;
+  Child blocked = Start(d, "blocked", {"-cacheDir", cache, "-maxFrames", std::to_string(frames)});
+  g_startBlocked = false;
+  ASSERT_TRUE(WaitFor([&] { return CountFrames(cache, frames) >= 2; })) << Slurp(blocked.err);
+  ::kill(blocked.pid, SIGUSR1);
+  EXPECT_TRUE(WaitFor([&] { return Slurp(blocked.out).find("Solver process paused.") != std::string::npos; }));
+  ::kill(blocked.pid, SIGTERM);
+  EXPECT_EQ(Wait(blocked), 0);
 
   // Started through the dynamic loader, /proc/self/exe is the loader: the
   // program must not restart that, and simply runs.
