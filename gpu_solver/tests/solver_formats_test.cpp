@@ -119,6 +119,11 @@ TEST(SolverFormats, FrameIsWrittenWholeUnderItsName) {
   // Nothing but the frame is left in the folder.
   EXPECT_EQ(std::system(("test $(ls -A '" + d.path() + "' | wc -l) -eq 1").c_str()), 0);
 
+  // A frame that cannot take its name leaves nothing behind.
+  ASSERT_EQ(::mkdir((d / "00004.Vorel").c_str(), 0777), 0);
+  EXPECT_FALSE(WriteSolverFrame(d / "00004.Vorel", 1.0f, {0}, {{1, 2, 3}}, {{0, 0, 0}}));
+  EXPECT_EQ(std::system(("test $(ls -A '" + d.path() + "' | wc -l) -eq 2").c_str()), 0);
+
   // A path too long for the block is cut and still terminated.
   std::string deep = d.path();
   while (deep.size() < 300) {

@@ -249,3 +249,16 @@ TEST(SolverProgram, RestartsWithPassiveWaitsInvisiblyToItsStarter) {
   EXPECT_EQ(Slurp(c.err), "");
   ExpectOnlyWholeFrames(other.path(), 2);
 }
+
+TEST(SolverProgram, SaysWhichFrameItCouldNotWriteAndGoesOn) {
+  ScratchDir d("program_unwritable");
+  const std::string cache = d / "cache";
+  ASSERT_TRUE(WriteSampleCache(cache, SmallScene(3)));
+  ASSERT_EQ(::mkdir(FrameFilePath(cache, 2).c_str(), 0777), 0);  // frame 2 cannot take its name
+  Child c = Start(d, "run", {"-cacheDir", cache, "-maxFrames", "3"});
+  EXPECT_EQ(Wait(c), 0);
+  EXPECT_EQ(Slurp(c.err), "Cannot write the frame file " + FrameFilePath(cache, 2) + "\n");
+  vorel_gpu_test::Frame fr;
+  EXPECT_TRUE(vorel_gpu_test::ReadFrame(FrameFilePath(cache, 1), &fr));
+  EXPECT_TRUE(vorel_gpu_test::ReadFrame(FrameFilePath(cache, 3), &fr));
+}
