@@ -406,6 +406,9 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
     layerTable.ZeroCount();
   }
 
+  // Every table entry is one layer that kept points, so the table's size is
+  // the layer count shown (one less would report a one-layer fill as "0
+  // layers").
   if (layerTable.Count() == 0)
     prompt("no particles in filled object <<--", kFinalMs);
   else

@@ -43,9 +43,9 @@ void Hilera::Copy(Hilera*& out) const {
 }
 
 void Hilera::AppendPoints(const Hilera& other) {
-  // Copy first: appending a row to itself must not read a growing vector.
-  std::vector<Punto2D*> add(other.points_);
-  points_.insert(points_.end(), add.begin(), add.end());
+  // A row appended to itself would hold (and delete) each point twice.
+  if (&other == this) return;
+  points_.insert(points_.end(), other.points_.begin(), other.points_.end());
 }
 
 void Hilera::Detach() {

@@ -21,7 +21,8 @@ class Hilera {
   int32_t Count() const { return static_cast<int32_t>(points_.size()); }
   // A new row with copies of every point.
   void Copy(Hilera*& out) const;
-  // Appends the other row's point pointers (shared, not copied).
+  // Appends the other row's point pointers (shared, not copied; the other
+  // row is then usually detached). A row is not appended to itself.
   void AppendPoints(const Hilera& other);
   // Forgets the points without deleting them and stops owning.
   void Detach();

@@ -13,6 +13,9 @@ namespace {
 template <typename T>
 void SortRows(T** table, int32_t n, uint16_t ncols, const int16_t* keys, int16_t nkeys) {
   if (n <= 1 || nkeys <= 0 || table == nullptr || keys == nullptr) return;
+  // A key outside the row would read past it: such a table is left as it is.
+  for (int16_t k = 0; k < nkeys; ++k)
+    if (keys[k] < 0 || keys[k] >= ncols) return;
   std::vector<int32_t> order(static_cast<size_t>(n));
   std::iota(order.begin(), order.end(), 0);
   auto before = [&](int32_t a, int32_t b) {

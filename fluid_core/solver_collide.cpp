@@ -6,6 +6,9 @@
 #include "fluid_core/solver.h"
 
 namespace {
+// Sub-steps a pushed particle needs to cross the gap under the push alone.
+constexpr float kPushStepDivisor = 10.0f;
+
 struct V3d {
   double x, y, z;
 };
@@ -267,7 +270,18 @@ void FluidSolver::CollideWithObjects() {
         float tHit = D / Vec3Dot(nrm, p.vel);
         if (tHit > 0.0f) p.dtLimit = std::min(p.dtLimit, tHit / 25.0f);
         if (D >= R) continue;
-        p.accel += A * (p.mass * 1.855f);
+        // The push grows from zero at the edge of the gap rather than
+        // switching on at full strength there: a force that jumps while the
+        // step is evaluated at its start does work on every crossing, and a
+        // particle resting on a face was kicked off it again and again. For
+        // the same reason the step is kept short while the push acts, also
+        // when the particle moves away from the face (the limit above only
+        // holds while it approaches).
+        const Vec3f push = (A - AdhesionForce(nrm * R, s, R)) * (p.mass * 1.855f);
+        p.accel += push;
+        const float pushAccel = Vec3Length(push);
+        if (pushAccel > 0.0f)
+          p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * D / pushAccel) / kPushStepDivisor);
         if (K->particleKiller) {
           ++killed;
           p.pos = parking;

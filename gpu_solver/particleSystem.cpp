@@ -491,8 +491,11 @@ void ParticleSystem::WriteFrame(int32_t frame) {
     pos.push_back(ToFileAxes(m_hPos[i]));
     vel.push_back(ToFileAxes(m_hVel[i]));
   }
-  // A frame that cannot be written is skipped; the next one is tried as usual.
-  WriteSolverFrame(FrameFilePath(m_setup.cacheDir, frame), m_params.ppuv, ids, pos, vel);
+  // A frame that cannot be written is skipped, said on stderr; the next one
+  // is tried as usual.
+  const std::string path = FrameFilePath(m_setup.cacheDir, frame);
+  if (!WriteSolverFrame(path, m_params.ppuv, ids, pos, vel))
+    std::fprintf(stderr, "Cannot write the frame file %s\n", path.c_str());
 }
 
 void ParticleSystem::Finalize() {

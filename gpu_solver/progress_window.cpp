@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <pthread.h>
+#include <signal.h>
 #include <thread>
 
 namespace vorel_gpu {
@@ -90,6 +92,14 @@ void ProgressWindow::InstallSignalHandlers() {
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
   std::signal(SIGUSR1, OnPauseSignal);
+  // A started program inherits its starter's blocked signals; the buttons
+  // must work whatever the starter had blocked.
+  sigset_t buttons;
+  sigemptyset(&buttons);
+  sigaddset(&buttons, SIGINT);
+  sigaddset(&buttons, SIGTERM);
+  sigaddset(&buttons, SIGUSR1);
+  pthread_sigmask(SIG_UNBLOCK, &buttons, nullptr);
 }
 
 void ProgressWindow::RemoveSignalHandlers() {

@@ -153,4 +153,10 @@ TEST(RowTables, StableMultiKeySort) {
   EXPECT_EQ(a[0], 1);
   EXPECT_EQ(b[0], 3);
   EXPECT_EQ(b[1], 1);
+  // A key column outside the rows is refused, the table left as it is.
+  const int16_t beyond[1] = {2}, negative[1] = {-1};
+  SortRowsByIntKeys(it, 2, 2, beyond, 1);
+  SortRowsByIntKeys(it, 2, 2, negative, 1);
+  EXPECT_EQ(a[0], 1);
+  EXPECT_EQ(b[0], 3);
 }

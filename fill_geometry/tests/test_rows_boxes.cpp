@@ -64,10 +64,21 @@ TEST(Rows, NotOwnerCollectionLeavesSharedRowsAlive) {
     EXPECT_EQ(view.Count(), 0);
     view.Add(a);
   }
+  // Appending a row to itself would share each point with itself.
+  a->AppendPoints(*a);
   ASSERT_EQ(owner.Count(), 1);
   ASSERT_EQ(owner.Get(0)->Count(), 1);
   EXPECT_EQ(owner.Get(0)->Get(0)->x(), 1);
   EXPECT_EQ(owner.Get(0)->Get(0)->y(), 2);
+  // Points handed over from another row: shared, then the giver detached.
+  Hilera giver;
+  giver.AddPoint(3, 4);
+  a->AppendPoints(giver);
+  giver.Detach();
+  ASSERT_EQ(a->Count(), 2);
+  EXPECT_EQ(a->Get(1)->y(), 4);
+  EXPECT_EQ(giver.Count(), 1);
+  EXPECT_EQ(giver.Get(0), nullptr);
 }
 
 TEST(Rows, RemoveFoldBacks) {

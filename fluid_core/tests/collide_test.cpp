@@ -84,6 +84,36 @@ TEST(Collide, GapIsRaisedToTwoThirdsSpacingAndAdherenceZeroNeverSticks) {
   EXPECT_EQ(s->particles[a].accel, Vec3f());
 }
 
+TEST(Collide, PushGrowsFromZeroAtTheEdgeOfTheGapAndShortensTheStep) {
+  // Spacing 0.5: R = 0.66665, gap 0.33. Without adherence the push is the
+  // only force, and the particle is at rest.
+  auto pushAt = [](float z, float& dtLimit) {
+    std::unique_ptr<FluidSolver> s(MakeSolver());
+    s->AddSource(Vec3f());
+    ColliderMesh* floor = Floor(0.0f, 10.0f, 1.0f);
+    floor->adherence = 0.0f;
+    s->colliders.push_back(floor);
+    int a = Put(*s, Vec3f(0.3f, 0.2f, z), 0.5f);
+    s->particles[a].accel = Vec3f();
+    s->particles[a].dtLimit = 1e6f;
+    s->CollideWithObjects();
+    dtLimit = s->particles[a].dtLimit;
+    return s->particles[a].accel;
+  };
+  float lim0, lim1, lim2;
+  Vec3f edge = pushAt(0.3299f, lim0), mid = pushAt(0.2f, lim1), deep = pushAt(0.01f, lim2);
+  // Continuous at the edge: no jump of the full kernel value there.
+  EXPECT_NEAR(edge.z, 0.0f, 2.0f);
+  EXPECT_EQ(edge.x, 0.0f);
+  EXPECT_GT(mid.z, 50.0f);
+  EXPECT_GT(deep.z, mid.z);  // stronger the deeper it sits
+  // A particle at rest gets no limit from its approach speed, but the push
+  // bounds its step: sqrt(2D / a) / 10.
+  const float D = 0.2f + 1.3333f * 0.5f - 0.33f;
+  EXPECT_NEAR(lim1, std::sqrt(2.0f * D / mid.z) / 10.0f, 1e-4f);
+  EXPECT_LT(lim2, lim1);
+}
+
 TEST(Collide, BounceFrictionAndTheOverrideRule) {
   auto run = [](float bounce, float friction, bool skip, bool override) {
     std::unique_ptr<FluidSolver> s(MakeSolver());

@@ -119,6 +119,11 @@ TEST(SolverFormats, FrameIsWrittenWholeUnderItsName) {
   // Nothing but the frame is left in the folder.
   EXPECT_EQ(std::system(("test $(ls -A '" + d.path() + "' | wc -l) -eq 1").c_str()), 0);
 
+  // A frame that cannot take its name leaves nothing behind.
+  ASSERT_EQ(::mkdir((d / "00004.Vorel").c_str(), 0777), 0);
+  EXPECT_FALSE(WriteSolverFrame(d / "00004.Vorel", 1.0f, {0}, {{1, 2, 3}}, {{0, 0, 0}}));
+  EXPECT_EQ(std::system(("test $(ls -A '" + d.path() + "' | wc -l) -eq 2").c_str()), 0);
+
   // A path too long for the block is cut and still terminated.
   std::string deep = d.path();
   while (deep.size() < 300) {
@@ -130,4 +135,77 @@ TEST(SolverFormats, FrameIsWrittenWholeUnderItsName) {
   EXPECT_EQ(fr.count, 0);
   EXPECT_EQ(fr.block.find('\0'), 255u);
   EXPECT_EQ(fr.block.substr(0, 255), (deep + "/00001.Vorel").substr(0, 255));
+}
+
+namespace {
+
+// Little-endian bytes of the values, in order: the layouts spelled out
+// independently of the writers' own constants.
+struct Bytes {
+  std::vector<unsigned char> b;
+  Bytes& u32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back((unsigned char)(v >> (8 * i)));
+    return *this;
+  }
+  Bytes& i32(int32_t v) { return u32(uint32_t(v)); }
+  Bytes& f32(float v) {
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    return u32(u);
+  }
+  Bytes& text(const std::string& s, size_t width) {
+    for (size_t i = 0; i < width; ++i) b.push_back(i < s.size() ? (unsigned char)s[i] : 0);
+    return *this;
+  }
+};
+
+std::vector<unsigned char> FileBytes(const std::string& path) {
+  std::vector<unsigned char> out;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) out.push_back((unsigned char)c);
+    std::fclose(f);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(SolverFormats, FilesAreByteForByteTheirLayouts) {
+  ScratchDir d("formats_bytes");
+  ASSERT_TRUE(WriteFillFile(d / "f.fll", 8000.0f, {{1, 2, 3}, {4, 5, 6}}, {{7, 8, 9}, {-1, -2, -3}}));
+  Bytes fill;
+  fill.u32(0x6DD41E2E).i32(0).i32(2).f32(8000.0f).text("", 256).i32(0).i32(0);
+  for (float v : {1, 2, 3, 4, 5, 6, 7, 8, 9, -1, -2, -3}) fill.f32(v);
+  EXPECT_EQ(FileBytes(d / "f.fll"), fill.b);
+
+  ASSERT_TRUE(WriteEmissionFile(d / "e.srp", {EmissionRecord{0, {}, {}}, EmissionRecord{16, {{1, 2, 3}}, {{4, 5, 6}}}}));
+  Bytes srp;
+  srp.i32(0).i32(0).i32(16).i32(1);
+  for (float v : {1, 2, 3, 4, 5, 6}) srp.f32(v);
+  EXPECT_EQ(FileBytes(d / "e.srp"), srp.b);
+
+  ASSERT_TRUE(WriteColliderFile(d / "c.geom", {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+  Bytes geom;
+  geom.u32(3).u32(1);
+  for (float v : {1, 2, 3, 4, 5, 6, 7, 8, 9}) geom.f32(v);
+  EXPECT_EQ(FileBytes(d / "c.geom"), geom.b);
+
+  KillBoxRow row;
+  row.tick = 160;
+  for (int a = 0; a < 3; ++a) {
+    row.min[a] = float(a + 1);
+    row.max[a] = float(a + 4);
+  }
+  ASSERT_TRUE(WriteKillBoxFile(d / "k", {row}));
+  Bytes kill;
+  kill.i32(1).i32(160);
+  for (float v : {1, 2, 3, 4, 5, 6}) kill.f32(v);
+  EXPECT_EQ(FileBytes(d / "k"), kill.b);
+
+  const std::string frame = d / "00002.Vorel";
+  ASSERT_TRUE(WriteSolverFrame(frame, 27.0f, {0, 5}, {{1, 2, 3}, {4, 5, 6}}, {{7, 8, 9}, {10, 11, 12}}));
+  Bytes vorel;
+  vorel.u32(0x6DD41E00).i32(0).i32(2).f32(27.0f).text(frame, 256).i32(0).i32(5);
+  for (float v : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) vorel.f32(v);
+  EXPECT_EQ(FileBytes(frame), vorel.b);
 }

@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -28,7 +30,12 @@ struct Child {
   std::string out, err;
 };
 
-Child Start(const ScratchDir& d, const std::string& tag, const std::vector<std::string>& args) {
+bool g_startBlocked = false;
+
+// env: "NAME=value" settings for the child (OMP_WAIT_POLICY is unset unless
+// given); loader: a program that starts the solver, such as the dynamic loader.
+Child Start(const ScratchDir& d, const std::string& tag, const std::vector<std::string>& args,
+            const std::vector<std::string>& env = {}, const std::string& loader = "") {
   Child c;
   c.out = d / (tag + ".out");
   c.err = d / (tag + ".err");
@@ -38,11 +45,20 @@ Child Start(const ScratchDir& d, const std::string& tag, const std::vector<std::
   if (c.pid == 0) {
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     ::setenv("OMP_NUM_THREADS", "2", 1);
+    ::unsetenv("OMP_WAIT_POLICY");
+    if (g_startBlocked) {  // a starter that blocks the STOP and PAUSE signals
+      sigset_t set;
+      sigemptyset(&set);
+      for (int sig : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&set, sig);
+      ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    }
+    for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
     int o = ::open(c.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int e = ::open(c.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(o, 1);
     ::dup2(e, 2);
     std::vector<char*> argv;
+    if (!loader.empty()) argv.push_back(const_cast<char*>(loader.c_str()));
     argv.push_back(const_cast<char*>(VOREL_SOLVER_EXE));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -183,4 +199,66 @@ TEST(SolverProgram, RefusesUnusableCommandLines) {
     EXPECT_EQ(Wait(c), 1) << args[0];
     EXPECT_NE(Slurp(c.err).find("Vorel_GPU: Alert: "), std::string::npos) << args[0];
   }
+}
+
+// The CPU program restarts its own image to run OpenMP with sleeping
+// threads. The restart must be invisible to whoever started it: same pid
+// (signals reach it, its exit code comes back), same arguments.
+TEST(SolverProgram, RestartsWithPassiveWaitsInvisiblyToItsStarter) {
+  ScratchDir d("program_waits");
+  const std::string cache = d / "cache";
+  const int frames = 2000;
+  ASSERT_TRUE(WriteSampleCache(cache, SmallScene(frames)));
+  for (const std::string policy : {"", "active"}) {
+    for (int f = 1; f <= 2; ++f) std::remove(FrameFilePath(cache, f).c_str());
+    std::vector<std::string> env;
+    if (!policy.empty()) env.push_back("OMP_WAIT_POLICY=" + policy);
+    Child c = Start(d, "run", {"-cacheDir", cache, "-maxFrames", std::to_string(frames)}, env);
+    ASSERT_TRUE(WaitFor([&] { return CountFrames(cache, frames) >= 2; })) << Slurp(c.err);
+    std::string environ = Slurp("/proc/" + std::to_string(c.pid) + "/environ");
+    std::replace(environ.begin(), environ.end(), '\0', '\n');
+    const std::string want = "OMP_WAIT_POLICY=" + (policy.empty() ? std::string("passive") : policy) + "\n";
+    EXPECT_NE(environ.find(want), std::string::npos) << policy;
+    std::string cmdline = Slurp("/proc/" + std::to_string(c.pid) + "/cmdline");
+    EXPECT_EQ(cmdline, std::string(VOREL_SOLVER_EXE) + '\0' + "-cacheDir" + '\0' + cache + '\0' + "-maxFrames" +
+                           '\0' + std::to_string(frames) + '\0');
+    ::kill(c.pid, SIGTERM);
+    EXPECT_EQ(Wait(c), 0) << policy;
+    EXPECT_EQ(Slurp(c.err), "") << policy;
+  }
+
+  // A starter that blocks the signals does not take the buttons away.
+  for (int f = 1; f <= 3; ++f) std::remove(FrameFilePath(cache, f).c_str());
+  g_startBlocked = true;
+  Child blocked = Start(d, "blocked", {"-cacheDir", cache, "-maxFrames", std::to_string(frames)});
+  g_startBlocked = false;
+  ASSERT_TRUE(WaitFor([&] { return CountFrames(cache, frames) >= 2; })) << Slurp(blocked.err);
+  ::kill(blocked.pid, SIGUSR1);
+  EXPECT_TRUE(WaitFor([&] { return Slurp(blocked.out).find("Solver process paused.") != std::string::npos; }));
+  ::kill(blocked.pid, SIGTERM);
+  EXPECT_EQ(Wait(blocked), 0);
+
+  // Started through the dynamic loader, /proc/self/exe is the loader: the
+  // program must not restart that, and simply runs.
+  const std::string loader = "/lib64/ld-linux-x86-64.so.2";
+  if (!Exists(loader)) GTEST_SKIP() << "no " << loader;
+  ScratchDir other("program_waits_loader");
+  ASSERT_TRUE(WriteSampleCache(other.path(), SmallScene(2)));
+  Child c = Start(d, "loader", {"-cacheDir", other.path(), "-maxFrames", "2"}, {}, loader);
+  EXPECT_EQ(Wait(c), 0) << Slurp(c.err);
+  EXPECT_EQ(Slurp(c.err), "");
+  ExpectOnlyWholeFrames(other.path(), 2);
+}
+
+TEST(SolverProgram, SaysWhichFrameItCouldNotWriteAndGoesOn) {
+  ScratchDir d("program_unwritable");
+  const std::string cache = d / "cache";
+  ASSERT_TRUE(WriteSampleCache(cache, SmallScene(3)));
+  ASSERT_EQ(::mkdir(FrameFilePath(cache, 2).c_str(), 0777), 0);  // frame 2 cannot take its name
+  Child c = Start(d, "run", {"-cacheDir", cache, "-maxFrames", "3"});
+  EXPECT_EQ(Wait(c), 0);
+  EXPECT_EQ(Slurp(c.err), "Cannot write the frame file " + FrameFilePath(cache, 2) + "\n");
+  vorel_gpu_test::Frame fr;
+  EXPECT_TRUE(vorel_gpu_test::ReadFrame(FrameFilePath(cache, 1), &fr));
+  EXPECT_TRUE(vorel_gpu_test::ReadFrame(FrameFilePath(cache, 3), &fr));
 }
