@@ -791,13 +791,16 @@ void SurfacePolygonizer::EmitTriangles() {
     LatticeRecord* outside;
     Point3 x;
   };
-  std::vector<Crossing> crossings(size_t(first[walk.size()]));
+  // Left uninitialised: the parallel loop writes every entry, so the pages
+  // are first touched there rather than by a serial clearing pass.
+  const size_t nCrossings = size_t(first[walk.size()]);
+  std::unique_ptr<Crossing[]> crossings(new Crossing[nCrossings]);
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
   for (int64_t t = 0; t < nCubes; ++t) {
     const int8_t* row = rows[size_t(t)];
     if (!row) continue;
     const LatticeRecord* cube = walk[size_t(t)].cube;
-    Crossing* out = crossings.data() + first[size_t(t)];
+    Crossing* out = crossings.get() + first[size_t(t)];
     for (int s = 0; row[s] != 12; ++s) {
       const int e = row[s];
       LatticeRecord* ca = cube->corners[kEdgeCorners[e][0]];
@@ -812,7 +815,7 @@ void SurfacePolygonizer::EmitTriangles() {
   std::vector<LatticeRecord*> assigned;
   int32_t vertexCount = 0;
   std::vector<MeshFace>& faces = mesh_->faces;
-  for (size_t c = 0; c < crossings.size(); c += 3) {
+  for (size_t c = 0; c < nCrossings; c += 3) {
     int32_t idx[3];
     for (int s = 0; s < 3; ++s) {
       LatticeRecord* o = crossings[c + size_t(s)].outside;
