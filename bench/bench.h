@@ -48,25 +48,16 @@ inline double OptionDouble(const std::string& name, double fallback) {
   return v.empty() ? fallback : std::atof(v.c_str());
 }
 
-// The area being run; its name prefixes every key it prints ("solver.wall_s").
-inline std::string& CurrentArea() {
-  static std::string a;
-  return a;
-}
-inline std::string Key(const std::string& key) {
-  return CurrentArea().empty() ? key : CurrentArea() + "." + key;
-}
-
 inline void Print(const std::string& key, double value) {
   // Counts print whole; measurements keep six significant digits.
   if (value == static_cast<double>(static_cast<long long>(value)) && value < 1e15 && value > -1e15)
-    std::printf("%s: %lld\n", Key(key).c_str(), static_cast<long long>(value));
+    std::printf("%s: %lld\n", key.c_str(), static_cast<long long>(value));
   else
-    std::printf("%s: %.6g\n", Key(key).c_str(), value);
+    std::printf("%s: %.6g\n", key.c_str(), value);
   std::fflush(stdout);
 }
 inline void Print(const std::string& key, const std::string& value) {
-  std::printf("%s: %s\n", Key(key).c_str(), value.c_str());
+  std::printf("%s: %s\n", key.c_str(), value.c_str());
   std::fflush(stdout);
 }
 

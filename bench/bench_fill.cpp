@@ -43,7 +43,7 @@ void RunShape(const std::string& shape, double wantedPoints) {
                           shape.c_str(), true, quiet);
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 
-  const std::string p = shape + ".";
+  const std::string p = "fill." + shape + ".";
   vorel_bench::Print(p + "faces", m.nf());
   vorel_bench::Print(p + "radius", r);
   vorel_bench::Print(p + "points", points.Count());

@@ -36,7 +36,7 @@ void RunGpuSolverBench() {
   const std::string exe =
       SelfDir() + "/../gpu_solver/" + (backend == "cuda" ? "Vorel_solver_cuda" : "Vorel_solver");
   if (::access(exe.c_str(), X_OK) != 0) {
-    vorel_bench::Print("error", "program not built: " + exe);
+    vorel_bench::Print("gpu_solver_error", "program not built: " + exe);
     return;
   }
   const bool keep = !out.empty();
@@ -55,7 +55,7 @@ void RunGpuSolverBench() {
   scene.fillMin[2] = 0.3f;
   scene.frames = frames;
   if (!vorel_gpu::WriteSampleCache(out, scene)) {
-    vorel_bench::Print("error", "cannot write " + out);
+    vorel_bench::Print("gpu_solver_error", "cannot write " + out);
     return;
   }
   const std::string log = out + "/bench.log";
@@ -69,13 +69,13 @@ void RunGpuSolverBench() {
   for (std::string line; std::getline(in, line);)
     if (line.rfind("Simulation steps: ", 0) == 0) steps = std::atoll(line.c_str() + 18);
   const int64_t n = vorel_gpu::SampleParticleCount(scene);
-  vorel_bench::Print("backend", backend);
-  vorel_bench::Print("exit_code", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-  vorel_bench::Print("particles", double(n));
-  vorel_bench::Print("frames", frames);
-  vorel_bench::Print("steps", double(steps));
-  vorel_bench::Print("wall_s", wall);
-  vorel_bench::Print("particle_steps_per_s", wall > 0 ? double(n) * double(steps) / wall : 0.0);
+  vorel_bench::Print("gpu_solver_backend", backend);
+  vorel_bench::Print("gpu_solver_exit_code", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  vorel_bench::Print("gpu_solver_particles", double(n));
+  vorel_bench::Print("gpu_solver_frames", frames);
+  vorel_bench::Print("gpu_solver_steps", double(steps));
+  vorel_bench::Print("gpu_solver_wall_s", wall);
+  vorel_bench::Print("gpu_solver_particle_steps_per_s", wall > 0 ? double(n) * double(steps) / wall : 0.0);
   if (!keep) std::system(("rm -rf '" + out + "'").c_str());
 }
 

@@ -32,8 +32,8 @@ void BenchShapeLattice() {
     delete[] p1;
     delete[] p2;
   });
-  vorel_bench::Print("points", n1 + n2);
-  vorel_bench::Print("ms", ms);
+  vorel_bench::Print("shape_lattice.points", n1 + n2);
+  vorel_bench::Print("shape_lattice.ms", ms);
 
   auto big = Ring(0, 0, 100, 50000, true);
   double finishMs = vorel_bench::TimeMs([&] {

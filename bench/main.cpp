@@ -22,9 +22,7 @@ int main(int argc, char** argv) {
   int ran = 0;
   for (const auto& e : vorel_bench::Registry()) {
     if (!areas.empty() && !areas.count(e.name)) continue;
-    vorel_bench::CurrentArea() = e.name;
     e.run();
-    vorel_bench::CurrentArea().clear();
     ++ran;
   }
   vorel_bench::Print("benchmarks", ran);

@@ -12,6 +12,7 @@
 #include "gpu_solver/progress_window.h"
 #include "gpu_solver/solver_shell.h"
 #include "host/core/clock.h"
+#include "host/core/files.h"
 #include "host/core/process.h"
 
 namespace vorel_gpu {
@@ -80,6 +81,12 @@ int Run() {
   RunSettings settings;
   if (!ParseOptions(tokens, &settings, &error)) {
     Alert("Vorel_GPU: Alert", error);
+    return 1;
+  }
+  // Without its folder the run would idle through every frame, write nothing
+  // and still report success.
+  if (!vorel::host::DirectoryExists(settings.cacheDir)) {
+    Alert("Vorel_GPU: Alert", "Cache directory not found: " + settings.cacheDir);
     return 1;
   }
   SolverSetup setup;

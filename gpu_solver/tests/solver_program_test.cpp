@@ -194,7 +194,7 @@ TEST(SolverProgram, RefusesUnusableCommandLines) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"-maxFrames", "3"}, {"-cacheDir", d.path(), "-frameRate", "0"},
         {"-cacheDir", d.path(), "-maxFrames", "-4"}, {"-cacheDir", d.path(), "-maxFrames"},
-        {"-cacheDir", std::string(300, 'x')}}) {
+        {"-cacheDir", std::string(300, 'x')}, {"-cacheDir", d / "missing"}}) {
     Child c = Start(d, "bad", args);
     EXPECT_EQ(Wait(c), 1) << args[0];
     EXPECT_NE(Slurp(c.err).find("Vorel_GPU: Alert: "), std::string::npos) << args[0];
