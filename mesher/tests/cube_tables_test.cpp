@@ -89,8 +89,11 @@ TEST(CubeTables, TriangleTableProperties) {
       named.insert(e);
       EXPECT_NE(In(m, kEdgeCorners[e][0]), In(m, kEdgeCorners[e][1])) << "mask " << m << " edge " << e;
     }
-    for (int e = 0; e < 12; ++e)
-      if (In(m, kEdgeCorners[e][0]) != In(m, kEdgeCorners[e][1])) EXPECT_TRUE(named.count(e)) << m;
+    for (int e = 0; e < 12; ++e) {
+      if (In(m, kEdgeCorners[e][0]) != In(m, kEdgeCorners[e][1])) {
+        EXPECT_TRUE(named.count(e)) << m;
+      }
+    }
     // Row 255 - m is row m with every triangle reversed.
     const int8_t* inv = kTriangleTable[255 - m];
     for (int t = 0; t < 3 * n; t += 3) {
