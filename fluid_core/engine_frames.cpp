@@ -149,28 +149,10 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
   const int s = std::max(1, std::min(lastSolved - n, samples));
   // Frames before the cache start or beyond the tables are not stored.
   if (n < 0 || n >= kMaxFrames || lastSolved < n) return false;
-  (void)flick;
-  (void)s;
-  (void)p;
-  // Plain read of the stored frame: every particle of the source, host units.
-  std::vector<FluidParticle> work;
-  int read = solver->frameCache.ReadFrame(n, work, 1.0f);
-  positions.clear();
-  velocities.clear();
-  ages.clear();
-  accels.clear();
-  neighbourCounts.clear();
-  if (read < 0) return false;
-  for (int k = 0; k < read; ++k) {
-    const FluidParticle& q = work[size_t(k)];
-    if (i != -1 && q.sourceIndex != i) continue;
-    positions.push_back(q.pos * FrameScale);
-    velocities.push_back(q.vel * FrameScale);
-    ages.push_back(Vec3Equal(q.pos, solver->parkingPos) ? 99999 : q.age);
-    accels.push_back(q.pairAccel);
-    neighbourCounts.push_back(q.fileNeighbourCount);
-  }
-  return true;
+  // The engine's own point vector is lent to the reader for its smoothing.
+  (void)feedPoints;
+  return solver->LoadSourceFrame(i, float(n), frameParticleCount[n], p, s, flick, flag, positions,
+                                 velocities, ages, accels, neighbourCounts);
 }
 
 bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f>& positions,
