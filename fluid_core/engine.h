@@ -22,9 +22,6 @@ extern uint8_t EngineReadyFlag;
 // and by the frame solve on Escape or a failed step; cleared when a run or a
 // frame's simulation starts.
 extern uint8_t SolveStopFlag;
-// Process-wide: whatever changes what emitters must show sets it; the next
-// emitter update refetches its particles and clears it.
-extern uint8_t SourcesNeedRefresh;
 
 // Parameter ids of the fluid system's block 0 that the engine reads.
 namespace system_param {

@@ -97,8 +97,6 @@ bool FluidEngine::UnpackCache(const std::string& path) {
   return true;
 }
 
-uint8_t SourcesNeedRefresh = 0;
-
 void FluidEngine::RemoveObjectParamsFromScene() {
   ObjectParamsAccess* access = GetObjectParamsAccess();
   if (!access) return;
