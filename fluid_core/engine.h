@@ -244,6 +244,7 @@ class FluidEngine {
  private:
   void ValidateCache();
   void ShowStatisticsIfOpen();
+  void BuildColliders(TimeValue tick, bool withMotion);
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
 };
