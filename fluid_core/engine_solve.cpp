@@ -245,6 +245,27 @@ bool FluidEngine::SolveFrame(int n) {
 // ---------------------------------------------------------------------------
 // Colliders
 
+void ComputeFaceNormalSpeeds(ColliderMesh& K, int ticksPerFrame) {
+  const int nf = K.FaceCount();
+  const int nv = int(std::min(K.mesh.vertices.size(), K.mesh.secondVertices.size()));
+  K.faceNormalSpeed.assign(size_t(nf), 0.0f);
+  if (int(K.faceNormal.size()) < nf || ticksPerFrame <= 0) return;
+  const float perSecond = 3600.0f / float(ticksPerFrame);
+  for (int f = 0; f < nf; ++f) {
+    const MeshFace& face = K.mesh.faces[size_t(f)];
+    if (face[0] < 0 || face[1] < 0 || face[2] < 0 || face[0] >= nv || face[1] >= nv || face[2] >= nv)
+      continue;
+    Point3 c0(0.0f, 0.0f, 0.0f), c1(0.0f, 0.0f, 0.0f);
+    for (int c = 0; c < 3; ++c) {
+      c0 += K.mesh.vertices[size_t(face[c])];
+      c1 += K.mesh.secondVertices[size_t(face[c])];
+    }
+    const Point3 move = (c1 * 0.33333f) - (c0 * 0.33333f);
+    const Vec3f& n = K.faceNormal[size_t(f)];
+    K.faceNormalSpeed[size_t(f)] = (move.x * n.x + move.y * n.y + move.z * n.z) * perSecond;
+  }
+}
+
 namespace {
 // How far from a face a particle can still feel it: the collision reach of
 // the largest particle spacing plus the largest collision gap. The face
@@ -314,20 +335,7 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
       K->mesh.secondVertices.resize(size_t(nv));
       for (int v = 0; v < nv; ++v)
         K->mesh.secondVertices[size_t(v)] = next.PointTransform(m.verts[size_t(v)]) * InvFrameScale;
-      const float perSecond = 3600.0f / float(T);
-      for (int f = 0; f < nf; ++f) {
-        const MeshFace& face = K->mesh.faces[size_t(f)];
-        if (face[0] < 0 || face[1] < 0 || face[2] < 0 || face[0] >= nv || face[1] >= nv || face[2] >= nv)
-          continue;
-        Point3 c0(0.0f, 0.0f, 0.0f), c1(0.0f, 0.0f, 0.0f);
-        for (int c = 0; c < 3; ++c) {
-          c0 += K->mesh.vertices[size_t(face[c])];
-          c1 += K->mesh.secondVertices[size_t(face[c])];
-        }
-        const Point3 move = (c1 - c0) * 0.33333f;
-        const Vec3f& nrm = K->faceNormal[size_t(f)];
-        K->faceNormalSpeed[size_t(f)] = (move.x * nrm.x + move.y * nrm.y + move.z * nrm.z) * perSecond;
-      }
+      ComputeFaceNormalSpeeds(*K, T);
     }
     ReleaseTriObject(evaluated, tri);
     solver->colliders.push_back(K);
