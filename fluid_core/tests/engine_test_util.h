@@ -5,6 +5,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "fluid_core/engine.h"
 #include "fluid_core/host_link.h"
 #include "host/core/clock.h"
+#include "fill_geometry/hilera.h"
 #include "solver_test_util.h"
 
 namespace engine_test {
@@ -131,6 +133,15 @@ class TestSource : public SimpleParticle, public FluidSource {
   const std::vector<Vec3f>& FillPoints() override { return fill; }
   const std::vector<int>& FillLayerCounts() override { return layers; }
   const std::vector<Point3>& ShapePoints() override { return shape; }
+  const Hileras* ShapeRows() override { return region.Count() > 0 ? &region : nullptr; }
+  // A disc outline of radius r (emitter-local solver units).
+  void SetDisc(double r) {
+    region.DeleteAll();
+    Hilera* ring = new Hilera();
+    for (int k = 0; k <= 24; ++k)
+      ring->AddPoint(r * std::cos(k * 6.283185307 / 24), r * std::sin(k * 6.283185307 / 24));
+    region.Add(ring);
+  }
 
   INode* picked = nullptr;
   INode* mapper = nullptr;
@@ -143,6 +154,7 @@ class TestSource : public SimpleParticle, public FluidSource {
   std::vector<Point3> shape;
   std::vector<Point3> shown;
   std::vector<TimeValue> shownAges;
+  Hileras region;
 };
 inline Animatable* TestSourceDesc::Create(bool) { return new TestSource(); }
 
