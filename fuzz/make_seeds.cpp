@@ -17,6 +17,8 @@
 #include "gpu_solver/solver_formats.h"
 #include "host/sdk/max.h"
 #include "mesher/mesh_record.h"
+#include "mesher/surface_builder.h"
+#include "wrapper_baker/pelliqor/wrapper_cache.h"
 
 namespace fs = std::filesystem;
 
@@ -47,7 +49,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path out = argv[1];
-  const fs::path work = fs::temp_directory_path() / ("vorel-fuzz-seeds-" + std::to_string(::getpid()));
+  // A fixed folder: the solver frame records its own path, and the seeds should
+  // come out the same on every run.
+  const fs::path work = fs::temp_directory_path() / "vorel-fuzz-seeds";
+  fs::remove_all(work);
   fs::create_directories(work);
 
   // Particle frames: a few particles, an empty frame, a fill file of the
@@ -149,6 +154,16 @@ int main(int argc, char** argv) {
           "create box b1\nset b1 height 12.5\nmove b1 1 2 3\nrotate b1 z 45\nget b1 height\n"
           "time 3\nselect b1\nnodes\nsave s.vsc\nreset\nload s.vsc\nundo\necho done\n");
   PutText(out / "scene_script/height_3e9", "create box b\nset b height 3e9\nget b height\n");
+  // Wrapper particle caches: a few particles, and the same cut short.
+  {
+    SurfaceBuilder b(1.0f);
+    b.BeginParticles(3, 1.0f);
+    for (int i = 0; i < 3; ++i) b.AddParticle(Point3(float(i), 0.0f, 0.0f), false, 1.0f, 0);
+    pelliqor::WriteParticleCache(b, (work / "p.ern").string());
+    std::vector<uint8_t> c = Slurp(work / "p.ern");
+    Put(out / "wrapper_cache/three_particles", c);
+    Put(out / "wrapper_cache/cut", Cut(c, c.size() - 3));
+  }
   fs::remove_all(work);
   std::printf("seeds written to %s\n", out.c_str());
   return 0;
