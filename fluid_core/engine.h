@@ -236,6 +236,11 @@ class FluidEngine {
   void RebuildWetMapList();
   void RestoreWetMaps();
   void FreeWetMaps();
+  // Dries, paints (from the surface mesh of frame - 1) and saves every
+  // map for cache frame `frame`.
+  void RepaintWetMaps(int frame);
+  // Takes the per-object attribute off every mesh node of the scene.
+  void RemoveObjectParamsFromScene();
 
   // The parameter block of source slot i when the slot is usable, else null.
   IParamBlock2* SourceBlock(int i) const;
