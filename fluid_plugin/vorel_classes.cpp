@@ -2,11 +2,15 @@
 
 #include "fluid_core/frame_cache.h"
 #include "fluid_plugin/fluid_desc.h"
+#include "fluid_plugin/progress_dialog.h"
 #include "scene_objects/attractor_desc.h"
 #include "scene_objects/emitter_desc.h"
 #include "scene_objects/ghost_desc.h"
+#include "scene_objects/object_attrib_rollout.h"
+#include "scene_objects/object_params_access.h"
 #include "scene_objects/path_follow_desc.h"
 #include "scene_objects/simple_cust_attrib.h"
+#include "scene_objects/supports_objects_rollout.h"
 #include "scene_objects/vorel_strings.h"
 
 ClassDesc* VorelClassDesc(int i) {
@@ -33,4 +37,8 @@ void BuildVorelClasses() {
   GetTetraProcObjDesc();
   GetWindDesc();
   SetFrameScale(20.0f);
+  InstallVorelObjectParamsAccess();
+  RegisterProgressDialogs(VorelModuleHandle());
+  RegisterSupportsObjectsDialog(VorelModuleHandle());
+  RegisterObjectAttribDialog(VorelModuleHandle());
 }

@@ -17,5 +17,7 @@ const char* VorelLibDescription();
 
 // Builds every descriptor with its parameter block, in the order the library
 // builds them at load (attribute, attractor, emitter, ghost source, fluid
-// system, path-follow force), and fixes the position scale's base.
+// system, path-follow force); fixes the position scale's base, installs the
+// engine's per-object settings accessor and registers the plug-in's dialogs
+// (progress and notices, the attribute's rollout, "Supports Objects of Type").
 void BuildVorelClasses();
