@@ -6,14 +6,28 @@
 #include <cstring>
 #include <utility>
 
+#include "fluid_core/grey_bmp.h"
 #include "fluid_core/solver.h"
 #include "fluid_core/wet_maps.h"
 #include "host/core/mesh.h"
 
 namespace {
 
+// Map points this far outside the map still clip correctly; beyond it a
+// corner is pulled in, which only bends triangles reaching a million map
+// widths away, and keeps every edge walk short.
+constexpr float kMaxMapCoordinate = float(1 << 20);
+
+bool WriteGreyBmp(const char* path, HBITMAP bitmap, HDC dc) {
+  BITMAPINFO* info = CreateBitmapInfo(bitmap, 24);
+  if (!info) return false;
+  bool ok = CreateBMPFile(path, info, bitmap, dc);
+  FreeBitmapInfo(info);
+  return ok;
+}
+
 WetMapImageWriter& Writer() {
-  static WetMapImageWriter writer;
+  static WetMapImageWriter writer = WriteGreyBmp;
   return writer;
 }
 
@@ -49,17 +63,25 @@ WetMap::WetMap(INode* n, const char* text) : node(n) {
   dc = CreateCompatibleDC(screen);
   bitmap = CreateCompatibleBitmap(screen, kWetMapInitialSize, kWetMapInitialSize);
   ReleaseDC(nullptr, screen);
-  if (dc && bitmap) {
-    initialBitmap_ = SelectObject(dc, bitmap);
+  if (!dc) return;
+  // A brush and pen of the record's own stay selected between frames, so
+  // that a frame's painting tools can always be deselected and freed.
+  ownBrush_ = CreateSolidBrush(RGB(0, 0, 0));
+  ownPen_ = CreatePen(PS_SOLID, 0, RGB(0, 0, 0));
+  SelectObject(dc, ownBrush_);
+  SelectObject(dc, ownPen_);
+  if (bitmap) {
+    SelectObject(dc, bitmap);
     width = height = kWetMapInitialSize;
   }
 }
 
 WetMap::~WetMap() {
-  // GDI refuses to free a bitmap that is still selected: put the DC's own back first.
-  if (dc && initialBitmap_) SelectObject(dc, initialBitmap_);
-  if (bitmap) DeleteObject(bitmap);
+  // The DC goes first: GDI frees no object that is still selected.
   if (dc) DeleteDC(dc);
+  if (bitmap) DeleteObject(bitmap);
+  if (ownBrush_) DeleteObject(ownBrush_);
+  if (ownPen_) DeleteObject(ownPen_);
 }
 
 void WetMap::SetName(const char* text) {
@@ -73,13 +95,8 @@ bool WetMap::Resize(int size) {
   HBITMAP fresh = CreateCompatibleBitmap(screen, size, size);
   ReleaseDC(nullptr, screen);
   if (!fresh) return false;
-  HGDIOBJ old = SelectObject(dc, fresh);
-  if (!old) {
-    DeleteObject(fresh);
-    return false;
-  }
-  if (!initialBitmap_) initialBitmap_ = old;
-  else if (old == bitmap) DeleteObject(bitmap);
+  SelectObject(dc, fresh);
+  if (bitmap) DeleteObject(bitmap);  // no longer selected
   bitmap = fresh;
   width = height = size;
   return true;
@@ -124,7 +141,9 @@ std::string WetMapFolderName(const char* name) {
   return s;
 }
 
-void SetWetMapImageWriter(WetMapImageWriter writer) { Writer() = std::move(writer); }
+void SetWetMapImageWriter(WetMapImageWriter writer) {
+  Writer() = writer ? std::move(writer) : WetMapImageWriter(WriteGreyBmp);
+}
 
 bool DumpWetMap(HDC dc, HBITMAP bitmap, int width, int height, int frame, int dryStep,
                 int triangleCount, const WetTriangle* triangles, const std::string& pathPrefix) {
@@ -150,8 +169,8 @@ bool DumpWetMap(HDC dc, HBITMAP bitmap, int width, int height, int frame, int dr
       POINT corners[3];
       for (int k = 0; k < 3; ++k) {
         // Clamped to a range where the conversion is defined; GDI clips the rest.
-        float x = std::clamp(triangles[i].u[k] * s, -1e9f, 1e9f);
-        float y = std::clamp(triangles[i].v[k] * s, -1e9f, 1e9f);
+        float x = std::clamp(triangles[i].u[k] * s, -kMaxMapCoordinate, kMaxMapCoordinate);
+        float y = std::clamp(triangles[i].v[k] * s, -kMaxMapCoordinate, kMaxMapCoordinate);
         corners[k].x = std::isfinite(x) ? LONG(x) : 0;
         corners[k].y = std::isfinite(y) ? LONG(y) : 0;
       }

@@ -25,8 +25,8 @@ constexpr int kWetMapMinSize = 32;
 constexpr int kWetMapMaxSize = 2048;
 constexpr int kWetMapNameSize = 256;
 
-// One registered object's map: a memory DC with the map's bitmap selected.
-// Owns both; the destructor puts the DC's own bitmap back before freeing.
+// One registered object's map: a memory DC with the map's bitmap (and a
+// brush and pen of its own) selected. Owns them all.
 struct WetMap {
   // Node name at registration, the attribute's prefix after a resize; always
   // terminated (longer texts are cut), and what the scene file stores.
@@ -50,7 +50,8 @@ struct WetMap {
   bool Resize(int size);
 
  private:
-  HGDIOBJ initialBitmap_ = nullptr;
+  HBRUSH ownBrush_ = nullptr;
+  HPEN ownPen_ = nullptr;
 };
 
 // A triangle in map space: three (u, 1 - v) points, [0, 1] across the map.
@@ -73,7 +74,8 @@ std::string WetMapFileName(const std::string& prefix, int frame);
 std::string WetMapFolderName(const char* name);
 
 // Writes a map bitmap as an image file; false when it could not be written.
-// The plug-in installs its bitmap writer; without one nothing is written.
+// The 8-bit grey BMP writer (CreateBMPFile) unless replaced (tests); an
+// empty writer puts it back.
 using WetMapImageWriter = std::function<bool(const char* path, HBITMAP bitmap, HDC dc)>;
 void SetWetMapImageWriter(WetMapImageWriter writer);
 

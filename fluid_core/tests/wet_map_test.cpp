@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "fluid_core/solver.h"
 #include "fluid_core/wet_maps.h"
+#include "host/core/files.h"
 #include "host/core/mesh.h"
 
 namespace {
@@ -24,7 +27,8 @@ struct WriterSpy {
   ~WriterSpy() { SetWetMapImageWriter(nullptr); }
 };
 
-int Blue(const WetMap& m, int x, int y) { return GetBValue(GetPixel(m.dc, x, y)); }
+int Blue(HBITMAP bm, int x, int y) { return GetBValue(COLORREF(vorel::host::BitmapPixel(bm, x, y))); }
+int Blue(const WetMap& m, int x, int y) { return Blue(m.bitmap, x, y); }
 
 // A 20 x 20 quad (two faces) at z = 0 in object space, texture u = x / 20,
 // v = y / 20; the object stands at `offset` in the world; the collider copy is
@@ -95,7 +99,7 @@ TEST(WetMap, RecordOwnsItsBitmapAndClampsItsSize) {
     ASSERT_NE(m.dc, nullptr);
     EXPECT_EQ(m.width, 256);
     EXPECT_EQ(m.height, 256);
-    EXPECT_EQ(GetPixel(m.dc, 100, 100), RGB(0, 0, 0));  // starts dry
+    EXPECT_EQ(vorel::host::BitmapPixel(m.bitmap, 100, 100), 0);  // starts dry
     const struct { int asked, got; } sizes[] = {{0, 32}, {-5, 32}, {64, 64}, {1048576, 2048}};
     for (const auto& s : sizes) {
       ASSERT_TRUE(m.Resize(s.asked));
@@ -140,7 +144,7 @@ TEST(WetMap, DumpDriesPaintsAndSavesEachFrame) {
   ASSERT_TRUE(DumpWetMap(m.dc, m.bitmap, m.width, m.height, 4, 10, 0, nullptr, "/tmp/maps/box/box"));
   EXPECT_EQ(Blue(m, 80, 80), 245);
   // The brush and pen of each frame are freed, not leaked.
-  EXPECT_EQ(vorel::host::LiveGdiObjects(), before + 5);  // the record's DC, its bitmap, the DC's own three
+  EXPECT_EQ(vorel::host::LiveGdiObjects(), before + 4);  // the record's DC, bitmap, brush and pen
   // A path the platform cannot hold is not written, but the map still dries.
   EXPECT_FALSE(DumpWetMap(m.dc, m.bitmap, m.width, m.height, 5, 10, 0, nullptr, std::string(300, 'p')));
   EXPECT_EQ(spy.paths.size(), 2u);
@@ -158,8 +162,8 @@ TEST(WetMap, NonSquareMapPaintsInTheSmallerSquare) {
   t.u[1] = 1.0f; t.v[1] = 0.0f;
   t.u[2] = 1.0f; t.v[2] = 1.0f;
   ASSERT_TRUE(DumpWetMap(m.dc, wide, 256, 128, 0, 10, 1, &t, "w"));
-  EXPECT_EQ(GetBValue(GetPixel(m.dc, 120, 60)), 255);
-  EXPECT_EQ(GetBValue(GetPixel(m.dc, 200, 10)), 0);  // beyond s = 128
+  EXPECT_EQ(Blue(wide, 120, 60), 255);
+  EXPECT_EQ(Blue(wide, 200, 10), 0);  // beyond s = 128
   SelectObject(m.dc, old);
   DeleteObject(wide);
 }
@@ -198,4 +202,27 @@ TEST(WetMap, AParticleRestingOnAPlanePaintsItsTexel) {
   plane.host.setNumTVFaces(0);
   BuildWetTriangles(plane.collider, plane.host, Inverse(plane.objectTM), scale, verts, faces, 0.1f, tris);
   EXPECT_TRUE(tris.empty());
+}
+
+TEST(WetMap, SavedFramesAreEightBitGreyBmps) {
+  SetWetMapImageWriter(nullptr);  // the real writer
+  const std::string dir = vorel::host::TempPath() + "wet_map_bmp";
+  vorel::host::MakeDirectories(dir);
+  WetMap m(nullptr, "grey");
+  ASSERT_TRUE(m.Resize(64));
+  WetTriangle t;
+  t.u[0] = 0.25f; t.v[0] = 0.25f;
+  t.u[1] = 0.75f; t.v[1] = 0.25f;
+  t.u[2] = 0.25f; t.v[2] = 0.75f;
+  ASSERT_TRUE(DumpWetMap(m.dc, m.bitmap, m.width, m.height, 2, 10, 1, &t, dir + "/grey"));
+  std::ifstream f(dir + "/grey0002.bmp", std::ios::binary);
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), 1078u + 64u * 64u);
+  EXPECT_EQ(bytes[0], 'B');
+  EXPECT_EQ(bytes[1], 'M');
+  EXPECT_EQ(bytes[10] | (bytes[11] << 8), 1078);
+  EXPECT_EQ(bytes[28], 8);  // bits per pixel
+  // Texel (20, 20) from the top is painted; rows are stored bottom first.
+  EXPECT_EQ(bytes[1078 + (63 - 20) * 64 + 20], 255);
+  EXPECT_EQ(bytes[1078 + (63 - 60) * 64 + 60], 0);
 }

@@ -101,13 +101,25 @@ TEST_F(WetMapsEngineTest, FrameZeroOnlyDriesAndSavesEveryTracedMap) {
   access.wet[a] = WetmapParams{1, 64, "pa", 1.0f};
   access.wet[b] = WetmapParams{0, 64, "pb", 1.0f};  // tracer off: skipped
   engine->ResizeWetMaps();
-  SetPixel(engine->wetMaps[0]->dc, 3, 3, RGB(255, 255, 255));
+  {
+    // One white pixel, written the way the map itself is.
+    WetMap& m = *engine->wetMaps[0];
+    std::vector<uint32_t> px(size_t(m.width) * size_t(m.height), 0u);
+    px[0] = 0x00FFFFFFu;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = m.width;
+    info.bmiHeader.biHeight = -m.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    ASSERT_EQ(SetDIBits(m.dc, m.bitmap, 0, UINT(m.height), px.data(), &info, DIB_RGB_COLORS), m.height);
+  }
   engine->RepaintWetMaps(0);
   ASSERT_EQ(written.size(), 1u);
   EXPECT_EQ(written[0], engine->solver->frameCache.SystemFolder() + "maps/pa/pa0000.bmp");
   EXPECT_TRUE(vorel::host::DirectoryExists(engine->solver->frameCache.SystemFolder() + "maps/pa"));
   // 4800 / 160 = 30 fps, drying time 1: step 8.
-  EXPECT_EQ(GetBValue(GetPixel(engine->wetMaps[0]->dc, 3, 3)), 255 - 8);
+  EXPECT_EQ(GetBValue(COLORREF(vorel::host::BitmapPixel(engine->wetMaps[0]->bitmap, 0, 0))), 255 - 8);
 }
 
 TEST_F(WetMapsEngineTest, RecordsFreeTheirBitmapsWithTheEngine) {
