@@ -11,7 +11,7 @@ int Beyond(int F, int holdFrame, const SolvedRange& r) {
   } else if (r.action == kOutOfRangeLoop) {
     const int n = std::max(r.loopFrames, 1);
     g = ((F - r.lastSolved) % n) - n + r.lastSolved;
-  } else if (r.action == kOutOfRangeHold) {
+  } else if (r.action == kOutOfRangeKeepLast) {
     g = holdFrame;
   }
   return g < 0 ? -1 : g;

@@ -1,9 +1,8 @@
 // Which cache frame an emitter or a ghost source shows for an engine frame,
 // when the frame lies beyond what has been solved.
 #pragma once
+#include "fluid_core/param_ids.h"
 
-// The system's "outofrangeaction" values.
-enum OutOfRangeAction : int { kOutOfRangeHide = 0, kOutOfRangeHold = 1, kOutOfRangeLoop = 2 };
 
 // What the mapping needs of the system at one time.
 struct SolvedRange {
