@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "host/core/files.h"
 #include "host/core/interaction.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/interface.h"
@@ -464,6 +465,11 @@ bool SceneScript::RunLine(const std::string& line) {
     int n = 0;
     if (!need(2, "escape <poll>") || !ParseInt(w[1], n) || n < 0) return Fail("usage: escape <poll>");
     vorel::host::PressEscapeAtPoll(n);
+    return true;
+  }
+  if (cmd == "mkdir") {
+    if (!need(2, "mkdir <folder>")) return false;
+    if (!vorel::host::MakeDirectories(w[1])) return Fail("cannot make folder " + w[1]);
     return true;
   }
   if (cmd == "save" || cmd == "load") {
