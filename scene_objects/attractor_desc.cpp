@@ -1,19 +1,17 @@
 #include "scene_objects/attractor_desc.h"
 
 #include "scene_objects/force_params.h"
+#include "scene_objects/obj_attractor.h"
 #include "scene_objects/vorel_strings.h"
 
-Animatable* ObjAttractorClassDesc::Create(bool loading) {
-  (void)loading;
-  return nullptr;
-}
+Animatable* ObjAttractorClassDesc::Create(bool loading) { return new ObjAttractorObject(loading); }
 const char* ObjAttractorClassDesc::ClassName() { return VorelString(kStrAttractorClassName); }
 const char* ObjAttractorClassDesc::Category() { return VorelString(kStrForcesCategory); }
 void* ObjAttractorClassDesc::HInstance() { return VorelModuleHandle(); }
 
 Animatable* ObjAttractorModClassDesc::Create(bool loading) {
   (void)loading;
-  return nullptr;
+  return new ObjAttractorMod();
 }
 const char* ObjAttractorModClassDesc::ClassName() { return VorelString(kStrAttractorModName); }
 

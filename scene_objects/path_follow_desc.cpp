@@ -1,19 +1,17 @@
 #include "scene_objects/path_follow_desc.h"
 
 #include "scene_objects/force_params.h"
+#include "scene_objects/path_follow.h"
 #include "scene_objects/vorel_strings.h"
 
-Animatable* WindClassDesc::Create(bool loading) {
-  (void)loading;
-  return nullptr;
-}
+Animatable* WindClassDesc::Create(bool loading) { return new WindObject(loading); }
 const char* WindClassDesc::ClassName() { return VorelString(kStrPathFollowClassName); }
 const char* WindClassDesc::Category() { return VorelString(kStrForcesCategory); }
 void* WindClassDesc::HInstance() { return VorelModuleHandle(); }
 
 Animatable* WindModClassDesc::Create(bool loading) {
   (void)loading;
-  return nullptr;
+  return new WindMod();
 }
 const char* WindModClassDesc::ClassName() { return VorelString(kStrPathFollowModName); }
 

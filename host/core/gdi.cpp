@@ -263,4 +263,9 @@ long BitmapPixel(HBITMAP h, int x, int y) {
   return long(RGB(int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff)));
 }
 
+int LiveGdiObjects() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return int(Objects().size() + Contexts().size());
+}
+
 }  // namespace vorel::host

@@ -110,4 +110,6 @@ namespace vorel::host {
 // The colour of one pixel (0x00BBGGRR) of a bitmap, row 0 at the top; -1
 // outside it or for a bad handle. For tests.
 long BitmapPixel(HBITMAP bm, int x, int y);
+// Device contexts, bitmaps, brushes and pens alive: tests use it to see leaks.
+int LiveGdiObjects();
 }  // namespace vorel::host

@@ -389,6 +389,29 @@ bool SceneScript::RunLine(const std::string& line) {
     ip->ClearNodeSelection();
     return true;
   }
+  if (cmd == "bind") {
+    // The host's "bind to space warp": the warp's binding modifier goes on
+    // top of the node's space-warp stack (made when the node has none).
+    if (!need(3, "bind <node> <space warp node>")) return false;
+    INode* n = node(w[1]);
+    INode* warpNode = node(w[2]);
+    if (!n || !warpNode) return false;
+    Object* warpObj = warpNode->GetObjectRef() ? warpNode->GetObjectRef()->FindBaseObject() : nullptr;
+    auto* warp = dynamic_cast<WSMObject*>(warpObj);
+    if (!warp) return Fail(std::string(warpNode->GetName()) + " is not a space warp");
+    Object* obj = n->GetObjectRef();
+    if (!obj) return Fail(std::string(n->GetName()) + " has no object");
+    Modifier* mod = warp->CreateWSMMod(warpNode);
+    if (!mod) return Fail(std::string(warpNode->GetName()) + " binds nothing");
+    auto* derived = obj->ClassID() == WSMDerivObjClassID() ? static_cast<IDerivedObject*>(obj) : nullptr;
+    if (!derived) {
+      derived = CreateWSDerivedObject(obj);
+      n->SetObjectRef(derived);
+    }
+    derived->AddModifier(mod);
+    Print(std::string("bound ") + n->GetName() + " to " + warpNode->GetName());
+    return true;
+  }
   if (cmd == "range") {
     TimeValue a, b;
     if (!need(3, "range <start frame> <end frame>") || !frame(w[1], a) || !frame(w[2], b)) return false;

@@ -21,7 +21,9 @@ BITMAPINFO Info(int w, int h, int bits) {
 }
 
 TEST(Gdi, BitmapsStartBlackAndReportTheScreenFormat) {
+  const int live = vh::LiveGdiObjects();
   HBITMAP bm = CreateCompatibleBitmap(GetDC(nullptr), 5, 3);
+  EXPECT_EQ(vh::LiveGdiObjects(), live + 1);
   ASSERT_NE(bm, nullptr);
   BITMAP b;
   ASSERT_EQ(GetObject(bm, sizeof b, &b), int(sizeof b));
@@ -36,6 +38,7 @@ TEST(Gdi, BitmapsStartBlackAndReportTheScreenFormat) {
   EXPECT_EQ(GetObject(nullptr, sizeof b, &b), 0);
   EXPECT_TRUE(DeleteObject(bm));
   EXPECT_FALSE(DeleteObject(bm));
+  EXPECT_EQ(vh::LiveGdiObjects(), live);
 }
 
 TEST(Gdi, DibRowsRoundTripBottomUpAndTopDownWithPadding) {
