@@ -230,6 +230,8 @@ VorActionCB* GetVorActionCB() {
   if (!TheCallback) {
     TheCallback = new VorActionCB();
     solver_host::SetAbortTest(&CheckUserAbort);
+    // Bound now or, while the table has not arrived, as soon as it does.
+    if (IActionManager* am = ::GetActionManager()) am->ActivateActionTable(TheCallback, kVorelActionTableId);
   }
   return TheCallback;
 }
