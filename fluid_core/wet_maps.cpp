@@ -63,14 +63,6 @@ void FluidEngine::FreeWetMaps() {
   wetMaps.clear();
 }
 
-void FluidEngine::RemoveObjectParamsFromScene() {
-  ObjectParamsAccess* access = GetObjectParamsAccess();
-  if (!access) return;
-  std::vector<INode*> nodes;
-  CollectMeshNodes(GetCOREInterface()->GetRootNode(), nodes);
-  for (INode* n : nodes) access->RemoveObjectParams(n);
-}
-
 void FluidEngine::RepaintWetMaps(int frame) {
   Interface* ip = GetCOREInterface();
   const TimeValue t = ip->GetTime();

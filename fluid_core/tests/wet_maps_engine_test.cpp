@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "fluid_core/engine.h"
+#include "fluid_core/frame_cache.h"
 #include "fluid_core/wet_maps.h"
 #include "host/core/files.h"
 #include "host/sdk/primitives.h"
+#include "mesher/mesh_record.h"
 
 namespace {
 
@@ -132,4 +134,51 @@ TEST_F(WetMapsEngineTest, RecordsFreeTheirBitmapsWithTheEngine) {
   engine->AddWetMap(Box("c"));
   engine.reset();
   EXPECT_EQ(vorel::host::LiveGdiObjects(), before);
+}
+
+TEST_F(WetMapsEngineTest, APlaneUnderTheLastSurfacePaintsWhereItIsTouched) {
+  // A 20 x 20 plane (object space) with texture u = x / 20, v = y / 20, at (100, 0, 0).
+  auto* tri = new TriObject();
+  Mesh& m = tri->GetMesh();
+  m.setNumVerts(4);
+  m.setVert(0, 0, 0, 0);
+  m.setVert(1, 20, 0, 0);
+  m.setVert(2, 20, 20, 0);
+  m.setVert(3, 0, 20, 0);
+  m.setNumFaces(2);
+  m.faces[0].setVerts(0, 1, 2);
+  m.faces[1].setVerts(0, 2, 3);
+  m.setNumTVerts(4);
+  for (int i = 0; i < 4; ++i) m.setTVert(i, m.getVert(i) / 20.0f);
+  m.setNumTVFaces(2);
+  m.tvFace[0] = TVFace(0, 1, 2);
+  m.tvFace[1] = TVFace(0, 2, 3);
+  INode* plane = GetCOREInterface()->CreateObjectNode(tri, "plane");
+  plane->SetNodeTM(0, TransMatrix(Point3(100, 0, 0)));
+  engine->AddWetMap(plane);
+  access.wet[plane] = WetmapParams{1, 64, "plane", 1.0f};
+  engine->ResizeWetMaps();
+
+  // The surface of frame 0 (solver units): a triangle lying on the plane
+  // around object point (5, 5), texture (0.25, 0.25), and one far above it.
+  const float S = FrameScale, h = engine->solver->h;
+  const float x0 = 105.0f / S, y0 = 5.0f / S, d = 2.0f / S;
+  MeshRecord surface;
+  surface.vertices = {Point3(x0, y0, 0.1f * h), Point3(x0 + d, y0, 0.1f * h), Point3(x0, y0 + d, 0.1f * h),
+                      Point3(x0, y0, 50.0f * h)};
+  surface.secondVertices.assign(4, Point3());
+  surface.faces = {{0, 1, 2}, {0, 1, 3}};
+  vorel::host::MakeDirectories(engine->solver->frameCache.SurfaceFolder());
+  ASSERT_TRUE(surface.WriteSurfaceCache(engine->solver->frameCache.MeshPath(0), 0, 0));
+
+  engine->RepaintWetMaps(1);  // paints from the surface of frame 0
+  ASSERT_EQ(written.size(), 1u);
+  HBITMAP bm = engine->wetMaps[0]->bitmap;
+  auto blue = [&](int x, int y) { return GetBValue(COLORREF(vorel::host::BitmapPixel(bm, x, y))); };
+  // Map point (0.25, 0.75) of 64: texel (16, 48); the triangle runs up and right from there.
+  EXPECT_EQ(blue(17, 47), 255);
+  EXPECT_EQ(blue(40, 20), 0);
+  // The next frame without a surface file of frame 1: it only dries (30 fps, step 8).
+  engine->RepaintWetMaps(2);
+  EXPECT_EQ(blue(17, 47), 247);
 }
