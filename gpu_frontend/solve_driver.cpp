@@ -1,0 +1,133 @@
+#include "gpu_frontend/solve_driver.h"
+
+#include <cstdio>
+
+#include "gpu_frontend/frame_playback.h"
+#include "host/core/files.h"
+#include "host/core/interaction.h"
+#include "host/core/process.h"
+#include "host/core/registry.h"
+
+namespace vorel_gpufe {
+
+SolvePlan PlanSolve(int solverStart, int solverEnd, int lastSolvedFrame, int requestedStart, bool settleBefore,
+                    int settleFrames) {
+  SolvePlan plan;
+  plan.startFrame = std::max(solverStart, lastSolvedFrame);
+  if (requestedStart >= solverStart && requestedStart < plan.startFrame) plan.startFrame = requestedStart;
+  plan.maxFrames = solverEnd - plan.startFrame;
+  plan.settleFrames = settleBefore && plan.startFrame <= 0 ? settleFrames : 0;
+  return plan;
+}
+
+int SolverFrameRate(int ticksPerFrame) { return ticksPerFrame > 0 ? 4800 / ticksPerFrame : 0; }
+
+std::string SolverProgramPath(const std::string& appPath) { return appPath + "\\bin" + "/x86/Vorel_solver.exe"; }
+
+bool FormatSolverCommandLine(const std::string& appPath, const std::string& cacheDir, const SolverOptions& o,
+                             std::string* line) {
+  // The gravity is scaled in single precision, so 9.8 goes out as 98.000000.
+  const float gravity = o.gravity * 10.0f;
+  char numbers[512];
+  std::snprintf(numbers, sizeof numbers,
+                " -maxFrames %d -fromFrame %d -frameRate %d -collisionStrength %f -gravity %f -viscosity %f"
+                " -bounce %f -friction %f -settleFrames %d",
+                o.maxFrames, o.fromFrame, o.frameRate, double(o.collisionStrength), double(gravity),
+                double(o.viscosity), double(o.bounce), double(o.friction), o.settleFrames);
+  *line = "\"" + SolverProgramPath(appPath) + "\" -cacheDir \"" + cacheDir + "\"" + numbers;
+  return line->size() <= kCommandLineMax;
+}
+
+std::string ReadAppPath() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kAppRegistryKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
+  char buf[260] = {};
+  DWORD size = sizeof buf;
+  DWORD type = 0;
+  const LONG rc = RegQueryValueExA(key, "appPath", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return "";
+  buf[sizeof buf - 1] = 0;
+  return buf;
+}
+
+bool IsSolverRunning() {
+  HANDLE h = CreateEventW(nullptr, TRUE, FALSE, L"Vorel_GPU_SOLVER");
+  const bool exists = GetLastError() == DWORD(ERROR_ALREADY_EXISTS);
+  if (h) CloseHandle(h);
+  return exists;
+}
+
+namespace {
+
+void WriteBatchFile(const std::string& cacheDir, const std::string& line) {
+  FILE* f = vorel::host::OpenFile(cacheDir + "/soveit.bat", "wt");
+  if (!f) return;
+  std::fputs(line.c_str(), f);
+  std::fclose(f);
+}
+
+void WarnNotStarted() {
+  MessageBoxA(GetActiveWindow(), "Unable to call Vorel_GPU solver!", "Vorel_GPU Warning!", MB_OKCANCEL);
+}
+
+}  // namespace
+
+StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o) {
+  const std::string appPath = ReadAppPath();
+  if (appPath.empty()) return StartResult::kNoAppPath;
+  std::string line;
+  StartResult result = StartResult::kStarted;
+  if (!FormatSolverCommandLine(appPath, cacheDir, o, &line)) {
+    result = StartResult::kTooLong;
+  } else {
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back(0);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si,
+                       &pi)) {
+      // The run does not depend on these handles; nothing waits on them.
+      if (pi.hProcess) CloseHandle(pi.hProcess);
+      if (pi.hThread) CloseHandle(pi.hThread);
+    } else {
+      result = StartResult::kFailed;
+    }
+  }
+  if (result != StartResult::kStarted) WarnNotStarted();
+  WriteBatchFile(cacheDir, line);
+  return result;
+}
+
+bool ReadStartFrame(const std::string& framePath, float* particlesPerVolume, std::vector<Point3>* positions,
+                    std::vector<Point3>* velocities) {
+  FrameFileHeader h;
+  if (!ReadFrameFileHeader(framePath, &h)) return false;
+  PlaybackArrays a;
+  const int n = ReadFrameParticles(framePath, 1.0f, &a);
+  *particlesPerVolume = h.ppuv;
+  positions->assign(a.framePos.begin(), a.framePos.begin() + n);
+  velocities->assign(a.fileVel.begin(), a.fileVel.begin() + n);
+  return true;
+}
+
+int DeleteSurfacesAfter(const std::string& cacheDir, int lastKept) {
+  const std::string folder = vorel::host::NormalizePath(cacheDir + "/surface");
+  int removed = 0;
+  for (const std::string& name : vorel::host::ListFiles(folder, "m*.bin")) {
+    // Only the names the cache writes: "m", five digits, ".bin".
+    if (name.size() != 10 || name.compare(6, 4, ".bin") != 0) continue;
+    int frame = 0;
+    bool digits = true;
+    for (size_t i = 1; i < 6; ++i) {
+      if (name[i] < '0' || name[i] > '9') digits = false;
+      frame = frame * 10 + (name[i] - '0');
+    }
+    if (!digits || frame <= lastKept) continue;
+    if (DeleteFileA((folder + "/" + name).c_str())) ++removed;
+  }
+  return removed;
+}
+
+}  // namespace vorel_gpufe
