@@ -368,3 +368,34 @@ TEST(SolverInputs, TheSolverReadsTheInputsInItsOwnAxes) {
   EXPECT_FLOAT_EQ(pos2[1].y, 3.0f);
   EXPECT_FLOAT_EQ(pos2[1].z, 2.0f);
 }
+
+// At 25 frames per second the records step by 19 ticks, so frames hold ten
+// or eleven of them. A run resumed at frame 40 starts with the first record
+// of frame 40 (tick 7680 or later), not with record 400 (tick 7600), and a
+// whole run takes the records of all its ticks.
+TEST(SolverInputs, AResumedRunStartsAtItsOwnEmissionRecords) {
+  ScratchCache dir("resume25");
+  EmissionGroup g;
+  g.points = {{0, 0, 0}};
+  g.instances.resize(1);
+  ASSERT_TRUE(WriteEmissionRecords(dir.path(), 192, 50, [&](int tick, float) {
+    g.instances[0].objectTM.SetTrans(Point3(20.0f * float(tick), 0.0f, 0.0f));  // x = tick in solver units
+    return std::vector<EmissionGroup>{g};
+  }));
+  vorel_gpu::SolverSetup setup;
+  setup.cacheDir = dir.path();
+  setup.ticksPerFrame = 192;
+  setup.frameRate = 25;
+  vorel_gpu::ParticleSystem resumed(setup, 40, 5);
+  resumed.LoadParticles(40, 5);
+  ASSERT_GT(resumed.Capacity(), 0u);
+  resumed.AdvanceEmission(19, 5, vorel_gpu::kSubSamples);
+  ASSERT_EQ(resumed.LiveCount(), 1u);
+  EXPECT_EQ(resumed.DownloadPositions()[0].x, 7695.0f);  // 19 x 405, the first tick >= 40 x 192
+
+  vorel_gpu::ParticleSystem whole(setup, 0, 50);
+  whole.LoadParticles(0, 50);
+  EXPECT_EQ(whole.Capacity(), 506u);  // every record below tick 9600: 0, 19, ..., 9595
+  whole.AdvanceEmission(100000, 50, vorel_gpu::kSubSamples);
+  EXPECT_EQ(whole.LiveCount(), 506u);
+}

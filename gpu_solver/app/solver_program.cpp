@@ -90,7 +90,8 @@ int Run() {
     return 1;
   }
   SolverSetup setup;
-  setup.cacheDir = settings.cacheDir;
+  // The front-end composes its cache paths with "\" as well as "/".
+  setup.cacheDir = vorel::host::NormalizePath(settings.cacheDir);
   setup.ticksPerFrame = settings.ticksPerFrame;
   setup.frameRate = settings.frameRate;
   ParticleSystem system(setup, settings.fromFrame, settings.maxFrames);
