@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "host/core/interaction.h"
+#include "host/core/process.h"
+#include "host/core/registry.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/interface.h"
 #include "host/sdk/util.h"
@@ -209,6 +211,39 @@ bool SceneScript::RunLine(const std::string& line) {
     std::string s;
     for (size_t i = 1; i < w.size(); ++i) s += (i > 1 ? " " : "") + w[i];
     Print(s);
+    return true;
+  }
+  if (cmd == "registry") {
+    if (!need(4, "registry <key> <value name> <text>")) return false;
+    // ${NAME} stands for the environment variable NAME (empty when unset),
+    // so a script can name folders of the build it runs in.
+    std::string text;
+    for (size_t i = 0; i < w[3].size(); ++i) {
+      const size_t close = w[3].compare(i, 2, "${") == 0 ? w[3].find('}', i + 2) : std::string::npos;
+      if (close == std::string::npos) {
+        text += w[3][i];
+        continue;
+      }
+      const char* v = std::getenv(w[3].substr(i + 2, close - i - 2).c_str());
+      text += v ? v : "";
+      i = close;
+    }
+    if (!vorel::host::RegistrySetString(HKEY_CURRENT_USER, w[1], w[2], text))
+      return Fail("cannot write the registry value " + w[2]);
+    return true;
+  }
+  if (cmd == "waitprograms") {
+    // Programs the plug-ins started run on their own; a script that needs
+    // their results waits here for every one still running.
+    for (const vorel::host::StartedProgram& p : vorel::host::StartedPrograms()) {
+      if (p.outcome != vorel::host::StartedProgram::kRan) continue;
+      const int code = vorel::host::WaitForStartedProgram(p.pid);
+      if (code < 0) continue;
+      std::string name = p.args.empty() ? p.commandLine : p.args[0];
+      const size_t slash = name.find_last_of("/\\");
+      if (slash != std::string::npos) name = name.substr(slash + 1);
+      Print("program " + name + " ended with exit code " + std::to_string(code));
+    }
     return true;
   }
   if (cmd == "plugins") {
