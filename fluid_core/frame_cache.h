@@ -72,6 +72,11 @@ class FrameCache {
   int ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
                 ParticleFrameHeader* header = nullptr) const;
   int ReadFramePositions(int frame, std::vector<Vec3f>& positions) const;
+  // The particles at a fractional frame x: positions lerped by slot between
+  // frames floor(x) and ceil(x), everything else from floor(x). The count
+  // (the smaller of the two frames', `particles` sized to it), or -1 when
+  // either frame cannot be read. Defined with the display playback.
+  int ReadInterpolatedFrame(float x, std::vector<FluidParticle>& particles) const;
   // Reads the frame's surface mesh; vertexCount receives the second-array
   // count (equal to the vertex count in every file the mesher writes).
   bool ReadMeshFrame(int frame, int& vertexCount, int& faceCount, std::vector<Vec3f>& vertices,

@@ -251,6 +251,23 @@ class FluidSolver {
   int WriteFrame(int frame);
   int WriteEmptyFrame(int frame);
 
+  // --- display playback (frame_playback.cpp) ---
+  // One source's particles (all sources for -1) at a cache frame, thinned to
+  // displayPercent (1..100), for display: positions and velocities in host
+  // units, ages (99999 for a parked particle), pairAccel and the stored
+  // neighbour counts. `flag` is not read. False (outputs empty) when the
+  // frame cannot be read.
+  bool LoadSourceFrame(int sourceIndex, float frame, int expectedCount, int displayPercent,
+                       int smoothFrames, float smoothDistance, int flag,
+                       std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
+                       std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,
+                       std::vector<int32_t>& neighbourCounts);
+  // The positions of `frame` (solver units) averaged over frames frame-w ..
+  // frame+w-1 (no lower than 1), each taken only where it lies within
+  // `threshold` of the centre; `out` holds one entry per particle of the
+  // centre frame. False when the centre frame cannot be read.
+  bool SmoothPositions(int frame, std::vector<Vec3f>& out, int smoothFrames, float threshold) const;
+
   // --- time step ---
   bool Step(float t0, float t1, const std::vector<Vec3f>& forces, float gravity,
             bool skipFrictionAndBounce, bool firstSubStep);
