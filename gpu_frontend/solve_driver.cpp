@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "gpu_frontend/frame_playback.h"
+#include "gpu_frontend/plugin_shell.h"
 #include "host/core/files.h"
 #include "host/core/interaction.h"
 #include "host/core/process.h"
-#include "host/core/registry.h"
 
 namespace vorel_gpufe {
 
@@ -38,26 +38,6 @@ bool FormatSolverCommandLine(const std::string& appPath, const std::string& cach
   return line->size() <= kCommandLineMax;
 }
 
-std::string ReadAppPath() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kAppRegistryKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
-  char buf[260] = {};
-  DWORD size = sizeof buf;
-  DWORD type = 0;
-  const LONG rc = RegQueryValueExA(key, "appPath", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS) return "";
-  buf[sizeof buf - 1] = 0;
-  return buf;
-}
-
-bool IsSolverRunning() {
-  HANDLE h = CreateEventW(nullptr, TRUE, FALSE, L"Vorel_GPU_SOLVER");
-  const bool exists = GetLastError() == DWORD(ERROR_ALREADY_EXISTS);
-  if (h) CloseHandle(h);
-  return exists;
-}
-
 namespace {
 
 void WriteBatchFile(const std::string& cacheDir, const std::string& line) {
@@ -74,8 +54,8 @@ void WarnNotStarted() {
 }  // namespace
 
 StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o) {
-  const std::string appPath = ReadAppPath();
-  if (appPath.empty()) return StartResult::kNoAppPath;
+  std::string appPath;
+  if (!ReadAppPath(appPath)) return StartResult::kNoAppPath;
   std::string line;
   StartResult result = StartResult::kStarted;
   if (!FormatSolverCommandLine(appPath, cacheDir, o, &line)) {
@@ -110,24 +90,6 @@ bool ReadStartFrame(const std::string& framePath, float* particlesPerVolume, std
   positions->assign(a.framePos.begin(), a.framePos.begin() + n);
   velocities->assign(a.fileVel.begin(), a.fileVel.begin() + n);
   return true;
-}
-
-int DeleteSurfacesAfter(const std::string& cacheDir, int lastKept) {
-  const std::string folder = vorel::host::NormalizePath(cacheDir + "/surface");
-  int removed = 0;
-  for (const std::string& name : vorel::host::ListFiles(folder, "m*.bin")) {
-    // Only the names the cache writes: "m", five digits, ".bin".
-    if (name.size() != 10 || name.compare(6, 4, ".bin") != 0) continue;
-    int frame = 0;
-    bool digits = true;
-    for (size_t i = 1; i < 6; ++i) {
-      if (name[i] < '0' || name[i] > '9') digits = false;
-      frame = frame * 10 + (name[i] - '0');
-    }
-    if (!digits || frame <= lastKept) continue;
-    if (DeleteFileA((folder + "/" + name).c_str())) ++removed;
-  }
-  return removed;
 }
 
 }  // namespace vorel_gpufe

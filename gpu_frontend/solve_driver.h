@@ -12,8 +12,6 @@ namespace vorel_gpufe {
 
 // Longest command line the program start takes (its buffer holds 780).
 constexpr size_t kCommandLineMax = 779;
-constexpr const char* kSolverRunningEvent = "Vorel_GPU_SOLVER";
-constexpr const char* kAppRegistryKey = "SOFTWARE\\Kestrane\\Vorel_GPU";
 
 // The frames a run solves.
 struct SolvePlan {
@@ -49,20 +47,14 @@ std::string SolverProgramPath(const std::string& appPath);
 bool FormatSolverCommandLine(const std::string& appPath, const std::string& cacheDir, const SolverOptions& o,
                              std::string* line);
 
-// The installation directory: the registry value "appPath"; empty when the
-// key or the value is missing.
-std::string ReadAppPath();
-
-// Whether a solver program runs (it holds the named event).
-bool IsSolverRunning();
-
 enum class StartResult {
   kNoAppPath,  // nothing started, no message, no batch file
   kTooLong,    // the line does not fit: not started, message, batch file
   kFailed,     // the start failed: message, batch file
   kStarted,    // running, batch file written
 };
-// Starts the solver on the cache directory without waiting, then writes the
+// Starts the solver (below the installation folder that the registry value
+// "appPath" names) on the cache directory without waiting, then writes the
 // command line into <cacheDir>/soveit.bat.
 StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o);
 
@@ -71,10 +63,5 @@ StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o);
 // whatever the display settings; false when the frame cannot be read.
 bool ReadStartFrame(const std::string& framePath, float* particlesPerVolume, std::vector<Point3>* positions,
                     std::vector<Point3>* velocities);
-
-// Removes the surface meshes of frames above lastKept from the cache's
-// "surface" folder, so a re-solve never shows the surfaces of the frames
-// it replaces. Returns how many were removed.
-int DeleteSurfacesAfter(const std::string& cacheDir, int lastKept);
 
 }  // namespace vorel_gpufe
