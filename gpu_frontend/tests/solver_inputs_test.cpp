@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "gpu_frontend/frame_playback.h"
 #include "gpu_solver/particleSystem.h"
 #include "gpufe_test_support.h"
 #include "host/core/clock.h"
@@ -357,6 +358,14 @@ TEST(SolverInputs, TheSolverReadsTheInputsInItsOwnAxes) {
   const auto& vel = ps.DownloadVelocities();
   EXPECT_FLOAT_EQ(vel[0].y, -1.0f);
   EXPECT_FLOAT_EQ(vel[0].z, 0.25f);
+  // Written back in a frame, shown where it started.
+  ps.WriteFrame(1);
+  PlaybackArrays shown;
+  ASSERT_EQ(ReadFrameParticles(vorel_gpu::FrameFilePath(dir.path(), 1), 1.0f, &shown), 1);
+  EXPECT_FLOAT_EQ(shown.shown[0].x, 1.0f);
+  EXPECT_FLOAT_EQ(shown.shown[0].y, 2.0f);
+  EXPECT_FLOAT_EQ(shown.shown[0].z, 3.0f);
+  EXPECT_FLOAT_EQ(shown.fileVel[0].z, -1.0f);
   ps.UpdateKillBox(0);
   EXPECT_EQ(ps.Params().killMin[1], -3.0f);
   EXPECT_EQ(ps.Params().killMax[1], 6.0f);
