@@ -50,14 +50,16 @@ void PutArray(unsigned char* dst, const T* src, size_t n) {
 
 // Reads a whole frame file after checking that its length is the one its
 // particle count gives; false for anything else.
-bool LoadFrameFile(const std::string& path, ParticleFrameHeader& h, std::vector<unsigned char>& body,
-                   bool wantBody) {
+bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h,
+                   std::vector<unsigned char>& body, bool wantBody) {
   const int64_t length = vorel::host::FileSize(path);
   if (length < ParticleFrameFile::kArraysStart) return false;
   FilePtr f(std::fopen(path.c_str(), "rb"));
   if (!f) return false;
   if (std::fread(&h, sizeof h, 1, f.get()) != 1) return false;
-  if (h.count < 0 || ParticleFrameFile::Size(h.count) != length) return false;
+  // A file of another kind (a fill file, a solver frame) can have a length
+  // that fits its count; its tag tells it apart.
+  if (h.tag != tag || h.count < 0 || ParticleFrameFile::Size(h.count) != length) return false;
   if (!wantBody) return true;
   const size_t bytes = size_t(length - ParticleFrameFile::kArraysStart);
   body.resize(bytes);
@@ -133,14 +135,14 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
 
 bool FrameCache::ReadHeader(int frame, ParticleFrameHeader& header) const {
   std::vector<unsigned char> none;
-  return LoadFrameFile(FramePath(frame), header, none, false);
+  return LoadFrameFile(FramePath(frame), frameTag, header, none, false);
 }
 
 int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
                           ParticleFrameHeader* header) const {
   ParticleFrameHeader h;
   std::vector<unsigned char> body;
-  if (!LoadFrameFile(FramePath(frame), h, body, true)) return -1;
+  if (!LoadFrameFile(FramePath(frame), frameTag, h, body, true)) return -1;
   if (header) *header = h;
   const int n = h.count;
   if ((int)particles.size() < n) particles.resize(n);
@@ -185,7 +187,7 @@ int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, floa
 int FrameCache::ReadFramePositions(int frame, std::vector<Vec3f>& positions) const {
   ParticleFrameHeader h;
   std::vector<unsigned char> body;
-  if (!LoadFrameFile(FramePath(frame), h, body, true)) return -1;
+  if (!LoadFrameFile(FramePath(frame), frameTag, h, body, true)) return -1;
   const int n = h.count;
   if ((int)positions.size() < n) positions.resize(n);
   const unsigned char* src = body.data() + 4 * int64_t(n);

@@ -68,7 +68,7 @@ class FrameCache {
   int WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
                  const FluidSolver& solver) const;
   // Particles kept, or -1 for a missing, unreadable or malformed file (its
-  // length must be 272 + 72 N). Records beyond those read are untouched.
+  // tag must be frameTag and its length 272 + 72 N). Records beyond those read are untouched.
   int ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
                 ParticleFrameHeader* header = nullptr) const;
   int ReadFramePositions(int frame, std::vector<Vec3f>& positions) const;
@@ -87,6 +87,7 @@ class FrameCache {
   void Scan(FluidSolver& solver, std::vector<int32_t>& frameParticleCount, int& lastSolved,
             std::vector<uint8_t>& frameMeshed, int& lastMeshed, int maxFrames = kMaxFrames) const;
 
-  // Reads only the 16-byte header of a frame; false when missing or short.
+  // Reads only the 16-byte header of a frame; false when missing, short, of
+  // another tag or of a length that its count does not give.
   bool ReadHeader(int frame, ParticleFrameHeader& header) const;
 };

@@ -1,7 +1,10 @@
 #include "gpu_solver/command_line.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,14 +13,27 @@ namespace {
 
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-int32_t ToInt(const std::string& s) {
-  long long v = std::strtoll(s.c_str(), nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return int32_t(v);
+// A whole token that is a whole number within int32; anything else (text, a
+// fraction, trailing characters, overflow) is no number.
+bool ToInt(const std::string& s, int32_t* out) {
+  if (s.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(s.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v > INT32_MAX || v < INT32_MIN) return false;
+  *out = int32_t(v);
+  return true;
 }
 
-float ToReal(const std::string& s) { return float(std::strtod(s.c_str(), nullptr)); }
+// A whole token that is a finite number that a float holds.
+bool ToReal(const std::string& s, float* out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  const double v = std::strtod(s.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(v) || std::fabs(v) > double(FLT_MAX)) return false;
+  *out = float(v);
+  return true;
+}
 
 }  // namespace
 
@@ -76,9 +92,15 @@ bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* s, std::s
         return false;
       }
       const std::string& v = tokens[i + 1];
+      bool ok = true;
       if (o.kind == kString) *static_cast<std::string*>(o.target) = v;
-      if (o.kind == kInt) *static_cast<int32_t*>(o.target) = ToInt(v);
-      if (o.kind == kReal) *static_cast<float*>(o.target) = ToReal(v);
+      if (o.kind == kInt) ok = ToInt(v, static_cast<int32_t*>(o.target));
+      if (o.kind == kReal) ok = ToReal(v, static_cast<float*>(o.target));
+      if (!ok) {
+        *error = std::string("Option ") + o.name + (o.kind == kInt ? " needs a whole number" : " needs a finite number") +
+                 ", not \"" + v + "\"\n" + kUsage;
+        return false;
+      }
     }
   }
   if (s->cacheDir.empty()) {

@@ -25,13 +25,19 @@ struct RunSettings {
 
 constexpr size_t kMaxTokenLength = 259;
 
+// The program's usage text, shown with a refused option value.
+constexpr const char* kUsage =
+    "Usage: Vorel_solver -cacheDir <folder> [-maxFrames n] [-fromFrame n] [-frameRate n] "
+    "[-collisionStrength x] [-gravity x] [-settleFrames n] [-viscosity x] [-bounce x] [-friction x]";
+
 // Splits the line into tokens. False, with a message, when a token is longer
 // than kMaxTokenLength characters.
 bool SplitCommandLine(const std::string& line, std::vector<std::string>* tokens, std::string* error);
 
 // Applies the options among the tokens (the first token is the program and
-// matches nothing). False, with a message, for an option without a value or
-// settings the run cannot use (no cache directory, negative frame counts, a
+// matches nothing). False, with a message, for an option without a value, a
+// value that is not a whole (or, for real options, finite) number in range
+// (the message then ends with the usage text), or settings the run cannot use (no cache directory, negative frame counts, a
 // frame rate outside 1..4800, frame times past the tick range).
 bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* settings, std::string* error);
 

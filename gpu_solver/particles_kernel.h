@@ -49,7 +49,10 @@ VOREL_HD inline float MaxF(float a, float b) { return a > b ? a : b; }
 // region down to -133 lands in positive cells; the grid wraps (mirrored below).
 VOREL_HD inline uint32_t CellCoord(float p, float cellSize, uint32_t side) {
   float c = floorf((p + 133.0f) / cellSize);
-  // Parked or runaway particles can sit far away; keep the integer sane.
+  // Parked or runaway particles can sit far away; keep the integer sane. A
+  // NaN fails every comparison, so it is caught first and lands in cell 0
+  // rather than in an undefined conversion.
+  if (!(c == c)) c = 0.0f;
   if (c > 2.0e9f) c = 2.0e9f;
   if (c < -2.0e9f) c = -2.0e9f;
   int32_t ci = (int32_t)c;

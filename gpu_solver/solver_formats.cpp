@@ -87,6 +87,8 @@ bool ReadFillFileHeader(const std::string& path, FillHeader* h) {
   FillHeader r;
   if (!Get(f.get(), &r.tag) || !Get(f.get(), &r.stamp) || !Get(f.get(), &r.count) || !Get(f.get(), &r.ppuv))
     return false;
+  // A frame or any other file of the right length is not a fill file.
+  if (r.tag != kFillTag) return false;
   // A count the file cannot hold, or a particle density that gives no
   // usable particle size, makes the file unusable.
   if (r.count < 0 || !(r.ppuv > 0.0f) || !std::isfinite(r.ppuv)) return false;
@@ -106,6 +108,11 @@ bool ReadFillFile(const std::string& path, uint32_t maxCount, FillHeader* h, std
   ok = ok && std::fseek(f.get(), long(kFrameHeaderBytes) + 16L * r.count, SEEK_SET) == 0 &&
        GetPoints(f.get(), velocities, n);
   if (!ok) return false;
+  // One NaN or infinite particle poisons every neighbour it touches in the
+  // solver; such a file is refused whole.
+  auto finite = [](const Vec3f& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); };
+  for (size_t i = 0; i < n; ++i)
+    if (!finite((*positions)[i]) || !finite((*velocities)[i])) return false;
   *h = r;
   return true;
 }
@@ -203,15 +210,18 @@ bool ReadKillBoxFile(const std::string& path, std::vector<KillBoxRow>* rows) {
   File f = Open(path, "rb");
   if (!f) return false;
   int32_t count = 0;
-  if (!Get(f.get(), &count)) return true;
-  for (int32_t k = 0; k < count; ++k) {
-    KillBoxRow r;
+  if (!Get(f.get(), &count) || count < 0) return false;
+  // The declared rows and nothing else: a file cut short or grown is refused
+  // rather than read as fewer (or other) kill boxes.
+  if (FileSize(f.get()) != 4L + 28L * count) return false;
+  std::vector<KillBoxRow> read(static_cast<size_t>(count));
+  for (KillBoxRow& r : read) {
     bool ok = Get(f.get(), &r.tick);
     for (float& v : r.min) ok = ok && Get(f.get(), &v);
     for (float& v : r.max) ok = ok && Get(f.get(), &v);
-    if (!ok) break;
-    rows->push_back(r);
+    if (!ok) return false;
   }
+  *rows = std::move(read);
   return true;
 }
 

@@ -38,9 +38,10 @@ struct FillHeader {
 bool WriteFillFile(const std::string& path, float ppuv, const std::vector<Vec3f>& positions,
                    const std::vector<Vec3f>& velocities);
 // Reads the header of a fill file whose size holds all N records; false for a
-// missing, short or negative-count file.
+// missing, short or negative-count file, or one without the fill tag.
 bool ReadFillFileHeader(const std::string& path, FillHeader* header);
-// Reads the header and up to maxCount positions and velocities.
+// Reads the header and up to maxCount positions and velocities; false as for
+// the header, or when a point read is not finite.
 bool ReadFillFile(const std::string& path, uint32_t maxCount, FillHeader* header, std::vector<Vec3f>* positions,
                   std::vector<Vec3f>* velocities);
 
@@ -92,8 +93,8 @@ struct KillBoxRow {
   float max[3] = {0, 0, 0};
 };
 bool WriteKillBoxFile(const std::string& path, const std::vector<KillBoxRow>& rows);
-// Reads the rows that are whole (at most the declared count); false when the
-// file is missing.
+// Reads every row; false (rows left empty) when the file is missing, holds no
+// count, a negative one, or a length other than the declared rows give.
 bool ReadKillBoxFile(const std::string& path, std::vector<KillBoxRow>* rows);
 
 // ---- Solver particle frames ----

@@ -174,9 +174,28 @@ MeshFileStatus ReadMeshFrameFile(const std::string& path, MeshFrameData& out) {
 bool ReadMeshFrameStamp(const std::string& path, int32_t& stamp) {
   FilePtr f(std::fopen(path.c_str(), "rb"));
   if (!f) return false;
+  // The counts are walked without reading the arrays, so a scan stays cheap
+  // and still refuses a file cut short (or grown) that a full read refuses.
+  auto at = [&](int64_t off, unsigned char* b) {
+    return std::fseek(f.get(), long(off), SEEK_SET) == 0 && std::fread(b, 1, 4, f.get()) == 4;
+  };
+  if (std::fseek(f.get(), 0, SEEK_END) != 0) return false;
+  const int64_t size = std::ftell(f.get());
+  unsigned char head[16];
+  if (std::fseek(f.get(), 0, SEEK_SET) != 0 || std::fread(head, 1, 16, f.get()) != 16) return false;
+  if (GetI32(&head[4]) != MeshRecord::kFileVersion || GetU32(&head[8]) != MeshRecord::kHeadMarker)
+    return false;
+  const int64_t nV = GetI32(&head[12]);
   unsigned char b[4];
-  if (std::fread(b, 1, 4, f.get()) != 4) return false;
-  stamp = GetI32(b);
+  int64_t pos = 16 + 12 * nV;
+  if (nV < 0 || pos + 4 > size || !at(pos, b)) return false;
+  const int64_t nC = GetI32(b);
+  pos += 4 + 20 * nC;
+  if (nC < 0 || pos + 4 > size || !at(pos, b)) return false;
+  const int64_t nF = GetI32(b);
+  pos += 4 + 12 * nF;
+  if (nF < 0 || pos + 4 != size || !at(pos, b) || GetU32(b) != MeshRecord::kEndMarker) return false;
+  stamp = GetI32(head);
   return true;
 }
 

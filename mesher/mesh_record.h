@@ -66,7 +66,9 @@ struct MeshFrameData {
 // every count against the file size, and every face index. `out` is emptied
 // on refusal.
 MeshFileStatus ReadMeshFrameFile(const std::string& path, MeshFrameData& out);
-// Reads only the stamp at offset 0 (cache scans); false when unreadable.
+// Reads the stamp at offset 0 of a file whose markers, counts and length
+// agree, without reading its arrays (cache scans); false for a missing, cut
+// or malformed file (face indices are not checked).
 bool ReadMeshFrameStamp(const std::string& path, int32_t& stamp);
 // File size of a surface mesh with these counts.
 inline int64_t MeshFrameFileSize(int64_t nV, int64_t nC, int64_t nF) {

@@ -121,9 +121,76 @@ TEST(FrameFile, ShortOrLyingFilesAreRefused) {
 
 TEST(FrameFile, UnwritableFolderGivesZeroAndKeepsNothing) {
   auto s = CacheSolver("nowrite");
+  // A missing system folder: nothing appears beside it either.
+  const std::string parent = s->frameCache.SystemFolder() + "../";
+  const size_t before = vorel::host::ListFiles(parent, "*").size();
   s->frameCache.systemName = "missing_folder";
   EXPECT_EQ(s->WriteEmptyFrame(0), 0);
-  EXPECT_FALSE(vorel::host::PathExists(s->frameCache.FramePath(0)));
+  EXPECT_EQ(vorel::host::ListFiles(parent, "*").size(), before);
+  // A folder that exists but where the frame cannot be put in place (a
+  // folder holds its name): no temporary file is left behind.
+  s->frameCache.systemName = "sys";
+  ASSERT_TRUE(vorel::host::MakeDirectories(s->frameCache.FramePath(0)));
+  const size_t inside = vorel::host::ListFiles(s->frameCache.SystemFolder(), "*").size();
+  EXPECT_EQ(s->WriteEmptyFrame(0), 0);
+  EXPECT_EQ(vorel::host::ListFiles(s->frameCache.SystemFolder(), "*").size(), inside);
+}
+
+// A file of another kind whose length fits its count (a fill file, say) is
+// no frame: readers and the scan refuse it.
+TEST(FrameFile, FilesWithAnotherTagAreRefused) {
+  auto s = CacheSolver("tag");
+  Put(*s, Vec3f(1, 1, 1), 0.1f);
+  ASSERT_GT(s->WriteFrame(0), 0);
+  ASSERT_GT(s->WriteFrame(1), 0);
+  auto b = ReadAll(s->frameCache.FramePath(1));
+  const uint32_t fillTag = 0x6DD41E2Eu;
+  std::memcpy(&b[0], &fillTag, 4);
+  solver_test::WriteAll(s->frameCache.FramePath(1), b);
+  std::vector<FluidParticle> out;
+  std::vector<Vec3f> pos;
+  ParticleFrameHeader h;
+  EXPECT_EQ(s->frameCache.ReadFrame(1, out, 1.0f), -1);
+  EXPECT_EQ(s->frameCache.ReadFramePositions(1, pos), -1);
+  EXPECT_FALSE(s->frameCache.ReadHeader(1, h));
+  EXPECT_TRUE(s->frameCache.ReadHeader(0, h));
+  std::vector<int32_t> counts;
+  std::vector<uint8_t> meshed;
+  int lastSolved = -1, lastMeshed = -1;
+  s->frameCache.Scan(*s, counts, lastSolved, meshed, lastMeshed, 10);
+  EXPECT_EQ(lastSolved, 0);
+}
+
+// A surface mesh cut short (a crash while meshing, a full disk) is not
+// counted as meshed, so the frame is meshed again.
+TEST(FrameCacheScan, CutSurfaceMeshesAreNotCountedAsMeshed) {
+  auto s = CacheSolver("scan_cut_mesh");
+  for (int f = 0; f <= 2; ++f) ASSERT_GT(s->WriteEmptyFrame(f), 0);
+  MeshRecord m;
+  m.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0)};
+  m.secondVertices = m.vertices;
+  m.faces = {MeshFace{0, 1, 2}};
+  for (int f = 0; f <= 2; ++f) ASSERT_TRUE(m.WriteSurfaceCache(s->frameCache.MeshPath(f), f, s->stamp));
+  auto whole = ReadAll(s->frameCache.MeshPath(2));
+  std::vector<int32_t> counts;
+  std::vector<uint8_t> meshed;
+  int lastSolved = -1, lastMeshed = -1;
+  for (size_t cut : {size_t(4), size_t(17), whole.size() / 2, whole.size() - 1}) {
+    solver_test::WriteAll(s->frameCache.MeshPath(2), std::vector<unsigned char>(whole.begin(), whole.begin() + long(cut)));
+    meshed.assign(10, 0);
+    s->frameCache.Scan(*s, counts, lastSolved, meshed, lastMeshed, 10);
+    EXPECT_EQ(lastSolved, 2) << cut;
+    EXPECT_EQ(lastMeshed, 1) << cut;
+    EXPECT_EQ(meshed[2], 0) << cut;
+  }
+  auto grown = whole;
+  grown.push_back(0);
+  solver_test::WriteAll(s->frameCache.MeshPath(2), grown);
+  s->frameCache.Scan(*s, counts, lastSolved, meshed, lastMeshed, 10);
+  EXPECT_EQ(lastMeshed, 1);
+  solver_test::WriteAll(s->frameCache.MeshPath(2), whole);
+  s->frameCache.Scan(*s, counts, lastSolved, meshed, lastMeshed, 10);
+  EXPECT_EQ(lastMeshed, 2);
 }
 
 TEST(FrameFile, ReloadCountsEveryParticleReadAndGrowsBySteps) {

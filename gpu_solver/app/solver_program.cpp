@@ -89,6 +89,23 @@ int Run() {
     Alert("Vorel_GPU: Alert", "Cache directory not found: " + settings.cacheDir);
     return 1;
   }
+  // Inputs that are there but damaged end the run: solving without them
+  // would write frames of another scene and report success.
+  {
+    const std::string fill = FillFilePath(settings.cacheDir);
+    FillHeader h;
+    std::vector<Vec3f> pos, vel;
+    if (vorel::host::FileSize(fill) >= 0 && !ReadFillFile(fill, UINT32_MAX, &h, &pos, &vel)) {
+      Alert("Vorel_GPU: Alert", "Fill file " + fill + " is damaged");
+      return 1;
+    }
+    const std::string kill = KillBoxFilePath(settings.cacheDir);
+    std::vector<KillBoxRow> rows;
+    if (vorel::host::FileSize(kill) >= 0 && !ReadKillBoxFile(kill, &rows)) {
+      Alert("Vorel_GPU: Alert", "Kill-box file " + kill + " is damaged");
+      return 1;
+    }
+  }
   SolverSetup setup;
   // The front-end composes its cache paths with "\" as well as "/".
   setup.cacheDir = vorel::host::NormalizePath(settings.cacheDir);

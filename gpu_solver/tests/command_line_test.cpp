@@ -42,13 +42,12 @@ TEST(CommandLine, RefusesOverlongTokens) {
 TEST(CommandLine, ParsesOptionsAsWholeCaseSensitiveTokens) {
   RunSettings s;
   std::string err;
-  ASSERT_TRUE(Parse("p -cacheDir d -maxframes 7 7 -fromFrame 3 -gravity 9.5 -bounce x -friction 0.25", &s, &err))
-      << err;
+  ASSERT_TRUE(Parse("p -cacheDir d -maxframes 7 7 -fromFrame 3 -gravity 9.5 -friction 0.25", &s, &err)) << err;
   EXPECT_EQ(s.cacheDir, "d");
   EXPECT_EQ(s.maxFrames, 50);
   EXPECT_EQ(s.fromFrame, 3);
   EXPECT_FLOAT_EQ(s.gravity, 9.5f);
-  EXPECT_EQ(s.bounce, 0.0f);  // no number reads as 0
+  EXPECT_EQ(s.bounce, 1.0f);
   EXPECT_FLOAT_EQ(s.friction, 0.25f);
   EXPECT_EQ(s.frameRate, 30);
   EXPECT_EQ(s.ticksPerFrame, 160u);
@@ -79,6 +78,26 @@ TEST(CommandLine, RefusesSettingsTheRunCannotUse) {
     EXPECT_FALSE(Parse(line, &s, &err)) << line;
     EXPECT_FALSE(err.empty()) << line;
   }
+}
+
+// A value that is not a whole (or finite) number is refused with the usage
+// text, instead of being read as 0 or NaN and run.
+TEST(CommandLine, RefusesValuesThatAreNotNumbers) {
+  for (const char* line : {"p -cacheDir d -maxFrames abc", "p -cacheDir d -maxFrames 1.5",
+                           "p -cacheDir d -maxFrames 12x", "p -cacheDir d -fromFrame \"\"",
+                           "p -cacheDir d -frameRate 99999999999", "p -cacheDir d -gravity nan",
+                           "p -cacheDir d -gravity inf", "p -cacheDir d -viscosity 1e40",
+                           "p -cacheDir d -bounce 0.5y", "p -cacheDir d -friction -"}) {
+    RunSettings s;
+    std::string err;
+    EXPECT_FALSE(Parse(line, &s, &err)) << line;
+    EXPECT_NE(err.find("Usage: Vorel_solver"), std::string::npos) << line << ": " << err;
+  }
+  RunSettings s;
+  std::string err;
+  ASSERT_TRUE(Parse("p -cacheDir d -maxFrames +7 -gravity -9.5e1 -friction 0", &s, &err)) << err;
+  EXPECT_EQ(s.maxFrames, 7);
+  EXPECT_EQ(s.gravity, -95.0f);
 }
 
 TEST(CommandLine, FormatsTimes) {

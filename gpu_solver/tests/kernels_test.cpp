@@ -1,6 +1,8 @@
 // The kernel bodies run here as plain host functions over small arrays.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -85,6 +87,10 @@ TEST(Kernels, CellHashShiftsMirrorsAndWraps) {
   EXPECT_EQ(CellCoord(-133.0f - 1.5f * cs, cs, 128), 2u);  // floor -2, mirrored
   EXPECT_EQ(CellCoord(-133.0f + 128.5f * cs, cs, 128), 0u);
   EXPECT_EQ(CellCoord(-1e6f, cs, 128), CellCoord(-1e6f, cs, 128));  // far away stays defined
+  // A NaN position lands in cell 0 instead of an undefined conversion.
+  EXPECT_EQ(CellCoord(std::nanf(""), cs, 128), 0u);
+  EXPECT_LT(CellCoord(3e38f, cs, 128), 128u);
+  EXPECT_LT(CellCoord(-3e38f, cs, 128), 128u);
   SimParams p = Params(0.1f, 2);
   p.killMax[1] = 5.0f;
   std::vector<F4> pos = {{0, 0, 0, 0}, {0, 6, 0, 0}};

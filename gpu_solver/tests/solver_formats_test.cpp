@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstring>
 
 #include "gpu_solver/solver_formats.h"
@@ -93,14 +95,67 @@ TEST(SolverFormats, ColliderAndKillBoxFiles) {
   std::memcpy(row.min, mins, sizeof mins);
   std::memcpy(row.max, maxs, sizeof maxs);
   ASSERT_TRUE(WriteKillBoxFile(d / "k", {row, row}));
-  ASSERT_EQ(::truncate((d / "k").c_str(), 4 + 28 + 10), 0);
   std::vector<KillBoxRow> rows;
   ASSERT_TRUE(ReadKillBoxFile(d / "k", &rows));
-  ASSERT_EQ(rows.size(), 1u);  // only whole rows, taken as stored
-  EXPECT_EQ(rows[0].tick, 160);
-  EXPECT_EQ(rows[0].min[1], 2.0f);
-  EXPECT_EQ(rows[0].max[2], 6.0f);
+  ASSERT_EQ(rows.size(), 2u);  // taken as stored
+  EXPECT_EQ(rows[1].tick, 160);
+  EXPECT_EQ(rows[1].min[1], 2.0f);
+  EXPECT_EQ(rows[1].max[2], 6.0f);
+  ASSERT_TRUE(WriteKillBoxFile(d / "none", {}));
+  EXPECT_TRUE(ReadKillBoxFile(d / "none", &rows));
+  EXPECT_TRUE(rows.empty());
   EXPECT_FALSE(ReadKillBoxFile(d / "missing", &rows));
+}
+
+// A kill-box file that is not exactly its declared rows is refused whole: a
+// cut file read as fewer boxes would let particles live that should die.
+TEST(SolverFormats, DamagedKillBoxFilesAreRefused) {
+  ScratchDir d("formats_killbox");
+  KillBoxRow row;
+  row.tick = 160;
+  ASSERT_TRUE(WriteKillBoxFile(d / "k", {row, row}));
+  const std::vector<uint8_t> whole = vorel_gpu_test::ReadBytes(d / "k");
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<uint8_t> negative = whole;
+  negative[3] = 0xFF;  // count -> negative
+  std::vector<uint8_t> grown = whole;
+  grown.push_back(0);
+  const std::vector<Case> cases = {
+      {"empty", {}},
+      {"count cut", {whole.begin(), whole.begin() + 3}},
+      {"row cut", {whole.begin(), whole.begin() + 4 + 28 + 10}},
+      {"last byte cut", {whole.begin(), whole.end() - 1}},
+      {"negative count", negative},
+      {"trailing byte", grown},
+  };
+  for (const Case& c : cases) {
+    vorel_gpu_test::WriteBytes(d / "bad", c.bytes);
+    std::vector<KillBoxRow> rows(1);
+    EXPECT_FALSE(ReadKillBoxFile(d / "bad", &rows)) << c.what;
+    EXPECT_TRUE(rows.empty()) << c.what;
+  }
+}
+
+// Files of another kind with a plausible length, and fill files holding a
+// NaN or infinite point, are refused.
+TEST(SolverFormats, FillFilesOfAnotherKindOrWithNonFinitePointsAreRefused) {
+  ScratchDir d("formats_fill_tag");
+  FillHeader h;
+  std::vector<Vec3f> p, v;
+  // A solver frame has the fill file's length for the same count.
+  ASSERT_TRUE(WriteSolverFrame(d / "frame", 27.0f, {0, 1}, {{1, 2, 3}, {4, 5, 6}}, {{0, 0, 0}, {0, 0, 0}}));
+  EXPECT_FALSE(ReadFillFileHeader(d / "frame", &h));
+  EXPECT_FALSE(ReadFillFile(d / "frame", 10, &h, &p, &v));
+  const float nan = std::nanf(""), inf = INFINITY;
+  ASSERT_TRUE(WriteFillFile(d / "nan", 27.0f, {{1, 2, 3}, {nan, 0, 0}}, {{0, 0, 0}, {0, 0, 0}}));
+  EXPECT_FALSE(ReadFillFile(d / "nan", 10, &h, &p, &v));
+  ASSERT_TRUE(WriteFillFile(d / "inf", 27.0f, {{1, 2, 3}, {0, 0, 0}}, {{0, 0, 0}, {0, inf, 0}}));
+  EXPECT_FALSE(ReadFillFile(d / "inf", 10, &h, &p, &v));
+  // Only what is read is checked: a capacity below the bad point reads fine.
+  EXPECT_TRUE(ReadFillFile(d / "nan", 1, &h, &p, &v));
 }
 
 TEST(SolverFormats, FrameIsWrittenWholeUnderItsName) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -194,11 +195,53 @@ TEST(SolverProgram, RefusesUnusableCommandLines) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"-maxFrames", "3"}, {"-cacheDir", d.path(), "-frameRate", "0"},
         {"-cacheDir", d.path(), "-maxFrames", "-4"}, {"-cacheDir", d.path(), "-maxFrames"},
-        {"-cacheDir", std::string(300, 'x')}, {"-cacheDir", d / "missing"}}) {
+        {"-cacheDir", std::string(300, 'x')}, {"-cacheDir", d / "missing"},
+        {"-cacheDir", d.path(), "-maxFrames", "abc"}, {"-cacheDir", d.path(), "-gravity", "nan"}}) {
     Child c = Start(d, "bad", args);
     EXPECT_EQ(Wait(c), 1) << args[0];
     EXPECT_NE(Slurp(c.err).find("Vorel_GPU: Alert: "), std::string::npos) << args[0];
   }
+}
+
+// Damaged inputs end the run with exit 1 and no frame: solving without them
+// would report a scene that was never simulated as a success.
+TEST(SolverProgram, DamagedInputsFailTheRunWithoutFrames) {
+  ScratchDir d("program_damaged");
+  struct Case {
+    const char* what;
+    std::string file;
+    size_t keep;  // bytes kept; 0 flips the first byte instead
+  };
+  const std::vector<Case> cases = {
+      {"fill cut", "sources/Vorel.fll", 300},
+      {"fill tag", "sources/Vorel.fll", 0},
+      {"kill box cut", "Vorel.killparts", 10},
+  };
+  for (const Case& k : cases) {
+    const std::string cache = d / "cache";
+    std::system(("rm -rf '" + cache + "'").c_str());
+    ASSERT_TRUE(WriteSampleCache(cache, SmallScene(2)));
+    std::vector<uint8_t> b = vorel_gpu_test::ReadBytes(cache + "/" + k.file);
+    ASSERT_GT(b.size(), k.keep) << k.what;
+    if (k.keep) b.resize(k.keep); else b[0] ^= 0xFF;
+    vorel_gpu_test::WriteBytes(cache + "/" + k.file, b);
+    Child c = Start(d, "damaged", {"-cacheDir", cache, "-maxFrames", "2"});
+    EXPECT_EQ(Wait(c), 1) << k.what;
+    EXPECT_NE(Slurp(c.err).find("is damaged"), std::string::npos) << k.what << Slurp(c.err);
+    EXPECT_FALSE(Exists(FrameFilePath(cache, 0))) << k.what;
+    EXPECT_FALSE(Exists(FrameFilePath(cache, 1))) << k.what;
+  }
+  // A fill position that is NaN is refused the same way.
+  const std::string cache = d / "nan";
+  ASSERT_TRUE(WriteSampleCache(cache, SmallScene(2)));
+  FillHeader h;
+  std::vector<Vec3f> p, v;
+  ASSERT_TRUE(ReadFillFile(FillFilePath(cache), 1u << 30, &h, &p, &v));
+  p[5].y = std::nanf("");
+  ASSERT_TRUE(WriteFillFile(FillFilePath(cache), h.ppuv, p, v));
+  Child c = Start(d, "nan", {"-cacheDir", cache, "-maxFrames", "2"});
+  EXPECT_EQ(Wait(c), 1);
+  EXPECT_FALSE(Exists(FrameFilePath(cache, 1)));
 }
 
 // The CPU program restarts its own image to run OpenMP with sleeping

@@ -71,4 +71,21 @@ inline long FileSize(const std::string& p) {
   return ::stat(p.c_str(), &st) == 0 ? long(st.st_size) : -1;
 }
 
+inline std::vector<uint8_t> ReadBytes(const std::string& p) {
+  std::vector<uint8_t> b;
+  if (std::FILE* f = std::fopen(p.c_str(), "rb")) {
+    int c;
+    while ((c = std::fgetc(f)) != EOF) b.push_back(uint8_t(c));
+    std::fclose(f);
+  }
+  return b;
+}
+
+inline void WriteBytes(const std::string& p, const std::vector<uint8_t>& b) {
+  if (std::FILE* f = std::fopen(p.c_str(), "wb")) {
+    if (!b.empty()) std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+  }
+}
+
 }  // namespace vorel_gpu_test

@@ -1,6 +1,7 @@
 #include "host/core/hostmath.h"
 
 #include <array>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -57,4 +58,11 @@ float smoothstep(float a, float b, float x) {
   if (x >= b) return 1.0f;
   float t = (x - a) / (b - a);
   return t * t * (3.0f - 2.0f * t);
+}
+
+int SaturateToInt(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= double(INT_MAX)) return INT_MAX;
+  if (v <= double(INT_MIN)) return INT_MIN;
+  return int(v);
 }

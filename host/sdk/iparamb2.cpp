@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/core/hostmath.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/ifnpub.h"
 #include "host/sdk/inode.h"
@@ -18,7 +19,7 @@ ParamDef::ParamDef(ParamID id_, const char* intName, ParamType2 type_, int flags
 
 ParamDef& ParamDef::Default(float v) {
   def.f = v;
-  def.i = int(v);
+  def.i = SaturateToInt(v);
   return *this;
 }
 ParamDef& ParamDef::Default(int v) {
@@ -38,7 +39,7 @@ ParamDef& ParamDef::Default(const Point3& p) {
 ParamDef& ParamDef::Range(float lo, float hi) {
   has_range = true;
   range_lo_f = lo; range_hi_f = hi;
-  range_lo_i = int(lo); range_hi_i = int(hi);
+  range_lo_i = SaturateToInt(lo); range_hi_i = SaturateToInt(hi);
   return *this;
 }
 ParamDef& ParamDef::Range(int lo, int hi) {
@@ -345,7 +346,7 @@ bool IParamBlock2::SetScalar(ParamID id, TimeValue t, const PB2Value& nv, int ta
   if (same) return true;
   if (theHold.Holding()) theHold.Put(new PBRestore(this, id, *s));
   if (IsIntType(d->type)) { target->i = v.i; target->f = float(v.i); }
-  else if (IsFloatType(d->type)) { target->f = v.f; target->i = int(v.f); }
+  else if (IsFloatType(d->type)) { target->f = v.f; target->i = SaturateToInt(v.f); }
   else if (d->type == TYPE_POINT3) target->p = v.p;
   else { target->s = v.s; target->has_string = v.has_string; }
   Notify(id, tabIndex);
@@ -357,7 +358,7 @@ bool IParamBlock2::SetValue(ParamID id, TimeValue t, float v, int tabIndex) {
   if (!d) return false;
   PB2Value nv;
   if (IsFloatType(d->type)) nv.f = v;
-  else if (IsIntType(d->type)) nv.i = int(v);
+  else if (IsIntType(d->type)) nv.i = SaturateToInt(v);
   else return false;
   return SetScalar(id, t, nv, tabIndex);
 }
@@ -428,7 +429,7 @@ int IParamBlock2::GetInt(ParamID id, TimeValue t, int tabIndex) {
   Interval iv;
   if (!GetValue(id, t, v, iv, tabIndex)) {
     float f = 0.0f;
-    if (GetValue(id, t, f, iv, tabIndex)) v = int(f);
+    if (GetValue(id, t, f, iv, tabIndex)) v = SaturateToInt(f);
   }
   return v;
 }
@@ -457,7 +458,7 @@ bool IParamBlock2::SetKey(ParamID id, TimeValue t, float v) {
   if (!d || !s || !(IsFloatType(d->type) || IsIntType(d->type))) return false;
   PB2Value nv = s->keys.empty() ? s->v : s->keys.begin()->second;
   nv.f = v;
-  nv.i = int(v);
+  nv.i = SaturateToInt(v);
   if (d->has_range) {
     nv.f = std::clamp(nv.f, d->range_lo_f, d->range_hi_f);
     nv.i = std::clamp(nv.i, d->range_lo_i, d->range_hi_i);

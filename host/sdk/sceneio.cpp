@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 
+#include "host/core/hostmath.h"
 #include "host/sdk/interface.h"
 
 namespace {
@@ -189,7 +190,10 @@ IOResult IParamBlock2::LoadValues(ILoad* iload) {
         PB2Value v = d->def;
         if (!getValue(v)) return IO_ERROR;
         v.node = nullptr;
-        if (IsFloatTypeForIO(d->type)) v.i = int(v.f); else v.f = float(v.i);
+        auto sync = [&](PB2Value& x) {
+          if (IsFloatTypeForIO(d->type)) x.i = SaturateToInt(x.f); else x.f = float(x.i);
+        };
+        sync(v);
         int32_t nkeys = 0;
         if (!Get(iload, nkeys) || nkeys < 0 || uint32_t(nkeys) > iload->CurChunkLength())
           return IO_ERROR;
@@ -198,6 +202,7 @@ IOResult IParamBlock2::LoadValues(ILoad* iload) {
           TimeValue t = 0;
           PB2Value kv = v;
           if (!Get(iload, t) || !getValue(kv)) return IO_ERROR;
+          sync(kv);
           keys[t] = kv;
         }
         int32_t tab = 0;
@@ -437,6 +442,10 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
   // 1. Records.
   int32_t info[4] = {0, 160, 0, 16000};
   bool haveInfo = false;
+  // The saver writes all four top-level chunks, the selection last: a file
+  // missing one was cut at a chunk boundary, which the structure check
+  // cannot see, and loading it would replace the scene with part of one.
+  bool haveObjects = false, haveNodes = false, haveSelection = false;
   std::vector<ObjRecord> objs;
   std::vector<NodeRecord> nodes;
   std::vector<uint32_t> sel;
@@ -448,6 +457,7 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
         haveInfo = true;
         break;
       case CH_OBJECTS:
+        haveObjects = true;
         while ((res = l.OpenChunk()) == IO_OK) {
           if (l.CurChunkID() == CH_OBJECT) {
             ObjRecord r;
@@ -476,6 +486,7 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
         if (res == IO_ERROR) { err = corrupt; return false; }
         break;
       case CH_NODES:
+        haveNodes = true;
         while ((res = l.OpenChunk()) == IO_OK) {
           if (l.CurChunkID() == CH_NODE) {
             NodeRecord n;
@@ -493,6 +504,8 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
         if (res == IO_ERROR) { err = corrupt; return false; }
         break;
       case CH_SELECTION: {
+        haveSelection = true;
+        if (l.CurChunkLength() % 4 != 0) { err = corrupt; return false; }
         uint32_t n = l.CurChunkLength() / 4;
         sel.resize(n);
         for (uint32_t& h : sel)
@@ -503,7 +516,7 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
     }
     l.CloseChunk();
   }
-  if (res == IO_ERROR || !haveInfo) {
+  if (res == IO_ERROR || !haveInfo || !haveObjects || !haveNodes || !haveSelection) {
     err = corrupt;
     return false;
   }

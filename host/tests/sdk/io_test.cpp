@@ -185,8 +185,10 @@ TEST_F(SceneFiles, TruncatedOrCorruptFilesLoadNothingAndKeepTheScene) {
   std::vector<uint8_t> bytes = ReadAll(path);
   ip->ResetScene();
   ip->CreateObjectNode(new TestObject(), "keep");
-  // Cuts at every length: each one refused, the scene untouched.
-  for (size_t cut = 0; cut < bytes.size(); cut += 7) {
+  // Cuts at every length, chunk boundaries included (a file cut after its
+  // settings chunk is well formed as far as it goes): each one refused, the
+  // scene untouched.
+  for (size_t cut = 0; cut < bytes.size(); ++cut) {
     WriteAll(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(cut)));
     EXPECT_FALSE(ip->LoadFromFile(bad)) << cut;
     EXPECT_FALSE(ip->LastFileError().empty());

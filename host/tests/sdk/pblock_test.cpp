@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
+
+#include "host/core/hostmath.h"
 #include "test_classes.h"
 
 using namespace sdktest;
@@ -148,3 +152,28 @@ TEST_F(PBlock, UndoRestoresValuesAndTables) {
 }
 
 }  // namespace
+
+// Float values too large for an int (an "unbounded" range end, a typed 3e9,
+// a saved scene holding one) keep their int shadow at the int limits instead
+// of wrapping to INT_MIN.
+TEST_F(PBlock, FloatValuesBeyondTheIntRangeSaturateTheirIntReading) {
+  Interface* ip = GetCOREInterface();
+  auto* sphere = static_cast<Object*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, sphereClassID()));
+  ASSERT_NE(sphere, nullptr);
+  const ParamDef& radius = sphere->GetParamBlock(0)->GetDesc()->GetParamDef(SPHERE_RADIUS);
+  EXPECT_EQ(radius.range_hi_i, INT_MAX);
+  EXPECT_EQ(radius.range_lo_i, 0);
+  sphere->DeleteThis();
+
+  auto* box = static_cast<Object*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, boxObjectClassID()));
+  IParamBlock2* bp = box->GetParamBlock(0);
+  EXPECT_TRUE(bp->SetValue(BOXOBJ_HEIGHT, 0, 3e9f));
+  EXPECT_EQ(bp->GetInt(BOXOBJ_HEIGHT), INT_MAX);
+  EXPECT_TRUE(bp->SetValue(BOXOBJ_HEIGHT, 0, -3e9f));
+  EXPECT_EQ(bp->GetInt(BOXOBJ_HEIGHT), INT_MIN);
+  box->DeleteThis();
+  EXPECT_TRUE(pb->SetValue(P_COUNT, 0, 1e20f));  // clamped to the int range's top
+  EXPECT_EQ(pb->GetInt(P_COUNT), 10);
+  EXPECT_EQ(SaturateToInt(std::nan("")), 0);
+  EXPECT_EQ(SaturateToInt(-7.9), -7);
+}
