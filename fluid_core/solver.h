@@ -104,6 +104,8 @@ struct ColliderMesh {
 
   ColliderMesh();
   int FaceCount() const { return int(mesh.faces.size()); }
+  // Frees the per-face and per-vertex arrays and zeroes their sizes.
+  void FreeArrays();
   // Fills normals, doubled areas and boxes (grown by `margin` on every side,
   // the collision reach) of every face, and the bounds from the boxes; a
   // degenerate face gets a zero normal and can never be hit.
@@ -296,6 +298,13 @@ class FluidSolver {
   void ApplyFriction();
   void Integrate(float t1, const std::vector<Vec3f>& forces, float gravity);
   void KillOutsideDomain();
+
+  // --- texture projection ---
+  // The gizmo's axis rows and centre (host units) become the projection
+  // box: axes x 10 / S (the gizmo is a 10 x 10 shape), origin = centre / S
+  // less half of each axis length on x, y and z.
+  void SetTextureGizmoBox(const Vec3f& axisX, const Vec3f& axisY, const Vec3f& axisZ,
+                          const Vec3f& centre);
 
   // --- emission ---
   void PrepareSourceForFrame(SolverSource& source, float thickness, float lod, uint32_t tag,

@@ -1,0 +1,256 @@
+// FluidEngine: the simulation state of one fluid system, embedded in the
+// fluid system object. It owns the solver, keeps the source tables, the
+// per-frame tables of the cache and the solver's clock, and turns the scene
+// (sources, colliders, space warps) into solved, cached and meshed frames.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fluid_core/engine_links.h"
+#include "fluid_core/plugin_ini.h"
+#include "fluid_core/solver.h"
+#include "host/sdk/max.h"
+#include "mesher/polygonizer.h"
+
+struct WetMap;  // one per registered object (wet maps)
+
+// Process-wide: set at the end of every engine reset; emitters and rollouts
+// test it before they use an engine.
+extern uint8_t EngineReadyFlag;
+// Process-wide: ends a long run. Set by the progress dialog's STOP button
+// and by the frame solve on Escape or a failed step; cleared when a run or a
+// frame's simulation starts.
+extern uint8_t SolveStopFlag;
+
+// Parameter ids of the fluid system's block 0 that the engine reads.
+namespace system_param {
+enum : int {
+  kSurfaceLod = 1,
+  kDropSize = 2,
+  kMeltingForce = 3,
+  kGravity = 4,
+  kShowMesh = 7,
+  kSubSample = 8,
+  kOutOfRangeAction = 10,
+  kFramesToLoopFor = 11,
+  kOffset = 12,
+  kShrinkWrap = 18,
+  kFlickFilter = 28,
+  kFilterSamples = 33,
+};
+}  // namespace system_param
+
+// Parameter ids of an emitter's block 0 that the engine reads and writes.
+namespace source_param {
+enum : int {
+  kDropSize = 0,
+  kDisplayType = 1,
+  kRenderType = 2,
+  kFacingOrientation = 3,
+  kSizeOnAgePercentage = 4,
+  kSizeOnSolitudeRadius = 5,
+  kSizeOnSolitude = 6,
+  kMinSize = 7,
+  kParticlesShown = 8,
+  kParticlesShownInRender = 9,
+  kRadius = 10,
+  kEmissionRate = 11,
+  kSourceLod = 12,
+  kThickness = 13,
+  kRandomEmission = 14,
+  kDisableSource = 15,
+  kLifeTime = 16,
+  kStartFrame = 17,
+  kStopFrame = 18,
+  kEmissionType = 19,
+  kFillingPercentage = 20,
+  kParticlesFilled = 21,
+  kTrajectoryLength = 22,
+  kApplyMappingAtFrame = 23,
+  kHideSource = 24,
+  kHideTrajectory = 25,
+  kRateVariation = 26,
+  kInterParticleInteraction = 27,
+  kOverrideObjParams = 29,
+  kSourceFriction = 30,
+  kSourceAdherence = 31,
+  kSourceBounce = 33,
+  kSourceCollisionGap = 34,
+  kSourceGravity = 35,
+};
+}  // namespace source_param
+
+// Class ids of the scene objects the engine creates or looks for.
+inline Class_ID SourceClassID() { return Class_ID(0x2BC6692F, 0x4CB67E0B); }
+
+// Names of the system's own nodes; scans skip every node whose name starts
+// with the first five characters of these ("Vorel", case-sensitive).
+constexpr const char* kSourceNodeName = "VorelParticle";
+constexpr const char* kFloorNodeName = "floorVorel";
+constexpr const char* kTextureGizmoNodeName = "VorelTextureGizmo";
+constexpr const char* kClipBoxNodeName = "Vorelclip";
+// True when the name starts with "Vorel" (case-sensitive).
+bool IsSystemNodeName(const char* name);
+
+// Scene walks from `node` (scene time): visible nodes whose object converts
+// to a triangle mesh and whose names do not start with "Vorel"; nodes whose
+// base object is an emitter. Both append in depth-first child order.
+void CollectMeshNodes(INode* node, std::vector<INode*>& list);
+void CollectSourceNodes(INode* node, std::vector<INode*>& list);
+// The force fields of the space warps bound to the node; the caller owns
+// them (DeleteThis each). The list is emptied first.
+void CollectForceFields(INode* node, std::vector<ForceField*>& list);
+
+// "%02d:%02d:%02d" of a millisecond count (negative counts as 0).
+std::string FormatElapsedMs(long long ms);
+// ((month x 30 + day) x 24 + hour) x 60 + minute of the current UTC time.
+int32_t CurrentSimulationStamp();
+
+class FluidEngine {
+ public:
+  static constexpr int kMaxFrames = 10000;
+  static constexpr int kMaxSources = 2048;
+
+  FluidSolver* solver = nullptr;
+  std::string cacheRoot;
+  std::string systemName;
+  INode* systemNode = nullptr;
+  std::vector<INode*> sourceNodes;          // kMaxSources entries
+  std::vector<FluidSource*> sourceObjects;  // kMaxSources entries
+  FluidEngineOwner* owner = nullptr;
+  std::vector<uint8_t> frameMeshed;           // kMaxFrames flags
+  std::vector<int32_t> frameParticleCount;    // kMaxFrames counts
+  std::vector<Box3> frameClipBox;             // kMaxFrames boxes; Reset keeps them
+  // Wet maps: records owned here, filled and freed by the wet-map code.
+  std::vector<WetMap*> wetMaps;
+  std::vector<std::string> savedWetMapNames;
+  // Per-vertex source lists of the last built surface (source indices).
+  VertexInfluenceLists vertexSources;
+  // Point vector lent to the frame reader of the display feed.
+  std::vector<Vec3f> feedPoints;
+  double surfaceCacheBytes = 0.0;
+  double particleCacheBytes = 0.0;
+  int32_t sourceCount = 0;
+  float gravity = 40.0f;
+  int32_t startFrame = 0;
+  bool isHoldingTime = false;
+  int32_t timeOffset = 0;
+  float minSourceLod = 1e33f;
+  std::string tempDir;
+  PluginDefaults defaults;
+  int sizeOnSolitude = 0;       // copy of the last new source's setting
+  Point3 newSourcePlacement;    // (0, 0.75 S, 1.6 S) at construction
+  float newSourceAngle = 2.3561945f;
+  int32_t lastEvalTime = -1;
+  int32_t lastEvalFrame = -1;
+  int32_t lastSolved = -1;
+  int32_t lastMeshed = -1;
+  // Simulated time the solver has reached, seconds. Kept in double so that
+  // sub-steps far below a float's resolution at large times still advance.
+  double solverClock = 0.0;
+
+  FluidEngine();
+  ~FluidEngine();
+  FluidEngine(const FluidEngine&) = delete;
+  FluidEngine& operator=(const FluidEngine&) = delete;
+
+  // Sets the names in both the engine and the solver's frame cache.
+  void SetCacheRoot(const std::string& root);
+  void SetSystemName(const std::string& name);
+
+  // Clean start; keeps the frames on disk when frames 0 and 1 carry one
+  // stamp, else writes an empty frame 0 with the new stamp.
+  void Reset();
+
+  // --- time mapping ---
+  // Cache frame of host time t (0 for times before the start frame).
+  int FrameFromTime(TimeValue t) const;
+  // Seconds of cache frame n: ticks x (startFrame + n) / 4800.
+  double FrameTime(int n) const;
+  void UpdateToTime(TimeValue t);
+  // Makes stored frame n the solver state; false (nothing changed) when n is
+  // outside 0..lastSolved or the frame cannot be read.
+  bool RestartFromFrame(int n);
+
+  // --- frame solve ---
+  // Solves cache frame n at the host's current time; aborts are reported
+  // through SolveStopFlag and the owner's flags. False only when the call
+  // was refused (n outside the tables, or a solve already running).
+  bool SolveFrame(int n);
+  void BuildColliderMeshes();
+  void UpdateColliderMeshes(TimeValue tick);
+  // forces: one per particle, solver units.
+  void ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t);
+
+  // --- surfaces ---
+  // Meshes stored frame n into surface/m%05d.bin; false when the frame
+  // cannot be read or the mesh file cannot be written.
+  bool BuildSurfaceFrame(int n);
+  void BuildRenderMesh(TimeValue t, Mesh& mesh);
+
+  // --- helper nodes and scans ---
+  // False (with a message) when every source slot is taken.
+  bool CreateSource();
+  void CreateFloor();
+  void CreateTextureGizmo();
+  void CreateClipBox();
+  void UpdateClipBox();
+  void UpdateTextureGizmo();
+  void AddDefaultObjectParams();
+
+  // --- display feed, frames and statistics ---
+  void GetSourceEmitterPoints(int i, std::vector<Point3>& points, Point3& direction);
+  bool GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& positions,
+                                 std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
+                                 std::vector<Vec3f>& accels, std::vector<int32_t>& neighbourCounts,
+                                 int flag, bool renderFlag);
+  bool GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f>& positions,
+                                std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
+                                std::vector<Vec3f>& accels, std::vector<int32_t>& neighbourCounts,
+                                bool renderFlag);
+  // Writes cache frame n from the solver; the file length, 0 on failure.
+  int SaveFrame(int n);
+  void ShowStatistics(HWND dialog);
+  // The five statistics texts (controls 1087, 1088, 1053, 1054, 1055).
+  std::vector<std::string> StatisticsTexts();
+  void ComputeSurfaceCacheSize();
+  void EstimateParticleCacheSize();
+
+  // --- object snapshots and mapping ---
+  // Fills `mesh` with the node's world-space triangles at the current time in
+  // solver units (texture vertices in vertexOffset); `triObject` receives
+  // the converted object (owned by the caller when it differs from the
+  // evaluated one; see ReleaseTriObject). False when the node has no mesh.
+  bool BuildObjectMesh(INode* node, ColliderMesh& mesh, TriObject*& triObject);
+  void ApplySourceMapping();
+
+  // --- solve log ---
+  std::string LogPath() const;
+  void LogStart();
+  void LogEnd(long long elapsedMs, int lastFrameOffset);
+
+  // --- wet maps (filled by the wet-map code) ---
+  void AddWetMap(INode* node);
+  void ResizeWetMaps();
+  void RebuildWetMapList();
+  void RestoreWetMaps();
+  void FreeWetMaps();
+
+  // The parameter block of source slot i when the slot is usable, else null.
+  IParamBlock2* SourceBlock(int i) const;
+  bool SlotUsable(int i) const;
+
+ private:
+  void ValidateCache();
+  void ShowStatisticsIfOpen();
+  bool solving_ = false;    // inside SolveFrame: no second one starts
+  bool resetting_ = false;  // inside Reset: evaluations solve nothing
+};
+
+// Parameter reads that accept the value stored as int or float, with a
+// fallback when the block or the id is missing.
+float ReadFloatParam(IParamBlock2* pb, int id, TimeValue t, float fallback);
+int ReadIntParam(IParamBlock2* pb, int id, TimeValue t, int fallback);
+// Releases a converted object when it is not the evaluated one.
+void ReleaseTriObject(Object* evaluated, TriObject* converted);

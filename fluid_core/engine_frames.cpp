@@ -1,0 +1,182 @@
+// FluidEngine: frame saving, cache statistics and the display feed of the
+// emitters (emitter points, particles at a frame or a time).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "fluid_core/engine.h"
+#include "host/core/files.h"
+
+int FluidEngine::SaveFrame(int n) {
+  if (n < 0 || n >= kMaxFrames) return 0;
+  solver->frameCache.cacheRoot = cacheRoot;
+  solver->frameCache.systemName = systemName;
+  int length = 0;
+  if (frameParticleCount[n] == 0) {
+    length = solver->WriteEmptyFrame(n);
+    return length;
+  }
+  length = solver->WriteFrame(n);
+  if (!isHoldingTime) particleCacheBytes += length;
+  ShowStatisticsIfOpen();
+  return length;
+}
+
+void FluidEngine::EstimateParticleCacheSize() {
+  if (lastSolved < 0) {
+    particleCacheBytes = 0.0;
+    return;
+  }
+  double particles = 0.0;
+  for (int k = 0; k <= lastSolved && k < kMaxFrames; ++k) particles += double(uint32_t(frameParticleCount[k]));
+  // One header and block per stored frame, frames 0..lastSolved.
+  particleCacheBytes = double(lastSolved + 1) * 272.0 + particles * 72.0;
+}
+
+void FluidEngine::ComputeSurfaceCacheSize() {
+  surfaceCacheBytes = 0.0;
+  // Every meshed frame 0..lastSolved; sizes are taken without opening the
+  // files (thousands of them must not use up descriptors).
+  for (int k = 0; k <= lastSolved && k < kMaxFrames; ++k) {
+    int64_t size = vorel::host::FileSize(solver->frameCache.MeshPath(k));
+    if (size > 0) surfaceCacheBytes += double(size);
+  }
+}
+
+std::vector<std::string> FluidEngine::StatisticsTexts() {
+  EstimateParticleCacheSize();
+  std::vector<std::string> texts;
+  char text[96];
+  const double s = surfaceCacheBytes;
+  if (s > 1073741824.0)
+    std::snprintf(text, sizeof text, "Surface cache: %6.2lf GB", s * 9.313225746154785e-10);
+  else if (s > 1048576.0)
+    std::snprintf(text, sizeof text, "Surface cache: %6.2lf MB", s * 9.5367431640625e-7);
+  else
+    std::snprintf(text, sizeof text, "Surface cache: %4.1lf KB", s * 0.0009765625);
+  texts.push_back(text);
+  const float p = float(particleCacheBytes);
+  if (p > 1048576.0f)
+    std::snprintf(text, sizeof text, "Particle cache: %6.1f MB", double(p * 9.536743e-7f));
+  else
+    std::snprintf(text, sizeof text, "Particle cache: %4.1f KB", double(p * 0.0009765625f));
+  texts.push_back(text);
+  const int count = (lastSolved >= 0 && lastSolved < kMaxFrames) ? frameParticleCount[lastSolved] : 0;
+  std::snprintf(text, sizeof text, "Particle count: %d", count);
+  texts.push_back(text);
+  std::snprintf(text, sizeof text, "Frames solved: %d", lastSolved);
+  texts.push_back(text);
+  std::snprintf(text, sizeof text, "Meshes solved: %d", std::max(0, lastMeshed));
+  texts.push_back(text);
+  return texts;
+}
+
+void FluidEngine::ShowStatistics(HWND dialog) {
+  static const int kControls[5] = {1087, 1088, 1053, 1054, 1055};
+  std::vector<std::string> texts = StatisticsTexts();
+  if (!owner || !dialog) return;
+  for (int i = 0; i < 5; ++i) owner->SetDialogText(dialog, kControls[i], texts[size_t(i)].c_str());
+}
+
+// ---------------------------------------------------------------------------
+// Display feed
+
+void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Point3& direction) {
+  if (!SlotUsable(i)) return;
+  FluidSource* src = sourceObjects[i];
+  IParamBlock2* pb = src->SourceParamBlock();
+  Interface* ip = GetCOREInterface();
+  const TimeValue t = ip->GetTime();
+  const int layerRead = ReadIntParam(pb, source_param::kFillingPercentage, t, 0);
+  ReadIntParam(pb, source_param::kParticlesFilled, t, 0);
+  src->emissionType = ReadIntParam(pb, source_param::kEmissionType, t, 0);
+  const int disabled = ReadIntParam(pb, source_param::kDisableSource, t, 0);
+
+  if (src->emissionType != 2) {
+    Point3 dir(0.0f, 0.0f, 0.0f);
+    if (disabled == 0 && t == ip->GetAnimRange().Start()) {
+      Matrix3 tm = src->node ? src->storedTM : Matrix3();
+      tm.NoScale();
+      Point3 n = CrossProd(tm.GetRow(0), tm.GetRow(1));
+      float len = n.Length();
+      if (len > 0.0f) n = n / len;
+      tm.SetRow(2, n);
+      dir = n;
+      for (const Point3& q : src->ShapePoints()) points.push_back(tm.PointTransform(q * FrameScale));
+    }
+    direction = dir;
+    return;
+  }
+
+  if (!src->HasPickedObject() || !src->fillPending) return;
+  const std::vector<int>& layers = src->FillLayerCounts();
+  int L = 0, N = 0;
+  if (!layers.empty()) {
+    L = std::max(0, std::min(layerRead, int(layers.size()) - 1));
+    N = layers[size_t(L)];
+  }
+  const bool changed = src->fillLayer != L || src->fillCount != N;
+  src->fillLayer = L;
+  src->fillCount = N;
+  // Written back only when they change: every write notifies the owner, and a
+  // host that evaluates on each notification would come back here forever.
+  if (pb && ReadIntParam(pb, source_param::kFillingPercentage, t, L) != L)
+    pb->SetValue(ParamID(source_param::kFillingPercentage), t, L);
+  if (pb && ReadIntParam(pb, source_param::kParticlesFilled, t, N) != N)
+    pb->SetValue(ParamID(source_param::kParticlesFilled), t, N);
+  if (disabled == 0 && layerRead != 0) {
+    const std::vector<Vec3f>& fill = src->FillPoints();
+    const int m = std::min<int>(N, int(fill.size()));
+    for (int k = 0; k < m; ++k) points.push_back(Point3(fill[k].x, fill[k].y, fill[k].z) * FrameScale);
+  }
+  if (changed && owner) owner->InvalidateValidity();
+}
+
+bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& positions,
+                                            std::vector<Vec3f>& velocities,
+                                            std::vector<int32_t>& ages, std::vector<Vec3f>& accels,
+                                            std::vector<int32_t>& neighbourCounts, int flag,
+                                            bool renderFlag) {
+  (void)flag;
+  IParamBlock2* spb = owner ? owner->SystemParamBlock() : nullptr;
+  const TimeValue t = GetCOREInterface()->GetTime();
+  const float flick = ReadFloatParam(spb, system_param::kFlickFilter, t, 0.0f);
+  const int samples = ReadIntParam(spb, system_param::kFilterSamples, t, 0);
+  IParamBlock2* pb = (i >= 0 && i < kMaxSources && sourceObjects[i]) ? sourceObjects[i]->SourceParamBlock() : nullptr;
+  int p = renderFlag ? ReadIntParam(pb, source_param::kParticlesShownInRender, t, 100)
+                     : ReadIntParam(pb, source_param::kParticlesShown, t, 100);
+  if (p < 2) p = 1;
+  const int s = std::max(1, std::min(lastSolved - n, samples));
+  // Frames before the cache start or beyond the tables are not stored.
+  if (n < 0 || n >= kMaxFrames || lastSolved < n) return false;
+  // The engine's own point vector is lent to the reader for its smoothing.
+  (void)feedPoints;
+  return solver->LoadSourceFrame(i, float(n), frameParticleCount[n], p, s, flick, flag, positions,
+                                 velocities, ages, accels, neighbourCounts);
+}
+
+bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f>& positions,
+                                           std::vector<Vec3f>& velocities,
+                                           std::vector<int32_t>& ages, std::vector<Vec3f>& accels,
+                                           std::vector<int32_t>& neighbourCounts, bool renderFlag) {
+  const int T = GetCOREInterface()->GetTicksPerFrame();
+  // Real division on a non-negative remainder: C's % is negative for t < 0.
+  int rem = t % T;
+  if (rem < 0) rem += T;
+  const float f = float(rem) / float(T);
+  const int a = int(std::floor(double(t) / T)) - startFrame;
+  const int b = int(std::ceil(double(t) / T)) - startFrame;
+  std::vector<Vec3f> pb, vb, ab;
+  std::vector<int32_t> ageB, nb;
+  const bool okA = GetSourceParticlesAtFrame(i, a, positions, velocities, ages, accels, neighbourCounts, 1, renderFlag);
+  const bool okB = GetSourceParticlesAtFrame(i, b, pb, vb, ageB, ab, nb, 1, renderFlag);
+  if (okA && okB && !positions.empty()) {
+    const size_t m = std::min(positions.size(), pb.size());
+    for (size_t k = 0; k < m; ++k) {
+      positions[k] = positions[k] + (pb[k] - positions[k]) * f;
+      if (k < velocities.size() && k < vb.size()) velocities[k] = velocities[k] + (vb[k] - velocities[k]) * f;
+      if (k < accels.size() && k < ab.size()) accels[k] = accels[k] + (ab[k] - accels[k]) * f;
+    }
+  }
+  return true;
+}
