@@ -3,14 +3,19 @@
 // 100,000) inside a static box collider, runs the Vorel_solver program on it
 // for F frames (default 30) and reports the wall time and particle-steps per
 // second. The program is looked up next to vorel-bench's build folder.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -26,6 +31,35 @@ std::string SelfDir() {
   if (n <= 0) return ".";
   std::string p(buf, size_t(n));
   return p.substr(0, p.find_last_of('/'));
+}
+
+// Starts the solver as a child that ends with its starter: a benchmark that
+// is killed must not leave a solver running for minutes. Its output goes to
+// log; answers the wait status, or -1 when it could not be started.
+int RunSolver(const std::string& exe, const std::string& cacheDir, int frames, const std::string& log) {
+  const pid_t parent = ::getpid();
+  const std::string frameArg = std::to_string(frames);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    // SIGTERM is the solver's STOP: it ends after a whole frame.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);  // the starter died before the line above
+    ::setenv("XDG_RUNTIME_DIR", cacheDir.c_str(), 1);
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) {
+      ::dup2(fd, 1);
+      ::dup2(fd, 2);
+    }
+    ::execl(exe.c_str(), exe.c_str(), "-cacheDir", cacheDir.c_str(), "-maxFrames", frameArg.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
 }
 
 void RunGpuSolverBench() {
@@ -59,10 +93,8 @@ void RunGpuSolverBench() {
     return;
   }
   const std::string log = out + "/bench.log";
-  const std::string cmd = "XDG_RUNTIME_DIR='" + out + "' '" + exe + "' -cacheDir '" + out + "' -maxFrames " +
-                          std::to_string(frames) + " > '" + log + "' 2>&1";
   const auto t0 = std::chrono::steady_clock::now();
-  const int status = std::system(cmd.c_str());
+  const int status = RunSolver(exe, out, frames, log);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   long long steps = 0;
   std::ifstream in(log);
@@ -70,13 +102,16 @@ void RunGpuSolverBench() {
     if (line.rfind("Simulation steps: ", 0) == 0) steps = std::atoll(line.c_str() + 18);
   const int64_t n = vorel_gpu::SampleParticleCount(scene);
   vorel_bench::Print("gpu_solver_backend", backend);
-  vorel_bench::Print("gpu_solver_exit_code", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  vorel_bench::Print("gpu_solver_exit_code", status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
   vorel_bench::Print("gpu_solver_particles", double(n));
   vorel_bench::Print("gpu_solver_frames", frames);
   vorel_bench::Print("gpu_solver_steps", double(steps));
   vorel_bench::Print("gpu_solver_wall_s", wall);
   vorel_bench::Print("gpu_solver_particle_steps_per_s", wall > 0 ? double(n) * double(steps) / wall : 0.0);
-  if (!keep) std::system(("rm -rf '" + out + "'").c_str());
+  if (!keep) {
+    std::error_code ec;
+    std::filesystem::remove_all(out, ec);
+  }
 }
 
 }  // namespace

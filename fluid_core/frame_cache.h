@@ -90,4 +90,10 @@ class FrameCache {
   // Reads only the 16-byte header of a frame; false when missing, short, of
   // another tag or of a length that its count does not give.
   bool ReadHeader(int frame, ParticleFrameHeader& header) const;
+
+  // Packs frames 0..lastSolved and meshes 0..min(lastMeshed, lastSolved)
+  // into one file (packed_cache.h); false when the target cannot be written
+  // whole or a source file changes while it is copied (no target is left
+  // then, and an older file of that name stays as it was).
+  bool Pack(const std::string& path, int lastSolved, int lastMeshed) const;
 };

@@ -81,6 +81,18 @@ void PluginIniFile::Read(const std::string& path, const std::string& systemTemp,
   if (std::FILE* f = std::fopen(path.c_str(), "r")) {
     char line[512];
     while (std::fgets(line, sizeof line, f)) {
+      // A line without its line end was cut (a write that stopped short) or
+      // is longer than any the plug-in writes: "[Gravity]=20.1" cut to
+      // "[Gravity]=2" would read as another value, so such a line is ignored.
+      if (!std::strchr(line, '\n')) {
+        const bool cut = std::feof(f) != 0;
+        int c;
+        while (!cut && (c = std::fgetc(f)) != EOF && c != '\n') {
+        }
+        std::fprintf(stderr, "%s: %s line ignored: %.60s\n", path.c_str(),
+                     cut ? "unterminated last" : "over-long", line);
+        continue;
+      }
       if (StartsWith(line, "[TempDir]=")) {
         // The rest of the line, without the line end of either convention;
         // tested for existence without touching the working directory.

@@ -156,7 +156,15 @@ bool CacheDirectory::UseTempRoot() {
 }
 
 bool CacheDirectory::InitRoots() {
-  if (!ReadIni() && !ReadRegistry() && !UseTempRoot()) return false;
+  // Each step must stand on what it found: a caches root left from an
+  // earlier selection would otherwise pass the ini step's test and become
+  // a data root, nesting "caches" one level deeper at every call.
+  const std::string before = cachesRoot;
+  cachesRoot.clear();
+  if (!ReadIni() && !ReadRegistry() && !UseTempRoot()) {
+    cachesRoot = before;
+    return false;
+  }
   dataRoot = cachesRoot;
   presetsDir = dataRoot + "/presets";
   cachesRoot = cachesRoot + "/caches";

@@ -120,6 +120,25 @@ TEST(PairForces, IsolatedParticleAndInactiveParticle) {
   s->ComputePairForces();
   EXPECT_EQ(s->particles[a].accel, Vec3f());
   EXPECT_EQ(s->particles[a].pairAccel, Vec3f());
+
+  // An inactive particle beside an active one: its own acceleration is
+  // cleared and nothing is accumulated for it, its stored pair
+  // acceleration stays; the active one next to it is pushed.
+  std::unique_ptr<FluidSolver> t(MakeSolver());
+  int b = Put(*t, Vec3f(), 0.1f);
+  int c = Put(*t, Vec3f(0.5f * t->h, 0, 0), 0.1f);
+  t->particles[c].active = 0;
+  t->particles[c].accel = Vec3f(5, 5, 5);
+  t->particles[c].pairAccel = Vec3f(7, 7, 7);
+  t->RebuildNeighbourGrid(0.0f);
+  ASSERT_TRUE(t->BuildNeighbourPairs());
+  for (int i : {b, c}) t->particles[i].density = 1100.0f;
+  t->ComputePressure();
+  t->ComputePairForces();
+  EXPECT_EQ(t->particles[c].accel, Vec3f());
+  EXPECT_EQ(t->particles[c].pairAccel, Vec3f(7, 7, 7));
+  EXPECT_LT(t->particles[b].accel.x, 0.0f);  // pushed away from c
+  EXPECT_EQ(t->particles[b].pairAccel, t->particles[b].accel);
 }
 
 TEST(Cohesion, ScalesWithThicknessAndIgnoresUnknownSources) {

@@ -109,3 +109,18 @@ TEST(PluginIni, SurfaceDefaultsCarryToTheNextRead) {
   EXPECT_EQ(ProcessSurfaceDefaults.surfaceLod, 3.0f);
   ProcessSurfaceDefaults = SurfaceDefaults();
 }
+
+// A file cut inside its last line ("[Gravity]=20.1" cut to "[Gravity]=2")
+// must not give a different value; an over-long line is ignored whole, its
+// tail never read as a line of its own.
+TEST(PluginIni, CutOrOverlongLinesAreIgnored) {
+  Ini r = ReadText("cut", "[Thickness]=7\n[Gravity]=2");
+  EXPECT_EQ(r.d.thickness, 7.0f);
+  EXPECT_EQ(r.d.gravity, PluginDefaults().gravity);
+  Ini t = ReadText("cut_tempdir", "[TempDir]=" + solver_test::ScratchDir("ini_cut_target"));
+  EXPECT_EQ(t.temp, "/sys/temp/");
+  Ini l = ReadText("overlong", "[LOD]=" + std::string(600, '1') + "[Thickness]=3\n[Gravity]=5\n");
+  EXPECT_EQ(l.d.lod, 6.0f);
+  EXPECT_EQ(l.d.thickness, 5.0f);
+  EXPECT_EQ(l.d.gravity, 5.0f);
+}

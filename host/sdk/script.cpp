@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "host/core/registry.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/interface.h"
+#include "host/sdk/particles.h"
 #include "host/sdk/util.h"
 
 namespace vorel_sdk {
@@ -117,6 +119,43 @@ int AnswerCode(const std::string& w) {
   return ParseInt(w, v) ? v : -1;
 }
 
+// Replaces each ${NAME} of a word by that environment variable; false (and
+// the name in err) for a variable that is not set.
+bool ExpandEnvironment(std::string& word, std::string& err) {
+  for (size_t at = word.find("${"); at != std::string::npos; at = word.find("${", at)) {
+    size_t close = word.find('}', at + 2);
+    if (close == std::string::npos) return true;
+    const std::string name = word.substr(at + 2, close - at - 2);
+    const char* value = std::getenv(name.c_str());
+    if (!value) {
+      err = "no environment variable " + name;
+      return false;
+    }
+    word.replace(at, close + 1 - at, value);
+    at += std::strlen(value);
+  }
+  return true;
+}
+
+// One scripted particle from "x,y,z[,age[,life[,scale[,born]]]]" (age and
+// life in frames).
+bool ParseParticle(const std::string& text, int tpf, int index, ScriptedParticle& p) {
+  std::vector<float> v;
+  std::stringstream ss(text);
+  for (std::string item; std::getline(ss, item, ',');) {
+    float f = 0;
+    if (!ParseFloat(item, f)) return false;
+    v.push_back(f);
+  }
+  if (v.size() < 3 || v.size() > 7) return false;
+  p.pos = Point3(v[0], v[1], v[2]);
+  p.age = v.size() > 3 ? TimeValue(std::lround(v[3] * float(tpf))) : 0;
+  p.life = v.size() > 4 ? TimeValue(std::lround(v[4] * float(tpf))) : 0;
+  p.scale = v.size() > 5 ? v[5] : 1.0f;
+  p.born = v.size() > 6 ? int(v[6]) : index;
+  return true;
+}
+
 }  // namespace
 
 bool ExportNodeObj(INode* node, TimeValue t, const std::string& path, int& verts, int& faces) {
@@ -169,6 +208,8 @@ bool SceneScript::RunLine(const std::string& line) {
   std::string err;
   if (!SplitWords(line, w, err)) return Fail(err);
   if (w.empty()) return true;
+  for (std::string& word : w)
+    if (!ExpandEnvironment(word, err)) return Fail(err);
   Interface* ip = GetCOREInterface();
   const std::string cmd = Lower(w[0]);
   auto need = [&](size_t n, const char* usage) {
@@ -467,6 +508,92 @@ bool SceneScript::RunLine(const std::string& line) {
     if (!need(3, "render <start frame> <end frame>") || !frame(w[1], a) || !frame(w[2], b)) return false;
     int meshes = ip->RenderFrames(a, b, ip->GetTicksPerFrame());
     Print("rendered " + std::to_string(meshes) + " mesh(es)");
+    return true;
+  }
+  if (cmd == "particles") {
+    if (!need(3, "particles <node> <frame> [<x,y,z[,age[,life[,scale[,born]]]]>...]")) return false;
+    INode* n = node(w[1]);
+    TimeValue t;
+    if (!n || !frame(w[2], t)) return false;
+    std::vector<ScriptedParticle> parts;
+    for (size_t i = 3; i < w.size(); ++i) {
+      ScriptedParticle p;
+      if (!ParseParticle(w[i], ip->GetTicksPerFrame(), int(i - 3), p)) return Fail("not a particle: " + w[i]);
+      parts.push_back(p);
+    }
+    const size_t count = parts.size();
+    Object* o = n->GetObjectRef();
+    if (auto* sp = dynamic_cast<ScriptedParticleObject*>(o)) sp->SetParticlesAt(t, std::move(parts));
+    else if (auto* ev = dynamic_cast<ParticleEventObject*>(o)) ev->SetParticlesAt(t, std::move(parts));
+    else return Fail(std::string(n->GetName()) + " is no scripted particle system or event");
+    Print(std::string(n->GetName()) + ": " + std::to_string(count) + " particle(s) from frame " + w[2]);
+    return true;
+  }
+  if (cmd == "pfevent") {
+    if (!need(3, "pfevent <event system node> <event node name>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    auto* sys = dynamic_cast<EventParticleSystem*>(n->GetObjectRef());
+    if (!sys) return Fail(std::string(n->GetName()) + " is no scripted event system");
+    INode* e = sys->AddEvent(w[2].c_str());
+    Print(std::string("created ") + e->GetName() + " (event of " + n->GetName() + ")");
+    return true;
+  }
+  if (cmd == "call") {
+    if (!need(4, "call <node> <interface> <function> [<argument>...]")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    Object* o = n->GetObjectRef() ? n->GetObjectRef()->FindBaseObject() : nullptr;
+    ClassDesc2* cd = o ? FindClassDesc2(o) : nullptr;
+    FPInterface* fi = nullptr;
+    for (int i = 0; cd && i < cd->NumInterfaces() && !fi; ++i) {
+      FPInterfaceDesc* d = cd->GetInterfaceAt(i) ? cd->GetInterfaceAt(i)->GetDesc() : nullptr;
+      if (d && EqualNoCase(d->internal_name, w[2]))
+        fi = (d->flags & FP_MIXIN) ? GetFPInterface(o, d->ID) : d;
+    }
+    if (!fi) return Fail(std::string(n->GetName()) + " has no interface \"" + w[2] + "\"");
+    const FPFunctionDef* f = fi->GetDesc()->FindFunction(w[3]);
+    if (!f) return Fail(w[2] + " has no function \"" + w[3] + "\"");
+    if (w.size() - 4 != f->params.size())
+      return Fail(w[2] + "." + f->internal_name + " takes " + std::to_string(f->params.size()) + " argument(s)");
+    FPParams params;
+    for (size_t i = 0; i < f->params.size(); ++i) {
+      const std::string& a = w[4 + i];
+      FPValue v;
+      switch (f->params[i].type) {
+        case TYPE_INODE: {
+          INode* target = Lower(a) == "undefined" ? nullptr : node(a);
+          if (!target && Lower(a) != "undefined") return false;
+          v = FPValue(target);
+          break;
+        }
+        case TYPE_FLOAT: case TYPE_WORLD: case TYPE_ANGLE: {
+          float x = 0;
+          if (!ParseFloat(a, x)) return Fail("not a number: " + a);
+          v = FPValue(x);
+          v.type = f->params[i].type;
+          break;
+        }
+        case TYPE_INT: case TYPE_BOOL: {
+          int x = 0;
+          if (!ParseInt(a, x)) return Fail("not an integer: " + a);
+          v = FPValue(x);
+          v.type = f->params[i].type;
+          break;
+        }
+        case TYPE_STRING: case TYPE_FILENAME:
+          v = FPValue(a);
+          v.type = f->params[i].type;
+          break;
+        default:
+          return Fail("cannot pass an argument of " + f->internal_name + " from a script");
+      }
+      params.params.push_back(v);
+    }
+    FPValue result;
+    FPStatus st = fi->Invoke(f->ID, ip->GetTime(), result, &params);
+    if (st != FPS_OK) return Fail(w[2] + "." + f->internal_name + " failed (status " + std::to_string(st) + ")");
+    Print("called " + w[2] + "." + f->internal_name);
     return true;
   }
   if (cmd == "nodes") {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -167,8 +171,29 @@ TEST(MeshFile, FailedWriteKeepsEarlierFile) {
   const std::string p = TempPath("keep.bin");
   ASSERT_TRUE(OneTriangle().WriteSurfaceCache(p, 0, 9));
   const auto before = ReadBytes(p);
-  MeshRecord empty;
-  EXPECT_FALSE(empty.WriteSurfaceCache(TempPath("no_such_dir/m00000.bin"), 0, 1));
+  MeshRecord big;
+  big.vertices.assign(1000, Point3(1, 2, 3));
+  big.secondVertices = big.vertices;
+  // The side file cannot be made (a folder holds its name): the earlier file
+  // at the same path stays as it was.
+  ASSERT_EQ(std::system(("mkdir -p '" + p + ".part'").c_str()), 0);
+  EXPECT_FALSE(big.WriteSurfaceCache(p, 0, 1));
   EXPECT_EQ(ReadBytes(p), before);
+  ASSERT_EQ(std::system(("rmdir '" + p + ".part'").c_str()), 0);
+  // The disk fills in the middle of the write (a file size limit stands in
+  // for it, and holds for root too): the earlier file stays, no side file
+  // is left.
+  struct rlimit old;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit small = old;
+  small.rlim_cur = 256;
+  std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool wrote = big.WriteSurfaceCache(p, 0, 1);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, SIG_DFL);
+  EXPECT_FALSE(wrote);
+  EXPECT_EQ(ReadBytes(p), before);
+  EXPECT_FALSE(std::ifstream(p + ".part").good());
   std::remove(p.c_str());
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <array>
+#include <map>
 #include <omp.h>
 #include <random>
 #include <vector>
@@ -11,36 +12,71 @@
 
 namespace {
 
-// The neighbour pass as a plain serial scan with pairDone flags: the lists
-// the builder makes in parallel must come out identical, order included.
+// The neighbour pass as a plain serial scan with pairDone flags, written
+// from the rules alone (cells of the grid's size and origin, the bucket scan
+// order, the strict blob-radius test) without the builder's or the grid's
+// own functions: the lists the builder makes in parallel must come out
+// identical, order included.
 std::vector<std::vector<int32_t>> ReferenceNeighbours(const SurfaceBuilder& b) {
-  const auto& cells = b.grid.Cells();
+  struct Cell {
+    int32_t x, y, z;
+    std::vector<int32_t> members;
+  };
+  std::vector<Cell> cells;
+  std::map<std::array<int32_t, 3>, int32_t> index;
+  const float inv = 1.0f / b.grid.CellSize();
+  const Point3 origin = b.grid.Origin();
+  for (int32_t i = 0; i < b.count; ++i) {
+    const SurfaceParticle& p = b.particles[size_t(i)];
+    if (p.skip) continue;
+    const std::array<int32_t, 3> key = {int32_t((p.position.x - origin.x) * inv),
+                                        int32_t((p.position.y - origin.y) * inv),
+                                        int32_t((p.position.z - origin.z) * inv)};
+    auto it = index.find(key);
+    if (it == index.end()) {
+      it = index.emplace(key, int32_t(cells.size())).first;
+      cells.push_back(Cell{key[0], key[1], key[2], {}});
+    }
+    cells[size_t(it->second)].members.push_back(i);
+  }
+  auto bucket = [](const Cell& c) {
+    return ((uint32_t(c.x) * 3u + uint32_t(c.y)) * 9u + uint32_t(c.z)) % 255u;
+  };
+  std::vector<int32_t> order(cells.size());
+  for (size_t c = 0; c < order.size(); ++c) order[c] = int32_t(c);
+  std::stable_sort(order.begin(), order.end(), [&](int32_t l, int32_t r) {
+    const Cell &a = cells[size_t(l)], &c = cells[size_t(r)];
+    return bucket(a) != bucket(c) ? bucket(a) < bucket(c) : a.x < c.x;
+  });
   std::vector<std::vector<int32_t>> lists(size_t(b.count));
   std::vector<std::array<uint8_t, 27>> pairDone(cells.size());
   for (auto& p : pairDone) p.fill(0);
   auto link = [&](int32_t i, int32_t j) {
-    if (b.LinkIfClose(i, j)) {
+    const Point3 &a = b.particles[size_t(i)].position, &c = b.particles[size_t(j)].position;
+    const float dx = a.x - c.x, dy = a.y - c.y, dz = a.z - c.z;
+    if (std::sqrt(dx * dx + dy * dy + dz * dz) < b.blobRadius) {
       lists[size_t(i)].push_back(j);
       lists[size_t(j)].push_back(i);
     }
   };
-  for (int32_t c : b.grid.ScanOrder()) {
-    const ParticleCell& cell = cells[size_t(c)];
+  for (int32_t c : order) {
+    const Cell& cell = cells[size_t(c)];
     int o = 0;
     for (int dx = -1; dx <= 1; ++dx)
       for (int dy = -1; dy <= 1; ++dy)
         for (int dz = -1; dz <= 1; ++dz, ++o) {
           if (o == 13) {
-            for (size_t a = 0; a < cell.particles.size(); ++a)
-              for (size_t k = a + 1; k < cell.particles.size(); ++k) link(cell.particles[a], cell.particles[k]);
+            for (size_t a = 0; a < cell.members.size(); ++a)
+              for (size_t k = a + 1; k < cell.members.size(); ++k) link(cell.members[a], cell.members[k]);
             continue;
           }
-          int32_t n = b.grid.FindIndex(cell.x + dx, cell.y + dy, cell.z + dz);
-          if (n < 0 || pairDone[size_t(c)][size_t(o)]) continue;
+          auto it = index.find({cell.x + dx, cell.y + dy, cell.z + dz});
+          if (it == index.end() || pairDone[size_t(c)][size_t(o)]) continue;
+          const int32_t n = it->second;
           pairDone[size_t(n)][size_t(26 - o)] = 1;
           pairDone[size_t(c)][size_t(o)] = 1;
-          for (int32_t a : cell.particles)
-            for (int32_t bb : cells[size_t(n)].particles) link(a, bb);
+          for (int32_t a : cell.members)
+            for (int32_t bb : cells[size_t(n)].members) link(a, bb);
         }
   }
   return lists;

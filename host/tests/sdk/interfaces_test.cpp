@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "host/sdk/particles.h"
+#include "host/sdk/script.h"
 #include "test_classes.h"
 
 using namespace sdktest;
@@ -166,6 +170,61 @@ TEST(Particles, ScriptedSystemsAnswerBothInterfaces) {
   ext->UpdateParticles(sysNode, 0);
   EXPECT_EQ(ext->NumParticles(), 1);
   ip->ResetScene();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FunctionPublishing, ScriptsCallPublishedFunctionsAndScriptParticles) {
+  GetCOREInterface()->ResetScene();
+  auto* o = new OpsObject();
+  o->GetDesc();  // the description registers with the class on first use
+  // Scripts find an object's interfaces through its registered class.
+  const bool registered = ClassDirectory::Get().FindClass(o->ClassID()) != nullptr;
+  if (!registered) ClassDirectory::Get().AddClass(GetTestObjectDesc());
+  GetCOREInterface()->CreateObjectNode(o, "owner");
+  INode* a = GetCOREInterface()->CreateObjectNode(new TestObject(), "a");
+  std::vector<std::string> out;
+  vorel_sdk::SceneScript s([&](const std::string& l) { out.push_back(l); });
+  EXPECT_TRUE(s.RunLine("call owner testNodeOps addNode a")) << s.Error();
+  EXPECT_EQ(out.back(), "called testNodeOps.addNode");
+  EXPECT_EQ(o->count(), 1);
+  EXPECT_FALSE(s.RunLine("call owner testNodeOps addNode"));       // argument missing
+  EXPECT_FALSE(s.RunLine("call owner testNodeOps addNode nobody"));  // no such node
+  EXPECT_FALSE(s.RunLine("call owner otherOps addNode a"));
+  EXPECT_FALSE(s.RunLine("call owner testNodeOps frob a"));
+  EXPECT_TRUE(s.RunLine("call owner testNodeOps removeNode a"));
+  EXPECT_EQ(o->count(), 0);
+
+  EXPECT_TRUE(s.RunLine("create ScriptedParticles spray"));
+  EXPECT_TRUE(s.RunLine("particles spray 2 1,2,3 4,5,6,1,3,0.5"));
+  EXPECT_EQ(out.back(), "spray: 2 particle(s) from frame 2");
+  auto* ps = dynamic_cast<ScriptedParticleObject*>(GetCOREInterface()->GetINodeByName("spray")->GetObjectRef());
+  ASSERT_NE(ps, nullptr);
+  ps->UpdateParticles(2 * 160, nullptr);
+  ASSERT_EQ(ps->NumParticles(), 2);
+  EXPECT_EQ(ps->ParticlePosition(0, 1).y, 5.0f);
+  EXPECT_EQ(ps->ParticleAge(0, 1), 160);
+  EXPECT_EQ(ps->ParticleLife(0, 1), 480);
+  EXPECT_EQ(ps->ParticleSize(0, 1), 0.5f);
+  EXPECT_FALSE(s.RunLine("particles spray 2 1,2"));
+  EXPECT_FALSE(s.RunLine("particles a 0 1,2,3"));
+
+  EXPECT_TRUE(s.RunLine("create ScriptedEventSystem flow"));
+  EXPECT_TRUE(s.RunLine("pfevent flow Birth"));
+  EXPECT_EQ(out.back(), "created Birth (event of flow)");
+  EXPECT_TRUE(s.RunLine("particles Birth 0 0,0,0"));
+  EXPECT_FALSE(s.RunLine("pfevent spray Birth2"));
+
+  ::setenv("VOREL_SCRIPT_TEST_WORD", "spray", 1);
+  EXPECT_TRUE(s.RunLine("echo ${VOREL_SCRIPT_TEST_WORD}/x"));
+  EXPECT_EQ(out.back(), "spray/x");
+  ::unsetenv("VOREL_SCRIPT_TEST_WORD");
+  EXPECT_FALSE(s.RunLine("echo ${VOREL_SCRIPT_TEST_WORD}"));
+  (void)a;
+  GetCOREInterface()->ResetScene();
+  if (!registered) ClassDirectory::Get().RemoveClass(GetTestObjectDesc());
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+// Moving a fluid system's cache files to another folder and finding how far
+// the frames on disk reach; the engine's cache-directory operations use these.
+#pragma once
+#include <string>
+
+#include "fluid_core/frame_cache.h"
+
+struct CacheMoveResult {
+  bool sameFolder = false;  // old and new folder are one: nothing was touched
+  int moved = 0;            // files now only in the new folder
+  int missing = 0;          // files the tables name that the old folder lacks
+  int failed = 0;           // files that could not be copied: still in the old folder
+};
+
+// Creates the folders of `target` with their parents (root, root/Vorel, the system folder,
+// surface/ and maps/), then moves meshes 0..lastMeshed and frames
+// 0..lastSolved from `oldFolder` (a system folder, with or without a trailing
+// separator) into them. A file is deleted from the old folder only after its
+// copy was written whole; when both folders are the same folder nothing is
+// copied or deleted.
+CacheMoveResult MoveCacheFiles(const std::string& oldFolder, const FrameCache& target, int lastSolved,
+                               int lastMeshed);
+
+// The highest frame 0..from whose file exists and opens, or -1 when none does.
+int LastFrameOnDisk(const FrameCache& cache, int from);
+
+// True when two paths name the same existing folder (links and separators
+// resolved).
+bool SameFolder(const std::string& a, const std::string& b);

@@ -1,0 +1,196 @@
+// Packing a cache folder into one file and unpacking it again.
+#include "fluid_core/packed_cache.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "host/core/files.h"
+
+namespace {
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool WriteAll(std::FILE* f, const void* data, size_t n) {
+  return n == 0 || std::fwrite(data, 1, n, f) == n;
+}
+
+bool ReadAll(std::FILE* f, void* data, size_t n) { return n == 0 || std::fread(data, 1, n, f) == n; }
+
+// Length of a file that opens, else 0 (a file that cannot be opened is
+// stored as an empty entry); lengths beyond what an i32 holds count as
+// unopenable too, since the table cannot say them.
+int32_t EntryLength(const std::string& path) {
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) return 0;
+  const int64_t n = vorel::host::FileSize(path);
+  return n > 0 && n <= INT32_MAX ? int32_t(n) : 0;
+}
+
+// Appends a source file to the pack; false when it no longer has the length
+// recorded in the table.
+bool CopyEntry(std::FILE* out, const std::string& path, int32_t length, std::vector<char>& buf) {
+  if (length == 0) return true;
+  FilePtr in(std::fopen(path.c_str(), "rb"));
+  if (!in) return false;
+  buf.resize(size_t(length));
+  if (!ReadAll(in.get(), buf.data(), buf.size())) return false;
+  if (std::fgetc(in.get()) != EOF) return false;  // it grew since it was measured
+  return WriteAll(out, buf.data(), buf.size());
+}
+
+bool WriteFile(const std::string& path, const char* data, size_t n) {
+  FilePtr f(std::fopen(path.c_str(), "wb"));
+  if (!f) return false;
+  if (!WriteAll(f.get(), data, n)) return false;
+  return std::fclose(f.release()) == 0;
+}
+}  // namespace
+
+const char* PackedCacheStatusText(PackedCacheStatus s) {
+  switch (s) {
+    case PackedCacheStatus::kOk: return "ok";
+    case PackedCacheStatus::kCannotOpen: return "the file cannot be opened";
+    case PackedCacheStatus::kWrongMagic: return "not a packed Vorel cache";
+    case PackedCacheStatus::kBadCounts: return "frame or mesh count out of range";
+    case PackedCacheStatus::kBadLength: return "a file length in the table is impossible";
+    case PackedCacheStatus::kTruncated: return "the file is shorter than its tables say";
+    case PackedCacheStatus::kTrailingBytes: return "the file is longer than its tables say";
+    case PackedCacheStatus::kCannotWrite: return "a cache file cannot be written";
+  }
+  return "unknown";
+}
+
+bool FrameCache::Pack(const std::string& path, int lastSolved, int lastMeshed) const {
+  const int p = std::clamp(lastSolved + 1, 0, PackedCacheFile::kMaxEntries);
+  const int m = std::clamp(lastMeshed + 1, 0, p);
+  std::vector<int32_t> frameLengths(p), meshLengths(m);
+  for (int i = 0; i < p; ++i) frameLengths[i] = EntryLength(FramePath(i));
+  for (int j = 0; j < m; ++j) meshLengths[j] = EntryLength(MeshPath(j));
+
+  // Written aside and renamed over the target, so a failed pack never
+  // destroys an earlier file of that name.
+  const std::string temp = path + ".part" + std::to_string(getpid());
+  bool ok = false;
+  {
+    FilePtr out(std::fopen(temp.c_str(), "wb"));
+    if (!out) return false;
+    const uint32_t magic = PackedCacheFile::kMagic;
+    const int32_t counts[2] = {p, m};
+    ok = WriteAll(out.get(), &magic, 4) && WriteAll(out.get(), counts, 8) &&
+         WriteAll(out.get(), frameLengths.data(), 4 * size_t(p)) &&
+         WriteAll(out.get(), meshLengths.data(), 4 * size_t(m));
+    std::vector<char> buf;
+    for (int i = 0; ok && i < p; ++i) ok = CopyEntry(out.get(), FramePath(i), frameLengths[i], buf);
+    for (int j = 0; ok && j < m; ++j) ok = CopyEntry(out.get(), MeshPath(j), meshLengths[j], buf);
+    ok = (std::fclose(out.release()) == 0) && ok;
+  }
+  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) std::remove(temp.c_str());
+  return ok;
+}
+
+PackedCacheStatus ReadPackedCacheIndex(const std::string& path, PackedCacheIndex& index) {
+  index = PackedCacheIndex();
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) return PackedCacheStatus::kCannotOpen;
+  const int64_t size = vorel::host::FileSize(path);
+  uint32_t magic = 0;
+  if (size < 4 || !ReadAll(f.get(), &magic, 4) || magic != PackedCacheFile::kMagic)
+    return PackedCacheStatus::kWrongMagic;
+  int32_t counts[2];
+  if (size < PackedCacheFile::kHeaderSize || !ReadAll(f.get(), counts, 8))
+    return PackedCacheStatus::kTruncated;
+  const int32_t p = counts[0], m = counts[1];
+  if (p < 0 || m < 0 || p > PackedCacheFile::kMaxEntries || m > PackedCacheFile::kMaxEntries)
+    return PackedCacheStatus::kBadCounts;
+  const int64_t tables = 4 * (int64_t(p) + m);
+  if (size < PackedCacheFile::kHeaderSize + tables) return PackedCacheStatus::kTruncated;
+  std::vector<int32_t> frames(p), meshes(m);
+  if (!ReadAll(f.get(), frames.data(), 4 * size_t(p)) || !ReadAll(f.get(), meshes.data(), 4 * size_t(m)))
+    return PackedCacheStatus::kTruncated;
+  int64_t total = 0;
+  for (int32_t n : frames) {
+    // A frame holds at least its 16-byte header (the unpacker reads it).
+    if (n < 0 || (n > 0 && n < ParticleFrameFile::kHeaderSize)) return PackedCacheStatus::kBadLength;
+    total += n;
+  }
+  for (int32_t n : meshes) {
+    if (n < 0) return PackedCacheStatus::kBadLength;
+    total += n;
+  }
+  const int64_t remaining = size - PackedCacheFile::kHeaderSize - tables;
+  if (total > remaining) return PackedCacheStatus::kTruncated;
+  if (total < remaining) return PackedCacheStatus::kTrailingBytes;
+  index.frames = p;
+  index.meshes = m;
+  index.frameLengths = std::move(frames);
+  index.meshLengths = std::move(meshes);
+  return PackedCacheStatus::kOk;
+}
+
+PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIndex& index,
+                                    const FrameCache& target, UnpackedCache& out) {
+  out = UnpackedCache();
+  out.frameParticleCount.assign(size_t(index.frames), 0);
+  out.frameMeshed.assign(size_t(index.meshes), 0);
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) return PackedCacheStatus::kCannotOpen;
+  const long dataStart = long(PackedCacheFile::kHeaderSize + 4 * (int64_t(index.frames) + index.meshes));
+  if (std::fseek(f.get(), dataStart, SEEK_SET) != 0) return PackedCacheStatus::kTruncated;
+
+  // The folders are made here: a system whose folder went away (or was never
+  // made under this root) still gets its cache back.
+  vorel::host::MakeDirectories(target.SystemFolder());
+  vorel::host::MakeDirectories(target.SurfaceFolder());
+
+  std::vector<char> buf;
+  for (int i = 0; i < index.frames; ++i) {
+    const std::string dst = target.FramePath(i);
+    const int32_t n = index.frameLengths[size_t(i)];
+    if (n == 0) {
+      // No frame: an empty file would later read as garbage or end a scan.
+      std::remove(dst.c_str());
+      continue;
+    }
+    buf.resize(size_t(n));
+    if (!ReadAll(f.get(), buf.data(), buf.size())) return PackedCacheStatus::kTruncated;
+    if (!WriteFile(dst, buf.data(), buf.size())) return PackedCacheStatus::kCannotWrite;
+    ParticleFrameHeader h;
+    std::memcpy(&h, buf.data(), sizeof h);
+    if (i < 2) {
+      out.haveStamp = true;
+      out.stamp = h.stamp;
+      if (h.particlesPerVolume > 0.0f) {
+        out.haveDensity = true;
+        out.particlesPerVolume = h.particlesPerVolume;
+      }
+    }
+    out.lastCount = h.count;
+    if (out.haveStamp && h.stamp == out.stamp && h.count >= 0) {
+      out.frameParticleCount[size_t(i)] = h.count;
+      out.lastSolved = i;
+    }
+  }
+  int flagged = 0;
+  for (int j = 0; j < index.meshes; ++j) {
+    const int32_t n = index.meshLengths[size_t(j)];
+    if (n == 0) continue;
+    buf.resize(size_t(n));
+    if (!ReadAll(f.get(), buf.data(), buf.size())) return PackedCacheStatus::kTruncated;
+    if (!WriteFile(target.MeshPath(j), buf.data(), buf.size())) return PackedCacheStatus::kCannotWrite;
+    if (j <= out.lastSolved) {
+      out.frameMeshed[size_t(j)] = 1;
+      ++flagged;
+    }
+  }
+  out.lastMeshed = flagged - 1;
+  return PackedCacheStatus::kOk;
+}

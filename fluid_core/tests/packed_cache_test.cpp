@@ -1,0 +1,191 @@
+// Packing a cache into one file and unpacking it: byte-for-byte round trip,
+// the stamp rule, and refusal of damaged files before anything is written.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "fluid_core/packed_cache.h"
+#include "solver_test_util.h"
+
+using solver_test::ReadAll;
+using solver_test::WriteAll;
+
+namespace {
+struct Cache {
+  std::unique_ptr<FluidSolver> solver;
+  FrameCache& fc() { return solver->frameCache; }
+};
+
+Cache MakeCache(const std::string& dir, const std::string& name) {
+  Cache c{std::unique_ptr<FluidSolver>(solver_test::MakeSolver(216.0))};
+  c.fc().cacheRoot = dir;
+  c.fc().systemName = name;
+  vorel::host::MakeDirectories(c.fc().SystemFolder());
+  vorel::host::MakeDirectories(c.fc().SurfaceFolder());
+  return c;
+}
+
+// Frames 0..frames-1 (frame i holds i particles, stamp `stamp`) and fake
+// mesh files 0..meshes-1 of distinct lengths.
+void Fill(Cache& c, int frames, int meshes, int32_t stamp = 777) {
+  SetFrameScale(20.0f);
+  c.solver->stamp = stamp;
+  for (int i = 0; i < frames; ++i) {
+    solver_test::Put(*c.solver, Vec3f(0.1f * i, 0.0f, 0.0f));
+    ASSERT_GT(c.fc().WriteFrame(i, i, stamp, 216.0, *c.solver), 0);
+  }
+  for (int j = 0; j < meshes; ++j) {
+    std::vector<unsigned char> b(40 + j, (unsigned char)(j + 1));
+    std::memcpy(b.data(), &stamp, 4);
+    WriteAll(c.fc().MeshPath(j), b);
+  }
+}
+
+std::vector<int32_t> Words(const std::vector<unsigned char>& b, size_t first, size_t n) {
+  std::vector<int32_t> w(n);
+  std::memcpy(w.data(), b.data() + 4 * first, 4 * n);
+  return w;
+}
+
+PackedCacheStatus Unpack(const std::string& path, Cache& to, UnpackedCache& out) {
+  PackedCacheIndex index;
+  PackedCacheStatus s = ReadPackedCacheIndex(path, index);
+  if (s != PackedCacheStatus::kOk) return s;
+  return UnpackPackedCache(path, index, to.fc(), out);
+}
+}  // namespace
+
+TEST(PackedCache, CountsFollowSolvedAndMeshedFrames) {
+  const std::string dir = solver_test::ScratchDir("pack_counts");
+  Cache c = MakeCache(dir, "a");
+  Fill(c, 10, 15);
+  const std::string p = dir + "/a.Vor";
+  ASSERT_TRUE(c.fc().Pack(p, 9, 4));
+  auto b = ReadAll(p);
+  EXPECT_EQ(Words(b, 0, 3), (std::vector<int32_t>{int32_t(0x6DD41E2D), 10, 5}));
+  EXPECT_EQ(Words(b, 3 + 10, 5), (std::vector<int32_t>{40, 41, 42, 43, 44}));
+  // The first frame file follows the tables whole.
+  EXPECT_EQ(Words(b, 3 + 15, 1)[0], int32_t(FluidSolver::kFrameTag));
+
+  ASSERT_TRUE(c.fc().Pack(p, 9, 14));
+  EXPECT_EQ(Words(ReadAll(p), 2, 1)[0], 10);  // meshes never beyond the frames
+  ASSERT_TRUE(c.fc().Pack(p, -1, -1));
+  EXPECT_EQ(ReadAll(p).size(), 12u);  // an empty system
+}
+
+TEST(PackedCache, UnpackReproducesEveryFileByteForByte) {
+  const std::string dir = solver_test::ScratchDir("pack_round");
+  Cache from = MakeCache(dir, "from");
+  Fill(from, 6, 4);
+  std::remove(from.fc().MeshPath(2).c_str());  // a missing mesh packs as an empty entry
+  const std::string p = dir + "/x.Vor";
+  ASSERT_TRUE(from.fc().Pack(p, 5, 3));
+
+  Cache to = MakeCache(dir + "/elsewhere", "to");
+  UnpackedCache u;
+  ASSERT_EQ(Unpack(p, to, u), PackedCacheStatus::kOk);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(ReadAll(to.fc().FramePath(i)), ReadAll(from.fc().FramePath(i))) << i;
+  for (int j : {0, 1, 3}) EXPECT_EQ(ReadAll(to.fc().MeshPath(j)), ReadAll(from.fc().MeshPath(j))) << j;
+  EXPECT_FALSE(vorel::host::FileExists(to.fc().MeshPath(2)));
+  EXPECT_EQ(u.frameParticleCount, (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(u.lastSolved, 5);
+  EXPECT_EQ(u.frameMeshed, (std::vector<uint8_t>{1, 1, 0, 1}));
+  EXPECT_EQ(u.lastMeshed, 2);  // three meshes flagged
+  EXPECT_EQ(u.stamp, 777);
+  EXPECT_DOUBLE_EQ(u.particlesPerVolume, 216.0);
+}
+
+TEST(PackedCache, ForeignStampFrameIsWrittenButNotCounted) {
+  const std::string dir = solver_test::ScratchDir("pack_stamp");
+  Cache c = MakeCache(dir, "s");
+  Fill(c, 5, 5);
+  ASSERT_GT(c.fc().WriteFrame(4, 3, 999, 216.0, *c.solver), 0);  // another simulation's frame
+  const std::string p = dir + "/s.Vor";
+  ASSERT_TRUE(c.fc().Pack(p, 4, 4));
+  Cache to = MakeCache(dir, "t");
+  UnpackedCache u;
+  ASSERT_EQ(Unpack(p, to, u), PackedCacheStatus::kOk);
+  EXPECT_TRUE(vorel::host::FileExists(to.fc().FramePath(4)));
+  EXPECT_EQ(u.frameParticleCount[4], 0);
+  EXPECT_EQ(u.lastSolved, 3);
+  EXPECT_EQ(u.frameMeshed, (std::vector<uint8_t>{1, 1, 1, 1, 0}));  // mesh 4 beyond lastSolved
+  EXPECT_TRUE(vorel::host::FileExists(to.fc().MeshPath(4)));
+  EXPECT_EQ(u.stamp, 777);
+  EXPECT_EQ(u.lastCount, 3);
+}
+
+TEST(PackedCache, EmptyEntriesAreNoFrames) {
+  const std::string dir = solver_test::ScratchDir("pack_empty");
+  Cache c = MakeCache(dir, "e");
+  Fill(c, 3, 0);
+  std::remove(c.fc().FramePath(0).c_str());
+  std::remove(c.fc().FramePath(2).c_str());
+  const std::string p = dir + "/e.Vor";
+  ASSERT_TRUE(c.fc().Pack(p, 2, -1));
+  Cache to = MakeCache(dir, "to");
+  WriteAll(to.fc().FramePath(2), {1, 2, 3});  // stale file of the cache being replaced
+  UnpackedCache u;
+  ASSERT_EQ(Unpack(p, to, u), PackedCacheStatus::kOk);
+  EXPECT_EQ(u.lastSolved, 1);
+  EXPECT_EQ(u.frameParticleCount, (std::vector<int32_t>{0, 1, 0}));
+  EXPECT_FALSE(vorel::host::FileExists(to.fc().FramePath(0)));
+  EXPECT_FALSE(vorel::host::FileExists(to.fc().FramePath(2)));
+}
+
+TEST(PackedCache, DamagedFilesAreRefusedBeforeAnythingIsWritten) {
+  const std::string dir = solver_test::ScratchDir("pack_bad");
+  Cache c = MakeCache(dir, "b");
+  Fill(c, 3, 2);
+  const std::string good = dir + "/good.Vor";
+  ASSERT_TRUE(c.fc().Pack(good, 2, 1));
+  const auto bytes = ReadAll(good);
+  auto withWord = [&](size_t word, int32_t v) {
+    auto b = bytes;
+    std::memcpy(b.data() + 4 * word, &v, 4);
+    return b;
+  };
+  struct Bad {
+    const char* what;
+    std::vector<unsigned char> bytes;
+    PackedCacheStatus status;
+  };
+  const std::vector<Bad> cases = {
+      {"wrong magic", withWord(0, 0x5E1379D3), PackedCacheStatus::kWrongMagic},
+      {"too short for the magic", {0x2D, 0x1E}, PackedCacheStatus::kWrongMagic},
+      {"too many frames", withWord(1, 10001), PackedCacheStatus::kBadCounts},
+      {"negative meshes", withWord(2, -1), PackedCacheStatus::kBadCounts},
+      {"frame shorter than its header", withWord(3, 15), PackedCacheStatus::kBadLength},
+      {"negative mesh length", withWord(6, -4), PackedCacheStatus::kBadLength},
+      {"length beyond the file", withWord(4, 1 << 30), PackedCacheStatus::kTruncated},
+      {"cut off", std::vector<unsigned char>(bytes.begin(), bytes.end() - 1), PackedCacheStatus::kTruncated},
+      {"cut in the tables", std::vector<unsigned char>(bytes.begin(), bytes.begin() + 18),
+       PackedCacheStatus::kTruncated},
+      {"extra bytes", [&] { auto b = bytes; b.push_back(0); return b; }(), PackedCacheStatus::kTrailingBytes},
+  };
+  Cache to = MakeCache(dir, "to");
+  const std::vector<unsigned char> existing = {9, 9, 9};
+  WriteAll(to.fc().FramePath(0), existing);
+  for (const Bad& b : cases) {
+    const std::string p = dir + "/bad.Vor";
+    WriteAll(p, b.bytes);
+    PackedCacheIndex index;
+    EXPECT_EQ(ReadPackedCacheIndex(p, index), b.status) << b.what;
+    EXPECT_EQ(index.frames, 0) << b.what;
+    EXPECT_EQ(ReadAll(to.fc().FramePath(0)), existing) << b.what;
+  }
+  PackedCacheIndex index;
+  EXPECT_EQ(ReadPackedCacheIndex(dir + "/none.Vor", index), PackedCacheStatus::kCannotOpen);
+}
+
+TEST(PackedCache, UnwritableTargetFailsAndUnreadableFramesPackAsEmptyEntries) {
+  const std::string dir = solver_test::ScratchDir("pack_fail");
+  Cache c = MakeCache(dir, "f");
+  Fill(c, 2, 0);
+  EXPECT_FALSE(c.fc().Pack(dir + "/no/such/folder/x.Vor", 1, -1));
+  const std::string p = dir + "/keep.Vor";
+  WriteAll(p, {1, 2, 3, 4});
+  c.fc().cacheRoot = dir + "/gone";  // the system folder vanished: entries are empty
+  ASSERT_TRUE(c.fc().Pack(p, 1, -1));
+  EXPECT_EQ(ReadAll(p).size(), 12u + 8u);
+}

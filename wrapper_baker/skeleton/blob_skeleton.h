@@ -1,0 +1,82 @@
+// The object skeleton that the particle wrapper and the cache baker share:
+// a simple object with a flat icon mesh drawn beside the surface it builds,
+// the copy of a mesher result into the host mesh, and the create-panel hook
+// that makes one object per click.
+#pragma once
+#include <vector>
+
+#include "host/sdk/max.h"
+#include "mesher/mesh_record.h"
+
+namespace blob_skeleton {
+
+// A flat icon: vertex rows (x, y, z) and face rows (three indices), with a
+// row of three edge-visibility flags per face.
+struct IconTables {
+  std::vector<Point3> vertices;
+  std::vector<MeshFace> faces;
+  std::vector<MeshFace> edgeVisible;
+};
+
+// The wrapper's lobed blob and the baker's plaque, built once on first use.
+// Faces wind counter-clockwise seen from +z and only outline edges are
+// visible.
+const IconTables& WrapperIcon();
+const IconTables& BakerIcon();
+
+// Fills mesh from the tables: vertices and texture vertices from the same
+// rows, faces and texture faces with the same indices, smoothing flags 1,
+// auto-smooth and bounding box.
+void BuildIconMesh(Mesh& mesh, const IconTables& tables);
+
+// Empties the mesh (faces, vertices, texture vertices) and its caches.
+void EmptyMesh(Mesh& mesh);
+
+// Copies a built surface into the host mesh, each vertex mapped by toObject
+// (the inverse of the node's object transform): one vertex and one texture
+// vertex per mesher vertex, one face and texture face per triangle with
+// every edge visible, smoothing flags 1, everything smoothed together.
+void CopyOutMesh(const MeshRecord& surface, Mesh& mesh, const Matrix3& toObject);
+
+// The inverse of the object transform of obj's node at t; identity when the
+// object has no node.
+Matrix3 InverseNodeTM(ReferenceTarget* obj, TimeValue t);
+
+// A simple object with an icon mesh. Display, HitTest and GetWorldBoundBox
+// handle the icon and then the built mesh. Each derived class names its own
+// one-shot creation flag, which its creation hook sets and the next Display
+// of any object of the class clears.
+class BlobSkeleton : public SimpleObject2 {
+ public:
+  Mesh iconMesh;
+  // The node this object was last drawn with (the surface's frame).
+  INode* lastNode = nullptr;
+
+  virtual bool& CreationFlag() = 0;
+  virtual const IconTables& Icon() = 0;
+  void BuildIcon() { BuildIconMesh(iconMesh, Icon()); }
+
+  // Draws the icon (not in box mode), sets the text colour, leaves the
+  // create mode a creation click started, then draws the built mesh.
+  // Answers 0.
+  int Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) override;
+  // A hit on the built mesh first; else the icon is tested in a 4-pixel
+  // region. The window's render limits are as they were on return.
+  int HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p,
+              ViewExp* vpt) override;
+  // The built mesh's world box grown by the two corners of the icon's box
+  // carried by the node's object transform.
+  void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
+};
+
+// The text colour drawn with both objects' labels, in the 0..1 components
+// the graphics window takes.
+Point3 LabelColour();
+
+// The create-panel hook of both plug-ins: unless the class's flag is set, the
+// host makes one object of the class and a node at the origin, the icon is
+// built, views redrawn and the flag set. Always answers 1 (the host starts
+// no creation mode of its own).
+int CreateFromPanel(Interface* ip, ClassDesc* cd, bool& creating);
+
+}  // namespace blob_skeleton

@@ -1,0 +1,255 @@
+#include <cstring>
+
+#include "fluid_core/frame_cache.h"
+#include "fluid_core/solver.h"
+#include "host/ui/script.h"
+#include "mesher/mesh_record.h"
+#include "test_support.h"
+
+using namespace vorbaker;
+
+namespace {
+
+// Writes particle frame `frame` of a main plug-in cache folder.
+void WriteParticleFrame(const std::string& folder, int frame, const std::vector<Point3>& pos, float ppuv) {
+  FluidSolver solver(ppuv, 1000.0f, 1.0f / 30.0f);
+  solver.particles.resize(pos.size());
+  for (size_t i = 0; i < pos.size(); ++i) solver.particles[i].pos = Vec3f(pos[i].x, pos[i].y, pos[i].z);
+  FrameCache c;
+  c.folderOverride = folder + "/";
+  SetFrameScale(20.0f);
+  ASSERT_GT(c.WriteFrame(frame, int(pos.size()), 0, ppuv, solver), 0);
+}
+
+MeshRecord Triangle(float z) {
+  MeshRecord m;
+  m.vertices = {Point3(0.0f, 0.0f, z), Point3(1.0f, 0.0f, z), Point3(0.0f, 1.0f, z)};
+  m.secondVertices.assign(3, Point3());
+  m.faces = {{0, 1, 2}};
+  return m;
+}
+
+void WriteMeshFrame(const std::string& folder, int frame, const MeshRecord& m) {
+  std::filesystem::create_directories(folder + "/surface");
+  char name[32];
+  std::snprintf(name, sizeof name, "/surface/m%05d.bin", frame);
+  ASSERT_TRUE(m.WriteSurfaceCache(folder + name, frame, 0));
+}
+
+std::vector<Point3> Block(int n, float spacing, Point3 origin) {
+  std::vector<Point3> v;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j)
+      for (int k = 0; k < n; ++k)
+        v.push_back(origin + Point3(float(i), float(j), float(k)) * spacing);
+  return v;
+}
+
+class BakerTest : public wrapper_test::HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    b = static_cast<BlobNode*>(GetBlobNodeDesc()->Create(false));
+    node = ip->CreateObjectNode(b, "baker");
+    folder = scratch / "cache";
+    std::filesystem::create_directories(folder);
+  }
+  BlobNode* b = nullptr;
+  INode* node = nullptr;
+  std::string folder;
+};
+
+}  // namespace
+
+TEST(BakerReplayFrame, OffsetThenSpeedTruncatedAtLeastZero) {
+  struct Case {
+    const char* what;
+    TimeValue t;
+    int offset;
+    float speed;
+    int want;
+  } cases[] = {
+      {"plain", 7 * 160, 0, 100.0f, 7},     {"half speed", 10 * 160, 0, 50.0f, 5},
+      {"offset", 2 * 160, 3, 100.0f, 0},    {"offset inside", 10 * 160, 3, 100.0f, 7},
+      {"truncated", 3 * 160, 0, 50.0f, 1},  {"backwards", 10 * 160, 0, -100.0f, 0},
+      {"between frames", 7 * 160 + 80, 0, 100.0f, 7},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ReplayFrame(c.t, 160, c.offset, c.speed), c.want) << c.what;
+}
+
+TEST(BakerCacheReader, FoldersAndHeader) {
+  BakerCacheReader r;
+  r.systemName = "Pour";
+  EXPECT_EQ(r.ParticleFolder(), "c:\\temp/Vorel/Pour/");
+  r.explicitFolder = "/x/y/";
+  EXPECT_EQ(r.ParticleFolder(), "/x/y/");
+  EXPECT_EQ(r.SurfaceFolder(), "/x/y/surface/");
+
+  wrapper_test::ScratchDir dir;
+  r.explicitFolder = dir.path() + "/";
+  WriteParticleFrame(dir.path(), 3, {Point3(1, 2, 3), Point3(4, 5, 6)}, 27.0f);
+  int32_t stamp = -1, count = -1;
+  float ppuv = 0.0f;
+  ASSERT_TRUE(r.ReadFrameHeader(3, stamp, count, ppuv));
+  EXPECT_EQ(stamp, 0);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(ppuv, 27.0f);
+  EXPECT_FALSE(r.ReadFrameHeader(4, stamp, count, ppuv));
+  std::vector<Point3> pos;
+  ASSERT_EQ(r.ReadFramePositions(3, pos), 2);
+  EXPECT_FLOAT_EQ(pos[1].x, 4.0f);
+  EXPECT_FLOAT_EQ(pos[1].z, 6.0f);
+  EXPECT_EQ(r.ReadFramePositions(4, pos), 0);
+  EXPECT_TRUE(pos.empty());
+}
+
+TEST_F(BakerTest, EmptyCachePathLeavesTheMeshAlone) {
+  Mesh m;
+  m.setNumVerts(3);
+  m.setNumFaces(1);
+  b->UpdateFromCache(0, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 1);
+  EXPECT_EQ(m.getNumVerts(), 3);
+}
+
+TEST_F(BakerTest, StoredMeshesComeWithTheirTextureCoordinates) {
+  WriteMeshFrame(folder, 2, Triangle(5.0f));
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  Mesh m;
+  b->UpdateFromCache(2 * 160, m, 8.0f, false);
+  ASSERT_EQ(m.getNumFaces(), 1);
+  EXPECT_EQ(m.getNumVerts(), 3);
+  EXPECT_EQ(m.getNumTVerts(), 3);
+  EXPECT_EQ(m.faces[0].v[1], 1u);
+  EXPECT_FLOAT_EQ(m.verts[1].x, 1.0f);
+  EXPECT_FLOAT_EQ(m.verts[1].z, 5.0f);
+  // A frame without a stored mesh shows nothing rather than the last one.
+  b->UpdateFromCache(3 * 160, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 0);
+}
+
+TEST_F(BakerTest, MeshesWithBadFaceIndicesAreNotShown) {
+  MeshRecord bad = Triangle(0.0f);
+  bad.faces = {{0, 1, 7}};
+  WriteMeshFrame(folder, 0, bad);
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  Mesh m;
+  b->UpdateFromCache(0, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 0);
+  EXPECT_EQ(m.getNumVerts(), 0);
+}
+
+TEST_F(BakerTest, GeneratedSurfaceSkipsParticlesAtTheOrigin) {
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  b->pblock->SetValue(kGenerateSurface, 0, 1);
+  WriteParticleFrame(folder, 0, Block(3, 0.5f, Point3(2, 2, 2)), 8.0f);
+  Mesh m;
+  b->UpdateFromCache(0, m, 8.0f, false);
+  EXPECT_GT(m.getNumFaces(), 0);
+  EXPECT_EQ(b->Builder().Count(), 27);
+
+  WriteParticleFrame(folder, 1, std::vector<Point3>(20, Point3(0, 0, 0)), 8.0f);
+  b->UpdateFromCache(160, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 0);
+  EXPECT_EQ(b->Builder().Count(), 20);
+}
+
+TEST_F(BakerTest, MissingOrUnusableDensityFallsBackToTwelve) {
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  b->pblock->SetValue(kGenerateSurface, 0, 1);
+  Mesh m;
+  b->UpdateFromCache(5 * 160, m, 8.0f, false);  // no frame file
+  EXPECT_EQ(m.getNumFaces(), 0);
+  EXPECT_NEAR(b->Builder().h, 1.0f / std::cbrt(12.0f), 1e-5f);
+  for (float bad : {0.0f, -3.0f, std::nanf("")}) {
+    WriteParticleFrame(folder, 6, Block(2, 0.4f, Point3(1, 1, 1)), bad);
+    b->UpdateFromCache(6 * 160, m, 8.0f, false);
+    EXPECT_NEAR(b->Builder().h, 1.0f / std::cbrt(12.0f), 1e-5f) << bad;
+    EXPECT_TRUE(std::isfinite(b->Builder().h));
+  }
+}
+
+TEST_F(BakerTest, ViewportSkipsTheFrameItShowsUntilAParameterChanges) {
+  WriteMeshFrame(folder, 1, Triangle(1.0f));
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  Mesh m;
+  b->UpdateFromCache(160, m, 8.0f, true);
+  ASSERT_EQ(m.getNumFaces(), 1);
+  EXPECT_EQ(b->LastBuiltFrame(), 1);
+  m.setNumFaces(0);  // a rebuild would bring the face back
+  b->UpdateFromCache(160 + 50, m, 8.0f, true);
+  EXPECT_EQ(m.getNumFaces(), 0);
+  b->pblock->SetValue(kShrinkWrap, 0, 0.5f);
+  EXPECT_EQ(b->LastBuiltFrame(), -1);
+  b->UpdateFromCache(160 + 50, m, 8.0f, true);
+  EXPECT_EQ(m.getNumFaces(), 1);
+}
+
+TEST_F(BakerTest, RenderBuildDoesNotStopTheViewportFromCatchingUp) {
+  WriteMeshFrame(folder, 0, Triangle(0.0f));
+  WriteMeshFrame(folder, 4, MeshRecord());
+  MeshRecord two = Triangle(0.0f);
+  two.vertices.push_back(Point3(1, 1, 0));
+  two.secondVertices.push_back(Point3());
+  two.faces.push_back({1, 3, 2});
+  WriteMeshFrame(folder, 4, two);
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  Mesh viewport, render;
+  b->UpdateFromCache(0, viewport, 8.0f, true);
+  ASSERT_EQ(viewport.getNumFaces(), 1);
+  b->UpdateFromCache(4 * 160, render, 8.0f, false);
+  ASSERT_EQ(render.getNumFaces(), 2);
+  b->UpdateFromCache(4 * 160, viewport, 8.0f, true);
+  EXPECT_EQ(viewport.getNumFaces(), 2);
+}
+
+TEST_F(BakerTest, DisableAndHide) {
+  WriteMeshFrame(folder, 0, Triangle(0.0f));
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  b->pblock->SetValue(kHideInViewports, 0, 1);
+  Mesh m;
+  b->UpdateFromCache(0, m, 8.0f, true);
+  EXPECT_EQ(m.getNumFaces(), 0);
+  b->UpdateFromCache(0, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 1);
+  b->pblock->SetValue(kDisable, 0, 1);
+  b->UpdateFromCache(0, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 0);
+}
+
+TEST_F(BakerTest, MeshesStayInWorldSpaceWhereverTheNodeIs) {
+  WriteMeshFrame(folder, 0, Triangle(0.0f));
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  Matrix3 tm;
+  tm.SetTrans(Point3(0, 0, 10));
+  node->SetNodeTM(0, tm);
+  Mesh m;
+  b->UpdateFromCache(0, m, 8.0f, false);
+  ASSERT_EQ(m.getNumVerts(), 3);
+  EXPECT_FLOAT_EQ(m.verts[0].z, -10.0f);
+}
+
+TEST_F(BakerTest, BrowseStoresTheChosenFolder) {
+  ip->BeginEditParams(b);
+  HWND dlg = vorel_ui::FindDialog("#101");
+  ASSERT_NE(dlg, nullptr);
+  vorel_ui::QueueDirectoryAnswer(folder);
+  ASSERT_TRUE(vorel_ui::PressControl(GetDlgItem(dlg, kBrowseButton)));
+  EXPECT_EQ(std::string(b->pblock->GetStr(kCachePath)), folder);
+  EXPECT_EQ(vorel_ui::FileDialogLog().back().title, "Select cache directory.");
+}
+
+TEST_F(BakerTest, CreationClicksMakeOneBakerUntilItIsDrawn) {
+  const int before = ip->NodeCount();
+  GetBlobNodeDesc()->BeginCreate(ip);
+  GetBlobNodeDesc()->BeginCreate(ip);
+  EXPECT_EQ(ip->NodeCount(), before + 1);
+  INode* made = ip->GetINodeByName("VorBaker_");
+  ASSERT_NE(made, nullptr);
+  static_cast<BlobNode*>(made->GetObjectRef())->Display(0, made, ip->GetActiveViewport(), 0);
+  EXPECT_EQ(ip->GetStdCommandMode(), 6);
+  GetBlobNodeDesc()->BeginCreate(ip);
+  EXPECT_EQ(ip->NodeCount(), before + 2);
+  made = ip->AllNodes().back();
+  static_cast<BlobNode*>(made->GetObjectRef())->Display(0, made, ip->GetActiveViewport(), 0);
+}

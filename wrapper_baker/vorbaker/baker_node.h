@@ -1,0 +1,124 @@
+// VorBaker, the cache baker: a geometric object that replays a cache folder
+// of the main fluid plug-in, either meshing each cached particle frame or
+// showing the surface mesh stored for that frame.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/sdk/max.h"
+#include "mesher/surface_builder.h"
+#include "wrapper_baker/skeleton/blob_skeleton.h"
+
+class ParamMap2UserDlgProc;
+
+namespace vorbaker {
+
+inline Class_ID VORBAKER_CLASS_ID() { return Class_ID(0x705F2D30, 0x34B26DFA); }
+
+// Parameter ids of the block "params".
+enum : ParamID {
+  kDisable = 0,
+  kHideInViewports = 1,
+  kCachePath = 2,
+  kTimeOffset = 3,
+  kPlaybackSpeed = 4,
+  kGenerateSurface = 5,
+  kSurfaceLOD = 6,
+  kDropSize = 7,
+  kMeltingForce = 8,
+  kShrinkWrap = 9,
+};
+
+enum : int {
+  kDialog = 101,
+  kFacesText = 1008,
+  kVerticesText = 1009,
+  kCachePathEdit = 3077,
+  kBrowseButton = 3079,
+};
+
+// The particles per unit volume a frame without a usable header is meshed
+// with (drop size 1/12).
+constexpr float kDefaultParticlesPerVolume = 12.0f;
+
+// Where the replayed cache lies and how its frames are read.
+class BakerCacheReader {
+ public:
+  std::string explicitFolder;         // the "Cache path" value followed by "/"
+  std::string cacheRoot = "c:\\temp";
+  std::string systemName;
+
+  // The explicit folder when set, else <root>/Vorel/<name>/.
+  std::string ParticleFolder() const;
+  std::string SurfaceFolder() const;  // ParticleFolder() + "surface/"
+
+  // The first four header fields of frame's particle file; false when the
+  // file does not exist or is shorter than a header.
+  bool ReadFrameHeader(int frame, int32_t& stamp, int32_t& count, float& particlesPerVolume) const;
+  // The frame's particle positions in host units (the file's values over
+  // 20); empty when the file is missing or malformed. Answers the count.
+  int ReadFramePositions(int frame, std::vector<Point3>& positions) const;
+  // Reads the frame's surface mesh (vertices, texture pairs, triangles) into
+  // surface; false, with surface empty, when the file is missing or fails
+  // the mesh file checks (counts, markers, face indices).
+  bool ReadSurfaceFrame(int frame);
+
+  MeshFrameData surface;
+};
+
+// The frame a time replays: (t / tpf - offset) x speed / 100, truncated, at
+// least 0.
+int ReplayFrame(TimeValue t, int ticksPerFrame, int offsetFrames, float speedPercent);
+
+class BlobNode : public blob_skeleton::BlobSkeleton {
+ public:
+  explicit BlobNode(bool loading = false);
+  ~BlobNode() override;
+
+  void DeleteThis() override { delete this; }
+  void GetClassName(std::string& s) override { s = "VorBaker"; }
+  SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }
+  Class_ID ClassID() override { return VORBAKER_CLASS_ID(); }
+  const char* GetObjectName() override { return "VorBaker"; }
+  void InitNodeName(std::string& s) override { s = "VorBaker_"; }
+  void BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) override;
+  void EndEditParams(Interface* ip, uint32_t flags, Animatable* next) override;
+  RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
+                             RefMessage message) override;
+  ReferenceTarget* Clone(RemapDir& remap) override;
+  Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
+  void BuildMesh(TimeValue t) override;
+  void InvalidateUI() override;
+
+  bool& CreationFlag() override;
+  const blob_skeleton::IconTables& Icon() override { return blob_skeleton::BakerIcon(); }
+
+  // Builds the frame that t replays into mesh. An empty cache path leaves
+  // mesh as it is; a viewport build of the frame the viewport already shows
+  // does nothing. A frame whose file is missing or refused gives an empty
+  // mesh.
+  void UpdateFromCache(TimeValue t, Mesh& mesh, float detail, bool viewport);
+
+  int LastBuiltFrame() const { return lastBuiltFrame_; }
+  SurfaceBuilder& Builder() { return *builder_; }
+  BakerCacheReader& Reader() { return reader_; }
+  Interface* EditInterface() const { return ip_; }
+
+ private:
+  void SetStatusText(int control, const char* fmt, int value);
+
+  std::unique_ptr<SurfaceBuilder> builder_;
+  BakerCacheReader reader_;
+  // The frame the viewport mesh shows; -1 after any parameter change.
+  int lastBuiltFrame_ = -1;
+  Interface* ip_ = nullptr;
+};
+
+ClassDesc2* GetBlobNodeDesc();
+ParamBlockDesc2* GetBlobNodeBlockDesc();
+HINSTANCE PluginInstance();
+void RegisterDialogs();
+ParamMap2UserDlgProc* BlobNodeDlgProc();
+
+}  // namespace vorbaker
