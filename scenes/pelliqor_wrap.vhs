@@ -22,6 +22,18 @@ export wrap 2 cached2.obj
 # Without the surface cache the particle cache stands in for the particles.
 set wrap useCache off
 export wrap 2 fromparticles2.obj
+# An event-driven system: all its events, or only the chosen one.
+create ScriptedEventSystem flow
+pfevent flow Birth
+pfevent flow Spill
+particles Birth 0 10,0,0 12,0,0 10,2,0 12,2,0 11,1,1.5
+particles Spill 0 30,0,0 32,0,0 30,2,0
+create Pelliqor events
+call events pelliqorNodeOps addNode flow
+call events pelliqorNodeOps addPFnode Birth
+export events 0 allevents.obj
+set events useAllPFEvents off
+export events 0 birthonly.obj
 # The wrapper made the way the main plug-in makes one.
 create 0x5944D962:0x369BB1C6 handoff
 create ScriptedParticles drops

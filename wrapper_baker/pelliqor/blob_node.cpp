@@ -195,7 +195,15 @@ void BlobNode::EndEditParams(Interface* ip, uint32_t flags, Animatable* next) {
 RefResult BlobNode::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
                                      RefMessage message) {
   if (message == REFMSG_TARGET_DELETED) ivalid.SetEmpty();
-  if (message == REFMSG_CHANGE && hTarget == pblock) gatheredValid_ = false;
+  if (message == REFMSG_CHANGE && hTarget == pblock) {
+    gatheredValid_ = false;
+    // The folder is shown in a status field, which no binding refreshes.
+    if (pblock->LastNotifyParamID() == kExportDirectory)
+      if (HWND h = RolloutWindow(kCacheMap)) {
+        const char* dir = pblock->GetStr(kExportDirectory, GetCOREInterface()->GetTime());
+        SetDlgItemText(h, kExportDirText, dir ? dir : "");
+      }
+  }
   return BlobSkeleton::NotifyRefChanged(changeInt, hTarget, partID, message);
 }
 

@@ -272,3 +272,28 @@ TEST_F(InterfaceTest, ResetPutsTheTimeTransformBack) {
   EXPECT_EQ(w->pblock->GetFloat(kTimeOffset), 0.0f);
   EXPECT_EQ(w->pblock->GetFloat(kTimeScale), 1.0f);
 }
+
+TEST_F(InterfaceTest, BrowseChoosesTheExportDirectoryAndTheStatusFollows) {
+  w->pblock->SetValue(kUseCache, 0, 1);
+  ip->BeginEditParams(w);
+  HWND cache = vorel_ui::FindDialog("#211");
+  ASSERT_NE(cache, nullptr);
+  char shown[260];
+  GetDlgItemText(cache, kExportDirText, shown, sizeof shown);
+  EXPECT_EQ(std::string(shown), scratch.path());
+  const std::string chosen = scratch / "chosen";
+  std::filesystem::create_directories(chosen);
+  vorel_ui::QueueDirectoryAnswer(chosen);
+  ASSERT_TRUE(vorel_ui::PressControl(GetDlgItem(cache, kBrowseButton)));
+  EXPECT_EQ(std::string(w->pblock->GetStr(kExportDirectory)), chosen);
+  EXPECT_EQ(vorel_ui::FileDialogLog().back().title, "Select Directory for temporary scene cache");
+  GetDlgItemText(cache, kExportDirText, shown, sizeof shown);
+  EXPECT_EQ(std::string(shown), chosen);
+  // A cancelled choice keeps the folder; a script's change shows too.
+  vorel_ui::QueueDirectoryCancel();
+  ASSERT_TRUE(vorel_ui::PressControl(GetDlgItem(cache, kBrowseButton)));
+  EXPECT_EQ(std::string(w->pblock->GetStr(kExportDirectory)), chosen);
+  w->pblock->SetValue(kExportDirectory, 0, "elsewhere");
+  GetDlgItemText(cache, kExportDirText, shown, sizeof shown);
+  EXPECT_STREQ(shown, "elsewhere");
+}
