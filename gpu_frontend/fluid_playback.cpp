@@ -269,6 +269,7 @@ int BlobNode::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) {
   lastNode = inode;
   // The next creation may run once any fluid object has been drawn.
   creationPending = false;
+  if (!vpt || !inode) return SimpleObject2::Display(t, inode, vpt, flags);
   const bool showParticles = pblock2 && pblock2->GetInt(blob_param::kShowParticles, t) != 0;
   GraphicsWindow* gw = vpt->getGW();
   const DWORD limits = gw->getRndLimits();
@@ -293,6 +294,7 @@ int BlobNode::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) {
 
 int BlobNode::HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p, ViewExp* vpt) {
   if (SimpleObject2::HitTest(t, inode, type, crossing, flags, p, vpt)) return 1;
+  if (!vpt || !inode) return 0;
   GraphicsWindow* gw = vpt->getGW();
   const DWORD limits = gw->getRndLimits();
   HitRegion hr;
@@ -317,6 +319,7 @@ int BlobNode::HitTest(TimeValue t, INode* inode, int type, int crossing, int fla
 
 void BlobNode::GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) {
   SimpleObject2::GetWorldBoundBox(t, inode, vpt, box);
+  if (!inode) return;
   const Matrix3 tm = inode->GetObjectTM(t);
   if (iconMesh.getNumVerts() > 0) {
     Box3 icon;
