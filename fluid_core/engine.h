@@ -102,6 +102,10 @@ void CollectSourceNodes(INode* node, std::vector<INode*>& list);
 // them (DeleteThis each). The list is emptied first.
 void CollectForceFields(INode* node, std::vector<ForceField*>& list);
 
+// Per face: (centroid of the second vertex set - centroid of the first) .
+// unit normal x 3600 / ticks per frame; 0 for faces without both sets.
+void ComputeFaceNormalSpeeds(ColliderMesh& mesh, int ticksPerFrame);
+
 // "%02d:%02d:%02d" of a millisecond count (negative counts as 0).
 std::string FormatElapsedMs(long long ms);
 // ((month x 30 + day) x 24 + hour) x 60 + minute of the current UTC time.
@@ -244,6 +248,7 @@ class FluidEngine {
  private:
   void ValidateCache();
   void ShowStatisticsIfOpen();
+  void BuildColliders(TimeValue tick, bool withMotion);
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
 };

@@ -1,6 +1,111 @@
 // FluidEngine: surface mesh files of stored frames and the render mesh of
 // the particles the sources show.
-#include "fluid_core/engine.h"
+#include <algorithm>
 
-bool FluidEngine::BuildSurfaceFrame(int n) { (void)n; return false; }
-void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) { (void)t; mesh.setNumVerts(0); mesh.setNumFaces(0); }
+#include "fluid_core/engine.h"
+#include "host/core/files.h"
+#include "mesher/surface_builder.h"
+
+namespace {
+// The system's surface parameters at a time, as the mesher takes them.
+struct SurfaceParams {
+  float detail = 1.0f, melting = 4.0f, radius = 0.4f, shrink = 0.66f;
+};
+SurfaceParams ReadSurfaceParams(IParamBlock2* pb, TimeValue t) {
+  const float lod = ReadFloatParam(pb, system_param::kSurfaceLod, t, ProcessSurfaceDefaults.surfaceLod);
+  const float drop = ReadFloatParam(pb, system_param::kDropSize, t, ProcessSurfaceDefaults.dropSize);
+  SurfaceParams s;
+  s.melting = ReadFloatParam(pb, system_param::kMeltingForce, t, ProcessSurfaceDefaults.meltingThreshold);
+  s.shrink = ReadFloatParam(pb, system_param::kShrinkWrap, t, ProcessSurfaceDefaults.shrinkWrap);
+  s.detail = 3.0f / (lod + 1.0f);
+  s.radius = drop / 10.0f;
+  return s;
+}
+}  // namespace
+
+bool FluidEngine::BuildSurfaceFrame(int n) {
+  if (n < 0 || n >= kMaxFrames) return false;
+  solver->frameCache.cacheRoot = cacheRoot;
+  solver->frameCache.systemName = systemName;
+  // Frame n counted from host time 0 (not from the start frame).
+  const TimeValue time = n * GetCOREInterface()->GetTicksPerFrame();
+  IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
+  const float flick = ReadFloatParam(pb, system_param::kFlickFilter, time, 0.0f);
+  (void)flick;  // handed to the expiry marking, which does not use it
+  const SurfaceParams sp = ReadSurfaceParams(pb, time);
+  bool ok = false;
+  {
+    SurfaceBuilder builder(float(solver->particlesPerVolume));
+    std::vector<FluidParticle> work(size_t(std::max(0, frameParticleCount[size_t(n)])));
+    const int read = solver->frameCache.ReadFrame(n, work, 1.0f);
+    if (read >= 0) {
+      solver->MarkExpiredParticles(work, read);
+      builder.BeginParticles(read, sp.melting * sp.radius);
+      // Parked and expired particles sit at the parking position or are
+      // gone: meshing them would put a blob at the origin.
+      for (int i = 0; i < read; ++i) {
+        const FluidParticle& p = work[size_t(i)];
+        builder.AddParticle(Point3(p.pos.x, p.pos.y, p.pos.z), p.dead, 1.0f, 0);
+      }
+      vertexSources.clear();
+      MeshRecord& mesh = builder.Build(sp.detail, sp.melting, sp.radius, sp.shrink, 0, 2000, &vertexSources);
+      for (auto& list : vertexSources)
+        for (VertexInfluence& e : list)
+          if (e.particle >= 0 && e.particle < read) e.particle = work[size_t(e.particle)].sourceIndex;
+      vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
+      ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);
+    }
+  }
+  const int64_t size = vorel::host::FileSize(solver->frameCache.MeshPath(n));
+  if (size > 0) surfaceCacheBytes += double(size);
+  ShowStatisticsIfOpen();
+  return ok;
+}
+
+void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) {
+  IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
+  const SurfaceParams sp = ReadSurfaceParams(pb, t);
+  SurfaceBuilder builder(float(solver->particlesPerVolume));
+  int total = 0;
+  for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
+    if (!SlotUsable(i)) continue;
+    ParticleObject* po = sourceObjects[i]->SourceParticles();
+    if (!po) continue;
+    po->UpdateParticles(t, sourceNodes[i]);
+    total += po->NumParticles();
+  }
+  builder.BeginParticles(total, sp.melting * sp.radius);
+  for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
+    if (!SlotUsable(i)) continue;
+    ParticleObject* po = sourceObjects[i]->SourceParticles();
+    if (!po) continue;
+    const int np = po->NumParticles();
+    for (int k = 0; k < np; ++k) {
+      const Point3 p = po->ParticlePosition(t, k) * InvFrameScale;
+      builder.AddParticle(p, po->ParticleAge(t, k) < 0 ? 1 : 0, 1.0f, 0);
+    }
+  }
+  vertexSources.clear();
+  const MeshRecord& built = builder.Build(sp.detail, sp.melting, sp.radius, sp.shrink, 0, 2000, &vertexSources);
+  const Matrix3 inv = systemNode ? systemNode->GetObjectTM(t).Inverse() : Matrix3();
+  const int nv = int(built.vertices.size());
+  const int nf = int(built.faces.size());
+  mesh.setNumVerts(nv);
+  mesh.setNumTVerts(nv);
+  mesh.setSmoothFlags(1);
+  for (int v = 0; v < nv; ++v) {
+    const Point3 w = inv.PointTransform(built.vertices[size_t(v)] * FrameScale);
+    mesh.setVert(v, w);
+    mesh.setTVert(v, w);
+  }
+  mesh.setNumFaces(nf);
+  mesh.setNumTVFaces(nf);
+  for (int f = 0; f < nf; ++f) {
+    const MeshFace& face = built.faces[size_t(f)];
+    mesh.faces[size_t(f)].setVerts(face[0], face[1], face[2]);
+    mesh.faces[size_t(f)].setEdgeVisFlags(1, 1, 1);
+    mesh.tvFace[size_t(f)].setTVerts(face[0], face[1], face[2]);
+  }
+  mesh.AutoSmooth(9996.28f);
+  mesh.InvalidateTopologyCache();
+}

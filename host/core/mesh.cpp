@@ -470,3 +470,23 @@ void SetMeshDrawHooks(MeshRenderFn render, MeshSelectFn select) {
   g_select = select;
 }
 }  // namespace vorel::host
+
+Point3 Mesh::BaryCoords(DWORD face, Point3 p) const {
+  const Point3 third(1.0f / 3.0f, 1.0f / 3.0f, 1.0f / 3.0f);
+  if (face >= DWORD(faces.size())) return third;
+  const Face& f = faces[face];
+  const size_t nv = verts.size();
+  if (f.v[0] >= nv || f.v[1] >= nv || f.v[2] >= nv) return third;
+  const Point3 a = verts[f.v[0]], b = verts[f.v[1]], c = verts[f.v[2]];
+  const double e0[3] = {b.x - a.x, b.y - a.y, b.z - a.z};
+  const double e1[3] = {c.x - a.x, c.y - a.y, c.z - a.z};
+  const double e2[3] = {p.x - a.x, p.y - a.y, p.z - a.z};
+  auto dot = [](const double* u, const double* v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };
+  const double d00 = dot(e0, e0), d01 = dot(e0, e1), d11 = dot(e1, e1);
+  const double d20 = dot(e2, e0), d21 = dot(e2, e1);
+  const double den = d00 * d11 - d01 * d01;
+  if (!(den > 0.0)) return third;
+  const double v = (d11 * d20 - d01 * d21) / den;
+  const double w = (d00 * d21 - d01 * d20) / den;
+  return Point3(float(1.0 - v - w), float(v), float(w));
+}

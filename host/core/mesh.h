@@ -160,6 +160,10 @@ class Mesh {
   // sharp edge, so no face is smoothed into a sharp neighbour through others.
   void AutoSmooth(float angle, BOOL useSel = FALSE, BOOL preventIndirectSmoothing = FALSE);
 
+  // Barycentric coordinates of p (taken in the plane of face f) in that
+  // face's corners; (1/3, 1/3, 1/3) for a face without area or out of range.
+  Point3 BaryCoords(DWORD face, Point3 p) const;
+
   // Removes faces that use a vertex twice; true when any went.
   bool RemoveDegenerateFaces();
   // Removes faces with a vertex index outside the vertex array, and texture /
