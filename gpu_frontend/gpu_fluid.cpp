@@ -517,7 +517,9 @@ void BlobNode::PostLoadRepair() {
 
   const std::string root = StrParam(pblock2, kCachesDirectoryPath);
   const std::string name = StrParam(pblock2, kCachePath);
-  if (!cache.SetRootAndName(root, name)) {
+  // An empty name is no lost cache: it is "default", which the sync below
+  // selects.
+  if (!cache.SetRootAndName(root, name) && !name.empty()) {
     char text[1024];
     std::snprintf(text, sizeof text,
                   "Cache '%s' directory path not found!\n%s \nAn Empty dir has been created. Try to find missed "
