@@ -1,5 +1,5 @@
-// The main rollout of the GPU fluid object: its dialog and the procedure
-// behind its solve button.
+// The procedure of the GPU fluid object's main rollout: the solve button,
+// and the cache, preset, clean and export controls (gpu_rollouts.h).
 #pragma once
 #include "host/ui/ui.h"
 
@@ -7,7 +7,6 @@ namespace vorel_gpufe {
 
 class BlobNode;
 
-constexpr int kMainRolloutDialog = 185;
 constexpr int kSolveButton = 1027;
 // The solve button asks for no particular start frame.
 constexpr int kNoRequestedStart = -1000;
@@ -23,8 +22,8 @@ class MainParamsDlgProc : public ParamMap2UserDlgProc {
   BlobNode* fluid_;
 };
 
-// Registers the main rollout's dialog and hands the fluid's block its
-// procedure; called before the rollouts open.
+// Hands the fluid's block the main rollout's procedure; called after the
+// rollouts' templates and other procedures are prepared, before they open.
 void PrepareMainRollout(BlobNode* fluid);
 
 }  // namespace vorel_gpufe
