@@ -267,8 +267,6 @@ class FluidEngine {
   // Restores the cache folder from a packed file. A file that is not whole
   // and consistent is refused (false) before anything is reset or written.
   bool UnpackCache(const std::string& path);
-  // Takes the per-object collision attribute off every scene object.
-  void RemoveObjectParamsFromScene();
 
   // The parameter block of source slot i when the slot is usable, else null.
   IParamBlock2* SourceBlock(int i) const;
