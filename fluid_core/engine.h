@@ -246,6 +246,8 @@ class FluidEngine {
   // Dries, paints (from the surface mesh of frame - 1) and saves every
   // map for cache frame `frame`.
   void RepaintWetMaps(int frame);
+  // Takes the per-object attribute off every mesh node of the scene.
+  void RemoveObjectParamsFromScene();
 
   // --- cache folders and the packed cache ---
   // Moves frames and meshes from oldFolder (the system folder until now)

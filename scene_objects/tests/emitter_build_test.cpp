@@ -219,3 +219,45 @@ TEST_F(EngineFixture, SystemObjectsAndShapesAreNeverFilled) {
   emitter->FillFromObject();
   EXPECT_EQ(FillCount(emitter), before);
 }
+
+namespace {
+int g_fieldsMade = 0, g_fieldsDeleted = 0;
+class PushField : public ForceField {
+ public:
+  Point3 Force(TimeValue, const Point3&, const Point3&, int) override { return Point3(1e-6f, 0.0f, 0.0f); }
+  void DeleteThis() override {
+    ++g_fieldsDeleted;
+    delete this;
+  }
+};
+class PushWarp : public WSMObject {
+ public:
+  Class_ID ClassID() override { return Class_ID(0x7E57E111, 0x9); }
+  ForceField* GetForceField(INode*) override {
+    ++g_fieldsMade;
+    return new PushField();
+  }
+};
+class PushBinding : public SimpleWSMMod {
+ public:
+  Class_ID ClassID() override { return Class_ID(0x7E57E111, 0xA); }
+};
+}  // namespace
+
+TEST_F(EngineFixture, StreamFeelsBoundSpaceWarpsAndFreesTheirFields) {
+  INode* warpNode = ip->CreateObjectNode(new PushWarp(), "push");
+  PushBinding* binding = new PushBinding();
+  binding->ReplaceReference(1, warpNode);
+  IDerivedObject* ws = CreateWSDerivedObject(emitter);
+  ws->AddModifier(binding);
+  node->SetObjectRef(ws);
+  g_fieldsMade = g_fieldsDeleted = 0;
+  emitter->pblock2->SetValue(kEmitTrajectoryLength, 0, 10);
+  Mesh m;
+  emitter->BuildEmitter(0, m);
+  EXPECT_GT(g_fieldsMade, 0);
+  EXPECT_EQ(g_fieldsDeleted, g_fieldsMade);  // every field made for the stream is freed
+  ASSERT_EQ(emitter->emissionShape.SplineCount(), 2);
+  // The front of the stream was pushed along +x.
+  EXPECT_GT(emitter->emissionShape.GetSpline(1)->GetKnotPoint(0).x, 1.0f);
+}
