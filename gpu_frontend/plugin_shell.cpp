@@ -166,10 +166,11 @@ BlobNodeClassDesc* GetBlobNodeDesc() { return &gBlobNodeDesc; }
 VorSourceObjClassDesc* GetVorSourceObjDesc() { return &gSourceDesc; }
 
 BOOL LibraryEntry(HINSTANCE instance, DWORD reason, void* reserved) {
-  (void)reason;
   (void)reserved;
   gModule = instance;
-  (void)GetCOREInterface();
+  // The core interface is only looked at; at unload the host may already
+  // be gone, and asking then would build a new one.
+  if (reason != 0) (void)GetCOREInterface();
   if (gControlsInitialised == 0) {
     gControlsInitialised = 1;
     ++gControlsInitCount;
