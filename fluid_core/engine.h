@@ -22,6 +22,9 @@ extern uint8_t EngineReadyFlag;
 // and by the frame solve on Escape or a failed step; cleared when a run or a
 // frame's simulation starts.
 extern uint8_t SolveStopFlag;
+// Process-wide: raised by whatever changes what emitters must show; the
+// next emitter update refetches its particles and lowers it.
+extern uint8_t SourcesNeedRefresh;
 
 // Parameter ids of the fluid system's block 0 that the engine reads.
 namespace system_param {
@@ -240,6 +243,11 @@ class FluidEngine {
   void RebuildWetMapList();
   void RestoreWetMaps();
   void FreeWetMaps();
+  // Dries, paints (from the surface mesh of frame - 1) and saves every
+  // map for cache frame `frame`.
+  void RepaintWetMaps(int frame);
+  // Takes the per-object attribute off every mesh node of the scene.
+  void RemoveObjectParamsFromScene();
 
   // --- cache folders and the packed cache ---
   // Moves frames and meshes from oldFolder (the system folder until now)
@@ -261,8 +269,6 @@ class FluidEngine {
   // Restores the cache folder from a packed file. A file that is not whole
   // and consistent is refused (false) before anything is reset or written.
   bool UnpackCache(const std::string& path);
-  // Removes the per-object collision attribute from every scene object.
-  void RemoveObjectParamsFromScene();
 
   // The parameter block of source slot i when the slot is usable, else null.
   IParamBlock2* SourceBlock(int i) const;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gpu_frontend/gpu_rollouts.h"
 #include "gpu_frontend/gpu_source.h"
 #include "gpu_frontend/plugin_shell.h"
 #include "host/core/process.h"
@@ -105,6 +106,7 @@ void BlobNode::SetReference(int i, RefTargetHandle rtarg) { SimpleObject2::SetRe
 
 void BlobNode::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
   editInterface = ip;
+  PrepareRollouts(this);
   // The simple object's default opens the descriptor's parameter maps.
   SimpleObject2::BeginEditParams(ip, flags, prev);
 }

@@ -135,8 +135,12 @@ TEST_F(GpuFluidTest, PostLoadPairsRecordsWithListEntriesOnlyAsFarAsBothGo) {
 
   INode* box2 = NewBox("b2");
   b->pblock2->Append(bp::kFillingNodeList, 1, &box2);
-  b->PostLoadRepair();  // more entries than records: nothing to pair the second with
-  ASSERT_EQ(b->fillRecords.size(), 1u);
+  // Records follow the list: the new entry gets an unfilled record of its
+  // own, so that pairing by position stays right through the repair.
+  b->PostLoadRepair();
+  ASSERT_EQ(b->fillRecords.size(), 2u);
+  EXPECT_EQ(b->fillRecords[1].node, box2);
+  EXPECT_EQ(b->fillRecords[1].layersUsed, -1);
   b->DeleteThis();
 }
 
