@@ -6,7 +6,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 #include "gpu_frontend/gpu_fluid.h"
 #include "gpu_frontend/gpu_source.h"
@@ -183,16 +182,9 @@ HINSTANCE ModuleHandle() { return gModule; }
 int CommonControlsInitCount() { return gControlsInitCount; }
 
 const char* StableString(int id) {
-  // GetString hands out one buffer that the next call overwrites; the host
-  // keeps ClassName and Category pointers side by side, so each text gets
-  // a copy of its own.
-  static std::map<int, std::string> kept;
-  if (!gModule) return nullptr;
-  auto it = kept.find(id);
-  if (it != kept.end()) return it->second.c_str();
-  const char* text = vorel::host::ModuleString(gModule, id);
-  if (!text) return nullptr;
-  return kept.emplace(id, text).first->second.c_str();
+  // The host keeps one buffer per library and id, so the class name and the
+  // category a host holds side by side stay what they were.
+  return gModule ? vorel::host::ModuleString(gModule, id) : nullptr;
 }
 
 TimeValue GetSceneTime() { return GetCOREInterface()->GetTime(); }
