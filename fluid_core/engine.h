@@ -3,6 +3,7 @@
 // per-frame tables of the cache and the solver's clock, and turns the scene
 // (sources, colliders, space warps) into solved, cached and meshed frames.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -111,6 +112,20 @@ std::string FormatElapsedMs(long long ms);
 // ((month x 30 + day) x 24 + hour) x 60 + minute of the current UTC time.
 int32_t CurrentSimulationStamp();
 
+// Seconds the engine spent in each kind of work (and sub-steps run) since
+// construction; the engine benchmark reads them.
+struct EngineTimings {
+  double solver = 0.0;       // FluidSolver::Step
+  double colliders = 0.0;    // collider meshes rebuilt from the scene
+  double forces = 0.0;       // space-warp forces
+  double sources = 0.0;      // frame set-up of the sources
+  double frameWrites = 0.0;  // particle frame files written
+  double frameReads = 0.0;   // particle frame files read for meshing
+  double mesher = 0.0;       // surface builds
+  double meshWrites = 0.0;   // surface mesh files written
+  long substeps = 0;
+};
+
 class FluidEngine {
  public:
   static constexpr int kMaxFrames = 10000;
@@ -153,6 +168,7 @@ class FluidEngine {
   // Simulated time the solver has reached, seconds. Kept in double so that
   // sub-steps far below a float's resolution at large times still advance.
   double solverClock = 0.0;
+  EngineTimings timings;
 
   FluidEngine();
   ~FluidEngine();
@@ -251,6 +267,19 @@ class FluidEngine {
   void BuildColliders(TimeValue tick, bool withMotion);
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
+};
+
+// Adds the seconds of its own lifetime to `sink`.
+class ScopedSeconds {
+ public:
+  explicit ScopedSeconds(double& sink);
+  ~ScopedSeconds();
+  ScopedSeconds(const ScopedSeconds&) = delete;
+  ScopedSeconds& operator=(const ScopedSeconds&) = delete;
+
+ private:
+  double& sink_;
+  std::chrono::steady_clock::time_point start_;
 };
 
 // Parameter reads that accept the value stored as int or float, with a
