@@ -257,6 +257,29 @@ class FluidEngine {
   void RestoreWetMaps();
   void FreeWetMaps();
 
+  // --- cache folders and the packed cache ---
+  // Moves frames and meshes from oldFolder (the system folder until now)
+  // into the folders of the current root, made when missing; a file leaves
+  // the old folder only once copied whole, and the same folder is left
+  // alone. False (with a prompt) when any file could not be moved.
+  bool SetCacheDirectory(const std::string& oldFolder);
+  // Reset, then the tables from the frames on disk, then RefreshAfterLoad.
+  void ReloadCache();
+  // Position scale from "Scale", the last solved frame back into the solver
+  // (none when nothing is solved), frame 0 meshed again, statistics.
+  void RefreshAfterLoad();
+  // Walks lastSolved back to the last frame file on disk and restarts there;
+  // -1 (with lastMeshed -1) when none is left.
+  void ResumeFromCache();
+  int CountMeshedFrames() const;
+  // The whole cache in one file; false when it cannot be written.
+  bool PackCache(const std::string& path);
+  // Restores the cache folder from a packed file. A file that is not whole
+  // and consistent is refused (false) before anything is reset or written.
+  bool UnpackCache(const std::string& path);
+  // Removes the per-object collision attribute from every scene object.
+  void RemoveObjectParamsFromScene();
+
   // The parameter block of source slot i when the slot is usable, else null.
   IParamBlock2* SourceBlock(int i) const;
   bool SlotUsable(int i) const;

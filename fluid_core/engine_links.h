@@ -90,6 +90,15 @@ class FluidSource {
   virtual const std::vector<int>& FillLayerCounts() { return noLayers_; }
   // Folder of the imported "%05d.source" files (emission type 3).
   virtual std::string SourceFileFolder() { return std::string(); }
+  // A loaded scene hands the emitter its saved source-file folder back.
+  virtual void SetSourceFileFolder(const std::string& folder) { (void)folder; }
+  // Empties the emitter's validity so that the host evaluates it again.
+  virtual void InvalidateSource() {}
+  // The emitter's node moved at t: its cached shape rows are emptied unless
+  // keepShapeRows, its validity emptied and its particles updated for t.
+  virtual void SourceMoved(TimeValue t, INode* node, bool keepShapeRows) {
+    (void)t; (void)node; (void)keepShapeRows;
+  }
 
   FluidEngine* engine = nullptr;
   INode* node = nullptr;

@@ -1,0 +1,105 @@
+// The engine's cache-directory operations: moving the cache to a new root,
+// reloading it from disk, refreshing after a load, resuming at the last frame
+// on disk, and packing the whole cache into one file and back.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "fluid_core/cache_folders.h"
+#include "fluid_core/engine.h"
+#include "fluid_core/packed_cache.h"
+#include "host/core/interaction.h"
+
+namespace {
+constexpr int kScaleParam = 27;  // "Scale" of the fluid system's block
+constexpr uint32_t kMovedPromptMs = 3000;
+
+int Tpf() { return GetCOREInterface()->GetTicksPerFrame(); }
+}  // namespace
+
+bool FluidEngine::SetCacheDirectory(const std::string& oldFolder) {
+  vorel::host::PushPrompt("Moving Vorel cache... wait");
+  const CacheMoveResult r = MoveCacheFiles(oldFolder, solver->frameCache, lastSolved, lastMeshed);
+  vorel::host::PopPrompt();
+  if (r.failed > 0) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "Vorel-> %d cache files could not be moved; they stay in %s", r.failed,
+                  oldFolder.c_str());
+    ShowTempPrompt(text, kMovedPromptMs);
+    return false;
+  }
+  ShowTempPrompt("Cache successfully set. Save your scene.", kMovedPromptMs);
+  return true;
+}
+
+void FluidEngine::ReloadCache() {
+  Reset();
+  solver->frameCache.Scan(*solver, frameParticleCount, lastSolved, frameMeshed, lastMeshed,
+                          kMaxFrames);
+  solverClock = double(Tpf()) * lastSolved / 4800.0;
+  RefreshAfterLoad();
+}
+
+void FluidEngine::RefreshAfterLoad() {
+  IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
+  const float scale = ReadFloatParam(pb, kScaleParam, GetCOREInterface()->GetTime(), 1.0f);
+  SetFrameScale(20.0f * scale);
+  // Nothing solved: there is no frame to reload (and no count to index).
+  if (lastSolved >= 0 && lastSolved < kMaxFrames)
+    solver->ReloadFrame(lastSolved, frameParticleCount[size_t(lastSolved)]);
+  if (lastSolved >= 0) BuildSurfaceFrame(0);
+  ComputeSurfaceCacheSize();
+  EstimateParticleCacheSize();
+  if (owner && owner->CacheRollout()) ShowStatistics(owner->CacheRollout());
+}
+
+void FluidEngine::ResumeFromCache() {
+  const int start = std::min<int>(lastSolved, kMaxFrames - 1);
+  if (start < 0) return;
+  const int found = LastFrameOnDisk(solver->frameCache, start);
+  if (found < 0) {
+    lastSolved = -1;
+    lastMeshed = -1;
+    return;
+  }
+  if (found < start) RestartFromFrame(found);
+}
+
+int FluidEngine::CountMeshedFrames() const {
+  int n = 0;
+  for (uint8_t f : frameMeshed) n += f ? 1 : 0;
+  return n;
+}
+
+bool FluidEngine::PackCache(const std::string& path) {
+  return solver->frameCache.Pack(path, lastSolved, lastMeshed);
+}
+
+bool FluidEngine::UnpackCache(const std::string& path) {
+  // The whole file is checked before the engine is reset or any frame of
+  // the cache on disk is overwritten.
+  PackedCacheIndex index;
+  if (ReadPackedCacheIndex(path, index) != PackedCacheStatus::kOk) return false;
+  Reset();
+  UnpackedCache u;
+  const PackedCacheStatus s = UnpackPackedCache(path, index, solver->frameCache, u);
+  if (s != PackedCacheStatus::kOk) return false;
+  for (size_t i = 0; i < u.frameParticleCount.size(); ++i) frameParticleCount[i] = u.frameParticleCount[i];
+  for (size_t j = 0; j < u.frameMeshed.size(); ++j) frameMeshed[j] = u.frameMeshed[j];
+  lastSolved = u.lastSolved;
+  lastMeshed = u.lastMeshed;
+  if (lastSolved >= 0) solverClock = double(Tpf()) * lastSolved / 4800.0;
+  if (u.haveStamp) solver->stamp = u.stamp;
+  if (u.haveDensity) solver->SetParticleDensity(u.particlesPerVolume);
+  RefreshAfterLoad();
+  GetCOREInterface()->RedrawViews(0);
+  return true;
+}
+
+void FluidEngine::RemoveObjectParamsFromScene() {
+  ObjectParamsAccess* access = GetObjectParamsAccess();
+  if (!access) return;
+  for (INode* n : GetCOREInterface()->AllNodes())
+    if (n && access->HasObjectParams(n)) access->RemoveObjectParams(n);
+}
