@@ -14,6 +14,7 @@
 
 uint8_t EngineReadyFlag = 0;
 uint8_t SolveStopFlag = 0;
+uint8_t SourcesNeedRefresh = 0;
 
 namespace {
 ObjectParamsAccess* g_objectParams = nullptr;

@@ -23,6 +23,9 @@ extern uint8_t EngineReadyFlag;
 // and by the frame solve on Escape or a failed step; cleared when a run or a
 // frame's simulation starts.
 extern uint8_t SolveStopFlag;
+// Process-wide: raised by whatever changes what emitters must show; the
+// next emitter update refetches its particles and lowers it.
+extern uint8_t SourcesNeedRefresh;
 
 // Parameter ids of the fluid system's block 0 that the engine reads.
 namespace system_param {
@@ -256,6 +259,9 @@ class FluidEngine {
   void RebuildWetMapList();
   void RestoreWetMaps();
   void FreeWetMaps();
+  // Dries, paints (from the surface mesh of frame - 1) and saves every
+  // map for cache frame `frame`.
+  void RepaintWetMaps(int frame);
 
   // --- cache folders and the packed cache ---
   // Moves frames and meshes from oldFolder (the system folder until now)

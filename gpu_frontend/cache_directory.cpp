@@ -90,6 +90,13 @@ bool CacheDirectory::IsPathValid(const std::string& path) {
 }
 
 bool CacheDirectory::ComposeCacheDir() {
+  // With a part missing the join would name the file-system root's "/name"
+  // or the caches root itself, and frames would be written and deleted
+  // there: such a cache directory is no directory at all.
+  if (cachesRoot.empty() || cacheName.empty()) {
+    cacheDir.clear();
+    return false;
+  }
   cacheDir = cachesRoot + kSep + cacheName;
   return IsCacheDirValid();
 }

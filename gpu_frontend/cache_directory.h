@@ -26,7 +26,7 @@ class CacheDirectory {
   // Set by the owner before InitRoots ("<host root>/plugcfg/Vorel_GPU.ini").
   char iniPath[kPathBufferSize];
   char registryKey[kPathBufferSize];
-  std::string cacheDir;    // cachesRoot + "\" + cacheName, nothing else
+  std::string cacheDir;    // cachesRoot + "/" + cacheName; empty while either is empty
   std::string dataRoot;    // the root InitRoots found
   std::string cachesRoot;  // the folder that holds the caches
   std::string cacheName;   // "default" when set empty through SetCacheName

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gpu_frontend/gpu_rollouts.h"
 #include "gpu_frontend/gpu_source.h"
 #include "gpu_frontend/plugin_shell.h"
 #include "host/core/process.h"
@@ -105,6 +106,7 @@ void BlobNode::SetReference(int i, RefTargetHandle rtarg) { SimpleObject2::SetRe
 
 void BlobNode::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
   editInterface = ip;
+  PrepareRollouts(this);
   // The simple object's default opens the descriptor's parameter maps.
   SimpleObject2::BeginEditParams(ip, flags, prev);
 }
@@ -515,7 +517,9 @@ void BlobNode::PostLoadRepair() {
 
   const std::string root = StrParam(pblock2, kCachesDirectoryPath);
   const std::string name = StrParam(pblock2, kCachePath);
-  if (!cache.SetRootAndName(root, name)) {
+  // An empty name is no lost cache: it is "default", which the sync below
+  // selects.
+  if (!cache.SetRootAndName(root, name) && !name.empty()) {
     char text[1024];
     std::snprintf(text, sizeof text,
                   "Cache '%s' directory path not found!\n%s \nAn Empty dir has been created. Try to find missed "

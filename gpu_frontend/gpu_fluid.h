@@ -189,6 +189,10 @@ class BlobNode : public SimpleObject2 {
   void BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) override;
   void EndEditParams(Interface* ip, uint32_t flags, Animatable* next) override;
   void SetReference(int i, RefTargetHandle rtarg) override;
+  // Changes of the block: list clean-up, cache re-resolution, staleness
+  // (defined with the rollouts).
+  RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
+                             RefMessage message) override;
   IOResult Save(ISave* isave) override;
   IOResult Load(ILoad* iload) override;
   ReferenceTarget* Clone(RemapDir& remap) override;

@@ -72,8 +72,12 @@ TEST_F(CacheDirectoryTest, NamesPathsAndValidity) {
   c.SetCacheName("");
   EXPECT_EQ(c.cacheName, "default");
   EXPECT_EQ(c.cacheDir, root_ + "/default");
-  c.SetRootAndName(root_, "");
+  EXPECT_FALSE(c.SetRootAndName(root_, ""));
   EXPECT_EQ(c.cacheName, "");
+  EXPECT_EQ(c.cacheDir, "");  // never the caches root itself
+  Dir("tmp");
+  EXPECT_FALSE(c.SetRootAndName("", "tmp"));
+  EXPECT_EQ(c.cacheDir, "");  // never a folder at the file-system root
   for (const char* bad : {"", "/", "\\"}) EXPECT_FALSE(CacheDirectory::IsPathValid(bad)) << bad;
   EXPECT_TRUE(CacheDirectory::IsPathValid(root_));
   // A folder that exists but whose path does not fit 259 characters.

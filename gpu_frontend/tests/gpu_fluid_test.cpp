@@ -6,6 +6,7 @@
 #include "gpu_frontend/gpu_source.h"
 #include "host/core/process.h"
 #include "host/sdk/primitives.h"
+#include "host/ui/window.h"
 
 namespace {
 
@@ -134,8 +135,12 @@ TEST_F(GpuFluidTest, PostLoadPairsRecordsWithListEntriesOnlyAsFarAsBothGo) {
 
   INode* box2 = NewBox("b2");
   b->pblock2->Append(bp::kFillingNodeList, 1, &box2);
-  b->PostLoadRepair();  // more entries than records: nothing to pair the second with
-  ASSERT_EQ(b->fillRecords.size(), 1u);
+  // Records follow the list: the new entry gets an unfilled record of its
+  // own, so that pairing by position stays right through the repair.
+  b->PostLoadRepair();
+  ASSERT_EQ(b->fillRecords.size(), 2u);
+  EXPECT_EQ(b->fillRecords[1].node, box2);
+  EXPECT_EQ(b->fillRecords[1].layersUsed, -1);
   b->DeleteThis();
 }
 
@@ -162,7 +167,9 @@ TEST_F(GpuFluidTest, PostLoadRecreatesAMissingCacheWarnsOnceAndSyncs) {
 
   // An empty name is the "default" cache, and the parameters follow.
   b->pblock2->SetValue(bp::kCachePath, 0, "");
+  vorel::host::ClearMessageBoxLog();
   b->PostLoadRepair();
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
   EXPECT_EQ(std::string(b->pblock2->GetStr(bp::kCachePath)), "default");
   EXPECT_EQ(std::string(b->pblock2->GetStr(bp::kCachesDirectoryPath)), TempCaches());
   b->DeleteThis();
@@ -330,6 +337,60 @@ TEST_F(GpuFluidTest, PresetsApplyOrWarn) {
   EXPECT_FALSE(a->ApplyPreset("nothing"));
   ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
   EXPECT_EQ(a->pblock2->GetFloat(bp::kGravity), 5.0f);
+}
+
+TEST_F(GpuFluidTest, MainRolloutShowsTheCacheStateAndHistory) {
+  BlobNode* a = NewFluid();
+  vorel_ui::DialogTemplate t;
+  t.id = 9185;
+  t.controls = {{1011, vorel_ui::Kind::Static, ""}, {1012, vorel_ui::Kind::Static, ""},
+                {1034, vorel_ui::Kind::ComboBox, ""}};
+  vorel_ui::RegisterDialogTemplate(nullptr, t);
+  HWND dlg = CreateDialogParam(nullptr, MAKEINTRESOURCE(9185), nullptr,
+                               [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return 0; }, 0);
+  ASSERT_NE(dlg, nullptr);
+  char text[64];
+  a->RefreshCacheInfo();  // closed rollout: nothing written
+  GetDlgItemText(dlg, 1011, text, sizeof text);
+  EXPECT_STREQ(text, "");
+  a->hMainRollout = dlg;
+  a->RefreshCacheInfo();
+  GetDlgItemText(dlg, 1011, text, sizeof text);
+  EXPECT_STREQ(text, "Last frame solved: NONE");
+  GetDlgItemText(dlg, 1012, text, sizeof text);
+  EXPECT_STREQ(text, "Total particles: 0");
+  WriteFrame(a->cache.FramePath(4), 6);
+  a->RefreshCacheInfo();
+  GetDlgItemText(dlg, 1011, text, sizeof text);
+  EXPECT_STREQ(text, "Last frame solved: 4");
+  GetDlgItemText(dlg, 1012, text, sizeof text);
+  EXPECT_STREQ(text, "Total particles: 6");
+
+  EXPECT_TRUE(a->AddCacheHistory("shot_000"));
+  EXPECT_FALSE(a->AddCacheHistory("shot_000"));
+  EXPECT_EQ(a->cacheHistory, (std::vector<std::string>{"default", "shot_000"}));
+  EXPECT_EQ(SendDlgItemMessage(dlg, 1034, CB_GETCOUNT, 0, 0), 1);
+  SendDlgItemMessage(dlg, 1034, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "shot_000");
+  a->hMainRollout = nullptr;
+  DestroyWindow(dlg);
+}
+
+TEST_F(GpuFluidTest, NoUsableCacheFolderIsReportedAndTheObjectStillWorks) {
+  // The temporary folder is a plain file: nothing can be made below it.
+  gpufe_test::WriteBytes(root_ + "/notadir", "x");
+  ::setenv("TMPDIR", (root_ + "/notadir").c_str(), 1);
+  vorel::host::ClearMessageBoxLog();
+  BlobNode* a = NewFluid();
+  const auto boxes = vorel::host::MessageBoxLog();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Vorel Warning!");
+  EXPECT_EQ(boxes[0].text.rfind("Unable to locate a valid cache directory from Vorel_GPU.ini file", 0), 0u);
+  EXPECT_FALSE(a->cache.IsCacheDirValid());
+  EXPECT_EQ(a->cache.lastSolvedFrame(), -1);
+  EXPECT_EQ(a->cache.DeleteFramesFrom(0), 0);
+  a->ReadParams(0);
+  EXPECT_EQ(a->SolverEnd, 100);
 }
 
 }  // namespace

@@ -201,4 +201,23 @@ TEST_F(GpuSourceTest, HiddenSourceIsPickedOnlyThroughItsEmitPoints) {
   EXPECT_EQ(vpt.getGW()->getRndLimits() & GW_PICK, 0u);
 }
 
+TEST_F(GpuSourceTest, DisplayDrawsTheLinesInWireframeAndRestoresTheWindow) {
+  INode* n = nullptr;
+  Matrix3 tm;
+  tm.SetTrans(Point3(3, 4, 5));
+  VorSourceObj* s = Place(tm, &n);
+  ViewExp vpt;
+  GraphicsWindow* gw = vpt.getGW();
+  const DWORD limits = gw->getRndLimits();
+  s->Display(0, n, &vpt, 0);
+  EXPECT_EQ(gw->getRndLimits(), limits);
+  ASSERT_GE(gw->CountRecords(DrawRecord::kMesh), 1);
+  const DrawRecord& first = gw->Records().front();
+  EXPECT_EQ(first.faces, 24 + 83);
+  EXPECT_TRUE(first.rndLimits & GW_WIREFRAME);
+  EXPECT_TRUE(first.rndLimits & GW_EDGES_ONLY);
+  EXPECT_FALSE(first.rndLimits & GW_TEXTURE);
+  EXPECT_EQ(first.tm.GetTrans(), Point3(3.0f, 4.0f, 5.0f));
+}
+
 }  // namespace

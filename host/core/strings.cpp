@@ -15,10 +15,12 @@ std::map<HINSTANCE, std::map<int, std::string>>& Tables() {
   static auto* t = new std::map<HINSTANCE, std::map<int, std::string>>();
   return *t;
 }
-// One 256-character buffer per library, never freed (callers may hold the
-// pointer after the library's table is gone).
-std::map<HINSTANCE, std::array<char, 256>>& Buffers() {
-  static auto* b = new std::map<HINSTANCE, std::array<char, 256>>();
+// One 256-character buffer per library and string id, never freed: a caller
+// may hold two texts at once (a message and its caption), or keep a pointer
+// after the library's table is gone. Map nodes never move, so each buffer
+// keeps its address.
+std::map<HINSTANCE, std::map<int, std::array<char, 256>>>& Buffers() {
+  static auto* b = new std::map<HINSTANCE, std::map<int, std::array<char, 256>>>();
   return *b;
 }
 
@@ -70,7 +72,7 @@ const char* ModuleString(HINSTANCE module, int id) {
   if (t == Tables().end()) return nullptr;
   auto s = t->second.find(id);
   if (s == t->second.end()) return nullptr;
-  char* buf = Buffers()[module].data();
+  char* buf = Buffers()[module][id].data();
   size_t n = std::min(s->second.size(), size_t(255));
   std::memcpy(buf, s->second.data(), n);
   buf[n] = '\0';

@@ -26,9 +26,10 @@ struct StringResource {
 // Module handle of the library that holds addr (null when none). The
 // plug-in loader gives each plug-in this handle (of any of its symbols).
 HINSTANCE ModuleOf(const void* addr);
-// The text of id from module's table, copied into that module's one buffer
-// of 256 characters (valid until the next call for the module; longer texts
-// are cut to 255); null when the module has no table or no such string.
+// The text of id from module's table, copied into a buffer of 256 characters
+// of that module and id (longer texts are cut to 255), so that texts of two
+// ids may be held at once; null when the module has no table or no such
+// string. The buffer lives as long as the process.
 const char* ModuleString(HINSTANCE module, int id);
 void RegisterStringTable(HINSTANCE module, const StringResource* table, size_t count);
 void UnregisterStringTable(HINSTANCE module);

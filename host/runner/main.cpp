@@ -17,8 +17,10 @@
 #include "host/ui/ui_host.h"
 
 namespace {
+constexpr const char* kUsage = "usage: vorel-host [--plugins <folder>] [<script.vhs> | -]\n";
+// A usage mistake: the usage on standard error, exit code 2.
 int Usage() {
-  std::fprintf(stderr, "usage: vorel-host [--plugins <folder>] [<script.vhs> | -]\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 }  // namespace
@@ -32,7 +34,9 @@ int main(int argc, char** argv) {
     if (a == "--plugins" && i + 1 < argc) {
       plugins = argv[++i];
     } else if (a == "-h" || a == "--help") {
-      return Usage();
+      // Asked for: the usage once on standard output, and success.
+      std::fputs(kUsage, stdout);
+      return 0;
     } else if (!a.empty() && a[0] == '-' && a != "-") {
       std::fprintf(stderr, "vorel-host: unknown option %s\n", a.c_str());
       return Usage();

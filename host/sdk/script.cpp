@@ -389,6 +389,29 @@ bool SceneScript::RunLine(const std::string& line) {
     ip->ClearNodeSelection();
     return true;
   }
+  if (cmd == "bind") {
+    // The host's "bind to space warp": the warp's binding modifier goes on
+    // top of the node's space-warp stack (made when the node has none).
+    if (!need(3, "bind <node> <space warp node>")) return false;
+    INode* n = node(w[1]);
+    INode* warpNode = node(w[2]);
+    if (!n || !warpNode) return false;
+    Object* warpObj = warpNode->GetObjectRef() ? warpNode->GetObjectRef()->FindBaseObject() : nullptr;
+    auto* warp = dynamic_cast<WSMObject*>(warpObj);
+    if (!warp) return Fail(std::string(warpNode->GetName()) + " is not a space warp");
+    Object* obj = n->GetObjectRef();
+    if (!obj) return Fail(std::string(n->GetName()) + " has no object");
+    Modifier* mod = warp->CreateWSMMod(warpNode);
+    if (!mod) return Fail(std::string(warpNode->GetName()) + " binds nothing");
+    auto* derived = obj->ClassID() == WSMDerivObjClassID() ? static_cast<IDerivedObject*>(obj) : nullptr;
+    if (!derived) {
+      derived = CreateWSDerivedObject(obj);
+      n->SetObjectRef(derived);
+    }
+    derived->AddModifier(mod);
+    Print(std::string("bound ") + n->GetName() + " to " + warpNode->GetName());
+    return true;
+  }
   if (cmd == "range") {
     TimeValue a, b;
     if (!need(3, "range <start frame> <end frame>") || !frame(w[1], a) || !frame(w[2], b)) return false;
@@ -473,6 +496,48 @@ bool SceneScript::RunLine(const std::string& line) {
     if (!need(3, "render <start frame> <end frame>") || !frame(w[1], a) || !frame(w[2], b)) return false;
     int meshes = ip->RenderFrames(a, b, ip->GetTicksPerFrame());
     Print("rendered " + std::to_string(meshes) + " mesh(es)");
+    return true;
+  }
+  if (cmd == "classes") {
+    // Every registered class: class name, internal name, super class, id,
+    // category and whether the create panel offers it.
+    ClassDirectory& dir = ClassDirectory::Get();
+    for (int i = 0; i < dir.Count(); ++i) {
+      ClassDesc* cd = dir[i];
+      if (!cd) continue;
+      Class_ID id = cd->ClassID();
+      const char* cn = cd->ClassName();
+      const char* in = cd->InternalName();
+      const char* cat = cd->Category();
+      char ids[64];
+      std::snprintf(ids, sizeof ids, "0x%X 0x%08X:0x%08X", unsigned(cd->SuperClassID()), id.PartA(),
+                    id.PartB());
+      Print(std::string("class \"") + (cn ? cn : "") + "\" (" + (in ? in : "-") + ") " + ids +
+            " \"" + (cat ? cat : "") + "\"" + (cd->IsPublic() ? " public" : ""));
+    }
+    return true;
+  }
+  if (cmd == "attrib") {
+    // The host's "add custom attribute": an attribute of a class (by name or
+    // id) appended to the node's base object in one undo step.
+    if (!need(3, "attrib <node> <class>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    ClassDesc* cd = ClassDirectory::Get().FindClassByName(w[2]);
+    if (!cd) {
+      unsigned a = 0, b = 0;
+      if (std::sscanf(w[2].c_str(), "%x:%x", &a, &b) == 2) cd = ClassDirectory::Get().FindClass(Class_ID(a, b));
+    }
+    if (!cd || cd->SuperClassID() != CUST_ATTRIB_CLASS_ID) return Fail("no attribute class named \"" + w[2] + "\"");
+    Object* base = n->GetObjectRef() ? n->GetObjectRef()->FindBaseObject() : nullptr;
+    if (!base) return Fail(std::string(n->GetName()) + " has no object");
+    auto* ca = dynamic_cast<CustAttrib*>(cd->Create(false));
+    if (!ca) return Fail(std::string(cd->ClassName()) + " made no attribute");
+    theHold.Begin();
+    base->AllocCustAttribContainer();
+    base->GetCustAttribContainer()->AppendCustAttrib(ca);
+    theHold.Accept("Add Custom Attribute");
+    Print(std::string("added ") + cd->ClassName() + " to " + n->GetName());
     return true;
   }
   if (cmd == "particles") {

@@ -174,9 +174,12 @@ TEST(Strings, EachLibraryReadsItsOwnTable) {
   const char* longText = GetString(40036);
   ASSERT_NE(longText, nullptr);
   EXPECT_EQ(std::string(longText).size(), 255u);
-  // One buffer: the next call overwrites the previous text.
+  // Each id keeps its own text: a caption and a message may be held at once.
   const char* a = GetString(1);
-  EXPECT_EQ(a, longText);
+  EXPECT_NE(a, longText);
+  EXPECT_STREQ(a, "Vorel");
+  EXPECT_EQ(std::string(longText).size(), 255u);
+  EXPECT_EQ(GetString(1), a);
 
   HINSTANCE self = vh::ModuleOf(kStrings);
   char small[4];

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <sys/wait.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -186,6 +187,49 @@ TEST(VorelHost, ScriptDrivesAPluginObjectEndToEnd) {
   std::getline(obj, first);
   std::getline(obj, v0);
   EXPECT_EQ(v0, "v 0 0 10");  // the pivot vertex, moved with the node
+}
+
+// Output of a command line (its standard output only) and its exit code.
+std::string RunCommand(const std::string& cmd, int& code) {
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[512];
+  while (p && fgets(buf, sizeof buf, p)) out += buf;
+  int rc = p ? pclose(p) : -1;
+  code = rc >= 0 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+TEST(VorelHost, HelpPrintsTheUsageOnceAndSucceeds) {
+  const std::string usage = "usage: vorel-host [--plugins <folder>] [<script.vhs> | -]\n";
+  int code = -1;
+  EXPECT_EQ(RunCommand(std::string(VOREL_HOST_EXE) + " --help 2>/dev/null", code), usage);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(RunCommand(std::string(VOREL_HOST_EXE) + " -h 2>/dev/null", code), usage);
+  EXPECT_EQ(code, 0);
+  // A wrong option is a mistake: the usage goes to standard error.
+  std::string err = RunCommand(std::string(VOREL_HOST_EXE) + " --bogus 2>&1 >/dev/null", code);
+  EXPECT_EQ(code, 2);
+  EXPECT_EQ(err, "vorel-host: unknown option --bogus\n" + usage);
+}
+
+TEST(VorelHost, ScriptListsClassesAndAddsCustomAttributes) {
+  LoadTestPlugins();
+  GetCOREInterface()->ResetScene();
+  std::vector<std::string> out;
+  vorel_sdk::SceneScript s([&](const std::string& l) { out.push_back(l); });
+  ASSERT_TRUE(s.RunLine("classes"));
+  bool listed = false;
+  for (const std::string& l : out)
+    listed = listed || l == "class \"PlugBlob\" (PlugBlob) 0x10 0x51A0B10B:0x00000001 \"Vorel tests\" public";
+  EXPECT_TRUE(listed);
+  ASSERT_TRUE(s.RunLine("create box crate"));
+  // Only custom attribute classes can be added, and only to a node with an object.
+  EXPECT_FALSE(s.RunLine("attrib crate PlugBlob"));
+  EXPECT_EQ(s.Error(), "no attribute class named \"PlugBlob\"");
+  EXPECT_FALSE(s.RunLine("attrib nobody PlugBlob"));
+  EXPECT_FALSE(s.RunLine("attrib crate"));
+  GetCOREInterface()->ResetScene();
 }
 
 TEST(VorelHost, ScriptCommandsInProcess) {

@@ -1,0 +1,44 @@
+#include "fluid_plugin/vorel_classes.h"
+
+#include "fluid_core/frame_cache.h"
+#include "fluid_plugin/fluid_desc.h"
+#include "fluid_plugin/progress_dialog.h"
+#include "scene_objects/attractor_desc.h"
+#include "scene_objects/emitter_desc.h"
+#include "scene_objects/ghost_desc.h"
+#include "scene_objects/object_attrib_rollout.h"
+#include "scene_objects/object_params_access.h"
+#include "scene_objects/path_follow_desc.h"
+#include "scene_objects/simple_cust_attrib.h"
+#include "scene_objects/supports_objects_rollout.h"
+#include "scene_objects/vorel_strings.h"
+
+ClassDesc* VorelClassDesc(int i) {
+  switch (i) {
+    case 0: return GetTetraProcObjDesc();
+    case 1: return GetRainDesc();
+    case 2: return GetSimpleAttribDesc();
+    case 3: return GetWindDesc();
+    case 4: return GetWindModDesc();
+    case 5: return GetObjAttractorDesc();
+    case 6: return GetObjAttractorModDesc();
+    case 7: return GetRainGhostDesc();
+    default: return nullptr;
+  }
+}
+
+const char* VorelLibDescription() { return VorelString(kStrLibDescription); }
+
+void BuildVorelClasses() {
+  GetSimpleAttribDesc();
+  GetObjAttractorDesc();
+  GetRainDesc();
+  GetRainGhostDesc();
+  GetTetraProcObjDesc();
+  GetWindDesc();
+  SetFrameScale(20.0f);
+  InstallVorelObjectParamsAccess();
+  RegisterProgressDialogs(VorelModuleHandle());
+  RegisterSupportsObjectsDialog(VorelModuleHandle());
+  RegisterObjectAttribDialog(VorelModuleHandle());
+}

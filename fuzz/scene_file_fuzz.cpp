@@ -1,0 +1,19 @@
+// Scene files: a load restores the whole file or refuses and leaves the
+// scene as it was.
+#include "fuzz/fuzz_support.h"
+#include "host/sdk/max.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vorel_fuzz;
+  const std::string path = WriteInput("scene.vsc", data, size);
+  Interface* ip = GetCOREInterface();
+  ip->ResetScene();
+  auto* box = static_cast<Object*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, boxObjectClassID()));
+  ip->CreateObjectNode(box, "keep");
+  if (!ip->LoadFromFile(path)) {
+    Require(ip->NodeCount() == 1 && ip->GetINodeByName("keep") != nullptr);
+    Require(!ip->LastFileError().empty());
+  }
+  ip->ResetScene();
+  return 0;
+}
