@@ -246,6 +246,8 @@ class FluidEngine {
   // Dries, paints (from the surface mesh of frame - 1) and saves every
   // map for cache frame `frame`.
   void RepaintWetMaps(int frame);
+  // Takes the per-object attribute off every mesh node of the scene.
+  void RemoveObjectParamsFromScene();
 
   // --- cache folders and the packed cache ---
   // Moves frames and meshes from oldFolder (the system folder until now)
@@ -267,8 +269,6 @@ class FluidEngine {
   // Restores the cache folder from a packed file. A file that is not whole
   // and consistent is refused (false) before anything is reset or written.
   bool UnpackCache(const std::string& path);
-  // Removes the per-object collision attribute from every scene object.
-  void RemoveObjectParamsFromScene();
 
   // The parameter block of source slot i when the slot is usable, else null.
   IParamBlock2* SourceBlock(int i) const;

@@ -96,10 +96,3 @@ bool FluidEngine::UnpackCache(const std::string& path) {
   GetCOREInterface()->RedrawViews(0);
   return true;
 }
-
-void FluidEngine::RemoveObjectParamsFromScene() {
-  ObjectParamsAccess* access = GetObjectParamsAccess();
-  if (!access) return;
-  for (INode* n : GetCOREInterface()->AllNodes())
-    if (n && access->HasObjectParams(n)) access->RemoveObjectParams(n);
-}

@@ -75,7 +75,8 @@ class FrameCache {
   // The particles at a fractional frame x: positions lerped by slot between
   // frames floor(x) and ceil(x), everything else from floor(x). The count
   // (the smaller of the two frames', `particles` sized to it), or -1 when
-  // either frame cannot be read. Defined with the display playback.
+  // either frame cannot be read (the output may then hold part of a read).
+  // Defined with the display playback.
   int ReadInterpolatedFrame(float x, std::vector<FluidParticle>& particles) const;
   // Reads the frame's surface mesh; vertexCount receives the second-array
   // count (equal to the vertex count in every file the mesher writes).

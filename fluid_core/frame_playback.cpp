@@ -22,24 +22,20 @@ int FrameCache::ReadInterpolatedFrame(float x, std::vector<FluidParticle>& parti
   const int lo = int(std::floor(x));
   const int hi = int(std::ceil(x));
   const float t = x - float(lo);
-  std::vector<FluidParticle> a, b;
-  const int na = ReadFrame(lo, a, 1.0f);
-  if (na < 0) return -1;
-  const int nb = ReadFrame(hi, b, 1.0f);
+  // Frame lo is read straight into the output and only the positions of
+  // frame hi are read: everything but the position comes from lo, and a
+  // second vector of whole records would cost far more than the file.
+  std::vector<Vec3f> next;
+  const int nb = ReadFramePositions(hi, next);
   if (nb < 0) return -1;
+  const int na = ReadFrame(lo, particles, 1.0f);
+  if (na < 0) return -1;
   const int n = std::min(na, nb);
   particles.resize(size_t(n));
   for (int i = 0; i < n; ++i) {
-    const FluidParticle& pa = a[size_t(i)];
-    FluidParticle& out = particles[size_t(i)];
-    out.pos = pa.pos + (b[size_t(i)].pos - pa.pos) * t;
-    out.vel = pa.vel;
-    out.age = pa.age;
-    out.spacing = pa.spacing;
-    out.sourceIndex = pa.sourceIndex;
-    out.fileNeighbourCount = pa.fileNeighbourCount;
-    out.dead = pa.dead;
-    out.pairAccel = pa.pairAccel;
+    FluidParticle& p = particles[size_t(i)];
+    p.pos = p.pos + (next[size_t(i)] - p.pos) * t;
+    p.dead = 0;
   }
   return n;
 }

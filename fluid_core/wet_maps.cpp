@@ -58,6 +58,14 @@ void FluidEngine::RestoreWetMaps() {
   }
 }
 
+void FluidEngine::RemoveObjectParamsFromScene() {
+  ObjectParamsAccess* access = GetObjectParamsAccess();
+  if (!access) return;
+  std::vector<INode*> nodes;
+  CollectMeshNodes(GetCOREInterface()->GetRootNode(), nodes);
+  for (INode* n : nodes) access->RemoveObjectParams(n);
+}
+
 void FluidEngine::FreeWetMaps() {
   for (WetMap* w : wetMaps) delete w;
   wetMaps.clear();

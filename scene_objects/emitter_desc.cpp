@@ -1,11 +1,13 @@
 #include "scene_objects/emitter_desc.h"
 
+#include "scene_objects/emitter.h"
+
 #include "scene_objects/emitter_params.h"
 #include "scene_objects/vorel_strings.h"
 
 Animatable* RainClassDesc::Create(bool loading) {
   (void)loading;
-  return nullptr;
+  return new RainParticle();
 }
 
 const char* RainClassDesc::ClassName() { return VorelString(kStrEmitterClassName); }

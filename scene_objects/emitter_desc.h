@@ -8,7 +8,7 @@ inline Class_ID RainClassID() { return Class_ID(0x2BC6692F, 0x4CB67E0B); }
 class RainClassDesc : public ClassDesc2 {
  public:
   int IsPublic() override { return 0; }
-  // A new emitter; null until the emitter object is wired in.
+  // A new emitter (RainParticle) with its block and particle display.
   Animatable* Create(bool loading = false) override;
   const char* ClassName() override;
   SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }

@@ -1,11 +1,13 @@
 #include "scene_objects/ghost_desc.h"
 
+#include "scene_objects/ghost.h"
+
 #include "scene_objects/ghost_params.h"
 #include "scene_objects/vorel_strings.h"
 
 Animatable* RainGhostClassDesc::Create(bool loading) {
   (void)loading;
-  return nullptr;
+  return new RainGhostParticle();
 }
 
 const char* RainGhostClassDesc::ClassName() { return VorelString(kStrEmitterClassName); }

@@ -8,7 +8,7 @@ inline Class_ID RainGhostClassID() { return Class_ID(0x79D8207B, 0x59FD35A9); }
 class RainGhostClassDesc : public ClassDesc2 {
  public:
   int IsPublic() override { return 0; }
-  // A new ghost source; null until the ghost source object is wired in.
+  // A new ghost source (RainGhostParticle), bound to no emitter yet.
   Animatable* Create(bool loading = false) override;
   const char* ClassName() override;
   SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }

@@ -57,7 +57,11 @@ class WetMapsEngineTest : public ::testing::Test {
     SetObjectParamsAccess(nullptr);
     GetCOREInterface()->ResetScene();
   }
-  INode* Box(const char* name) { return GetCOREInterface()->CreateObjectNode(new GenBoxObject(), name); }
+  INode* Box(const char* name) {
+    Interface* ip = GetCOREInterface();
+    return ip->CreateObjectNode(static_cast<Object*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, boxObjectClassID())),
+                                name);
+  }
 
   FakeAccess access;
   std::vector<std::string> written;
@@ -181,4 +185,12 @@ TEST_F(WetMapsEngineTest, APlaneUnderTheLastSurfacePaintsWhereItIsTouched) {
   // The next frame without a surface file of frame 1: it only dries (30 fps, step 8).
   engine->RepaintWetMaps(2);
   EXPECT_EQ(blue(17, 47), 247);
+}
+
+TEST_F(WetMapsEngineTest, AttributesComeOffEveryMeshNodeButTheSystemsOwn) {
+  INode* a = Box("a");
+  INode* b = Box("b");
+  Box("VorelClipLike");
+  engine->RemoveObjectParamsFromScene();
+  EXPECT_EQ(access.removed, (std::vector<INode*>{a, b}));
 }

@@ -423,6 +423,8 @@ class SimpleWSMMod : public Modifier {
 
 // Particle objects.
 constexpr uint32_t I_PARTICLEOBJ = 0x1055;
+constexpr int PARTCENTER_HEAD = 1;
+constexpr int PARTCENTER_CENTER = 2;
 
 class ParticleObject : public GeomObject {
  public:
@@ -436,7 +438,9 @@ class ParticleObject : public GeomObject {
   virtual float ParticleSize(TimeValue t, int i) { (void)t; (void)i; return 0.0f; }
   virtual TimeValue ParticleAge(TimeValue t, int i) { (void)t; (void)i; return -1; }
   virtual TimeValue ParticleLife(TimeValue t, int i) { (void)t; (void)i; return 0; }
-  virtual Point3 ParticleCenter(TimeValue t, int i) { return ParticlePosition(t, i); }
+  // Where a particle's drawn size is anchored: PARTCENTER_HEAD (its
+  // position is the head of its shape) or PARTCENTER_CENTER.
+  virtual int ParticleCenter(TimeValue t, int i) { (void)t; (void)i; return PARTCENTER_HEAD; }
   void AddForceField(ForceField* ff) override { fields.push_back(ff); }
   std::vector<ForceField*> fields;
 };

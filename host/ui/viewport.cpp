@@ -23,6 +23,9 @@ bool InTriangle(const Point2& p, const Point2& a, const Point2& b, const Point2&
   auto cross = [](const Point2& o, const Point2& u, const Point2& v) {
     return double(u.x - o.x) * (v.y - o.y) - double(u.y - o.y) * (v.x - o.x);
   };
+  // A triangle without area on screen (an edge seen end-on, a polyline's
+  // degenerate face) holds no point: only its edges can be near one.
+  if (cross(a, b, c) == 0.0) return false;
   double d1 = cross(p, a, b), d2 = cross(p, b, c), d3 = cross(p, c, a);
   bool neg = d1 < 0 || d2 < 0 || d3 < 0, pos = d1 > 0 || d2 > 0 || d3 > 0;
   return !(neg && pos);

@@ -223,6 +223,35 @@ TEST_F(PickTest, GraphicsWindowMarkersPolylinesAndRegions) {
   EXPECT_EQ(gw->CountRecords(DrawRecord::kMarker), 1);
 }
 
+TEST_F(PickTest, FacesWithoutScreenAreaHitOnlyNearTheirEdges) {
+  GraphicsWindow* gw = ActiveViewport()->getGW();
+  gw->setTransform(Matrix3());
+  // A vertical polyline seen from the top: every vertex on one screen point.
+  Mesh line;
+  line.setNumVerts(3);
+  line.verts = {Point3(0.0f, 0.0f, 0.0f), Point3(0.0f, 0.0f, 5.0f), Point3(0.0f, 0.0f, 10.0f)};
+  line.setNumFaces(2);
+  line.faces[0].setVerts(0, 1, 0);
+  line.faces[1].setVerts(1, 2, 1);
+  const Point2 at = gw->WorldToScreen(Point3(0.0f, 0.0f, 0.0f));
+  IPoint2 far{int(at.x) + 100, int(at.y) + 60};
+  HitRegion hr;
+  MakeHitRegion(hr, HITTYPE_POINT, 0, 4, &far);
+  EXPECT_FALSE(gw->SelectMesh(line, &hr, TRUE));
+  IPoint2 near{int(at.x) + 2, int(at.y)};
+  MakeHitRegion(hr, HITTYPE_POINT, 0, 4, &near);
+  EXPECT_TRUE(gw->SelectMesh(line, &hr, TRUE));
+  // A proper triangle still holds the points inside it.
+  Mesh tri;
+  tri.setNumVerts(3);
+  tri.verts = {Point3(-50.0f, -50.0f, 0.0f), Point3(50.0f, -50.0f, 0.0f), Point3(0.0f, 50.0f, 0.0f)};
+  tri.setNumFaces(1);
+  tri.faces[0].setVerts(0, 1, 2);
+  IPoint2 inside{int(at.x), int(at.y)};
+  MakeHitRegion(hr, HITTYPE_POINT, 0, 0, &inside);
+  EXPECT_TRUE(gw->SelectMesh(tri, &hr, TRUE));
+}
+
 TEST_F(PickTest, SelectByNameListsFilteredNodesAndTakesScriptedChoices) {
   Chooser c;
   EXPECT_FALSE(ip->DoHitByNameDialog(&c));  // nothing queued: cancelled

@@ -1,0 +1,204 @@
+// Ghost sources: binding to the parent emitter, the stream carried to the
+// ghost's own place, its own window and switch, and copies of ghosts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "emitter_test_support.h"
+#include "scene_objects/ghost.h"
+#include "scene_objects/ghost_desc.h"
+#include "scene_objects/ghost_params.h"
+
+using emitter_test::EngineFixture;
+
+namespace {
+class GhostFixture : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    for (int f = 0; f <= 30; ++f) WriteFrame(f, 2, 10.0f * f);
+    ghostNode = CreateGhostSource(emitter, node);
+    ASSERT_NE(ghostNode, nullptr);
+    ghost = dynamic_cast<RainGhostParticle*>(ghostNode->GetObjectRef());
+    ASSERT_NE(ghost, nullptr);
+  }
+  void ShowBoth(int frame) {
+    ip->SetTime(frame * 160, false);
+    SourcesNeedRefresh = 1;
+    emitter->UpdateParticles(frame * 160, node);
+    ghost->RequestRefresh();
+    ghost->UpdateParticles(frame * 160, ghostNode);
+  }
+  INode* ghostNode = nullptr;
+  RainGhostParticle* ghost = nullptr;
+};
+}  // namespace
+
+TEST(Ghost, DescriptorCreatesAGhostWithItsDefaults) {
+  Animatable* a = GetRainGhostDesc()->Create(false);
+  RainGhostParticle* g = dynamic_cast<RainGhostParticle*>(a);
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->ClassID(), RainGhostClassID());
+  EXPECT_STREQ(g->GetObjectName(), "Vorel");
+  EXPECT_EQ(g->NumRefs(), 1);
+  EXPECT_EQ(g->pblock2->GetInt(kGhostStartFrame), -100);
+  EXPECT_EQ(g->pblock2->GetInt(kGhostStopFrame), 10000);
+  EXPECT_EQ(g->pblock2->GetInt(kGhostParticlesShown), 100);
+  EXPECT_EQ(g->ParticleLife(0, 0), 9999 * GetCOREInterface()->GetTicksPerFrame());
+  ISave save;
+  EXPECT_EQ(g->Save(&save), IO_OK);
+  EXPECT_TRUE(save.Bytes().empty());
+  g->refresh = false;
+  ILoad load(save.Bytes());
+  EXPECT_EQ(g->Load(&load), IO_OK);
+  EXPECT_TRUE(g->refresh);
+  g->DeleteThis();
+}
+
+TEST_F(GhostFixture, IsBoundAsTheEmittersNextGhostReference) {
+  EXPECT_EQ(emitter->ghostCount, 1);
+  EXPECT_EQ(emitter->NumRefs(), 5);
+  EXPECT_EQ(emitter->GetReference(4), ghostNode);
+  EXPECT_EQ(emitter->ghostObjects[0], ghost);
+  EXPECT_EQ(ghost->parent, emitter);
+  EXPECT_EQ(ghost->engine, engine.get());
+  EXPECT_EQ(ghost->parentNode, node);
+  EXPECT_EQ(ghost->slot, 0);
+}
+
+TEST_F(GhostFixture, MovingTheGhostCarriesTheStreamRigidly) {
+  ghostNode->SetNodeTM(0, TransMatrix(Point3(10.0f, 0.0f, 0.0f)));
+  ShowBoth(3);
+  ASSERT_EQ(ghost->parts.Count(), 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(ghost->parts.points[i], emitter->parts.points[i] + Point3(10.0f, 0.0f, 0.0f));
+    EXPECT_EQ(ghost->parts.vels[i], emitter->parts.vels[i]);
+  }
+  Matrix3 turn = RotateZMatrix(float(M_PI / 2));
+  ghostNode->SetNodeTM(0, turn);
+  ShowBoth(3);
+  const Point3 p = emitter->parts.points[1], q = ghost->parts.points[1];
+  EXPECT_NEAR(q.x, -p.y, 1e-4f);
+  EXPECT_NEAR(q.y, p.x, 1e-4f);
+  EXPECT_EQ(ghost->parts.vels[1], emitter->parts.vels[1]);  // tails keep the parent's direction
+}
+
+TEST_F(GhostFixture, DisabledOrNotYetStartedShowsNothing) {
+  ShowBoth(3);
+  ASSERT_EQ(ghost->parts.Count(), 2);
+  ghost->pblock2->SetValue(kGhostDisableSource, 0, 1);
+  ShowBoth(3);
+  EXPECT_EQ(ghost->parts.Count(), 0);
+  EXPECT_EQ(ghost->frameLastShown, -1);
+  ghost->pblock2->SetValue(kGhostDisableSource, 0, 0);
+  ghost->pblock2->SetValue(kGhostStartFrame, 0, 5);
+  ShowBoth(3);
+  EXPECT_EQ(ghost->parts.Count(), 0);
+  ShowBoth(6);
+  EXPECT_EQ(ghost->parts.Count(), 2);
+}
+
+TEST_F(GhostFixture, HoldsAtItsStopFrameAndLoopsInTheSolvedRange) {
+  ghost->pblock2->SetValue(kGhostStopFrame, 0, 20);
+  SetSystem(kOutOfRangeKeepLast, 10);
+  ShowBoth(25);
+  ASSERT_EQ(ghost->parts.Count(), 2);
+  EXPECT_EQ(ghost->parts.points[0].x, 200.0f);
+  ShowBoth(40);
+  EXPECT_EQ(ghost->parts.points[0].x, 200.0f);
+  ghost->pblock2->SetValue(kGhostStopFrame, 0, 10000);
+  SetSystem(kOutOfRangeLoop, 10);
+  ShowBoth(35);
+  EXPECT_EQ(ghost->parts.points[0].x, 250.0f);
+}
+
+TEST_F(GhostFixture, LeavesTheSharedRefreshAlone) {
+  SourcesNeedRefresh = 1;
+  ghost->UpdateParticles(160, ghostNode);
+  EXPECT_EQ(SourcesNeedRefresh, 1);
+  SourcesNeedRefresh = 0;
+  ghost->RequestRefresh();
+  ghost->UpdateParticles(320, ghostNode);
+  EXPECT_EQ(SourcesNeedRefresh, 0);
+  ghost->MouseCycleCompleted(0);
+  EXPECT_EQ(SourcesNeedRefresh, 0);
+  EXPECT_TRUE(ghost->refresh);
+}
+
+TEST_F(GhostFixture, CopiesMadeTogetherKeepTheirOwnSlots) {
+  RemapDir remap;
+  RainGhostParticle* a = static_cast<RainGhostParticle*>(ghost->Clone(remap));
+  RainGhostParticle* b = static_cast<RainGhostParticle*>(ghost->Clone(remap));
+  EXPECT_EQ(emitter->ghostCount, 3);
+  EXPECT_EQ(a->slot, 1);
+  EXPECT_EQ(b->slot, 2);
+  INode* na = ip->CreateObjectNode(a, "ghostA");
+  INode* nb = ip->CreateObjectNode(b, "ghostB");
+  // Shown in the other order: each still binds its own slot.
+  b->Display(0, nb, vorel_ui::ActiveViewport(), 0);
+  a->Display(0, na, vorel_ui::ActiveViewport(), 0);
+  EXPECT_EQ(emitter->ghostNodes[1], na);
+  EXPECT_EQ(emitter->ghostNodes[2], nb);
+  na->SetNodeTM(0, TransMatrix(Point3(0.0f, 50.0f, 0.0f)));
+  ShowBoth(2);
+  a->RequestRefresh();
+  a->UpdateParticles(320, na);
+  b->RequestRefresh();
+  b->UpdateParticles(320, nb);
+  ASSERT_EQ(a->parts.Count(), 2);
+  ASSERT_EQ(b->parts.Count(), 2);
+  EXPECT_EQ(a->parts.points[0], b->parts.points[0] + Point3(0.0f, 50.0f, 0.0f));
+  // A full parent takes no more.
+  emitter->ghostCount = GenParticle::kMaxGhosts;
+  RainGhostParticle* c = static_cast<RainGhostParticle*>(ghost->Clone(remap));
+  EXPECT_EQ(c->parent, nullptr);
+  EXPECT_EQ(c->slot, -1);
+  c->DeleteThis();
+  emitter->ghostCount = 3;
+}
+
+TEST_F(GhostFixture, MovingTheGhostAsksForARefetch) {
+  ghost->refresh = false;
+  ghostNode->SetNodeTM(0, TransMatrix(Point3(0.0f, 0.0f, 5.0f)));
+  EXPECT_TRUE(ghost->refresh);
+}
+
+TEST_F(GhostFixture, OutlivesItsParent) {
+  ShowBoth(2);
+  ip->DeleteNode(node, false);
+  EXPECT_EQ(ghost->parent, nullptr);
+  ghost->RequestRefresh();
+  ghost->UpdateParticles(320, ghostNode);
+  ghost->Display(320, ghostNode, vorel_ui::ActiveViewport(), 0);
+  SUCCEED();
+}
+
+TEST_F(GhostFixture, DrawsAndRendersWithItsOwnDisplayParameters) {
+  ghostNode->SetNodeTM(0, TransMatrix(Point3(0.0f, 100.0f, 0.0f)));
+  ShowBoth(2);
+  ghost->pblock2->SetValue(kGhostDisplayType, 0, 1);
+  GraphicsWindow* gw = vorel_ui::ActiveViewport()->getGW();
+  gw->ClearRecords();
+  ghost->Display(320, ghostNode, vorel_ui::ActiveViewport(), 0);
+  int markers = 0;
+  for (const DrawRecord& r : gw->Records())
+    if (r.kind == DrawRecord::kMarker) {
+      ++markers;
+      EXPECT_NEAR(r.points[0].y, 101.0f, 1e-4f);
+    }
+  EXPECT_EQ(markers, 2);
+  ghost->pblock2->SetValue(kGhostRenderType, 0, 0);
+  NullView view;
+  bool del = false;
+  std::unique_ptr<Mesh> m(ghost->GetRenderMesh(320, ghostNode, view, del));
+  EXPECT_TRUE(del);
+  EXPECT_EQ(m->getNumVerts(), 8);
+  EXPECT_EQ(ghost->ParticleCenter(0, 0), PARTCENTER_HEAD);
+  ghost->pblock2->SetValue(kGhostHideSource, 0, 1);
+  Mesh outline;
+  ghost->BuildEmitter(0, outline);
+  EXPECT_EQ(outline.getNumVerts(), 0);
+  ghost->pblock2->SetValue(kGhostHideSource, 0, 0);
+  ghost->BuildEmitter(0, outline);
+  EXPECT_EQ(outline.getNumVerts(), 25);
+}
