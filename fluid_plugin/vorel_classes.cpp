@@ -3,6 +3,7 @@
 #include "fluid_core/frame_cache.h"
 #include "fluid_plugin/fluid_desc.h"
 #include "fluid_plugin/progress_dialog.h"
+#include "fluid_plugin/source_presets.h"
 #include "scene_objects/attractor_desc.h"
 #include "scene_objects/emitter_desc.h"
 #include "scene_objects/ghost_desc.h"
@@ -41,4 +42,5 @@ void BuildVorelClasses() {
   RegisterProgressDialogs(VorelModuleHandle());
   RegisterSupportsObjectsDialog(VorelModuleHandle());
   RegisterObjectAttribDialog(VorelModuleHandle());
+  RegisterPresetDialogs(VorelModuleHandle());
 }

@@ -1,0 +1,209 @@
+// Preset files: exact layout, round trip, partial and damaged files, the
+// browser's record and list, and the preview argument bound.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "fluid_core/engine.h"
+#include "fluid_core/frame_cache.h"
+#include "fluid_plugin/fluid_params.h"
+#include "fluid_plugin/source_presets.h"
+#include "host/core/core.h"
+#include "scene_objects/emitter_params.h"
+#include "scene_objects/vorel_strings.h"
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream f(path, std::ios::binary);
+  f << text;
+}
+
+class Presets : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vorel-presets-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    vorel::host::SetHostDirectory(APP_PLUGCFG_DIR, dir_);
+    vorel::host::MakeDirectories(SourcePresetFolder());
+    src_ = CreateParameterBlock2(EmitterParamBlock(), nullptr);
+    sys_ = CreateParameterBlock2(FluidParamBlock(), nullptr);
+    dst_ = CreateParameterBlock2(EmitterParamBlock(), nullptr);
+    dstSys_ = CreateParameterBlock2(FluidParamBlock(), nullptr);
+    vorel::host::ClearMessageBoxLog();
+    SetFrameScale(20.0f);
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    (void)system(cmd.c_str());
+    SetFrameScale(20.0f);
+  }
+  std::string Path(const std::string& name) { return SourcePresetFolder() + "/" + name; }
+  void FillSource() {
+    src_->SetValue(kEmitPresetName, 0, "Honey");
+    src_->SetValue(kEmitSourceLod, 0, 7.25f);
+    src_->SetValue(kEmitThickness, 0, 12.5f);
+    src_->SetValue(kEmitOverrideObjParams, 0, 1);
+    src_->SetValue(kEmitSourceFriction, 0, 3.125f);
+    src_->SetValue(kEmitSourceAdherence, 0, 0.45f);
+    src_->SetValue(kEmitSourceBounce, 0, 9.5f);
+    src_->SetValue(kEmitSourceCollisionGap, 0, 0.0123f);
+    src_->SetValue(kEmitSourceGravity, 0, 40.0f);
+    src_->SetValue(kEmitEmissionRate, 0, 2.5f);
+    sys_->SetValue(kFluidScale, 0, 1.5f);
+  }
+  std::string dir_;
+  IParamBlock2 *src_, *sys_, *dst_, *dstSys_;
+};
+
+TEST_F(Presets, WritesEveryKeyInOrderAndReadsBackToThreeDecimals) {
+  FillSource();
+  std::string p = Path("Honey.VorPreset");
+  ASSERT_EQ(writeSourcePreset({src_, sys_}, p.c_str()), 0);
+  EXPECT_EQ(ReadText(p),
+            "[NAME]=Honey\n[LOD]=7.250\n[THICKNESS]=12.500\n[OVERRIDES_OBJ_PARAMS]=1\n"
+            "[OBJECT_FRICTION]=3.125\n[OBJECT_ADHERENCE]=0.450\n[OBJECT_BOUNCE]=9.500\n"
+            "[OBJECT_COLGAP]=0.012\n[GRAVITY]=40.000\n[RATE]=2.500\n[SCALE]=1.500\n");
+  SourcesNeedRefresh = 0;
+  ASSERT_TRUE(readSourcePreset({dst_, dstSys_}, p.c_str()));
+  EXPECT_EQ(SourcesNeedRefresh, 1);
+  EXPECT_STREQ(dst_->GetStr(kEmitPresetName, 0), "Honey");
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceLod, 0), 7.25f, 5e-4);
+  EXPECT_NEAR(dst_->GetFloat(kEmitThickness, 0), 12.5f, 5e-4);
+  EXPECT_EQ(dst_->GetInt(kEmitOverrideObjParams, 0), 1);
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceFriction, 0), 3.125f, 5e-4);
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceAdherence, 0), 0.45f, 5e-4);
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceBounce, 0), 9.5f, 5e-4);
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceCollisionGap, 0), 0.012f, 5e-4);
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceGravity, 0), 40.0f, 5e-4);
+  EXPECT_NEAR(dst_->GetFloat(kEmitEmissionRate, 0), 2.5f, 5e-4);
+  EXPECT_NEAR(dstSys_->GetFloat(kFluidScale, 0), 1.5f, 5e-4);
+  // The frame files' position scale follows the applied system scale.
+  EXPECT_FLOAT_EQ(FrameScale, 30.0f);
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+}
+
+TEST_F(Presets, PartialFilesSetOnlyTheirKeysAndNamesStopAtTheBlank) {
+  FillSource();
+  dst_->SetValue(kEmitThickness, 0, 33.0f);
+  std::string p = Path("part.VorPreset");
+  std::string longWord(300, 'n');
+  WriteText(p, "comment line\n[RATE]=7.5\n[LODX]=99\n[NAME]=two words\n[LOD]=3\n");
+  ASSERT_TRUE(readSourcePreset({dst_, dstSys_}, p.c_str()));
+  EXPECT_STREQ(dst_->GetStr(kEmitPresetName, 0), "two");
+  EXPECT_NEAR(dst_->GetFloat(kEmitEmissionRate, 0), 7.5f, 1e-6);
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceLod, 0), 3.0f, 1e-6);
+  EXPECT_FLOAT_EQ(dst_->GetFloat(kEmitThickness, 0), 33.0f);
+  EXPECT_FLOAT_EQ(dstSys_->GetFloat(kFluidScale, 0), 1.0f);
+  EXPECT_FLOAT_EQ(FrameScale, 20.0f);
+
+  // A name longer than the browser's field is cut to 235 characters.
+  PresetValues v;
+  std::string err;
+  ASSERT_TRUE(ParsePresetText("[NAME]=" + longWord + "\n", v, err));
+  EXPECT_EQ(v.name.size(), size_t(kPresetNameSize - 1));
+  PresetBrowserRecord rec;
+  WriteText(p, "[NAME]=" + longWord + "\n[GRAVITY]=5\n");
+  ASSERT_TRUE(readSystemPreset(p.c_str(), rec, nullptr));
+  EXPECT_EQ(std::string(rec.name), longWord.substr(0, kPresetNameSize - 1));
+  EXPECT_FLOAT_EQ(rec.gravity, 5.0f);
+}
+
+TEST_F(Presets, DamagedOrMissingFilesChangeNothing) {
+  FillSource();
+  std::string good = Path("good.VorPreset");
+  ASSERT_EQ(writeSourcePreset({src_, sys_}, good.c_str()), 0);
+  std::string text = ReadText(good);
+  const std::string damaged[] = {
+      text.substr(0, text.size() - 3),                 // cut inside the last line
+      "",                                              // empty
+      "[LOD]=abc\n[RATE]=4\n",                         // a value that does not read
+      "[RATE]=4 apples\n",                             // trailing garbage
+      std::string("[RATE]=4\n\0[LOD]=2\n", 18),        // binary data
+      "[RATE]=4\n" + std::string(600, 'x') + "\n",     // an over-long line
+      "just words\n",                                  // no key at all
+  };
+  std::string p = Path("bad.VorPreset");
+  for (const std::string& d : damaged) {
+    WriteText(p, d);
+    SourcesNeedRefresh = 0;
+    vorel::host::ClearMessageBoxLog();
+    EXPECT_FALSE(readSourcePreset({dst_, dstSys_}, p.c_str())) << d;
+    EXPECT_EQ(SourcesNeedRefresh, 1);
+    EXPECT_FLOAT_EQ(dst_->GetFloat(kEmitEmissionRate, 0), 6.0f) << d;
+    EXPECT_FLOAT_EQ(dst_->GetFloat(kEmitSourceLod, 0), 4.0f) << d;
+    ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u) << d;
+    EXPECT_EQ(vorel::host::MessageBoxLog()[0].caption, "Vorel Warning!");
+  }
+  // A file that cannot be opened: nothing applied, no box, emitters refresh.
+  SourcesNeedRefresh = 0;
+  vorel::host::ClearMessageBoxLog();
+  EXPECT_FALSE(readSourcePreset({dst_, dstSys_}, Path("missing.VorPreset").c_str()));
+  EXPECT_EQ(SourcesNeedRefresh, 1);
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+
+  PresetBrowserRecord rec;
+  rec.rate = 11.0f;
+  snprintf(rec.name, sizeof rec.name, "kept");
+  WriteText(p, damaged[0]);
+  EXPECT_FALSE(readSystemPreset(p.c_str(), rec, nullptr));
+  EXPECT_FALSE(readSystemPreset(Path("missing.VorPreset").c_str(), rec, nullptr));
+  EXPECT_FLOAT_EQ(rec.rate, 11.0f);
+  EXPECT_STREQ(rec.name, "kept");
+
+  // Writing into a folder that does not exist creates nothing.
+  EXPECT_EQ(writeSourcePreset({src_, sys_}, (dir_ + "/no/such/x.VorPreset").c_str()), -1);
+  EXPECT_EQ(writeSourcePreset({nullptr, sys_}, Path("y.VorPreset").c_str()), -1);
+}
+
+TEST_F(Presets, BrowserListsShowsAndAppliesPresets) {
+  RegisterPresetDialogs(VorelModuleHandle());
+  FillSource();
+  ASSERT_EQ(writeSourcePreset({src_, sys_}, Path("x.VorPreset").c_str()), 0);
+  WriteText(Path("notes.txt"), "not a preset\n");
+  EXPECT_EQ(ListSourcePresets(), std::vector<std::string>{"x"});
+
+  HWND b = OpenPresetBrowser(nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(OpenPresetBrowser(nullptr), b);  // one browser at a time
+  HWND list = GetDlgItem(b, kPresetBrowserList);
+  EXPECT_EQ(ListView_GetColumnCount(list), 1);
+  ASSERT_EQ(ListView_GetItemCount(list), 1);
+  ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  NMITEMACTIVATE click;
+  click.hdr.hwndFrom = list;
+  click.hdr.idFrom = kPresetBrowserList;
+  click.hdr.code = NM_CLICK;
+  click.iItem = 0;
+  SendMessage(b, WM_NOTIFY, kPresetBrowserList, reinterpret_cast<LPARAM>(&click));
+  char buf[64];
+  GetDlgItemText(b, kPresetShowThickness, buf, sizeof buf);
+  EXPECT_STREQ(buf, "12.500");
+  GetDlgItemText(b, kPresetShowScale, buf, sizeof buf);
+  EXPECT_STREQ(buf, "1.500");
+  GetDlgItemText(b, kPresetBrowserName, buf, sizeof buf);
+  EXPECT_STREQ(buf, "x");
+  SendMessage(b, WM_COMMAND, kPresetBrowserClose, 0);
+  EXPECT_EQ(PresetBrowserWindow(), nullptr);
+  EXPECT_FALSE(IsWindow(b));
+}
+
+TEST_F(Presets, PreviewAllStopsBeforeTheCommandLineLimit) {
+  std::vector<std::string> names(2000, std::string(40, 'p'));
+  std::string args = PreviewAllArguments(names, "/presets");
+  EXPECT_LT(args.size(), kCommandLineLimit);
+  EXPECT_GT(args.size(), kCommandLineLimit / 2);
+  EXPECT_EQ(PreviewAllArguments({"a", "b"}, "/f"), "/f/a.avi /f/b.avi ");
+}
+
+}  // namespace
