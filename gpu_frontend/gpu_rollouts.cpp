@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fill_geometry/fill_object.h"
+#include "gpu_frontend/fluid_playback.h"
 #include "gpu_frontend/gpu_source.h"
 #include "gpu_frontend/plugin_shell.h"
 #include "gpu_frontend/prt_export.h"
@@ -636,7 +637,7 @@ bool UseCacheFolder(BlobNode& fluid, const std::string& path) {
 }
 
 void ExportPrts(BlobNode& fluid) {
-  ExportPrtFrames(fluid, [](BlobNode& b, TimeValue t) { b.BuildMesh(t); });
+  ExportPrtFrames(fluid, UpdateParticles);
 }
 
 bool RemoveCacheHistory(BlobNode& fluid, const std::string& name) {
