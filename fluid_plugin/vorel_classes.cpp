@@ -8,6 +8,7 @@
 #include "scene_objects/emitter_desc.h"
 #include "scene_objects/ghost_desc.h"
 #include "scene_objects/object_attrib_rollout.h"
+#include "scene_objects/object_manager.h"
 #include "scene_objects/object_params_access.h"
 #include "scene_objects/path_follow_desc.h"
 #include "scene_objects/simple_cust_attrib.h"
@@ -43,4 +44,5 @@ void BuildVorelClasses() {
   RegisterSupportsObjectsDialog(VorelModuleHandle());
   RegisterObjectAttribDialog(VorelModuleHandle());
   RegisterPresetDialogs(VorelModuleHandle());
+  RegisterObjectManagerDialog(VorelModuleHandle());
 }
