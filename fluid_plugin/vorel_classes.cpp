@@ -6,6 +6,7 @@
 #include "fluid_plugin/source_presets.h"
 #include "scene_objects/attractor_desc.h"
 #include "scene_objects/emitter_desc.h"
+#include "scene_objects/emitter_params.h"
 #include "scene_objects/ghost_desc.h"
 #include "scene_objects/object_attrib_rollout.h"
 #include "scene_objects/object_manager.h"
@@ -44,5 +45,6 @@ void BuildVorelClasses() {
   RegisterSupportsObjectsDialog(VorelModuleHandle());
   RegisterObjectAttribDialog(VorelModuleHandle());
   RegisterPresetDialogs(VorelModuleHandle());
+  SetEmitterPresetsProc(GetPresetDlgProc());
   RegisterObjectManagerDialog(VorelModuleHandle());
 }
