@@ -1,16 +1,16 @@
 #include "fluid_plugin/fluid_desc.h"
 
 #include "fluid_plugin/fluid_params.h"
+#include "fluid_plugin/tetra_proc_obj.h"
+#include "fluid_plugin/vor_actions.h"
 #include "scene_objects/vorel_strings.h"
 
-Animatable* TetraProcObjClassDesc::Create(bool loading) {
-  (void)loading;
-  return nullptr;
-}
+Animatable* TetraProcObjClassDesc::Create(bool loading) { return new TetraProcObj(loading); }
 
 ActionTable* TetraProcObjClassDesc::GetActionTable(int i) {
   (void)i;
-  return nullptr;
+  GetVorActionCB();  // the callback is bound to the table as it arrives
+  return BuildActionTable();
 }
 
 int TetraProcObjClassDesc::BeginCreate(Interface* ip) {

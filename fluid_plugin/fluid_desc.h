@@ -13,8 +13,7 @@ constexpr int kActionNewVorel = 40005;
 class TetraProcObjClassDesc : public ClassDesc2 {
  public:
   int IsPublic() override { return 1; }
-  // A new fluid system that knows whether it is being loaded; null until
-  // the fluid system object is wired in.
+  // A new fluid system that knows whether it is being loaded.
   Animatable* Create(bool loading = false) override;
   // Suspends set-key mode and runs "New Vorel"; answers 1 (handled).
   int BeginCreate(Interface* ip) override;
@@ -26,7 +25,7 @@ class TetraProcObjClassDesc : public ClassDesc2 {
   const char* Category() override;
   int OkToCreate(Interface* ip) override { (void)ip; return 1; }
   int NumActionTables() override { return 1; }
-  // The plug-in's action table; null until the action table is wired in.
+  // The plug-in's action table (the host takes it); binds the action callback.
   ActionTable* GetActionTable(int i) override;
   const char* InternalName() override { return "Vorel"; }
   void* HInstance() override;

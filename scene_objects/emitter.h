@@ -164,6 +164,20 @@ class GenParticle : public SimpleParticle, public FluidSource {
   const std::vector<Vec3f>& FillPoints() override { return fillPoints; }
   const std::vector<int>& FillLayerCounts() override { return layerTable; }
   std::string SourceFileFolder() override { return sourceFolder_; }
+  void SetSourceFileFolder(const std::string& folder) override { SetSourceFolder(folder); }
+  // The particles are fetched again at the next update (the fluid system
+  // changed the gravity or reloaded the scene).
+  void InvalidateSource() override {
+    valid = false;
+    mvalid = NEVER;
+  }
+  // The node moved: the shape rows follow the new transform (unless a run
+  // holds them), and the particles are fetched again for t.
+  void SourceMoved(TimeValue t, INode* node, bool keepShapeRows) override {
+    if (!keepShapeRows) shapeRows.DeleteAll();
+    InvalidateSource();
+    UpdateParticles(t, node);
+  }
 
   // --- shared by the display ---
   // The display parameters at t.

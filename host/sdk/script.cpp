@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "host/core/files.h"
 #include "host/core/interaction.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/interface.h"
@@ -466,6 +467,11 @@ bool SceneScript::RunLine(const std::string& line) {
     vorel::host::PressEscapeAtPoll(n);
     return true;
   }
+  if (cmd == "mkdir") {
+    if (!need(2, "mkdir <folder>")) return false;
+    if (!vorel::host::MakeDirectories(w[1])) return Fail("cannot make folder " + w[1]);
+    return true;
+  }
   if (cmd == "save" || cmd == "load") {
     if (!need(2, (cmd + " <file>").c_str())) return false;
     bool ok = cmd == "save" ? ip->SaveToFile(w[1]) : ip->LoadFromFile(w[1]);
@@ -489,6 +495,28 @@ bool SceneScript::RunLine(const std::string& line) {
     int v = 0, f = 0;
     if (!ExportNodeObj(n, t, w[3], v, f)) return Fail("cannot write the mesh of " + std::string(n->GetName()) + " to " + w[3]);
     Print("wrote " + w[3] + ": " + std::to_string(v) + " vertices, " + std::to_string(f) + " faces");
+    return true;
+  }
+  if (cmd == "force") {
+    // The force a space warp's field gives a particle at a point (the
+    // particle's velocity and index optional), at the current time.
+    if (!need(5, "force <warp node> <x> <y> <z> [<vx> <vy> <vz>] [<index>]")) return false;
+    INode* warpNode = node(w[1]);
+    if (!warpNode) return false;
+    Object* warpObj = warpNode->GetObjectRef() ? warpNode->GetObjectRef()->FindBaseObject() : nullptr;
+    auto* warp = dynamic_cast<WSMObject*>(warpObj);
+    if (!warp) return Fail(std::string(warpNode->GetName()) + " is not a space warp");
+    float v[7] = {0, 0, 0, 0, 0, 0, 0};
+    for (size_t k = 2; k < w.size() && k < 9; ++k)
+      if (!ParseFloat(w[k], v[k - 2])) return Fail("not a number: " + w[k]);
+    ForceField* field = warp->GetForceField(warpNode);
+    if (!field) return Fail(std::string(warpNode->GetName()) + " has no force field");
+    Point3 f = field->Force(ip->GetTime(), Point3(v[0], v[1], v[2]), Point3(v[3], v[4], v[5]), int(v[6]));
+    field->DeleteThis();
+    char text[160];
+    std::snprintf(text, sizeof text, "force %s = %.4g %.4g %.4g", warpNode->GetName(), double(f.x), double(f.y),
+                  double(f.z));
+    Print(text);
     return true;
   }
   if (cmd == "render") {

@@ -1,0 +1,157 @@
+// The fluid system object: naming, references, reactions to parameter
+// changes, the pre-delete cascade, bounding box, conversion and the render
+// notifications.
+#include "fluid_core/frame_cache.h"
+#include "plugin_test_util.h"
+
+namespace {
+using FluidSystem = FluidSystemTest;
+
+// Writes cache frame n of the system with `count` particles in a cube.
+void WriteParticles(TetraProcObj* s, int n, int count) {
+  FluidSolver& sv = *s->engine.solver;
+  std::vector<Vec3f> pts;
+  for (int i = 0; i < count; ++i) pts.push_back(Vec3f(0.05f * (i % 5), 0.05f * ((i / 5) % 5), 0.05f * (i / 25)));
+  sv.AddParticles(20.0f, 0, pts, count, 0.0f, 0, 1);
+  s->engine.frameParticleCount[size_t(n)] = sv.count;
+  sv.WriteFrame(n);
+  s->engine.lastSolved = std::max(s->engine.lastSolved, n);
+}
+}  // namespace
+
+TEST_F(FluidSystem, DefaultNamesFollowTheSceneAndNeverComeBack) {
+  EXPECT_EQ(TetraProcObj::DefaultSystemName("", 1), "aux001");
+  EXPECT_EQ(TetraProcObj::DefaultSystemName("pour", 3), "pour_aux003");
+  TetraProcObj* a = MakeSystem();
+  TetraProcObj* b = MakeSystem();
+  const int na = std::atoi(a->engine.systemName.c_str() + 3);
+  EXPECT_EQ(b->engine.systemName, TetraProcObj::DefaultSystemName("", na + 1));
+  // Deleting a system frees no number: the next one never shares a live folder.
+  ip()->DeleteNode(a->node);
+  TetraProcObj* c = MakeSystem();
+  EXPECT_EQ(c->engine.systemName, TetraProcObj::DefaultSystemName("", na + 2));
+  EXPECT_EQ(SystemCount, 2);
+}
+
+TEST_F(FluidSystem, LoadingSystemDropsAStaleFirstFrameUnderItsDefaultName) {
+  std::string root;
+  int number = 0;
+  {
+    TetraProcObj probe(false);
+    root = probe.engine.cacheRoot;
+    number = std::atoi(probe.engine.systemName.c_str() + 3);
+  }
+  FrameCache stale;
+  stale.cacheRoot = root;
+  stale.systemName = TetraProcObj::DefaultSystemName("", number + 1);
+  vorel::host::MakeDirectories(stale.SystemFolder());
+  FILE* f = std::fopen(stale.FramePath(0).c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("stale", f);
+  std::fclose(f);
+  {
+    TetraProcObj loaded(true);
+    EXPECT_EQ(loaded.engine.systemName, stale.systemName);
+  }
+  EXPECT_FALSE(vorel::host::FileExists(stale.FramePath(0)));
+}
+
+TEST_F(FluidSystem, ReferencesCountEverySlotAndDeletedSourcesLeaveHoles) {
+  TetraProcObj* s = MakeSystem();
+  Object* o1 = static_cast<Object*>(ip()->CreateInstance(GEOMOBJECT_CLASS_ID, Class_ID(16, 0)));
+  Object* o2 = static_cast<Object*>(ip()->CreateInstance(GEOMOBJECT_CLASS_ID, Class_ID(16, 0)));
+  INode* n1 = ip()->CreateObjectNode(o1, "src1");
+  INode* n2 = ip()->CreateObjectNode(o2, "src2");
+  s->ReferenceSourceNode(0, n1);
+  s->ReferenceSourceNode(1, n2);
+  EXPECT_EQ(s->NumRefs(), 3);
+  EXPECT_EQ(s->GetReference(2), n2);
+  ip()->DeleteNode(n1);
+  EXPECT_EQ(s->NumRefs(), 3);
+  EXPECT_EQ(s->GetReference(1), nullptr);
+  EXPECT_EQ(s->GetReference(2), n2);
+}
+
+TEST_F(FluidSystem, SurfaceParameterChangeRemeshesTheShownFrameOnlyWithShowMesh) {
+  TetraProcObj* s = MakeSystem();
+  WriteParticles(s, 0, 60);
+  const std::string mesh0 = s->engine.solver->frameCache.MeshPath(0);
+  std::remove(mesh0.c_str());
+  s->pblock2->SetValue(kFluidShowMesh, 0, 0);
+  s->pblock2->SetValue(kFluidDropSize, 0, 5.0f);
+  EXPECT_FALSE(vorel::host::FileExists(mesh0));
+  s->pblock2->SetValue(kFluidShowMesh, 0, 1);  // no surface value changed
+  EXPECT_FALSE(vorel::host::FileExists(mesh0));
+  s->pblock2->SetValue(kFluidDropSize, 0, 6.0f);
+  EXPECT_TRUE(vorel::host::FileExists(mesh0));
+  EXPECT_EQ(s->engine.frameMeshed[0], 1);
+  EXPECT_GT(s->mesh.getNumFaces(), 0);
+  // Outside the mesher's range nothing is built.
+  std::remove(mesh0.c_str());
+  s->pblock2->SetValue(kFluidEntireAnimationRange, 0, 0);
+  s->pblock2->SetValue(kFluidStartFrameMesher, 0, 5);
+  s->pblock2->SetValue(kFluidDropSize, 0, 7.0f);
+  EXPECT_FALSE(vorel::host::FileExists(mesh0));
+}
+
+TEST_F(FluidSystem, DeletingTheSystemTakesItsHelpersAndKeepsOtherSystemsSettings) {
+  TetraProcObj* s = MakeSystem("Vorel_one");
+  TetraProcObj* t = MakeSystem("Vorel_two");
+  s->engine.CreateClipBox();
+  s->engine.CreateFloor();
+  Object* box = static_cast<Object*>(ip()->CreateInstance(GEOMOBJECT_CLASS_ID, Class_ID(16, 0)));
+  INode* collider = ip()->CreateObjectNode(box, "wall");
+  s->engine.AddDefaultObjectParams();
+  ASSERT_NE(ip()->GetINodeByName("Vorelclip"), nullptr);
+  ASSERT_NE(ip()->GetINodeByName("floorVorel"), nullptr);
+  const bool hadSettings = GetObjectParamsAccess() && GetObjectParamsAccess()->HasObjectParams(collider);
+  ip()->DeleteNode(s->node);
+  EXPECT_EQ(ip()->GetINodeByName("Vorelclip"), nullptr);
+  EXPECT_EQ(ip()->GetINodeByName("floorVorel"), nullptr);
+  EXPECT_NE(ip()->GetINodeByName("Vorel_two"), nullptr);
+  if (hadSettings) {
+    EXPECT_TRUE(GetObjectParamsAccess()->HasObjectParams(collider));
+  }
+  // Deleting only a helper leaves the system alone.
+  t->engine.CreateClipBox();
+  ip()->DeleteNode(ip()->GetINodeByName("Vorelclip"));
+  EXPECT_NE(ip()->GetINodeByName("Vorel_two"), nullptr);
+}
+
+TEST_F(FluidSystem, BoundingBoxCoversTheIconAndTheFramesClipBox) {
+  TetraProcObj* s = MakeSystem();
+  s->engine.frameClipBox[0] = Box3(Point3(-100, -5, 0), Point3(10, 80, 40));
+  Box3 b;
+  s->GetLocalBoundBox(0, s->node, nullptr, b);
+  EXPECT_LE(b.pmin.x, -100.0f);
+  EXPECT_GE(b.pmax.y, 80.0f);
+  EXPECT_GE(b.pmax.x, 36.0f);
+  EXPECT_LE(b.pmin.y, 5.0f);
+}
+
+TEST_F(FluidSystem, RenderNotificationsTrackTheFrame) {
+  TetraProcObj* s = MakeSystem();
+  RenderGlobalContext rc;
+  rc.time = 0;
+  BroadcastNotification(NOTIFY_PRE_RENDER, nullptr);
+  EXPECT_TRUE(s->rendering);
+  BroadcastNotification(NOTIFY_PRE_RENDERFRAME, &rc);
+  EXPECT_EQ(s->renderFrame, -999);
+  rc.time = 3200;
+  BroadcastNotification(NOTIFY_PRE_RENDERFRAME, &rc);
+  EXPECT_EQ(s->renderFrame, 21);
+  BroadcastNotification(NOTIFY_POST_RENDER, nullptr);
+  EXPECT_FALSE(s->rendering);
+  EXPECT_EQ(s->renderFrame, -999);
+}
+
+TEST_F(FluidSystem, ConversionBetweenFramesBuildsFromParticles) {
+  TetraProcObj* s = MakeSystem();
+  Object* whole = s->ConvertToType(0, triObjectClassID());
+  ASSERT_NE(whole, nullptr);
+  if (whole != s) whole->DeleteThis();
+  Object* between = s->ConvertToType(80, triObjectClassID());
+  ASSERT_NE(between, nullptr);
+  EXPECT_EQ(between->ClassID(), triObjectClassID());
+  if (between != s) between->DeleteThis();
+}

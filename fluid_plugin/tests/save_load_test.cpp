@@ -1,0 +1,188 @@
+// Scene save and load of a fluid system: the chunks' round trip, the rename
+// after the scene file, finding the cache again, refusing impossible chunk
+// values; and the engine's cache moves, packing and unpacking.
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "fluid_plugin/save_load.h"
+#include "plugin_test_util.h"
+
+namespace {
+using SceneSaveLoad = FluidSystemTest;
+using CacheCommands = FluidSystemTest;
+
+std::vector<char> Bytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(f), {});
+}
+
+TetraProcObj* OnlySystem() {
+  std::vector<TetraProcObj*> live = LiveSystems();
+  return live.empty() ? nullptr : live.back();
+}
+}  // namespace
+
+TEST(SaveLoadRules, RenameFollowsTheSceneFileOnlyForAutoNames) {
+  EXPECT_EQ(SceneRenamedSystem("pour", "aux001"), "pour_aux001");
+  EXPECT_EQ(SceneRenamedSystem("pour", "aux0123"), "pouraux0123");  // 7 characters: no "_"
+  EXPECT_EQ(SceneRenamedSystem("pour", "aux1000"), "aux1000");      // not "aux0..."
+  EXPECT_EQ(SceneRenamedSystem("", "aux001"), "aux001");
+  EXPECT_EQ(SceneRenamedSystem("pour", "pour_aux001"), "pour_aux001");
+  EXPECT_EQ(SceneRenamedSystem("pour", "mine"), "mine");
+}
+
+TEST(SaveLoadRules, LoadedStateMustFitTheTables) {
+  EXPECT_TRUE(ValidChunk1967({0, -1, -1, 0.0f}));
+  EXPECT_TRUE(ValidChunk1967({2048, 9999, 12000, 0.0f}));  // lastMeshed is clamped instead
+  EXPECT_FALSE(ValidChunk1967({2049, 10, 10, 0.0f}));
+  EXPECT_FALSE(ValidChunk1967({-1, 10, 10, 0.0f}));
+  EXPECT_FALSE(ValidChunk1967({1, 10000, 0, 0.0f}));
+  EXPECT_FALSE(ValidChunk1967({1, -2, 0, 0.0f}));
+}
+
+TEST_F(SceneSaveLoad, SavedSceneFindsItsCacheAndRenamesTheSystem) {
+  TetraProcObj* s = MakeSystem("Vorel_001");
+  RunGo(s);
+  ASSERT_EQ(s->engine.lastSolved, 10);
+  const std::string oldName = s->engine.systemName;
+  const std::string scene = scratch() + "/pour.scene";
+  ASSERT_TRUE(ip()->SaveToFile(scene)) << ip()->LastFileError();
+  EXPECT_EQ(s->engine.systemName, "pour_" + oldName);
+  EXPECT_TRUE(vorel::host::FileExists(s->engine.solver->frameCache.FramePath(10)));
+  FrameCache old = s->engine.solver->frameCache;
+  old.systemName = oldName;
+  EXPECT_TRUE(vorel::host::FileExists(old.FramePath(10)));  // the old folder stays
+  const std::vector<char> frame5 = Bytes(s->engine.solver->frameCache.FramePath(5));
+  // Saving again renames nothing.
+  ASSERT_TRUE(ip()->SaveToFile(scene));
+  EXPECT_EQ(s->engine.systemName, "pour_" + oldName);
+
+  ip()->ResetScene();
+  ASSERT_TRUE(ip()->LoadFromFile(scene)) << ip()->LastFileError();
+  TetraProcObj* loaded = OnlySystem();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->engine.systemName, "pour_" + oldName);
+  EXPECT_EQ(loaded->engine.cacheRoot, scratch());
+  EXPECT_EQ(loaded->engine.lastSolved, 10);
+  EXPECT_EQ(loaded->node, ip()->GetINodeByName("Vorel_001"));
+  EXPECT_EQ(Bytes(loaded->engine.solver->frameCache.FramePath(5)), frame5);
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+}
+
+TEST_F(SceneSaveLoad, MovedSceneFindsTheCacheBesideItAndALostCacheStartsOver) {
+  TetraProcObj* s = MakeSystem("Vorel_001");
+  RunGo(s);
+  const std::string scene = scratch() + "/pour.scene";
+  ASSERT_TRUE(ip()->SaveToFile(scene));
+  const std::string name = s->engine.systemName;
+  ip()->ResetScene();
+  // The scene and its Vorel folder move together.
+  const std::string moved = scratch() + "/moved";
+  vorel::host::MakeDirectories(moved);
+  std::string cmd = "mv '" + scratch() + "/Vorel' '" + scene + "' '" + moved + "/'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_TRUE(ip()->LoadFromFile(moved + "/pour.scene"));
+  TetraProcObj* loaded = OnlySystem();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->engine.cacheRoot, moved);
+  EXPECT_EQ(loaded->engine.systemName, name);
+  EXPECT_EQ(loaded->engine.lastSolved, 10);
+
+  ip()->ResetScene();
+  cmd = "rm -rf '" + moved + "/Vorel'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_TRUE(ip()->LoadFromFile(moved + "/pour.scene"));
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  EXPECT_EQ(vorel::host::MessageBoxLog()[0].caption, "Vorel Warning!");
+  EXPECT_NE(vorel::host::MessageBoxLog()[0].text.find("Cache's name: " + name), std::string::npos);
+  loaded = OnlySystem();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_NE(loaded->engine.systemName, name);  // a fresh cache under the constructor's name
+  EXPECT_TRUE(vorel::host::DirectoryExists(loaded->engine.solver->frameCache.SurfaceFolder()));
+}
+
+TEST_F(SceneSaveLoad, ImpossibleChunkValuesSizeNothing) {
+  TetraProcObj* s = MakeSystem();
+  ISave save;
+  save.BeginChunk(kChunkState);
+  const int32_t head[3] = {3, 20000, 20000};  // lastSolved beyond the tables
+  save.Write(head, sizeof head);
+  const float clock = 1.0f;
+  save.Write(&clock, 4);
+  save.EndChunk();
+  save.BeginChunk(kChunkSourceNames);  // 0 sources: nothing read
+  save.EndChunk();
+  save.BeginChunk(kChunkScale);
+  const float scale = 2.5f;
+  save.Write(&scale, 4);
+  save.EndChunk();
+  ILoad load(save.Bytes());
+  EXPECT_EQ(s->Load(&load), IO_OK);
+  EXPECT_EQ(s->engine.lastSolved, -1);
+  EXPECT_EQ(s->engine.sourceCount, 0);
+  EXPECT_EQ(s->scaleValue, 2.5f);
+}
+
+TEST_F(SceneSaveLoad, FailedClockReadFailsTheLoad) {
+  TetraProcObj* s = MakeSystem();
+  ISave save;
+  save.BeginChunk(kChunkState);
+  const int32_t head[3] = {0, -1, -1};
+  save.Write(head, sizeof head);  // the chunk ends before the clock
+  save.EndChunk();
+  ILoad load(save.Bytes());
+  EXPECT_NE(s->Load(&load), IO_OK);
+}
+
+TEST_F(CacheCommands, PackAndUnpackGiveTheSameFilesAndADamagedFileChangesNothing) {
+  TetraProcObj* s = MakeSystem();
+  RunGo(s);
+  ASSERT_EQ(s->engine.lastSolved, 10);
+  const std::string packed = scratch() + "/all.Vor";
+  ASSERT_TRUE(s->engine.PackCache(packed));
+
+  TetraProcObj* t = MakeSystem();
+  ASSERT_TRUE(t->engine.UnpackCache(packed));
+  EXPECT_EQ(t->engine.lastSolved, 10);
+  for (int i = 0; i <= 10; ++i)
+    EXPECT_EQ(Bytes(t->engine.solver->frameCache.FramePath(i)),
+              Bytes(s->engine.solver->frameCache.FramePath(i))) << i;
+  EXPECT_EQ(t->engine.solver->stamp, s->engine.solver->stamp);
+
+  std::vector<char> cut = Bytes(packed);
+  cut.resize(cut.size() - 3);
+  std::ofstream(packed, std::ios::binary).write(cut.data(), std::streamsize(cut.size()));
+  const std::vector<char> before = Bytes(t->engine.solver->frameCache.FramePath(0));
+  EXPECT_FALSE(t->engine.UnpackCache(packed));
+  EXPECT_EQ(t->engine.lastSolved, 10);  // not reset
+  EXPECT_EQ(Bytes(t->engine.solver->frameCache.FramePath(0)), before);
+}
+
+TEST_F(CacheCommands, MovingTheCacheKeepsEveryByteAndTheSameFolderIsLeftAlone) {
+  TetraProcObj* s = MakeSystem();
+  RunGo(s);
+  const std::string oldFolder = s->engine.solver->frameCache.SystemFolder();
+  const std::vector<char> frame7 = Bytes(s->engine.solver->frameCache.FramePath(7));
+  EXPECT_TRUE(s->engine.SetCacheDirectory(oldFolder));  // same root again
+  EXPECT_EQ(Bytes(s->engine.solver->frameCache.FramePath(7)), frame7);
+
+  s->engine.SetCacheRoot(scratch() + "/elsewhere");
+  EXPECT_TRUE(s->engine.SetCacheDirectory(oldFolder));
+  EXPECT_EQ(Bytes(s->engine.solver->frameCache.FramePath(7)), frame7);
+  EXPECT_FALSE(vorel::host::FileExists(oldFolder + "00007.Vorel"));
+  EXPECT_TRUE(vorel::host::DirectoryExists(s->engine.solver->frameCache.SystemFolder() + "maps"));
+  EXPECT_EQ(s->engine.CountMeshedFrames(), s->engine.lastMeshed + 1);
+}
+
+TEST_F(CacheCommands, ResumeWalksBackToTheLastFrameOnDisk) {
+  TetraProcObj* s = MakeSystem();
+  RunGo(s);
+  std::remove(s->engine.solver->frameCache.FramePath(10).c_str());
+  std::remove(s->engine.solver->frameCache.FramePath(9).c_str());
+  s->engine.ResumeFromCache();
+  EXPECT_EQ(s->engine.lastSolved, 8);
+  for (int i = 0; i <= 8; ++i) std::remove(s->engine.solver->frameCache.FramePath(i).c_str());
+  s->engine.ResumeFromCache();
+  EXPECT_EQ(s->engine.lastSolved, -1);
+}

@@ -1,0 +1,294 @@
+// Saving a fluid system's own chunks with the scene and loading them: the
+// rename of an auto-named system after the scene file, and finding the cache
+// folder again on load.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "fluid_core/wet_maps.h"
+#include "fluid_plugin/fluid_params.h"
+#include "fluid_plugin/save_load.h"
+#include "fluid_plugin/tetra_proc_obj.h"
+#include "fluid_plugin/vor_actions.h"
+#include "host/core/files.h"
+#include "host/core/hostdirs.h"
+#include "host/core/interaction.h"
+
+namespace {
+constexpr size_t kNameRecord = 256;
+constexpr size_t kFolderRecord = 260;
+
+void WriteI32(ISave* s, int32_t v) { s->Write(&v, 4); }
+void WriteF32(ISave* s, float v) { s->Write(&v, 4); }
+
+// A text in a fixed record: cut to the record less its terminator, zero-padded.
+void WriteRecord(ISave* s, const std::string& text, size_t size) {
+  std::vector<char> rec(size, 0);
+  std::memcpy(rec.data(), text.data(), std::min(text.size(), size - 1));
+  s->Write(rec.data(), uint32_t(size));
+}
+
+bool ReadRecord(ILoad* l, size_t size, std::string& out) {
+  std::vector<char> rec(size + 1, 0);
+  if (l->Read(rec.data(), uint32_t(size)) != IO_OK) return false;
+  rec[size - 1] = 0;  // a record without its terminator is cut, never overrun
+  out = rec.data();
+  return true;
+}
+
+template <typename T>
+bool ReadValue(ILoad* l, T& v) {
+  return l->Read(&v, sizeof v) == IO_OK;
+}
+
+// A length-prefixed text of at most `limit` bytes with its terminator.
+bool ReadText(ILoad* l, size_t limit, std::string& out) {
+  int32_t len = 0;
+  if (!ReadValue(l, len) || len <= 0 || size_t(len) > limit) return false;
+  std::vector<char> buf(size_t(len) + 1, 0);
+  if (l->Read(buf.data(), uint32_t(len)) != IO_OK) return false;
+  out = buf.data();
+  return true;
+}
+
+bool CopyIfPresent(const std::string& from, const std::string& to, bool& failed) {
+  if (!vorel::host::FileExists(from)) return false;
+  std::error_code ec;
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec || vorel::host::FileSize(to) != vorel::host::FileSize(from)) failed = true;
+  return true;
+}
+
+}  // namespace
+
+std::string SceneRenamedSystem(const std::string& sceneBase, const std::string& oldName) {
+  if (oldName.compare(0, 4, "aux0") != 0 || sceneBase.empty()) return oldName;
+  if (oldName.size() < 7) return sceneBase + "_" + oldName;
+  return sceneBase + oldName.substr(oldName.size() - 7);
+}
+
+bool ValidChunk1967(const SystemStateChunk& c) {
+  return c.sourceCount >= 0 && c.sourceCount <= FluidEngine::kMaxSources && c.lastSolved >= -1 &&
+         c.lastSolved < FluidEngine::kMaxFrames;
+}
+
+void TetraProcObj::RenameForScene() {
+  std::string folder, base;
+  vorel::host::SplitFilename(GetCOREInterface()->GetCurFilePath(), &folder, &base, nullptr);
+  const std::string oldName = engine.systemName;
+  const std::string newName = SceneRenamedSystem(base, oldName);
+  if (newName == oldName) return;
+  FrameCache from = engine.solver->frameCache;
+  FrameCache to = from;
+  to.systemName = newName;
+  // Another simulation's cache under the new name is not ours to overwrite.
+  ParticleFrameHeader ours, theirs;
+  if (to.ReadHeader(0, theirs) && (!from.ReadHeader(0, ours) || ours.stamp != theirs.stamp)) {
+    ShowTempPrompt(("Vorel-> The cache folder " + newName + " holds another scene's cache; " +
+                    "the system keeps the name " + oldName + ".").c_str(), 5000);
+    return;
+  }
+  vorel::host::MakeDirectories(to.SurfaceFolder());
+  vorel::host::MakeDirectories(to.SystemFolder() + "maps");
+  bool failed = false;
+  for (int n = 0; n <= std::min(engine.lastSolved, FluidEngine::kMaxFrames - 1); ++n) {
+    CopyIfPresent(from.MeshPath(n), to.MeshPath(n), failed);
+    CopyIfPresent(from.FramePath(n), to.FramePath(n), failed);
+  }
+  CopyIfPresent(from.SystemFolder() + "Vorel.log", to.SystemFolder() + "Vorel.log", failed);
+  if (failed) {
+    // A renamed system would silently lack frames: the old folder is whole.
+    ShowTempPrompt(("Vorel-> The cache could not be copied to " + newName + "; the system keeps "
+                    "the name " + oldName + ".").c_str(), 5000);
+    return;
+  }
+  engine.SetSystemName(newName);
+}
+
+IOResult TetraProcObj::Save(ISave* isave) {
+  RenameForScene();
+  FluidEngine& e = engine;
+  const int sources = std::clamp(e.sourceCount, 0, FluidEngine::kMaxSources);
+  const int lastSolved = std::clamp(e.lastSolved, -1, FluidEngine::kMaxFrames - 1);
+
+  isave->BeginChunk(kChunkScale);
+  WriteF32(isave, scaleValue);
+  isave->EndChunk();
+
+  isave->BeginChunk(kChunkState);
+  WriteI32(isave, sources);
+  WriteI32(isave, lastSolved);
+  WriteI32(isave, std::clamp(e.lastMeshed, -1, lastSolved));
+  WriteF32(isave, float(e.solverClock));
+  for (int i = 0; i <= lastSolved; ++i) {
+    const uint32_t n = uint32_t(e.frameParticleCount[size_t(i)]);
+    isave->Write(&n, 4);
+  }
+  WriteI32(isave, int32_t(e.systemName.size() + 1));
+  isave->WriteCString(e.systemName.c_str());
+  WriteI32(isave, e.startFrame);
+  const double density = e.solver->particlesPerVolume;
+  isave->Write(&density, 8);
+  WriteF32(isave, FrameScale);
+  isave->EndChunk();
+
+  isave->BeginChunk(kChunkEmpty);
+  isave->EndChunk();
+
+  isave->BeginChunk(kChunkCacheRoot);
+  WriteI32(isave, int32_t(e.cacheRoot.size() + 1));
+  isave->WriteCString(e.cacheRoot.c_str());
+  isave->EndChunk();
+
+  isave->BeginChunk(kChunkToolbar);
+  WriteI32(isave, 1);
+  isave->EndChunk();
+
+  isave->BeginChunk(kChunkWetMaps);
+  WriteI32(isave, int32_t(e.wetMaps.size()));
+  for (const WetMap* w : e.wetMaps) WriteRecord(isave, w ? w->name : "", kNameRecord);
+  isave->EndChunk();
+
+  isave->BeginChunk(kChunkSourceNames);
+  for (int i = 0; i < sources; ++i) {
+    INode* n = e.sourceNodes[size_t(i)];
+    WriteRecord(isave, n && e.sourceObjects[size_t(i)] ? n->GetName() : "", kNameRecord);
+  }
+  isave->EndChunk();
+
+  isave->BeginChunk(kChunkSourceFolders);
+  for (int i = 0; i < sources; ++i) {
+    FluidSource* s = e.sourceObjects[size_t(i)];
+    WriteRecord(isave, s ? s->SourceFileFolder() : "", kFolderRecord);
+  }
+  isave->EndChunk();
+  return IO_OK;
+}
+
+IOResult TetraProcObj::Load(ILoad* iload) {
+  FluidEngine& e = engine;
+  e.owner = this;
+  bool haveRoot = false, haveToolbar = false;
+  std::string savedRoot;
+  int32_t toolbarFlag = 0;
+  IOResult result = IO_OK;
+  while (iload->OpenChunk() == IO_OK) {
+    switch (iload->CurChunkID()) {
+      case kChunkState: {
+        SystemStateChunk c;
+        if (!ReadValue(iload, c.sourceCount) || !ReadValue(iload, c.lastSolved) ||
+            !ReadValue(iload, c.lastMeshed))
+          break;
+        if (!ValidChunk1967(c)) break;  // a foreign or corrupt chunk sizes nothing
+        if (!ReadValue(iload, c.solverClock)) {
+          result = IO_ERROR;
+          break;
+        }
+        e.sourceCount = c.sourceCount;
+        e.lastSolved = c.lastSolved;
+        e.lastMeshed = std::clamp(c.lastMeshed, -1, c.lastSolved);
+        e.solverClock = c.solverClock;
+        for (int i = 0; i <= c.lastSolved; ++i) {
+          uint32_t n = 0;
+          if (!ReadValue(iload, n)) break;
+          e.frameParticleCount[size_t(i)] = int32_t(n);
+        }
+        for (int i = 0; i <= e.lastMeshed; ++i) e.frameMeshed[size_t(i)] = 1;
+        std::string name;
+        if (ReadText(iload, kNameRecord, name)) loadedName_ = name;
+        int32_t start = 0;
+        double density = 0.0;
+        float scale = 0.0f;
+        if (ReadValue(iload, start)) e.startFrame = start;
+        if (ReadValue(iload, density) && density > 0.0 && std::isfinite(density))
+          e.solver->SetParticleDensity(density);
+        if (ReadValue(iload, scale) && scale > 0.0f && std::isfinite(scale)) SetFrameScale(scale);
+        break;
+      }
+      case kChunkCacheRoot:
+        haveRoot = ReadText(iload, kFolderRecord, savedRoot);
+        break;
+      case kChunkToolbar:
+        haveToolbar = ReadValue(iload, toolbarFlag);
+        break;
+      case kChunkWetMaps: {
+        int32_t n = 0;
+        if (!ReadValue(iload, n) || n < 0) break;
+        e.savedWetMapNames.clear();
+        std::string name;
+        for (int32_t i = 0; i < n && ReadRecord(iload, kNameRecord, name); ++i)
+          e.savedWetMapNames.push_back(name);
+        break;
+      }
+      case kChunkSourceNames: {
+        savedSourceNames.assign(size_t(e.sourceCount), std::string());
+        for (int i = 0; i < e.sourceCount; ++i)
+          if (!ReadRecord(iload, kNameRecord, savedSourceNames[size_t(i)])) break;
+        break;
+      }
+      case kChunkSourceFolders: {
+        savedSourceFolders.clear();
+        std::string folder;
+        for (int i = 0; i < e.sourceCount && ReadRecord(iload, kFolderRecord, folder); ++i)
+          savedSourceFolders.push_back(folder);
+        float oldScale = 0.0f;  // older files end the chunk with the scale
+        if (iload->CurChunkLength() >= uint32_t(e.sourceCount) * kFolderRecord + 4 &&
+            ReadValue(iload, oldScale))
+          scaleValue = oldScale;
+        break;
+      }
+      case kChunkScale:
+        ReadValue(iload, scaleValue);
+        break;
+      default:
+        break;
+    }
+    iload->CloseChunk();
+    if (result != IO_OK) return result;
+  }
+  // The folder is looked for once every chunk is read, so the chunks may come
+  // in any order.
+  if (haveRoot) FindCacheFolder(savedRoot, loadedName_);
+  if (haveToolbar) {
+    e.RefreshAfterLoad();
+    toolbarShown = toolbarFlag != 0;
+  }
+  for (int i = 0; i < e.sourceCount; ++i) e.solver->AddSource(Vec3f(0.0f, 0.0f, 0.0f));
+  iload->RegisterPostLoadCallback(new VorelPostLoadCB(this));
+  return IO_OK;
+}
+
+void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::string& savedName) {
+  FluidEngine& e = engine;
+  auto found = [&savedName](const std::string& root) {
+    return !savedName.empty() && !root.empty() &&
+           vorel::host::DirectoryExists(root + "/Vorel/" + savedName);
+  };
+  std::string sceneFolder;
+  vorel::host::SplitFilename(GetCOREInterface()->GetCurFilePath(), &sceneFolder, nullptr, nullptr);
+  std::string root;
+  if (found(savedRoot)) root = savedRoot;
+  else if (found(sceneFolder)) root = sceneFolder;
+  else if (found(e.cacheRoot)) root = e.cacheRoot;
+
+  if (!root.empty()) {
+    e.SetCacheRoot(root);
+    e.SetSystemName(savedName);
+    e.ResumeFromCache();
+  } else {
+    char text[2048];
+    std::snprintf(text, sizeof text,
+                  "Could not find scene's cache directory at:\n\n   Cache's directory: %s\n   "
+                  "Cache's name: %s\n\nVorel will solve scene from scratch.\nIf you know where "
+                  "cache is, copy it to default Vorel path\n ( \"%s\"  as it appear in Vorel.ini "
+                  "file)\n or copy it to the same directory where .max scene file is, and then "
+                  "reload scene.",
+                  savedRoot.c_str(), savedName.c_str(), e.cacheRoot.c_str());
+    MessageBoxA(GetActiveWindow(), text, "Vorel Warning!", MB_OKCANCEL);
+    CreateCacheFolders();
+    e.Reset();
+  }
+  e.SetCacheRoot(e.cacheRoot);
+  e.SetSystemName(e.systemName);
+}
