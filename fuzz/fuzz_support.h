@@ -13,15 +13,17 @@ namespace vorel_fuzz {
 
 // A folder private to this process, made once.
 inline const std::string& ScratchFolder() {
-  static const std::string dir = [] {
+  // Never destroyed: the exit handler that removes the folder runs after
+  // static destructors would have run.
+  static const std::string* dir = [] {
     const char* t = std::getenv("TMPDIR");
-    std::string d = std::string(t && *t ? t : "/tmp") + "/vorel-fuzz-" + std::to_string(::getpid());
-    std::string cmd = "mkdir -p '" + d + "'";
+    auto* d = new std::string(std::string(t && *t ? t : "/tmp") + "/vorel-fuzz-" + std::to_string(::getpid()));
+    std::string cmd = "mkdir -p '" + *d + "'";
     if (std::system(cmd.c_str()) != 0) std::abort();
     std::atexit([] { std::system(("rm -rf '" + ScratchFolder() + "'").c_str()); });
     return d;
   }();
-  return dir;
+  return *dir;
 }
 
 // Writes the input to name inside the scratch folder; answers the path.

@@ -10,6 +10,7 @@
 
 #include "gpu_frontend/gpu_rollouts.h"
 #include "gpu_frontend/gpu_source.h"
+#include "gpu_frontend/main_rollout.h"
 #include "gpu_frontend/plugin_shell.h"
 #include "host/core/process.h"
 #include "host/sdk/primitives.h"
@@ -107,6 +108,7 @@ void BlobNode::SetReference(int i, RefTargetHandle rtarg) { SimpleObject2::SetRe
 void BlobNode::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
   editInterface = ip;
   PrepareRollouts(this);
+  PrepareMainRollout(this);
   // The simple object's default opens the descriptor's parameter maps.
   SimpleObject2::BeginEditParams(ip, flags, prev);
 }

@@ -6,7 +6,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 #include "gpu_frontend/gpu_fluid.h"
 #include "gpu_frontend/gpu_source.h"
@@ -166,10 +165,11 @@ BlobNodeClassDesc* GetBlobNodeDesc() { return &gBlobNodeDesc; }
 VorSourceObjClassDesc* GetVorSourceObjDesc() { return &gSourceDesc; }
 
 BOOL LibraryEntry(HINSTANCE instance, DWORD reason, void* reserved) {
-  (void)reason;
   (void)reserved;
   gModule = instance;
-  (void)GetCOREInterface();
+  // The core interface is only looked at; at unload the host may already
+  // be gone, and asking then would build a new one.
+  if (reason != 0) (void)GetCOREInterface();
   if (gControlsInitialised == 0) {
     gControlsInitialised = 1;
     ++gControlsInitCount;
@@ -182,16 +182,9 @@ HINSTANCE ModuleHandle() { return gModule; }
 int CommonControlsInitCount() { return gControlsInitCount; }
 
 const char* StableString(int id) {
-  // GetString hands out one buffer that the next call overwrites; the host
-  // keeps ClassName and Category pointers side by side, so each text gets
-  // a copy of its own.
-  static std::map<int, std::string> kept;
-  if (!gModule) return nullptr;
-  auto it = kept.find(id);
-  if (it != kept.end()) return it->second.c_str();
-  const char* text = vorel::host::ModuleString(gModule, id);
-  if (!text) return nullptr;
-  return kept.emplace(id, text).first->second.c_str();
+  // The host keeps one buffer per library and id, so the class name and the
+  // category a host holds side by side stay what they were.
+  return gModule ? vorel::host::ModuleString(gModule, id) : nullptr;
 }
 
 TimeValue GetSceneTime() { return GetCOREInterface()->GetTime(); }

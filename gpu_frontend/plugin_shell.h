@@ -50,9 +50,9 @@ HINSTANCE ModuleHandle();
 // Times the common controls were initialised (once per process).
 int CommonControlsInitCount();
 
-// The text of a string id of this library, kept for the life of the
-// process: two texts may be held at once, unlike GetString's one shared
-// buffer. Null when the module handle is not set or the id is missing.
+// The text of a string id of this library's table, valid for the life of
+// the process (two texts may be held at once). Null when the module handle
+// is not set yet or the id is missing.
 const char* StableString(int id);
 // The host's current time in ticks.
 TimeValue GetSceneTime();

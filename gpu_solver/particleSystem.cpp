@@ -225,7 +225,7 @@ void ParticleSystem::Initialize(int32_t maxFrames, uint32_t startTicks) {
       thrust::fill(d.timeSteps.begin(), d.timeSteps.begin() + m_params.numParticles, kFirstTimeStep);
   });
   if (haveCollider) SetColliderCounts(first.vertexCount, first.triangleCount);
-  m_emissionCounts.assign(size_t(std::max(maxFrames, 0)) * kSubSamples, 0);
+  m_emissionCounts.assign(size_t(RunSubSamples(maxFrames, m_setup.ticksPerFrame, kSubSamples)), 0);
   m_bInitialized = true;
 }
 
@@ -276,24 +276,33 @@ void ParticleSystem::LoadFillParticles(uint32_t capacity) {
   DeriveConstants(m_params, 1.0f / std::pow(h.ppuv, 0.3333f));
 }
 
+// A run that starts after frame 0 begins with the first record at or after
+// its start tick: records are found by their time, so a frame rate whose
+// frames hold eleven records now and then still starts on the right one.
+static bool SkipEmissionBefore(EmissionReader* in, uint64_t startTick) {
+  int32_t tick = 0, n = 0;
+  while (in->PeekTick(&tick) && tick >= 0 && uint64_t(tick) < startTick)
+    if (!in->Skip(&n)) return false;
+  return in->IsOpen();
+}
+
 uint32_t ParticleSystem::CountEmittedParticles(int32_t fromFrame, int32_t maxFrames, uint32_t subSamples) {
   EmissionReader in(EmissionFilePath(m_setup.cacheDir));
   int32_t n = 0;
-  for (int64_t k = 0; k < int64_t(fromFrame) * subSamples; ++k)
-    if (!in.Skip(&n)) return 0;
+  if (!SkipEmissionBefore(&in, uint64_t(std::max(fromFrame, 0)) * m_setup.ticksPerFrame)) return 0;
   uint64_t total = 0;
-  for (int64_t k = 0; k < int64_t(maxFrames) * subSamples && in.Skip(&n); ++k) total += uint32_t(n);
+  const uint64_t samples = RunSubSamples(maxFrames, m_setup.ticksPerFrame, subSamples);
+  for (uint64_t k = 0; k < samples && in.Skip(&n); ++k) total += uint32_t(n);
   return uint32_t(std::min<uint64_t>(total, 0xFFFFFFFFu - m_params.capacity));
 }
 
 void ParticleSystem::LoadEmittedParticles(int32_t fromFrame, int32_t maxFrames, uint32_t subSamples) {
   EmissionReader in(EmissionFilePath(m_setup.cacheDir));
-  int32_t n = 0;
-  for (int64_t k = 0; k < int64_t(fromFrame) * subSamples; ++k)
-    if (!in.Skip(&n)) return;
+  if (!SkipEmissionBefore(&in, uint64_t(std::max(fromFrame, 0)) * m_setup.ticksPerFrame)) return;
   size_t slot = m_params.numParticles;
   EmissionRecord rec;
-  const size_t samples = std::min(m_emissionCounts.size(), size_t(std::max(maxFrames, 0)) * subSamples);
+  const size_t samples =
+      std::min(m_emissionCounts.size(), size_t(RunSubSamples(maxFrames, m_setup.ticksPerFrame, subSamples)));
   for (size_t k = 0; k < samples && in.Next(&rec); ++k) {
     const size_t take = std::min(rec.positions.size(), m_hPos.size() - slot);
     m_emissionCounts[k] = int32_t(take);
@@ -336,7 +345,8 @@ bool ParticleSystem::LoadColliderFrame(uint32_t ticks, bool sameFile, uint32_t s
 void ParticleSystem::AdvanceEmission(uint32_t ticks, int32_t maxFrames, uint32_t subSamples) {
   m_params.emittedThisStep = 0;
   const uint32_t target = ticks / SubSampleTicks(m_setup.ticksPerFrame, subSamples);
-  const uint64_t samples = std::min<uint64_t>(uint64_t(std::max(maxFrames, 0)) * subSamples, m_emissionCounts.size());
+  const uint64_t samples =
+      std::min<uint64_t>(RunSubSamples(maxFrames, m_setup.ticksPerFrame, subSamples), m_emissionCounts.size());
   while (m_nextSubSample < target) {
     if (m_nextSubSample < samples) {
       const uint32_t n = uint32_t(m_emissionCounts[m_nextSubSample]);

@@ -33,6 +33,14 @@ inline uint32_t SubSampleTicks(uint32_t ticksPerFrame, uint32_t subSamples) {
   return s ? s : 1;
 }
 
+// Emission records of a run of maxFrames frames: one per sub-sample step
+// across the run's ticks (frames whose ticks are not a multiple of the
+// sub-sample count hold a record more now and then).
+inline uint64_t RunSubSamples(int32_t maxFrames, uint32_t ticksPerFrame, uint32_t subSamples) {
+  const uint64_t step = SubSampleTicks(ticksPerFrame, subSamples);
+  return (uint64_t(maxFrames > 0 ? maxFrames : 0) * ticksPerFrame + step - 1) / step;
+}
+
 struct DeviceArrays;
 
 class ParticleSystem {

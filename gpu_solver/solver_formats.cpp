@@ -159,6 +159,12 @@ bool EmissionReader::Skip(int32_t* count) {
   return std::fseek(f_, 24L * *count, SEEK_CUR) == 0;
 }
 
+bool EmissionReader::PeekTick(int32_t* tick) {
+  if (!f_ || remaining_ < 8) return false;
+  const long at = std::ftell(f_);
+  return Get(f_, tick) && std::fseek(f_, at, SEEK_SET) == 0;
+}
+
 bool EmissionReader::Next(EmissionRecord* r) {
   int32_t count;
   if (!ReadHeader(&r->tick, &count)) return false;

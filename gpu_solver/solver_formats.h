@@ -66,6 +66,8 @@ class EmissionReader {
   bool IsOpen() const { return f_ != nullptr; }
   // Reads the record header and skips its points; *count gets n.
   bool Skip(int32_t* count);
+  // The time of the next record without reading past it; false at the end.
+  bool PeekTick(int32_t* tick);
   bool Next(EmissionRecord* record);
 
  private:

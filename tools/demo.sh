@@ -16,4 +16,17 @@ bench="$BUILD/bench/vorel-bench"
 "$bench" solver --particles 20000 --frames 10 --out "$OUT/cpu_cache"
 "$bench" gpu-solver --particles 20000 --frames 10 --out "$OUT/gpu_cache"
 "$bench" mesher --particles 20000 --out "$OUT/mesh"
-echo "demo: particle frames in $OUT/cpu_cache and $OUT/gpu_cache, surface mesh in $OUT/mesh"
+# The GPU route: vorel-host loads the front-end, which starts the solver
+# program on a pouring source and meshes two of its frames. The scene gets its
+# own registry, runtime and temporary folders (its cache lands in tmp/Vorel).
+pour="$(cd "$OUT" && pwd)/gpu_pour"
+build_abs="$(cd "$BUILD" && pwd)"
+root="$PWD"
+mkdir -p "$pour/host" "$pour/config" "$pour/run" "$pour/tmp"
+chmod 700 "$pour/run"
+(cd "$pour" && VOREL_HOST_ROOT="$pour/host" XDG_CONFIG_HOME="$pour/config" XDG_RUNTIME_DIR="$pour/run" \
+  TMPDIR="$pour/tmp" VOREL_BINARY_DIR="$build_abs" \
+  "$build_abs/host/vorel-host" --plugins "$build_abs/plugins" "$root/tools/gpu_pour_demo.vhs" |
+  grep -v -E '^(Processing frame|Last processed|Particles -|Elapsed)')
+echo "demo: particle frames in $OUT/cpu_cache and $OUT/gpu_cache, surface mesh in $OUT/mesh,"
+echo "      GPU route: frames in $pour/tmp/Vorel/caches/default, surfaces in $pour/gpu_pour_*.obj"

@@ -83,6 +83,8 @@ int Run() {
     Alert("Vorel_GPU: Alert", error);
     return 1;
   }
+  // The front-end composes its cache paths with "\" as well as "/".
+  settings.cacheDir = vorel::host::NormalizePath(settings.cacheDir);
   // Without its folder the run would idle through every frame, write nothing
   // and still report success.
   if (!vorel::host::DirectoryExists(settings.cacheDir)) {

@@ -343,6 +343,18 @@ bool NamedEventExists(const std::string& name) {
   return held;
 }
 
+int WaitForStartedProgram(int pid) {
+  if (pid <= 0) return -1;
+  bool ours = false;
+  for (const StartedProgram& p : StartedPrograms()) ours = ours || (p.outcome == StartedProgram::kRan && p.pid == pid);
+  if (!ours) return -1;
+  int status = 0;
+  pid_t r;
+  do { r = ::waitpid(pid_t(pid), &status, 0); } while (r < 0 && errno == EINTR);
+  if (r != pid_t(pid)) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 int WaitForProcess(HANDLE process) {
   auto* ph = detail::HandleAs<ProcessHandle>(process);
   if (!ph) return -1;

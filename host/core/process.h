@@ -96,5 +96,10 @@ bool NamedEventExists(const std::string& name);
 // Waits for a process started by CreateProcessA (its handle) to end; its
 // exit code, or -1 when the handle is not such a process.
 int WaitForProcess(HANDLE process);
+// Waits for a program that CreateProcessA started (by its pid, whether or
+// not its handle was closed) to end; its exit code, -1 when no such program
+// of this process is left to wait for (never started here, or waited for
+// already).
+int WaitForStartedProgram(int pid);
 
 }  // namespace vorel::host

@@ -10,6 +10,8 @@
 
 #include "host/core/files.h"
 #include "host/core/interaction.h"
+#include "host/core/process.h"
+#include "host/core/registry.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/interface.h"
 #include "host/sdk/particles.h"
@@ -251,6 +253,27 @@ bool SceneScript::RunLine(const std::string& line) {
     std::string s;
     for (size_t i = 1; i < w.size(); ++i) s += (i > 1 ? " " : "") + w[i];
     Print(s);
+    return true;
+  }
+  if (cmd == "registry") {
+    if (!need(4, "registry <key> <value name> <text>")) return false;
+    const std::string& text = w[3];
+    if (!vorel::host::RegistrySetString(HKEY_CURRENT_USER, w[1], w[2], text))
+      return Fail("cannot write the registry value " + w[2]);
+    return true;
+  }
+  if (cmd == "waitprograms") {
+    // Programs the plug-ins started run on their own; a script that needs
+    // their results waits here for every one still running.
+    for (const vorel::host::StartedProgram& p : vorel::host::StartedPrograms()) {
+      if (p.outcome != vorel::host::StartedProgram::kRan) continue;
+      const int code = vorel::host::WaitForStartedProgram(p.pid);
+      if (code < 0) continue;
+      std::string name = p.args.empty() ? p.commandLine : p.args[0];
+      const size_t slash = name.find_last_of("/\\");
+      if (slash != std::string::npos) name = name.substr(slash + 1);
+      Print("program " + name + " ended with exit code " + std::to_string(code));
+    }
     return true;
   }
   if (cmd == "plugins") {

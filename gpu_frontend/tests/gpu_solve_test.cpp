@@ -1,0 +1,202 @@
+// The fluid object's solve and evaluation in a scene: inputs written from
+// the scene, the start frame read whole, the solver started (recorded, not
+// run), and frames played back and meshed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "frontend_fixture.h"
+#include "gpu_frontend/fluid_playback.h"
+#include "gpu_frontend/frame_playback.h"
+#include "gpu_frontend/gpu_fluid.h"
+#include "gpu_frontend/gpu_source.h"
+#include "gpu_frontend/solver_export.h"
+#include "gpu_solver/solver_formats.h"
+#include "host/core/process.h"
+
+namespace {
+
+using vorel_gpufe::BlobNode;
+using vorel_gpufe::FillRecord;
+using vorel_gpufe::VorSourceObj;
+namespace bp = vorel_gpufe::blob_param;
+
+class GpuSolveTest : public gpufe_test::FrontendTest {
+ protected:
+  void SetUp() override {
+    FrontendTest::SetUp();
+    vorel::host::SetRecordOnlyProcesses(true);
+    vorel::host::ClearStartedPrograms();
+    vorel::host::ClearPromptLog();
+    ASSERT_TRUE(vorel::host::RegistrySetString(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane\\Vorel_GPU", "appPath",
+                                               "/opt/vorel"));
+  }
+  void TearDown() override {
+    vorel::host::SetRecordOnlyProcesses(false);
+    vorel::host::ClearStartedPrograms();
+    FrontendTest::TearDown();
+  }
+  // The creation hook's set-up: a fluid, its first source, a collider box.
+  BlobNode* CreateSetUp() {
+    BlobNode::creationPending = false;
+    GetCOREInterface()->SetTicksPerFrame(160);
+    vorel_gpufe::GetBlobNodeDesc()->BeginCreate(GetCOREInterface());
+    BlobNode::creationPending = false;
+    INode* n = GetCOREInterface()->GetINodeByName("Vorel_GPU_");
+    return n ? static_cast<BlobNode*>(n->GetObjectRef()) : nullptr;
+  }
+  static void WriteFrame(const BlobNode& b, int frame, int n, float dz = 0.0f) {
+    std::vector<int32_t> ids;
+    std::vector<vorel_gpu::Vec3f> pos, vel;
+    for (int k = 0; k < n; ++k) {
+      ids.push_back(k);
+      pos.push_back({float(k) / 20.0f, 0.5f, 1.0f + dz});
+      vel.push_back({0.0f, 0.0f, float(k)});
+    }
+    ASSERT_TRUE(vorel_gpu::WriteSolverFrame(b.cache.FramePath(frame), 27000.0f, ids, pos, vel));
+  }
+};
+
+TEST_F(GpuSolveTest, SolveWritesTheSceneAndStartsTheSolver) {
+  BlobNode* b = CreateSetUp();
+  ASSERT_NE(b, nullptr);
+  b->pblock2->SetValue(bp::kSolverEnd, 0, 3);
+  FillRecord r;
+  r.points = {Point3(1, 2, 3), Point3(4, 5, 6), Point3(7, 8, 9)};
+  r.layerTable = {2, 3};
+  r.layersUsed = 1;  // the first layer only: two points
+  b->fillRecords.push_back(r);
+
+  vorel_gpufe::RunSolve(*b, -1000);
+  const std::string dir = b->cache.cacheDir;
+  vorel_gpu::FillHeader h;
+  std::vector<vorel_gpu::Vec3f> p, v;
+  ASSERT_TRUE(vorel_gpu::ReadFillFile(vorel_gpu::FillFilePath(dir), 100, &h, &p, &v));
+  ASSERT_EQ(h.count, 2);
+  EXPECT_FLOAT_EQ(h.ppuv, 8000.0f);  // "Source LOD" 20, cubed
+  EXPECT_NEAR(p[1].z, 6.0f, 1e-5f);  // fill points are solver units already
+  EXPECT_EQ(v[1].z, 0.0f);
+
+  // Ten records a frame for three frames; the first source pours.
+  vorel_gpu::EmissionReader in(vorel_gpu::EmissionFilePath(dir));
+  vorel_gpu::EmissionRecord rec;
+  int records = 0;
+  size_t points = 0;
+  while (in.Next(&rec)) {
+    EXPECT_EQ(rec.tick, 16 * records);
+    ++records;
+    points += rec.positions.size();
+  }
+  EXPECT_EQ(records, 30);
+  EXPECT_GT(points, 0u);
+  // The collider box at frames 0..3, twelve triangles each.
+  for (int f = 0; f <= 3; ++f) {
+    vorel_gpu::ColliderGeometry g;
+    ASSERT_TRUE(vorel_gpu::ReadColliderFile(vorel_gpu::ColliderFilePath(dir, f * 160), &g)) << f;
+    EXPECT_EQ(g.triangleCount, 12u);
+  }
+  EXPECT_FALSE(gpufe_test::Exists(vorel_gpu::KillBoxFilePath(dir)));  // no clip box
+  ASSERT_EQ(vorel::host::StartedPrograms().size(), 1u);
+  const std::string line = vorel::host::StartedPrograms()[0].commandLine;
+  EXPECT_NE(line.find("\"/opt/vorel\\bin/x86/Vorel_solver.exe\" -cacheDir \"" + dir + "\" -maxFrames 3 -fromFrame 0"
+                      " -frameRate 30"),
+            std::string::npos)
+      << line;
+  EXPECT_TRUE(gpufe_test::Exists(dir + "/soveit.bat"));
+}
+
+TEST_F(GpuSolveTest, AResumeStartsFromTheWholeFrameWhateverTheDisplayShows) {
+  BlobNode* b = CreateSetUp();
+  ASSERT_NE(b, nullptr);
+  for (int f = 0; f <= 5; ++f) WriteFrame(*b, f, 10);
+  // Thinned, offset in time, particles off: none of it changes the start.
+  b->pblock2->SetValue(bp::kDisplayPercentage, 0, 50);
+  b->pblock2->SetValue(bp::kTimeOffset, 0, 2);
+  b->pblock2->SetValue(bp::kShowParticles, 0, 0);
+  vorel_gpufe::RunSolve(*b, 3);
+  EXPECT_TRUE(gpufe_test::Exists(b->cache.FramePath(3)));
+  EXPECT_FALSE(gpufe_test::Exists(b->cache.FramePath(4)));
+  EXPECT_FALSE(gpufe_test::Exists(b->cache.FramePath(5)));
+  vorel_gpu::FillHeader h;
+  std::vector<vorel_gpu::Vec3f> p, v;
+  ASSERT_TRUE(vorel_gpu::ReadFillFile(vorel_gpu::FillFilePath(b->cache.cacheDir), 100, &h, &p, &v));
+  ASSERT_EQ(h.count, 10);
+  EXPECT_NEAR(p[9].x, 9.0f / 20.0f, 1e-6f);
+  EXPECT_EQ(v[9].z, 9.0f);
+  const float res = std::pow(27000.0f, 0.333f);
+  EXPECT_FLOAT_EQ(h.ppuv, res * res * res);
+  ASSERT_EQ(vorel::host::StartedPrograms().size(), 1u);
+  EXPECT_NE(vorel::host::StartedPrograms()[0].commandLine.find("-maxFrames 97 -fromFrame 3"), std::string::npos);
+}
+
+TEST_F(GpuSolveTest, NothingHappensWhileASolverRunsOrWhenNothingIsLeft) {
+  BlobNode* b = CreateSetUp();
+  ASSERT_NE(b, nullptr);
+  HANDLE solver = CreateEventW(nullptr, TRUE, FALSE, L"Vorel_GPU_SOLVER");
+  vorel_gpufe::RunSolve(*b, -1000);
+  CloseHandle(solver);
+  ASSERT_EQ(vorel::host::PromptLog().size(), 1u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text, "One solver instance is running at this time...");
+  EXPECT_FALSE(gpufe_test::Exists(vorel_gpu::FillFilePath(b->cache.cacheDir)));
+  EXPECT_TRUE(vorel::host::StartedPrograms().empty());
+
+  // End frame already solved: the inputs are rewritten, nothing starts.
+  WriteFrame(*b, 4, 3);
+  b->pblock2->SetValue(bp::kSolverEnd, 0, 4);
+  vorel_gpufe::RunSolve(*b, -1000);
+  EXPECT_TRUE(gpufe_test::Exists(vorel_gpu::FillFilePath(b->cache.cacheDir)));
+  EXPECT_TRUE(vorel::host::StartedPrograms().empty());
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+}
+
+TEST_F(GpuSolveTest, InstancesOfOneSourceEmitOncePerNode) {
+  BlobNode* b = CreateSetUp();
+  ASSERT_NE(b, nullptr);
+  b->pblock2->SetValue(bp::kSolverEnd, 0, 2);
+  INode* first = GetCOREInterface()->GetINodeByName("Vorel_source_");
+  ASSERT_NE(first, nullptr);
+  INode* second = GetCOREInterface()->CreateObjectNode(first->GetObjectRef(), "second");
+  Matrix3 tm = first->GetNodeTM(0);
+  tm.SetTrans(tm.GetTrans() + Point3(0, 0, 10));
+  second->SetNodeTM(0, tm);
+  INode* add[1] = {second};
+  b->pblock2->Append(bp::kSourcesNodeList, 1, add);
+  ASSERT_TRUE(vorel_gpufe::WriteEmissionFile(*b, b->cache.cacheDir, 0.0f, 2));
+  vorel_gpu::EmissionReader in(vorel_gpu::EmissionFilePath(b->cache.cacheDir));
+  vorel_gpu::EmissionRecord rec;
+  size_t total = 0;
+  while (in.Next(&rec)) {
+    // No particle is emitted twice at one place.
+    std::set<std::tuple<float, float, float>> seen;
+    for (const auto& p : rec.positions) EXPECT_TRUE(seen.insert({p.x, p.y, p.z}).second);
+    EXPECT_EQ(rec.positions.size() % 2, 0u);  // both nodes, the same points
+    total += rec.positions.size();
+  }
+  EXPECT_GT(total, 0u);
+}
+
+TEST_F(GpuSolveTest, PlaybackReadsPairsAndMeshesTheFrames) {
+  BlobNode* b = CreateSetUp();
+  ASSERT_NE(b, nullptr);
+  WriteFrame(*b, 1, 40);
+  WriteFrame(*b, 2, 40, -0.05f);  // one host unit lower
+  b->pblock2->SetValue(bp::kGenerateSurface, 0, 1);
+  Mesh mesh;
+  vorel_gpufe::UpdateAtTime(*b, 240, mesh, false);  // frame 1.5
+  EXPECT_EQ(b->particleCount, 40);
+  EXPECT_NEAR(b->shownPositions[3].z, 19.5f, 1e-4f);
+  EXPECT_NEAR(b->shownPositions[3].x, 3.0f, 1e-4f);
+  EXPECT_GT(mesh.getNumFaces(), 0);
+  EXPECT_TRUE(gpufe_test::Exists(b->cache.MeshPath(1)));
+  EXPECT_EQ(b->meshFrame, 1);
+  EXPECT_NEAR(b->SourceLOD, std::pow(27000.0f, 0.333f), 1e-4f);
+
+  // A frame whose header cannot be read leaves "Source LOD" as it is.
+  b->particleFrame = -1;
+  vorel_gpufe::UpdateParticles(*b, 7 * 160);
+  EXPECT_EQ(b->SourceLOD, 20.0f);
+  EXPECT_EQ(b->particleCount, 0);
+}
+
+}  // namespace
