@@ -3,6 +3,7 @@
 #include "fluid_core/frame_cache.h"
 #include "fluid_plugin/fluid_desc.h"
 #include "fluid_plugin/progress_dialog.h"
+#include "fluid_plugin/menu_toolbar.h"
 #include "fluid_plugin/source_presets.h"
 #include "scene_objects/attractor_desc.h"
 #include "scene_objects/emitter_desc.h"
@@ -46,5 +47,6 @@ void BuildVorelClasses() {
   RegisterObjectAttribDialog(VorelModuleHandle());
   RegisterPresetDialogs(VorelModuleHandle());
   SetEmitterPresetsProc(GetPresetDlgProc());
+  InstallShellActions();
   RegisterObjectManagerDialog(VorelModuleHandle());
 }
