@@ -338,18 +338,6 @@ class FillersParamsDlgProc : public RolloutProc {
   }
 };
 
-// The main rollout's procedure for the controls this unit handles.
-class MainControlsProc : public RolloutProc {
- public:
-  using RolloutProc::RolloutProc;
-  INT_PTR DlgProc(TimeValue, IParamMap2*, HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) override {
-    if (!fluid_) return FALSE;
-    if (msg == WM_DESTROY && fluid_->hMainRollout == hWnd) fluid_->hMainRollout = nullptr;
-    MainRolloutMessage(*fluid_, hWnd, msg, wParam, lParam);
-    return FALSE;
-  }
-};
-
 void AddControl(vorel_ui::DialogTemplate* d, int id, vorel_ui::Kind kind, const char* text) {
   for (const auto& c : d->controls)
     if (c.id == id && id != -1) return;
@@ -463,7 +451,6 @@ void RegisterRolloutTemplates() {
 void PrepareRollouts(BlobNode* fluid) {
   RegisterRolloutTemplates();
   ParamBlockDesc2& desc = BlobNodeBlockDesc();
-  desc.SetUserDlgProc(blob_map::kMain, new MainControlsProc(fluid));
   desc.SetUserDlgProc(blob_map::kSurface, new SurfaceParamsDlgProc(fluid));
   desc.SetUserDlgProc(blob_map::kSources, new SourcesParamsDlgProc(fluid));
   desc.SetUserDlgProc(blob_map::kColliders, new CollidersParamsDlgProc(fluid));
