@@ -860,7 +860,10 @@ void FluidBlockChanged(BlobNode& fluid) {
       break;
     case kCachePath:
     case kCachesDirectoryPath:
-      if (gCacheSyncSuspended != &fluid) fluid.SyncCacheParams();
+      if (gCacheSyncSuspended != &fluid) {
+        fluid.SyncCacheParams();
+        RenewCacheTip(fluid);
+      }
       break;
     default:
       break;
