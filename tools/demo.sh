@@ -12,6 +12,17 @@ cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$BUILD" -j"$(nproc)"
 rm -rf "$OUT"
 mkdir -p "$OUT"
+# The main job: the Vorel plug-in in vorel-host pours liquid into a bowl with
+# "GO!" (scenes/pour.vhs). The scene gets its own host, registry, runtime and
+# temporary folders; its cache lands in $OUT/main_pour/tmp/Vorel.
+main="$(cd "$OUT" && pwd)/main_pour"
+build_abs="$(cd "$BUILD" && pwd)"
+root="$PWD"
+mkdir -p "$main/host" "$main/config" "$main/run" "$main/tmp"
+chmod 700 "$main/run"
+(cd "$main" && VOREL_HOST_ROOT="$main/host" XDG_CONFIG_HOME="$main/config" XDG_RUNTIME_DIR="$main/run" \
+  TMPDIR="$main/tmp" OMP_WAIT_POLICY="${OMP_WAIT_POLICY:-passive}" \
+  "$build_abs/host/vorel-host" --plugins "$build_abs/plugins" "$root/scenes/pour.vhs")
 bench="$BUILD/bench/vorel-bench"
 "$bench" solver --particles 20000 --frames 10 --out "$OUT/cpu_cache"
 "$bench" gpu-solver --particles 20000 --frames 10 --out "$OUT/gpu_cache"
@@ -20,13 +31,13 @@ bench="$BUILD/bench/vorel-bench"
 # program on a pouring source and meshes two of its frames. The scene gets its
 # own registry, runtime and temporary folders (its cache lands in tmp/Vorel).
 pour="$(cd "$OUT" && pwd)/gpu_pour"
-build_abs="$(cd "$BUILD" && pwd)"
-root="$PWD"
 mkdir -p "$pour/host" "$pour/config" "$pour/run" "$pour/tmp"
 chmod 700 "$pour/run"
 (cd "$pour" && VOREL_HOST_ROOT="$pour/host" XDG_CONFIG_HOME="$pour/config" XDG_RUNTIME_DIR="$pour/run" \
   TMPDIR="$pour/tmp" VOREL_BINARY_DIR="$build_abs" \
   "$build_abs/host/vorel-host" --plugins "$build_abs/plugins" "$root/tools/gpu_pour_demo.vhs" |
   grep -v -E '^(Processing frame|Last processed|Particles -|Elapsed)')
-echo "demo: particle frames in $OUT/cpu_cache and $OUT/gpu_cache, surface mesh in $OUT/mesh,"
+echo "demo: main job in $main: surfaces pour_f000/024/047.obj, scene pour.vsc, cache frames and"
+echo "      surface meshes in $main/tmp/Vorel/pour_aux001;"
+echo "      particle frames in $OUT/cpu_cache and $OUT/gpu_cache, surface mesh in $OUT/mesh,"
 echo "      GPU route: frames in $pour/tmp/Vorel/caches/default, surfaces in $pour/gpu_pour_*.obj"
