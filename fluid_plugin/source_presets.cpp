@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fluid_core/engine.h"
+#include "fluid_core/engine_links.h"
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/param_ids.h"
 #include "host/core/core.h"
@@ -107,7 +108,13 @@ PresetTarget PresetTargetOf(ReferenceTarget* emitter) {
   PresetTarget t;
   if (!emitter) return t;
   t.source = emitter->GetParamBlock(0);
-  if (Resolver()) t.system = Resolver()(emitter);
+  if (Resolver()) {
+    t.system = Resolver()(emitter);
+  } else {
+    // An emitter reaches its system through the engine it is bound to.
+    auto* src = static_cast<FluidSource*>(emitter->GetInterface(I_FLUIDSOURCE));
+    if (src && src->engine && src->engine->owner) t.system = src->engine->owner->SystemParamBlock();
+  }
   return t;
 }
 

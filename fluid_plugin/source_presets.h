@@ -40,8 +40,8 @@ struct PresetTarget {
   IParamBlock2* system = nullptr;
 };
 
-// How an emitter's fluid system block is found; the emitter class installs
-// it. Without it an emitter's preset carries no system scale.
+// How an emitter's fluid system block is found. Without one installed, the
+// block of the system that owns the engine the emitter is bound to.
 using PresetSystemResolver = std::function<IParamBlock2*(ReferenceTarget* emitter)>;
 void SetPresetSystemResolver(PresetSystemResolver resolver);
 PresetTarget PresetTargetOf(ReferenceTarget* emitter);

@@ -2,6 +2,7 @@
 // emitters, reactions to parameter and node changes, host notifications,
 // evaluation, display, bounding boxes, conversion and the render bracket.
 #include "fluid_plugin/tetra_proc_obj.h"
+#include "scene_objects/object_manager.h"
 
 #include <algorithm>
 #include <chrono>
@@ -130,6 +131,7 @@ TetraProcObj::TetraProcObj(bool loadingArg)
 
 TetraProcObj::~TetraProcObj() {
   --SystemCount;
+  ObjectManagerSystemDeleted(this);
   for (int code : kNotifyCodes) UnRegisterNotification(&TetraProcObj::NotifyProc, this, code);
   if (CurrentSystem() == this) SetCurrentSystem(nullptr);
   LiveTable().erase(this);

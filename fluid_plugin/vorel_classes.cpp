@@ -3,11 +3,14 @@
 #include "fluid_core/frame_cache.h"
 #include "fluid_plugin/fluid_desc.h"
 #include "fluid_plugin/progress_dialog.h"
+#include "fluid_plugin/menu_toolbar.h"
 #include "fluid_plugin/source_presets.h"
 #include "scene_objects/attractor_desc.h"
 #include "scene_objects/emitter_desc.h"
+#include "scene_objects/emitter_params.h"
 #include "scene_objects/ghost_desc.h"
 #include "scene_objects/object_attrib_rollout.h"
+#include "scene_objects/object_manager.h"
 #include "scene_objects/object_params_access.h"
 #include "scene_objects/path_follow_desc.h"
 #include "scene_objects/simple_cust_attrib.h"
@@ -43,4 +46,7 @@ void BuildVorelClasses() {
   RegisterSupportsObjectsDialog(VorelModuleHandle());
   RegisterObjectAttribDialog(VorelModuleHandle());
   RegisterPresetDialogs(VorelModuleHandle());
+  SetEmitterPresetsProc(GetPresetDlgProc());
+  InstallShellActions();
+  RegisterObjectManagerDialog(VorelModuleHandle());
 }

@@ -87,6 +87,7 @@ void GenParticle::SetSourceFolder(const std::string& folder) {
 void RainParticle::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
   editInterface = ip;
   SimpleParticle::BeginEditParams(ip, flags, prev);
+  if (EmitterPresetsProc()) EmitterParamBlock()->SetUserDlgProc(kEmitMapPresets, EmitterPresetsProc());
   GetRainDesc()->BeginEditParams(ip, this, flags, prev);
 }
 

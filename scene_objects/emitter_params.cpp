@@ -106,3 +106,9 @@ std::vector<ParamDef> ParticleDisplayParamDefs(int renderTypeDefault) {
           .Default(100).Range(0, 100).Spinner(D, EDITTYPE_INT, 3050, 3051, 1.0f),
   };
 }
+
+namespace {
+ParamMap2UserDlgProc* presetsProc = nullptr;
+}
+void SetEmitterPresetsProc(ParamMap2UserDlgProc* proc) { presetsProc = proc; }
+ParamMap2UserDlgProc* EmitterPresetsProc() { return presetsProc; }

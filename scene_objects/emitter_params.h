@@ -13,3 +13,8 @@ std::vector<ParamDef> EmitterParamDefs();
 // The particle display rollout's rows (map 1, ids 0-9), which the ghost
 // source shares; only the "RenderType" default differs.
 std::vector<ParamDef> ParticleDisplayParamDefs(int renderTypeDefault);
+
+// The procedure of the "Presets" rollout, handed to the block each time the
+// emitter's rollouts open (the plug-in shell installs it; null: none).
+void SetEmitterPresetsProc(ParamMap2UserDlgProc* proc);
+ParamMap2UserDlgProc* EmitterPresetsProc();

@@ -7,6 +7,7 @@
 # something.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 secs=${1:-60}
 BUILD=${BUILD:-build-fuzz}
 if ! command -v clang++ >/dev/null; then
@@ -19,12 +20,13 @@ cmake --build "$BUILD" -j"$(nproc)" --target fuzzers >/dev/null
 total=0
 for fz in "$BUILD"/fuzz/*_fuzzer; do
   name=$(basename "$fz" _fuzzer)
-  work="$BUILD/fuzz-work/$name"
-  found="$BUILD/findings/$name"
+  # Absolute paths: a driver may change its working folder.
+  work="$root/$BUILD/fuzz-work/$name"
+  found="$root/$BUILD/findings/$name"
   rm -rf "$work"
   mkdir -p "$work" "$found"
   log="$work/log"
-  "$fz" "$work" "fuzz/corpus/$name" -max_total_time="$secs" -timeout=20 -rss_limit_mb=4096 \
+  "$fz" "$work" "$root/fuzz/corpus/$name" -max_total_time="$secs" -timeout=20 -rss_limit_mb=4096 \
     -artifact_prefix="$found/" -print_final_stats=1 >"$log" 2>&1 || true
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
   n=$(find "$found" -type f | wc -l)
