@@ -54,6 +54,11 @@ void ReleaseTriObject(Object* evaluated, TriObject* converted) {
   if (converted && static_cast<Object*>(converted) != evaluated) converted->DeleteThis();
 }
 
+ScopedSeconds::ScopedSeconds(double& sink) : sink_(sink), start_(std::chrono::steady_clock::now()) {}
+ScopedSeconds::~ScopedSeconds() {
+  sink_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
 std::string FormatElapsedMs(long long ms) {
   if (ms < 0) ms = 0;
   long long hours = ms / 3600000;

@@ -3,11 +3,13 @@
 // per-frame tables of the cache and the solver's clock, and turns the scene
 // (sources, colliders, space warps) into solved, cached and meshed frames.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "fluid_core/engine_links.h"
+#include "fluid_core/param_ids.h"
 #include "fluid_core/plugin_ini.h"
 #include "fluid_core/solver.h"
 #include "host/sdk/max.h"
@@ -26,61 +28,62 @@ extern uint8_t SolveStopFlag;
 // next emitter update refetches its particles and lowers it.
 extern uint8_t SourcesNeedRefresh;
 
-// Parameter ids of the fluid system's block 0 that the engine reads.
+// Parameter ids of the fluid system's block 0 that the engine reads (the
+// plug-in's own ids, under the names the engine code uses).
 namespace system_param {
 enum : int {
-  kSurfaceLod = 1,
-  kDropSize = 2,
-  kMeltingForce = 3,
-  kGravity = 4,
-  kShowMesh = 7,
-  kSubSample = 8,
-  kOutOfRangeAction = 10,
-  kFramesToLoopFor = 11,
-  kOffset = 12,
-  kShrinkWrap = 18,
-  kFlickFilter = 28,
-  kFilterSamples = 33,
+  kSurfaceLod = kFluidSurfaceLod,
+  kDropSize = kFluidDropSize,
+  kMeltingForce = kFluidMeltingForce,
+  kGravity = kFluidGravity,
+  kShowMesh = kFluidShowMesh,
+  kSubSample = kFluidSubSample,
+  kOutOfRangeAction = kFluidOutOfRangeAction,
+  kFramesToLoopFor = kFluidFramesToLoopFor,
+  kOffset = kFluidOffset,
+  kShrinkWrap = kFluidShrinkWrap,
+  kFlickFilter = kFluidFlickFilter,
+  kFilterSamples = kFluidFilterSamples,
 };
 }  // namespace system_param
 
 // Parameter ids of an emitter's block 0 that the engine reads and writes.
 namespace source_param {
 enum : int {
-  kDropSize = 0,
-  kDisplayType = 1,
-  kRenderType = 2,
-  kFacingOrientation = 3,
-  kSizeOnAgePercentage = 4,
-  kSizeOnSolitudeRadius = 5,
-  kSizeOnSolitude = 6,
-  kMinSize = 7,
-  kParticlesShown = 8,
-  kParticlesShownInRender = 9,
-  kRadius = 10,
-  kEmissionRate = 11,
-  kSourceLod = 12,
-  kThickness = 13,
-  kRandomEmission = 14,
-  kDisableSource = 15,
-  kLifeTime = 16,
-  kStartFrame = 17,
-  kStopFrame = 18,
-  kEmissionType = 19,
-  kFillingPercentage = 20,
-  kParticlesFilled = 21,
-  kTrajectoryLength = 22,
-  kApplyMappingAtFrame = 23,
-  kHideSource = 24,
-  kHideTrajectory = 25,
-  kRateVariation = 26,
-  kInterParticleInteraction = 27,
-  kOverrideObjParams = 29,
-  kSourceFriction = 30,
-  kSourceAdherence = 31,
-  kSourceBounce = 33,
-  kSourceCollisionGap = 34,
-  kSourceGravity = 35,
+  kDropSize = kEmitDropSize,
+  kDisplayType = kEmitDisplayType,
+  kRenderType = kEmitRenderType,
+  kFacingOrientation = kEmitFacingOrientation,
+  kSizeOnAgePercentage = kEmitSizeOnAgePercentage,
+  kSizeOnSolitudeRadius = kEmitSizeOnSolitudeRadius,
+  kSizeOnSolitude = kEmitSizeOnSolitude,
+  kMinSize = kEmitMinSize,
+  kParticlesShown = kEmitParticlesShown,
+  kParticlesShownInRender = kEmitParticlesShownInRender,
+  kRadius = kEmitRadius,
+  kEmissionRate = kEmitEmissionRate,
+  kSourceLod = kEmitSourceLod,
+  kThickness = kEmitThickness,
+  kRandomEmission = kEmitRandomEmission,
+  kDisableSource = kEmitDisableSource,
+  kLifeTime = kEmitLifeTime,
+  kStartFrame = kEmitStartFrame,
+  kStopFrame = kEmitStopFrame,
+  kEmissionType = kEmitEmissionType,
+  kFillingPercentage = kEmitFillingPercentage,
+  kParticlesFilled = kEmitParticlesFilled,
+  kTrajectoryLength = kEmitTrajectoryLength,
+  kApplyMappingAtFrame = kEmitApplyMappingAtFrame,
+  kHideSource = kEmitHideSource,
+  kHideTrajectory = kEmitHideTrajectory,
+  kRateVariation = kEmitRateVariation,
+  kInterParticleInteraction = kEmitInterParticleInteraction,
+  kOverrideObjParams = kEmitOverrideObjParams,
+  kSourceFriction = kEmitSourceFriction,
+  kSourceAdherence = kEmitSourceAdherence,
+  kSourceBounce = kEmitSourceBounce,
+  kSourceCollisionGap = kEmitSourceCollisionGap,
+  kSourceGravity = kEmitSourceGravity,
 };
 }  // namespace source_param
 
@@ -113,6 +116,20 @@ void ComputeFaceNormalSpeeds(ColliderMesh& mesh, int ticksPerFrame);
 std::string FormatElapsedMs(long long ms);
 // ((month x 30 + day) x 24 + hour) x 60 + minute of the current UTC time.
 int32_t CurrentSimulationStamp();
+
+// Seconds the engine spent in each kind of work (and sub-steps run) since
+// construction; the engine benchmark reads them.
+struct EngineTimings {
+  double solver = 0.0;       // FluidSolver::Step
+  double colliders = 0.0;    // collider meshes rebuilt from the scene
+  double forces = 0.0;       // space-warp forces
+  double sources = 0.0;      // frame set-up of the sources
+  double frameWrites = 0.0;  // particle frame files written
+  double frameReads = 0.0;   // particle frame files read for meshing
+  double mesher = 0.0;       // surface builds
+  double meshWrites = 0.0;   // surface mesh files written
+  long substeps = 0;
+};
 
 class FluidEngine {
  public:
@@ -156,6 +173,7 @@ class FluidEngine {
   // Simulated time the solver has reached, seconds. Kept in double so that
   // sub-steps far below a float's resolution at large times still advance.
   double solverClock = 0.0;
+  EngineTimings timings;
 
   FluidEngine();
   ~FluidEngine();
@@ -280,6 +298,19 @@ class FluidEngine {
   void BuildColliders(TimeValue tick, bool withMotion);
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
+};
+
+// Adds the seconds of its own lifetime to `sink`.
+class ScopedSeconds {
+ public:
+  explicit ScopedSeconds(double& sink);
+  ~ScopedSeconds();
+  ScopedSeconds(const ScopedSeconds&) = delete;
+  ScopedSeconds& operator=(const ScopedSeconds&) = delete;
+
+ private:
+  double& sink_;
+  std::chrono::steady_clock::time_point start_;
 };
 
 // Parameter reads that accept the value stored as int or float, with a

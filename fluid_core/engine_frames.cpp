@@ -12,6 +12,7 @@ int FluidEngine::SaveFrame(int n) {
   solver->frameCache.cacheRoot = cacheRoot;
   solver->frameCache.systemName = systemName;
   int length = 0;
+  ScopedSeconds timed(timings.frameWrites);
   if (frameParticleCount[n] == 0) {
     length = solver->WriteEmptyFrame(n);
     return length;

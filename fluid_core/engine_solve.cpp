@@ -113,6 +113,7 @@ bool FluidEngine::SolveFrame(int n) {
   while ((int)solver->sources.size() < sourceCount) solver->AddSource(Vec3f());
 
   // Frame set-up of the sources.
+  auto setupStart = std::chrono::steady_clock::now();
   std::vector<SourceFrameParams> params(size_t(std::max(sourceCount, 0)));
   for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
     SolverSource& rec = *solver->sources[size_t(i)];
@@ -157,6 +158,7 @@ bool FluidEngine::SolveFrame(int n) {
                                   changed, s.lifeTime, rateVariation, uint8_t(s.interaction));
     ApplyOverrides(rec, s);
   }
+  timings.sources += std::chrono::duration<double>(std::chrono::steady_clock::now() - setupStart).count();
 
   BuildColliderMeshes();
   UpdateClipBox();
@@ -181,7 +183,10 @@ bool FluidEngine::SolveFrame(int n) {
         const int q = int(std::max(1.0, std::min(kMaxSubSteps, std::floor(dt / h))));
         const double clock1 = clock + h;
         ++k;
-        ComputeSpaceWarpForces(forces, t);
+        {
+          ScopedSeconds timed(timings.forces);
+          ComputeSpaceWarpForces(forces, t);
+        }
         const bool subSample = ((k - 1) % M) != 0;
         if (owner) owner->SetSolveProgress(k, 1, q);
         UpdateColliderMeshes(TimeValue(int64_t(h0) * T - int64_t(std::floor((target - clock1) * 4800.0))));
@@ -205,7 +210,12 @@ bool FluidEngine::SolveFrame(int n) {
           solver->UpdateSourceSubStep(rec, place.tm, place.direction, place.position, float(h), E);
           ApplyOverrides(rec, s);
         }
-        const bool ok = solver->Step(float(clock), float(clock1), forces, gravity, subSample, first);
+        bool ok = false;
+        {
+          ScopedSeconds timed(timings.solver);
+          ok = solver->Step(float(clock), float(clock1), forces, gravity, subSample, first);
+        }
+        ++timings.substeps;
         if (!ok) SolveStopFlag = 1;
         first = false;
         // A step that did not finish integrated nothing: its time is not taken.
@@ -297,6 +307,7 @@ void FluidEngine::BuildColliderMeshes() { BuildColliders(GetCOREInterface()->Get
 void FluidEngine::UpdateColliderMeshes(TimeValue tick) { BuildColliders(tick, true); }
 
 void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
+  ScopedSeconds timed(timings.colliders);
   Interface* ip = GetCOREInterface();
   const int T = ip->GetTicksPerFrame();
   ClearColliders(*solver);

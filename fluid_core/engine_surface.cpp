@@ -37,7 +37,11 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
   {
     SurfaceBuilder builder(float(solver->particlesPerVolume));
     std::vector<FluidParticle> work(size_t(std::max(0, frameParticleCount[size_t(n)])));
-    const int read = solver->frameCache.ReadFrame(n, work, 1.0f);
+    int read = -1;
+    {
+      ScopedSeconds timed(timings.frameReads);
+      read = solver->frameCache.ReadFrame(n, work, 1.0f);
+    }
     if (read >= 0) {
       solver->MarkExpiredParticles(work, read);
       builder.BeginParticles(read, sp.melting * sp.radius);
@@ -48,10 +52,12 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
         builder.AddParticle(Point3(p.pos.x, p.pos.y, p.pos.z), p.dead, 1.0f, 0);
       }
       vertexSources.clear();
+      ScopedSeconds timedBuild(timings.mesher);
       MeshRecord& mesh = builder.Build(sp.detail, sp.melting, sp.radius, sp.shrink, 0, 2000, &vertexSources);
       for (auto& list : vertexSources)
         for (VertexInfluence& e : list)
           if (e.particle >= 0 && e.particle < read) e.particle = work[size_t(e.particle)].sourceIndex;
+      ScopedSeconds timedWrite(timings.meshWrites);
       vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
       ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);
     }

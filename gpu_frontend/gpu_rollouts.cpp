@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fill_geometry/fill_object.h"
+#include "gpu_frontend/fluid_playback.h"
 #include "gpu_frontend/gpu_source.h"
 #include "gpu_frontend/plugin_shell.h"
 #include "gpu_frontend/prt_export.h"
@@ -337,18 +338,6 @@ class FillersParamsDlgProc : public RolloutProc {
   }
 };
 
-// The main rollout's procedure for the controls this unit handles.
-class MainControlsProc : public RolloutProc {
- public:
-  using RolloutProc::RolloutProc;
-  INT_PTR DlgProc(TimeValue, IParamMap2*, HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) override {
-    if (!fluid_) return FALSE;
-    if (msg == WM_DESTROY && fluid_->hMainRollout == hWnd) fluid_->hMainRollout = nullptr;
-    MainRolloutMessage(*fluid_, hWnd, msg, wParam, lParam);
-    return FALSE;
-  }
-};
-
 void AddControl(vorel_ui::DialogTemplate* d, int id, vorel_ui::Kind kind, const char* text) {
   for (const auto& c : d->controls)
     if (c.id == id && id != -1) return;
@@ -462,7 +451,6 @@ void RegisterRolloutTemplates() {
 void PrepareRollouts(BlobNode* fluid) {
   RegisterRolloutTemplates();
   ParamBlockDesc2& desc = BlobNodeBlockDesc();
-  desc.SetUserDlgProc(blob_map::kMain, new MainControlsProc(fluid));
   desc.SetUserDlgProc(blob_map::kSurface, new SurfaceParamsDlgProc(fluid));
   desc.SetUserDlgProc(blob_map::kSources, new SourcesParamsDlgProc(fluid));
   desc.SetUserDlgProc(blob_map::kColliders, new CollidersParamsDlgProc(fluid));
@@ -636,7 +624,7 @@ bool UseCacheFolder(BlobNode& fluid, const std::string& path) {
 }
 
 void ExportPrts(BlobNode& fluid) {
-  ExportPrtFrames(fluid, [](BlobNode& b, TimeValue t) { b.BuildMesh(t); });
+  ExportPrtFrames(fluid, UpdateParticles);
 }
 
 bool RemoveCacheHistory(BlobNode& fluid, const std::string& name) {
@@ -860,7 +848,10 @@ void FluidBlockChanged(BlobNode& fluid) {
       break;
     case kCachePath:
     case kCachesDirectoryPath:
-      if (gCacheSyncSuspended != &fluid) fluid.SyncCacheParams();
+      if (gCacheSyncSuspended != &fluid) {
+        fluid.SyncCacheParams();
+        RenewCacheTip(fluid);
+      }
       break;
     default:
       break;

@@ -40,6 +40,11 @@ bool FormatSolverCommandLine(const std::string& appPath, const std::string& cach
 
 namespace {
 
+// The last solver program started: a second solve right after a start
+// would otherwise find no named event yet and rewrite the inputs under
+// the starting program.
+int gLastSolverPid = 0;
+
 void WriteBatchFile(const std::string& cacheDir, const std::string& line) {
   FILE* f = vorel::host::OpenFile(cacheDir + "/soveit.bat", "wt");
   if (!f) return;
@@ -68,6 +73,7 @@ StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o) {
     PROCESS_INFORMATION pi;
     if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si,
                        &pi)) {
+      gLastSolverPid = int(pi.dwProcessId);
       // The run does not depend on these handles; nothing waits on them.
       if (pi.hProcess) CloseHandle(pi.hProcess);
       if (pi.hThread) CloseHandle(pi.hThread);
@@ -79,6 +85,8 @@ StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o) {
   WriteBatchFile(cacheDir, line);
   return result;
 }
+
+bool StartedSolverRunning() { return vorel::host::StartedProgramRunning(gLastSolverPid); }
 
 bool ReadStartFrame(const std::string& framePath, float* particlesPerVolume, std::vector<Point3>* positions,
                     std::vector<Point3>* velocities) {

@@ -58,6 +58,10 @@ enum class StartResult {
 // command line into <cacheDir>/soveit.bat.
 StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o);
 
+// True while the solver program this plug-in started last is still running,
+// also before it has taken the named event that marks a running solver.
+bool StartedSolverRunning();
+
 // The particles a run continues from when the cache holds its start frame:
 // every particle of the frame (host units, world) with its stored velocity,
 // whatever the display settings; false when the frame cannot be read.

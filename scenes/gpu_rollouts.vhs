@@ -53,4 +53,13 @@ ui press "Main controls and params" 1146
 get Vorel_GPU_ "Cache path"
 ui redraw
 ui press "Main controls and params" 1037
-echo gpu rollouts done
+# Solve the new cache with the solver program the installation names, then
+# export the solved frames.
+registry "SOFTWARE\Kestrane\Vorel_GPU" appPath "${VOREL_BINARY_DIR}/gpu_app"
+set Vorel_GPU_ SolverEnd 4
+set Vorel_GPU_ settleframes 0
+ui press "Main controls and params" 1027
+waitprograms
+ui redraw
+ui press "Main controls and params" 1037
+echo gpu solve and export done

@@ -140,6 +140,22 @@ TEST_F(EngineTest, ResetRefillsObjectFillSourcesAndEnablesTheirSpinners) {
   EXPECT_TRUE(s->spinners[0]);
 }
 
+TEST_F(EngineTest, AnEvaluationDuringResetSolvesNothing) {
+  auto e = MakeEngine();
+  ASSERT_TRUE(e->CreateSource());
+  auto* s = SourceOf(*e, 0);
+  e->SourceBlock(0)->SetValue(source_param::kEmissionType, 0, 2);
+  s->hasPick = true;
+  // The host evaluates the fluid object while the reset is half done.
+  s->onUpdate = [&] { e->UpdateToTime(0); };
+  owner.runningLog.clear();
+  e->Reset();
+  EXPECT_GE(s->updates, 1);
+  EXPECT_TRUE(owner.runningLog.empty());
+  EXPECT_EQ(e->lastSolved, -1);
+  EXPECT_EQ(e->lastEvalFrame, -1);
+}
+
 TEST_F(EngineTest, TheLogIsTruncatedOnlyForANamedSystem) {
   auto e = MakeEngine();
   const std::string log = e->LogPath();

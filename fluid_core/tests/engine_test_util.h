@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -113,6 +114,7 @@ class TestSource : public SimpleParticle, public FluidSource {
   using SimpleParticle::GetInterface;
   void UpdateParticles(TimeValue t, INode*) override {
     ++updates;
+    if (onUpdate) onUpdate();
     parts.SetCount(int(shown.size()));
     for (size_t i = 0; i < shown.size(); ++i) {
       parts.points[i] = shown[i];
@@ -155,6 +157,7 @@ class TestSource : public SimpleParticle, public FluidSource {
   std::vector<Point3> shown;
   std::vector<TimeValue> shownAges;
   Hileras region;
+  std::function<void()> onUpdate;
 };
 inline Animatable* TestSourceDesc::Create(bool) { return new TestSource(); }
 

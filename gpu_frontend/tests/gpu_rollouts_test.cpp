@@ -256,4 +256,36 @@ TEST_F(GpuRolloutsTest, ChosenCacheFolderResolvesOnceWithoutStrayTrees) {
   EXPECT_EQ(b->cacheHistory.back(), "take1");
 }
 
+TEST_F(GpuRolloutsTest, CleanKeepsFramesBelowTheChosenOneAndGoesToTheStart) {
+  BlobNode* b = NewFluid();
+  for (int i = 0; i <= 5; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/%05d.Vorel", i);
+    gpufe_test::WriteFrame(b->cache.cacheDir + name, 2);
+  }
+  b->pblock2->SetValue(bp::kKeepFrames, 0, 3);
+  b->pblock2->SetValue(bp::kSolverStart, 0, 2);
+  GetCOREInterface()->SetTime(40 * GetTicksPerFrame(), false);
+  Ui("open fluid");
+  Ui("press \"Main controls and params\" 1029");
+  EXPECT_EQ(b->cache.lastSolvedFrame(), 2);
+  EXPECT_EQ(GetCOREInterface()->GetTime(), 2 * GetTicksPerFrame());
+  // An invalid cache folder is left alone.
+  b->cache.cacheDir = root_ + "/gone";
+  vorel_gpufe::CleanCache(*b);
+  EXPECT_EQ(GetCOREInterface()->GetTime(), 2 * GetTicksPerFrame());
+}
+
+TEST_F(GpuRolloutsTest, SourcesRolloutMakesAndSelectsSources) {
+  BlobNode* b = NewFluid();
+  Ui("open fluid");
+  Ui("press Sources 1018");
+  Ui("press Sources 1018");
+  ASSERT_EQ(b->pblock2->Count(bp::kSourcesNodeList), 2);
+  Ui("set Sources 1337 #1");
+  Ui("press Sources 1019");
+  ASSERT_EQ(GetCOREInterface()->GetSelNodeCount(), 1);
+  EXPECT_EQ(GetCOREInterface()->GetSelNode(0), b->pblock2->GetINode(bp::kSourcesNodeList, 0, 1));
+}
+
 }  // namespace

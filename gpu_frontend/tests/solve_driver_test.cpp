@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -174,4 +177,28 @@ TEST(SolveDriver, StartFrameIsReadWholeWhateverIsShown) {
   EXPECT_FLOAT_EQ(p[0].y, 10.0f);
   EXPECT_FLOAT_EQ(v[6].y, 6.0f);
   EXPECT_FALSE(ReadStartFrame(dir / "00013.Vorel", &ppuv, &p, &v));
+}
+
+// A solver that has started but not yet taken its named event counts as
+// running: a second solve then cannot rewrite the inputs under it.
+TEST(SolveDriver, AJustStartedSolverCountsAsRunning) {
+  ScratchCache dir("starting");
+  StartEnv env;
+  vorel::host::SetRecordOnlyProcesses(false);
+  const std::string app = dir / "app";
+  ASSERT_EQ(std::system(("mkdir -p '" + app + "/bin/x86'").c_str()), 0);
+  {
+    std::ofstream f(app + "/bin/x86/Vorel_solver.exe");
+    f << "#!/bin/sh\nexec sleep 300\n";
+  }
+  ASSERT_EQ(::chmod((app + "/bin/x86/Vorel_solver.exe").c_str(), 0755), 0);
+  env.SetAppPath(app);
+  SolverOptions o;
+  o.maxFrames = 1;
+  ASSERT_EQ(StartSolver(dir.path(), o), StartResult::kStarted);
+  EXPECT_TRUE(StartedSolverRunning());
+  const int pid = vorel::host::StartedPrograms().back().pid;
+  ::kill(pid, SIGKILL);
+  vorel::host::WaitForStartedProgram(pid);
+  EXPECT_FALSE(StartedSolverRunning());
 }

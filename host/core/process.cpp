@@ -355,6 +355,24 @@ int WaitForStartedProgram(int pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+bool StartedProgramRunning(int pid) {
+  if (pid <= 0) return false;
+  bool ours = false;
+  for (const StartedProgram& p : StartedPrograms()) ours = ours || (p.outcome == StartedProgram::kRan && p.pid == pid);
+  if (!ours) return false;
+  // An ended child that nobody has waited for yet stays listed as a zombie.
+  std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (!f) return false;
+  char buf[512] = {};
+  const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+  std::fclose(f);
+  const std::string stat(buf, n);
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 >= stat.size()) return false;
+  const char state = stat[close + 2];
+  return state != 'Z' && state != 'X';
+}
+
 int WaitForProcess(HANDLE process) {
   auto* ph = detail::HandleAs<ProcessHandle>(process);
   if (!ph) return -1;

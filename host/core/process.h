@@ -101,5 +101,8 @@ int WaitForProcess(HANDLE process);
 // of this process is left to wait for (never started here, or waited for
 // already).
 int WaitForStartedProgram(int pid);
+// True while a program that CreateProcessA started (by its pid) has not
+// ended; false for any other pid.
+bool StartedProgramRunning(int pid);
 
 }  // namespace vorel::host
