@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -39,22 +40,34 @@ std::string SelfDir() {
 int RunSolver(const std::string& exe, const std::string& cacheDir, int frames, const std::string& log) {
   const pid_t parent = ::getpid();
   const std::string frameArg = std::to_string(frames);
+  // Everything the child needs is made before the fork: a child of a process
+  // with threads may only make async-signal-safe calls (no allocation).
+  const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  std::vector<std::string> envText;
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) envText.emplace_back(*e);
+  envText.push_back("XDG_RUNTIME_DIR=" + cacheDir);
+  std::vector<char*> envp;
+  for (std::string& e : envText) envp.push_back(&e[0]);
+  envp.push_back(nullptr);
+  const char* argv[] = {exe.c_str(), "-cacheDir", cacheDir.c_str(), "-maxFrames", frameArg.c_str(), nullptr};
   const pid_t pid = ::fork();
-  if (pid < 0) return -1;
+  if (pid < 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
   if (pid == 0) {
     // SIGTERM is the solver's STOP: it ends after a whole frame.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (::getppid() != parent) ::_exit(127);  // the starter died before the line above
-    ::setenv("XDG_RUNTIME_DIR", cacheDir.c_str(), 1);
-    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) {
       ::dup2(fd, 1);
       ::dup2(fd, 2);
     }
-    ::execl(exe.c_str(), exe.c_str(), "-cacheDir", cacheDir.c_str(), "-maxFrames", frameArg.c_str(),
-            static_cast<char*>(nullptr));
+    ::execve(exe.c_str(), const_cast<char* const*>(argv), envp.data());
     ::_exit(127);
   }
+  if (fd >= 0) ::close(fd);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return -1;
