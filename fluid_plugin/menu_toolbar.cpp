@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "fluid_plugin/tetra_proc_obj.h"
 #include "fluid_plugin/vor_actions.h"
+#include "wrapper_baker/pelliqor_interface.h"
 #include "scene_objects/object_manager.h"
 
 namespace {
@@ -400,9 +402,25 @@ void ResetToolbarState() {
   s = ToolbarState();
 }
 
+void NewWrapperFromSelection() {
+  Interface* ip = GetCOREInterface();
+  if (!ip) return;
+  std::vector<INode*> nodes;
+  for (int i = 0, n = ip->GetSelNodeCount(); i < n; ++i) nodes.push_back(ip->GetSelNode(i));
+  // The wrapper is a separate plug-in: without it the host makes nothing.
+  Object* obj = dynamic_cast<Object*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, PELLIQOR_CLASS_ID()));
+  if (!obj || !ip->CreateObjectNode(obj)) return;
+  if (IBlobNode* blob = GetBlobNodeInterface(obj))
+    for (INode* n : nodes) blob->addNode(n);
+  ip->RedrawViews(ip->GetTime());
+}
+
 namespace {
 bool ShellAction(int id, TetraProcObj* current) {
   switch (id) {
+    case kCmdNewPelliqor:
+      NewWrapperFromSelection();
+      return true;
     case kCmdToolbar:
       CreateToolbar(0);
       return true;

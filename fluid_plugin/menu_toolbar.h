@@ -52,6 +52,9 @@ class TBMsgHandler : public CUIFrameMsgHandler {
 // Forgets the toolbar (tests start a fresh headless session).
 void ResetToolbarState();
 
-// Binds the toolbar command (40021) and the object manager (-25512) to the
+// A particle wrapper holding the selected nodes, made through the host by
+// its class (nothing when the wrapper plug-in is not installed).
+void NewWrapperFromSelection();
+// Binds the wrapper command (40032), the toolbar command (40021) and the object manager (-25512) to the
 // action table, and the object manager to the fluid system's engine.
 void InstallShellActions();

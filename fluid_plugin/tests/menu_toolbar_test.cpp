@@ -155,4 +155,13 @@ TEST_F(MenuToolbar, CommandsAndTooltipsFollowTheFlyoutState) {
   EXPECT_EQ(FrameFromTicks(160 * 7 + 159), 7);
 }
 
+TEST_F(MenuToolbar, WrapperCommandMakesNothingWithoutTheWrapperPlugin) {
+  Interface* ip = GetCOREInterface();
+  ip->ResetScene();
+  int before = ip->GetRootNode()->NumberOfChildren();
+  NewWrapperFromSelection();
+  GetVorActionCB()->ExecuteAction(kCmdNewPelliqor);
+  EXPECT_EQ(ip->GetRootNode()->NumberOfChildren(), before);
+}
+
 }  // namespace
