@@ -72,6 +72,11 @@ int main(int argc, char** argv) {
     const uint32_t fillTag = vorel_gpu::kFillTag;
     std::memcpy(fill.data(), &fillTag, 4);
     Put(out / "frame_file/fill_tag_same_length", fill);
+    // A packed cache of frames 1 and 2 (frame 0 missing: an empty entry).
+    s.frameCache.Pack((work / "cache.Vor").string(), 2, 0);
+    std::vector<uint8_t> pack = Slurp(work / "cache.Vor");
+    Put(out / "packed_cache/two_frames", pack);
+    Put(out / "packed_cache/cut", Cut(pack, pack.size() - 5));
   }
   // Surface meshes: one triangle, an empty mesh, a mesh cut in its faces.
   {
@@ -154,6 +159,16 @@ int main(int argc, char** argv) {
           "create box b1\nset b1 height 12.5\nmove b1 1 2 3\nrotate b1 z 45\nget b1 height\n"
           "time 3\nselect b1\nnodes\nsave s.vsc\nreset\nload s.vsc\nundo\necho done\n");
   PutText(out / "scene_script/height_3e9", "create box b\nset b height 3e9\nget b height\n");
+  // Source presets, whole and cut inside a value; solver presets, whole and short.
+  PutText(out / "source_preset/whole",
+          "[NAME]=water\n[LOD]=6.000\n[THICKNESS]=5.000\n[FRICTION]=1.000\n[GRAVITY]=34.000\n");
+  PutText(out / "source_preset/cut", "[NAME]=water\n[LOD]=6.0");
+  {
+    const float v[5] = {6, 98, 5, 1, 0};
+    std::vector<uint8_t> b(reinterpret_cast<const uint8_t*>(v), reinterpret_cast<const uint8_t*>(v) + 20);
+    Put(out / "solver_preset/five", b);
+    Put(out / "solver_preset/ten_bytes", Cut(b, 10));
+  }
   // Wrapper particle caches: a few particles, and the same cut short.
   {
     SurfaceBuilder b(1.0f);
