@@ -25,27 +25,8 @@ constexpr float kFallbackLOD = 20.0f;
 bool creationFlag = false;
 const char kInstanceTag = 0;
 
-class BlobNodeClassDesc : public ClassDesc2 {
- public:
-  int IsPublic() override { return 1; }
-  Animatable* Create(bool loading) override {
-    auto* obj = new BlobNode(loading);
-    obj->BuildIcon();
-    if (!loading) GetCOREInterface()->RedrawViews(GetCOREInterface()->GetTime(), REDRAW_NORMAL);
-    return obj;
-  }
-  int BeginCreate(Interface* ip) override { return blob_skeleton::CreateFromPanel(ip, this, creationFlag); }
-  int EndCreate(Interface*) override { return 0; }
-  const char* ClassName() override { return "Pelliqor"; }
-  SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }
-  Class_ID ClassID() override { return PELLIQOR_CLASS_ID(); }
-  const char* Category() override { return "Vorel pouring system"; }
-  const char* InternalName() override { return "BlobNode"; }
-  void* HInstance() override { return PluginInstance(); }
-};
-
-BlobNodeClassDesc& Desc() {
-  static BlobNodeClassDesc d;
+blob_skeleton::BlobClassDesc<BlobNode>& Desc() {
+  static blob_skeleton::BlobClassDesc<BlobNode> d("Pelliqor", PELLIQOR_CLASS_ID(), creationFlag, PluginInstance());
   return d;
 }
 

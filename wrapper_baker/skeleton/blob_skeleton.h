@@ -79,4 +79,36 @@ Point3 LabelColour();
 // no creation mode of its own).
 int CreateFromPanel(Interface* ip, ClassDesc* cd, bool& creating);
 
+// The class descriptor of both plug-ins' objects (Obj has a
+// `Obj(bool loading)` constructor and BuildIcon): a new object gets its icon
+// and, unless it is being loaded, redrawn views; the create button goes
+// through CreateFromPanel with the plug-in's own creation flag.
+template <class Obj>
+class BlobClassDesc : public ClassDesc2 {
+ public:
+  BlobClassDesc(const char* name, Class_ID id, bool& creationFlag, void* instance)
+      : name_(name), id_(id), creationFlag_(creationFlag), instance_(instance) {}
+  int IsPublic() override { return 1; }
+  Animatable* Create(bool loading) override {
+    auto* obj = new Obj(loading);
+    obj->BuildIcon();
+    if (!loading) GetCOREInterface()->RedrawViews(GetCOREInterface()->GetTime(), REDRAW_NORMAL);
+    return obj;
+  }
+  int BeginCreate(Interface* ip) override { return CreateFromPanel(ip, this, creationFlag_); }
+  int EndCreate(Interface*) override { return 0; }
+  const char* ClassName() override { return name_; }
+  SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }
+  Class_ID ClassID() override { return id_; }
+  const char* Category() override { return "Vorel pouring system"; }
+  const char* InternalName() override { return "BlobNode"; }
+  void* HInstance() override { return instance_; }
+
+ private:
+  const char* name_;
+  Class_ID id_;
+  bool& creationFlag_;
+  void* instance_;
+};
+
 }  // namespace blob_skeleton
