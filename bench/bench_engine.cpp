@@ -99,24 +99,8 @@ TriObject* MakeBowl(int faces, float R) {
   return tri;
 }
 
-// As for the solver area: threads spinning at the phase barriers stall as
-// soon as other work shares the cores, so the area runs with passive waits.
-const bool kPassiveWait = [] {
-  if (std::getenv("OMP_WAIT_POLICY")) return false;
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::vector<std::string> args;
-  std::string a;
-  while (std::getline(in, a, '\0')) args.push_back(a);
-  bool engine = false;
-  for (size_t i = 1; i < args.size(); ++i) engine = engine || args[i] == "engine";
-  if (!engine) return false;
-  setenv("OMP_WAIT_POLICY", "passive", 1);
-  std::vector<char*> argv;
-  for (std::string& s : args) argv.push_back(&s[0]);
-  argv.push_back(nullptr);
-  execv("/proc/self/exe", argv.data());
-  return false;
-}();
+// Passive OpenMP waits for this area (see RestartWithPassiveWaitsFor).
+const bool kPassiveWait = vorel_bench::RestartWithPassiveWaitsFor("engine");
 
 }  // namespace
 

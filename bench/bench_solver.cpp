@@ -136,26 +136,8 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
   return r;
 }
 
-// Threads that spin at the phase barriers lose badly once other work shares
-// the cores (8 threads then run slower than one), and the OpenMP runtime
-// reads its wait policy only at start-up: a run that asks for the solver
-// area starts itself again with a passive policy unless one was chosen.
-const bool kPassiveWait = [] {
-  if (std::getenv("OMP_WAIT_POLICY")) return false;
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::vector<std::string> args;
-  std::string a;
-  while (std::getline(in, a, '\0')) args.push_back(a);
-  bool solver = false;
-  for (size_t i = 1; i < args.size(); ++i) solver = solver || args[i] == "solver";
-  if (!solver) return false;
-  setenv("OMP_WAIT_POLICY", "passive", 1);
-  std::vector<char*> argv;
-  for (std::string& s : args) argv.push_back(&s[0]);
-  argv.push_back(nullptr);
-  execv("/proc/self/exe", argv.data());
-  return false;  // could not start again: carry on with the policy we have
-}();
+// Passive OpenMP waits for this area (see RestartWithPassiveWaitsFor).
+const bool kPassiveWait = vorel_bench::RestartWithPassiveWaitsFor("solver");
 
 double PeakRssMb() {
   struct rusage u;
