@@ -23,6 +23,10 @@ chmod 700 "$main/run"
 (cd "$main" && VOREL_HOST_ROOT="$main/host" XDG_CONFIG_HOME="$main/config" XDG_RUNTIME_DIR="$main/run" \
   TMPDIR="$main/tmp" OMP_WAIT_POLICY="${OMP_WAIT_POLICY:-passive}" \
   "$build_abs/host/vorel-host" --plugins "$build_abs/plugins" "$root/scenes/pour.vhs")
+# The cache baker replays the main job's cache (its stored surface of frame 24).
+(cd "$main" && VOREL_HOST_ROOT="$main/host" XDG_CONFIG_HOME="$main/config" TMPDIR="$main/tmp" \
+  VOREL_DEMO_CACHE="$main/tmp/Vorel/pour_aux001" \
+  "$build_abs/host/vorel-host" --plugins "$build_abs/plugins" "$root/tools/baker_demo.vhs")
 bench="$BUILD/bench/vorel-bench"
 "$bench" solver --particles 20000 --frames 10 --out "$OUT/cpu_cache"
 "$bench" gpu-solver --particles 20000 --frames 10 --out "$OUT/gpu_cache"
@@ -38,6 +42,7 @@ chmod 700 "$pour/run"
   "$build_abs/host/vorel-host" --plugins "$build_abs/plugins" "$root/tools/gpu_pour_demo.vhs" |
   grep -v -E '^(Processing frame|Last processed|Particles -|Elapsed)')
 echo "demo: main job in $main: surfaces pour_f000/024/047.obj, scene pour.vsc, cache frames and"
-echo "      surface meshes in $main/tmp/Vorel/pour_aux001;"
+echo "      surface meshes in $main/tmp/Vorel/pour_aux001, the baker's replay of frame 24 in"
+echo "      $main/baked_f024.obj;"
 echo "      particle frames in $OUT/cpu_cache and $OUT/gpu_cache, surface mesh in $OUT/mesh,"
 echo "      GPU route: frames in $pour/tmp/Vorel/caches/default, surfaces in $pour/gpu_pour_*.obj"
