@@ -106,7 +106,7 @@ TEST_F(ObjectManager, EditsGoToEveryHighlightedRowAndKeepThePrefix) {
   vorel_ui::SetSpinner(GetDlgItem(dlg, kOmBounceSpin), 42.0);
   float gap, bounce, friction, adherence;
   int collide;
-  bool killer;
+  bool killer = false;
   for (INode* n : {a, b}) {
     ASSERT_TRUE(GetObjectParams(n, collide, gap, bounce, friction, adherence, killer));
     EXPECT_FLOAT_EQ(bounce, 42.0f);
