@@ -276,6 +276,13 @@ bool SceneScript::RunLine(const std::string& line) {
     }
     return true;
   }
+  if (cmd == "programs") {
+    // Every start so far, the recorded ones (help, log, previews) included.
+    static const char* const kOutcome[] = {"recorded", "ran", "failed"};
+    for (const vorel::host::StartedProgram& p : vorel::host::StartedPrograms())
+      Print(std::string("program ") + kOutcome[p.outcome] + ": " + p.commandLine);
+    return true;
+  }
   if (cmd == "plugins") {
     if (!need(2, "plugins <folder>")) return false;
     std::vector<std::string> errs;
