@@ -395,6 +395,36 @@ bool SceneScript::RunLine(const std::string& line) {
     n->SetNodeTM(t, tm);
     return true;
   }
+  if (cmd == "where") {
+    if (!need(2, "where <node>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    const Matrix3 tm = n->GetNodeTM(ip->GetTime());
+    auto row = [](const Point3& p) {
+      return "[" + FormatFloat(p.x) + "," + FormatFloat(p.y) + "," + FormatFloat(p.z) + "]";
+    };
+    Print(std::string(n->GetName()) + " at " + row(tm.GetTrans()) + " axes " + row(tm.GetRow(0)) + " " +
+          row(tm.GetRow(1)) + " " + row(tm.GetRow(2)));
+    return true;
+  }
+  if (cmd == "count") {
+    if (!need(2, "count <node> [<frame>]")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    TimeValue t = ip->GetTime();
+    if (w.size() > 2 && !frame(w[2], t)) return false;
+    Object* o = n->EvalWorldState(t).obj;
+    auto* ps = o ? dynamic_cast<ParticleObject*>(o) : nullptr;
+    if (!ps) return Fail(std::string(n->GetName()) + " is no particle system");
+    ps->UpdateParticles(t, n);
+    const int total = ps->NumParticles();
+    int alive = 0;
+    for (int i = 0; i < total; ++i)
+      if (ps->ParticleAge(t, i) >= 0) ++alive;
+    Print(std::string(n->GetName()) + ": " + std::to_string(total) + " particle(s), " + std::to_string(alive) +
+          " alive");
+    return true;
+  }
   if (cmd == "hide" || cmd == "unhide" || cmd == "delete" || cmd == "select") {
     if (!need(2, (cmd + " <node>").c_str())) return false;
     INode* n = node(w[1]);

@@ -210,6 +210,16 @@ TEST(FunctionPublishing, ScriptsCallPublishedFunctionsAndScriptParticles) {
   EXPECT_EQ(ps->ParticleSize(0, 1), 0.5f);
   EXPECT_FALSE(s.RunLine("particles spray 2 1,2"));
   EXPECT_FALSE(s.RunLine("particles a 0 1,2,3"));
+  // Counting updates the system at the frame asked for.
+  EXPECT_TRUE(s.RunLine("count spray 2")) << s.Error();
+  EXPECT_EQ(out.back(), "spray: 2 particle(s), 2 alive");
+  EXPECT_TRUE(s.RunLine("count spray 0"));
+  EXPECT_EQ(out.back(), "spray: 0 particle(s), 0 alive");
+  EXPECT_FALSE(s.RunLine("count a"));  // no particle system
+  EXPECT_FALSE(s.RunLine("count nobody"));
+  EXPECT_TRUE(s.RunLine("move a 1 2 3"));
+  EXPECT_TRUE(s.RunLine("where a"));
+  EXPECT_EQ(out.back(), "a at [1,2,3] axes [1,0,0] [0,1,0] [0,0,1]");
 
   EXPECT_TRUE(s.RunLine("create ScriptedEventSystem flow"));
   EXPECT_TRUE(s.RunLine("pfevent flow Birth"));
