@@ -46,7 +46,7 @@ ui select-answer tank
 ui press "Source params" 1015
 ui read "Source params" 1025
 get VorelParticle "#particlesFilled"
-count VorelParticle
+centroid VorelParticle 0 count>=79
 set VorelParticle DisplayType 1
 ui redraw
 ui press "Particle display params" 1076
