@@ -402,6 +402,18 @@ bool SceneScript::RunLine(const std::string& line) {
     n->SetNodeTM(t, tm);
     return true;
   }
+  if (cmd == "where") {
+    if (!need(2, "where <node>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    const Matrix3 tm = n->GetNodeTM(ip->GetTime());
+    auto row = [](const Point3& p) {
+      return "[" + FormatFloat(p.x) + "," + FormatFloat(p.y) + "," + FormatFloat(p.z) + "]";
+    };
+    Print(std::string(n->GetName()) + " at " + row(tm.GetTrans()) + " axes " + row(tm.GetRow(0)) + " " +
+          row(tm.GetRow(1)) + " " + row(tm.GetRow(2)));
+    return true;
+  }
   if (cmd == "hide" || cmd == "unhide" || cmd == "delete" || cmd == "select") {
     if (!need(2, (cmd + " <node>").c_str())) return false;
     INode* n = node(w[1]);
