@@ -506,6 +506,18 @@ bool SceneScript::RunLine(const std::string& line) {
           std::to_string(bmp.brightest) + (bmp.litPixels > 0 ? ", lit" : ", black"));
     return true;
   }
+  if (cmd == "files") {
+    // One line, so that an expectation can say exactly what a folder holds.
+    if (!need(2, "files <folder> [<pattern>]")) return false;
+    if (!vorel::host::DirectoryExists(w[1])) return Fail("no folder " + w[1]);
+    std::vector<std::string> names;
+    for (const std::string& n : vorel::host::ListFiles(w[1], w.size() > 2 ? w[2] : "*"))
+      if (vorel::host::FileExists(w[1] + "/" + n)) names.push_back(n);
+    std::string s = std::to_string(names.size()) + " file(s):";
+    for (const std::string& n : names) s += " " + n;
+    Print(s);
+    return true;
+  }
   if (cmd == "save" || cmd == "load") {
     if (!need(2, (cmd + " <file>").c_str())) return false;
     bool ok = cmd == "save" ? ip->SaveToFile(w[1]) : ip->LoadFromFile(w[1]);

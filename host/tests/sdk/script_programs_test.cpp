@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/files.h"
 #include "host/core/process.h"
 #include "host/core/registry.h"
 #include "host/sdk/script.h"
@@ -49,4 +50,22 @@ TEST(ScriptCommands, WaitProgramsWaitsForEveryStartedProgramOnce) {
   EXPECT_EQ(out.size(), 1u);
   EXPECT_EQ(vorel::host::WaitForStartedProgram(12345678), -1);
   vorel::host::ClearStartedPrograms();
+}
+
+TEST(ScriptCommands, FilesListsThePlainFilesOfAFolderOnOneLine) {
+  const std::string dir = std::string(VOREL_BINARY_DIR) + "/script_files." + std::to_string(::getpid());
+  ASSERT_TRUE(vorel::host::MakeDirectories(dir + "/sub.Vorel"));
+  for (const char* name : {"00001.Vorel", "b.txt", "00000.Vorel"})
+    if (FILE* f = std::fopen((dir + "/" + name).c_str(), "wb")) std::fclose(f);
+  std::vector<std::string> out;
+  vorel_sdk::SceneScript s([&](const std::string& l) { out.push_back(l); });
+  ASSERT_TRUE(s.RunLine("files " + dir + " *.vorel")) << s.Error();
+  ASSERT_TRUE(s.RunLine("files " + dir));
+  ASSERT_TRUE(s.RunLine("files " + dir + " *.bin"));
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[0], "2 file(s): 00000.Vorel 00001.Vorel");  // the folder is no file
+  EXPECT_EQ(out[1], "3 file(s): 00000.Vorel 00001.Vorel b.txt");
+  EXPECT_EQ(out[2], "0 file(s):");
+  EXPECT_FALSE(s.RunLine("files " + dir + "/missing"));
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
