@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "host/core/bmp_info.h"
 #include "host/core/files.h"
 #include "host/core/interaction.h"
 #include "host/core/process.h"
@@ -512,6 +513,16 @@ bool SceneScript::RunLine(const std::string& line) {
   if (cmd == "mkdir") {
     if (!need(2, "mkdir <folder>")) return false;
     if (!vorel::host::MakeDirectories(w[1])) return Fail("cannot make folder " + w[1]);
+    return true;
+  }
+  if (cmd == "image") {
+    if (!need(2, "image <file.bmp>")) return false;
+    vorel::host::BmpInfo bmp;
+    std::string why;
+    if (!vorel::host::ReadBmpInfo(w[1], bmp, why)) return Fail(w[1] + ": " + why);
+    Print("image " + w[1] + ": " + std::to_string(bmp.width) + " x " + std::to_string(bmp.height) + ", " +
+          std::to_string(bmp.bitsPerPixel) + " bits, grey " + std::to_string(bmp.darkest) + " to " +
+          std::to_string(bmp.brightest) + (bmp.litPixels > 0 ? ", lit" : ", black"));
     return true;
   }
   if (cmd == "files") {
