@@ -357,6 +357,18 @@ class FluidSolver {
   // Friction (unless skipped), integration, domain kill and bounds in one pass.
   void FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity);
   void RefreshForceInputs();
+  // The phases as Step runs them: `fused` also leaves the force inputs
+  // behind, pressure terms included (density passes; the records get theirs
+  // from ComputePressure), or applies cohesion (force pass), saving whole
+  // passes over the particle records.
+  bool BuildPairs(bool fused);
+  void DensityPass(bool fused);
+  void ForcePass(bool fused);
+  // Pressure term of a live, active particle from its density.
+  float PressureTermOf(float density) const;
+  void CohesionOne(FluidParticle& p, double root) const;
+  // The force inputs of particle i from its record.
+  void SetForceInput(int i, const FluidParticle& p);
   const SolverSource* SourceOf(const FluidParticle& p) const;
 
   // Span slots for every particle slot (a slot not yet seen has none).

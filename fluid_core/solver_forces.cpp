@@ -10,31 +10,36 @@
 using solver_pairs::SpacingTerms;
 using solver_pairs::TermsSide;
 
+float FluidSolver::PressureTermOf(float density) const {
+  double x = (double)(density * invRestDensity);
+  double x7 = x * x * x * x * x * x * x;
+  float pressure = (float)(100.0 * (x7 - 1.0));
+  return pressure / (density * density);
+}
+
 void FluidSolver::ComputePressure() {
   const int n = count;
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead || !p.active) continue;
-    double x = (double)(p.density * invRestDensity);
-    double x7 = x * x * x * x * x * x * x;
-    float pressure = (float)(100.0 * (x7 - 1.0));
-    p.pressureTerm = pressure / (p.density * p.density);
+    p.pressureTerm = PressureTermOf(p.density);
   }
+}
+
+void FluidSolver::SetForceInput(int i, const FluidParticle& p) {
+  ForceInput& f = forceInput_[size_t(i)];
+  f.in = PairInput{p.pos, p.spacing, p.vel, p.mass};
+  f.density = p.density;
+  f.pressureTerm = p.pressureTerm;
+  f.dead = p.dead;
 }
 
 void FluidSolver::RefreshForceInputs() {
   const int n = count;
   if ((int)forceInput_.size() < n) forceInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) {
-    const FluidParticle& p = particles[i];
-    ForceInput& f = forceInput_[i];
-    f.in = PairInput{p.pos, p.spacing, p.vel, p.mass};
-    f.density = p.density;
-    f.pressureTerm = p.pressureTerm;
-    f.dead = p.dead;
-  }
+  for (int i = 0; i < n; ++i) SetForceInput(i, particles[i]);
 }
 
 namespace {
@@ -134,10 +139,14 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
 }
 }  // namespace
 
-void FluidSolver::ComputePairForces() {
+void FluidSolver::ComputePairForces() { ForcePass(false); }
+
+void FluidSolver::ForcePass(bool fused) {
   SyncPairSlots();
-  RefreshForceInputs();
+  // Fused, the density pass has left the inputs behind.
+  if (!fused) RefreshForceInputs();
   const int n = count;
+  const double root = std::sqrt(particlesPerVolume);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -149,7 +158,17 @@ void FluidSolver::ComputePairForces() {
     const Vec3f acc = ListForce(i, n, list, L.count, forceInput_.data(), p.density, p.pressureTerm);
     p.accel = acc;
     p.pairAccel = acc;
+    if (fused) CohesionOne(p, root);
   }
+}
+
+void FluidSolver::CohesionOne(FluidParticle& p, double root) const {
+  const SolverSource* s = SourceOf(p);  // files may carry any source index
+  if (!s) return;
+  double factor = root * s->thickness * 0.14285714285714285;
+  p.accel.x = (float)(p.accel.x + p.cohesion.x * factor);
+  p.accel.y = (float)(p.accel.y + p.cohesion.y * factor);
+  p.accel.z = (float)(p.accel.z + p.cohesion.z * factor);
 }
 
 void FluidSolver::ApplyCohesion() {
@@ -159,11 +178,6 @@ void FluidSolver::ApplyCohesion() {
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead || !p.active) continue;
-    const SolverSource* s = SourceOf(p);  // files may carry any source index
-    if (!s) continue;
-    double factor = root * s->thickness * 0.14285714285714285;
-    p.accel.x = (float)(p.accel.x + p.cohesion.x * factor);
-    p.accel.y = (float)(p.accel.y + p.cohesion.y * factor);
-    p.accel.z = (float)(p.accel.z + p.cohesion.z * factor);
+    CohesionOne(p, root);
   }
 }

@@ -381,10 +381,13 @@ void FluidSolver::PairKernel(int a, int b) {
   AppendPair(b, a);
 }
 
-bool FluidSolver::BuildNeighbourPairs() {
+bool FluidSolver::BuildNeighbourPairs() { return BuildPairs(false); }
+
+bool FluidSolver::BuildPairs(bool fused) {
   const int n = count;
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
+  if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -395,6 +398,7 @@ bool FluidSolver::BuildNeighbourPairs() {
     p.isNew = 0;
     p.dtLimit = 1e6f;
     pairInput_[i] = InputOf(p);
+    if (fused) SetForceInput(i, p);  // live ones get their density below
   }
   // Slots beyond the count keep their list lengths (a frame written now
   // stores them) but no longer their storage, which is reused below.
@@ -454,6 +458,11 @@ bool FluidSolver::BuildNeighbourPairs() {
     pa.density = density;
     pa.cohesion = cohesion;
     pa.dtLimit = dtLimit;
+    if (fused) {
+      // The record's own pressure term is written by ComputePressure.
+      forceInput_[size_t(a)].density = density;
+      if (pa.active) forceInput_[size_t(a)].pressureTerm = PressureTermOf(density);
+    }
   };
 
   // The walk is cut into runs of whole k-layers; Escape is polled before each.
@@ -509,16 +518,20 @@ void FluidSolver::ComputePairsSerial() {
   for (int i : fresh) particles[i].isNew = 0;
 }
 
-void FluidSolver::ComputeDensityAndForces() {
+void FluidSolver::ComputeDensityAndForces() { DensityPass(false); }
+
+void FluidSolver::DensityPass(bool fused) {
   const int n = count;
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if ((int)pairFlags_.size() < n) pairFlags_.resize(n);
+  if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     const FluidParticle& p = particles[i];
     pairInput_[i] = InputOf(p);
     pairFlags_[i] = uint8_t((p.dead ? 1 : 0) | (p.isNew ? 2 : 0));
+    if (fused) SetForceInput(i, p);  // live ones get their density below
   }
   // Every particle updates its own side of each listed pair; the other side
   // is updated by the other particle's iteration with bitwise the same
@@ -539,5 +552,10 @@ void FluidSolver::ComputeDensityAndForces() {
     p.density = density;
     p.cohesion = cohesion;
     p.dtLimit = dtLimit;
+    if (fused) {
+      // The record's own pressure term is written by ComputePressure.
+      forceInput_[size_t(i)].density = density;
+      if (p.active) forceInput_[size_t(i)].pressureTerm = PressureTermOf(density);
+    }
   }
 }
