@@ -434,6 +434,7 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   mesh_->boundsMax = latticeMax;
   fieldEvaluations = 0;
   processedCubes = 0;
+  timings.neighbours = 0;
   queue.clear();
   queueHead = 0;
   seedCubes.clear();
@@ -519,18 +520,49 @@ void SurfacePolygonizer::SeedFromParticles() {
     const Point3 q = (pm.position * pa.size + pa.position * pm.size) / (pa.size + pm.size);
     return FieldAbove(q, threshold);
   };
+  // Every pair of neighbours (same or adjacent cell, closer than the
+  // neighbour distance) once, from the cell pairs: each cell with itself and
+  // with its 13 neighbours of higher offset. The components do not depend
+  // on the order in which the pairs are joined.
+  const double tSweep = Now();
+  const ParticleCellGrid& grid = builder_->grid;
+  const ParticleCellGrid::Packed& pk = grid.packed();
+  const std::vector<ParticleCell>& cells = grid.Cells();
+  const int64_t nCells = int64_t(cells.size());
+  const float reject = builder_->NeighbourReject();
+  const float blobRadius = builder_->blobRadius;
   int64_t tests = 0;
-#pragma omp parallel for schedule(dynamic, 256) reduction(+ : tests) if (n > 2048)
-  for (int32_t a = 0; a < n; ++a) {
-    if (ps[size_t(a)].skip) continue;
-    const int32_t* nb = builder_->Neighbours(a);
-    for (int32_t t = 0, e = builder_->NeighbourCount(a); t < e; ++t) {
-      const int32_t m = nb[t];
-      if (m < a || find(a) == find(m)) continue;
-      ++tests;
-      if (passes(a, m)) unite(a, m);
+  if (pk.start.size() == cells.size() + 1) {
+#pragma omp parallel for schedule(dynamic, 64) reduction(+ : tests) if (n > 2048)
+    for (int64_t c = 0; c < nCells; ++c) {
+      const ParticleCell& cell = cells[size_t(c)];
+      const int32_t qb = pk.start[size_t(c)], qe = pk.start[size_t(c) + 1];
+      int o = 0;
+      for (int dx = -1; dx <= 1; ++dx)
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dz = -1; dz <= 1; ++dz, ++o) {
+            if (o < 13) continue;
+            const int32_t c2 = o == 13 ? int32_t(c) : grid.LookupPacked(cell.x + dx, cell.y + dy, cell.z + dz);
+            if (c2 < 0) continue;
+            const int32_t rb = pk.start[size_t(c2)], re = pk.start[size_t(c2) + 1];
+            for (int32_t q = qb; q < qe; ++q) {
+              const float px = pk.x[size_t(q)], py = pk.y[size_t(q)], pz = pk.z[size_t(q)];
+              const int32_t a = pk.index[size_t(q)];
+              for (int32_t r = (o == 13 ? q + 1 : rb); r < re; ++r) {
+                const float ddx = px - pk.x[size_t(r)], ddy = py - pk.y[size_t(r)], ddz = pz - pk.z[size_t(r)];
+                const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
+                if (d2 > reject || !(std::sqrt(d2) < blobRadius)) continue;
+                const int32_t b2 = pk.index[size_t(r)];
+                const int32_t lo = std::min(a, b2), hi = std::max(a, b2);
+                if (find(lo) == find(hi)) continue;
+                ++tests;
+                if (passes(lo, hi)) unite(lo, hi);
+              }
+            }
+          }
     }
   }
+  timings.neighbours = Now() - tSweep;
   fieldEvaluations += tests;
 
   // Per component: its lowest member index, the lowest z below 1e6 and how
@@ -559,7 +591,7 @@ void SurfacePolygonizer::SeedFromParticles() {
     }
   }
   std::vector<uint8_t> visited;
-  std::vector<int32_t> walk;
+  std::vector<int32_t> walk, rank, nb;
   for (int32_t r : roots) {
     const Group& g = groups[size_t(r)];
     if (g.lowest < 0) {
@@ -582,9 +614,9 @@ void SurfacePolygonizer::SeedFromParticles() {
         seed = a;
         break;
       }
-      const int32_t* nb = builder_->Neighbours(a);
-      for (int32_t t = 0, e = builder_->NeighbourCount(a); t < e; ++t) {
-        const int32_t m = nb[t];
+      if (rank.empty()) rank = builder_->CellRanks();
+      builder_->NeighboursOf(a, rank, nb);
+      for (const int32_t m : nb) {
         if (visited[size_t(m)]) continue;
         ++fieldEvaluations;
         if (passes(a, m)) {
