@@ -251,11 +251,30 @@ void PrintComparison(const std::string& p, const Comparison& c) {
   Print(p + "mesher_over_openvdb_median_pair", Median(c.pairRatio));
 }
 
+void PrintPhases(const std::string& p, const Run& r) {
+  using vorel_bench::Print;
+  Print(p + "grid_ms", 1e3 * r.phases.grid);
+  Print(p + "pair_sweep_ms", 1e3 * r.phases.neighbours);
+  Print(p + "seeds_ms", 1e3 * r.phases.seeds);
+  Print(p + "seed_crossings_ms", 1e3 * r.phases.crossings);
+  Print(p + "propagate_ms", 1e3 * r.phases.propagate);
+  Print(p + "clustering_ms", 1e3 * r.phases.emit);
+  Print(p + "shrink_wrap_ms", 1e3 * r.phases.shrink);
+}
+
+// Passive OpenMP waits for this area (see RestartWithPassiveWaitsFor): on a
+// shared machine threads spinning between phases take the cores from the
+// ones at work. OpenVDB's TBB workers go to sleep of their own accord.
+const bool kPassiveWait = vorel_bench::RestartWithPassiveWaitsFor("mesher");
+
 void BenchMesher() {
   using vorel_bench::Print;
   const MesherOptions o = ReadMesherOptions();
   const int rounds = int(std::max(1L, vorel_bench::OptionLong("rounds", 3)));
   Print("mesher_load_start", LoadAverage());
+  (void)kPassiveWait;
+  const char* policy = std::getenv("OMP_WAIT_POLICY");
+  Print("mesher_omp_wait_policy", policy ? policy : "default");
 #ifdef VOREL_HAVE_OPENVDB
   openvdb::initialize();
 #else
@@ -284,13 +303,8 @@ void BenchMesher() {
     return std::string(buf);
   }());
   Print("mesher_wall_ms", best.wallMs);
-  Print("mesher_grid_ms", 1e3 * best.phases.grid);
-  Print("mesher_neighbours_ms", 1e3 * best.phases.neighbours);
-  Print("mesher_seeds_ms", 1e3 * best.phases.seeds);
-  Print("mesher_seed_crossings_ms", 1e3 * best.phases.crossings);
-  Print("mesher_propagate_ms", 1e3 * best.phases.propagate);
-  Print("mesher_clustering_ms", 1e3 * best.phases.emit);
-  Print("mesher_shrink_wrap_ms", 1e3 * best.phases.shrink);
+  PrintPhases("mesher_" + tp, best);
+  if (o.threads != 1) PrintPhases("mesher_t1_", one.best);
   if (o.threads != 1) {
     Print("mesher_wall_ms_1_thread", one.best.wallMs);
     Print("mesher_speedup", one.best.wallMs / best.wallMs);
