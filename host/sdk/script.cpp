@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "host/core/bmp_info.h"
 #include "host/core/files.h"
 #include "host/core/interaction.h"
 #include "host/core/process.h"
@@ -276,6 +277,13 @@ bool SceneScript::RunLine(const std::string& line) {
     }
     return true;
   }
+  if (cmd == "programs") {
+    // Every start so far, the recorded ones (help, log, previews) included.
+    static const char* const kOutcome[] = {"recorded", "ran", "failed"};
+    for (const vorel::host::StartedProgram& p : vorel::host::StartedPrograms())
+      Print(std::string("program ") + kOutcome[p.outcome] + ": " + p.commandLine);
+    return true;
+  }
   if (cmd == "plugins") {
     if (!need(2, "plugins <folder>")) return false;
     std::vector<std::string> errs;
@@ -395,6 +403,18 @@ bool SceneScript::RunLine(const std::string& line) {
     n->SetNodeTM(t, tm);
     return true;
   }
+  if (cmd == "where") {
+    if (!need(2, "where <node>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    const Matrix3 tm = n->GetNodeTM(ip->GetTime());
+    auto row = [](const Point3& p) {
+      return "[" + FormatFloat(p.x) + "," + FormatFloat(p.y) + "," + FormatFloat(p.z) + "]";
+    };
+    Print(std::string(n->GetName()) + " at " + row(tm.GetTrans()) + " axes " + row(tm.GetRow(0)) + " " +
+          row(tm.GetRow(1)) + " " + row(tm.GetRow(2)));
+    return true;
+  }
   if (cmd == "hide" || cmd == "unhide" || cmd == "delete" || cmd == "select") {
     if (!need(2, (cmd + " <node>").c_str())) return false;
     INode* n = node(w[1]);
@@ -493,6 +513,28 @@ bool SceneScript::RunLine(const std::string& line) {
   if (cmd == "mkdir") {
     if (!need(2, "mkdir <folder>")) return false;
     if (!vorel::host::MakeDirectories(w[1])) return Fail("cannot make folder " + w[1]);
+    return true;
+  }
+  if (cmd == "image") {
+    if (!need(2, "image <file.bmp>")) return false;
+    vorel::host::BmpInfo bmp;
+    std::string why;
+    if (!vorel::host::ReadBmpInfo(w[1], bmp, why)) return Fail(w[1] + ": " + why);
+    Print("image " + w[1] + ": " + std::to_string(bmp.width) + " x " + std::to_string(bmp.height) + ", " +
+          std::to_string(bmp.bitsPerPixel) + " bits, grey " + std::to_string(bmp.darkest) + " to " +
+          std::to_string(bmp.brightest) + (bmp.litPixels > 0 ? ", lit" : ", black"));
+    return true;
+  }
+  if (cmd == "files") {
+    // One line, so that an expectation can say exactly what a folder holds.
+    if (!need(2, "files <folder> [<pattern>]")) return false;
+    if (!vorel::host::DirectoryExists(w[1])) return Fail("no folder " + w[1]);
+    std::vector<std::string> names;
+    for (const std::string& n : vorel::host::ListFiles(w[1], w.size() > 2 ? w[2] : "*"))
+      if (vorel::host::FileExists(w[1] + "/" + n)) names.push_back(n);
+    std::string s = std::to_string(names.size()) + " file(s):";
+    for (const std::string& n : names) s += " " + n;
+    Print(s);
     return true;
   }
   if (cmd == "save" || cmd == "load") {
@@ -608,6 +650,63 @@ bool SceneScript::RunLine(const std::string& line) {
     else if (auto* ev = dynamic_cast<ParticleEventObject*>(o)) ev->SetParticlesAt(t, std::move(parts));
     else return Fail(std::string(n->GetName()) + " is no scripted particle system or event");
     Print(std::string(n->GetName()) + ": " + std::to_string(count) + " particle(s) from frame " + w[2]);
+    return true;
+  }
+  if (cmd == "centroid") {
+    // Where a particle system's living particles are at a frame. Solved
+    // particles differ from run to run (emission is seeded by the clock), so
+    // a script states what must hold ("x>10", "count>=50") instead of
+    // matching the printed numbers.
+    if (!need(3, "centroid <node> <frame> [<x|y|z|count><op><value>]...")) return false;
+    INode* n = node(w[1]);
+    TimeValue t;
+    if (!n || !frame(w[2], t)) return false;
+    Object* o = n->EvalWorldState(t).obj;
+    auto* ps = o ? static_cast<ParticleObject*>(o->GetInterface(I_PARTICLEOBJ)) : nullptr;
+    if (!ps) return Fail(std::string(n->GetName()) + " is no particle system");
+    ps->UpdateParticles(t, n);
+    double sum[3] = {0, 0, 0};
+    int count = 0;
+    for (int i = 0; i < ps->NumParticles(); ++i) {
+      if (ps->ParticleAge(t, i) < 0) continue;
+      const Point3 p = ps->ParticlePosition(t, i);
+      sum[0] += p.x;
+      sum[1] += p.y;
+      sum[2] += p.z;
+      ++count;
+    }
+    double value[4] = {0, 0, 0, double(count)};
+    for (int k = 0; k < 3 && count > 0; ++k) value[k] = sum[k] / count;
+    char text[200];
+    std::snprintf(text, sizeof text, "centroid %s %s: %d particle(s) at %.4g %.4g %.4g", n->GetName(),
+                  w[2].c_str(), count, value[0], value[1], value[2]);
+    Print(text);
+    for (size_t k = 3; k < w.size(); ++k) {
+      const std::string c = Lower(w[k]);
+      const size_t at = c.find_first_of("<>");
+      static const char* const kWhat[4] = {"x", "y", "z", "count"};
+      int what = -1;
+      for (int q = 0; q < 4 && at != std::string::npos; ++q)
+        if (c.compare(0, at, kWhat[q]) == 0) what = q;
+      const bool orEqual = at != std::string::npos && at + 1 < c.size() && c[at + 1] == '=';
+      const std::string op = at == std::string::npos ? "" : c.substr(at, orEqual ? 2 : 1);
+      float limit = 0;
+      if (what < 0 || !ParseFloat(c.substr(at + op.size()), limit))
+        return Fail("not a condition: " + w[k] + " (x, y, z or count, then <, <=, > or >=, then a number)");
+      // With no particle there is no centre: only the count can be asked.
+      const double v = value[what];
+      const bool holds = (what < 3 && count == 0) ? false
+                         : op == "<"              ? v < limit
+                         : op == "<="             ? v <= limit
+                         : op == ">"              ? v > limit
+                                                  : v >= limit;
+      if (!holds) {
+        char why[200];
+        std::snprintf(why, sizeof why, "%s at frame %s: %s = %.4g, not %s %g", n->GetName(), w[2].c_str(),
+                      kWhat[what], v, op.c_str(), double(limit));
+        return Fail(why);
+      }
+    }
     return true;
   }
   if (cmd == "pfevent") {

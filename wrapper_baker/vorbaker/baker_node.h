@@ -54,10 +54,12 @@ class BakerCacheReader {
   std::string SurfaceFolder() const;  // ParticleFolder() + "surface/"
 
   // The first four header fields of frame's particle file; false when the
-  // file does not exist or is shorter than a header.
+  // file does not exist or is not a whole frame of a fluid system (the tag
+  // its solver writes, the length its count gives).
   bool ReadFrameHeader(int frame, int32_t& stamp, int32_t& count, float& particlesPerVolume) const;
-  // The frame's particle positions in host units (the file's values over
-  // 20); empty when the file is missing or malformed. Answers the count.
+  // The frame's particle positions in solver units at the fixed scale (the
+  // file's host-unit values over 20); empty when the file is missing or
+  // malformed. Answers the count.
   int ReadFramePositions(int frame, std::vector<Point3>& positions) const;
   // Reads the frame's surface mesh (vertices, texture pairs, triangles) into
   // surface; false, with surface empty, when the file is missing or fails
@@ -76,9 +78,7 @@ class BlobNode : public blob_skeleton::BlobSkeleton {
   explicit BlobNode(bool loading = false);
   ~BlobNode() override;
 
-  void DeleteThis() override { delete this; }
   void GetClassName(std::string& s) override { s = "VorBaker"; }
-  SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }
   Class_ID ClassID() override { return VORBAKER_CLASS_ID(); }
   const char* GetObjectName() override { return "VorBaker"; }
   void InitNodeName(std::string& s) override { s = "VorBaker_"; }
@@ -87,9 +87,10 @@ class BlobNode : public blob_skeleton::BlobSkeleton {
   RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
                              RefMessage message) override;
   ReferenceTarget* Clone(RemapDir& remap) override;
-  Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
-  void BuildMesh(TimeValue t) override;
-  void InvalidateUI() override;
+  ParamID DetailParam(bool viewport) override;
+  void UpdateMesh(TimeValue t, Mesh& mesh, float detail, bool viewport) override {
+    UpdateFromCache(t, mesh, detail, viewport);
+  }
 
   bool& CreationFlag() override;
   const blob_skeleton::IconTables& Icon() override { return blob_skeleton::BakerIcon(); }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/files.h"
 #include "host/core/process.h"
 #include "host/core/registry.h"
 #include "host/sdk/script.h"
@@ -48,5 +49,37 @@ TEST(ScriptCommands, WaitProgramsWaitsForEveryStartedProgramOnce) {
   ASSERT_TRUE(s.RunLine("waitprograms"));  // nothing left to wait for
   EXPECT_EQ(out.size(), 1u);
   EXPECT_EQ(vorel::host::WaitForStartedProgram(12345678), -1);
+  vorel::host::ClearStartedPrograms();
+}
+
+TEST(ScriptCommands, FilesListsThePlainFilesOfAFolderOnOneLine) {
+  const std::string dir = std::string(VOREL_BINARY_DIR) + "/script_files." + std::to_string(::getpid());
+  ASSERT_TRUE(vorel::host::MakeDirectories(dir + "/sub.Vorel"));
+  for (const char* name : {"00001.Vorel", "b.txt", "00000.Vorel"})
+    if (FILE* f = std::fopen((dir + "/" + name).c_str(), "wb")) std::fclose(f);
+  std::vector<std::string> out;
+  vorel_sdk::SceneScript s([&](const std::string& l) { out.push_back(l); });
+  ASSERT_TRUE(s.RunLine("files " + dir + " *.vorel")) << s.Error();
+  ASSERT_TRUE(s.RunLine("files " + dir));
+  ASSERT_TRUE(s.RunLine("files " + dir + " *.bin"));
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[0], "2 file(s): 00000.Vorel 00001.Vorel");  // the folder is no file
+  EXPECT_EQ(out[1], "3 file(s): 00000.Vorel 00001.Vorel b.txt");
+  EXPECT_EQ(out[2], "0 file(s):");
+  EXPECT_FALSE(s.RunLine("files " + dir + "/missing"));
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(ScriptCommands, ProgramsListsEveryStartWithItsOutcome) {
+  vorel::host::ClearStartedPrograms();
+  char help[] = "hh \"/opt/help/Vor formax.chm\"";
+  PROCESS_INFORMATION pi;
+  STARTUPINFOA si{};
+  ASSERT_TRUE(CreateProcessA(nullptr, help, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si, &pi));
+  std::vector<std::string> out;
+  vorel_sdk::SceneScript s([&](const std::string& l) { out.push_back(l); });
+  ASSERT_TRUE(s.RunLine("programs"));
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], "program recorded: hh \"/opt/help/Vor formax.chm\"");
   vorel::host::ClearStartedPrograms();
 }
