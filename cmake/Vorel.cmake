@@ -29,7 +29,7 @@ function(vorel_tests name dir)
   if(NOT VOREL_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LINK;ENVIRONMENT" ${ARGN})
   file(GLOB _src CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(NOT _src)
     return()
@@ -41,8 +41,13 @@ function(vorel_tests name dir)
     VOREL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VOREL_BINARY_DIR="${CMAKE_BINARY_DIR}"
     VOREL_PLUGIN_DIR="${VOREL_PLUGIN_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300)
+  if(ARG_ENVIRONMENT)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+      PROPERTIES TIMEOUT 300 ENVIRONMENT "${ARG_ENVIRONMENT}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+      PROPERTIES TIMEOUT 300)
+  endif()
 endfunction()
 
 # vorel_plugin(<target> <dir> LINK libs...)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fluid_plugin/edit_actions.h"
 #include "fluid_plugin/tetra_proc_obj.h"
 #include "fluid_plugin/vor_actions.h"
 #include "wrapper_baker/pelliqor_interface.h"
@@ -342,6 +343,29 @@ void SetFacingButtonState(int state) {
   SetFlyout(kTbFacing, images, 3, state, kFlyoutDirection);
 }
 
+bool ToolbarButtonChecked(int id) {
+  if (!ToolbarAlive()) return false;
+  ICustToolbar* tb = GetICustToolbar(TB().toolbar);
+  if (!tb) return false;
+  bool on = false;
+  if (ICustButton* b = tb->GetICustButton(id)) {
+    on = b->IsChecked() != 0;
+    ReleaseICustButton(b);
+  }
+  ReleaseICustToolbar(tb);
+  return on;
+}
+
+void HideToolbar() {
+  ICUIFrameMgr* mgr = GetCUIFrameMgr();
+  if (!mgr) return;
+  if (ICUIFrame* f = mgr->GetICUIFrame(kToolbarFrameName)) {
+    f->Hide(TRUE);
+    ReleaseICUIFrame(f);
+    mgr->RecalcLayout(TRUE);
+  }
+}
+
 void SetToolbarButtonCheck(int id, bool on) {
   if (!ToolbarAlive()) return;
   ICustToolbar* tb = GetICustToolbar(TB().toolbar);
@@ -415,28 +439,14 @@ void NewWrapperFromSelection() {
   ip->RedrawViews(ip->GetTime());
 }
 
-namespace {
-bool ShellAction(int id, TetraProcObj* current) {
-  switch (id) {
-    case kCmdNewPelliqor:
-      NewWrapperFromSelection();
-      return true;
-    case kCmdToolbar:
-      CreateToolbar(0);
-      return true;
-    case kCmdObjectManager:
-      if (current && !ObjectManagerDialog()) OpenObjectManager(current);
-      return true;
-    default:
-      return false;
-  }
-}
-}  // namespace
-
 void InstallShellActions() {
   SetObjectManagerEngineResolver([](ReferenceTarget* system) -> FluidEngine* {
     auto* s = dynamic_cast<TetraProcObj*>(system);
     return s ? &s->engine : nullptr;
   });
-  SetEditActionHandler(&ShellAction);
+  SetEditActionHandler(&RunEditAction);
+  SetToolbarStateHook([](TetraProcObj* system, bool newSystem) {
+    if (newSystem) SetToolbarForNewSystem(system);
+    else SetToolbarAfterLoad(system);
+  });
 }

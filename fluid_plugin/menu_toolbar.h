@@ -35,6 +35,10 @@ void SetParticleLookButtonState(int state);
 void SetRenderTypeButtonState(int state);
 void SetFacingButtonState(int state);
 void SetToolbarButtonCheck(int id, bool on);
+// Whether a check button is down (false without the toolbar or the button).
+bool ToolbarButtonChecked(int id);
+// Hides the toolbar's frame when it exists (a later CreateToolbar shows it).
+void HideToolbar();
 int FrameFromTicks(TimeValue t);
 void PlaceToolbarWindow(HWND window, int dx, int dy, HWND host);
 // The host dock code of a toolbar position.
@@ -55,6 +59,7 @@ void ResetToolbarState();
 // A particle wrapper holding the selected nodes, made through the host by
 // its class (nothing when the wrapper plug-in is not installed).
 void NewWrapperFromSelection();
-// Binds the wrapper command (40032), the toolbar command (40021) and the object manager (-25512) to the
-// action table, and the object manager to the fluid system's engine.
+// Binds the short editing commands (edit_actions.h) and the toolbar states
+// after "New Vorel" and after a load to the action callback, and the object
+// manager to the fluid system's engine.
 void InstallShellActions();

@@ -10,7 +10,7 @@
 #include "host/sdk/primitives.h"
 #include "fluid_core/param_ids.h"
 
-PourScene BuildPourScene(const std::string& cacheRoot, int frames, float radius, float rate) {
+PourScene BuildPourScene(const std::string& cacheRoot, int frames, const PourSettings& settings) {
   PourScene scene;
   Interface* ip = GetCOREInterface();
   BuildVorelClasses();
@@ -43,8 +43,32 @@ PourScene BuildPourScene(const std::string& cacheRoot, int frames, float radius,
 
   IParamBlock2* source = e.sourceObjects[0] ? e.sourceObjects[0]->SourceParamBlock() : nullptr;
   if (source) {
-    source->SetValue(kEmitRadius, 0, radius);
-    source->SetValue(kEmitEmissionRate, 0, rate);
+    source->SetValue(kEmitRadius, 0, settings.radius);
+    source->SetValue(kEmitEmissionRate, 0, settings.rate);
+    source->SetValue(kEmitSourceLod, 0, settings.lod);
+  }
+  if (settings.fillSide > 0.0f && source) {
+    const float side = settings.fillSide;
+    GenBoxObject* box = static_cast<GenBoxObject*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, boxObjectClassID()));
+    box->SetParams(side, side, side);
+    scene.fillBox = ip->CreateObjectNode(box, "fill");
+    Matrix3 at;
+    at.SetTrans(Point3(scene.bowlCentre.x, scene.bowlCentre.y, scene.bowlCentre.z - 0.5f * side));
+    scene.fillBox->SetNodeTM(0, at);
+    // Neither the box nor the system's own floor, which would cut through
+    // a box this large, collides: the liquid lies in the bowl alone.
+    if (ObjectParamsAccess* access = GetObjectParamsAccess()) {
+      ObjectSettings s;
+      s.collide = 0;
+      access->AddObjectParams(&e, scene.fillBox, s);
+      if (INode* floor = ip->GetINodeByName(kFloorNodeName)) access->AddObjectParams(&e, floor, s);
+    }
+    // The picked object is the emitter's reference 1; a filling percentage
+    // of 0 makes the fill take every point it finds.
+    if (ReferenceMaker* emitter = scene.emitter->GetObjectRef() ? scene.emitter->GetObjectRef()->FindBaseObject() : nullptr)
+      emitter->ReplaceReference(1, scene.fillBox);
+    source->SetValue(kEmitEmissionType, 0, 2);
+    source->SetValue(kEmitFillingPercentage, 0, 0);
   }
   system->pblock2->SetValue(kFluidShowMesh, 0, 1);
   system->pblock2->SetValue(kFluidCalculateSurfaceAlso, 0, 1);

@@ -245,8 +245,8 @@ void SetEditInterface(Interface* ip) { EditIp = ip; }
 Interface* EditInterface() { return EditIp; }
 void SetEditActionHandler(EditActionHandler handler) { EditHandler = handler; }
 void SetToolbarStateHook(ToolbarStateHook hook) { ToolbarHook = hook; }
-void RunToolbarStateHook(TetraProcObj* system) {
-  if (ToolbarHook) ToolbarHook(system);
+void RunToolbarStateHook(TetraProcObj* system, bool newSystem) {
+  if (ToolbarHook) ToolbarHook(system, newSystem);
 }
 
 TetraProcObj* ResolveCurrentSystem() {
@@ -579,6 +579,6 @@ TetraProcObj* RunNewVorel() {
   system->node = n;
   e.systemNode = n;
   e.Reset();
-  RunToolbarStateHook(system);
+  RunToolbarStateHook(system, true);
   return system;
 }

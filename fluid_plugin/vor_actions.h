@@ -88,12 +88,12 @@ Interface* EditInterface();
 
 // Hooks for the user-interface commands of another module: the short
 // editing commands (a handler answers true when it ran the command) and the
-// toolbar states after a scene load and after "New Vorel".
+// toolbar states after a scene load and after "New Vorel" (newSystem).
 typedef bool (*EditActionHandler)(int id, TetraProcObj* current);
 void SetEditActionHandler(EditActionHandler handler);
-typedef void (*ToolbarStateHook)(TetraProcObj* system);
+typedef void (*ToolbarStateHook)(TetraProcObj* system, bool newSystem);
 void SetToolbarStateHook(ToolbarStateHook hook);
-void RunToolbarStateHook(TetraProcObj* system);
+void RunToolbarStateHook(TetraProcObj* system, bool newSystem = false);
 
 // The open progress dialog of a long run (null otherwise).
 extern HWND ProgressDialog;

@@ -1,7 +1,8 @@
 # Runs one scene script with vorel-host in a fresh folder of its own.
 # Passes when vorel-host exits 0 and, where <name>.expect lies beside the
 # script, every non-blank line of it (outside '#' comment lines) appears in the
-# output, in that order, each inside one output line.
+# output, in that order, each inside one output line; a line starting with
+# "!" names a text that must appear nowhere in the output.
 # The scene gets its own host installation root, registry file and temp folder,
 # so scenes never see each other's files or the user's settings; relative paths
 # in the script start in that folder. VOREL_SOURCE_DIR and VOREL_BINARY_DIR are
@@ -29,6 +30,7 @@ endif()
 string(REGEX REPLACE "\\.vhs$" ".expect" _expect ${SCRIPT})
 if(EXISTS ${_expect})
   file(STRINGS ${_expect} _want)
+  set(_raw "${_out}")
   string(REPLACE ";" "\\;" _out "${_out}")
   string(REPLACE "\n" ";" _lines "${_out}")
   set(_at 0)
@@ -36,6 +38,14 @@ if(EXISTS ${_expect})
   foreach(_w IN LISTS _want)
     string(STRIP "${_w}" _w)
     if(_w STREQUAL "" OR _w MATCHES "^#")
+      continue()
+    endif()
+    if(_w MATCHES "^!")
+      string(SUBSTRING "${_w}" 1 -1 _w)
+      string(FIND "${_raw}" "${_w}" _pos)
+      if(NOT _pos EQUAL -1)
+        message(FATAL_ERROR "unwanted text found: ${_w}")
+      endif()
       continue()
     endif()
     set(_found FALSE)

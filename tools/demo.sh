@@ -42,7 +42,7 @@ chmod 700 "$pour/run"
   "$build_abs/host/vorel-host" --plugins "$build_abs/plugins" "$root/tools/gpu_pour_demo.vhs" |
   grep -v -E '^(Processing frame|Last processed|Particles -|Elapsed)')
 echo "demo: main job in $main: surfaces pour_f000/024/047.obj, scene pour.vsc, cache frames and"
-echo "      surface meshes in $main/tmp/Vorel/pour_aux001, the baker's replay of frame 24 in"
-echo "      $main/baked_f024.obj;"
+echo "      surface meshes in $main/tmp/Vorel/pour_aux001, the baker's replays of frame 24 in"
+echo "      $main/baked_f024.obj and baked_generated_f024.obj;"
 echo "      particle frames in $OUT/cpu_cache and $OUT/gpu_cache, surface mesh in $OUT/mesh,"
 echo "      GPU route: frames in $pour/tmp/Vorel/caches/default, surfaces in $pour/gpu_pour_*.obj"

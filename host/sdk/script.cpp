@@ -22,19 +22,6 @@ namespace vorel_sdk {
 
 namespace {
 
-// FNV-1a of a file's bytes: scripts compare copies without a diff tool.
-unsigned ContentHash(const std::string& path) {
-  uint32_t h = 2166136261u;
-  FILE* f = vorel::host::OpenFile(path, "rb");
-  if (!f) return 0;
-  unsigned char buf[65536];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-    for (size_t i = 0; i < n; ++i) h = (h ^ buf[i]) * 16777619u;
-  std::fclose(f);
-  return h;
-}
-
 bool SameBytes(const std::string& a, const std::string& b) {
   if (vorel::host::FileSize(a) != vorel::host::FileSize(b)) return false;
   FILE* fa = vorel::host::OpenFile(a, "rb");
@@ -555,20 +542,15 @@ bool SceneScript::RunLine(const std::string& line) {
     return true;
   }
   if (cmd == "files") {
+    // One line, so that an expectation can say exactly what a folder holds.
     if (!need(2, "files <folder> [<pattern>]")) return false;
     if (!vorel::host::DirectoryExists(w[1])) return Fail("no folder " + w[1]);
-    const std::string folder = vorel::host::NormalizePath(w[1]);
-    int count = 0;
-    for (const std::string& name : vorel::host::ListFiles(folder, w.size() > 2 ? w[2] : "*")) {
-      const std::string path = folder + "/" + name;
-      if (!vorel::host::FileExists(path)) continue;
-      char line[512];
-      std::snprintf(line, sizeof line, "%s %lld %08x", name.c_str(),
-                    static_cast<long long>(vorel::host::FileSize(path)), ContentHash(path));
-      Print(line);
-      ++count;
-    }
-    Print(std::to_string(count) + " files in " + w[1]);
+    std::vector<std::string> names;
+    for (const std::string& n : vorel::host::ListFiles(w[1], w.size() > 2 ? w[2] : "*"))
+      if (vorel::host::FileExists(w[1] + "/" + n)) names.push_back(n);
+    std::string s = std::to_string(names.size()) + " file(s):";
+    for (const std::string& n : names) s += " " + n;
+    Print(s);
     return true;
   }
   if (cmd == "save" || cmd == "load") {
@@ -684,6 +666,63 @@ bool SceneScript::RunLine(const std::string& line) {
     else if (auto* ev = dynamic_cast<ParticleEventObject*>(o)) ev->SetParticlesAt(t, std::move(parts));
     else return Fail(std::string(n->GetName()) + " is no scripted particle system or event");
     Print(std::string(n->GetName()) + ": " + std::to_string(count) + " particle(s) from frame " + w[2]);
+    return true;
+  }
+  if (cmd == "centroid") {
+    // Where a particle system's living particles are at a frame. Solved
+    // particles differ from run to run (emission is seeded by the clock), so
+    // a script states what must hold ("x>10", "count>=50") instead of
+    // matching the printed numbers.
+    if (!need(3, "centroid <node> <frame> [<x|y|z|count><op><value>]...")) return false;
+    INode* n = node(w[1]);
+    TimeValue t;
+    if (!n || !frame(w[2], t)) return false;
+    Object* o = n->EvalWorldState(t).obj;
+    auto* ps = o ? static_cast<ParticleObject*>(o->GetInterface(I_PARTICLEOBJ)) : nullptr;
+    if (!ps) return Fail(std::string(n->GetName()) + " is no particle system");
+    ps->UpdateParticles(t, n);
+    double sum[3] = {0, 0, 0};
+    int count = 0;
+    for (int i = 0; i < ps->NumParticles(); ++i) {
+      if (ps->ParticleAge(t, i) < 0) continue;
+      const Point3 p = ps->ParticlePosition(t, i);
+      sum[0] += p.x;
+      sum[1] += p.y;
+      sum[2] += p.z;
+      ++count;
+    }
+    double value[4] = {0, 0, 0, double(count)};
+    for (int k = 0; k < 3 && count > 0; ++k) value[k] = sum[k] / count;
+    char text[200];
+    std::snprintf(text, sizeof text, "centroid %s %s: %d particle(s) at %.4g %.4g %.4g", n->GetName(),
+                  w[2].c_str(), count, value[0], value[1], value[2]);
+    Print(text);
+    for (size_t k = 3; k < w.size(); ++k) {
+      const std::string c = Lower(w[k]);
+      const size_t at = c.find_first_of("<>");
+      static const char* const kWhat[4] = {"x", "y", "z", "count"};
+      int what = -1;
+      for (int q = 0; q < 4 && at != std::string::npos; ++q)
+        if (c.compare(0, at, kWhat[q]) == 0) what = q;
+      const bool orEqual = at != std::string::npos && at + 1 < c.size() && c[at + 1] == '=';
+      const std::string op = at == std::string::npos ? "" : c.substr(at, orEqual ? 2 : 1);
+      float limit = 0;
+      if (what < 0 || !ParseFloat(c.substr(at + op.size()), limit))
+        return Fail("not a condition: " + w[k] + " (x, y, z or count, then <, <=, > or >=, then a number)");
+      // With no particle there is no centre: only the count can be asked.
+      const double v = value[what];
+      const bool holds = (what < 3 && count == 0) ? false
+                         : op == "<"              ? v < limit
+                         : op == "<="             ? v <= limit
+                         : op == ">"              ? v > limit
+                                                  : v >= limit;
+      if (!holds) {
+        char why[200];
+        std::snprintf(why, sizeof why, "%s at frame %s: %s = %.4g, not %s %g", n->GetName(), w[2].c_str(),
+                      kWhat[what], v, op.c_str(), double(limit));
+        return Fail(why);
+      }
+    }
     return true;
   }
   if (cmd == "pfevent") {

@@ -4,21 +4,22 @@
 #include "fluid_core/solver.h"
 #include "host/ui/script.h"
 #include "mesher/mesh_record.h"
+#include "mesher/surface_builder.h"
 #include "test_support.h"
 
 using namespace vorbaker;
 
 namespace {
 
-// Writes particle frame `frame` of a main plug-in cache folder.
+// Writes particle frame `frame` of a main plug-in cache folder through a
+// solver's own cache, as the fluid system does; positions in solver units.
 void WriteParticleFrame(const std::string& folder, int frame, const std::vector<Point3>& pos, float ppuv) {
   FluidSolver solver(ppuv, 1000.0f, 1.0f / 30.0f);
   solver.particles.resize(pos.size());
   for (size_t i = 0; i < pos.size(); ++i) solver.particles[i].pos = Vec3f(pos[i].x, pos[i].y, pos[i].z);
-  FrameCache c;
-  c.folderOverride = folder + "/";
+  solver.frameCache.folderOverride = folder + "/";
   SetFrameScale(20.0f);
-  ASSERT_GT(c.WriteFrame(frame, int(pos.size()), 0, ppuv, solver), 0);
+  ASSERT_GT(solver.frameCache.WriteFrame(frame, int(pos.size()), 0, ppuv, solver), 0);
 }
 
 MeshRecord Triangle(float z) {
@@ -152,6 +153,55 @@ TEST_F(BakerTest, GeneratedSurfaceSkipsParticlesAtTheOrigin) {
   b->UpdateFromCache(160, m, 8.0f, false);
   EXPECT_EQ(m.getNumFaces(), 0);
   EXPECT_EQ(b->Builder().Count(), 20);
+}
+
+// A frame as the fluid system's engine writes it (its solver's live count,
+// stamp and density): the baker reads its header and meshes its particles
+// as the mesher meshes them itself. A bare cache's frame (another tag) is
+// no frame of a fluid system and shows nothing.
+TEST_F(BakerTest, GeneratesTheSurfaceOfTheFramesTheFluidSystemWrites) {
+  const std::vector<Point3> block = Block(5, 1.0f / 6.0f, Point3(0.2f, -0.3f, 0.5f));
+  {
+    FluidSolver solver(216.0, 1000.0f, 1.0f / 30.0f);
+    solver.frameCache.folderOverride = folder + "/";
+    solver.particles.resize(block.size());
+    for (size_t i = 0; i < block.size(); ++i) solver.particles[i].pos = Vec3f(block[i].x, block[i].y, block[i].z);
+    solver.count = int32_t(block.size());
+    solver.stamp = 77;
+    SetFrameScale(20.0f);
+    ASSERT_GT(solver.WriteFrame(2), 0);
+  }
+  BakerCacheReader r;
+  r.explicitFolder = folder + "/";
+  int32_t stamp = 0, count = 0;
+  float ppuv = 0.0f;
+  ASSERT_TRUE(r.ReadFrameHeader(2, stamp, count, ppuv));
+  EXPECT_EQ(stamp, 77);
+  EXPECT_EQ(count, int32_t(block.size()));
+  EXPECT_FLOAT_EQ(ppuv, 216.0f);
+
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  b->pblock->SetValue(kGenerateSurface, 0, 1);
+  Mesh m;
+  b->UpdateFromCache(2 * 160, m, 8.0f, false);
+  SurfaceBuilder own(216.0f);
+  own.groupJoin = kGroupJoinWrapper;
+  own.BeginParticles(int32_t(block.size()), 1.6f);
+  for (const Point3& p : block) own.AddParticle(p, 0, 1.0f, 0);
+  const MeshRecord& want = own.Build(3.0f / 9.0f, 4.0f, 0.4f, 0.66f, 0, 2000);
+  ASSERT_GT(want.FaceCount(), 0);
+  EXPECT_EQ(m.getNumFaces(), want.FaceCount());
+  EXPECT_EQ(m.getNumVerts(), want.VertexCount());
+
+  FluidSolver other(216.0, 1000.0f, 1.0f / 30.0f);
+  FrameCache bare;
+  bare.folderOverride = folder + "/";
+  other.particles.resize(block.size());
+  for (size_t i = 0; i < block.size(); ++i) other.particles[i].pos = Vec3f(block[i].x, block[i].y, block[i].z);
+  ASSERT_GT(bare.WriteFrame(3, int(block.size()), 0, 216.0, other), 0);
+  EXPECT_FALSE(r.ReadFrameHeader(3, stamp, count, ppuv));
+  b->UpdateFromCache(3 * 160, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 0);
 }
 
 TEST_F(BakerTest, MissingOrUnusableDensityFallsBackToTwelve) {

@@ -19,11 +19,13 @@ int main(int argc, char** argv) {
   vorel::host::MakeDirectories(folder + "/surface");
   const float ppuv = 1.0f;  // spacing 1 host unit
   const int side = 4;
-  FrameCache cache;
-  cache.folderOverride = folder + "/";
   SetFrameScale(20.0f);
   for (int frame = 0; frame < 3; ++frame) {
+    // The frames go through a solver's own cache, as the fluid system
+    // writes them (its frame tag included).
     FluidSolver solver(ppuv, 1000.0f, 1.0f / 30.0f);
+    FrameCache& cache = solver.frameCache;
+    cache.folderOverride = folder + "/";
     solver.particles.resize(size_t(side * side * side));
     SurfaceBuilder builder(ppuv);
     builder.groupJoin = kGroupJoinWrapper;

@@ -123,6 +123,9 @@ std::string BakerCacheReader::SurfaceFolder() const { return ParticleFolder() + 
 namespace {
 FrameCache CacheAt(const BakerCacheReader& r) {
   FrameCache c;
+  // The fluid system's frames carry its solver's tag, not a bare cache's:
+  // with the bare tag every frame of a real cache reads as foreign.
+  c.frameTag = FluidSolver::kFrameTag;
   c.folderOverride = vorel::host::NormalizePath(r.ParticleFolder());
   return c;
 }

@@ -54,10 +54,12 @@ class BakerCacheReader {
   std::string SurfaceFolder() const;  // ParticleFolder() + "surface/"
 
   // The first four header fields of frame's particle file; false when the
-  // file does not exist or is shorter than a header.
+  // file does not exist or is not a whole frame of a fluid system (the tag
+  // its solver writes, the length its count gives).
   bool ReadFrameHeader(int frame, int32_t& stamp, int32_t& count, float& particlesPerVolume) const;
-  // The frame's particle positions in host units (the file's values over
-  // 20); empty when the file is missing or malformed. Answers the count.
+  // The frame's particle positions in solver units at the fixed scale (the
+  // file's host-unit values over 20); empty when the file is missing or
+  // malformed. Answers the count.
   int ReadFramePositions(int frame, std::vector<Point3>& positions) const;
   // Reads the frame's surface mesh (vertices, texture pairs, triangles) into
   // surface; false, with surface empty, when the file is missing or fails

@@ -210,6 +210,18 @@ TEST(FunctionPublishing, ScriptsCallPublishedFunctionsAndScriptParticles) {
   EXPECT_EQ(ps->ParticleSize(0, 1), 0.5f);
   EXPECT_FALSE(s.RunLine("particles spray 2 1,2"));
   EXPECT_FALSE(s.RunLine("particles a 0 1,2,3"));
+  // The centre of the living particles, and conditions on it.
+  EXPECT_TRUE(s.RunLine("centroid spray 2 x>2 count>=2 z<=4.5")) << s.Error();
+  EXPECT_EQ(out.back(), "centroid spray 2: 2 particle(s) at 2.5 3.5 4.5");
+  EXPECT_FALSE(s.RunLine("centroid spray 2 y<3"));
+  EXPECT_EQ(s.Error(), "spray at frame 2: y = 3.5, not < 3");
+  EXPECT_FALSE(s.RunLine("centroid spray 2 w>1"));
+  EXPECT_FALSE(s.RunLine("centroid spray 2 x=1"));
+  EXPECT_FALSE(s.RunLine("centroid spray 2 x>"));
+  EXPECT_FALSE(s.RunLine("centroid a 2"));
+  // Before any particle: no centre to compare, only a count.
+  EXPECT_TRUE(s.RunLine("centroid spray 0 count<1")) << s.Error();
+  EXPECT_FALSE(s.RunLine("centroid spray 0 x>-1"));
 
   EXPECT_TRUE(s.RunLine("create ScriptedEventSystem flow"));
   EXPECT_TRUE(s.RunLine("pfevent flow Birth"));

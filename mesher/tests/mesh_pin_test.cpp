@@ -1,0 +1,141 @@
+// Pins the exact output of the mesher (every vertex bit, every face, the
+// second array and the influence lists, in order) for fixed particle sets,
+// on one and on eight threads. Speed work on the mesher must leave these
+// hashes alone; a deliberate change of the mesh must update them knowingly.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <omp.h>
+#include <vector>
+
+#include "mesher/surface_builder.h"
+
+namespace {
+
+// FNV-1a over raw bytes.
+struct Fnv {
+  uint64_t h = 1469598103934665603ull;
+  void Bytes(const void* p, size_t n) {
+    const unsigned char* c = static_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < n; ++i) {
+      h ^= c[i];
+      h *= 1099511628211ull;
+    }
+  }
+  void Float(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    Bytes(&u, 4);
+  }
+  void Int(int64_t v) { Bytes(&v, 8); }
+  void Point(const Point3& p) {
+    Float(p.x);
+    Float(p.y);
+    Float(p.z);
+  }
+};
+
+// A generator whose sequence depends on no library's distributions.
+struct Rng {
+  uint64_t s;
+  uint32_t Next() {
+    s = s * 6364136223846793005ull + 1442695040888963407ull;
+    return uint32_t(s >> 33);
+  }
+  // [lo, hi) from 24 random bits: exact in float.
+  float Uniform(float lo, float hi) { return lo + (hi - lo) * (float(Next() >> 7) * (1.0f / 16777216.0f)); }
+};
+
+struct Scene {
+  std::vector<Point3> pts;
+  std::vector<float> sizes;
+  std::vector<uint8_t> skip;
+  std::vector<Point3> velocities;
+};
+
+// A jittered pool on the floor, a sheet up one wall breaking into small
+// drops, a few particles on the very same lowest z (the seed tie-break), a
+// few skipped and a spread of sizes.
+Scene PoolWithSplash(uint64_t seed, int n, bool sized) {
+  Rng rng{seed};
+  Scene s;
+  const int block = n * 3 / 4;
+  const int nz = 6, ny = 12, nx = (block + nz * ny - 1) / (nz * ny);
+  for (int z = 0; z < nz; ++z)
+    for (int y = 0; y < ny; ++y)
+      for (int x = 0; x < nx && int(s.pts.size()) < block; ++x)
+        s.pts.push_back(Point3(x + rng.Uniform(-0.15f, 0.15f), y + rng.Uniform(-0.15f, 0.15f),
+                               z == 0 ? 0.0f : z + rng.Uniform(-0.15f, 0.15f)));
+  while (int(s.pts.size()) < n) {
+    const float t = rng.Uniform(0.0f, 1.0f);
+    const Point3 c(float(nx) + 2.0f * rng.Uniform(0.0f, 1.0f), float(ny) * rng.Uniform(0.0f, 1.0f),
+                   float(nz) * (0.5f + 1.5f * t));
+    if (rng.Uniform(0.0f, 1.0f) < 0.5f) {
+      s.pts.push_back(c);
+      continue;
+    }
+    const Point3 drop(c.x - 6.0f * rng.Uniform(0.0f, 1.0f) * t, c.y, c.z + 3.0f * t);
+    const int k = 1 + int(rng.Uniform(0.0f, 5.0f));
+    for (int i = 0; i < k && int(s.pts.size()) < n; ++i)
+      s.pts.push_back(drop + Point3(rng.Uniform(-0.36f, 0.36f), rng.Uniform(-0.36f, 0.36f), rng.Uniform(-0.36f, 0.36f)));
+  }
+  for (size_t i = 0; i < s.pts.size(); ++i) {
+    s.sizes.push_back(sized ? rng.Uniform(0.5f, 1.6f) : 1.0f);
+    s.skip.push_back(i % 97 == 5 ? 1 : 0);
+    s.velocities.push_back(Point3(rng.Uniform(-1, 1), rng.Uniform(-1, 1), rng.Uniform(-1, 1)));
+  }
+  return s;
+}
+
+uint64_t MeshHash(const Scene& s, float detail, float groupJoin, int threads) {
+  const int before = omp_get_max_threads();
+  omp_set_num_threads(threads);
+  SurfaceBuilder b(1.0f);
+  b.groupJoin = groupJoin;
+  b.BeginParticles(int32_t(s.pts.size()), 4.0f * 0.4f);
+  for (size_t i = 0; i < s.pts.size(); ++i) b.AddParticle(s.pts[i], s.skip[i], s.sizes[i], uint32_t(i));
+  VertexInfluenceLists lists;
+  const MeshRecord& m = b.Build(detail, 4.0f, 0.4f, 0.5f, 0, 2000, &lists, &s.velocities);
+  omp_set_num_threads(before);
+  Fnv f;
+  f.Int(m.VertexCount());
+  f.Int(m.FaceCount());
+  for (const Point3& v : m.vertices) f.Point(v);
+  for (const MeshFace& t : m.faces)
+    for (int c = 0; c < 3; ++c) f.Int(t[c]);
+  for (const Point3& v : m.secondVertices) f.Point(v);
+  f.Int(int64_t(lists.size()));
+  for (const auto& l : lists) {
+    f.Int(int64_t(l.size()));
+    for (const VertexInfluence& w : l) {
+      f.Int(w.particle);
+      f.Float(w.weight);
+    }
+  }
+  return f.h;
+}
+
+}  // namespace
+
+TEST(MeshPin, TodaysMeshOnOneAndEightThreads) {
+  struct Case {
+    uint64_t seed;
+    int n;
+    bool sized;
+    float detail, groupJoin;
+    uint64_t expected;
+  };
+  const Case cases[] = {
+      {1, 4000, false, 3.0f / 9.0f, kGroupJoinMain, 0x39bb0e44dc79467full},
+      {2, 3000, true, 3.0f / 9.0f, kGroupJoinWrapper, 0x8f6b4fe144047fcdull},
+      {3, 2500, true, 3.0f / 21.0f, kGroupJoinMain, 0xc2c88dc8771e84e7ull},
+  };
+  for (const Case& c : cases) {
+    const Scene s = PoolWithSplash(c.seed, c.n, c.sized);
+    for (int threads : {1, 8}) {
+      const uint64_t h = MeshHash(s, c.detail, c.groupJoin, threads);
+      EXPECT_EQ(h, c.expected) << "seed " << c.seed << ", " << threads << " threads: 0x" << std::hex << h;
+    }
+  }
+}
