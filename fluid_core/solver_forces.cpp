@@ -147,7 +147,9 @@ void FluidSolver::ForcePass(bool fused) {
   if (!fused) RefreshForceInputs();
   const int n = count;
   const double root = std::sqrt(particlesPerVolume);
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
+  // Handed out in chunks: particles at the surface have fewer pairs than
+  // those inside (each iteration writes only its own particle).
+#pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead) continue;

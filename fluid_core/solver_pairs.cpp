@@ -538,8 +538,9 @@ void FluidSolver::DensityPass(bool fused) {
   // terms. A pair counts when its lower slot is live and not new and its
   // higher slot is live; a pair with a dead partner (or out of range) adds
   // nothing, and the force pass skips it as well, so that a particle killed
-  // during the frame pushes nobody.
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
+  // during the frame pushes nobody. Handed out in chunks: particles at the
+  // surface have fewer pairs than those inside.
+#pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     if (pairFlags_[i] & 1) continue;
     FluidParticle& p = particles[i];
