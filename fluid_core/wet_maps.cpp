@@ -30,7 +30,9 @@ void FluidEngine::ResizeWetMaps() {
   for (WetMap* w : wetMaps) {
     WetmapParams p;
     if (!w->node || !access->GetWetmapParams(w->node, p)) continue;
-    w->SetName(p.mapPrefix.c_str());
+    // An empty prefix would name every such map's files "_0000.bmp" in one
+    // folder, each object overwriting the others' maps: keep the node's name.
+    if (!p.mapPrefix.empty()) w->SetName(p.mapPrefix.c_str());
     w->dryingTime = p.dryingTime;
     w->Resize(p.mapRes);
   }

@@ -5,9 +5,11 @@
 #include "fluid_plugin/progress_dialog.h"
 #include "fluid_plugin/menu_toolbar.h"
 #include "fluid_plugin/source_presets.h"
+#include "fluid_plugin/vor_actions.h"
 #include "scene_objects/attractor_desc.h"
 #include "scene_objects/emitter_desc.h"
 #include "scene_objects/emitter_params.h"
+#include "scene_objects/emitter_rollouts.h"
 #include "scene_objects/ghost_desc.h"
 #include "scene_objects/object_attrib_rollout.h"
 #include "scene_objects/object_manager.h"
@@ -33,6 +35,20 @@ ClassDesc* VorelClassDesc(int i) {
 
 const char* VorelLibDescription() { return VorelString(kStrLibDescription); }
 
+namespace {
+// The emitter rollouts keep the toolbar in step and run "Hold time".
+void InstallEmitterShellHooks() {
+  EmitterShellHooks h;
+  h.setLookState = SetParticleLookButtonState;
+  h.setRenderTypeState = SetRenderTypeButtonState;
+  h.setFacingState = SetFacingButtonState;
+  h.showFacingButton = ShowFacingToolbarButton;
+  h.hideFacingButton = HideFacingToolbarButton;
+  h.runCommand = [](int command) { GetVorActionCB()->ExecuteAction(command); };
+  SetEmitterShellHooks(h);
+}
+}  // namespace
+
 void BuildVorelClasses() {
   GetSimpleAttribDesc();
   GetObjAttractorDesc();
@@ -47,6 +63,7 @@ void BuildVorelClasses() {
   RegisterObjectAttribDialog(VorelModuleHandle());
   RegisterPresetDialogs(VorelModuleHandle());
   SetEmitterPresetsProc(GetPresetDlgProc());
+  InstallEmitterShellHooks();
   InstallShellActions();
   RegisterObjectManagerDialog(VorelModuleHandle());
 }

@@ -133,22 +133,29 @@ bool CacheDirectory::ReadIni() {
   return IsCachesRootValid();
 }
 
-bool CacheDirectory::ReadRegistry() {
+bool ReadRegistryText(const char* keyName, const char* name, std::string& out) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, registryKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-    char value[kPathBufferSize];
-    DWORD size = sizeof value;
-    DWORD type = 0;
-    if (RegQueryValueExA(key, "dataPath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-            ERROR_SUCCESS &&
-        type == REG_SZ) {
-      // A value stored without its terminator may fill the buffer: only a
-      // text that ends inside it is taken.
-      const size_t len = strnlen(value, std::min<size_t>(size, sizeof value));
-      if (len < sizeof value) cachesRoot.assign(value, len);
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  char value[kPathBufferSize];
+  DWORD size = sizeof value;
+  DWORD type = 0;
+  bool read = false;
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
+      type == REG_SZ) {
+    // A value stored without its terminator may fill the buffer: only a
+    // text that ends inside it is taken.
+    const size_t len = strnlen(value, std::min<size_t>(size, sizeof value));
+    if (len < sizeof value) {
+      out.assign(value, len);
+      read = true;
     }
-    RegCloseKey(key);
   }
+  RegCloseKey(key);
+  return read;
+}
+
+bool CacheDirectory::ReadRegistry() {
+  ReadRegistryText(registryKey, "dataPath", cachesRoot);
   return IsCachesRootValid();
 }
 

@@ -19,6 +19,11 @@ constexpr size_t kMaxPathLength = kPathBufferSize - 1;
 constexpr const char* kGpuRegistryKey = "SOFTWARE\\Kestrane\\Vorel_GPU";
 constexpr const char* kDefaultCacheName = "default";
 
+// The string value `name` of `key` under the current user, read into a path
+// buffer. False, with out untouched, when the key or the value is missing,
+// the value is not a string or it does not end inside the buffer.
+bool ReadRegistryText(const char* key, const char* name, std::string& out);
+
 class CacheDirectory {
  public:
   CacheDirectory();

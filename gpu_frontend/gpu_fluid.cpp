@@ -12,6 +12,7 @@
 #include "gpu_frontend/gpu_source.h"
 #include "gpu_frontend/main_rollout.h"
 #include "gpu_frontend/plugin_shell.h"
+#include "gpu_frontend/solve_driver.h"
 #include "host/core/process.h"
 #include "host/sdk/primitives.h"
 #include "host/ui/window.h"
@@ -246,7 +247,8 @@ bool BlobNode::IsSolverRunning() {
   HANDLE probe = CreateEventW(nullptr, TRUE, FALSE, kSolverRunningEventW);
   const bool running = GetLastError() == DWORD(ERROR_ALREADY_EXISTS);
   if (probe) CloseHandle(probe);
-  return running;
+  // A solver just started holds no event yet; it runs all the same.
+  return running || StartedSolverRunning();
 }
 
 VorSourceObj* BlobNode::CreateSourceObjectNode(Interface* ip) {

@@ -160,7 +160,8 @@ class BlobNode : public SimpleObject2 {
   // transformed by its node transform; -/+kUnboundedBox when node is null
   // or hidden.
   static void GetClipBoxAtTime(INode* node, TimeValue t, Point3* boxMin, Point3* boxMax);
-  // Whether a solver program runs; the probe leaves nothing held.
+  // Whether a solver program runs: one holds the named event, or the one
+  // this plug-in started last still runs. The probe leaves nothing held.
   static bool IsSolverRunning();
   // A new source node placed around the origin and listed; null when the
   // host refuses the object.

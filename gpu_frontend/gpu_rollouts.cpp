@@ -240,17 +240,47 @@ class DisplayParamsDlgProc : public RolloutProc {
   }
 };
 
+// What the three node-list rollouts share: the fluid keeps the rollout's
+// window while it is open, "Add" runs the list's pick dialog and "Remove"
+// (the parameter map has taken the entry out before this sees it) tells the
+// fluid.
+struct NodeListRollout {
+  HWND BlobNode::*window;
+  int addButton, removeButton;
+  void (*add)(BlobNode&);
+  void (*removed)(BlobNode&);
+};
+
+void NodeListMessage(BlobNode& fluid, const NodeListRollout& r, HWND hWnd, UINT msg, WPARAM wParam) {
+  if (msg == WM_INITDIALOG) fluid.*r.window = hWnd;
+  if (msg == WM_DESTROY && fluid.*r.window == hWnd) fluid.*r.window = nullptr;
+  if (msg != WM_COMMAND) return;
+  if (LOWORD(wParam) == r.addButton) r.add(fluid);
+  if (LOWORD(wParam) == r.removeButton) r.removed(fluid);
+}
+
+void MarkStale(BlobNode& fluid) { fluid.MarkStale(); }
+
+const NodeListRollout kCollidersList{&BlobNode::hCollidersRollout, kColliderAdd, kColliderRemove,
+                                     [](BlobNode& f) { RunPickDialog<CollidersHitDialog>(&f); }, MarkStale};
+const NodeListRollout kSourcesList{&BlobNode::hSourcesRollout, kSourceAdd, kSourceRemove,
+                                   [](BlobNode& f) {
+                                     RunPickDialog<SourcesHitDialog>(&f);
+                                     f.MarkStale();
+                                   },
+                                   MarkStale};
+const NodeListRollout kFillersList{&BlobNode::hFillersRollout, kFillAdd, kFillRemove,
+                                   [](BlobNode& f) { RunPickDialog<DumpHitDialog>(&f); },
+                                   [](BlobNode& f) {
+                                     ReconcileFillRecords(f);
+                                     f.MarkStale();
+                                   }};
+
 class CollidersParamsDlgProc : public RolloutProc {
  public:
   using RolloutProc::RolloutProc;
   INT_PTR DlgProc(TimeValue, IParamMap2*, HWND hWnd, UINT msg, WPARAM wParam, LPARAM) override {
-    if (!fluid_) return FALSE;
-    if (msg == WM_INITDIALOG) fluid_->hCollidersRollout = hWnd;
-    if (msg == WM_DESTROY && fluid_->hCollidersRollout == hWnd) fluid_->hCollidersRollout = nullptr;
-    if (msg == WM_COMMAND) {
-      if (LOWORD(wParam) == kColliderAdd) RunPickDialog<CollidersHitDialog>(fluid_);
-      if (LOWORD(wParam) == kColliderRemove) fluid_->MarkStale();
-    }
+    if (fluid_) NodeListMessage(*fluid_, kCollidersList, hWnd, msg, wParam);
     return FALSE;
   }
 };
@@ -260,17 +290,9 @@ class SourcesParamsDlgProc : public RolloutProc {
   using RolloutProc::RolloutProc;
   INT_PTR DlgProc(TimeValue, IParamMap2*, HWND hWnd, UINT msg, WPARAM wParam, LPARAM) override {
     if (!fluid_) return FALSE;
-    if (msg == WM_INITDIALOG) fluid_->hSourcesRollout = hWnd;
-    if (msg == WM_DESTROY && fluid_->hSourcesRollout == hWnd) fluid_->hSourcesRollout = nullptr;
+    NodeListMessage(*fluid_, kSourcesList, hWnd, msg, wParam);
     if (msg != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {
-      case kSourceRemove:
-        fluid_->MarkStale();
-        break;
-      case kSourceAdd:
-        RunPickDialog<SourcesHitDialog>(fluid_);
-        fluid_->MarkStale();
-        break;
       case kSourceNew:
         fluid_->CreateSourceObjectNode(fluid_->editInterface);
         fluid_->MarkStale();
@@ -298,32 +320,14 @@ class FillersParamsDlgProc : public RolloutProc {
   using RolloutProc::RolloutProc;
   INT_PTR DlgProc(TimeValue, IParamMap2*, HWND hWnd, UINT msg, WPARAM wParam, LPARAM) override {
     if (!fluid_) return FALSE;
+    NodeListMessage(*fluid_, kFillersList, hWnd, msg, wParam);
     switch (msg) {
       case WM_INITDIALOG:
-        fluid_->hFillersRollout = hWnd;
         SetTips(hWnd, kFillerTips);
         break;
-      case WM_DESTROY:
-        if (fluid_->hFillersRollout == hWnd) fluid_->hFillersRollout = nullptr;
-        break;
       case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-          case kFillAdd:
-            RunPickDialog<DumpHitDialog>(fluid_);
-            break;
-          case kFillRemove:
-            ReconcileFillRecords(*fluid_);
-            fluid_->MarkStale();
-            break;
-          case kRefill:
-            RefillAll(*fluid_);
-            break;
-          case kFillList:
-            ShowFillSelection(*fluid_, hWnd);
-            break;
-          default:
-            break;
-        }
+        if (LOWORD(wParam) == kRefill) RefillAll(*fluid_);
+        if (LOWORD(wParam) == kFillList) ShowFillSelection(*fluid_, hWnd);
         break;
       case CC_SPINNER_CHANGE:
         if (LOWORD(wParam) == kFillLayersSpin) ChangeFillLayers(*fluid_, hWnd);
@@ -747,15 +751,32 @@ void ReconcileFillRecords(BlobNode& fluid) {
 
 int CollidersHitDialog::filter(INode* node) { return fluid_->AcceptsCollider(node) ? TRUE : FALSE; }
 
-void CollidersHitDialog::proc(INodeTab& nodes) {
-  if (nodes.Count() == 0) return;
-  theHold.Begin();
+namespace {
+// Appends each picked node to the list, leaving out those `skip` answers
+// true for.
+template <typename Skip>
+void AppendPicked(IParamBlock2* pb, ParamID list, INodeTab& nodes, Skip skip) {
   for (int i = 0; i < nodes.Count(); ++i) {
     INode* node = nodes[i];
-    fluid_->pblock2->Append(kCollidersNodeList, 1, &node);
+    if (!skip(node)) pb->Append(list, 1, &node);
   }
-  theHold.Accept(kAddSelectedText);
-  AfterPick(fluid_);
+}
+
+// A pick's changes as one undo step named undoText, then dependents told
+// and views redrawn; an empty pick changes nothing.
+template <typename Body>
+void PickStep(BlobNode* fluid, INodeTab& nodes, const char* undoText, Body body) {
+  if (nodes.Count() == 0) return;
+  theHold.Begin();
+  body();
+  theHold.Accept(undoText);
+  AfterPick(fluid);
+}
+}  // namespace
+
+void CollidersHitDialog::proc(INodeTab& nodes) {
+  PickStep(fluid_, nodes, kAddSelectedText,
+           [&] { AppendPicked(fluid_->pblock2, kCollidersNodeList, nodes, [](INode*) { return false; }); });
 }
 
 namespace {
@@ -781,40 +802,31 @@ int SourcesHitDialog::filter(INode* node) {
 }
 
 void SourcesHitDialog::proc(INodeTab& nodes) {
-  if (nodes.Count() == 0) return;
-  theHold.Begin();
-  for (int i = 0; i < nodes.Count(); ++i) {
-    INode* node = nodes[i];
-    if (!AnyInstanceListed(fluid_->pblock2, node)) fluid_->pblock2->Append(kSourcesNodeList, 1, &node);
-  }
-  theHold.Accept(kAddSourceUndoText);
-  AfterPick(fluid_);
+  IParamBlock2* pb = fluid_->pblock2;
+  PickStep(fluid_, nodes, kAddSourceUndoText, [&] {
+    AppendPicked(pb, kSourcesNodeList, nodes, [pb](INode* node) { return AnyInstanceListed(pb, node); });
+  });
 }
 
 int DumpHitDialog::filter(INode* node) { return fluid_->AcceptsFiller(node) ? TRUE : FALSE; }
 
 void DumpHitDialog::proc(INodeTab& nodes) {
-  if (nodes.Count() == 0) return;
   // One undo step holds the filling list and the colliders added with it;
   // the records follow the list by node whenever it changes.
-  theHold.Begin();
-  for (int i = 0; i < nodes.Count(); ++i) {
-    INode* node = nodes[i];
-    fluid_->pblock2->Append(kFillingNodeList, 1, &node);
-    ReconcileFillRecords(*fluid_);
-    for (FillRecord& r : fluid_->fillRecords)
-      if (r.node == node) {
-        FillObject(*fluid_, node, r);
-        break;
-      }
-  }
-  for (int i = 0; i < nodes.Count(); ++i) {
-    INode* node = nodes[i];
-    if (!ListHolds(fluid_->pblock2, kCollidersNodeList, node))
-      fluid_->pblock2->Append(kCollidersNodeList, 1, &node);
-  }
-  theHold.Accept(kAddSelectedText);
-  AfterPick(fluid_);
+  IParamBlock2* pb = fluid_->pblock2;
+  PickStep(fluid_, nodes, kAddSelectedText, [&] {
+    for (int i = 0; i < nodes.Count(); ++i) {
+      INode* node = nodes[i];
+      pb->Append(kFillingNodeList, 1, &node);
+      ReconcileFillRecords(*fluid_);
+      for (FillRecord& r : fluid_->fillRecords)
+        if (r.node == node) {
+          FillObject(*fluid_, node, r);
+          break;
+        }
+    }
+    AppendPicked(pb, kCollidersNodeList, nodes, [pb](INode* node) { return ListHolds(pb, kCollidersNodeList, node); });
+  });
 }
 
 // ---- change handling

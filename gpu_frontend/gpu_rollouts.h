@@ -84,42 +84,37 @@ void RefillAll(BlobNode& fluid);
 // (existing fills kept, new entries unfilled), none for unlisted nodes.
 void ReconcileFillRecords(BlobNode& fluid);
 
-// Select-by-name dialogs of the three node lists; each is made for one
-// dialog and deleted by its caller.
-class CollidersHitDialog : public HitByNameDlgCallback {
+// Select-by-name dialogs of the three node lists, titled and buttoned "Add
+// selected"; each is made for one dialog and deleted by its caller.
+class NodePickDialog : public HitByNameDlgCallback {
  public:
-  explicit CollidersHitDialog(BlobNode* fluid) : fluid_(fluid) {}
+  explicit NodePickDialog(BlobNode* fluid) : fluid_(fluid) {}
   const char* dialogTitle() override { return kAddSelectedText; }
   const char* buttonText() override { return kAddSelectedText; }
-  int filter(INode* node) override;
-  void proc(INodeTab& nodes) override;
 
- private:
+ protected:
   BlobNode* fluid_;
 };
 
-class SourcesHitDialog : public HitByNameDlgCallback {
+class CollidersHitDialog : public NodePickDialog {
  public:
-  explicit SourcesHitDialog(BlobNode* fluid) : fluid_(fluid) {}
-  const char* dialogTitle() override { return kAddSelectedText; }
-  const char* buttonText() override { return kAddSelectedText; }
+  using NodePickDialog::NodePickDialog;
   int filter(INode* node) override;
   void proc(INodeTab& nodes) override;
-
- private:
-  BlobNode* fluid_;
 };
 
-class DumpHitDialog : public HitByNameDlgCallback {
+class SourcesHitDialog : public NodePickDialog {
  public:
-  explicit DumpHitDialog(BlobNode* fluid) : fluid_(fluid) {}
-  const char* dialogTitle() override { return kAddSelectedText; }
-  const char* buttonText() override { return kAddSelectedText; }
+  using NodePickDialog::NodePickDialog;
   int filter(INode* node) override;
   void proc(INodeTab& nodes) override;
+};
 
- private:
-  BlobNode* fluid_;
+class DumpHitDialog : public NodePickDialog {
+ public:
+  using NodePickDialog::NodePickDialog;
+  int filter(INode* node) override;
+  void proc(INodeTab& nodes) override;
 };
 
 // The fluid object's change handling (its NotifyRefChanged body for changes

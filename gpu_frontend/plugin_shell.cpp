@@ -195,20 +195,7 @@ float FloorF(float x) { return std::floor(x); }
 
 bool ReadAppPath(std::string& out) {
   out.clear();
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kGpuRegistryKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-  char value[kPathBufferSize];
-  DWORD size = sizeof value;
-  DWORD type = 0;
-  if (RegQueryValueExA(key, "appPath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-          ERROR_SUCCESS &&
-      type == REG_SZ) {
-    // A value stored without its terminator may fill the buffer: only a
-    // text that ends inside it is taken.
-    const size_t len = strnlen(value, std::min<size_t>(size, sizeof value));
-    if (len < sizeof value) out.assign(value, len);
-  }
-  RegCloseKey(key);
+  ReadRegistryText(kGpuRegistryKey, "appPath", out);
   return !out.empty();
 }
 

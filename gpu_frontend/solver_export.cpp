@@ -154,7 +154,7 @@ void RunSolve(BlobNode& fluid, int requestedStart) {
   Interface* ip = GetCOREInterface();
   const int tpf = ip->GetTicksPerFrame();
   const int frameRate = SolverFrameRate(tpf);
-  if (BlobNode::IsSolverRunning() || StartedSolverRunning()) {
+  if (BlobNode::IsSolverRunning()) {
     ShowTempPrompt("One solver instance is running at this time...", 6000);
     return;
   }

@@ -9,6 +9,7 @@
 #include "scene_objects/display_frame.h"
 #include "scene_objects/emitter_desc.h"
 #include "scene_objects/emitter_params.h"
+#include "scene_objects/emitter_rollouts.h"
 #include "scene_objects/ghost.h"
 #include "scene_objects/vorel_strings.h"
 
@@ -87,11 +88,13 @@ void GenParticle::SetSourceFolder(const std::string& folder) {
 void RainParticle::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
   editInterface = ip;
   SimpleParticle::BeginEditParams(ip, flags, prev);
-  if (EmitterPresetsProc()) EmitterParamBlock()->SetUserDlgProc(kEmitMapPresets, EmitterPresetsProc());
+  PrepareEmitterRollouts(this);
   GetRainDesc()->BeginEditParams(ip, this, flags, prev);
 }
 
 void RainParticle::EndEditParams(Interface* ip, uint32_t flags, Animatable* next) {
+  // A pick mode started from these rollouts must not outlive them.
+  if (ip) ip->ClearPickMode();
   GetRainDesc()->EndEditParams(ip, this, flags, next);
   SimpleParticle::EndEditParams(ip, flags, next);
   editInterface = nullptr;

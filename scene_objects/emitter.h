@@ -4,6 +4,7 @@
 // emission shape and the predicted stream, and renders its particles.
 #pragma once
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,10 @@ class GenParticle : public SimpleParticle, public FluidSource {
   std::vector<GenGhostParticle*> ghostObjects;  // kMaxGhosts entries
   std::vector<INode*> ghostNodes;               // kMaxGhosts entries: references 4 + k
   int storedTicksPerFrame = 0;
+  // The open rollouts "Source params" and "Particle display params" (null
+  // while closed).
+  HWND sourceRollout = nullptr;
+  HWND displayRollout = nullptr;
   // The stream extension's emitter position of the previous frame.
   bool streamPosKnown = false;
   Point3 streamPos;
@@ -163,6 +168,7 @@ class GenParticle : public SimpleParticle, public FluidSource {
   const std::vector<Point3>& ShapePoints() override { return emissionPoints; }
   const std::vector<Vec3f>& FillPoints() override { return fillPoints; }
   const std::vector<int>& FillLayerCounts() override { return layerTable; }
+  void SetFillSpinnersEnabled(bool on) override;
   std::string SourceFileFolder() override { return sourceFolder_; }
   void SetSourceFileFolder(const std::string& folder) override { SetSourceFolder(folder); }
   // The particles are fetched again at the next update (the fluid system
@@ -222,6 +228,13 @@ class RainParticle : public GenParticle {
   // The host interface while the rollouts are open.
   static Interface* editInterface;
 };
+
+// The render mesh of a particle object (emitter or ghost) at t, built by
+// `build` from the object's particle table. Between frames the table is
+// updated to t for the mesh only: afterwards it holds the whole frame below
+// t again (with its neighbour counts and update time), as the viewports show.
+Mesh* RenderMeshKeepingWholeFrame(SimpleParticle& obj, std::vector<int>& neighbours, TimeValue t,
+                                  INode* inode, const std::function<void(Mesh&)>& build);
 
 // Cuts object-space modifier stacks out of the node's object chain, keeping
 // a world-space one (the node's space-warp bindings) over the base object.

@@ -138,27 +138,31 @@ void GenParticle::BuildRenderMesh(TimeValue t, INode* inode, View& view, Mesh& o
   FlipWhenMirrored(toMesh, out);
 }
 
-Mesh* GenParticle::GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) {
-  needDelete = true;
-  const int tpf = TicksPerFrame();
-  const int r = t % tpf;
+Mesh* RenderMeshKeepingWholeFrame(SimpleParticle& obj, std::vector<int>& neighbours, TimeValue t,
+                                  INode* inode, const std::function<void(Mesh&)>& build) {
+  const int r = t % TicksPerFrame();
   Mesh* m = new Mesh();
   if (r == 0) {
-    UpdateParticles(t, inode);
-    BuildRenderMesh(t, inode, view, *m);
+    obj.UpdateParticles(t, inode);
+    build(*m);
     return m;
   }
-  // Between frames: keep showing the whole frame once the mesh is built.
-  UpdateParticles(t - r, inode);
-  const ParticleSys kept = parts;
-  const std::vector<int> keptNeighbours = neighbourCounts;
-  const TimeValue keptTime = tvalid;
-  UpdateParticles(t, inode);
-  BuildRenderMesh(t, inode, view, *m);
-  parts = kept;
-  neighbourCounts = keptNeighbours;
-  tvalid = keptTime;
+  obj.UpdateParticles(t - r, inode);
+  const ParticleSys kept = obj.parts;
+  const std::vector<int> keptNeighbours = neighbours;
+  const TimeValue keptTime = obj.tvalid;
+  obj.UpdateParticles(t, inode);
+  build(*m);
+  obj.parts = kept;
+  neighbours = keptNeighbours;
+  obj.tvalid = keptTime;
   return m;
+}
+
+Mesh* GenParticle::GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) {
+  needDelete = true;
+  return RenderMeshKeepingWholeFrame(*this, neighbourCounts, t, inode,
+                                     [&](Mesh& m) { BuildRenderMesh(t, inode, view, m); });
 }
 
 // ---------------------------------------------------------------- display

@@ -7,6 +7,7 @@
 
 #include "host/ui/ui.h"
 #include "scene_objects/display_frame.h"
+#include "scene_objects/emitter_rollouts.h"
 #include "scene_objects/ghost_desc.h"
 #include "scene_objects/ghost_params.h"
 #include "scene_objects/vorel_strings.h"
@@ -50,6 +51,7 @@ const char* GenGhostParticle::GetObjectName() {
 
 void RainGhostParticle::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
   SimpleParticle::BeginEditParams(ip, flags, prev);
+  PrepareGhostRollouts(this);
   GetRainGhostDesc()->BeginEditParams(ip, this, flags, prev);
 }
 
@@ -308,23 +310,8 @@ void GenGhostParticle::BuildRenderMesh(TimeValue t, INode* inode, View& view, Me
 
 Mesh* GenGhostParticle::GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) {
   needDelete = true;
-  const int r = t % TicksPerFrame();
-  Mesh* m = new Mesh();
-  if (r == 0) {
-    UpdateParticles(t, inode);
-    BuildRenderMesh(t, inode, view, *m);
-    return m;
-  }
-  UpdateParticles(t - r, inode);
-  const ParticleSys kept = parts;
-  const std::vector<int> keptNeighbours = neighbourCounts;
-  const TimeValue keptTime = tvalid;
-  UpdateParticles(t, inode);
-  BuildRenderMesh(t, inode, view, *m);
-  parts = kept;
-  neighbourCounts = keptNeighbours;
-  tvalid = keptTime;
-  return m;
+  return RenderMeshKeepingWholeFrame(*this, neighbourCounts, t, inode,
+                                     [&](Mesh& m) { BuildRenderMesh(t, inode, view, m); });
 }
 
 int GenGhostParticle::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) {

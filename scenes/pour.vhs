@@ -11,6 +11,8 @@ set bowl radius 50
 set bowl segs 32
 move bowl 0 15 12
 attrib bowl "Vorel CA"
+set bowl collide on
+set bowl partKiller off
 set bowl collisionGap 0.5
 set VorelParticle Radius 6
 set VorelParticle "Emission Rate" 8

@@ -99,6 +99,21 @@ TEST_F(WetMapsEngineTest, ResizeTakesEachObjectsSettingsAndClampsTheSize) {
   EXPECT_EQ(engine->wetMaps[0]->width, 2048);
 }
 
+TEST_F(WetMapsEngineTest, AnEmptyPrefixKeepsEachMapUnderItsNodesName) {
+  // Attributes made without a prefix: were the maps renamed to it, both
+  // objects would write the same "_" files and one would lose its maps.
+  INode* a = Box("a");
+  INode* b = Box("b");
+  engine->AddWetMap(a);
+  engine->AddWetMap(b);
+  access.wet[a] = WetmapParams{1, 64, "", 1.0f};
+  access.wet[b] = WetmapParams{1, 64, "", 1.0f};
+  engine->ResizeWetMaps();
+  EXPECT_STREQ(engine->wetMaps[0]->name, "a");
+  EXPECT_STREQ(engine->wetMaps[1]->name, "b");
+  EXPECT_EQ(engine->wetMaps[0]->width, 64);
+}
+
 TEST_F(WetMapsEngineTest, FrameZeroOnlyDriesAndSavesEveryTracedMap) {
   INode* a = Box("a");
   INode* b = Box("b");

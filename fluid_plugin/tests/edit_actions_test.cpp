@@ -108,6 +108,16 @@ TEST_F(EditActions, FlushKeepsFramesUpToKeepUntilAndRestartsThere) {
   EXPECT_EQ(SourcesNeedRefresh, 1);
 }
 
+TEST_F(EditActions, FlushToAFrameThatNoLongerReadsKeepsTheLastThatDoes) {
+  TetraProcObj* s = SolvedSystem();
+  std::remove(Frame(s, 5).c_str());
+  s->pblock2->SetValue(kFluidKeepUntil, 0, 5);
+  Run(kCmdFlushAnimation);
+  EXPECT_EQ(s->engine.lastSolved, 4);  // the tables never claim a frame that is gone
+  EXPECT_FALSE(Exists(Frame(s, 6)));
+  EXPECT_TRUE(Exists(Frame(s, 4)));
+}
+
 TEST_F(EditActions, FlushWithoutKeepUntilDeletesEveryFrameAndResets) {
   TetraProcObj* s = SolvedSystem();
   Run(kCmdFlushAnimation);
@@ -248,6 +258,10 @@ TEST_F(EditActions, EmitterSettingsReachOnlyRealSelectedEmitters) {
   EXPECT_NE(Int(b, kEmitFacingOrientation), 2);
   Run(kCmdLookInstances);
   EXPECT_EQ(Int(a, kEmitDisplayType), 3);
+  // Under a modifier stack the emitter is still found through its base object.
+  first->SetObjectRef(CreateDerivedObject(first->GetObjectRef()));
+  Run(kCmdLookDots);
+  EXPECT_EQ(Int(a, kEmitDisplayType), 1);
   // Without a current system nothing changes.
   SetCurrentSystem(nullptr);
   ip()->ClearNodeSelection();

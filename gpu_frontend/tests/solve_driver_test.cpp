@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "gpu_frontend/gpu_fluid.h"
 #include "gpu_solver/command_line.h"
 #include "gpu_solver/solver_formats.h"
 #include "gpufe_test_support.h"
@@ -197,8 +198,10 @@ TEST(SolveDriver, AJustStartedSolverCountsAsRunning) {
   o.maxFrames = 1;
   ASSERT_EQ(StartSolver(dir.path(), o), StartResult::kStarted);
   EXPECT_TRUE(StartedSolverRunning());
+  EXPECT_TRUE(BlobNode::IsSolverRunning());  // the one probe a solve asks
   const int pid = vorel::host::StartedPrograms().back().pid;
   ::kill(pid, SIGKILL);
   vorel::host::WaitForStartedProgram(pid);
   EXPECT_FALSE(StartedSolverRunning());
+  EXPECT_FALSE(BlobNode::IsSolverRunning());
 }

@@ -163,8 +163,37 @@ void GenBoxObject::BuildMesh(TimeValue t) {
     AddTri(mesh, 4 + 2 * s, a, b, 4 + b, DWORD(8) << s);
     AddTri(mesh, 5 + 2 * s, 4 + b, 4 + a, a, DWORD(8) << s);
   }
-  mesh.setNumTVerts(0);
-  mesh.setNumTVFaces(0);
+  int genUV = 1;
+  pblock2->GetValue(BOXOBJ_GENUVS, t, genUV, ivalid);
+  if (genUV) {
+    // Each side carries the whole map, as the host's own box does: the four
+    // corners of the unit square, shared by the side's two triangles.
+    mesh.setNumTVerts(4);
+    mesh.setTVert(0, 0.0f, 0.0f, 0.0f);
+    mesh.setTVert(1, 1.0f, 0.0f, 0.0f);
+    mesh.setTVert(2, 1.0f, 1.0f, 0.0f);
+    mesh.setTVert(3, 0.0f, 1.0f, 0.0f);
+    mesh.setNumTVFaces(12);
+    for (int f = 0; f < 12; ++f) {
+      const DWORD* v = mesh.faces[size_t(f)].v;
+      int corner[3];
+      for (int k = 0; k < 3; ++k) {
+        const int ring = int(v[k]) / 4, i = int(v[k]) % 4;
+        if (f < 4) {
+          corner[k] = i;  // bottom and top: the ring's own corner
+        } else {
+          // Sides: along the side (first or second corner of it), then up.
+          const int s = (f - 4) / 2;
+          const bool along = i == (s + 1) % 4;
+          corner[k] = ring == 0 ? (along ? 1 : 0) : (along ? 2 : 3);
+        }
+      }
+      mesh.tvFace[size_t(f)].setTVerts(corner[0], corner[1], corner[2]);
+    }
+  } else {
+    mesh.setNumTVerts(0);
+    mesh.setNumTVFaces(0);
+  }
   mesh.InvalidateGeomCache();
   mesh.InvalidateTopologyCache();
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "host/core/bmp_info.h"
 #include "host/core/files.h"
 #include "host/core/interaction.h"
 #include "host/core/process.h"
@@ -276,6 +277,13 @@ bool SceneScript::RunLine(const std::string& line) {
     }
     return true;
   }
+  if (cmd == "programs") {
+    // Every start so far, the recorded ones (help, log, previews) included.
+    static const char* const kOutcome[] = {"recorded", "ran", "failed"};
+    for (const vorel::host::StartedProgram& p : vorel::host::StartedPrograms())
+      Print(std::string("program ") + kOutcome[p.outcome] + ": " + p.commandLine);
+    return true;
+  }
   if (cmd == "plugins") {
     if (!need(2, "plugins <folder>")) return false;
     std::vector<std::string> errs;
@@ -395,6 +403,18 @@ bool SceneScript::RunLine(const std::string& line) {
     n->SetNodeTM(t, tm);
     return true;
   }
+  if (cmd == "where") {
+    if (!need(2, "where <node>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    const Matrix3 tm = n->GetNodeTM(ip->GetTime());
+    auto row = [](const Point3& p) {
+      return "[" + FormatFloat(p.x) + "," + FormatFloat(p.y) + "," + FormatFloat(p.z) + "]";
+    };
+    Print(std::string(n->GetName()) + " at " + row(tm.GetTrans()) + " axes " + row(tm.GetRow(0)) + " " +
+          row(tm.GetRow(1)) + " " + row(tm.GetRow(2)));
+    return true;
+  }
   if (cmd == "hide" || cmd == "unhide" || cmd == "delete" || cmd == "select") {
     if (!need(2, (cmd + " <node>").c_str())) return false;
     INode* n = node(w[1]);
@@ -493,6 +513,16 @@ bool SceneScript::RunLine(const std::string& line) {
   if (cmd == "mkdir") {
     if (!need(2, "mkdir <folder>")) return false;
     if (!vorel::host::MakeDirectories(w[1])) return Fail("cannot make folder " + w[1]);
+    return true;
+  }
+  if (cmd == "image") {
+    if (!need(2, "image <file.bmp>")) return false;
+    vorel::host::BmpInfo bmp;
+    std::string why;
+    if (!vorel::host::ReadBmpInfo(w[1], bmp, why)) return Fail(w[1] + ": " + why);
+    Print("image " + w[1] + ": " + std::to_string(bmp.width) + " x " + std::to_string(bmp.height) + ", " +
+          std::to_string(bmp.bitsPerPixel) + " bits, grey " + std::to_string(bmp.darkest) + " to " +
+          std::to_string(bmp.brightest) + (bmp.litPixels > 0 ? ", lit" : ", black"));
     return true;
   }
   if (cmd == "files") {

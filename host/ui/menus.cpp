@@ -70,16 +70,25 @@ BOOL IMenuManager::RunMenuPath(const std::string& path) {
   while (std::getline(ss, p, '/')) parts.push_back(p);
   if (parts.size() < 2) return FALSE;
   IMenu* menu = FindMenu(parts[0]);
-  for (size_t k = 1; menu && k < parts.size(); ++k) {
+  // A title may hold a '/' itself ("Start/Stop ..."): at each level the
+  // longest run of parts that names an item wins.
+  for (size_t k = 1; menu && k < parts.size();) {
     IMenuItem* hit = nullptr;
-    for (int i = 0; i < menu->NumItems(); ++i)
-      if (!menu->GetItem(i)->IsSeparator() && menu->GetItem(i)->GetTitle() == parts[k]) {
-        hit = menu->GetItem(i);
-        break;
-      }
+    size_t next = k;
+    for (size_t end = parts.size(); end > k && !hit; --end) {
+      std::string title = parts[k];
+      for (size_t j = k + 1; j < end; ++j) title += "/" + parts[j];
+      for (int i = 0; i < menu->NumItems(); ++i)
+        if (!menu->GetItem(i)->IsSeparator() && menu->GetItem(i)->GetTitle() == title) {
+          hit = menu->GetItem(i);
+          next = end;
+          break;
+        }
+    }
     if (!hit) return FALSE;
-    if (k + 1 == parts.size()) return hit->Execute();
+    if (next == parts.size()) return hit->Execute();
     menu = hit->GetSubMenu();
+    k = next;
   }
   return FALSE;
 }

@@ -202,3 +202,16 @@ TEST_F(GhostFixture, DrawsAndRendersWithItsOwnDisplayParameters) {
   ghost->BuildEmitter(0, outline);
   EXPECT_EQ(outline.getNumVerts(), 25);
 }
+
+TEST_F(GhostFixture, MidFrameRenderKeepsShowingTheWholeFrame) {
+  ShowBoth(2);
+  ghost->MouseCycleStarted(400);  // the interpolated state is asked for
+  NullView view;
+  bool del = false;
+  std::unique_ptr<Mesh> m(ghost->GetRenderMesh(400, ghostNode, view, del));
+  EXPECT_TRUE(del);
+  EXPECT_EQ(ghost->tvalid, 320);
+  ASSERT_GE(ghost->parts.Count(), 2);
+  EXPECT_NEAR(ghost->parts.points[0].x, 20.0f, 1e-4f);
+  EXPECT_NEAR(ghost->parts.points[1].x, 21.0f, 1e-4f);
+}

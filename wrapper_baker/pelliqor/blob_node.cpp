@@ -18,8 +18,6 @@ namespace {
 
 // Density of a new object's builder: drop size 12.
 constexpr float kInitialDensity = 1.0f / (12.0f * 12.0f * 12.0f);
-// Level of detail when the block cannot give one.
-constexpr float kFallbackLOD = 20.0f;
 
 // Set by a creation click, cleared by the next Display of any wrapper.
 bool creationFlag = false;
@@ -188,36 +186,9 @@ RefResult BlobNode::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget
   return BlobSkeleton::NotifyRefChanged(changeInt, hTarget, partID, message);
 }
 
-ReferenceTarget* BlobNode::Clone(RemapDir& remap) {
-  auto* c = new BlobNode(false);
-  c->ReplaceReference(0, remap.CloneRef(pblock));
-  c->ivalid.SetEmpty();
-  c->iconMesh.DeepCopy(&iconMesh);
-  BaseClone(this, c, remap);
-  return c;
-}
+ReferenceTarget* BlobNode::Clone(RemapDir& remap) { return CloneInto(new BlobNode(false), remap); }
 
-void BlobNode::InvalidateUI() {
-  if (pblock) pblock->InvalidateUI();
-}
-
-void BlobNode::BuildMesh(TimeValue t) {
-  float lod = kFallbackLOD;
-  Interval iv = FOREVER;
-  if (!pblock || !pblock->GetValue(kViewportLOD, t, lod, iv)) lod = kFallbackLOD;
-  UpdateSurface(t, mesh, lod, true);
-  ivalid = Interval(t, t);
-}
-
-Mesh* BlobNode::GetRenderMesh(TimeValue t, INode*, View&, bool& needDelete) {
-  float lod = kFallbackLOD;
-  Interval iv = FOREVER;
-  if (!pblock || !pblock->GetValue(kRenderLOD, t, lod, iv)) lod = kFallbackLOD;
-  auto* m = new Mesh();
-  UpdateSurface(t, *m, lod, false);
-  needDelete = true;
-  return m;
-}
+ParamID BlobNode::DetailParam(bool viewport) { return viewport ? kViewportLOD : kRenderLOD; }
 
 std::string BlobNode::InstanceFolderAt(TimeValue t) {
   return InstanceFolder(Str(pblock->GetStr(kExportDirectory, t)), Str(pblock->GetStr(kName, t)));

@@ -114,9 +114,7 @@ class BlobNode : public blob_skeleton::BlobSkeleton, public IBlobNode {
 
   BaseInterface* GetInterface(Interface_ID id) override;
   using BlobSkeleton::GetInterface;
-  void DeleteThis() override { delete this; }
   void GetClassName(std::string& s) override { s = "Pelliqor"; }
-  SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }
   Class_ID ClassID() override { return PELLIQOR_CLASS_ID(); }
   const char* GetObjectName() override { return "Pelliqor"; }
   void InitNodeName(std::string& s) override { s = "Pelliqor_"; }
@@ -125,9 +123,10 @@ class BlobNode : public blob_skeleton::BlobSkeleton, public IBlobNode {
   RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
                              RefMessage message) override;
   ReferenceTarget* Clone(RemapDir& remap) override;
-  Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
-  void BuildMesh(TimeValue t) override;
-  void InvalidateUI() override;
+  ParamID DetailParam(bool viewport) override;
+  void UpdateMesh(TimeValue t, Mesh& mesh, float detail, bool viewport) override {
+    UpdateSurface(t, mesh, detail, viewport);
+  }
 
   bool& CreationFlag() override;
   const blob_skeleton::IconTables& Icon() override { return blob_skeleton::WrapperIcon(); }

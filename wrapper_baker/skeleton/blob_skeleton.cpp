@@ -182,6 +182,42 @@ void BlobSkeleton::GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box
   box += icon.pmax * tm;
 }
 
+namespace {
+// The detail a build uses when its parameter cannot be read.
+constexpr float kFallbackDetail = 20.0f;
+
+float DetailAt(IParamBlock2* pb, ParamID id, TimeValue t) {
+  float lod = kFallbackDetail;
+  Interval iv = FOREVER;
+  if (!pb || !pb->GetValue(id, t, lod, iv)) lod = kFallbackDetail;
+  return lod;
+}
+}  // namespace
+
+void BlobSkeleton::BuildMesh(TimeValue t) {
+  UpdateMesh(t, mesh, DetailAt(pblock, DetailParam(true), t), true);
+  ivalid = Interval(t, t);
+}
+
+Mesh* BlobSkeleton::GetRenderMesh(TimeValue t, INode*, View&, bool& needDelete) {
+  auto* m = new Mesh();
+  UpdateMesh(t, *m, DetailAt(pblock, DetailParam(false), t), false);
+  needDelete = true;
+  return m;
+}
+
+void BlobSkeleton::InvalidateUI() {
+  if (pblock) pblock->InvalidateUI();
+}
+
+ReferenceTarget* BlobSkeleton::CloneInto(BlobSkeleton* c, RemapDir& remap) {
+  c->ReplaceReference(0, remap.CloneRef(pblock));
+  c->ivalid.SetEmpty();
+  c->iconMesh.DeepCopy(&iconMesh);
+  BaseClone(this, c, remap);
+  return c;
+}
+
 int CreateFromPanel(Interface* ip, ClassDesc* cd, bool& creating) {
   if (!ip || !cd || creating) return 1;
   auto* obj = dynamic_cast<BlobSkeleton*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, cd->ClassID()));

@@ -52,9 +52,24 @@ class BlobSkeleton : public SimpleObject2 {
   // The node this object was last drawn with (the surface's frame).
   INode* lastNode = nullptr;
 
+  void DeleteThis() override { delete this; }
+  SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }
+
   virtual bool& CreationFlag() = 0;
   virtual const IconTables& Icon() = 0;
   void BuildIcon() { BuildIconMesh(iconMesh, Icon()); }
+
+  // The two builds differ per object only in these: the parameter holding
+  // the level of detail of a viewport or a render build, and the build of
+  // the surface at t into mesh with that detail.
+  virtual ParamID DetailParam(bool viewport) = 0;
+  virtual void UpdateMesh(TimeValue t, Mesh& mesh, float detail, bool viewport) = 0;
+
+  // The viewport build into the object's own mesh, valid at t only.
+  void BuildMesh(TimeValue t) override;
+  // A new mesh built for rendering; the caller deletes it.
+  Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
+  void InvalidateUI() override;
 
   // Draws the icon (not in box mode), sets the text colour, leaves the
   // create mode a creation click started, then draws the built mesh.
@@ -67,6 +82,12 @@ class BlobSkeleton : public SimpleObject2 {
   // The built mesh's world box grown by the two corners of the icon's box
   // carried by the node's object transform.
   void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
+
+ protected:
+  // Clone's shared part: c (a new object of this class, which it returns)
+  // takes the remapped clone of the parameter block, an empty mesh validity
+  // and a copy of the icon, then the host's clone step.
+  ReferenceTarget* CloneInto(BlobSkeleton* c, RemapDir& remap);
 };
 
 // The text colour drawn with both objects' labels, in the 0..1 components

@@ -18,7 +18,6 @@ namespace vorbaker {
 namespace {
 
 constexpr float kInitialDensity = 1.0f / (12.0f * 12.0f * 12.0f);
-constexpr float kFallbackLOD = 20.0f;
 // The fixed scale of the main plug-in's frame files: host units x 20.
 constexpr float kFileUnitsPerHostUnit = 20.0f;
 
@@ -199,36 +198,10 @@ RefResult BlobNode::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget
   return BlobSkeleton::NotifyRefChanged(changeInt, hTarget, partID, message);
 }
 
-ReferenceTarget* BlobNode::Clone(RemapDir& remap) {
-  auto* c = new BlobNode(false);
-  c->ReplaceReference(0, remap.CloneRef(pblock));
-  c->ivalid.SetEmpty();
-  c->iconMesh.DeepCopy(&iconMesh);
-  BaseClone(this, c, remap);
-  return c;
-}
+ReferenceTarget* BlobNode::Clone(RemapDir& remap) { return CloneInto(new BlobNode(false), remap); }
 
-void BlobNode::InvalidateUI() {
-  if (pblock) pblock->InvalidateUI();
-}
-
-void BlobNode::BuildMesh(TimeValue t) {
-  float lod = kFallbackLOD;
-  Interval iv = FOREVER;
-  if (!pblock || !pblock->GetValue(kSurfaceLOD, t, lod, iv)) lod = kFallbackLOD;
-  UpdateFromCache(t, mesh, lod, true);
-  ivalid = Interval(t, t);
-}
-
-Mesh* BlobNode::GetRenderMesh(TimeValue t, INode*, View&, bool& needDelete) {
-  float lod = kFallbackLOD;
-  Interval iv = FOREVER;
-  if (!pblock || !pblock->GetValue(kSurfaceLOD, t, lod, iv)) lod = kFallbackLOD;
-  auto* m = new Mesh();
-  UpdateFromCache(t, *m, lod, false);
-  needDelete = true;
-  return m;
-}
+// One detail for viewport and render builds.
+ParamID BlobNode::DetailParam(bool) { return kSurfaceLOD; }
 
 void BlobNode::SetStatusText(int control, const char* fmt, int value) {
   IParamMap2* m = pblock ? pblock->GetMap(0) : nullptr;

@@ -78,9 +78,7 @@ class BlobNode : public blob_skeleton::BlobSkeleton {
   explicit BlobNode(bool loading = false);
   ~BlobNode() override;
 
-  void DeleteThis() override { delete this; }
   void GetClassName(std::string& s) override { s = "VorBaker"; }
-  SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }
   Class_ID ClassID() override { return VORBAKER_CLASS_ID(); }
   const char* GetObjectName() override { return "VorBaker"; }
   void InitNodeName(std::string& s) override { s = "VorBaker_"; }
@@ -89,9 +87,10 @@ class BlobNode : public blob_skeleton::BlobSkeleton {
   RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
                              RefMessage message) override;
   ReferenceTarget* Clone(RemapDir& remap) override;
-  Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
-  void BuildMesh(TimeValue t) override;
-  void InvalidateUI() override;
+  ParamID DetailParam(bool viewport) override;
+  void UpdateMesh(TimeValue t, Mesh& mesh, float detail, bool viewport) override {
+    UpdateFromCache(t, mesh, detail, viewport);
+  }
 
   bool& CreationFlag() override;
   const blob_skeleton::IconTables& Icon() override { return blob_skeleton::BakerIcon(); }

@@ -210,6 +210,9 @@ TEST(FunctionPublishing, ScriptsCallPublishedFunctionsAndScriptParticles) {
   EXPECT_EQ(ps->ParticleSize(0, 1), 0.5f);
   EXPECT_FALSE(s.RunLine("particles spray 2 1,2"));
   EXPECT_FALSE(s.RunLine("particles a 0 1,2,3"));
+  EXPECT_TRUE(s.RunLine("move a 1 2 3"));
+  EXPECT_TRUE(s.RunLine("where a"));  // the node's world transform
+  EXPECT_EQ(out.back(), "a at [1,2,3] axes [1,0,0] [0,1,0] [0,0,1]");
   // The centre of the living particles, and conditions on it.
   EXPECT_TRUE(s.RunLine("centroid spray 2 x>2 count>=2 z<=4.5")) << s.Error();
   EXPECT_EQ(out.back(), "centroid spray 2: 2 particle(s) at 2.5 3.5 4.5");

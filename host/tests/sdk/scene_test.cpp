@@ -269,7 +269,22 @@ TEST_F(Scene, HostPrimitivesBuildTheirMeshes) {
   // Conversion gives a new triangle object the caller deletes.
   Object* tri = box->ConvertToType(0, triObjectClassID());
   ASSERT_NE(tri, box);
-  EXPECT_EQ(static_cast<TriObject*>(tri)->mesh.getNumFaces(), 12);
+  const Mesh& m = static_cast<TriObject*>(tri)->mesh;
+  EXPECT_EQ(m.getNumFaces(), 12);
+  // Mapping on (the default): every side spans the whole map, so a texture
+  // painted from it (a wet map) covers each side once, corner to corner.
+  ASSERT_EQ(m.getNumTVFaces(), 12);
+  for (int f = 0; f < 12; ++f) {
+    float area = 0;
+    Point3 c[3];
+    for (int k = 0; k < 3; ++k) c[k] = m.tVerts[size_t(m.tvFace[size_t(f)].t[k])];
+    area = 0.5f * std::fabs((c[1].x - c[0].x) * (c[2].y - c[0].y) - (c[2].x - c[0].x) * (c[1].y - c[0].y));
+    EXPECT_FLOAT_EQ(area, 0.5f) << "face " << f;
+  }
+  tri->DeleteThis();
+  box->GetParamBlock(0)->SetValue(BOXOBJ_GENUVS, 0, 0);
+  tri = box->ConvertToType(0, triObjectClassID());
+  EXPECT_EQ(static_cast<TriObject*>(tri)->mesh.getNumTVFaces(), 0);
   tri->DeleteThis();
   box->DeleteThis();
 

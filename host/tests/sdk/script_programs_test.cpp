@@ -69,3 +69,17 @@ TEST(ScriptCommands, FilesListsThePlainFilesOfAFolderOnOneLine) {
   EXPECT_FALSE(s.RunLine("files " + dir + "/missing"));
   std::system(("rm -rf '" + dir + "'").c_str());
 }
+
+TEST(ScriptCommands, ProgramsListsEveryStartWithItsOutcome) {
+  vorel::host::ClearStartedPrograms();
+  char help[] = "hh \"/opt/help/Vor formax.chm\"";
+  PROCESS_INFORMATION pi;
+  STARTUPINFOA si{};
+  ASSERT_TRUE(CreateProcessA(nullptr, help, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si, &pi));
+  std::vector<std::string> out;
+  vorel_sdk::SceneScript s([&](const std::string& l) { out.push_back(l); });
+  ASSERT_TRUE(s.RunLine("programs"));
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], "program recorded: hh \"/opt/help/Vor formax.chm\"");
+  vorel::host::ClearStartedPrograms();
+}

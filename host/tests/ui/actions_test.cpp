@@ -130,6 +130,18 @@ TEST_F(ActionsTest, MenusFindCreateFillAndRunPaths) {
   EXPECT_FALSE(mm->RunMenuPath("Vorel/Nothing"));
   EXPECT_FALSE(mm->RunMenuPath("Vorel/Sources"));
   EXPECT_EQ(cb.ran, (std::vector<int>{40001, -25512}));
+  // A title with a slash in it is still one step of the path.
+  IMenu* slashed = GetIMenu();
+  slashed->SetTitle("Start/Stop");
+  IMenuItem* slashedItem = GetIMenuItem();
+  slashedItem->SetSubMenu(slashed);
+  top->AddItem(slashedItem, -1);
+  IMenuItem* go = GetIMenuItem();
+  go->SetActionItem(t->GetAction(40006));
+  slashed->AddItem(go);
+  EXPECT_TRUE(mm->RunMenuPath("Vorel/Start/Stop/GO!"));
+  EXPECT_FALSE(mm->RunMenuPath("Vorel/Start/GO!"));
+  EXPECT_EQ(cb.ran, (std::vector<int>{40001, -25512, 40006}));
 
   // Emptying a menu the way a second load does leaves no duplicates.
   while (top->NumItems() > 0) top->RemoveItem(0);
