@@ -2,7 +2,8 @@
 # shape (the emitter takes the shape's transform and the shape stops
 # colliding), gives up choosing a shape (back to a circle), fills a small box
 # through "Object filled" and then a tank through "Select", and shows the
-# fill particles; then picks an instanced geometry and a mapper object.
+# fill particles; then picks an instanced geometry and a mapper object and
+# switches the particle look and render type with the toolbar following.
 range 0 20
 create Vorel
 create Rectangle outline
@@ -55,8 +56,20 @@ ui read "Particle display params" 1089
 ui press "Source params" 1102
 ui pick mapperBox
 ui read "Source params" 1103
+# The floating toolbar follows the display rollout's radios; the facing
+# flyout is there for facing quads and gone for tetrahedra.
+ui action 40021
+ui set "Particle display params" 3052 1
+ui read "Vorel Toolbar" 10008
+ui set "Particle display params" 3072 1
+ui read "Vorel Toolbar" 10010
+ui set "Particle display params" 3079 1
+ui read "Vorel Toolbar" 10013
+ui set "Particle display params" 3071 1
+ui show "Vorel Toolbar"
 ui set "Particle display params" 3074 1
 get VorelParticle RenderType
+ui read "Vorel Toolbar" 10010
 render 0 0
 ui close
 echo emitter ui done
