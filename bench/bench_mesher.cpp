@@ -1,13 +1,18 @@
-// vorel-bench mesher [--particles N] [--threads T] [--out DIR]: meshes a
-// generated dam-break block with a splash and prints counts, wall time, time
-// per phase, peak memory and the topology of the result.
+// vorel-bench mesher [--particles N] [--threads T] [--rounds K] [--out DIR]:
+// meshes a generated dam-break block with a splash on T threads and on one,
+// each time in K rounds taken in turns with OpenVDB's particle meshing where
+// it is installed, and prints both times and their ratio, the time per
+// phase, a hash of the mesh, peak memory, the topology of the result and the
+// load average at the start and the end.
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -78,20 +83,42 @@ struct Run {
 };
 
 // The engine's defaults: "Surface LOD" 8, "Melting Force" 4, "Drop Size" 4.
+constexpr float kDetail = 3.0f / 9.0f, kMelting = 4.0f, kRadius = 0.4f;
+
 Run Mesh(const std::vector<Point3>& pts, int threads) {
   omp_set_num_threads(threads);
   Run r;
   SurfaceBuilder b(1.0f);
-  const float melting = 4.0f, radius = 0.4f;
   auto t0 = std::chrono::steady_clock::now();
-  b.BeginParticles(int32_t(pts.size()), melting * radius);
+  b.BeginParticles(int32_t(pts.size()), kMelting * kRadius);
   for (const Point3& p : pts) b.AddParticle(p, 0, 1.0f, 0);
   VertexInfluenceLists lists;
-  b.Build(3.0f / 9.0f, melting, radius, 0.5f, 0, 2000, &lists);
+  b.Build(kDetail, kMelting, kRadius, 0.5f, 0, 2000, &lists);
   r.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
   r.phases = b.polygonizer.timings;
-  r.mesh = b.mesh;
+  r.mesh = std::move(b.mesh);
   return r;
+}
+
+// FNV-1a over the vertices' bits and the faces, in order: equal figures
+// from two builds of the program mean the same mesh.
+uint64_t MeshHash(const MeshRecord& m) {
+  uint64_t h = 1469598103934665603ull;
+  auto bytes = [&](const void* p, size_t n) {
+    const unsigned char* c = static_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < n; ++i) h = (h ^ c[i]) * 1099511628211ull;
+  };
+  for (const Point3& v : m.vertices) bytes(&v, sizeof(float) * 3);
+  for (const MeshFace& t : m.faces) bytes(&t, sizeof(int32_t) * 3);
+  return h;
+}
+
+// The 1, 5 and 15 minute load averages: the machine may be shared.
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string a, b, c;
+  in >> a >> b >> c;
+  return in ? a + " " + b + " " + c : std::string("unknown");
 }
 
 #ifdef VOREL_HAVE_OPENVDB
@@ -114,68 +141,176 @@ struct VdbParticles {
 // Particles to a narrow-band level set and that to a mesh, with voxels as
 // large as the mesher's lattice cells and spheres about as large as the
 // blended blob surface stands out (0.65 h in bulk, bounded below by
-// OpenVDB's 1.5-voxel minimum). Returns the best wall time in ms.
+// OpenVDB's 1.5-voxel minimum). Returns the wall time in ms.
 double OpenVdbMs(const std::vector<Point3>& pts, int threads, float latticeCell, size_t& polys) {
-  openvdb::initialize();
   tbb::global_control limit(tbb::global_control::max_allowed_parallelism, size_t(threads));
   VdbParticles list{&pts, std::max(0.65, 1.5 * latticeCell)};
-  double best = 1e300;
-  for (int rep = 0; rep < 3; ++rep) {
-    auto t0 = std::chrono::steady_clock::now();
-    auto grid = openvdb::FloatGrid::create(3.0f * latticeCell);
-    grid->setTransform(openvdb::math::Transform::createLinearTransform(latticeCell));
-    grid->setGridClass(openvdb::GRID_LEVEL_SET);
-    openvdb::tools::ParticlesToLevelSet<openvdb::FloatGrid> raster(*grid);
-    raster.rasterizeSpheres(list);
-    raster.finalize(true);
-    std::vector<openvdb::Vec3s> points;
-    std::vector<openvdb::Vec3I> tris;
-    std::vector<openvdb::Vec4I> quads;
-    openvdb::tools::volumeToMesh(*grid, points, tris, quads, 0.0);
-    best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-    polys = tris.size() + 2 * quads.size();
-  }
-  return best;
+  auto t0 = std::chrono::steady_clock::now();
+  auto grid = openvdb::FloatGrid::create(3.0f * latticeCell);
+  grid->setTransform(openvdb::math::Transform::createLinearTransform(latticeCell));
+  grid->setGridClass(openvdb::GRID_LEVEL_SET);
+  openvdb::tools::ParticlesToLevelSet<openvdb::FloatGrid> raster(*grid);
+  raster.rasterizeSpheres(list);
+  raster.finalize(true);
+  std::vector<openvdb::Vec3s> points;
+  std::vector<openvdb::Vec3I> tris;
+  std::vector<openvdb::Vec4I> quads;
+  openvdb::tools::volumeToMesh(*grid, points, tris, quads, 0.0);
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  polys = tris.size() + 2 * quads.size();
+  return ms;
 }
 #endif
+
+// Numbers as "%.6f" and "%d" print them, without printf's per-call cost.
+void AppendFixed6(std::string& s, float v) {
+  char buf[64];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, double(v), std::chars_format::fixed, 6);
+  s.append(buf, r.ptr);
+}
+void AppendInt(std::string& s, int64_t v) {
+  char buf[24];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+  s.append(buf, r.ptr);
+}
 
 bool WriteObj(const MeshRecord& m, const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (!f) return false;
-  for (const Point3& v : m.vertices) std::fprintf(f, "v %.6f %.6f %.6f\n", v.x, v.y, v.z);
-  for (const MeshFace& t : m.faces) std::fprintf(f, "f %d %d %d\n", t[0] + 1, t[1] + 1, t[2] + 1);
-  return std::fclose(f) == 0;
+  std::string text;
+  text.reserve(1 << 20);
+  bool ok = true;
+  auto flush = [&](bool force) {
+    if (!force && text.size() < (1u << 20)) return;
+    ok = ok && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    text.clear();
+  };
+  for (const Point3& v : m.vertices) {
+    text += "v ";
+    AppendFixed6(text, v.x);
+    text += ' ';
+    AppendFixed6(text, v.y);
+    text += ' ';
+    AppendFixed6(text, v.z);
+    text += '\n';
+    flush(false);
+  }
+  for (const MeshFace& t : m.faces) {
+    text += "f ";
+    AppendInt(text, int64_t(t[0]) + 1);
+    text += ' ';
+    AppendInt(text, int64_t(t[1]) + 1);
+    text += ' ';
+    AppendInt(text, int64_t(t[2]) + 1);
+    text += '\n';
+    flush(false);
+  }
+  flush(true);
+  return (std::fclose(f) == 0) && ok;
 }
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n == 0 ? 0.0 : (n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]));
+}
+
+// Our build and OpenVDB's, taken in turns (ours, theirs, ours, ...) so that
+// a change of load on a shared machine falls on both alike; the ratio of
+// each adjacent pair is printed with the minima and medians.
+struct Comparison {
+  std::vector<double> ours, theirs, pairRatio;
+  Run best;
+  size_t theirPolys = 0;
+};
+
+Comparison Compare(const std::vector<Point3>& pts, int threads, int rounds) {
+  Comparison c;
+  c.best.wallMs = 1e300;
+  for (int rep = 0; rep < rounds; ++rep) {
+    Run r = Mesh(pts, threads);
+    c.ours.push_back(r.wallMs);
+    if (r.wallMs < c.best.wallMs) c.best = std::move(r);
+#ifdef VOREL_HAVE_OPENVDB
+    c.theirs.push_back(OpenVdbMs(pts, threads, kDetail * kMelting * kRadius, c.theirPolys));
+    c.pairRatio.push_back(c.ours.back() / c.theirs.back());
+#endif
+  }
+  return c;
+}
+
+void PrintComparison(const std::string& p, const Comparison& c) {
+  using vorel_bench::Print;
+  Print(p + "mesher_ms_min", *std::min_element(c.ours.begin(), c.ours.end()));
+  Print(p + "mesher_ms_median", Median(c.ours));
+  if (c.theirs.empty()) return;
+  Print(p + "openvdb_ms_min", *std::min_element(c.theirs.begin(), c.theirs.end()));
+  Print(p + "openvdb_ms_median", Median(c.theirs));
+  Print(p + "mesher_over_openvdb_min", *std::min_element(c.ours.begin(), c.ours.end()) /
+                                           *std::min_element(c.theirs.begin(), c.theirs.end()));
+  Print(p + "mesher_over_openvdb_median_pair", Median(c.pairRatio));
+}
+
+void PrintPhases(const std::string& p, const Run& r) {
+  using vorel_bench::Print;
+  Print(p + "grid_ms", 1e3 * r.phases.grid);
+  Print(p + "pair_sweep_ms", 1e3 * r.phases.neighbours);
+  Print(p + "seeds_ms", 1e3 * r.phases.seeds);
+  Print(p + "seed_crossings_ms", 1e3 * r.phases.crossings);
+  Print(p + "propagate_ms", 1e3 * r.phases.propagate);
+  Print(p + "clustering_ms", 1e3 * r.phases.emit);
+  Print(p + "shrink_wrap_ms", 1e3 * r.phases.shrink);
+}
+
+// Passive OpenMP waits for this area (see RestartWithPassiveWaitsFor): on a
+// shared machine threads spinning between phases take the cores from the
+// ones at work. OpenVDB's TBB workers go to sleep of their own accord.
+const bool kPassiveWait = vorel_bench::RestartWithPassiveWaitsFor("mesher");
 
 void BenchMesher() {
   using vorel_bench::Print;
   const MesherOptions o = ReadMesherOptions();
+  const int rounds = int(std::max(1L, vorel_bench::OptionLong("rounds", 3)));
+  Print("mesher_load_start", LoadAverage());
+  (void)kPassiveWait;
+  const char* policy = std::getenv("OMP_WAIT_POLICY");
+  Print("mesher_omp_wait_policy", policy ? policy : "default");
+#ifdef VOREL_HAVE_OPENVDB
+  openvdb::initialize();
+#else
+  Print("openvdb", std::string("not installed"));
+#endif
   const std::vector<Point3> pts = DamBreak(o.particles);
-  Run best;
-  best.wallMs = 1e300;
-  for (int rep = 0; rep < 3; ++rep) {
-    Run r = Mesh(pts, o.threads);
-    if (r.wallMs < best.wallMs) best = std::move(r);
-  }
-  Run one = Mesh(pts, 1);
-  omp_set_num_threads(o.threads);
-  const MeshCheck c = CheckMesh(best.mesh);
   Print("mesher_particles", double(pts.size()));
   Print("mesher_threads", o.threads);
+  Print("mesher_rounds", rounds);
+  const Comparison many = Compare(pts, o.threads, rounds);
+  const std::string tp = "t" + std::to_string(o.threads) + "_";
+  PrintComparison(tp, many);
+  Comparison one;
+  if (o.threads != 1) {
+    one = Compare(pts, 1, rounds);
+    PrintComparison("t1_", one);
+  }
+  omp_set_num_threads(o.threads);
+  const Run& best = many.best;
+  const MeshCheck c = CheckMesh(best.mesh);
   Print("mesher_vertices", best.mesh.VertexCount());
   Print("mesher_faces", best.mesh.FaceCount());
+  Print("mesher_mesh_hash", [&] {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(MeshHash(best.mesh)));
+    return std::string(buf);
+  }());
   Print("mesher_wall_ms", best.wallMs);
-  Print("mesher_field_ms", 1e3 * (best.phases.grid + best.phases.neighbours));
-  Print("mesher_polygonizer_ms", 1e3 * (best.phases.seeds + best.phases.propagate));
-  Print("mesher_grid_ms", 1e3 * best.phases.grid);
-  Print("mesher_neighbours_ms", 1e3 * best.phases.neighbours);
-  Print("mesher_seeds_ms", 1e3 * best.phases.seeds);
-  Print("mesher_seed_crossings_ms", 1e3 * best.phases.crossings);
-  Print("mesher_propagate_ms", 1e3 * best.phases.propagate);
-  Print("mesher_clustering_ms", 1e3 * best.phases.emit);
-  Print("mesher_shrink_wrap_ms", 1e3 * best.phases.shrink);
-  Print("mesher_wall_ms_1_thread", one.wallMs);
-  Print("mesher_speedup", one.wallMs / best.wallMs);
+  PrintPhases("mesher_" + tp, best);
+  if (o.threads != 1) PrintPhases("mesher_t1_", one.best);
+  if (o.threads != 1) {
+    Print("mesher_wall_ms_1_thread", one.best.wallMs);
+    Print("mesher_speedup", one.best.wallMs / best.wallMs);
+    Print("mesher_same_mesh_on_1_thread",
+          (one.best.mesh.vertices == best.mesh.vertices && one.best.mesh.faces == best.mesh.faces) ? 1.0 : 0.0);
+  }
   struct rusage ru;
   getrusage(RUSAGE_SELF, &ru);
   Print("mesher_peak_memory_mb", double(ru.ru_maxrss) / 1024.0);
@@ -184,24 +319,19 @@ void BenchMesher() {
   Print("mesher_misoriented_edges", double(c.misorientedEdges));
   Print("mesher_components", double(c.components));
   Print("mesher_volume", c.volume);
-  Print("mesher_same_mesh_on_1_thread",
-        (one.mesh.vertices == best.mesh.vertices && one.mesh.faces == best.mesh.faces) ? 1.0 : 0.0);
 #ifdef VOREL_HAVE_OPENVDB
-  size_t vdbTris = 0;
-  const double vdbMs = OpenVdbMs(pts, o.threads, 3.0f / 9.0f * 1.6f, vdbTris);
-  Print("openvdb_wall_ms", vdbMs);
-  Print("openvdb_triangles", double(vdbTris));
-  Print("openvdb_over_mesher_time", vdbMs / best.wallMs);
-#else
-  Print("openvdb", std::string("not installed"));
+  Print("openvdb_triangles", double(many.theirPolys));
 #endif
   if (!o.out.empty()) {
     mkdir(o.out.c_str(), 0777);
     mkdir((o.out + "/surface").c_str(), 0777);
     const bool binOk = best.mesh.WriteSurfaceCache(o.out + "/surface/m00000.bin", 0, 0);
+    const auto t0 = std::chrono::steady_clock::now();
     const bool objOk = WriteObj(best.mesh, o.out + "/m00000.obj");
+    Print("mesher_obj_write_ms", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     Print("mesher_out", binOk && objOk ? o.out : std::string("write failed"));
   }
+  Print("mesher_load_end", LoadAverage());
 }
 
 }  // namespace

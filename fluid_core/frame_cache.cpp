@@ -104,7 +104,7 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
     const float vel[3] = {p.vel.x * S, p.vel.y * S, p.vel.z * S};
     const float acc[3] = {p.pairAccel.x, p.pairAccel.y, p.pairAccel.z};
     const float tex[3] = {p.texCoord.x, p.texCoord.y, p.texCoord.z};
-    const int32_t neighbours = int32_t(p.neighbours.size());
+    const int32_t neighbours = p.neighbourCount;
     PutArray(base + ParticleFrameFile::SourceIndexOffset(n) + 4 * i, &p.sourceIndex, 1);
     PutArray(base + ParticleFrameFile::PosOffset(n) + 12 * i, pos, 3);
     PutArray(base + ParticleFrameFile::VelOffset(n) + 12 * i, vel, 3);

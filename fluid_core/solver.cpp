@@ -153,13 +153,9 @@ int FluidSolver::TakeSlot() {
 }
 
 void FluidSolver::PlaceParticle(int slot) {
+  ClearPairList(slot);
   FluidParticle& p = particles[slot];
-  p.neighbours.clear();
-  p.pairMu.clear();
-  p.pairGrad.clear();
-  p.neighbours.reserve(neighbourReserve);
-  p.pairMu.reserve(neighbourReserve);
-  p.pairGrad.reserve(neighbourReserve);
+  p.neighbourCount = 0;
   p.pos = p.vel = p.accel = p.cohesion = p.pairAccel = p.texCoord = p.adhesion = Vec3f();
   p.collider = nullptr;
   p.density = p.pressureTerm = p.spacing = p.mass = p.clock = 0.0f;

@@ -16,12 +16,10 @@ constexpr int kParallelMin = 1024;
 class FluidSolver;
 struct ColliderMesh;
 
-// One particle slot: 256 bytes, so that a slot never straddles more cache
-// lines than it must.
-struct alignas(64) FluidParticle {
-  std::vector<float> pairMu;      // per neighbour: viscosity term, 0 = out of range
-  std::vector<Vec3f> pairGrad;    // per neighbour: kernel gradient seen from here
-  std::vector<int32_t> neighbours;
+// One particle slot. Its pair list is kept by the solver (flat arrays the
+// pair passes stream through); the slot keeps only the list's length, which
+// the frame files store.
+struct FluidParticle {
   Vec3f pos;
   Vec3f vel;
   Vec3f accel;
@@ -29,6 +27,7 @@ struct alignas(64) FluidParticle {
   Vec3f pairAccel;
   Vec3f texCoord;
   Vec3f adhesion;
+  int32_t neighbourCount = 0;  // length of the pair list
   ColliderMesh* collider = nullptr;  // not owned; valid while `collided`
   float density = 0.0f;
   float pressureTerm = 0.0f;
@@ -46,7 +45,7 @@ struct alignas(64) FluidParticle {
   uint8_t active = 1;
   uint8_t collided = 0;
 };
-static_assert(sizeof(FluidParticle) == 256, "the particle record is 256 bytes");
+static_assert(sizeof(FluidParticle) == 144, "the particle record stays small: hot loops stride over it");
 
 // The solver's record of one emitter.
 struct SolverSource {
@@ -179,18 +178,27 @@ class CellGrid {
 };
 
 // Compact copy of what the pair passes read from a neighbour, so the hot
-// loops touch 32 bytes per neighbour instead of a 256-byte record.
+// loops touch 32 (density) or 48 (forces) bytes per neighbour instead of a
+// whole particle record.
 struct PairInput {
   Vec3f pos;
   float spacing;
   Vec3f vel;
   float mass;
 };
-struct ForceInput {
+struct alignas(16) ForceInput {
+  PairInput in;
   float density;
   float pressureTerm;
-  float mass;
   uint8_t dead;
+};
+
+// Where a particle's pair list lies: `count` slots from `offset` in block
+// `block` of the solver's pair storage.
+struct PairSpan {
+  int32_t block = 0;
+  int32_t count = 0;
+  int64_t offset = 0;
 };
 
 class FluidSolver {
@@ -282,10 +290,24 @@ class FluidSolver {
   void ComputePairsSerial();
   void ComputeDensityAndForces();
 
+  // --- pair lists ---
+  // A particle's list: its neighbours' slots in the order the pairs were
+  // found (nullptr when empty).
+  int PairCount(int i) const;
+  const int32_t* PairList(int i) const;
+  std::vector<int32_t> Neighbours(int i) const;
+  // The viscosity term and kernel gradient of entry k of i's list as the
+  // force pass sees them (from the particles as they stand); false, with
+  // both zero, when the pair acts not: out of range, a dead or unknown
+  // partner, the particle itself.
+  bool PairTerms(int i, int k, float& mu, Vec3f& grad) const;
+  void ClearPairList(int i);
+  void AppendPair(int i, int b);
+
   // --- density, pressure, viscosity, cohesion ---
   float SelfDensity(const FluidParticle& p) const;
+  // Adds the pair to both lists and both densities when in range.
   void PairKernel(int a, int b);
-  void PairDensityForce(int a, int b, int slotInA, int slotInB);
   void ComputePressure();
   void ComputePairForces();
   void ApplyCohesion();
@@ -337,8 +359,22 @@ class FluidSolver {
   void RefreshForceInputs();
   const SolverSource* SourceOf(const FluidParticle& p) const;
 
+  // Span slots for every particle slot (a slot not yet seen has none).
+  void SyncPairSlots();
+  // Room for `more` entries at the end of block b; returns the first.
+  int32_t* PairRoom(int b, size_t more);
+
   std::vector<PairInput> pairInput_;
+  std::vector<uint8_t> pairFlags_;  // 1 dead, 2 new: the density pass's view of a neighbour
   std::vector<ForceInput> forceInput_;
+  // Pair storage: block 0 takes lists grown after the build (new particles
+  // on later sub-steps), blocks 1.. one per thread of the build.
+  struct PairBlock {
+    std::vector<int32_t> data;
+    size_t used = 0;
+  };
+  std::vector<PairBlock> pairBlocks_;
+  std::vector<PairSpan> pairSpans_;
 };
 
 // A point's distance to a face of any collider mesh and the foot on the

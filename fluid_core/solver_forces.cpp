@@ -2,6 +2,10 @@
 #include <cmath>
 
 #include "fluid_core/solver.h"
+#include "fluid_core/solver_pair_terms.h"
+
+using solver_pairs::SpacingTerms;
+using solver_pairs::TermsSide;
 
 void FluidSolver::ComputePressure() {
   const int n = count;
@@ -22,11 +26,16 @@ void FluidSolver::RefreshForceInputs() {
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     const FluidParticle& p = particles[i];
-    forceInput_[i] = ForceInput{p.density, p.pressureTerm, p.mass, p.dead};
+    ForceInput& f = forceInput_[i];
+    f.in = PairInput{p.pos, p.spacing, p.vel, p.mass};
+    f.density = p.density;
+    f.pressureTerm = p.pressureTerm;
+    f.dead = p.dead;
   }
 }
 
 void FluidSolver::ComputePairForces() {
+  SyncPairSlots();
   RefreshForceInputs();
   const int n = count;
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
@@ -37,21 +46,24 @@ void FluidSolver::ComputePairForces() {
     if (!p.active) continue;
     const float rhoI = p.density;
     const float presI = p.pressureTerm;
+    const PairInput A = forceInput_[i].in;
+    SpacingTerms terms;
     Vec3f acc;
-    const int m = int(p.neighbours.size());
-    for (int k = 0; k < m; ++k) {
-      const float mu = p.pairMu[k];
-      // Out of range is marked by a zero gradient as well as a zero mu; an
-      // in-range pair with no radial relative speed (a block at rest) still
-      // feels the pressure.
-      const Vec3f& grad = p.pairGrad[k];
-      if (mu == 0.0f && grad.x == 0.0f && grad.y == 0.0f && grad.z == 0.0f) continue;
-      const int j = p.neighbours[k];
-      if (j < 0 || j >= n) continue;
+    const PairSpan L = pairSpans_[i];
+    const int32_t* list = pairBlocks_[size_t(L.block)].data.data() + L.offset;
+    for (int k = 0; k < L.count; ++k) {
+      const int j = list[k];
+      if (j < 0 || j >= n || j == i) continue;
       const ForceInput& q = forceInput_[j];
       if (q.dead) continue;  // a particle killed this frame no longer pushes
+      float mu;
+      Vec3f grad;
+      if (!TermsSide(A, q.in, terms, mu, grad)) continue;  // out of range
+      // An in-range pair with no radial relative speed (a block at rest)
+      // still feels the pressure; one with neither term adds nothing.
+      if (mu == 0.0f && grad.x == 0.0f && grad.y == 0.0f && grad.z == 0.0f) continue;
       float pi = mu < 0.0f ? -(25.0f / ((rhoI + q.density) * 0.5f)) * mu : 0.0f;
-      float f = (pi + q.pressureTerm + presI) * q.mass;
+      float f = (pi + q.pressureTerm + presI) * q.in.mass;
       acc -= grad * f;
     }
     p.accel = acc;

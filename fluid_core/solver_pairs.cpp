@@ -5,10 +5,14 @@
 #include <cstring>
 #include <parallel/algorithm>
 
+#include <omp.h>
+
 #include "fluid_core/host_link.h"
 #include "fluid_core/solver.h"
+#include "fluid_core/solver_pair_terms.h"
 
 namespace {
+using namespace solver_pairs;
 constexpr int kBias = 1 << 20;
 constexpr float kIndexLimit = 1e6f;  // below kBias, so +/-1 offsets stay encodable
 constexpr int kSameCell = 13;
@@ -46,60 +50,6 @@ struct OffsetOrder {
   }
 };
 const OffsetOrder kOrder;
-
-// Terms that depend only on the partner's spacing, kept while consecutive
-// partners share it (one source: always), so the divisions run once.
-struct SpacingTerms {
-  float partner = -1.0f;
-  float S = 0.0f, e = 0.0f, ratio = 0.0f, product = 0.0f;
-  void For(const PairInput& A, const PairInput& B) {
-    if (B.spacing == partner) return;
-    partner = B.spacing;
-    S = A.spacing + B.spacing;
-    e = 2.0f / S;
-    ratio = A.spacing > 0.0f ? B.spacing / A.spacing : 0.0f;
-    product = A.spacing * B.spacing;
-  }
-};
-
-// One side of the pair terms: self's density, cohesion and step limit grow,
-// and (mu, grad) are self's list entry. Computed from values that are
-// symmetric in the two particles (r, u, S, s_a s_b), so both sides agree
-// bitwise with a single shared evaluation.
-inline bool PairSide(const PairInput& A, const PairInput& B, SpacingTerms& t, float& density,
-                     Vec3f& cohesion, float& dtLimit, float& mu, Vec3f& grad) {
-  Vec3f d = A.pos - B.pos;
-  float r2 = d.x * d.x + d.y * d.y + d.z * d.z;
-  float r = std::sqrt(r2);
-  t.For(A, B);
-  const float S = t.S;
-  if (!(r < S)) return false;
-  Vec3f dv = A.vel - B.vel;
-  float u = dv.x * d.x + dv.y * d.y + dv.z * d.z;
-  if (u > 0.0f) {
-    float L = S / (u / r) * 0.025f;
-    if (L < dtLimit) dtLimit = L;
-  }
-  float D = r2 + 0.01f * t.product;
-  mu = B.spacing * u / D;
-  const float e = t.e;
-  float q = 2.0f - e * r;
-  float w = q * q * e * e * e * 0.07958f;
-  float W = w * q;
-  // Two particles at one position have no direction between them: no
-  // gradient rather than 0/0.
-  float g = r > 1e-15f ? w * e * (-3.0f) / r : 0.0f;
-  grad = d * g;
-  density += W * B.mass;
-  if (A.spacing > 0.0f) cohesion -= d * t.ratio;
-  return true;
-}
-
-inline bool PairSide(const PairInput& A, const PairInput& B, float& density, Vec3f& cohesion,
-                     float& dtLimit, float& mu, Vec3f& grad) {
-  SpacingTerms t;
-  return PairSide(A, B, t, density, cohesion, dtLimit, mu, grad);
-}
 
 PairInput InputOf(const FluidParticle& p) { return PairInput{p.pos, p.spacing, p.vel, p.mass}; }
 }  // namespace
@@ -250,6 +200,76 @@ const std::vector<int>& CellGrid::NeighbourTable() {
   return neighbourTable_;
 }
 
+
+// ---------------------------------------------------------------- pair lists
+
+void FluidSolver::SyncPairSlots() {
+  if (pairSpans_.size() < particles.size()) pairSpans_.resize(particles.size());
+  if (pairBlocks_.empty()) pairBlocks_.resize(1);
+}
+
+int32_t* FluidSolver::PairRoom(int b, size_t more) {
+  PairBlock& block = pairBlocks_[size_t(b)];
+  if (block.data.size() < block.used + more)
+    block.data.resize(std::max(block.used + more, block.data.size() + block.data.size() / 4 + 1024));
+  return block.data.data() + block.used;
+}
+
+int FluidSolver::PairCount(int i) const {
+  return i >= 0 && size_t(i) < pairSpans_.size() ? pairSpans_[size_t(i)].count : 0;
+}
+
+const int32_t* FluidSolver::PairList(int i) const {
+  if (PairCount(i) == 0) return nullptr;
+  const PairSpan& L = pairSpans_[size_t(i)];
+  return pairBlocks_[size_t(L.block)].data.data() + L.offset;
+}
+
+std::vector<int32_t> FluidSolver::Neighbours(int i) const {
+  const int32_t* list = PairList(i);
+  return list ? std::vector<int32_t>(list, list + PairCount(i)) : std::vector<int32_t>();
+}
+
+void FluidSolver::ClearPairList(int i) {
+  SyncPairSlots();
+  if (i < 0 || size_t(i) >= particles.size()) return;
+  pairSpans_[size_t(i)] = PairSpan();
+  particles[size_t(i)].neighbourCount = 0;
+}
+
+void FluidSolver::AppendPair(int i, int b) {
+  SyncPairSlots();
+  if (i < 0 || size_t(i) >= particles.size()) return;
+  PairSpan& L = pairSpans_[size_t(i)];
+  PairBlock& spill = pairBlocks_[0];
+  // A list not at the end of block 0 moves there first; it then grows in place.
+  if (L.count == 0 || L.block != 0 || size_t(L.offset + L.count) != spill.used) {
+    int32_t* to = PairRoom(0, size_t(L.count) + 1);
+    if (L.count > 0) std::memmove(to, pairBlocks_[size_t(L.block)].data.data() + L.offset, size_t(L.count) * 4);
+    L.block = 0;
+    L.offset = int64_t(spill.used);
+    spill.used += size_t(L.count);
+  } else {
+    PairRoom(0, 1);
+  }
+  spill.data[spill.used++] = b;
+  ++L.count;
+  particles[size_t(i)].neighbourCount = L.count;
+}
+
+bool FluidSolver::PairTerms(int i, int k, float& mu, Vec3f& grad) const {
+  mu = 0.0f;
+  grad = Vec3f();
+  if (k < 0 || k >= PairCount(i) || i >= count) return false;
+  const int j = PairList(i)[k];
+  if (j < 0 || j >= count || j == i || particles[size_t(j)].dead) return false;
+  SpacingTerms t;
+  if (TermsSide(InputOf(particles[size_t(i)]), InputOf(particles[size_t(j)]), t, mu, grad)) return true;
+  mu = 0.0f;
+  grad = Vec3f();
+  return false;
+}
+
 // ---------------------------------------------------------------- pairs
 
 float FluidSolver::SelfDensity(const FluidParticle& p) const {
@@ -268,43 +288,35 @@ void FluidSolver::PairKernel(int a, int b) {
   FluidParticle& pa = particles[a];
   FluidParticle& pb = particles[b];
   PairInput A = InputOf(pa), B = InputOf(pb);
-  float muA, muB;
-  Vec3f gA, gB;
-  if (!PairSide(A, B, pa.density, pa.cohesion, pa.dtLimit, muA, gA)) return;
-  PairSide(B, A, pb.density, pb.cohesion, pb.dtLimit, muB, gB);
-  pa.neighbours.push_back(b); pa.pairMu.push_back(muA); pa.pairGrad.push_back(gA);
-  pb.neighbours.push_back(a); pb.pairMu.push_back(muB); pb.pairGrad.push_back(gB);
-}
-
-void FluidSolver::PairDensityForce(int a, int b, int slotInA, int slotInB) {
-  FluidParticle& pa = particles[a];
-  FluidParticle& pb = particles[b];
-  bool slotA = slotInA >= 0 && slotInA < (int)pa.neighbours.size();
-  bool slotB = slotInB >= 0 && slotInB < (int)pb.neighbours.size();
-  PairInput A = InputOf(pa), B = InputOf(pb);
-  float muA = 0.0f, muB = 0.0f;
-  Vec3f gA, gB;
-  if (PairSide(A, B, pa.density, pa.cohesion, pa.dtLimit, muA, gA))
-    PairSide(B, A, pb.density, pb.cohesion, pb.dtLimit, muB, gB);
-  if (slotA) { pa.pairMu[slotInA] = muA; pa.pairGrad[slotInA] = gA; }
-  if (slotB) { pb.pairMu[slotInB] = muB; pb.pairGrad[slotInB] = gB; }
+  SpacingTerms ta, tb;
+  if (!DensitySide(A, B, ta, pa.density, pa.cohesion, pa.dtLimit)) return;
+  DensitySide(B, A, tb, pb.density, pb.cohesion, pb.dtLimit);
+  AppendPair(a, b);
+  AppendPair(b, a);
 }
 
 bool FluidSolver::BuildNeighbourPairs() {
   const int n = count;
+  SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
-    p.neighbours.clear();
-    p.pairMu.clear();
-    p.pairGrad.clear();
+    pairSpans_[i] = PairSpan();
+    p.neighbourCount = 0;
     p.density = SelfDensity(p);
     p.cohesion = Vec3f();
     p.isNew = 0;
     p.dtLimit = 1e6f;
     pairInput_[i] = InputOf(p);
   }
+  // Slots beyond the count keep their list lengths (a frame written now
+  // stores them) but no longer their storage, which is reused below.
+  for (size_t i = size_t(n); i < pairSpans_.size(); ++i)
+    if (pairSpans_[i].count) pairSpans_[i] = PairSpan();
+  const int blocks = omp_get_max_threads() + 1;
+  if ((int)pairBlocks_.size() < blocks) pairBlocks_.resize(size_t(blocks));
+  for (PairBlock& b : pairBlocks_) b.used = 0;
   if (solver_host::AbortRequested()) return false;
   const std::vector<int>& table = grid->NeighbourTable();
   const int nc = grid->CellCount();
@@ -314,30 +326,23 @@ bool FluidSolver::BuildNeighbourPairs() {
   // at the earlier one) would have appended to it. Lists, their order and
   // every accumulated sum are therefore those of the walk, bit for bit,
   // whatever the thread count, and no particle is written by two threads.
-  auto buildFor = [&](int a, int c) {
+  // Each thread writes the lists it builds into a block of its own.
+  auto buildFor = [&](int a, int c, int block) {
     FluidParticle& pa = particles[a];
     const PairInput A = pairInput_[a];
     const int* row = &table[size_t(c) * 27];
     SpacingTerms terms;
-    auto offer = [&](int b) {
-      float mu;
-      Vec3f g;
-      if (PairSide(A, pairInput_[b], terms, pa.density, pa.cohesion, pa.dtLimit, mu, g)) {
-        pa.neighbours.push_back(b);
-        pa.pairMu.push_back(mu);
-        pa.pairGrad.push_back(g);
-      }
-    };
-    // Room for every candidate at once: one allocation per list instead of
-    // a chain of doublings the first time a list outgrows its reserve.
+    float density = pa.density;
+    Vec3f cohesion = pa.cohesion;
+    float dtLimit = pa.dtLimit;
     size_t candidates = 0;
     for (int o = 0; o < 27; ++o)
       if (row[o] >= 0) candidates += grid->CellAt(row[o]).members.size();
-    if (pa.neighbours.capacity() < candidates) {
-      pa.neighbours.reserve(candidates);
-      pa.pairMu.reserve(candidates);
-      pa.pairGrad.reserve(candidates);
-    }
+    int32_t* const first = PairRoom(block, candidates);
+    int32_t* out = first;
+    auto offer = [&](int b) {
+      if (DensitySide(A, pairInput_[b], terms, density, cohesion, dtLimit)) *out++ = b;
+    };
     for (int o : kOrder.earlier) {
       int nb = row[o];
       if (nb < 0) continue;
@@ -353,6 +358,16 @@ bool FluidSolver::BuildNeighbourPairs() {
         for (int b : grid->CellAt(nb).members) offer(b);
       }
     }
+    PairBlock& B = pairBlocks_[size_t(block)];
+    PairSpan& L = pairSpans_[size_t(a)];
+    L.block = block;
+    L.offset = int64_t(B.used);
+    L.count = int32_t(out - first);
+    B.used += size_t(L.count);
+    pa.neighbourCount = L.count;
+    pa.density = density;
+    pa.cohesion = cohesion;
+    pa.dtLimit = dtLimit;
   };
 
   // The walk is cut into runs of whole k-layers; Escape is polled before each.
@@ -366,22 +381,23 @@ bool FluidSolver::BuildNeighbourPairs() {
       while (end < nc && grid->CellAt(end).k == k) { ++end; ++cellsInRun; }
     }
 #pragma omp parallel for schedule(dynamic, 16) if (end - c >= 256)
-    for (int cc = c; cc < end; ++cc)
-      for (int a : grid->CellAt(cc).members) buildFor(a, cc);
+    for (int cc = c; cc < end; ++cc) {
+      const int block = 1 + omp_get_thread_num();
+      for (int a : grid->CellAt(cc).members) buildFor(a, cc, block);
+    }
     c = end;
   }
   return true;
 }
 
 void FluidSolver::ComputePairsSerial() {
+  SyncPairSlots();
   std::vector<int> fresh;
   for (int i = 0; i < count; ++i) {
     FluidParticle& p = particles[i];
     if (!p.isNew) continue;
     fresh.push_back(i);
-    p.neighbours.clear();
-    p.pairMu.clear();
-    p.pairGrad.clear();
+    ClearPairList(i);
     p.density = SelfDensity(p);
     p.cohesion = Vec3f();
   }
@@ -409,52 +425,44 @@ void FluidSolver::ComputePairsSerial() {
 
 void FluidSolver::ComputeDensityAndForces() {
   const int n = count;
+  SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
+  if ((int)pairFlags_.size() < n) pairFlags_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
+    const FluidParticle& p = particles[i];
     pairInput_[i] = InputOf(p);
-    if (p.dead) continue;
-    p.density = SelfDensity(p);
-    p.cohesion = Vec3f();
-    p.dtLimit = 1e6f;
+    pairFlags_[i] = uint8_t((p.dead ? 1 : 0) | (p.isNew ? 2 : 0));
   }
   // Every particle updates its own side of each listed pair; the other side
   // is updated by the other particle's iteration with bitwise the same
   // terms. A pair counts when its lower slot is live and not new and its
-  // higher slot is live; a pair with a dead partner is zeroed so that a
-  // particle killed during the frame pushes nobody.
+  // higher slot is live; a pair with a dead partner (or out of range) adds
+  // nothing, and the force pass skips it as well, so that a particle killed
+  // during the frame pushes nobody.
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
+    if (pairFlags_[i] & 1) continue;
     FluidParticle& p = particles[i];
-    if (p.dead) continue;
     const PairInput A = pairInput_[i];
+    const bool selfNew = (pairFlags_[i] & 2) != 0;
     SpacingTerms terms;
-    const int m = int(p.neighbours.size());
-    for (int k = 0; k < m; ++k) {
-      int j = p.neighbours[k];
-      if (j < 0 || j >= n || j == i) {
-        p.pairMu[k] = 0.0f;
-        p.pairGrad[k] = Vec3f();
-        continue;
-      }
-      const FluidParticle& q = particles[j];
-      if (q.dead) {
-        p.pairMu[k] = 0.0f;
-        p.pairGrad[k] = Vec3f();
-        continue;
-      }
-      const bool lowerIsNew = i < j ? p.isNew : q.isNew;
+    float density = SelfDensity(p);
+    Vec3f cohesion;
+    float dtLimit = 1e6f;
+    const PairSpan L = pairSpans_[i];
+    const int32_t* list = pairBlocks_[size_t(L.block)].data.data() + L.offset;
+    for (int k = 0; k < L.count; ++k) {
+      const int j = list[k];
+      if (j < 0 || j >= n || j == i) continue;
+      const uint8_t f = pairFlags_[j];
+      if (f & 1) continue;
+      const bool lowerIsNew = i < j ? selfNew : (f & 2) != 0;
       if (lowerIsNew) continue;
-      float mu;
-      Vec3f g;
-      if (PairSide(A, pairInput_[j], terms, p.density, p.cohesion, p.dtLimit, mu, g)) {
-        p.pairMu[k] = mu;
-        p.pairGrad[k] = g;
-      } else {
-        p.pairMu[k] = 0.0f;
-        p.pairGrad[k] = Vec3f();
-      }
+      DensitySide(A, pairInput_[j], terms, density, cohesion, dtLimit);
     }
+    p.density = density;
+    p.cohesion = cohesion;
+    p.dtLimit = dtLimit;
   }
 }

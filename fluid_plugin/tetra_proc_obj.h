@@ -51,8 +51,13 @@ class TetraProcObj : public SimpleObject2, public FluidEngineOwner {
   float lastGravity = -1e30f;
   bool rendering = false;
   int renderFrame = -999;  // -999: no frame is being rendered
-  // The cache rollout's window while it is open (set by the rollout code).
+  // The rollouts' windows while they are open (set by the rollout code).
   HWND cacheRollout = nullptr;
+  HWND animationRollout = nullptr;
+  HWND dynamicsRollout = nullptr;
+  HWND surfaceRollout = nullptr;
+  HWND sourcesRollout = nullptr;
+  HWND objectsRollout = nullptr;
   // What a load brings for the post-load step: source node names (256-byte
   // records) and each source's source-file folder (260-byte records).
   std::vector<std::string> savedSourceNames;

@@ -2,6 +2,7 @@
 
 #include "fluid_core/frame_cache.h"
 #include "fluid_plugin/fluid_desc.h"
+#include "fluid_plugin/fluid_rollouts.h"
 #include "fluid_plugin/progress_dialog.h"
 #include "fluid_plugin/menu_toolbar.h"
 #include "fluid_plugin/source_presets.h"
@@ -66,4 +67,5 @@ void BuildVorelClasses() {
   InstallEmitterShellHooks();
   InstallShellActions();
   RegisterObjectManagerDialog(VorelModuleHandle());
+  InstallFluidRollouts();
 }

@@ -65,6 +65,7 @@ ParticleCell* ParticleCellGrid::Create(int32_t x, int32_t y, int32_t z) {
     table_[s] = int32_t(cells_.size() - 1);
   }
   packed_ = Packed();
+  columns_ = Columns();
   dense_.clear();
   return &cells_.back();
 }
@@ -81,6 +82,7 @@ void ParticleCellGrid::Clear() {
   cells_.clear();
   table_.clear();
   packed_ = Packed();
+  columns_ = Columns();
   dense_.clear();
 }
 
@@ -127,6 +129,7 @@ void ParticleCellGrid::Pack() {
   // A dense cell table turns the field's 27 cell lookups into array reads
   // whenever the occupied box is modest.
   dense_.clear();
+  columns_ = Columns();
   if (cells_.empty()) return;
   int64_t lo[3] = {cells_[0].x, cells_[0].y, cells_[0].z}, hi[3] = {lo[0], lo[1], lo[2]};
   for (const ParticleCell& c : cells_) {
@@ -152,4 +155,35 @@ void ParticleCellGrid::Pack() {
     const ParticleCell& cell = cells_[c];
     dense_[size_t(((cell.z - lo[2]) * dims[1] + (cell.y - lo[1])) * dims[0] + (cell.x - lo[0]))] = int32_t(c);
   }
+  BuildColumns();
+}
+
+void ParticleCellGrid::BuildColumns() {
+  const int64_t nx = denseDim_[0], ny = denseDim_[1], nz = denseDim_[2];
+  Columns& col = columns_;
+  col.before.assign(size_t(nx * ny * (nz + 1)), 0);
+  const size_t total = packed_.index.size();
+  col.x.resize(total);
+  col.y.resize(total);
+  col.z.resize(total);
+  col.size.resize(total);
+  col.index.resize(total);
+  int32_t k = 0;
+  for (int64_t x = 0; x < nx; ++x)
+    for (int64_t y = 0; y < ny; ++y) {
+      int32_t* before = col.before.data() + size_t((x * ny + y) * (nz + 1));
+      for (int64_t z = 0; z < nz; ++z) {
+        before[z] = k;
+        const int32_t c = dense_[size_t((z * ny + y) * nx + x)];
+        if (c < 0) continue;
+        for (int32_t q = packed_.start[size_t(c)], e = packed_.start[size_t(c) + 1]; q < e; ++q, ++k) {
+          col.x[size_t(k)] = packed_.x[size_t(q)];
+          col.y[size_t(k)] = packed_.y[size_t(q)];
+          col.z[size_t(k)] = packed_.z[size_t(q)];
+          col.size[size_t(k)] = packed_.size[size_t(q)];
+          col.index[size_t(k)] = packed_.index[size_t(q)];
+        }
+      }
+      before[nz] = k;
+    }
 }

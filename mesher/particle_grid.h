@@ -1,6 +1,7 @@
 // ParticleCellGrid: the builder's particles bucketed by cell, for the
 // neighbour pass and for the blob field's local sums.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -59,6 +60,34 @@ class ParticleCellGrid {
   };
   void Pack();
   const Packed& packed() const { return packed_; }
+  // With the dense table, a second copy of the particles ordered by cell
+  // (x, then y, then z; within a cell in list order): the cells of one
+  // (x, y) column and a run of z follow each other, so the field's 27-cell
+  // sum in x, y, z order reads nine contiguous runs.
+  struct Columns {
+    std::vector<float> x, y, z, size;
+    std::vector<int32_t> index;
+    // Per (x, y) column of the dense box and z in [0, dimZ]: the particles
+    // of the column's cells below z come first in the copy, and this many
+    // particles precede the column's cell z.
+    std::vector<int32_t> before;
+  };
+  bool HasColumns() const { return !columns_.before.empty(); }
+  const Columns& columns() const { return columns_; }
+  // The run of the column copy holding cells (x, y, z0..z1), in [*begin,
+  // *end); empty outside the dense box.
+  void ColumnRun(int32_t x, int32_t y, int32_t z0, int32_t z1, int32_t* begin, int32_t* end) const {
+    const int64_t dx = int64_t(x) - denseMin_[0], dy = int64_t(y) - denseMin_[1];
+    const int64_t lz = std::max<int64_t>(int64_t(z0) - denseMin_[2], 0);
+    const int64_t hz = std::min<int64_t>(int64_t(z1) - denseMin_[2], denseDim_[2] - 1);
+    if (dx < 0 || dy < 0 || dx >= denseDim_[0] || dy >= denseDim_[1] || lz > hz) {
+      *begin = *end = 0;
+      return;
+    }
+    const int32_t* col = columns_.before.data() + size_t((dx * denseDim_[1] + dy) * (denseDim_[2] + 1));
+    *begin = col[lz];
+    *end = col[hz + 1];
+  }
   // FindIndex through a dense table when the occupied box is small enough.
   int32_t LookupPacked(int32_t x, int32_t y, int32_t z) const {
     if (!dense_.empty()) {
@@ -71,6 +100,7 @@ class ParticleCellGrid {
 
  private:
   void Rehash(size_t capacity);
+  void BuildColumns();
 
   const SurfaceBuilder* builder_;
   Point3 origin_{0.0f, 0.0f, 0.0f};
@@ -78,6 +108,7 @@ class ParticleCellGrid {
   std::vector<ParticleCell> cells_;
   std::vector<int32_t> table_;  // open addressing: cell index or -1
   Packed packed_;
+  Columns columns_;
   std::vector<int32_t> dense_;
   int64_t denseMin_[3] = {0, 0, 0}, denseDim_[3] = {0, 0, 0};
 };

@@ -343,8 +343,45 @@ void SurfacePolygonizer::SetFieldParameters(float melting, float radiusFactor) {
   invCell = builder_->grid.InverseCellSize();
 }
 
+namespace {
+// Candidates are taken this many at a time.
+constexpr int kTermChunk = 64;
+
+// Terms at p of the particles [0, n) of the arrays: N(1 - d^2/(s R^2))^3
+// for those inside the box [lo, hi] and closer than sqrt(s) R, and exactly
+// 0 for the others, so that a plain sum in order equals the sum of the
+// counted terms alone; ok[k] tells which counted. No lane depends on
+// another, so the loop runs several candidates at once with results equal
+// to one at a time.
+inline void FieldTerms(const float* X, const float* Y, const float* Z, const float* S, int n, const Point3& p,
+                       const float* lo, const float* hi, float R2, float N, float* term, int32_t* ok) {
+  const float px = p.x, py = p.y, pz = p.z;
+  const float lx = lo[0], ly = lo[1], lz = lo[2], hx = hi[0], hy = hi[1], hz = hi[2];
+#pragma omp simd
+  for (int k = 0; k < n; ++k) {
+    const float qx = X[k], qy = Y[k], qz = Z[k];
+    const float dx = qx - px, dy = qy - py, dz = qz - pz;
+    const float d2 = dx * dx + dy * dy + dz * dz;
+    const float lim = S[k] * R2;
+    const float t = 1.0f - d2 / lim;
+    const float v = N * (t * t * t);
+    // All ones where counted; the term is masked bitwise (a select would
+    // keep the compiler from running lanes side by side).
+    const int32_t in = -(int32_t(qx >= lx) & int32_t(qx <= hx) & int32_t(qy >= ly) & int32_t(qy <= hy) &
+                         int32_t(qz >= lz) & int32_t(qz <= hz) & int32_t(d2 < lim));
+    int32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    bits &= in;
+    std::memcpy(&term[k], &bits, sizeof bits);
+    ok[k] = in;
+  }
+}
+}  // namespace
+
 template <class Visit>
 bool SurfacePolygonizer::ScanField(const Point3& p, Visit&& visit) const {
+  // Cells in x, y, z order and each cell's particles in list order; the
+  // positions are finite, so "not below lo and not above hi" is the box.
   const ParticleCellGrid& g = builder_->grid;
   const ParticleCellGrid::Packed& pk = g.packed();
   if (pk.index.empty()) return true;
@@ -353,29 +390,45 @@ bool SurfacePolygonizer::ScanField(const Point3& p, Visit&& visit) const {
   const int32_t x0 = g.CellCoord(lo[0], 0), x1 = g.CellCoord(hi[0], 0);
   const int32_t y0 = g.CellCoord(lo[1], 1), y1 = g.CellCoord(hi[1], 1);
   const int32_t z0 = g.CellCoord(lo[2], 2), z1 = g.CellCoord(hi[2], 2);
+  float term[kTermChunk];
+  int32_t ok[kTermChunk];
+  auto run = [&](const float* X, const float* Y, const float* Z, const float* S, const int32_t* I, int32_t b,
+                 int32_t e) {
+    for (int32_t s = b; s < e; s += kTermChunk) {
+      const int n = int(std::min<int32_t>(kTermChunk, e - s));
+      FieldTerms(X + s, Y + s, Z + s, S + s, n, p, lo, hi, R2, N, term, ok);
+      if (!visit(static_cast<const float*>(term), static_cast<const int32_t*>(ok), I + s, n)) return false;
+    }
+    return true;
+  };
+  if (g.HasColumns()) {
+    // The cells z0..z1 of one (x, y) column are one run of the column copy.
+    const ParticleCellGrid::Columns& col = g.columns();
+    for (int32_t x = x0; x <= x1; ++x)
+      for (int32_t y = y0; y <= y1; ++y) {
+        int32_t b, e;
+        g.ColumnRun(x, y, z0, z1, &b, &e);
+        if (b < e && !run(col.x.data(), col.y.data(), col.z.data(), col.size.data(), col.index.data(), b, e))
+          return false;
+      }
+    return true;
+  }
   for (int32_t x = x0; x <= x1; ++x)
     for (int32_t y = y0; y <= y1; ++y)
       for (int32_t z = z0; z <= z1; ++z) {
         const int32_t c = g.LookupPacked(x, y, z);
         if (c < 0) continue;
-        for (int32_t q = pk.start[size_t(c)], e = pk.start[size_t(c) + 1]; q < e; ++q) {
-          const float qx = pk.x[size_t(q)], qy = pk.y[size_t(q)], qz = pk.z[size_t(q)];
-          if (qx < lo[0] || qx > hi[0] || qy < lo[1] || qy > hi[1] || qz < lo[2] || qz > hi[2]) continue;
-          const float dx = qx - p.x, dy = qy - p.y, dz = qz - p.z;
-          const float d2 = dx * dx + dy * dy + dz * dz;
-          const float lim = pk.size[size_t(q)] * R2;
-          if (!(d2 < lim)) continue;
-          const float t = 1.0f - d2 / lim;
-          if (!visit(pk.index[size_t(q)], N * (t * t * t))) return false;
-        }
+        if (!run(pk.x.data(), pk.y.data(), pk.z.data(), pk.size.data(), pk.index.data(), pk.start[size_t(c)],
+                 pk.start[size_t(c) + 1]))
+          return false;
       }
   return true;
 }
 
 float SurfacePolygonizer::FieldValue(const Point3& p) const {
   float sum = 0.0f;
-  ScanField(p, [&](int32_t, float term) {
-    sum += term;
+  ScanField(p, [&](const float* term, const int32_t*, const int32_t*, int n) {
+    for (int k = 0; k < n; ++k) sum += term[k];
     return true;
   });
   return sum - 1.0f;
@@ -385,8 +438,8 @@ bool SurfacePolygonizer::FieldAbove(const Point3& p, float threshold) const {
   // Every term is positive and rounding is monotone, so once the partial
   // sum clears the threshold the full sum does too.
   float sum = 0.0f;
-  bool finished = ScanField(p, [&](int32_t, float term) {
-    sum += term;
+  bool finished = ScanField(p, [&](const float* term, const int32_t*, const int32_t*, int n) {
+    for (int k = 0; k < n; ++k) sum += term[k];
     return !(sum - 1.0f > threshold);
   });
   return !finished || sum - 1.0f > threshold;
@@ -394,8 +447,9 @@ bool SurfacePolygonizer::FieldAbove(const Point3& p, float threshold) const {
 
 void SurfacePolygonizer::GatherNeighbours(const Point3& p, std::vector<FieldTerm>& out) const {
   out.clear();
-  ScanField(p, [&](int32_t idx, float term) {
-    out.push_back({idx, term});
+  ScanField(p, [&](const float* term, const int32_t* ok, const int32_t* index, int n) {
+    for (int k = 0; k < n; ++k)
+      if (ok[k]) out.push_back({index[k], term[k]});
     return true;
   });
 }
@@ -434,6 +488,7 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   mesh_->boundsMax = latticeMax;
   fieldEvaluations = 0;
   processedCubes = 0;
+  timings.neighbours = 0;
   queue.clear();
   queueHead = 0;
   seedCubes.clear();
@@ -519,18 +574,49 @@ void SurfacePolygonizer::SeedFromParticles() {
     const Point3 q = (pm.position * pa.size + pa.position * pm.size) / (pa.size + pm.size);
     return FieldAbove(q, threshold);
   };
+  // Every pair of neighbours (same or adjacent cell, closer than the
+  // neighbour distance) once, from the cell pairs: each cell with itself and
+  // with its 13 neighbours of higher offset. The components do not depend
+  // on the order in which the pairs are joined.
+  const double tSweep = Now();
+  const ParticleCellGrid& grid = builder_->grid;
+  const ParticleCellGrid::Packed& pk = grid.packed();
+  const std::vector<ParticleCell>& cells = grid.Cells();
+  const int64_t nCells = int64_t(cells.size());
+  const float reject = builder_->NeighbourReject();
+  const float blobRadius = builder_->blobRadius;
   int64_t tests = 0;
-#pragma omp parallel for schedule(dynamic, 256) reduction(+ : tests) if (n > 2048)
-  for (int32_t a = 0; a < n; ++a) {
-    if (ps[size_t(a)].skip) continue;
-    const int32_t* nb = builder_->Neighbours(a);
-    for (int32_t t = 0, e = builder_->NeighbourCount(a); t < e; ++t) {
-      const int32_t m = nb[t];
-      if (m < a || find(a) == find(m)) continue;
-      ++tests;
-      if (passes(a, m)) unite(a, m);
+  if (pk.start.size() == cells.size() + 1) {
+#pragma omp parallel for schedule(dynamic, 64) reduction(+ : tests) if (n > 2048)
+    for (int64_t c = 0; c < nCells; ++c) {
+      const ParticleCell& cell = cells[size_t(c)];
+      const int32_t qb = pk.start[size_t(c)], qe = pk.start[size_t(c) + 1];
+      int o = 0;
+      for (int dx = -1; dx <= 1; ++dx)
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dz = -1; dz <= 1; ++dz, ++o) {
+            if (o < 13) continue;
+            const int32_t c2 = o == 13 ? int32_t(c) : grid.LookupPacked(cell.x + dx, cell.y + dy, cell.z + dz);
+            if (c2 < 0) continue;
+            const int32_t rb = pk.start[size_t(c2)], re = pk.start[size_t(c2) + 1];
+            for (int32_t q = qb; q < qe; ++q) {
+              const float px = pk.x[size_t(q)], py = pk.y[size_t(q)], pz = pk.z[size_t(q)];
+              const int32_t a = pk.index[size_t(q)];
+              for (int32_t r = (o == 13 ? q + 1 : rb); r < re; ++r) {
+                const float ddx = px - pk.x[size_t(r)], ddy = py - pk.y[size_t(r)], ddz = pz - pk.z[size_t(r)];
+                const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
+                if (d2 > reject || !(std::sqrt(d2) < blobRadius)) continue;
+                const int32_t b2 = pk.index[size_t(r)];
+                const int32_t lo = std::min(a, b2), hi = std::max(a, b2);
+                if (find(lo) == find(hi)) continue;
+                ++tests;
+                if (passes(lo, hi)) unite(lo, hi);
+              }
+            }
+          }
     }
   }
+  timings.neighbours = Now() - tSweep;
   fieldEvaluations += tests;
 
   // Per component: its lowest member index, the lowest z below 1e6 and how
@@ -559,7 +645,7 @@ void SurfacePolygonizer::SeedFromParticles() {
     }
   }
   std::vector<uint8_t> visited;
-  std::vector<int32_t> walk;
+  std::vector<int32_t> walk, rank, nb;
   for (int32_t r : roots) {
     const Group& g = groups[size_t(r)];
     if (g.lowest < 0) {
@@ -582,9 +668,9 @@ void SurfacePolygonizer::SeedFromParticles() {
         seed = a;
         break;
       }
-      const int32_t* nb = builder_->Neighbours(a);
-      for (int32_t t = 0, e = builder_->NeighbourCount(a); t < e; ++t) {
-        const int32_t m = nb[t];
+      if (rank.empty()) rank = builder_->CellRanks();
+      builder_->NeighboursOf(a, rank, nb);
+      for (const int32_t m : nb) {
         if (visited[size_t(m)]) continue;
         ++fieldEvaluations;
         if (passes(a, m)) {

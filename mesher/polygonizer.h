@@ -118,7 +118,8 @@ class LatticeHash {
   mutable const Slot* last_ = nullptr;
 };
 
-// Phase timings of the last build, in seconds (the benchmark prints them).
+// Phase timings of the last build, in seconds (the benchmark prints them);
+// `neighbours` is the pair sweep, part of `seeds`.
 struct MesherTimings {
   double grid = 0, neighbours = 0, seeds = 0, crossings = 0, propagate = 0, emit = 0, shrink = 0;
 };

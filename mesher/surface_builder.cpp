@@ -75,76 +75,97 @@ bool SurfaceBuilder::LinkIfClose(int32_t i, int32_t j) const {
   return std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z) < blobRadius;
 }
 
+std::vector<int32_t> SurfaceBuilder::CellRanks() const {
+  std::vector<int32_t> rank(grid.Cells().size());
+  std::vector<int32_t> order = grid.ScanOrder();
+  for (size_t r = 0; r < order.size(); ++r) rank[size_t(order[r])] = int32_t(r);
+  return rank;
+}
+
+int SurfaceBuilder::VisitCells(int32_t c, const std::vector<int32_t>& rank, int32_t out[27]) const {
+  // A serial scan visits cells in scan order, for each the 27 offsets (x
+  // outermost), each pair of cells once from whichever of the two comes
+  // first. Seen from one particle that is a fixed order of its own and its
+  // neighbour cells.
+  struct Visit {
+    int64_t key;
+    int32_t cell;
+  };
+  Visit visits[27];
+  const std::vector<ParticleCell>& cells = grid.Cells();
+  const ParticleCell& cell = cells[size_t(c)];
+  int nv = 0;
+  int o = 0;
+  for (int dx = -1; dx <= 1; ++dx)
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dz = -1; dz <= 1; ++dz, ++o) {
+        int32_t other = (o == 13) ? c : grid.FindIndex(cell.x + dx, cell.y + dy, cell.z + dz);
+        if (other < 0 || cells[size_t(other)].particles.empty()) continue;
+        int64_t key;
+        if (o == 13 || rank[size_t(c)] < rank[size_t(other)])
+          key = int64_t(rank[size_t(c)]) * 27 + o;
+        else
+          key = int64_t(rank[size_t(other)]) * 27 + (26 - o);
+        visits[nv++] = {key, other};
+      }
+  std::sort(visits, visits + nv, [](const Visit& x, const Visit& y) { return x.key < y.key; });
+  for (int v = 0; v < nv; ++v) out[v] = visits[v].cell;
+  return nv;
+}
+
+// Calls fn(b) for every neighbour b of particle a in list order; `visit`
+// from VisitCells of a's cell.
+template <class Fn>
+void SurfaceBuilder::ForNeighbours(int32_t a, const int32_t* visit, int nVisit, Fn&& fn) const {
+  const ParticleCellGrid::Packed& pk = grid.packed();
+  const float reject = NeighbourReject();
+  const Point3 pa = particles[size_t(a)].position;
+  for (int v = 0; v < nVisit; ++v) {
+    const int32_t c2 = visit[v];
+    for (int32_t q = pk.start[size_t(c2)], qe = pk.start[size_t(c2) + 1]; q < qe; ++q) {
+      const float dx = pa.x - pk.x[size_t(q)], dy = pa.y - pk.y[size_t(q)], dz = pa.z - pk.z[size_t(q)];
+      const float d2 = dx * dx + dy * dy + dz * dz;
+      // Cheap rejection well clear of the limit; the exact test below
+      // decides everything near it.
+      if (d2 > reject) continue;
+      const int32_t bIdx = pk.index[size_t(q)];
+      if (bIdx != a && std::sqrt(d2) < blobRadius) fn(bIdx);
+    }
+  }
+}
+
+void SurfaceBuilder::NeighboursOf(int32_t a, const std::vector<int32_t>& rank, std::vector<int32_t>& out) const {
+  out.clear();
+  if (a < 0 || a >= count || particles[size_t(a)].skip) return;
+  const Point3& p = particles[size_t(a)].position;
+  const int32_t c = grid.FindIndex(grid.CellCoord(p.x, 0), grid.CellCoord(p.y, 1), grid.CellCoord(p.z, 2));
+  if (c < 0 || grid.packed().start.size() != grid.Cells().size() + 1) return;
+  int32_t visit[27];
+  const int nv = VisitCells(c, rank, visit);
+  ForNeighbours(a, visit, nv, [&](int32_t b) { out.push_back(b); });
+}
+
 void SurfaceBuilder::FindNeighbours() {
-  // The lists come out exactly as a serial scan would leave them: cells in
-  // scan order, for each the 27 offsets (x outermost), each pair of cells
-  // scanned once from whichever of the two comes first. Seen from one
-  // particle that is a fixed order of its own and its neighbour cells, so
-  // every particle's list can be built on its own, in parallel.
+  // Every particle's list can be built on its own, in parallel.
   const std::vector<ParticleCell>& cells = grid.Cells();
   const size_t nCells = cells.size();
   if (grid.packed().start.size() != nCells + 1) grid.Pack();
-  std::vector<int32_t> rank(nCells);
-  {
-    std::vector<int32_t> order = grid.ScanOrder();
-    for (size_t r = 0; r < order.size(); ++r) rank[size_t(order[r])] = int32_t(r);
-  }
-  const ParticleCellGrid::Packed& pk = grid.packed();
-  const float reject = blobRadius * blobRadius * 1.001f + 1e-30f;
+  const std::vector<int32_t> rank = CellRanks();
   // Per cell, its neighbour cells (itself included) in scan-event order.
   std::unique_ptr<int32_t[]> visitCells(new int32_t[nCells * 27]);
   std::vector<uint8_t> visitCount(nCells);
-  // Calls fn(b) for every neighbour b of particle a in list order.
-  auto forNeighbours = [&](size_t c, int32_t a, auto&& fn) {
-    const Point3 pa = particles[size_t(a)].position;
-    for (int v = 0; v < visitCount[c]; ++v) {
-      const int32_t c2 = visitCells[c * 27 + size_t(v)];
-      for (int32_t q = pk.start[size_t(c2)], qe = pk.start[size_t(c2) + 1]; q < qe; ++q) {
-        const float dx = pa.x - pk.x[size_t(q)], dy = pa.y - pk.y[size_t(q)], dz = pa.z - pk.z[size_t(q)];
-        const float d2 = dx * dx + dy * dy + dz * dz;
-        // Cheap rejection well clear of the limit; the exact test below
-        // decides everything near it.
-        if (d2 > reject) continue;
-        const int32_t bIdx = pk.index[size_t(q)];
-        if (bIdx != a && std::sqrt(d2) < blobRadius) fn(bIdx);
-      }
-    }
-  };
   // Two passes (count, then fill the final arrays in place) keep the
   // parallel part free of allocation.
   neighbourStart_.assign(size_t(count) + 1, 0);
-#pragma omp parallel if (nCells > 256)
-  {
-    struct Visit {
-      int64_t key;
-      int32_t cell;
-    };
-    Visit visits[27];
-#pragma omp for schedule(dynamic, 64)
-    for (int64_t c = 0; c < int64_t(nCells); ++c) {
-      const ParticleCell& cell = cells[size_t(c)];
-      int nv = 0;
-      int o = 0;
-      for (int dx = -1; dx <= 1; ++dx)
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dz = -1; dz <= 1; ++dz, ++o) {
-            int32_t other = (o == 13) ? int32_t(c) : grid.FindIndex(cell.x + dx, cell.y + dy, cell.z + dz);
-            if (other < 0 || cells[size_t(other)].particles.empty()) continue;
-            int64_t key;
-            if (o == 13 || rank[size_t(c)] < rank[size_t(other)])
-              key = int64_t(rank[size_t(c)]) * 27 + o;
-            else
-              key = int64_t(rank[size_t(other)]) * 27 + (26 - o);
-            visits[nv++] = {key, other};
-          }
-      std::sort(visits, visits + nv, [](const Visit& x, const Visit& y) { return x.key < y.key; });
-      for (int v = 0; v < nv; ++v) visitCells[size_t(c) * 27 + size_t(v)] = visits[v].cell;
-      visitCount[size_t(c)] = uint8_t(nv);
-      for (int32_t a : cell.particles) {
-        int32_t n = 0;
-        forNeighbours(size_t(c), a, [&](int32_t) { ++n; });
-        neighbourStart_[size_t(a) + 1] = n;
-      }
+#pragma omp parallel for schedule(dynamic, 64) if (nCells > 256)
+  for (int64_t c = 0; c < int64_t(nCells); ++c) {
+    int32_t* visit = visitCells.get() + size_t(c) * 27;
+    const int nv = VisitCells(int32_t(c), rank, visit);
+    visitCount[size_t(c)] = uint8_t(nv);
+    for (int32_t a : cells[size_t(c)].particles) {
+      int32_t n = 0;
+      ForNeighbours(a, visit, nv, [&](int32_t) { ++n; });
+      neighbourStart_[size_t(a) + 1] = n;
     }
   }
   for (int32_t i = 0; i < count; ++i) neighbourStart_[size_t(i) + 1] += neighbourStart_[size_t(i)];
@@ -153,7 +174,8 @@ void SurfaceBuilder::FindNeighbours() {
   for (int64_t c = 0; c < int64_t(nCells); ++c)
     for (int32_t a : cells[size_t(c)].particles) {
       int32_t* out = neighbourIndex_.get() + neighbourStart_[size_t(a)];
-      forNeighbours(size_t(c), a, [&](int32_t bIdx) { *out++ = bIdx; });
+      ForNeighbours(a, visitCells.get() + size_t(c) * 27, visitCount[size_t(c)],
+                    [&](int32_t bIdx) { *out++ = bIdx; });
     }
 }
 
@@ -169,11 +191,11 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
   for (int32_t i = 0; i < count; ++i)
     if (!particles[size_t(i)].skip) grid.Insert(i);
   grid.Pack();
+  // Lists of an earlier FindNeighbours would not match this grid.
+  neighbourStart_.assign(size_t(count) + 1, 0);
+  neighbourIndex_.reset();
   double t1 = Now();
-  FindNeighbours();
-  double t2 = Now();
   polygonizer.BuildAndShrinkWrap(detail, melting, radiusFactor, shrink, lists, velocities);
   polygonizer.timings.grid = t1 - t0;
-  polygonizer.timings.neighbours = t2 - t1;
   return mesh;
 }

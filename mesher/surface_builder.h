@@ -51,10 +51,21 @@ class SurfaceBuilder {
   // Rebuilds every particle's neighbour list: the unskipped particles of
   // the same or adjacent grid cells closer than the neighbour distance, in
   // the order of the grid's scan (buckets, then cells, then 27 offsets).
+  // Build keeps no lists (the seed pass sweeps the cell pairs itself and
+  // asks for single lists where their order matters); tests call it.
   void FindNeighbours();
+  // Each grid cell's place in the grid's scan order (input of NeighboursOf).
+  std::vector<int32_t> CellRanks() const;
+  // Particle a's neighbour list as FindNeighbours leaves it, built alone;
+  // `rank` from CellRanks of the current grid. Empty for a particle the
+  // grid does not hold.
+  void NeighboursOf(int32_t a, const std::vector<int32_t>& rank, std::vector<int32_t>& out) const;
   // Whether particles i and j are neighbours (distance strictly below the
   // neighbour distance).
   bool LinkIfClose(int32_t i, int32_t j) const;
+  // Squared distances above this are no neighbours for certain; the exact
+  // test (sqrt(d2) < blobRadius) decides the rest.
+  float NeighbourReject() const { return blobRadius * blobRadius * 1.001f + 1e-30f; }
   // Neighbour list of particle i after FindNeighbours.
   const int32_t* Neighbours(int32_t i) const { return neighbourIndex_.get() + neighbourStart_[size_t(i)]; }
   int32_t NeighbourCount(int32_t i) const {
@@ -81,6 +92,12 @@ class SurfaceBuilder {
   float groupJoin = kGroupJoinMain;
 
  private:
+  // Cell c's neighbour cells (itself included) in the order its members'
+  // lists visit them; returns how many.
+  int VisitCells(int32_t c, const std::vector<int32_t>& rank, int32_t out[27]) const;
+  template <class Fn>
+  void ForNeighbours(int32_t a, const int32_t* visit, int nVisit, Fn&& fn) const;
+
   std::vector<int32_t> neighbourStart_{0};
   // Left uninitialised until filled: the parallel fill touches it first.
   std::unique_ptr<int32_t[]> neighbourIndex_;

@@ -151,7 +151,8 @@ TEST(AddParticles, GrowsAcrossTheBlockAndClearsStaleFields) {
   s->particles[0].texCoord = Vec3f(1, 2, 3);
   s->particles[0].pairAccel = Vec3f(4, 5, 6);
   s->particles[0].tag = 9;
-  s->particles[0].neighbours = {5, 6};
+  s->AppendPair(0, 5);
+  s->AppendPair(0, 6);
   std::vector<Vec3f> pts(FluidSolver::kGrowStep + 10, Vec3f(1, 1, 1));
   s->AddParticles(5.0f, 3, pts, int(pts.size()), 0.5f, 2, 1);
   EXPECT_EQ(s->count, FluidSolver::kGrowStep + 10);
@@ -161,7 +162,8 @@ TEST(AddParticles, GrowsAcrossTheBlockAndClearsStaleFields) {
   EXPECT_EQ(p.texCoord, Vec3f());
   EXPECT_EQ(p.pairAccel, Vec3f());
   EXPECT_EQ(p.tag, 3u);
-  EXPECT_TRUE(p.neighbours.empty());
+  EXPECT_EQ(s->PairCount(0), 0);
+  EXPECT_EQ(p.neighbourCount, 0);
   EXPECT_EQ(p.isNew, 0);
   EXPECT_FLOAT_EQ(p.spacing, 0.2f);
   EXPECT_FLOAT_EQ(p.mass, 8.0f);

@@ -55,7 +55,7 @@ TEST(FrameFile, ArraysSitAtTheirOffsetsAndRoundTrip) {
     p.sourceIndex = 10 + i;
     p.age = 100 + i;
     p.pairAccel = Vec3f(7, 8, 9 + i);
-    p.neighbours.assign(i + 1, 0);
+    p.neighbourCount = i + 1;
     p.texCoord = Vec3f(0.25f, 0.5f, i);
     p.tag = 0xABC00000u + i;
   }
@@ -83,7 +83,7 @@ TEST(FrameFile, ArraysSitAtTheirOffsetsAndRoundTrip) {
   EXPECT_EQ(back[0].pos, Vec3f(1.0f, 0.0f, -0.5f));
   EXPECT_EQ(back[2].sourceIndex, 12);
   EXPECT_EQ(back[2].fileNeighbourCount, 3);
-  EXPECT_TRUE(back[2].neighbours.empty());
+  EXPECT_EQ(back[2].neighbourCount, 0);
   EXPECT_EQ(back[1].tag, 0xABC00001u);
   EXPECT_EQ(back[1].pairAccel, Vec3f(7, 8, 10));
 

@@ -8,6 +8,7 @@
 #include "fluid_plugin/menu_toolbar.h"
 #include "host/core/process.h"
 #include "host/sdk/primitives.h"
+#include "wrapper_baker/pelliqor_interface.h"
 #include "plugin_test_util.h"
 
 namespace {
@@ -454,6 +455,73 @@ TEST_F(EditActions, LogAndHelpNeedASystem) {
   EXPECT_NE(started[0].commandLine.find("Vorel.log"), std::string::npos);
   EXPECT_EQ(started[1].args.at(0), "hh");
   vorel::host::ClearStartedPrograms();
+}
+
+// A stand-in for the separately built particle wrapper: it records the
+// nodes handed to it, and may answer no interface at all.
+std::vector<INode*> WrapperAdds;
+bool WrapperAnswers = true;
+
+class FakeWrapper : public GenBoxObject, public IBlobNode {
+ public:
+  Class_ID ClassID() override { return PELLIQOR_CLASS_ID(); }
+  BaseInterface* GetInterface(Interface_ID id) override {
+    if (WrapperAnswers && id == BLOBNODE_INTERFACE_ID()) return static_cast<IBlobNode*>(this);
+    return GenBoxObject::GetInterface(id);
+  }
+  FPInterfaceDesc* GetDesc() override { return nullptr; }
+  void addNode(INode* node) override { WrapperAdds.push_back(node); }
+  void removeNode(INode*) override {}
+  void addPFnode(INode*) override {}
+  void removePFnode(INode*) override {}
+  void pick() override {}
+  void add() override {}
+  void addPF() override {}
+};
+
+class FakeWrapperDesc : public ClassDesc {
+ public:
+  int IsPublic() override { return 0; }
+  Animatable* Create(bool) override { return new FakeWrapper(); }
+  const char* ClassName() override { return "FakeWrapper"; }
+  SClass_ID SuperClassID() override { return GEOMOBJECT_CLASS_ID; }
+  Class_ID ClassID() override { return PELLIQOR_CLASS_ID(); }
+  const char* Category() override { return ""; }
+};
+
+TEST_F(EditActions, WrapperGetsTheSelectionInOrderThroughItsInterface) {
+  FakeWrapperDesc desc;
+  ClassDirectory::Get().AddClass(&desc);
+  INode* a = ip()->CreateObjectNode(new GenBoxObject(), "sprayA");
+  INode* b = ip()->CreateObjectNode(new GenBoxObject(), "sprayB");
+  auto wrappers = [] {
+    int n = 0;
+    for (INode* node : ip()->AllNodes())
+      if (node->GetObjectRef() && node->GetObjectRef()->ClassID() == PELLIQOR_CLASS_ID()) ++n;
+    return n;
+  };
+  SetCurrentSystem(nullptr);  // the command needs no fluid system
+  WrapperAdds.clear();
+  WrapperAnswers = true;
+  ip()->SelectNode(b);
+  ip()->SelectNode(a, 0);
+  Run(kCmdNewPelliqor);
+  EXPECT_EQ(wrappers(), 1);
+  EXPECT_EQ(WrapperAdds, (std::vector<INode*>{b, a}));
+  // An empty selection still makes an (empty) wrapper.
+  ip()->ClearNodeSelection();
+  Run(kCmdNewPelliqor);
+  EXPECT_EQ(wrappers(), 2);
+  EXPECT_EQ(WrapperAdds.size(), 2u);
+  // An object that does not answer the interface is left alone.
+  WrapperAnswers = false;
+  ip()->SelectNode(a);
+  Run(kCmdNewPelliqor);
+  EXPECT_EQ(wrappers(), 3);
+  EXPECT_EQ(WrapperAdds.size(), 2u);
+  ip()->ResetScene();
+  ClassDirectory::Get().RemoveClass(&desc);
+  WrapperAnswers = true;
 }
 
 }  // namespace

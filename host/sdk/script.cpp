@@ -1,5 +1,6 @@
 #include "host/sdk/script.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,23 @@
 namespace vorel_sdk {
 
 namespace {
+
+bool SameBytes(const std::string& a, const std::string& b) {
+  if (vorel::host::FileSize(a) != vorel::host::FileSize(b)) return false;
+  FILE* fa = vorel::host::OpenFile(a, "rb");
+  FILE* fb = vorel::host::OpenFile(b, "rb");
+  bool same = fa && fb;
+  static char bufA[65536], bufB[65536];
+  while (same) {
+    const size_t na = std::fread(bufA, 1, sizeof bufA, fa);
+    const size_t nb = std::fread(bufB, 1, sizeof bufB, fb);
+    if (na != nb || std::memcmp(bufA, bufB, na) != 0) same = false;
+    if (na == 0) break;
+  }
+  if (fa) std::fclose(fa);
+  if (fb) std::fclose(fb);
+  return same;
+}
 
 bool ParseFloat(const std::string& s, float& v) {
   char* end = nullptr;
@@ -513,6 +531,34 @@ bool SceneScript::RunLine(const std::string& line) {
   if (cmd == "mkdir") {
     if (!need(2, "mkdir <folder>")) return false;
     if (!vorel::host::MakeDirectories(w[1])) return Fail("cannot make folder " + w[1]);
+    return true;
+  }
+  if (cmd == "compare") {
+    if (!need(3, "compare <folder> <folder> [<pattern>]")) return false;
+    const std::string pattern = w.size() > 3 ? w[3] : "*";
+    auto plainFiles = [&](const std::string& folder) {
+      std::vector<std::string> names;
+      for (const std::string& n : vorel::host::ListFiles(folder, pattern))
+        if (vorel::host::FileExists(folder + "/" + n)) names.push_back(n);
+      return names;
+    };
+    const std::string a = vorel::host::NormalizePath(w[1]), b = vorel::host::NormalizePath(w[2]);
+    if (!vorel::host::DirectoryExists(a) || !vorel::host::DirectoryExists(b))
+      return Fail("no folder " + (vorel::host::DirectoryExists(a) ? w[2] : w[1]));
+    const std::vector<std::string> left = plainFiles(a), right = plainFiles(b);
+    for (const std::string& n : right)
+      if (std::find(left.begin(), left.end(), n) == left.end()) return Fail(n + " is only in " + w[2]);
+    for (const std::string& n : left) {
+      if (std::find(right.begin(), right.end(), n) == right.end()) return Fail(n + " is only in " + w[1]);
+      if (!SameBytes(a + "/" + n, b + "/" + n)) return Fail(n + " differs");
+    }
+    Print(std::to_string(left.size()) + " files the same in " + w[1] + " and " + w[2]);
+    return true;
+  }
+  if (cmd == "remove") {
+    if (!need(2, "remove <file>")) return false;
+    if (!vorel::host::FileExists(w[1]) || std::remove(vorel::host::NormalizePath(w[1]).c_str()) != 0)
+      return Fail("cannot remove " + w[1]);
     return true;
   }
   if (cmd == "image") {

@@ -111,7 +111,7 @@ class EngineFixture : public ::testing::Test {
       p.age = 10 + i;
       p.sourceIndex = mixed && (i % 2) ? 1 : 0;
       p.pairAccel = Vec3f(1.0f, 0.0f, 0.0f);
-      p.neighbours.assign(size_t(20 + i), 0);  // the file keeps the list length
+      p.neighbourCount = 20 + i;  // the file keeps the list length
     }
     ASSERT_GT(s.WriteFrame(f), 0);
     engine->frameParticleCount[size_t(f)] = n;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -68,6 +69,40 @@ TEST(ScriptCommands, FilesListsThePlainFilesOfAFolderOnOneLine) {
   EXPECT_EQ(out[2], "0 file(s):");
   EXPECT_FALSE(s.RunLine("files " + dir + "/missing"));
   std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(ScriptCommands, CompareChecksNamesAndBytesAndRemoveDeletesOnePlainFile) {
+  const std::string dir = vorel::host::TempPath() + "script_compare." + std::to_string(::getpid());
+  ASSERT_TRUE(vorel::host::MakeDirectories(dir + "/sub"));
+  ASSERT_TRUE(vorel::host::MakeDirectories(dir + "/copy"));
+  auto write = [&](const char* name, const std::string& bytes) {
+    FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  };
+  write("b.Vorel", "a");
+  write("a.Vorel", "");
+  write("c.bin", "xyz");
+  for (const char* n : {"a.Vorel", "b.Vorel"})
+    ASSERT_TRUE(CopyFileA((dir + "/" + n).c_str(), (dir + "/copy/" + n).c_str(), FALSE));
+  std::vector<std::string> out;
+  vorel_sdk::SceneScript s([&](const std::string& l) { out.push_back(l); });
+  ASSERT_TRUE(s.RunLine("compare " + dir + " " + dir + "/copy *.Vorel")) << s.Error();
+  EXPECT_EQ(out.back(), "2 files the same in " + dir + " and " + dir + "/copy");
+  EXPECT_FALSE(s.RunLine("compare " + dir + " " + dir + "/copy"));  // c.bin only in one
+  EXPECT_EQ(s.Error(), "c.bin is only in " + dir);
+  write("copy/b.Vorel", "b");  // same length, other byte
+  EXPECT_FALSE(s.RunLine("compare " + dir + " " + dir + "/copy *.Vorel"));
+  EXPECT_EQ(s.Error(), "b.Vorel differs");
+  EXPECT_FALSE(s.RunLine("compare " + dir + " " + dir + "/none"));
+  // remove deletes one plain file, never a folder.
+  ASSERT_TRUE(s.RunLine("remove " + dir + "/c.bin"));
+  EXPECT_FALSE(vorel::host::FileExists(dir + "/c.bin"));
+  EXPECT_FALSE(s.RunLine("remove " + dir + "/c.bin"));
+  EXPECT_FALSE(s.RunLine("remove " + dir + "/sub"));
+  std::string cmd = "rm -rf '" + dir + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 TEST(ScriptCommands, ProgramsListsEveryStartWithItsOutcome) {
