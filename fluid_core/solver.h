@@ -356,7 +356,10 @@ class FluidSolver {
   void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity);
   // Parks a live particle outside the domain; true when it did.
   bool KillOne(FluidParticle& p) const;
-  // Friction (unless skipped), integration, domain kill and bounds in one pass.
+  // One particle's collision pass; true when a killer face parked it.
+  bool CollideOne(int i, const Vec3f& parking);
+  // Collisions, friction (unless skipped), integration, domain kill and
+  // bounds in one pass.
   void FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity);
   void RefreshForceInputs();
   // The phases as Step runs them: `fused` also leaves the force inputs
@@ -364,7 +367,8 @@ class FluidSolver {
   // from ComputePressure), or applies cohesion (force pass), saving whole
   // passes over the particle records.
   bool BuildPairs(bool fused);
-  void DensityPass(bool fused);
+  // `clockT0`: also sets the clocks of the particles that are not new.
+  void DensityPass(bool fused, const float* clockT0 = nullptr);
   void ForcePass(bool fused);
   // Pressure term of a live, active particle from its density.
   float PressureTermOf(float density) const;

@@ -215,6 +215,73 @@ Vec3f FluidSolver::AdhesionForce(const Vec3f& v, float radius, float D) {
   return v * (1.0f / (s * s * s * 12.566371f)) * (t * t) * (1.0f / s) * (-3.0f / D);
 }
 
+bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
+  FluidParticle& p = particles[i];
+  p.collided = 0;
+  if (p.dead || !p.active) return false;
+  const SolverSource* src = SourceOf(p);
+  const bool over = src && src->overridesObjectParams != 0;
+  const float s = p.spacing;
+  for (ColliderMesh* K : colliders) {
+    float gap = over ? src->collisionGap : K->collisionGap;
+    if (gap <= 0.66f * s) gap = 0.66f * s;
+    if (!K->collide) continue;
+    const float R = 1.3333f * s;
+    const int nf = std::min<int>(K->FaceCount(), int(K->faceBox.size() / 6));
+    const int* cand = nullptr;
+    const int* candEnd = nullptr;
+    if (!K->FaceCandidates(p.pos, cand, candEnd)) continue;  // outside every face box
+    const bool indexed = cand != nullptr;
+    const int steps = indexed ? int(candEnd - cand) : nf;
+    for (int step = 0; step < steps; ++step) {
+      const int f = indexed ? cand[step] : step;
+      const float* box = &K->faceBox[size_t(f) * 6];
+      if (!(p.pos.x >= box[0] && p.pos.x <= box[3] && p.pos.y >= box[1] && p.pos.y <= box[4] &&
+            p.pos.z >= box[2] && p.pos.z <= box[5]))
+        continue;
+      float d;
+      bool hit;
+      Vec3f toPlane;
+      FaceQuery(*K, f, p.pos, R, d, hit, toPlane);
+      float D = d + R - gap;
+      if (!hit) continue;
+      float len = Vec3Length(toPlane);
+      if (!(len > 0.0f)) continue;  // on the plane: no direction to push along
+      Vec3f nrm = toPlane * (1.0f / len);
+      Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
+      if (D >= 2.0f * R) continue;
+      float adherence = over ? src->adherence : K->adherence;
+      if (adherence > 0.0f) {
+        p.face = f;
+        p.collider = K;
+        p.adhesion = A;
+        p.collided = 1;
+      }
+      float tHit = D / Vec3Dot(nrm, p.vel);
+      if (tHit > 0.0f) p.dtLimit = std::min(p.dtLimit, tHit / 25.0f);
+      if (D >= R) continue;
+      // The push grows from zero at the edge of the gap rather than
+      // switching on at full strength there: a force that jumps while the
+      // step is evaluated at its start does work on every crossing, and a
+      // particle resting on a face was kicked off it again and again. For
+      // the same reason the step is kept short while the push acts, also
+      // when the particle moves away from the face (the limit above only
+      // holds while it approaches).
+      const Vec3f push = (A - AdhesionForce(nrm * R, s, R)) * (p.mass * 1.855f);
+      p.accel += push;
+      const float pushAccel = Vec3Length(push);
+      if (pushAccel > 0.0f)
+        p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * D / pushAccel) / kPushStepDivisor);
+      if (K->particleKiller) {
+        p.pos = parking;
+        p.dead = 1;
+        return true;  // counted once, and no further face sees the parking spot
+      }
+    }
+  }
+  return false;
+}
+
 void FluidSolver::CollideWithObjects() {
   const int n = count;
   int killed = 0;
@@ -224,75 +291,7 @@ void FluidSolver::CollideWithObjects() {
   // chunks of 64 rather than 1, since handing out 100000 single slots
   // through one shared counter costs more than the collisions themselves.
 #pragma omp parallel for schedule(dynamic, 64) reduction(+ : killed) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
-    p.collided = 0;
-    if (p.dead || !p.active) continue;
-    const SolverSource* src = SourceOf(p);
-    const bool over = src && src->overridesObjectParams != 0;
-    const float s = p.spacing;
-    bool parked = false;
-    for (ColliderMesh* K : colliders) {
-      float gap = over ? src->collisionGap : K->collisionGap;
-      if (gap <= 0.66f * s) gap = 0.66f * s;
-      if (!K->collide) continue;
-      const float R = 1.3333f * s;
-      const int nf = std::min<int>(K->FaceCount(), int(K->faceBox.size() / 6));
-      const int* cand = nullptr;
-      const int* candEnd = nullptr;
-      if (!K->FaceCandidates(p.pos, cand, candEnd)) continue;  // outside every face box
-      const bool indexed = cand != nullptr;
-      const int steps = indexed ? int(candEnd - cand) : nf;
-      for (int step = 0; step < steps; ++step) {
-        const int f = indexed ? cand[step] : step;
-        const float* box = &K->faceBox[size_t(f) * 6];
-        if (!(p.pos.x >= box[0] && p.pos.x <= box[3] && p.pos.y >= box[1] && p.pos.y <= box[4] &&
-              p.pos.z >= box[2] && p.pos.z <= box[5]))
-          continue;
-        float d;
-        bool hit;
-        Vec3f toPlane;
-        FaceQuery(*K, f, p.pos, R, d, hit, toPlane);
-        float D = d + R - gap;
-        if (!hit) continue;
-        float len = Vec3Length(toPlane);
-        if (!(len > 0.0f)) continue;  // on the plane: no direction to push along
-        Vec3f nrm = toPlane * (1.0f / len);
-        Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
-        if (D >= 2.0f * R) continue;
-        float adherence = over ? src->adherence : K->adherence;
-        if (adherence > 0.0f) {
-          p.face = f;
-          p.collider = K;
-          p.adhesion = A;
-          p.collided = 1;
-        }
-        float tHit = D / Vec3Dot(nrm, p.vel);
-        if (tHit > 0.0f) p.dtLimit = std::min(p.dtLimit, tHit / 25.0f);
-        if (D >= R) continue;
-        // The push grows from zero at the edge of the gap rather than
-        // switching on at full strength there: a force that jumps while the
-        // step is evaluated at its start does work on every crossing, and a
-        // particle resting on a face was kicked off it again and again. For
-        // the same reason the step is kept short while the push acts, also
-        // when the particle moves away from the face (the limit above only
-        // holds while it approaches).
-        const Vec3f push = (A - AdhesionForce(nrm * R, s, R)) * (p.mass * 1.855f);
-        p.accel += push;
-        const float pushAccel = Vec3Length(push);
-        if (pushAccel > 0.0f)
-          p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * D / pushAccel) / kPushStepDivisor);
-        if (K->particleKiller) {
-          ++killed;
-          p.pos = parking;
-          p.dead = 1;
-          parked = true;
-          break;  // counted once, and no further face sees the parking spot
-        }
-      }
-      if (parked) break;
-    }
-  }
+  for (int i = 0; i < n; ++i) killed += CollideOne(i, parking) ? 1 : 0;
   killedCount += killed;
 }
 
@@ -388,16 +387,21 @@ void FluidSolver::KillOutsideDomain() {
 }
 
 void FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity) {
-  // Friction, integration, the domain kill and the bounds each look at one
-  // particle only, so one pass does all four in their order.
+  // Collisions, friction, integration, the domain kill and the bounds each
+  // look at one particle only, so one pass does all five in their order.
   const int n = count;
   const bool friction = !skipFrictionAndBounce;
+  const Vec3f parking = parkingPos;
+  for (ColliderMesh* K : colliders) K->BuildFaceIndex();
   int killed = 0;
   float x0 = 1e6f, y0 = 1e6f, z0 = 1e6f, x1 = -1e6f, y1 = -1e6f, z1 = -1e6f;
-#pragma omp parallel for schedule(static) if (n >= kParallelMin) reduction(+ : killed) \
+  // Dynamic, so particles that touch many faces do not hold up a thread
+  // (bounds are minima and maxima, the same in any order).
+#pragma omp parallel for schedule(dynamic, 64) if (n >= kParallelMin) reduction(+ : killed) \
     reduction(min : x0, y0, z0) reduction(max : x1, y1, z1)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
+    killed += CollideOne(i, parking) ? 1 : 0;
     if (friction) FrictionOne(p);
     IntegrateOne(i, t1, forces, gravity);
     killed += KillOne(p) ? 1 : 0;

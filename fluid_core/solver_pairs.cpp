@@ -520,7 +520,7 @@ void FluidSolver::ComputePairsSerial() {
 
 void FluidSolver::ComputeDensityAndForces() { DensityPass(false); }
 
-void FluidSolver::DensityPass(bool fused) {
+void FluidSolver::DensityPass(bool fused, const float* clockT0) {
   const int n = count;
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
@@ -528,7 +528,8 @@ void FluidSolver::DensityPass(bool fused) {
   if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
-    const FluidParticle& p = particles[i];
+    FluidParticle& p = particles[i];
+    if (clockT0 && !p.isNew) p.clock = *clockT0;
     pairInput_[i] = InputOf(p);
     pairFlags_[i] = uint8_t((p.dead ? 1 : 0) | (p.isNew ? 2 : 0));
     if (fused) SetForceInput(i, p);  // live ones get their density below

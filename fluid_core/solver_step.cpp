@@ -9,16 +9,14 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
   const bool added = EmitSources(t1, dt);
 
   // The grid is read only when pairs are built from it; the clocks of the
-  // particles that existed before this step are set either way.
-  if (firstSubStep || added) {
+  // particles that existed before this step are set either way (without a
+  // new grid by the density pass, in its own pass over the particles:
+  // nothing reads them before).
+  const bool gridStep = firstSubStep || added;
+  if (gridStep)
     RebuildNeighbourGrid(t0);
-  } else {
-    const int n = count;
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
-    for (int i = 0; i < n; ++i)
-      if (!particles[i].isNew) particles[i].clock = t0;
+  else
     grid->Clear();
-  }
 
   // The density passes also leave the force inputs behind (with the
   // pressure terms ComputePressure then stores), and the force pass applies
@@ -29,15 +27,14 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
     if (!BuildPairs(true)) return false;
   } else {
     if (added) ComputePairsSerial();
-    DensityPass(true);
+    DensityPass(true, gridStep ? nullptr : &t0);
   }
   if (solver_host::AbortRequested()) return false;
   ComputePressure();
   if (solver_host::AbortRequested()) return false;
   ForcePass(true);
   if (solver_host::AbortRequested()) return false;
-  if (solver_host::AbortRequested()) return false;
-  CollideWithObjects();
-  FinishStep(t1, forces, gravity);  // friction, integration, domain kill, bounds
+  if (solver_host::AbortRequested()) return false;  // where cohesion ran on its own
+  FinishStep(t1, forces, gravity);  // collisions, friction, integration, domain kill, bounds
   return true;
 }
