@@ -399,8 +399,8 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   range.lastSolved = engine->lastSolved;
   range.solving = engine->owner->IsSolving();
   IParamBlock2* spb = engine->owner->SystemParamBlock();
-  range.action = ReadIntParam(spb, system_param::kOutOfRangeAction, t, kOutOfRangeHide);
-  range.loopFrames = ReadIntParam(spb, system_param::kFramesToLoopFor, t, 1);
+  range.action = ReadIntParam(spb, kFluidOutOfRangeAction, t, kOutOfRangeHide);
+  range.loopFrames = ReadIntParam(spb, kFluidFramesToLoopFor, t, 1);
   const int F = MapEmitterFrame(engine->FrameFromTime(t) - engine->timeOffset, engine->startFrame, range);
   if (F < 0) {
     parts.SetCount(0);

@@ -245,8 +245,8 @@ void GenGhostParticle::UpdateParticles(TimeValue t, INode* node) {
   range.lastSolved = engine->lastSolved;
   range.solving = engine->owner->IsSolving();
   IParamBlock2* spb = engine->owner->SystemParamBlock();
-  range.action = ReadIntParam(spb, system_param::kOutOfRangeAction, t, kOutOfRangeHide);
-  range.loopFrames = ReadIntParam(spb, system_param::kFramesToLoopFor, t, 1);
+  range.action = ReadIntParam(spb, kFluidOutOfRangeAction, t, kOutOfRangeHide);
+  range.loopFrames = ReadIntParam(spb, kFluidFramesToLoopFor, t, 1);
   const int F = (disabled || F0 < startFrame) ? -1 : MapGhostFrame(F0, stopFrame, range);
   if (F < 0) {
     parts.SetCount(0);
