@@ -575,6 +575,9 @@ void TetraProcObj::PostLoadFixup() {
   Interface* ip = GetCOREInterface();
   node = FindOwnNode();
   engine.systemNode = node;
+  // The source references were set before their nodes held the emitters.
+  for (int i = 0; i < engine.sourceCount && i < FluidEngine::kMaxSources; ++i)
+    if (!engine.sourceObjects[size_t(i)] && engine.sourceNodes[size_t(i)]) BindSource(i, engine.sourceNodes[size_t(i)]);
   for (int i = 0; i < engine.sourceCount && i < FluidEngine::kMaxSources; ++i) {
     FluidSource* s = engine.sourceObjects[size_t(i)];
     if (!s) continue;

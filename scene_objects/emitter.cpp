@@ -231,8 +231,35 @@ IOResult GenParticle::Save(ISave* isave) {
   return IO_OK;
 }
 
+namespace {
+// A loaded scene sets the emitter's ghost references before the ghost nodes
+// hold their objects: the ghosts are bound once everything is in place.
+class GhostRebindPLCB : public PostLoadCallback {
+ public:
+  explicit GhostRebindPLCB(GenParticle* e) : emitter_(e) {}
+  void proc(ILoad*) override {
+    if (Animatable::IsAlive(emitter_)) emitter_->BindGhosts();
+    delete this;
+  }
+
+ private:
+  GenParticle* emitter_;
+};
+}  // namespace
+
+void GenParticle::BindGhosts() {
+  for (int k = 0; k < ghostCount && k < kMaxGhosts; ++k) {
+    INode* n = ghostNodes[size_t(k)];
+    GenGhostParticle* ghost = n ? dynamic_cast<GenGhostParticle*>(BaseObjectOf(n)) : nullptr;
+    if (!ghost) continue;
+    ghost->BindToParent(this, k, n);
+    ghostObjects[size_t(k)] = ghost;
+  }
+}
+
 IOResult GenParticle::Load(ILoad* iload) {
   SourcesNeedRefresh = 1;
+  iload->RegisterPostLoadCallback(new GhostRebindPLCB(this));
   if (pblock2) {
     Interval valid;
     int type = 0;
