@@ -259,7 +259,6 @@ void GenParticle::BindGhosts() {
 
 IOResult GenParticle::Load(ILoad* iload) {
   SourcesNeedRefresh = 1;
-  iload->RegisterPostLoadCallback(new GhostRebindPLCB(this));
   if (pblock2) {
     Interval valid;
     int type = 0;
@@ -276,7 +275,9 @@ IOResult GenParticle::Load(ILoad* iload) {
     }
     iload->CloseChunk();
   }
-  return res == IO_END ? IO_OK : res;
+  if (res != IO_END) return res;
+  if (ghostCount > 0) iload->RegisterPostLoadCallback(new GhostRebindPLCB(this));
+  return IO_OK;
 }
 
 // ------------------------------------------------------------------ clone

@@ -295,7 +295,10 @@ TEST_F(EditActions, RenderTypesShowTheFacingButtonInTheEmittersOrientation) {
   EXPECT_EQ(FlyoutOf(kTbFacing), 2);
   Run(kCmdRenderNothing);
   EXPECT_EQ(Int(a, kEmitRenderType), 2);
-  EXPECT_EQ(GetICustToolbar(ToolbarWindow())->GetNumItems(), 29);  // one facing button, one separator
+  ICustToolbar* tb = GetICustToolbar(ToolbarWindow());
+  ASSERT_NE(tb, nullptr);
+  EXPECT_EQ(tb->GetNumItems(), 29);  // one facing button, one separator
+  ReleaseICustToolbar(tb);
   // The toolbar's flyout runs the same command.
   TBMsgHandler h;
   SetRenderTypeButtonState(1);
