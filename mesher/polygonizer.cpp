@@ -875,7 +875,7 @@ void SurfacePolygonizer::EmitTriangles() {
   for (size_t t = 0; t < walk.size(); ++t) first[t + 1] += first[t];
   struct Crossing {
     LatticeRecord* outside;
-    Point3 x;
+    float x, y, z;  // no initialisers: new[] leaves them untouched
   };
   // Left uninitialised: the parallel loop writes every entry, so the pages
   // are first touched there rather than by a serial clearing pass.
@@ -894,8 +894,8 @@ void SurfacePolygonizer::EmitTriangles() {
       LatticeRecord* o = ca->inside ? cb : ca;
       LatticeRecord* q = ca->inside ? ca : cb;
       const float d = std::fabs(q->value - o->value);
-      out[s].outside = o;
-      out[s].x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
+      const Point3 x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
+      out[s] = {o, x.x, x.y, x.z};
     }
   }
   std::vector<LatticeRecord*> assigned;
@@ -910,7 +910,8 @@ void SurfacePolygonizer::EmitTriangles() {
         o->vertexIndex = vertexCount++;
         assigned.push_back(o);
       }
-      o->accumulator += crossings[c + size_t(s)].x;
+      const Crossing& x = crossings[c + size_t(s)];
+      o->accumulator += Point3(x.x, x.y, x.z);
       ++o->useCount;
       idx[s] = o->vertexIndex;
     }
