@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 #include "mesher/cube_tables.h"
 #include "mesher/mesher_util.h"
@@ -378,6 +381,38 @@ inline void FieldTerms(const float* X, const float* Y, const float* Z, const flo
 }
 }  // namespace
 
+namespace {
+// close[k] = 1 where particle k of the arrays is a neighbour of p (the
+// builder's test: not beyond the cheap rejection, and sqrt(d2) below the
+// neighbour distance), else 0. Four at a time where SSE is there: each lane
+// rounds exactly as the one-at-a-time test.
+inline void CloseMask(const float* X, const float* Y, const float* Z, int n, float px, float py, float pz,
+                      float reject, float radius, int32_t* close) {
+  int k = 0;
+#if defined(__SSE2__)
+  const __m128 vx = _mm_set1_ps(px), vy = _mm_set1_ps(py), vz = _mm_set1_ps(pz);
+  const __m128 vr = _mm_set1_ps(reject), vrad = _mm_set1_ps(radius);
+  for (; k + 4 <= n; k += 4) {
+    const __m128 dx = _mm_sub_ps(vx, _mm_loadu_ps(X + k));
+    const __m128 dy = _mm_sub_ps(vy, _mm_loadu_ps(Y + k));
+    const __m128 dz = _mm_sub_ps(vz, _mm_loadu_ps(Z + k));
+    const __m128 d2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
+    const __m128 ok = _mm_and_ps(_mm_cmple_ps(d2, vr), _mm_cmplt_ps(_mm_sqrt_ps(d2), vrad));
+    const int bits = _mm_movemask_ps(ok);
+    close[k] = bits & 1;
+    close[k + 1] = (bits >> 1) & 1;
+    close[k + 2] = (bits >> 2) & 1;
+    close[k + 3] = (bits >> 3) & 1;
+  }
+#endif
+  for (; k < n; ++k) {
+    const float dx = px - X[k], dy = py - Y[k], dz = pz - Z[k];
+    const float d2 = dx * dx + dy * dy + dz * dz;
+    close[k] = int32_t(!(d2 > reject) && std::sqrt(d2) < radius);
+  }
+}
+}  // namespace
+
 template <class Visit>
 bool SurfacePolygonizer::ScanField(const Point3& p, Visit&& visit) const {
   // Cells in x, y, z order and each cell's particles in list order; the
@@ -586,7 +621,53 @@ void SurfacePolygonizer::SeedFromParticles() {
   const float reject = builder_->NeighbourReject();
   const float blobRadius = builder_->blobRadius;
   int64_t tests = 0;
-  if (pk.start.size() == cells.size() + 1) {
+  // Joins a and b unless already joined or the field between them fails.
+  auto pair = [&](int32_t a, int32_t b2, int64_t& count) {
+    const int32_t lo = std::min(a, b2), hi = std::max(a, b2);
+    if (find(lo) == find(hi)) return;
+    ++count;
+    if (passes(lo, hi)) unite(lo, hi);
+  };
+  if (grid.HasColumns() && pk.start.size() == cells.size() + 1) {
+    // With the column copy the 13 neighbour cells of higher offset are five
+    // runs: (x, y, z+1), (x, y+1, z-1..z+1) and (x+1, y-1..y+1, z-1..z+1).
+    // The distances of a run are tested several at a time and the
+    // neighbours gathered without a branch per candidate.
+    const ParticleCellGrid::Columns& col = grid.columns();
+    const float* X = col.x.data();
+    const float* Y = col.y.data();
+    const float* Z = col.z.data();
+#pragma omp parallel for schedule(dynamic, 64) reduction(+ : tests) if (n > 2048)
+    for (int64_t c = 0; c < nCells; ++c) {
+      const ParticleCell& cell = cells[size_t(c)];
+      int32_t runs[6][2];
+      grid.ColumnRun(cell.x, cell.y, cell.z, cell.z, &runs[0][0], &runs[0][1]);
+      grid.ColumnRun(cell.x, cell.y, cell.z + 1, cell.z + 1, &runs[1][0], &runs[1][1]);
+      grid.ColumnRun(cell.x, cell.y + 1, cell.z - 1, cell.z + 1, &runs[2][0], &runs[2][1]);
+      for (int d = -1; d <= 1; ++d)
+        grid.ColumnRun(cell.x + 1, cell.y + d, cell.z - 1, cell.z + 1, &runs[4 + d][0], &runs[4 + d][1]);
+      for (int32_t q = runs[0][0]; q < runs[0][1]; ++q) {
+        const float px = X[q], py = Y[q], pz = Z[q];
+        const int32_t a = col.index[size_t(q)];
+        for (int run = 0; run < 6; ++run) {
+          // Within the own cell, each pair once: the members after q.
+          const int32_t rb = run == 0 ? q + 1 : runs[run][0], re = runs[run][1];
+          for (int32_t s = rb; s < re; s += kTermChunk) {
+            const int m = int(std::min<int32_t>(kTermChunk, re - s));
+            int32_t close[kTermChunk];
+            CloseMask(X + s, Y + s, Z + s, m, px, py, pz, reject, blobRadius, close);
+            int32_t list[kTermChunk];
+            int found = 0;
+            for (int k = 0; k < m; ++k) {
+              list[found] = k;
+              found += close[k];
+            }
+            for (int f = 0; f < found; ++f) pair(a, col.index[size_t(s + list[f])], tests);
+          }
+        }
+      }
+    }
+  } else if (pk.start.size() == cells.size() + 1) {
 #pragma omp parallel for schedule(dynamic, 64) reduction(+ : tests) if (n > 2048)
     for (int64_t c = 0; c < nCells; ++c) {
       const ParticleCell& cell = cells[size_t(c)];
@@ -606,11 +687,7 @@ void SurfacePolygonizer::SeedFromParticles() {
                 const float ddx = px - pk.x[size_t(r)], ddy = py - pk.y[size_t(r)], ddz = pz - pk.z[size_t(r)];
                 const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
                 if (d2 > reject || !(std::sqrt(d2) < blobRadius)) continue;
-                const int32_t b2 = pk.index[size_t(r)];
-                const int32_t lo = std::min(a, b2), hi = std::max(a, b2);
-                if (find(lo) == find(hi)) continue;
-                ++tests;
-                if (passes(lo, hi)) unite(lo, hi);
+                pair(a, pk.index[size_t(r)], tests);
               }
             }
           }
