@@ -219,7 +219,7 @@ RecordPool::RecordPool() { NewChunk(); }
 RecordPool::~RecordPool() { FreeAll(); }
 
 void RecordPool::NewChunk() {
-  void* mem = std::calloc(kChunkRecords, sizeof(LatticeRecord));
+  void* mem = std::malloc(kChunkRecords * sizeof(LatticeRecord));
   if (!mem) throw std::bad_alloc();
   chunks_.push_back(static_cast<LatticeRecord*>(mem));
 }
@@ -231,7 +231,9 @@ LatticeRecord* RecordPool::Allocate() {
     if (current_ == chunks_.size()) NewChunk();
   }
   ++allocated_;
-  return &chunks_[current_][used_++];
+  LatticeRecord* r = &chunks_[current_][used_++];
+  std::memset(static_cast<void*>(r), 0, sizeof(LatticeRecord));
+  return r;
 }
 
 void RecordPool::FreeAll() {
@@ -649,6 +651,9 @@ void SurfacePolygonizer::SeedFromParticles() {
       for (int32_t q = runs[0][0]; q < runs[0][1]; ++q) {
         const float px = X[q], py = Y[q], pz = Z[q];
         const int32_t a = col.index[size_t(q)];
+        // a's root, refreshed only when b's differs: roots only merge, so
+        // b under a root that a once had is joined to a already.
+        int32_t rootA = find(a);
         for (int run = 0; run < 6; ++run) {
           // Within the own cell, each pair once: the members after q.
           const int32_t rb = run == 0 ? q + 1 : runs[run][0], re = runs[run][1];
@@ -662,7 +667,12 @@ void SurfacePolygonizer::SeedFromParticles() {
               list[found] = k;
               found += close[k];
             }
-            for (int f = 0; f < found; ++f) pair(a, col.index[size_t(s + list[f])], tests);
+            for (int f = 0; f < found; ++f) {
+              const int32_t b2 = col.index[size_t(s + list[f])];
+              if (find(b2) == rootA) continue;
+              pair(a, b2, tests);
+              rootA = find(a);
+            }
           }
         }
       }
