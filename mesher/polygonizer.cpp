@@ -927,26 +927,28 @@ void SurfacePolygonizer::EmitTriangles() {
   // ascending, equal i in creation order.
   struct WalkKey {
     uint64_t hi, lo;  // (k, bucket), (i, creation rank)
-    LatticeRecord* cube;
+    uint32_t cube;    // place in the queue
   };
-  std::vector<WalkKey> walk(queue.size());
-  for (size_t t = 0; t < queue.size(); ++t) {
+  const size_t nQ = queue.size();
+  std::vector<WalkKey> walk(nQ);
+  for (size_t t = 0; t < nQ; ++t) {
     const LatticeRecord* c = queue[t];
     walk[t].hi = (uint64_t(uint32_t(c->k) ^ 0x80000000u) << 32) | LatticeHash::Bucket(c->i, c->j);
     walk[t].lo = (uint64_t(uint32_t(c->i) ^ 0x80000000u) << 32) | uint32_t(c->created);
-    walk[t].cube = queue[t];
+    walk[t].cube = uint32_t(t);
   }
   std::sort(walk.begin(), walk.end(),
             [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; });
   // The rows and crossing points depend on each cube alone and are found in
-  // parallel; numbering the outside points and summing the crossings onto
-  // them stays in walk order.
-  const int64_t nCubes = int64_t(walk.size());
-  std::vector<const int8_t*> rows(walk.size());
-  std::vector<int64_t> first(walk.size() + 1, 0);
+  // parallel, in queue order: the cubes and their corners were allocated in
+  // about that order, where the walk order scatters over memory. Each
+  // cube's crossings go to its place in walk order.
+  const int64_t nCubes = int64_t(nQ);
+  std::vector<const int8_t*> rows(nQ);
+  std::vector<uint8_t> rowLength(nQ);
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
   for (int64_t t = 0; t < nCubes; ++t) {
-    const LatticeRecord* cube = walk[size_t(t)].cube;
+    const LatticeRecord* cube = queue[size_t(t)];
     const uint32_t mask = cube->insideMask;
     const int8_t* row = nullptr;
     if (mask != 0 && mask != 255) {
@@ -957,22 +959,28 @@ void SurfacePolygonizer::EmitTriangles() {
     int n = 0;
     if (row)
       while (row[n] != 12) ++n;
-    first[size_t(t) + 1] = n;
+    rowLength[size_t(t)] = uint8_t(n);
   }
-  for (size_t t = 0; t < walk.size(); ++t) first[t + 1] += first[t];
+  // first[q]: where cube q's crossings start.
+  std::vector<int64_t> first(nQ);
+  int64_t total = 0;
+  for (size_t t = 0; t < nQ; ++t) {
+    first[walk[t].cube] = total;
+    total += rowLength[walk[t].cube];
+  }
   struct Crossing {
     LatticeRecord* outside;
     float x, y, z;  // no initialisers: new[] leaves them untouched
   };
   // Left uninitialised: the parallel loop writes every entry, so the pages
   // are first touched there rather than by a serial clearing pass.
-  const size_t nCrossings = size_t(first[walk.size()]);
+  const size_t nCrossings = size_t(total);
   std::unique_ptr<Crossing[]> crossings(new Crossing[nCrossings]);
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
   for (int64_t t = 0; t < nCubes; ++t) {
     const int8_t* row = rows[size_t(t)];
     if (!row) continue;
-    const LatticeRecord* cube = walk[size_t(t)].cube;
+    const LatticeRecord* cube = queue[size_t(t)];
     Crossing* out = crossings.get() + first[size_t(t)];
     for (int s = 0; row[s] != 12; ++s) {
       const int e = row[s];
@@ -988,7 +996,14 @@ void SurfacePolygonizer::EmitTriangles() {
   std::vector<LatticeRecord*> assigned;
   int32_t vertexCount = 0;
   std::vector<MeshFace>& faces = mesh_->faces;
+  // The outside points are met in walk order, scattered over memory: ask
+  // for them a few faces ahead.
+  constexpr size_t kAhead = 24;
   for (size_t c = 0; c < nCrossings; c += 3) {
+#if defined(__GNUC__)
+    if (c + kAhead + 3 <= nCrossings)
+      for (size_t s = 0; s < 3; ++s) __builtin_prefetch(crossings[c + kAhead + s].outside, 1);
+#endif
     int32_t idx[3];
     for (int s = 0; s < 3; ++s) {
       LatticeRecord* o = crossings[c + size_t(s)].outside;
