@@ -24,19 +24,18 @@
 
 namespace {
 
-enum { kRate = source_param::kEmissionRate };
+enum { kRate = kEmitEmissionRate };
 
 ParamBlockDesc2* BenchSourceBlock() {
-  using namespace source_param;
   static ParamBlockDesc2 d(0, "params", 0, nullptr, 0, 0, {},
-                           {ParamDef(kSourceLod, "Source LOD", TYPE_FLOAT, 0).Default(10.0f),
-                            ParamDef(kEmissionType, "EmissionType", TYPE_INT, 0).Default(2),
-                            ParamDef(kEmissionRate, "Emission Rate", TYPE_FLOAT, 0).Default(6.0f),
-                            ParamDef(kParticlesFilled, "#particlesFilled", TYPE_INT, 0).Default(100000),
-                            ParamDef(kStartFrame, "startFrame", TYPE_INT, 0).Default(-100),
-                            ParamDef(kStopFrame, "stopFrame", TYPE_INT, 0).Default(1000),
-                            ParamDef(kLifeTime, "lifeTime", TYPE_INT, 0).Default(9999),
-                            ParamDef(kThickness, "Thickness", TYPE_FLOAT, 0).Default(5.0f)});
+                           {ParamDef(kEmitSourceLod, "Source LOD", TYPE_FLOAT, 0).Default(10.0f),
+                            ParamDef(kEmitEmissionType, "EmissionType", TYPE_INT, 0).Default(2),
+                            ParamDef(kEmitEmissionRate, "Emission Rate", TYPE_FLOAT, 0).Default(6.0f),
+                            ParamDef(kEmitParticlesFilled, "#particlesFilled", TYPE_INT, 0).Default(100000),
+                            ParamDef(kEmitStartFrame, "startFrame", TYPE_INT, 0).Default(-100),
+                            ParamDef(kEmitStopFrame, "stopFrame", TYPE_INT, 0).Default(1000),
+                            ParamDef(kEmitLifeTime, "lifeTime", TYPE_INT, 0).Default(9999),
+                            ParamDef(kEmitThickness, "Thickness", TYPE_FLOAT, 0).Default(5.0f)});
   return &d;
 }
 
@@ -133,7 +132,7 @@ VOREL_BENCH("engine", [] {
     for (int j = 0; j < side && (long)src->fill.size() < particles; ++j)
       for (int i = 0; i < side && (long)src->fill.size() < particles; ++i)
         src->fill.emplace_back((i - side / 2) * a, (j - side / 2) * a, 0.6f + k * a);
-  src->SourceParamBlock()->SetValue(source_param::kParticlesFilled, 0, int(particles));
+  src->SourceParamBlock()->SetValue(kEmitParticlesFilled, 0, int(particles));
   const float R = 20.0f * std::max(3.0f, side * a);  // host units
   ip->CreateObjectNode(MakeBowl(faces, R), "bowl");
   INode* srcNode = ip->CreateObjectNode(src, "source");

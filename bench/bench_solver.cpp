@@ -139,6 +139,14 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
 // Passive OpenMP waits for this area (see RestartWithPassiveWaitsFor).
 const bool kPassiveWait = vorel_bench::RestartWithPassiveWaitsFor("solver");
 
+// The one-minute load average: the machine is shared, so every figure comes
+// with the load it was taken under.
+double LoadAverage() {
+  double load[1] = {-1.0};
+  return getloadavg(load, 1) == 1 ? load[0] : -1.0;
+}
+
+// Peak resident memory of the process so far (both runs).
 double PeakRssMb() {
   struct rusage u;
   getrusage(RUSAGE_SELF, &u);
@@ -151,8 +159,10 @@ VOREL_BENCH("solver", [] {
   using vorel_bench::Print;
   const Options o = ReadOptions();
   solver_host::SetAbortTest([] { return false; });
+  const double loadStart = LoadAverage();
   RunResult one = Run(o, 1, false);
   RunResult all = Run(o, o.threads, !o.out.empty());
+  const double loadEnd = LoadAverage();
   const double steps1 = double(o.particles) * one.substeps;
   const double stepsT = double(o.particles) * all.substeps;
   Print("particles", double(o.particles));
@@ -169,6 +179,8 @@ VOREL_BENCH("solver", [] {
   Print("live_particles", all.live);
   Print("same_result_1_and_all_threads", one.checksum == all.checksum && one.substeps == all.substeps ? 1 : 0);
   Print("peak_rss_mb", PeakRssMb());
+  Print("load_average_start", loadStart);
+  Print("load_average_end", loadEnd);
   const char* policy = std::getenv("OMP_WAIT_POLICY");
   Print("omp_wait_policy", policy ? policy : "default");
   if (!o.out.empty()) Print("out", o.out);

@@ -59,23 +59,6 @@ ScopedSeconds::~ScopedSeconds() {
   sink_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
-std::string FormatElapsedMs(long long ms) {
-  if (ms < 0) ms = 0;
-  long long hours = ms / 3600000;
-  long long rest = ms - hours * 3600000;
-  long long minutes = rest / 60000;
-  long long seconds = (rest - minutes * 60000) / 1000;
-  char text[64];
-  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", hours, minutes, seconds);
-  return text;
-}
-
-int32_t CurrentSimulationStamp() {
-  SYSTEMTIME st;
-  GetSystemTime(&st);
-  return ((int32_t(st.wMonth) * 30 + st.wDay) * 24 + st.wHour) * 60 + st.wMinute;
-}
-
 // ---------------------------------------------------------------------------
 
 FluidEngine::FluidEngine()
@@ -164,7 +147,7 @@ void FluidEngine::Reset() {
   for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
     IParamBlock2* pb = sourceObjects[i] ? sourceObjects[i]->SourceParamBlock() : nullptr;
     if (!pb) continue;
-    float lod = ReadFloatParam(pb, source_param::kSourceLod, now, minSourceLod);
+    float lod = ReadFloatParam(pb, kEmitSourceLod, now, minSourceLod);
     if (!anyLod || lod < minSourceLod) minSourceLod = lod;
     anyLod = true;
   }
@@ -188,7 +171,7 @@ void FluidEngine::Reset() {
     Point3 p = sourceNodes[i]->GetObjectTM(now).GetTrans() * InvFrameScale;
     solver->AddSource(Vec3f(p.x, p.y, p.z));
     FluidSource* src = sourceObjects[i];
-    if (ReadIntParam(src->SourceParamBlock(), source_param::kEmissionType, now, 0) == 2 &&
+    if (ReadIntParam(src->SourceParamBlock(), kEmitEmissionType, now, 0) == 2 &&
         src->HasPickedObject()) {
       src->FillFromObject();
       src->fillPending = 1;

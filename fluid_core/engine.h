@@ -12,6 +12,7 @@
 #include "fluid_core/param_ids.h"
 #include "fluid_core/plugin_ini.h"
 #include "fluid_core/solver.h"
+#include "fluid_core/stamp_text.h"
 #include "host/sdk/max.h"
 #include "mesher/polygonizer.h"
 
@@ -27,65 +28,6 @@ extern uint8_t SolveStopFlag;
 // Process-wide: raised by whatever changes what emitters must show; the
 // next emitter update refetches its particles and lowers it.
 extern uint8_t SourcesNeedRefresh;
-
-// Parameter ids of the fluid system's block 0 that the engine reads (the
-// plug-in's own ids, under the names the engine code uses).
-namespace system_param {
-enum : int {
-  kSurfaceLod = kFluidSurfaceLod,
-  kDropSize = kFluidDropSize,
-  kMeltingForce = kFluidMeltingForce,
-  kGravity = kFluidGravity,
-  kShowMesh = kFluidShowMesh,
-  kSubSample = kFluidSubSample,
-  kOutOfRangeAction = kFluidOutOfRangeAction,
-  kFramesToLoopFor = kFluidFramesToLoopFor,
-  kOffset = kFluidOffset,
-  kShrinkWrap = kFluidShrinkWrap,
-  kFlickFilter = kFluidFlickFilter,
-  kFilterSamples = kFluidFilterSamples,
-};
-}  // namespace system_param
-
-// Parameter ids of an emitter's block 0 that the engine reads and writes.
-namespace source_param {
-enum : int {
-  kDropSize = kEmitDropSize,
-  kDisplayType = kEmitDisplayType,
-  kRenderType = kEmitRenderType,
-  kFacingOrientation = kEmitFacingOrientation,
-  kSizeOnAgePercentage = kEmitSizeOnAgePercentage,
-  kSizeOnSolitudeRadius = kEmitSizeOnSolitudeRadius,
-  kSizeOnSolitude = kEmitSizeOnSolitude,
-  kMinSize = kEmitMinSize,
-  kParticlesShown = kEmitParticlesShown,
-  kParticlesShownInRender = kEmitParticlesShownInRender,
-  kRadius = kEmitRadius,
-  kEmissionRate = kEmitEmissionRate,
-  kSourceLod = kEmitSourceLod,
-  kThickness = kEmitThickness,
-  kRandomEmission = kEmitRandomEmission,
-  kDisableSource = kEmitDisableSource,
-  kLifeTime = kEmitLifeTime,
-  kStartFrame = kEmitStartFrame,
-  kStopFrame = kEmitStopFrame,
-  kEmissionType = kEmitEmissionType,
-  kFillingPercentage = kEmitFillingPercentage,
-  kParticlesFilled = kEmitParticlesFilled,
-  kTrajectoryLength = kEmitTrajectoryLength,
-  kApplyMappingAtFrame = kEmitApplyMappingAtFrame,
-  kHideSource = kEmitHideSource,
-  kHideTrajectory = kEmitHideTrajectory,
-  kRateVariation = kEmitRateVariation,
-  kInterParticleInteraction = kEmitInterParticleInteraction,
-  kOverrideObjParams = kEmitOverrideObjParams,
-  kSourceFriction = kEmitSourceFriction,
-  kSourceAdherence = kEmitSourceAdherence,
-  kSourceBounce = kEmitSourceBounce,
-  kSourceCollisionGap = kEmitSourceCollisionGap,
-  kSourceGravity = kEmitSourceGravity,
-};
-}  // namespace source_param
 
 // Class ids of the scene objects the engine creates or looks for.
 inline Class_ID SourceClassID() { return Class_ID(0x2BC6692F, 0x4CB67E0B); }
@@ -111,11 +53,6 @@ void CollectForceFields(INode* node, std::vector<ForceField*>& list);
 // Per face: (centroid of the second vertex set - centroid of the first) .
 // unit normal x 3600 / ticks per frame; 0 for faces without both sets.
 void ComputeFaceNormalSpeeds(ColliderMesh& mesh, int ticksPerFrame);
-
-// "%02d:%02d:%02d" of a millisecond count (negative counts as 0).
-std::string FormatElapsedMs(long long ms);
-// ((month x 30 + day) x 24 + hour) x 60 + minute of the current UTC time.
-int32_t CurrentSimulationStamp();
 
 // Seconds the engine spent in each kind of work (and sub-steps run) since
 // construction; the engine benchmark reads them.

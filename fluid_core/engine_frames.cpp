@@ -88,10 +88,10 @@ void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Poi
   IParamBlock2* pb = src->SourceParamBlock();
   Interface* ip = GetCOREInterface();
   const TimeValue t = ip->GetTime();
-  const int layerRead = ReadIntParam(pb, source_param::kFillingPercentage, t, 0);
-  ReadIntParam(pb, source_param::kParticlesFilled, t, 0);
-  src->emissionType = ReadIntParam(pb, source_param::kEmissionType, t, 0);
-  const int disabled = ReadIntParam(pb, source_param::kDisableSource, t, 0);
+  const int layerRead = ReadIntParam(pb, kEmitFillingPercentage, t, 0);
+  ReadIntParam(pb, kEmitParticlesFilled, t, 0);
+  src->emissionType = ReadIntParam(pb, kEmitEmissionType, t, 0);
+  const int disabled = ReadIntParam(pb, kEmitDisableSource, t, 0);
 
   if (src->emissionType != 2) {
     Point3 dir(0.0f, 0.0f, 0.0f);
@@ -121,10 +121,10 @@ void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Poi
   src->fillCount = N;
   // Written back only when they change: every write notifies the owner, and a
   // host that evaluates on each notification would come back here forever.
-  if (pb && ReadIntParam(pb, source_param::kFillingPercentage, t, L) != L)
-    pb->SetValue(ParamID(source_param::kFillingPercentage), t, L);
-  if (pb && ReadIntParam(pb, source_param::kParticlesFilled, t, N) != N)
-    pb->SetValue(ParamID(source_param::kParticlesFilled), t, N);
+  if (pb && ReadIntParam(pb, kEmitFillingPercentage, t, L) != L)
+    pb->SetValue(ParamID(kEmitFillingPercentage), t, L);
+  if (pb && ReadIntParam(pb, kEmitParticlesFilled, t, N) != N)
+    pb->SetValue(ParamID(kEmitParticlesFilled), t, N);
   if (disabled == 0 && layerRead != 0) {
     const std::vector<Vec3f>& fill = src->FillPoints();
     const int m = std::min<int>(N, int(fill.size()));
@@ -141,11 +141,11 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
   (void)flag;
   IParamBlock2* spb = owner ? owner->SystemParamBlock() : nullptr;
   const TimeValue t = GetCOREInterface()->GetTime();
-  const float flick = ReadFloatParam(spb, system_param::kFlickFilter, t, 0.0f);
-  const int samples = ReadIntParam(spb, system_param::kFilterSamples, t, 0);
+  const float flick = ReadFloatParam(spb, kFluidFlickFilter, t, 0.0f);
+  const int samples = ReadIntParam(spb, kFluidFilterSamples, t, 0);
   IParamBlock2* pb = (i >= 0 && i < kMaxSources && sourceObjects[i]) ? sourceObjects[i]->SourceParamBlock() : nullptr;
-  int p = renderFlag ? ReadIntParam(pb, source_param::kParticlesShownInRender, t, 100)
-                     : ReadIntParam(pb, source_param::kParticlesShown, t, 100);
+  int p = renderFlag ? ReadIntParam(pb, kEmitParticlesShownInRender, t, 100)
+                     : ReadIntParam(pb, kEmitParticlesShown, t, 100);
   if (p < 2) p = 1;
   const int s = std::max(1, std::min(lastSolved - n, samples));
   // Frames before the cache start or beyond the tables are not stored.

@@ -109,32 +109,31 @@ bool FluidEngine::CreateSource() {
   src->engine = this;
 
   if (IParamBlock2* pb = src->SourceParamBlock()) {
-    using namespace source_param;
     const PluginDefaults& d = defaults;
-    pb->SetValue(kDropSize, t, d.sourceDropSize);
-    pb->SetValue(kMinSize, t, 0.01f);
-    pb->SetValue(kDisplayType, t, d.particleLook);
-    pb->SetValue(kSizeOnAgePercentage, t, d.ageToCollapse);
-    pb->SetValue(kSizeOnSolitude, t, d.sizeDependsOnSolitude);
+    pb->SetValue(kEmitDropSize, t, d.sourceDropSize);
+    pb->SetValue(kEmitMinSize, t, 0.01f);
+    pb->SetValue(kEmitDisplayType, t, d.particleLook);
+    pb->SetValue(kEmitSizeOnAgePercentage, t, d.ageToCollapse);
+    pb->SetValue(kEmitSizeOnSolitude, t, d.sizeDependsOnSolitude);
     sizeOnSolitude = d.sizeDependsOnSolitude;
-    pb->SetValue(kSizeOnSolitudeRadius, t, d.minNeighbours);
-    pb->SetValue(kRenderType, t, d.renderType);
-    pb->SetValue(kFacingOrientation, t, d.facingOrientation);
-    pb->SetValue(kLifeTime, t, d.lifeInFrames);
-    pb->SetValue(kParticlesShown, t, 100);
-    pb->SetValue(kParticlesShownInRender, t, 100);
-    pb->SetValue(kRadius, t, d.sourceRadius);
-    pb->SetValue(kEmissionRate, t, d.sourceRate);
-    pb->SetValue(kRandomEmission, t, d.randomEmission);
-    pb->SetValue(kInterParticleInteraction, t, 1);
-    pb->SetValue(kDisableSource, t, d.disableSource);
-    pb->SetValue(kTrajectoryLength, t, 30);
-    pb->SetValue(kSourceLod, t, d.lod);
-    pb->SetValue(kEmissionType, t, 0);
-    pb->SetValue(kThickness, t, d.thickness);
-    pb->SetValue(kApplyMappingAtFrame, t, 30);
-    pb->SetValue(kHideSource, t, d.hideSource);
-    pb->SetValue(kHideTrajectory, t, d.hideSourceTrajectory);
+    pb->SetValue(kEmitSizeOnSolitudeRadius, t, d.minNeighbours);
+    pb->SetValue(kEmitRenderType, t, d.renderType);
+    pb->SetValue(kEmitFacingOrientation, t, d.facingOrientation);
+    pb->SetValue(kEmitLifeTime, t, d.lifeInFrames);
+    pb->SetValue(kEmitParticlesShown, t, 100);
+    pb->SetValue(kEmitParticlesShownInRender, t, 100);
+    pb->SetValue(kEmitRadius, t, d.sourceRadius);
+    pb->SetValue(kEmitEmissionRate, t, d.sourceRate);
+    pb->SetValue(kEmitRandomEmission, t, d.randomEmission);
+    pb->SetValue(kEmitInterParticleInteraction, t, 1);
+    pb->SetValue(kEmitDisableSource, t, d.disableSource);
+    pb->SetValue(kEmitTrajectoryLength, t, 30);
+    pb->SetValue(kEmitSourceLod, t, d.lod);
+    pb->SetValue(kEmitEmissionType, t, 0);
+    pb->SetValue(kEmitThickness, t, d.thickness);
+    pb->SetValue(kEmitApplyMappingAtFrame, t, 30);
+    pb->SetValue(kEmitHideSource, t, d.hideSource);
+    pb->SetValue(kEmitHideTrajectory, t, d.hideSourceTrajectory);
   }
   src->lifeFrames = defaults.lifeInFrames;
 
@@ -271,7 +270,7 @@ void FluidEngine::AddDefaultObjectParams() {
     bool picked = false;
     for (int i = 0; i < sourceCount && i < kMaxSources && !picked; ++i) {
       if (!SlotUsable(i)) continue;
-      picked = ReadIntParam(SourceBlock(i), source_param::kEmissionType, t, 0) == 1 &&
+      picked = ReadIntParam(SourceBlock(i), kEmitEmissionType, t, 0) == 1 &&
                sourceObjects[i]->PickedNode() == node;
     }
     if (!picked && access && !access->HasObjectParams(node))
@@ -312,7 +311,7 @@ void FluidEngine::ApplySourceMapping() {
   for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
     if (!SlotUsable(i)) continue;
     INode* mapper = sourceObjects[i]->MapperNode();
-    if (!mapper || ReadIntParam(SourceBlock(i), source_param::kApplyMappingAtFrame, t, -1) != frame)
+    if (!mapper || ReadIntParam(SourceBlock(i), kEmitApplyMappingAtFrame, t, -1) != frame)
       continue;
     ColliderMesh snapshot;
     TriObject* tri = nullptr;

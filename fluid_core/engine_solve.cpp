@@ -18,31 +18,29 @@ struct SourceFrameParams {
 };
 
 void ReadOverrides(IParamBlock2* pb, TimeValue t, SourceFrameParams& s) {
-  using namespace source_param;
-  s.overrideParams = ReadIntParam(pb, kOverrideObjParams, t, 0);
-  s.friction = ReadFloatParam(pb, kSourceFriction, t, 0.0f);
-  s.adherence = ReadFloatParam(pb, kSourceAdherence, t, 0.0f);
-  s.collisionGap = ReadFloatParam(pb, kSourceCollisionGap, t, 0.0f);
-  s.bounce = ReadFloatParam(pb, kSourceBounce, t, 0.0f);
-  s.gravity = ReadFloatParam(pb, kSourceGravity, t, 0.0f);
+  s.overrideParams = ReadIntParam(pb, kEmitOverrideObjParams, t, 0);
+  s.friction = ReadFloatParam(pb, kEmitSourceFriction, t, 0.0f);
+  s.adherence = ReadFloatParam(pb, kEmitSourceAdherence, t, 0.0f);
+  s.collisionGap = ReadFloatParam(pb, kEmitSourceCollisionGap, t, 0.0f);
+  s.bounce = ReadFloatParam(pb, kEmitSourceBounce, t, 0.0f);
+  s.gravity = ReadFloatParam(pb, kEmitSourceGravity, t, 0.0f);
 }
 
 SourceFrameParams ReadFrameParams(IParamBlock2* pb, TimeValue t) {
-  using namespace source_param;
   SourceFrameParams s;
-  s.radius = ReadFloatParam(pb, kRadius, t, s.radius);
-  s.rate = ReadFloatParam(pb, kEmissionRate, t, s.rate);
-  s.rateVariation = ReadIntParam(pb, kRateVariation, t, 0);
-  s.thickness = ReadFloatParam(pb, kThickness, t, s.thickness);
-  s.randomEmission = ReadIntParam(pb, kRandomEmission, t, 1);
-  s.particlesFilled = ReadIntParam(pb, kParticlesFilled, t, 0);
-  s.startFrame = ReadIntParam(pb, kStartFrame, t, s.startFrame);
-  s.stopFrame = ReadIntParam(pb, kStopFrame, t, s.stopFrame);
-  s.emissionType = ReadIntParam(pb, kEmissionType, t, 0);
-  s.lod = ReadFloatParam(pb, kSourceLod, t, s.lod);
-  s.disable = ReadIntParam(pb, kDisableSource, t, 0);
-  s.lifeTime = ReadIntParam(pb, kLifeTime, t, s.lifeTime);
-  s.interaction = ReadIntParam(pb, kInterParticleInteraction, t, 1);
+  s.radius = ReadFloatParam(pb, kEmitRadius, t, s.radius);
+  s.rate = ReadFloatParam(pb, kEmitEmissionRate, t, s.rate);
+  s.rateVariation = ReadIntParam(pb, kEmitRateVariation, t, 0);
+  s.thickness = ReadFloatParam(pb, kEmitThickness, t, s.thickness);
+  s.randomEmission = ReadIntParam(pb, kEmitRandomEmission, t, 1);
+  s.particlesFilled = ReadIntParam(pb, kEmitParticlesFilled, t, 0);
+  s.startFrame = ReadIntParam(pb, kEmitStartFrame, t, s.startFrame);
+  s.stopFrame = ReadIntParam(pb, kEmitStopFrame, t, s.stopFrame);
+  s.emissionType = ReadIntParam(pb, kEmitEmissionType, t, 0);
+  s.lod = ReadFloatParam(pb, kEmitSourceLod, t, s.lod);
+  s.disable = ReadIntParam(pb, kEmitDisableSource, t, 0);
+  s.lifeTime = ReadIntParam(pb, kEmitLifeTime, t, s.lifeTime);
+  s.interaction = ReadIntParam(pb, kEmitInterParticleInteraction, t, 1);
   ReadOverrides(pb, t, s);
   return s;
 }
@@ -104,8 +102,8 @@ bool FluidEngine::SolveFrame(int n) {
   const int h0 = t / T;
   double dt = T / 4800.0;
   IParamBlock2* spb = owner ? owner->SystemParamBlock() : nullptr;
-  gravity = ReadFloatParam(spb, system_param::kGravity, t, gravity);
-  const int M = std::max(1, std::min(50, ReadIntParam(spb, system_param::kSubSample, t, 1)));
+  gravity = ReadFloatParam(spb, kFluidGravity, t, gravity);
+  const int M = std::max(1, std::min(50, ReadIntParam(spb, kFluidSubSample, t, 1)));
   solving_ = true;
   if (owner) owner->SetSolveRunning(true);
   solver->frameCache.cacheRoot = cacheRoot;
@@ -197,12 +195,12 @@ bool FluidEngine::SolveFrame(int n) {
           const TimeValue ts = TimeValue(int64_t(k) * T / q) - T + t;
           const SourcePlacement place = PlaceSource(sourceNodes[i], ts);
           SourceFrameParams s;
-          const float rate = ReadFloatParam(pb, source_param::kEmissionRate, ts, 0.0f);
-          s.disable = ReadIntParam(pb, source_param::kDisableSource, t, 0);
-          s.emissionType = ReadIntParam(pb, source_param::kEmissionType, t, 0);
+          const float rate = ReadFloatParam(pb, kEmitEmissionRate, ts, 0.0f);
+          s.disable = ReadIntParam(pb, kEmitDisableSource, t, 0);
+          s.emissionType = ReadIntParam(pb, kEmitEmissionType, t, 0);
           ReadOverrides(pb, t, s);
-          s.startFrame = ReadIntParam(pb, source_param::kStartFrame, t, s.startFrame);
-          s.stopFrame = ReadIntParam(pb, source_param::kStopFrame, t, s.stopFrame);
+          s.startFrame = ReadIntParam(pb, kEmitStartFrame, t, s.startFrame);
+          s.stopFrame = ReadIntParam(pb, kEmitStopFrame, t, s.stopFrame);
           float E = EmissionStrength(rate);
           if (s.disable || s.emissionType == 2 || s.emissionType == 3 || h0 >= s.stopFrame ||
               h0 < s.startFrame)

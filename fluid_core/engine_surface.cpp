@@ -12,11 +12,11 @@ struct SurfaceParams {
   float detail = 1.0f, melting = 4.0f, radius = 0.4f, shrink = 0.66f;
 };
 SurfaceParams ReadSurfaceParams(IParamBlock2* pb, TimeValue t) {
-  const float lod = ReadFloatParam(pb, system_param::kSurfaceLod, t, ProcessSurfaceDefaults.surfaceLod);
-  const float drop = ReadFloatParam(pb, system_param::kDropSize, t, ProcessSurfaceDefaults.dropSize);
+  const float lod = ReadFloatParam(pb, kFluidSurfaceLod, t, ProcessSurfaceDefaults.surfaceLod);
+  const float drop = ReadFloatParam(pb, kFluidDropSize, t, ProcessSurfaceDefaults.dropSize);
   SurfaceParams s;
-  s.melting = ReadFloatParam(pb, system_param::kMeltingForce, t, ProcessSurfaceDefaults.meltingThreshold);
-  s.shrink = ReadFloatParam(pb, system_param::kShrinkWrap, t, ProcessSurfaceDefaults.shrinkWrap);
+  s.melting = ReadFloatParam(pb, kFluidMeltingForce, t, ProcessSurfaceDefaults.meltingThreshold);
+  s.shrink = ReadFloatParam(pb, kFluidShrinkWrap, t, ProcessSurfaceDefaults.shrinkWrap);
   s.detail = 3.0f / (lod + 1.0f);
   s.radius = drop / 10.0f;
   return s;
@@ -30,7 +30,7 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
   // Frame n counted from host time 0 (not from the start frame).
   const TimeValue time = n * GetCOREInterface()->GetTicksPerFrame();
   IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
-  const float flick = ReadFloatParam(pb, system_param::kFlickFilter, time, 0.0f);
+  const float flick = ReadFloatParam(pb, kFluidFlickFilter, time, 0.0f);
   (void)flick;  // handed to the expiry marking, which does not use it
   const SurfaceParams sp = ReadSurfaceParams(pb, time);
   bool ok = false;

@@ -24,7 +24,7 @@ void FluidEngine::UpdateToTime(TimeValue t) {
   lastEvalFrame = f;
   lastEvalTime = t;
   IParamBlock2* pb = owner->SystemParamBlock();
-  const int showMesh = ReadIntParam(pb, system_param::kShowMesh, t, 0);
+  const int showMesh = ReadIntParam(pb, kFluidShowMesh, t, 0);
 
   // Never a second solve inside a running one (the Escape test pumps host
   // messages, and a redraw evaluates us again), never beyond the tables.
@@ -33,12 +33,12 @@ void FluidEngine::UpdateToTime(TimeValue t) {
       ((owner->IsSolving() && lastSolved == f - 1) || lastSolved == -1))
     SolveFrame(f);
 
-  timeOffset = ReadIntParam(pb, system_param::kOffset, t, 0);
+  timeOffset = ReadIntParam(pb, kFluidOffset, t, 0);
   int g = std::max(0, f - timeOffset);
   if (g > lastSolved) {
-    const int action = ReadIntParam(pb, system_param::kOutOfRangeAction, t, 0);
+    const int action = ReadIntParam(pb, kFluidOutOfRangeAction, t, 0);
     if (action == 2) {
-      const int N = std::max(1, ReadIntParam(pb, system_param::kFramesToLoopFor, t, 1));
+      const int N = std::max(1, ReadIntParam(pb, kFluidFramesToLoopFor, t, 1));
       g = ((g - lastSolved) % N) - N + lastSolved;
     } else if (action == 1) {
       g = lastSolved;

@@ -20,30 +20,32 @@ struct ColliderMesh;
 // pair passes stream through); the slot keeps only the list's length, which
 // the frame files store.
 struct FluidParticle {
+  // What every sub-step pass reads or writes comes first, together (64
+  // bytes), so that a pass touches as few cache lines of a slot as it can.
   Vec3f pos;
   Vec3f vel;
   Vec3f accel;
-  Vec3f cohesion;
-  Vec3f pairAccel;
-  Vec3f texCoord;
-  Vec3f adhesion;
-  int32_t neighbourCount = 0;  // length of the pair list
-  ColliderMesh* collider = nullptr;  // not owned; valid while `collided`
   float density = 0.0f;
   float pressureTerm = 0.0f;
   float spacing = 0.0f;
   float mass = 0.0f;
   float clock = 0.0f;
   float dtLimit = 0.0f;  // 1e6 = no limit
-  int32_t face = 0;
-  int32_t age = 0;
-  int32_t sourceIndex = 0;
-  int32_t fileNeighbourCount = 0;
-  uint32_t tag = 0;
   uint8_t dead = 0;
   uint8_t isNew = 0;
   uint8_t active = 1;
   uint8_t collided = 0;
+  int32_t sourceIndex = 0;
+  Vec3f cohesion;
+  Vec3f pairAccel;
+  Vec3f adhesion;
+  ColliderMesh* collider = nullptr;  // not owned; valid while `collided`
+  int32_t face = 0;
+  Vec3f texCoord;
+  int32_t neighbourCount = 0;  // length of the pair list
+  int32_t age = 0;
+  int32_t fileNeighbourCount = 0;
+  uint32_t tag = 0;
 };
 static_assert(sizeof(FluidParticle) == 144, "the particle record stays small: hot loops stride over it");
 
@@ -357,6 +359,18 @@ class FluidSolver {
   // Friction (unless skipped), integration, domain kill and bounds in one pass.
   void FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity);
   void RefreshForceInputs();
+  // The phases as Step runs them: `fused` also leaves the force inputs
+  // behind, pressure terms included (density passes; the records get theirs
+  // from ComputePressure), or applies cohesion (force pass), saving whole
+  // passes over the particle records.
+  bool BuildPairs(bool fused);
+  void DensityPass(bool fused);
+  void ForcePass(bool fused);
+  // Pressure term of a live, active particle from its density.
+  float PressureTermOf(float density) const;
+  void CohesionOne(FluidParticle& p, double root) const;
+  // The force inputs of particle i from its record.
+  void SetForceInput(int i, const FluidParticle& p);
   const SolverSource* SourceOf(const FluidParticle& p) const;
 
   // Span slots for every particle slot (a slot not yet seen has none).

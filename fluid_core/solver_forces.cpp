@@ -1,5 +1,8 @@
 // Equation of state, pressure and viscosity acceleration, cohesion.
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "fluid_core/solver.h"
 #include "fluid_core/solver_pair_terms.h"
@@ -7,68 +10,165 @@
 using solver_pairs::SpacingTerms;
 using solver_pairs::TermsSide;
 
+float FluidSolver::PressureTermOf(float density) const {
+  double x = (double)(density * invRestDensity);
+  double x7 = x * x * x * x * x * x * x;
+  float pressure = (float)(100.0 * (x7 - 1.0));
+  return pressure / (density * density);
+}
+
 void FluidSolver::ComputePressure() {
   const int n = count;
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead || !p.active) continue;
-    double x = (double)(p.density * invRestDensity);
-    double x7 = x * x * x * x * x * x * x;
-    float pressure = (float)(100.0 * (x7 - 1.0));
-    p.pressureTerm = pressure / (p.density * p.density);
+    p.pressureTerm = PressureTermOf(p.density);
   }
+}
+
+void FluidSolver::SetForceInput(int i, const FluidParticle& p) {
+  ForceInput& f = forceInput_[size_t(i)];
+  f.in = PairInput{p.pos, p.spacing, p.vel, p.mass};
+  f.density = p.density;
+  f.pressureTerm = p.pressureTerm;
+  f.dead = p.dead;
 }
 
 void FluidSolver::RefreshForceInputs() {
   const int n = count;
   if ((int)forceInput_.size() < n) forceInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) {
-    const FluidParticle& p = particles[i];
-    ForceInput& f = forceInput_[i];
-    f.in = PairInput{p.pos, p.spacing, p.vel, p.mass};
-    f.density = p.density;
-    f.pressureTerm = p.pressureTerm;
-    f.dead = p.dead;
-  }
+  for (int i = 0; i < n; ++i) SetForceInput(i, particles[i]);
 }
 
-void FluidSolver::ComputePairForces() {
+namespace {
+// One particle's pressure and viscosity acceleration from its list. Each
+// pair's contribution is computed exactly as TermsSide and the scalar loop
+// below would (the same IEEE operations in the same order, four pairs at a
+// time where SSE is there), and the contributions are summed one by one in
+// list order, so the result is the scalar result bit for bit.
+Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, float rhoI,
+                float presI) {
+  const PairInput A = in[i].in;
+  Vec3f acc;
+  int k = 0;
+#if defined(__SSE2__)
+  const __m128 ax = _mm_set1_ps(A.pos.x), ay = _mm_set1_ps(A.pos.y), az = _mm_set1_ps(A.pos.z);
+  const __m128 avx = _mm_set1_ps(A.vel.x), avy = _mm_set1_ps(A.vel.y), avz = _mm_set1_ps(A.vel.z);
+  const __m128 as = _mm_set1_ps(A.spacing), rho = _mm_set1_ps(rhoI), pres = _mm_set1_ps(presI);
+  const __m128 zero = _mm_setzero_ps();
+  for (; k + 4 <= m; k += 4) {
+    int idx[4];
+    int valid = 0;
+    for (int l = 0; l < 4; ++l) {
+      const int j = list[k + l];
+      const bool ok = j >= 0 && j < n && j != i && !in[j].dead;
+      idx[l] = ok ? j : i;  // a lane that adds nothing reads self
+      valid |= ok ? (1 << l) : 0;
+    }
+    if (!valid) continue;
+    const float* q0 = reinterpret_cast<const float*>(&in[idx[0]]);
+    const float* q1 = reinterpret_cast<const float*>(&in[idx[1]]);
+    const float* q2 = reinterpret_cast<const float*>(&in[idx[2]]);
+    const float* q3 = reinterpret_cast<const float*>(&in[idx[3]]);
+    __m128 bx = _mm_load_ps(q0), by = _mm_load_ps(q1), bz = _mm_load_ps(q2), bs = _mm_load_ps(q3);
+    _MM_TRANSPOSE4_PS(bx, by, bz, bs);
+    __m128 bvx = _mm_load_ps(q0 + 4), bvy = _mm_load_ps(q1 + 4), bvz = _mm_load_ps(q2 + 4),
+           bm = _mm_load_ps(q3 + 4);
+    _MM_TRANSPOSE4_PS(bvx, bvy, bvz, bm);
+    __m128 brho = _mm_load_ps(q0 + 8), bpres = _mm_load_ps(q1 + 8), t2 = _mm_load_ps(q2 + 8),
+           t3 = _mm_load_ps(q3 + 8);
+    _MM_TRANSPOSE4_PS(brho, bpres, t2, t3);
+    const __m128 dx = _mm_sub_ps(ax, bx), dy = _mm_sub_ps(ay, by), dz = _mm_sub_ps(az, bz);
+    const __m128 r2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
+    const __m128 S = _mm_add_ps(as, bs);
+    const __m128 r = _mm_sqrt_ps(r2);
+    const __m128 inRange = _mm_cmplt_ps(r, S);
+    const __m128 dvx = _mm_sub_ps(avx, bvx), dvy = _mm_sub_ps(avy, bvy), dvz = _mm_sub_ps(avz, bvz);
+    const __m128 u = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dvx, dx), _mm_mul_ps(dvy, dy)), _mm_mul_ps(dvz, dz));
+    const __m128 product = _mm_mul_ps(as, bs);
+    const __m128 D = _mm_add_ps(r2, _mm_mul_ps(_mm_set1_ps(0.01f), product));
+    const __m128 mu = _mm_div_ps(_mm_mul_ps(bs, u), D);
+    const __m128 e = _mm_div_ps(_mm_set1_ps(2.0f), S);
+    const __m128 q = _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(e, r));
+    const __m128 w = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(q, q), e), e), e),
+                                _mm_set1_ps(0.07958f));
+    __m128 g = _mm_div_ps(_mm_mul_ps(_mm_mul_ps(w, e), _mm_set1_ps(-3.0f)), r);
+    g = _mm_and_ps(g, _mm_cmpgt_ps(r, _mm_set1_ps(1e-15f)));
+    const __m128 gx = _mm_mul_ps(dx, g), gy = _mm_mul_ps(dy, g), gz = _mm_mul_ps(dz, g);
+    // Neither term: the pair adds nothing (mu == 0 also for -0).
+    const __m128 none = _mm_and_ps(_mm_and_ps(_mm_cmpeq_ps(mu, zero), _mm_cmpeq_ps(gx, zero)),
+                                   _mm_and_ps(_mm_cmpeq_ps(gy, zero), _mm_cmpeq_ps(gz, zero)));
+    const __m128 visc = _mm_mul_ps(
+        _mm_xor_ps(_mm_div_ps(_mm_set1_ps(25.0f), _mm_mul_ps(_mm_add_ps(rho, brho), _mm_set1_ps(0.5f))),
+                   _mm_set1_ps(-0.0f)),
+        mu);
+    const __m128 pi = _mm_and_ps(visc, _mm_cmplt_ps(mu, zero));
+    const __m128 f = _mm_mul_ps(_mm_add_ps(_mm_add_ps(pi, bpres), pres), bm);
+    alignas(16) float cx[4], cy[4], cz[4];
+    _mm_store_ps(cx, _mm_mul_ps(gx, f));
+    _mm_store_ps(cy, _mm_mul_ps(gy, f));
+    _mm_store_ps(cz, _mm_mul_ps(gz, f));
+    const int acts = valid & _mm_movemask_ps(_mm_andnot_ps(none, inRange));
+    for (int l = 0; l < 4; ++l)
+      if (acts & (1 << l)) {
+        acc.x -= cx[l];
+        acc.y -= cy[l];
+        acc.z -= cz[l];
+      }
+  }
+#endif
+  SpacingTerms terms;
+  for (; k < m; ++k) {
+    const int j = list[k];
+    if (j < 0 || j >= n || j == i) continue;
+    const ForceInput& q = in[j];
+    if (q.dead) continue;  // a particle killed this frame no longer pushes
+    float mu;
+    Vec3f grad;
+    if (!TermsSide(A, q.in, terms, mu, grad)) continue;  // out of range
+    // An in-range pair with no radial relative speed (a block at rest)
+    // still feels the pressure; one with neither term adds nothing.
+    if (mu == 0.0f && grad.x == 0.0f && grad.y == 0.0f && grad.z == 0.0f) continue;
+    float pi = mu < 0.0f ? -(25.0f / ((rhoI + q.density) * 0.5f)) * mu : 0.0f;
+    float f = (pi + q.pressureTerm + presI) * q.in.mass;
+    acc -= grad * f;
+  }
+  return acc;
+}
+}  // namespace
+
+void FluidSolver::ComputePairForces() { ForcePass(false); }
+
+void FluidSolver::ForcePass(bool fused) {
   SyncPairSlots();
-  RefreshForceInputs();
+  // Fused, the density pass has left the inputs behind.
+  if (!fused) RefreshForceInputs();
   const int n = count;
+  const double root = std::sqrt(particlesPerVolume);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead) continue;
     p.accel = Vec3f();
     if (!p.active) continue;
-    const float rhoI = p.density;
-    const float presI = p.pressureTerm;
-    const PairInput A = forceInput_[i].in;
-    SpacingTerms terms;
-    Vec3f acc;
     const PairSpan L = pairSpans_[i];
-    const int32_t* list = pairBlocks_[size_t(L.block)].data.data() + L.offset;
-    for (int k = 0; k < L.count; ++k) {
-      const int j = list[k];
-      if (j < 0 || j >= n || j == i) continue;
-      const ForceInput& q = forceInput_[j];
-      if (q.dead) continue;  // a particle killed this frame no longer pushes
-      float mu;
-      Vec3f grad;
-      if (!TermsSide(A, q.in, terms, mu, grad)) continue;  // out of range
-      // An in-range pair with no radial relative speed (a block at rest)
-      // still feels the pressure; one with neither term adds nothing.
-      if (mu == 0.0f && grad.x == 0.0f && grad.y == 0.0f && grad.z == 0.0f) continue;
-      float pi = mu < 0.0f ? -(25.0f / ((rhoI + q.density) * 0.5f)) * mu : 0.0f;
-      float f = (pi + q.pressureTerm + presI) * q.in.mass;
-      acc -= grad * f;
-    }
+    const int32_t* list = L.count ? pairBlocks_[size_t(L.block)].data.data() + L.offset : nullptr;
+    const Vec3f acc = ListForce(i, n, list, L.count, forceInput_.data(), p.density, p.pressureTerm);
     p.accel = acc;
     p.pairAccel = acc;
+    if (fused) CohesionOne(p, root);
   }
+}
+
+void FluidSolver::CohesionOne(FluidParticle& p, double root) const {
+  const SolverSource* s = SourceOf(p);  // files may carry any source index
+  if (!s) return;
+  double factor = root * s->thickness * 0.14285714285714285;
+  p.accel.x = (float)(p.accel.x + p.cohesion.x * factor);
+  p.accel.y = (float)(p.accel.y + p.cohesion.y * factor);
+  p.accel.z = (float)(p.accel.z + p.cohesion.z * factor);
 }
 
 void FluidSolver::ApplyCohesion() {
@@ -78,11 +178,6 @@ void FluidSolver::ApplyCohesion() {
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
     if (p.dead || !p.active) continue;
-    const SolverSource* s = SourceOf(p);  // files may carry any source index
-    if (!s) continue;
-    double factor = root * s->thickness * 0.14285714285714285;
-    p.accel.x = (float)(p.accel.x + p.cohesion.x * factor);
-    p.accel.y = (float)(p.accel.y + p.cohesion.y * factor);
-    p.accel.z = (float)(p.accel.z + p.cohesion.z * factor);
+    CohesionOne(p, root);
   }
 }

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <parallel/algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <omp.h>
 
@@ -52,6 +55,89 @@ struct OffsetOrder {
 const OffsetOrder kOrder;
 
 PairInput InputOf(const FluidParticle& p) { return PairInput{p.pos, p.spacing, p.vel, p.mass}; }
+
+// One particle's side of the density pass over its list: each pair's terms
+// are computed exactly as DensitySide would (the same IEEE operations in the
+// same order, four pairs at a time where SSE is there) and added one by one
+// in list order, so the sums are the scalar sums bit for bit.
+void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
+                 const uint8_t* flags, float& density, Vec3f& cohesion, float& dtLimit) {
+  const PairInput A = in[i];
+  const bool selfNew = (flags[i] & 2) != 0;
+  // A pair counts when its partner is live and its lower slot not new.
+  auto counts = [&](int j) {
+    if (j < 0 || j >= n || j == i) return false;
+    const uint8_t f = flags[j];
+    if (f & 1) return false;
+    const bool lowerIsNew = i < j ? selfNew : (f & 2) != 0;
+    return !lowerIsNew;
+  };
+  int k = 0;
+#if defined(__SSE2__)
+  const __m128 ax = _mm_set1_ps(A.pos.x), ay = _mm_set1_ps(A.pos.y), az = _mm_set1_ps(A.pos.z);
+  const __m128 avx = _mm_set1_ps(A.vel.x), avy = _mm_set1_ps(A.vel.y), avz = _mm_set1_ps(A.vel.z);
+  const __m128 as = _mm_set1_ps(A.spacing);
+  const __m128 zero = _mm_setzero_ps();
+  const bool cohesive = A.spacing > 0.0f;
+  for (; k + 4 <= m; k += 4) {
+    int idx[4];
+    int valid = 0;
+    for (int l = 0; l < 4; ++l) {
+      const int j = list[k + l];
+      const bool ok = counts(j);
+      idx[l] = ok ? j : i;  // a lane that adds nothing reads self
+      valid |= ok ? (1 << l) : 0;
+    }
+    if (!valid) continue;
+    const float* q0 = reinterpret_cast<const float*>(&in[idx[0]]);
+    const float* q1 = reinterpret_cast<const float*>(&in[idx[1]]);
+    const float* q2 = reinterpret_cast<const float*>(&in[idx[2]]);
+    const float* q3 = reinterpret_cast<const float*>(&in[idx[3]]);
+    __m128 bx = _mm_loadu_ps(q0), by = _mm_loadu_ps(q1), bz = _mm_loadu_ps(q2), bs = _mm_loadu_ps(q3);
+    _MM_TRANSPOSE4_PS(bx, by, bz, bs);
+    __m128 bvx = _mm_loadu_ps(q0 + 4), bvy = _mm_loadu_ps(q1 + 4), bvz = _mm_loadu_ps(q2 + 4),
+           bm = _mm_loadu_ps(q3 + 4);
+    _MM_TRANSPOSE4_PS(bvx, bvy, bvz, bm);
+    const __m128 dx = _mm_sub_ps(ax, bx), dy = _mm_sub_ps(ay, by), dz = _mm_sub_ps(az, bz);
+    const __m128 r2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
+    const __m128 S = _mm_add_ps(as, bs);
+    const __m128 r = _mm_sqrt_ps(r2);
+    const __m128 inRange = _mm_cmplt_ps(r, S);
+    const __m128 dvx = _mm_sub_ps(avx, bvx), dvy = _mm_sub_ps(avy, bvy), dvz = _mm_sub_ps(avz, bvz);
+    const __m128 u = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dvx, dx), _mm_mul_ps(dvy, dy)), _mm_mul_ps(dvz, dz));
+    const __m128 limit = _mm_mul_ps(_mm_div_ps(S, _mm_div_ps(u, r)), _mm_set1_ps(0.025f));
+    const __m128 e = _mm_div_ps(_mm_set1_ps(2.0f), S);
+    const __m128 q = _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(e, r));
+    const __m128 w = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(q, q), e), e), e),
+                                _mm_set1_ps(0.07958f));
+    const __m128 Wm = _mm_mul_ps(_mm_mul_ps(w, q), bm);
+    const __m128 ratio = _mm_div_ps(bs, as);
+    alignas(16) float wm[4], lim[4], cx[4], cy[4], cz[4];
+    _mm_store_ps(wm, Wm);
+    _mm_store_ps(lim, limit);
+    _mm_store_ps(cx, _mm_mul_ps(dx, ratio));
+    _mm_store_ps(cy, _mm_mul_ps(dy, ratio));
+    _mm_store_ps(cz, _mm_mul_ps(dz, ratio));
+    const int acts = valid & _mm_movemask_ps(inRange);
+    const int approaching = _mm_movemask_ps(_mm_cmpgt_ps(u, zero));
+    for (int l = 0; l < 4; ++l) {
+      if (!(acts & (1 << l))) continue;
+      if ((approaching & (1 << l)) && lim[l] < dtLimit) dtLimit = lim[l];
+      density += wm[l];
+      if (cohesive) {
+        cohesion.x -= cx[l];
+        cohesion.y -= cy[l];
+        cohesion.z -= cz[l];
+      }
+    }
+  }
+#endif
+  SpacingTerms terms;
+  for (; k < m; ++k) {
+    const int j = list[k];
+    if (counts(j)) DensitySide(A, in[j], terms, density, cohesion, dtLimit);
+  }
+}
 }  // namespace
 
 // ---------------------------------------------------------------- CellGrid
@@ -295,10 +381,13 @@ void FluidSolver::PairKernel(int a, int b) {
   AppendPair(b, a);
 }
 
-bool FluidSolver::BuildNeighbourPairs() {
+bool FluidSolver::BuildNeighbourPairs() { return BuildPairs(false); }
+
+bool FluidSolver::BuildPairs(bool fused) {
   const int n = count;
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
+  if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -309,6 +398,7 @@ bool FluidSolver::BuildNeighbourPairs() {
     p.isNew = 0;
     p.dtLimit = 1e6f;
     pairInput_[i] = InputOf(p);
+    if (fused) SetForceInput(i, p);  // live ones get their density below
   }
   // Slots beyond the count keep their list lengths (a frame written now
   // stores them) but no longer their storage, which is reused below.
@@ -368,6 +458,11 @@ bool FluidSolver::BuildNeighbourPairs() {
     pa.density = density;
     pa.cohesion = cohesion;
     pa.dtLimit = dtLimit;
+    if (fused) {
+      // The record's own pressure term is written by ComputePressure.
+      forceInput_[size_t(a)].density = density;
+      if (pa.active) forceInput_[size_t(a)].pressureTerm = PressureTermOf(density);
+    }
   };
 
   // The walk is cut into runs of whole k-layers; Escape is polled before each.
@@ -423,16 +518,20 @@ void FluidSolver::ComputePairsSerial() {
   for (int i : fresh) particles[i].isNew = 0;
 }
 
-void FluidSolver::ComputeDensityAndForces() {
+void FluidSolver::ComputeDensityAndForces() { DensityPass(false); }
+
+void FluidSolver::DensityPass(bool fused) {
   const int n = count;
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if ((int)pairFlags_.size() < n) pairFlags_.resize(n);
+  if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     const FluidParticle& p = particles[i];
     pairInput_[i] = InputOf(p);
     pairFlags_[i] = uint8_t((p.dead ? 1 : 0) | (p.isNew ? 2 : 0));
+    if (fused) SetForceInput(i, p);  // live ones get their density below
   }
   // Every particle updates its own side of each listed pair; the other side
   // is updated by the other particle's iteration with bitwise the same
@@ -444,25 +543,19 @@ void FluidSolver::ComputeDensityAndForces() {
   for (int i = 0; i < n; ++i) {
     if (pairFlags_[i] & 1) continue;
     FluidParticle& p = particles[i];
-    const PairInput A = pairInput_[i];
-    const bool selfNew = (pairFlags_[i] & 2) != 0;
-    SpacingTerms terms;
+    const PairSpan L = pairSpans_[i];
+    const int32_t* list = L.count ? pairBlocks_[size_t(L.block)].data.data() + L.offset : nullptr;
     float density = SelfDensity(p);
     Vec3f cohesion;
     float dtLimit = 1e6f;
-    const PairSpan L = pairSpans_[i];
-    const int32_t* list = pairBlocks_[size_t(L.block)].data.data() + L.offset;
-    for (int k = 0; k < L.count; ++k) {
-      const int j = list[k];
-      if (j < 0 || j >= n || j == i) continue;
-      const uint8_t f = pairFlags_[j];
-      if (f & 1) continue;
-      const bool lowerIsNew = i < j ? selfNew : (f & 2) != 0;
-      if (lowerIsNew) continue;
-      DensitySide(A, pairInput_[j], terms, density, cohesion, dtLimit);
-    }
+    ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), density, cohesion, dtLimit);
     p.density = density;
     p.cohesion = cohesion;
     p.dtLimit = dtLimit;
+    if (fused) {
+      // The record's own pressure term is written by ComputePressure.
+      forceInput_[size_t(i)].density = density;
+      if (p.active) forceInput_[size_t(i)].pressureTerm = PressureTermOf(density);
+    }
   }
 }

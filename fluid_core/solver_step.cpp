@@ -20,18 +20,22 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
     grid->Clear();
   }
 
+  // The density passes also leave the force inputs behind (with the
+  // pressure terms ComputePressure then stores), and the force pass applies
+  // cohesion: the results are those of running the phases one after the
+  // other (each touches only its own particle), with two passes over the
+  // records fewer. Escape is polled where it always was.
   if (firstSubStep) {
-    if (!BuildNeighbourPairs()) return false;
+    if (!BuildPairs(true)) return false;
   } else {
     if (added) ComputePairsSerial();
-    ComputeDensityAndForces();
+    DensityPass(true);
   }
   if (solver_host::AbortRequested()) return false;
   ComputePressure();
   if (solver_host::AbortRequested()) return false;
-  ComputePairForces();
+  ForcePass(true);
   if (solver_host::AbortRequested()) return false;
-  ApplyCohesion();
   if (solver_host::AbortRequested()) return false;
   CollideWithObjects();
   FinishStep(t1, forces, gravity);  // friction, integration, domain kill, bounds

@@ -195,7 +195,7 @@ void SetSelectedEmitters(int paramId, int value, bool facingSteps) {
   ForSelectedEmitters([&](INode*, IParamBlock2* pb) {
     if (pb) pb->SetValue(paramId, 0, value);
     if (!facingSteps) return;
-    const int facing = ReadIntParam(pb, source_param::kFacingOrientation, 0, 1);
+    const int facing = ReadIntParam(pb, kEmitFacingOrientation, 0, 1);
     ShowFacingToolbarButton(facing);
     SourcesNeedRefresh = 1;
     SetFacingButtonState(facing);
@@ -209,7 +209,7 @@ void ToggleSizeOnSolitude(TetraProcObj* system) {
   const int on = e.sizeOnSolitude;
   const TimeValue t = Ip()->GetTime();
   ForSelectedEmitters([&](INode*, IParamBlock2* pb) {
-    if (pb) pb->SetValue(source_param::kSizeOnSolitude, t, on);
+    if (pb) pb->SetValue(kEmitSizeOnSolitude, t, on);
   });
   SetToolbarButtonCheck(kTbSolitude, on != 0);
 }
@@ -267,13 +267,12 @@ void SetToolbarAfterLoad(TetraProcObj* system) {
 }
 
 bool RunEditAction(int id, TetraProcObj* current) {
-  using namespace source_param;
   switch (id) {
     case kCmdFlushAnimation: FlushAnimation(current); return true;
     case kCmdFlushSurface: FlushSurfaceCache(current); return true;
     case kCmdAddSource: AddSource(current); return true;
-    case kCmdStartStopEmitting: ToggleSelectedSources(current, kDisableSource); return true;
-    case kCmdRandomEmission: ToggleSelectedSources(current, kRandomEmission); return true;
+    case kCmdStartStopEmitting: ToggleSelectedSources(current, kEmitDisableSource); return true;
+    case kCmdRandomEmission: ToggleSelectedSources(current, kEmitRandomEmission); return true;
     case kCmdClipBox: ToggleClipBox(current); return true;
     case kCmdSizeOnSolitude: ToggleSizeOnSolitude(current); return true;
     case kCmdEnableSurface: ToggleSurface(current); return true;
@@ -297,12 +296,12 @@ bool RunEditAction(int id, TetraProcObj* current) {
     bool facing;
   };
   static const EmitterSetting kSettings[] = {
-      {kCmdLookDrops, kDisplayType, 0, false},       {kCmdLookDots, kDisplayType, 1, false},
-      {kCmdLookTicks, kDisplayType, 2, false},       {kCmdLookInstances, kDisplayType, 3, false},
-      {kCmdRenderTetrahedron, kRenderType, 0, false}, {kCmdRenderFacing, kRenderType, 1, true},
-      {kCmdRenderNothing, kRenderType, 2, true},     {kCmdRenderInstanced, kRenderType, 3, true},
-      {kCmdFacingCamera, kFacingOrientation, 0, false}, {kCmdFacingSpeed, kFacingOrientation, 1, false},
-      {kCmdFacingSurface, kFacingOrientation, 2, false},
+      {kCmdLookDrops, kEmitDisplayType, 0, false},       {kCmdLookDots, kEmitDisplayType, 1, false},
+      {kCmdLookTicks, kEmitDisplayType, 2, false},       {kCmdLookInstances, kEmitDisplayType, 3, false},
+      {kCmdRenderTetrahedron, kEmitRenderType, 0, false}, {kCmdRenderFacing, kEmitRenderType, 1, true},
+      {kCmdRenderNothing, kEmitRenderType, 2, true},     {kCmdRenderInstanced, kEmitRenderType, 3, true},
+      {kCmdFacingCamera, kEmitFacingOrientation, 0, false}, {kCmdFacingSpeed, kEmitFacingOrientation, 1, false},
+      {kCmdFacingSurface, kEmitFacingOrientation, 2, false},
   };
   for (const EmitterSetting& s : kSettings) {
     if (s.command != id) continue;

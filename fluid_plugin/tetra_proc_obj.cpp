@@ -575,6 +575,9 @@ void TetraProcObj::PostLoadFixup() {
   Interface* ip = GetCOREInterface();
   node = FindOwnNode();
   engine.systemNode = node;
+  // The source references were set before their nodes held the emitters.
+  for (int i = 0; i < engine.sourceCount && i < FluidEngine::kMaxSources; ++i)
+    if (!engine.sourceObjects[size_t(i)] && engine.sourceNodes[size_t(i)]) BindSource(i, engine.sourceNodes[size_t(i)]);
   for (int i = 0; i < engine.sourceCount && i < FluidEngine::kMaxSources; ++i) {
     FluidSource* s = engine.sourceObjects[size_t(i)];
     if (!s) continue;
@@ -594,7 +597,7 @@ void TetraProcObj::PostLoadFixup() {
     if (size_t(i) < savedSourceFolders.size() && !savedSourceFolders[size_t(i)].empty())
       s->SetSourceFileFolder(savedSourceFolders[size_t(i)]);
     IParamBlock2* spb = s->SourceParamBlock();
-    if (ReadIntParam(spb, source_param::kEmissionType, t, 0) == 2 && s->node) {
+    if (ReadIntParam(spb, kEmitEmissionType, t, 0) == 2 && s->node) {
       if (engine.lastSolved != 0) {
         s->fillPending = 0;
       } else if (engine.solver->count == 0) {
@@ -606,7 +609,7 @@ void TetraProcObj::PostLoadFixup() {
       SourcesNeedRefresh = 1;
       engine.lastEvalFrame = -1;
     }
-    if (spb) minLod = std::min(minLod, ReadFloatParam(spb, source_param::kSourceLod, t, minLod));
+    if (spb) minLod = std::min(minLod, ReadFloatParam(spb, kEmitSourceLod, t, minLod));
   }
   // Without a usable source the density stays what the cache gave.
   if (minLod < 3.0e10f) engine.solver->SetParticleDensity(double(minLod) * minLod * minLod);

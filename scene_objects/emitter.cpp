@@ -231,6 +231,32 @@ IOResult GenParticle::Save(ISave* isave) {
   return IO_OK;
 }
 
+namespace {
+// A loaded scene sets the emitter's ghost references before the ghost nodes
+// hold their objects: the ghosts are bound once everything is in place.
+class GhostRebindPLCB : public PostLoadCallback {
+ public:
+  explicit GhostRebindPLCB(GenParticle* e) : emitter_(e) {}
+  void proc(ILoad*) override {
+    if (Animatable::IsAlive(emitter_)) emitter_->BindGhosts();
+    delete this;
+  }
+
+ private:
+  GenParticle* emitter_;
+};
+}  // namespace
+
+void GenParticle::BindGhosts() {
+  for (int k = 0; k < ghostCount && k < kMaxGhosts; ++k) {
+    INode* n = ghostNodes[size_t(k)];
+    GenGhostParticle* ghost = n ? dynamic_cast<GenGhostParticle*>(BaseObjectOf(n)) : nullptr;
+    if (!ghost) continue;
+    ghost->BindToParent(this, k, n);
+    ghostObjects[size_t(k)] = ghost;
+  }
+}
+
 IOResult GenParticle::Load(ILoad* iload) {
   SourcesNeedRefresh = 1;
   if (pblock2) {
@@ -249,7 +275,9 @@ IOResult GenParticle::Load(ILoad* iload) {
     }
     iload->CloseChunk();
   }
-  return res == IO_END ? IO_OK : res;
+  if (res != IO_END) return res;
+  if (ghostCount > 0) iload->RegisterPostLoadCallback(new GhostRebindPLCB(this));
+  return IO_OK;
 }
 
 // ------------------------------------------------------------------ clone
@@ -371,8 +399,8 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   range.lastSolved = engine->lastSolved;
   range.solving = engine->owner->IsSolving();
   IParamBlock2* spb = engine->owner->SystemParamBlock();
-  range.action = ReadIntParam(spb, system_param::kOutOfRangeAction, t, kOutOfRangeHide);
-  range.loopFrames = ReadIntParam(spb, system_param::kFramesToLoopFor, t, 1);
+  range.action = ReadIntParam(spb, kFluidOutOfRangeAction, t, kOutOfRangeHide);
+  range.loopFrames = ReadIntParam(spb, kFluidFramesToLoopFor, t, 1);
   const int F = MapEmitterFrame(engine->FrameFromTime(t) - engine->timeOffset, engine->startFrame, range);
   if (F < 0) {
     parts.SetCount(0);

@@ -199,6 +199,9 @@ class GenParticle : public SimpleParticle, public FluidSource {
   // Binds a new ghost source node to the next ghost reference; false when
   // the emitter holds kMaxGhosts ghosts already.
   bool AddGhostNode(INode* ghostNode);
+  // Binds the ghost behind each ghost reference to this emitter (after a
+  // load, once the nodes hold their objects).
+  void BindGhosts();
 
   RainParticleDraw draw;
 

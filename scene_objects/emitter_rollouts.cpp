@@ -60,7 +60,7 @@ bool PromptOnFocus(WPARAM wParam, std::initializer_list<int> ids = {}) {
   }
   const char* text = EmitterPromptText(id);
   if (!text) return false;
-  ShowTempPrompt(text, kPromptMs);
+  ShowTempPrompt(text, kEmitterPromptMs);
   return true;
 }
 
@@ -193,6 +193,9 @@ class SourceDlgProc : public EmitterProc {
       case kChooseFolder:
         if (ChooseSourceFolder(*e, hWnd) && map) map->Invalidate();
         break;
+      case kNewGhost:
+        if (CreateGhostSource(e, EmitterNode(*e))) ip->RedrawViews(t);
+        break;
       case kMapper:
         MapperMode().emitter = e;
         MapperMode().ip = ip;
@@ -211,15 +214,18 @@ class SourceDlgProc : public EmitterProc {
  private:
   static void Opened(GenParticle& e, HWND hWnd, TimeValue t) {
     e.sourceRollout = hWnd;
-    SetupButton(hWnd, kSelect, CBT_PUSH, kPickHighlight,
+    SetupButton(hWnd, kSelect, CBT_PUSH, kEmitterPickHighlight,
                 "Press here to select a plain shape or an object to emit from or fill with particles.");
-    SetupButton(hWnd, kMapper, CBT_CHECK, kPickHighlight,
+    SetupButton(hWnd, kMapper, CBT_CHECK, kEmitterPickHighlight,
                 "Pick an object from scene viewport to adopt object's mapping");
     SetupButton(hWnd, kSettle, CBT_PUSH, ColorMan()->GetColor(38),
                 "Fill and settle. Ensures that at the end of the process container is filled until the "
                 "desired percentage and settled down.");
     SetupButton(hWnd, kChooseFolder, CBT_PUSH, ColorMan()->GetColor(38),
                 "Select a directory path to read particle positions/speeds from PFLOW.");
+    SetupButton(hWnd, kNewGhost, CBT_PUSH, kEmitterPickHighlight,
+                "New ghost source: this source's particles shown again where the ghost is moved.");
+    EnableWindow(GetDlgItem(hWnd, kNewGhost), e.ghostCount < GenParticle::kMaxGhosts ? TRUE : FALSE);
     ShowText(hWnd, kEmissionName, NodeName(e.emissionNode));
     ShowText(hWnd, kMapperLabel, NodeName(e.mapperNode));
     ShowText(hWnd, kFolderField, e.SourceFolder().c_str());
@@ -301,7 +307,7 @@ class ParticleDlgProc : public DisplayDlgProc {
   bool Alive() override { return emitter_ != nullptr; }
   void Opened(HWND hWnd) override {
     emitter_->displayRollout = hWnd;
-    SetupButton(hWnd, kPickInstance, CBT_CHECK, kPickHighlight, "Pick an object in viewport to instantiate.");
+    SetupButton(hWnd, kPickInstance, CBT_CHECK, kEmitterPickHighlight, "Pick an object in viewport to instantiate.");
     ShowText(hWnd, kInstanceName, NodeName(emitter_->instanceNode));
   }
   void Closed(HWND hWnd) override {
@@ -333,7 +339,7 @@ class ParticleGhostDlgProc : public DisplayDlgProc {
   // own: its "Instanced geometry" renders as facing quads, and the pick
   // button has nothing to set.
   void Opened(HWND hWnd) override {
-    SetupButton(hWnd, kPickInstance, CBT_CHECK, kPickHighlight, nullptr);
+    SetupButton(hWnd, kPickInstance, CBT_CHECK, kEmitterPickHighlight, nullptr);
     EnableWindow(GetDlgItem(hWnd, kPickInstance), FALSE);
   }
   void Closed(HWND) override {}
@@ -431,6 +437,7 @@ vorel_ui::DialogTemplate SourceTemplate() {
   c.push_back({kLodPreview, Kind::CheckBox, "part LOD preview"});
   c.push_back({kHideTrajectory, Kind::CheckBox, "Hide trajectory"});
   AddSpinner(c, kTrajectoryEdit, kTrajectorySpin, "Length:");
+  c.push_back({kNewGhost, Kind::CustButton, "New ghost"});
   c.push_back({kMapper, Kind::CustButton, "Mapper Object"});
   c.push_back({kMapperLabel, Kind::Static, ""});
   AddSpinner(c, 1004, 1009, "Apply mapping at frame:");

@@ -34,6 +34,7 @@ enum : int {
   kFolderField = 3077,
   kEmitCircle = 1021, kEmitShape = 1022, kEmitFilled = 1024,
   kMapper = 1102,
+  kNewGhost = 1129,
   kMapperLabel = 1103,
   kHideSource = 1019, kLodPreview = 1030, kHideTrajectory = 1128,
   kFillLayersSpin = 1504, kFillCountSpin = 1507,
@@ -44,9 +45,9 @@ enum : int {
 }  // namespace emitter_ctl
 
 // Highlight of the pick and select buttons (a COLORREF).
-constexpr COLORREF kPickHighlight = 0xC0C0FF;
+constexpr COLORREF kEmitterPickHighlight = 0xC0C0FF;
 // How long a focused edit's help stays on the prompt line.
-constexpr unsigned kPromptMs = 5000;
+constexpr unsigned kEmitterPromptMs = 5000;
 // The command that "Settle" runs ("Hold time").
 constexpr int kHoldTimeCommand = 40001;
 

@@ -21,6 +21,11 @@ struct IconTransformCache {
 // The icon's viewport material: diffuse and specular (0.7, 0, 0), shininess
 // 0, self-illumination 1, wireframe with back-face culling.
 void InitIconMaterial(Material& m);
+inline Material IconMaterial() {
+  Material m;
+  InitIconMaterial(m);
+  return m;
+}
 
 // Draws polylines and sets their colour through a graphics window.
 class ModDrawLineProc : public PolyLineProc {

@@ -101,7 +101,10 @@ IParamBlock2* GenGhostParticle::GetParamBlockByID(short id) {
 RefResult GenGhostParticle::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget,
                                              PartID& partID, RefMessage message) {
   (void)changeInt; (void)partID;
-  if (message == REFMSG_CHANGE && hTarget == pblock2) mvalid.SetEmpty();
+  // Its own switches and window ("DisableSource", start and stop) change what
+  // the ghost shows at the same frame: fetch again. The shared refresh flag
+  // would not reach a ghost.
+  if (message == REFMSG_CHANGE && hTarget == pblock2) RequestRefresh();
   return REF_SUCCEED;
 }
 
@@ -189,7 +192,17 @@ void GenGhostParticle::AdoptNode(INode* n) {
     parent->ReplaceReference(4 + slot, n);
 }
 
+void GenGhostParticle::FollowParent() {
+  // The parent is bound to its system after the ghost on a load, and again
+  // whenever the system re-binds it.
+  if (!parent) return;
+  engine = parent->engine;
+  sourceIndex = parent->sourceIndex;
+  if (parent->node) parentNode = parent->node;
+}
+
 void GenGhostParticle::UpdateParticles(TimeValue t, INode* node) {
+  FollowParent();
   if (!engine || !parent || !engine->owner) return;
   INode* found = nullptr;
   {
@@ -232,8 +245,8 @@ void GenGhostParticle::UpdateParticles(TimeValue t, INode* node) {
   range.lastSolved = engine->lastSolved;
   range.solving = engine->owner->IsSolving();
   IParamBlock2* spb = engine->owner->SystemParamBlock();
-  range.action = ReadIntParam(spb, system_param::kOutOfRangeAction, t, kOutOfRangeHide);
-  range.loopFrames = ReadIntParam(spb, system_param::kFramesToLoopFor, t, 1);
+  range.action = ReadIntParam(spb, kFluidOutOfRangeAction, t, kOutOfRangeHide);
+  range.loopFrames = ReadIntParam(spb, kFluidFramesToLoopFor, t, 1);
   const int F = (disabled || F0 < startFrame) ? -1 : MapGhostFrame(F0, stopFrame, range);
   if (F < 0) {
     parts.SetCount(0);
@@ -357,7 +370,10 @@ int GenGhostParticle::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags
 INode* CreateGhostSource(GenParticle* emitter, INode* emitterNode) {
   if (!emitter || emitter->ghostCount >= GenParticle::kMaxGhosts) return nullptr;
   RainGhostParticle* ghost = new RainGhostParticle();
-  INode* n = GetCOREInterface()->CreateObjectNode(ghost);
+  // A name of the system's own: scans and pickers leave it alone.
+  std::string name = kGhostNodeName;
+  GetCOREInterface()->MakeNameUnique(name);
+  INode* n = GetCOREInterface()->CreateObjectNode(ghost, name.c_str());
   if (!n) {
     ghost->DeleteThis();
     return nullptr;

@@ -32,6 +32,8 @@ class GenGhostParticle : public SimpleParticle {
   RainParticleDraw draw;
 
   void BindToParent(GenParticle* p, int slotIndex, INode* ghostNode);
+  // Takes the parent's current engine, source index and node.
+  void FollowParent();
   // The parent is going away: nothing of it may be used again.
   void ForgetParent(GenParticle* p);
   void RequestRefresh() {
@@ -83,6 +85,7 @@ class RainGhostParticle : public GenGhostParticle {
 };
 
 // A first ghost for an emitter: a new ghost object in a node of its own at
-// the emitter's place, bound as the emitter's next ghost reference. Null when
-// the emitter cannot take another ghost.
+// the emitter's place ("VorelGhost", made unique), bound as the emitter's
+// next ghost reference. Null when the emitter cannot take another ghost.
+constexpr const char* kGhostNodeName = "VorelGhost";
 INode* CreateGhostSource(GenParticle* emitter, INode* emitterNode);

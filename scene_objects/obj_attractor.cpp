@@ -12,8 +12,6 @@
 #include "scene_objects/supports_objects_rollout.h"
 #include "scene_objects/vorel_strings.h"
 
-using force_fields::IconTransformCache;
-
 namespace {
 
 constexpr int kRolloutDialog = 218;
@@ -25,17 +23,8 @@ constexpr COLORREF kPickHighlight = 0xC0C0FF;
 bool IsSystemNode(INode* node) { return node && std::strncmp(node->GetName(), "Vorel", 5) == 0; }
 
 Material& AttractorMtl() {
-  static Material m = [] {
-    Material mm;
-    force_fields::InitIconMaterial(mm);
-    return mm;
-  }();
+  static Material m = force_fields::IconMaterial();
   return m;
-}
-
-force_fields::IconCreateCallback& CreateCallback() {
-  static force_fields::IconCreateCallback cb;
-  return cb;
 }
 
 // ---- rollout -----------------------------------------------------------
@@ -77,43 +66,11 @@ class PickAttractorNodeCallback : public PickNodeCallback {
   }
 };
 
-class PickAttractorModeCallback : public PickModeCallback {
- public:
-  ObjAttractorObject* obj = nullptr;
-  BOOL HitTest(IObjParam* ip, HWND hWnd, ViewExp* vpt, IPoint2 m, int flags) override {
-    (void)vpt; (void)flags;
-    return ip->PickNode(hWnd, m, &filter_) ? TRUE : FALSE;
-  }
-  BOOL Pick(IObjParam* ip, ViewExp* vpt) override {
-    (void)ip;
-    INode* node = vpt ? vpt->GetClosestHitNode() : nullptr;
-    if (node && obj) obj->SetTarget(node);
-    return TRUE;
-  }
-  void EnterMode(IObjParam* ip) override { SetPickCheck(ip, TRUE); }
-  void ExitMode(IObjParam* ip) override { SetPickCheck(ip, FALSE); }
-  PickNodeCallback* GetFilter() override { return &filter_; }
-
- private:
-  void SetPickCheck(IObjParam*, BOOL on) {
-    if (!obj || !obj->rollout) return;
-    if (ICustButton* b = GetICustButton(GetDlgItem(obj->rollout, kIdcAttractorPick))) {
-      b->SetCheck(on);
-      ReleaseICustButton(b);
-    }
-  }
-  PickAttractorNodeCallback filter_;
-};
+using PickAttractorModeCallback = ForceWarpPickMode<PickAttractorNodeCallback>;
 
 PickAttractorModeCallback& PickMode() {
   static PickAttractorModeCallback mode;
   return mode;
-}
-
-void ShowTargetName(ObjAttractorObject* obj) {
-  if (!obj->rollout) return;
-  SetWindowText(GetDlgItem(obj->rollout, kIdcAttractorTarget),
-                obj->target ? obj->target->GetName() : "< No object selected >");
 }
 
 class ObjAttractorObjectDlgProc : public ParamMap2UserDlgProc {
@@ -130,7 +87,7 @@ class ObjAttractorObjectDlgProc : public ParamMap2UserDlgProc {
           b->SetHighlightColor(kPickHighlight);
           ReleaseICustButton(b);
         }
-        ShowTargetName(obj);
+        obj->ShowPickedName();
         return TRUE;
       }
       case WM_DESTROY:
@@ -173,7 +130,6 @@ ObjAttractorObjectDlgProc& DlgProcInstance() {
 Point3 ObjAttractorField::Force(TimeValue t, const Point3& pos, const Point3& vel, int index) {
   if (!obj || !obj->pblock2) return force;
   IParamBlock2* pb = obj->pblock2;
-  const float turbulence = pb->GetFloat(kForceTurbulence, t);
   const int type = pb->GetInt(kAttrAttractionType, t);
   if (type == kAttractSurface && (!sampled || sampleTime != t)) {
     obj->SampleTarget();
@@ -202,9 +158,7 @@ Point3 ObjAttractorField::Force(TimeValue t, const Point3& pos, const Point3& ve
     force = force_math::PlanarForce(tm, pos, strength);
   }
 
-  if (turbulence == 0.0f) return force;
-  return force + force_math::TurbulenceTerm(t, pos, tm.GetTrans(), turbulence, pb->GetFloat(kForceFrequency, t),
-                                            pb->GetFloat(kForceScale, t));
+  return obj->WithTurbulence(t, pos, tm, force);
 }
 
 // ---- object -------------------------------------------------------------
@@ -223,103 +177,29 @@ ObjAttractorObject::~ObjAttractorObject() {
 Class_ID ObjAttractorObject::ClassID() { return ObjAttractorClassID(); }
 void ObjAttractorObject::GetClassName(std::string& s) { s = "objAttractor"; }
 
-IParamBlock2* ObjAttractorObject::GetParamBlockByID(short id) {
-  return pblock2 && pblock2->ID() == id ? pblock2 : nullptr;
-}
+ClassDesc2* ObjAttractorObject::WarpDesc() { return GetObjAttractorDesc(); }
+Material& ObjAttractorObject::IconMaterial() { return AttractorMtl(); }
 
-RefTargetHandle ObjAttractorObject::GetReference(int i) {
-  if (i == 0) return pblock2;
-  if (i == 1) return target;
-  return nullptr;
-}
-
-void ObjAttractorObject::SetReference(int i, RefTargetHandle rtarg) {
-  if (i == 0) {
-    SimpleWSMObject2::SetReference(0, rtarg);
-    return;
-  }
-  if (i != 1) return;
-  target = rtarg && rtarg->IsNode() ? static_cast<INode*>(rtarg) : nullptr;
+void ObjAttractorObject::SetPickedNode(INode* node) {
+  target = node;
   SampleTarget();
-}
-
-RefResult ObjAttractorObject::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
-                                               RefMessage message) {
-  if (hTarget == target) return REF_SUCCEED;
-  return SimpleWSMObject2::NotifyRefChanged(changeInt, hTarget, partID, message);
-}
-
-IOResult ObjAttractorObject::Load(ILoad* iload) {
-  static const int kOldVersions[2] = {0, 1};
-  iload->RegisterPostLoadCallback(new ParamBlock2PLCB(kOldVersions, 2, GetObjAttractorDesc()->GetParamBlockDesc(0),
-                                                      this, 0));
-  return IO_OK;
-}
-
-ReferenceTarget* ObjAttractorObject::Clone(RemapDir& remap) {
-  auto* copy = new ObjAttractorObject(true);
-  copy->ReplaceReference(0, remap.CloneRef(pblock2));
-  BaseClone(this, copy, remap);
-  return copy;
-}
-
-int ObjAttractorObject::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) {
-  (void)flags;
-  UpdateMesh(t);
-  bool hoops = pblock2 && pblock2->GetInt(kForceHoopsOn, t) != 0;
-  float size = pblock2 ? pblock2->GetFloat(kForceIconSize, t) : 0.0f;
-  return force_fields::DisplayIcon(mesh, AttractorMtl(), t, inode, vpt, hoops, size);
-}
-
-void ObjAttractorObject::GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) {
-  SimpleWSMObject2::GetWorldBoundBox(t, inode, vpt, box);
-  if (pblock2 && pblock2->GetInt(kForceHoopsOn, t) != 0) {
-    Matrix3 tm = inode ? inode->GetObjectTM(t) : Matrix3();
-    force_fields::AddHoopsBox(box, tm, pblock2->GetFloat(kForceIconSize, t));
-  }
-}
-
-CreateMouseCallBack* ObjAttractorObject::GetCreateMouseCallBack() {
-  CreateCallback().SetObj(this, pblock2, GetObjAttractorDesc());
-  return &CreateCallback();
 }
 
 Modifier* ObjAttractorObject::CreateWSMMod(INode* node) { return new ObjAttractorMod(node, this); }
 
 ForceField* ObjAttractorObject::GetForceField(INode* node) { return new ObjAttractorField(this, node); }
 
-void ObjAttractorObject::BuildMesh(TimeValue t) {
-  ivalid = FOREVER;
-  float size = 0.0f;
-  if (pblock2) pblock2->GetValue(kForceIconSize, t, size, ivalid);
-  force_math::BuildForceIcon(mesh, size);
-}
-
-void ObjAttractorObject::InvalidateUI() {
-  if (pblock2) pblock2->InvalidateUI();
-}
-
-void ObjAttractorObject::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
-  editIp = ip;
+ParamMap2UserDlgProc* ObjAttractorObject::OpenRollout() {
   RegisterRolloutTemplate();
-  force_fields::AddSupportsObjectsRollup(ip);
   DlgProcInstance().obj = this;
-  GetObjAttractorDesc()->BeginEditParams(ip, this, flags, prev);
-  GetObjAttractorDesc()->GetParamBlockDesc(0)->SetUserDlgProc(&DlgProcInstance());
+  return &DlgProcInstance();
 }
 
-void ObjAttractorObject::EndEditParams(Interface* ip, uint32_t flags, Animatable* next) {
-  if (ip && PickMode().obj == this) ip->ClearPickMode();
-  GetObjAttractorDesc()->EndEditParams(ip, this, flags, next);
-  if (flags & END_EDIT_REMOVEUI) force_fields::RemoveSupportsObjectsRollup(ip);
-  rollout = nullptr;
-  editIp = nullptr;
+void ObjAttractorObject::ClosePickMode(Interface* ip) {
+  if (PickMode().obj == this) ip->ClearPickMode();
 }
 
-void ObjAttractorObject::SetTarget(INode* node) {
-  ReplaceReference(1, node);
-  ShowTargetName(this);
-}
+void ObjAttractorObject::SetTarget(INode* node) { SetPicked(node); }
 
 void ObjAttractorObject::SampleTarget() {
   Interface* ip = GetCOREInterface();
@@ -370,45 +250,5 @@ void ObjAttractorObject::SampleTarget() {
 
 // ---- binding modifier -------------------------------------------------------
 
-ObjAttractorMod::ObjAttractorMod() : field(nullptr, nullptr, true) {}
-
-ObjAttractorMod::ObjAttractorMod(INode* node, ObjAttractorObject* obj) : field(obj, node, true) {
-  ReplaceReference(1, node);
-}
-
 Class_ID ObjAttractorMod::ClassID() { return ObjAttractorModClassID(); }
 void ObjAttractorMod::GetClassName(std::string& s) { s = "VorelObjAttractorMod"; }
-
-void ObjAttractorMod::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode* node) {
-  (void)mc; (void)node;
-  if (!os || !os->obj) return;
-  auto* particles = static_cast<ParticleObject*>(os->obj->GetInterface(I_PARTICLEOBJ));
-  if (!particles) return;
-  field.obj = dynamic_cast<ObjAttractorObject*>(GetWSMObject(t));
-  field.node = nodeRef;
-  field.icon.valid.SetEmpty();
-  field.fValid.SetEmpty();
-  if (field.obj) particles->AddForceField(&field);
-}
-
-Interval ObjAttractorMod::GetValidity(TimeValue t) {
-  if (!nodeRef) return FOREVER;
-  Interval valid = FOREVER;
-  if (auto* obj = dynamic_cast<ObjAttractorObject*>(GetWSMObject(t))) {
-    float strength = 0.0f;
-    if (obj->pblock2) obj->pblock2->GetValue(kForceStrength, t, strength, valid);
-  }
-  nodeRef->GetObjectTM(t, &valid);
-  return valid;
-}
-
-ReferenceTarget* ObjAttractorMod::Clone(RemapDir& remap) {
-  auto* copy = new ObjAttractorMod();
-  copy->SimpleWSMModClone(this, remap);
-  return copy;
-}
-
-Deformer& ObjAttractorMod::GetDeformer(TimeValue t, ModContext& mc, ObjectState* os, INode* node) {
-  (void)t; (void)mc; (void)os; (void)node;
-  return deformer_;
-}

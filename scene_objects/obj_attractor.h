@@ -8,14 +8,14 @@
 
 #include "host/sdk/max.h"
 #include "host/ui/ui.h"
-#include "scene_objects/force_field_common.h"
+#include "scene_objects/force_warp.h"
 
 class ObjAttractorObject;
 
 // Dialog 218's controls that no parameter maps.
 enum AttractorControl : int {
-  kIdcAttractorPick = 1200,      // "Pick object"
-  kIdcAttractorTarget = 1201,    // the target's name
+  kIdcAttractorPick = kIdcWarpPick,          // "Pick object"
+  kIdcAttractorTarget = kIdcWarpPickedName,  // the target's name
   kIdcAttractorResample = 1202,  // "Resample object"
   kIdcAttractorInfo = 1203,
 };
@@ -23,29 +23,17 @@ enum AttractorControl : int {
 // Force evaluator of one bound node. Not safe to call from several threads
 // at once: it keeps the icon transform and the last force, and in Surface
 // mode re-samples the target when the time changes.
-class ObjAttractorField : public ForceField {
+class ObjAttractorField : public ForceWarpField<ObjAttractorObject> {
  public:
   ObjAttractorField(ObjAttractorObject* obj, INode* node, bool ownedByModifier = false)
-      : obj(obj), node(node), ownedByModifier_(ownedByModifier) {}
+      : ForceWarpField(obj, node, ownedByModifier) {}
   Point3 Force(TimeValue t, const Point3& pos, const Point3& vel, int index) override;
-  // The modifier's embedded field is not freed by whoever held it.
-  void DeleteThis() override {
-    if (!ownedByModifier_) delete this;
-  }
 
-  ObjAttractorObject* obj;
-  INode* node;
-  force_fields::IconTransformCache icon;
-  Point3 force{0.0f, 0.0f, 0.0f};  // last computed, without turbulence
-  Interval fValid = NEVER;
   bool sampled = false;  // whether sampleTime holds a time
   TimeValue sampleTime = 0;
-
- private:
-  bool ownedByModifier_;
 };
 
-class ObjAttractorObject : public SimpleWSMObject2 {
+class ObjAttractorObject : public ForceWarpObject {
  public:
   explicit ObjAttractorObject(bool loading = false);
   ~ObjAttractorObject() override;
@@ -53,25 +41,8 @@ class ObjAttractorObject : public SimpleWSMObject2 {
   Class_ID ClassID() override;
   void GetClassName(std::string& s) override;
   const char* GetObjectName() override { return "VorelobjAttr"; }
-  void BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) override;
-  void EndEditParams(Interface* ip, uint32_t flags, Animatable* next) override;
-  IParamBlock2* GetParamBlockByID(short id) override;
-
-  int NumRefs() override { return 2; }
-  RefTargetHandle GetReference(int i) override;
-  void SetReference(int i, RefTargetHandle rtarg) override;
-  RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
-                             RefMessage message) override;
-  IOResult Load(ILoad* iload) override;
-  ReferenceTarget* Clone(RemapDir& remap) override;
-
-  int Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) override;
-  void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
-  CreateMouseCallBack* GetCreateMouseCallBack() override;
   Modifier* CreateWSMMod(INode* node) override;
   ForceField* GetForceField(INode* node) override;
-  void BuildMesh(TimeValue t) override;
-  void InvalidateUI();
 
   // Rebuilds the samples from the target at the host's current time: its
   // vertices (Surface) or a volume fill (Volume). Leaves them as they are
@@ -83,33 +54,25 @@ class ObjAttractorObject : public SimpleWSMObject2 {
   INode* target = nullptr;                 // reference 1
   std::vector<Point3> samples;             // target's own coordinates
   std::vector<int> layerCounts;            // volume fill: points per layer
-  Interface* editIp = nullptr;             // while the rollout is open
-  HWND rollout = nullptr;
+
+ protected:
+  ClassDesc2* WarpDesc() override;
+  ForceWarpObject* NewEmpty() override { return new ObjAttractorObject(true); }
+  Material& IconMaterial() override;
+  ParamMap2UserDlgProc* OpenRollout() override;
+  void ClosePickMode(Interface* ip) override;
+  INode* PickedNode() override { return target; }
+  const char* NothingPickedText() override { return "< No object selected >"; }
+  void SetPickedNode(INode* node) override;
 };
 
-class ObjAttractorDeformer : public Deformer {
- public:
-  Point3 Map(int i, Point3 p) override {
-    (void)i;
-    return p;
-  }
-};
+using ObjAttractorDeformer = ForceWarpDeformer;
 
 // Binds a particle system to the attractor: hands it the embedded field.
-class ObjAttractorMod : public SimpleWSMMod {
+class ObjAttractorMod : public ForceWarpMod<ObjAttractorMod, ObjAttractorObject, ObjAttractorField> {
  public:
-  ObjAttractorMod();
-  ObjAttractorMod(INode* node, ObjAttractorObject* obj);
+  using ForceWarpMod::ForceWarpMod;
   Class_ID ClassID() override;
   void GetClassName(std::string& s) override;
   const char* GetObjectName() override { return "VorelObjAttractorBind"; }
-  void ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode* node) override;
-  Interval GetValidity(TimeValue t) override;
-  ReferenceTarget* Clone(RemapDir& remap) override;
-  Deformer& GetDeformer(TimeValue t, ModContext& mc, ObjectState* os, INode* node);
-
-  ObjAttractorField field;
-
- private:
-  ObjAttractorDeformer deformer_;
 };

@@ -17,17 +17,8 @@ constexpr int kPromptMs = 4000;
 const char* const kNoPath = "< No path selected >";
 
 Material& PathMtl() {
-  static Material m = [] {
-    Material mm;
-    force_fields::InitIconMaterial(mm);
-    return mm;
-  }();
+  static Material m = force_fields::IconMaterial();
   return m;
-}
-
-force_fields::IconCreateCallback& CreateCallback() {
-  static force_fields::IconCreateCallback cb;
-  return cb;
 }
 
 void RegisterRolloutTemplate() {
@@ -64,42 +55,11 @@ class PickPathNodeCallback : public PickNodeCallback {
   }
 };
 
-class PickPathModeCallback : public PickModeCallback {
- public:
-  WindObject* obj = nullptr;
-  BOOL HitTest(IObjParam* ip, HWND hWnd, ViewExp* vpt, IPoint2 m, int flags) override {
-    (void)vpt; (void)flags;
-    return ip->PickNode(hWnd, m, &filter_) ? TRUE : FALSE;
-  }
-  BOOL Pick(IObjParam* ip, ViewExp* vpt) override {
-    (void)ip;
-    INode* node = vpt ? vpt->GetClosestHitNode() : nullptr;
-    if (node && obj) obj->SetPath(node);
-    return TRUE;
-  }
-  void EnterMode(IObjParam*) override { SetPickCheck(TRUE); }
-  void ExitMode(IObjParam*) override { SetPickCheck(FALSE); }
-  PickNodeCallback* GetFilter() override { return &filter_; }
-
- private:
-  void SetPickCheck(BOOL on) {
-    if (!obj || !obj->rollout) return;
-    if (ICustButton* b = GetICustButton(GetDlgItem(obj->rollout, kIdcPathPick))) {
-      b->SetCheck(on);
-      ReleaseICustButton(b);
-    }
-  }
-  PickPathNodeCallback filter_;
-};
+using PickPathModeCallback = ForceWarpPickMode<PickPathNodeCallback>;
 
 PickPathModeCallback& PickMode() {
   static PickPathModeCallback mode;
   return mode;
-}
-
-void ShowPathName(WindObject* obj) {
-  if (!obj->rollout) return;
-  SetWindowText(GetDlgItem(obj->rollout, kIdcPathName), obj->path ? obj->path->GetName() : kNoPath);
 }
 
 class WindObjectDlgProc : public ParamMap2UserDlgProc {
@@ -117,7 +77,7 @@ class WindObjectDlgProc : public ParamMap2UserDlgProc {
           b->SetTooltip(TRUE, "Pick a spline from viewport to assign to this Vorel path follow.");
           ReleaseICustButton(b);
         }
-        ShowPathName(obj);
+        obj->ShowPickedName();
         return TRUE;
       }
       case WM_DESTROY:
@@ -172,7 +132,6 @@ Point3 WindField::Force(TimeValue t, const Point3& pos, const Point3& vel, int i
   (void)index;
   if (!obj || !obj->pblock2) return force;
   IParamBlock2* pb = obj->pblock2;
-  const float turbulence = pb->GetFloat(kForceTurbulence, t);
   const bool reverse = pb->GetInt(kForceReverse, t) != 0;
   fValid = FOREVER;
   const Matrix3& tm = icon.At(node, t, fValid);
@@ -209,9 +168,7 @@ Point3 WindField::Force(TimeValue t, const Point3& pos, const Point3& vel, int i
     force = force_math::PlanarForce(tm, pos, strength);
   }
 
-  if (turbulence == 0.0f) return force;
-  return force + force_math::TurbulenceTerm(t, pos, tm.GetTrans(), turbulence, pb->GetFloat(kForceFrequency, t),
-                                            pb->GetFloat(kForceScale, t));
+  return obj->WithTurbulence(t, pos, tm, force);
 }
 
 // ---- object -------------------------------------------------------------
@@ -230,135 +187,26 @@ WindObject::~WindObject() {
 Class_ID WindObject::ClassID() { return WindClassID(); }
 void WindObject::GetClassName(std::string& s) { s = "Vorel-path"; }
 
-IParamBlock2* WindObject::GetParamBlockByID(short id) {
-  return pblock2 && pblock2->ID() == id ? pblock2 : nullptr;
-}
-
-RefTargetHandle WindObject::GetReference(int i) { return i == 1 ? static_cast<RefTargetHandle>(path) : pblock2; }
-
-void WindObject::SetReference(int i, RefTargetHandle rtarg) {
-  if (i == 1)
-    path = rtarg && rtarg->IsNode() ? static_cast<INode*>(rtarg) : nullptr;
-  else
-    SimpleWSMObject2::SetReference(0, rtarg);
-}
-
-RefResult WindObject::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
-                                       RefMessage message) {
-  if (hTarget == path) return REF_SUCCEED;
-  return SimpleWSMObject2::NotifyRefChanged(changeInt, hTarget, partID, message);
-}
-
-IOResult WindObject::Load(ILoad* iload) {
-  static const int kOldVersions[2] = {0, 1};
-  iload->RegisterPostLoadCallback(new ParamBlock2PLCB(kOldVersions, 2, GetWindDesc()->GetParamBlockDesc(0), this, 0));
-  return IO_OK;
-}
-
-ReferenceTarget* WindObject::Clone(RemapDir& remap) {
-  auto* copy = new WindObject(true);
-  copy->ReplaceReference(0, remap.CloneRef(pblock2));
-  BaseClone(this, copy, remap);
-  return copy;
-}
-
-int WindObject::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) {
-  (void)flags;
-  UpdateMesh(t);
-  bool hoops = pblock2 && pblock2->GetInt(kForceHoopsOn, t) != 0;
-  float size = pblock2 ? pblock2->GetFloat(kForceIconSize, t) : 0.0f;
-  return force_fields::DisplayIcon(mesh, PathMtl(), t, inode, vpt, hoops, size);
-}
-
-void WindObject::GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) {
-  SimpleWSMObject2::GetWorldBoundBox(t, inode, vpt, box);
-  if (pblock2 && pblock2->GetInt(kForceHoopsOn, t) != 0) {
-    Matrix3 tm = inode ? inode->GetObjectTM(t) : Matrix3();
-    force_fields::AddHoopsBox(box, tm, pblock2->GetFloat(kForceIconSize, t));
-  }
-}
-
-CreateMouseCallBack* WindObject::GetCreateMouseCallBack() {
-  CreateCallback().SetObj(this, pblock2, GetWindDesc());
-  return &CreateCallback();
-}
+ClassDesc2* WindObject::WarpDesc() { return GetWindDesc(); }
+Material& WindObject::IconMaterial() { return PathMtl(); }
 
 Modifier* WindObject::CreateWSMMod(INode* node) { return new WindMod(node, this); }
 
 ForceField* WindObject::GetForceField(INode* node) { return new WindField(this, node); }
 
-void WindObject::BuildMesh(TimeValue t) {
-  ivalid = FOREVER;
-  float size = 0.0f;
-  if (pblock2) pblock2->GetValue(kForceIconSize, t, size, ivalid);
-  force_math::BuildForceIcon(mesh, size);
-}
-
-void WindObject::InvalidateUI() {
-  if (pblock2) pblock2->InvalidateUI();
-}
-
-void WindObject::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
-  editIp = ip;
+ParamMap2UserDlgProc* WindObject::OpenRollout() {
   RegisterRolloutTemplate();
-  force_fields::AddSupportsObjectsRollup(ip);
   DlgProcInstance().obj = this;
-  GetWindDesc()->BeginEditParams(ip, this, flags, prev);
-  GetWindDesc()->GetParamBlockDesc(0)->SetUserDlgProc(&DlgProcInstance());
+  return &DlgProcInstance();
 }
 
-void WindObject::EndEditParams(Interface* ip, uint32_t flags, Animatable* next) {
-  if (ip && PickMode().obj == this) ip->ClearPickMode();
-  GetWindDesc()->EndEditParams(ip, this, flags, next);
-  if (flags & END_EDIT_REMOVEUI) force_fields::RemoveSupportsObjectsRollup(ip);
-  rollout = nullptr;
-  editIp = nullptr;
+void WindObject::ClosePickMode(Interface* ip) {
+  if (PickMode().obj == this) ip->ClearPickMode();
 }
 
-void WindObject::SetPath(INode* node) {
-  ReplaceReference(1, node);
-  ShowPathName(this);
-}
+void WindObject::SetPath(INode* node) { SetPicked(node); }
 
 // ---- binding modifier -------------------------------------------------------
 
-WindMod::WindMod() : field(nullptr, nullptr, true) {}
-
-WindMod::WindMod(INode* node, WindObject* obj) : field(obj, node, true) { ReplaceReference(1, node); }
-
 Class_ID WindMod::ClassID() { return WindModClassID(); }
 void WindMod::GetClassName(std::string& s) { s = "VorelpathFollowMod"; }
-
-void WindMod::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode* node) {
-  (void)mc; (void)node;
-  if (!os || !os->obj) return;
-  auto* particles = static_cast<ParticleObject*>(os->obj->GetInterface(I_PARTICLEOBJ));
-  if (!particles) return;
-  field.obj = dynamic_cast<WindObject*>(GetWSMObject(t));
-  field.node = nodeRef;
-  field.icon.valid.SetEmpty();
-  field.fValid.SetEmpty();
-  if (field.obj) particles->AddForceField(&field);
-}
-
-Interval WindMod::GetValidity(TimeValue t) {
-  if (!nodeRef) return FOREVER;
-  Interval valid = FOREVER;
-  if (auto* obj = dynamic_cast<WindObject*>(GetWSMObject(t))) {
-    float strength = 0.0f;
-    if (obj->pblock2) obj->pblock2->GetValue(kForceStrength, t, strength, valid);
-  }
-  nodeRef->GetObjectTM(t, &valid);
-  return valid;
-}
-
-ReferenceTarget* WindMod::Clone(RemapDir& remap) {
-  auto* copy = new WindMod();
-  copy->SimpleWSMModClone(this, remap);
-  return copy;
-}
-
-Deformer& WindMod::GetDeformer(TimeValue t, ModContext& mc, ObjectState* os, INode* node) {
-  (void)t; (void)mc; (void)os; (void)node;
-  return deformer_;
-}

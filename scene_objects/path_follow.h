@@ -5,40 +5,27 @@
 #pragma once
 #include "host/sdk/max.h"
 #include "host/ui/ui.h"
-#include "scene_objects/force_field_common.h"
+#include "scene_objects/force_warp.h"
 
 class WindObject;
 
 // Dialog 138's controls that no parameter maps.
 enum PathFollowControl : int {
-  kIdcPathPick = 1200,  // "Pick spline"
-  kIdcPathName = 1201,  // the path's name
+  kIdcPathPick = kIdcWarpPick,        // "Pick spline"
+  kIdcPathName = kIdcWarpPickedName,  // the path's name
   kIdcPathInfo = 1203,
 };
 
 // Force evaluator of one bound node; the path is read anew on every call.
 // Not safe to call from several threads at once (it keeps the icon
 // transform and the last force).
-class WindField : public ForceField {
+class WindField : public ForceWarpField<WindObject> {
  public:
-  WindField(WindObject* obj, INode* node, bool ownedByModifier = false)
-      : obj(obj), node(node), ownedByModifier_(ownedByModifier) {}
+  WindField(WindObject* obj, INode* node, bool ownedByModifier = false) : ForceWarpField(obj, node, ownedByModifier) {}
   Point3 Force(TimeValue t, const Point3& pos, const Point3& vel, int index) override;
-  void DeleteThis() override {
-    if (!ownedByModifier_) delete this;
-  }
-
-  WindObject* obj;
-  INode* node;
-  force_fields::IconTransformCache icon;
-  Point3 force{0.0f, 0.0f, 0.0f};  // last computed, without turbulence
-  Interval fValid = NEVER;
-
- private:
-  bool ownedByModifier_;
 };
 
-class WindObject : public SimpleWSMObject2 {
+class WindObject : public ForceWarpObject {
  public:
   explicit WindObject(bool loading = false);
   ~WindObject() override;
@@ -46,56 +33,35 @@ class WindObject : public SimpleWSMObject2 {
   Class_ID ClassID() override;
   void GetClassName(std::string& s) override;
   const char* GetObjectName() override { return "VorelpathFollow"; }
-  void BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) override;
-  void EndEditParams(Interface* ip, uint32_t flags, Animatable* next) override;
-  IParamBlock2* GetParamBlockByID(short id) override;
-
-  int NumRefs() override { return 2; }
-  RefTargetHandle GetReference(int i) override;
-  void SetReference(int i, RefTargetHandle rtarg) override;
-  RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
-                             RefMessage message) override;
-  IOResult Load(ILoad* iload) override;
-  ReferenceTarget* Clone(RemapDir& remap) override;
-
-  int Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) override;
-  void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
-  CreateMouseCallBack* GetCreateMouseCallBack() override;
   Modifier* CreateWSMMod(INode* node) override;
   ForceField* GetForceField(INode* node) override;
-  void BuildMesh(TimeValue t) override;
-  void InvalidateUI();
+
+  // Every index but the path's (1) stands for the block.
+  RefTargetHandle GetReference(int i) override { return i == 1 ? static_cast<RefTargetHandle>(path) : pblock2; }
+  void SetReference(int i, RefTargetHandle rtarg) override { ForceWarpObject::SetReference(i == 1 ? 1 : 0, rtarg); }
 
   // Picks a path: stores it as reference 1 and shows its name.
   void SetPath(INode* node);
 
   INode* path = nullptr;  // reference 1
-  Interface* editIp = nullptr;
-  HWND rollout = nullptr;
+
+ protected:
+  ClassDesc2* WarpDesc() override;
+  ForceWarpObject* NewEmpty() override { return new WindObject(true); }
+  Material& IconMaterial() override;
+  ParamMap2UserDlgProc* OpenRollout() override;
+  void ClosePickMode(Interface* ip) override;
+  INode* PickedNode() override { return path; }
+  const char* NothingPickedText() override { return "< No path selected >"; }
+  void SetPickedNode(INode* node) override { path = node; }
 };
 
-class WindDeformer : public Deformer {
- public:
-  Point3 Map(int i, Point3 p) override {
-    (void)i;
-    return p;
-  }
-};
+using WindDeformer = ForceWarpDeformer;
 
-class WindMod : public SimpleWSMMod {
+class WindMod : public ForceWarpMod<WindMod, WindObject, WindField> {
  public:
-  WindMod();
-  WindMod(INode* node, WindObject* obj);
+  using ForceWarpMod::ForceWarpMod;
   Class_ID ClassID() override;
   void GetClassName(std::string& s) override;
   const char* GetObjectName() override { return "VorelpathFollow Binding"; }
-  void ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode* node) override;
-  Interval GetValidity(TimeValue t) override;
-  ReferenceTarget* Clone(RemapDir& remap) override;
-  Deformer& GetDeformer(TimeValue t, ModContext& mc, ObjectState* os, INode* node);
-
-  WindField field;
-
- private:
-  WindDeformer deformer_;
 };

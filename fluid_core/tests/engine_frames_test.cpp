@@ -43,32 +43,32 @@ TEST_F(EngineTest, EvaluationShowsTheMappedFrameWithOffsetHoldAndLoop) {
   e->UpdateToTime(40 * 160);
   EXPECT_TRUE(owner.shown.empty());
 
-  pb->SetValue(system_param::kOffset, 0, 5);
+  pb->SetValue(kFluidOffset, 0, 5);
   EXPECT_EQ(shownAt(7), 2);
   EXPECT_EQ(shownAt(3), 0);
   EXPECT_EQ(e->timeOffset, 5);
-  pb->SetValue(system_param::kOffset, 0, 0);
+  pb->SetValue(kFluidOffset, 0, 0);
 
   // Beyond the solved range: hide, keep the last, loop the last N.
   EXPECT_EQ(shownAt(101), -1);
-  pb->SetValue(system_param::kOutOfRangeAction, 0, 1);
+  pb->SetValue(kFluidOutOfRangeAction, 0, 1);
   EXPECT_EQ(shownAt(150), 100);
-  pb->SetValue(system_param::kOutOfRangeAction, 0, 2);
-  pb->SetValue(system_param::kFramesToLoopFor, 0, 10);
+  pb->SetValue(kFluidOutOfRangeAction, 0, 2);
+  pb->SetValue(kFluidFramesToLoopFor, 0, 10);
   EXPECT_EQ(shownAt(101), 91);
   EXPECT_EQ(shownAt(109), 99);
   EXPECT_EQ(shownAt(110), 90);
-  pb->SetValue(system_param::kFramesToLoopFor, 0, 200);
+  pb->SetValue(kFluidFramesToLoopFor, 0, 200);
   EXPECT_EQ(shownAt(101), -1);  // mapped below 0: nothing shown
   // A loop length of 0 from a damaged scene loops one frame, no division by 0.
-  pb->SetValue(system_param::kFramesToLoopFor, 0, 0);
+  pb->SetValue(kFluidFramesToLoopFor, 0, 0);
   EXPECT_EQ(shownAt(105), 99);
 
   // Not meshed, or the surface switched off: empty.
-  pb->SetValue(system_param::kOutOfRangeAction, 0, 0);
+  pb->SetValue(kFluidOutOfRangeAction, 0, 0);
   e->frameMeshed[30] = 0;
   EXPECT_EQ(shownAt(30), -1);
-  pb->SetValue(system_param::kShowMesh, 0, 0);
+  pb->SetValue(kFluidShowMesh, 0, 0);
   EXPECT_EQ(shownAt(31), -1);
 }
 
@@ -260,8 +260,8 @@ TEST_F(EngineTest, EmitterPointsOfShapesAndFills) {
 
   // Fill: the layer index past the last layer takes the last one.
   IParamBlock2* pb = e->SourceBlock(0);
-  pb->SetValue(source_param::kEmissionType, 0, 2);
-  pb->SetValue(source_param::kFillingPercentage, 0, 9);
+  pb->SetValue(kEmitEmissionType, 0, 2);
+  pb->SetValue(kEmitFillingPercentage, 0, 9);
   s->hasPick = true;
   s->fillPending = 1;
   s->fill = {Vec3f(1, 0, 0), Vec3f(0, 1, 0), Vec3f(0, 0, 1)};
@@ -270,8 +270,8 @@ TEST_F(EngineTest, EmitterPointsOfShapesAndFills) {
   e->GetSourceEmitterPoints(0, pts, dir);
   EXPECT_EQ(s->fillLayer, 1);
   EXPECT_EQ(s->fillCount, 3);
-  EXPECT_EQ(pb->GetInt(source_param::kFillingPercentage), 1);
-  EXPECT_EQ(pb->GetInt(source_param::kParticlesFilled), 3);
+  EXPECT_EQ(pb->GetInt(kEmitFillingPercentage), 1);
+  EXPECT_EQ(pb->GetInt(kEmitParticlesFilled), 3);
   EXPECT_EQ(pts.size(), 3u);
   EXPECT_EQ(owner.invalidations, 1);
   // Nothing changed: no write, no invalidation (no evaluation loop).

@@ -116,9 +116,9 @@ TEST_F(EngineTest, WithoutAUsableSourceTheSolverTakesTheDefaultDensity) {
   EXPECT_DOUBLE_EQ(e->solver->particlesPerVolume, 216.0);
   EXPECT_TRUE(std::isfinite(e->solver->h));
   ASSERT_TRUE(e->CreateSource());
-  e->SourceBlock(0)->SetValue(source_param::kSourceLod, 0, 4.0f);
+  e->SourceBlock(0)->SetValue(kEmitSourceLod, 0, 4.0f);
   ASSERT_TRUE(e->CreateSource());
-  e->SourceBlock(1)->SetValue(source_param::kSourceLod, 0, 9.0f);
+  e->SourceBlock(1)->SetValue(kEmitSourceLod, 0, 9.0f);
   e->Reset();
   EXPECT_EQ(e->minSourceLod, 4.0f);
   EXPECT_DOUBLE_EQ(e->solver->particlesPerVolume, 64.0);
@@ -129,7 +129,7 @@ TEST_F(EngineTest, ResetRefillsObjectFillSourcesAndEnablesTheirSpinners) {
   auto e = MakeEngine();
   ASSERT_TRUE(e->CreateSource());
   auto* s = SourceOf(*e, 0);
-  e->SourceBlock(0)->SetValue(source_param::kEmissionType, 0, 2);
+  e->SourceBlock(0)->SetValue(kEmitEmissionType, 0, 2);
   s->hasPick = true;
   s->emissionType = 2;
   e->Reset();
@@ -144,7 +144,7 @@ TEST_F(EngineTest, AnEvaluationDuringResetSolvesNothing) {
   auto e = MakeEngine();
   ASSERT_TRUE(e->CreateSource());
   auto* s = SourceOf(*e, 0);
-  e->SourceBlock(0)->SetValue(source_param::kEmissionType, 0, 2);
+  e->SourceBlock(0)->SetValue(kEmitEmissionType, 0, 2);
   s->hasPick = true;
   // The host evaluates the fluid object while the reset is half done.
   s->onUpdate = [&] { e->UpdateToTime(0); };

@@ -108,11 +108,11 @@ TEST_F(EngineTest, NewSourcesAreTurnedAboutTheVerticalAndTakeTheIniDefaults) {
   EXPECT_EQ(std::string(e->sourceNodes[0]->GetName()), "VorelParticle");
   EXPECT_EQ(std::string(e->sourceNodes[1]->GetName()), "VorelParticle001");
   IParamBlock2* pb = e->SourceBlock(2);
-  EXPECT_EQ(pb->GetFloat(source_param::kSourceLod), 7.0f);
-  EXPECT_EQ(pb->GetInt(source_param::kParticlesShown), 100);
-  EXPECT_EQ(pb->GetFloat(source_param::kEmissionRate), 8.0f);
-  EXPECT_EQ(pb->GetInt(source_param::kApplyMappingAtFrame), 30);
-  EXPECT_EQ(pb->GetInt(source_param::kLifeTime), 9999);
+  EXPECT_EQ(pb->GetFloat(kEmitSourceLod), 7.0f);
+  EXPECT_EQ(pb->GetInt(kEmitParticlesShown), 100);
+  EXPECT_EQ(pb->GetFloat(kEmitEmissionRate), 8.0f);
+  EXPECT_EQ(pb->GetInt(kEmitApplyMappingAtFrame), 30);
+  EXPECT_EQ(pb->GetInt(kEmitLifeTime), 9999);
   EXPECT_EQ(e->sourceObjects[2]->lifeFrames, 9999);
 }
 
@@ -209,7 +209,7 @@ TEST_F(EngineTest, DefaultSettingsSkipPickedObjectsAndKeepExistingOnes) {
   mine.bounce = 3.0f;
   objects.params[own] = mine;
   ASSERT_TRUE(e->CreateSource());
-  e->SourceBlock(0)->SetValue(source_param::kEmissionType, 0, 1);
+  e->SourceBlock(0)->SetValue(kEmitEmissionType, 0, 1);
   SourceOf(*e, 0)->picked = picked;
   objects.added.clear();
   e->AddDefaultObjectParams();
@@ -316,7 +316,7 @@ TEST_F(EngineTest, MappingCoordinatesComeFromTheMapperAtTheChosenFrame) {
   ASSERT_TRUE(e->CreateSource());
   INode* mapper = SquareNode("mapper", 20, 0, true);  // uv 0..1 over -20..20
   SourceOf(*e, 0)->mapper = mapper;
-  e->SourceBlock(0)->SetValue(source_param::kApplyMappingAtFrame, 0, 10);
+  e->SourceBlock(0)->SetValue(kEmitApplyMappingAtFrame, 0, 10);
   Put(*e->solver, Vec3f(0.5f, 0.0f, 0.1f));  // above host (10, 0)
   Put(*e->solver, Vec3f(0, 0, 0));           // parked
   e->solver->particles[1].texCoord = Vec3f(9, 9, 9);

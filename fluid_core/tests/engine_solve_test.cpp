@@ -22,8 +22,8 @@ TestSource* PouringSource(FluidEngine& e, Point3 at, double r) {
   tm.SetTrans(at);
   e.sourceNodes[i]->SetNodeTM(0, tm);
   IParamBlock2* pb = e.SourceBlock(i);
-  pb->SetValue(source_param::kStartFrame, 0, -100);
-  pb->SetValue(source_param::kStopFrame, 0, 1000);
+  pb->SetValue(kEmitStartFrame, 0, -100);
+  pb->SetValue(kEmitStopFrame, 0, 1000);
   return s;
 }
 
@@ -52,7 +52,7 @@ TEST_F(EngineTest, EmissionFollowsRateDisableAndTheEmissionWindow) {
   auto e = MakeEngine();
   PouringSource(*e, Point3(0, 0, 40), 0.3);
   IParamBlock2* pb = e->SourceBlock(0);
-  pb->SetValue(source_param::kEmissionRate, 0, 8.0f);
+  pb->SetValue(kEmitEmissionRate, 0, 8.0f);
   e->Reset();  // the solver's record starts where the node now stands
   GetCOREInterface()->SetTime(160, false);
   e->SolveFrame(1);
@@ -69,9 +69,9 @@ TEST_F(EngineTest, EmissionFollowsRateDisableAndTheEmissionWindow) {
     int disable, start, stop;
   } cases[] = {{"disabled", 1, -100, 1000}, {"before its start", 0, 5, 1000}, {"after its stop", 0, -100, 2}};
   for (const Case& c : cases) {
-    pb->SetValue(source_param::kDisableSource, 0, c.disable);
-    pb->SetValue(source_param::kStartFrame, 0, c.start);
-    pb->SetValue(source_param::kStopFrame, 0, c.stop);
+    pb->SetValue(kEmitDisableSource, 0, c.disable);
+    pb->SetValue(kEmitStartFrame, 0, c.start);
+    pb->SetValue(kEmitStopFrame, 0, c.stop);
     const int before = e->solver->count;
     const int f = e->lastSolved + 1;
     GetCOREInterface()->SetTime(f * 160, false);
@@ -86,8 +86,8 @@ TEST_F(EngineTest, AFillIsEmittedOnceAndRestoresThePreviousFrame) {
   ASSERT_TRUE(e->CreateSource());
   auto* s = SourceOf(*e, 0);
   IParamBlock2* pb = e->SourceBlock(0);
-  pb->SetValue(source_param::kEmissionType, 0, 2);
-  pb->SetValue(source_param::kParticlesFilled, 0, 2);
+  pb->SetValue(kEmitEmissionType, 0, 2);
+  pb->SetValue(kEmitParticlesFilled, 0, 2);
   s->hasPick = true;
   s->fill = {Vec3f(0, 0, 1), Vec3f(0.5f, 0, 1), Vec3f(1, 0, 1)};
   e->Reset();
@@ -111,7 +111,7 @@ TEST_F(EngineTest, AFillIsEmittedOnceAndRestoresThePreviousFrame) {
 
 TEST_F(EngineTest, SubSamplesSkipFrictionAndBounceBetweenFullSteps) {
   auto e = MakeEngine();
-  owner.block->SetValue(system_param::kSubSample, 0, 3);
+  owner.block->SetValue(kFluidSubSample, 0, 3);
   Put(*e->solver, Vec3f(0, 0, 1));
   std::map<int, bool> skipAt;
   FluidSolver* solver = e->solver;
@@ -173,7 +173,7 @@ TEST_F(EngineTest, HoldingTimeSimulatesTheSameFrameAgainWithoutAgeing) {
 TEST_F(EngineTest, FramesFarIntoTheTimelineStillAdvanceWithTinySubSteps) {
   GetCOREInterface()->SetAnimRange(Interval(400000 * 160, 400100 * 160));
   auto e = MakeEngine();
-  owner.block->SetValue(system_param::kSubSample, 0, 50);
+  owner.block->SetValue(kFluidSubSample, 0, 50);
   Put(*e->solver, Vec3f(0, 0, 1));
   // Sub-steps of about 1e-4 s at about 13333 s: below a float's resolution.
   GetCOREInterface()->SetTime(400001 * 160, false);
@@ -205,7 +205,7 @@ TEST_F(EngineTest, APourIntoABoxIsSolvedCachedAndMeshed) {
   objects.params[box] = settings;
 
   PouringSource(*e, Point3(0, 0, 30), 0.3);
-  e->SourceBlock(0)->SetValue(source_param::kEmissionRate, 0, 4.0f);
+  e->SourceBlock(0)->SetValue(kEmitEmissionRate, 0, 4.0f);
   class Sideways : public ForceField {
    public:
     Point3 Force(TimeValue, const Point3&, const Point3&, int) override { return Point3(2e-7f, 0.0f, 0.0f); }

@@ -70,16 +70,16 @@ TEST_F(EngineTest, SurfaceParametersAreReadAtTheFramesOwnHostTime) {
   Ball(*e->solver, Vec3f(0, 0, 1), 0);
   Store(*e, 5);
   IParamBlock2* pb = owner.block.get();
-  pb->SetValue(system_param::kSurfaceLod, 0, 0.0f);
+  pb->SetValue(kFluidSurfaceLod, 0, 0.0f);
   ASSERT_TRUE(e->BuildSurfaceFrame(5));
   const size_t coarse = VertexCountOf(*e, 5);
-  pb->SetValue(system_param::kSurfaceLod, 0, 8.0f);
+  pb->SetValue(kFluidSurfaceLod, 0, 8.0f);
   ASSERT_TRUE(e->BuildSurfaceFrame(5));
   const size_t fine = VertexCountOf(*e, 5);
   ASSERT_NE(coarse, fine);
   // Coarse until host frame 15, fine from there: frame 5 is read at 5 x T.
-  pb->SetKey(system_param::kSurfaceLod, 0, 0.0f);
-  pb->SetKey(system_param::kSurfaceLod, 15 * 160, 8.0f);
+  pb->SetKey(kFluidSurfaceLod, 0, 0.0f);
+  pb->SetKey(kFluidSurfaceLod, 15 * 160, 8.0f);
   ASSERT_TRUE(e->BuildSurfaceFrame(5));
   EXPECT_EQ(VertexCountOf(*e, 5), coarse);
 }

@@ -67,6 +67,7 @@ TEST(ElapsedText, HoursMinutesSecondsTruncated) {
     int ms;
     const char* text;
   } cases[] = {{0, "00:00:00"},
+               {-5, "00:00:00"},  // a clock that went back reads as nothing elapsed
                {999, "00:00:00"},
                {59999, "00:00:59"},
                {60000, "00:01:00"},

@@ -217,18 +217,18 @@ TEST_F(EditActions, SourceTogglesChangeOnlyTheSelectedSlots) {
   ASSERT_EQ(e.sourceCount, 2);
   IParamBlock2* a = e.sourceObjects[0]->SourceParamBlock();
   IParamBlock2* b = e.sourceObjects[1]->SourceParamBlock();
-  const int disabledA = Int(a, source_param::kDisableSource), disabledB = Int(b, source_param::kDisableSource);
-  const int randomB = Int(b, source_param::kRandomEmission);
+  const int disabledA = Int(a, kEmitDisableSource), disabledB = Int(b, kEmitDisableSource);
+  const int randomB = Int(b, kEmitRandomEmission);
   ip()->ClearNodeSelection();
   ip()->SelectNode(e.sourceNodes[1]);
   Run(kCmdStartStopEmitting);
-  EXPECT_EQ(Int(a, source_param::kDisableSource), disabledA);
-  EXPECT_EQ(Int(b, source_param::kDisableSource), !disabledB);
+  EXPECT_EQ(Int(a, kEmitDisableSource), disabledA);
+  EXPECT_EQ(Int(b, kEmitDisableSource), !disabledB);
   Run(kCmdRandomEmission);
   Run(kCmdRandomEmission);
   Run(kCmdRandomEmission);
-  EXPECT_EQ(Int(b, source_param::kRandomEmission), !randomB);
-  EXPECT_EQ(Int(a, source_param::kDisableSource), disabledA);
+  EXPECT_EQ(Int(b, kEmitRandomEmission), !randomB);
+  EXPECT_EQ(Int(a, kEmitDisableSource), disabledA);
 }
 
 TEST_F(EditActions, EmitterSettingsReachOnlyRealSelectedEmitters) {
@@ -252,25 +252,25 @@ TEST_F(EditActions, EmitterSettingsReachOnlyRealSelectedEmitters) {
   Run(kCmdFacingSurface);
   IParamBlock2* a = e.sourceObjects[0]->SourceParamBlock();
   IParamBlock2* b = e.sourceObjects[1]->SourceParamBlock();
-  EXPECT_EQ(Int(a, source_param::kDisplayType), 2);
-  EXPECT_EQ(Int(a, source_param::kRenderType), 0);
-  EXPECT_EQ(Int(a, source_param::kFacingOrientation), 2);
-  EXPECT_NE(Int(b, source_param::kDisplayType), 2);
-  EXPECT_NE(Int(b, source_param::kFacingOrientation), 2);
+  EXPECT_EQ(Int(a, kEmitDisplayType), 2);
+  EXPECT_EQ(Int(a, kEmitRenderType), 0);
+  EXPECT_EQ(Int(a, kEmitFacingOrientation), 2);
+  EXPECT_NE(Int(b, kEmitDisplayType), 2);
+  EXPECT_NE(Int(b, kEmitFacingOrientation), 2);
   Run(kCmdLookInstances);
-  EXPECT_EQ(Int(a, source_param::kDisplayType), 3);
+  EXPECT_EQ(Int(a, kEmitDisplayType), 3);
   // Under a modifier stack the emitter is still found through its base object.
   first->SetObjectRef(CreateDerivedObject(first->GetObjectRef()));
   Run(kCmdLookDots);
-  EXPECT_EQ(Int(a, source_param::kDisplayType), 1);
+  EXPECT_EQ(Int(a, kEmitDisplayType), 1);
   // Without a current system nothing changes.
   SetCurrentSystem(nullptr);
   ip()->ClearNodeSelection();
   ip()->SelectNode(first, 0);
   Run(kCmdLookDrops);  // the selection names the system again
-  EXPECT_EQ(Int(a, source_param::kDisplayType), 0);
+  EXPECT_EQ(Int(a, kEmitDisplayType), 0);
   EXPECT_TRUE(RunEditAction(kCmdLookDots, nullptr));  // its command, but no system: nothing
-  EXPECT_EQ(Int(a, source_param::kDisplayType), 0);
+  EXPECT_EQ(Int(a, kEmitDisplayType), 0);
   EXPECT_FALSE(RunEditAction(kCmdObjectManagerNote, s));
   EXPECT_FALSE(RunEditAction(kCmdGo, s));
 }
@@ -282,25 +282,28 @@ TEST_F(EditActions, RenderTypesShowTheFacingButtonInTheEmittersOrientation) {
   CreateToolbar(0);
   ASSERT_NE(ToolbarWindow(), nullptr);
   IParamBlock2* a = s->engine.sourceObjects[0]->SourceParamBlock();
-  a->SetValue(source_param::kFacingOrientation, 0, 1);
+  a->SetValue(kEmitFacingOrientation, 0, 1);
   ip()->ClearNodeSelection();
   ip()->SelectNode(s->engine.sourceNodes[0]);
   Run(kCmdRenderFacing);
-  EXPECT_EQ(Int(a, source_param::kRenderType), 1);
+  EXPECT_EQ(Int(a, kEmitRenderType), 1);
   EXPECT_TRUE(FacingButtonPresent());
   EXPECT_EQ(FlyoutOf(kTbFacing), 1);
-  a->SetValue(source_param::kFacingOrientation, 0, 2);
+  a->SetValue(kEmitFacingOrientation, 0, 2);
   Run(kCmdRenderInstanced);
-  EXPECT_EQ(Int(a, source_param::kRenderType), 3);
+  EXPECT_EQ(Int(a, kEmitRenderType), 3);
   EXPECT_EQ(FlyoutOf(kTbFacing), 2);
   Run(kCmdRenderNothing);
-  EXPECT_EQ(Int(a, source_param::kRenderType), 2);
-  EXPECT_EQ(GetICustToolbar(ToolbarWindow())->GetNumItems(), 29);  // one facing button, one separator
+  EXPECT_EQ(Int(a, kEmitRenderType), 2);
+  ICustToolbar* tb = GetICustToolbar(ToolbarWindow());
+  ASSERT_NE(tb, nullptr);
+  EXPECT_EQ(tb->GetNumItems(), 29);  // one facing button, one separator
+  ReleaseICustToolbar(tb);
   // The toolbar's flyout runs the same command.
   TBMsgHandler h;
   SetRenderTypeButtonState(1);
   h.ProcessMessage(WM_COMMAND, MAKEWPARAM(kTbRender, 0), 0);
-  EXPECT_EQ(Int(a, source_param::kRenderType), 1);
+  EXPECT_EQ(Int(a, kEmitRenderType), 1);
 }
 
 TEST_F(EditActions, ClipBoxIsCreatedOnceThenShownAndHidden) {
@@ -341,7 +344,7 @@ TEST_F(EditActions, SizeOnSolitudeTogglesOnceForEveryEmitter) {
   Run(kCmdSizeOnSolitude);
   EXPECT_EQ(e.sizeOnSolitude, !before);
   for (int i = 0; i < 2; ++i)
-    EXPECT_EQ(Int(e.sourceObjects[size_t(i)]->SourceParamBlock(), source_param::kSizeOnSolitude), !before) << i;
+    EXPECT_EQ(Int(e.sourceObjects[size_t(i)]->SourceParamBlock(), kEmitSizeOnSolitude), !before) << i;
   EXPECT_EQ(Checked(kTbSolitude), !before);
   Run(kCmdSizeOnSolitude);
   EXPECT_EQ(e.sizeOnSolitude, before);

@@ -314,6 +314,54 @@ TEST_F(FluidRollouts, RepairClearsEveryMissingSurfaceUpToTheLastSolvedFrame) {
   EXPECT_EQ(s->engine.lastMeshed, 5);
 }
 
+TEST_F(FluidRollouts, ApplyMappingRebuildsTheCacheFrameShownNow) {
+  TetraProcObj* s = Open();
+  SolveAndMesh(s, 3);
+  const FrameCache& fc = s->engine.solver->frameCache;
+  // The cache starts at host frame 10: host frame 11 shows cache frame 1.
+  s->engine.startFrame = 10;
+  ip()->SetTime(11 * 160, false);
+  ASSERT_EQ(std::remove(fc.MeshPath(1).c_str()), 0);
+  Press(kDlgSurfaceParams, kApplyMapping);
+  EXPECT_TRUE(vorel::host::FileExists(fc.MeshPath(1)));
+  EXPECT_FALSE(vorel::host::FileExists(fc.MeshPath(11)));
+  // Beyond the solved frames there is nothing to rebuild.
+  ip()->SetTime(40 * 160, false);
+  ApplyMapping(*s, ip()->GetTime());
+  EXPECT_FALSE(vorel::host::FileExists(fc.MeshPath(30)));
+}
+
+TEST_F(FluidRollouts, TextureGizmoButtonShowsAndHidesTheGizmo) {
+  Open();
+  Press(kDlgSurfaceParams, kTextureGizmo);  // no gizmo: nothing happens
+  INode* gizmo = Box("VorelTextureGizmo");
+  Press(kDlgSurfaceParams, kTextureGizmo);
+  EXPECT_TRUE(gizmo->IsHidden());
+  Press(kDlgSurfaceParams, kTextureGizmo);
+  EXPECT_FALSE(gizmo->IsHidden());
+}
+
+TEST_F(FluidRollouts, GoStartsTheSolveOnceTheClickIsHandled) {
+  TetraProcObj* s = Open();
+  ip()->SetAnimRange(Interval(0, 3 * 160));
+  Press(kDlgAnimationControl, kGo);
+  EXPECT_EQ(s->engine.lastSolved, -1);
+  EXPECT_GT(vorel_ui::PendingMessageCount(), 0u);
+  vorel_ui::PumpMessages();
+  EXPECT_EQ(s->engine.lastSolved, 3);
+  EXPECT_FALSE(s->isSolving);
+}
+
+TEST_F(FluidRollouts, RepairOfACacheClaimingMoreFramesThanTheTablesStaysInThem) {
+  TetraProcObj* s = Open();
+  SolveAndMesh(s, 2);
+  s->engine.lastSolved = FluidEngine::kMaxFrames + 50;
+  s->engine.lastMeshed = FluidEngine::kMaxFrames + 50;
+  EXPECT_EQ(MarkMissingSurfaces(*s), 2);
+  EXPECT_EQ(s->engine.lastMeshed, 1);
+  EXPECT_EQ(s->engine.CountMeshedFrames(), 2);
+}
+
 TEST_F(FluidRollouts, ListRowsAreUniqueAndDeleteMovesTheHighlight) {
   Open();
   HWND list = Ctl(kDlgPerObjectParams, kNodeList);

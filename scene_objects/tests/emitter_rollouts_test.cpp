@@ -306,7 +306,7 @@ TEST_F(RolloutFixture, PromptsRefreshAndToolbarFollowTheControls) {
   std::vector<vorel::host::PromptRecord> prompts = vorel::host::PromptLog();
   ASSERT_EQ(prompts.size(), 3u);
   EXPECT_EQ(prompts[0].text, "Source Radius.");
-  EXPECT_EQ(prompts[0].ms, kPromptMs);
+  EXPECT_EQ(prompts[0].ms, kEmitterPromptMs);
   EXPECT_EQ(prompts[1].text, "Length of the trayectory in frames.");
   EXPECT_EQ(prompts[2].text, "This is the particle age percentage to begin collapsing.");
 
@@ -339,8 +339,17 @@ TEST_F(RolloutFixture, PromptsRefreshAndToolbarFollowTheControls) {
 }
 
 TEST_F(RolloutFixture, GhostRolloutsNameTheParentAndRefreshTheGhost) {
-  INode* ghostNode = CreateGhostSource(emitter, node);
+  Matrix3 tm = RotateZMatrix(0.25f);
+  tm.SetTrans(Point3(5.0f, 6.0f, 7.0f));
+  node->SetNodeTM(0, tm);
+  Open(emitter);
+  // "New ghost" makes one on the emitter, bound to its next ghost slot.
+  ASSERT_TRUE(vorel_ui::Click(Ctrl(Source(), kNewGhost)));
+  EXPECT_EQ(emitter->ghostCount, 1);
+  INode* ghostNode = ip->GetINodeByName("VorelGhost");
   ASSERT_NE(ghostNode, nullptr);
+  EXPECT_EQ(emitter->ghostNodes[0], ghostNode);
+  EXPECT_EQ(ghostNode->GetNodeTM(0).GetTrans(), Point3(5.0f, 6.0f, 7.0f));
   auto* ghost = dynamic_cast<RainGhostParticle*>(ghostNode->GetObjectRef());
   ASSERT_NE(ghost, nullptr);
   Open(ghost);

@@ -82,6 +82,9 @@ TEST(Emitter, SavesItsGhostCountAndRefusesADamagedOne) {
     SourcesNeedRefresh = 0;
     ILoad load(s.Bytes());
     ASSERT_EQ(loaded.Load(&load), IO_OK) << c.what;
+    // As the host does once everything is loaded (each callback deletes itself).
+    EXPECT_EQ(load.PostLoadCallbacks().size(), c.refs > 4 ? 1u : 0u) << c.what;
+    for (const auto& cb : load.PostLoadCallbacks()) cb.second->proc(&load);
     EXPECT_EQ(loaded.NumRefs(), c.refs) << c.what;
     EXPECT_EQ(SourcesNeedRefresh, 1) << c.what;
   }

@@ -32,10 +32,10 @@ inline SystemDesc* GetSystemDesc() {
   static SystemDesc d;
   static ParamBlockDesc2 block(
       0, "params", 0, &d, P_AUTO_CONSTRUCT, 0, {},
-      {ParamDef(system_param::kOutOfRangeAction, "outofrangeaction", TYPE_INT, 0).Default(0),
-       ParamDef(system_param::kFramesToLoopFor, "framestoloopfor", TYPE_INT, 0).Default(1).Range(1, 1000),
-       ParamDef(system_param::kFlickFilter, "FlickFilter", TYPE_FLOAT, 0).Default(0.0f),
-       ParamDef(system_param::kFilterSamples, "FilterSamples", TYPE_INT, 0).Default(0)});
+      {ParamDef(kFluidOutOfRangeAction, "outofrangeaction", TYPE_INT, 0).Default(0),
+       ParamDef(kFluidFramesToLoopFor, "framestoloopfor", TYPE_INT, 0).Default(1).Range(1, 1000),
+       ParamDef(kFluidFlickFilter, "FlickFilter", TYPE_FLOAT, 0).Default(0.0f),
+       ParamDef(kFluidFilterSamples, "FilterSamples", TYPE_INT, 0).Default(0)});
   return &d;
 }
 
@@ -118,8 +118,8 @@ class EngineFixture : public ::testing::Test {
     engine->lastSolved = std::max(engine->lastSolved, f);
   }
   void SetSystem(int action, int loop) {
-    system.block->SetValue(system_param::kOutOfRangeAction, 0, action);
-    system.block->SetValue(system_param::kFramesToLoopFor, 0, loop);
+    system.block->SetValue(kFluidOutOfRangeAction, 0, action);
+    system.block->SetValue(kFluidFramesToLoopFor, 0, loop);
   }
   // Updates at frame f (a whole frame unless ticks are given).
   void UpdateAt(float frame) {

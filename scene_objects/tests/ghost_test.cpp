@@ -215,3 +215,54 @@ TEST_F(GhostFixture, MidFrameRenderKeepsShowingTheWholeFrame) {
   EXPECT_NEAR(ghost->parts.points[0].x, 20.0f, 1e-4f);
   EXPECT_NEAR(ghost->parts.points[1].x, 21.0f, 1e-4f);
 }
+
+TEST_F(GhostFixture, ItsOwnSwitchesShowAtTheSameFrame) {
+  ShowBoth(3);
+  ASSERT_EQ(ghost->parts.Count(), 2);
+  ghost->refresh = false;
+  // Set as the rollout would; no other refresh request comes.
+  ghost->pblock2->SetValue(kGhostDisableSource, 0, 1);
+  EXPECT_TRUE(ghost->refresh);
+  ghost->UpdateParticles(3 * 160, ghostNode);
+  EXPECT_EQ(ghost->parts.Count(), 0);
+  ghost->pblock2->SetValue(kGhostDisableSource, 0, 0);
+  ghost->UpdateParticles(3 * 160, ghostNode);
+  EXPECT_EQ(ghost->parts.Count(), 2);
+}
+
+TEST(GhostScene, BindingSurvivesASaveAndALoad) {
+  Interface* ip = GetCOREInterface();
+  ip->ResetScene();
+  const bool hadEmitter = ClassDirectory::Get().FindClass(GEOMOBJECT_CLASS_ID, RainClassID()) != nullptr;
+  if (!hadEmitter) ClassDirectory::Get().AddClass(GetRainDesc());
+  const bool hadGhost = ClassDirectory::Get().FindClass(GEOMOBJECT_CLASS_ID, RainGhostClassID()) != nullptr;
+  if (!hadGhost) ClassDirectory::Get().AddClass(GetRainGhostDesc());
+  auto* e = static_cast<RainParticle*>(GetRainDesc()->Create(false));
+  INode* en = ip->CreateObjectNode(e, "VorelParticle");
+  e->node = en;
+  ASSERT_NE(CreateGhostSource(e, en), nullptr);
+  ASSERT_NE(CreateGhostSource(e, en), nullptr);
+  const std::string scene = emitter_test::ScratchDir("ghost_scene") + "/ghosts.vsc";
+  ASSERT_TRUE(ip->SaveToFile(scene)) << ip->LastFileError();
+  ip->ResetScene();
+  ASSERT_TRUE(ip->LoadFromFile(scene)) << ip->LastFileError();
+  INode* loadedNode = ip->GetINodeByName("VorelParticle");
+  ASSERT_NE(loadedNode, nullptr);
+  auto* loaded = dynamic_cast<RainParticle*>(loadedNode->GetObjectRef());
+  ASSERT_NE(loaded, nullptr);
+  ASSERT_EQ(loaded->ghostCount, 2);
+  for (int k = 0; k < 2; ++k) {
+    INode* gn = loaded->ghostNodes[size_t(k)];
+    ASSERT_NE(gn, nullptr);
+    auto* g = dynamic_cast<RainGhostParticle*>(gn->GetObjectRef());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->parent, loaded);
+    EXPECT_EQ(g->slot, k);
+    EXPECT_EQ(g->ownNode, gn);
+    EXPECT_EQ(loaded->ghostObjects[size_t(k)], g);
+  }
+  EXPECT_EQ(std::string(loaded->ghostNodes[1]->GetName()), "VorelGhost001");
+  ip->ResetScene();
+  if (!hadGhost) ClassDirectory::Get().RemoveClass(GetRainGhostDesc());
+  if (!hadEmitter) ClassDirectory::Get().RemoveClass(GetRainDesc());
+}
