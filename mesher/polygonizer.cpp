@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 #include "mesher/cube_tables.h"
 #include "mesher/mesher_util.h"
@@ -216,7 +219,7 @@ RecordPool::RecordPool() { NewChunk(); }
 RecordPool::~RecordPool() { FreeAll(); }
 
 void RecordPool::NewChunk() {
-  void* mem = std::calloc(kChunkRecords, sizeof(LatticeRecord));
+  void* mem = std::malloc(kChunkRecords * sizeof(LatticeRecord));
   if (!mem) throw std::bad_alloc();
   chunks_.push_back(static_cast<LatticeRecord*>(mem));
 }
@@ -228,7 +231,9 @@ LatticeRecord* RecordPool::Allocate() {
     if (current_ == chunks_.size()) NewChunk();
   }
   ++allocated_;
-  return &chunks_[current_][used_++];
+  LatticeRecord* r = &chunks_[current_][used_++];
+  std::memset(static_cast<void*>(r), 0, sizeof(LatticeRecord));
+  return r;
 }
 
 void RecordPool::FreeAll() {
@@ -374,6 +379,38 @@ inline void FieldTerms(const float* X, const float* Y, const float* Z, const flo
     bits &= in;
     std::memcpy(&term[k], &bits, sizeof bits);
     ok[k] = in;
+  }
+}
+}  // namespace
+
+namespace {
+// close[k] = 1 where particle k of the arrays is a neighbour of p (the
+// builder's test: not beyond the cheap rejection, and sqrt(d2) below the
+// neighbour distance), else 0. Four at a time where SSE is there: each lane
+// rounds exactly as the one-at-a-time test.
+inline void CloseMask(const float* X, const float* Y, const float* Z, int n, float px, float py, float pz,
+                      float reject, float radius, int32_t* close) {
+  int k = 0;
+#if defined(__SSE2__)
+  const __m128 vx = _mm_set1_ps(px), vy = _mm_set1_ps(py), vz = _mm_set1_ps(pz);
+  const __m128 vr = _mm_set1_ps(reject), vrad = _mm_set1_ps(radius);
+  for (; k + 4 <= n; k += 4) {
+    const __m128 dx = _mm_sub_ps(vx, _mm_loadu_ps(X + k));
+    const __m128 dy = _mm_sub_ps(vy, _mm_loadu_ps(Y + k));
+    const __m128 dz = _mm_sub_ps(vz, _mm_loadu_ps(Z + k));
+    const __m128 d2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
+    const __m128 ok = _mm_and_ps(_mm_cmple_ps(d2, vr), _mm_cmplt_ps(_mm_sqrt_ps(d2), vrad));
+    const int bits = _mm_movemask_ps(ok);
+    close[k] = bits & 1;
+    close[k + 1] = (bits >> 1) & 1;
+    close[k + 2] = (bits >> 2) & 1;
+    close[k + 3] = (bits >> 3) & 1;
+  }
+#endif
+  for (; k < n; ++k) {
+    const float dx = px - X[k], dy = py - Y[k], dz = pz - Z[k];
+    const float d2 = dx * dx + dy * dy + dz * dz;
+    close[k] = int32_t(!(d2 > reject) && std::sqrt(d2) < radius);
   }
 }
 }  // namespace
@@ -586,7 +623,61 @@ void SurfacePolygonizer::SeedFromParticles() {
   const float reject = builder_->NeighbourReject();
   const float blobRadius = builder_->blobRadius;
   int64_t tests = 0;
-  if (pk.start.size() == cells.size() + 1) {
+  // Joins a and b unless already joined or the field between them fails.
+  auto pair = [&](int32_t a, int32_t b2, int64_t& count) {
+    const int32_t lo = std::min(a, b2), hi = std::max(a, b2);
+    if (find(lo) == find(hi)) return;
+    ++count;
+    if (passes(lo, hi)) unite(lo, hi);
+  };
+  if (grid.HasColumns() && pk.start.size() == cells.size() + 1) {
+    // With the column copy the 13 neighbour cells of higher offset are five
+    // runs: (x, y, z+1), (x, y+1, z-1..z+1) and (x+1, y-1..y+1, z-1..z+1).
+    // The distances of a run are tested several at a time and the
+    // neighbours gathered without a branch per candidate.
+    const ParticleCellGrid::Columns& col = grid.columns();
+    const float* X = col.x.data();
+    const float* Y = col.y.data();
+    const float* Z = col.z.data();
+#pragma omp parallel for schedule(dynamic, 64) reduction(+ : tests) if (n > 2048)
+    for (int64_t c = 0; c < nCells; ++c) {
+      const ParticleCell& cell = cells[size_t(c)];
+      int32_t runs[6][2];
+      grid.ColumnRun(cell.x, cell.y, cell.z, cell.z, &runs[0][0], &runs[0][1]);
+      grid.ColumnRun(cell.x, cell.y, cell.z + 1, cell.z + 1, &runs[1][0], &runs[1][1]);
+      grid.ColumnRun(cell.x, cell.y + 1, cell.z - 1, cell.z + 1, &runs[2][0], &runs[2][1]);
+      for (int d = -1; d <= 1; ++d)
+        grid.ColumnRun(cell.x + 1, cell.y + d, cell.z - 1, cell.z + 1, &runs[4 + d][0], &runs[4 + d][1]);
+      for (int32_t q = runs[0][0]; q < runs[0][1]; ++q) {
+        const float px = X[q], py = Y[q], pz = Z[q];
+        const int32_t a = col.index[size_t(q)];
+        // a's root, refreshed only when b's differs: roots only merge, so
+        // b under a root that a once had is joined to a already.
+        int32_t rootA = find(a);
+        for (int run = 0; run < 6; ++run) {
+          // Within the own cell, each pair once: the members after q.
+          const int32_t rb = run == 0 ? q + 1 : runs[run][0], re = runs[run][1];
+          for (int32_t s = rb; s < re; s += kTermChunk) {
+            const int m = int(std::min<int32_t>(kTermChunk, re - s));
+            int32_t close[kTermChunk];
+            CloseMask(X + s, Y + s, Z + s, m, px, py, pz, reject, blobRadius, close);
+            int32_t list[kTermChunk];
+            int found = 0;
+            for (int k = 0; k < m; ++k) {
+              list[found] = k;
+              found += close[k];
+            }
+            for (int f = 0; f < found; ++f) {
+              const int32_t b2 = col.index[size_t(s + list[f])];
+              if (find(b2) == rootA) continue;
+              pair(a, b2, tests);
+              rootA = find(a);
+            }
+          }
+        }
+      }
+    }
+  } else if (pk.start.size() == cells.size() + 1) {
 #pragma omp parallel for schedule(dynamic, 64) reduction(+ : tests) if (n > 2048)
     for (int64_t c = 0; c < nCells; ++c) {
       const ParticleCell& cell = cells[size_t(c)];
@@ -606,11 +697,7 @@ void SurfacePolygonizer::SeedFromParticles() {
                 const float ddx = px - pk.x[size_t(r)], ddy = py - pk.y[size_t(r)], ddz = pz - pk.z[size_t(r)];
                 const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
                 if (d2 > reject || !(std::sqrt(d2) < blobRadius)) continue;
-                const int32_t b2 = pk.index[size_t(r)];
-                const int32_t lo = std::min(a, b2), hi = std::max(a, b2);
-                if (find(lo) == find(hi)) continue;
-                ++tests;
-                if (passes(lo, hi)) unite(lo, hi);
+                pair(a, pk.index[size_t(r)], tests);
               }
             }
           }
@@ -840,26 +927,28 @@ void SurfacePolygonizer::EmitTriangles() {
   // ascending, equal i in creation order.
   struct WalkKey {
     uint64_t hi, lo;  // (k, bucket), (i, creation rank)
-    LatticeRecord* cube;
+    uint32_t cube;    // place in the queue
   };
-  std::vector<WalkKey> walk(queue.size());
-  for (size_t t = 0; t < queue.size(); ++t) {
+  const size_t nQ = queue.size();
+  std::vector<WalkKey> walk(nQ);
+  for (size_t t = 0; t < nQ; ++t) {
     const LatticeRecord* c = queue[t];
     walk[t].hi = (uint64_t(uint32_t(c->k) ^ 0x80000000u) << 32) | LatticeHash::Bucket(c->i, c->j);
     walk[t].lo = (uint64_t(uint32_t(c->i) ^ 0x80000000u) << 32) | uint32_t(c->created);
-    walk[t].cube = queue[t];
+    walk[t].cube = uint32_t(t);
   }
   std::sort(walk.begin(), walk.end(),
             [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; });
   // The rows and crossing points depend on each cube alone and are found in
-  // parallel; numbering the outside points and summing the crossings onto
-  // them stays in walk order.
-  const int64_t nCubes = int64_t(walk.size());
-  std::vector<const int8_t*> rows(walk.size());
-  std::vector<int64_t> first(walk.size() + 1, 0);
+  // parallel, in queue order: the cubes and their corners were allocated in
+  // about that order, where the walk order scatters over memory. Each
+  // cube's crossings go to its place in walk order.
+  const int64_t nCubes = int64_t(nQ);
+  std::vector<const int8_t*> rows(nQ);
+  std::vector<uint8_t> rowLength(nQ);
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
   for (int64_t t = 0; t < nCubes; ++t) {
-    const LatticeRecord* cube = walk[size_t(t)].cube;
+    const LatticeRecord* cube = queue[size_t(t)];
     const uint32_t mask = cube->insideMask;
     const int8_t* row = nullptr;
     if (mask != 0 && mask != 255) {
@@ -870,22 +959,28 @@ void SurfacePolygonizer::EmitTriangles() {
     int n = 0;
     if (row)
       while (row[n] != 12) ++n;
-    first[size_t(t) + 1] = n;
+    rowLength[size_t(t)] = uint8_t(n);
   }
-  for (size_t t = 0; t < walk.size(); ++t) first[t + 1] += first[t];
+  // first[q]: where cube q's crossings start.
+  std::vector<int64_t> first(nQ);
+  int64_t total = 0;
+  for (size_t t = 0; t < nQ; ++t) {
+    first[walk[t].cube] = total;
+    total += rowLength[walk[t].cube];
+  }
   struct Crossing {
     LatticeRecord* outside;
-    Point3 x;
+    float x, y, z;  // no initialisers: new[] leaves them untouched
   };
   // Left uninitialised: the parallel loop writes every entry, so the pages
   // are first touched there rather than by a serial clearing pass.
-  const size_t nCrossings = size_t(first[walk.size()]);
+  const size_t nCrossings = size_t(total);
   std::unique_ptr<Crossing[]> crossings(new Crossing[nCrossings]);
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
   for (int64_t t = 0; t < nCubes; ++t) {
     const int8_t* row = rows[size_t(t)];
     if (!row) continue;
-    const LatticeRecord* cube = walk[size_t(t)].cube;
+    const LatticeRecord* cube = queue[size_t(t)];
     Crossing* out = crossings.get() + first[size_t(t)];
     for (int s = 0; row[s] != 12; ++s) {
       const int e = row[s];
@@ -894,14 +989,21 @@ void SurfacePolygonizer::EmitTriangles() {
       LatticeRecord* o = ca->inside ? cb : ca;
       LatticeRecord* q = ca->inside ? ca : cb;
       const float d = std::fabs(q->value - o->value);
-      out[s].outside = o;
-      out[s].x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
+      const Point3 x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
+      out[s] = {o, x.x, x.y, x.z};
     }
   }
   std::vector<LatticeRecord*> assigned;
   int32_t vertexCount = 0;
   std::vector<MeshFace>& faces = mesh_->faces;
+  // The outside points are met in walk order, scattered over memory: ask
+  // for them a few faces ahead.
+  constexpr size_t kAhead = 24;
   for (size_t c = 0; c < nCrossings; c += 3) {
+#if defined(__GNUC__)
+    if (c + kAhead + 3 <= nCrossings)
+      for (size_t s = 0; s < 3; ++s) __builtin_prefetch(crossings[c + kAhead + s].outside, 1);
+#endif
     int32_t idx[3];
     for (int s = 0; s < 3; ++s) {
       LatticeRecord* o = crossings[c + size_t(s)].outside;
@@ -910,7 +1012,8 @@ void SurfacePolygonizer::EmitTriangles() {
         o->vertexIndex = vertexCount++;
         assigned.push_back(o);
       }
-      o->accumulator += crossings[c + size_t(s)].x;
+      const Crossing& x = crossings[c + size_t(s)];
+      o->accumulator += Point3(x.x, x.y, x.z);
       ++o->useCount;
       idx[s] = o->vertexIndex;
     }

@@ -37,7 +37,10 @@ struct LatticeRecord {
   int32_t created;    // 1 + creation rank; 0 until created
 };
 
-// Records come from zero-filled chunks and are freed in one sweep.
+// Records come zero-filled out of chunks and are freed in one sweep. Each is
+// cleared when handed out rather than its chunk when allocated: the record
+// is about to be written anyway, and a chunk cleared ahead would be read
+// back from memory.
 class RecordPool {
  public:
   static constexpr size_t kChunkRecords = 16384;
