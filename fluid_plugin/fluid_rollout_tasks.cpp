@@ -277,49 +277,52 @@ bool LoadCacheFile(TetraProcObj& system, const std::string& path, const std::str
 }
 
 namespace {
-std::string FileTitle(const OPENFILENAME& ofn, const char* path) {
-  if (ofn.lpstrFileTitle && ofn.lpstrFileTitle[0]) return ofn.lpstrFileTitle;
-  const char* slash = std::strrchr(path, '/');
-  return slash ? slash + 1 : path;
+// Asks for a cache file in the cache root through the host's open or save
+// dialog; false when the user cancels. `path` gets the full path, `title`
+// the file name shown in messages.
+bool AskCacheFile(TetraProcObj& system, HWND owner, bool save, const char* filter, DWORD filterIndex, DWORD flags,
+                  std::string& path, std::string& title) {
+  char file[MAX_PATH] = {};
+  char name[MAX_PATH] = {};
+  OPENFILENAME ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filter;
+  ofn.nFilterIndex = filterIndex;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrFileTitle = name;
+  ofn.nMaxFileTitle = MAX_PATH;
+  ofn.lpstrInitialDir = system.engine.cacheRoot.c_str();
+  ofn.lpstrDefExt = "Vor";
+  ofn.Flags = flags;
+  if (!(save ? GetSaveFileName(&ofn) : GetOpenFileName(&ofn))) return false;
+  path = file;
+  if (name[0]) {
+    title = name;
+  } else {
+    const char* slash = std::strrchr(file, '/');
+    title = slash ? slash + 1 : file;
+  }
+  return true;
 }
 }  // namespace
 
 void SaveCacheDialog(TetraProcObj& system, HWND owner) {
-  char file[MAX_PATH] = {};
-  char title[MAX_PATH] = {};
-  OPENFILENAME ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = "Vorel\0*.Vor\0\0";
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = file;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrFileTitle = title;
-  ofn.nMaxFileTitle = MAX_PATH;
-  ofn.lpstrInitialDir = system.engine.cacheRoot.c_str();
-  ofn.lpstrDefExt = "Vor";
+  std::string path, title;
   // A new file must be allowed; an existing one is overwritten only when
   // the user agrees.
-  ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
-  if (!GetSaveFileName(&ofn)) return;
-  SaveCacheFile(system, file, FileTitle(ofn, file));
+  if (!AskCacheFile(system, owner, true, "Vorel\0*.Vor\0\0", 1, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT, path, title))
+    return;
+  SaveCacheFile(system, path, title);
 }
 
 void LoadCacheDialog(TetraProcObj& system, HWND owner) {
-  char file[MAX_PATH] = {};
-  char title[MAX_PATH] = {};
-  OPENFILENAME ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = "select a single .Vor packed file\0*.Vor\0.Vorel unpacked cache files\0*.Vorel\0\0";
-  ofn.nFilterIndex = 2;
-  ofn.lpstrFile = file;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrFileTitle = title;
-  ofn.nMaxFileTitle = MAX_PATH;
-  ofn.lpstrInitialDir = system.engine.cacheRoot.c_str();
-  ofn.lpstrDefExt = "Vor";
-  ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-  if (!GetOpenFileName(&ofn)) return;
-  LoadCacheFile(system, file, FileTitle(ofn, file));
+  std::string path, title;
+  if (!AskCacheFile(system, owner, false,
+                    "select a single .Vor packed file\0*.Vor\0.Vorel unpacked cache files\0*.Vorel\0\0", 2,
+                    OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST, path, title))
+    return;
+  LoadCacheFile(system, path, title);
 }
 
 void ChooseCacheRootDialog(TetraProcObj& system, HWND owner) {

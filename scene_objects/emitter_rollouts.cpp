@@ -556,50 +556,43 @@ BOOL VorelPickInstanceCallback::Filter(INode* node) {
   return ConvertsToMesh(node, Now()) ? TRUE : FALSE;
 }
 
-BOOL VorelPickInstanceModeCallback::HitTest(IObjParam* host, HWND hWnd, ViewExp*, IPoint2 m, int) {
-  return host && host->PickNode(hWnd, m, &filter_) ? TRUE : FALSE;
+BOOL EmitterNodePickMode::HitTest(IObjParam* host, HWND hWnd, ViewExp*, IPoint2 m, int) {
+  return host && host->PickNode(hWnd, m, filter_) ? TRUE : FALSE;
 }
 
-BOOL VorelPickInstanceModeCallback::Pick(IObjParam* host, ViewExp* vpt) {
+INode* EmitterNodePickMode::PickedNode(ViewExp* vpt) {
   INode* node = vpt ? vpt->GetClosestHitNode() : nullptr;
-  if (!node || !emitter || !filter_.Filter(node)) return FALSE;
+  return node && emitter && filter_->Filter(node) ? node : nullptr;
+}
+
+void EmitterNodePickMode::EnterMode(IObjParam*) {
+  if (emitter) SetButtonCheck(emitter->*rollout_, button_, TRUE);
+}
+void EmitterNodePickMode::ExitMode(IObjParam*) {
+  if (emitter) SetButtonCheck(emitter->*rollout_, button_, FALSE);
+}
+
+BOOL VorelPickInstanceModeCallback::Pick(IObjParam*, ViewExp* vpt) {
+  INode* node = PickedNode(vpt);
+  if (!node) return FALSE;
   emitter->ReplaceReference(2, node);
   ShowText(emitter->displayRollout, kInstanceName, node->GetName());
   emitter->mvalid.SetEmpty();
   SourcesNeedRefresh = 1;
   // Back to the host's standard command mode: the mode ends here.
-  (void)host;
   return TRUE;
-}
-
-void VorelPickInstanceModeCallback::EnterMode(IObjParam*) {
-  if (emitter) SetButtonCheck(emitter->displayRollout, kPickInstance, TRUE);
-}
-void VorelPickInstanceModeCallback::ExitMode(IObjParam*) {
-  if (emitter) SetButtonCheck(emitter->displayRollout, kPickInstance, FALSE);
 }
 
 BOOL PickMapperNodeCallback::Filter(INode* node) {
   return node && ConvertsToMesh(node, Now()) ? TRUE : FALSE;
 }
 
-BOOL PickMapperModeCallback::HitTest(IObjParam* host, HWND hWnd, ViewExp*, IPoint2 m, int) {
-  return host && host->PickNode(hWnd, m, &filter_) ? TRUE : FALSE;
-}
-
 BOOL PickMapperModeCallback::Pick(IObjParam*, ViewExp* vpt) {
-  INode* node = vpt ? vpt->GetClosestHitNode() : nullptr;
-  if (!node || !emitter || !filter_.Filter(node)) return FALSE;
+  INode* node = PickedNode(vpt);
+  if (!node) return FALSE;
   emitter->ReplaceReference(3, node);
   ShowText(emitter->sourceRollout, kMapperLabel, node->GetName());
   return TRUE;
-}
-
-void PickMapperModeCallback::EnterMode(IObjParam*) {
-  if (emitter) SetButtonCheck(emitter->sourceRollout, kMapper, TRUE);
-}
-void PickMapperModeCallback::ExitMode(IObjParam*) {
-  if (emitter) SetButtonCheck(emitter->sourceRollout, kMapper, FALSE);
 }
 
 // -------------------------------------------------------- select by name

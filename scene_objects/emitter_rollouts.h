@@ -78,22 +78,44 @@ const char* EmitterPromptText(int editId);
 
 // ---- pick modes ----
 
+// What the two emitter pick modes share: the filter offers the nodes, and
+// one of the emitter's rollout buttons stays checked while the mode runs.
+class EmitterNodePickMode : public PickModeCallback {
+ public:
+  GenParticle* emitter = nullptr;
+  Interface* ip = nullptr;
+  BOOL HitTest(IObjParam* ip, HWND hWnd, ViewExp* vpt, IPoint2 m, int flags) override;
+  void EnterMode(IObjParam* ip) override;
+  void ExitMode(IObjParam* ip) override;
+  PickNodeCallback* GetFilter() override { return filter_; }
+
+ protected:
+  EmitterNodePickMode(PickNodeCallback* filter, HWND GenParticle::*rollout, int button)
+      : filter_(filter), rollout_(rollout), button_(button) {}
+  EmitterNodePickMode(const EmitterNodePickMode&) = delete;
+  EmitterNodePickMode& operator=(const EmitterNodePickMode&) = delete;
+  // The node under the cursor when there is an emitter and the filter takes
+  // it, else null.
+  INode* PickedNode(ViewExp* vpt);
+
+ private:
+  PickNodeCallback* filter_;
+  HWND GenParticle::*rollout_;
+  int button_;
+};
+
 // Instanced geometry: a node that converts to a triangle mesh and is none
 // of the system's own ("Vorel..." names).
 class VorelPickInstanceCallback : public PickNodeCallback {
  public:
   BOOL Filter(INode* node) override;
 };
-class VorelPickInstanceModeCallback : public PickModeCallback {
+class VorelPickInstanceModeCallback : public EmitterNodePickMode {
  public:
-  GenParticle* emitter = nullptr;
-  Interface* ip = nullptr;
-  BOOL HitTest(IObjParam* ip, HWND hWnd, ViewExp* vpt, IPoint2 m, int flags) override;
+  VorelPickInstanceModeCallback()
+      : EmitterNodePickMode(&filter_, &GenParticle::displayRollout, emitter_ctl::kPickInstance) {}
   // The node becomes reference 2 and field 1089 shows its name.
   BOOL Pick(IObjParam* ip, ViewExp* vpt) override;
-  void EnterMode(IObjParam* ip) override;
-  void ExitMode(IObjParam* ip) override;
-  PickNodeCallback* GetFilter() override { return &filter_; }
 
  private:
   VorelPickInstanceCallback filter_;
@@ -104,16 +126,11 @@ class PickMapperNodeCallback : public PickNodeCallback {
  public:
   BOOL Filter(INode* node) override;
 };
-class PickMapperModeCallback : public PickModeCallback {
+class PickMapperModeCallback : public EmitterNodePickMode {
  public:
-  GenParticle* emitter = nullptr;
-  Interface* ip = nullptr;
-  BOOL HitTest(IObjParam* ip, HWND hWnd, ViewExp* vpt, IPoint2 m, int flags) override;
+  PickMapperModeCallback() : EmitterNodePickMode(&filter_, &GenParticle::sourceRollout, emitter_ctl::kMapper) {}
   // The node becomes reference 3 and label 1103 shows its name.
   BOOL Pick(IObjParam* ip, ViewExp* vpt) override;
-  void EnterMode(IObjParam* ip) override;
-  void ExitMode(IObjParam* ip) override;
-  PickNodeCallback* GetFilter() override { return &filter_; }
 
  private:
   PickMapperNodeCallback filter_;
