@@ -263,12 +263,14 @@ void CellGrid::Build(const std::vector<FluidParticle>& particles, int count) {
 
 const std::vector<int>& CellGrid::NeighbourTable() {
   if (tableValid_) return neighbourTable_;
-  neighbourTable_.assign(size_t(cellCount_) * 27, -1);
+  // Each row is filled by its own iteration: no serial pass over the table.
+  if (neighbourTable_.size() < size_t(cellCount_) * 27) neighbourTable_.resize(size_t(cellCount_) * 27);
   const int nc = cellCount_;
 #pragma omp parallel for schedule(static) if (nc >= kParallelMin)
   for (int c = 0; c < nc; ++c) {
     const GridCell& g = cells_[c];
     int* row = &neighbourTable_[size_t(c) * 27];
+    std::fill(row, row + 27, -1);
     // The three cells of an x-row are consecutive keys: one search per row.
     for (int dj = -1; dj <= 1; ++dj)
       for (int dk = -1; dk <= 1; ++dk) {
