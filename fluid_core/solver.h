@@ -162,7 +162,8 @@ class CellGrid {
   // Index of cell (i, j, k), or -1.
   int FindIndex(int i, int j, int k) const;
   // For every cell the index of each of its 27 neighbours (-1 when absent),
-  // offset index ((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1).
+  // offset index ((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1); rows beyond
+  // CellCount() are left over from larger grids.
   const std::vector<int>& NeighbourTable();
   // Cell index of each slot built from (-1 for dead slots).
   const std::vector<int>& SlotCells() const { return slotCell_; }

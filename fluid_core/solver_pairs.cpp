@@ -60,18 +60,13 @@ PairInput InputOf(const FluidParticle& p) { return PairInput{p.pos, p.spacing, p
 // are computed exactly as DensitySide would (the same IEEE operations in the
 // same order, four pairs at a time where SSE is there) and added one by one
 // in list order, so the sums are the scalar sums bit for bit.
-void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
-                 const uint8_t* flags, float& density, Vec3f& cohesion, float& dtLimit) {
+// `counts(j)`: whether the pair with j is evaluated at all; `found`, when
+// given, receives the partners in range, in list order (the count returned).
+template <typename Counts>
+int DensityOver(int i, const int32_t* list, int m, const PairInput* in, Counts counts,
+                float& density, Vec3f& cohesion, float& dtLimit, int32_t* found) {
   const PairInput A = in[i];
-  const bool selfNew = (flags[i] & 2) != 0;
-  // A pair counts when its partner is live and its lower slot not new.
-  auto counts = [&](int j) {
-    if (j < 0 || j >= n || j == i) return false;
-    const uint8_t f = flags[j];
-    if (f & 1) return false;
-    const bool lowerIsNew = i < j ? selfNew : (f & 2) != 0;
-    return !lowerIsNew;
-  };
+  int kept = 0;
   int k = 0;
 #if defined(__SSE2__)
   const __m128 ax = _mm_set1_ps(A.pos.x), ay = _mm_set1_ps(A.pos.y), az = _mm_set1_ps(A.pos.z);
@@ -122,6 +117,7 @@ void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
     const int approaching = _mm_movemask_ps(_mm_cmpgt_ps(u, zero));
     for (int l = 0; l < 4; ++l) {
       if (!(acts & (1 << l))) continue;
+      if (found) found[kept++] = idx[l];
       if ((approaching & (1 << l)) && lim[l] < dtLimit) dtLimit = lim[l];
       density += wm[l];
       if (cohesive) {
@@ -135,8 +131,24 @@ void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
   SpacingTerms terms;
   for (; k < m; ++k) {
     const int j = list[k];
-    if (counts(j)) DensitySide(A, in[j], terms, density, cohesion, dtLimit);
+    if (counts(j) && DensitySide(A, in[j], terms, density, cohesion, dtLimit) && found)
+      found[kept++] = j;
   }
+  return kept;
+}
+
+void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
+                 const uint8_t* flags, float& density, Vec3f& cohesion, float& dtLimit) {
+  const bool selfNew = (flags[i] & 2) != 0;
+  // A pair counts when its partner is live and its lower slot not new.
+  auto counts = [&](int j) {
+    if (j < 0 || j >= n || j == i) return false;
+    const uint8_t f = flags[j];
+    if (f & 1) return false;
+    const bool lowerIsNew = i < j ? selfNew : (f & 2) != 0;
+    return !lowerIsNew;
+  };
+  DensityOver(i, list, m, in, counts, density, cohesion, dtLimit, nullptr);
 }
 }  // namespace
 
@@ -263,12 +275,14 @@ void CellGrid::Build(const std::vector<FluidParticle>& particles, int count) {
 
 const std::vector<int>& CellGrid::NeighbourTable() {
   if (tableValid_) return neighbourTable_;
-  neighbourTable_.assign(size_t(cellCount_) * 27, -1);
+  // Each row is filled by its own iteration: no serial pass over the table.
+  if (neighbourTable_.size() < size_t(cellCount_) * 27) neighbourTable_.resize(size_t(cellCount_) * 27);
   const int nc = cellCount_;
 #pragma omp parallel for schedule(static) if (nc >= kParallelMin)
   for (int c = 0; c < nc; ++c) {
     const GridCell& g = cells_[c];
     int* row = &neighbourTable_[size_t(c) * 27];
+    std::fill(row, row + 27, -1);
     // The three cells of an x-row are consecutive keys: one search per row.
     for (int dj = -1; dj <= 1; ++dj)
       for (int dk = -1; dk <= 1; ++dk) {
@@ -417,42 +431,42 @@ bool FluidSolver::BuildPairs(bool fused) {
   // every accumulated sum are therefore those of the walk, bit for bit,
   // whatever the thread count, and no particle is written by two threads.
   // Each thread writes the lists it builds into a block of its own.
+  std::vector<std::vector<int32_t>> candidates(static_cast<size_t>(blocks));
   auto buildFor = [&](int a, int c, int block) {
     FluidParticle& pa = particles[a];
-    const PairInput A = pairInput_[a];
     const int* row = &table[size_t(c) * 27];
-    SpacingTerms terms;
     float density = pa.density;
     Vec3f cohesion = pa.cohesion;
     float dtLimit = pa.dtLimit;
-    size_t candidates = 0;
-    for (int o = 0; o < 27; ++o)
-      if (row[o] >= 0) candidates += grid->CellAt(row[o]).members.size();
-    int32_t* const first = PairRoom(block, candidates);
-    int32_t* out = first;
-    auto offer = [&](int b) {
-      if (DensitySide(A, pairInput_[b], terms, density, cohesion, dtLimit)) *out++ = b;
-    };
+    // The candidates in walk order, then evaluated (four at a time) and
+    // kept in that order where in range.
+    std::vector<int32_t>& cand = candidates[size_t(block)];
+    cand.clear();
     for (int o : kOrder.earlier) {
       int nb = row[o];
       if (nb < 0) continue;
-      for (int b : grid->CellAt(nb).members) offer(b);
+      const std::vector<int32_t>& m = grid->CellAt(nb).members;
+      cand.insert(cand.end(), m.begin(), m.end());
     }
     for (int o = 0; o < 27; ++o) {
       if (o == kSameCell) {
         for (int b : grid->CellAt(c).members)
-          if (b != a) offer(b);
+          if (b != a) cand.push_back(b);
       } else if (!OffsetIsEarlier(o)) {
         int nb = row[o];
         if (nb < 0) continue;
-        for (int b : grid->CellAt(nb).members) offer(b);
+        const std::vector<int32_t>& m = grid->CellAt(nb).members;
+        cand.insert(cand.end(), m.begin(), m.end());
       }
     }
+    int32_t* const first = PairRoom(block, cand.size());
+    const int kept = DensityOver(a, cand.data(), int(cand.size()), pairInput_.data(),
+                                 [](int) { return true; }, density, cohesion, dtLimit, first);
     PairBlock& B = pairBlocks_[size_t(block)];
     PairSpan& L = pairSpans_[size_t(a)];
     L.block = block;
     L.offset = int64_t(B.used);
-    L.count = int32_t(out - first);
+    L.count = int32_t(kept);
     B.used += size_t(L.count);
     pa.neighbourCount = L.count;
     pa.density = density;
