@@ -133,23 +133,26 @@ PickMapperModeCallback& MapperMode() {
 
 // ---- rollout procedures ----
 
-class EmitterProc : public ParamMap2UserDlgProc {
+// A procedure serving one object of class T (emitter or ghost); the host
+// hands it another object of that class through SetThing.
+template <typename T, typename Base = ParamMap2UserDlgProc>
+class ObjectDlgProc : public Base {
  public:
-  explicit EmitterProc(GenParticle* e) : emitter_(e) {}
+  explicit ObjectDlgProc(T* object) : object_(object) {}
   void DeleteThis() override { delete this; }
   void SetThing(ReferenceTarget* m) override {
-    if (auto* e = dynamic_cast<GenParticle*>(m)) emitter_ = e;
+    if (auto* o = dynamic_cast<T*>(m)) object_ = o;
   }
 
  protected:
-  GenParticle* emitter_;
+  T* object_;
 };
 
-class SourceDlgProc : public EmitterProc {
+class SourceDlgProc : public ObjectDlgProc<GenParticle> {
  public:
-  using EmitterProc::EmitterProc;
+  using ObjectDlgProc::ObjectDlgProc;
   INT_PTR DlgProc(TimeValue t, IParamMap2* map, HWND hWnd, UINT msg, WPARAM wParam, LPARAM) override {
-    GenParticle* e = emitter_;
+    GenParticle* e = object_;
     if (!e) return FALSE;
     switch (msg) {
       case WM_INITDIALOG: Opened(*e, hWnd, t); return TRUE;
@@ -240,7 +243,6 @@ class SourceDlgProc : public EmitterProc {
 // The display rollout, shared by emitter and ghost.
 class DisplayDlgProc : public ParamMap2UserDlgProc {
  public:
-  void DeleteThis() override { delete this; }
   INT_PTR DlgProc(TimeValue t, IParamMap2* map, HWND hWnd, UINT msg, WPARAM wParam, LPARAM) override {
     if (!Alive()) return FALSE;
     switch (msg) {
@@ -296,45 +298,36 @@ class DisplayDlgProc : public ParamMap2UserDlgProc {
   virtual void PickInstance() = 0;
 };
 
-class ParticleDlgProc : public DisplayDlgProc {
+class ParticleDlgProc : public ObjectDlgProc<GenParticle, DisplayDlgProc> {
  public:
-  explicit ParticleDlgProc(GenParticle* e) : emitter_(e) {}
-  void SetThing(ReferenceTarget* m) override {
-    if (auto* e = dynamic_cast<GenParticle*>(m)) emitter_ = e;
-  }
+  using ObjectDlgProc::ObjectDlgProc;
 
  protected:
-  bool Alive() override { return emitter_ != nullptr; }
+  bool Alive() override { return object_ != nullptr; }
   void Opened(HWND hWnd) override {
-    emitter_->displayRollout = hWnd;
+    object_->displayRollout = hWnd;
     SetupButton(hWnd, kPickInstance, CBT_CHECK, kEmitterPickHighlight, "Pick an object in viewport to instantiate.");
-    ShowText(hWnd, kInstanceName, NodeName(emitter_->instanceNode));
+    ShowText(hWnd, kInstanceName, NodeName(object_->instanceNode));
   }
   void Closed(HWND hWnd) override {
-    if (emitter_->displayRollout == hWnd) emitter_->displayRollout = nullptr;
+    if (object_->displayRollout == hWnd) object_->displayRollout = nullptr;
   }
   void Refresh() override { SourcesNeedRefresh = 1; }
   bool PromptsRefresh() override { return false; }
   void PickInstance() override {
     Interface* ip = EditInterface();
-    InstanceMode().emitter = emitter_;
+    InstanceMode().emitter = object_;
     InstanceMode().ip = ip;
     ip->SetPickMode(&InstanceMode());
   }
-
- private:
-  GenParticle* emitter_;
 };
 
-class ParticleGhostDlgProc : public DisplayDlgProc {
+class ParticleGhostDlgProc : public ObjectDlgProc<GenGhostParticle, DisplayDlgProc> {
  public:
-  explicit ParticleGhostDlgProc(GenGhostParticle* g) : ghost_(g) {}
-  void SetThing(ReferenceTarget* m) override {
-    if (auto* g = dynamic_cast<GenGhostParticle*>(m)) ghost_ = g;
-  }
+  using ObjectDlgProc::ObjectDlgProc;
 
  protected:
-  bool Alive() override { return ghost_ != nullptr; }
+  bool Alive() override { return object_ != nullptr; }
   // A ghost shows its parent's stream and holds no instanced geometry of its
   // own: its "Instanced geometry" renders as facing quads, and the pick
   // button has nothing to set.
@@ -345,24 +338,17 @@ class ParticleGhostDlgProc : public DisplayDlgProc {
   void Closed(HWND) override {}
   void Refresh() override {
     SourcesNeedRefresh = 1;
-    ghost_->RequestRefresh();
+    object_->RequestRefresh();
   }
   bool PromptsRefresh() override { return true; }
   void PickInstance() override {}
-
- private:
-  GenGhostParticle* ghost_;
 };
 
-class SourceGhostDlgProc : public ParamMap2UserDlgProc {
+class SourceGhostDlgProc : public ObjectDlgProc<GenGhostParticle> {
  public:
-  explicit SourceGhostDlgProc(GenGhostParticle* g) : ghost_(g) {}
-  void DeleteThis() override { delete this; }
-  void SetThing(ReferenceTarget* m) override {
-    if (auto* g = dynamic_cast<GenGhostParticle*>(m)) ghost_ = g;
-  }
+  using ObjectDlgProc::ObjectDlgProc;
   INT_PTR DlgProc(TimeValue, IParamMap2*, HWND hWnd, UINT msg, WPARAM wParam, LPARAM) override {
-    GenGhostParticle* g = ghost_;
+    GenGhostParticle* g = object_;
     if (!g) return FALSE;
     if (msg == WM_INITDIALOG) {
       ShowText(hWnd, kGhostParentName, NodeName(g->parent ? g->parentNode : nullptr));
@@ -377,9 +363,6 @@ class SourceGhostDlgProc : public ParamMap2UserDlgProc {
     }
     return FALSE;
   }
-
- private:
-  GenGhostParticle* ghost_;
 };
 
 // ---- templates ----
