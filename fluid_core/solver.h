@@ -388,7 +388,10 @@ class FluidSolver {
   std::vector<ForceInput> forceInput_;
   // Pair storage: block 0 takes lists grown after the build (new particles
   // on later sub-steps), blocks 1.. one per thread of the build.
-  struct PairBlock {
+  // One cache line each: the threads update their own blocks' fill marks
+  // for every particle, and neighbouring blocks on one line would make the
+  // threads that own them take turns with it.
+  struct alignas(64) PairBlock {
     std::vector<int32_t> data;
     size_t used = 0;
   };

@@ -431,7 +431,12 @@ bool FluidSolver::BuildPairs(bool fused) {
   // every accumulated sum are therefore those of the walk, bit for bit,
   // whatever the thread count, and no particle is written by two threads.
   // Each thread writes the lists it builds into a block of its own.
-  std::vector<std::vector<int32_t>> candidates(static_cast<size_t>(blocks));
+  // Each thread's candidate buffer header on a cache line of its own (its
+  // end moves with every insert).
+  struct alignas(64) Candidates {
+    std::vector<int32_t> list;
+  };
+  std::vector<Candidates> candidates(static_cast<size_t>(blocks));
   auto buildFor = [&](int a, int c, int block) {
     FluidParticle& pa = particles[a];
     const int* row = &table[size_t(c) * 27];
@@ -440,7 +445,7 @@ bool FluidSolver::BuildPairs(bool fused) {
     float dtLimit = pa.dtLimit;
     // The candidates in walk order, then evaluated (four at a time) and
     // kept in that order where in range.
-    std::vector<int32_t>& cand = candidates[size_t(block)];
+    std::vector<int32_t>& cand = candidates[size_t(block)].list;
     cand.clear();
     for (int o : kOrder.earlier) {
       int nb = row[o];
