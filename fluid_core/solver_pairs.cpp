@@ -237,9 +237,25 @@ void CellGrid::Build(const std::vector<FluidParticle>& particles, int count) {
     CellIndex(p.pos, i, j, k);
     keyOf[s] = CellKey(i, j, k);
   }
-  scratch_.clear();
-  for (int s = 0; s < count; ++s)
-    if (keyOf[s] != ~uint64_t(0)) scratch_.emplace_back(keyOf[s], s);
+  // The live slots in ascending order, placed by runs: each run counts its
+  // own, a prefix sum over the runs gives each its first place.
+  const int runs = count >= kParallelMin ? std::max(1, omp_get_max_threads()) : 1;
+  std::vector<size_t> runFirst(size_t(runs) + 1, 0);
+#pragma omp parallel for schedule(static, 1) if (runs > 1)
+  for (int r = 0; r < runs; ++r) {
+    size_t live = 0;
+    for (int s = int(int64_t(count) * r / runs); s < int(int64_t(count) * (r + 1) / runs); ++s)
+      live += keyOf[s] != ~uint64_t(0) ? 1 : 0;
+    runFirst[size_t(r) + 1] = live;
+  }
+  for (int r = 0; r < runs; ++r) runFirst[size_t(r) + 1] += runFirst[size_t(r)];
+  scratch_.resize(runFirst[size_t(runs)]);
+#pragma omp parallel for schedule(static, 1) if (runs > 1)
+  for (int r = 0; r < runs; ++r) {
+    size_t at = runFirst[size_t(r)];
+    for (int s = int(int64_t(count) * r / runs); s < int(int64_t(count) * (r + 1) / runs); ++s)
+      if (keyOf[s] != ~uint64_t(0)) scratch_[at++] = std::make_pair(keyOf[s], int32_t(s));
+  }
   // (key, slot) order: cells ascending, members in ascending slot order.
   if (scratch_.size() > 50000)
     __gnu_parallel::sort(scratch_.begin(), scratch_.end());
