@@ -162,11 +162,7 @@ ParticleLook GenGhostParticle::LookAt(TimeValue t) {
 
 float GenGhostParticle::ParticleSize(TimeValue t, int i) {
   if (i < 0 || i >= parts.Count()) return 0.0f;
-  const ParticleLook l = LookAt(t);
-  const float s = ParticleSizeOf(l, float(parts.ages[size_t(i)]), NeighbourOf(neighbourCounts, i, kDefaultNeighbours));
-  if (l.renderType == 1) return s;
-  if (l.renderType == 2) return 0.0f;
-  return parts.vels[size_t(i)].Length() * kTailFactor * s;
+  return ShownParticleSize(LookAt(t), parts, neighbourCounts, i);
 }
 
 int GenGhostParticle::ParticleCenter(TimeValue t, int i) {

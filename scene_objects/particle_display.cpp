@@ -59,6 +59,15 @@ float ParticleSizeOf(const ParticleLook& look, float age, int neighbours) {
   return (look.dropSize - look.minSize) * k + look.minSize;
 }
 
+float ShownParticleSize(const ParticleLook& look, const ParticleSys& parts,
+                        const std::vector<int>& neighbourCounts, int i) {
+  if (i < 0 || i >= parts.Count()) return 0.0f;
+  const float s = ParticleSizeOf(look, float(parts.ages[size_t(i)]), NeighbourOf(neighbourCounts, i, kDefaultNeighbours));
+  if (look.renderType == 1) return s;
+  if (look.renderType == 2) return 0.0f;
+  return parts.vels[size_t(i)].Length() * kTailFactor * s;
+}
+
 void BuildTetrahedraMesh(const ParticleSys& parts, const std::vector<int>& neighbours,
                          const ParticleLook& look, const Matrix3& toMesh, Mesh& out) {
   const std::vector<int> live = LiveParticles(parts);

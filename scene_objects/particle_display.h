@@ -38,6 +38,12 @@ inline int NeighbourOf(const std::vector<int>& table, int i, int fallback) {
   return i >= 0 && i < int(table.size()) ? table[size_t(i)] : fallback;
 }
 
+// The size the host is given for particle i of `parts` (ParticleSize): the
+// size itself for facing quads, nothing when nothing is rendered, and for
+// tetrahedra and drops the tail along the velocity; 0 outside the table.
+float ShownParticleSize(const ParticleLook& look, const ParticleSys& parts,
+                        const std::vector<int>& neighbourCounts, int i);
+
 // The render meshes. Every mesh is built from the live particles (age >= 0)
 // in table order, world points taken through `toMesh` (the inverse of the
 // node's object transform); faces get smoothing group 1, every edge visible
