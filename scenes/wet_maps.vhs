@@ -22,7 +22,8 @@ set Vorel_001 CalculateSurfaceAlso on
 action GO!
 action 0x2B8C643E -25513
 echo painted
-# Frame 0 has no liquid surface before it: the map only dries.
+# Frame 0 has no liquid surface before it: the map only dries. Emission is
+# seeded by the clock, so only the last frame is sure to have met the tray.
 image ${TMPDIR}/Vorel/aux001/maps/tray/tray0000.bmp
 image ${TMPDIR}/Vorel/aux001/maps/tray/tray0012.bmp
 image ${TMPDIR}/Vorel/aux001/maps/tray/tray0023.bmp
