@@ -225,9 +225,12 @@ std::string LocalClockText() {
   return text;
 }
 const char kLogSeparator[] = "------------------------------------------\n";
+// Notes of a solve stay on the prompt line as long as action results do.
+constexpr unsigned kNotePromptMs = 15000;
 }  // namespace
 
 void FluidEngine::LogStart() {
+  notes_.clear();
   std::FILE* f = std::fopen(LogPath().c_str(), "a+");
   if (!f) return;  // the solve goes on without its log
   std::fprintf(f, "%sStarted at:\t %s\n", kLogSeparator, LocalClockText().c_str());
@@ -243,4 +246,14 @@ void FluidEngine::LogEnd(long long elapsedMs, int lastFrameOffset) {
   std::fprintf(f, "Frames solved:\t %d\n", lastFrameOffset + 1);
   std::fputs(kLogSeparator, f);
   std::fclose(f);
+}
+
+bool FluidEngine::LogNote(const std::string& text, bool prompt) {
+  if (!notes_.insert(text).second) return false;
+  if (std::FILE* f = std::fopen(LogPath().c_str(), "a+")) {
+    std::fprintf(f, "%s\n", text.c_str());
+    std::fclose(f);
+  }
+  if (prompt) ShowTempPrompt(text.c_str(), kNotePromptMs);
+  return true;
 }
