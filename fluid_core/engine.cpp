@@ -227,6 +227,12 @@ std::string LocalClockText() {
 const char kLogSeparator[] = "------------------------------------------\n";
 // Notes of a solve stay on the prompt line as long as action results do.
 constexpr unsigned kNotePromptMs = 15000;
+void AppendLogLine(const std::string& path, const std::string& line) {
+  std::FILE* f = std::fopen(path.c_str(), "a+");
+  if (!f) return;  // the solve goes on without its log
+  std::fprintf(f, "%s\n", line.c_str());
+  std::fclose(f);
+}
 }  // namespace
 
 void FluidEngine::LogStart() {
@@ -236,6 +242,8 @@ void FluidEngine::LogStart() {
   std::fprintf(f, "%sStarted at:\t %s\n", kLogSeparator, LocalClockText().c_str());
   std::fclose(f);
 }
+
+void FluidEngine::LogFailure(const std::string& text) { AppendLogLine(LogPath(), "Stopped:\t " + text); }
 
 void FluidEngine::LogEnd(long long elapsedMs, int lastFrameOffset) {
   std::FILE* f = std::fopen(LogPath().c_str(), "a+");
@@ -250,10 +258,7 @@ void FluidEngine::LogEnd(long long elapsedMs, int lastFrameOffset) {
 
 bool FluidEngine::LogNote(const std::string& text, bool prompt) {
   if (!notes_.insert(text).second) return false;
-  if (std::FILE* f = std::fopen(LogPath().c_str(), "a+")) {
-    std::fprintf(f, "%s\n", text.c_str());
-    std::fclose(f);
-  }
+  AppendLogLine(LogPath(), text);
   if (prompt) ShowTempPrompt(text.c_str(), kNotePromptMs);
   return true;
 }
