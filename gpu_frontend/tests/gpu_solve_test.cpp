@@ -167,6 +167,17 @@ TEST_F(GpuSolveTest, NothingHappensWhileASolverRunsOrWhenNothingIsLeft) {
   EXPECT_NE(vorel::host::MessageBoxLog()[0].text.find("Nothing was solved"), std::string::npos);
   EXPECT_TRUE(gpufe_test::Exists(b->cache.FramePath(4)));
   EXPECT_TRUE(vorel::host::StartedPrograms().empty());
+
+  // Inputs that cannot be written (a file where the sources folder goes):
+  // the message says so and nothing starts.
+  vorel::host::RegistrySetString(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane\\Vorel_GPU", "appPath", "/opt/vorel");
+  std::system(("rm -rf '" + b->cache.cacheDir + "/sources'").c_str());
+  gpufe_test::WriteBytes(b->cache.cacheDir + "/sources", "not a folder");
+  vorel::host::ClearMessageBoxLog();
+  vorel_gpufe::RunSolve(*b, 0);
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  EXPECT_EQ(vorel::host::MessageBoxLog()[0].text, "Couldn't export data to Vorel GPU solver!");
+  EXPECT_TRUE(vorel::host::StartedPrograms().empty());
 }
 
 TEST_F(GpuSolveTest, InstancesOfOneSourceEmitOncePerNode) {
