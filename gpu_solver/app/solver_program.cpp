@@ -1,6 +1,5 @@
 #include "gpu_solver/solver_program.h"
 
-#include <cmath>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -109,20 +108,6 @@ int Run() {
     if (vorel::host::FileSize(emission) >= 0 && !CheckEmissionFile(emission)) {
       Alert("Vorel_GPU: Alert", "Emission file " + emission + " is damaged");
       return 1;
-    }
-    // The collider of every frame the run reaches (and the one after its
-    // last, the end of its motion).
-    for (int64_t f = settings.fromFrame; f <= int64_t(settings.fromFrame) + settings.maxFrames + 1; ++f) {
-      const std::string geom = ColliderFilePath(settings.cacheDir, f * settings.ticksPerFrame);
-      if (vorel::host::FileSize(geom) < 0) continue;
-      ColliderGeometry g;
-      bool whole = ReadColliderFile(geom, &g);
-      for (size_t i = 0; whole && i < g.vertices.size(); ++i)
-        whole = std::isfinite(g.vertices[i].x) && std::isfinite(g.vertices[i].y) && std::isfinite(g.vertices[i].z);
-      if (!whole) {
-        Alert("Vorel_GPU: Alert", "Collider file " + geom + " is damaged");
-        return 1;
-      }
     }
     const std::string kill = KillBoxFilePath(settings.cacheDir);
     std::vector<KillBoxRow> rows;

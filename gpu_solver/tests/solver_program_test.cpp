@@ -219,7 +219,6 @@ TEST(SolverProgram, DamagedInputsFailTheRunWithoutFrames) {
       {"fill tag", "sources/Vorel.fll", 0},
       {"kill box cut", "Vorel.killparts", 10},
       {"emission cut", "sources/Vorel.srp", 30},
-      {"collider cut", "objects/Vorel_00160.geom", 20},
   };
   for (const Case& k : cases) {
     const std::string cache = d / "cache";
