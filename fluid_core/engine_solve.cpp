@@ -281,6 +281,14 @@ bool FluidEngine::SolveFrame(int n) {
       solving_ = false;
       return true;
     }
+  } else {
+    // Nothing to simulate (the first frame): its file, which the reset
+    // wrote, may have failed then; a frame taken as solved must be on disk.
+    ParticleFrameHeader h;
+    if (!solver->frameCache.ReadHeader(n, h)) {
+      frameParticleCount[size_t(n)] = solver->count;
+      if (SaveFrame(n) == 0) return stopOnFailedWrite();
+    }
   }
   ApplySourceMapping();
   if (isHoldingTime) clock = frameT;

@@ -1,6 +1,8 @@
 // The fluid system object: naming, references, reactions to parameter
 // changes, the pre-delete cascade, bounding box, conversion and the render
 // notifications.
+#include <fstream>
+
 #include "fluid_core/frame_cache.h"
 #include "plugin_test_util.h"
 
@@ -34,6 +36,9 @@ TEST_F(FluidSystem, DefaultNamesFollowTheSceneAndNeverComeBack) {
 }
 
 TEST_F(FluidSystem, NewSystemDropsAStaleFirstFrameUnderItsDefaultNameButALoadingOneDoesNot) {
+  // Default folders under this test's own root: no other test process
+  // numbers its systems there.
+  std::ofstream(scratch() + "/install/plugcfg/Vorel.ini") << "[TempDir]=" << scratch() << "\n";
   std::string root;
   int number = 0;
   {
