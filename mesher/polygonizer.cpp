@@ -22,24 +22,6 @@ inline double Now() { return mesher_util::NowSeconds(); }
 // Lattice batches smaller than this are evaluated serially: not worth a fork.
 constexpr size_t kParallelBatch = 64;
 
-// Sorting by a small integer key first (a stable counting sort over the
-// vertex numbers) leaves only short runs to sort: the same order a full
-// sort by (key, rest) gives, in linear time.
-template <class T, class Key, class Less>
-void SortByVertex(std::vector<T>& items, int32_t vertexCount, Key key, Less less) {
-  std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
-  for (const T& t : items) ++start[size_t(key(t)) + 1];
-  for (size_t v = 0; v < size_t(vertexCount); ++v) start[v + 1] += start[v];
-  std::vector<T> sorted(items.size());
-  {
-    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-    for (const T& t : items) sorted[fill[size_t(key(t))]++] = t;
-  }
-  for (size_t v = 0; v < size_t(vertexCount); ++v)
-    if (start[v + 1] - start[v] > 1) std::sort(sorted.begin() + start[v], sorted.begin() + start[v + 1], less);
-  items.swap(sorted);
-}
-
 // The six directions from an outside lattice point to its neighbours, as
 // axis * 2 + (1 when up the axis); a crossing is named by its edge's
 // outside end and this direction.
@@ -95,7 +77,7 @@ class SurfaceClusters {
   }
 
   // The group of a corner (kDirections * cluster + direction): the same
-  // form, with the direction of the group's first member.
+  // form, with the lowest direction in the group.
   int32_t Group(int32_t corner) const { return corner - corner % kDirections + rep_[size_t(corner)]; }
 
   void Merge() {
@@ -176,7 +158,7 @@ class SurfaceClusters {
 
   const std::vector<int32_t>& corners_;
   int32_t clusterCount_;
-  std::vector<uint8_t> rep_;  // per corner name: the direction of its group's first member
+  std::vector<uint8_t> rep_;  // per corner name: the lowest direction in its group
   std::vector<uint32_t> start_, list_;
   std::vector<int32_t> nearA_, nearB_;
 };
