@@ -92,13 +92,12 @@ class SurfaceClusters {
     // enclosed by inside ones) collapses whole, as the points' clustering
     // has it.
     bool alone = true, inner = false;
-    for (const uint32_t* t = begin; t != end && alone; ++t)
-      for (int s = 0; s < 3; ++s) alone &= corners_[3 * *t + s] / kDirections == v;
-    for (const uint32_t* t = begin; t != end && !inner; ++t)
-      for (int s = 0; s < 3; ++s) {
-        const int32_t a = corners_[3 * *t + s], b = corners_[3 * *t + (s + 1) % 3];
-        inner |= a / kDirections == v && b / kDirections == v;
-      }
+    for (const uint32_t* t = begin; t != end; ++t) {
+      const bool in0 = corners_[3 * *t] / kDirections == v, in1 = corners_[3 * *t + 1] / kDirections == v,
+                 in2 = corners_[3 * *t + 2] / kDirections == v;
+      alone &= in0 && in1 && in2;
+      inner |= (in0 && in1) || (in1 && in2) || (in0 && in2);
+    }
     if (!inner) return;
     if (alone) {
       uint8_t* r = &rep_[size_t(v) * kDirections];
@@ -106,20 +105,27 @@ class SurfaceClusters {
       for (int d = 0; d < kDirections; ++d) r[d] = lowest;
       return;
     }
+    // A merge refused early may pass once others are done: go round again
+    // while both happen.
     for (bool again = true; again;) {
-      again = false;
+      bool merged = false, refused = false;
       for (const uint32_t* t = begin; t != end; ++t)
         for (int s = 0; s < 3; ++s) {
           const int32_t a = corners_[3 * *t + s], b = corners_[3 * *t + (s + 1) % 3];
           if (a / kDirections != v || b / kDirections != v) continue;
           const int32_t ga = Group(a), gb = Group(b);
-          if (ga == gb || !LinkCondition(begin, end, ga, gb)) continue;
+          if (ga == gb) continue;
+          if (!LinkCondition(begin, end, ga, gb)) {
+            refused = true;
+            continue;
+          }
           const uint8_t keep = uint8_t(std::min(ga, gb) % kDirections), gone = uint8_t(std::max(ga, gb) % kDirections);
           uint8_t* r = &rep_[size_t(v) * kDirections];
           for (int d = 0; d < kDirections; ++d)
             if (r[d] == gone) r[d] = keep;
-          again = true;
+          merged = true;
         }
+      again = merged && refused;
     }
   }
 
@@ -165,6 +171,8 @@ class SurfaceClusters {
 }  // namespace
 
 // ---------------------------------------------------------------- RecordPool
+
+static_assert(sizeof(LatticeRecord) == 128, "a lattice record fills two cache lines");
 
 RecordPool::RecordPool() { NewChunk(); }
 RecordPool::~RecordPool() { FreeAll(); }
@@ -971,32 +979,33 @@ void SurfacePolygonizer::EmitTriangles() {
   clusters.Merge();
   // A cluster's first group keeps its number; every other group is a vertex
   // of its own, numbered after all clusters in the order its corners are
-  // first met.
-  std::vector<int32_t> index(corners.size());
+  // first met. Each vertex lies at the mean of its corners' crossings.
+  std::vector<Point3> sum(size_t(vertexCount), Point3(0.0f, 0.0f, 0.0f));
+  std::vector<int32_t> uses(size_t(vertexCount), 0);
+  std::vector<int32_t> extraOf;  // per group of a split cluster: its vertex
   int32_t extra = vertexCount;
-  {
-    std::vector<int32_t> extraOf(size_t(vertexCount) * kDirections, -1);
-    for (size_t c = 0; c < nCrossings; ++c) {
-      const int32_t g = clusters.Group(corners[c]);
-      const int32_t v = g / kDirections;
-      if (g == clusters.Group(kDirections * v + firstDirection[size_t(v)])) {
-        index[c] = v;
-        continue;
-      }
-      int32_t& e = extraOf[size_t(g)];
-      if (e < 0) e = extra++;
-      index[c] = e;
-    }
-  }
-  std::vector<Point3> sum(size_t(extra), Point3(0.0f, 0.0f, 0.0f));
-  std::vector<int32_t> uses(size_t(extra), 0);
   std::vector<MeshFace>& faces = mesh_->faces;
+  faces.reserve(nCrossings / 3);
   for (size_t c = 0; c < nCrossings; c += 3) {
-    const int32_t idx[3] = {index[c], index[c + 1], index[c + 2]};
+    int32_t idx[3];
     for (size_t s = 0; s < 3; ++s) {
+      const int32_t g = clusters.Group(corners[c + s]);
+      const int32_t v = g / kDirections;
+      int32_t i = v;
+      if (g != clusters.Group(kDirections * v + firstDirection[size_t(v)])) {
+        if (extraOf.empty()) extraOf.assign(size_t(vertexCount) * kDirections, -1);
+        int32_t& e = extraOf[size_t(g)];
+        if (e < 0) {
+          e = extra++;
+          sum.push_back(Point3(0.0f, 0.0f, 0.0f));
+          uses.push_back(0);
+        }
+        i = e;
+      }
       const Crossing& x = crossings[c + s];
-      sum[size_t(idx[s])] += Point3(x.x, x.y, x.z);
-      ++uses[size_t(idx[s])];
+      sum[size_t(i)] += Point3(x.x, x.y, x.z);
+      ++uses[size_t(i)];
+      idx[s] = i;
     }
     if (idx[0] == idx[1] || idx[1] == idx[2] || idx[0] == idx[2]) continue;
     faces.push_back({idx[0], idx[1], idx[2]});
