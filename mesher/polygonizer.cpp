@@ -22,24 +22,6 @@ inline double Now() { return mesher_util::NowSeconds(); }
 // Lattice batches smaller than this are evaluated serially: not worth a fork.
 constexpr size_t kParallelBatch = 64;
 
-// Sorting by a small integer key first (a stable counting sort over the
-// vertex numbers) leaves only short runs to sort: the same order a full
-// sort by (key, rest) gives, in linear time.
-template <class T, class Key, class Less>
-void SortByVertex(std::vector<T>& items, int32_t vertexCount, Key key, Less less) {
-  std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
-  for (const T& t : items) ++start[size_t(key(t)) + 1];
-  for (size_t v = 0; v < size_t(vertexCount); ++v) start[v + 1] += start[v];
-  std::vector<T> sorted(items.size());
-  {
-    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-    for (const T& t : items) sorted[fill[size_t(key(t))]++] = t;
-  }
-  for (size_t v = 0; v < size_t(vertexCount); ++v)
-    if (start[v + 1] - start[v] > 1) std::sort(sorted.begin() + start[v], sorted.begin() + start[v + 1], less);
-  items.swap(sorted);
-}
-
 // The six directions from an outside lattice point to its neighbours, as
 // axis * 2 + (1 when up the axis); a crossing is named by its edge's
 // outside end and this direction.
@@ -95,7 +77,7 @@ class SurfaceClusters {
   }
 
   // The group of a corner (kDirections * cluster + direction): the same
-  // form, with the direction of the group's first member.
+  // form, with the lowest direction in the group.
   int32_t Group(int32_t corner) const { return corner - corner % kDirections + rep_[size_t(corner)]; }
 
   void Merge() {
@@ -110,13 +92,12 @@ class SurfaceClusters {
     // enclosed by inside ones) collapses whole, as the points' clustering
     // has it.
     bool alone = true, inner = false;
-    for (const uint32_t* t = begin; t != end && alone; ++t)
-      for (int s = 0; s < 3; ++s) alone &= corners_[3 * *t + s] / kDirections == v;
-    for (const uint32_t* t = begin; t != end && !inner; ++t)
-      for (int s = 0; s < 3; ++s) {
-        const int32_t a = corners_[3 * *t + s], b = corners_[3 * *t + (s + 1) % 3];
-        inner |= a / kDirections == v && b / kDirections == v;
-      }
+    for (const uint32_t* t = begin; t != end; ++t) {
+      const bool in0 = corners_[3 * *t] / kDirections == v, in1 = corners_[3 * *t + 1] / kDirections == v,
+                 in2 = corners_[3 * *t + 2] / kDirections == v;
+      alone &= in0 && in1 && in2;
+      inner |= (in0 && in1) || (in1 && in2) || (in0 && in2);
+    }
     if (!inner) return;
     if (alone) {
       uint8_t* r = &rep_[size_t(v) * kDirections];
@@ -124,20 +105,27 @@ class SurfaceClusters {
       for (int d = 0; d < kDirections; ++d) r[d] = lowest;
       return;
     }
+    // A merge refused early may pass once others are done: go round again
+    // while both happen.
     for (bool again = true; again;) {
-      again = false;
+      bool merged = false, refused = false;
       for (const uint32_t* t = begin; t != end; ++t)
         for (int s = 0; s < 3; ++s) {
           const int32_t a = corners_[3 * *t + s], b = corners_[3 * *t + (s + 1) % 3];
           if (a / kDirections != v || b / kDirections != v) continue;
           const int32_t ga = Group(a), gb = Group(b);
-          if (ga == gb || !LinkCondition(begin, end, ga, gb)) continue;
+          if (ga == gb) continue;
+          if (!LinkCondition(begin, end, ga, gb)) {
+            refused = true;
+            continue;
+          }
           const uint8_t keep = uint8_t(std::min(ga, gb) % kDirections), gone = uint8_t(std::max(ga, gb) % kDirections);
           uint8_t* r = &rep_[size_t(v) * kDirections];
           for (int d = 0; d < kDirections; ++d)
             if (r[d] == gone) r[d] = keep;
-          again = true;
+          merged = true;
         }
+      again = merged && refused;
     }
   }
 
@@ -176,13 +164,15 @@ class SurfaceClusters {
 
   const std::vector<int32_t>& corners_;
   int32_t clusterCount_;
-  std::vector<uint8_t> rep_;  // per corner name: the direction of its group's first member
+  std::vector<uint8_t> rep_;  // per corner name: the lowest direction in its group
   std::vector<uint32_t> start_, list_;
   std::vector<int32_t> nearA_, nearB_;
 };
 }  // namespace
 
 // ---------------------------------------------------------------- RecordPool
+
+static_assert(sizeof(LatticeRecord) == 128, "a lattice record fills two cache lines");
 
 RecordPool::RecordPool() { NewChunk(); }
 RecordPool::~RecordPool() { FreeAll(); }
@@ -989,32 +979,33 @@ void SurfacePolygonizer::EmitTriangles() {
   clusters.Merge();
   // A cluster's first group keeps its number; every other group is a vertex
   // of its own, numbered after all clusters in the order its corners are
-  // first met.
-  std::vector<int32_t> index(corners.size());
+  // first met. Each vertex lies at the mean of its corners' crossings.
+  std::vector<Point3> sum(size_t(vertexCount), Point3(0.0f, 0.0f, 0.0f));
+  std::vector<int32_t> uses(size_t(vertexCount), 0);
+  std::vector<int32_t> extraOf;  // per group of a split cluster: its vertex
   int32_t extra = vertexCount;
-  {
-    std::vector<int32_t> extraOf(size_t(vertexCount) * kDirections, -1);
-    for (size_t c = 0; c < nCrossings; ++c) {
-      const int32_t g = clusters.Group(corners[c]);
-      const int32_t v = g / kDirections;
-      if (g == clusters.Group(kDirections * v + firstDirection[size_t(v)])) {
-        index[c] = v;
-        continue;
-      }
-      int32_t& e = extraOf[size_t(g)];
-      if (e < 0) e = extra++;
-      index[c] = e;
-    }
-  }
-  std::vector<Point3> sum(size_t(extra), Point3(0.0f, 0.0f, 0.0f));
-  std::vector<int32_t> uses(size_t(extra), 0);
   std::vector<MeshFace>& faces = mesh_->faces;
+  faces.reserve(nCrossings / 3);
   for (size_t c = 0; c < nCrossings; c += 3) {
-    const int32_t idx[3] = {index[c], index[c + 1], index[c + 2]};
+    int32_t idx[3];
     for (size_t s = 0; s < 3; ++s) {
+      const int32_t g = clusters.Group(corners[c + s]);
+      const int32_t v = g / kDirections;
+      int32_t i = v;
+      if (g != clusters.Group(kDirections * v + firstDirection[size_t(v)])) {
+        if (extraOf.empty()) extraOf.assign(size_t(vertexCount) * kDirections, -1);
+        int32_t& e = extraOf[size_t(g)];
+        if (e < 0) {
+          e = extra++;
+          sum.push_back(Point3(0.0f, 0.0f, 0.0f));
+          uses.push_back(0);
+        }
+        i = e;
+      }
       const Crossing& x = crossings[c + s];
-      sum[size_t(idx[s])] += Point3(x.x, x.y, x.z);
-      ++uses[size_t(idx[s])];
+      sum[size_t(i)] += Point3(x.x, x.y, x.z);
+      ++uses[size_t(i)];
+      idx[s] = i;
     }
     if (idx[0] == idx[1] || idx[1] == idx[2] || idx[0] == idx[2]) continue;
     faces.push_back({idx[0], idx[1], idx[2]});

@@ -20,7 +20,9 @@ struct FieldTerm {
   float term;
 };
 
-// One lattice point, and the cube whose highest corner it is.
+// One lattice point, and the cube whose highest corner it is. The clustering
+// sums vertex positions per vertex, not in `accumulator` and `useCount`;
+// they stay so that a record fills exactly two cache lines.
 struct LatticeRecord {
   Point3 position;
   Point3 accumulator;

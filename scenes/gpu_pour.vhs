@@ -2,7 +2,8 @@
 # into its collider box, solved by the solver program that the front-end
 # starts from the installation folder the registry names (the build's
 # gpu_app/, with the CPU build of Vorel_solver), the frames played back and
-# the surface of two frames exported.
+# the surface of two frames exported; every surface written is a closed
+# 2-manifold.
 registry "SOFTWARE\Kestrane\Vorel_GPU" appPath "${VOREL_BINARY_DIR}/gpu_app"
 create Vorel_GPU
 set Vorel_GPU_ SolverEnd 8
@@ -14,4 +15,5 @@ time 4
 export Vorel_GPU_ 4 gpu_pour_4.obj
 time 8
 export Vorel_GPU_ 8 gpu_pour_8.obj
+meshcheck tmp/Vorel/caches/default/surface
 echo gpu pour done

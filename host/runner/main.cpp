@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/core/interaction.h"
+#include "host/runner/surface_check.h"
 #include "host/sdk/interface.h"
 #include "host/sdk/script.h"
 #include "host/ui/script.h"
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
   run.AddCommand("ui", [](const std::string& rest, std::ostream& out, std::string& err) {
     return vorel_ui::RunUiCommand(rest, out, &err);
   });
+  run.AddCommand("meshcheck", RunMeshCheck);
   bool ok;
   if (script == "-") {
     ok = run.Run(std::cin, "stdin");
