@@ -12,3 +12,9 @@ class Hileras;
 // no region (or no region builder in this build).
 bool BuildEmissionLayers(const Hileras* region, double size, double tolerance,
                          std::vector<Vec3f> layers[2]);
+
+// The smallest factor, from 1 up in steps of 1 %, by which the outlines,
+// scaled about the centre of their box, bound lattice points (as
+// BuildEmissionLayers makes them); 0 when no factor up to maxFactor does, or
+// there are no outlines. What a source that emits nothing needs to grow by.
+double SmallestEmittingScale(const Hileras* region, double size, double tolerance, double maxFactor);

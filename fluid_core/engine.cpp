@@ -256,8 +256,8 @@ void FluidEngine::LogEnd(long long elapsedMs, int lastFrameOffset) {
   std::fclose(f);
 }
 
-bool FluidEngine::LogNote(const std::string& text, bool prompt) {
-  if (!notes_.insert(text).second) return false;
+bool FluidEngine::LogNote(const std::string& text, bool prompt, const std::string& key) {
+  if (!notes_.insert(key.empty() ? text : key).second) return false;
   AppendLogLine(LogPath(), text);
   if (prompt) ShowTempPrompt(text.c_str(), kNotePromptMs);
   return true;

@@ -203,8 +203,10 @@ class FluidEngine {
   void LogFailure(const std::string& text);
   // Writes a line into the log (and onto the prompt line when `prompt` is
   // set) the first time it comes in a solve: from LogStart on, or since the
-  // engine was made. False when it was said already.
-  bool LogNote(const std::string& text, bool prompt = false);
+  // engine was made. `key`, when given, stands for the text in telling what
+  // was said already (Noted). False when it was said already.
+  bool LogNote(const std::string& text, bool prompt = false, const std::string& key = std::string());
+  bool Noted(const std::string& key) const { return notes_.count(key) != 0; }
 
   // --- wet maps (filled by the wet-map code) ---
   void AddWetMap(INode* node);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "fill_geometry/hilera.h"
+#include "fluid_core/emission_layers.h"
 #include "fluid_core/engine.h"
 #include "fluid_core/host_link.h"
 #include "host/core/clock.h"
@@ -106,6 +108,33 @@ void NoteGapLimit(FluidEngine& e, const std::string& what, float gap) {
   }
 }
 
+// Once per solve: a source that would emit but whose emission shape holds
+// no point of the emission lattice at its LOD, and how large it must be.
+void NoteSourceEmitsNothing(FluidEngine& e, int i, const SourceFrameParams& s, const Hileras* rows) {
+  char key[300];
+  std::snprintf(key, sizeof key, "%s emits nothing at Radius %g, LOD %g", e.sourceNodes[i]->GetName(),
+                double(s.radius), double(s.lod));
+  if (e.Noted(key)) return;
+  const double spacing = 1.0 / s.lod;
+  const double k = SmallestEmittingScale(rows, 0.45 * spacing, 0.0001 * spacing, 1000.0);
+  char text[400];
+  if (k > 0.0 && s.emissionType == kEmissionCircle)
+    std::snprintf(text, sizeof text,
+                  "%s emits nothing: its Radius %g is smaller than one emission step at LOD %g; "
+                  "the smallest Radius that emits at LOD %g is %.3g",
+                  e.sourceNodes[i]->GetName(), double(s.radius), double(s.lod), double(s.lod),
+                  std::ceil(double(s.radius) * k * 1000.0) / 1000.0);
+  else if (k > 0.0)
+    std::snprintf(text, sizeof text,
+                  "%s emits nothing: its shape is smaller than one emission step at LOD %g; "
+                  "it emits at LOD %g when %.3g times as large",
+                  e.sourceNodes[i]->GetName(), double(s.lod), double(s.lod), k);
+  else
+    std::snprintf(text, sizeof text, "%s emits nothing: its shape bounds no emission point at LOD %g",
+                  e.sourceNodes[i]->GetName(), double(s.lod));
+  e.LogNote(text, true, key);
+}
+
 float EmissionStrength(float rate) { return 0.5f * rate * rate * 1000.0f; }
 
 // Sub-steps are never shorter than this share of the frame: a collision
@@ -189,6 +218,11 @@ bool FluidEngine::SolveFrame(int n) {
                                   float(dt), i, place.tm, s.randomEmission, src->ShapeRows(),
                                   changed, s.lifeTime, rateVariation, uint8_t(s.interaction));
     ApplyOverrides(rec, s);
+    const bool shaped = s.emissionType == kEmissionCircle || s.emissionType == kEmissionShape;
+    const Hileras* rows = src->ShapeRows();
+    if (E > 0.0f && shaped && rows && rows->Count() > 0 && rec.layerPointCounts[0] == 0 &&
+        rec.layerPointCounts[1] == 0)
+      NoteSourceEmitsNothing(*this, i, s, rows);
     if (s.overrideParams)
       NoteGapLimit(*this, std::string("Source collision gap of \"") + node->GetName() + "\"", s.collisionGap);
   }

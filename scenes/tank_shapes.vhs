@@ -4,6 +4,20 @@
 # there (no particle parked, all inside, none faster than the emission speed
 # plus a free fall over the container's height, with half again as margin).
 
+# A new system's emitter as made (Radius 0.3 at LOD 6) emits nothing; the
+# prompt says so and which Radius emits, and that Radius does.
+range 0 3
+create Vorel
+action GO!
+framecheck ${TMPDIR}/Vorel/aux001 0 3 count>=0
+reset
+range 0 3
+create Vorel
+set VorelParticle Radius 1.5
+action GO!
+framecheck ${TMPDIR}/Vorel/aux002 0 3 count>=1
+reset
+
 # A tall tank, 70 x 70 x 140: 180 + 20 x sqrt(2 x 20.1 x 7) = 516, margin: 800.
 range 0 29
 create Vorel
@@ -19,7 +33,7 @@ set tank partKiller off
 set VorelParticle Radius 9
 set VorelParticle "Emission Rate" 9
 action GO!
-framecheck ${TMPDIR}/Vorel/aux001 0 29 inside=-35,-20,0,35,50,140 speed<=800 parked<=0 count>=500
+framecheck ${TMPDIR}/Vorel/aux003 0 29 inside=-35,-20,0,35,50,140 speed<=800 parked<=0 count>=500
 echo tall tank done
 
 # A closed ball of radius 45 around the emitter (its lowest point 45 below
@@ -39,5 +53,5 @@ set ball partKiller off
 set VorelParticle Radius 9
 set VorelParticle "Emission Rate" 9
 action GO!
-framecheck ${TMPDIR}/Vorel/aux002 0 29 inside=-45,-30,-15,45,60,75 speed<=700 parked<=0 count>=500
+framecheck ${TMPDIR}/Vorel/aux004 0 29 inside=-45,-30,-15,45,60,75 speed<=700 parked<=0 count>=500
 echo ball done

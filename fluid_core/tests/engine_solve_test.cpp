@@ -5,6 +5,8 @@
 #include <map>
 
 #include "engine_test_util.h"
+#include "fluid_core/emission_layers.h"
+#include "host/core/interaction.h"
 #include "mesher/mesh_record.h"
 
 using engine_test::EngineTest;
@@ -310,4 +312,38 @@ TEST_F(EngineTest, AGapBeyondTheReachIsLoggedOncePerSolveWithTheGapKept) {
                                               {"Source collision gap of \"" +
                                                    std::string(e->sourceNodes[0]->GetName()) + "\" 5" + kept,
                                                2}}));
+}
+
+TEST_F(EngineTest, ASourceTooSmallToEmitSaysSoAndHowLargeItMustBe) {
+  // A new emitter's Radius 0.3 at LOD 6 holds no point of the emission
+  // lattice: the log and the prompt say so, once, with the smallest Radius
+  // that emits (which does emit).
+  auto e = MakeEngine();
+  TestSource* src = PouringSource(*e, Point3(0, 0, 30), 0.3 / 20.0);
+  IParamBlock2* pb = e->SourceBlock(0);
+  pb->SetValue(kEmitRadius, 0, 0.3f);
+  pb->SetValue(kEmitSourceLod, 0, 6.0f);
+  pb->SetValue(kEmitEmissionRate, 0, 8.0f);
+  e->Reset();
+  vorel::host::ClearPromptLog();
+  e->LogStart();
+  Drive(*e, owner, 0, 3);
+  EXPECT_EQ(e->solver->count, 0);
+  const std::string said = std::string(e->sourceNodes[0]->GetName()) +
+                           " emits nothing: its Radius 0.3 is smaller than one emission step at LOD 6; "
+                           "the smallest Radius that emits at LOD 6 is ";
+  std::vector<std::string> lines;
+  std::ifstream in(e->LogPath());
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(said, 0) == 0) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 1u);
+  int prompts = 0;
+  for (const auto& p : vorel::host::PromptLog()) prompts += p.text == lines[0] ? 1 : 0;
+  EXPECT_EQ(prompts, 1);
+  const double radius = std::stod(lines[0].substr(said.size()));
+  EXPECT_GT(radius, 0.3);
+  src->SetDisc(radius / 20.0);
+  std::vector<Vec3f> layers[2];
+  BuildEmissionLayers(src->ShapeRows(), 0.45 / 6.0, 0.0001 / 6.0, layers);
+  EXPECT_GT(layers[0].size() + layers[1].size(), 0u);
 }
