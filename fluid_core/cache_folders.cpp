@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "host/core/files.h"
+#include "host/core/hostdirs.h"
 
 namespace fs = std::filesystem;
 
@@ -46,6 +47,18 @@ MoveOutcome MoveOne(const std::string& from, const std::string& to) {
   return MoveOutcome::kMoved;
 }
 }  // namespace
+
+std::string SceneFolder(const std::string& scenePath) {
+  std::string folder, name;
+  vorel::host::SplitFilename(scenePath, &folder, &name, nullptr);
+  if (name.empty()) return std::string();
+  const std::string path = vorel::host::NormalizePath(scenePath);
+  if (!path.empty() && path[0] == '/') return folder.empty() ? std::string("/") : folder;
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);
+  if (ec || cwd.empty()) return std::string();
+  return folder.empty() ? cwd.string() : (cwd / folder).lexically_normal().string();
+}
 
 bool SameFolder(const std::string& a, const std::string& b) {
   std::error_code ec;

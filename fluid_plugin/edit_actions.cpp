@@ -142,7 +142,8 @@ void FlushSurfaceCache(TetraProcObj* system) {
     for (int n = from; n <= last; ++n) DeleteFileA((surface + Numbered("m%05d.bin", n)).c_str());
   }
   if (system->cacheRollout) {
-    e.surfaceCacheBytes = 0.0;
+    // What is left on disk: a flush of part of the range keeps the rest.
+    e.ComputeSurfaceCacheSize();
     e.ShowStatistics(system->cacheRollout);
   }
   Redraw();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "fluid_core/cache_folders.h"
 #include "fluid_core/wet_maps.h"
 #include "fluid_plugin/fluid_params.h"
 #include "fluid_plugin/save_load.h"
@@ -265,8 +266,7 @@ void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::stri
     return !savedName.empty() && !root.empty() &&
            vorel::host::DirectoryExists(root + "/Vorel/" + savedName);
   };
-  std::string sceneFolder;
-  vorel::host::SplitFilename(GetCOREInterface()->GetCurFilePath(), &sceneFolder, nullptr, nullptr);
+  const std::string sceneFolder = SceneFolder(GetCOREInterface()->GetCurFilePath());
   std::string root;
   if (found(savedRoot)) root = savedRoot;
   else if (found(sceneFolder)) root = sceneFolder;

@@ -100,6 +100,14 @@ TEST_F(SceneSaveLoad, MovedSceneFindsTheCacheBesideItAndALostCacheStartsOver) {
   ASSERT_NE(loaded, nullptr);
   EXPECT_NE(loaded->engine.systemName, name);  // a fresh cache under the constructor's name
   EXPECT_TRUE(vorel::host::DirectoryExists(loaded->engine.solver->frameCache.SurfaceFolder()));
+  // Shown at the saved time (frame 10), nothing is solved from an empty
+  // state there; GO! starts over from the start frame.
+  EXPECT_EQ(ip()->GetTime(), 10 * 160);
+  EXPECT_EQ(loaded->engine.lastSolved, -1);
+  RunGo(loaded);
+  EXPECT_EQ(loaded->engine.lastSolved, 10);
+  for (int i = 0; i <= 10; ++i)
+    EXPECT_TRUE(vorel::host::FileExists(loaded->engine.solver->frameCache.FramePath(i))) << i;
 }
 
 TEST_F(SceneSaveLoad, ImpossibleChunkValuesSizeNothing) {
