@@ -107,6 +107,9 @@ class FluidEngine {
   int32_t lastEvalFrame = -1;
   int32_t lastSolved = -1;
   int32_t lastMeshed = -1;
+  // The last cache file that could not be written (or read back to mesh)
+  // and why, "<path>: <reason>"; empty until then. A run clears it first.
+  std::string cacheFailure;
   // Simulated time the solver has reached, seconds. Kept in double so that
   // sub-steps far below a float's resolution at large times still advance.
   double solverClock = 0.0;
@@ -137,7 +140,9 @@ class FluidEngine {
 
   // --- frame solve ---
   // Solves cache frame n at the host's current time; aborts are reported
-  // through SolveStopFlag and the owner's flags. False only when the call
+  // through SolveStopFlag and the owner's flags. A frame file that cannot be
+  // written stops the run the same way (cacheFailure says which and why) and
+  // leaves lastSolved at the last frame on disk. False only when the call
   // was refused (n outside the tables, or a solve already running).
   bool SolveFrame(int n);
   void BuildColliderMeshes();
@@ -146,8 +151,8 @@ class FluidEngine {
   void ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t);
 
   // --- surfaces ---
-  // Meshes stored frame n into surface/m%05d.bin; false when the frame
-  // cannot be read or the mesh file cannot be written.
+  // Meshes stored frame n into surface/m%05d.bin; false (with cacheFailure
+  // set) when the frame cannot be read or the mesh file cannot be written.
   bool BuildSurfaceFrame(int n);
   void BuildRenderMesh(TimeValue t, Mesh& mesh);
 
@@ -171,7 +176,8 @@ class FluidEngine {
                                 std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
                                 std::vector<Vec3f>& accels, std::vector<int32_t>& neighbourCounts,
                                 bool renderFlag);
-  // Writes cache frame n from the solver; the file length, 0 on failure.
+  // Writes cache frame n from the solver; the file length, 0 on failure
+  // (cacheFailure set).
   int SaveFrame(int n);
   void ShowStatistics(HWND dialog);
   // The five statistics texts (controls 1087, 1088, 1053, 1054, 1055).
@@ -192,6 +198,8 @@ class FluidEngine {
   std::string LogPath() const;
   void LogStart();
   void LogEnd(long long elapsedMs, int lastFrameOffset);
+  // A line saying why a run stopped.
+  void LogFailure(const std::string& text);
 
   // --- wet maps (filled by the wet-map code) ---
   void AddWetMap(INode* node);
@@ -232,6 +240,7 @@ class FluidEngine {
 
  private:
   void ValidateCache();
+  void NoteCacheFailure(const std::string& path, int err);
   void ShowStatisticsIfOpen();
   void BuildColliders(TimeValue tick, bool withMotion);
   // Bytes of each frame's surface file as counted in surfaceCacheBytes, so

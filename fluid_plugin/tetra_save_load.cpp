@@ -286,6 +286,9 @@ void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::stri
                   "reload scene.",
                   savedRoot.c_str(), savedName.c_str(), e.cacheRoot.c_str());
     MessageBoxA(GetActiveWindow(), text, "Vorel Warning!", MB_OKCANCEL);
+    // Starting over under the constructor's name: that folder is not the
+    // scene's own (it would have been found).
+    DropStaleFirstFrame();
     CreateCacheFolders();
     e.Reset();
   }

@@ -110,6 +110,35 @@ TEST_F(SceneSaveLoad, MovedSceneFindsTheCacheBesideItAndALostCacheStartsOver) {
     EXPECT_TRUE(vorel::host::FileExists(loaded->engine.solver->frameCache.FramePath(i))) << i;
 }
 
+TEST_F(SceneSaveLoad, SystemThatKeptItsDefaultNameLoadsItsWholeCache) {
+  // New systems, the loading one among them, keep their caches here too.
+  std::ofstream(scratch() + "/install/plugcfg/Vorel.ini") << "[TempDir]=" << scratch() << "\n";
+  TetraProcObj* s = MakeSystem("Vorel_001");
+  RunGo(s);
+  // The name the loading constructor will give: the cache is moved there so
+  // that the loaded system and its constructor share one default name.
+  const std::string name =
+      TetraProcObj::DefaultSystemName("", std::atoi(s->engine.systemName.c_str() + 3) + 1);
+  const std::string vorel = scratch() + "/Vorel/";
+  ASSERT_EQ(std::rename((vorel + s->engine.systemName).c_str(), (vorel + name).c_str()), 0);
+  s->engine.SetSystemName(name);
+  // A file where the renamed folder would go: the save keeps the default name.
+  std::ofstream(vorel + "pour_" + name) << "x";
+  const std::string scene = scratch() + "/pour.scene";
+  ASSERT_TRUE(ip()->SaveToFile(scene));
+  ASSERT_EQ(s->engine.systemName, name);
+  const std::vector<char> frame0 = Bytes(s->engine.solver->frameCache.FramePath(0));
+  ASSERT_FALSE(frame0.empty());
+
+  ip()->ResetScene();
+  ASSERT_TRUE(ip()->LoadFromFile(scene));
+  TetraProcObj* loaded = OnlySystem();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->engine.systemName, name);
+  EXPECT_EQ(loaded->engine.lastSolved, 10);
+  EXPECT_EQ(Bytes(loaded->engine.solver->frameCache.FramePath(0)), frame0);
+}
+
 TEST_F(SceneSaveLoad, ImpossibleChunkValuesSizeNothing) {
   TetraProcObj* s = MakeSystem();
   ISave save;
