@@ -17,6 +17,7 @@
 #include "mesher/polygonizer.h"
 
 struct WetMap;  // one per registered object (wet maps)
+enum class PackedCacheStatus;  // packed_cache.h
 
 // Process-wide: set at the end of every engine reset; emitters and rollouts
 // test it before they use an engine.
@@ -215,9 +216,11 @@ class FluidEngine {
 
   // --- cache folders and the packed cache ---
   // Moves frames and meshes from oldFolder (the system folder until now)
-  // into the folders of the current root, made when missing; a file leaves
-  // the old folder only once copied whole, and the same folder is left
-  // alone. False (with a prompt) when any file could not be moved.
+  // into the folders of the current root, made when missing: the old files
+  // are deleted only once every copy is whole, and the same folder is left
+  // alone. False (with a prompt saying which file failed and why) when any
+  // file could not be copied: the old folder then holds the whole cache and
+  // the caller points the engine back at it.
   bool SetCacheDirectory(const std::string& oldFolder);
   // Reset, then the tables from the frames on disk, then RefreshAfterLoad.
   void ReloadCache();
@@ -230,9 +233,13 @@ class FluidEngine {
   int CountMeshedFrames() const;
   // The whole cache in one file; false when it cannot be written.
   bool PackCache(const std::string& path);
-  // Restores the cache folder from a packed file. A file that is not whole
-  // and consistent is refused (false) before anything is reset or written.
-  bool UnpackCache(const std::string& path);
+  // Replaces the cache folder with a packed file's frames and meshes. A file
+  // that is not whole and consistent, or that cannot be unpacked whole
+  // (a full disk: kCannotWrite), is refused (false; `status` says which,
+  // `failure` says why: the status text or "<file>: <reason>") and leaves the
+  // cache and the engine as they were.
+  bool UnpackCache(const std::string& path, PackedCacheStatus* status = nullptr,
+                   std::string* failure = nullptr);
 
   // The parameter block of source slot i when the slot is usable, else null.
   IParamBlock2* SourceBlock(int i) const;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "fluid_core/cache_folders.h"
+#include "fluid_core/packed_cache.h"
 #include "fluid_core/wet_maps.h"
 #include "fluid_plugin/fluid_params.h"
 #include "fluid_plugin/save_load.h"
@@ -263,8 +264,14 @@ IOResult TetraProcObj::Load(ILoad* iload) {
 void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::string& savedName) {
   FluidEngine& e = engine;
   auto found = [&savedName](const std::string& root) {
-    return !savedName.empty() && !root.empty() &&
-           vorel::host::DirectoryExists(root + "/Vorel/" + savedName);
+    if (savedName.empty() || root.empty()) return false;
+    // An unpack killed while it swapped the folders may have left the
+    // cache beside its folder.
+    FrameCache at;
+    at.cacheRoot = root;
+    at.systemName = savedName;
+    RecoverUnpackLeftovers(at);
+    return vorel::host::DirectoryExists(root + "/Vorel/" + savedName);
   };
   const std::string sceneFolder = SceneFolder(GetCOREInterface()->GetCurFilePath());
   std::string root;
