@@ -181,8 +181,10 @@ void ToggleClipBox(TetraProcObj* system) {
       system->pblock2->SetValue(kFluidShowClipBox, ip->GetTime(), box->IsHidden() ? 0 : 1);
   } else if (system) {
     system->engine.CreateClipBox();
-    // The new box decides the button, so a second press hides it again.
+    // The new box decides the button and the parameter, so a second press
+    // hides it again.
     box = ip->GetINodeByName(kClipBoxNodeName);
+    if (box && system->pblock2) system->pblock2->SetValue(kFluidShowClipBox, ip->GetTime(), 1);
   }
   if (box)
     SetToolbarButtonCheck(kTbClipBox, !box->IsHidden());

@@ -554,6 +554,10 @@ TetraProcObj* RunNewVorel() {
   if (e.sourceCount == 0) {
     e.owner = system;
     e.CreateClipBox();
+    // The parameter says whether the (new or shared) clip box is shown from
+    // the start, so the rollout's tick and the box agree.
+    if (INode* box = ip->GetINodeByName(kClipBoxNodeName))
+      if (pb) pb->SetValue(kFluidShowClipBox, t, box->IsHidden() ? 0 : 1);
     e.CreateSource();
     e.CreateFloor();
     e.CreateTextureGizmo();

@@ -112,6 +112,41 @@ TEST_F(BatchSolve, EscapeStopsOnlyWithTheHostOrTheDialogInFront) {
   EXPECT_EQ(SolveStopFlag, 0);
 }
 
+TEST_F(BatchSolve, StopStepsBackTwoFramesAndTheLogCountsTheFramesOfTheRun) {
+  TetraProcObj* s = MakeSystem();
+  ip()->SetAnimRange(Interval(0, 20 * 160));
+  // STOP pressed while frame 5 is shown: the run leaves at the next pass.
+  auto stopAtFive = [](void*, NotifyInfo* info) {
+    if (*static_cast<TimeValue*>(info->callParam) == 5 * 160 && ProgressDialog)
+      SendMessage(ProgressDialog, WM_COMMAND, 1067, 0);
+  };
+  RegisterNotification(stopAtFive, nullptr, NOTIFY_TIME_CHANGED);
+  RunGo(s);
+  UnRegisterNotification(stopAtFive, nullptr, NOTIFY_TIME_CHANGED);
+  EXPECT_EQ(ReadSolved(s), 5);
+  EXPECT_EQ(ip()->GetTime(), 4 * 160);  // two frames before the pass at 6
+  EXPECT_EQ(SolveStopFlag, 0);
+  // A run continued from frame 5 to 20 solved 15 frames.
+  RunGo(s);
+  ASSERT_EQ(ReadSolved(s), 20);
+  std::ifstream log(s->engine.LogPath());
+  std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Frames solved:\t 15\n"), std::string::npos) << text;
+}
+
+TEST_F(BatchSolve, GoStopsAtTheLastFrameTheTablesHold) {
+  TetraProcObj* s = MakeSystem();
+  FluidEngine& e = s->engine;
+  ip()->SetAnimRange(Interval(0, 10005 * 160));
+  e.lastSolved = 9998;
+  e.solverClock = e.FrameTime(9998);
+  RunGo(s);
+  EXPECT_EQ(e.lastSolved, 9999);
+  EXPECT_TRUE(Prompted("Vorel-> The cache holds 10000 frames: solving stops at the last one."));
+  EXPECT_FALSE(vorel::host::FileExists(e.solver->frameCache.FramePath(10000)));
+  EXPECT_FALSE(s->isSolving);
+}
+
 TEST_F(BatchSolve, HostClosingEndsTheRun) {
   TetraProcObj* s = MakeSystem();
   ip()->SetAnimRange(Interval(0, 40 * 160));
