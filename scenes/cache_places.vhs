@@ -3,8 +3,6 @@
 # afterwards keeps its cache there ("Vorel/pour_aux002"), never at the root
 # of the file system. "Hold time" solves only its own frame (frame 1 stays
 # unsolved until GO!), and the progress dialogs show every line they write.
-# A scene loaded without its cache warns and starts over from the first
-# frame, not at the frame it was saved at.
 range 0 10
 create Vorel
 save pour.vsc
@@ -18,14 +16,3 @@ escape 0
 files Vorel/pour_aux002 *.Vorel
 action GO!
 files Vorel/pour_aux002 *.Vorel
-time 6
-save pour.vsc
-reset
-remove Vorel/pour_aux002
-answer OK
-load pour.vsc
-select Vorel_002
-ui open Vorel_002
-ui show #173
-action GO!
-ui show #173

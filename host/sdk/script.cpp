@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -609,16 +608,8 @@ bool SceneScript::RunCommand(const std::string& line) {
     return true;
   }
   if (cmd == "remove") {
-    if (!need(2, "remove <file|folder>")) return false;
-    const std::string path = vorel::host::NormalizePath(w[1]);
-    if (vorel::host::DirectoryExists(path)) {
-      // A folder goes with everything in it, as a person deletes it.
-      std::error_code ec;
-      if (std::filesystem::remove_all(path, ec) == static_cast<std::uintmax_t>(-1) || ec)
-        return Fail("cannot remove " + w[1]);
-      return true;
-    }
-    if (!vorel::host::FileExists(w[1]) || std::remove(path.c_str()) != 0)
+    if (!need(2, "remove <file>")) return false;
+    if (!vorel::host::FileExists(w[1]) || std::remove(vorel::host::NormalizePath(w[1]).c_str()) != 0)
       return Fail("cannot remove " + w[1]);
     return true;
   }
