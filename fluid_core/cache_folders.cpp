@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/core/files.h"
+#include "host/core/hostdirs.h"
 
 namespace fs = std::filesystem;
 
@@ -54,6 +55,18 @@ bool CopyChecked(const std::string& from, const std::string& to, std::string& wh
   return false;
 }
 }  // namespace
+
+std::string SceneFolder(const std::string& scenePath) {
+  std::string folder, name;
+  vorel::host::SplitFilename(scenePath, &folder, &name, nullptr);
+  if (name.empty()) return std::string();
+  const std::string path = vorel::host::NormalizePath(scenePath);
+  if (!path.empty() && path[0] == '/') return folder.empty() ? std::string("/") : folder;
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);
+  if (ec || cwd.empty()) return std::string();
+  return folder.empty() ? cwd.string() : (cwd / folder).lexically_normal().string();
+}
 
 bool SameFolder(const std::string& a, const std::string& b) {
   std::error_code ec;

@@ -30,3 +30,9 @@ int LastFrameOnDisk(const FrameCache& cache, int from);
 // True when two paths name the same existing folder (links and separators
 // resolved).
 bool SameFolder(const std::string& a, const std::string& b);
+
+// The folder of a scene file as an absolute path: a relative scene path
+// (a scene saved as "pour.vsc") resolves against the working folder, so that
+// a cache beside the scene never lands at the file system's root. Empty for
+// an unnamed scene, or when the working folder cannot be read.
+std::string SceneFolder(const std::string& scenePath);

@@ -2,10 +2,12 @@
 // solve log and the small shared helpers.
 #include "fluid_core/engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "fluid_core/cache_folders.h"
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/host_link.h"
 #include "host/core/clock.h"
@@ -66,13 +68,13 @@ FluidEngine::FluidEngine()
       sourceObjects(kMaxSources, nullptr),
       frameMeshed(kMaxFrames, 0),
       frameParticleCount(kMaxFrames, 0),
-      frameClipBox(kMaxFrames) {
+      frameClipBox(kMaxFrames),
+      meshBytesCounted_(kMaxFrames, 0) {
   readPluginIni(defaults, tempDir);
   std::string root = tempDir;
   if (defaults.useScenePath != 0) {
-    std::string folder, name, ext;
-    vorel::host::SplitFilename(GetCOREInterface()->GetCurFilePath(), &folder, &name, &ext);
-    if (!name.empty()) root = folder;
+    const std::string folder = SceneFolder(GetCOREInterface()->GetCurFilePath());
+    if (!folder.empty()) root = folder;
   }
   cacheRoot = vorel::host::NormalizePath(root);
   while (cacheRoot.size() > 1 && cacheRoot.back() == '/') cacheRoot.pop_back();
@@ -161,6 +163,7 @@ void FluidEngine::Reset() {
   lastEvalTime = lastEvalFrame = lastSolved = lastMeshed = -1;
   solverClock = FrameTime(0);
   particleCacheBytes = surfaceCacheBytes = 0.0;
+  std::fill(meshBytesCounted_.begin(), meshBytesCounted_.end(), 0);
   timeOffset = 0;
 
   for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
@@ -202,12 +205,26 @@ void FluidEngine::Reset() {
   resetting_ = false;
 }
 
+namespace {
+// The header of a frame file whose body may be cut short: only the stamp
+// is wanted, and a cut frame still tells which solve wrote it.
+bool ReadStampedHeader(const FrameCache& cache, int frame, ParticleFrameHeader& h) {
+  std::FILE* f = std::fopen(cache.FramePath(frame).c_str(), "rb");
+  if (!f) return false;
+  const bool read = std::fread(&h, sizeof h, 1, f) == 1;
+  std::fclose(f);
+  return read && h.tag == cache.frameTag;
+}
+}  // namespace
+
 void FluidEngine::ValidateCache() {
   // Without a name there is no cache folder to check or write into.
   if (systemName.empty()) return;
+  // Frame 0 must be whole; frame 1 only has to show its stamp: a frame 1
+  // of another solve, even one cut short, means frame 0 is not this cache's.
   ParticleFrameHeader h0, h1;
   const bool has0 = solver->frameCache.ReadHeader(0, h0);
-  const bool has1 = has0 && solver->frameCache.ReadHeader(1, h1);
+  const bool has1 = has0 && ReadStampedHeader(solver->frameCache, 1, h1);
   if (!has0 || (has1 && h1.stamp != h0.stamp)) SaveFrame(0);
 }
 

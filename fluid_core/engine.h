@@ -184,6 +184,7 @@ class FluidEngine {
   void ShowStatistics(HWND dialog);
   // The five statistics texts (controls 1087, 1088, 1053, 1054, 1055).
   std::vector<std::string> StatisticsTexts();
+  // Sums the surface files of frames 0..lastSolved on disk.
   void ComputeSurfaceCacheSize();
   void EstimateParticleCacheSize();
 
@@ -256,6 +257,9 @@ class FluidEngine {
   void NoteCacheFailure(const std::string& path, int err);
   void ShowStatisticsIfOpen();
   void BuildColliders(TimeValue tick, bool withMotion);
+  // Bytes of each frame's surface file as counted in surfaceCacheBytes, so
+  // that a frame meshed again replaces its count instead of adding to it.
+  std::vector<int64_t> meshBytesCounted_;
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
   std::set<std::string> notes_;  // LogNote texts of this solve

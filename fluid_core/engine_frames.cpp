@@ -43,11 +43,14 @@ void FluidEngine::EstimateParticleCacheSize() {
 
 void FluidEngine::ComputeSurfaceCacheSize() {
   surfaceCacheBytes = 0.0;
+  std::fill(meshBytesCounted_.begin(), meshBytesCounted_.end(), 0);
   // Every meshed frame 0..lastSolved; sizes are taken without opening the
   // files (thousands of them must not use up descriptors).
   for (int k = 0; k <= lastSolved && k < kMaxFrames; ++k) {
-    int64_t size = vorel::host::FileSize(solver->frameCache.MeshPath(k));
-    if (size > 0) surfaceCacheBytes += double(size);
+    const int64_t size = vorel::host::FileSize(solver->frameCache.MeshPath(k));
+    if (size <= 0) continue;
+    surfaceCacheBytes += double(size);
+    meshBytesCounted_[size_t(k)] = size;
   }
 }
 
@@ -178,6 +181,10 @@ bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f
   std::vector<int32_t> ageB, nb;
   const bool okA = GetSourceParticlesAtFrame(i, a, positions, velocities, ages, accels, neighbourCounts, 1, renderFlag);
   const bool okB = GetSourceParticlesAtFrame(i, b, pb, vb, ageB, ab, nb, 1, renderFlag);
+  // Position, velocity and the direction that facing particles follow are
+  // interpolated; ages are whole frames (99999 marks a parked particle) and
+  // stay those of the earlier frame, so a particle that dies between the two
+  // frames is not shown with an age half-way to the marker.
   if (okA && okB && !positions.empty()) {
     const size_t m = std::min(positions.size(), pb.size());
     for (size_t k = 0; k < m; ++k) {

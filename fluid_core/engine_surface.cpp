@@ -66,8 +66,9 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
       NoteCacheFailure(solver->frameCache.FramePath(n), 0);
     }
   }
-  const int64_t size = vorel::host::FileSize(solver->frameCache.MeshPath(n));
-  if (size > 0) surfaceCacheBytes += double(size);
+  const int64_t size = std::max<int64_t>(0, vorel::host::FileSize(solver->frameCache.MeshPath(n)));
+  surfaceCacheBytes += double(size - meshBytesCounted_[size_t(n)]);
+  meshBytesCounted_[size_t(n)] = size;
   ShowStatisticsIfOpen();
   return ok;
 }

@@ -27,10 +27,14 @@ void FluidEngine::UpdateToTime(TimeValue t) {
   const int showMesh = ReadIntParam(pb, kFluidShowMesh, t, 0);
 
   // Never a second solve inside a running one (the Escape test pumps host
-  // messages, and a redraw evaluates us again), never beyond the tables.
-  const bool running = solving_ || owner->SolveRunning();
+  // messages, and a redraw evaluates us again), never beyond the tables,
+  // and none while time is held: the hold run solves its frame itself and
+  // only shows the next one. With nothing solved only the start frame is
+  // solved: a later frame from an empty state would leave the frames before
+  // it missing (a scene whose cache was lost, evaluated at its saved time).
+  const bool running = solving_ || owner->SolveRunning() || isHoldingTime;
   if (!running && f < kMaxFrames &&
-      ((owner->IsSolving() && lastSolved == f - 1) || lastSolved == -1))
+      ((owner->IsSolving() && lastSolved == f - 1) || (lastSolved == -1 && f == 0)))
     SolveFrame(f);
 
   timeOffset = ReadIntParam(pb, kFluidOffset, t, 0);

@@ -142,7 +142,8 @@ void FlushSurfaceCache(TetraProcObj* system) {
     for (int n = from; n <= last; ++n) DeleteFileA((surface + Numbered("m%05d.bin", n)).c_str());
   }
   if (system->cacheRollout) {
-    e.surfaceCacheBytes = 0.0;
+    // What is left on disk: a flush of part of the range keeps the rest.
+    e.ComputeSurfaceCacheSize();
     e.ShowStatistics(system->cacheRollout);
   }
   Redraw();
@@ -180,8 +181,10 @@ void ToggleClipBox(TetraProcObj* system) {
       system->pblock2->SetValue(kFluidShowClipBox, ip->GetTime(), box->IsHidden() ? 0 : 1);
   } else if (system) {
     system->engine.CreateClipBox();
-    // The new box decides the button, so a second press hides it again.
+    // The new box decides the button and the parameter, so a second press
+    // hides it again.
     box = ip->GetINodeByName(kClipBoxNodeName);
+    if (box && system->pblock2) system->pblock2->SetValue(kFluidShowClipBox, ip->GetTime(), 1);
   }
   if (box)
     SetToolbarButtonCheck(kTbClipBox, !box->IsHidden());

@@ -63,11 +63,7 @@ bool HasExtension(const std::string& path, const char* ext) {
 // ---------------------------------------------------------------------------
 // Dynamics and surface
 
-void UpdateSystemScale(TetraProcObj& system, TimeValue t) {
-  const float scale = ReadFloatParam(system.pblock2, kFluidScale, t, 1.0f);
-  system.scaleValue = scale;
-  SetFrameScale(20.0f * scale);
-}
+void UpdateSystemScale(TetraProcObj& system, TimeValue t) { system.FollowScale(t); }
 
 void EnableSurfaceClicked(TetraProcObj& system, TimeValue t) {
   FluidEngine& e = system.engine;

@@ -1,5 +1,7 @@
 #include "fluid_plugin/progress_dialog.h"
 
+#include <initializer_list>
+
 #include "fluid_core/engine.h"
 
 namespace {
@@ -41,29 +43,75 @@ HWND OpenProgressDialog() { return g_open; }
 RECT SavedProgressDialogRect() { return g_savedRect; }
 void ResetProgressDialogPosition() { g_savedRect = RECT(); }
 
-void RegisterProgressDialogs(HINSTANCE instance) {
+namespace {
+// One row of a progress dialog: a label (none for a bar) and the control
+// that the run writes.
+struct ProgressRow {
+  int id;
+  vorel_ui::Kind kind;
+  const char* label;
+};
+
+void RegisterProgressDialog(HINSTANCE instance, int id, const char* title, const char* button,
+                            std::initializer_list<ProgressRow> rows) {
   using vorel_ui::ControlTemplate;
-  using vorel_ui::DialogTemplate;
   using vorel_ui::Kind;
-  auto make = [&](int id, const char* title, const char* button) {
-    DialogTemplate t;
-    t.id = id;
-    t.title = title;
-    t.width = 220;
-    t.height = 80;
-    ControlTemplate bar;
-    bar.id = kProgressBarId;
-    bar.kind = Kind::ProgressBar;
-    bar.rect = RECT{10, 10, 210, 24};
-    ControlTemplate stop;
-    stop.id = kProgressStopId;
-    stop.kind = Kind::Button;
-    stop.text = button;
-    stop.rect = RECT{80, 40, 140, 56};
-    t.controls = {bar, stop};
-    vorel_ui::RegisterDialogTemplate(instance, t);
-  };
-  make(kSolverProgressDialog, "Vorel dynamic solver", "STOP");
-  make(kSurfaceProgressDialog, "Vorel surface builder", "STOP");
-  make(kMissingCacheDialog, "Vorel missing cache dialog", "OK");
+  vorel_ui::DialogTemplate t;
+  t.id = id;
+  t.title = title;
+  t.width = 220;
+  int top = 10;
+  for (const ProgressRow& r : rows) {
+    ControlTemplate c;
+    c.id = r.id;
+    c.kind = r.kind;
+    if (r.label) {
+      ControlTemplate label;
+      label.text = r.label;
+      label.rect = RECT{10, top, 110, top + 14};
+      t.controls.push_back(label);
+      c.rect = RECT{115, top, 210, top + 14};
+    } else {
+      c.rect = RECT{10, top, 210, top + 14};
+    }
+    t.controls.push_back(c);
+    top += 16;
+  }
+  ControlTemplate stop;
+  stop.id = kProgressStopId;
+  stop.kind = Kind::Button;
+  stop.text = button;
+  stop.rect = RECT{80, top + 6, 140, top + 22};
+  t.controls.push_back(stop);
+  t.height = top + 30;
+  vorel_ui::RegisterDialogTemplate(instance, t);
+}
+}  // namespace
+
+void RegisterProgressDialogs(HINSTANCE instance) {
+  using vorel_ui::Kind;
+  RegisterProgressDialog(instance, kSolverProgressDialog, "Vorel dynamic solver", "STOP",
+                         {{kProgressBarId, Kind::ProgressBar, nullptr},
+                          {1064, Kind::Static, "Total particles:"},
+                          {1065, Kind::Static, "Elapsed Time:"},
+                          {1066, Kind::Static, "Last frame time:"},
+                          {1068, Kind::Static, "Solver started at:"},
+                          {1069, Kind::Static, "Estimated time left:"},
+                          {1070, Kind::Static, "Frames Solved:"}});
+  RegisterProgressDialog(instance, kSurfaceProgressDialog, "Vorel surface builder", "STOP",
+                         {{1065, Kind::Static, "Elapsed Time:"},
+                          {1066, Kind::Static, "Last frame time:"},
+                          {1068, Kind::ProgressBar, nullptr},
+                          {1069, Kind::Static, "Building frame:"},
+                          {1070, Kind::Static, "Frames solved:"},
+                          {1071, Kind::ProgressBar, nullptr},
+                          {1072, Kind::Static, "Estimated time left:"}});
+  RegisterProgressDialog(instance, kMapTracerDialog, "Vorel raster map tracer", "STOP",
+                         {{1065, Kind::Static, "Elapsed Time:"},
+                          {1066, Kind::Static, "Last frame time:"},
+                          {1069, Kind::Static, "Building map:"},
+                          {1070, Kind::Static, "Frames solved:"},
+                          {1071, Kind::ProgressBar, nullptr}});
+  RegisterProgressDialog(instance, kMissingCacheDialog, "Vorel missing cache dialog", "OK",
+                         {{kProgressBarId, Kind::ProgressBar, nullptr}});
 }

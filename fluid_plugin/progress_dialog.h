@@ -1,7 +1,8 @@
 // The progress and notice dialogs of long runs ("Vorel dynamic solver",
-// "Vorel surface builder", "Vorel missing cache dialog") and their one
-// dialog procedure: a progress bar 0..100, a STOP (or OK) button that asks
-// the run to end, and a position that the next dialog reopens at.
+// "Vorel surface builder", "Vorel raster map tracer", "Vorel missing cache
+// dialog") and their one dialog procedure: progress bars and labelled texts
+// that the runs fill, a STOP (or OK) button that asks the run to end, and a
+// position that the next dialog reopens at.
 #pragma once
 #include "host/ui/ui.h"
 
@@ -9,12 +10,13 @@ enum ProgressDialogId : int {
   kSolverProgressDialog = 144,
   kSurfaceProgressDialog = 176,
   kMissingCacheDialog = 177,
+  kMapTracerDialog = 179,
 };
 constexpr int kProgressBarId = 1063;
 // STOP on the two progress dialogs, OK on the missing cache notice.
 constexpr int kProgressStopId = 1067;
 
-// The dialog procedure of the three dialogs. On the initialising message it
+// The dialog procedure of the four dialogs. On the initialising message it
 // keeps its creation parameter as the window's user data, sets the progress
 // bar to 0 of 0..100 and, once a dialog has been closed before, moves to
 // where that one was (size unchanged) and shows itself. A command from 1067
@@ -30,5 +32,6 @@ RECT SavedProgressDialogRect();
 // Forgets the saved position (as at library load).
 void ResetProgressDialogPosition();
 
-// Registers the three dialogs' templates under the plug-in's instance.
+// Registers the four dialogs' templates under the plug-in's instance, each
+// with every control its run writes and the label before it.
 void RegisterProgressDialogs(HINSTANCE instance);

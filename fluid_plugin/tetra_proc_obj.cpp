@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
@@ -126,6 +127,16 @@ TetraProcObj::TetraProcObj(bool loadingArg)
     if (!loading) DropStaleFirstFrame();
   }
   if (!loading) CreateCacheFolders();
+  // A new system solves at its own scale, not at one a system of an earlier
+  // scene left behind.
+  FollowScale(GetCOREInterface()->GetTime());
+}
+
+void TetraProcObj::FollowScale(TimeValue t) {
+  const float scale = ParamFloat(pblock2, kFluidScale, t, 1.0f);
+  if (!(scale > 0.0f) || !std::isfinite(scale)) return;
+  scaleValue = scale;
+  SetFrameScale(20.0f * scale);
 }
 
 void TetraProcObj::DropStaleFirstFrame() {
@@ -327,6 +338,7 @@ RefResult TetraProcObj::NotifyRefChanged(Interval changeInt, RefTargetHandle tar
 void TetraProcObj::OnParamsChanged() {
   if (!pblock2) return;
   const TimeValue t = GetCOREInterface()->GetTime();
+  FollowScale(t);
   const float gravity = ParamFloat(pblock2, kFluidGravity, t, 40.0f);
   if (gravity != lastGravity) {
     for (int i = 0; i < engine.sourceCount && i < FluidEngine::kMaxSources; ++i)
@@ -419,12 +431,17 @@ void TetraProcObj::OnNodesPreDelete(INodeTab* nodes) {
   };
   for (int i = 0; i < engine.sourceCount && i < FluidEngine::kMaxSources; ++i)
     addFront(engine.sourceNodes[size_t(i)]);
+  // The clip box, the floor and the collision settings serve every fluid
+  // system of the scene: they go with the last one only.
+  for (TetraProcObj* other : LiveOrder()) {
+    if (other == this) continue;
+    INode* otherNode = other->FindOwnNode();
+    if (otherNode && !InTable(nodes, otherNode)) return;
+  }
   Interface* ip = GetCOREInterface();
   addFront(ip->GetINodeByName(kClipBoxNodeName));
   addFront(ip->GetINodeByName(kFloorNodeName));
-  // The collision settings belong to the scene while any fluid system is
-  // left in it.
-  if (SystemCount - 1 == 0) engine.RemoveObjectParamsFromScene();
+  engine.RemoveObjectParamsFromScene();
 }
 
 // ---------------------------------------------------------------------------
@@ -594,6 +611,8 @@ void TetraProcObj::PostLoadFixup() {
   }
   engine.RestoreWetMaps();
   const TimeValue t = ip->GetTime();
+  // The loaded "Scale" decides, whatever scale the chunks carried.
+  FollowScale(t);
   const float gravity = ParamFloat(pblock2, kFluidGravity, t, 40.0f);
   float minLod = 3.0e10f;
   for (int i = 0; i < engine.sourceCount && i < FluidEngine::kMaxSources; ++i) {

@@ -129,6 +129,9 @@ class TetraProcObj : public SimpleObject2, public FluidEngineOwner {
   // Brings the engine to t (solving on the fly when a run asks for it) and
   // counts the time of a frame solve in the run's statistics.
   void UpdateEngine(TimeValue t);
+  // The position scale of the frame files follows this system's "Scale" at
+  // t (scaleValue with it), whoever changed it: rollout, script, key, preset.
+  void FollowScale(TimeValue t);
   // The system's own node, found through its dependents; null when none.
   INode* FindOwnNode();
   // Creates the system folder, surface/ and maps/ under the cache root.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "fluid_core/cache_folders.h"
 #include "fluid_core/packed_cache.h"
 #include "fluid_core/wet_maps.h"
 #include "fluid_plugin/fluid_params.h"
@@ -272,8 +273,7 @@ void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::stri
     RecoverUnpackLeftovers(at);
     return vorel::host::DirectoryExists(root + "/Vorel/" + savedName);
   };
-  std::string sceneFolder;
-  vorel::host::SplitFilename(GetCOREInterface()->GetCurFilePath(), &sceneFolder, nullptr, nullptr);
+  const std::string sceneFolder = SceneFolder(GetCOREInterface()->GetCurFilePath());
   std::string root;
   if (found(savedRoot)) root = savedRoot;
   else if (found(sceneFolder)) root = sceneFolder;

@@ -90,36 +90,7 @@ void SetText(int control, const std::string& text) {
 }
 void SetNumber(int control, long long n) { SetText(control, std::to_string(n)); }
 
-// The map tracer's dialog; the solver's and the surface builder's come with
-// the progress dialog procedure.
-void RegisterMapTracerDialog() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  vorel_ui::DialogTemplate t;
-  t.id = kDlgMapTracer;
-  t.title = "Vorel raster map tracer";
-  t.width = 220;
-  t.height = 120;
-  auto add = [&t](int id, vorel_ui::Kind kind, const char* text, int top) {
-    vorel_ui::ControlTemplate c;
-    c.id = id;
-    c.kind = kind;
-    c.text = text;
-    c.rect = RECT{10, top, 210, top + 14};
-    t.controls.push_back(c);
-  };
-  add(kCtlElapsed, vorel_ui::Kind::Static, "", 10);
-  add(kCtlFrameTime, vorel_ui::Kind::Static, "", 26);
-  add(kCtlBuilding, vorel_ui::Kind::Static, "", 42);
-  add(kCtlFrames, vorel_ui::Kind::Static, "", 58);
-  add(kCtlBar2, vorel_ui::Kind::ProgressBar, "", 74);
-  add(kProgressStopId, vorel_ui::Kind::Button, "STOP", 94);
-  vorel_ui::RegisterDialogTemplate(VorelModuleHandle(), t);
-}
-
 void OpenRunDialog(int templateId, TetraProcObj* system, int barControl, int secondControl) {
-  if (templateId == kDlgMapTracer) RegisterMapTracerDialog();
   ProgressDialog = CreateDialogParam(VorelModuleHandle(), MAKEINTRESOURCE(templateId),
                                      Ip()->GetMAXHWnd(), ProgressDlgProc, LPARAM(system));
   RunBar = ProgressDialog ? GetDlgItem(ProgressDialog, barControl) : nullptr;
@@ -583,6 +554,10 @@ TetraProcObj* RunNewVorel() {
   if (e.sourceCount == 0) {
     e.owner = system;
     e.CreateClipBox();
+    // The parameter says whether the (new or shared) clip box is shown from
+    // the start, so the rollout's tick and the box agree.
+    if (INode* box = ip->GetINodeByName(kClipBoxNodeName))
+      if (pb) pb->SetValue(kFluidShowClipBox, t, box->IsHidden() ? 0 : 1);
     e.CreateSource();
     e.CreateFloor();
     e.CreateTextureGizmo();

@@ -139,6 +139,10 @@ TEST_F(EngineTest, RestartFromFrameForgetsLaterResultsAndRecomputesDeadFlags) {
   EXPECT_EQ(e->frameMeshed[50], 0);
   EXPECT_EQ(e->solverClock, e->FrameTime(20));
   EXPECT_EQ(e->lastEvalFrame, -1);
+  // A table that counts more than the file holds: only what was read is in use.
+  e->frameParticleCount[20] = 9;
+  ASSERT_TRUE(e->RestartFromFrame(20));
+  EXPECT_EQ(e->solver->count, 3);
 
   // Out of range or unreadable: nothing changes.
   EXPECT_FALSE(e->RestartFromFrame(21));
@@ -220,8 +224,12 @@ TEST_F(EngineTest, TheFeedReadsASourcesParticlesOfStoredFrames) {
   Put(*e->solver, Vec3f(1, 0, 0));
   Put(*e->solver, Vec3f(2, 0, 0));
   e->solver->particles[1].sourceIndex = 3;
+  e->solver->particles[0].age = 4;
+  e->solver->particles[0].pairAccel = Vec3f(0, 2, 0);
   Store(*e, 0);
   e->solver->particles[0].pos = Vec3f(3, 0, 0);
+  e->solver->particles[0].age = 5;
+  e->solver->particles[0].pairAccel = Vec3f(0, 4, 0);
   Store(*e, 1);
   e->lastSolved = 1;
   std::vector<Vec3f> pos, vel, acc;
@@ -232,10 +240,14 @@ TEST_F(EngineTest, TheFeedReadsASourcesParticlesOfStoredFrames) {
   EXPECT_FALSE(e->GetSourceParticlesAtFrame(0, 2, pos, vel, ages, acc, nb, 0, false));
   EXPECT_FALSE(e->GetSourceParticlesAtFrame(0, -1, pos, vel, ages, acc, nb, 0, false));
 
-  // Half a frame: midpoints; a whole frame: that frame unchanged.
+  // Half a frame: midpoints of the positions and of the direction the
+  // display faces along; ages are whole frames and stay the earlier frame's
+  // (a midpoint towards the dead marker would read as a living age).
   ASSERT_TRUE(e->GetSourceParticlesAtTime(0, 80, pos, vel, ages, acc, nb, false));
   ASSERT_EQ(pos.size(), 1u);
   EXPECT_FLOAT_EQ(pos[0].x, 40.0f);
+  EXPECT_FLOAT_EQ(acc[0].y, 3.0f);
+  EXPECT_EQ(ages[0], 4);
   ASSERT_TRUE(e->GetSourceParticlesAtTime(0, 160, pos, vel, ages, acc, nb, false));
   EXPECT_FLOAT_EQ(pos[0].x, 60.0f);
   // Before the start frame: nothing read, no table read out of bounds.

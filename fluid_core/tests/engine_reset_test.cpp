@@ -1,12 +1,14 @@
 // Engine construction and reset: the cache root, the cache check of frames 0
 // and 1, the log truncation, the state a reset leaves, the solve log.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "engine_test_util.h"
+#include "fluid_core/cache_folders.h"
 
 using engine_test::EngineTest;
 using solver_test::ReadAll;
@@ -56,8 +58,18 @@ TEST_F(EngineTest, ResetKeepsFramesThatShareOneStampAndRewritesADisagreeingCache
   e->Reset();
   EXPECT_EQ(ReadAll(e->solver->frameCache.FramePath(0)), before0);
 
-  // Frame 1 with another stamp: frame 0 rewritten empty with the new stamp.
+  // A cut frame 1 of the same solve keeps the cache; one of another solve,
+  // cut or whole, has frame 0 rewritten empty with the new stamp.
+  WriteFrameFile(*e, 1, 111, 4);
+  auto cut = ReadAll(e->solver->frameCache.FramePath(1));
+  cut.resize(100);
+  solver_test::WriteAll(e->solver->frameCache.FramePath(1), cut);
+  e->Reset();
+  EXPECT_EQ(ReadAll(e->solver->frameCache.FramePath(0)), before0);
   WriteFrameFile(*e, 1, 222, 4);
+  cut = ReadAll(e->solver->frameCache.FramePath(1));
+  cut.resize(100);
+  solver_test::WriteAll(e->solver->frameCache.FramePath(1), cut);
   e->Reset();
   auto after = ReadAll(e->solver->frameCache.FramePath(0));
   EXPECT_EQ(after.size(), 272u);
@@ -167,8 +179,10 @@ TEST_F(EngineTest, TheLogIsTruncatedOnlyForANamedSystem) {
   EngineReadyFlag = 0;
   solver_test::WriteAll(log, {'o', 'l', 'd'});
   e->SetSystemName("");
+  std::remove(e->solver->frameCache.FramePath(0).c_str());
   e->Reset();
   EXPECT_EQ(ReadAll(log).size(), 3u);
+  EXPECT_LT(vorel::host::FileSize(e->solver->frameCache.FramePath(0)), 0);
   EXPECT_EQ(EngineReadyFlag, 1);
 }
 
@@ -187,6 +201,20 @@ TEST_F(EngineTest, TheCacheRootFollowsTheSavedSceneUnlessTheIniSaysOtherwise) {
     struct stat st;
     EXPECT_EQ(::stat((root + "/scenes/Vorel").c_str(), &st), 0);
   }
+  // A scene saved under a relative name lies in the working folder, and so
+  // does its cache (never "/Vorel" at the root of the file system).
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir((root + "/scenes").c_str()), 0);
+  const bool savedRelative = ip->SaveToFile("pour.vscn");
+  std::string relativeRoot;
+  {
+    FluidEngine e;
+    relativeRoot = e.cacheRoot;
+  }
+  ASSERT_EQ(chdir(cwd), 0);
+  ASSERT_TRUE(savedRelative);
+  EXPECT_TRUE(SameFolder(relativeRoot, root + "/scenes")) << relativeRoot;
   // An ini that turns the rule off keeps the temporary folder.
   const std::string cfg = vorel::host::HostDirectory(APP_MAX_SYS_ROOT_DIR) + "/plugcfg";
   vorel::host::MakeDirectories(cfg);

@@ -330,9 +330,17 @@ TEST_F(EngineTest, MappingCoordinatesComeFromTheMapperAtTheChosenFrame) {
   EXPECT_NEAR(e->solver->particles[0].texCoord.y, 0.5f, 1e-5);
   EXPECT_EQ(e->solver->particles[1].texCoord, Vec3f(9, 9, 9));
 
-  // A mapper without texture vertices changes nothing.
+  // A mapper without texture vertices, or with them but without faces,
+  // changes nothing.
   SourceOf(*e, 0)->mapper = SquareNode("plain", 20, 0, false);
   e->solver->particles[0].texCoord = Vec3f(5, 5, 5);
+  e->ApplySourceMapping();
+  EXPECT_EQ(e->solver->particles[0].texCoord, Vec3f(5, 5, 5));
+  TriObject* bare = CreateNewTriObject();
+  bare->mesh.setNumVerts(3);
+  bare->mesh.setNumTVerts(3);
+  bare->mesh.setTVert(1, 1, 0, 0);
+  SourceOf(*e, 0)->mapper = GetCOREInterface()->CreateObjectNode(bare, "faceless");
   e->ApplySourceMapping();
   EXPECT_EQ(e->solver->particles[0].texCoord, Vec3f(5, 5, 5));
 }

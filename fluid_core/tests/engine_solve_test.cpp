@@ -155,6 +155,13 @@ TEST_F(EngineTest, EscapeMidFrameStoresNothingAndKeepsLastSolved) {
   EXPECT_GT(e->solverClock, before);
   EXPECT_LT(e->solverClock, e->FrameTime(1));
   EXPECT_EQ(e->solver->particles[0].age, 0);
+  // Stopped in its very first sub-step, the frame leaves the clock where it was.
+  polls = 0;
+  solver_host::SetAbortTest([&] { return ++polls >= 1; });
+  const double reached = e->solverClock;
+  EXPECT_TRUE(e->SolveFrame(1));
+  EXPECT_EQ(SolveStopFlag, 1);
+  EXPECT_EQ(e->solverClock, reached);
 }
 
 TEST_F(EngineTest, HoldingTimeSimulatesTheSameFrameAgainWithoutAgeing) {

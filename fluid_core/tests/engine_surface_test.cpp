@@ -37,12 +37,21 @@ TEST_F(EngineTest, SurfaceFramesSkipParkedParticlesAndListSourcesPerVertex) {
   Ball(*e->solver, Vec3f(2, 0, 1), 0);
   Ball(*e->solver, Vec3f(-2, 0, 1), 3);
   for (int k = 0; k < 30; ++k) Put(*e->solver, Vec3f());  // parked at the origin
+  // A ball of source 1 that outlived its source's life.
+  while (e->solver->sources.size() < 4) e->solver->AddSource(Vec3f());
+  e->solver->sources[1]->lifeFrames = 5;
+  const int expiredFrom = e->solver->count;
+  Ball(*e->solver, Vec3f(0, 3, 1), 1);
+  for (int k = expiredFrom; k < e->solver->count; ++k) e->solver->particles[size_t(k)].age = 6;
   Store(*e, 4);
   ASSERT_TRUE(e->BuildSurfaceFrame(4));
   MeshFrameData d;
   ASSERT_EQ(ReadMeshFrameFile(e->solver->frameCache.MeshPath(4), d), MeshFileStatus::Ok);
   ASSERT_GT(d.vertices.size(), 20u);
-  for (const Point3& v : d.vertices) EXPECT_GT(std::fabs(v.x), 0.8f) << "a vertex near the parked particles";
+  for (const Point3& v : d.vertices) {
+    EXPECT_GT(std::fabs(v.x), 0.8f) << "a vertex near the parked particles";
+    EXPECT_LT(v.y, 2.0f) << "a vertex of the expired particles";
+  }
   EXPECT_EQ(d.stamp, e->solver->stamp);
   std::set<int> sources;
   for (const auto& list : e->vertexSources)
@@ -50,6 +59,9 @@ TEST_F(EngineTest, SurfaceFramesSkipParkedParticlesAndListSourcesPerVertex) {
   EXPECT_EQ(sources, (std::set<int>{0, 3}));
   EXPECT_EQ(e->surfaceCacheBytes, double(vorel::host::FileSize(e->solver->frameCache.MeshPath(4))));
   EXPECT_EQ(e->frameMeshed[4], 0);  // the caller records it
+  // Meshed again (a parameter change): the frame still counts once.
+  ASSERT_TRUE(e->BuildSurfaceFrame(4));
+  EXPECT_EQ(e->surfaceCacheBytes, double(vorel::host::FileSize(e->solver->frameCache.MeshPath(4))));
 }
 
 TEST_F(EngineTest, AFrameThatCannotBeReadGivesNoSurface) {

@@ -1,11 +1,14 @@
 // The action table and the long runs: GO! solves the range through the
 // host's evaluation, stops on Escape only with the host in front, survives
 // the deletion of its system, and the rebuild marks frames meshed.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 
+#include "fluid_plugin/pour_scene.h"
 #include "plugin_test_util.h"
 
 namespace {
@@ -112,6 +115,41 @@ TEST_F(BatchSolve, EscapeStopsOnlyWithTheHostOrTheDialogInFront) {
   EXPECT_EQ(SolveStopFlag, 0);
 }
 
+TEST_F(BatchSolve, StopStepsBackTwoFramesAndTheLogCountsTheFramesOfTheRun) {
+  TetraProcObj* s = MakeSystem();
+  ip()->SetAnimRange(Interval(0, 20 * 160));
+  // STOP pressed while frame 5 is shown: the run leaves at the next pass.
+  auto stopAtFive = [](void*, NotifyInfo* info) {
+    if (*static_cast<TimeValue*>(info->callParam) == 5 * 160 && ProgressDialog)
+      SendMessage(ProgressDialog, WM_COMMAND, 1067, 0);
+  };
+  RegisterNotification(stopAtFive, nullptr, NOTIFY_TIME_CHANGED);
+  RunGo(s);
+  UnRegisterNotification(stopAtFive, nullptr, NOTIFY_TIME_CHANGED);
+  EXPECT_EQ(ReadSolved(s), 5);
+  EXPECT_EQ(ip()->GetTime(), 4 * 160);  // two frames before the pass at 6
+  EXPECT_EQ(SolveStopFlag, 0);
+  // A run continued from frame 5 to 20 solved 15 frames.
+  RunGo(s);
+  ASSERT_EQ(ReadSolved(s), 20);
+  std::ifstream log(s->engine.LogPath());
+  std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Frames solved:\t 15\n"), std::string::npos) << text;
+}
+
+TEST_F(BatchSolve, GoStopsAtTheLastFrameTheTablesHold) {
+  TetraProcObj* s = MakeSystem();
+  FluidEngine& e = s->engine;
+  ip()->SetAnimRange(Interval(0, 10005 * 160));
+  e.lastSolved = 9998;
+  e.solverClock = e.FrameTime(9998);
+  RunGo(s);
+  EXPECT_EQ(e.lastSolved, 9999);
+  EXPECT_TRUE(Prompted("Vorel-> The cache holds 10000 frames: solving stops at the last one."));
+  EXPECT_FALSE(vorel::host::FileExists(e.solver->frameCache.FramePath(10000)));
+  EXPECT_FALSE(s->isSolving);
+}
+
 TEST_F(BatchSolve, HostClosingEndsTheRun) {
   TetraProcObj* s = MakeSystem();
   ip()->SetAnimRange(Interval(0, 40 * 160));
@@ -138,6 +176,69 @@ TEST_F(BatchSolve, RunEndsWhenItsSystemIsDeletedMidway) {
   UnRegisterNotification(killer, nullptr, NOTIFY_TIME_CHANGED);
   EXPECT_EQ(ip()->GetINodeByName("Vorel_doomed"), nullptr);
   EXPECT_EQ(ProgressDialog, nullptr);
+}
+
+TEST_F(BatchSolve, ProgressDialogsShowEveryLineTheirRunWrites) {
+  TetraProcObj* s = BuildPourScene(scratch(), 11, PourSettings()).system;
+  ASSERT_NE(s, nullptr);
+  // Each pass of a run takes 1.5 s on the clock; what the dialog showed last
+  // is read as it closes.
+  vorel::host::FixClockMs(1000);
+  auto slowFrames = [](void*, NotifyInfo*) { vorel::host::AdvanceClockMs(1500); };
+  RegisterNotification(slowFrames, nullptr, NOTIFY_TIME_CHANGED);
+  static std::map<int, std::string> shown;
+  static std::string title;
+  static int rebuildBar = -1;
+  vorel_ui::SetDialogCloseObserver([](HWND d) {
+    char text[256];
+    GetWindowText(d, text, sizeof text);
+    title = text;
+    shown.clear();
+    for (int id : {1064, 1065, 1066, 1068, 1069, 1070, 1072})
+      if (HWND c = GetDlgItem(d, id)) {
+        GetWindowText(c, text, sizeof text);
+        shown[id] = text;
+      }
+    rebuildBar = int(SendMessage(GetDlgItem(d, 1071), PBM_GETPOS, 0, 0));
+  });
+  s->pblock2->SetValue(kFluidCalculateSurfaceAlso, 0, 0);
+  RunGo(s);
+  EXPECT_EQ(title, "Vorel dynamic solver");
+  EXPECT_GT(std::atoi(shown[1064].c_str()), 0);  // live particles
+  EXPECT_EQ(shown[1065], "00:00:16");             // 11 passes of 1.5 s
+  EXPECT_EQ(shown[1066], "00:00:01.50");
+  EXPECT_EQ(shown[1068].size(), 8u);  // "hh:mm:ss" of the start
+  EXPECT_EQ(shown[1069], "00:00:00");  // nothing left after the last frame
+  EXPECT_EQ(shown[1070], "9");         // frames done before the last pass
+
+  RunRebuildSurface(s);
+  EXPECT_EQ(title, "Vorel surface builder");
+  EXPECT_EQ(shown[1069], "10/10");
+  EXPECT_EQ(shown[1070], "10");
+  EXPECT_EQ(shown[1065], "00:00:16");
+  EXPECT_EQ(shown[1072], "00:00:00");
+  EXPECT_EQ(shown[1066].substr(0, 9), "00:00:01.");
+  EXPECT_EQ(rebuildBar, 10);
+  vorel_ui::SetDialogCloseObserver(nullptr);
+  UnRegisterNotification(slowFrames, nullptr, NOTIFY_TIME_CHANGED);
+  vorel::host::UnfixClock();
+}
+
+TEST_F(BatchSolve, HoldTimeSolvesItsOwnFrameOnlyAndGoCarriesOnFromIt) {
+  TetraProcObj* s = MakeSystem();
+  ip()->SelectNode(s->node);
+  vorel::host::PressEscapeAtPoll(40);
+  GetVorActionCB()->ExecuteAction(kCmdHoldTime);
+  vorel::host::PressEscapeAtPoll(0);
+  FluidEngine& e = s->engine;
+  EXPECT_EQ(e.lastSolved, 0);
+  EXPECT_TRUE(vorel::host::FileExists(e.solver->frameCache.FramePath(0)));
+  EXPECT_FALSE(vorel::host::FileExists(e.solver->frameCache.FramePath(1)));
+  EXPECT_FALSE(s->isSolving);
+  EXPECT_FALSE(e.isHoldingTime);
+  GetVorActionCB()->ExecuteAction(kCmdGo);
+  EXPECT_EQ(e.lastSolved, 10);
+  EXPECT_TRUE(vorel::host::FileExists(e.solver->frameCache.FramePath(1)));
 }
 
 TEST_F(BatchSolve, RunsRefuseASecondStartAndANothingToDoRange) {

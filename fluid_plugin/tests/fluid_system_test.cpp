@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "fluid_core/frame_cache.h"
+#include "fluid_plugin/pour_scene.h"
 #include "plugin_test_util.h"
 
 namespace {
@@ -119,18 +120,46 @@ TEST_F(FluidSystem, DeletingTheSystemTakesItsHelpersAndKeepsOtherSystemsSettings
   s->engine.AddDefaultObjectParams();
   ASSERT_NE(ip()->GetINodeByName("Vorelclip"), nullptr);
   ASSERT_NE(ip()->GetINodeByName("floorVorel"), nullptr);
-  const bool hadSettings = GetObjectParamsAccess() && GetObjectParamsAccess()->HasObjectParams(collider);
+  ASSERT_NE(GetObjectParamsAccess(), nullptr);
+  ASSERT_TRUE(GetObjectParamsAccess()->HasObjectParams(collider));
+  // Deleting only a helper leaves the systems alone.
+  t->engine.CreateTextureGizmo();
+  ip()->DeleteNode(ip()->GetINodeByName("VorelTextureGizmo"));
+  EXPECT_NE(ip()->GetINodeByName("Vorel_two"), nullptr);
+  // The clip box, the floor and the settings serve the system left...
   ip()->DeleteNode(s->node);
+  EXPECT_NE(ip()->GetINodeByName("Vorelclip"), nullptr);
+  EXPECT_NE(ip()->GetINodeByName("floorVorel"), nullptr);
+  EXPECT_TRUE(GetObjectParamsAccess()->HasObjectParams(collider));
+  // ...and go with the last one.
+  ip()->DeleteNode(t->node);
   EXPECT_EQ(ip()->GetINodeByName("Vorelclip"), nullptr);
   EXPECT_EQ(ip()->GetINodeByName("floorVorel"), nullptr);
-  EXPECT_NE(ip()->GetINodeByName("Vorel_two"), nullptr);
-  if (hadSettings) {
-    EXPECT_TRUE(GetObjectParamsAccess()->HasObjectParams(collider));
-  }
-  // Deleting only a helper leaves the system alone.
-  t->engine.CreateClipBox();
-  ip()->DeleteNode(ip()->GetINodeByName("Vorelclip"));
-  EXPECT_NE(ip()->GetINodeByName("Vorel_two"), nullptr);
+  EXPECT_FALSE(GetObjectParamsAccess()->HasObjectParams(collider));
+}
+
+TEST_F(FluidSystem, GravityAndScaleReachTheEmittersAndTheFrameScaleHoweverTheyChange) {
+  TetraProcObj* s = MakeSystem();
+  ASSERT_TRUE(s->engine.CreateSource());
+  FluidSource* source = s->engine.sourceObjects[0];
+  ASSERT_NE(source, nullptr);
+  s->pblock2->SetValue(kFluidGravity, 0, 12.5f);
+  EXPECT_EQ(source->gravity, 12.5f);
+  // A script, a key or a preset sets the parameter, not the rollout spinner.
+  s->pblock2->SetValue(kFluidScale, 0, 2.0f);
+  EXPECT_EQ(FrameScale, 40.0f);
+  EXPECT_EQ(s->scaleValue, 2.0f);
+  // A new system, in this scene or the next, starts from its own scale.
+  ip()->ResetScene();
+  TetraProcObj* t = MakeSystem();
+  EXPECT_EQ(FrameScale, 20.0f);
+  t->pblock2->SetValue(kFluidScale, 0, 3.0f);
+  const std::string scene = scratch() + "/scaled.scene";
+  ASSERT_TRUE(ip()->SaveToFile(scene));
+  ip()->ResetScene();
+  MakeSystem();
+  ASSERT_TRUE(ip()->LoadFromFile(scene));
+  EXPECT_EQ(FrameScale, 60.0f);
 }
 
 TEST_F(FluidSystem, BoundingBoxCoversTheIconAndTheFramesClipBox) {
@@ -161,12 +190,21 @@ TEST_F(FluidSystem, RenderNotificationsTrackTheFrame) {
 }
 
 TEST_F(FluidSystem, ConversionBetweenFramesBuildsFromParticles) {
-  TetraProcObj* s = MakeSystem();
-  Object* whole = s->ConvertToType(0, triObjectClassID());
-  ASSERT_NE(whole, nullptr);
-  if (whole != s) whole->DeleteThis();
-  Object* between = s->ConvertToType(80, triObjectClassID());
-  ASSERT_NE(between, nullptr);
-  EXPECT_EQ(between->ClassID(), triObjectClassID());
-  if (between != s) between->DeleteThis();
+  TetraProcObj* s = BuildPourScene(scratch(), 4, PourSettings()).system;
+  ASSERT_NE(s, nullptr);
+  RunGo(s);
+  ASSERT_EQ(s->engine.lastSolved, 3);
+  // Without "ShowMesh" a whole frame shows no cached surface, while a time
+  // between frames is meshed from the particles the emitter shows.
+  s->pblock2->SetValue(kFluidShowMesh, 0, 0);
+  auto facesAt = [s](TimeValue t) {
+    Object* o = s->ConvertToType(t, triObjectClassID());
+    EXPECT_NE(o, nullptr);
+    const int faces = o ? static_cast<TriObject*>(o)->mesh.getNumFaces() : -1;
+    if (o && o != s) o->DeleteThis();
+    return faces;
+  };
+  ip()->SetTime(2 * 160, false);
+  EXPECT_EQ(facesAt(2 * 160), 0);
+  EXPECT_GT(facesAt(2 * 160 + 80), 0);
 }

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <set>
 
 #include "fluid_core/packed_cache.h"
+#include "fluid_plugin/pour_scene.h"
 #include "fluid_plugin/save_load.h"
 #include "plugin_test_util.h"
 
@@ -108,6 +110,14 @@ TEST_F(SceneSaveLoad, MovedSceneFindsTheCacheBesideItAndALostCacheStartsOver) {
   ASSERT_NE(loaded, nullptr);
   EXPECT_NE(loaded->engine.systemName, name);  // a fresh cache under the constructor's name
   EXPECT_TRUE(vorel::host::DirectoryExists(loaded->engine.solver->frameCache.SurfaceFolder()));
+  // Shown at the saved time (frame 10), nothing is solved from an empty
+  // state there; GO! starts over from the start frame.
+  EXPECT_EQ(ip()->GetTime(), 10 * 160);
+  EXPECT_EQ(loaded->engine.lastSolved, -1);
+  RunGo(loaded);
+  EXPECT_EQ(loaded->engine.lastSolved, 10);
+  for (int i = 0; i <= 10; ++i)
+    EXPECT_TRUE(vorel::host::FileExists(loaded->engine.solver->frameCache.FramePath(i))) << i;
 }
 
 TEST_F(SceneSaveLoad, SystemThatKeptItsDefaultNameLoadsItsWholeCache) {
@@ -139,6 +149,55 @@ TEST_F(SceneSaveLoad, SystemThatKeptItsDefaultNameLoadsItsWholeCache) {
   EXPECT_EQ(Bytes(loaded->engine.solver->frameCache.FramePath(0)), frame0);
 }
 
+TEST_F(SceneSaveLoad, ChunksHoldTheirFieldsInOrderByteForByte) {
+  TetraProcObj* s = MakeSystem();
+  FluidEngine& e = s->engine;
+  ASSERT_TRUE(e.CreateSource());
+  ASSERT_TRUE(e.wetMaps.empty());
+  e.lastSolved = 1;
+  e.lastMeshed = 0;
+  e.frameParticleCount[0] = 0;
+  e.frameParticleCount[1] = 5;
+  e.solverClock = 0.5;
+  e.startFrame = 3;
+  s->scaleValue = 1.0f;
+  std::vector<uint8_t> want;
+  auto put = [&want](const void* p, size_t n) {
+    want.insert(want.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+  };
+  auto i32 = [&put](int32_t v) { put(&v, 4); };
+  auto f32 = [&put](float v) { put(&v, 4); };
+  auto text = [&](const std::string& t, size_t record) {
+    std::vector<char> b(record ? record : t.size() + 1, 0);
+    std::memcpy(b.data(), t.data(), std::min(t.size(), b.size() - 1));
+    put(b.data(), b.size());
+  };
+  size_t open = 0;
+  auto begin = [&](uint16_t id) {
+    open = want.size();
+    put(&id, 2);
+    i32(0);
+  };
+  auto end = [&] {
+    const uint32_t n = uint32_t(want.size() - open - 6);
+    std::memcpy(want.data() + open + 2, &n, 4);
+  };
+  begin(1974), f32(1.0f), end();
+  begin(1967), i32(1), i32(1), i32(0), f32(0.5f), i32(0), i32(5);
+  i32(int32_t(e.systemName.size() + 1)), text(e.systemName, 0), i32(3);
+  const double density = e.solver->particlesPerVolume;
+  put(&density, 8), f32(20.0f), end();
+  begin(1968), end();
+  begin(1969), i32(int32_t(e.cacheRoot.size() + 1)), text(e.cacheRoot, 0), end();
+  begin(1970), i32(1), end();
+  begin(1971), i32(0), end();
+  begin(1972), text(e.sourceNodes[0]->GetName(), 256), end();
+  begin(1973), text("", 260), end();
+  ISave save;
+  ASSERT_EQ(s->Save(&save), IO_OK);
+  EXPECT_EQ(save.Bytes(), want);
+}
+
 TEST_F(SceneSaveLoad, ImpossibleChunkValuesSizeNothing) {
   TetraProcObj* s = MakeSystem();
   ISave save;
@@ -161,6 +220,32 @@ TEST_F(SceneSaveLoad, ImpossibleChunkValuesSizeNothing) {
   EXPECT_EQ(s->engine.lastSolved, -1);
   EXPECT_EQ(s->engine.sourceCount, 0);
   EXPECT_EQ(s->scaleValue, 2.5f);
+}
+
+TEST_F(SceneSaveLoad, ALoadedFillSourceFillsAgainOnlyAtFrameZero) {
+  PourSettings settings;
+  settings.fillSide = 20.0f;
+  TetraProcObj* s = BuildPourScene(scratch(), 4, settings).system;
+  ASSERT_NE(s, nullptr);
+  s->engine.UpdateToTime(0);
+  ASSERT_EQ(s->engine.lastSolved, 0);
+  const std::string scene = scratch() + "/fill.scene";
+  auto reload = [&] {
+    EXPECT_TRUE(ip()->SaveToFile(scene));
+    ip()->ResetScene();
+    EXPECT_TRUE(ip()->LoadFromFile(scene));
+    TetraProcObj* loaded = OnlySystem();
+    return loaded && loaded->engine.sourceObjects[0] ? loaded : nullptr;
+  };
+  TetraProcObj* loaded = reload();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->engine.sourceObjects[0]->fillPending, 1);  // filled again, to be emitted
+  // Solved past frame 0: the fill is in the cache and is not made again.
+  for (int n = 1; n <= 2; ++n) loaded->engine.SaveFrame(n);
+  loaded->engine.lastSolved = 2;
+  loaded = reload();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->engine.sourceObjects[0]->fillPending, 0);
 }
 
 TEST_F(SceneSaveLoad, FailedClockReadFailsTheLoad) {

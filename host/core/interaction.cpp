@@ -212,6 +212,8 @@ void ClearMessageBoxLog() {
   S().boxLog.clear();
 }
 
+void EchoSeen(const std::string& kind, const std::string& text) { Echo(kind, text); }
+
 void SetEcho(EchoFn fn) {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   S().echo = std::move(fn);

@@ -67,6 +67,9 @@ void ClearMessageBoxLog();
 // "caption: text -> answer").
 typedef std::function<void(const std::string& kind, const std::string& text)> EchoFn;
 void SetEcho(EchoFn fn);
+// Hands the observer one more thing the user saw (the UI layer's watched
+// dialogs use kind "closed").
+void EchoSeen(const std::string& kind, const std::string& text);
 
 // ---- keyboard, windows, message pump ----
 // The host's main window (a fixed handle unless the UI layer sets its own).

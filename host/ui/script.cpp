@@ -5,6 +5,7 @@
 #include <sstream>
 #include <strings.h>
 
+#include "host/core/interaction.h"
 #include "host/ui/creation.h"
 #include "host/ui/custctrl.h"
 #include "host/ui/ui_host.h"
@@ -307,6 +308,27 @@ bool RunUiCommand(const std::string& line, std::ostream& out, std::string* err) 
         if (p.hwnd == h) out << (p.open ? " (rollout)" : " (rollout, closed)");
       out << "\n";
     }
+    return true;
+  }
+  if (cmd == "watch") {
+    // Dialogs of long runs close before the next script line: what each
+    // showed last is printed as it closes.
+    static std::vector<std::string> watched;
+    watched.push_back(Need(w, 1));
+    SetDialogCloseObserver([](HWND dlg) {
+      Window* d = Find(dlg);
+      if (!d) return;
+      for (const std::string& key : watched) {
+        int id = -1;
+        const bool byId = key.size() > 1 && key[0] == '#' && ParseInt(key.substr(1), id);
+        if ((byId && d->templateId == id) || strcasecmp(d->text.c_str(), key.c_str()) == 0) {
+          std::string text = DescribeDialog(dlg);
+          if (!text.empty() && text.back() == '\n') text.pop_back();
+          vorel::host::EchoSeen("closed", text);
+          return;
+        }
+      }
+    });
     return true;
   }
   if (cmd == "show") {

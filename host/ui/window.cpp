@@ -45,6 +45,7 @@ struct State {
   uint64_t clockMs = 0;
   HWND focus = nullptr;
   std::deque<std::pair<int, ModalAnswer>> modalAnswers;
+  DialogCloseObserver closeObserver;
 };
 
 State& S() {
@@ -695,6 +696,8 @@ void QueueModalAnswer(int dialogId, ModalAnswer answer) {
 
 void ClearModalAnswers() { S().modalAnswers.clear(); }
 
+void SetDialogCloseObserver(DialogCloseObserver observer) { S().closeObserver = std::move(observer); }
+
 void ResetWindows() {
   State& s = S();
   s.windows.clear();
@@ -782,6 +785,10 @@ BOOL DestroyWindow(HWND hwnd) {
   Window* w = Find(hwnd);
   if (!w || w->destroying) return FALSE;
   w->destroying = true;
+  if (w->templateId >= 0 && S().closeObserver) {
+    const DialogCloseObserver observer = S().closeObserver;
+    observer(hwnd);
+  }
   SendMessage(hwnd, WM_DESTROY, 0, 0);
   w = Find(hwnd);
   if (!w) return TRUE;

@@ -88,6 +88,11 @@ void ClearModalAnswers();
 // message: a fresh headless session for tests.
 void ResetWindows();
 
+// Called with each dialog made from a template just before it is destroyed
+// (its controls still hold what it showed last); null removes it.
+using DialogCloseObserver = std::function<void(HWND)>;
+void SetDialogCloseObserver(DialogCloseObserver observer);
+
 }  // namespace vorel_ui
 
 // ---- Win32-style calls used by plug-in code ---------------------------------
