@@ -1,5 +1,8 @@
 #include "fluid_plugin/source_presets.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +69,7 @@ struct BrowserState {
   HWND animation = nullptr;
   std::string presetPath, materialPath, name;
   PresetBrowserRecord record;
+  std::vector<std::string> files;  // the listed presets' file names, in list order
 };
 BrowserState& Browser() {
   static BrowserState s;
@@ -90,6 +94,14 @@ bool FileReadable(const std::string& path) {
   FILE* f = vorel::host::OpenFile(path, "rb");
   if (!f) return false;
   fclose(f);
+  return true;
+}
+
+bool SameTextNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
+      return false;
   return true;
 }
 
@@ -124,13 +136,12 @@ bool ParsePresetText(const std::string& text, PresetValues& out, std::string& er
     error = "it holds binary data";
     return false;
   }
-  if (text.empty() || text.back() != '\n') {
-    error = "it is cut short";
-    return false;
-  }
+  // A last line without its end of line (a hand-edited file) is read as a
+  // line: the writer replaces a preset whole, so it leaves no cut file.
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     start = end + 1;
     if (line.size() > kMaxLine) {
@@ -142,9 +153,11 @@ bool ParsePresetText(const std::string& text, PresetValues& out, std::string& er
       if (line.compare(0, len, kKeys[k].prefix) != 0) continue;
       const char* value = line.c_str() + len;
       if (k == kKeyName) {
-        // One word; an empty value leaves the name as it is.
+        // The rest of the line, blanks around it left out; an empty value
+        // leaves the name as it is.
         while (*value == ' ' || *value == '\t') ++value;
-        size_t n = strcspn(value, " \t\r");
+        size_t n = strlen(value);
+        while (n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\t' || value[n - 1] == '\r')) --n;
         if (n == 0) break;
         v.name.assign(value, n < kPresetNameSize - 1 ? n : kPresetNameSize - 1);
         v.has[k] = true;
@@ -181,9 +194,11 @@ bool ParsePresetText(const std::string& text, PresetValues& out, std::string& er
 }
 
 std::string FormatPresetText(const PresetValues& v) {
-  std::string s = std::string(kKeys[kKeyName].prefix) + v.name + "\n";
+  std::string s;
+  if (v.has[kKeyName]) s = std::string(kKeys[kKeyName].prefix) + v.name + "\n";
   char line[128];
   for (int k = kKeyLod; k < kPresetKeyCount; ++k) {
+    if (!v.has[k]) continue;
     if (k == kKeyOverrides)
       snprintf(line, sizeof line, "%s%d\n", kKeys[k].prefix, v.overrides);
     else
@@ -198,31 +213,92 @@ std::string SourcePresetFolder() {
   return vorel::host::HostDirectory(APP_PLUGCFG_DIR) + "/Vorel/presets";
 }
 
+std::vector<std::string> ListSourcePresetFiles() {
+  std::vector<std::string> files;
+  for (const std::string& file : vorel::host::ListFiles(SourcePresetFolder(), "*.VorPreset"))
+    if (file.size() > 10) files.push_back(file);
+  return files;
+}
+
 std::vector<std::string> ListSourcePresets() {
   std::vector<std::string> names;
-  for (const std::string& file : vorel::host::ListFiles(SourcePresetFolder(), "*.VorPreset"))
-    if (file.size() > 10) names.push_back(file.substr(0, file.size() - 10));
+  for (const std::string& file : ListSourcePresetFiles())
+    names.push_back(file.substr(0, file.size() - 10));
   return names;
 }
 
-int writeSourcePreset(const PresetTarget& target, const char* path) {
-  if (!target.source || !path) return -1;
+int writeSourcePreset(const PresetTarget& target, const char* path, std::string* why) {
+  auto fail = [why](const std::string& reason) {
+    if (why) *why = reason;
+    return -1;
+  };
+  if (!target.source) return fail("the emitter has no parameters");
+  if (!path || !path[0]) return fail("no file was named");
   PresetValues v;
   const char* name = target.source->GetStr(kEmitPresetName, 0);
   v.name = name ? name : "";
+  v.has[kKeyName] = true;
   for (int k = kKeyLod; k < kKeyScale; ++k) {
     if (k == kKeyOverrides)
       v.overrides = target.source->GetInt(kEmitOverrideObjParams, 0);
     else
       *FloatSlot(v, k) = target.source->GetFloat(kKeys[k].param, 0);
+    v.has[k] = true;
   }
-  v.scale = target.system ? target.system->GetFloat(kFluidScale, 0) : 0.0f;
-  FILE* f = vorel::host::OpenFile(path, "wt");
-  if (!f) return -1;
-  std::string text = FormatPresetText(v);
-  fwrite(text.data(), 1, text.size(), f);
-  return fclose(f);
+  // An emitter without a system has no scale to give: the preset carries
+  // none rather than one nobody set.
+  if (target.system) {
+    v.scale = target.system->GetFloat(kFluidScale, 0);
+    v.has[kKeyScale] = true;
+  }
+  const std::string text = FormatPresetText(v);
+  // Written aside and renamed over the file: a failed write leaves an older
+  // preset of that name whole.
+  std::string final = path;
+  for (char& c : final)
+    if (c == '\\') c = '/';
+  const std::string part = final + ".part";
+  FILE* f = vorel::host::OpenFile(part, "wt");
+  if (!f) return fail(std::string("it cannot be created (") + strerror(errno) + ")");
+  int err = 0;
+  if (fwrite(text.data(), 1, text.size(), f) != text.size() || fflush(f) != 0) err = errno;
+  if (fclose(f) != 0 && !err) err = errno;
+  if (!err && std::rename(part.c_str(), final.c_str()) != 0) err = errno;
+  if (err) {
+    std::remove(part.c_str());
+    return fail(std::string("it could not be written (") + strerror(err ? err : EIO) + ")");
+  }
+  return 0;
 }
+
+namespace {
+
+// Whether a loaded value lies in what its parameter takes, to the writer's
+// three decimals (a switch: 0 or 1); `range` names what it takes otherwise.
+// The block's own default counts even where it lies outside the range: the
+// preset of an untouched emitter carries it.
+bool InParamRange(IParamBlock2* pb, ParamID id, double value, std::string& range) {
+  constexpr double kWrittenPrecision = 0.0005;
+  const ParamDef& d = pb->GetDesc()->GetParamDef(id);
+  char buf[96];
+  if (d.type == TYPE_BOOL) {
+    if (value == 0.0 || value == 1.0) return true;
+    range = "0 or 1";
+    return false;
+  }
+  if (!std::isfinite(value)) {
+    range = "a finite number";
+    return false;
+  }
+  if (!d.has_range || value == double(d.def.f) ||
+      (value >= d.range_lo_f - kWrittenPrecision && value <= d.range_hi_f + kWrittenPrecision))
+    return true;
+  snprintf(buf, sizeof buf, "%g to %g", double(d.range_lo_f), double(d.range_hi_f));
+  range = buf;
+  return false;
+}
+
+}  // namespace
 
 bool readSourcePreset(const PresetTarget& target, const char* path) {
   SourcesNeedRefresh = 1;
@@ -238,6 +314,26 @@ bool readSourcePreset(const PresetTarget& target, const char* path) {
   }
   if (!target.source) return false;
   IParamBlock2* pb = target.source;
+  // A value its parameter cannot take is refused, not clamped into some
+  // other value; the rest of the preset applies.
+  std::string refused, range;
+  auto check = [&](int k, IParamBlock2* block, ParamID id, double value) {
+    if (!v.has[k] || InParamRange(block, id, value, range)) return;
+    v.has[k] = false;
+    char shown[64];
+    snprintf(shown, sizeof shown, "%g", value);
+    refused += std::string("\n") + kKeys[k].prefix + shown + " (takes " + range + ")";
+  };
+  check(kKeyOverrides, pb, kEmitOverrideObjParams, v.overrides);
+  for (int k = kKeyLod; k < kKeyScale; ++k)
+    if (k != kKeyOverrides) check(k, pb, kKeys[k].param, *FloatSlot(v, k));
+  if (target.system) check(kKeyScale, target.system, kFluidScale, v.scale);
+  if (!refused.empty()) {
+    std::string msg = std::string(path) +
+                      "-> holds values outside what their parameters take; they were not loaded:" +
+                      refused;
+    MessageBox(GetActiveWindow(), msg.c_str(), "Vorel Warning!", MB_OK);
+  }
   if (v.has[kKeyName]) pb->SetValue(kEmitPresetName, 0, v.name.c_str());
   if (v.has[kKeyOverrides]) pb->SetValue(kEmitOverrideObjParams, 0, v.overrides);
   for (int k = kKeyLod; k < kKeyScale; ++k)
@@ -250,35 +346,43 @@ bool readSourcePreset(const PresetTarget& target, const char* path) {
     if (s > 0) SetFrameScale(20.0f * s);
   }
   SourcesNeedRefresh = 1;
-  return true;
+  bool applied = false;
+  for (int k = 0; k < kPresetKeyCount; ++k)
+    applied = applied || (v.has[k] && (k != kKeyScale || target.system));
+  return applied;
 }
 
 bool readSystemPreset(const char* path, PresetBrowserRecord& record, HWND browser) {
   std::string text, error;
   PresetValues v;
-  bool ok = path && ReadWholeFile(path, text) && ParsePresetText(text, v, error);
+  const bool opened = path && ReadWholeFile(path, text);
+  const bool ok = opened && ParsePresetText(text, v, error);
+  // The record shows this file alone: what it lacks, or a file that does not
+  // read, shows nothing rather than the values of the preset shown before.
+  record = PresetBrowserRecord();
+  const int keys[] = {kKeyLod, kKeyThickness, kKeyFriction, kKeyAdherence, kKeyBounce,
+                      kKeyColGap, kKeyGravity, kKeyRate, kKeyScale};
+  float* dst[] = {&record.lod, &record.thickness, &record.friction, &record.adherence,
+                  &record.bounce, &record.colGap, &record.gravity, &record.rate, &record.scale};
   if (ok) {
     if (v.has[kKeyName]) snprintf(record.name, sizeof record.name, "%s", v.name.c_str());
-    float* dst[] = {&record.lod, &record.thickness, &record.friction, &record.adherence,
-                    &record.bounce, &record.colGap, &record.gravity, &record.rate, &record.scale};
-    int keys[] = {kKeyLod, kKeyThickness, kKeyFriction, kKeyAdherence, kKeyBounce,
-                  kKeyColGap, kKeyGravity, kKeyRate, kKeyScale};
     for (int i = 0; i < 9; ++i)
       if (v.has[keys[i]]) *dst[i] = *FloatSlot(v, keys[i]);
     if (v.has[kKeyOverrides]) record.overrides = v.overrides;
-  } else if (!error.empty()) {
-    ShowTempPrompt("Not a valid Vorel preset file", 3000);
+    for (int k = 0; k < kPresetKeyCount; ++k) record.has[k] = v.has[k];
+  } else {
+    const std::string why = opened ? "Not a valid Vorel preset file (" + error + ")"
+                                   : "The Vorel preset file cannot be read";
+    ShowTempPrompt(why.c_str(), 3000);
   }
   if (browser) {
     const int ids[] = {kPresetShowLod, kPresetShowThickness, kPresetShowFriction,
                        kPresetShowAdherence, kPresetShowBounce, kPresetShowColGap,
                        kPresetShowGravity, kPresetShowRate, kPresetShowScale};
-    const float vals[] = {record.lod, record.thickness, record.friction, record.adherence,
-                          record.bounce, record.colGap, record.gravity, record.rate,
-                          record.scale};
     char buf[64];
     for (int i = 0; i < 9; ++i) {
-      snprintf(buf, sizeof buf, "%.03f", static_cast<double>(vals[i]));
+      buf[0] = '\0';
+      if (record.has[keys[i]]) snprintf(buf, sizeof buf, "%.03f", static_cast<double>(*dst[i]));
       SetDlgItemText(browser, ids[i], buf);
     }
   }
@@ -362,7 +466,9 @@ void ShowPreset(HWND hwnd, int item) {
   BrowserState& b = Browser();
   SetDlgItemText(hwnd, kPresetBrowserName, name);
   std::string folder = SourcePresetFolder() + "/";
-  b.presetPath = folder + name + ".VorPreset";
+  // The file as listed: its extension may differ from ".VorPreset" in case.
+  b.presetPath = folder + (size_t(item) < b.files.size() ? b.files[size_t(item)]
+                                                        : std::string(name) + ".VorPreset");
   b.materialPath = folder + name + ".mat";
   b.name = name;
   readSystemPreset(b.presetPath.c_str(), b.record, hwnd);
@@ -408,7 +514,9 @@ INT_PTR CALLBACK PresetBrowserDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         ListView_InsertColumn(list, 0, &col);
       }
       int i = 0;
-      for (const std::string& n : ListSourcePresets()) {
+      b.files = ListSourcePresetFiles();
+      for (const std::string& file : b.files) {
+        const std::string n = file.substr(0, file.size() - 10);
         LVITEM item;
         item.mask = LVIF_TEXT;
         item.iItem = i++;
@@ -527,8 +635,20 @@ class PresetDlgProcImpl : public ParamMap2UserDlgProc {
     ofn.lpstrDefExt = "VorPreset";
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
     if (!GetSaveFileName(&ofn) || !file[0]) return;
+    // Presets are listed by their extension: a name given another one
+    // keeps it and gets the preset's added.
+    std::string path = file;
+    if (!SameTextNoCase(Extension(path), "VorPreset")) {
+      path += ".VorPreset";
+      const std::string ask = path + " already exists.\nDo you want to replace it?";
+      if (FileReadable(path) && MessageBox(hWnd, ask.c_str(), "Vorel", MB_YESNO) != IDYES) return;
+    }
     ShowTempPrompt("Saving a Vorel source preset file...", 3000);
-    if (Extension(file) == "VorPreset") writeSourcePreset(target, file);
+    std::string why;
+    if (writeSourcePreset(target, path.c_str(), &why) != 0) {
+      const std::string msg = path + "-> was not saved: " + why + ".";
+      MessageBox(hWnd, msg.c_str(), "Vorel Warning!", MB_OK);
+    }
   }
 };
 

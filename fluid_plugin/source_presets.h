@@ -34,7 +34,7 @@ enum PresetControl : int {
 
 // The blocks a preset is written from and applied to: the emitter's block
 // and its fluid system's block (null when the emitter has no system; the
-// scale is then written as 0 and not applied).
+// preset then carries no scale, and a scale it holds is not applied).
 struct PresetTarget {
   IParamBlock2* source = nullptr;
   IParamBlock2* system = nullptr;
@@ -54,48 +54,57 @@ enum PresetKey : int {
 constexpr int kPresetNameSize = 236;  // the name field, terminator included
 struct PresetValues {
   bool has[kPresetKeyCount] = {};
-  std::string name;  // one word, at most kPresetNameSize - 1 characters
+  std::string name;  // at most kPresetNameSize - 1 characters, blanks inside kept
   float lod = 0, thickness = 0, friction = 0, adherence = 0, bounce = 0, colGap = 0,
         gravity = 0, rate = 0, scale = 0;
   int overrides = 0;
 };
 
 // Parses a whole preset text. False, with `error` saying why, for a text that
-// is not a whole preset: a NUL byte, a line over 511 characters, a known key
-// whose value does not read, no known key at all, or a last line without its
-// end of line (a cut file). Unknown lines are ignored; a name is cut at its
-// first blank and at 235 characters.
+// is not a preset: a NUL byte, a line over 511 characters, a known key whose
+// value does not read, or no known key at all. Unknown lines are ignored; a
+// last line without its end of line is read as a line. A name is the rest of
+// its line without the blanks around it, cut at 235 characters.
 bool ParsePresetText(const std::string& text, PresetValues& out, std::string& error);
-// The file's text as the writer makes it from these values (every key).
+// The file's text as the writer makes it from these values: each key they
+// have, in write order.
 std::string FormatPresetText(const PresetValues& v);
 
 // The preset folder (the host's plug-in configuration folder + "/Vorel/presets").
 std::string SourcePresetFolder();
-// The preset names of the folder ("x.VorPreset" -> "x"), in listing order.
+// The preset files of the folder (extension ".VorPreset" in any case), in
+// listing order, and their names ("x.VorPreset" -> "x").
+std::vector<std::string> ListSourcePresetFiles();
 std::vector<std::string> ListSourcePresets();
 
-// Writes the target's preset to path. The result of closing the file (0 on
-// success); -1 and nothing written when the file cannot be created or the
-// target has no emitter block.
-int writeSourcePreset(const PresetTarget& target, const char* path);
+// Writes the target's preset to path (every key; the scale only with a
+// system), aside and then renamed over the file. 0 on success; -1 with
+// `why` saying what failed when the target has no emitter block or the file
+// cannot be created or written whole, an older file of that name then left
+// as it was.
+int writeSourcePreset(const PresetTarget& target, const char* path, std::string* why = nullptr);
 
 // Applies the preset at path to the target: each key the file has sets its
 // parameter at time 0 (a new system scale also becomes the position scale
-// the frame files use). A file that cannot be opened or is not a whole preset
-// changes nothing (the latter with a warning box). Always sets
-// SourcesNeedRefresh. True when something was applied.
+// the frame files use). A file that cannot be opened or is not a preset
+// changes nothing (the latter with a warning box). A value outside what its
+// parameter takes is refused, named in a warning box, while the rest
+// applies. Always sets SourcesNeedRefresh. True when something was applied.
 bool readSourcePreset(const PresetTarget& target, const char* path);
 
-// One open browser's record of the shown preset.
+// One open browser's record of the shown preset; `has` tells which keys the
+// file gave.
 struct PresetBrowserRecord {
   char name[kPresetNameSize] = {};
   float lod = 0, thickness = 0, friction = 0, adherence = 0, bounce = 0, colGap = 0,
         gravity = 0, rate = 0, scale = 0;
   int overrides = 0;
+  bool has[kPresetKeyCount] = {};
 };
-// Reads the preset into the record (keys the file lacks keep their value; a
-// file that cannot be read leaves it as it was) and shows the record's nine
-// values in the browser's controls ("%.03f"). True when the file was read.
+// Reads the preset into the record, which holds this file's keys alone (an
+// empty record when the file cannot be read or is not a preset, with the
+// prompt saying so), and shows its nine values in the browser's controls
+// ("%.03f"; a key the file lacks shows empty). True when the file was read.
 bool readSystemPreset(const char* path, PresetBrowserRecord& record, HWND browser);
 
 // Starts the registered media player ("Installation Directory" of

@@ -18,7 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   EmissionReader in(path);
   EmissionRecord r;
-  for (int k = 0; k < 1000 && in.Next(&r); ++k) Require(r.positions.size() == r.velocities.size());
+  size_t bytes = 0;
+  bool whole = true;
+  while (in.Next(&r)) {
+    Require(r.positions.size() == r.velocities.size());
+    bytes += 8 + 24 * r.positions.size();
+    for (const Vec3f& p : r.positions) whole = whole && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    for (const Vec3f& v : r.velocities) whole = whole && std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+  }
+  // The program runs only on emission files that are whole.
+  Require(CheckEmissionFile(path) == (whole && bytes == size));
   ColliderGeometry g;
   if (ReadColliderFile(path, &g)) Require(g.vertices.size() == g.vertexCount);
   std::vector<KillBoxRow> rows;

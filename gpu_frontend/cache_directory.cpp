@@ -89,6 +89,13 @@ bool CacheDirectory::IsPathValid(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool CacheDirectory::IsUsableName(const std::string& name) {
+  if (name.empty() || name == "." || name.find("..") != std::string::npos) return false;
+  for (unsigned char c : name)
+    if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return false;
+  return true;
+}
+
 bool CacheDirectory::ComposeCacheDir() {
   // With a part missing the join would name the file-system root's "/name"
   // or the caches root itself, and frames would be written and deleted
@@ -274,17 +281,22 @@ int CacheDirectory::DeleteFramesFrom(int n) {
 }
 
 int CacheDirectory::DeleteSourceFiles() {
+  if (!IsCacheDirValid()) return 0;
   const std::string dir = Join(cacheDir, "sources");
   return DeleteCacheFiles(dir, "*.fll") + DeleteCacheFiles(dir, "*.srp");
 }
 
-int CacheDirectory::DeleteColliderFiles() { return DeleteCacheFiles(Join(cacheDir, "objects"), "*.geom"); }
+int CacheDirectory::DeleteColliderFiles() {
+  return IsCacheDirValid() ? DeleteCacheFiles(Join(cacheDir, "objects"), "*.geom") : 0;
+}
 
-int CacheDirectory::DeleteKillBoxFiles() { return DeleteCacheFiles(cacheDir, "*.killparts"); }
+int CacheDirectory::DeleteKillBoxFiles() { return IsCacheDirValid() ? DeleteCacheFiles(cacheDir, "*.killparts") : 0; }
 
-int CacheDirectory::DeletePrtFiles() { return DeleteCacheFiles(Join(cacheDir, "PRTs"), "*.PRT"); }
+int CacheDirectory::DeletePrtFiles() { return IsCacheDirValid() ? DeleteCacheFiles(Join(cacheDir, "PRTs"), "*.PRT") : 0; }
 
-int CacheDirectory::DeleteSurfaceFiles() { return DeleteCacheFiles(Join(cacheDir, "surface"), "*.bin"); }
+int CacheDirectory::DeleteSurfaceFiles() {
+  return IsCacheDirValid() ? DeleteCacheFiles(Join(cacheDir, "surface"), "*.bin") : 0;
+}
 
 int CacheDirectory::PreparePrtDir() {
   if (!IsCacheDirValid()) return 0;

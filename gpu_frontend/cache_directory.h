@@ -40,6 +40,11 @@ class CacheDirectory {
   // A path is valid when something (file or folder) exists there, it is
   // none of "", "/" and "\", and it fits the path limit.
   static bool IsPathValid(const std::string& path);
+  // A name that can only be one folder directly under the caches root: not
+  // empty, no "..", no separator, drive colon, wildcard or control
+  // character. Any other name would send the solve, and CLEAN's deletions,
+  // somewhere else.
+  static bool IsUsableName(const std::string& name);
   bool IsCacheDirValid() const { return IsPathValid(cacheDir); }
   bool IsCachesRootValid() const { return IsPathValid(cachesRoot); }
 
@@ -92,7 +97,8 @@ class CacheDirectory {
   // solver input files (sources, colliders, kill box). PRT files stay.
   // Returns the number of frame files deleted.
   int DeleteFramesFrom(int n);
-  // Counts of files actually deleted.
+  // Counts of files actually deleted; 0, touching nothing, while cacheDir
+  // is not valid (an empty one would name folders at the file-system root).
   int DeleteSourceFiles();    // sources/*.fll, sources/*.srp
   int DeleteColliderFiles();  // objects/*.geom
   int DeleteKillBoxFiles();   // *.killparts

@@ -13,6 +13,7 @@
 #include "gpu_frontend/main_rollout.h"
 #include "gpu_frontend/plugin_shell.h"
 #include "gpu_frontend/solve_driver.h"
+#include "host/core/interaction.h"
 #include "host/core/process.h"
 #include "host/sdk/primitives.h"
 #include "host/ui/window.h"
@@ -28,6 +29,7 @@ constexpr uint16_t kChunkFillRecords = 1975;
 constexpr uint16_t kChunkCacheHistory = 1976;
 constexpr uint16_t kChunkSourcePreview = 1977;
 constexpr int kPostLoadPriority = 4;
+constexpr unsigned kCacheNoticeMs = 6000;
 constexpr int kMainCacheHistoryCombo = 1034;
 constexpr int kMainLastFrameText = 1011;
 constexpr int kMainParticlesText = 1012;
@@ -41,9 +43,6 @@ const char* const kNoCacheDirText =
     "Unable to locate a valid cache directory from Vorel_GPU.ini file or windows registry.\n"
     "Browse for a valid cache directory from Vorel command panel (particle cache section)\n"
     " or edit Vorel_GPU.ini file (CachesDir entry) with a default directory for Vorel caches.";
-const char* const kNoPresetText =
-    "Preset file not found!\nUnable to locate a valid preset directory from Vorel_GPU.ini file or windows "
-    "registry.";
 
 class BlobNodePostLoadCB : public PostLoadCallback {
  public:
@@ -153,25 +152,20 @@ void BlobNode::ReadParams(TimeValue t) {
   detail = 3.0f / (lod + 1.0f);
 }
 
-bool BlobNode::ApplyPreset(const std::string& name) {
-  ReadParams(0);
-  float v[5] = {SourceLOD, gravity, viscosity, bounce, friction};
-  if (!cache.ReadPreset(name, &v[0], &v[1], &v[2], &v[3], &v[4])) {
-    MessageBoxA(GetActiveWindow(), kNoPresetText, kWarningCaption, MB_OKCANCEL);
-    return false;
-  }
-  pblock2->SetValue(kSourceLOD, 0, v[0]);
-  pblock2->SetValue(kGravity, 0, v[1]);
-  pblock2->SetValue(kViscosity, 0, v[2]);
-  pblock2->SetValue(kBounce, 0, v[3]);
-  pblock2->SetValue(kFriction, 0, v[4]);
-  return true;
-}
-
 bool BlobNode::SyncCacheParams() {
   const std::string root = StrParam(pblock2, kCachesDirectoryPath);
   const std::string name = StrParam(pblock2, kCachePath);
-  if (!cache.SelectCache(root, name)) return false;
+  std::string use = name;
+  if (!name.empty() && !CacheDirectory::IsUsableName(name)) {
+    // A script or a scene file may hold any text here; the rollout's name
+    // box refuses the same names.
+    char text[640];
+    std::snprintf(text, sizeof text, "Cache name '%.300s' refused: a cache is one folder in the caches directory",
+                  name.c_str());
+    ShowTempPrompt(text, kCacheNoticeMs);
+    use = CacheDirectory::IsUsableName(cache.cacheName) ? cache.cacheName : kDefaultCacheName;
+  }
+  if (!cache.SelectCache(root, use)) return false;
   // Copies: each write below may bring the change handler back here.
   const std::string newRoot = cache.cachesRoot, newName = cache.cacheName;
   if (newRoot != root) pblock2->SetValue(kCachesDirectoryPath, 0, newRoot);
@@ -523,7 +517,7 @@ void BlobNode::PostLoadRepair() {
   const std::string name = StrParam(pblock2, kCachePath);
   // An empty name is no lost cache: it is "default", which the sync below
   // selects.
-  if (!cache.SetRootAndName(root, name) && !name.empty()) {
+  if (CacheDirectory::IsUsableName(name) && !cache.SetRootAndName(root, name)) {
     char text[1024];
     std::snprintf(text, sizeof text,
                   "Cache '%s' directory path not found!\n%s \nAn Empty dir has been created. Try to find missed "

@@ -142,9 +142,6 @@ class BlobNode : public SimpleObject2 {
   // ---- services
   // Reads every mirrored parameter at t, then detail.
   void ReadParams(TimeValue t);
-  // Applies solver preset name (Source LOD, gravity, viscosity, bounce,
-  // friction at time 0); false, with a message box, when it cannot be read.
-  bool ApplyPreset(const std::string& name);
   // Hands "Caches directory path" and "Cache path" to the cache manager's
   // selection and writes back what it settled on; false when no valid cache
   // directory results (parameters untouched).

@@ -24,13 +24,17 @@ constexpr unsigned kNoticeMs = 6000;
 constexpr const char* kBadCacheNameText = "Unable to change cache name. Use a different cache name.";
 constexpr const char* kRenameFailedText = "Unable to change cache name";
 constexpr const char* kPresetNameFailedText = "Unable to change preset name";
+constexpr const char* kCleanWhileSolvingText =
+    "The solver is running in this cache: CLEAN would delete the frames it writes. Stop the solver first.";
+constexpr const char* kRenameWhileSolvingText =
+    "The solver is running: the cache cannot be renamed under it. Stop the solver first.";
 constexpr const char* kNewCacheText = "Previous cache was kept untouched. A new empty cache was created.";
 constexpr float kFillRadiusFactor = 0.37f;
 constexpr float kFillClearanceFactor = 0.858f;
 
 // Fillers rollout controls.
 constexpr int kFillList = 1336, kFillAdd = 1332, kFillRemove = 1333, kFillLayersEdit = 1503,
-              kFillLayersSpin = 1504, kRefill = 1031;
+              kFillLayersSpin = 1504, kRefill = 1031, kFilledCountEdit = 1506, kFilledCountSpin = 1505;
 // Colliders, sources, surface rollouts.
 constexpr int kColliderList = 1015, kColliderAdd = 1334, kColliderRemove = 1018;
 constexpr int kSourceList = 1337, kSourceAdd = 1017, kSourceRemove = 1016, kSourceNew = 1018, kSourceSelect = 1019;
@@ -148,10 +152,7 @@ int ListSelection(HWND dlg, int id) {
 
 // A name that can be a folder directly under the caches root.
 bool IsUsableCacheName(const BlobNode& fluid, const std::string& name) {
-  if (name.empty() || name == "_" || name == "." || name == "..") return false;
-  if (name.find("..") != std::string::npos) return false;
-  for (unsigned char c : name)
-    if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return false;
+  if (name == "_" || !CacheDirectory::IsUsableName(name)) return false;
   return fluid.cache.cachesRoot.size() + 1 + name.size() <= kMaxPathLength;
 }
 
@@ -324,6 +325,9 @@ class FillersParamsDlgProc : public RolloutProc {
     switch (msg) {
       case WM_INITDIALOG:
         SetTips(hWnd, kFillerTips);
+        // The count follows the chosen layers; it is shown, not edited.
+        EnableWindow(GetDlgItem(hWnd, kFilledCountEdit), FALSE);
+        ShowWindow(GetDlgItem(hWnd, kFilledCountSpin), SW_HIDE);
         break;
       case WM_COMMAND:
         if (LOWORD(wParam) == kRefill) RefillAll(*fluid_);
@@ -410,7 +414,7 @@ void RegisterRolloutTemplates() {
   AddControl(&d, kFillAdd, Kind::CustButton, "Add");
   AddControl(&d, kFillRemove, Kind::CustButton, "Remove");
   AddSpinner(&d, kFillLayersEdit, kFillLayersSpin, "Filled layers:");
-  AddSpinner(&d, 1506, 1505, "Total parts: ");
+  AddSpinner(&d, kFilledCountEdit, kFilledCountSpin, "Total parts: ");
   AddControl(&d, kRefill, Kind::CustButton, "REFILL");
   vorel_ui::RegisterDialogTemplate(inst, d);
 
@@ -546,6 +550,10 @@ bool MainRolloutMessage(BlobNode& fluid, HWND hWnd, UINT msg, WPARAM wParam, LPA
 
 void CleanCache(BlobNode& fluid) {
   if (!fluid.cache.IsCacheDirValid()) return;
+  if (BlobNode::IsSolverRunning()) {
+    ShowTempPrompt(kCleanWhileSolvingText, kNoticeMs);
+    return;
+  }
   Interface* ip = GetCOREInterface();
   fluid.ReadParams(ip->GetTime());
   fluid.cache.DeleteFramesFrom(fluid.keepframes);
@@ -582,6 +590,10 @@ bool RenameOrSwitchCache(BlobNode& fluid, const std::string& name) {
     std::snprintf(text, sizeof text, "Cache switched. Now reading from cache: '%s'", name.c_str());
     ShowTempPrompt(text, kNoticeMs);
     fluid.AddCacheHistory(name);
+  } else if (BlobNode::IsSolverRunning()) {
+    ShowCacheName(fluid, oldName);
+    ShowTempPrompt(kRenameWhileSolvingText, kNoticeMs);
+    return false;
   } else if (MoveFileA(oldPath.c_str(), newPath.c_str())) {
     std::snprintf(text, sizeof text, "Cache '%s' was renamed as '%s'", oldName.c_str(), name.c_str());
     ShowTempPrompt(text, kNoticeMs);

@@ -3,7 +3,6 @@
 #include "gpu_frontend/plugin_shell.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -199,17 +198,6 @@ bool ReadAppPath(std::string& out) {
   return !out.empty();
 }
 
-bool FormatCommandLine(char* buffer, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(buffer, kCommandLineBuffer, format, args);
-  va_end(args);
-  if (n < 0 || size_t(n) >= kCommandLineBuffer) {
-    buffer[0] = '\0';
-    return false;
-  }
-  return true;
-}
 
 // ---- descriptors
 

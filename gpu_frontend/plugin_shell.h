@@ -1,6 +1,6 @@
 // The Vorel_GPU library shell: its two class descriptors, the library entry
 // and the small utilities the front-end's units share (strings, scene time,
-// file tests, the registry's installation path, bounded formatting).
+// file tests, the registry's installation path).
 #pragma once
 #include <cstddef>
 #include <string>
@@ -11,8 +11,6 @@ namespace vorel_gpufe {
 
 // The version word: host release 12000, plug-in API 33, revision 0.
 constexpr unsigned long kLibVersion = 0x2EE02100UL;
-// Room of the solver command-line buffer, terminator included.
-constexpr size_t kCommandLineBuffer = 780;
 
 class BlobNodeClassDesc : public ClassDesc2 {
  public:
@@ -63,8 +61,5 @@ float FloorF(float x);
 // The registry value "appPath" of the plug-in's key; false and empty when
 // the key or value is missing, or the value does not fit 259 characters.
 bool ReadAppPath(std::string& out);
-// printf into buffer (kCommandLineBuffer characters); false, with the
-// buffer emptied, when the text does not fit. Nothing is written past it.
-bool FormatCommandLine(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace vorel_gpufe

@@ -58,9 +58,19 @@ void WarnNotStarted() {
 
 }  // namespace
 
+void WarnSolverNotInstalled() {
+  MessageBoxA(GetActiveWindow(),
+              "Vorel_GPU solver not found: the registry value \"appPath\" of SOFTWARE\\Kestrane\\Vorel_GPU names "
+              "no installation folder. Nothing was solved.",
+              "Vorel_GPU Warning!", MB_OKCANCEL);
+}
+
 StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o) {
   std::string appPath;
-  if (!ReadAppPath(appPath)) return StartResult::kNoAppPath;
+  if (!ReadAppPath(appPath)) {
+    WarnSolverNotInstalled();
+    return StartResult::kNoAppPath;
+  }
   std::string line;
   StartResult result = StartResult::kStarted;
   if (!FormatSolverCommandLine(appPath, cacheDir, o, &line)) {

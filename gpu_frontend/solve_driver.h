@@ -47,8 +47,12 @@ std::string SolverProgramPath(const std::string& appPath);
 bool FormatSolverCommandLine(const std::string& appPath, const std::string& cacheDir, const SolverOptions& o,
                              std::string* line);
 
+// Says that no solver program can be started: the registry names no
+// installation folder.
+void WarnSolverNotInstalled();
+
 enum class StartResult {
-  kNoAppPath,  // nothing started, no message, no batch file
+  kNoAppPath,  // nothing started, message, no batch file
   kTooLong,    // the line does not fit: not started, message, batch file
   kFailed,     // the start failed: message, batch file
   kStarted,    // running, batch file written

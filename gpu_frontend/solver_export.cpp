@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <set>
 
 #include "gpu_frontend/gpu_fluid.h"
 #include "gpu_frontend/frame_playback.h"
 #include "gpu_frontend/gpu_source.h"
+#include "gpu_frontend/plugin_shell.h"
 #include "gpu_frontend/solve_driver.h"
 #include "gpu_frontend/solver_inputs.h"
 #include "host/core/interaction.h"
@@ -161,9 +163,26 @@ void RunSolve(BlobNode& fluid, int requestedStart) {
   fluid.ReadParams(0);
   CacheDirectory& cache = fluid.cache;
   if (!cache.IsCacheDirValid()) return;
+  // Nothing is deleted or written for a solve that cannot start.
+  std::string appPath;
+  if (!ReadAppPath(appPath)) {
+    WarnSolverNotInstalled();
+    return;
+  }
   const SolvePlan plan = PlanSolve(fluid.SolverStart, fluid.SolverEnd, cache.lastSolvedFrame(), requestedStart,
                                    fluid.SettleBefore != 0, fluid.settleframes);
   const int S = plan.startFrame, E = fluid.SolverEnd;
+  if (plan.maxFrames <= 0) {
+    char text[256];
+    if (E <= fluid.SolverStart)
+      std::snprintf(text, sizeof text, "Nothing to solve: Stop frame (%d) must be after Start frame (%d)", E,
+                    fluid.SolverStart);
+    else
+      std::snprintf(text, sizeof text,
+                    "Nothing to solve: frames up to Stop frame (%d) are solved; CLEAN to solve them again", E);
+    ShowTempPrompt(text, 6000);
+    return;
+  }
   cache.DeleteFramesFrom(S + 1);
   ip->SetTime(TimeValue(S) * tpf, true);
 
@@ -196,7 +215,6 @@ void RunSolve(BlobNode& fluid, int requestedStart) {
     MessageBoxA(GetActiveWindow(), "Couldn't export data to Vorel GPU solver!", kWarningCaption, MB_OKCANCEL);
     return;
   }
-  if (plan.maxFrames <= 0) return;
   WriteKillBoxFile(fluid, 0, E);
   SolverOptions o;
   o.maxFrames = plan.maxFrames;

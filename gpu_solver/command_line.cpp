@@ -71,18 +71,28 @@ bool SplitCommandLine(const std::string& line, std::vector<std::string>* tokens,
 
 bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* s, std::string* error) {
   enum Kind { kString, kInt, kReal };
+  // Ranges are those the front-end's parameters can send (gravity goes out
+  // as ten times its parameter; either sign is a direction). Values beyond
+  // them do not make a slower or odder liquid: they throw the particles out
+  // of the scene or through the colliders, or size the run's buffers beyond
+  // any machine.
   struct Option {
     const char* name;
     Kind kind;
     void* target;
+    double least, most;
   };
   const Option options[] = {
-      {"-cacheDir", kString, &s->cacheDir},   {"-maxFrames", kInt, &s->maxFrames},
-      {"-fromFrame", kInt, &s->fromFrame},    {"-frameRate", kInt, &s->frameRate},
-      {"-collisionStrength", kReal, &s->collisionStrength},
-      {"-gravity", kReal, &s->gravity},       {"-settleFrames", kInt, &s->settleFrames},
-      {"-viscosity", kReal, &s->viscosity},   {"-bounce", kReal, &s->bounce},
-      {"-friction", kReal, &s->friction},
+      {"-cacheDir", kString, &s->cacheDir, 0, 0},
+      {"-maxFrames", kInt, &s->maxFrames, 1, kMaxRunFrames},
+      {"-fromFrame", kInt, &s->fromFrame, 0, kMaxRunFrames},
+      {"-frameRate", kInt, &s->frameRate, 1, 4800},
+      {"-collisionStrength", kReal, &s->collisionStrength, 1.0, 2.0},
+      {"-gravity", kReal, &s->gravity, -1000.0, 1000.0},
+      {"-settleFrames", kInt, &s->settleFrames, 0, 2500},
+      {"-viscosity", kReal, &s->viscosity, 0.0, 250.0},
+      {"-bounce", kReal, &s->bounce, 0.0, 1.0},
+      {"-friction", kReal, &s->friction, 0.0, 1000.0},
   };
   for (size_t i = 1; i < tokens.size(); ++i) {
     for (const Option& o : options) {
@@ -92,13 +102,28 @@ bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* s, std::s
         return false;
       }
       const std::string& v = tokens[i + 1];
+      if (o.kind == kString) {
+        *static_cast<std::string*>(o.target) = v;
+        continue;
+      }
+      double value = 0.0;
       bool ok = true;
-      if (o.kind == kString) *static_cast<std::string*>(o.target) = v;
-      if (o.kind == kInt) ok = ToInt(v, static_cast<int32_t*>(o.target));
-      if (o.kind == kReal) ok = ToReal(v, static_cast<float*>(o.target));
+      if (o.kind == kInt) {
+        ok = ToInt(v, static_cast<int32_t*>(o.target));
+        if (ok) value = *static_cast<int32_t*>(o.target);
+      } else {
+        ok = ToReal(v, static_cast<float*>(o.target));
+        if (ok) value = *static_cast<float*>(o.target);
+      }
       if (!ok) {
         *error = std::string("Option ") + o.name + (o.kind == kInt ? " needs a whole number" : " needs a finite number") +
                  ", not \"" + v + "\"\n" + kUsage;
+        return false;
+      }
+      if (value < o.least || value > o.most) {
+        char range[96];
+        std::snprintf(range, sizeof range, " must be between %g and %g", o.least, o.most);
+        *error = std::string("Option ") + o.name + range + ", not " + v + "\n" + kUsage;
         return false;
       }
     }
@@ -107,15 +132,7 @@ bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* s, std::s
     *error = "No cache directory given (-cacheDir)";
     return false;
   }
-  if (s->frameRate < 1 || s->frameRate > 4800) {
-    *error = "-frameRate must be between 1 and 4800";
-    return false;
-  }
   s->ticksPerFrame = 4800u / uint32_t(s->frameRate);
-  if (s->maxFrames < 0 || s->fromFrame < 0) {
-    *error = "-maxFrames and -fromFrame must not be negative";
-    return false;
-  }
   if ((int64_t(s->fromFrame) + s->maxFrames + 2) * s->ticksPerFrame > INT32_MAX) {
     *error = "-fromFrame and -maxFrames reach past the longest time the solver can count";
     return false;

@@ -88,17 +88,18 @@ void Launch(uint32_t n, const F& f, uint32_t = 0) {
   for (int64_t i = 0; i < int64_t(n); ++i) f(uint32_t(i));
 }
 
+}  // namespace
+
 // Cell starts only change where particles were, so the CPU back-end clears
-// those entries after the step instead of the whole table before it.
-struct ClearCellStart {
-  const KeyValuePair* particleHash;
-  uint32_t* cellStart;
-  uint32_t numCells;
-  void operator()(uint32_t i) const {
-    const uint32_t key = particleHash[i].key;
-    if (key < numCells) cellStart[key] = kEmptyCell;
-  }
-};
+// those entries after the step instead of the whole table before it. The
+// hashes are sorted: only the first particle of each cell clears its entry,
+// so no two iterations write the same one.
+void ClearCellStart::operator()(uint32_t i) const {
+  const uint32_t key = particleHash[i].key;
+  if (key < numCells && (i == 0 || particleHash[i - 1].key != key)) cellStart[key] = kEmptyCell;
+}
+
+namespace {
 
 struct FillFloat {
   float* data;

@@ -43,6 +43,15 @@ inline uint64_t RunSubSamples(int32_t maxFrames, uint32_t ticksPerFrame, uint32_
 
 struct DeviceArrays;
 
+// The CPU back-end's clearing of the cell starts its step used (one
+// iteration per particle over the step's sorted hashes).
+struct ClearCellStart {
+  const KeyValuePair* particleHash;
+  uint32_t* cellStart;
+  uint32_t numCells;
+  void operator()(uint32_t i) const;
+};
+
 class ParticleSystem {
  public:
   ParticleSystem(const SolverSetup& setup, int32_t fromFrame, int32_t maxFrames);

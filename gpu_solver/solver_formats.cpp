@@ -174,6 +174,19 @@ bool EmissionReader::Next(EmissionRecord* r) {
   return false;
 }
 
+bool CheckEmissionFile(const std::string& path) {
+  EmissionReader in(path);
+  if (!in.IsOpen()) return false;
+  EmissionRecord r;
+  while (!in.AtEnd()) {
+    if (!in.Next(&r)) return false;
+    for (const std::vector<Vec3f>* pts : {&r.positions, &r.velocities})
+      for (const Vec3f& v : *pts)
+        if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return false;
+  }
+  return true;
+}
+
 bool WriteColliderFile(const std::string& path, const std::vector<Vec3f>& corners) {
   File f = Open(path, "wb");
   if (!f) return false;

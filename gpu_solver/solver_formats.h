@@ -55,6 +55,10 @@ bool AppendEmissionRecord(std::FILE* f, int32_t tick, const std::vector<Vec3f>& 
                           const std::vector<Vec3f>& velocities);
 bool WriteEmissionFile(const std::string& path, const std::vector<EmissionRecord>& records);
 
+// True when the file is a whole emission file: records with counts of 0 or
+// more that fill it exactly, every point finite. A missing file is not one.
+bool CheckEmissionFile(const std::string& path);
+
 // Sequential reader: Skip/Next return false at the first record that cannot
 // be read whole (or a negative count); from then on nothing more is read.
 class EmissionReader {
@@ -69,6 +73,8 @@ class EmissionReader {
   // The time of the next record without reading past it; false at the end.
   bool PeekTick(int32_t* tick);
   bool Next(EmissionRecord* record);
+  // True once every byte of the file belonged to a record read or skipped.
+  bool AtEnd() const { return f_ != nullptr && remaining_ == 0; }
 
  private:
   bool ReadHeader(int32_t* tick, int32_t* count);

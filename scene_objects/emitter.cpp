@@ -21,6 +21,12 @@ constexpr RefMessage kStackChangedMessage = 261;
 
 int TicksPerFrame() { return GetCOREInterface()->GetTicksPerFrame(); }
 
+// Raises of the shared SourcesNeedRefresh so far. The first emitter to
+// update after a raise lowers the shared flag and counts the raise here;
+// every emitter takes up each counted raise once, so a raise reaches all of
+// them and not only the first one to update.
+uint32_t RefreshRaises = 0;
+
 // The frame length in seconds.
 float FrameSeconds() { return float(TicksPerFrame()) / 4800.0f; }
 
@@ -35,7 +41,8 @@ Object* BaseObjectOf(INode* node) {
 
 // ------------------------------------------------------------ construction
 
-GenParticle::GenParticle() : ghostObjects(kMaxGhosts, nullptr), ghostNodes(kMaxGhosts, nullptr) {
+GenParticle::GenParticle()
+    : ghostObjects(kMaxGhosts, nullptr), ghostNodes(kMaxGhosts, nullptr), refreshSeen_(RefreshRaises) {
   draw = RainParticleDraw(this);
   GetRainDesc()->MakeAutoParamBlocks(this);
   if (IParamBlock2* pb = pblock2) {
@@ -248,13 +255,21 @@ class GhostRebindPLCB : public PostLoadCallback {
 }  // namespace
 
 void GenParticle::BindGhosts() {
-  for (int k = 0; k < ghostCount && k < kMaxGhosts; ++k) {
+  // The saved count is only a copy of what the references hold, and may be
+  // damaged: the ghosts actually bound decide it, so that no slot stays
+  // taken by nothing and no bound ghost is left out.
+  int bound = 0;
+  for (int k = 0; k < kMaxGhosts; ++k) {
     INode* n = ghostNodes[size_t(k)];
     GenGhostParticle* ghost = n ? dynamic_cast<GenGhostParticle*>(BaseObjectOf(n)) : nullptr;
     if (!ghost) continue;
     ghost->BindToParent(this, k, n);
     ghostObjects[size_t(k)] = ghost;
+    bound = k + 1;
   }
+  for (int k = bound; k < ghostCount; ++k)
+    if (ghostNodes[size_t(k)]) ReplaceReference(4 + k, nullptr);
+  ghostCount = bound;
 }
 
 IOResult GenParticle::Load(ILoad* iload) {
@@ -265,18 +280,20 @@ IOResult GenParticle::Load(ILoad* iload) {
     if (pblock2->GetValue(kEmitEmissionType, 0, type, valid)) lastEmissionType = type;
   }
   IOResult res;
+  bool counted = false;
   while ((res = iload->OpenChunk()) == IO_OK) {
     if (iload->CurChunkID() == kGhostCountChunk) {
       int32_t n = 0;
       if (iload->Read(&n, 4) != IO_OK) return IO_ERROR;
       // A damaged count must not size the reference table past the ghost
-      // tables.
+      // tables; once the references are in, the bound ghosts recount it.
       ghostCount = std::min(std::max(n, 0), kMaxGhosts);
+      counted = true;
     }
     iload->CloseChunk();
   }
   if (res != IO_END) return res;
-  if (ghostCount > 0) iload->RegisterPostLoadCallback(new GhostRebindPLCB(this));
+  if (counted) iload->RegisterPostLoadCallback(new GhostRebindPLCB(this));
   return IO_OK;
 }
 
@@ -360,6 +377,17 @@ void GenParticle::StripModifiers(INode* node) {
   if (StripObjectModifiers(node)) NotifyDependents(FOREVER, PART_ALL, kStackChangedMessage);
 }
 
+bool GenParticle::TakeRefresh() {
+  if (SourcesNeedRefresh) {
+    SourcesNeedRefresh = 0;
+    ++RefreshRaises;
+  }
+  const bool wanted = refresh_ || refreshSeen_ != RefreshRaises;
+  refresh_ = false;
+  refreshSeen_ = RefreshRaises;
+  return wanted;
+}
+
 void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   if (!engine || !engine->owner) return;
   // The node handle query does not pass through a modifier stack: the
@@ -371,12 +399,12 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   const int f = t / tpf - engine->timeOffset - engine->startFrame;
   const int r = t % tpf;
   const bool interactive = TestAFlag(kInteractiveBit);
-  if (!interactive && !SourcesNeedRefresh && f == frameLastShown && r == 0) {
+  const bool refresh = TakeRefresh();
+  if (!interactive && !refresh && f == frameLastShown && r == 0) {
     tvalid = t;
     valid = true;
     return;
   }
-  SourcesNeedRefresh = 0;
   frameLastShown = f;
   if (tpf != storedTicksPerFrame) {
     storedTicksPerFrame = tpf;

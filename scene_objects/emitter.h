@@ -171,6 +171,9 @@ class GenParticle : public SimpleParticle, public FluidSource {
   void SetFillSpinnersEnabled(bool on) override;
   std::string SourceFileFolder() override { return sourceFolder_; }
   void SetSourceFileFolder(const std::string& folder) override { SetSourceFolder(folder); }
+  // This emitter alone fetches again at its next update, even at the frame
+  // it shows.
+  void RequestRefresh() { refresh_ = true; }
   // The particles are fetched again at the next update (the fluid system
   // changed the gravity or reloaded the scene).
   void InvalidateSource() override {
@@ -200,7 +203,8 @@ class GenParticle : public SimpleParticle, public FluidSource {
   // the emitter holds kMaxGhosts ghosts already.
   bool AddGhostNode(INode* ghostNode);
   // Binds the ghost behind each ghost reference to this emitter (after a
-  // load, once the nodes hold their objects).
+  // load, once the nodes hold their objects); the ghost count becomes one
+  // past the last slot bound, and references past it are let go.
   void BindGhosts();
 
   RainParticleDraw draw;
@@ -212,7 +216,13 @@ class GenParticle : public SimpleParticle, public FluidSource {
   void BuildTrajectory(TimeValue t);
   void AddTrajectorySpline(TimeValue t, BezierShape& shape);
 
+  // Whether this emitter must fetch again: its own request, or a raise of
+  // the shared SourcesNeedRefresh it has not taken up yet. True once taken.
+  bool TakeRefresh();
+
   std::string sourceFolder_;
+  bool refresh_ = true;
+  uint32_t refreshSeen_ = 0;  // the shared raises taken up so far
   bool trajectoryShown_ = false;  // the shape's last spline is the stream
   // The "Render view" mesh, kept between redraws so that its arrays are
   // not allocated again for every redraw.
@@ -238,6 +248,15 @@ class RainParticle : public GenParticle {
 // t again (with its neighbour counts and update time), as the viewports show.
 Mesh* RenderMeshKeepingWholeFrame(SimpleParticle& obj, std::vector<int>& neighbours, TimeValue t,
                                   INode* inode, const std::function<void(Mesh&)>& build);
+
+// Hit test of a particle object (emitter or ghost) as it is drawn at t: its
+// living particles as points, then its outline (rebuilt when out of date);
+// in "Render view" (renderView) the render mesh that `buildView` makes
+// into `viewMesh` instead. 1 when the region hits it, else 0.
+int HitTestParticleObject(SimpleParticle& obj, TimeValue t, INode* inode, int type, int crossing,
+                          int flags, IPoint2* p, ViewExp* vpt, bool renderView,
+                          const std::function<void(NullView&, Mesh&)>& buildView,
+                          Mesh& viewMesh);
 
 // Cuts object-space modifier stacks out of the node's object chain, keeping
 // a world-space one (the node's space-warp bindings) over the base object.

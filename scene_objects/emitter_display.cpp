@@ -216,8 +216,10 @@ int GenParticle::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) {
   return 0;
 }
 
-int GenParticle::HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p,
-                         ViewExp* vpt) {
+int HitTestParticleObject(SimpleParticle& obj, TimeValue t, INode* inode, int type, int crossing,
+                          int flags, IPoint2* p, ViewExp* vpt, bool renderView,
+                          const std::function<void(NullView&, Mesh&)>& buildView,
+                          Mesh& viewMesh) {
   if (!vpt || !p) return 0;
   GraphicsWindow* gw = vpt->getGW();
   HitRegion hr;
@@ -228,30 +230,37 @@ int GenParticle::HitTest(TimeValue t, INode* inode, int type, int crossing, int 
   gw->clearHitCode();
   const bool abortOnHit = (flags & HIT_ABORTONHIT) != 0;
   int hit = 0;
-  const int displayType = pblock2 ? pblock2->GetInt(kEmitDisplayType, t) : 0;
-  if (displayType != 3) {
-    UpdateParticles(t, inode);
+  if (!renderView) {
+    obj.UpdateParticles(t, inode);
     gw->setTransform(Matrix3());
-    for (int i = 0; i < parts.Count() && !hit; ++i) {
-      if (!parts.Alive(i)) continue;
-      gw->marker(&parts.points[size_t(i)], POINT_MRKR);
+    for (int i = 0; i < obj.parts.Count() && !hit; ++i) {
+      if (!obj.parts.Alive(i)) continue;
+      gw->marker(&obj.parts.points[size_t(i)], POINT_MRKR);
       if (gw->checkHitCode()) hit = 1;
     }
     if (!hit) {
-      if (!mvalid.InInterval(t)) {
-        BuildEmitter(t, mesh);
-        mvalid.SetInstant(t);
+      if (!obj.mvalid.InInterval(t)) {
+        obj.BuildEmitter(t, obj.mesh);
+        obj.mvalid.SetInstant(t);
       }
       gw->setTransform(inode ? inode->GetObjectTM(t) : Matrix3());
-      hit = mesh.select(gw, gw->getMaterial(), &hr, abortOnHit) ? 1 : 0;
+      hit = obj.mesh.select(gw, gw->getMaterial(), &hr, abortOnHit) ? 1 : 0;
     }
   } else {
     NullView view = ViewportNullView(vpt);
-    BuildRenderMesh(t, inode, view, viewMesh_);
+    buildView(view, viewMesh);
     gw->setTransform(inode ? inode->GetObjectTM(t) : Matrix3());
-    hit = viewMesh_.select(gw, gw->getMaterial(), &hr, abortOnHit) ? 1 : 0;
+    hit = viewMesh.select(gw, gw->getMaterial(), &hr, abortOnHit) ? 1 : 0;
   }
   gw->clearHitRegion();
   gw->setRndLimits(limits);
   return hit;
+}
+
+int GenParticle::HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p,
+                         ViewExp* vpt) {
+  const bool renderView = pblock2 && pblock2->GetInt(kEmitDisplayType, t) == 3;
+  return HitTestParticleObject(
+      *this, t, inode, type, crossing, flags, p, vpt, renderView,
+      [&](NullView& view, Mesh& m) { BuildRenderMesh(t, inode, view, m); }, viewMesh_);
 }

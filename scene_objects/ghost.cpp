@@ -17,6 +17,33 @@ namespace {
 constexpr RefMessage kStackChangedMessage = 261;
 int TicksPerFrame() { return GetCOREInterface()->GetTicksPerFrame(); }
 Point3 ToPoint(const Vec3f& v) { return Point3(v.x, v.y, v.z); }
+
+// A ghost only replays its parent's stream: when the parent goes, its ghosts
+// go too. Their nodes are deleted once the host has finished the deletion
+// that took the parent (the parent may go in another node's cascade, which
+// the ghosts' nodes could not join in time).
+struct Orphan {
+  GenGhostParticle* ghost;
+  uint32_t nodeHandle;
+};
+std::vector<Orphan>& Orphans() {
+  static std::vector<Orphan> orphans;
+  return orphans;
+}
+
+void DeleteOrphanGhosts(void*, NotifyInfo*) {
+  std::vector<Orphan> orphans;
+  orphans.swap(Orphans());
+  Interface* ip = GetCOREInterface();
+  INodeTab doomed;
+  for (const Orphan& o : orphans) {
+    if (!Animatable::IsAlive(o.ghost) || o.ghost->parent) continue;
+    INode* n = ip->GetINodeByHandle(o.nodeHandle);
+    Object* obj = n ? n->GetObjectRef() : nullptr;
+    if (obj && obj->FindBaseObject() == o.ghost) doomed.AppendNode(n);
+  }
+  if (doomed.Count() > 0) ip->DeleteNodes(doomed);
+}
 }  // namespace
 
 GenGhostParticle::GenGhostParticle() {
@@ -77,6 +104,10 @@ void GenGhostParticle::ForgetParent(GenParticle* p) {
   engine = nullptr;
   slot = -1;
   parts.SetCount(0);
+  if (ownNode && Animatable::IsAlive(ownNode)) {
+    Orphans().push_back({this, ownNode->GetHandle()});
+    RegisterNotification(&DeleteOrphanGhosts, nullptr, NOTIFY_SEL_NODES_POST_DELETE);
+  }
 }
 
 void GenGhostParticle::MouseCycleStarted(TimeValue t) {
@@ -321,6 +352,14 @@ Mesh* GenGhostParticle::GetRenderMesh(TimeValue t, INode* inode, View& view, boo
   needDelete = true;
   return RenderMeshKeepingWholeFrame(*this, neighbourCounts, t, inode,
                                      [&](Mesh& m) { BuildRenderMesh(t, inode, view, m); });
+}
+
+int GenGhostParticle::HitTest(TimeValue t, INode* inode, int type, int crossing, int flags,
+                              IPoint2* p, ViewExp* vpt) {
+  const bool renderView = pblock2 && pblock2->GetInt(kGhostDisplayType, t) == 3;
+  return HitTestParticleObject(
+      *this, t, inode, type, crossing, flags, p, vpt, renderView,
+      [&](NullView& view, Mesh& m) { BuildRenderMesh(t, inode, view, m); }, viewMesh_);
 }
 
 int GenGhostParticle::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) {

@@ -34,7 +34,9 @@ class GenGhostParticle : public SimpleParticle {
   void BindToParent(GenParticle* p, int slotIndex, INode* ghostNode);
   // Takes the parent's current engine, source index and node.
   void FollowParent();
-  // The parent is going away: nothing of it may be used again.
+  // The parent is going away: nothing of it may be used again, and the
+  // ghost's node is deleted once the host's deletion that took the parent
+  // is over.
   void ForgetParent(GenParticle* p);
   void RequestRefresh() {
     refresh = true;
@@ -63,6 +65,8 @@ class GenGhostParticle : public SimpleParticle {
   void UpdateParticles(TimeValue t, INode* node) override;
   void BuildEmitter(TimeValue t, Mesh& amesh) override;
   int Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) override;
+  int HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p,
+              ViewExp* vpt) override;
   Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
 
   ParticleLook LookAt(TimeValue t);

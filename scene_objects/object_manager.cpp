@@ -92,11 +92,16 @@ void SetCheckState(HWND dlg, int id, bool on) {
   ReleaseICustButton(b);
 }
 
+// A row holds its node's handle: names repeat and change, so a row found
+// by name could edit another node. A deleted node's row reaches nothing.
 INode* RowNode(HWND list, int row) {
-  char name[260] = {};
-  ListView_GetItemText(list, row, 0, name, sizeof name);
+  LVITEM item;
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (!SendMessage(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) || !item.lParam)
+    return nullptr;
   Interface* ip = GetCOREInterface();
-  return ip && name[0] ? ip->GetINodeByName(name) : nullptr;
+  return ip ? ip->GetINodeByHandle(uint32_t(item.lParam)) : nullptr;
 }
 
 std::vector<int> HighlightedRows(HWND list) {
@@ -135,7 +140,7 @@ void Layout(HWND hwnd) {
 void FillRow(HWND list, int row, INode* node) {
   std::string cells[kObjectManagerColumns];
   if (!ObjectRowTexts(node, cells)) return;
-  for (int c = 1; c < kObjectManagerColumns; ++c) ListView_SetItemText(list, row, c, cells[c].c_str());
+  for (int c = 0; c < kObjectManagerColumns; ++c) ListView_SetItemText(list, row, c, cells[c].c_str());
 }
 
 void Refresh(HWND hwnd, ReferenceTarget* system) {
@@ -180,9 +185,10 @@ void Refresh(HWND hwnd, ReferenceTarget* system) {
       std::string cells[kObjectManagerColumns];
       if (!m || !ObjectRowTexts(m->node, cells)) continue;
       LVITEM item;
-      item.mask = LVIF_TEXT;
+      item.mask = LVIF_TEXT | LVIF_PARAM;
       item.iItem = ListView_GetItemCount(list);
       item.pszText = &cells[0][0];
+      item.lParam = LPARAM(m->node->GetHandle());
       int row = ListView_InsertItem(list, &item);
       for (int c = 1; c < kObjectManagerColumns; ++c)
         ListView_SetItemText(list, row, c, cells[c].c_str());
@@ -198,8 +204,11 @@ void EditHighlighted(HWND hwnd, ObjectSetting which, float value) {
   HWND list = GetDlgItem(hwnd, kOmList);
   FluidEngine* engine = EngineOf(State().system);
   std::vector<int> rows = HighlightedRows(list);
-  for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-    EditObjectSetting(RowNode(list, *it), which, value, engine);
+  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+    INode* node = RowNode(list, *it);
+    // The row shows what was set at once.
+    if (EditObjectSetting(node, which, value, engine)) FillRow(list, *it, node);
+  }
 }
 
 ColliderSettings SettingsFromControls(HWND hwnd) {

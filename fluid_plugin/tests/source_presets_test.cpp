@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "fluid_core/engine.h"
@@ -93,14 +95,15 @@ TEST_F(Presets, WritesEveryKeyInOrderAndReadsBackToThreeDecimals) {
   EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
 }
 
-TEST_F(Presets, PartialFilesSetOnlyTheirKeysAndNamesStopAtTheBlank) {
+TEST_F(Presets, PartialFilesSetOnlyTheirKeysAndNamesKeepTheirBlanks) {
   FillSource();
   dst_->SetValue(kEmitThickness, 0, 33.0f);
   std::string p = Path("part.VorPreset");
   std::string longWord(300, 'n');
-  WriteText(p, "comment line\n[RATE]=7.5\n[LODX]=99\n[NAME]=two words\n[LOD]=3\n");
+  // A hand-edited file: no end of line after its last line.
+  WriteText(p, "comment line\n[RATE]=7.5\n[LODX]=99\n[NAME]= My Syrup \r\n[LOD]=3");
   ASSERT_TRUE(readSourcePreset({dst_, dstSys_}, p.c_str()));
-  EXPECT_STREQ(dst_->GetStr(kEmitPresetName, 0), "two");
+  EXPECT_STREQ(dst_->GetStr(kEmitPresetName, 0), "My Syrup");
   EXPECT_NEAR(dst_->GetFloat(kEmitEmissionRate, 0), 7.5f, 1e-6);
   EXPECT_NEAR(dst_->GetFloat(kEmitSourceLod, 0), 3.0f, 1e-6);
   EXPECT_FLOAT_EQ(dst_->GetFloat(kEmitThickness, 0), 33.0f);
@@ -125,7 +128,7 @@ TEST_F(Presets, DamagedOrMissingFilesChangeNothing) {
   ASSERT_EQ(writeSourcePreset({src_, sys_}, good.c_str()), 0);
   std::string text = ReadText(good);
   const std::string damaged[] = {
-      text.substr(0, text.size() - 3),                 // cut inside the last line
+      text.substr(0, text.size() - 6),                 // cut after the last key's "="
       "",                                              // empty
       "[LOD]=abc\n[RATE]=4\n",                         // a value that does not read
       "[RATE]=4 apples\n",                             // trailing garbage
@@ -152,18 +155,72 @@ TEST_F(Presets, DamagedOrMissingFilesChangeNothing) {
   EXPECT_EQ(SourcesNeedRefresh, 1);
   EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
 
-  PresetBrowserRecord rec;
-  rec.rate = 11.0f;
-  snprintf(rec.name, sizeof rec.name, "kept");
-  WriteText(p, damaged[0]);
-  EXPECT_FALSE(readSystemPreset(p.c_str(), rec, nullptr));
-  EXPECT_FALSE(readSystemPreset(Path("missing.VorPreset").c_str(), rec, nullptr));
-  EXPECT_FLOAT_EQ(rec.rate, 11.0f);
-  EXPECT_STREQ(rec.name, "kept");
+  // The browser's record never keeps the values of the preset shown before.
+  for (const char* name : {"bad.VorPreset", "missing.VorPreset"}) {
+    PresetBrowserRecord rec;
+    ASSERT_TRUE(readSystemPreset(good.c_str(), rec, nullptr));
+    WriteText(p, damaged[0]);
+    EXPECT_FALSE(readSystemPreset(Path(name).c_str(), rec, nullptr)) << name;
+    EXPECT_FLOAT_EQ(rec.rate, 0.0f) << name;
+    EXPECT_STREQ(rec.name, "") << name;
+    EXPECT_FALSE(rec.has[kKeyRate]) << name;
+  }
 
   // Writing into a folder that does not exist creates nothing.
   EXPECT_EQ(writeSourcePreset({src_, sys_}, (dir_ + "/no/such/x.VorPreset").c_str()), -1);
   EXPECT_EQ(writeSourcePreset({nullptr, sys_}, Path("y.VorPreset").c_str()), -1);
+}
+
+TEST_F(Presets, ScaleTravelsOnlyWithASystemAndValuesOutOfRangeAreRefused) {
+  FillSource();
+  std::string p = Path("lone.VorPreset");
+  ASSERT_EQ(writeSourcePreset({src_, nullptr}, p.c_str()), 0);
+  EXPECT_EQ(ReadText(p).find("[SCALE]"), std::string::npos);
+  ASSERT_TRUE(readSourcePreset({dst_, dstSys_}, p.c_str()));
+  EXPECT_FLOAT_EQ(dstSys_->GetFloat(kFluidScale, 0), 1.0f);
+  EXPECT_NEAR(dst_->GetFloat(kEmitEmissionRate, 0), 2.5f, 5e-4);
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+
+  // As an older writer left it without a system, and values no parameter
+  // takes: each is refused by name, the rest applies.
+  WriteText(p, "[RATE]=3.5\n[LOD]=500\n[OVERRIDES_OBJ_PARAMS]=7\n[GRAVITY]=inf\n[SCALE]=0.000\n");
+  ASSERT_TRUE(readSourcePreset({dst_, dstSys_}, p.c_str()));
+  EXPECT_FLOAT_EQ(dstSys_->GetFloat(kFluidScale, 0), 1.0f);
+  EXPECT_FLOAT_EQ(FrameScale, 20.0f);
+  EXPECT_FLOAT_EQ(dst_->GetFloat(kEmitEmissionRate, 0), 3.5f);
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceLod, 0), 7.25f, 5e-4);  // as the first preset left them
+  EXPECT_EQ(dst_->GetInt(kEmitOverrideObjParams, 0), 1);
+  EXPECT_NEAR(dst_->GetFloat(kEmitSourceGravity, 0), 40.0f, 5e-4);
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  const std::string box = vorel::host::MessageBoxLog()[0].text;
+  for (const char* named : {"[SCALE]=0 (takes 0.001 to 1000)", "[LOD]=500 (takes 0.001 to 128)",
+                            "[OVERRIDES_OBJ_PARAMS]=7 (takes 0 or 1)", "[GRAVITY]=inf"})
+    EXPECT_NE(box.find(named), std::string::npos) << named << " in " << box;
+}
+
+TEST_F(Presets, AFailedWriteSaysWhyAndLeavesTheOlderFileWhole) {
+  FillSource();
+  std::string p = Path("x.VorPreset");
+  ASSERT_EQ(writeSourcePreset({src_, sys_}, p.c_str()), 0);
+  const std::string before = ReadText(p);
+  src_->SetValue(kEmitEmissionRate, 0, 9.0f);
+  // A disk that fills up after a few bytes.
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 16;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string why;
+  const int r = writeSourcePreset({src_, sys_}, p.c_str(), &why);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(r, -1);
+  EXPECT_NE(why.find("could not be written"), std::string::npos) << why;
+  EXPECT_EQ(ReadText(p), before);
+  EXPECT_EQ(vorel::host::ListFiles(SourcePresetFolder(), "*"), std::vector<std::string>{"x.VorPreset"});
+  EXPECT_EQ(writeSourcePreset({src_, sys_}, (dir_ + "/no/such/y.VorPreset").c_str(), &why), -1);
+  EXPECT_NE(why.find("cannot be created"), std::string::npos) << why;
 }
 
 TEST_F(Presets, BrowserListsShowsAndAppliesPresets) {
@@ -172,23 +229,37 @@ TEST_F(Presets, BrowserListsShowsAndAppliesPresets) {
   ASSERT_EQ(writeSourcePreset({src_, sys_}, Path("x.VorPreset").c_str()), 0);
   WriteText(Path("notes.txt"), "not a preset\n");
   EXPECT_EQ(ListSourcePresets(), std::vector<std::string>{"x"});
+  // Listed whatever the case of its extension, and loaded as listed; a
+  // partial file shows only what it holds.
+  WriteText(Path("Lower.vorpreset"), "[NAME]=Lower\n[THICKNESS]=2.25\n");
+  WriteText(Path("Part.VorPreset"), "[RATE]=1\n");
+  EXPECT_EQ(ListSourcePresets(), (std::vector<std::string>{"Lower", "Part", "x"}));
 
   HWND b = OpenPresetBrowser(nullptr);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(OpenPresetBrowser(nullptr), b);  // one browser at a time
   HWND list = GetDlgItem(b, kPresetBrowserList);
   EXPECT_EQ(ListView_GetColumnCount(list), 1);
-  ASSERT_EQ(ListView_GetItemCount(list), 1);
-  ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  NMITEMACTIVATE click;
-  click.hdr.hwndFrom = list;
-  click.hdr.idFrom = kPresetBrowserList;
-  click.hdr.code = NM_CLICK;
-  click.iItem = 0;
-  SendMessage(b, WM_NOTIFY, kPresetBrowserList, reinterpret_cast<LPARAM>(&click));
+  ASSERT_EQ(ListView_GetItemCount(list), 3);
   char buf[64];
-  GetDlgItemText(b, kPresetShowThickness, buf, sizeof buf);
-  EXPECT_STREQ(buf, "12.500");
+  auto show = [&](int item, const char* thickness) {
+    for (int i = 0; i < 3; ++i) ListView_SetItemState(list, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    NMITEMACTIVATE click;
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = kPresetBrowserList;
+    click.hdr.code = NM_CLICK;
+    click.iItem = item;
+    SendMessage(b, WM_NOTIFY, kPresetBrowserList, reinterpret_cast<LPARAM>(&click));
+    GetDlgItemText(b, kPresetShowThickness, buf, sizeof buf);
+    EXPECT_STREQ(buf, thickness) << item;
+  };
+  show(0, "2.250");
+  show(2, "12.500");
+  show(1, "");
+  GetDlgItemText(b, kPresetShowRate, buf, sizeof buf);
+  EXPECT_STREQ(buf, "1.000");
+  show(2, "12.500");
   GetDlgItemText(b, kPresetShowScale, buf, sizeof buf);
   EXPECT_STREQ(buf, "1.500");
   GetDlgItemText(b, kPresetBrowserName, buf, sizeof buf);

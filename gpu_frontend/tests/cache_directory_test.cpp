@@ -172,6 +172,27 @@ TEST_F(CacheDirectoryTest, DeleteFramesFromKeepsEarlierFramesAndPrtsButNotStaleS
   EXPECT_EQ(c.DeleteSurfaceFiles(), 9);
 }
 
+// A cache folder that is not valid (empty, or beyond the path limit) names
+// no folder of this cache: deleting in it touches nothing anywhere.
+TEST_F(CacheDirectoryTest, DeletionsTouchNothingWithoutAValidCacheFolder) {
+  CacheDirectory c = Fresh();
+  std::string deep = root_;
+  while (deep.size() <= vorel_gpufe::kMaxPathLength) deep += "/deeper_folder";
+  Dir(deep.substr(root_.size() + 1) + "/sources");
+  Dir(deep.substr(root_.size() + 1) + "/objects");
+  for (const char* f : {"/sources/Vorel.fll", "/sources/Vorel.srp", "/objects/Vorel_00000.geom", "/Vorel.killparts"})
+    WriteBytes(deep + f, "x");
+  for (const std::string& dir : {std::string(), deep}) {
+    c.cacheDir = dir;
+    EXPECT_EQ(c.DeleteSourceFiles(), 0);
+    EXPECT_EQ(c.DeleteColliderFiles(), 0);
+    EXPECT_EQ(c.DeleteKillBoxFiles(), 0);
+    EXPECT_EQ(c.DeleteFramesFrom(0), 0);
+  }
+  for (const char* f : {"/sources/Vorel.fll", "/sources/Vorel.srp", "/objects/Vorel_00000.geom", "/Vorel.killparts"})
+    EXPECT_TRUE(Exists(deep + f)) << f;
+}
+
 TEST_F(CacheDirectoryTest, NextCacheNameIsAlwaysFree) {
   const std::string caches = Dir("data/caches");
   struct Case {

@@ -1,4 +1,5 @@
 #include "gpu_frontend/gpu_fluid.h"
+#include "gpu_frontend/solver_presets.h"
 
 #include <cmath>
 
@@ -327,7 +328,7 @@ TEST_F(GpuFluidTest, PresetsApplyOrWarn) {
   BlobNode* a = NewFluid();
   vorel::host::MakeDirectories(a->cache.presetsDir);
   ASSERT_TRUE(a->cache.WritePreset("thick", 10.0f, 5.0f, 3.0f, 0.5f, 7.0f));
-  ASSERT_TRUE(a->ApplyPreset("thick"));
+  ASSERT_TRUE(vorel_gpufe::LoadPreset(*a, "thick"));
   a->ReadParams(0);
   EXPECT_EQ(a->SourceLOD, 10.0f);
   EXPECT_EQ(a->gravity, 5.0f);
@@ -335,7 +336,7 @@ TEST_F(GpuFluidTest, PresetsApplyOrWarn) {
   EXPECT_EQ(a->bounce, 0.5f);
   EXPECT_EQ(a->friction, 7.0f);
   vorel::host::ClearMessageBoxLog();
-  EXPECT_FALSE(a->ApplyPreset("nothing"));
+  EXPECT_FALSE(vorel_gpufe::LoadPreset(*a, "nothing"));
   ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
   EXPECT_EQ(a->pblock2->GetFloat(bp::kGravity), 5.0f);
 }

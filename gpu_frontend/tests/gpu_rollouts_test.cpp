@@ -173,6 +173,12 @@ TEST_F(GpuRolloutsTest, FillLayerSelectionClampsAndRefillKeepsIt) {
   ASSERT_EQ(b->fillRecords.size(), 1u);
   const int layers = int(b->fillRecords[0].layerTable.size());
   ASSERT_GE(layers, 2);
+  // The count is shown, never typed: its edit is disabled, its spinner hidden.
+  ASSERT_NE(b->hFillersRollout, nullptr);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(b->hFillersRollout, 1506)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(b->hFillersRollout, 1505)));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(b->hFillersRollout, 1503)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(b->hFillersRollout, 1504)));
   Ui("set \"Filled Objects\" 1336 #0");
   Ui("set \"Filled Objects\" 1504 1");
   EXPECT_EQ(b->fillRecords[0].layersUsed, 1);
@@ -274,6 +280,46 @@ TEST_F(GpuRolloutsTest, CleanKeepsFramesBelowTheChosenOneAndGoesToTheStart) {
   b->cache.cacheDir = root_ + "/gone";
   vorel_gpufe::CleanCache(*b);
   EXPECT_EQ(GetCOREInterface()->GetTime(), 2 * GetTicksPerFrame());
+}
+
+// The solver writes into the cache while it runs: CLEAN would delete its
+// frames and a rename would move the folder from under it.
+TEST_F(GpuRolloutsTest, CleanAndRenameWaitForARunningSolver) {
+  BlobNode* b = NewFluid();
+  gpufe_test::WriteFrame(b->cache.FramePath(3), 2);
+  const std::string name = b->cache.cacheName, dir = b->cache.cacheDir;
+  Ui("open fluid");
+  HANDLE solver = CreateEventW(nullptr, TRUE, FALSE, L"Vorel_GPU_SOLVER");
+  ASSERT_NE(solver, nullptr);
+  Ui("press \"Main controls and params\" 1029");
+  EXPECT_TRUE(Exists(b->cache.FramePath(3)));
+  EXPECT_EQ(LastPrompt(),
+            "The solver is running in this cache: CLEAN would delete the frames it writes. Stop the solver first.");
+  EXPECT_FALSE(vorel_gpufe::RenameOrSwitchCache(*b, "moved"));
+  EXPECT_EQ(LastPrompt(), "The solver is running: the cache cannot be renamed under it. Stop the solver first.");
+  EXPECT_TRUE(Exists(dir));
+  EXPECT_EQ(b->cache.cacheName, name);
+  CloseHandle(solver);
+  Ui("press \"Main controls and params\" 1029");
+  EXPECT_FALSE(Exists(b->cache.FramePath(3)));
+  EXPECT_TRUE(vorel_gpufe::RenameOrSwitchCache(*b, "moved"));
+}
+
+// A cache name set by a script or loaded from a scene is held to the name
+// box's rule: one folder under the caches root.
+TEST_F(GpuRolloutsTest, CacheNameParameterOutsideTheCachesRootIsRefused) {
+  BlobNode* b = NewFluid();
+  const std::string name = b->cache.cacheName, dir = b->cache.cacheDir;
+  for (const char* bad : {"../../../escaped2", "a/b", "..", "c:x", "x\\..\\y"}) {
+    vorel::host::ClearPromptLog();
+    b->pblock2->SetValue(bp::kCachePath, 0, bad);
+    EXPECT_EQ(b->cache.cacheDir, dir) << bad;
+    EXPECT_EQ(std::string(b->pblock2->GetStr(bp::kCachePath, 0)), name) << bad;
+    EXPECT_NE(LastPrompt().find("refused"), std::string::npos) << bad;
+  }
+  EXPECT_FALSE(Exists(root_ + "/escaped2"));
+  b->pblock2->SetValue(bp::kCachePath, 0, "take2");
+  EXPECT_EQ(b->cache.cacheName, "take2");
 }
 
 TEST_F(GpuRolloutsTest, SourcesRolloutMakesAndSelectsSources) {

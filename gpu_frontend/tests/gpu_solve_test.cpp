@@ -141,13 +141,31 @@ TEST_F(GpuSolveTest, NothingHappensWhileASolverRunsOrWhenNothingIsLeft) {
   EXPECT_FALSE(gpufe_test::Exists(vorel_gpu::FillFilePath(b->cache.cacheDir)));
   EXPECT_TRUE(vorel::host::StartedPrograms().empty());
 
-  // End frame already solved: the inputs are rewritten, nothing starts.
+  // End frame already solved, or no frame between start and stop: nothing
+  // is touched or started, and the prompt says why.
   WriteFrame(*b, 4, 3);
   b->pblock2->SetValue(bp::kSolverEnd, 0, 4);
   vorel_gpufe::RunSolve(*b, -1000);
-  EXPECT_TRUE(gpufe_test::Exists(vorel_gpu::FillFilePath(b->cache.cacheDir)));
+  EXPECT_EQ(vorel::host::PromptLog().back().text,
+            "Nothing to solve: frames up to Stop frame (4) are solved; CLEAN to solve them again");
+  b->pblock2->SetValue(bp::kSolverStart, 0, 4);
+  vorel_gpufe::RunSolve(*b, -1000);
+  EXPECT_EQ(vorel::host::PromptLog().back().text, "Nothing to solve: Stop frame (4) must be after Start frame (4)");
+  EXPECT_TRUE(gpufe_test::Exists(b->cache.FramePath(4)));
+  EXPECT_FALSE(gpufe_test::Exists(vorel_gpu::FillFilePath(b->cache.cacheDir)));
   EXPECT_TRUE(vorel::host::StartedPrograms().empty());
   EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+
+  // No installation folder in the registry: nothing deleted or started,
+  // and a message says why.
+  vorel::host::RegistrySetString(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane\\Vorel_GPU", "appPath", "");
+  b->pblock2->SetValue(bp::kSolverStart, 0, 0);
+  b->pblock2->SetValue(bp::kSolverEnd, 0, 8);
+  vorel_gpufe::RunSolve(*b, 0);
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  EXPECT_NE(vorel::host::MessageBoxLog()[0].text.find("Nothing was solved"), std::string::npos);
+  EXPECT_TRUE(gpufe_test::Exists(b->cache.FramePath(4)));
+  EXPECT_TRUE(vorel::host::StartedPrograms().empty());
 }
 
 TEST_F(GpuSolveTest, InstancesOfOneSourceEmitOncePerNode) {

@@ -90,20 +90,16 @@ TEST_F(PluginShellTest, AppPathComesFromTheRegistryWhole) {
   vorel::host::RegistrySetString(HKEY_CURRENT_USER, key, "appPath", longest + "b");
   EXPECT_FALSE(ReadAppPath(path));  // 260 characters: no room for the end
   EXPECT_EQ(path, "");
-}
-
-TEST_F(PluginShellTest, CommandLineFormattingRefusesOverflow) {
-  char buf[kCommandLineBuffer + 16];
-  std::memset(buf, 'z', sizeof buf);
-  ASSERT_TRUE(FormatCommandLine(buf, "%s -f %d", "solver", 12));
-  EXPECT_STREQ(buf, "solver -f 12");
-  const std::string fits(kCommandLineBuffer - 1, 'x');
-  EXPECT_TRUE(FormatCommandLine(buf, "%s", fits.c_str()));
-  EXPECT_EQ(std::strlen(buf), kCommandLineBuffer - 1);
-  std::memset(buf, 'z', sizeof buf);
-  EXPECT_FALSE(FormatCommandLine(buf, "%s!", fits.c_str()));
-  EXPECT_STREQ(buf, "");
-  for (size_t i = kCommandLineBuffer; i < sizeof buf; ++i) EXPECT_EQ(buf[i], 'z') << i;
+  // A value stored without its terminator: a text that fills the whole
+  // buffer has no end inside it, a shorter one ends where its size says.
+  vorel::host::ServeStringsUnterminated(true);
+  EXPECT_FALSE(ReadAppPath(path));
+  EXPECT_EQ(path, "");
+  vorel::host::RegistrySetString(HKEY_CURRENT_USER, key, "appPath", "/opt/v");
+  const bool shortRead = ReadAppPath(path);
+  vorel::host::ServeStringsUnterminated(false);
+  EXPECT_TRUE(shortRead);
+  EXPECT_EQ(path, "/opt/v");
 }
 
 TEST_F(PluginShellTest, SmallUtilities) {

@@ -116,9 +116,13 @@ TEST(SolveDriver, CommandLineIsWhatTheSolverParses) {
   EXPECT_FLOAT_EQ(s.friction, 2.0f);
   EXPECT_EQ(s.settleFrames, 0);
 
-  // A line beyond 779 characters is refused, never cut.
-  EXPECT_FALSE(FormatSolverCommandLine("/opt", std::string(700, 'c'), o, &line));
-  EXPECT_GT(line.size(), kCommandLineMax);
+  // A line beyond 779 characters is refused, never cut; 779 fit.
+  ASSERT_TRUE(FormatSolverCommandLine("/opt", "", o, &line));
+  const std::string fits(kCommandLineMax - line.size(), 'c');
+  ASSERT_TRUE(FormatSolverCommandLine("/opt", fits, o, &line));
+  EXPECT_EQ(line.size(), kCommandLineMax);
+  EXPECT_FALSE(FormatSolverCommandLine("/opt", fits + "c", o, &line));
+  EXPECT_EQ(line.size(), kCommandLineMax + 1);
 }
 
 TEST(SolveDriver, StartWritesTheBatchFileAfterEveryAttempt) {
@@ -126,11 +130,13 @@ TEST(SolveDriver, StartWritesTheBatchFileAfterEveryAttempt) {
   StartEnv env;
   SolverOptions o;
   o.maxFrames = 3;
-  // No installation folder: nothing started, no message, no batch file.
+  // No installation folder: nothing started, no batch file, and a word why.
   EXPECT_EQ(StartSolver(dir.path(), o), StartResult::kNoAppPath);
   EXPECT_TRUE(vorel::host::StartedPrograms().empty());
   EXPECT_FALSE(gpufe_test::Exists(dir / "soveit.bat"));
-  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  EXPECT_NE(vorel::host::MessageBoxLog()[0].text.find("Nothing was solved"), std::string::npos);
+  vorel::host::ClearMessageBoxLog();
 
   env.SetAppPath("/opt/vorel");
   const std::string cache = dir.path() + "/100%";  // a "%" goes out unchanged

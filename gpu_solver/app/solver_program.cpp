@@ -62,7 +62,10 @@ int Run() {
     return 1;
   }
   RunningMarker marker;
-  if (!marker.Acquire()) return 1;  // another solver runs
+  if (!marker.Acquire()) {
+    Alert("Vorel_GPU: Alert", "Another Vorel_solver is running; only one solve runs at a time");
+    return 1;
+  }
 
   if (DeviceCount() == 0) {
     Alert("Vorel_GPU: Alert", "No GPU device found on your system");
@@ -101,6 +104,11 @@ int Run() {
       Alert("Vorel_GPU: Alert", "Fill file " + fill + " is damaged");
       return 1;
     }
+    const std::string emission = EmissionFilePath(settings.cacheDir);
+    if (vorel::host::FileSize(emission) >= 0 && !CheckEmissionFile(emission)) {
+      Alert("Vorel_GPU: Alert", "Emission file " + emission + " is damaged");
+      return 1;
+    }
     const std::string kill = KillBoxFilePath(settings.cacheDir);
     std::vector<KillBoxRow> rows;
     if (vorel::host::FileSize(kill) >= 0 && !ReadKillBoxFile(kill, &rows)) {
@@ -113,7 +121,17 @@ int Run() {
   setup.ticksPerFrame = settings.ticksPerFrame;
   setup.frameRate = settings.frameRate;
   ParticleSystem system(setup, settings.fromFrame, settings.maxFrames);
-  if (!system.IsInitialized()) return 1;
+  if (!system.IsInitialized()) {
+    Alert("Vorel_GPU: Alert", "The particle system could not be set up");
+    return 1;
+  }
+  if (system.Capacity() == 0) {
+    Alert("Vorel_GPU: Alert", "Nothing to solve: " + settings.cacheDir +
+                                  " holds no fill particles and no emission for frames " +
+                                  std::to_string(settings.fromFrame + 1) + " to " +
+                                  std::to_string(settings.fromFrame + settings.maxFrames));
+    return 1;
+  }
 
   window.InstallSignalHandlers();
   SolverLoops<ParticleSystem> loops(settings, system, window,

@@ -100,6 +100,31 @@ TEST(CommandLine, RefusesValuesThatAreNotNumbers) {
   EXPECT_EQ(s.gravity, -95.0f);
 }
 
+// Values the front-end never sends are refused with the usage text: they
+// threw every particle out of the scene or through the colliders.
+TEST(CommandLine, RefusesValuesOutsideTheirRanges) {
+  for (const char* line : {"p -cacheDir d -gravity 1e30", "p -cacheDir d -gravity -1000.5", "p -cacheDir d -bounce 100",
+                           "p -cacheDir d -bounce -0.1", "p -cacheDir d -viscosity -500", "p -cacheDir d -viscosity 251",
+                           "p -cacheDir d -friction -1", "p -cacheDir d -collisionStrength 0.5",
+                           "p -cacheDir d -collisionStrength 3", "p -cacheDir d -settleFrames -5",
+                           "p -cacheDir d -settleFrames 2501", "p -cacheDir d -maxFrames 20001",
+                           "p -cacheDir d -fromFrame 20001"}) {
+    RunSettings s;
+    std::string err;
+    EXPECT_FALSE(Parse(line, &s, &err)) << line;
+    EXPECT_NE(err.find(" must be between "), std::string::npos) << line << ": " << err;
+    EXPECT_NE(err.find("Usage: Vorel_solver"), std::string::npos) << line << ": " << err;
+  }
+  RunSettings s;
+  std::string err;
+  ASSERT_TRUE(Parse("p -cacheDir d -gravity 1000 -bounce 0 -viscosity 250 -friction 1000 -collisionStrength 2"
+                    " -settleFrames 2500 -maxFrames 20000 -fromFrame 20000",
+                    &s, &err))
+      << err;
+  EXPECT_EQ(s.gravity, 1000.0f);
+  EXPECT_EQ(s.settleFrames, 2500);
+}
+
 TEST(CommandLine, FormatsTimes) {
   EXPECT_EQ(FormatElapsed(3723000), "01:02:03");
   EXPECT_EQ(FormatElapsed(0), "00:00:00");

@@ -238,3 +238,19 @@ TEST(ParticleSystem, LaunchSizes) {
   EXPECT_EQ(blocks, 2u);
   EXPECT_EQ(threads, 256u);
 }
+
+// Parallel iterations over one cell must not write its entry together: only
+// the first particle of each run of sorted hashes clears it.
+TEST(ParticleSystem, CellStartIsClearedByTheFirstParticleOfItsCellOnly) {
+  const KeyValuePair hash[] = {{3, 0}, {3, 1}, {3, 2}, {5, 3}, {9, 4}};
+  uint32_t cells[6] = {7, 7, 7, 7, 7, 7};
+  const ClearCellStart clear{hash, cells, 6};
+  clear(1);
+  clear(2);
+  clear(4);  // a key beyond the table
+  EXPECT_EQ(cells[3], 7u);
+  clear(0);
+  clear(3);
+  const uint32_t want[6] = {7, 7, 7, kEmptyCell, 7, kEmptyCell};
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(cells[c], want[c]) << c;
+}

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,11 @@
 
 #include "host/core/files.h"
 #include "host/core/handles.h"
+
+namespace vorel::host {
+std::atomic<bool> g_unterminated{false};
+void ServeStringsUnterminated(bool on) { g_unterminated = on; }
+}  // namespace vorel::host
 
 namespace {
 
@@ -248,7 +254,8 @@ LONG RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* dat
   if (v == k->second.values.end()) return ERROR_FILE_NOT_FOUND;
   const Value& val = v->second;
   if (type) *type = val.type;
-  DWORD need = val.type == REG_DWORD ? DWORD(sizeof(DWORD)) : DWORD(val.text.size() + 1);
+  const DWORD end = vorel::host::g_unterminated ? 0 : 1;
+  DWORD need = val.type == REG_DWORD ? DWORD(sizeof(DWORD)) : DWORD(val.text.size() + end);
   if (!data) {
     if (size) *size = need;
     return ERROR_SUCCESS;
@@ -259,7 +266,7 @@ LONG RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* dat
     return ERROR_MORE_DATA;
   }
   if (val.type == REG_DWORD) std::memcpy(data, &val.number, sizeof(DWORD));
-  else std::memcpy(data, val.text.c_str(), val.text.size() + 1);
+  else std::memcpy(data, val.text.c_str(), val.text.size() + end);
   *size = need;
   return ERROR_SUCCESS;
 }

@@ -75,5 +75,9 @@ bool RegistrySetInt(HKEY root, const std::string& key, const std::string& name, 
 bool RegistryGetString(HKEY root, const std::string& key, const std::string& name,
                        std::string* value);
 bool RegistryGetInt(HKEY root, const std::string& key, const std::string& name, DWORD* value);
+// Tests: while on, strings come back as a value stored without its
+// terminator does on the desktop host (the text's bytes only, the size
+// counting no terminator), so that readers' own termination is exercised.
+void ServeStringsUnterminated(bool on);
 
 }  // namespace vorel::host

@@ -3,6 +3,8 @@
 // the fill of a picked object.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "emitter_test_support.h"
 #include "fill_geometry/fill_object.h"
 #include "host/core/interaction.h"
@@ -120,6 +122,19 @@ TEST_F(EngineFixture, PickedShapeGivesRowsAndStableEmissionPoints) {
     EXPECT_LE(std::fabs(p.x), 1.0f + 1e-5f);  // 20 / S
     EXPECT_LE(std::fabs(p.y), 0.5f + 1e-5f);
   }
+  // The emitter's jitter lifts each point above its layer by a 15-bit draw:
+  // at most 0.95 x 0.45 spacings (1 / LOD), and not all by nothing.
+  std::vector<Point3> flat;
+  BuildShapeEmissionPoints(emitter->shapeRows, 0.25, [] { return 0; }, flat);
+  ASSERT_EQ(flat.size(), first.size());
+  float highest = 0.0f;
+  for (size_t i = 0; i < first.size(); ++i) {
+    const float lift = first[i].z - flat[i].z;
+    EXPECT_GE(lift, 0.0f);
+    EXPECT_LE(lift, 0.95f * 0.45f * 0.25f + 1e-6f);
+    highest = std::max(highest, lift);
+  }
+  EXPECT_GT(highest, 0.0f);
   emitter->mvalid.SetEmpty();
   emitter->BuildEmitter(320, m);
   EXPECT_TRUE(emitter->emissionPoints == first);  // unchanged shape: no new jitter

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "emitter_test_support.h"
 #include "scene_objects/ghost.h"
@@ -163,14 +166,27 @@ TEST_F(GhostFixture, MovingTheGhostAsksForARefetch) {
   EXPECT_TRUE(ghost->refresh);
 }
 
-TEST_F(GhostFixture, OutlivesItsParent) {
+TEST_F(GhostFixture, GoesWithItsParent) {
   ShowBoth(2);
+  RemapDir remap;
+  auto* copy = static_cast<RainGhostParticle*>(ghost->Clone(remap));
+  INode* copyNode = ip->CreateObjectNode(copy, "VorelGhost001");
+  copy->Display(320, copyNode, vorel_ui::ActiveViewport(), 0);
+  INode* other = ip->CreateObjectNode(static_cast<RainGhostParticle*>(GetRainGhostDesc()->Create(false)), "Lone");
   ip->DeleteNode(node, false);
-  EXPECT_EQ(ghost->parent, nullptr);
-  ghost->RequestRefresh();
-  ghost->UpdateParticles(320, ghostNode);
-  ghost->Display(320, ghostNode, vorel_ui::ActiveViewport(), 0);
-  SUCCEED();
+  EXPECT_EQ(ip->GetINodeByName("VorelGhost"), nullptr);
+  EXPECT_EQ(ip->GetINodeByName("VorelGhost001"), nullptr);
+  EXPECT_EQ(ip->GetINodeByName("Lone"), other);  // a ghost of no emitter is not touched
+  // A ghost that outlives its parent by other means uses nothing of it.
+  auto* emitter2 = static_cast<RainParticle*>(GetRainDesc()->Create(false));
+  auto* kept = static_cast<RainGhostParticle*>(GetRainGhostDesc()->Create(false));
+  kept->BindToParent(emitter2, 0, nullptr);
+  emitter2->ghostObjects[0] = kept;
+  emitter2->DeleteThis();
+  EXPECT_EQ(kept->parent, nullptr);
+  kept->UpdateParticles(320, nullptr);
+  EXPECT_EQ(kept->parts.Count(), 0);
+  kept->DeleteThis();
 }
 
 TEST_F(GhostFixture, DrawsAndRendersWithItsOwnDisplayParameters) {
@@ -201,6 +217,20 @@ TEST_F(GhostFixture, DrawsAndRendersWithItsOwnDisplayParameters) {
   ghost->pblock2->SetValue(kGhostHideSource, 0, 0);
   ghost->BuildEmitter(0, outline);
   EXPECT_EQ(outline.getNumVerts(), 25);
+}
+
+TEST_F(GhostFixture, AClickOnItsParticlesOrItsRenderMeshHitsIt) {
+  ghostNode->SetNodeTM(0, TransMatrix(Point3(0.0f, 100.0f, 0.0f)));
+  ShowBoth(2);
+  ViewExp* vpt = vorel_ui::ActiveViewport();
+  const Point2 s = vpt->WorldToScreen(Point3(20.0f, 101.0f, 0.0f));  // a particle, off the outline
+  IPoint2 on{int(s.x), int(s.y)}, off{int(s.x), int(s.y) + 100};
+  EXPECT_EQ(ghost->HitTest(320, ghostNode, HITTYPE_POINT, 0, 0, &on, vpt), 1);
+  EXPECT_EQ(ghost->HitTest(320, ghostNode, HITTYPE_POINT, 0, 0, &off, vpt), 0);
+  ghost->pblock2->SetValue(kGhostDisplayType, 0, 3);
+  ghost->pblock2->SetValue(kGhostRenderType, 0, 1);
+  EXPECT_EQ(ghost->HitTest(320, ghostNode, HITTYPE_POINT, 0, 0, &on, vpt), 1);
+  EXPECT_EQ(ghost->HitTest(320, ghostNode, HITTYPE_POINT, 0, 0, &off, vpt), 0);
 }
 
 TEST_F(GhostFixture, MidFrameRenderKeepsShowingTheWholeFrame) {
@@ -262,6 +292,37 @@ TEST(GhostScene, BindingSurvivesASaveAndALoad) {
     EXPECT_EQ(loaded->ghostObjects[size_t(k)], g);
   }
   EXPECT_EQ(std::string(loaded->ghostNodes[1]->GetName()), "VorelGhost001");
+
+  // The saved count damaged in the file: the ghosts the references bind
+  // count, and a ghost can still be added and saved.
+  std::string bytes;
+  {
+    std::ifstream f(scene, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(f), {});
+  }
+  const std::string chunk("\xB7\x07\x04\x00\x00\x00\x02\x00\x00\x00", 10);
+  const size_t at = bytes.find(chunk);
+  ASSERT_NE(at, std::string::npos);
+  for (int32_t damaged : {-7, 0, 1, 5000}) {
+    std::string patched = bytes;
+    std::memcpy(&patched[at + 6], &damaged, 4);
+    const std::string damagedScene = scene + ".damaged";
+    std::ofstream(damagedScene, std::ios::binary) << patched;
+    ASSERT_TRUE(ip->LoadFromFile(damagedScene)) << ip->LastFileError();
+    loadedNode = ip->GetINodeByName("VorelParticle");
+    loaded = dynamic_cast<RainParticle*>(loadedNode->GetObjectRef());
+    ASSERT_EQ(loaded->ghostCount, 2) << damaged;
+    EXPECT_EQ(loaded->NumRefs(), 6) << damaged;
+    for (int k = 0; k < 2; ++k) {
+      auto* g = dynamic_cast<RainGhostParticle*>(loaded->ghostNodes[size_t(k)]->GetObjectRef());
+      EXPECT_EQ(g->parent, loaded) << damaged;
+    }
+    ASSERT_NE(CreateGhostSource(loaded, loadedNode), nullptr) << damaged;
+    ASSERT_TRUE(ip->SaveToFile(damagedScene)) << ip->LastFileError();
+    ASSERT_TRUE(ip->LoadFromFile(damagedScene)) << ip->LastFileError();
+    loaded = dynamic_cast<RainParticle*>(ip->GetINodeByName("VorelParticle")->GetObjectRef());
+    EXPECT_EQ(loaded->ghostCount, 3) << damaged;
+  }
   ip->ResetScene();
   if (!hadGhost) ClassDirectory::Get().RemoveClass(GetRainGhostDesc());
   if (!hadEmitter) ClassDirectory::Get().RemoveClass(GetRainDesc());

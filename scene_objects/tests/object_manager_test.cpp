@@ -100,8 +100,13 @@ TEST_F(ObjectManager, EditsGoToEveryHighlightedRowAndKeepThePrefix) {
   ASSERT_EQ(ListView_GetItemCount(list), 3);
   Highlight(list, {RowOf(list, "A"), RowOf(list, "B")});
 
-  // Two rows highlighted: a click loads nothing into the controls.
+  // Several rows highlighted: a click loads nothing into the controls.
+  ISpinnerControl* gapSpin = GetISpinner(GetDlgItem(dlg, kOmGapSpin));
+  const float gapShown = gapSpin->GetFVal();
   vorel_ui::ClickRow(list, RowOf(list, "C"), false, true);
+  EXPECT_EQ(ListView_GetSelectedCount(list), 3u);
+  EXPECT_FLOAT_EQ(gapSpin->GetFVal(), gapShown);
+  ReleaseISpinner(gapSpin);
   Highlight(list, {RowOf(list, "A"), RowOf(list, "B")});
   vorel_ui::SetSpinner(GetDlgItem(dlg, kOmBounceSpin), 42.0);
   float gap, bounce, friction, adherence;
@@ -110,7 +115,9 @@ TEST_F(ObjectManager, EditsGoToEveryHighlightedRowAndKeepThePrefix) {
   for (INode* n : {a, b}) {
     ASSERT_TRUE(GetObjectParams(n, collide, gap, bounce, friction, adherence, killer));
     EXPECT_FLOAT_EQ(bounce, 42.0f);
+    EXPECT_EQ(Cell(list, RowOf(list, n->GetName()), 2), "42.00");  // shown at once
   }
+  EXPECT_EQ(Cell(list, RowOf(list, "C"), 2), "10.00");
   ASSERT_TRUE(GetObjectParams(c, collide, gap, bounce, friction, adherence, killer));
   EXPECT_FLOAT_EQ(bounce, 10.0f);
   EXPECT_FLOAT_EQ(gap, 0.3f);
@@ -142,14 +149,60 @@ TEST_F(ObjectManager, EditsGoToEveryHighlightedRowAndKeepThePrefix) {
   EXPECT_FLOAT_EQ(s->GetFVal(), 0.3f);
   ReleaseISpinner(s);
 
-  // A renamed node's row reaches nothing; a node without the attribute is
-  // not given one by an edit.
+  // A row reaches its own node, renamed or not, and never another node of
+  // the name it showed.
   c->SetName("Renamed");
   INode* plain = Box("C");
   vorel_ui::SetSpinner(GetDlgItem(dlg, kOmFrictionSpin), 7.0);
   EXPECT_FALSE(HasObjectParams(plain));
   ASSERT_TRUE(GetObjectParams(c, collide, gap, bounce, friction, adherence, killer));
-  EXPECT_FLOAT_EQ(friction, 2.0f);
+  EXPECT_FLOAT_EQ(friction, 7.0f);
+  EXPECT_EQ(RowOf(list, "Renamed"), 2);
+  EXPECT_EQ(Cell(list, 2, 3), "7.00");
+}
+
+TEST_F(ObjectManager, ApplyWritesEveryControlToTheHighlightedRowsOfTwins) {
+  INode* first = Collider("Twin", 0.1f, 0, 256, 1.0f);
+  INode* second = Collider("Twin", 0.2f, 0, 256, 1.0f);
+  HWND dlg = OpenObjectManager(&system);
+  HWND list = GetDlgItem(dlg, kOmList);
+  ASSERT_EQ(ListView_GetItemCount(list), 2);
+  Highlight(list, {1});
+  // The controls set without editing, as a click on another row leaves them.
+  const struct {
+    int spin;
+    float value;
+  } controls[] = {{kOmGapSpin, 0.5f},   {kOmBounceSpin, 20.0f}, {kOmFrictionSpin, 3.0f},
+                  {kOmAdherenceSpin, 0.25f}, {kOmMapResSpin, 512.0f}, {kOmDryingSpin, 4.0f}};
+  for (const auto& c : controls) {
+    ISpinnerControl* spin = GetISpinner(GetDlgItem(dlg, c.spin));
+    if (c.spin == kOmMapResSpin) spin->SetValue(int(c.value), FALSE);
+    else spin->SetValue(c.value, FALSE);
+    ReleaseISpinner(spin);
+  }
+  for (int id : {kOmTracer, kOmPartKiller}) {
+    ICustButton* b = GetICustButton(GetDlgItem(dlg, id));
+    b->SetCheck(true);
+    ReleaseICustButton(b);
+  }
+  SendMessage(dlg, WM_COMMAND, kOmApply, 0);
+  ColliderSettings s;
+  ASSERT_TRUE(ReadObjectSettings(second, s));
+  EXPECT_FLOAT_EQ(s.collisionGap, 0.5f);
+  EXPECT_FLOAT_EQ(s.bounce, 20.0f);
+  EXPECT_FLOAT_EQ(s.friction, 3.0f);
+  EXPECT_FLOAT_EQ(s.adherence, 0.25f);
+  EXPECT_EQ(s.mapRes, 512);
+  EXPECT_FLOAT_EQ(s.dryingTime, 4.0f);
+  EXPECT_EQ(s.tracer, 1);
+  EXPECT_TRUE(s.partKiller);
+  ASSERT_TRUE(ReadObjectSettings(first, s));
+  EXPECT_FLOAT_EQ(s.collisionGap, 0.1f);
+  EXPECT_FALSE(s.partKiller);
+  const char* shown[] = {"Twin", "0.500", "20.00", "3.00", "0.25", "Yes", "Twin", "512 pix.",
+                         "4.00 s.", "1"};
+  for (int c = 0; c < kObjectManagerColumns; ++c) EXPECT_EQ(Cell(list, 1, c), shown[c]) << c;
+  EXPECT_EQ(Cell(list, 0, 1), "0.100");
 }
 
 TEST_F(ObjectManager, DeleteKeepsTheAttributeAndAddRestoresIt) {
