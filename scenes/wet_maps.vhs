@@ -19,8 +19,6 @@ create Vorel
 set VorelParticle Radius 6
 set VorelParticle "Emission Rate" 8
 set Vorel_001 CalculateSurfaceAlso on
-# The floor helper goes before GO!: its wet map must go with it.
-delete floorVorel
 action GO!
 action 0x2B8C643E -25513
 echo painted

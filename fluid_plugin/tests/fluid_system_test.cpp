@@ -116,6 +116,10 @@ TEST_F(FluidSystem, DeletingTheSystemTakesItsHelpersAndKeepsOtherSystemsSettings
   t->engine.CreateClipBox();
   ip()->DeleteNode(ip()->GetINodeByName("Vorelclip"));
   EXPECT_NE(ip()->GetINodeByName("Vorel_two"), nullptr);
+  // A deleted collider leaves the wet-map list: a repaint never reaches it.
+  t->engine.AddWetMap(collider);
+  ip()->DeleteNode(collider);
+  EXPECT_TRUE(t->engine.wetMaps.empty());
 }
 
 TEST_F(FluidSystem, BoundingBoxCoversTheIconAndTheFramesClipBox) {
