@@ -317,6 +317,7 @@ void BenchMesher() {
   Print("mesher_boundary_edges", double(c.boundaryEdges));
   Print("mesher_nonmanifold_edges", double(c.nonManifoldEdges));
   Print("mesher_misoriented_edges", double(c.misorientedEdges));
+  Print("mesher_nonmanifold_vertices", double(c.nonManifoldVertices));
   Print("mesher_components", double(c.components));
   Print("mesher_volume", c.volume);
 #ifdef VOREL_HAVE_OPENVDB

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "host/core/files.h"
 
@@ -23,27 +26,32 @@ std::string WithSlash(const std::string& folder) {
   return f;
 }
 
-// Copy, check the copy's length against the source's, then delete the source.
-// Moves into a new name first so a half-written copy never has the frame's name.
-enum class MoveOutcome { kMoved, kMissing, kFailed };
-MoveOutcome MoveOne(const std::string& from, const std::string& to) {
+bool SameBytes(const std::string& a, const std::string& b) {
+  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+  if (!fa || !fb) return false;
+  std::vector<char> ba(1 << 16), bb(1 << 16);
+  for (;;) {
+    fa.read(ba.data(), std::streamsize(ba.size()));
+    fb.read(bb.data(), std::streamsize(bb.size()));
+    if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
+      return false;
+    if (fa.gcount() == 0 || !fa) return !fb || fb.peek() == EOF;
+  }
+}
+
+// Copies into a new name first so a half-written copy never has the file's
+// name, checks the copy against the source, then gives it the name. False
+// with the reason in `why`.
+bool CopyChecked(const std::string& from, const std::string& to, std::string& why) {
   std::error_code ec;
-  if (!fs::is_regular_file(from, ec)) return MoveOutcome::kMissing;
-  const auto size = fs::file_size(from, ec);
-  if (ec) return MoveOutcome::kFailed;
   const std::string temp = to + ".moving";
   fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
-  if (ec || fs::file_size(temp, ec) != size || ec) {
-    fs::remove(temp, ec);
-    return MoveOutcome::kFailed;
-  }
-  fs::rename(temp, to, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return MoveOutcome::kFailed;
-  }
-  fs::remove(from, ec);
-  return MoveOutcome::kMoved;
+  if (!ec && !SameBytes(from, temp)) ec = std::make_error_code(std::errc::io_error);
+  if (!ec) fs::rename(temp, to, ec);
+  if (!ec) return true;
+  why = to + ": " + ec.message();
+  fs::remove(temp, ec);
+  return false;
 }
 }  // namespace
 
@@ -69,17 +77,35 @@ CacheMoveResult MoveCacheFiles(const std::string& oldFolder, const FrameCache& t
     return r;
   }
   const std::string old = WithSlash(oldFolder);
-  auto tally = [&r](MoveOutcome o) {
-    if (o == MoveOutcome::kMoved) ++r.moved;
-    else if (o == MoveOutcome::kMissing) ++r.missing;
-    else ++r.failed;
-  };
+  std::vector<std::pair<std::string, std::string>> files;  // from, to
   const int lastFrame = std::min(lastSolved, FrameCache::kMaxFrames - 1);
   const int lastMesh = std::min(lastMeshed, FrameCache::kMaxFrames - 1);
-  for (int j = 0; j <= lastMesh; ++j)
-    tally(MoveOne(old + "surface/" + Numbered("m%05d.bin", j), target.MeshPath(j)));
-  for (int i = 0; i <= lastFrame; ++i)
-    tally(MoveOne(old + Numbered("%05d.Vorel", i), target.FramePath(i)));
+  for (int j = 0; j <= lastMesh; ++j) files.emplace_back(old + "surface/" + Numbered("m%05d.bin", j), target.MeshPath(j));
+  for (int i = 0; i <= lastFrame; ++i) files.emplace_back(old + Numbered("%05d.Vorel", i), target.FramePath(i));
+
+  // Copy everything, then delete: at every moment one folder holds the
+  // whole cache.
+  std::vector<const std::string*> copied, sources;
+  std::error_code ec;
+  for (const auto& f : files) {
+    if (!fs::is_regular_file(f.first, ec)) {
+      ++r.missing;
+      continue;
+    }
+    std::string why;
+    if (CopyChecked(f.first, f.second, why)) {
+      copied.push_back(&f.second);
+      sources.push_back(&f.first);
+      continue;
+    }
+    if (r.failed++ == 0) r.failure = why;
+  }
+  if (r.failed > 0) {
+    for (const std::string* to : copied) fs::remove(*to, ec);
+    return r;
+  }
+  for (const std::string* from : sources) fs::remove(*from, ec);
+  r.moved = int(sources.size());
   return r;
 }
 

@@ -9,15 +9,18 @@ struct CacheMoveResult {
   bool sameFolder = false;  // old and new folder are one: nothing was touched
   int moved = 0;            // files now only in the new folder
   int missing = 0;          // files the tables name that the old folder lacks
-  int failed = 0;           // files that could not be copied: still in the old folder
+  int failed = 0;           // files that could not be copied whole
+  std::string failure;      // the first of them and why: "<file>: <reason>"
 };
 
 // Creates the folders of `target` with their parents (root, root/Vorel, the system folder,
 // surface/ and maps/), then moves meshes 0..lastMeshed and frames
 // 0..lastSolved from `oldFolder` (a system folder, with or without a trailing
-// separator) into them. A file is deleted from the old folder only after its
-// copy was written whole; when both folders are the same folder nothing is
-// copied or deleted.
+// separator) into them: every file is copied and its copy checked byte for
+// byte, and only when all copies are whole are the old files deleted. When
+// any copy fails the copies made are removed again and the old folder keeps
+// the whole cache (moved 0). When both folders are the same folder nothing
+// is copied or deleted.
 CacheMoveResult MoveCacheFiles(const std::string& oldFolder, const FrameCache& target, int lastSolved,
                                int lastMeshed);
 

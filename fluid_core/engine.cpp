@@ -234,6 +234,13 @@ void FluidEngine::LogStart() {
   std::fclose(f);
 }
 
+void FluidEngine::LogFailure(const std::string& text) {
+  std::FILE* f = std::fopen(LogPath().c_str(), "a+");
+  if (!f) return;
+  std::fprintf(f, "Stopped:\t %s\n", text.c_str());
+  std::fclose(f);
+}
+
 void FluidEngine::LogEnd(long long elapsedMs, int lastFrameOffset) {
   std::FILE* f = std::fopen(LogPath().c_str(), "a+");
   if (!f) return;

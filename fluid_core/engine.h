@@ -17,6 +17,7 @@
 #include "mesher/polygonizer.h"
 
 struct WetMap;  // one per registered object (wet maps)
+enum class PackedCacheStatus;  // packed_cache.h
 
 // Process-wide: set at the end of every engine reset; emitters and rollouts
 // test it before they use an engine.
@@ -107,6 +108,9 @@ class FluidEngine {
   int32_t lastEvalFrame = -1;
   int32_t lastSolved = -1;
   int32_t lastMeshed = -1;
+  // The last cache file that could not be written (or read back to mesh)
+  // and why, "<path>: <reason>"; empty until then. A run clears it first.
+  std::string cacheFailure;
   // Simulated time the solver has reached, seconds. Kept in double so that
   // sub-steps far below a float's resolution at large times still advance.
   double solverClock = 0.0;
@@ -137,7 +141,9 @@ class FluidEngine {
 
   // --- frame solve ---
   // Solves cache frame n at the host's current time; aborts are reported
-  // through SolveStopFlag and the owner's flags. False only when the call
+  // through SolveStopFlag and the owner's flags. A frame file that cannot be
+  // written stops the run the same way (cacheFailure says which and why) and
+  // leaves lastSolved at the last frame on disk. False only when the call
   // was refused (n outside the tables, or a solve already running).
   bool SolveFrame(int n);
   void BuildColliderMeshes();
@@ -146,8 +152,8 @@ class FluidEngine {
   void ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t);
 
   // --- surfaces ---
-  // Meshes stored frame n into surface/m%05d.bin; false when the frame
-  // cannot be read or the mesh file cannot be written.
+  // Meshes stored frame n into surface/m%05d.bin; false (with cacheFailure
+  // set) when the frame cannot be read or the mesh file cannot be written.
   bool BuildSurfaceFrame(int n);
   void BuildRenderMesh(TimeValue t, Mesh& mesh);
 
@@ -171,7 +177,8 @@ class FluidEngine {
                                 std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
                                 std::vector<Vec3f>& accels, std::vector<int32_t>& neighbourCounts,
                                 bool renderFlag);
-  // Writes cache frame n from the solver; the file length, 0 on failure.
+  // Writes cache frame n from the solver; the file length, 0 on failure
+  // (cacheFailure set).
   int SaveFrame(int n);
   void ShowStatistics(HWND dialog);
   // The five statistics texts (controls 1087, 1088, 1053, 1054, 1055).
@@ -191,6 +198,8 @@ class FluidEngine {
   std::string LogPath() const;
   void LogStart();
   void LogEnd(long long elapsedMs, int lastFrameOffset);
+  // A line saying why a run stopped.
+  void LogFailure(const std::string& text);
 
   // --- wet maps (filled by the wet-map code) ---
   void AddWetMap(INode* node);
@@ -209,9 +218,11 @@ class FluidEngine {
 
   // --- cache folders and the packed cache ---
   // Moves frames and meshes from oldFolder (the system folder until now)
-  // into the folders of the current root, made when missing; a file leaves
-  // the old folder only once copied whole, and the same folder is left
-  // alone. False (with a prompt) when any file could not be moved.
+  // into the folders of the current root, made when missing: the old files
+  // are deleted only once every copy is whole, and the same folder is left
+  // alone. False (with a prompt saying which file failed and why) when any
+  // file could not be copied: the old folder then holds the whole cache and
+  // the caller points the engine back at it.
   bool SetCacheDirectory(const std::string& oldFolder);
   // Reset, then the tables from the frames on disk, then RefreshAfterLoad.
   void ReloadCache();
@@ -224,9 +235,13 @@ class FluidEngine {
   int CountMeshedFrames() const;
   // The whole cache in one file; false when it cannot be written.
   bool PackCache(const std::string& path);
-  // Restores the cache folder from a packed file. A file that is not whole
-  // and consistent is refused (false) before anything is reset or written.
-  bool UnpackCache(const std::string& path);
+  // Replaces the cache folder with a packed file's frames and meshes. A file
+  // that is not whole and consistent, or that cannot be unpacked whole
+  // (a full disk: kCannotWrite), is refused (false; `status` says which,
+  // `failure` says why: the status text or "<file>: <reason>") and leaves the
+  // cache and the engine as they were.
+  bool UnpackCache(const std::string& path, PackedCacheStatus* status = nullptr,
+                   std::string* failure = nullptr);
 
   // The parameter block of source slot i when the slot is usable, else null.
   IParamBlock2* SourceBlock(int i) const;
@@ -234,6 +249,7 @@ class FluidEngine {
 
  private:
   void ValidateCache();
+  void NoteCacheFailure(const std::string& path, int err);
   void ShowStatisticsIfOpen();
   void BuildColliders(TimeValue tick, bool withMotion);
   bool solving_ = false;    // inside SolveFrame: no second one starts

@@ -22,10 +22,9 @@ bool FluidEngine::SetCacheDirectory(const std::string& oldFolder) {
   const CacheMoveResult r = MoveCacheFiles(oldFolder, solver->frameCache, lastSolved, lastMeshed);
   vorel::host::PopPrompt();
   if (r.failed > 0) {
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "Vorel-> %d cache files could not be moved; they stay in %s", r.failed,
-                  oldFolder.c_str());
+    char text[1024];
+    std::snprintf(text, sizeof text, "Vorel-> The cache could not be copied (%s); it stays in %s",
+                  r.failure.c_str(), oldFolder.c_str());
     ShowTempPrompt(text, kMovedPromptMs);
     return false;
   }
@@ -76,15 +75,30 @@ bool FluidEngine::PackCache(const std::string& path) {
   return solver->frameCache.Pack(path, lastSolved, lastMeshed);
 }
 
-bool FluidEngine::UnpackCache(const std::string& path) {
-  // The whole file is checked before the engine is reset or any frame of
-  // the cache on disk is overwritten.
+bool FluidEngine::UnpackCache(const std::string& path, PackedCacheStatus* status, std::string* failure) {
+  // The whole file is checked, then unpacked beside the cache; only a whole
+  // new cache resets the engine and takes the old one's place.
+  solver->frameCache.cacheRoot = cacheRoot;
+  solver->frameCache.systemName = systemName;
   PackedCacheIndex index;
-  if (ReadPackedCacheIndex(path, index) != PackedCacheStatus::kOk) return false;
-  Reset();
+  PackedCacheStatus s = ReadPackedCacheIndex(path, index);
   UnpackedCache u;
-  const PackedCacheStatus s = UnpackPackedCache(path, index, solver->frameCache, u);
-  if (s != PackedCacheStatus::kOk) return false;
+  std::string aside;
+  if (s == PackedCacheStatus::kOk) s = UnpackBeside(path, index, solver->frameCache, u, aside);
+  if (status) *status = s;
+  if (s != PackedCacheStatus::kOk) {
+    if (failure) *failure = s == PackedCacheStatus::kCannotWrite ? u.failure : PackedCacheStatusText(s);
+    return false;
+  }
+  // The reset checks the frames of the cache it will no longer use.
+  Reset();
+  std::string swapFailure;
+  if (!SwapInUnpacked(solver->frameCache, aside, swapFailure)) {
+    if (status) *status = PackedCacheStatus::kCannotWrite;
+    if (failure) *failure = swapFailure;
+    ReloadCache();
+    return false;
+  }
   for (size_t i = 0; i < u.frameParticleCount.size(); ++i) frameParticleCount[i] = u.frameParticleCount[i];
   for (size_t j = 0; j < u.frameMeshed.size(); ++j) frameMeshed[j] = u.frameMeshed[j];
   lastSolved = u.lastSolved;

@@ -1,8 +1,10 @@
 // FluidEngine: frame saving, cache statistics and the display feed of the
 // emitters (emitter points, particles at a frame or a time).
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "fluid_core/engine.h"
 #include "host/core/files.h"
@@ -13,14 +15,19 @@ int FluidEngine::SaveFrame(int n) {
   solver->frameCache.systemName = systemName;
   int length = 0;
   ScopedSeconds timed(timings.frameWrites);
-  if (frameParticleCount[n] == 0) {
-    length = solver->WriteEmptyFrame(n);
-    return length;
+  length = frameParticleCount[n] == 0 ? solver->WriteEmptyFrame(n) : solver->WriteFrame(n);
+  if (length == 0) {
+    NoteCacheFailure(solver->frameCache.FramePath(n), errno);
+    return 0;
   }
-  length = solver->WriteFrame(n);
+  if (frameParticleCount[n] == 0) return length;
   if (!isHoldingTime) particleCacheBytes += length;
   ShowStatisticsIfOpen();
   return length;
+}
+
+void FluidEngine::NoteCacheFailure(const std::string& path, int err) {
+  cacheFailure = path + ": " + (err != 0 ? std::strerror(err) : "cannot be read back");
 }
 
 void FluidEngine::EstimateParticleCacheSize() {

@@ -109,6 +109,16 @@ bool FluidEngine::SolveFrame(int n) {
   solver->frameCache.cacheRoot = cacheRoot;
   solver->frameCache.systemName = systemName;
   while ((int)solver->sources.size() < sourceCount) solver->AddSource(Vec3f());
+  // A frame file that cannot be written ends the run here: lastSolved keeps
+  // naming the last frame on disk and the solver goes back to it, so a later
+  // run solves the lost frame again instead of taking it as done.
+  auto stopOnFailedWrite = [this]() {
+    SolveStopFlag = 1;
+    if (lastSolved >= 0) RestartFromFrame(lastSolved);
+    if (owner) owner->SetSolveRunning(false);
+    solving_ = false;
+    return true;
+  };
 
   // Frame set-up of the sources.
   auto setupStart = std::chrono::steady_clock::now();
@@ -143,7 +153,11 @@ bool FluidEngine::SolveFrame(int n) {
         const int m = std::min<int>(s.particlesFilled, int(fill.size()));
         solver->AddParticles(s.lod, tag, fill, m, float(solverClock), i, uint8_t(s.interaction));
         frameParticleCount[size_t(p)] = solver->count;
-        SaveFrame(p);
+        if (SaveFrame(p) == 0) {
+          src->fillPending = 1;  // the restart below drops the fill again
+          src->SetFillSpinnersEnabled(true);
+          return stopOnFailedWrite();
+        }
       }
       E = 0.0f;
     }
@@ -233,7 +247,7 @@ bool FluidEngine::SolveFrame(int n) {
     if (isHoldingTime || solverClock >= frameT) {
       if (!isHoldingTime) solver->AgeParticles();
       frameParticleCount[size_t(n)] = solver->count;
-      SaveFrame(n);
+      if (SaveFrame(n) == 0) return stopOnFailedWrite();
     }
     if (solverClock < frameT) {
       if (owner) owner->SetSolveRunning(false);

@@ -1,6 +1,7 @@
 // FluidEngine: surface mesh files of stored frames and the render mesh of
 // the particles the sources show.
 #include <algorithm>
+#include <cerrno>
 
 #include "fluid_core/engine.h"
 #include "host/core/files.h"
@@ -60,6 +61,9 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
       ScopedSeconds timedWrite(timings.meshWrites);
       vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
       ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);
+      if (!ok) NoteCacheFailure(solver->frameCache.MeshPath(n), errno);
+    } else {
+      NoteCacheFailure(solver->frameCache.FramePath(n), 0);
     }
   }
   const int64_t size = vorel::host::FileSize(solver->frameCache.MeshPath(n));

@@ -3,6 +3,7 @@
 #include "fluid_core/frame_cache.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -137,17 +138,28 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
 
   // Written beside the target and renamed over it: a full disk leaves the
   // previous file in place and reports 0 rather than a truncated success.
+  // errno is left as the failing call set it, so callers can say why.
   const std::string path = FramePath(frame);
   const std::string tmp = path + ".part";
   std::FILE* f = std::fopen(tmp.c_str(), "wb");
   if (!f) return 0;
   bool ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+  int err = ok ? 0 : errno;
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
     std::remove(tmp.c_str());
+    errno = err;
     return 0;
   }
   const int64_t written = vorel::host::FileSize(path);
+  if (written != size) errno = EIO;
   return written == size ? int(written) : 0;
 }
 

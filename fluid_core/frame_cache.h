@@ -64,7 +64,8 @@ class FrameCache {
   std::string MeshPath(int frame) const;
 
   // Writes slots 0..count-1 of the solver's particles; the file length, or 0
-  // when the file could not be written completely (nothing is left behind).
+  // when the file could not be written completely (nothing is left behind,
+  // an earlier file of that frame stays, errno says why).
   int WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
                  const FluidSolver& solver) const;
   // Particles kept, or -1 for a missing, unreadable or malformed file (its

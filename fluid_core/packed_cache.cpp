@@ -1,12 +1,17 @@
 // Packing a cache folder into one file and unpacking it again.
 #include "fluid_core/packed_cache.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "host/core/files.h"
 
@@ -46,13 +51,81 @@ bool CopyEntry(std::FILE* out, const std::string& path, int32_t length, std::vec
   return WriteAll(out, buf.data(), buf.size());
 }
 
-bool WriteFile(const std::string& path, const char* data, size_t n) {
+// False with the reason in `err` (errno of the call that failed).
+bool WriteFile(const std::string& path, const char* data, size_t n, int& err) {
   FilePtr f(std::fopen(path.c_str(), "wb"));
-  if (!f) return false;
-  if (!WriteAll(f.get(), data, n)) return false;
-  return std::fclose(f.release()) == 0;
+  if (!f || !WriteAll(f.get(), data, n)) {
+    err = errno;
+    return false;
+  }
+  if (std::fclose(f.release()) != 0) {
+    err = errno;
+    return false;
+  }
+  return true;
 }
+
+void (*g_unpackFileHook)(int) = nullptr;
+
+namespace fs = std::filesystem;
+
+// A process id that names no running process. One that answers, even a
+// process of another user that took the id over, is left alone.
+bool ProcessGone(long pid) {
+  if (pid <= 0 || pid == long(getpid())) return false;
+  return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// The pid in `name` when it is `stem` + `tag` + digits, else -1.
+long WorkFilePid(const std::string& name, const std::string& stem, const char* tag) {
+  const std::string head = stem + tag;
+  if (name.size() <= head.size() || name.compare(0, head.size(), head) != 0) return -1;
+  long pid = 0;
+  for (size_t i = head.size(); i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9' || pid > 100000000) return -1;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return pid;
+}
+
+std::string WithoutSlash(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+// The entries of `folder` named `stem` + `tag` + the pid of a dead process.
+std::vector<fs::path> DeadWorkFiles(const fs::path& folder, const std::string& stem, const char* tag) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end; !ec && it != end;
+       it.increment(ec))
+    if (ProcessGone(WorkFilePid(it->path().filename().string(), stem, tag))) found.push_back(it->path());
+  return found;
+}
+
+std::string Reason(const std::string& path, int err) { return path + ": " + std::strerror(err); }
 }  // namespace
+
+void SetUnpackFileHook(void (*hook)(int)) { g_unpackFileHook = hook; }
+
+void RemoveDeadPackParts(const std::string& packPath) {
+  const fs::path target(packPath);
+  std::error_code ec;
+  for (const fs::path& p : DeadWorkFiles(target.parent_path(), target.filename().string(), ".part"))
+    fs::remove(p, ec);
+}
+
+void RecoverUnpackLeftovers(const FrameCache& target) {
+  const fs::path folder(WithoutSlash(target.SystemFolder()));
+  const std::string stem = folder.filename().string();
+  std::error_code ec;
+  // A swap killed between its two renames: the old cache waits beside.
+  for (const fs::path& p : DeadWorkFiles(folder.parent_path(), stem, ".replaced")) {
+    if (!fs::exists(folder, ec)) fs::rename(p, folder, ec);
+    else fs::remove_all(p, ec);
+  }
+  for (const fs::path& p : DeadWorkFiles(folder.parent_path(), stem, ".unpack")) fs::remove_all(p, ec);
+}
 
 const char* PackedCacheStatusText(PackedCacheStatus s) {
   switch (s) {
@@ -77,6 +150,7 @@ bool FrameCache::Pack(const std::string& path, int lastSolved, int lastMeshed) c
 
   // Written aside and renamed over the target, so a failed pack never
   // destroys an earlier file of that name.
+  RemoveDeadPackParts(path);
   const std::string temp = path + ".part" + std::to_string(getpid());
   bool ok = false;
   {
@@ -152,6 +226,16 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
   vorel::host::MakeDirectories(target.SurfaceFolder());
 
   std::vector<char> buf;
+  int step = 0;
+  // Writes one file; on failure `out` says which and why.
+  auto put = [&](const std::string& dst) {
+    if (g_unpackFileHook) g_unpackFileHook(step);
+    ++step;
+    int err = 0;
+    if (WriteFile(dst, buf.data(), buf.size(), err)) return true;
+    out.failure = Reason(dst, err);
+    return false;
+  };
   for (int i = 0; i < index.frames; ++i) {
     const std::string dst = target.FramePath(i);
     const int32_t n = index.frameLengths[size_t(i)];
@@ -162,7 +246,7 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
     }
     buf.resize(size_t(n));
     if (!ReadAll(f.get(), buf.data(), buf.size())) return PackedCacheStatus::kTruncated;
-    if (!WriteFile(dst, buf.data(), buf.size())) return PackedCacheStatus::kCannotWrite;
+    if (!put(dst)) return PackedCacheStatus::kCannotWrite;
     ParticleFrameHeader h;
     std::memcpy(&h, buf.data(), sizeof h);
     if (i < 2) {
@@ -185,7 +269,7 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
     if (n == 0) continue;
     buf.resize(size_t(n));
     if (!ReadAll(f.get(), buf.data(), buf.size())) return PackedCacheStatus::kTruncated;
-    if (!WriteFile(target.MeshPath(j), buf.data(), buf.size())) return PackedCacheStatus::kCannotWrite;
+    if (!put(target.MeshPath(j))) return PackedCacheStatus::kCannotWrite;
     if (j <= out.lastSolved) {
       out.frameMeshed[size_t(j)] = 1;
       ++flagged;
@@ -193,4 +277,60 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
   }
   out.lastMeshed = flagged - 1;
   return PackedCacheStatus::kOk;
+}
+
+PackedCacheStatus UnpackBeside(const std::string& path, const PackedCacheIndex& index,
+                               const FrameCache& target, UnpackedCache& out, std::string& aside) {
+  RecoverUnpackLeftovers(target);
+  aside = WithoutSlash(target.SystemFolder()) + ".unpack" + std::to_string(getpid());
+  std::error_code ec;
+  fs::remove_all(aside, ec);  // nothing of an earlier process with this id may mix in
+  FrameCache beside = target;
+  beside.folderOverride = aside + "/";
+  const PackedCacheStatus s = UnpackPackedCache(path, index, beside, out);
+  if (s != PackedCacheStatus::kOk) {
+    fs::remove_all(aside, ec);
+    // Named as the user knows the file: in the system folder.
+    if (out.failure.compare(0, aside.size() + 1, aside + "/") == 0)
+      out.failure = target.SystemFolder() + out.failure.substr(aside.size() + 1);
+  }
+  return s;
+}
+
+bool SwapInUnpacked(const FrameCache& target, const std::string& aside, std::string& failure) {
+  RecoverUnpackLeftovers(target);
+  const std::string folder = WithoutSlash(target.SystemFolder());
+  std::error_code ec;
+  if (!fs::exists(folder, ec)) {
+    vorel::host::MakeDirectories(fs::path(folder).parent_path().string());
+    if (std::rename(aside.c_str(), folder.c_str()) == 0) return true;
+    failure = Reason(folder, errno);
+    fs::remove_all(aside, ec);
+    return false;
+  }
+  // One atomic exchange where the file system offers it; elsewhere the old
+  // folder steps aside first (a kill in between is undone by the next
+  // RecoverUnpackLeftovers).
+  std::string old = aside;
+  if (renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, folder.c_str(), RENAME_EXCHANGE) != 0) {
+    old = folder + ".replaced" + std::to_string(getpid());
+    if (std::rename(folder.c_str(), old.c_str()) != 0) {
+      failure = Reason(folder, errno);
+      fs::remove_all(aside, ec);
+      return false;
+    }
+    if (std::rename(aside.c_str(), folder.c_str()) != 0) {
+      failure = Reason(folder, errno);
+      std::rename(old.c_str(), folder.c_str());
+      fs::remove_all(aside, ec);
+      return false;
+    }
+  }
+  // What a pack does not hold stays with the system.
+  for (const char* keep : {"maps", "Vorel.log"}) {
+    const fs::path from = fs::path(old) / keep, to = fs::path(folder) / keep;
+    if (fs::exists(from, ec) && !fs::exists(to, ec)) fs::rename(from, to, ec);
+  }
+  fs::remove_all(old, ec);
+  return true;
 }

@@ -54,6 +54,7 @@ struct UnpackedCache {
   bool haveDensity = false;
   double particlesPerVolume = 0.0;          // density taken from frames 0 and 1
   int32_t lastCount = 0;                    // particle count of the last header read
+  std::string failure;                      // kCannotWrite: "<file>: <reason>"
 };
 
 // Writes the files of a packed cache that ReadPackedCacheIndex accepted into
@@ -64,3 +65,24 @@ struct UnpackedCache {
 // written so far on disk.
 PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIndex& index,
                                     const FrameCache& target, UnpackedCache& out);
+
+// Replacing a system's cache with a packed one without ever leaving less
+// than one whole cache on disk: UnpackBeside writes the files into a sibling
+// of the system folder, "<folder>.unpack<pid>" (`aside`), and removes it again
+// when it fails; SwapInUnpacked then puts it in the system folder's place in
+// one step, keeps the old folder's wet maps and log, and deletes the old
+// files. A process killed part-way leaves its sibling behind: both calls
+// first clear what processes that no longer run left beside the folder (a
+// system folder found missing gets its old cache back). SwapInUnpacked
+// answers false with `failure` set ("<folder>: <reason>") when the folders
+// cannot be exchanged; the system folder then holds the old cache.
+PackedCacheStatus UnpackBeside(const std::string& path, const PackedCacheIndex& index,
+                               const FrameCache& target, UnpackedCache& out, std::string& aside);
+bool SwapInUnpacked(const FrameCache& target, const std::string& aside, std::string& failure);
+// Clears the siblings of the system folder that dead processes' unpacks left.
+void RecoverUnpackLeftovers(const FrameCache& target);
+// Removes "<packPath>.part<pid>" files whose process no longer runs (a pack
+// killed part-way); Pack calls it before it writes.
+void RemoveDeadPackParts(const std::string& packPath);
+// Tests: called with 0, 1, ... before each file an unpack writes (null: none).
+void SetUnpackFileHook(void (*hook)(int));

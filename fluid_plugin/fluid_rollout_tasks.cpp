@@ -8,6 +8,7 @@
 
 #include "fluid_core/cache_folders.h"
 #include "fluid_core/frame_cache.h"
+#include "fluid_core/packed_cache.h"
 #include "fluid_plugin/fluid_rollouts.h"
 #include "fluid_plugin/menu_toolbar.h"
 #include "fluid_plugin/tetra_proc_obj.h"
@@ -224,8 +225,13 @@ bool MoveCacheRoot(TetraProcObj& system, const std::string& root) {
     return false;
   }
   e.SetCacheRoot(root);
+  if (!e.SetCacheDirectory(oldFolder)) {
+    // Nothing was moved: the system stays on its whole cache.
+    e.SetCacheRoot(oldRoot);
+    SetStringParam(system, kFluidTempDirPath, oldRoot);
+    return false;
+  }
   SetStringParam(system, kFluidTempDirPath, root);
-  e.SetCacheDirectory(oldFolder);
   return true;
 }
 
@@ -247,13 +253,20 @@ bool LoadCacheFile(TetraProcObj& system, const std::string& path, const std::str
   vorel::host::PushPrompt("Loading Vorel cache...");
   bool ok = true;
   if (HasExtension(path, "Vor")) {
-    ok = e.UnpackCache(path);
+    std::string why;
+    PackedCacheStatus status = PackedCacheStatus::kOk;
+    ok = e.UnpackCache(path, &status, &why);
     vorel::host::PopPrompt();
     if (ok) {
       std::snprintf(text, sizeof text, "%s-> loaded successfully.", title.c_str());
       ShowTempPrompt(text, kNoticeMs);
     } else {
-      std::snprintf(text, sizeof text, "%s-> seems to be an invalid .Vor file.", title.c_str());
+      // A file that cannot be written is no fault of the .Vor file.
+      if (status != PackedCacheStatus::kCannotWrite)
+        std::snprintf(text, sizeof text, "%s-> seems to be an invalid .Vor file.", title.c_str());
+      else
+        std::snprintf(text, sizeof text, "%s-> could not be unpacked (%s); the cache stays as it was.",
+                      title.c_str(), why.c_str());
       MessageBoxA(GetCOREInterface()->GetMAXHWnd(), text, kWarningCaption, MB_OK);
     }
   } else {

@@ -120,13 +120,20 @@ TetraProcObj::TetraProcObj(bool loadingArg)
     engine.SetSystemName(DefaultSystemName(file, number));
   } else {
     engine.SetSystemName(DefaultSystemName("", number));
-    // A first frame left by an earlier scene under the same default name
-    // must not validate as this system's cache; never touch a folder that a
-    // live system still uses.
-    if (!FolderUsedByOther(this, engine.cacheRoot, engine.systemName))
-      DeleteFileA(engine.solver->frameCache.FramePath(0).c_str());
+    // A system being loaded may own this very folder (its save could not
+    // rename it): the load drops a stale frame only once it knows the
+    // system starts over under this name.
+    if (!loading) DropStaleFirstFrame();
   }
   if (!loading) CreateCacheFolders();
+}
+
+void TetraProcObj::DropStaleFirstFrame() {
+  // A first frame left by an earlier scene under the same default name
+  // must not validate as this system's cache; never touch a folder that a
+  // live system still uses.
+  if (!FolderUsedByOther(this, engine.cacheRoot, engine.systemName))
+    DeleteFileA(engine.solver->frameCache.FramePath(0).c_str());
 }
 
 TetraProcObj::~TetraProcObj() {

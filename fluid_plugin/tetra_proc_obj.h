@@ -146,6 +146,9 @@ class TetraProcObj : public SimpleObject2, public FluidEngineOwner {
   // Save and load helpers.
   void RenameForScene();
   void FindCacheFolder(const std::string& savedRoot, const std::string& savedName);
+  // Deletes frame 0 under the system's default name unless a live system
+  // keeps its cache there.
+  void DropStaleFirstFrame();
 
   uint64_t serial_ = 0;
   // Values read from chunk 1967 until chunk 1969 names the cache folder.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "fluid_core/packed_cache.h"
 #include "fluid_core/wet_maps.h"
 #include "fluid_plugin/fluid_params.h"
 #include "fluid_plugin/save_load.h"
@@ -271,8 +272,14 @@ IOResult TetraProcObj::Load(ILoad* iload) {
 void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::string& savedName) {
   FluidEngine& e = engine;
   auto found = [&savedName](const std::string& root) {
-    return !savedName.empty() && !root.empty() &&
-           vorel::host::DirectoryExists(root + "/Vorel/" + savedName);
+    if (savedName.empty() || root.empty()) return false;
+    // An unpack killed while it swapped the folders may have left the
+    // cache beside its folder.
+    FrameCache at;
+    at.cacheRoot = root;
+    at.systemName = savedName;
+    RecoverUnpackLeftovers(at);
+    return vorel::host::DirectoryExists(root + "/Vorel/" + savedName);
   };
   std::string sceneFolder;
   vorel::host::SplitFilename(GetCOREInterface()->GetCurFilePath(), &sceneFolder, nullptr, nullptr);
@@ -295,6 +302,9 @@ void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::stri
                   "reload scene.",
                   savedRoot.c_str(), savedName.c_str(), e.cacheRoot.c_str());
     MessageBoxA(GetActiveWindow(), text, "Vorel Warning!", MB_OKCANCEL);
+    // Starting over under the constructor's name: that folder is not the
+    // scene's own (it would have been found).
+    DropStaleFirstFrame();
     CreateCacheFolders();
     e.Reset();
   }

@@ -339,6 +339,7 @@ void RunGo(TetraProcObj* system) {
 
   system->isSolving = true;
   SolveStopFlag = 0;
+  e.cacheFailure.clear();
   OpenRunDialog(kDlgSolver, system, kCtlBar, 0);
   system->solveStartClock = GetTickCount();
   SetText(kCtlStartedAt, StartedAt());
@@ -367,12 +368,18 @@ void RunGo(TetraProcObj* system) {
     const unsigned passStart = GetTickCount();
     Ip()->SetTime(ft, showParticles != 0);
     if (!guard.Alive()) return AbandonRun();
+    if (!e.cacheFailure.empty()) break;  // the frame's file was not written
     if (surfaceAlso && n >= 0 && n <= e.lastSolved && !e.frameMeshed[size_t(n)] &&
         (entire || (startMesher <= f && f <= stopMesher))) {
       const auto meshStart = std::chrono::steady_clock::now();
-      if (e.BuildSurfaceFrame(n)) e.frameMeshed[size_t(n)] = 1;
+      const bool meshed = e.BuildSurfaceFrame(n);
       BatchRunStats().meshMs +=
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - meshStart).count();
+      if (!meshed) {
+        SolveStopFlag = 1;
+        break;
+      }
+      e.frameMeshed[size_t(n)] = 1;
       e.lastMeshed = n;
     }
     lastPassEnd = GetTickCount();
@@ -388,8 +395,14 @@ void RunGo(TetraProcObj* system) {
     if (!guard.Alive()) return AbandonRun();
   }
   FinishRun(system, f, true);
+  if (!e.cacheFailure.empty()) e.LogFailure(e.cacheFailure);
   e.LogEnd((long long)(lastPassEnd - system->solveStartClock),
            e.lastSolved - (f0 - e.startFrame) - 1);
+  if (!e.cacheFailure.empty()) {
+    const std::string text = "Vorel-> The solve stopped, a cache file failed: " + e.cacheFailure +
+                             ". Frames solved: " + std::to_string(e.lastSolved) + ".";
+    MessageBoxA(Ip()->GetMAXHWnd(), text.c_str(), "Vorel Warning!", MB_OK | MB_ICONERROR);
+  }
 }
 
 void RunHoldTime(TetraProcObj* system) {

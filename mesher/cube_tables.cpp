@@ -1,6 +1,7 @@
 #include "mesher/cube_tables.h"
 
 #include <array>
+#include <set>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -382,12 +383,84 @@ double EarScore(uint32_t mask, int a, int b, int c) {
   return Dot(n, out) / len;
 }
 
+// A side drawn inside a cube between two crossing edges of one of its
+// faces that is not a segment of that face. When the cube across the face
+// draws the same side, the edge gets four triangles. It is named from the
+// cube whose +x, +y or +z face it lies in: the face, the inside corners of
+// that cube on it, the face's decision, and the two edges.
+struct FaceSide {
+  int face;
+  uint32_t corners, joined;
+  int a, b;  // a < b
+  bool operator<(const FaceSide& o) const {
+    if (face != o.face) return face < o.face;
+    if (corners != o.corners) return corners < o.corners;
+    if (joined != o.joined) return joined < o.joined;
+    return a != o.a ? a < o.a : b < o.b;
+  }
+};
+
+// The face side (a, b) draws across in the cube of `mask`, as FaceSide
+// names it; false when the side lies on no face or is a segment there.
+// `plus` tells whether the face is this cube's +x, +y or +z face.
+bool SideAcross(uint32_t mask, uint32_t joined, int a, int b, FaceSide* out, bool* plus) {
+  const uint32_t ends = (1u << kEdgeCorners[a][0]) | (1u << kEdgeCorners[a][1]) | (1u << kEdgeCorners[b][0]) |
+                        (1u << kEdgeCorners[b][1]);
+  for (int f = 0; f < 6; ++f) {
+    if ((ends & ~kFaceMask[f]) != 0) continue;
+    for (const auto& s : FaceSegments(mask, f, (joined >> f) & 1u))
+      if ((s.first == a && s.second == b) || (s.first == b && s.second == a)) return false;
+    *plus = kFaceOffset[f][0] + kFaceOffset[f][1] + kFaceOffset[f][2] > 0;
+    // Corners of this cube as the cube across a -x, -y or -z face numbers them.
+    int to[8];
+    for (int c = 0; c < 8; ++c) to[c] = c;
+    int face = f;
+    if (!*plus) {
+      for (const auto& pr : kFaceShared[f]) to[pr[1]] = pr[0];
+      static const int kOpposite[6] = {5, 3, 4, 1, 2, 0};
+      face = kOpposite[f];
+    }
+    uint32_t corners = 0;
+    for (int c = 0; c < 8; ++c)
+      if ((kFaceMask[f] >> c & 1u) && Inside(mask, c)) corners |= 1u << to[c];
+    const int ea = EdgeBetween(to[kEdgeCorners[a][0]], to[kEdgeCorners[a][1]]);
+    const int eb = EdgeBetween(to[kEdgeCorners[b][0]], to[kEdgeCorners[b][1]]);
+    *out = FaceSide{face, corners, (joined >> f) & 1u, std::min(ea, eb), std::max(ea, eb)};
+    return true;
+  }
+  return false;
+}
+
+// What a triangulation of part of a loop costs: sides drawn across +x, +y
+// or +z faces (fewer first), then sides across the other faces that the
+// cube beyond cannot avoid drawing itself, then its worst triangle's score
+// (higher).
+struct Cost {
+  int plus = 0, clash = 0;
+  double worst = 0;
+  Cost With(const Cost& part) const { return Cost{plus + part.plus, clash + part.clash, std::min(worst, part.worst)}; }
+  bool Better(const Cost& o) const {
+    if (plus != o.plus) return plus < o.plus;
+    if (clash != o.clash) return clash < o.clash;
+    return worst > o.worst + 1e-12;
+  }
+};
+
 struct Resolved {
   // rows[joined subset] for every subset of the ambiguous faces (64 slots).
   std::array<std::array<int8_t, kResolvedRowLength>, 64> rows;
 };
 
-std::vector<Resolved> BuildResolved() {
+// Resolves every row whose face decisions the table row does not follow.
+// Of all triangulations of each loop the one of least Cost is taken: no
+// side across a +x, +y or +z face unless no triangulation avoids it, and
+// none across another face where the cube beyond has to draw the same
+// side (`forced`, the +x, +y, +z sides left in a first pass); then the one
+// whose worst triangle faces outward the most (edge midpoints standing in
+// for the crossings): no inverted triangles across saddles, and flat ones
+// only where the sides across faces leave no other choice. Sides
+// that a row still draws across its +x, +y or +z faces go to `across`.
+std::vector<Resolved> BuildResolved(const std::set<FaceSide>& forced, std::set<FaceSide>* across) {
   std::vector<Resolved> all(256);
   for (uint32_t mask = 0; mask < 256; ++mask) {
     uint32_t amb = AmbiguousFaces(mask);
@@ -399,6 +472,17 @@ std::vector<Resolved> BuildResolved() {
         for (int i = 0; i < 15; ++i) row[i] = kTriangleTable[mask][i];
         continue;
       }
+      auto sideCost = [&](int a, int b) {
+        FaceSide fs;
+        bool plus = false;
+        Cost c{0, 0, 1e300};
+        if (!SideAcross(mask, joined, a, b, &fs, &plus)) return c;
+        if (plus)
+          c.plus = 1;
+        else
+          c.clash = int(forced.count(fs));
+        return c;
+      };
       int next[12];
       for (int& e : next) e = -1;
       for (int f = 0; f < 6; ++f)
@@ -412,27 +496,21 @@ std::vector<Resolved> BuildResolved() {
           used[e] = true;
           loop.push_back(e);
         }
-        // Of all triangulations of the loop, take the one whose worst
-        // triangle faces outward the most (edge midpoints standing in for
-        // the crossings): no flat or inverted triangles across saddles.
         const int L = int(loop.size());
-        double best[12][12];
+        Cost best[12][12];
         int split[12][12];
         for (int i = 0; i < L; ++i)
-          for (int j = 0; j < L; ++j) {
-            best[i][j] = 1e300;
-            split[i][j] = -1;
-          }
+          for (int j = 0; j < L; ++j) split[i][j] = -1;
         for (int len = 2; len < L; ++len)
           for (int i = 0; i + len < L; ++i) {
             const int j = i + len;
-            best[i][j] = -1e300;
+            best[i][j] = Cost{1 << 20, 0, -1e300};
             for (int k = i + 1; k < j; ++k) {
-              double sc = EarScore(mask, loop[size_t(i)], loop[size_t(k)], loop[size_t(j)]);
-              if (k - i > 1) sc = std::min(sc, best[i][k]);
-              if (j - k > 1) sc = std::min(sc, best[k][j]);
-              if (sc > best[i][j] + 1e-12) {
-                best[i][j] = sc;
+              Cost c{0, 0, EarScore(mask, loop[size_t(i)], loop[size_t(k)], loop[size_t(j)])};
+              if (k - i > 1) c = c.With(best[i][k]).With(sideCost(loop[size_t(i)], loop[size_t(k)]));
+              if (j - k > 1) c = c.With(best[k][j]).With(sideCost(loop[size_t(k)], loop[size_t(j)]));
+              if (c.Better(best[i][j])) {
+                best[i][j] = c;
                 split[i][j] = k;
               }
             }
@@ -450,13 +528,25 @@ std::vector<Resolved> BuildResolved() {
           stack.push_back({k, j});
         }
       }
+      if (!across) continue;
+      for (int t = 0; row[size_t(t)] != 12; t += 3)
+        for (int k = 0; k < 3; ++k) {
+          FaceSide fs;
+          bool plus = false;
+          if (SideAcross(mask, joined, row[size_t(t + k)], row[size_t(t + (k + 1) % 3)], &fs, &plus) && plus)
+            across->insert(fs);
+        }
     }
   }
   return all;
 }
 
 const std::vector<Resolved>& ResolvedTables() {
-  static const std::vector<Resolved> tables = BuildResolved();
+  static const std::vector<Resolved> tables = [] {
+    std::set<FaceSide> forced;
+    BuildResolved({}, &forced);
+    return BuildResolved(forced, nullptr);
+  }();
   return tables;
 }
 

@@ -1,20 +1,39 @@
 #include "mesher/mesh_check.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <vector>
+
+namespace {
+// Union-find over 0..n-1 with path halving.
+struct Roots {
+  std::vector<int32_t> parent;
+  explicit Roots(size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0); }
+  int32_t Find(int32_t x) {
+    while (parent[size_t(x)] != x) x = parent[size_t(x)] = parent[size_t(parent[size_t(x)])];
+    return x;
+  }
+  void Join(int32_t a, int32_t b) {
+    a = Find(a);
+    b = Find(b);
+    if (a != b) parent[size_t(std::max(a, b))] = std::min(a, b);
+  }
+};
+}  // namespace
 
 MeshCheck CheckMesh(const MeshRecord& mesh) {
   MeshCheck r;
   const int64_t nV = int64_t(mesh.vertices.size());
+  const size_t nF = mesh.faces.size();
   struct HalfEdge {
     int32_t lo, hi;
-    int32_t face;
-    bool forward;  // runs lo -> hi
+    int32_t cornerLo, cornerHi;  // face * 3 + slot of each end
+    bool forward;                // runs lo -> hi
   };
   std::vector<HalfEdge> he;
-  he.reserve(mesh.faces.size() * 3);
-  for (size_t f = 0; f < mesh.faces.size(); ++f) {
+  he.reserve(nF * 3);
+  for (size_t f = 0; f < nF; ++f) {
     const MeshFace& t = mesh.faces[f];
     bool bad = false;
     for (int s = 0; s < 3; ++s) bad |= t[s] < 0 || t[s] >= nV;
@@ -29,38 +48,51 @@ MeshCheck CheckMesh(const MeshRecord& mesh) {
     const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
     r.area += 0.5 * std::sqrt(nx * nx + ny * ny + nz * nz);
     for (int s = 0; s < 3; ++s) {
-      int32_t p = t[s], q = t[(s + 1) % 3];
-      he.push_back({std::min(p, q), std::max(p, q), int32_t(f), p < q});
+      const int32_t p = t[s], q = t[(s + 1) % 3];
+      const int32_t cp = int32_t(3 * f) + s, cq = int32_t(3 * f) + (s + 1) % 3;
+      if (p < q)
+        he.push_back({p, q, cp, cq, true});
+      else
+        he.push_back({q, p, cq, cp, false});
     }
   }
   std::sort(he.begin(), he.end(), [](const HalfEdge& x, const HalfEdge& y) {
     return x.lo != y.lo ? x.lo < y.lo : x.hi < y.hi;
   });
-  // Union-find over faces joined by edges.
-  std::vector<int32_t> parent(mesh.faces.size());
-  std::iota(parent.begin(), parent.end(), 0);
-  auto find = [&](int32_t x) {
-    while (parent[size_t(x)] != x) x = parent[size_t(x)] = parent[size_t(parent[size_t(x)])];
-    return x;
-  };
+  // Faces join into components through any shared edge; the corners of one
+  // vertex join into one fan only through its edges with exactly two faces.
+  Roots faces(nF), corners(nF * 3);
+  std::vector<uint8_t> pinched(size_t(nV), 0);  // on an edge with more than two faces
   for (size_t s = 0; s < he.size();) {
     size_t e = s;
-    while (e < he.size() && he[e].lo == he[s].lo && he[e].hi == he[s].hi) ++e;
+    int64_t forward = 0;
+    while (e < he.size() && he[e].lo == he[s].lo && he[e].hi == he[s].hi) forward += he[e++].forward;
     ++r.edges;
-    const size_t n = e - s;
+    const int64_t n = int64_t(e - s), backward = n - forward;
     if (n == 1) ++r.boundaryEdges;
-    if (n > 2) ++r.nonManifoldEdges;
-    if (n == 2 && he[s].forward == he[s + 1].forward) ++r.misorientedEdges;
-    const int32_t root = find(he[s].face);
-    for (auto it = he.begin() + long(s) + 1; it != he.begin() + long(e); ++it) {
-      const int32_t other = find(it->face);
-      if (other != root) parent[size_t(other)] = root;
+    if (n > 2) {
+      ++r.nonManifoldEdges;
+      pinched[size_t(he[s].lo)] = pinched[size_t(he[s].hi)] = 1;
     }
+    r.misorientedEdges += int64_t(forward > 1) + int64_t(backward > 1);
+    if (n == 2) {
+      corners.Join(he[s].cornerLo, he[s + 1].cornerLo);
+      corners.Join(he[s].cornerHi, he[s + 1].cornerHi);
+    }
+    for (size_t k = s + 1; k < e; ++k) faces.Join(he[s].cornerLo / 3, he[k].cornerLo / 3);
     s = e;
   }
-  std::vector<uint8_t> used(mesh.faces.size(), 0);
-  for (const HalfEdge& h : he) used[size_t(h.face)] = 1;
-  for (size_t f = 0; f < mesh.faces.size(); ++f)
-    if (used[f] && find(int32_t(f)) == int32_t(f)) ++r.components;
+  std::vector<uint8_t> used(nF, 0), fans(size_t(nV), 0);
+  for (const HalfEdge& h : he) used[size_t(h.cornerLo / 3)] = 1;
+  for (size_t f = 0; f < nF; ++f) {
+    if (!used[f]) continue;
+    if (faces.Find(int32_t(f)) == int32_t(f)) ++r.components;
+    for (int s = 0; s < 3; ++s) {
+      const int32_t c = int32_t(3 * f) + s;
+      uint8_t& k = fans[size_t(mesh.faces[f][size_t(s)])];
+      if (corners.Find(c) == c && k < 2) ++k;
+    }
+  }
+  for (int64_t v = 0; v < nV; ++v) r.nonManifoldVertices += fans[size_t(v)] > 1 || pinched[size_t(v)];
   return r;
 }

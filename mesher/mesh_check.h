@@ -7,17 +7,20 @@
 #include "mesher/mesh_record.h"
 
 struct MeshCheck {
-  int64_t edges = 0;             // distinct undirected edges
-  int64_t boundaryEdges = 0;     // used by one face only
-  int64_t nonManifoldEdges = 0;  // used by more than two faces
-  int64_t misorientedEdges = 0;  // two faces run the edge the same way
-  int64_t degenerateFaces = 0;   // repeated or out-of-range indices
-  int64_t components = 0;        // face-connected pieces
-  double volume = 0;             // signed: positive when normals face out
+  int64_t edges = 0;                // distinct undirected edges
+  int64_t boundaryEdges = 0;        // used by one face only
+  int64_t nonManifoldEdges = 0;     // used by more than two faces
+  int64_t misorientedEdges = 0;     // directed edges that more than one face runs (each counted once)
+  int64_t nonManifoldVertices = 0;  // the faces around the vertex are not one fan joined through two-face edges
+  int64_t degenerateFaces = 0;      // repeated or out-of-range indices
+  int64_t components = 0;           // face-connected pieces
+  double volume = 0;                // signed: positive when normals face out
   double area = 0;
   bool Closed() const {
     return boundaryEdges == 0 && nonManifoldEdges == 0 && misorientedEdges == 0 && degenerateFaces == 0;
   }
+  // Closed, and every vertex's faces form one disc around it.
+  bool Manifold() const { return Closed() && nonManifoldVertices == 0; }
 };
 
 MeshCheck CheckMesh(const MeshRecord& mesh);

@@ -40,177 +40,146 @@ void SortByVertex(std::vector<T>& items, int32_t vertexCount, Key key, Less less
   items.swap(sorted);
 }
 
-// Clustering at the outside lattice points can fold a thin sheet of cubes
-// into two faces over the same three vertices, wound against each other: a
-// doubled face that leaves its edges with four faces. Such pairs enclose
-// nothing; both go, and every other face keeps its place in the order.
-void RemoveDoubledFaces(std::vector<MeshFace>& faces, int32_t vertexCount) {
-  struct Key {
-    int32_t a, b, c;
-    bool even;  // the face's order is an even permutation of (a, b, c)
-    uint32_t face;
-  };
-  std::vector<Key> keys(faces.size());
-  for (size_t f = 0; f < faces.size(); ++f) {
-    const MeshFace& t = faces[f];
-    // Rotate so the smallest index comes first; then the winding decides.
-    int r = (t[0] < t[1] && t[0] < t[2]) ? 0 : (t[1] < t[2] ? 1 : 2);
-    int32_t x = t[size_t(r)], y = t[size_t(r + 1) % 3], z = t[size_t(r + 2) % 3];
-    keys[f] = {x, std::min(y, z), std::max(y, z), y < z, uint32_t(f)};
-  }
-  SortByVertex(keys, vertexCount, [](const Key& k) { return k.a; }, [](const Key& p, const Key& q) {
-    if (p.b != q.b) return p.b < q.b;
-    if (p.c != q.c) return p.c < q.c;
-    return p.face < q.face;
-  });
-  std::vector<uint8_t> drop(faces.size(), 0);
-  bool any = false;
-  for (size_t s = 0; s < keys.size();) {
-    size_t e = s + 1;
-    while (e < keys.size() && keys[e].a == keys[s].a && keys[e].b == keys[s].b && keys[e].c == keys[s].c) ++e;
-    if (e - s > 1) {
-      std::vector<uint32_t> pos, neg;
-      for (size_t k = s; k < e; ++k) (keys[k].even ? pos : neg).push_back(keys[k].face);
-      const size_t pairs = std::min(pos.size(), neg.size());
-      for (size_t k = 0; k < pairs; ++k) {
-        drop[pos[k]] = drop[neg[k]] = 1;
-        any = true;
+// The six directions from an outside lattice point to its neighbours, as
+// axis * 2 + (1 when up the axis); a crossing is named by its edge's
+// outside end and this direction.
+constexpr int32_t kDirections = 6;
+struct EdgeDirections {
+  // d[e][n]: the direction of edge e when its corner n is the outside one.
+  uint8_t d[12][2];
+};
+const EdgeDirections directions = [] {
+  EdgeDirections t{};
+  for (int e = 0; e < 12; ++e)
+    for (int n = 0; n < 2; ++n) {
+      const int* o = kCornerOffset[kEdgeCorners[e][n]];
+      const int* q = kCornerOffset[kEdgeCorners[e][1 - n]];
+      for (int a = 0; a < 3; ++a)
+        if (q[a] != o[a]) t.d[e][n] = uint8_t(2 * a + (q[a] > o[a] ? 1 : 0));
+    }
+  return t;
+}();
+
+// Vertex clustering as edge collapses on the marching-cubes surface, which
+// is a closed 2-manifold. Merging every crossing of an outside point into
+// one vertex at once can press two sheets onto one edge or one vertex (the
+// two inside corners of a cube face cut off separately, two bodies a cell
+// apart); here the crossings of a point merge one surface edge at a time,
+// and only where the two ends share exactly the two vertices opposite the
+// edge (the link condition), which keeps the surface a closed 2-manifold.
+// A point whose crossings cannot all merge keeps several groups. Points are
+// taken in cluster order, each until no merge is left.
+class SurfaceClusters {
+ public:
+  // corners: per triangle corner, kDirections * cluster + direction.
+  SurfaceClusters(const std::vector<int32_t>& corners, int32_t clusterCount)
+      : corners_(corners), clusterCount_(clusterCount), rep_(size_t(clusterCount) * kDirections) {
+    for (size_t s = 0; s < rep_.size(); ++s) rep_[s] = uint8_t(s % kDirections);
+    // Triangles touching each cluster, each listed once per cluster.
+    start_.assign(size_t(clusterCount) + 1, 0);
+    const size_t nT = corners.size() / 3;
+    auto each = [&](auto&& visit) {
+      for (size_t t = 0; t < nT; ++t) {
+        const int32_t a = corners[3 * t] / kDirections, b = corners[3 * t + 1] / kDirections,
+                      c = corners[3 * t + 2] / kDirections;
+        visit(a, t);
+        if (b != a) visit(b, t);
+        if (c != a && c != b) visit(c, t);
       }
-    }
-    s = e;
-  }
-  if (!any) return;
-  size_t out = 0;
-  for (size_t f = 0; f < faces.size(); ++f)
-    if (!drop[f]) faces[out++] = faces[f];
-  faces.resize(out);
-}
-
-
-// Clustering can also press two separate sheets of surface onto one lattice
-// edge (two drops a lattice cell apart share the outside points between
-// them): the edge then carries four faces. Around each end of such an edge
-// the faces fall into fans joined by ordinary two-face edges; every fan
-// after the first gets its own copy of the vertex, so each sheet is closed
-// on its own. Across the pinched edge itself, each face running along the
-// edge is paired with the next face around it that runs back. Returns the
-// vertex each appended copy was made from.
-std::vector<int32_t> SplitPinchedEdges(const std::vector<Point3>& verts, std::vector<MeshFace>& faces) {
-  const int32_t vertexCount = int32_t(verts.size());
-  std::vector<int32_t> copies;
-  struct Half {
-    int32_t lo, hi;
-  };
-  std::vector<Half> he;
-  he.reserve(faces.size() * 3);
-  for (const MeshFace& t : faces)
-    for (int s = 0; s < 3; ++s) he.push_back({std::min(t[s], t[(s + 1) % 3]), std::max(t[s], t[(s + 1) % 3])});
-  auto less = [](const Half& a, const Half& b) { return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi; };
-  SortByVertex(he, vertexCount, [](const Half& h) { return h.lo; }, [](const Half& a, const Half& b) { return a.hi < b.hi; });
-  std::vector<Half> pinched;
-  for (size_t s = 0; s < he.size();) {
-    size_t e = s + 1;
-    while (e < he.size() && he[e].lo == he[s].lo && he[e].hi == he[s].hi) ++e;
-    if (e - s > 2) pinched.push_back(he[s]);
-    s = e;
-  }
-  if (pinched.empty()) return copies;
-  auto isPinched = [&](int32_t a, int32_t b) {
-    Half h{std::min(a, b), std::max(a, b)};
-    return std::binary_search(pinched.begin(), pinched.end(), h, less);
-  };
-  std::vector<uint8_t> flagged(size_t(vertexCount), 0);
-  for (const Half& h : pinched) flagged[size_t(h.lo)] = flagged[size_t(h.hi)] = 1;
-  // Faces on each pinched edge, sorted by angle around it (seen along
-  // lo -> hi); a face running lo -> hi pairs with the next one running back.
-  std::vector<std::vector<uint32_t>> onEdge(pinched.size());
-  for (size_t f = 0; f < faces.size(); ++f)
-    for (int s = 0; s < 3; ++s) {
-      const int32_t a = faces[f][s], b = faces[f][(s + 1) % 3];
-      Half h{std::min(a, b), std::max(a, b)};
-      auto it = std::lower_bound(pinched.begin(), pinched.end(), h, less);
-      if (it != pinched.end() && it->lo == h.lo && it->hi == h.hi) onEdge[size_t(it - pinched.begin())].push_back(uint32_t(f));
-    }
-  std::vector<std::pair<uint32_t, uint32_t>> wedge;
-  for (size_t e = 0; e < pinched.size(); ++e) {
-    const Point3 A = verts[size_t(pinched[e].lo)], B = verts[size_t(pinched[e].hi)];
-    const Point3 d = (B - A).Normalize();
-    Point3 ux = CrossProd(d, std::fabs(d.x) < 0.9f ? Point3(1.0f, 0.0f, 0.0f) : Point3(0.0f, 1.0f, 0.0f)).Normalize();
-    Point3 uy = CrossProd(d, ux);
-    struct Around {
-      double angle;
-      bool reversed;  // runs hi -> lo
-      uint32_t face;
     };
-    std::vector<Around> list;
-    for (uint32_t f : onEdge[e]) {
-      const MeshFace& t = faces[f];
-      int32_t c = -1;
-      bool rev = false;
+    each([&](int32_t v, size_t) { ++start_[size_t(v) + 1]; });
+    for (size_t v = 0; v < size_t(clusterCount); ++v) start_[v + 1] += start_[v];
+    list_.resize(size_t(start_[size_t(clusterCount)]));
+    std::vector<uint32_t> fill(start_.begin(), start_.end() - 1);
+    each([&](int32_t v, size_t t) { list_[fill[size_t(v)]++] = uint32_t(t); });
+  }
+
+  // The group of a corner (kDirections * cluster + direction): the same
+  // form, with the direction of the group's first member.
+  int32_t Group(int32_t corner) const { return corner - corner % kDirections + rep_[size_t(corner)]; }
+
+  void Merge() {
+    for (int32_t v = 0; v < clusterCount_; ++v) MergeCluster(v);
+  }
+
+ private:
+  void MergeCluster(int32_t v) {
+    const uint32_t* begin = list_.data() + start_[size_t(v)];
+    const uint32_t* end = list_.data() + start_[size_t(v) + 1];
+    // A closed piece of surface around this point alone (an outside point
+    // enclosed by inside ones) collapses whole, as the points' clustering
+    // has it.
+    bool alone = true, inner = false;
+    for (const uint32_t* t = begin; t != end && alone; ++t)
+      for (int s = 0; s < 3; ++s) alone &= corners_[3 * *t + s] / kDirections == v;
+    for (const uint32_t* t = begin; t != end && !inner; ++t)
       for (int s = 0; s < 3; ++s) {
-        if (t[s] != pinched[e].lo && t[s] != pinched[e].hi) c = t[s];
-        if (t[s] == pinched[e].hi && t[(s + 1) % 3] == pinched[e].lo) rev = true;
+        const int32_t a = corners_[3 * *t + s], b = corners_[3 * *t + (s + 1) % 3];
+        inner |= a / kDirections == v && b / kDirections == v;
       }
-      const Point3 u = verts[size_t(c)] - A;
-      list.push_back({std::atan2(double(DotProd(u, uy)), double(DotProd(u, ux))), rev, f});
+    if (!inner) return;
+    if (alone) {
+      uint8_t* r = &rep_[size_t(v) * kDirections];
+      const uint8_t lowest = *std::min_element(r, r + kDirections);
+      for (int d = 0; d < kDirections; ++d) r[d] = lowest;
+      return;
     }
-    std::sort(list.begin(), list.end(), [](const Around& x, const Around& y) { return x.angle < y.angle; });
-    for (size_t k = 0; k < list.size(); ++k) {
-      const Around& cur = list[k];
-      const Around& next = list[(k + 1) % list.size()];
-      if (!cur.reversed && next.reversed) wedge.push_back({std::min(cur.face, next.face), std::max(cur.face, next.face)});
-    }
-  }
-  std::sort(wedge.begin(), wedge.end());
-  // Faces around each flagged vertex, in face order.
-  std::vector<std::pair<int32_t, uint32_t>> around;
-  for (size_t f = 0; f < faces.size(); ++f)
-    for (int s = 0; s < 3; ++s)
-      if (flagged[size_t(faces[f][s])]) around.push_back({faces[f][s], uint32_t(f)});
-  std::sort(around.begin(), around.end());
-  for (size_t s = 0; s < around.size();) {
-    size_t e = s + 1;
-    while (e < around.size() && around[e].first == around[s].first) ++e;
-    const int32_t v = around[s].first;
-    const size_t n = e - s;
-    std::vector<size_t> fan(n);
-    for (size_t k = 0; k < n; ++k) fan[k] = k;
-    auto root = [&](size_t x) {
-      while (fan[x] != x) x = fan[x] = fan[fan[x]];
-      return x;
-    };
-    for (size_t x = 0; x < n; ++x)
-      for (size_t y = x + 1; y < n; ++y) {
-        const MeshFace& fx = faces[around[s + x].second];
-        const MeshFace& fy = faces[around[s + y].second];
-        bool joined = std::binary_search(
-            wedge.begin(), wedge.end(),
-            std::make_pair(std::min(around[s + x].second, around[s + y].second),
-                           std::max(around[s + x].second, around[s + y].second)));
-        for (int32_t a : fx)
-          if (a != v && !isPinched(v, a) && (a == fy[0] || a == fy[1] || a == fy[2])) joined = true;
-        if (joined) {
-          size_t rx = root(x), ry = root(y);
-          if (rx != ry) fan[std::max(rx, ry)] = std::min(rx, ry);
+    for (bool again = true; again;) {
+      again = false;
+      for (const uint32_t* t = begin; t != end; ++t)
+        for (int s = 0; s < 3; ++s) {
+          const int32_t a = corners_[3 * *t + s], b = corners_[3 * *t + (s + 1) % 3];
+          if (a / kDirections != v || b / kDirections != v) continue;
+          const int32_t ga = Group(a), gb = Group(b);
+          if (ga == gb || !LinkCondition(begin, end, ga, gb)) continue;
+          const uint8_t keep = uint8_t(std::min(ga, gb) % kDirections), gone = uint8_t(std::max(ga, gb) % kDirections);
+          uint8_t* r = &rep_[size_t(v) * kDirections];
+          for (int d = 0; d < kDirections; ++d)
+            if (r[d] == gone) r[d] = keep;
+          again = true;
         }
-      }
-    // The fan holding the first face keeps v; each other fan gets a copy.
-    std::vector<int32_t> copyOf(n, -1);
-    for (size_t k = 0; k < n; ++k) {
-      const size_t r = root(k);
-      if (r == root(0)) continue;
-      if (copyOf[r] < 0) {
-        copyOf[r] = vertexCount + int32_t(copies.size());
-        copies.push_back(v);
-      }
-      for (int32_t& idx : faces[around[s + k].second])
-        if (idx == v) idx = copyOf[r];
     }
-    s = e;
   }
-  return copies;
-}
 
+  // Whether the surface edge between groups a and b (of one cluster, whose
+  // triangles are [begin, end)) may collapse: it has two triangles, and
+  // the vertices next to both ends are only the two opposite it. A
+  // tetrahedron (both ends with three triangles) would fold flat and stays.
+  bool LinkCondition(const uint32_t* begin, const uint32_t* end, int32_t a, int32_t b) {
+    nearA_.clear();
+    nearB_.clear();
+    int32_t opposite[2];
+    int shared = 0, aroundA = 0, aroundB = 0;
+    for (const uint32_t* t = begin; t != end; ++t) {
+      const int32_t k0 = Group(corners_[3 * *t]), k1 = Group(corners_[3 * *t + 1]), k2 = Group(corners_[3 * *t + 2]);
+      if (k0 == k1 || k1 == k2 || k0 == k2) continue;  // collapsed already
+      const bool hasA = k0 == a || k1 == a || k2 == a, hasB = k0 == b || k1 == b || k2 == b;
+      if (hasA && hasB) {
+        if (shared == 2) return false;
+        opposite[shared++] = k0 + k1 + k2 - a - b;
+        ++aroundA;
+        ++aroundB;
+      } else if (hasA || hasB) {
+        std::vector<int32_t>& near = hasA ? nearA_ : nearB_;
+        ++(hasA ? aroundA : aroundB);
+        const int32_t self = hasA ? a : b;
+        for (int32_t k : {k0, k1, k2})
+          if (k != self) near.push_back(k);
+      }
+    }
+    if (shared != 2 || opposite[0] == opposite[1] || (aroundA == 3 && aroundB == 3)) return false;
+    for (int32_t k : nearA_)
+      if (k != opposite[0] && k != opposite[1] && std::find(nearB_.begin(), nearB_.end(), k) != nearB_.end())
+        return false;
+    return true;
+  }
+
+  const std::vector<int32_t>& corners_;
+  int32_t clusterCount_;
+  std::vector<uint8_t> rep_;  // per corner name: the direction of its group's first member
+  std::vector<uint32_t> start_, list_;
+  std::vector<int32_t> nearA_, nearB_;
+};
 }  // namespace
 
 // ---------------------------------------------------------------- RecordPool
@@ -971,6 +940,7 @@ void SurfacePolygonizer::EmitTriangles() {
   struct Crossing {
     LatticeRecord* outside;
     float x, y, z;  // no initialisers: new[] leaves them untouched
+    uint8_t direction;  // from the outside end of the edge to the inside one
   };
   // Left uninitialised: the parallel loop writes every entry, so the pages
   // are first touched there rather than by a serial clearing pass.
@@ -990,40 +960,67 @@ void SurfacePolygonizer::EmitTriangles() {
       LatticeRecord* q = ca->inside ? ca : cb;
       const float d = std::fabs(q->value - o->value);
       const Point3 x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
-      out[s] = {o, x.x, x.y, x.z};
+      out[s] = {o, x.x, x.y, x.z, directions.d[e][ca->inside ? 1 : 0]};
     }
   }
-  std::vector<LatticeRecord*> assigned;
+  // Cluster numbers in walk order: an outside point's number is its
+  // vertex's index. Each triangle corner is named by its crossing, the
+  // cluster and the direction of the crossing's edge.
   int32_t vertexCount = 0;
-  std::vector<MeshFace>& faces = mesh_->faces;
+  std::vector<int32_t> corners(nCrossings);
+  std::vector<uint8_t> firstDirection;
   // The outside points are met in walk order, scattered over memory: ask
-  // for them a few faces ahead.
+  // for them a few corners ahead.
   constexpr size_t kAhead = 24;
-  for (size_t c = 0; c < nCrossings; c += 3) {
+  for (size_t c = 0; c < nCrossings; ++c) {
 #if defined(__GNUC__)
-    if (c + kAhead + 3 <= nCrossings)
-      for (size_t s = 0; s < 3; ++s) __builtin_prefetch(crossings[c + kAhead + s].outside, 1);
+    if (c + kAhead < nCrossings) __builtin_prefetch(crossings[c + kAhead].outside, 1);
 #endif
-    int32_t idx[3];
-    for (int s = 0; s < 3; ++s) {
-      LatticeRecord* o = crossings[c + size_t(s)].outside;
-      if (!o->vertexAssigned) {
-        o->vertexAssigned = 1;
-        o->vertexIndex = vertexCount++;
-        assigned.push_back(o);
+    const Crossing& x = crossings[c];
+    LatticeRecord* o = x.outside;
+    if (!o->vertexAssigned) {
+      o->vertexAssigned = 1;
+      o->vertexIndex = vertexCount++;
+      firstDirection.push_back(x.direction);
+    }
+    corners[c] = kDirections * o->vertexIndex + x.direction;
+  }
+  SurfaceClusters clusters(corners, vertexCount);
+  clusters.Merge();
+  // A cluster's first group keeps its number; every other group is a vertex
+  // of its own, numbered after all clusters in the order its corners are
+  // first met.
+  std::vector<int32_t> index(corners.size());
+  int32_t extra = vertexCount;
+  {
+    std::vector<int32_t> extraOf(size_t(vertexCount) * kDirections, -1);
+    for (size_t c = 0; c < nCrossings; ++c) {
+      const int32_t g = clusters.Group(corners[c]);
+      const int32_t v = g / kDirections;
+      if (g == clusters.Group(kDirections * v + firstDirection[size_t(v)])) {
+        index[c] = v;
+        continue;
       }
-      const Crossing& x = crossings[c + size_t(s)];
-      o->accumulator += Point3(x.x, x.y, x.z);
-      ++o->useCount;
-      idx[s] = o->vertexIndex;
+      int32_t& e = extraOf[size_t(g)];
+      if (e < 0) e = extra++;
+      index[c] = e;
+    }
+  }
+  std::vector<Point3> sum(size_t(extra), Point3(0.0f, 0.0f, 0.0f));
+  std::vector<int32_t> uses(size_t(extra), 0);
+  std::vector<MeshFace>& faces = mesh_->faces;
+  for (size_t c = 0; c < nCrossings; c += 3) {
+    const int32_t idx[3] = {index[c], index[c + 1], index[c + 2]};
+    for (size_t s = 0; s < 3; ++s) {
+      const Crossing& x = crossings[c + s];
+      sum[size_t(idx[s])] += Point3(x.x, x.y, x.z);
+      ++uses[size_t(idx[s])];
     }
     if (idx[0] == idx[1] || idx[1] == idx[2] || idx[0] == idx[2]) continue;
     faces.push_back({idx[0], idx[1], idx[2]});
   }
-  mesh_->vertices.resize(size_t(vertexCount));
-  RemoveDoubledFaces(faces, vertexCount);
-  for (LatticeRecord* r : assigned) mesh_->vertices[size_t(r->vertexIndex)] = r->accumulator / float(r->useCount);
-  for (int32_t from : SplitPinchedEdges(mesh_->vertices, faces)) mesh_->vertices.push_back(mesh_->vertices[size_t(from)]);
+  mesh_->vertices.resize(size_t(extra));
+  for (size_t v = 0; v < size_t(extra); ++v) mesh_->vertices[v] = sum[v] / float(uses[v]);
 }
 
 void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float radiusFactor, float shrink,

@@ -446,7 +446,10 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   particleBox.Init();
   std::vector<Point3> emitted;
   Point3 emitDir;
-  const bool preview = pblock2 && pblock2->GetInt(kEmitLodPreview, t) != 0;
+  // The preview shows where a first release would come from; once frames
+  // are solved they are what is shown, whatever the time slider's position
+  // (a reset or a load puts it at the start).
+  const bool preview = pblock2 && pblock2->GetInt(kEmitLodPreview, t) != 0 && engine->lastSolved <= 0;
   if (preview) engine->GetSourceEmitterPoints(sourceIndex, emitted, emitDir);
   mvalid.SetEmpty();
 

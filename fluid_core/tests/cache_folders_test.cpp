@@ -68,11 +68,14 @@ TEST(CacheMove, FailedCopyKeepsTheSourceAndMissingFilesAreCounted) {
   vorel::host::MakeDirectories(now.FramePath(1));
   vorel::host::MakeDirectories(now.FramePath(1) + "/x");
   CacheMoveResult r = MoveCacheFiles(old.SystemFolder(), now, 4, -1);
-  EXPECT_EQ(r.moved, 2);
   EXPECT_EQ(r.failed, 1);
   EXPECT_EQ(r.missing, 2);  // frames 3 and 4
-  EXPECT_TRUE(vorel::host::FileExists(old.FramePath(1)));
-  EXPECT_FALSE(vorel::host::FileExists(old.FramePath(0)));
+  EXPECT_EQ(r.failure.rfind(now.FramePath(1) + ": ", 0), 0u) << r.failure;
+  // Nothing moved: the old folder keeps the whole cache, no copy stays.
+  EXPECT_EQ(r.moved, 0);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(vorel::host::FileExists(old.FramePath(i))) << i;
+  EXPECT_FALSE(vorel::host::FileExists(now.FramePath(0)));
+  EXPECT_FALSE(vorel::host::FileExists(now.FramePath(2)));
 }
 
 TEST(CacheResume, LastFrameOnDiskWalksBack) {

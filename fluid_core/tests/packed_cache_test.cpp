@@ -1,6 +1,8 @@
 // Packing a cache into one file and unpacking it: byte-for-byte round trip,
 // the stamp rule, and refusal of damaged files before anything is written.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <memory>
@@ -188,4 +190,22 @@ TEST(PackedCache, UnwritableTargetFailsAndUnreadableFramesPackAsEmptyEntries) {
   c.fc().cacheRoot = dir + "/gone";  // the system folder vanished: entries are empty
   ASSERT_TRUE(c.fc().Pack(p, 1, -1));
   EXPECT_EQ(ReadAll(p).size(), 12u + 8u);
+}
+
+TEST(PackedCache, APackClearsWhatKilledPacksLeftBesideItsTarget) {
+  const std::string dir = solver_test::ScratchDir("pack_parts");
+  Cache c = MakeCache(dir, "k");
+  Fill(c, 2, 0);
+  const std::string p = dir + "/take.Vor";
+  pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string dead = p + ".part" + std::to_string(gone);
+  const std::string alive = p + ".part" + std::to_string(getppid());
+  const std::string other = dir + "/other.Vor.part" + std::to_string(gone);
+  for (const std::string& f : {dead, alive, other}) WriteAll(f, {1});
+  ASSERT_TRUE(c.fc().Pack(p, 1, -1));
+  EXPECT_FALSE(vorel::host::FileExists(dead));
+  EXPECT_TRUE(vorel::host::FileExists(alive));  // its process may still be packing
+  EXPECT_TRUE(vorel::host::FileExists(other));  // another target's
 }

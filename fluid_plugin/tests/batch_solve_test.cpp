@@ -1,6 +1,9 @@
 // The action table and the long runs: GO! solves the range through the
 // host's evaluation, stops on Escape only with the host in front, survives
 // the deletion of its system, and the rebuild marks frames meshed.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "plugin_test_util.h"
@@ -48,6 +51,40 @@ TEST_F(BatchSolve, GoSolvesTheWholeRangeFrameByFrame) {
   GetVorActionCB()->ExecuteAction(kCmdGo);
   EXPECT_TRUE(Prompted("Vorel-> All animation playback range is already solved!"));
   EXPECT_EQ(ReadSolved(s), 10);
+}
+
+TEST_F(BatchSolve, AFrameOrSurfaceThatCannotBeWrittenStopsTheRunAndSaysWhichAndWhy) {
+  TetraProcObj* s = MakeSystem();
+  const FrameCache& fc = s->engine.solver->frameCache;
+  s->pblock2->SetValue(kFluidCalculateSurfaceAlso, 0, 1);
+  // A folder under the frame's name: its file cannot be put in place.
+  vorel::host::MakeDirectories(fc.FramePath(6));
+  RunGo(s);
+  EXPECT_EQ(s->engine.lastSolved, 5);
+  EXPECT_EQ(s->engine.lastMeshed, 5);
+  EXPECT_FALSE(s->isSolving);
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  const vorel::host::MessageBoxRecord box = vorel::host::MessageBoxLog()[0];
+  EXPECT_EQ(box.type & 0xF0u, MB_ICONERROR);
+  EXPECT_NE(box.text.find(fc.FramePath(6) + ": Is a directory"), std::string::npos) << box.text;
+  EXPECT_NE(box.text.find("Frames solved: 5"), std::string::npos) << box.text;
+  std::ifstream log(s->engine.LogPath());
+  const std::string logText((std::istreambuf_iterator<char>(log)), {});
+  EXPECT_NE(logText.find("Stopped:\t " + fc.FramePath(6)), std::string::npos) << logText;
+
+  // With room again the next run solves the lost frame; a surface that
+  // cannot be written stops it in turn, its frame solved but not meshed.
+  std::filesystem::remove(fc.FramePath(6));
+  vorel::host::MakeDirectories(fc.MeshPath(8));
+  vorel::host::ClearMessageBoxLog();
+  RunGo(s);
+  EXPECT_EQ(s->engine.lastSolved, 8);
+  EXPECT_EQ(s->engine.lastMeshed, 7);
+  EXPECT_EQ(s->engine.frameMeshed[8], 0);
+  ParticleFrameHeader h;
+  EXPECT_TRUE(fc.ReadHeader(6, h));
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  EXPECT_NE(vorel::host::MessageBoxLog()[0].text.find(fc.MeshPath(8)), std::string::npos);
 }
 
 TEST_F(BatchSolve, EscapeStopsOnlyWithTheHostOrTheDialogInFront) {

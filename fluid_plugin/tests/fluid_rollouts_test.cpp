@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/object_params.h"
@@ -512,8 +513,21 @@ TEST_F(FluidRollouts, PathFieldMovesTheCacheOnlyToAnotherUsableRoot) {
   EXPECT_EQ(s->engine.cacheRoot, oldRoot);
   EXPECT_EQ(Text(kDlgCacheParams, kPath), oldRoot);
   EXPECT_TRUE(vorel::host::FileExists(oldFolder + "00002.Vorel"));
-  // Another folder: frames and meshes move there.
+  // A file that cannot be copied there (a folder holds its name): nothing
+  // moves and the system stays on its whole cache.
   const std::string moved = scratch() + "/moved";
+  FrameCache blocked = s->engine.solver->frameCache;
+  blocked.cacheRoot = moved;
+  vorel::host::MakeDirectories(blocked.FramePath(1) + "/x");
+  ASSERT_TRUE(vorel_ui::TypeText(path, moved, true));
+  EXPECT_EQ(s->engine.cacheRoot, oldRoot);
+  EXPECT_EQ(std::string(s->pblock2->GetStr(kFluidTempDirPath, 0)), oldRoot);
+  for (int n = 0; n < 3; ++n) EXPECT_TRUE(vorel::host::FileExists(oldFolder + "0000" + std::to_string(n) + ".Vorel"));
+  EXPECT_FALSE(vorel::host::FileExists(blocked.FramePath(0)));
+  EXPECT_EQ(vorel::host::CurrentPrompt().rfind("Vorel-> The cache could not be copied (" + blocked.FramePath(1), 0), 0u)
+      << vorel::host::CurrentPrompt();
+  std::filesystem::remove_all(blocked.FramePath(1));
+  // Another folder: frames and meshes move there.
   ASSERT_TRUE(vorel_ui::TypeText(path, moved, true));
   EXPECT_EQ(s->engine.cacheRoot, moved);
   EXPECT_EQ(std::string(s->pblock2->GetStr(kFluidTempDirPath, 0)), moved);

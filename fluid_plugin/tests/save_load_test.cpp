@@ -1,11 +1,19 @@
 // Scene save and load of a fluid system: the chunks' round trip, the rename
 // after the scene file, finding the cache again, refusing impossible chunk
 // values; and the engine's cache moves, packing and unpacking.
-#include <cmath>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+
+#include "fluid_core/packed_cache.h"
 #include "fluid_plugin/save_load.h"
 #include "plugin_test_util.h"
 
@@ -101,6 +109,35 @@ TEST_F(SceneSaveLoad, MovedSceneFindsTheCacheBesideItAndALostCacheStartsOver) {
   ASSERT_NE(loaded, nullptr);
   EXPECT_NE(loaded->engine.systemName, name);  // a fresh cache under the constructor's name
   EXPECT_TRUE(vorel::host::DirectoryExists(loaded->engine.solver->frameCache.SurfaceFolder()));
+}
+
+TEST_F(SceneSaveLoad, SystemThatKeptItsDefaultNameLoadsItsWholeCache) {
+  // New systems, the loading one among them, keep their caches here too.
+  std::ofstream(scratch() + "/install/plugcfg/Vorel.ini") << "[TempDir]=" << scratch() << "\n";
+  TetraProcObj* s = MakeSystem("Vorel_001");
+  RunGo(s);
+  // The name the loading constructor will give: the cache is moved there so
+  // that the loaded system and its constructor share one default name.
+  const std::string name =
+      TetraProcObj::DefaultSystemName("", std::atoi(s->engine.systemName.c_str() + 3) + 1);
+  const std::string vorel = scratch() + "/Vorel/";
+  ASSERT_EQ(std::rename((vorel + s->engine.systemName).c_str(), (vorel + name).c_str()), 0);
+  s->engine.SetSystemName(name);
+  // A file where the renamed folder would go: the save keeps the default name.
+  std::ofstream(vorel + "pour_" + name) << "x";
+  const std::string scene = scratch() + "/pour.scene";
+  ASSERT_TRUE(ip()->SaveToFile(scene));
+  ASSERT_EQ(s->engine.systemName, name);
+  const std::vector<char> frame0 = Bytes(s->engine.solver->frameCache.FramePath(0));
+  ASSERT_FALSE(frame0.empty());
+
+  ip()->ResetScene();
+  ASSERT_TRUE(ip()->LoadFromFile(scene));
+  TetraProcObj* loaded = OnlySystem();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->engine.systemName, name);
+  EXPECT_EQ(loaded->engine.lastSolved, 10);
+  EXPECT_EQ(Bytes(loaded->engine.solver->frameCache.FramePath(0)), frame0);
 }
 
 TEST_F(SceneSaveLoad, ImpossibleChunkValuesSizeNothing) {
@@ -204,6 +241,71 @@ TEST_F(CacheCommands, PackAndUnpackGiveTheSameFilesAndADamagedFileChangesNothing
   EXPECT_FALSE(t->engine.UnpackCache(packed));
   EXPECT_EQ(t->engine.lastSolved, 10);  // not reset
   EXPECT_EQ(Bytes(t->engine.solver->frameCache.FramePath(0)), before);
+}
+
+TEST_F(CacheCommands, UnpackThatCannotFinishLeavesTheCacheWholeAndTheNextOneClearsItsLeftovers) {
+  TetraProcObj* s = MakeSystem();
+  RunGo(s);
+  const FrameCache& fc = s->engine.solver->frameCache;
+  vorel::host::MakeDirectories(fc.SystemFolder() + "maps");
+  std::ofstream(fc.SystemFolder() + "maps/wet0001.bmp") << "BM";
+  // Another simulation's pack: frames of another stamp, so no byte matches.
+  TetraProcObj* t = MakeSystem();
+  RunGo(t);
+  t->engine.solver->stamp = s->engine.solver->stamp + 1;
+  for (int i = 0; i <= 10; ++i) ASSERT_GT(t->engine.SaveFrame(i), 0);
+  const std::string packed = scratch() + "/other.Vor";
+  ASSERT_TRUE(t->engine.PackCache(packed));
+  std::vector<std::vector<char>> old;
+  for (int i = 0; i <= 10; ++i) old.push_back(Bytes(fc.FramePath(i)));
+  auto oldCacheWhole = [&] {
+    bool same = true;
+    for (int i = 0; i <= 10; ++i) same = same && Bytes(fc.FramePath(i)) == old[size_t(i)];
+    return same;
+  };
+  auto inChild = [](const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+  };
+  // A full disk: nothing of the cache is touched, and the failure names the
+  // file that did not fit rather than the .Vor file.
+  const int full = inChild([&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small = {100, 100};
+    setrlimit(RLIMIT_FSIZE, &small);
+    PackedCacheStatus status = PackedCacheStatus::kOk;
+    std::string why;
+    const bool ok = s->engine.UnpackCache(packed, &status, &why);
+    const bool said = why == fc.FramePath(0) + ": File too large";
+    return !ok && status == PackedCacheStatus::kCannotWrite && said && s->engine.lastSolved == 10 ? 0 : 1;
+  });
+  EXPECT_TRUE(WIFEXITED(full) && WEXITSTATUS(full) == 0) << full;
+  EXPECT_TRUE(oldCacheWhole());
+  // A kill -9 part-way through the files.
+  const int killed = inChild([&] {
+    SetUnpackFileHook([](int step) {
+      if (step == 3) raise(SIGKILL);
+    });
+    s->engine.UnpackCache(packed);
+    return 0;
+  });
+  ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGKILL) << killed;
+  EXPECT_TRUE(oldCacheWhole());
+
+  // The next unpack clears what the killed one left and swaps in whole,
+  // with no file of the old cache mixed in; the wet maps stay.
+  ASSERT_TRUE(s->engine.UnpackCache(packed));
+  for (int i = 0; i <= 10; ++i)
+    EXPECT_EQ(Bytes(fc.FramePath(i)), Bytes(t->engine.solver->frameCache.FramePath(i))) << i;
+  EXPECT_EQ(s->engine.solver->stamp, t->engine.solver->stamp);
+  EXPECT_EQ(Bytes(fc.SystemFolder() + "maps/wet0001.bmp"), (std::vector<char>{'B', 'M'}));
+  std::set<std::string> folders;
+  for (const auto& e : std::filesystem::directory_iterator(scratch() + "/Vorel"))
+    folders.insert(e.path().filename().string());
+  EXPECT_EQ(folders, (std::set<std::string>{s->engine.systemName, t->engine.systemName}));
 }
 
 TEST_F(CacheCommands, MovingTheCacheKeepsEveryByteAndTheSameFolderIsLeftAlone) {

@@ -9,6 +9,9 @@
 #include <map>
 #include <sstream>
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include "host/core/bmp_info.h"
 #include "host/core/files.h"
 #include "host/core/interaction.h"
@@ -222,8 +225,39 @@ bool SceneScript::Fail(const std::string& why) {
   return false;
 }
 
+namespace {
+// The text after the first word of a line, as written.
+std::string AfterFirstWord(const std::string& line) {
+  size_t at = line.find_first_not_of(" \t");
+  at = at == std::string::npos ? at : line.find_first_of(" \t", at);
+  at = at == std::string::npos ? at : line.find_first_not_of(" \t", at);
+  return at == std::string::npos ? "" : line.substr(at);
+}
+}  // namespace
+
 bool SceneScript::RunLine(const std::string& line) {
   error_.clear();
+  std::vector<std::string> w;
+  std::string err;
+  if (SplitWords(line, w, err) && !w.empty() && Lower(w[0]) == "fails") {
+    const std::string inner = AfterFirstWord(line);
+    if (inner.empty()) return Fail("usage: fails <command...>");
+    if (RunLine(inner)) return Fail("the command did not fail: " + inner);
+    Print("failed as expected: " + error_);
+    error_.clear();
+    return true;
+  }
+  // A command during which the plug-ins showed an error box failed, whatever
+  // it answered: the user was told that what they asked for did not happen.
+  const size_t boxesBefore = vorel::host::MessageBoxLog().size();
+  if (!RunCommand(line)) return false;
+  const std::vector<vorel::host::MessageBoxRecord> boxes = vorel::host::MessageBoxLog();
+  for (size_t i = std::min(boxesBefore, boxes.size()); i < boxes.size(); ++i)
+    if ((boxes[i].type & 0xF0u) == MB_ICONERROR) return Fail("error reported: " + boxes[i].text);
+  return true;
+}
+
+bool SceneScript::RunCommand(const std::string& line) {
   std::vector<std::string> w;
   std::string err;
   if (!SplitWords(line, w, err)) return Fail(err);
@@ -256,17 +290,28 @@ bool SceneScript::RunLine(const std::string& line) {
 
   for (auto& ex : extra_) {
     if (ex.first != cmd) continue;
-    // The text after the command word, as written.
-    size_t at = line.find_first_not_of(" \t");
-    at = line.find_first_of(" \t", at);
-    at = at == std::string::npos ? std::string::npos : line.find_first_not_of(" \t", at);
-    std::string rest = at == std::string::npos ? "" : line.substr(at);
+    const std::string rest = AfterFirstWord(line);
     std::ostringstream os;
     std::string e;
     bool ok = ex.second(rest, os, e);
     std::istringstream lines(os.str());
     for (std::string l; std::getline(lines, l);) Print(l);
     return ok ? true : Fail(e.empty() ? cmd + " failed" : e);
+  }
+  if (cmd == "filelimit") {
+    // A full disk as a process sees it: writes past the limit fail (EFBIG)
+    // instead of killing the process.
+    int bytes = 0;
+    const bool off = w.size() == 2 && Lower(w[1]) == "off";
+    if (w.size() != 2 || (!off && (!ParseInt(w[1], bytes) || bytes < 0)))
+      return Fail("usage: filelimit <bytes>|off");
+    struct rlimit r;
+    if (getrlimit(RLIMIT_FSIZE, &r) != 0) return Fail("cannot read the file size limit");
+    r.rlim_cur = off ? r.rlim_max : std::min<rlim_t>(rlim_t(bytes), r.rlim_max);
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &r) != 0) return Fail("cannot set the file size limit");
+    Print(off ? std::string("no file size limit") : "file size limit " + w[1] + " bytes");
+    return true;
   }
   if (cmd == "echo") {
     std::string s;

@@ -17,7 +17,8 @@ class SceneScript {
  public:
   // out receives every line the script prints.
   explicit SceneScript(std::function<void(const std::string&)> out);
-  // Runs one command; false (with the reason in Error()) when it failed.
+  // Runs one command; false (with the reason in Error()) when it failed,
+  // or when it showed an error message box (MB_ICONERROR).
   bool RunLine(const std::string& line);
   // Runs every line; stops at the first failing command and answers false.
   bool Run(std::istream& in, const std::string& sourceName = "script");
@@ -30,6 +31,7 @@ class SceneScript {
 
  private:
   bool Fail(const std::string& why);
+  bool RunCommand(const std::string& line);
   void Print(const std::string& s) { out_(s); }
   std::function<void(const std::string&)> out_;
   std::string error_;

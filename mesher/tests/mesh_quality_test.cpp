@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
+#include <omp.h>
 #include <vector>
 
 #include "mesher/mesh_check.h"
@@ -145,4 +147,54 @@ TEST(MeshQuality, EmptyAndAllSkippedGiveEmptyMesh) {
   EXPECT_TRUE(lists.empty());
   EXPECT_EQ(b.boundsMin, Point3(1e6f, 1e6f, 1e6f));
   EXPECT_EQ(b.boundsMax, Point3(-1e6f, -1e6f, -1e6f));
+}
+
+TEST(MeshQuality, IrregularSetsGiveClosedManifoldsOnAnyThreadCount) {
+  // Sets far from any lattice: random blobs, a sparse gas of lone and
+  // touching particles, two bodies about one lattice cell apart, splashes.
+  struct Set {
+    std::string what;
+    std::vector<Point3> pts;
+  };
+  std::vector<Set> sets;
+  for (unsigned seed = 1; seed <= 3; ++seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> g(0.0f, 1.0f);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    Set blobs{"blobs " + std::to_string(seed), {}};
+    for (int b = 0; b < 6; ++b) {
+      const Point3 c(12 * u(rng), 12 * u(rng), 12 * u(rng));
+      const float spread = 0.8f + 2.0f * u(rng);
+      for (int i = 0, n = 20 + int(200 * u(rng)); i < n; ++i)
+        blobs.pts.push_back(c + Point3(g(rng), g(rng), g(rng)) * spread);
+    }
+    sets.push_back(blobs);
+    Set gas{"gas " + std::to_string(seed), {}};
+    for (int i = 0; i < 700; ++i) gas.pts.push_back(Point3(16 * u(rng), 16 * u(rng), 16 * u(rng)));
+    sets.push_back(gas);
+    sets.push_back({"splash " + std::to_string(seed), Splash(seed)});
+  }
+  for (float gap : {1.8f, 2.1f, 2.4f}) {
+    auto a = Block(Point3(0, 0, 0), Point3(4, 4, 4), 1.0f);
+    auto b = Block(Point3(4 + gap, 0.3f, 0.2f), Point3(8 + gap, 4.3f, 4.2f), 1.0f);
+    a.insert(a.end(), b.begin(), b.end());
+    sets.push_back({"two bodies " + std::to_string(gap), a});
+  }
+  Settings s;
+  const int before = omp_get_max_threads();
+  for (const Set& set : sets) {
+    omp_set_num_threads(1);
+    const MeshRecord one = BuildFrom(set.pts, s);
+    omp_set_num_threads(8);
+    const MeshRecord eight = BuildFrom(set.pts, s);
+    omp_set_num_threads(before);
+    const MeshCheck c = CheckMesh(one);
+    EXPECT_GT(one.FaceCount(), 0) << set.what;
+    EXPECT_EQ(c.boundaryEdges, 0) << set.what;
+    EXPECT_EQ(c.nonManifoldEdges, 0) << set.what;
+    EXPECT_EQ(c.misorientedEdges, 0) << set.what;
+    EXPECT_EQ(c.nonManifoldVertices, 0) << set.what;
+    EXPECT_EQ(c.degenerateFaces, 0) << set.what;
+    EXPECT_TRUE(one.vertices == eight.vertices && one.faces == eight.faces) << set.what;
+  }
 }
