@@ -225,21 +225,25 @@ std::string LocalClockText() {
   return text;
 }
 const char kLogSeparator[] = "------------------------------------------\n";
+// Notes of a solve stay on the prompt line as long as action results do.
+constexpr unsigned kNotePromptMs = 15000;
+void AppendLogLine(const std::string& path, const std::string& line) {
+  std::FILE* f = std::fopen(path.c_str(), "a+");
+  if (!f) return;  // the solve goes on without its log
+  std::fprintf(f, "%s\n", line.c_str());
+  std::fclose(f);
+}
 }  // namespace
 
 void FluidEngine::LogStart() {
+  notes_.clear();
   std::FILE* f = std::fopen(LogPath().c_str(), "a+");
   if (!f) return;  // the solve goes on without its log
   std::fprintf(f, "%sStarted at:\t %s\n", kLogSeparator, LocalClockText().c_str());
   std::fclose(f);
 }
 
-void FluidEngine::LogFailure(const std::string& text) {
-  std::FILE* f = std::fopen(LogPath().c_str(), "a+");
-  if (!f) return;
-  std::fprintf(f, "Stopped:\t %s\n", text.c_str());
-  std::fclose(f);
-}
+void FluidEngine::LogFailure(const std::string& text) { AppendLogLine(LogPath(), "Stopped:\t " + text); }
 
 void FluidEngine::LogEnd(long long elapsedMs, int lastFrameOffset) {
   std::FILE* f = std::fopen(LogPath().c_str(), "a+");
@@ -250,4 +254,11 @@ void FluidEngine::LogEnd(long long elapsedMs, int lastFrameOffset) {
   std::fprintf(f, "Frames solved:\t %d\n", lastFrameOffset + 1);
   std::fputs(kLogSeparator, f);
   std::fclose(f);
+}
+
+bool FluidEngine::LogNote(const std::string& text, bool prompt) {
+  if (!notes_.insert(text).second) return false;
+  AppendLogLine(LogPath(), text);
+  if (prompt) ShowTempPrompt(text.c_str(), kNotePromptMs);
+  return true;
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,10 @@ class FluidEngine {
   void LogEnd(long long elapsedMs, int lastFrameOffset);
   // A line saying why a run stopped.
   void LogFailure(const std::string& text);
+  // Writes a line into the log (and onto the prompt line when `prompt` is
+  // set) the first time it comes in a solve: from LogStart on, or since the
+  // engine was made. False when it was said already.
+  bool LogNote(const std::string& text, bool prompt = false);
 
   // --- wet maps (filled by the wet-map code) ---
   void AddWetMap(INode* node);
@@ -254,6 +259,7 @@ class FluidEngine {
   void BuildColliders(TimeValue tick, bool withMotion);
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
+  std::set<std::string> notes_;  // LogNote texts of this solve
 };
 
 // Adds the seconds of its own lifetime to `sink`.

@@ -2,6 +2,7 @@
 // forces, the sub-step loop) and the collider and force gathering.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "fluid_core/engine.h"
 #include "fluid_core/host_link.h"
@@ -84,6 +85,25 @@ SourcePlacement PlaceSource(INode* node, TimeValue t) {
   p.position = Vec3f(pos.x, pos.y, pos.z);
   p.direction = Vec3f(dir.x, dir.y, dir.z);
   return p;
+}
+
+// Once per solve and spacing in use: a collision gap beyond the collision
+// reach, and the gap the particles keep instead. `what` names whose gap.
+void NoteGapLimit(FluidEngine& e, const std::string& what, float gap) {
+  std::vector<float> spacings;
+  for (int i = 0; i < e.sourceCount && i < FluidEngine::kMaxSources; ++i)
+    if (e.SlotUsable(i) && size_t(i) < e.solver->sources.size() && e.solver->sources[size_t(i)])
+      spacings.push_back(e.solver->sources[size_t(i)]->spacing);
+  if (spacings.empty()) spacings.push_back(e.solver->h);
+  for (float s : spacings) {
+    const float kept = FluidSolver::ContactGap(gap, s);
+    if (!(gap > kept) || kept < FluidSolver::CollisionReach(s)) continue;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "%s %.4g is beyond the collision reach of LOD %.4g particles: they keep %.4g from it",
+                  what.c_str(), double(gap), double(1.0f / s), double(kept));
+    e.LogNote(text);
+  }
 }
 
 float EmissionStrength(float rate) { return 0.5f * rate * rate * 1000.0f; }
@@ -169,6 +189,8 @@ bool FluidEngine::SolveFrame(int n) {
                                   float(dt), i, place.tm, s.randomEmission, src->ShapeRows(),
                                   changed, s.lifeTime, rateVariation, uint8_t(s.interaction));
     ApplyOverrides(rec, s);
+    if (s.overrideParams)
+      NoteGapLimit(*this, std::string("Source collision gap of \"") + node->GetName() + "\"", s.collisionGap);
   }
   timings.sources += std::chrono::duration<double>(std::chrono::steady_clock::now() - setupStart).count();
 
@@ -244,6 +266,11 @@ bool FluidEngine::SolveFrame(int n) {
       } while (target >= clock);
     }
 
+    if (solver->badStepLimits > 0) {
+      // A step limit that is NaN or negative comes from a fault in a pass
+      // that bounds the step; the solve goes on without it, but says so.
+      LogNote("Step limit fault: a particle's step limit was not a number or negative and was left out");
+    }
     if (isHoldingTime || solverClock >= frameT) {
       if (!isHoldingTime) solver->AgeParticles();
       frameParticleCount[size_t(n)] = solver->count;
@@ -301,8 +328,9 @@ float CollisionMargin(const FluidSolver& solver, float colliderGap) {
     spacing = std::max(spacing, s->spacing);
     if (s->overridesObjectParams) gap = std::max(gap, s->collisionGap);
   }
-  return 1.01f * (1.3333f * spacing + std::max(gap, 0.66f * spacing));
+  return 1.01f * (FluidSolver::CollisionReach(spacing) + FluidSolver::ContactGap(gap, spacing));
 }
+
 
 void ClearColliders(FluidSolver& solver) {
   for (ColliderMesh* c : solver.colliders) {
@@ -333,6 +361,7 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
     if (IsSystemNodeName(node->GetName())) continue;
     ObjectParams op;
     if (!access->GetObjectParams(node, op) || op.collide == 0) continue;
+    NoteGapLimit(*this, std::string("Collision gap of \"") + node->GetName() + "\"", op.collisionGap);
     Object* evaluated = node->EvalWorldState(tick).obj;
     if (!evaluated) continue;
     TriObject* tri = dynamic_cast<TriObject*>(evaluated->ConvertToType(tick, triObjectClassID()));

@@ -76,6 +76,7 @@ void FluidSolver::Setup(double n, float rho0, float frameLen, bool up) {
     p.isNew = 0;
   }
   killedCount = 0;
+  badStepLimits = 0;
   // The engine adds its sources again after every set-up; the old records
   // are ours to free.
   DeleteSources();
@@ -224,10 +225,18 @@ int FluidSolver::WriteEmptyFrame(int frame) {
   return frameCache.WriteFrame(frame, 0, stamp, particlesPerVolume, *this);
 }
 
-float FluidSolver::MaxStableStep() const {
+float FluidSolver::MaxStableStep() {
   float m = frameLength * 0.16666667f;
   const int n = count;
-#pragma omp parallel for schedule(static) reduction(min : m) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) m = std::min(m, particles[i].dtLimit);
+  long bad = 0;
+#pragma omp parallel for schedule(static) reduction(min : m) reduction(+ : bad) if (n >= kParallelMin)
+  for (int i = 0; i < n; ++i) {
+    const float limit = particles[i].dtLimit;
+    if (limit >= 0.0f)
+      m = std::min(m, limit);
+    else
+      ++bad;
+  }
+  badStepLimits += bad;
   return m;
 }

@@ -227,6 +227,7 @@ class FluidSolver {
   uint32_t frameTag = kFrameTag;
   int32_t neighbourReserve = 25;
   int32_t killedCount = 0;
+  int64_t badStepLimits = 0;  // NaN or negative step limits met since set-up
   float h = 0.0f;
   float cellSize = 0.0f;
   float restDensity = 1000.0f;
@@ -284,7 +285,11 @@ class FluidSolver {
   // --- time step ---
   bool Step(float t0, float t1, const std::vector<Vec3f>& forces, float gravity,
             bool skipFrictionAndBounce, bool firstSubStep);
-  float MaxStableStep() const;
+  // The largest sub-step the particles allow: min(frameLength / 6, the
+  // smallest step limit of slots 0..count-1). A limit that is NaN or below
+  // 0 is a fault of the pass that set it: it bounds nothing and is counted
+  // in `badStepLimits`, so it can never pass unseen.
+  float MaxStableStep();
 
   // --- neighbour grid and pairs ---
   void RebuildNeighbourGrid(float t0);
@@ -318,6 +323,12 @@ class FluidSolver {
   // --- collisions and integration ---
   void CollideWithObjects();
   static Vec3f AdhesionForce(const Vec3f& v, float radius, float D);
+  // How far from a face's plane a particle of this spacing feels the face.
+  static float CollisionReach(float spacing);
+  // The gap a particle of this spacing keeps from a face for a collision gap
+  // as set: raised to 0.66 x spacing (a NaN gap too) and capped at the
+  // reach, so the push stays within its contact range for any setting.
+  static float ContactGap(float gap, float spacing);
   static void ColliderFaceDistance(const ColliderMesh& mesh, int f, const Vec3f& p,
                                    float maxDistance, float& distance, bool& hit, Vec3f& toPlane);
   void ApplyFriction();
@@ -357,6 +368,8 @@ class FluidSolver {
   void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity);
   // Parks a live particle outside the domain; true when it did.
   bool KillOne(FluidParticle& p) const;
+  // Puts a particle at the parking spot, dead and at rest.
+  static void Park(FluidParticle& p, const Vec3f& parking);
   // One particle's collision pass; true when a killer face parked it.
   bool CollideOne(int i, const Vec3f& parking);
   // Collisions, friction (unless skipped), integration, domain kill and

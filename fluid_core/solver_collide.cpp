@@ -208,6 +208,24 @@ void ReflectAcrossFace(const ColliderMesh& mesh, Vec3f& p, int f, bool /*side*/)
   p += N * (e * -2.0f);
 }
 
+float FluidSolver::CollisionReach(float spacing) { return 1.3333f * spacing; }
+
+float FluidSolver::ContactGap(float gap, float spacing) {
+  const float lo = 0.66f * spacing, hi = CollisionReach(spacing);
+  // Beyond the reach the distance term d + R - gap goes negative: the push
+  // then grows far past its contact value and the step bound it sets is the
+  // root of a negative number.
+  if (!(gap > lo)) return lo;  // NaN too
+  return gap < hi ? gap : hi;
+}
+
+void FluidSolver::Park(FluidParticle& p, const Vec3f& parking) {
+  // A parked particle is no longer moving: its frames show it at rest.
+  p.pos = parking;
+  p.vel = Vec3f();
+  p.dead = 1;
+}
+
 Vec3f FluidSolver::AdhesionForce(const Vec3f& v, float radius, float D) {
   if (D == 0.0f) return Vec3f();  // no direction to take from v = 0
   float s = radius == 0.0f ? 0.27f : radius;
@@ -223,10 +241,9 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
   const bool over = src && src->overridesObjectParams != 0;
   const float s = p.spacing;
   for (ColliderMesh* K : colliders) {
-    float gap = over ? src->collisionGap : K->collisionGap;
-    if (gap <= 0.66f * s) gap = 0.66f * s;
+    const float gap = ContactGap(over ? src->collisionGap : K->collisionGap, s);
     if (!K->collide) continue;
-    const float R = 1.3333f * s;
+    const float R = CollisionReach(s);
     const int nf = std::min<int>(K->FaceCount(), int(K->faceBox.size() / 6));
     const int* cand = nullptr;
     const int* candEnd = nullptr;
@@ -273,8 +290,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
       if (pushAccel > 0.0f)
         p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * D / pushAccel) / kPushStepDivisor);
       if (K->particleKiller) {
-        p.pos = parking;
-        p.dead = 1;
+        Park(p, parking);
         return true;  // counted once, and no further face sees the parking spot
       }
     }
@@ -357,8 +373,7 @@ bool FluidSolver::KillOne(FluidParticle& p) const {
   const Vec3f& hi = domainMax;
   if (p.pos.x < lo.x || p.pos.y < lo.y || p.pos.z < lo.z || p.pos.x > hi.x || p.pos.y > hi.y ||
       p.pos.z > hi.z) {
-    p.pos = parkingPos;
-    p.dead = 1;
+    Park(p, parkingPos);
     return true;
   }
   return false;

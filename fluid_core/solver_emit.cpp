@@ -16,6 +16,16 @@ float AxisCoord(const Vec3f& e, const Vec3f& axis) {
   return l2 > 0.0f ? Vec3Dot(e, axis) / l2 : 0.0f;  // no gizmo yet: 0, not 0/0
 }
 
+// The emitter's velocity from its move over an interval; none for a move
+// faster than kEmitterJumpSpeed, which is the emitter put elsewhere, not
+// moving (its particles would otherwise leave at that speed).
+constexpr float kEmitterJumpSpeed = 100.0f;
+Vec3f EmitterVelocity(const Vec3f& move, float interval) {
+  if (!(interval > 0.0f)) return Vec3f();
+  const Vec3f v = move * (1.0f / interval);
+  return Vec3Length(v) <= kEmitterJumpSpeed ? v : Vec3f();
+}
+
 std::string FrameFileName(int frame, const char* pattern) {
   char name[32];
   std::snprintf(name, sizeof name, pattern, frame);
@@ -43,12 +53,16 @@ void FluidSolver::PrepareSourceForFrame(SolverSource& source, float thickness, f
   source.spacing = 1.0f / lod;
   source.mass = source.spacing * restDensity * source.spacing * source.spacing;
 
-  if (pressure > 0.0f) source.prevPos = source.pos;
+  // A record never placed before holds the spot it was made at, not a
+  // place the emitter has been: taken as the last position it would turn
+  // a move into place before the solve into a velocity.
+  if (source.pointsStale)
+    source.prevPos = position;
+  else if (pressure > 0.0f)
+    source.prevPos = source.pos;
   source.pos = position;
   source.pressure = pressure;
-  float inv = 1.0f / (frameDuration > 0.0f ? frameDuration : 1e-6f);
-  source.emitterVel = (source.pos - source.prevPos) * inv;
-  if (frameDuration < 0.0001f || Vec3Length(source.emitterVel) > 100.0f) source.emitterVel = Vec3f();
+  source.emitterVel = frameDuration < 0.0001f ? Vec3f() : EmitterVelocity(source.pos - source.prevPos, frameDuration);
 
   source.dir = direction;
   if (!Vec3NormalizeSafe(source.dir)) source.dir = Vec3f();  // no direction, no push
@@ -79,8 +93,7 @@ void FluidSolver::UpdateSourceSubStep(SolverSource& source, const float* tm,
   source.dir = direction;
   source.pos = position;
   if (tm) std::memcpy(source.tm, tm, sizeof source.tm);
-  source.emitterVel = subStepLength > 0.0f ? (source.pos - source.prevPos) * (1.0f / subStepLength)
-                                           : Vec3f();
+  source.emitterVel = EmitterVelocity(source.pos - source.prevPos, subStepLength);
   source.prevPos = source.pos;
 }
 

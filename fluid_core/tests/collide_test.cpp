@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "solver_test_util.h"
@@ -119,6 +120,55 @@ TEST(Collide, PushGrowsFromZeroAtTheEdgeOfTheGapAndShortensTheStep) {
   EXPECT_LT(lim2, lim1);
 }
 
+TEST(Collide, GapBeyondTheReachPushesAsTheReachWithAFiniteStepLimit) {
+  // Spacing 1/6 (LOD 6): R = 0.2222. The attribute allows gaps up to 5 (4 by
+  // default); beyond R the distance term went negative, the push grew far
+  // past its contact value and its step bound was the root of a negative
+  // number. Approaching and resting particles, deep and shallow.
+  const float s6 = 1.0f / 6.0f, R = FluidSolver::CollisionReach(s6);
+  auto collide = [&](float gap, float z, float vz) {
+    std::unique_ptr<FluidSolver> s(MakeSolver(216.0));
+    s->AddSource(Vec3f());
+    ColliderMesh* floor = Floor(0.0f, 10.0f, 1.0f);
+    floor->collisionGap = gap;
+    s->colliders.push_back(floor);
+    int a = Put(*s, Vec3f(0.3f, 0.2f, z), s6, Vec3f(0, 0, vz));
+    s->particles[a].accel = Vec3f();
+    s->particles[a].dtLimit = 1e6f;
+    s->CollideWithObjects();
+    EXPECT_GE(s->MaxStableStep(), 0.0f);
+    EXPECT_EQ(s->badStepLimits, 0);
+    return s->particles[a];
+  };
+  for (float z : {0.01f, 0.1f, 0.2f})
+    for (float vz : {0.0f, -2.0f}) {
+      const FluidParticle atReach = collide(R, z, vz);
+      EXPECT_GT(atReach.accel.z, 0.0f) << z;
+      for (float gap : {0.3f, 4.0f, 5.0f}) {
+        const FluidParticle p = collide(gap, z, vz);
+        EXPECT_EQ(p.accel, atReach.accel) << gap << " " << z << " " << vz;
+        EXPECT_EQ(p.dtLimit, atReach.dtLimit) << gap << " " << z << " " << vz;
+        EXPECT_TRUE(p.dtLimit > 0.0f && p.dtLimit < 1e6f) << gap << " " << z << " " << vz;
+      }
+    }
+  EXPECT_FLOAT_EQ(FluidSolver::ContactGap(4.0f, s6), R);
+  EXPECT_FLOAT_EQ(FluidSolver::ContactGap(0.1f, s6), 0.66f * s6);
+  EXPECT_FLOAT_EQ(FluidSolver::ContactGap(std::nanf(""), s6), 0.66f * s6);
+}
+
+TEST(StepLimit, NotANumberOrNegativeIsCountedNeverTaken) {
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  for (int i = 0; i < 4; ++i) s->particles[size_t(Put(*s, Vec3f(float(i), 0, 0)))].dtLimit = 1e6f;
+  s->particles[0].dtLimit = std::nanf("");
+  s->particles[1].dtLimit = -0.001f;
+  s->particles[2].dtLimit = 0.002f;
+  EXPECT_EQ(s->MaxStableStep(), 0.002f);
+  EXPECT_EQ(s->badStepLimits, 2);
+  s->particles[2].dtLimit = 1e6f;
+  EXPECT_EQ(s->MaxStableStep(), s->frameLength * 0.16666667f);
+  EXPECT_EQ(s->badStepLimits, 4);
+}
+
 TEST(Collide, BounceFrictionAndTheOverrideRule) {
   auto run = [](float bounce, float friction, bool skip, bool override) {
     std::unique_ptr<FluidSolver> s(MakeSolver());
@@ -180,6 +230,32 @@ TEST(Collide, KillerColliderParksOnceAndParkedParticlesStayPut) {
   Vec3f before = s->particles[k].pos;
   s->Integrate(1.0f, {}, 10.0f);
   EXPECT_EQ(s->particles[k].pos, before);
+}
+
+TEST(Park, ParkedParticlesAreAtRestInTheFrameFile) {
+  // Parked by a killer face and by the domain edge, both while moving fast.
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  s->frameCache.folderOverride = solver_test::ScratchDir("parked") + "/";
+  ColliderMesh* killer = Floor(0.0f, 1.0f);
+  killer->particleKiller = 1;
+  s->colliders.push_back(killer);
+  s->domainMax = Vec3f(5, 5, 5);
+  const int k = Put(*s, Vec3f(0.3f, 0.2f, 0.05f), 0.1f, Vec3f(40, 0, -80));
+  const int d = Put(*s, Vec3f(3, 3, 4.99f), 0.1f, Vec3f(0, 0, 900));
+  const int live = Put(*s, Vec3f(3, 3, 2), 0.1f, Vec3f(1, 2, 3));
+  ASSERT_TRUE(s->Step(0.0f, 0.01f, {}, 0.0f, false, true));
+  EXPECT_EQ(s->particles[size_t(k)].dead, 1);
+  EXPECT_EQ(s->particles[size_t(d)].dead, 1);
+  ASSERT_GT(s->WriteFrame(1), 0);
+  const std::vector<unsigned char> bytes = solver_test::ReadAll(s->frameCache.FramePath(1));
+  ASSERT_EQ(int64_t(bytes.size()), ParticleFrameFile::Size(3));
+  float vel[9];
+  std::memcpy(vel, bytes.data() + ParticleFrameFile::VelOffset(3), sizeof vel);
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(vel[3 * k + c], 0.0f) << c;
+    EXPECT_EQ(vel[3 * d + c], 0.0f) << c;
+  }
+  EXPECT_NE(vel[3 * live + 2], 0.0f);
 }
 
 TEST(Domain, ParticlesOnTheBoxStayAndOutsideAreCountedExactly) {

@@ -127,23 +127,31 @@ TEST(SourceRefresh, EmitterVelocityKeepsSmoothMovesAndDropsJumps) {
     s->PrepareSourceForFrame(src, 0.0f, 10.0f, 0, at, dir, 1.0f, duration, 0, tm, 0, nullptr, 1, 100,
                              0.0f, 1);
   };
-  prepare(Vec3f(3, 0, 0), 1.0f / 30.0f, Vec3f(0, 0, 2));
+  // Made at the origin, moved into place before its first frame: the spot
+  // it was made at is no place it has been, so it is not moving.
+  prepare(Vec3f(0.3f, 0, 0), 1.0f / 30.0f, Vec3f(0, 0, 2));
+  EXPECT_EQ(src.emitterVel, Vec3f());
+  s->UpdateSourceSubStep(src, tm, Vec3f(0, 0, 1), Vec3f(0.3f, 0, 0), 0.007f, 1.0f);
+  EXPECT_EQ(src.emitterVel, Vec3f());
+  prepare(Vec3f(3.3f, 0, 0), 1.0f / 30.0f, Vec3f(0, 0, 2));
   EXPECT_NEAR(src.emitterVel.x, 90.0f, 1e-3f);
   EXPECT_EQ(src.dir, Vec3f(0, 0, 1));
   EXPECT_FLOAT_EQ(src.spacing, 0.1f);
   EXPECT_FLOAT_EQ(src.mass, 1.0f);
   EXPECT_EQ(src.pointsStale, 0);
   EXPECT_EQ(src.layerPointCounts[0], 0);  // no outlines: nothing to emit this frame
-  prepare(Vec3f(7, 0, 0), 1.0f / 30.0f, Vec3f(0, 0, 0));
+  prepare(Vec3f(7.3f, 0, 0), 1.0f / 30.0f, Vec3f(0, 0, 0));
   EXPECT_EQ(src.emitterVel, Vec3f());  // 120 units/s is a jump
   EXPECT_EQ(src.dir, Vec3f());         // no direction: no NaN
-  prepare(Vec3f(7.001f, 0, 0), 0.00005f, Vec3f(1, 0, 0));
+  prepare(Vec3f(7.301f, 0, 0), 0.00005f, Vec3f(1, 0, 0));
   EXPECT_EQ(src.emitterVel, Vec3f());
 
-  s->UpdateSourceSubStep(src, tm, Vec3f(0, 1, 0), Vec3f(7.101f, 0, 0), 0.01f, 3.0f);
-  EXPECT_NEAR(src.emitterVel.x, 10.1f, 1e-3f);  // from prevPos 7 (the frame before)
+  s->UpdateSourceSubStep(src, tm, Vec3f(0, 1, 0), Vec3f(7.401f, 0, 0), 0.01f, 3.0f);
+  EXPECT_NEAR(src.emitterVel.x, 10.1f, 1e-3f);  // from prevPos 7.3 (the frame before)
   EXPECT_EQ(src.prevPos, src.pos);
   EXPECT_EQ(src.pressure, 3.0f);
+  s->UpdateSourceSubStep(src, tm, Vec3f(0, 1, 0), Vec3f(8.5f, 0, 0), 0.01f, 3.0f);
+  EXPECT_EQ(src.emitterVel, Vec3f());  // a sub-step's jump too
 }
 
 TEST(AddParticles, GrowsAcrossTheBlockAndClearsStaleFields) {

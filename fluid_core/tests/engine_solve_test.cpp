@@ -1,6 +1,7 @@
 // The frame solve driver: emission per sub-step, fills, sub-sampling,
 // Escape, holding time, the clock, and a short pour solved end to end.
 #include <cmath>
+#include <fstream>
 #include <map>
 
 #include "engine_test_util.h"
@@ -268,4 +269,44 @@ TEST_F(EngineTest, APourIntoABoxIsSolvedCachedAndMeshed) {
     }
   }
   EXPECT_GT(e->surfaceCacheBytes, 0.0);
+}
+
+TEST_F(EngineTest, AGapBeyondTheReachIsLoggedOncePerSolveWithTheGapKept) {
+  auto e = MakeEngine();
+  auto floorAt = [&](const char* name, float z, float gap) {
+    TriObject* tri = CreateNewTriObject();
+    Mesh& m = tri->mesh;
+    m.setNumVerts(3);
+    m.setVert(0, -100.0f, -100.0f, z);
+    m.setVert(1, 100.0f, -100.0f, z);
+    m.setVert(2, 0.0f, 100.0f, z);
+    m.setNumFaces(1);
+    m.faces[0].setVerts(0, 1, 2);
+    INode* n = GetCOREInterface()->CreateObjectNode(tri, name);
+    ObjectParams settings;
+    settings.collisionGap = gap;
+    objects.params[n] = settings;
+  };
+  floorAt("deep", 0.0f, 4.0f);
+  floorAt("shallow", -10.0f, 0.1f);
+  PouringSource(*e, Point3(0, 0, 30), 0.3);
+  IParamBlock2* pb = e->SourceBlock(0);
+  pb->SetValue(kEmitEmissionRate, 0, 4.0f);
+  pb->SetValue(kEmitSourceLod, 0, 6.0f);
+  pb->SetValue(kEmitOverrideObjParams, 0, 1);
+  pb->SetValue(kEmitSourceCollisionGap, 0, 5.0f);
+  e->Reset();
+  e->LogStart();
+  Drive(*e, owner, 0, 3);
+  e->LogStart();  // a second solve says it again
+  Drive(*e, owner, 4, 5);
+  std::ifstream in(e->LogPath());
+  std::map<std::string, int> seen;
+  for (std::string line; std::getline(in, line);)
+    if (line.find("collision reach") != std::string::npos) ++seen[line];
+  const std::string kept = " is beyond the collision reach of LOD 6 particles: they keep 0.2222 from it";
+  EXPECT_EQ(seen, (std::map<std::string, int>{{"Collision gap of \"deep\" 4" + kept, 2},
+                                              {"Source collision gap of \"" +
+                                                   std::string(e->sourceNodes[0]->GetName()) + "\" 5" + kept,
+                                               2}}));
 }

@@ -2,6 +2,10 @@
 // scene script (a file, or standard input), printing what the script prints
 // and what the prompt line and message boxes show.
 //   vorel-host [--plugins <folder>] [<script.vhs> | -]
+#include <dlfcn.h>
+#include <sys/auxv.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,9 +27,29 @@ int Usage() {
   std::fputs(kUsage, stderr);
   return 2;
 }
+
+// The plug-ins' solvers run parallel loops whose threads wait for each
+// other at every phase. Left to spin there, they take the cores from the
+// threads doing the work as soon as anything else runs on the machine, and
+// a frame costs many times its work; sleeping threads do not. The OpenMP
+// runtime reads its wait policy once, when it loads, and the plug-ins
+// bring it in, so setting the policy before they load is enough; should the
+// runtime be in the process already, the host starts its own image again
+// with the setting (same pid, arguments and input). A policy the user chose
+// is kept.
+void UsePassiveOpenMpWaits(char** argv) {
+  if (std::getenv("OMP_WAIT_POLICY") || ::setenv("OMP_WAIT_POLICY", "passive", 1) != 0) return;
+  void* loaded = ::dlopen("libgomp.so.1", RTLD_LAZY | RTLD_NOLOAD);
+  if (!loaded) return;
+  ::dlclose(loaded);
+  // Started through the dynamic loader by hand, /proc/self/exe is the
+  // loader: no restart then (the wait policy stays the runtime's default).
+  if (getauxval(AT_BASE) != 0) ::execv("/proc/self/exe", argv);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+  UsePassiveOpenMpWaits(argv);
   std::string plugins = VOREL_DEFAULT_PLUGIN_DIR;
   std::string script = "-";
   bool haveScript = false;

@@ -319,6 +319,12 @@ bool SceneScript::RunCommand(const std::string& line) {
     Print(s);
     return true;
   }
+  if (cmd == "env") {
+    if (!need(2, "env <name>")) return false;
+    const char* v = std::getenv(w[1].c_str());
+    Print(w[1] + (v ? "=" + std::string(v) : " is not set"));
+    return true;
+  }
   if (cmd == "registry") {
     if (!need(4, "registry <key> <value name> <text>")) return false;
     const std::string& text = w[3];

@@ -213,6 +213,20 @@ TEST(VorelHost, HelpPrintsTheUsageOnceAndSucceeds) {
   EXPECT_EQ(err, "vorel-host: unknown option --bogus\n" + usage);
 }
 
+TEST(VorelHost, OpenMpThreadsWaitPassivelyUnlessTheUserChose) {
+  // Spinning waits take the cores from the solver's working threads on a
+  // busy machine; the plug-ins' OpenMP runtime reads the policy as it loads.
+  std::string spath = std::string(VOREL_BINARY_DIR) + "/sdk_host_env.vhs";
+  std::ofstream(spath) << "env OMP_WAIT_POLICY\n";
+  int code = -1;
+  const std::string host = std::string(VOREL_HOST_EXE) + " --plugins " + kPlugDir + " " + spath;
+  std::string out = RunCommand("env -u OMP_WAIT_POLICY " + host, code);
+  EXPECT_NE(out.find("OMP_WAIT_POLICY=passive\n"), std::string::npos) << out;
+  EXPECT_EQ(code, 0);
+  out = RunCommand("OMP_WAIT_POLICY=active " + host, code);
+  EXPECT_NE(out.find("OMP_WAIT_POLICY=active\n"), std::string::npos) << out;
+}
+
 TEST(VorelHost, ScriptListsClassesAndAddsCustomAttributes) {
   LoadTestPlugins();
   GetCOREInterface()->ResetScene();
