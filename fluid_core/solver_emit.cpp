@@ -53,16 +53,16 @@ void FluidSolver::PrepareSourceForFrame(SolverSource& source, float thickness, f
   source.spacing = 1.0f / lod;
   source.mass = source.spacing * restDensity * source.spacing * source.spacing;
 
-  // A record never placed before holds the spot it was made at, not a
-  // place the emitter has been: taken as the last position it would turn
-  // a move into place before the solve into a velocity.
-  if (source.pointsStale)
-    source.prevPos = position;
-  else if (pressure > 0.0f)
-    source.prevPos = source.pos;
+  if (pressure > 0.0f) source.prevPos = source.pos;
   source.pos = position;
   source.pressure = pressure;
   source.emitterVel = frameDuration < 0.0001f ? Vec3f() : EmitterVelocity(source.pos - source.prevPos, frameDuration);
+  // The sub-steps measure the emitter's motion from where this frame starts.
+  // Earlier positions of the record (where it was made, or where a frame
+  // that ran no sub-step found it, before the user moved it into place) are
+  // no motion: taken as the last position, a move made before the solve
+  // would leave with the first particles at its own speed.
+  source.prevPos = source.pos;
 
   source.dir = direction;
   if (!Vec3NormalizeSafe(source.dir)) source.dir = Vec3f();  // no direction, no push

@@ -248,6 +248,11 @@ int CacheDirectory::lastSolvedFrame() const {
   return last;
 }
 
+bool CacheDirectory::IsFrameSolved(int frame) const {
+  const std::string path = FramePath(frame);
+  return IsCacheDirValid() && !path.empty() && FrameFileComplete(path);
+}
+
 int CacheDirectory::LastFrameParticleCount() const {
   const int last = lastSolvedFrame();
   if (last < 0) return 0;

@@ -89,6 +89,8 @@ class CacheDirectory {
   // when there is none or cacheDir is not valid. A file still being written
   // or cut short does not count. Five non-digits count as frame 0.
   int lastSolvedFrame() const;
+  // Whether the file of frame is complete, as lastSolvedFrame counts it.
+  bool IsFrameSolved(int frame) const;
   // Particle count of the last solved frame; 0 when there is none.
   int LastFrameParticleCount() const;
 

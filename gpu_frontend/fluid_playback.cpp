@@ -8,6 +8,7 @@
 #include "gpu_frontend/gpu_fluid.h"
 #include "gpu_frontend/gpu_source.h"
 #include "gpu_frontend/solver_export.h"
+#include "host/core/interaction.h"
 #include "host/ui/ui.h"
 #include "mesher/surface_builder.h"
 
@@ -38,6 +39,9 @@ class Lent {
   PlaybackArrays a_;
 };
 
+// The host's standard command mode of selecting objects.
+constexpr int kSelectCommandMode = 6;
+
 int TicksPerFrame() { return GetCOREInterface()->GetTicksPerFrame(); }
 
 void ShowCount(HWND dlg, int id, const char* format, int n) {
@@ -52,7 +56,21 @@ void ShowCount(HWND dlg, int id, const char* format, int n) {
 void TakeFrameResolution(BlobNode& b, int frame) {
   int32_t stamp = 0, count = 0;
   float ppuv = 0.0f;
-  if (b.cache.ReadFrameHeader(frame, &stamp, &count, &ppuv)) b.SourceLOD = std::pow(ppuv, kResolutionExponent);
+  if (b.cache.ReadFrameHeader(frame, &stamp, &count, &ppuv) && std::isfinite(ppuv) && ppuv > 0.0f)
+    b.SourceLOD = std::pow(ppuv, kResolutionExponent);
+}
+
+// Says once per read that a frame was refused, and keeps the verdict for
+// the surface of the same evaluation.
+void NoteDamage(BlobNode& b, const PlaybackArrays& a, int frame) {
+  b.particlesDamaged = a.damaged;
+  if (!a.damaged) return;
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "Frame %d of cache '%.200s' is damaged (a particle out of any scene, or no particle density): "
+                "nothing is shown for it",
+                frame, b.cache.cacheName.c_str());
+  ShowTempPrompt(text, 6000);
 }
 
 }  // namespace
@@ -84,6 +102,7 @@ int ReadFrameParticles(BlobNode& b, int frame, float fraction) {
   float spacing = b.particleSpacing;
   const int n = vorel_gpufe::ReadFrameParticles(path, fraction, &l.a(), &spacing);
   b.particleSpacing = spacing;
+  NoteDamage(b, l.a(), frame);
   return n;
 }
 
@@ -98,6 +117,7 @@ int ReadFrameParticlesInterpolated(BlobNode& b, float frame, float fraction) {
   const int count = vorel_gpufe::ReadFrameParticlesInterpolated(b.cache.FramePath(n), b.cache.FramePath(n + 1),
                                                                fraction, &l.a(), &spacing);
   b.particleSpacing = spacing;
+  NoteDamage(b, l.a(), n);
   return count;
 }
 
@@ -172,15 +192,20 @@ void UpdateParticles(BlobNode& b, TimeValue t) {
     int32_t stamp = 0, count = 0;
     float ppuv = 0.0f;
     if (b.cache.ReadFrameHeader(b.SolverStart, &stamp, &count, &ppuv)) {
-      b.SourceLOD = std::pow(ppuv, kResolutionExponent);
+      TakeFrameResolution(b, b.SolverStart);
       b.particleCount = ReadFrameParticles(b, b.SolverStart, fraction);
     } else {
+      b.particlesDamaged = false;
       ShowFillPreview(b);
     }
   }
   ShowCount(b.hDisplayRollout, 1015, "Particles: %d", b.particleCount);
   b.particleFrameF = m.partF;
-  b.particleFrame = int(std::floor(m.partF));
+  // A frame the solver has not written yet is read again next time: it may
+  // have arrived by then.
+  const bool solved = b.cache.IsFrameSolved(m.partN);
+  b.particleFrame = solved ? int(std::floor(m.partF)) : -1;
+  if (!solved) b.awaitingFrame = true;
 }
 
 namespace {
@@ -197,6 +222,7 @@ void CopySurface(BlobNode& b, TimeValue t, Mesh& mesh, float fraction) {
 void UpdateAtTime(BlobNode& b, TimeValue t, Mesh& mesh, bool viewport) {
   b.ReadParams(t);
   if (!b.cache.IsCacheDirValid()) return;
+  b.awaitingFrame = false;
   const bool hidden = viewport && b.HideInViewports;
   if (b.ShowParticles || (b.GenerateSurface && !hidden)) {
     UpdateParticles(b, t);
@@ -210,6 +236,10 @@ void UpdateAtTime(BlobNode& b, TimeValue t, Mesh& mesh, bool viewport) {
   }
   const FrameMapping m = MapTime(int(t), TicksPerFrame(), b.TimeOffset, b.PlaybackSpeed);
   if (viewport && b.meshFrame == m.meshN && b.meshFrameF == m.meshF) return;
+  if (b.particlesDamaged) {  // said when the frame was read
+    ClearMesh(b, mesh);
+    return;
+  }
 
   bool fileRead = false;
   if (!b.PreciseMotionBlur) {
@@ -244,18 +274,28 @@ void UpdateAtTime(BlobNode& b, TimeValue t, Mesh& mesh, bool viewport) {
     velocities = FeedSurfaceBuilder(l.a(), b.PreciseMotionBlur != 0, m.frac, m.speed, &builder);
   }
   builder.Build(b.detail, b.MeltingForce, 1.0f, b.ShrinkWrap, 0, 2000, nullptr, &velocities);
-  if (b.UseCache) {
+  // A frame the solver has not written (yet) is shown from what there is
+  // (the fill preview, or nothing), but that surface is neither stored nor
+  // kept: it would stand in for the real frame once it arrives.
+  const bool solved = b.cache.IsFrameSolved(m.meshN);
+  if (b.UseCache && solved) {
     const std::string path = b.cache.MeshPath(m.meshN);
     if (!path.empty()) builder.mesh.WriteSurfaceCache(path, m.meshN, 0);
   }
   CopySurface(b, t, mesh, b.PreciseMotionBlur ? 0.0f : m.meshF - float(m.meshN));
-  b.meshFrameF = m.meshF;
-  b.meshFrame = m.meshN;
+  b.meshFrameF = solved ? m.meshF : -1.0f;
+  b.meshFrame = solved ? m.meshN : -1;
+  if (!solved) b.awaitingFrame = true;
 }
 
 void BlobNode::BuildMesh(TimeValue t) {
   UpdateAtTime(*this, t, mesh, true);
   ivalid.SetInstant(t);
+}
+
+ObjectState BlobNode::Eval(TimeValue t) {
+  if (awaitingFrame) ivalid.SetEmpty();
+  return SimpleObject2::Eval(t);
 }
 
 Mesh* BlobNode::GetRenderMesh(TimeValue t, INode*, View&, bool& needDelete) {
@@ -267,8 +307,12 @@ Mesh* BlobNode::GetRenderMesh(TimeValue t, INode*, View&, bool& needDelete) {
 
 int BlobNode::Display(TimeValue t, INode* inode, ViewExp* vpt, int flags) {
   lastNode = inode;
-  // The next creation may run once any fluid object has been drawn.
-  creationPending = false;
+  // The first draw after the creation hook ends the creation: the host
+  // leaves the create tool for selection once, and the next creation may run.
+  if (creationPending) {
+    GetCOREInterface()->SetStdCommandMode(kSelectCommandMode);
+    creationPending = false;
+  }
   if (!vpt || !inode) return SimpleObject2::Display(t, inode, vpt, flags);
   const bool showParticles = pblock2 && pblock2->GetInt(blob_param::kShowParticles, t) != 0;
   GraphicsWindow* gw = vpt->getGW();

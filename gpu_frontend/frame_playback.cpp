@@ -69,6 +69,10 @@ struct Thinning {
 
 bool HasNaN(const Point3& p) { return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z); }
 
+// A coordinate no solver frame can hold (NaN is not judged here).
+bool OutOfWorld(float c) { return std::fabs(c) > kMaxSolverCoordinate; }
+bool OutOfWorld(const Rec3& r) { return OutOfWorld(r.x) || OutOfWorld(r.y) || OutOfWorld(r.z); }
+
 }  // namespace
 
 FrameMapping MapTime(int t, int tpf, int timeOffset, float playbackSpeed) {
@@ -104,10 +108,15 @@ bool ReadFrameFileHeader(const std::string& path, FrameFileHeader* header) {
 int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* a, float* spacing) {
   a->box.Init();
   a->Resize(0);
+  a->damaged = false;
   File f = Open(path);
   FrameFileHeader h;
   if (!f || !ReadHeader(f.get(), &h)) return 0;
-  if (spacing) *spacing = kScale / std::pow(h.ppuv, kResolutionExponent);
+  if (!(std::isfinite(h.ppuv) && h.ppuv > 0.0f)) {
+    a->damaged = true;
+    return 0;
+  }
+  const float frameSpacing = kScale / std::pow(h.ppuv, kResolutionExponent);
   const size_t n = size_t(std::max(h.count, 0));
   const size_t kept = std::min(n, size_t(std::max(0.0f, std::floor(float(n) * fraction))));
   if (std::fseek(f.get(), kBlockBytes, SEEK_CUR) != 0) return 0;
@@ -122,6 +131,7 @@ int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* 
   });
   Thinning pos{fraction, size_t(a->count)};
   ForEachRecord<Rec3>(f.get(), n, [&](size_t k, const Rec3& r) {
+    if (OutOfWorld(r)) a->damaged = true;
     if (!pos.Take(k)) return;
     const Point3 p(r.x * kScale, r.y * kScale, r.z * kScale);
     a->framePos[pos.next - 1] = p;
@@ -132,6 +142,12 @@ int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* 
   ForEachRecord<Rec3>(f.get(), n, [&](size_t k, const Rec3& r) {
     if (vel.Take(k)) a->fileVel[vel.next - 1] = Point3(r.x, r.y, r.z);
   });
+  if (a->damaged) {
+    a->box.Init();
+    a->Resize(0);
+    return 0;
+  }
+  if (spacing) *spacing = frameSpacing;
   a->Resize(int(std::min(size_t(a->count), vel.next)));
   return a->count;
 }
@@ -162,7 +178,7 @@ int ReadFrameParticlesInterpolated(const std::string& path, const std::string& n
   size_t j = 0;
   ForEachRecord<Rec3>(f.get(), m, [&](size_t i, const Rec3& r) {
     const Point3 q(r.x * kScale, r.y * kScale, r.z * kScale);
-    if (HasNaN(q)) return;
+    if (HasNaN(q) || OutOfWorld(r)) return;
     if (byPosition && i < size_t(count)) {
       a->steps[i] = q - a->framePos[i];
       paired[i] = 1;

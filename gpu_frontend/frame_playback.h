@@ -21,6 +21,9 @@ namespace vorel_gpufe {
 constexpr float kParkedX = 1e6f;
 // First field of a frame whose particles pair by their place in the file.
 constexpr uint32_t kPairByPositionTag = 0x6DD41E2E;
+// Solver coordinates beyond this are no place a particle can be: the
+// solver parks the particles it kills at -1e6 and writes none of them.
+constexpr float kMaxSolverCoordinate = 1e6f;
 // Particles per unit volume to resolution and back, as the solver files
 // round it (its cube gives back slightly less).
 constexpr float kResolutionExponent = 0.333f;
@@ -48,6 +51,7 @@ struct PlaybackArrays {
   std::vector<int32_t> ids;        // ids of this frame's shown particles
   std::vector<int32_t> nextIds;    // every id of the next frame
   Box3 box;                        // box of the shown particles
+  bool damaged = false;            // the last frame read was refused
 
   // Every array to n entries: points (0,0,0), ids -1, bits clear; entries
   // below n keep their values.
@@ -67,12 +71,17 @@ bool ReadFrameFileHeader(const std::string& path, FrameFileHeader* header);
 // records (record k becomes particle i when trunc(k x fraction) = i), with
 // positions x 20 into framePos and shown; steps zero, no bits. Returns the
 // particle count (0 for a missing file). spacing, when given, gets
-// 20 / ppuv^0.333 of the frame.
+// 20 / ppuv^0.333 of the frame. A frame whose particles per volume is not a
+// positive number, or with a position that is infinite or beyond
+// kMaxSolverCoordinate, is damaged: no particle is kept, damaged is set,
+// spacing is untouched. (NaN positions are left to the feeds, which skip
+// them.)
 int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* a, float* spacing = nullptr);
 
 // Reads frame n and pairs its particles with frame n + 1 (nextPath): by id
 // (both lists ascending), or by place in the file when the next frame's
-// first field is kPairByPositionTag. Particles without a partner get their
+// first field is kPairByPositionTag. Next-frame positions a frame could not
+// hold (as above) pair with nothing. Particles without a partner get their
 // noSuccessor bit; when the next frame is missing none is set and every
 // step stays zero. Returns the particle count.
 int ReadFrameParticlesInterpolated(const std::string& path, const std::string& nextPath, float fraction,

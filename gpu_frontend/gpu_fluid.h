@@ -108,6 +108,10 @@ class BlobNode : public SimpleObject2 {
   float particleSpacing = 1.0f;
   float lastGravity = 25.0f;      // the last gravity the change handler saw
   int32_t particleCount = 0;
+  bool particlesDamaged = false;  // the frame of the particles shown was refused
+  // What is shown stands for a frame the solver has not written yet: the
+  // next evaluation builds again rather than keep it.
+  bool awaitingFrame = false;
   int32_t sourcePointCount = 0;
   // Display arrays, host units, world frame, particleCount entries.
   std::vector<Point3> shownPositions;
@@ -205,6 +209,8 @@ class BlobNode : public SimpleObject2 {
   void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
   Mesh* GetRenderMesh(TimeValue t, INode* inode, View& view, bool& needDelete) override;
   void BuildMesh(TimeValue t) override;
+  // Builds again while awaitingFrame, at the same time too.
+  ObjectState Eval(TimeValue t) override;
   // Recomputes sourcePoints / sourcePointCount (playback unit).
   void ComputeSourcePreview(TimeValue t);
 

@@ -428,6 +428,19 @@ void RegisterRolloutTemplates() {
   AddControl(&d, kSourceSelect, Kind::CustButton, "Select");
   vorel_ui::RegisterDialogTemplate(inst, d);
 
+  // The source's parameter map drives every control; the rollout has no
+  // procedure of its own.
+  d = {};
+  d.id = kSourceParamsDialog;
+  d.title = "Source Parameters";
+  AddControl(&d, -1, Kind::GroupBox, "Source Parameters");
+  AddSpinner(&d, 1490, 1496, "Radius");
+  AddSpinner(&d, 1491, 1497, "Speed");
+  AddControl(&d, 1040, Kind::CheckBox, "Disable");
+  AddControl(&d, 1041, Kind::CheckBox, "Draw trajectory");
+  AddControl(&d, 1042, Kind::CheckBox, "Draw source");
+  vorel_ui::RegisterDialogTemplate(inst, d);
+
   d = {};
   d.id = kSurfaceDialog;
   d.title = "Surface Mesh parameters";

@@ -18,6 +18,7 @@ constexpr int kFillersDialog = 186;
 constexpr int kSourcesDialog = 188;
 constexpr int kSurfaceDialog = 190;
 constexpr int kDisplayDialog = 191;
+constexpr int kSourceParamsDialog = 189;  // the source object's own rollout
 
 // Main rollout controls handled here.
 namespace main_ctl {
@@ -38,8 +39,8 @@ constexpr const char* kAddSelectedText = "Add selected";
 constexpr const char* kAddSourceUndoText = "Add existing source to the source list";
 
 // Registers the dialog templates of the five rollouts besides the main one
-// and adds the main rollout's cache, preset and export controls to its
-// template (when registered). Idempotent.
+// and of the source object's rollout, and adds the main rollout's cache,
+// preset and export controls to its template (when registered). Idempotent.
 void RegisterRolloutTemplates();
 // Hands the block descriptor the five rollouts' procedures for fluid.
 void PrepareRollouts(BlobNode* fluid);

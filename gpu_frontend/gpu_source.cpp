@@ -6,6 +6,7 @@
 #include <set>
 
 #include "gpu_frontend/gpu_fluid.h"
+#include "gpu_frontend/gpu_rollouts.h"
 #include "gpu_frontend/plugin_shell.h"
 #include "host/ui/viewport.h"
 
@@ -61,6 +62,7 @@ void VorSourceObj::GetClassName(std::string& s) {
 
 void VorSourceObj::BeginEditParams(Interface* ip, uint32_t flags, Animatable* prev) {
   editInterface = ip;
+  RegisterRolloutTemplates();
   // The simple object's default opens the descriptor's parameter maps.
   SimpleObject2::BeginEditParams(ip, flags, prev);
 }

@@ -71,11 +71,11 @@ bool SplitCommandLine(const std::string& line, std::vector<std::string>* tokens,
 
 bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* s, std::string* error) {
   enum Kind { kString, kInt, kReal };
-  // Ranges are those the front-end's parameters can send (gravity goes out
-  // as ten times its parameter; either sign is a direction). Values beyond
-  // them do not make a slower or odder liquid: they throw the particles out
-  // of the scene or through the colliders, or size the run's buffers beyond
-  // any machine.
+  // Ranges of the liquid's settings are those the front-end's parameters
+  // can send (gravity goes out as ten times its parameter; either sign is a
+  // direction). Values beyond them do not make a slower or odder liquid:
+  // they throw the particles out of the scene or through the colliders.
+  // Frame counts are bounded by the tick range below.
   struct Option {
     const char* name;
     Kind kind;
@@ -84,8 +84,8 @@ bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* s, std::s
   };
   const Option options[] = {
       {"-cacheDir", kString, &s->cacheDir, 0, 0},
-      {"-maxFrames", kInt, &s->maxFrames, 1, kMaxRunFrames},
-      {"-fromFrame", kInt, &s->fromFrame, 0, kMaxRunFrames},
+      {"-maxFrames", kInt, &s->maxFrames, 1, INT32_MAX},
+      {"-fromFrame", kInt, &s->fromFrame, 0, INT32_MAX},
       {"-frameRate", kInt, &s->frameRate, 1, 4800},
       {"-collisionStrength", kReal, &s->collisionStrength, 1.0, 2.0},
       {"-gravity", kReal, &s->gravity, -1000.0, 1000.0},
@@ -122,7 +122,7 @@ bool ParseOptions(const std::vector<std::string>& tokens, RunSettings* s, std::s
       }
       if (value < o.least || value > o.most) {
         char range[96];
-        std::snprintf(range, sizeof range, " must be between %g and %g", o.least, o.most);
+        std::snprintf(range, sizeof range, " must be between %.10g and %.10g", o.least, o.most);
         *error = std::string("Option ") + o.name + range + ", not " + v + "\n" + kUsage;
         return false;
       }

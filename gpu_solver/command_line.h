@@ -24,9 +24,6 @@ struct RunSettings {
 };
 
 constexpr size_t kMaxTokenLength = 259;
-// The most frames one run may start from or solve (the front-end's solver
-// end frame goes no higher).
-constexpr int32_t kMaxRunFrames = 20000;
 
 // The program's usage text, shown with a refused option value.
 constexpr const char* kUsage =
@@ -40,8 +37,7 @@ bool SplitCommandLine(const std::string& line, std::vector<std::string>* tokens,
 // Applies the options among the tokens (the first token is the program and
 // matches nothing). False, with a message, for an option without a value, a
 // value that is not a whole (or, for real options, finite) number, or one
-// outside the option's range (frames to solve 1..kMaxRunFrames, first frame
-// 0..kMaxRunFrames, frame rate 1..4800,
+// outside the option's range (frames to solve at least 1, first frame at least 0, frame rate 1..4800,
 // settle frames 0..2500, gravity -1000..1000, collision strength 1..2,
 // viscosity 0..250, bounce 0..1, friction 0..1000): the message then ends
 // with the usage text. Also false for settings the run cannot use (no cache

@@ -291,7 +291,12 @@ TEST_F(GpuFluidTest, CreationHookMakesOneSetUntilAFluidIsDrawn) {
   EXPECT_EQ(boxObj->pblock2->GetFloat(BOXOBJ_HEIGHT), 50.0f);
   EXPECT_EQ(ip->GetTime(), 0);
 
+  ip->SetStdCommandMode(0);
   fluid->Display(0, fluidNode, nullptr, 0);  // re-arms creation
+  EXPECT_EQ(ip->GetStdCommandMode(), 6);     // once: the create tool is left
+  ip->SetStdCommandMode(0);
+  fluid->Display(0, fluidNode, nullptr, 0);
+  EXPECT_EQ(ip->GetStdCommandMode(), 0);
   EXPECT_EQ(cd->BeginCreate(ip), 1);
   EXPECT_EQ(ip->NodeCount(), 6);
   EXPECT_EQ(cd->EndCreate(ip), TRUE);  // nothing suspended: harmless

@@ -101,6 +101,46 @@ TEST(GpuFramePlayback, ShortOrDamagedFramesNeverReadPastWhatIsThere) {
   EXPECT_EQ(ReadFrameParticles(path, 1.0f, &a), 0);
 }
 
+// No solver writes a particle beyond its own parking distance or a frame
+// without particle density: such a frame is refused whole (its surface
+// would come out empty without a word), and such a next-frame particle
+// pairs with nothing.
+TEST(GpuFramePlayback, FramesNoSolverCanWriteAreRefusedWhole) {
+  ScratchCache dir("refused");
+  PlaybackArrays a;
+  float spacing = 7.0f;
+  const std::string good = WriteFrame(dir, 1, {0, 1, 2});
+  EXPECT_EQ(ReadFrameParticlesInterpolated(good, WriteFrame(dir, 2, {0, 1, 2}), 1.0f, &a, &spacing), 3);
+  EXPECT_FALSE(a.damaged);
+  EXPECT_EQ(a.noSuccessor, (std::vector<uint8_t>{0, 0, 0}));
+  auto patch = [](const std::string& path, long at, float value) {
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    std::fseek(f, at, SEEK_SET);
+    std::fwrite(&value, 4, 1, f);
+    std::fclose(f);
+  };
+  // Positions start after the 272-byte header and the three ids.
+  patch(vorel_gpu::FrameFilePath(dir.path(), 2), 272 + 12 + 24 + 4, 1e30f);  // particle 2's y
+  EXPECT_EQ(ReadFrameParticlesInterpolated(good, vorel_gpu::FrameFilePath(dir.path(), 2), 1.0f, &a), 3);
+  EXPECT_EQ(a.noSuccessor, (std::vector<uint8_t>{0, 0, 1}));
+  const struct {
+    const char* what;
+    long at;
+    float value;
+  } bad[] = {{"far", 272 + 12 + 12, 1e30f},     {"infinite", 272 + 12 + 8, INFINITY},
+             {"beyond parking", 272 + 12, -2e6f}, {"density 0", 12, 0.0f},
+             {"density < 0", 12, -8.0f},         {"density NaN", 12, NAN}};
+  for (const auto& k : bad) {
+    const std::string path = WriteFrame(dir, 3, {0, 1, 2});
+    patch(path, k.at, k.value);
+    spacing = 7.0f;
+    EXPECT_EQ(ReadFrameParticles(path, 1.0f, &a, &spacing), 0) << k.what;
+    EXPECT_TRUE(a.damaged) << k.what;
+    EXPECT_EQ(a.count, 0) << k.what;
+    EXPECT_EQ(spacing, 7.0f) << k.what;
+  }
+}
+
 TEST(GpuFramePlayback, PairingByIdParksParticlesWithoutSuccessor) {
   ScratchCache dir("pair");
   const std::string now = WriteFrame(dir, 4, {1, 3, 5});

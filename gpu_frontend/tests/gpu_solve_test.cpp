@@ -14,6 +14,7 @@
 #include "gpu_frontend/solver_export.h"
 #include "gpu_solver/solver_formats.h"
 #include "host/core/process.h"
+#include "mesher/mesh_record.h"
 
 namespace {
 
@@ -166,6 +167,17 @@ TEST_F(GpuSolveTest, NothingHappensWhileASolverRunsOrWhenNothingIsLeft) {
   EXPECT_NE(vorel::host::MessageBoxLog()[0].text.find("Nothing was solved"), std::string::npos);
   EXPECT_TRUE(gpufe_test::Exists(b->cache.FramePath(4)));
   EXPECT_TRUE(vorel::host::StartedPrograms().empty());
+
+  // Inputs that cannot be written (a file where the sources folder goes):
+  // the message says so and nothing starts.
+  vorel::host::RegistrySetString(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane\\Vorel_GPU", "appPath", "/opt/vorel");
+  std::system(("rm -rf '" + b->cache.cacheDir + "/sources'").c_str());
+  gpufe_test::WriteBytes(b->cache.cacheDir + "/sources", "not a folder");
+  vorel::host::ClearMessageBoxLog();
+  vorel_gpufe::RunSolve(*b, 0);
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  EXPECT_EQ(vorel::host::MessageBoxLog()[0].text, "Couldn't export data to Vorel GPU solver!");
+  EXPECT_TRUE(vorel::host::StartedPrograms().empty());
 }
 
 TEST_F(GpuSolveTest, InstancesOfOneSourceEmitOncePerNode) {
@@ -215,6 +227,61 @@ TEST_F(GpuSolveTest, PlaybackReadsPairsAndMeshesTheFrames) {
   vorel_gpufe::UpdateParticles(*b, 7 * 160);
   EXPECT_EQ(b->SourceLOD, 20.0f);
   EXPECT_EQ(b->particleCount, 0);
+}
+
+// The evaluation's ways through: a frame not solved yet is shown but never
+// stored; a viewport evaluation of an unchanged frame returns at once, a
+// render one always rebuilds the host mesh; a stored surface without
+// vertices shows nothing; hiding in viewports leaves renders alone; a
+// damaged frame says so and stores nothing.
+TEST_F(GpuSolveTest, SurfaceEvaluationPaths) {
+  BlobNode* b = CreateSetUp();
+  ASSERT_NE(b, nullptr);
+  b->pblock2->SetValue(bp::kGenerateSurface, 0, 1);
+  Mesh mesh;
+  vorel_gpufe::UpdateAtTime(*b, 3 * 160, mesh, true);
+  EXPECT_FALSE(gpufe_test::Exists(b->cache.MeshPath(3)));
+  EXPECT_EQ(b->meshFrame, -1);
+  WriteFrame(*b, 3, 40);  // the solver gets there
+  vorel_gpufe::UpdateAtTime(*b, 3 * 160, mesh, true);
+  EXPECT_EQ(b->particleCount, 40);
+  EXPECT_GT(mesh.getNumFaces(), 0);
+  EXPECT_TRUE(gpufe_test::Exists(b->cache.MeshPath(3)));
+
+  const int faces = mesh.getNumFaces();
+  vorel_gpufe::ClearHostMesh(&mesh);
+  vorel_gpufe::UpdateAtTime(*b, 3 * 160, mesh, true);
+  EXPECT_EQ(mesh.getNumFaces(), 0);  // nothing changed: the viewport keeps its mesh
+  vorel_gpufe::UpdateAtTime(*b, 3 * 160, mesh, false);
+  EXPECT_EQ(mesh.getNumFaces(), faces);
+
+  WriteFrame(*b, 4, 40);
+  ASSERT_TRUE(MeshRecord().WriteSurfaceCache(b->cache.MeshPath(4), 4, 0));
+  vorel_gpufe::UpdateAtTime(*b, 4 * 160, mesh, false);
+  EXPECT_EQ(mesh.getNumFaces(), 0);
+  MeshRecord stored;
+  ASSERT_TRUE(stored.ReadSurfaceCache(b->cache.MeshPath(4)));
+  EXPECT_EQ(stored.VertexCount(), 0);
+
+  b->pblock2->SetValue(bp::kHideInViewports, 0, 1);
+  vorel_gpufe::UpdateAtTime(*b, 3 * 160, mesh, true);
+  EXPECT_EQ(mesh.getNumFaces(), 0);
+  vorel_gpufe::UpdateAtTime(*b, 3 * 160, mesh, false);
+  EXPECT_EQ(mesh.getNumFaces(), faces);
+
+  WriteFrame(*b, 5, 40);
+  std::FILE* f = std::fopen(b->cache.FramePath(5).c_str(), "r+b");
+  const float far = 1e30f;
+  std::fseek(f, 272 + 4 * 40 + 12 * 7, SEEK_SET);  // particle 7's x
+  std::fwrite(&far, 4, 1, f);
+  std::fclose(f);
+  vorel::host::ClearPromptLog();
+  vorel_gpufe::UpdateAtTime(*b, 5 * 160, mesh, false);
+  EXPECT_EQ(mesh.getNumFaces(), 0);
+  EXPECT_FALSE(gpufe_test::Exists(b->cache.MeshPath(5)));
+  ASSERT_FALSE(vorel::host::PromptLog().empty());
+  EXPECT_NE(vorel::host::PromptLog().back().text.find("Frame 5 of cache"), std::string::npos);
+  EXPECT_NE(vorel::host::PromptLog().back().text.find("is damaged"), std::string::npos);
 }
 
 }  // namespace

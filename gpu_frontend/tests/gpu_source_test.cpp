@@ -1,9 +1,11 @@
 #include "gpu_frontend/gpu_source.h"
 
 #include <cmath>
+#include <sstream>
 
 #include "frontend_fixture.h"
 #include "gpu_frontend/gpu_fluid.h"
+#include "host/ui/script.h"
 #include "host/ui/viewport.h"
 
 namespace {
@@ -218,6 +220,23 @@ TEST_F(GpuSourceTest, DisplayDrawsTheLinesInWireframeAndRestoresTheWindow) {
   EXPECT_TRUE(first.rndLimits & GW_EDGES_ONLY);
   EXPECT_FALSE(first.rndLimits & GW_TEXTURE);
   EXPECT_EQ(first.tm.GetTrans(), Point3(3.0f, 4.0f, 5.0f));
+}
+
+// Opening a source shows its rollout, whose controls write the parameters.
+TEST_F(GpuSourceTest, RolloutEditsRadiusSpeedAndSwitches) {
+  VorSourceObj* s = Place(Matrix3());
+  std::ostringstream out;
+  std::string err;
+  ASSERT_TRUE(vorel_ui::RunUiCommand("open src", out, &err)) << err;
+  for (const char* line : {"set #189 1490 2.5", "set #189 1491 12", "press #189 1040", "press #189 1041",
+                           "press #189 1042"})
+    EXPECT_TRUE(vorel_ui::RunUiCommand(line, out, &err)) << line << ": " << err;
+  EXPECT_EQ(s->pblock2->GetFloat(sp::kRadius, 0), 2.5f);
+  EXPECT_EQ(s->pblock2->GetFloat(sp::kSpeed, 0), 12.0f);
+  EXPECT_EQ(s->pblock2->GetInt(sp::kDisableSource, 0), 1);
+  EXPECT_EQ(s->pblock2->GetInt(sp::kDrawTrajectory, 0), 0);
+  EXPECT_EQ(s->pblock2->GetInt(sp::kDrawSource, 0), 0);
+  EXPECT_TRUE(vorel_ui::RunUiCommand("close", out, &err)) << err;
 }
 
 }  // namespace

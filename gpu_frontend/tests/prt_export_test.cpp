@@ -2,7 +2,10 @@
 
 #include <zlib.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstring>
 
 #include "frontend_fixture.h"
@@ -202,6 +205,20 @@ TEST_F(PrtExportTest, LargeFramesSpanManyCompressionWindows) {
   ASSERT_EQ(p.data.size(), size_t(n) * 24);
   EXPECT_EQ(FloatAt(p, n - 1, 24, 0, 1), float(n - 1));
   EXPECT_EQ(FloatAt(p, n - 1, 24, 12, 0), 20.0f * float((n - 1) % 17));
+
+  // A disk that fills while the records are compressed (a file-size limit
+  // here): no cut PRT file is left behind.
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 64 * 1024;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const bool written = vorel_gpufe::WritePrtFrame(*b, 10);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(gpufe_test::Exists(Prt(b, 10)));
 }
 
 TEST_F(PrtExportTest, DeflateRefusesMissingArguments) {

@@ -17,6 +17,7 @@
 #include "host/core/interaction.h"
 #include "host/core/process.h"
 #include "host/core/registry.h"
+#include "host/sdk/frame_check.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/interface.h"
 #include "host/sdk/particles.h"
@@ -633,6 +634,57 @@ bool SceneScript::RunCommand(const std::string& line) {
     for (const std::string& n : names) s += " " + n;
     Print(s);
     return true;
+  }
+  if (cmd == "framecheck") {
+    // Solved frames differ from run to run (emission is seeded by the
+    // clock): a script states the limits every frame must keep.
+    const char* usage =
+        "framecheck <folder> <first> <last> [scale=<s>] [inside=<x0,y0,z0,x1,y1,z1>] [speed<=<v>] "
+        "[parked<=<n>] [count>=<n>]";
+    int first = 0, last = 0;
+    if (!need(4, usage)) return false;
+    if (!ParseInt(w[2], first) || !ParseInt(w[3], last) || first < 0 || last < first)
+      return Fail("not a frame range: " + w[2] + " " + w[3]);
+    FrameCheckLimits limits;
+    for (size_t k = 4; k < w.size(); ++k) {
+      const std::string c = Lower(w[k]);
+      const size_t eq = c.find('=');
+      const std::string key = eq == std::string::npos ? c : c.substr(0, eq);
+      const std::string value = eq == std::string::npos ? "" : c.substr(eq + 1);
+      bool ok = false;
+      if (key == "scale") {
+        ok = ParseFloat(value, limits.scale) && limits.scale > 0.0f;
+      } else if (key == "inside") {
+        std::vector<float> v;
+        std::stringstream in(value);
+        float x = 0;
+        for (std::string part; std::getline(in, part, ',');) {
+          if (!ParseFloat(part, x)) break;
+          v.push_back(x);
+        }
+        ok = v.size() == 6 && v[0] <= v[3] && v[1] <= v[4] && v[2] <= v[5];
+        for (int a = 0; a < 3 && ok; ++a) {
+          limits.lo[a] = v[size_t(a)];
+          limits.hi[a] = v[size_t(a) + 3];
+        }
+        limits.box = ok;
+      } else if (key == "speed<") {
+        ok = ParseFloat(value, limits.maxSpeed) && limits.maxSpeed >= 0.0f;
+      } else if (key == "parked<") {
+        ok = ParseInt(value, limits.maxParked) && limits.maxParked >= 0;
+      } else if (key == "count>") {
+        ok = ParseInt(value, limits.minCount);
+      }
+      if (!ok) return Fail("not a limit: " + w[k] + " (" + usage + ")");
+    }
+    FrameCheckSummary sum;
+    std::string why;
+    const bool held = CheckParticleFrames(w[1], first, last, limits, sum, why);
+    char text[300];
+    std::snprintf(text, sizeof text, "framecheck %d..%d: %d frame(s), up to %d particle(s), %d parked, fastest %.4g",
+                  first, last, sum.frames, sum.mostParticles, sum.mostParked, double(sum.fastest));
+    Print(text);
+    return held ? true : Fail(why);
   }
   if (cmd == "save" || cmd == "load") {
     if (!need(2, (cmd + " <file>").c_str())) return false;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "host/core/files.h"
+#include "host/core/interaction.h"
 #include "host/sdk/hold.h"
 #include "host/ui/parammap.h"
 #include "host/ui/pick.h"
@@ -239,9 +240,22 @@ void BlobNode::UpdateSurface(TimeValue t, Mesh& out, float detail, bool viewport
 
   bool haveSurface = false, haveParticles = false;
   std::string surfacePath, particlePath;
+  const std::string instance = InstanceFolder(exportDir, name);
+  if ((useCache || usePartCache) && instance.empty()) {
+    // Said once until the folder or the switches change: the surface is
+    // still built, only nothing is cached.
+    if (!warnedNoCacheFolder_) {
+      ShowTempPrompt(exportDir.empty() ? "Pelliqor: no export directory is set; caches are neither read nor written"
+                                       : "Pelliqor: the wrapper has no name; caches are neither read nor written",
+                     6000);
+      warnedNoCacheFolder_ = true;
+    }
+    useCache = usePartCache = 0;
+  } else if (!instance.empty()) {
+    warnedNoCacheFolder_ = false;
+  }
   if (useCache || usePartCache) {
     CreateDirectoryA(exportDir.c_str());
-    const std::string instance = InstanceFolder(exportDir, name);
     CreateDirectoryA(instance.c_str());
     surfacePath = vorel::host::NormalizePath(SurfaceCachePath(instance, frames.cacheFrame));
     particlePath = ParticleCachePath(instance, frames.cacheFrame);
@@ -285,6 +299,15 @@ void BlobNode::addNode(INode* node) {
   if (!node || !pblock) return;
   for (int i = 0; i < pblock->Count(kNodeList); ++i)
     if (pblock->GetINode(kNodeList, 0, i) == node) return;
+  // A node that holds no particle system (a fluid system's own node, a
+  // mesh) would be listed and wrapped as nothing.
+  Object* obj = node->EvalWorldState(GetCOREInterface()->GetTime()).obj;
+  if (!obj || !obj->IsParticleSystem()) {
+    const std::string text =
+        "Pelliqor: '" + std::string(node->GetName()) + "' holds no particles to wrap; it was not added";
+    ShowTempPrompt(text.c_str(), 6000);
+    return;
+  }
   theHold.Begin();
   pblock->Append(kNodeList, 1, &node);
   theHold.Accept("Add a particle node to this pelliqor instance");

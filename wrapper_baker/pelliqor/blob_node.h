@@ -185,6 +185,8 @@ class BlobNode : public blob_skeleton::BlobSkeleton, public IBlobNode {
   void Gather(TimeValue t);
 
   std::unique_ptr<SurfaceBuilder> builder_;
+  bool warnedNoCacheFolder_ = false;  // the missing cache folder was said
+  bool warnedDeadEvents_ = false;     // the dropped event filter was said
   std::vector<INode*> eventCandidates_;
   std::vector<int> chosenEvents_;
   Interface* ip_ = nullptr;

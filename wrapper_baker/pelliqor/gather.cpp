@@ -2,6 +2,7 @@
 // system at one time, with their skip flags and age-dependent sizes.
 #include <algorithm>
 
+#include "host/core/interaction.h"
 #include "wrapper_baker/pelliqor/blob_node.h"
 
 namespace pelliqor {
@@ -87,6 +88,16 @@ void BlobNode::Gather(TimeValue t) {
   if (pblock->GetValue(kUseAllPFEvents, t, v, iv)) s.useAllEvents = v != 0;
   for (int i = 0; i < pblock->Count(kPfEventList); ++i)
     if (INode* e = pblock->GetINode(kPfEventList, t, i)) s.events.push_back(e);
+  // Deleted events stay in the list as empty entries (and so through a save
+  // and a load). A filter of nothing but deleted events would pass nothing:
+  // it is dropped, with a word, until an event is chosen again.
+  const bool deadFilter = !s.useAllEvents && s.events.empty() && pblock->Count(kPfEventList) > 0;
+  if (deadFilter) {
+    s.useAllEvents = true;
+    if (!warnedDeadEvents_)
+      ShowTempPrompt("Pelliqor: the events it was limited to were deleted; it wraps every event again", 6000);
+  }
+  warnedDeadEvents_ = deadFilter;
   s.ticksPerFrame = GetCOREInterface()->GetTicksPerFrame();
   for (int i = 0; i < pblock->Count(kNodeList); ++i) GatherNode(pblock->GetINode(kNodeList, t, i), t, s, gathered_);
 }

@@ -46,6 +46,7 @@ std::string SurfaceCachePath(const std::string& instanceFolder, int frame) {
 }
 
 std::string InstanceFolder(const std::string& exportDirectory, const std::string& name) {
+  if (exportDirectory.empty() || name.empty()) return std::string();
   return exportDirectory + "\\" + name;
 }
 

@@ -26,7 +26,9 @@ struct WrapperParticleFile {
 // "folder\name" form.
 std::string ParticleCachePath(const std::string& instanceFolder, int frame);
 std::string SurfaceCachePath(const std::string& instanceFolder, int frame);
-// "<export directory>\<name>".
+// "<export directory>\<name>"; empty when either is empty: an empty export
+// directory never means the file-system root, and an empty name never the
+// export directory itself.
 std::string InstanceFolder(const std::string& exportDirectory, const std::string& name);
 
 // Writes the builder's particles 0..count-1 under a temporary name and

@@ -215,10 +215,11 @@ class ExportProc : public ParamMap2UserDlgProc {
           case kUsePartCacheCheck: {
             obj->ApplyCacheEnabling(true, true, true);
             const ParamID which = LOWORD(wParam) == kUseMeshCacheCheck ? kUseCache : kUsePartCache;
-            if (pb->GetInt(which, t)) {
+            const std::string instance = obj->InstanceFolderAt(t);
+            if (pb->GetInt(which, t) && !instance.empty()) {
               const char* dir = pb->GetStr(kExportDirectory, t);
               CreateDirectoryA(dir ? dir : "");
-              CreateDirectoryA(obj->InstanceFolderAt(t).c_str());
+              CreateDirectoryA(instance.c_str());
             }
             return TRUE;
           }
@@ -388,7 +389,8 @@ void BlobNode::addPF() {
 
 void BlobNode::FlushCaches(const char* pattern) {
   Interface* ip = GetCOREInterface();
-  DeleteCacheFiles(vorel::host::NormalizePath(InstanceFolderAt(ip->GetTime())), pattern);
+  const std::string instance = InstanceFolderAt(ip->GetTime());
+  if (!instance.empty()) DeleteCacheFiles(vorel::host::NormalizePath(instance), pattern);
   ip->SetRealTimePlayback(false);
   ip->SetTime(ip->GetAnimRange().Start(), true);
   ip->StartAnimPlayback(0);

@@ -176,10 +176,13 @@ int BlobSkeleton::HitTest(TimeValue t, INode* inode, int type, int crossing, int
 void BlobSkeleton::GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) {
   SimpleObject2::GetWorldBoundBox(t, inode, vpt, box);
   if (!inode || iconMesh.getNumVerts() == 0) return;
+  // Every corner of the icon's box: two of them span the turned icon only
+  // when the turn is a multiple of 90 degrees.
   const Box3 icon = iconMesh.getBoundingBox();
   const Matrix3 tm = inode->GetObjectTM(t);
-  box += icon.pmin * tm;
-  box += icon.pmax * tm;
+  for (int c = 0; c < 8; ++c)
+    box += Point3(c & 1 ? icon.pmax.x : icon.pmin.x, c & 2 ? icon.pmax.y : icon.pmin.y,
+                  c & 4 ? icon.pmax.z : icon.pmin.z) * tm;
 }
 
 namespace {

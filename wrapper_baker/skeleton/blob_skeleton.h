@@ -79,8 +79,8 @@ class BlobSkeleton : public SimpleObject2 {
   // region. The window's render limits are as they were on return.
   int HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p,
               ViewExp* vpt) override;
-  // The built mesh's world box grown by the two corners of the icon's box
-  // carried by the node's object transform.
+  // The built mesh's world box grown by the eight corners of the icon's
+  // box carried by the node's object transform.
   void GetWorldBoundBox(TimeValue t, INode* inode, ViewExp* vpt, Box3& box) override;
 
  protected:

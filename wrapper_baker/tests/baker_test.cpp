@@ -1,7 +1,10 @@
 #include <cstring>
 
+#include <fstream>
+
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/solver.h"
+#include "host/core/interaction.h"
 #include "host/ui/script.h"
 #include "mesher/mesh_record.h"
 #include "mesher/surface_builder.h"
@@ -202,6 +205,48 @@ TEST_F(BakerTest, GeneratesTheSurfaceOfTheFramesTheFluidSystemWrites) {
   EXPECT_FALSE(r.ReadFrameHeader(3, stamp, count, ppuv));
   b->UpdateFromCache(3 * 160, m, 8.0f, false);
   EXPECT_EQ(m.getNumFaces(), 0);
+}
+
+// A cache of the GPU route holds the GPU solver's frames (its own tag and
+// layout, positions already in solver units): they are meshed like the
+// fluid system's. A file that is neither, and a time before the first
+// frame, are said rather than shown as an empty mesh without a word.
+TEST_F(BakerTest, GeneratesFromGpuFramesAndSaysWhyNothingShows) {
+  const std::vector<Point3> block = Block(4, 0.25f, Point3(0.5f, 0.5f, 0.5f));
+  WriteParticleFrame(folder, 1, block, 64.0f);
+  std::string gpu(272, '\0');
+  const uint32_t tag = 0x6DD41E00u;
+  const int32_t n = int32_t(block.size());
+  const float ppuv = 64.0f;
+  std::memcpy(&gpu[0], &tag, 4);
+  std::memcpy(&gpu[8], &n, 4);
+  std::memcpy(&gpu[12], &ppuv, 4);
+  for (int32_t i = 0; i < n; ++i) gpu.append(reinterpret_cast<const char*>(&i), 4);
+  for (const Point3& p : block) gpu.append(reinterpret_cast<const char*>(&p.x), 12);
+  gpu.append(size_t(n) * 12, '\0');
+  std::ofstream(folder + "/00002.Vorel", std::ios::binary) << gpu;
+  b->pblock->SetValue(kCachePath, 0, folder.c_str());
+  b->pblock->SetValue(kGenerateSurface, 0, 1);
+  Mesh fluid, fromGpu;
+  b->UpdateFromCache(1 * 160, fluid, 8.0f, false);
+  b->UpdateFromCache(2 * 160, fromGpu, 8.0f, false);
+  ASSERT_GT(fluid.getNumFaces(), 0);
+  EXPECT_EQ(fromGpu.getNumFaces(), fluid.getNumFaces());
+  EXPECT_EQ(fromGpu.getNumVerts(), fluid.getNumVerts());
+
+  vorel::host::ClearPromptLog();
+  std::ofstream(folder + "/00003.Vorel", std::ios::binary) << std::string(300, 'x');
+  Mesh m;
+  b->UpdateFromCache(3 * 160, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 0);
+  ASSERT_EQ(vorel::host::PromptLog().size(), 1u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text, "VorBaker: frame 3 is no particle frame of a fluid system; nothing shown");
+
+  b->pblock->SetValue(kPlaybackSpeed, 0, -100.0f);
+  b->UpdateFromCache(5 * 160, m, 8.0f, false);
+  ASSERT_EQ(vorel::host::PromptLog().size(), 2u);
+  EXPECT_EQ(vorel::host::PromptLog()[1].text,
+            "VorBaker: playback speed -100% and offset 0 land before the cache's first frame; frame 0 is shown");
 }
 
 TEST_F(BakerTest, MissingOrUnusableDensityFallsBackToTwelve) {

@@ -1,3 +1,4 @@
+#include "host/core/interaction.h"
 #include "test_support.h"
 
 using namespace pelliqor;
@@ -33,6 +34,10 @@ TEST(ParticleSize, AgeAgainstOwnLifeWithinClampedRange) {
   EXPECT_FLOAT_EQ(ClassicParticleSize(-50, 4800, inc), 0.01f);    // unborn counts as newborn
   EXPECT_FLOAT_EQ(ClassicParticleSize(100, 0, inc), 1.0f);        // no life of its own
   EXPECT_FLOAT_EQ(ClassicParticleSize(100, -5, dec), 1.0f);
+  // Unguarded, these two would divide by a life of 0 or less and clamp to
+  // the smallest size.
+  EXPECT_FLOAT_EQ(ClassicParticleSize(100, 0, dec), 1.0f);
+  EXPECT_FLOAT_EQ(ClassicParticleSize(100, -5, inc), 1.0f);
   GatherSettings off;
   EXPECT_FLOAT_EQ(ClassicParticleSize(100, 4800, off), 1.0f);
 }
@@ -97,6 +102,30 @@ TEST_F(GatherTest, EventSystemsLeaveOutDeadAndUnchosenEventParticles) {
   ASSERT_EQ(some.size(), 1u);
   EXPECT_EQ(some[0].position.x, 3.0f);
   (void)a;
+}
+
+// The events a wrapper was limited to are deleted: it wraps every event
+// again and says so once, rather than showing nothing.
+TEST_F(GatherTest, AFilterOfDeletedEventsIsDroppedWithAWord) {
+  auto* sys = new EventParticleSystem();
+  INode* sysNode = ip->CreateObjectNode(sys, "flow");
+  ParticleEventObject *evA = nullptr, *evB = nullptr;
+  INode* a = sys->AddEvent("EventA", &evA);
+  sys->AddEvent("EventB", &evB);
+  evA->SetParticlesAt(0, {Part(1, 100, 0, 1.0f, 0)});
+  evB->SetParticlesAt(0, {Part(3, 200, 0, 1.0f, 1), Part(4, 200, 0, 1.0f, 2)});
+  pelliqor::BlobNode* w = NewWrapper();
+  w->addNode(sysNode);
+  w->pblock->SetValue(kUseAllPFEvents, 0, 0);
+  w->addPFnode(a);
+  EXPECT_EQ(w->CountParticles(0), 1);
+  vorel::host::ClearPromptLog();
+  ip->DeleteNode(a);
+  EXPECT_EQ(w->CountParticles(0), 2);
+  EXPECT_EQ(w->CountParticles(0), 2);
+  ASSERT_EQ(vorel::host::PromptLog().size(), 1u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text,
+            "Pelliqor: the events it was limited to were deleted; it wraps every event again");
 }
 
 TEST_F(GatherTest, NodesThatAreNoParticleSystemAddNothing) {

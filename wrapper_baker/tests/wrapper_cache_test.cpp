@@ -138,6 +138,9 @@ TEST(WrapperParticleCache, FailedWriteKeepsTheEarlierFile) {
 
 TEST(WrapperCacheNames, InstanceFolderAndFramesUseTheHostSeparator) {
   EXPECT_EQ(InstanceFolder("C:\\temp", "default"), "C:\\temp\\default");
+  // Neither part may be missing: "\\default" would be the file-system root's.
+  EXPECT_EQ(InstanceFolder("", "default"), "");
+  EXPECT_EQ(InstanceFolder("C:\\temp", ""), "");
   EXPECT_EQ(ParticleCachePath("C:\\temp\\default", 7), "C:\\temp\\default\\p00007.ern");
   EXPECT_EQ(SurfaceCachePath("C:\\temp\\default", 12345), "C:\\temp\\default\\m12345.bin");
 }

@@ -1,3 +1,4 @@
+#include "host/core/interaction.h"
 #include "host/ui/script.h"
 #include "host/ui/user.h"
 #include "test_support.h"
@@ -66,6 +67,13 @@ TEST_F(InterfaceTest, HostMadeWrapperAnswersItsNodeInterface) {
 
 TEST_F(InterfaceTest, AddNodeOnceAsOneNamedStep) {
   const int redraws = ip->RedrawCount();
+  // A node without particles (a fluid system's own node, a box) is refused
+  // with a word instead of being wrapped as nothing.
+  vorel::host::ClearPromptLog();
+  w->addNode(ip->CreateObjectNode(static_cast<Object*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, boxObjectClassID())),
+                                  "box"));
+  ASSERT_EQ(vorel::host::PromptLog().size(), 1u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text, "Pelliqor: 'box' holds no particles to wrap; it was not added");
   w->addNode(nullptr);
   w->addNode(spray);
   w->addNode(spray);
@@ -150,9 +158,8 @@ TEST_F(InterfaceTest, PickModeEndsWithTheRolloutsAndTheObject) {
   w->pick();
   HWND main = vorel_ui::FindDialog("#101");
   ASSERT_NE(main, nullptr);
-  EXPECT_EQ(vorel_ui::ReadControl(GetDlgItem(main, kPickButton)).find("checked") != std::string::npos ||
-                ip->GetCurPickMode() != nullptr,
-            true);
+  EXPECT_EQ(vorel_ui::ReadControl(GetDlgItem(main, kPickButton)), "1");  // shown pressed
+  EXPECT_NE(ip->GetCurPickMode(), nullptr);
   ip->EndEditParams();
   EXPECT_EQ(ip->GetCurPickMode(), nullptr);
 
@@ -169,6 +176,7 @@ TEST_F(InterfaceTest, AddPFOffersEachEventOfListedSystemsOnce) {
   Flow f = MakeFlow(ip, "flow");
   w->addNode(f.node);
   w->addNode(spray);
+  w->addNode(ip->CreateObjectNode(f.sys, "flow_copy"));  // a second system sharing the events
   const std::vector<INode*> candidates = w->CollectEventCandidates();
   EXPECT_EQ(candidates, (std::vector<INode*>{f.a, f.b}));
 

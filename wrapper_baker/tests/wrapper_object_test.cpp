@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "host/core/interaction.h"
 #include "host/ui/script.h"
 #include "host/ui/user.h"
 #include "mesher/mesh_record.h"
@@ -120,6 +121,23 @@ TEST_F(WrapperTest, CachesAreWrittenAtTheCurrentFrameAndReadBack) {
   w->UpdateSurface(0, again, 12.0f, false);
   EXPECT_EQ(ps->UpdateCount(), updates);
   EXPECT_EQ(again.getNumFaces(), first.getNumFaces());
+}
+
+// An export directory cleared by the user (or a registry key without its
+// value) leaves the caches off for this build, with a word, once.
+TEST_F(WrapperTest, EmptyExportDirectoryCachesNothingAndSaysSo) {
+  w->pblock->SetValue(kExportDirectory, 0, "");
+  w->pblock->SetValue(kUseCache, 0, 1);
+  w->pblock->SetValue(kUsePartCache, 0, 1);
+  vorel::host::ClearPromptLog();
+  Mesh m;
+  w->UpdateSurface(0, m, 12.0f, false);
+  EXPECT_GT(m.getNumFaces(), 0);
+  w->UpdateSurface(0, m, 12.0f, false);
+  ASSERT_EQ(vorel::host::PromptLog().size(), 1u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text,
+            "Pelliqor: no export directory is set; caches are neither read nor written");
+  w->FlushCaches("*.bin");  // nothing to flush, nowhere
 }
 
 TEST_F(WrapperTest, MappedFramesReadOtherFilesButNeverWriteThem) {
@@ -256,17 +274,24 @@ TEST_F(WrapperTest, BoxModeDrawsNoIcon) {
   EXPECT_LE(c.y, 1.0f);
 }
 
-TEST_F(WrapperTest, BoundsGrowByTheTwoTransformedIconCorners) {
+TEST_F(WrapperTest, BoundsHoldTheTurnedIcon) {
   w->pblock->SetValue(kDisable, 0, 1);
   w->BuildIcon();
-  Matrix3 tm = RotateZMatrix(float(M_PI / 2.0));
+  // A turn of 45 degrees, where the box of two transformed corners leaves
+  // parts of the icon out: the bounds hold every icon vertex.
+  Matrix3 tm = RotateZMatrix(float(M_PI / 4.0));
   wNode->SetNodeTM(0, tm);
   Box3 box;
   w->GetWorldBoundBox(0, wNode, nullptr, box);
   const Box3 icon = w->iconMesh.getBoundingBox();
   Box3 want;
-  want += icon.pmin * tm;
-  want += icon.pmax * tm;
+  for (int c = 0; c < 8; ++c)
+    want += Point3(c & 1 ? icon.pmax.x : icon.pmin.x, c & 2 ? icon.pmax.y : icon.pmin.y,
+                   c & 4 ? icon.pmax.z : icon.pmin.z) * tm;
+  for (const Point3& v : w->iconMesh.verts) {
+    const Point3 p = v * tm;
+    EXPECT_TRUE(p.x >= box.pmin.x && p.x <= box.pmax.x && p.y >= box.pmin.y && p.y <= box.pmax.y);
+  }
   EXPECT_FLOAT_EQ(box.pmin.x, want.pmin.x);
   EXPECT_FLOAT_EQ(box.pmax.x, want.pmax.x);
   EXPECT_FLOAT_EQ(box.pmin.y, want.pmin.y);

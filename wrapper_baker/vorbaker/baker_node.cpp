@@ -4,10 +4,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/solver.h"
 #include "host/core/files.h"
+#include "host/core/interaction.h"
 #include "host/ui/custctrl.h"
 #include "host/ui/parammap.h"
 #include "host/ui/pick.h"
@@ -20,6 +22,12 @@ namespace {
 constexpr float kInitialDensity = 1.0f / (12.0f * 12.0f * 12.0f);
 // The fixed scale of the main plug-in's frame files: host units x 20.
 constexpr float kFileUnitsPerHostUnit = 20.0f;
+// The GPU solver program's frames: their tag, where their arrays start
+// (16-byte header and a 256-byte block) and the bytes per particle (id,
+// position, velocity).
+constexpr uint32_t kGpuFrameTag = 0x6DD41E00u;
+constexpr int64_t kGpuFrameArrays = 272;
+constexpr int64_t kGpuBytesPerParticle = 28;
 
 bool creationFlag = false;
 const char kInstanceTag = 0;
@@ -157,6 +165,35 @@ int BakerCacheReader::ReadFramePositions(int frame, std::vector<Point3>& positio
   return n;
 }
 
+bool BakerCacheReader::ReadGpuFrame(int frame, std::vector<Point3>& positions, float& ppuv) const {
+  positions.clear();
+  const std::string path = CacheAt(*this).FramePath(frame);
+  std::FILE* f = vorel::host::OpenFile(path, "rb");
+  if (!f) return false;
+  uint32_t head[4] = {0, 0, 0, 0};
+  const bool read = std::fread(head, 4, 4, f) == 4;
+  int32_t n = 0;
+  float density = 0.0f;
+  std::memcpy(&n, &head[2], 4);
+  std::memcpy(&density, &head[3], 4);
+  const int64_t size = vorel::host::FileSize(path);
+  bool ok = read && head[0] == kGpuFrameTag && n >= 0 && Finite(density) && density > 0.0f &&
+            size == kGpuFrameArrays + kGpuBytesPerParticle * int64_t(n) &&
+            std::fseek(f, long(kGpuFrameArrays + 4 * int64_t(n)), SEEK_SET) == 0;
+  std::vector<float> xyz;
+  if (ok) {
+    xyz.resize(size_t(n) * 3);
+    ok = n == 0 || std::fread(xyz.data(), 12, size_t(n), f) == size_t(n);
+  }
+  std::fclose(f);
+  for (size_t i = 0; ok && i < xyz.size(); ++i) ok = Finite(xyz[i]);
+  if (!ok) return false;
+  positions.reserve(size_t(n));
+  for (size_t i = 0; i < size_t(n); ++i) positions.push_back(Point3(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]));
+  ppuv = density;
+  return true;
+}
+
 bool BakerCacheReader::ReadSurfaceFrame(int frame) {
   char name[32];
   std::snprintf(name, sizeof name, "m%05d.bin", frame);
@@ -164,9 +201,10 @@ bool BakerCacheReader::ReadSurfaceFrame(int frame) {
   return ReadMeshFrameFile(path, surface) == MeshFileStatus::Ok;
 }
 
-int ReplayFrame(TimeValue t, int tpf, int offsetFrames, float speedPercent) {
+int ReplayFrame(TimeValue t, int tpf, int offsetFrames, float speedPercent, bool* beforeStart) {
   if (tpf <= 0) tpf = 160;
   const double f = double(t / tpf - offsetFrames) * double(speedPercent) / 100.0;
+  if (beforeStart) *beforeStart = f < 0.0;
   if (!(f > 0.0)) return 0;
   return f >= 2.0e9 ? 2000000000 : int(f);
 }
@@ -225,20 +263,37 @@ void BlobNode::UpdateFromCache(TimeValue t, Mesh& out, float detail, bool viewpo
   reader_.explicitFolder = std::string(path) + "/";
   pblock->GetValue(kTimeOffset, t, offset, iv);
   pblock->GetValue(kPlaybackSpeed, t, speed, iv);
-  const int frame = ReplayFrame(t, GetCOREInterface()->GetTicksPerFrame(), offset, speed);
+  bool beforeStart = false;
+  const int frame = ReplayFrame(t, GetCOREInterface()->GetTicksPerFrame(), offset, speed, &beforeStart);
   if (viewport && frame == lastBuiltFrame_) return;
+  std::string notice;
+  if (beforeStart && !disable) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "VorBaker: playback speed %g%% and offset %d land before the cache's first frame; frame 0 is shown",
+                  double(speed), offset);
+    notice = text;
+  }
 
   if (disable || (viewport && hide)) {
     blob_skeleton::EmptyMesh(out);
   } else if (pblock->GetValue(kGenerateSurface, t, generate, iv) && generate) {
     int32_t stamp = 0, count = 0;
     float ppuv = kDefaultParticlesPerVolume;
+    std::vector<Point3> positions;
+    const bool fluidFrame = reader_.ReadFrameHeader(frame, stamp, count, ppuv);
+    if (fluidFrame) {
+      reader_.ReadFramePositions(frame, positions);
+    } else if (!reader_.ReadGpuFrame(frame, positions, ppuv) &&
+               vorel::host::FileExists(CacheAt(reader_).FramePath(frame)) && notice.empty()) {
+      char text[160];
+      std::snprintf(text, sizeof text, "VorBaker: frame %d is no particle frame of a fluid system; nothing shown",
+                    frame);
+      notice = text;
+    }
     // A header without a usable density would give an infinite or undefined
     // particle spacing.
-    if (!reader_.ReadFrameHeader(frame, stamp, count, ppuv) || !Finite(ppuv) || ppuv <= 0.0f)
-      ppuv = kDefaultParticlesPerVolume;
-    std::vector<Point3> positions;
-    reader_.ReadFramePositions(frame, positions);
+    if (!Finite(ppuv) || ppuv <= 0.0f) ppuv = kDefaultParticlesPerVolume;
     float lod = 8.0f, melting = 4.0f, drop = 4.0f, shrink = 0.66f;
     pblock->GetValue(kSurfaceLOD, t, lod, iv);
     pblock->GetValue(kMeltingForce, t, melting, iv);
@@ -285,6 +340,8 @@ void BlobNode::UpdateFromCache(TimeValue t, Mesh& out, float detail, bool viewpo
     out.InvalidateTopologyCache();
     out.buildBoundingBox();
   }
+  if (notice != lastNotice_ && !notice.empty()) ShowTempPrompt(notice.c_str(), 6000);
+  lastNotice_ = notice;
   // Only the viewport mesh is kept between builds; a render build at the
   // same frame must not make the viewport skip its own rebuild.
   if (viewport) lastBuiltFrame_ = frame;

@@ -61,6 +61,11 @@ class BakerCacheReader {
   // file's host-unit values over 20); empty when the file is missing or
   // malformed. Answers the count.
   int ReadFramePositions(int frame, std::vector<Point3>& positions) const;
+  // A frame of the GPU solver program (its own tag and layout; positions
+  // already in solver units): positions and particles per volume. False,
+  // positions empty, when the file is missing or not a whole frame of that
+  // kind, or holds a position or density that is no finite number.
+  bool ReadGpuFrame(int frame, std::vector<Point3>& positions, float& particlesPerVolume) const;
   // Reads the frame's surface mesh (vertices, texture pairs, triangles) into
   // surface; false, with surface empty, when the file is missing or fails
   // the mesh file checks (counts, markers, face indices).
@@ -70,8 +75,9 @@ class BakerCacheReader {
 };
 
 // The frame a time replays: (t / tpf - offset) x speed / 100, truncated, at
-// least 0.
-int ReplayFrame(TimeValue t, int ticksPerFrame, int offsetFrames, float speedPercent);
+// least 0. beforeStart, when given, tells whether the time lands before
+// frame 0 (so frame 0 stands in for it).
+int ReplayFrame(TimeValue t, int ticksPerFrame, int offsetFrames, float speedPercent, bool* beforeStart = nullptr);
 
 class BlobNode : public blob_skeleton::BlobSkeleton {
  public:
@@ -98,7 +104,9 @@ class BlobNode : public blob_skeleton::BlobSkeleton {
   // Builds the frame that t replays into mesh. An empty cache path leaves
   // mesh as it is; a viewport build of the frame the viewport already shows
   // does nothing. A frame whose file is missing or refused gives an empty
-  // mesh.
+  // mesh; the prompt says why when the file is there but cannot be meshed,
+  // and when the time lands before the cache's first frame. Generated
+  // surfaces come from the fluid system's frames or the GPU solver's.
   void UpdateFromCache(TimeValue t, Mesh& mesh, float detail, bool viewport);
 
   int LastBuiltFrame() const { return lastBuiltFrame_; }
@@ -113,6 +121,8 @@ class BlobNode : public blob_skeleton::BlobSkeleton {
   BakerCacheReader reader_;
   // The frame the viewport mesh shows; -1 after any parameter change.
   int lastBuiltFrame_ = -1;
+  // What the prompt said last, so a frame's reason is said once.
+  std::string lastNotice_;
   Interface* ip_ = nullptr;
 };
 

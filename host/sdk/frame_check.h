@@ -1,0 +1,37 @@
+// What scene tests check in the particle frame files ("%05d.Vorel") that the
+// solvers write into a cache folder: parked particles, speeds, particles
+// outside a box. Used by vorel-host's "framecheck" command.
+#pragma once
+#include <string>
+
+namespace vorel_sdk {
+
+// The frame files this reads: a 16-byte header (tag, a word, the particle
+// count n, a float), a 256-byte block, then per particle an int, and from
+// byte 272 + 4n the positions and from 272 + 16n the velocities (three
+// floats each); the whole file 272 + 72n bytes (the CPU solver's frames) or
+// 272 + 28n (the GPU solver's). A particle is parked when its position is
+// (0, 0, 0) or a coordinate reaches 1e6: where the two solvers put the dead.
+struct FrameCheckLimits {
+  float scale = 1.0f;  // file units to the units below (20 for the GPU solver's)
+  bool box = false;    // every live particle within [lo, hi]
+  float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+  float maxSpeed = -1.0f;  // live particles no faster; < 0: no limit
+  int maxParked = -1;      // per frame; < 0: no limit
+  int minCount = 0;        // particles in the last frame
+};
+
+struct FrameCheckSummary {
+  int frames = 0;
+  int mostParticles = 0;
+  int mostParked = 0;
+  float fastest = 0.0f;
+};
+
+// Checks frames first..last of the folder (every one must be there and
+// whole). False with the first fault in `error` (frame, particle and what
+// broke the limit); `summary` covers the frames read until then.
+bool CheckParticleFrames(const std::string& folder, int first, int last, const FrameCheckLimits& limits,
+                         FrameCheckSummary& summary, std::string& error);
+
+}  // namespace vorel_sdk
