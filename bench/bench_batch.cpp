@@ -1,4 +1,4 @@
-// vorel-bench batch [--fill SIDE] [--lod L] [--radius R] [--rate E] [--frames F] [--out DIR]
+// vorel-bench batch [--fill SIDE] [--lod L] [--radius R] [--rate E] [--frames F] [--bowl sphere|box] [--out DIR]
 // The demo scene (an emitter pouring into a bowl) solved with "GO!" through
 // the fluid system object of the Vorel plug-in, the host stand-in setting the
 // time frame after frame; prints the time per frame and the share spent
@@ -34,6 +34,12 @@ void RunBatch() {
   settings.radius = radius;
   settings.rate = rate;
   settings.fillSide = float(vorel_bench::OptionDouble("fill", 51.0));
+  const std::string bowl = vorel_bench::Option("bowl", "sphere");
+  if (bowl != "sphere" && bowl != "box") {
+    vorel_bench::Print("batch_error", "--bowl takes sphere or box");
+    return;
+  }
+  settings.boxBowl = bowl == "box";
   // A pour keeps the emitter's own LOD; the fill packs the box finer.
   settings.lod = float(vorel_bench::OptionDouble("lod", settings.fillSide > 0.0f ? 15.0 : 6.0));
   std::string out = vorel_bench::Option("out", "");
@@ -57,6 +63,11 @@ void RunBatch() {
   const int solved = std::max(1, s.framesSolved);
   vorel_bench::Print("batch_fill_side", double(settings.fillSide));
   vorel_bench::Print("batch_lod", double(settings.lod));
+  vorel_bench::Print("batch_bowl", bowl);
+  std::string faces;  // of each collider of the last sub-step, the bowl among them
+  for (const ColliderMesh* c : scene.system->engine.solver->colliders)
+    faces += (faces.empty() ? "" : ",") + std::to_string(c->FaceCount());
+  vorel_bench::Print("batch_collider_faces", faces);
   vorel_bench::Print("batch_frames", s.framesSolved);
   vorel_bench::Print("batch_particles", scene.system->engine.solver->LiveCount());
   // Inside the frame solve: the solver's own steps and the engine's work

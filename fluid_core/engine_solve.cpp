@@ -350,6 +350,12 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
   ScopedSeconds timed(timings.colliders);
   Interface* ip = GetCOREInterface();
   const int T = ip->GetTicksPerFrame();
+  // The face indexes go to the new meshes in list order: one built from the
+  // same face boxes (a collider that did not move) is kept rather than
+  // built again every sub-step.
+  std::vector<ColliderMesh::FaceIndex> indexes;
+  for (ColliderMesh* c : solver->colliders)
+    if (c) indexes.push_back(std::move(c->faceIndex));
   ClearColliders(*solver);
   ObjectParamsAccess* access = GetObjectParamsAccess();
   if (!access) return;
@@ -390,6 +396,7 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
       ComputeFaceNormalSpeeds(*K, T);
     }
     ReleaseTriObject(evaluated, tri);
+    if (solver->colliders.size() < indexes.size()) K->faceIndex = std::move(indexes[solver->colliders.size()]);
     solver->colliders.push_back(K);
   }
 }

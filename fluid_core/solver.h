@@ -1,6 +1,7 @@
 // The CPU particle solver of a fluid system: particle slots, source records,
 // collider meshes, the neighbour grid, and the time step that advances them.
 #pragma once
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -112,16 +113,33 @@ struct ColliderMesh {
   // degenerate face gets a zero normal and can never be hit.
   void ComputeFaceData(float margin);
 
-  // Uniform grid over the face boxes, rebuilt from `faceBox` before each
-  // collision pass: a particle visits only the faces listed for its cell,
-  // in ascending order, which are all the faces whose box can hold it.
+  // Uniform grid over the face boxes, built from `faceBox` before each
+  // collision pass (kept while the boxes stay the same): a particle visits
+  // only the faces listed for its cell, in ascending order, which are all
+  // the faces whose box can hold it.
   struct FaceIndex {
     float lo[3] = {0, 0, 0};
     float invCell = 0.0f;
     int dims[3] = {0, 0, 0};
     std::vector<int> cellStart;  // dims product + 1 entries
     std::vector<int> faces;
+    std::vector<float> boxes;  // the face boxes it was built from
     bool used = false;  // false: scan every face
+    // Per face its unit normal and first vertex (zeros for a face the
+    // distance query refuses), side by side: most faces whose box holds a
+    // particle lie beyond its reach from their plane, and this says so
+    // without the query's walk through the face's vertex list.
+    struct Plane {
+      Vec3f n, v0;
+    };
+    std::vector<Plane> planes;
+    // True when p lies farther than `reach` from face f's plane, computed
+    // as the distance query computes it (which then finds no hit).
+    bool BeyondPlane(int f, const Vec3f& p, float reach) const {
+      const Plane& q = planes[size_t(f)];
+      const float e = q.n.x * (p.x - q.v0.x) + q.n.y * (p.y - q.v0.y) + q.n.z * (p.z - q.v0.z);
+      return std::fabs(e) > reach;
+    }
   };
   FaceIndex faceIndex;
   void BuildFaceIndex();

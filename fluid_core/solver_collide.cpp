@@ -8,6 +8,10 @@
 namespace {
 // Sub-steps a pushed particle needs to cross the gap under the push alone.
 constexpr float kPushStepDivisor = 10.0f;
+// Bounds of a collider's face index: cells per axis, and list entries
+// beyond one a face (the cells grow until the lists fit).
+constexpr int kFaceIndexMaxDim = 256;
+constexpr int64_t kFaceIndexMaxEntries = int64_t(1) << 22;
 
 struct V3d {
   double x, y, z;
@@ -73,7 +77,20 @@ Vec3f AdhesionAtContact(const Vec3f& n, float radius) {
 void ColliderMesh::BuildFaceIndex() {
   FaceIndex& x = faceIndex;
   const int nf = std::min<int>(FaceCount(), int(faceBox.size() / 6));
+  // The planes follow the faces as they are now, whatever the boxes say.
+  x.planes.assign(size_t(nf), FaceIndex::Plane());
+  for (int f = 0; f < nf; ++f) {
+    if (!FaceValid(*this, f)) continue;
+    const Point3& v0 = mesh.vertices[size_t(mesh.faces[size_t(f)][0])];
+    x.planes[size_t(f)] = {faceNormal[size_t(f)], Vec3f(v0.x, v0.y, v0.z)};
+  }
+  // The frame driver rebuilds a still collider with the same boxes every
+  // sub-step: an index built from exactly these boxes stands.
+  if (x.used && x.boxes.size() == size_t(nf) * 6 &&
+      std::equal(x.boxes.begin(), x.boxes.end(), faceBox.begin()))
+    return;
   x.used = false;
+  x.boxes.clear();
   if (nf < 32) return;  // a plain scan is as quick
   float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
   double extent = 0.0;
@@ -89,39 +106,67 @@ void ColliderMesh::BuildFaceIndex() {
     ++boxes;
   }
   if (boxes == 0 || !std::isfinite(extent)) return;
-  float cell = float(extent / boxes);
-  float span = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
-  cell = std::max(cell, span / 128.0f);
+  // Cells a quarter of a typical box: a cell then lists little more than the
+  // faces whose boxes hold a point of it. A cell as large as a box listed
+  // some eight times as many, and every particle tested all of them (a
+  // round bowl's pole gathers dozens of thin faces).
+  const float span = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+  float cell = std::max(float(extent / boxes) / 4.0f, span / float(kFaceIndexMaxDim));
   if (!(cell > 0.0f) || !std::isfinite(cell)) return;
+  int dims[3];
+  std::vector<int> c0(size_t(nf) * 3), c1(size_t(nf) * 3);
+  auto axisCell = [&](int a, float v, float inv) {
+    int c = int(std::floor((v - lo[a]) * inv));
+    return std::max(0, std::min(dims[a] - 1, c));
+  };
+  // A few large faces among small ones would be listed in very many cells:
+  // the cells grow until the lists stay within a bound.
+  for (;;) {
+    const float inv = 1.0f / cell;
+    for (int a = 0; a < 3; ++a) dims[a] = std::max(1, std::min(kFaceIndexMaxDim, int((hi[a] - lo[a]) * inv) + 1));
+    int64_t entries = 0;
+    for (int f = 0; f < nf; ++f) {
+      const float* b = &faceBox[size_t(f) * 6];
+      if (!(b[0] <= b[3] && b[1] <= b[4] && b[2] <= b[5])) {
+        c0[size_t(f) * 3] = 1;  // empty range: listed nowhere
+        c1[size_t(f) * 3] = 0;
+        continue;
+      }
+      int64_t n = 1;
+      for (int a = 0; a < 3; ++a) {
+        c0[size_t(f) * 3 + a] = axisCell(a, b[a], inv);
+        c1[size_t(f) * 3 + a] = axisCell(a, b[a + 3], inv);
+        n *= c1[size_t(f) * 3 + a] - c0[size_t(f) * 3 + a] + 1;
+      }
+      entries += n;
+    }
+    if (entries <= kFaceIndexMaxEntries + int64_t(nf) * 64 || cell >= span) break;
+    cell *= 2.0f;
+  }
   x.invCell = 1.0f / cell;
-  long total = 1;
+  size_t total = 1;
   for (int a = 0; a < 3; ++a) {
     x.lo[a] = lo[a];
-    x.dims[a] = std::max(1, std::min(128, int((hi[a] - lo[a]) * x.invCell) + 1));
-    total *= x.dims[a];
+    x.dims[a] = dims[a];
+    total *= size_t(dims[a]);
   }
-  auto axisCell = [&](int a, float v) {
-    int c = int(std::floor((v - x.lo[a]) * x.invCell));
-    return std::max(0, std::min(x.dims[a] - 1, c));
-  };
-  std::vector<int> counts(size_t(total) + 1, 0);
   auto visit = [&](int f, auto&& fn) {
-    const float* b = &faceBox[size_t(f) * 6];
-    if (!(b[0] <= b[3] && b[1] <= b[4] && b[2] <= b[5])) return;
-    int c0[3], c1[3];
-    for (int a = 0; a < 3; ++a) {
-      c0[a] = axisCell(a, b[a]);
-      c1[a] = axisCell(a, b[a + 3]);
-    }
-    for (int k = c0[2]; k <= c1[2]; ++k)
-      for (int j = c0[1]; j <= c1[1]; ++j)
-        for (int i = c0[0]; i <= c1[0]; ++i) fn((size_t(k) * x.dims[1] + j) * x.dims[0] + i);
+    const int* a = &c0[size_t(f) * 3];
+    const int* b = &c1[size_t(f) * 3];
+    for (int k = a[2]; k <= b[2]; ++k)
+      for (int j = a[1]; j <= b[1]; ++j)
+        for (int i = a[0]; i <= b[0]; ++i) fn((size_t(k) * size_t(dims[1]) + size_t(j)) * size_t(dims[0]) + size_t(i));
   };
+  std::vector<int>& counts = x.cellStart;
+  counts.assign(total + 1, 0);
   for (int f = 0; f < nf; ++f) visit(f, [&](size_t c) { ++counts[c + 1]; });
-  for (size_t c = 0; c < size_t(total); ++c) counts[c + 1] += counts[c];
-  x.cellStart = counts;
-  x.faces.assign(size_t(counts[total]), 0);
-  for (int f = 0; f < nf; ++f) visit(f, [&](size_t c) { x.faces[size_t(counts[c]++)] = f; });
+  for (size_t c = 0; c < total; ++c) counts[c + 1] += counts[c];
+  x.faces.resize(size_t(counts[total]));
+  // Filled from the back, face by face downwards: each cell ends up with its
+  // faces in ascending order and its start where the prefix sum put it.
+  std::vector<int> fill(counts.begin() + 1, counts.end());
+  for (int f = nf - 1; f >= 0; --f) visit(f, [&](size_t c) { x.faces[size_t(--fill[c])] = f; });
+  x.boxes.assign(faceBox.begin(), faceBox.begin() + std::ptrdiff_t(nf) * 6);
   x.used = true;
 }
 
@@ -256,6 +301,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
       if (!(p.pos.x >= box[0] && p.pos.x <= box[3] && p.pos.y >= box[1] && p.pos.y <= box[4] &&
             p.pos.z >= box[2] && p.pos.z <= box[5]))
         continue;
+      if (K->faceIndex.BeyondPlane(f, p.pos, R)) continue;  // no hit
       float d;
       bool hit;
       Vec3f toPlane;

@@ -1,6 +1,7 @@
 // Neighbour grid, pair lists and the pair kernel (density, gradient,
 // viscosity term, stable step, cohesion).
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <parallel/algorithm>
@@ -447,77 +448,81 @@ bool FluidSolver::BuildPairs(bool fused) {
   // every accumulated sum are therefore those of the walk, bit for bit,
   // whatever the thread count, and no particle is written by two threads.
   // Each thread writes the lists it builds into a block of its own.
-  // Each thread's candidate buffer header on a cache line of its own (its
-  // end moves with every insert).
+  // All members of a cell share one candidate list in walk order (the
+  // earlier neighbours' members, then the own cell's and the later
+  // neighbours' in offset order); each member skips itself in it.
+  // Each thread's candidate buffer header on a cache line of its own.
   struct alignas(64) Candidates {
     std::vector<int32_t> list;
   };
   std::vector<Candidates> candidates(static_cast<size_t>(blocks));
-  auto buildFor = [&](int a, int c, int block) {
-    FluidParticle& pa = particles[a];
+  auto buildCell = [&](int c, std::vector<int32_t>& cand, int block) {
     const int* row = &table[size_t(c) * 27];
-    float density = pa.density;
-    Vec3f cohesion = pa.cohesion;
-    float dtLimit = pa.dtLimit;
-    // The candidates in walk order, then evaluated (four at a time) and
-    // kept in that order where in range.
-    std::vector<int32_t>& cand = candidates[size_t(block)].list;
     cand.clear();
     for (int o : kOrder.earlier) {
-      int nb = row[o];
+      const int nb = row[o];
       if (nb < 0) continue;
       const std::vector<int32_t>& m = grid->CellAt(nb).members;
       cand.insert(cand.end(), m.begin(), m.end());
     }
     for (int o = 0; o < 27; ++o) {
-      if (o == kSameCell) {
-        for (int b : grid->CellAt(c).members)
-          if (b != a) cand.push_back(b);
-      } else if (!OffsetIsEarlier(o)) {
-        int nb = row[o];
-        if (nb < 0) continue;
-        const std::vector<int32_t>& m = grid->CellAt(nb).members;
-        cand.insert(cand.end(), m.begin(), m.end());
-      }
+      if (o != kSameCell && OffsetIsEarlier(o)) continue;
+      const int nb = o == kSameCell ? c : row[o];
+      if (nb < 0) continue;
+      const std::vector<int32_t>& m = grid->CellAt(nb).members;
+      cand.insert(cand.end(), m.begin(), m.end());
     }
-    int32_t* const first = PairRoom(block, cand.size());
-    const int kept = DensityOver(a, cand.data(), int(cand.size()), pairInput_.data(),
-                                 [](int) { return true; }, density, cohesion, dtLimit, first);
     PairBlock& B = pairBlocks_[size_t(block)];
-    PairSpan& L = pairSpans_[size_t(a)];
-    L.block = block;
-    L.offset = int64_t(B.used);
-    L.count = int32_t(kept);
-    B.used += size_t(L.count);
-    pa.neighbourCount = L.count;
-    pa.density = density;
-    pa.cohesion = cohesion;
-    pa.dtLimit = dtLimit;
-    if (fused) {
-      // The record's own pressure term is written by ComputePressure.
-      forceInput_[size_t(a)].density = density;
-      if (pa.active) forceInput_[size_t(a)].pressureTerm = PressureTermOf(density);
+    for (int a : grid->CellAt(c).members) {
+      FluidParticle& pa = particles[a];
+      float density = pa.density;
+      Vec3f cohesion = pa.cohesion;
+      float dtLimit = pa.dtLimit;
+      int32_t* const first = PairRoom(block, cand.size());
+      const int kept = DensityOver(a, cand.data(), int(cand.size()), pairInput_.data(),
+                                   [a](int j) { return j != a; }, density, cohesion, dtLimit, first);
+      PairSpan& L = pairSpans_[size_t(a)];
+      L.block = block;
+      L.offset = int64_t(B.used);
+      L.count = int32_t(kept);
+      B.used += size_t(kept);
+      pa.neighbourCount = kept;
+      pa.density = density;
+      pa.cohesion = cohesion;
+      pa.dtLimit = dtLimit;
+      if (fused) {
+        // The record's own pressure term is written by ComputePressure.
+        forceInput_[size_t(a)].density = density;
+        if (pa.active) forceInput_[size_t(a)].pressureTerm = PressureTermOf(density);
+      }
     }
   };
 
-  // The walk is cut into runs of whole k-layers; Escape is polled before each.
-  int c = 0;
-  while (c < nc) {
-    if (solver_host::AbortRequested()) return false;
-    int end = c;
-    int cellsInRun = 0;
-    while (end < nc && cellsInRun < 2048) {
-      int k = grid->CellAt(end).k;
-      while (end < nc && grid->CellAt(end).k == k) { ++end; ++cellsInRun; }
+  // One parallel walk over all cells. Escape is polled by the calling
+  // thread (the only one that may ask the host) before every kPollCells
+  // cells it takes; once asked, every thread skips the cells left.
+  constexpr int kPollCells = 2048;
+  std::atomic<bool> stopped{false};
+#pragma omp parallel if (nc >= 256)
+  {
+    const int block = 1 + omp_get_thread_num();
+    const bool polls = omp_get_thread_num() == 0;
+    std::vector<int32_t>& cand = candidates[size_t(block)].list;
+    int sincePoll = kPollCells;
+#pragma omp for schedule(dynamic, 16)
+    for (int c = 0; c < nc; ++c) {
+      if (stopped.load(std::memory_order_relaxed)) continue;
+      if (polls && ++sincePoll > kPollCells) {
+        sincePoll = 1;
+        if (solver_host::AbortRequested()) {
+          stopped.store(true, std::memory_order_relaxed);
+          continue;
+        }
+      }
+      buildCell(c, cand, block);
     }
-#pragma omp parallel for schedule(dynamic, 16) if (end - c >= 256)
-    for (int cc = c; cc < end; ++cc) {
-      const int block = 1 + omp_get_thread_num();
-      for (int a : grid->CellAt(cc).members) buildFor(a, cc, block);
-    }
-    c = end;
   }
-  return true;
+  return !stopped.load();
 }
 
 void FluidSolver::ComputePairsSerial() {

@@ -29,11 +29,19 @@ PourScene BuildPourScene(const std::string& cacheRoot, int frames, const PourSet
   const Point3 at = scene.emitter->GetObjectTM(0).GetTrans();
   scene.bowlRadius = 50.0f;
   scene.bowlCentre = Point3(at.x, at.y, at.z - 20.0f);  // the emitter sits in its upper half
-  GenSphere* sphere = static_cast<GenSphere*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, sphereClassID()));
-  sphere->SetParams(scene.bowlRadius, 32);
-  scene.bowl = ip->CreateObjectNode(sphere, "bowl");
   Matrix3 tm;
-  tm.SetTrans(scene.bowlCentre);
+  if (settings.boxBowl) {
+    const float side = 2.0f * scene.bowlRadius;
+    GenBoxObject* box = static_cast<GenBoxObject*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, boxObjectClassID()));
+    box->SetParams(side, side, side);
+    scene.bowl = ip->CreateObjectNode(box, "bowl");
+    tm.SetTrans(scene.bowlCentre - Point3(0.0f, 0.0f, scene.bowlRadius));  // a box stands on its base
+  } else {
+    GenSphere* sphere = static_cast<GenSphere*>(ip->CreateInstance(GEOMOBJECT_CLASS_ID, sphereClassID()));
+    sphere->SetParams(scene.bowlRadius, 32);
+    scene.bowl = ip->CreateObjectNode(sphere, "bowl");
+    tm.SetTrans(scene.bowlCentre);
+  }
   scene.bowl->SetNodeTM(0, tm);
   if (ObjectParamsAccess* access = GetObjectParamsAccess()) {
     ObjectSettings s;
