@@ -162,6 +162,17 @@ TEST_F(FluidSystem, GravityAndScaleReachTheEmittersAndTheFrameScaleHoweverTheyCh
   EXPECT_EQ(FrameScale, 60.0f);
 }
 
+TEST_F(FluidSystem, ADeletedColliderLeavesTheWetMapList) {
+  TetraProcObj* t = MakeSystem();
+  Object* box = static_cast<Object*>(ip()->CreateInstance(GEOMOBJECT_CLASS_ID, Class_ID(16, 0)));
+  INode* collider = ip()->CreateObjectNode(box, "wall");
+  // A repaint walks this list: a deleted node must never stay on it.
+  t->engine.AddWetMap(collider);
+  ASSERT_FALSE(t->engine.wetMaps.empty());
+  ip()->DeleteNode(collider);
+  EXPECT_TRUE(t->engine.wetMaps.empty());
+}
+
 TEST_F(FluidSystem, BoundingBoxCoversTheIconAndTheFramesClipBox) {
   TetraProcObj* s = MakeSystem();
   s->engine.frameClipBox[0] = Box3(Point3(-100, -5, 0), Point3(10, 80, 40));
