@@ -153,10 +153,12 @@ VOREL_BENCH("engine", [] {
   double total = 0.0;
   long substeps = 0;
   EngineTimings sum;
+  FluidSolver::PhaseSeconds phases;
   int faceCount = 0;
   for (int f = 0; f <= frames + 1; ++f) {
     ip->SetTime(f * 160, false);
     const EngineTimings before = e.timings;
+    const FluidSolver::PhaseSeconds phasesBefore = e.solver->phaseSeconds;
     const long stepsBefore = e.timings.substeps;
     auto t0 = Clock::now();
     e.SolveFrame(f);
@@ -173,6 +175,11 @@ VOREL_BENCH("engine", [] {
       sum.frameReads += e.timings.frameReads - before.frameReads;
       sum.mesher += e.timings.mesher - before.mesher;
       sum.meshWrites += e.timings.meshWrites - before.meshWrites;
+      const FluidSolver::PhaseSeconds& now = e.solver->phaseSeconds;
+      phases.grid += now.grid - phasesBefore.grid;
+      phases.pairs += now.pairs - phasesBefore.pairs;
+      phases.forces += now.forces - phasesBefore.forces;
+      phases.collide += now.collide - phasesBefore.collide;
     }
   }
   if (!e.solver->colliders.empty()) faceCount = e.solver->colliders[0]->FaceCount();
@@ -185,6 +192,14 @@ VOREL_BENCH("engine", [] {
   Print("substeps_per_frame", double(substeps) * per);
   Print("frame_s", total * per);
   Print("solver_s_per_frame", sum.solver * per);
+  Print("solver_grid_s_per_frame", phases.grid * per);
+  Print("solver_pairs_s_per_frame", phases.pairs * per);
+  Print("solver_forces_s_per_frame", phases.forces * per);
+  Print("solver_collide_s_per_frame", phases.collide * per);
+  // The collision pass also applies friction and integrates (one pass over
+  // the particles); with the collider rebuilds it is what the collider costs.
+  Print("collision_share_of_solver", sum.solver > 0 ? phases.collide / sum.solver : 0.0);
+  Print("collision_share_of_frame", total > 0 ? (phases.collide + sum.colliders) / total : 0.0);
   Print("collider_rebuild_s_per_frame", sum.colliders * per);
   Print("space_warp_s_per_frame", sum.forces * per);
   Print("source_setup_s_per_frame", sum.sources * per);

@@ -64,6 +64,7 @@ struct RunResult {
   long substeps = 0;
   int live = 0;
   double checksum = 0.0;
+  FluidSolver::PhaseSeconds phases;  // of the timed frames
 };
 
 RunResult Run(const Options& o, int threads, bool writeFrames) {
@@ -111,6 +112,7 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
     if (f == 2) {
       t0 = std::chrono::steady_clock::now();
       r.substeps = 0;
+      solver.phaseSeconds = FluidSolver::PhaseSeconds();
     }
     const float target = f * frameLength;
     bool first = true;
@@ -130,6 +132,7 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
     }
   }
   r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  r.phases = solver.phaseSeconds;
   r.live = solver.LiveCount();
   for (int i = 0; i < solver.count; ++i)
     r.checksum += double(solver.particles[i].pos.x) + 3.0 * solver.particles[i].pos.z;
@@ -178,6 +181,15 @@ VOREL_BENCH("solver", [] {
   Print("speedup", (stepsT / all.wall) / (steps1 / one.wall));
   Print("live_particles", all.live);
   Print("same_result_1_and_all_threads", one.checksum == all.checksum && one.substeps == all.substeps ? 1 : 0);
+  // Where the steps' time goes, per run: grid, pairs and densities,
+  // pressures and forces, collisions with friction and integration.
+  for (const RunResult* r : {&one, &all}) {
+    const std::string tag = r == &one ? "_1thread" : "";
+    Print("phase_grid_s" + tag, r->phases.grid);
+    Print("phase_pairs_s" + tag, r->phases.pairs);
+    Print("phase_forces_s" + tag, r->phases.forces);
+    Print("phase_collide_s" + tag, r->phases.collide);
+  }
   Print("peak_rss_mb", PeakRssMb());
   Print("load_average_start", loadStart);
   Print("load_average_end", loadEnd);

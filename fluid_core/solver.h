@@ -254,6 +254,14 @@ class FluidSolver {
   float frameLength = 0.0f;
   uint8_t zUp = 1;
   uint8_t skipFrictionAndBounce = 0;
+  // Wall seconds each phase of Step has taken since construction (the
+  // benchmarks print them): emission, the grid, pairs and densities,
+  // pressures and forces, and the pass that collides, applies friction and
+  // integrates.
+  struct PhaseSeconds {
+    double emit = 0, grid = 0, pairs = 0, forces = 0, collide = 0;
+  };
+  PhaseSeconds phaseSeconds;
   // Kernel constants derived from particlesPerVolume with h.
   float hSquared = 0.0f;
   float invH = 0.0f;
