@@ -254,17 +254,23 @@ int writeSourcePreset(const PresetTarget& target, const char* path, std::string*
   const std::string text = FormatPresetText(v);
   // Written aside and renamed over the file: a failed write leaves an older
   // preset of that name whole.
-  std::string final = path;
-  for (char& c : final)
+  std::string file = path;
+  for (char& c : file)
     if (c == '\\') c = '/';
-  const std::string part = final + ".part";
+  const std::string part = file + ".part";
   FILE* f = vorel::host::OpenFile(part, "wt");
   if (!f) return fail(std::string("it cannot be created (") + strerror(errno) + ")");
-  int err = 0;
-  if (fwrite(text.data(), 1, text.size(), f) != text.size() || fflush(f) != 0) err = errno;
-  if (fclose(f) != 0 && !err) err = errno;
-  if (!err && std::rename(part.c_str(), final.c_str()) != 0) err = errno;
-  if (err) {
+  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size() && fflush(f) == 0;
+  int err = ok ? 0 : errno;
+  if (fclose(f) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && std::rename(part.c_str(), file.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
     std::remove(part.c_str());
     return fail(std::string("it could not be written (") + strerror(err ? err : EIO) + ")");
   }

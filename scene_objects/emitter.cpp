@@ -213,8 +213,10 @@ bool GenParticle::AddGhostNode(INode* ghostNode) {
 RefResult GenParticle::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
                                         RefMessage message) {
   if (message == REFMSG_CHANGE && hTarget == pblock2) {
-    // Parameter edits change what is shown: rebuild the mesh on next use.
+    // Parameter edits change what is shown: rebuild the mesh on next use
+    // and fetch again, even at the frame shown.
     mvalid.SetEmpty();
+    RequestRefresh();
   }
   if (message == REFMSG_CHANGE && partID == PART_TM) {
     if (INode* n = dynamic_cast<INode*>(hTarget))

@@ -254,6 +254,9 @@ void GenGhostParticle::UpdateParticles(TimeValue t, INode* node) {
   frameLastShown = f;
   Interval iv;
   if (pblock2) pblock2->GetValue(kGhostDropSize, t, parts.size, iv);
+  // Where the emitter resets its table to all-dead particles the ghost
+  // empties it: both show, hit and render nothing, and the table is sized
+  // to each fetch anyway.
   if (f < 0) {
     parts.SetCount(0);
     frameLastShown = -1;

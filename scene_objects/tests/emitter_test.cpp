@@ -192,14 +192,8 @@ TEST_F(EngineFixture, SameFrameTwiceFetchesOnceUntilARefreshIsAsked) {
 }
 
 TEST_F(EngineFixture, ARefreshReachesEveryEmitterNotOnlyTheFirstToUpdate) {
-  auto* second = static_cast<RainParticle*>(GetRainDesc()->Create(false));
-  INode* secondNode = ip->CreateObjectNode(second, "VorelParticle001");
-  second->engine = engine.get();
-  second->node = secondNode;
-  second->sourceIndex = 1;
-  engine->sourceObjects[1] = second;
-  engine->sourceNodes[1] = secondNode;
-  engine->sourceCount = 2;
+  RainParticle* second = AddEmitter("VorelParticle001");
+  INode* secondNode = second->node;
   WriteFrame(1, 4, 0.0f, true);
   UpdateAt(1.0f);
   second->UpdateParticles(160, secondNode);
@@ -215,6 +209,12 @@ TEST_F(EngineFixture, ARefreshReachesEveryEmitterNotOnlyTheFirstToUpdate) {
   emitter->UpdateParticles(160, node);
   second->UpdateParticles(160, secondNode);
   EXPECT_EQ(second->parts.Count(), 4);
+  // An edit of its own block refetches that emitter alone.
+  second->pblock2->SetValue(kEmitFacingOrientation, 0, 1);
+  emitter->UpdateParticles(160, node);
+  second->UpdateParticles(160, secondNode);
+  EXPECT_EQ(emitter->parts.Count(), 4);
+  EXPECT_EQ(second->parts.Count(), 1);
 }
 
 TEST_F(EngineFixture, BetweenFramesShowsTheFrameBelowUnlessInAMouseCycle) {

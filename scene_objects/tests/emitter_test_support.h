@@ -82,15 +82,20 @@ class EngineFixture : public ::testing::Test {
     engine->SetSystemName("sys");
     vorel::host::MakeDirectories(engine->solver->frameCache.SystemFolder());
     engine->startFrame = 0;
-    emitter = static_cast<RainParticle*>(GetRainDesc()->Create(false));
-    node = ip->CreateObjectNode(emitter, "VorelParticle");
-    emitter->engine = engine.get();
-    emitter->node = node;
-    emitter->sourceIndex = 0;
-    engine->sourceObjects[0] = emitter;
-    engine->sourceNodes[0] = node;
-    engine->sourceCount = 1;
+    emitter = AddEmitter("VorelParticle");
+    node = emitter->node;
     SourcesNeedRefresh = 1;
+  }
+  // An emitter of the engine in its next source slot, in a node of its own.
+  RainParticle* AddEmitter(const char* name) {
+    auto* e = static_cast<RainParticle*>(GetRainDesc()->Create(false));
+    const int k = engine->sourceCount++;
+    e->node = ip->CreateObjectNode(e, name);
+    e->engine = engine.get();
+    e->sourceIndex = k;
+    engine->sourceObjects[size_t(k)] = e;
+    engine->sourceNodes[size_t(k)] = e->node;
+    return e;
   }
   void TearDown() override {
     ip->ResetScene();
