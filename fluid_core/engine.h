@@ -213,6 +213,9 @@ class FluidEngine {
   void RebuildWetMapList();
   void RestoreWetMaps();
   void FreeWetMaps();
+  // A node about to be deleted leaves the wet-map list, so that no repaint
+  // or resize reaches it (the source slots follow their references).
+  void ForgetNode(INode* node);
   // Dries, paints (from the surface mesh of frame - 1) and saves every
   // map for cache frame `frame`.
   void RepaintWetMaps(int frame);

@@ -37,7 +37,7 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
   bool ok = false;
   {
     SurfaceBuilder builder(float(solver->particlesPerVolume));
-    std::vector<FluidParticle> work(size_t(std::max(0, frameParticleCount[size_t(n)])));
+    std::vector<FluidParticle> work(size_t(solver->frameCache.CountToRead(n, frameParticleCount[size_t(n)])));
     int read = -1;
     {
       ScopedSeconds timed(timings.frameReads);

@@ -58,7 +58,7 @@ void FluidEngine::UpdateToTime(TimeValue t) {
 
 bool FluidEngine::RestartFromFrame(int n) {
   if (n < 0 || n > lastSolved || n >= kMaxFrames) return false;
-  const int k = frameParticleCount[n];
+  const int k = solver->frameCache.CountToRead(n, frameParticleCount[n]);
   while ((int)solver->particles.size() < k) solver->GrowParticles();
   const int read = solver->frameCache.ReadFrame(n, solver->particles, 1.0f);
   if (read < 0) return false;

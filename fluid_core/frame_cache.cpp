@@ -2,6 +2,7 @@
 // cache scan.
 #include "fluid_core/frame_cache.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -49,8 +50,20 @@ void PutArray(unsigned char* dst, const T* src, size_t n) {
   std::memcpy(dst, src, n * sizeof(T));
 }
 
+// Whether n floats from p are all finite.
+bool AllFinite(const unsigned char* p, int64_t n) {
+  for (int64_t i = 0; i < n; ++i) {
+    float v;
+    std::memcpy(&v, p + 4 * i, 4);
+    if (!std::isfinite(v)) return false;
+  }
+  return true;
+}
+
 // Reads a whole frame file after checking that its length is the one its
-// particle count gives; false for anything else.
+// particle count gives, and, with the body, that positions, velocities,
+// spacings and masses are finite (one NaN spreads to every neighbour at the
+// next step); false for anything else.
 bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h,
                    std::vector<unsigned char>& body, bool wantBody) {
   const int64_t length = vorel::host::FileSize(path);
@@ -65,7 +78,12 @@ bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h
   const size_t bytes = size_t(length - ParticleFrameFile::kArraysStart);
   body.resize(bytes);
   if (std::fseek(f.get(), long(ParticleFrameFile::kArraysStart), SEEK_SET) != 0) return false;
-  return bytes == 0 || std::fread(body.data(), 1, bytes, f.get()) == bytes;
+  if (bytes != 0 && std::fread(body.data(), 1, bytes, f.get()) != bytes) return false;
+  // Offsets are from the file start; the body begins at the arrays.
+  const int64_t n = h.count, o = -ParticleFrameFile::kArraysStart;
+  // Positions and velocities are adjacent, and so are spacings and masses.
+  return AllFinite(body.data() + o + ParticleFrameFile::PosOffset(n), 6 * n) &&
+         AllFinite(body.data() + o + ParticleFrameFile::SpacingOffset(n), 2 * n);
 }
 }  // namespace
 
@@ -148,6 +166,12 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
 bool FrameCache::ReadHeader(int frame, ParticleFrameHeader& header) const {
   std::vector<unsigned char> none;
   return LoadFrameFile(FramePath(frame), frameTag, header, none, false);
+}
+
+int FrameCache::CountToRead(int frame, int storedCount) const {
+  ParticleFrameHeader h;
+  if (storedCount <= 0 || !ReadHeader(frame, h)) return 0;
+  return std::min(storedCount, h.count);
 }
 
 int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,

@@ -69,7 +69,8 @@ class FrameCache {
   int WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
                  const FluidSolver& solver) const;
   // Particles kept, or -1 for a missing, unreadable or malformed file (its
-  // tag must be frameTag and its length 272 + 72 N). Records beyond those read are untouched.
+  // tag must be frameTag, its length 272 + 72 N, its positions, velocities,
+  // spacings and masses finite). Records beyond those read are untouched.
   int ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
                 ParticleFrameHeader* header = nullptr) const;
   int ReadFramePositions(int frame, std::vector<Vec3f>& positions) const;
@@ -92,6 +93,11 @@ class FrameCache {
   // Reads only the 16-byte header of a frame; false when missing, short, of
   // another tag or of a length that its count does not give.
   bool ReadHeader(int frame, ParticleFrameHeader& header) const;
+  // The number of records a caller may size a buffer to before reading
+  // frame: a count stored elsewhere (a scene, a packed cache's header), cut
+  // to what the frame file holds; 0 when the file is no frame. A stored
+  // count never drives an allocation by itself.
+  int CountToRead(int frame, int storedCount) const;
 
   // Packs frames 0..lastSolved and meshes 0..min(lastMeshed, lastSolved)
   // into one file (packed_cache.h); false when the target cannot be written

@@ -92,6 +92,9 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
                                   std::vector<int32_t>& neighbourCounts) {
   (void)flag;
   const DisplayThinning thin(displayPercent);
+  // The stored count sizes the buffers only as far as the file holds it.
+  const bool inCache = frame >= 0.0f && frame < float(FrameCache::kMaxFrames);
+  expectedCount = inCache ? frameCache.CountToRead(int(frame), expectedCount) : 0;
   positions.clear();
   velocities.clear();
   ages.clear();
@@ -103,7 +106,7 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
   ages.reserve(reserve);
   auxVectors.reserve(reserve);
   neighbourCounts.reserve(reserve);
-  if (!(frame >= 0.0f)) return false;  // no frame before 0 (nor NaN)
+  if (!inCache) return false;  // no frame before 0 or beyond the cache (nor NaN)
 
   displayParticles.resize(size_t(std::max(expectedCount, 0)));
   const float whole = std::trunc(frame);

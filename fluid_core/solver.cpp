@@ -97,8 +97,9 @@ void FluidSolver::SetParticleDensity(double n) {
 }
 
 void FluidSolver::ReloadFrame(int frame, int storedCount) {
+  const int expected = frameCache.CountToRead(frame, storedCount);
   size_t target = particles.size();
-  while (target < size_t(std::max(storedCount, 0))) target += kGrowStep;
+  while (target < size_t(expected)) target += kGrowStep;
   if (target != particles.size()) {
     particles.resize(target);
     displayParticles.resize(target);

@@ -68,6 +68,18 @@ void FluidEngine::RemoveObjectParamsFromScene() {
   for (INode* n : nodes) access->RemoveObjectParams(n);
 }
 
+void FluidEngine::ForgetNode(INode* node) {
+  if (!node) return;
+  for (auto it = wetMaps.begin(); it != wetMaps.end();) {
+    if ((*it)->node != node) {
+      ++it;
+      continue;
+    }
+    delete *it;
+    it = wetMaps.erase(it);
+  }
+}
+
 void FluidEngine::FreeWetMaps() {
   for (WetMap* w : wetMaps) delete w;
   wetMaps.clear();

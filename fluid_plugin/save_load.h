@@ -30,6 +30,11 @@ struct SystemStateChunk {
 // lastSolved within -1..9999 (lastMeshed is clamped to -1..lastSolved).
 bool ValidChunk1967(const SystemStateChunk& c);
 
+// A loaded start frame whose ticks, at any frame rate of one frame a second
+// or more (at most 4800 ticks a frame), fit a host time for every frame of
+// the cache: |start| + 10000 frames of 4800 ticks stay within 32 bits.
+bool ValidStartFrame(int32_t startFrame);
+
 // The name an auto-named system ("aux0...") takes when its scene is saved as
 // sceneBase: sceneBase + "_" + old name, or + the old name's last 7
 // characters when it has 7 or more. Other names, and an unnamed scene, keep

@@ -422,7 +422,10 @@ void TetraProcObj::NotifyProc(void* param, NotifyInfo* info) {
 void TetraProcObj::OnNodesPreDelete(INodeTab* nodes) {
   if (!nodes) return;
   INode* own = FindOwnNode();
-  if (!own || !InTable(nodes, own)) return;
+  if (!own || !InTable(nodes, own)) {
+    for (int i = 0; i < nodes->Count(); ++i) engine.ForgetNode((*nodes)[i]);
+    return;
+  }
   auto addFront = [nodes](INode* n) {
     if (!n || InTable(nodes, n)) return;
     nodes->AppendNode(n);

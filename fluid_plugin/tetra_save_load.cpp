@@ -3,6 +3,7 @@
 // folder again on load.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -73,6 +74,11 @@ std::string SceneRenamedSystem(const std::string& sceneBase, const std::string& 
 bool ValidChunk1967(const SystemStateChunk& c) {
   return c.sourceCount >= 0 && c.sourceCount <= FluidEngine::kMaxSources && c.lastSolved >= -1 &&
          c.lastSolved < FluidEngine::kMaxFrames;
+}
+
+bool ValidStartFrame(int32_t startFrame) {
+  constexpr int64_t kMaxTicksPerFrame = 4800;
+  return (std::abs(int64_t(startFrame)) + FluidEngine::kMaxFrames) * kMaxTicksPerFrame <= INT32_MAX;
 }
 
 void TetraProcObj::RenameForScene() {
@@ -187,6 +193,7 @@ IOResult TetraProcObj::Load(ILoad* iload) {
           result = IO_ERROR;
           break;
         }
+        if (!std::isfinite(c.solverClock)) break;
         e.sourceCount = c.sourceCount;
         e.lastSolved = c.lastSolved;
         e.lastMeshed = std::clamp(c.lastMeshed, -1, c.lastSolved);
@@ -202,7 +209,7 @@ IOResult TetraProcObj::Load(ILoad* iload) {
         int32_t start = 0;
         double density = 0.0;
         float scale = 0.0f;
-        if (ReadValue(iload, start)) e.startFrame = start;
+        if (ReadValue(iload, start) && ValidStartFrame(start)) e.startFrame = start;
         if (ReadValue(iload, density) && density > 0.0 && std::isfinite(density))
           e.solver->SetParticleDensity(density);
         if (ReadValue(iload, scale) && scale > 0.0f && std::isfinite(scale)) SetFrameScale(scale);
@@ -236,13 +243,15 @@ IOResult TetraProcObj::Load(ILoad* iload) {
           savedSourceFolders.push_back(folder);
         float oldScale = 0.0f;  // older files end the chunk with the scale
         if (iload->CurChunkLength() >= uint32_t(e.sourceCount) * kFolderRecord + 4 &&
-            ReadValue(iload, oldScale))
+            ReadValue(iload, oldScale) && std::isfinite(oldScale))
           scaleValue = oldScale;
         break;
       }
-      case kChunkScale:
-        ReadValue(iload, scaleValue);
+      case kChunkScale: {
+        float scale = 0.0f;
+        if (ReadValue(iload, scale) && std::isfinite(scale)) scaleValue = scale;
         break;
+      }
       default:
         break;
     }

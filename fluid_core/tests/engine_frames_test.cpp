@@ -1,5 +1,7 @@
 // Time mapping and evaluation, restarts from a stored frame, frame saving,
 // statistics and the emitters' display feed.
+#include <cstring>
+
 #include "engine_test_util.h"
 
 using engine_test::EngineTest;
@@ -166,6 +168,42 @@ TEST_F(EngineTest, RestartGrowsTheParticleVectorsInBlocks) {
   EXPECT_EQ(e->solver->particles.size(), 32768u);
   EXPECT_EQ(e->solver->displayParticles.size(), 32768u);
   EXPECT_EQ(e->solver->count, 20000);
+}
+
+// Counts stored in a scene or a packed cache's headers may be damaged: the
+// frame files, whose lengths are checked, bound every buffer sized by them.
+TEST_F(EngineTest, StoredCountsBeyondTheFrameFilesAllocateNothing) {
+  auto e = MakeEngine();
+  ASSERT_TRUE(e->CreateSource());
+  for (int i = 0; i < 3; ++i) Put(*e->solver, Vec3f(float(i), 0, 0));
+  Store(*e, 0);
+  Store(*e, 1);
+  e->lastSolved = 1;
+  const std::string packed = root + "/cache.Vor";
+  ASSERT_TRUE(e->PackCache(packed));
+  const int32_t damaged = 0x7FFFFFF0;
+  e->frameParticleCount[0] = e->frameParticleCount[1] = damaged;
+
+  e->RefreshAfterLoad();  // the scene load's reload of the last frame
+  EXPECT_EQ(e->solver->count, 3);
+  EXPECT_LT(e->solver->particles.size(), 100000u);
+  std::vector<Vec3f> pos, vel, acc;
+  std::vector<int32_t> ages, nb;
+  ASSERT_TRUE(e->GetSourceParticlesAtFrame(0, 1, pos, vel, ages, acc, nb, 0, false));
+  EXPECT_EQ(pos.size(), 3u);
+  EXPECT_LT(pos.capacity(), 100000u);
+  EXPECT_TRUE(e->BuildSurfaceFrame(1));
+  ASSERT_TRUE(e->RestartFromFrame(0));
+  EXPECT_EQ(e->solver->count, 3);
+
+  // A packed cache whose frame header lies about its count.
+  auto bytes = solver_test::ReadAll(packed);
+  const size_t frame1Count = 12 + 4 * 2 + 4 * 0 + size_t(ParticleFrameFile::Size(3)) + 8;
+  std::memcpy(&bytes[frame1Count], &damaged, 4);
+  solver_test::WriteAll(packed, bytes);
+  auto t = MakeEngine();
+  t->UnpackCache(packed);
+  EXPECT_LT(t->solver->particles.size(), 100000u);
 }
 
 TEST_F(EngineTest, SavingAFrameCountsItsBytesUnlessEmptyOrHolding) {

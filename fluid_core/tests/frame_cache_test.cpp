@@ -2,6 +2,7 @@
 // surface mesh read.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -117,6 +118,36 @@ TEST(FrameFile, ShortOrLyingFilesAreRefused) {
   solver_test::WriteAll(s->frameCache.FramePath(3), std::vector<unsigned char>(b.begin(), b.begin() + 10));
   EXPECT_EQ(s->frameCache.ReadFrame(3, out, 1.0f), -1);
   EXPECT_EQ(s->frameCache.ReadFrame(4, out, 1.0f), -1);
+}
+
+// One NaN resumed into the solver spreads to every neighbour at the next
+// step: a frame holding one is damaged, like a cut one.
+TEST(FrameFile, NonFiniteValuesMakeAFrameDamaged) {
+  auto s = CacheSolver("nonfinite");
+  Put(*s, Vec3f(1, 1, 1), 0.1f);
+  Put(*s, Vec3f(2, 2, 2), 0.1f);
+  ASSERT_GT(s->WriteFrame(0), 0);
+  const auto whole = ReadAll(s->frameCache.FramePath(0));
+  const int64_t n = 2;
+  const struct {
+    const char* field;
+    int64_t offset;
+    float value;
+  } bad[] = {{"position x", ParticleFrameFile::PosOffset(n), std::nanf("")},
+             {"position z", ParticleFrameFile::PosOffset(n) + 20, INFINITY},
+             {"velocity", ParticleFrameFile::VelOffset(n) + 16, -INFINITY},
+             {"spacing", ParticleFrameFile::SpacingOffset(n) + 4, std::nanf("")},
+             {"mass", ParticleFrameFile::MassOffset(n), std::nanf("")}};
+  std::vector<FluidParticle> out;
+  std::vector<Vec3f> pos;
+  for (const auto& b : bad) {
+    auto damaged = whole;
+    std::memcpy(&damaged[size_t(b.offset)], &b.value, 4);
+    solver_test::WriteAll(s->frameCache.FramePath(1), damaged);
+    EXPECT_EQ(s->frameCache.ReadFrame(1, out, 1.0f), -1) << b.field;
+    EXPECT_EQ(s->frameCache.ReadFramePositions(1, pos), -1) << b.field;
+  }
+  EXPECT_EQ(s->frameCache.ReadFrame(0, out, 1.0f), 2);
 }
 
 TEST(FrameFile, UnwritableFolderGivesZeroAndKeepsNothing) {

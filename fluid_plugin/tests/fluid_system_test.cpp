@@ -131,6 +131,13 @@ TEST_F(FluidSystem, DeletingTheSystemTakesItsHelpersAndKeepsOtherSystemsSettings
   EXPECT_EQ(ip()->GetINodeByName("Vorelclip"), nullptr);
   EXPECT_EQ(ip()->GetINodeByName("floorVorel"), nullptr);
   EXPECT_FALSE(GetObjectParamsAccess()->HasObjectParams(collider));
+  // A deleted collider leaves the wet-map list: a repaint never reaches it.
+  TetraProcObj* u = MakeSystem("Vorel_three");
+  Object* tray = static_cast<Object*>(ip()->CreateInstance(GEOMOBJECT_CLASS_ID, Class_ID(16, 0)));
+  INode* puddle = ip()->CreateObjectNode(tray, "puddle");
+  u->engine.AddWetMap(puddle);
+  ip()->DeleteNode(puddle);
+  EXPECT_TRUE(u->engine.wetMaps.empty());
 }
 
 TEST_F(FluidSystem, GravityAndScaleReachTheEmittersAndTheFrameScaleHoweverTheyChange) {

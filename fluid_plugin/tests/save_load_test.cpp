@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -246,6 +247,50 @@ TEST_F(SceneSaveLoad, ALoadedFillSourceFillsAgainOnlyAtFrameZero) {
   loaded = reload();
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(loaded->engine.sourceObjects[0]->fillPending, 0);
+}
+
+// Numbers a damaged chunk 1967 holds that the engine would multiply into
+// host times or run its clock from are not taken.
+TEST_F(SceneSaveLoad, DamagedStartFrameAndClockAreNotTaken) {
+  TetraProcObj* s = MakeSystem();
+  s->engine.startFrame = 7;
+  ISave save;
+  ASSERT_EQ(s->Save(&save), IO_OK);
+  const std::vector<uint8_t> saved = save.Bytes();
+  // The payload of chunk 1967 among the top-level chunks (u16 id, u32 length).
+  size_t state = 0;
+  for (size_t at = 0; at + 6 <= saved.size();) {
+    uint16_t id;
+    uint32_t len;
+    std::memcpy(&id, &saved[at], 2);
+    std::memcpy(&len, &saved[at + 2], 4);
+    if (id == kChunkState) state = at + 6;
+    at += 6 + len;
+  }
+  ASSERT_NE(state, 0u);
+  ASSERT_EQ(s->engine.lastSolved, -1);  // no per-frame counts: the name follows the clock
+  int32_t nameLength;
+  std::memcpy(&nameLength, &saved[state + 16], 4);
+  const size_t startAt = state + 20 + size_t(nameLength);
+  int32_t stored;
+  std::memcpy(&stored, &saved[startAt], 4);
+  ASSERT_EQ(stored, 7);
+  const struct {
+    size_t offset;
+    uint32_t bits;
+  } damage[] = {{startAt, 0x7FFFFFFFu}, {startAt, 0x80000000u}, {startAt, 437393u},
+                {state + 12, 0x7FC00000u}};  // a NaN clock
+  for (const auto& d : damage) {
+    std::vector<uint8_t> bytes = saved;
+    std::memcpy(&bytes[d.offset], &d.bits, 4);
+    TetraProcObj* t = MakeSystem();
+    const int before = t->engine.startFrame;
+    ILoad load(bytes);
+    EXPECT_EQ(t->Load(&load), IO_OK);
+    for (const auto& cb : load.PostLoadCallbacks()) delete cb.second;
+    EXPECT_EQ(t->engine.startFrame, before) << d.bits;
+    EXPECT_TRUE(std::isfinite(t->engine.solverClock)) << d.bits;
+  }
 }
 
 TEST_F(SceneSaveLoad, FailedClockReadFailsTheLoad) {

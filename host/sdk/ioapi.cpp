@@ -83,6 +83,11 @@ ILoad::ILoad(std::vector<uint8_t> bytes)
   frames_.push_back({0, bytes_->size(), 0, true, 0});
 }
 
+void ILoad::SetRefusal(const std::string& why) {
+  if (root_) root_->SetRefusal(why);
+  else refusal_ = why;
+}
+
 ILoad::ILoad(ILoad* root, size_t begin, size_t end) : bytes_(root->bytes_), root_(root) {
   valid_ = root->valid_;
   // The payload of a container holds chunks; anything else is data.

@@ -85,6 +85,10 @@ class ILoad {
   IOResult ReadCStringChunk(std::string& s);  // the rest of the chunk as text
   virtual void RegisterPostLoadCallback(PostLoadCallback* cb, int priority = -1);
   const std::vector<std::pair<int, PostLoadCallback*>>& PostLoadCallbacks() const { return plcbs_; }
+  // Why a reader refused its data (kept by the root loader, so the host can
+  // say it); empty when nobody said.
+  void SetRefusal(const std::string& why);
+  const std::string& Refusal() const { return root_ ? root_->Refusal() : refusal_; }
   // The target saved under this number (host references); null if unknown.
   virtual ReferenceTarget* GetRefTarget(int id) { return root_ ? root_->GetRefTarget(id) : nullptr; }
   int CurChunkDepth() const { return int(frames_.size()) - 1; }
@@ -105,6 +109,7 @@ class ILoad {
   std::vector<Frame> frames_;
   std::vector<std::pair<int, PostLoadCallback*>> plcbs_;
   bool valid_ = false;
+  std::string refusal_;
 };
 
 // Test hook: from now on the n-th ILoad::Read (1 = the next one) and every

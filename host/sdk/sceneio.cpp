@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 
+#include <cmath>
 #include "host/core/hostmath.h"
 #include "host/sdk/interface.h"
 
@@ -57,6 +58,12 @@ IOResult GetMatrix(ILoad* l, Matrix3& m) {
   for (int r = 0; r < 4; ++r)
     if (l->Read(&m[r], sizeof(Point3)) != IO_OK) return IO_ERROR;
   return IO_OK;
+}
+bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+bool Finite(const Matrix3& m) {
+  for (int r = 0; r < 4; ++r)
+    if (!Finite(m[r])) return false;
+  return true;
 }
 template <class T>
 void Put(ISave* s, const T& v) {
@@ -187,8 +194,17 @@ IOResult IParamBlock2::LoadValues(ILoad* iload) {
             default: return Get(iload, v.i);
           }
         };
+        // A number that a script's set would refuse (NaN, infinity) means
+        // a damaged file: it would reach every particle the value drives.
+        auto check = [&](const PB2Value& x) {
+          if ((IsFloatTypeForIO(d->type) && !std::isfinite(x.f)) || (d->type == TYPE_POINT3 && !Finite(x.p))) {
+            iload->SetRefusal("parameter \"" + d->int_name + "\" holds a value that is not a finite number");
+            return false;
+          }
+          return true;
+        };
         PB2Value v = d->def;
-        if (!getValue(v)) return IO_ERROR;
+        if (!getValue(v) || !check(v)) return IO_ERROR;
         v.node = nullptr;
         auto sync = [&](PB2Value& x) {
           if (IsFloatTypeForIO(d->type)) x.i = SaturateToInt(x.f); else x.f = float(x.i);
@@ -201,7 +217,7 @@ IOResult IParamBlock2::LoadValues(ILoad* iload) {
         for (int k = 0; k < nkeys; ++k) {
           TimeValue t = 0;
           PB2Value kv = v;
-          if (!Get(iload, t) || !getValue(kv)) return IO_ERROR;
+          if (!Get(iload, t) || !getValue(kv) || !check(kv)) return IO_ERROR;
           sync(kv);
           keys[t] = kv;
         }
@@ -497,6 +513,12 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
               err = corrupt;
               return false;
             }
+            // The checks a move gives a node: a transform that is not finite
+            // would put everything that follows the node nowhere.
+            if (!Finite(n.tm) || !Finite(n.offset)) {
+              err = path + ": node \"" + n.name + "\" has a transform that is not finite";
+              return false;
+            }
             nodes.push_back(std::move(n));
           }
           l.CloseChunk();
@@ -601,7 +623,8 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
       for (auto& cb : l.PostLoadCallbacks()) delete cb.second;
       std::string cn;
       t->GetClassName(cn);
-      return fail(path + ": " + (cn.empty() ? ClassText(r) : cn) + " could not read its data");
+      return fail(path + ": " + (cn.empty() ? ClassText(r) : cn) + " could not read its data" +
+                  (l.Refusal().empty() ? std::string() : ": " + l.Refusal()));
     }
   }
   ip.file_path_ = oldPath;

@@ -720,12 +720,14 @@ bool SceneScript::RunCommand(const std::string& line) {
     Object* warpObj = warpNode->GetObjectRef() ? warpNode->GetObjectRef()->FindBaseObject() : nullptr;
     auto* warp = dynamic_cast<WSMObject*>(warpObj);
     if (!warp) return Fail(std::string(warpNode->GetName()) + " is not a space warp");
-    float v[7] = {0, 0, 0, 0, 0, 0, 0};
-    for (size_t k = 2; k < w.size() && k < 9; ++k)
+    float v[6] = {0, 0, 0, 0, 0, 0};
+    for (size_t k = 2; k < w.size() && k < 8; ++k)
       if (!ParseFloat(w[k], v[k - 2])) return Fail("not a number: " + w[k]);
+    int index = 0;  // a particle index is a whole number, never a float cast down
+    if (w.size() > 8 && (!ParseInt(w[8], index) || index < 0)) return Fail("not a particle index: " + w[8]);
     ForceField* field = warp->GetForceField(warpNode);
     if (!field) return Fail(std::string(warpNode->GetName()) + " has no force field");
-    Point3 f = field->Force(ip->GetTime(), Point3(v[0], v[1], v[2]), Point3(v[3], v[4], v[5]), int(v[6]));
+    Point3 f = field->Force(ip->GetTime(), Point3(v[0], v[1], v[2]), Point3(v[3], v[4], v[5]), index);
     field->DeleteThis();
     char text[160];
     std::snprintf(text, sizeof text, "force %s = %.4g %.4g %.4g", warpNode->GetName(), double(f.x), double(f.y),

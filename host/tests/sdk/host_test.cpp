@@ -269,6 +269,11 @@ TEST(VorelHost, ScriptCommandsInProcess) {
   EXPECT_TRUE(s.RunLine("hide ball"));
   EXPECT_TRUE(GetCOREInterface()->GetINodeByName("ball")->IsHidden());
   EXPECT_TRUE(s.RunLine("rotate ball x 90"));
+  // A particle index is an integer: one beyond int is refused, never cast.
+  EXPECT_TRUE(s.RunLine("create 0x51A0B10B:2 wind"));
+  EXPECT_TRUE(s.RunLine("force wind 0 0 0 0 0 0 2147483647"));
+  EXPECT_FALSE(s.RunLine("force wind 0 0 0 0 0 0 1e10"));
+  EXPECT_FALSE(s.RunLine("force wind 0 0 0 0 0 0 2.5"));
   EXPECT_TRUE(s.RunLine("   # only a comment"));
   s.AddCommand("ui", [](const std::string& rest, std::ostream& o, std::string& err) {
     o << "got " << rest << "\nsecond line\n";

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -202,6 +205,36 @@ TEST_F(SceneFiles, TruncatedOrCorruptFilesLoadNothingAndKeepTheScene) {
   EXPECT_EQ(ip->NodeCount(), 1);
   EXPECT_NE(ip->GetINodeByName("keep"), nullptr);
   EXPECT_TRUE(ip->GetCurFilePath().empty());
+}
+
+// What a set or a move refuses (NaN, infinity) is refused in a file too:
+// the load fails, says where, and keeps the scene.
+TEST_F(SceneFiles, NonFiniteValuesAndTransformsAreRefused) {
+  Build();
+  std::string path = TempPath("nonfinite.vsc"), bad = TempPath("nonfinite_bad.vsc");
+  ASSERT_TRUE(ip->SaveToFile(path));
+  const std::vector<uint8_t> bytes = ReadAll(path);
+  ip->ResetScene();
+  ip->CreateObjectNode(new TestObject(), "keep");
+  const struct {
+    float stored;  // a value saved once in the file
+    float damaged;
+    const char* said;
+  } cases[] = {{200.0f, std::nanf(""), "\"height\""},         // the box's height
+               {8.0f, -INFINITY, "\"Emission Rate\""},     // a key
+               {32.0f, INFINITY, "node \"sys\""}};         // a node's position
+  for (const auto& c : cases) {
+    std::vector<uint8_t> b = bytes;
+    auto at = std::search(b.begin(), b.end(), reinterpret_cast<const uint8_t*>(&c.stored),
+                          reinterpret_cast<const uint8_t*>(&c.stored) + 4);
+    ASSERT_NE(at, b.end()) << c.said;
+    ASSERT_EQ(std::search(at + 1, b.end(), at, at + 4), b.end()) << c.said;  // only once
+    std::memcpy(&*at, &c.damaged, 4);
+    WriteAll(bad, b);
+    EXPECT_FALSE(ip->LoadFromFile(bad)) << c.said;
+    EXPECT_NE(ip->LastFileError().find(c.said), std::string::npos) << ip->LastFileError();
+    EXPECT_EQ(ip->NodeCount(), 1);
+  }
 }
 
 TEST_F(SceneFiles, InjectedReadFailuresFailTheLoadCleanly) {
