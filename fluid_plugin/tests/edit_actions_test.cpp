@@ -398,6 +398,7 @@ TEST_F(EditActions, NewVorelSetsTheToolbarFromTheIniDefaults) {
   ASSERT_NE(s, nullptr);
   ASSERT_NE(ToolbarWindow(), nullptr);  // the ini shows the toolbar by default
   EXPECT_TRUE(Checked(kTbClipBox));     // the new clip box is shown
+  EXPECT_EQ(Int(s->pblock2, kFluidShowClipBox), 1);  // and its parameter says so
   EXPECT_EQ(Checked(kTbSurface), Int(s->pblock2, kFluidShowMesh) != 0);
   EXPECT_EQ(FlyoutOf(kTbRender), s->engine.defaults.renderType);
   EXPECT_EQ(FlyoutOf(kTbLook), s->engine.defaults.particleLook);
