@@ -140,9 +140,11 @@ TEST_F(FluidSystem, DeletingTheSystemTakesItsHelpersAndKeepsOtherSystemsSettings
   TetraProcObj* u = MakeSystem("Vorel_three");
   Object* tray = static_cast<Object*>(ip()->CreateInstance(GEOMOBJECT_CLASS_ID, Class_ID(16, 0)));
   INode* puddle = ip()->CreateObjectNode(tray, "puddle");
+  const size_t maps = u->engine.wetMaps.size();
   u->engine.AddWetMap(puddle);
+  ASSERT_EQ(u->engine.wetMaps.size(), maps + 1);
   ip()->DeleteNode(puddle);
-  EXPECT_TRUE(u->engine.wetMaps.empty());
+  EXPECT_EQ(u->engine.wetMaps.size(), maps);
 }
 
 TEST_F(FluidSystem, GravityAndScaleReachTheEmittersAndTheFrameScaleHoweverTheyChange) {
