@@ -138,22 +138,9 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
   // previous file in place and reports 0 rather than a truncated success.
   // errno is left as the failing call set it, so callers can say why.
   const std::string path = FramePath(frame);
-  const std::string tmp = path + ".part";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return 0;
-  bool ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
-  int err = ok ? 0 : errno;
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    std::remove(tmp.c_str());
-    errno = err;
+  const vorel::host::AsideWrite w = vorel::host::WriteFileAside(path, buf.data(), buf.size());
+  if (w.error != 0) {
+    errno = w.error;
     return 0;
   }
   const int64_t written = vorel::host::FileSize(path);
