@@ -331,11 +331,8 @@ bool readSourcePreset(const PresetTarget& target, const char* path) {
   for (int k = kKeyLod; k < kKeyScale; ++k)
     if (k != kKeyOverrides && v.has[k]) pb->SetValue(kKeys[k].param, 0, *FloatSlot(v, k));
   if (v.has[kKeyScale] && target.system) {
+    // The system follows its own "Scale" into its frame scale.
     target.system->SetValue(kFluidScale, 0, v.scale);
-    // The position scale of the frame files follows the system's "Scale",
-    // as when the scale is edited in the dynamics rollout.
-    float s = target.system->GetFloat(kFluidScale, 0);
-    if (s > 0) SetFrameScale(20.0f * s);
   }
   SourcesNeedRefresh = 1;
   bool applied = false;
