@@ -1,7 +1,12 @@
 // Small helpers shared by the mesher's grids.
 #pragma once
+#include <sys/mman.h>
+
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <type_traits>
 
 namespace mesher_util {
 
@@ -26,5 +31,63 @@ inline int32_t ClampedTrunc(float t) {
 inline double NowSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+
+// Room for n trivially copyable values, left uninitialised. Arrays of
+// kMappedBytes or more are mapped with their pages made present at once
+// (MAP_POPULATE): on the virtual machines this runs on, a page touched for
+// the first time costs several microseconds in its fault, and faults do
+// not overlap across threads, while the kernel fills a whole mapping in a
+// fraction of that. Throws std::bad_alloc when no memory is left.
+template <class T>
+class BigArray {
+  static_assert(std::is_trivially_copyable<T>::value && std::is_trivially_destructible<T>::value,
+                "BigArray leaves its values uninitialised");
+
+ public:
+  static constexpr size_t kMappedBytes = size_t(1) << 20;
+  BigArray() = default;
+  explicit BigArray(size_t n) { Reset(n); }
+  ~BigArray() { Release(); }
+  BigArray(const BigArray&) = delete;
+  BigArray& operator=(const BigArray&) = delete;
+
+  // Drops the old contents and makes room for n values.
+  void Reset(size_t n) {
+    Release();
+    if (n == 0) return;
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    const size_t bytes = n * sizeof(T);
+    void* p = nullptr;
+    if (bytes >= kMappedBytes) {
+      p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+      if (p == MAP_FAILED) throw std::bad_alloc();
+      mapped_ = true;
+    } else {
+      p = std::malloc(bytes);
+      if (!p) throw std::bad_alloc();
+    }
+    data_ = static_cast<T*>(p);
+    size_ = n;
+  }
+  void Release() {
+    if (mapped_)
+      munmap(data_, size_ * sizeof(T));
+    else
+      std::free(data_);
+    data_ = nullptr;
+    size_ = 0;
+    mapped_ = false;
+  }
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  size_t size() const { return size_; }
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+
+ private:
+  T* data_ = nullptr;
+  size_t size_ = 0;
+  bool mapped_ = false;
+};
 
 }  // namespace mesher_util

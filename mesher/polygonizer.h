@@ -20,21 +20,24 @@ struct FieldTerm {
   float term;
 };
 
-// One lattice point, and the cube whose highest corner it is. The clustering
-// sums vertex positions per vertex, not in `accumulator` and `useCount`;
-// they stay so that a record fills exactly two cache lines.
+// One lattice point, and the cube whose highest corner it is; a record
+// fills exactly two cache lines.
 struct LatticeRecord {
   Point3 position;
-  Point3 accumulator;
+  // 1 + the first crossing (in walk order) that has this point as its
+  // outside end; 0 while none. Kept as an atomic minimum, so the crossings
+  // may be visited in any order.
+  uint32_t firstCrossing;
+  uint32_t spare[2];
   LatticeRecord* corners[8];
   int32_t i, j, k;
   float value;
   int32_t vertexIndex;
   uint32_t insideMask;
-  int32_t useCount;
+  int32_t spare2;
   uint8_t inside;
   uint8_t queued;
-  uint8_t vertexAssigned;
+  uint8_t spare3;
   uint8_t evaluated;  // 1: value computed (maybe ahead of creation); 2: queued for it
   int32_t created;    // 1 + creation rank; 0 until created
 };
