@@ -236,9 +236,7 @@ RecordPool::RecordPool() { NewChunk(); }
 RecordPool::~RecordPool() { FreeAll(); }
 
 void RecordPool::NewChunk() {
-  void* mem = std::malloc(kChunkRecords * sizeof(LatticeRecord));
-  if (!mem) throw std::bad_alloc();
-  chunks_.push_back(static_cast<LatticeRecord*>(mem));
+  chunks_.emplace_back(new mesher_util::BigArray<LatticeRecord>(kChunkRecords, true));
 }
 
 LatticeRecord* RecordPool::Allocate() {
@@ -248,13 +246,10 @@ LatticeRecord* RecordPool::Allocate() {
     if (current_ == chunks_.size()) NewChunk();
   }
   ++allocated_;
-  LatticeRecord* r = &chunks_[current_][used_++];
-  std::memset(static_cast<void*>(r), 0, sizeof(LatticeRecord));
-  return r;
+  return &(*chunks_[current_])[used_++];
 }
 
 void RecordPool::FreeAll() {
-  for (LatticeRecord* c : chunks_) std::free(c);
   chunks_.clear();
   current_ = used_ = allocated_ = 0;
 }
@@ -271,7 +266,8 @@ uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
 }
 
 namespace {
-constexpr size_t kBlocksPerChunk = 256;
+// 2 MB: one large page (see BigArray).
+constexpr size_t kBlocksPerChunk = 4096;
 }
 
 LatticeHash::Block* LatticeHash::FindBlock(int32_t bi, int32_t bj, int32_t bk) const {
@@ -302,10 +298,10 @@ LatticeHash::Block* LatticeHash::FindOrAddBlock(int32_t bi, int32_t bj, int32_t 
     }
   }
   if (blockChunks_.empty() || blockChunkUsed_ == kBlocksPerChunk) {
-    blockChunks_.emplace_back(new Block[kBlocksPerChunk]());
+    blockChunks_.emplace_back(new mesher_util::BigArray<Block>(kBlocksPerChunk, true));
     blockChunkUsed_ = 0;
   }
-  Block* b = &blockChunks_.back()[blockChunkUsed_++];
+  Block* b = &(*blockChunks_.back())[blockChunkUsed_++];
   const size_t m = table_.size() - 1;
   size_t s = mesher_util::HashCoords(bi, bj, bk) & m;
   while (table_[s].block) s = (s + 1) & m;
@@ -809,88 +805,84 @@ bool SurfacePolygonizer::SeedCrossings() {
 }
 
 
-void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
-  // Field values are pure functions of the lattice point, so the points the
-  // serial traversal is about to create can be evaluated ahead, in
-  // parallel; creation (and so the walk order) stays serial.
-  // Corners still empty get their (reserved) records now; ProcessCube
-  // creates them in its own order, so creation ranks do not change.
-  std::vector<LatticeRecord*> todo;
-  for (size_t c = begin; c < end; ++c) {
-    LatticeRecord* cube = queue[c];
-    for (int n = 0; n < 8; ++n) {
-      if (cube->corners[n]) continue;
-      LatticeRecord* r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
-                                       cube->k + kCornerOffset[n][2], nullptr);
-      if (!r->evaluated) {
-        r->evaluated = 2;  // listed; its value follows below
-        todo.push_back(r);
-      }
-      cube->corners[n] = r;
-    }
-  }
-  auto run = [&](std::vector<LatticeRecord*>& list) {
-    if (list.empty()) return;
-    const double t0 = Now();
-    const bool parallel = list.size() >= parallelBatch_;
-    if (!parallel) {
-      for (LatticeRecord* r : list) Evaluate(r);
-    } else {
+void SurfacePolygonizer::EvaluateAll(std::vector<LatticeRecord*>& list) {
+  if (list.empty()) return;
+  const double t0 = Now();
+  const bool parallel = list.size() >= parallelBatch_;
+  if (!parallel) {
+    for (LatticeRecord* r : list) Evaluate(r);
+  } else {
 #pragma omp parallel for schedule(dynamic, 16)
-      for (int64_t t = 0; t < int64_t(list.size()); ++t) Evaluate(list[size_t(t)]);
-    }
-    // A fork per batch pays only while the cores are free. When a parallel
-    // batch costs twice as much per point as serial ones (a machine busy with
-    // other work), only larger batches are forked from then on. The values
-    // are the same either way.
-    const double perPoint = (Now() - t0) / double(list.size());
-    if (!parallel)
-      serialPointCost_ = serialPointCost_ > 0 ? 0.9 * serialPointCost_ + 0.1 * perPoint : perPoint;
-    else if (serialPointCost_ > 0 && perPoint > 2.0 * serialPointCost_ && parallelBatch_ < (size_t(1) << 20))
-      parallelBatch_ *= 2;
-    fieldEvaluations += int64_t(list.size());
-    list.clear();
-  };
-  run(todo);
-  // Neighbour cubes across crossed faces: known from the corner flags.
-  ahead_.assign((end - begin) * 6, nullptr);
-  for (size_t c = begin; c < end; ++c) {
-    LatticeRecord* cube = queue[c];
-    uint32_t mask = 0;
-    for (int n = 0; n < 8; ++n)
-      if (cube->corners[n]->inside) mask |= 1u << n;
-    for (int f = 0; f < 6; ++f) {
-      uint32_t m = kFaceMask[f] & mask;
-      if (m == 0 || m == kFaceMask[f]) continue;
-      LatticeRecord* r = hash->Reserve(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
-                                       cube->k + kFaceOffset[f][2], nullptr);
-      if (!r->evaluated) {
-        r->evaluated = 2;
-        todo.push_back(r);
-      }
-      ahead_[(c - begin) * 6 + size_t(f)] = r;
-    }
+    for (int64_t t = 0; t < int64_t(list.size()); ++t) Evaluate(list[size_t(t)]);
   }
-  run(todo);
+  // A fork per batch pays only while the cores are free. When a parallel
+  // batch costs twice as much per point as serial ones (a machine busy with
+  // other work), only larger batches are forked from then on. The values
+  // are the same either way.
+  const double perPoint = (Now() - t0) / double(list.size());
+  if (!parallel)
+    serialPointCost_ = serialPointCost_ > 0 ? 0.9 * serialPointCost_ + 0.1 * perPoint : perPoint;
+  else if (serialPointCost_ > 0 && perPoint > 2.0 * serialPointCost_ && parallelBatch_ < (size_t(1) << 20))
+    parallelBatch_ *= 2;
+  fieldEvaluations += int64_t(list.size());
+  list.clear();
 }
 
 void SurfacePolygonizer::Propagate() {
+  // Level by level: the cubes queued by one level are the next level. A
+  // level's corners are looked up (and reserved when new) in queue order,
+  // their values found in parallel (values depend on the point alone), and
+  // then the level's cubes are processed in queue order, each creating its
+  // corners and the neighbours across the faces it crosses: the creation
+  // ranks and the queue come out as a cube-by-cube walk makes them. A
+  // neighbour's own value is found when its level comes, as a corner.
+  std::vector<LatticeRecord*> todo;
   for (LatticeRecord* seed : seedCubes) {
     if (seed->queued) continue;
     seed->queued = 1;
     queue.push_back(seed);
     while (queueHead < queue.size()) {
-      const size_t end = queue.size();
-      const size_t begin = queueHead;
-      PrefetchBatch(begin, end);
-      for (; queueHead < end; ++queueHead) ProcessCube(queue[queueHead], &ahead_[(queueHead - begin) * 6]);
+      const size_t begin = queueHead, end = queue.size();
+      for (size_t c = begin; c < end; ++c) {
+        LatticeRecord* cube = queue[c];
+        for (int n = 0; n < 8; ++n) {
+          LatticeRecord*& r = cube->corners[n];
+          if (!r)
+            r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
+                              cube->k + kCornerOffset[n][2], nullptr);
+          if (!r->evaluated) {
+            r->evaluated = 2;  // listed; its value follows below
+            todo.push_back(r);
+          }
+        }
+      }
+      EvaluateAll(todo);
+      for (; queueHead < end; ++queueHead) {
+        LatticeRecord* cube = queue[queueHead];
+        ++processedCubes;
+        uint32_t mask = 0;
+        for (int n = 0; n < 8; ++n) {
+          hash->MarkCreated(cube->corners[n]);
+          if (cube->corners[n]->inside) mask |= 1u << n;
+        }
+        cube->insideMask = mask;
+        for (int f = 0; f < 6; ++f) {
+          const uint32_t m = kFaceMask[f] & mask;
+          if (m == 0 || m == kFaceMask[f]) continue;
+          LatticeRecord* nb = hash->Reserve(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
+                                            cube->k + kFaceOffset[f][2], nullptr);
+          hash->MarkCreated(nb);
+          if (nb->queued) continue;
+          nb->queued = 1;
+          queue.push_back(nb);
+          for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
+        }
+      }
     }
   }
 }
 
-void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) { ProcessCube(cube, nullptr); }
-
-void SurfacePolygonizer::ProcessCube(LatticeRecord* cube, LatticeRecord* const* neighbours) {
+void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) {
   ++processedCubes;
   cube->insideMask = 0;
   for (int n = 0; n < 8; ++n) {
@@ -898,17 +890,13 @@ void SurfacePolygonizer::ProcessCube(LatticeRecord* cube, LatticeRecord* const* 
     if (!r)
       r = FindOrCreate(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1], cube->k + kCornerOffset[n][2]);
     else
-      hash->MarkCreated(r);  // looked up ahead; created here, in order
+      hash->MarkCreated(r);
     if (r->inside) cube->insideMask |= 1u << n;
   }
   for (int f = 0; f < 6; ++f) {
     const uint32_t m = kFaceMask[f] & cube->insideMask;
     if (m == 0 || m == kFaceMask[f]) continue;
-    LatticeRecord* nb = neighbours ? neighbours[f] : nullptr;
-    if (nb)
-      hash->MarkCreated(nb);
-    else
-      nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
+    LatticeRecord* nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
     if (nb->queued) continue;
     nb->queued = 1;
     queue.push_back(nb);
