@@ -61,7 +61,6 @@ void Run() {
   Interface* ip = GetCOREInterface();
   ip->ResetScene();
   ip->SetTicksPerFrame(160);
-  SetFrameScale(20.0f);
   BenchSystem system;
   auto engine = std::make_unique<FluidEngine>();
   engine->owner = &system;

@@ -120,7 +120,6 @@ VOREL_BENCH("engine", [] {
   ip->ResetScene();
   ip->SetTicksPerFrame(160);
   ip->SetAnimRange(Interval(0, 1000 * 160));
-  SetFrameScale(20.0f);
 
   // The block: spacing 0.1 (LOD 10), proportions 1 : 1 : 1.2, above the bowl.
   const float a = 0.095f;

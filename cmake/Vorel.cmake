@@ -65,3 +65,13 @@ function(vorel_plugin target dir)
   set_target_properties(${target} PROPERTIES
     PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${VOREL_PLUGIN_DIR})
 endfunction()
+
+# vorel_fixed_float_mode(<target>)
+# The solver's frames and the mesher's surfaces are pinned bit for bit: no
+# multiply and add may be fused into one rounding (gcc fuses across
+# statements by default, clang within them, each only where it sees an FMA
+# instruction), so every compiler and target rounds them alike. PUBLIC: the
+# inline arithmetic of the headers is compiled into their users too.
+function(vorel_fixed_float_mode target)
+  target_compile_options(${target} PUBLIC $<$<COMPILE_LANGUAGE:C,CXX>:-ffp-contract=off>)
+endfunction()

@@ -86,7 +86,7 @@ FluidEngine::FluidEngine()
   startFrame = ip->GetAnimRange().Start() / T;
   gravity = 40.0f;
   sourceCount = 0;
-  newSourcePlacement = Point3(0.0f, 0.75f * FrameScale, 1.6f * FrameScale);
+  newSourcePlacement = Point3(0.0f, 0.75f * kDefaultFrameScale, 1.6f * kDefaultFrameScale);
   newSourceAngle = 2.3561945f;
   // The solver takes gravity per step; its constructor needs only the
   // density, the rest density and the frame length.
@@ -103,6 +103,9 @@ FluidEngine::~FluidEngine() {
   FreeWetMaps();
   savedWetMapNames.clear();
 }
+
+float FluidEngine::FrameScale() const { return solver->frameCache.Scale(); }
+float FluidEngine::InvFrameScale() const { return solver->frameCache.InvScale(); }
 
 void FluidEngine::SetCacheRoot(const std::string& root) {
   cacheRoot = root;
@@ -171,7 +174,7 @@ void FluidEngine::Reset() {
       solver->AddSource(Vec3f());
       continue;
     }
-    Point3 p = sourceNodes[i]->GetObjectTM(now).GetTrans() * InvFrameScale;
+    Point3 p = sourceNodes[i]->GetObjectTM(now).GetTrans() * InvFrameScale();
     solver->AddSource(Vec3f(p.x, p.y, p.z));
     FluidSource* src = sourceObjects[i];
     if (ReadIntParam(src->SourceParamBlock(), kEmitEmissionType, now, 0) == 2 &&

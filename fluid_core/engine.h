@@ -103,7 +103,7 @@ class FluidEngine {
   std::string tempDir;
   PluginDefaults defaults;
   int sizeOnSolitude = 0;       // copy of the last new source's setting
-  Point3 newSourcePlacement;    // (0, 0.75 S, 1.6 S) at construction
+  Point3 newSourcePlacement;    // (0, 15, 32): 0.75 and 1.6 x the default frame scale
   float newSourceAngle = 2.3561945f;
   int32_t lastEvalTime = -1;
   int32_t lastEvalFrame = -1;
@@ -121,6 +121,11 @@ class FluidEngine {
   ~FluidEngine();
   FluidEngine(const FluidEngine&) = delete;
   FluidEngine& operator=(const FluidEngine&) = delete;
+
+  // This system's position scale between solver and host units, and its
+  // reciprocal: its frame cache's (FrameCache::Scale), never another system's.
+  float FrameScale() const;
+  float InvFrameScale() const;
 
   // Sets the names in both the engine and the solver's frame cache.
   void SetCacheRoot(const std::string& root);

@@ -43,7 +43,7 @@ void FluidEngine::ReloadCache() {
 void FluidEngine::RefreshAfterLoad() {
   IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
   const float scale = ReadFloatParam(pb, kScaleParam, GetCOREInterface()->GetTime(), 1.0f);
-  SetFrameScale(20.0f * scale);
+  solver->frameCache.SetScale(20.0f * scale);
   // Nothing solved: there is no frame to reload (and no count to index).
   if (lastSolved >= 0 && lastSolved < kMaxFrames)
     solver->ReloadFrame(lastSolved, frameParticleCount[size_t(lastSolved)]);

@@ -113,7 +113,7 @@ void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Poi
       if (len > 0.0f) n = n / len;
       tm.SetRow(2, n);
       dir = n;
-      for (const Point3& q : src->ShapePoints()) points.push_back(tm.PointTransform(q * FrameScale));
+      for (const Point3& q : src->ShapePoints()) points.push_back(tm.PointTransform(q * FrameScale()));
     }
     direction = dir;
     return;
@@ -138,7 +138,7 @@ void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Poi
   if (disabled == 0 && layerRead != 0) {
     const std::vector<Vec3f>& fill = src->FillPoints();
     const int m = std::min<int>(N, int(fill.size()));
-    for (int k = 0; k < m; ++k) points.push_back(Point3(fill[k].x, fill[k].y, fill[k].z) * FrameScale);
+    for (int k = 0; k < m; ++k) points.push_back(Point3(fill[k].x, fill[k].y, fill[k].z) * FrameScale());
   }
   if (changed && owner) owner->InvalidateValidity();
 }

@@ -27,11 +27,11 @@ void ColliderMesh::FreeArrays() {
 
 void FluidSolver::SetTextureGizmoBox(const Vec3f& axisX, const Vec3f& axisY, const Vec3f& axisZ,
                                      const Vec3f& centre) {
-  const float k = InvFrameScale * 10.0f;
+  const float k = frameCache.InvScale() * 10.0f;
   texAxisU = axisX * k;
   texAxisV = axisY * k;
   texAxisW = axisZ * k;
-  texOrigin = centre * InvFrameScale;
+  texOrigin = centre * frameCache.InvScale();
   texOrigin.x -= Vec3Length(texAxisU) * 0.5f;
   texOrigin.y -= Vec3Length(texAxisV) * 0.5f;
   texOrigin.z -= Vec3Length(texAxisW) * 0.5f;
@@ -235,7 +235,7 @@ void FluidEngine::UpdateClipBox() {
         for (int c = 0; c < 8; ++c) {
           Point3 q((c & 1) ? box.pmax.x : box.pmin.x, (c & 2) ? box.pmax.y : box.pmin.y,
                    (c & 4) ? box.pmax.z : box.pmin.z);
-          Point3 w = tm.PointTransform(q) * InvFrameScale;
+          Point3 w = tm.PointTransform(q) * InvFrameScale();
           for (int a = 0; a < 3; ++a) {
             lo[a] = std::min(lo[a], w[a]);
             hi[a] = std::max(hi[a], w[a]);
@@ -296,7 +296,7 @@ bool FluidEngine::BuildObjectMesh(INode* node, ColliderMesh& mesh, TriObject*& t
   mesh.mesh.faces.clear();
   mesh.vertexOffset.clear();
   mesh.mesh.vertices.reserve(size_t(m.getNumVerts()));
-  for (const Point3& v : m.verts) mesh.mesh.vertices.push_back(tm.PointTransform(v) * InvFrameScale);
+  for (const Point3& v : m.verts) mesh.mesh.vertices.push_back(tm.PointTransform(v) * InvFrameScale());
   for (const UVVert& uv : m.tVerts) mesh.vertexOffset.emplace_back(uv.x, uv.y, uv.z);
   mesh.mesh.faces.reserve(size_t(m.getNumFaces()));
   for (const Face& f : m.faces) mesh.mesh.faces.push_back({int32_t(f.v[0]), int32_t(f.v[1]), int32_t(f.v[2])});
@@ -332,7 +332,7 @@ void FluidEngine::ApplySourceMapping() {
         Vec3f foot;
         NearestFace(snapshot, q.pos, face, foot);
         if (face < 0 || face >= m.getNumFaces()) continue;
-        Point3 local = inv.PointTransform(Point3(foot.x, foot.y, foot.z) * FrameScale);
+        Point3 local = inv.PointTransform(Point3(foot.x, foot.y, foot.z) * FrameScale());
         Point3 b = m.BaryCoords(DWORD(face), local);
         const TVFace& tf = m.tvFace[size_t(face)];
         Point3 uvw(0.0f, 0.0f, 0.0f);

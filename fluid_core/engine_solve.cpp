@@ -61,12 +61,12 @@ void ApplyOverrides(SolverSource& rec, const SourceFrameParams& s) {
 
 // A source node's transform as the solver takes it: scale-free rows with the
 // emission direction (normalised cross of the first two) as the third, and
-// the translation in solver units.
+// the translation in solver units (invScale: the system's InvFrameScale).
 struct SourcePlacement {
   float tm[12];
   Vec3f position, direction;
 };
-SourcePlacement PlaceSource(INode* node, TimeValue t) {
+SourcePlacement PlaceSource(INode* node, TimeValue t, float invScale) {
   Matrix3 m = node->GetObjectTM(t);
   Point3 dir = CrossProd(m.GetRow(0), m.GetRow(1));
   const float len = dir.Length();
@@ -80,7 +80,7 @@ SourcePlacement PlaceSource(INode* node, TimeValue t) {
     p.tm[3 * r + 1] = row.y;
     p.tm[3 * r + 2] = row.z;
   }
-  const Point3 pos = m.GetTrans() * InvFrameScale;
+  const Point3 pos = m.GetTrans() * invScale;
   p.tm[9] = pos.x;
   p.tm[10] = pos.y;
   p.tm[11] = pos.z;
@@ -191,7 +191,7 @@ bool FluidEngine::SolveFrame(int n) {
     src->changed = 0;
     const float rateVariation = float(s.rateVariation) * 0.01f;
     const uint32_t tag = node->GetHandle();
-    const SourcePlacement place = PlaceSource(node, t - T);
+    const SourcePlacement place = PlaceSource(node, t - T, InvFrameScale());
     if (s.emissionType == 2 && src->HasPickedObject() && E != 0.0f && src->fillPending &&
         (isHoldingTime || n != 0)) {
       src->fillPending = 0;
@@ -263,7 +263,7 @@ bool FluidEngine::SolveFrame(int n) {
           SolverSource& rec = *solver->sources[size_t(i)];
           IParamBlock2* pb = sourceObjects[i]->SourceParamBlock();
           const TimeValue ts = TimeValue(int64_t(k) * T / q) - T + t;
-          const SourcePlacement place = PlaceSource(sourceNodes[i], ts);
+          const SourcePlacement place = PlaceSource(sourceNodes[i], ts, InvFrameScale());
           SourceFrameParams s;
           const float rate = ReadFloatParam(pb, kEmitEmissionRate, ts, 0.0f);
           s.disable = ReadIntParam(pb, kEmitDisableSource, t, 0);
@@ -424,7 +424,7 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
     const Mesh& m = tri->mesh;
     const int nv = m.getNumVerts();
     K->mesh.vertices.resize(size_t(nv));
-    for (int v = 0; v < nv; ++v) K->mesh.vertices[size_t(v)] = tm.PointTransform(m.verts[size_t(v)]) * InvFrameScale;
+    for (int v = 0; v < nv; ++v) K->mesh.vertices[size_t(v)] = tm.PointTransform(m.verts[size_t(v)]) * InvFrameScale();
     K->mesh.faces.reserve(size_t(m.getNumFaces()));
     for (const Face& f : m.faces) K->mesh.faces.push_back({int32_t(f.v[0]), int32_t(f.v[1]), int32_t(f.v[2])});
     K->ComputeFaceData(CollisionMargin(*solver, op.collisionGap));
@@ -434,7 +434,7 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
       const Matrix3 next = node->GetObjectTM(tick + T);
       K->mesh.secondVertices.resize(size_t(nv));
       for (int v = 0; v < nv; ++v)
-        K->mesh.secondVertices[size_t(v)] = next.PointTransform(m.verts[size_t(v)]) * InvFrameScale;
+        K->mesh.secondVertices[size_t(v)] = next.PointTransform(m.verts[size_t(v)]) * InvFrameScale();
       ComputeFaceNormalSpeeds(*K, T);
     }
     ReleaseTriObject(evaluated, tri);
@@ -477,7 +477,7 @@ void FluidEngine::ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t
   forces.assign(size_t(std::max(count, 0)), Vec3f());
   const int T = GetCOREInterface()->GetTicksPerFrame();
   const float scale = float(T) * 200000.0f;
-  const float S = FrameScale;
+  const float S = FrameScale();
   std::vector<ForceField*> fields;
   for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
     if (!sourceNodes[i]) continue;
@@ -490,7 +490,7 @@ void FluidEngine::ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t
       const Point3 vel(p.vel.x * S, p.vel.y * S, p.vel.z * S);
       Point3 F(0.0f, 0.0f, 0.0f);
       for (ForceField* ff : fields) F += ff->Force(t, pos, vel, j) * scale;
-      forces[size_t(j)] = Vec3f(F.x, F.y, F.z) * InvFrameScale;
+      forces[size_t(j)] = Vec3f(F.x, F.y, F.z) * InvFrameScale();
     }
     // The fields were made for this pass; their holder deletes them.
     for (ForceField* ff : fields) ff->DeleteThis();

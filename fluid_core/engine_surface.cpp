@@ -92,7 +92,7 @@ void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) {
     if (!po) continue;
     const int np = po->NumParticles();
     for (int k = 0; k < np; ++k) {
-      const Point3 p = po->ParticlePosition(t, k) * InvFrameScale;
+      const Point3 p = po->ParticlePosition(t, k) * InvFrameScale();
       builder.AddParticle(p, po->ParticleAge(t, k) < 0 ? 1 : 0, 1.0f, 0);
     }
   }
@@ -105,7 +105,7 @@ void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) {
   mesh.setNumTVerts(nv);
   mesh.setSmoothFlags(1);
   for (int v = 0; v < nv; ++v) {
-    const Point3 w = inv.PointTransform(built.vertices[size_t(v)] * FrameScale);
+    const Point3 w = inv.PointTransform(built.vertices[size_t(v)] * FrameScale());
     mesh.setVert(v, w);
     mesh.setTVert(v, w);
   }

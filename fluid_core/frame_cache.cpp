@@ -16,12 +16,10 @@
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "frame files are little-endian and written from memory as they stand");
 
-float FrameScale = 20.0f;
-float InvFrameScale = 0.05f;
-
-void SetFrameScale(float s) {
-  FrameScale = s;
-  InvFrameScale = s != 0.0f ? 1.0f / s : 0.0f;
+void FrameCache::SetScale(float s) {
+  if (!(s > 0.0f) || !std::isfinite(s)) return;
+  scale_ = s;
+  invScale_ = 1.0f / s;
 }
 
 namespace {
@@ -113,7 +111,7 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
   h.particlesPerVolume = (float)particlesPerVolume;
   std::memcpy(buf.data(), &h, sizeof h);
   unsigned char* base = buf.data();
-  const float S = FrameScale;
+  const float S = scale_;
   const std::vector<FluidParticle>& P = solver.particles;
   // One array per field, each a full pass over the particles.
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
@@ -140,22 +138,9 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
   // previous file in place and reports 0 rather than a truncated success.
   // errno is left as the failing call set it, so callers can say why.
   const std::string path = FramePath(frame);
-  const std::string tmp = path + ".part";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return 0;
-  bool ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
-  int err = ok ? 0 : errno;
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    std::remove(tmp.c_str());
-    errno = err;
+  const vorel::host::AsideWrite w = vorel::host::WriteFileAside(path, buf.data(), buf.size());
+  if (w.error != 0) {
+    errno = w.error;
     return 0;
   }
   const int64_t written = vorel::host::FileSize(path);
@@ -190,7 +175,7 @@ int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, floa
 
   const unsigned char* b = body.data();
   const int64_t o = -ParticleFrameFile::kArraysStart;  // offsets are from the file start
-  const float inv = InvFrameScale;
+  const float inv = invScale_;
   auto f32 = [&](int64_t off) {
     float v;
     std::memcpy(&v, b + off, 4);
@@ -230,7 +215,7 @@ int FrameCache::ReadFramePositions(int frame, std::vector<Vec3f>& positions) con
   for (int i = 0; i < n; ++i) {
     float v[3];
     std::memcpy(v, src + 12 * int64_t(i), 12);
-    positions[i] = Vec3f(v[0], v[1], v[2]) * InvFrameScale;
+    positions[i] = Vec3f(v[0], v[1], v[2]) * invScale_;
   }
   return n;
 }

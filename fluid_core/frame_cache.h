@@ -12,12 +12,8 @@
 class FluidSolver;
 struct FluidParticle;
 
-// Position scale between solver units and the host units of the files:
-// 20 x the system's "Scale", process-wide, with its reciprocal beside it.
-extern float FrameScale;
-extern float InvFrameScale;
-// Sets S itself (callers pass 20 x "Scale") and its reciprocal.
-void SetFrameScale(float s);
+// The position scale of a system whose "Scale" is 1 (S = 20 x "Scale").
+constexpr float kDefaultFrameScale = 20.0f;
 
 struct ParticleFrameHeader {
   uint32_t tag = 0;
@@ -57,6 +53,14 @@ class FrameCache {
   std::string spareB;
 
   FrameCache() = default;
+
+  // Position scale between solver units and the host units of this
+  // system's files and display: 20 x its own "Scale" (each system keeps its
+  // own, whichever is solved or shown). SetScale takes S itself; a value
+  // that is not a positive finite number leaves the scale as it was.
+  float Scale() const { return scale_; }
+  float InvScale() const { return invScale_; }
+  void SetScale(float s);
 
   std::string SystemFolder() const;
   std::string SurfaceFolder() const;
@@ -104,4 +108,8 @@ class FrameCache {
   // whole or a source file changes while it is copied (no target is left
   // then, and an older file of that name stays as it was).
   bool Pack(const std::string& path, int lastSolved, int lastMeshed) const;
+
+ private:
+  float scale_ = kDefaultFrameScale;
+  float invScale_ = 1.0f / kDefaultFrameScale;
 };

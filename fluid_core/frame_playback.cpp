@@ -120,7 +120,7 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
 
   // Only the records this read filled: a buffer sized from a stale count
   // holds older particles beyond them.
-  const float s = FrameScale;
+  const float s = frameCache.Scale();
   for (int i = 0; i < read; ++i) {
     if (!thin.Shows(i)) continue;
     FluidParticle& p = displayParticles[size_t(i)];

@@ -133,6 +133,9 @@ struct ColliderMesh {
       Vec3f n, v0;
     };
     std::vector<Plane> planes;
+    // Per face, bit k: its edge from corner k to corner k + 1 is a rim (no
+    // other face goes on from it in about its plane).
+    std::vector<uint8_t> rims;
     // True when p lies farther than `reach` from face f's plane, computed
     // as the distance query computes it (which then finds no hit).
     bool BeyondPlane(int f, const Vec3f& p, float reach) const {

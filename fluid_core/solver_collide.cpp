@@ -67,6 +67,110 @@ void FaceQuery(const ColliderMesh& mesh, int f, const Vec3f& p, float maxDistanc
   hit = std::fabs(sum - area2) < tol;
 }
 
+// Edges where the neighbouring face bends away by more than this are rims
+// (the sides of a box; not the seams of a flat side or of a round mesh).
+const float kRimFoldCos = 0.866f;  // 30 degrees
+
+// Which edges of each face are rims: edges of one face only (or of more
+// than two), or where the next face folds away. Corners are matched by
+// position, since meshes often repeat a corner for each side.
+void FindRims(const ColliderMesh& mesh, int nf, std::vector<uint8_t>& rims) {
+  rims.assign(size_t(nf), 0);
+  const std::vector<Point3>& vs = mesh.mesh.vertices;
+  std::vector<int> order(vs.size());
+  for (size_t v = 0; v < vs.size(); ++v) order[v] = int(v);
+  auto less = [&](int a, int b) {
+    const Point3 &p = vs[size_t(a)], &q = vs[size_t(b)];
+    return p.x != q.x ? p.x < q.x : p.y != q.y ? p.y < q.y : p.z < q.z;
+  };
+  std::sort(order.begin(), order.end(), less);
+  std::vector<int> corner(vs.size());
+  for (size_t k = 0; k < order.size(); ++k)
+    corner[size_t(order[k])] = k > 0 && !less(order[k - 1], order[k]) ? corner[size_t(order[k - 1])] : int(k);
+  struct Edge {
+    int lo, hi, face, k;
+  };
+  std::vector<Edge> edges;
+  edges.reserve(size_t(nf) * 3);
+  for (int f = 0; f < nf; ++f) {
+    if (!FaceValid(mesh, f)) continue;
+    const MeshFace& face = mesh.mesh.faces[size_t(f)];
+    for (int k = 0; k < 3; ++k) {
+      const int a = corner[size_t(face[k])], b = corner[size_t(face[(k + 1) % 3])];
+      edges.push_back({std::min(a, b), std::max(a, b), f, k});
+    }
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) {
+    return a.lo != b.lo ? a.lo < b.lo : a.hi != b.hi ? a.hi < b.hi : a.face != b.face ? a.face < b.face : a.k < b.k;
+  });
+  // The direction from the edge into the face, in the face's plane.
+  auto inward = [&](const Edge& e) {
+    const MeshFace& face = mesh.mesh.faces[size_t(e.face)];
+    const Point3 &a = vs[size_t(face[e.k])], &b = vs[size_t(face[(e.k + 1) % 3])],
+                 &c = vs[size_t(face[(e.k + 2) % 3])];
+    Vec3f along(b.x - a.x, b.y - a.y, b.z - a.z), in(c.x - a.x, c.y - a.y, c.z - a.z);
+    Vec3NormalizeSafe(along);
+    in -= along * Vec3Dot(in, along);
+    Vec3NormalizeSafe(in);
+    return in;
+  };
+  for (size_t k = 0; k < edges.size();) {
+    size_t end = k + 1;
+    while (end < edges.size() && edges[end].lo == edges[k].lo && edges[end].hi == edges[k].hi) ++end;
+    // Two faces going on from each other in about one plane point away
+    // from the edge in opposite directions.
+    const bool seam = end - k == 2 && Vec3Dot(inward(edges[k]), inward(edges[k + 1])) < -kRimFoldCos;
+    if (!seam)
+      for (size_t e = k; e < end; ++e) rims[size_t(edges[e].face)] |= uint8_t(1u << edges[e].k);
+    k = end;
+  }
+}
+
+// Beyond a rim the push follows the nearest point of the face, so that it
+// grows from nothing as a particle comes round the rim: switched on at full
+// strength as the particle passes the plane of the side below a rim (a
+// particle flowing over the edge of a ramp or a box), it threw the particle
+// off at many times its speed. Beyond the line of a seam the next face
+// pushes instead. False where neither holds; otherwise the vector to the
+// nearest point of the face and its length. `toPlane` is the vector from p to
+// the face's plane.
+bool RimQuery(const ColliderMesh& mesh, int f, unsigned rims, const Vec3f& p, const Vec3f& toPlane,
+              Vec3f& toFace, float& distance) {
+  const MeshFace& face = mesh.mesh.faces[size_t(f)];
+  const Vec3f& N = mesh.faceNormal[size_t(f)];
+  Vec3f v[3];
+  for (int k = 0; k < 3; ++k) {
+    const Point3& c = mesh.mesh.vertices[size_t(face[k])];
+    v[k] = Vec3f(c.x, c.y, c.z);
+  }
+  const Vec3f q = p + toPlane;  // in the face's plane
+  bool beyond = false;
+  for (int k = 0; k < 3; ++k) {
+    const Vec3f& a = v[k];
+    if (Vec3Dot(Vec3Cross(v[(k + 1) % 3] - a, q - a), N) >= 0.0f) continue;  // inside this edge
+    if (!(rims & (1u << k))) return false;
+    beyond = true;
+  }
+  if (!beyond) return false;
+  float best = 1e30f;
+  Vec3f nearest;
+  for (int k = 0; k < 3; ++k) {
+    const Vec3f& a = v[k];
+    const Vec3f ab = v[(k + 1) % 3] - a;
+    const float l2 = Vec3LengthSq(ab);
+    const float t = l2 > 0.0f ? std::min(1.0f, std::max(0.0f, Vec3Dot(q - a, ab) / l2)) : 0.0f;
+    const Vec3f c = a + ab * t;
+    const float d2 = Vec3LengthSq(q - c);
+    if (d2 < best) {
+      best = d2;
+      nearest = c;
+    }
+  }
+  toFace = nearest - p;
+  distance = Vec3Length(toFace);
+  return true;
+}
+
 // The limit of AdhesionForce(n * D, s, D) as D goes to 0.
 Vec3f AdhesionAtContact(const Vec3f& n, float radius) {
   float s = radius == 0.0f ? 0.27f : radius;
@@ -85,13 +189,17 @@ void ColliderMesh::BuildFaceIndex() {
     x.planes[size_t(f)] = {faceNormal[size_t(f)], Vec3f(v0.x, v0.y, v0.z)};
   }
   // The frame driver rebuilds a still collider with the same boxes every
-  // sub-step: an index built from exactly these boxes stands.
-  if (x.used && x.boxes.size() == size_t(nf) * 6 &&
+  // sub-step: an index (and rims) built from exactly these boxes stands.
+  if (x.boxes.size() == size_t(nf) * 6 && x.rims.size() == size_t(nf) &&
       std::equal(x.boxes.begin(), x.boxes.end(), faceBox.begin()))
     return;
+  FindRims(*this, nf, x.rims);
   x.used = false;
   x.boxes.clear();
-  if (nf < 32) return;  // a plain scan is as quick
+  if (nf < 32) {  // a plain scan is as quick
+    x.boxes.assign(faceBox.begin(), faceBox.begin() + std::ptrdiff_t(nf) * 6);
+    return;
+  }
   float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
   double extent = 0.0;
   int boxes = 0;
@@ -306,15 +414,20 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
       bool hit;
       Vec3f toPlane;
       FaceQuery(*K, f, p.pos, R, d, hit, toPlane);
+      if (!hit) {
+        // A killer parks what reaches its faces; beyond its rims nothing.
+        const std::vector<uint8_t>& rims = K->faceIndex.rims;
+        const unsigned rim = K->particleKiller || size_t(f) >= rims.size() ? 0u : rims[size_t(f)];
+        if (!rim || !RimQuery(*K, f, rim, p.pos, toPlane, toPlane, d)) continue;
+      }
       float D = d + R - gap;
-      if (!hit) continue;
       float len = Vec3Length(toPlane);
       if (!(len > 0.0f)) continue;  // on the plane: no direction to push along
       Vec3f nrm = toPlane * (1.0f / len);
       Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
       if (D >= 2.0f * R) continue;
       float adherence = over ? src->adherence : K->adherence;
-      if (adherence > 0.0f) {
+      if (adherence > 0.0f && hit) {  // sticking holds to the plane of a face it is over
         p.face = f;
         p.collider = K;
         p.adhesion = A;

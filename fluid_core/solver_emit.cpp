@@ -212,8 +212,8 @@ int FluidSolver::ReadSourceFile(float lod, float time, int frame, int sourceInde
     PlaceParticle(slot);
     FluidParticle& p = particles[slot];
     const float* r = &rec[size_t(k) * 6];
-    p.pos = Vec3f(r[0], r[1], r[2]) * InvFrameScale;
-    p.vel = Vec3f(r[3], r[4], r[5]) * InvFrameScale;
+    p.pos = Vec3f(r[0], r[1], r[2]) * frameCache.InvScale();
+    p.vel = Vec3f(r[3], r[4], r[5]) * frameCache.InvScale();
     p.clock = time;
     p.sourceIndex = sourceIndex;
     p.spacing = s;

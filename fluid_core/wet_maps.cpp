@@ -111,7 +111,7 @@ void FluidEngine::RepaintWetMaps(int frame) {
       const ObjectState& os = w->node->EvalWorldState(t);
       if (BuildObjectMesh(w->node, mesh, tri) && tri) {
         Matrix3 inverse = Inverse(w->node->GetObjectTM(t));
-        BuildWetTriangles(mesh, tri->GetMesh(), inverse, FrameScale, verts, faces, wetDistance, triangles);
+        BuildWetTriangles(mesh, tri->GetMesh(), inverse, FrameScale(), verts, faces, wetDistance, triangles);
       }
       ReleaseTriObject(os.obj, tri);
     }

@@ -257,23 +257,9 @@ int writeSourcePreset(const PresetTarget& target, const char* path, std::string*
   std::string file = path;
   for (char& c : file)
     if (c == '\\') c = '/';
-  const std::string part = file + ".part";
-  FILE* f = vorel::host::OpenFile(part, "wt");
-  if (!f) return fail(std::string("it cannot be created (") + strerror(errno) + ")");
-  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size() && fflush(f) == 0;
-  int err = ok ? 0 : errno;
-  if (fclose(f) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && std::rename(part.c_str(), file.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    std::remove(part.c_str());
-    return fail(std::string("it could not be written (") + strerror(err ? err : EIO) + ")");
-  }
+  const vorel::host::AsideWrite w = vorel::host::WriteFileAside(file, text.data(), text.size());
+  if (!w.created) return fail(std::string("it cannot be created (") + strerror(w.error) + ")");
+  if (w.error != 0) return fail(std::string("it could not be written (") + strerror(w.error) + ")");
   return 0;
 }
 
@@ -345,11 +331,8 @@ bool readSourcePreset(const PresetTarget& target, const char* path) {
   for (int k = kKeyLod; k < kKeyScale; ++k)
     if (k != kKeyOverrides && v.has[k]) pb->SetValue(kKeys[k].param, 0, *FloatSlot(v, k));
   if (v.has[kKeyScale] && target.system) {
+    // The system follows its own "Scale" into its frame scale.
     target.system->SetValue(kFluidScale, 0, v.scale);
-    // The position scale of the frame files follows the system's "Scale",
-    // as when the scale is edited in the dynamics rollout.
-    float s = target.system->GetFloat(kFluidScale, 0);
-    if (s > 0) SetFrameScale(20.0f * s);
   }
   SourcesNeedRefresh = 1;
   bool applied = false;

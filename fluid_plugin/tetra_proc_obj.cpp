@@ -136,7 +136,7 @@ void TetraProcObj::FollowScale(TimeValue t) {
   const float scale = ParamFloat(pblock2, kFluidScale, t, 1.0f);
   if (!(scale > 0.0f) || !std::isfinite(scale)) return;
   scaleValue = scale;
-  SetFrameScale(20.0f * scale);
+  engine.solver->frameCache.SetScale(20.0f * scale);
 }
 
 void TetraProcObj::DropStaleFirstFrame() {
@@ -200,7 +200,7 @@ void TetraProcObj::LoadSurfaceFrame(int frame) {
   grey.perVertexInfo = ParamInt(pblock2, kFluidPerVertexInfo, t, 0);
   grey.maxValue = ParamFloat(pblock2, kFluidMaxValuePV, t, 1.0f);
   grey.minValue = ParamFloat(pblock2, kFluidMinValuePV, t, 0.0f);
-  FillSurfaceDisplayMesh(mesh, file, FrameScale, toLocal, grey);
+  FillSurfaceDisplayMesh(mesh, file, engine.FrameScale(), toLocal, grey);
 }
 
 void TetraProcObj::ClearMesh() { ClearSurfaceMesh(mesh); }

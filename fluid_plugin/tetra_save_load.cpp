@@ -138,7 +138,7 @@ IOResult TetraProcObj::Save(ISave* isave) {
   WriteI32(isave, e.startFrame);
   const double density = e.solver->particlesPerVolume;
   isave->Write(&density, 8);
-  WriteF32(isave, FrameScale);
+  WriteF32(isave, e.FrameScale());
   isave->EndChunk();
 
   isave->BeginChunk(kChunkEmpty);
@@ -212,7 +212,7 @@ IOResult TetraProcObj::Load(ILoad* iload) {
         if (ReadValue(iload, start) && ValidStartFrame(start)) e.startFrame = start;
         if (ReadValue(iload, density) && density > 0.0 && std::isfinite(density))
           e.solver->SetParticleDensity(density);
-        if (ReadValue(iload, scale) && scale > 0.0f && std::isfinite(scale)) SetFrameScale(scale);
+        if (ReadValue(iload, scale)) e.solver->frameCache.SetScale(scale);
         break;
       }
       case kChunkCacheRoot:

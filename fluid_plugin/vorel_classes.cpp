@@ -57,7 +57,6 @@ void BuildVorelClasses() {
   GetRainGhostDesc();
   GetTetraProcObjDesc();
   GetWindDesc();
-  SetFrameScale(20.0f);
   InstallVorelObjectParamsAccess();
   RegisterProgressDialogs(VorelModuleHandle());
   RegisterSupportsObjectsDialog(VorelModuleHandle());

@@ -72,7 +72,23 @@ int main(int argc, char** argv) {
     const uint32_t fillTag = vorel_gpu::kFillTag;
     std::memcpy(fill.data(), &fillTag, 4);
     Put(out / "frame_file/fill_tag_same_length", fill);
+    // A frame whole but for one NaN mass (damaged: a NaN spreads).
+    std::vector<uint8_t> nanMass = f;
+    const float nan = std::nanf("");
+    std::memcpy(nanMass.data() + ParticleFrameFile::MassOffset(3) + 4, &nan, 4);
+    Put(out / "frame_file/nan_mass", nanMass);
     // A packed cache of frames 1 and 2 (frame 0 missing: an empty entry).
+    // Frames of other counts, so that the fuzzer starts from several
+    // layouts (every array's offset follows the count).
+    for (int n : {1, 17, 40}) {
+      FluidSolver m(1000.0, 1000.0f, 1.0f / 30.0f);
+      std::vector<Vec3f> grid;
+      for (int i = 0; i < n; ++i) grid.push_back(Vec3f(0.1f * float(i % 4), 0.1f * float(i / 4), 0.05f));
+      m.AddParticles(10.0f, 3, grid, n, 0.0f, n % 3, 1);
+      m.frameCache.folderOverride = work.string() + "/";
+      m.WriteFrame(5);
+      Put(out / ("frame_file/particles_" + std::to_string(n)), Slurp(work / "00005.Vorel"));
+    }
     s.frameCache.Pack((work / "cache.Vor").string(), 2, 0);
     std::vector<uint8_t> pack = Slurp(work / "cache.Vor");
     Put(out / "packed_cache/two_frames", pack);
@@ -178,6 +194,29 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> c = Slurp(work / "p.ern");
     Put(out / "wrapper_cache/three_particles", c);
     Put(out / "wrapper_cache/cut", Cut(c, c.size() - 3));
+    for (int n : {0, 1, 25}) {
+      SurfaceBuilder m(1.0f);
+      m.BeginParticles(n, 1.0f);
+      for (int i = 0; i < n; ++i) m.AddParticle(Point3(float(i % 5), float(i / 5), 0.5f), i % 7 == 3, 0.5f + 0.1f * float(i % 3), 0);
+      pelliqor::WriteParticleCache(m, (work / "n.ern").string());
+      Put(out / ("wrapper_cache/particles_" + std::to_string(n)), Slurp(work / "n.ern"));
+    }
+  }
+  // Scenes and scripts with the plug-ins' objects: the scene tests' scripts
+  // that make a fluid system with its emitter, a ghost, force fields, the GPU
+  // fluid and the wrapper, and the scenes those tests save (found when the
+  // scene tests have run in this build).
+  for (const char* name : {"emitter", "ghost_ui", "force_fields", "gpu_fluid", "pelliqor_guards"}) {
+    const fs::path script = fs::path(VOREL_SOURCE_DIR) / "scenes" / (std::string(name) + ".vhs");
+    Put(out / "scene_script" / name, Slurp(script));
+  }
+  for (const char* saved : {"emitter/emitter_scene.vsc", "ghost_ui/ghost_scene.vsc", "force_fields/force_fields.scene",
+                            "gpu_fluid/gpu_fluid.scene", "pelliqor_guards/guards.vsc"}) {
+    const fs::path scene = fs::path(VOREL_BINARY_DIR) / "scenes" / saved;
+    if (fs::exists(scene))
+      Put(out / "scene_file" / fs::path(saved).filename(), Slurp(scene));
+    else
+      std::printf("%s missing: run the scene tests first\n", scene.c_str());
   }
   fs::remove_all(work);
   std::printf("seeds written to %s\n", out.c_str());

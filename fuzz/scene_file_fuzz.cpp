@@ -1,10 +1,11 @@
-// Scene files: a load restores the whole file or refuses and leaves the
-// scene as it was.
-#include "fuzz/fuzz_support.h"
+// Scene files, with the plug-ins loaded: a load restores the whole file or
+// refuses and leaves the scene as it was.
+#include "fuzz/plugin_host.h"
 #include "host/sdk/max.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorel_fuzz;
+  LoadPlugins();
   const std::string path = WriteInput("scene.vsc", data, size);
   Interface* ip = GetCOREInterface();
   ip->ResetScene();

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "host/core/files.h"
+
 namespace {
 
 struct FileCloser {
@@ -102,23 +104,7 @@ bool MeshRecord::WriteSurfaceCache(const std::string& path, int /*frame*/, int32
   }
   PutU32(buf, kEndMarker);
 
-  const std::string tmp = path + ".part";
-  {
-    FilePtr f(std::fopen(tmp.c_str(), "wb"));
-    if (!f) return false;
-    bool ok = std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
-    std::FILE* raw = f.release();
-    ok = (std::fclose(raw) == 0) && ok;
-    if (!ok) {
-      std::remove(tmp.c_str());
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  return vorel::host::WriteFileAside(path, buf.data(), buf.size()).error == 0;
 }
 
 MeshFileStatus ReadMeshFrameFile(const std::string& path, MeshFrameData& out) {

@@ -157,6 +157,9 @@ class GenParticle : public SimpleParticle, public FluidSource {
   void FillFromObject() override;
   // Rebuilds the shape rows and emission points when the shape changed.
   void UpdateShapeRows(BezierShape& shape);
+  // The position scale of the system this emitter is bound to (its frame
+  // cache's); the default 20 while it is bound to none.
+  float FrameScale() const;
 
   // --- FluidSource ---
   IParamBlock2* SourceParamBlock() override { return pblock2; }

@@ -128,6 +128,10 @@ void GenParticle::BuildEmissionShape(TimeValue t, BezierShape& shape) {
   shapeBox = shape.BuildBoundingBox();
 }
 
+float GenParticle::FrameScale() const {
+  return engine && engine->solver ? engine->FrameScale() : kDefaultFrameScale;
+}
+
 void GenParticle::UpdateShapeRows(BezierShape& shape) {
   if (!engine) return;
   const TimeValue now = SceneTime();
@@ -137,10 +141,10 @@ void GenParticle::UpdateShapeRows(BezierShape& shape) {
     sx = tm.GetRow(0).Length();
     sy = tm.GetRow(1).Length();
   }
-  if (shapeRows.Count() > 0 && RowsMatchShape(shape, sx, sy, FrameScale, shapeRows)) return;
+  if (shapeRows.Count() > 0 && RowsMatchShape(shape, sx, sy, FrameScale(), shapeRows)) return;
   shapeRows.DeleteAll();
   SourceShapeChanged = 1;
-  SampleShapeRows(shape, sx, sy, FrameScale, shapeRows);
+  SampleShapeRows(shape, sx, sy, FrameScale(), shapeRows);
   SourceShapeChanged = 0;
   const float lod = FloatAt(pblock2, kEmitSourceLod, now, kDefaultLod);
   const double d = 1.0 / double(lod > 0.0f ? lod : kDefaultLod);
@@ -165,7 +169,7 @@ void GenParticle::FillFromObject() {
 
   const Mesh& mesh = tri->GetMesh();
   const int nv = mesh.getNumVerts(), nf = mesh.getNumFaces();
-  const double inv = 1.0 / double(FrameScale);
+  const double inv = 1.0 / double(FrameScale());
   std::vector<double> vstore(size_t(nv) * 3);
   std::vector<double*> verts(static_cast<size_t>(nv), nullptr);
   for (int i = 0; i < nv; ++i) {
@@ -219,11 +223,11 @@ void GenParticle::BuildTrajectory(TimeValue t) {
   trajectoryLengthSeen = IntAt(pblock2, kEmitTrajectoryLength, now, 30);
   const Matrix3 tm = node->GetNodeTM(now);
   const Point3 n = CrossProd(tm.GetRow(0), tm.GetRow(1)).Normalize();
-  const float speed = rate * tm.GetRow(2).Length() * FrameScale;
+  const float speed = rate * tm.GetRow(2).Length() * FrameScale();
   trajectory.clear();
   BoundFields fields(node);
   StreamPhysics phys;
-  phys.gravity = trajectoryGravity * FrameScale;
+  phys.gravity = trajectoryGravity * FrameScale();
   phys.ticksPerFrame = TicksPerFrame();
   phys.force = fields.Sum();
   trajectory = PredictStream(tm.GetTrans(), n * speed, trajectoryLengthSeen, phys);
@@ -246,11 +250,11 @@ void GenParticle::ExtendTrajectory(TimeValue t, int F, int displayType) {
     streamPos = p;
     streamPosKnown = true;
     const int length = IntAt(pblock2, kEmitTrajectoryLength, tk, 30);
-    const float speed = FloatAt(pblock2, kEmitEmissionRate, tk, kDefaultRate) * FrameScale;
+    const float speed = FloatAt(pblock2, kEmitEmissionRate, tk, kDefaultRate) * FrameScale();
     const bool disabled = IntAt(pblock2, kEmitDisableSource, tk, 0) != 0;
     BoundFields fields(node);
     StreamPhysics phys;
-    phys.gravity = trajectoryGravity * FrameScale;
+    phys.gravity = trajectoryGravity * FrameScale();
     phys.ticksPerFrame = tpf;
     phys.force = fields.Sum();
     ExtendStream(trajectory, p, u + n * speed, disabled, length, engine->startFrame, phys);

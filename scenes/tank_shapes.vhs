@@ -55,3 +55,36 @@ set VorelParticle "Emission Rate" 9
 action GO!
 framecheck ${TMPDIR}/Vorel/aux004 0 29 inside=-45,-30,-15,45,60,75 speed<=700 parked<=0 count>=500
 echo ball done
+
+# A ramp in the tank: a slab 50 x 50 x 4 tilted by 35 degrees under the
+# emitter. The liquid runs down it and over its edges into the tank, whose
+# height (60) still bounds the fall: 180 + 20 x sqrt(2 x 20.1 x 3) = 400,
+# with an eighth as margin: 450 (the liquid stays near 260). Round the
+# ramp's edges the push of a side face switched on at full strength and
+# threw particles off at up to 700.
+reset
+range 0 29
+create Vorel
+delete floorVorel
+create box tank
+set tank width 70
+set tank length 70
+set tank height 60
+move tank 0 15 0
+attrib tank "Vorel CA"
+set tank collide on
+set tank partKiller off
+create box ramp
+set ramp width 50
+set ramp length 50
+set ramp height 4
+move ramp 0 15 12
+rotate ramp x 35
+attrib ramp "Vorel CA"
+set ramp collide on
+set ramp partKiller off
+set VorelParticle Radius 9
+set VorelParticle "Emission Rate" 9
+action GO!
+framecheck ${TMPDIR}/Vorel/aux005 0 29 inside=-35,-20,0,35,50,60 speed<=450 parked<=0 count>=500
+echo ramp done

@@ -156,6 +156,53 @@ TEST(Collide, GapBeyondTheReachPushesAsTheReachWithAFiniteStepLimit) {
   EXPECT_FLOAT_EQ(FluidSolver::ContactGap(std::nanf(""), s6), 0.66f * s6);
 }
 
+TEST(Collide, PushComesRoundARimWithoutAJumpAndASeamPushesOnce) {
+  // A slab 2 x 2 x 0.2 (12 faces, outward normals, corners shared), spacing
+  // 0.5: R = 0.66665, gap 0.33. Passing round the rim where its top meets a
+  // side, a particle met the side's push at full strength at once; a ramp
+  // made of such a slab threw the liquid flowing over its edge at three
+  // times its speed.
+  ColliderMesh* slab = new ColliderMesh();
+  for (float z : {0.0f, 0.2f})
+    for (float y : {-1.0f, 1.0f})
+      for (float x : {-1.0f, 1.0f}) slab->mesh.vertices.emplace_back(x, y, z);
+  // Corner index: x + 2y + 4z (each 0 or 1).
+  const int quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+  for (const auto& q : quads) {
+    slab->mesh.faces.push_back({q[0], q[1], q[2]});
+    slab->mesh.faces.push_back({q[0], q[2], q[3]});
+  }
+  slab->adherence = 0.0f;
+  slab->ComputeFaceData(1.0f);
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  s->AddSource(Vec3f());
+  s->colliders.push_back(slab);
+  auto pushAt = [&](const Vec3f& at) {
+    s->count = 0;
+    int a = Put(*s, at, 0.5f);
+    s->particles[a].accel = Vec3f();
+    s->particles[a].dtLimit = 1e6f;
+    s->CollideWithObjects();
+    return s->particles[a].accel;
+  };
+  // Beside the +x side, just below and just above the line of its rim.
+  const Vec3f below = pushAt(Vec3f(1.05f, 0.3f, 0.19f)), above = pushAt(Vec3f(1.05f, 0.3f, 0.21f));
+  EXPECT_GT(below.x, 100.0f);
+  EXPECT_NEAR(above.x, below.x, 0.05f * below.x);
+  EXPECT_GT(above.z, 0.0f);  // away from the rim, not only from the side
+  // Round the rim the push points away from it and fades with the distance.
+  const Vec3f diagonal = pushAt(Vec3f(1.2f, 0.3f, 0.4f));
+  EXPECT_NEAR(diagonal.x, diagonal.z, 1e-3f * diagonal.x);
+  EXPECT_LT(diagonal.x, below.x);
+  EXPECT_EQ(pushAt(Vec3f(1.0f + 0.7f, 0.3f, 0.2f + 0.7f)), Vec3f());  // beyond the reach
+  // The top's two faces meet at a seam along its diagonal: near it the top
+  // pushes as it does anywhere, once.
+  const Vec3f seam = pushAt(Vec3f(0.05f, 0.0f, 0.4f)), clear = pushAt(Vec3f(0.6f, -0.3f, 0.4f));
+  EXPECT_GT(clear.z, 100.0f);
+  EXPECT_NEAR(seam.z, clear.z, 1e-4f * clear.z);
+  EXPECT_NEAR(seam.x, 0.0f, 1e-3f);
+}
+
 TEST(StepLimit, NotANumberOrNegativeIsCountedNeverTaken) {
   std::unique_ptr<FluidSolver> s(MakeSolver());
   for (int i = 0; i < 4; ++i) s->particles[size_t(Put(*s, Vec3f(float(i), 0, 0)))].dtLimit = 1e6f;
@@ -339,7 +386,13 @@ TEST(Collide, FaceGridVisitsTheFacesAPlainScanWould) {
       for (ColliderMesh* m : s->colliders) {
         for (Point3& v : m->mesh.vertices) v.x += shift;
         m->ComputeFaceData(0.1333f);
+        m->BuildFaceIndex();
       }
+    // Where the strips meet is a seam of the one mesh, not a rim of two.
+    const std::vector<uint8_t>& rims = one->colliders[0]->faceIndex.rims;
+    for (size_t r = 0; r < many->colliders.size(); ++r)
+      std::copy(rims.begin() + std::ptrdiff_t(r * 20), rims.begin() + std::ptrdiff_t(r * 20 + 20),
+                many->colliders[r]->faceIndex.rims.begin());
     for (FluidSolver* s : {one.get(), many.get()})
       for (int i = 0; i < s->count; ++i) s->particles[i].accel = Vec3f();
     one->CollideWithObjects();

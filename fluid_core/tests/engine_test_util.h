@@ -230,7 +230,6 @@ class EngineTest : public ::testing::Test {
     ip->SetTicksPerFrame(160);
     ip->SetAnimRange(Interval(0, 100 * 160));
     ip->SetTime(0, false);
-    SetFrameScale(20.0f);
     solver_host::SetAbortTest([] { return false; });
     SetObjectParamsAccess(&objects);
     root = solver_test::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());

@@ -27,7 +27,6 @@ std::unique_ptr<FluidSolver> CacheSolver(const std::string& name) {
   s->frameCache.systemName = "sys";
   vorel::host::MakeDirectories(s->frameCache.SystemFolder());
   vorel::host::MakeDirectories(s->frameCache.SurfaceFolder());
-  SetFrameScale(20.0f);
   return s;
 }
 }  // namespace
@@ -66,7 +65,7 @@ TEST(FrameFile, ArraysSitAtTheirOffsetsAndRoundTrip) {
   ASSERT_EQ(b.size(), size_t(272 + 72 * n));
   EXPECT_EQ(At<int32_t>(b, 8), n);
   EXPECT_EQ(At<int32_t>(b, 272 + 4 * 2), 12);
-  EXPECT_EQ(At<float>(b, 272 + 4 * n), 20.0f);  // pos.x 1.0 x FrameScale
+  EXPECT_EQ(At<float>(b, 272 + 4 * n), 20.0f);  // pos.x 1.0 x the frame scale
   EXPECT_EQ(At<float>(b, 272 + 4 * n + 12 * 1 + 4), 40.0f);
   EXPECT_EQ(At<float>(b, 272 + 16 * n), 10.0f);  // vel.x 0.5 x 20
   EXPECT_EQ(At<int32_t>(b, 272 + 28 * n + 4), 101);

@@ -17,7 +17,6 @@ std::unique_ptr<FluidSolver> PlaybackSolver(const std::string& name) {
   s->frameCache.cacheRoot = solver_test::ScratchDir("playback_" + name);
   s->frameCache.systemName = "sys";
   vorel::host::MakeDirectories(s->frameCache.SystemFolder());
-  SetFrameScale(20.0f);
   return s;
 }
 

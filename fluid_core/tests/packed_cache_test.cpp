@@ -31,7 +31,6 @@ Cache MakeCache(const std::string& dir, const std::string& name) {
 // Frames 0..frames-1 (frame i holds i particles, stamp `stamp`) and fake
 // mesh files 0..meshes-1 of distinct lengths.
 void Fill(Cache& c, int frames, int meshes, int32_t stamp = 777) {
-  SetFrameScale(20.0f);
   c.solver->stamp = stamp;
   for (int i = 0; i < frames; ++i) {
     solver_test::Put(*c.solver, Vec3f(0.1f * i, 0.0f, 0.0f));

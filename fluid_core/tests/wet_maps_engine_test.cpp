@@ -180,7 +180,7 @@ TEST_F(WetMapsEngineTest, APlaneUnderTheLastSurfacePaintsWhereItIsTouched) {
 
   // The surface of frame 0 (solver units): a triangle lying on the plane
   // around object point (5, 5), texture (0.25, 0.25), and one far above it.
-  const float S = FrameScale, h = engine->solver->h;
+  const float S = engine->FrameScale(), h = engine->solver->h;
   const float x0 = 105.0f / S, y0 = 5.0f / S, d = 2.0f / S;
   MeshRecord surface;
   surface.vertices = {Point3(x0, y0, 0.1f * h), Point3(x0 + d, y0, 0.1f * h), Point3(x0, y0 + d, 0.1f * h),

@@ -34,7 +34,6 @@ class FluidRollouts : public FluidSystemTest {
     vorel_ui::ResetPickAndFileDialogs();
     if (HWND tb = ToolbarWindow()) DestroyWindow(GetParent(tb));
     ResetToolbarState();
-    SetFrameScale(20.0f);
     FluidSystemTest::TearDown();
   }
 
@@ -168,12 +167,12 @@ TEST_F(FluidRollouts, SpinnersCopyOffsetAndScaleIntoTheSystem) {
   EXPECT_EQ(s->engine.timeOffset, 12);
   ASSERT_TRUE(vorel_ui::SetSpinner(Ctl(kDlgDynamicsParams, kScaleSpin), 2.5));
   EXPECT_FLOAT_EQ(s->scaleValue, 2.5f);
-  EXPECT_FLOAT_EQ(FrameScale, 50.0f);
-  EXPECT_FLOAT_EQ(InvFrameScale, 1.0f / 50.0f);
+  EXPECT_FLOAT_EQ(s->engine.FrameScale(), 50.0f);
+  EXPECT_FLOAT_EQ(s->engine.InvFrameScale(), 1.0f / 50.0f);
   // Typing in the scale field does the same, through the field's spinner.
   ASSERT_TRUE(vorel_ui::TypeText(Ctl(kDlgDynamicsParams, kScaleEdit), "0.5", true));
   EXPECT_FLOAT_EQ(s->scaleValue, 0.5f);
-  EXPECT_FLOAT_EQ(FrameScale, 10.0f);
+  EXPECT_FLOAT_EQ(s->engine.FrameScale(), 10.0f);
   EXPECT_TRUE(Prompted("Vorel system scale to better adapt to scene dimensions."));
 }
 

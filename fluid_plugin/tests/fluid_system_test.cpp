@@ -156,19 +156,67 @@ TEST_F(FluidSystem, GravityAndScaleReachTheEmittersAndTheFrameScaleHoweverTheyCh
   EXPECT_EQ(source->gravity, 12.5f);
   // A script, a key or a preset sets the parameter, not the rollout spinner.
   s->pblock2->SetValue(kFluidScale, 0, 2.0f);
-  EXPECT_EQ(FrameScale, 40.0f);
+  EXPECT_EQ(s->engine.FrameScale(), 40.0f);
   EXPECT_EQ(s->scaleValue, 2.0f);
   // A new system, in this scene or the next, starts from its own scale.
   ip()->ResetScene();
-  TetraProcObj* t = MakeSystem();
-  EXPECT_EQ(FrameScale, 20.0f);
+  TetraProcObj* t = MakeSystem("scaled");
+  EXPECT_EQ(t->engine.FrameScale(), 20.0f);
   t->pblock2->SetValue(kFluidScale, 0, 3.0f);
   const std::string scene = scratch() + "/scaled.scene";
   ASSERT_TRUE(ip()->SaveToFile(scene));
   ip()->ResetScene();
   MakeSystem();
   ASSERT_TRUE(ip()->LoadFromFile(scene));
-  EXPECT_EQ(FrameScale, 60.0f);
+  INode* loaded = ip()->GetINodeByName("scaled");
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(static_cast<TetraProcObj*>(loaded->GetObjectRef()->FindBaseObject())->engine.FrameScale(), 60.0f);
+}
+
+TEST_F(FluidSystem, TwoSystemsSolveAndShowEachAtItsOwnScale) {
+  // Emitters far from the origin, inside the clip box: a position taken at
+  // the other system's scale lands some 60 units away or outside the box.
+  PourScene a = BuildPourScene(scratch(), 4, PourSettings());
+  PourScene b = BuildPourScene(scratch(), 4, PourSettings());
+  ASSERT_TRUE(a.system && b.system);
+  ASSERT_NE(a.system, b.system);
+  b.system->pblock2->SetValue(kFluidScale, 0, 2.0f);
+  const Point3 places[2] = {Point3(80.0f, -70.0f, 80.0f), Point3(-70.0f, 80.0f, 80.0f)};
+  PourScene* scenes[2] = {&a, &b};
+  for (int k = 0; k < 2; ++k) {
+    Matrix3 tm = scenes[k]->emitter->GetNodeTM(0);
+    tm.SetTrans(places[k]);
+    scenes[k]->emitter->SetNodeTM(0, tm);
+    scenes[k]->system->engine.Reset();
+  }
+  // Solved in either order, shown in either order.
+  RunGo(b.system);
+  RunGo(a.system);
+  for (int k : {1, 0}) {
+    FluidEngine& e = scenes[k]->system->engine;
+    ASSERT_EQ(e.lastSolved, 3) << k;
+    FrameCache hostUnits = e.solver->frameCache;
+    hostUnits.SetScale(1.0f);  // the file's own numbers
+    std::vector<Vec3f> pos;
+    const int n = hostUnits.ReadFramePositions(3, pos);
+    ASSERT_GT(n, 0) << k;
+    int live = 0;
+    for (int i = 0; i < n; ++i) {
+      const Point3 p(pos[size_t(i)].x, pos[size_t(i)].y, pos[size_t(i)].z);
+      if (p == Point3(0.0f, 0.0f, 0.0f)) continue;  // a free slot, parked
+      ++live;
+      ASSERT_LT(Length(p - places[k]), 40.0f) << "system " << k << " particle " << i;
+    }
+    EXPECT_GT(live, 0) << k;
+    ip()->SetTime(3 * 160, false);
+    ParticleObject* shown = e.sourceObjects[0]->SourceParticles();
+    shown->UpdateParticles(3 * 160, e.sourceNodes[0]);
+    ASSERT_GT(shown->NumParticles(), 0) << k;
+    for (int i = 0; i < shown->NumParticles(); ++i) {
+      const Point3 p = shown->ParticlePosition(3 * 160, i);
+      if (p != Point3(0.0f, 0.0f, 0.0f)) ASSERT_LT(Length(p - places[k]), 40.0f) << "system " << k << " shown " << i;
+    }
+  }
 }
 
 TEST_F(FluidSystem, BoundingBoxCoversTheIconAndTheFramesClipBox) {

@@ -18,7 +18,8 @@ int OutsideBowl(const PourScene& scene) {
   for (int i = 0; i < s.count; ++i) {
     const FluidParticle& p = s.particles[size_t(i)];
     if (p.dead) continue;
-    const Point3 at(p.pos.x * FrameScale, p.pos.y * FrameScale, p.pos.z * FrameScale);
+    const float k = scene.system->engine.FrameScale();
+    const Point3 at(p.pos.x * k, p.pos.y * k, p.pos.z * k);
     if ((at - scene.bowlCentre).Length() > scene.bowlRadius) ++outside;
   }
   return outside;

@@ -43,12 +43,10 @@ class Presets : public ::testing::Test {
     dst_ = CreateParameterBlock2(EmitterParamBlock(), nullptr);
     dstSys_ = CreateParameterBlock2(FluidParamBlock(), nullptr);
     vorel::host::ClearMessageBoxLog();
-    SetFrameScale(20.0f);
   }
   void TearDown() override {
     std::string cmd = "rm -rf '" + dir_ + "'";
     (void)system(cmd.c_str());
-    SetFrameScale(20.0f);
   }
   std::string Path(const std::string& name) { return SourcePresetFolder() + "/" + name; }
   void FillSource() {
@@ -90,8 +88,6 @@ TEST_F(Presets, WritesEveryKeyInOrderAndReadsBackToThreeDecimals) {
   EXPECT_NEAR(dst_->GetFloat(kEmitSourceGravity, 0), 40.0f, 5e-4);
   EXPECT_NEAR(dst_->GetFloat(kEmitEmissionRate, 0), 2.5f, 5e-4);
   EXPECT_NEAR(dstSys_->GetFloat(kFluidScale, 0), 1.5f, 5e-4);
-  // The frame files' position scale follows the applied system scale.
-  EXPECT_FLOAT_EQ(FrameScale, 30.0f);
   EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
 }
 
@@ -108,7 +104,6 @@ TEST_F(Presets, PartialFilesSetOnlyTheirKeysAndNamesKeepTheirBlanks) {
   EXPECT_NEAR(dst_->GetFloat(kEmitSourceLod, 0), 3.0f, 1e-6);
   EXPECT_FLOAT_EQ(dst_->GetFloat(kEmitThickness, 0), 33.0f);
   EXPECT_FLOAT_EQ(dstSys_->GetFloat(kFluidScale, 0), 1.0f);
-  EXPECT_FLOAT_EQ(FrameScale, 20.0f);
 
   // A name longer than the browser's field is cut to 235 characters.
   PresetValues v;
@@ -186,7 +181,6 @@ TEST_F(Presets, ScaleTravelsOnlyWithASystemAndValuesOutOfRangeAreRefused) {
   WriteText(p, "[RATE]=3.5\n[LOD]=500\n[OVERRIDES_OBJ_PARAMS]=7\n[GRAVITY]=inf\n[SCALE]=0.000\n");
   ASSERT_TRUE(readSourcePreset({dst_, dstSys_}, p.c_str()));
   EXPECT_FLOAT_EQ(dstSys_->GetFloat(kFluidScale, 0), 1.0f);
-  EXPECT_FLOAT_EQ(FrameScale, 20.0f);
   EXPECT_FLOAT_EQ(dst_->GetFloat(kEmitEmissionRate, 0), 3.5f);
   EXPECT_NEAR(dst_->GetFloat(kEmitSourceLod, 0), 7.25f, 5e-4);  // as the first preset left them
   EXPECT_EQ(dst_->GetInt(kEmitOverrideObjParams, 0), 1);

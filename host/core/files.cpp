@@ -274,6 +274,33 @@ FILE* OpenFile(const std::string& path, const char* mode) {
   return std::fopen(NormalizePath(path).c_str(), m.c_str());
 }
 
+AsideWrite WriteFileAside(const std::string& path, const void* data, size_t size) {
+  AsideWrite r;
+  const std::string part = path + ".part";
+  std::FILE* f = std::fopen(part.c_str(), "wb");
+  if (!f) {
+    r.error = errno ? errno : EIO;
+    return r;
+  }
+  r.created = true;
+  errno = 0;
+  bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+  int err = ok ? 0 : errno;
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && std::rename(part.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    std::remove(part.c_str());
+    r.error = err ? err : EIO;
+  }
+  return r;
+}
+
 bool CopyToBuffer(const std::string& text, char* buf, size_t bufLen, const char* what) {
   if (!buf || bufLen == 0) return false;
   if (text.size() + 1 > bufLen) {

@@ -80,6 +80,19 @@ FILE* OpenFile(const std::string& path, const char* mode);
 // emptied, message on stderr naming what) when it does not fit.
 bool CopyToBuffer(const std::string& text, char* buf, size_t bufLen, const char* what);
 
+// How WriteFileAside ended. `error` is 0 when the file stands whole at its
+// path, else the errno of the first call that failed (EIO where that call
+// set none); `created` says whether the temporary file could be made at all.
+struct AsideWrite {
+  int error = 0;
+  bool created = false;
+};
+// Writes size bytes to path + ".part" and renames that over path once it is
+// whole and closed: a failed write (a full disk, a folder taken away) leaves
+// any earlier file at path as it was and no ".part" file behind. The path is
+// taken as given (no "\" mapping).
+AsideWrite WriteFileAside(const std::string& path, const void* data, size_t size);
+
 }  // namespace vorel::host
 
 // The character-width-neutral spellings the plug-ins also use.

@@ -46,6 +46,13 @@ struct Rng {
   }
   // [lo, hi) from 24 random bits: exact in float.
   float Uniform(float lo, float hi) { return lo + (hi - lo) * (float(Next() >> 7) * (1.0f / 16777216.0f)); }
+  // Three draws as a point, the last coordinate drawn first. The order is
+  // fixed here: the arguments of one call may be evaluated in any order,
+  // and compilers differ (the pinned scenes were drawn z, y, x).
+  Point3 Point(float lo, float hi) {
+    const float z = Uniform(lo, hi), y = Uniform(lo, hi);
+    return Point3(Uniform(lo, hi), y, z);
+  }
 };
 
 struct Scene {
@@ -65,13 +72,14 @@ Scene PoolWithSplash(uint64_t seed, int n, bool sized) {
   const int nz = 6, ny = 12, nx = (block + nz * ny - 1) / (nz * ny);
   for (int z = 0; z < nz; ++z)
     for (int y = 0; y < ny; ++y)
-      for (int x = 0; x < nx && int(s.pts.size()) < block; ++x)
-        s.pts.push_back(Point3(x + rng.Uniform(-0.15f, 0.15f), y + rng.Uniform(-0.15f, 0.15f),
-                               z == 0 ? 0.0f : z + rng.Uniform(-0.15f, 0.15f)));
+      for (int x = 0; x < nx && int(s.pts.size()) < block; ++x) {
+        const float dz = z == 0 ? 0.0f : rng.Uniform(-0.15f, 0.15f), dy = rng.Uniform(-0.15f, 0.15f);
+        s.pts.push_back(Point3(x + rng.Uniform(-0.15f, 0.15f), y + dy, z == 0 ? 0.0f : z + dz));
+      }
   while (int(s.pts.size()) < n) {
     const float t = rng.Uniform(0.0f, 1.0f);
-    const Point3 c(float(nx) + 2.0f * rng.Uniform(0.0f, 1.0f), float(ny) * rng.Uniform(0.0f, 1.0f),
-                   float(nz) * (0.5f + 1.5f * t));
+    const float cy = float(ny) * rng.Uniform(0.0f, 1.0f);
+    const Point3 c(float(nx) + 2.0f * rng.Uniform(0.0f, 1.0f), cy, float(nz) * (0.5f + 1.5f * t));
     if (rng.Uniform(0.0f, 1.0f) < 0.5f) {
       s.pts.push_back(c);
       continue;
@@ -79,12 +87,12 @@ Scene PoolWithSplash(uint64_t seed, int n, bool sized) {
     const Point3 drop(c.x - 6.0f * rng.Uniform(0.0f, 1.0f) * t, c.y, c.z + 3.0f * t);
     const int k = 1 + int(rng.Uniform(0.0f, 5.0f));
     for (int i = 0; i < k && int(s.pts.size()) < n; ++i)
-      s.pts.push_back(drop + Point3(rng.Uniform(-0.36f, 0.36f), rng.Uniform(-0.36f, 0.36f), rng.Uniform(-0.36f, 0.36f)));
+      s.pts.push_back(drop + rng.Point(-0.36f, 0.36f));
   }
   for (size_t i = 0; i < s.pts.size(); ++i) {
     s.sizes.push_back(sized ? rng.Uniform(0.5f, 1.6f) : 1.0f);
     s.skip.push_back(i % 97 == 5 ? 1 : 0);
-    s.velocities.push_back(Point3(rng.Uniform(-1, 1), rng.Uniform(-1, 1), rng.Uniform(-1, 1)));
+    s.velocities.push_back(rng.Point(-1, 1));
   }
   return s;
 }

@@ -74,7 +74,6 @@ class EngineFixture : public ::testing::Test {
     ip->ResetScene();
     ip->SetTicksPerFrame(160);
     ip->SetTime(0, false);
-    SetFrameScale(20.0f);
     engine = std::make_unique<FluidEngine>();
     engine->owner = &system;
     const std::string root = ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -108,11 +107,11 @@ class EngineFixture : public ::testing::Test {
     FluidSolver& s = *engine->solver;
     s.count = 0;
     std::vector<Vec3f> pts;
-    for (int i = 0; i < n; ++i) pts.emplace_back((x0 + i) / FrameScale, 1.0f / FrameScale, 0.0f);  // off the parking place
+    for (int i = 0; i < n; ++i) pts.emplace_back((x0 + i) / engine->FrameScale(), 1.0f / engine->FrameScale(), 0.0f);  // off the parking place
     if (n > 0) s.AddParticles(6.0f, 0, pts, n, 0.0f, 0, 1);
     for (int i = 0; i < n; ++i) {
       FluidParticle& p = s.particles[size_t(i)];
-      p.vel = Vec3f(0.0f, 0.0f, (2.0f + i) / FrameScale);
+      p.vel = Vec3f(0.0f, 0.0f, (2.0f + i) / engine->FrameScale());
       p.age = 10 + i;
       p.sourceIndex = mixed && (i % 2) ? 1 : 0;
       p.pairAccel = Vec3f(1.0f, 0.0f, 0.0f);

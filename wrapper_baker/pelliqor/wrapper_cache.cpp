@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -33,6 +34,16 @@ std::string Numbered(const std::string& folder, const char* pattern, int frame) 
 template <typename T>
 bool Put(std::FILE* f, const T* data, size_t n) {
   return n == 0 || std::fwrite(data, sizeof(T), n, f) == n;
+}
+
+// Whether n floats from p are all finite.
+bool AllFinite(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    float v;
+    std::memcpy(&v, p + 4 * i, 4);
+    if (!std::isfinite(v)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -92,6 +103,7 @@ const char* ParticleCacheStatusText(ParticleCacheStatus s) {
     case ParticleCacheStatus::BadCount: return "negative particle count";
     case ParticleCacheStatus::BadLength: return "the file length does not match its particle count";
     case ParticleCacheStatus::ReadFailed: return "the file could not be read";
+    case ParticleCacheStatus::BadValue: return "a particle position or size is not a finite number";
   }
   return "unknown";
 }
@@ -116,11 +128,14 @@ ParticleCacheStatus ReadParticleCache(SurfaceBuilder& builder, const std::string
       (!body.empty() && std::fread(body.data(), 1, body.size(), f.get()) != body.size()))
     return ParticleCacheStatus::ReadFailed;
 
-  builder.BeginParticles(n, meltingForce);
   const uint8_t* posAt = body.data();
   const uint8_t* skipAt = posAt + 12 * size_t(n);
   const uint8_t* sizeAt = skipAt + size_t(n);
   const uint8_t* limitAt = sizeAt + 4 * size_t(n);
+  // The mesher places cells from these: one NaN or infinity among them has
+  // no cell (its index conversion is undefined) and spoils the bounds.
+  if (!AllFinite(posAt, 3 * size_t(n)) || !AllFinite(sizeAt, size_t(n))) return ParticleCacheStatus::BadValue;
+  builder.BeginParticles(n, meltingForce);
   for (int32_t i = 0; i < n; ++i) {
     SurfaceParticle& p = builder.particles[size_t(i)];
     float xyz[3];

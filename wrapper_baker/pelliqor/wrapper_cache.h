@@ -44,6 +44,7 @@ enum class ParticleCacheStatus {
   BadCount,    // a negative count
   BadLength,   // the file is not exactly as long as its count says
   ReadFailed,  // the stream ended or failed early
+  BadValue,    // a position or size factor is not a finite number
 };
 const char* ParticleCacheStatusText(ParticleCacheStatus s);
 

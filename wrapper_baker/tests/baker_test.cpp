@@ -21,7 +21,6 @@ void WriteParticleFrame(const std::string& folder, int frame, const std::vector<
   solver.particles.resize(pos.size());
   for (size_t i = 0; i < pos.size(); ++i) solver.particles[i].pos = Vec3f(pos[i].x, pos[i].y, pos[i].z);
   solver.frameCache.folderOverride = folder + "/";
-  SetFrameScale(20.0f);
   ASSERT_GT(solver.frameCache.WriteFrame(frame, int(pos.size()), 0, ppuv, solver), 0);
 }
 
@@ -171,7 +170,6 @@ TEST_F(BakerTest, GeneratesTheSurfaceOfTheFramesTheFluidSystemWrites) {
     for (size_t i = 0; i < block.size(); ++i) solver.particles[i].pos = Vec3f(block[i].x, block[i].y, block[i].z);
     solver.count = int32_t(block.size());
     solver.stamp = 77;
-    SetFrameScale(20.0f);
     ASSERT_GT(solver.WriteFrame(2), 0);
   }
   BakerCacheReader r;

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstring>
 
 #include "test_support.h"
@@ -112,6 +113,13 @@ TEST(WrapperParticleCache, DamagedFilesAreRefusedAndLeftAlone) {
   const int32_t big = 0x7FFFFFFF;
   std::memcpy(huge.data() + 4, &big, 4);
   cases.push_back({"count beyond the file", huge, ParticleCacheStatus::BadLength});
+  // Values the mesher cannot place: the first position's y, the last size.
+  std::vector<uint8_t> nanPosition = good, infiniteSize = good;
+  const float nan = std::nanf(""), inf = INFINITY;
+  std::memcpy(nanPosition.data() + 264 + 4, &nan, 4);
+  std::memcpy(infiniteSize.data() + good.size() - 8 - 4, &inf, 4);
+  cases.push_back({"NaN position", nanPosition, ParticleCacheStatus::BadValue});
+  cases.push_back({"infinite size", infiniteSize, ParticleCacheStatus::BadValue});
 
   for (const Case& c : cases) {
     const std::string path = dir / "bad.ern";

@@ -19,7 +19,6 @@ int main(int argc, char** argv) {
   vorel::host::MakeDirectories(folder + "/surface");
   const float ppuv = 1.0f;  // spacing 1 host unit
   const int side = 4;
-  SetFrameScale(20.0f);
   for (int frame = 0; frame < 3; ++frame) {
     // The frames go through a solver's own cache, as the fluid system
     // writes them (its frame tag included).

@@ -152,11 +152,12 @@ bool BakerCacheReader::ReadFrameHeader(int frame, int32_t& stamp, int32_t& count
 int BakerCacheReader::ReadFramePositions(int frame, std::vector<Point3>& positions) const {
   positions.clear();
   std::vector<FluidParticle> records;
-  const int n = CacheAt(*this).ReadFrame(frame, records, 1.0f);
+  const FrameCache cache = CacheAt(*this);
+  const int n = cache.ReadFrame(frame, records, 1.0f);
   if (n <= 0) return 0;
-  // The reader divides by the process-wide frame scale; the baker always
-  // reads the files at the fixed scale instead.
-  const float k = FrameScale / kFileUnitsPerHostUnit;
+  // The reader divides by the cache's frame scale; the baker always reads
+  // the files at the fixed scale instead.
+  const float k = cache.Scale() / kFileUnitsPerHostUnit;
   positions.reserve(size_t(n));
   for (int i = 0; i < n; ++i) {
     const Vec3f& p = records[size_t(i)].pos;
