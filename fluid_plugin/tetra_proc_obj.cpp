@@ -627,9 +627,9 @@ void TetraProcObj::PostLoadFixup() {
       s->SetSourceFileFolder(savedSourceFolders[size_t(i)]);
     IParamBlock2* spb = s->SourceParamBlock();
     if (ReadIntParam(spb, kEmitEmissionType, t, 0) == 2 && s->node) {
-      if (engine.lastSolved != 0) {
-        s->fillPending = 0;
-      } else if (engine.solver->count == 0) {
+      // The fill is emitted after the start frame: until a frame past it is
+      // solved (a scene saved with nothing solved included), it fills again.
+      if (engine.lastSolved <= 0 && engine.solver->count == 0) {
         s->FillFromObject();
         s->fillPending = 1;
       } else {
