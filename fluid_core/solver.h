@@ -178,8 +178,10 @@ class CellGrid {
   // Cell index of a position on each axis, truncated toward zero and kept
   // within +/-1e6 so far particles cannot overflow the conversion.
   void CellIndex(const Vec3f& p, int& i, int& j, int& k) const;
-  // Rebuilds the cells from the live slots 0..count-1 of `particles`.
-  void Build(const std::vector<FluidParticle>& particles, int count);
+  // Rebuilds the cells from the live slots 0..count-1 of `particles`; with
+  // `clockT0`, also sets the clock of every slot that is not new (the same
+  // pass over the records).
+  void Build(std::vector<FluidParticle>& particles, int count, const float* clockT0 = nullptr);
   // Index of cell (i, j, k), or -1.
   int FindIndex(int i, int j, int k) const;
   // For every cell the index of each of its 27 neighbours (-1 when absent),
@@ -194,7 +196,13 @@ class CellGrid {
   std::vector<uint64_t> keys_;
   std::vector<int> slotCell_;
   std::vector<int> neighbourTable_;
-  std::vector<std::pair<uint64_t, int32_t>> scratch_;
+  // Scratch kept between builds: fresh large buffers cost page faults.
+  struct SortEntry {
+    uint64_t key;  // cell number within the box of the occupied cells
+    int32_t slot;
+  };
+  std::vector<SortEntry> sortScratch_[2];
+  std::vector<uint32_t> histScratch_;
   std::vector<uint64_t> keyScratch_;
   std::vector<int> startScratch_;
   int cellCount_ = 0;
@@ -416,6 +424,9 @@ class FluidSolver {
   // `clockT0`: also sets the clocks of the particles that are not new.
   void DensityPass(bool fused, const float* clockT0 = nullptr);
   void ForcePass(bool fused);
+  // A particle's sums from either density pass into its record (and, fused,
+  // into its force inputs with the pressure term).
+  void StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused);
   // Pressure term of a live, active particle from its density.
   float PressureTermOf(float density) const;
   void CohesionOne(FluidParticle& p, double root) const;

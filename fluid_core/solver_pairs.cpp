@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <parallel/algorithm>
+#include <cstdint>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -20,6 +20,10 @@ using namespace solver_pairs;
 constexpr int kBias = 1 << 20;
 constexpr float kIndexLimit = 1e6f;  // below kBias, so +/-1 offsets stay encodable
 constexpr int kSameCell = 13;
+// The grid build's passes run over at most this many runs of their arrays,
+// and its radix sort takes at most this many bits a pass.
+constexpr int kMaxRuns = 64;
+constexpr int kDigitBits = 11;
 
 uint64_t CellKey(int i, int j, int k) {
   return (uint64_t(uint32_t(k + kBias)) << 42) | (uint64_t(uint32_t(j + kBias)) << 21) |
@@ -217,74 +221,172 @@ void CellGrid::Reset() {
   std::vector<uint64_t>().swap(keys_);
   std::vector<int>().swap(slotCell_);
   std::vector<int>().swap(neighbourTable_);
-  std::vector<std::pair<uint64_t, int32_t>>().swap(scratch_);
+  std::vector<SortEntry>().swap(sortScratch_[0]);
+  std::vector<SortEntry>().swap(sortScratch_[1]);
+  std::vector<uint32_t>().swap(histScratch_);
   std::vector<uint64_t>().swap(keyScratch_);
   std::vector<int>().swap(startScratch_);
 }
 
-void CellGrid::Build(const std::vector<FluidParticle>& particles, int count) {
+void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const float* clockT0) {
   Clear();
-  // Scratch kept between builds: fresh large buffers cost page faults.
-  std::vector<uint64_t>& keyOf = keyScratch_;
-  keyOf.resize(count);
-#pragma omp parallel for schedule(static) if (count >= kParallelMin)
-  for (int s = 0; s < count; ++s) {
-    const FluidParticle& p = particles[s];
-    if (p.dead) {
-      keyOf[s] = ~uint64_t(0);
-      continue;
+  // Every pass below runs over fixed runs of its array, the same for any
+  // thread count; a run's result depends only on its own items and on the
+  // prefix sums over the runs before it, so the grid is the same for one
+  // thread or many.
+  const int runs = count >= kParallelMin ? std::max(1, std::min(omp_get_max_threads(), kMaxRuns)) : 1;
+  auto runBegin = [runs](size_t n, int r) { return size_t(uint64_t(n) * uint64_t(r) / uint64_t(runs)); };
+  struct alignas(64) RunBox {
+    int lo[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+    int hi[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+  };
+  RunBox box[kMaxRuns];
+  keyScratch_.resize(size_t(count));
+  slotCell_.resize(size_t(count));
+#pragma omp parallel for schedule(static, 1) if (runs > 1)
+  for (int r = 0; r < runs; ++r) {
+    RunBox b;
+    for (size_t s = runBegin(size_t(count), r); s < runBegin(size_t(count), r + 1); ++s) {
+      const FluidParticle& p = particles[s];
+      if (clockT0 && !p.isNew) particles[s].clock = *clockT0;
+      if (p.dead) {
+        keyScratch_[s] = ~uint64_t(0);
+        slotCell_[s] = -1;
+        continue;
+      }
+      int c[3];
+      CellIndex(p.pos, c[0], c[1], c[2]);
+      keyScratch_[s] = CellKey(c[0], c[1], c[2]);
+      for (int a = 0; a < 3; ++a) {
+        b.lo[a] = std::min(b.lo[a], c[a]);
+        b.hi[a] = std::max(b.hi[a], c[a]);
+      }
     }
-    int i, j, k;
-    CellIndex(p.pos, i, j, k);
-    keyOf[s] = CellKey(i, j, k);
+    box[r] = b;
   }
-  // The live slots in ascending order, placed by runs: each run counts its
-  // own, a prefix sum over the runs gives each its first place.
-  const int runs = count >= kParallelMin ? std::max(1, omp_get_max_threads()) : 1;
-  std::vector<size_t> runFirst(size_t(runs) + 1, 0);
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-  for (int r = 0; r < runs; ++r) {
-    size_t live = 0;
-    for (int s = int(int64_t(count) * r / runs); s < int(int64_t(count) * (r + 1) / runs); ++s)
-      live += keyOf[s] != ~uint64_t(0) ? 1 : 0;
-    runFirst[size_t(r) + 1] = live;
+  RunBox all;
+  for (int r = 0; r < runs; ++r)
+    for (int a = 0; a < 3; ++a) {
+      all.lo[a] = std::min(all.lo[a], box[r].lo[a]);
+      all.hi[a] = std::max(all.hi[a], box[r].hi[a]);
+    }
+  if (all.lo[0] > all.hi[0]) {  // no live particle
+    cellCount_ = 0;
+    return;
   }
-  for (int r = 0; r < runs; ++r) runFirst[size_t(r) + 1] += runFirst[size_t(r)];
-  scratch_.resize(runFirst[size_t(runs)]);
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-  for (int r = 0; r < runs; ++r) {
-    size_t at = runFirst[size_t(r)];
-    for (int s = int(int64_t(count) * r / runs); s < int(int64_t(count) * (r + 1) / runs); ++s)
-      if (keyOf[s] != ~uint64_t(0)) scratch_[at++] = std::make_pair(keyOf[s], int32_t(s));
-  }
-  // (key, slot) order: cells ascending, members in ascending slot order.
-  if (scratch_.size() > 50000)
-    __gnu_parallel::sort(scratch_.begin(), scratch_.end());
-  else
-    std::sort(scratch_.begin(), scratch_.end());
+  // Cells numbered densely within the box of the occupied ones, in (k, j,
+  // i) order: at most (2e6 + 1)^3 < 2^64 numbers.
+  const uint64_t span[3] = {uint64_t(int64_t(all.hi[0]) - all.lo[0] + 1),
+                            uint64_t(int64_t(all.hi[1]) - all.lo[1] + 1),
+                            uint64_t(int64_t(all.hi[2]) - all.lo[2] + 1)};
+  const uint64_t last = span[0] * span[1] * span[2] - 1;
+  const int bits = last == 0 ? 0 : 64 - __builtin_clzll(last);
+  const int passes = (bits + kDigitBits - 1) / kDigitBits;
+  const int digitBits = passes ? (bits + passes - 1) / passes : 0;
+  const int radix = 1 << digitBits;
+  auto denseOf = [&](uint64_t key) {
+    const uint64_t i = uint64_t(int64_t(key & 0x1FFFFF) - kBias - all.lo[0]);
+    const uint64_t j = uint64_t(int64_t((key >> 21) & 0x1FFFFF) - kBias - all.lo[1]);
+    const uint64_t k = uint64_t(int64_t(key >> 42) - kBias - all.lo[2]);
+    return (k * span[1] + j) * span[0] + i;
+  };
 
+  // Stable LSD radix sort of the live slots by dense cell number, one
+  // digit a pass: the slots of a cell end up in ascending order. The first
+  // pass reads the slots straight from the keys (dead ones skipped).
+  std::vector<uint32_t>& hist = histScratch_;
+  hist.assign(size_t(runs) * size_t(std::max(radix, 1)), 0);
+  std::vector<SortEntry>& from = sortScratch_[0];
+  std::vector<SortEntry>& to = sortScratch_[1];
+  size_t live = 0;
+  for (int pass = 0; pass < std::max(passes, 1); ++pass) {
+    const int shift = pass * digitBits;
+    const uint64_t mask = uint64_t(radix) - 1;
+    const bool firstPass = pass == 0;
+    const size_t n = firstPass ? size_t(count) : live;
+    std::fill(hist.begin(), hist.end(), 0u);
+#pragma omp parallel for schedule(static, 1) if (runs > 1)
+    for (int r = 0; r < runs; ++r) {
+      uint32_t* h = &hist[size_t(r) * size_t(radix)];
+      for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
+        if (firstPass) {
+          if (keyScratch_[e] == ~uint64_t(0)) continue;
+          ++h[(denseOf(keyScratch_[e]) >> shift) & mask];
+        } else {
+          ++h[(from[e].key >> shift) & mask];
+        }
+      }
+    }
+    // Exclusive prefix over (digit, run): a digit's items of earlier runs
+    // come first.
+    uint32_t total = 0;
+    for (int d = 0; d < radix; ++d)
+      for (int r = 0; r < runs; ++r) {
+        uint32_t& h = hist[size_t(r) * size_t(radix) + size_t(d)];
+        const uint32_t c = h;
+        h = total;
+        total += c;
+      }
+    if (firstPass) {
+      live = total;
+      if (to.size() < live) to.resize(live);
+      if (from.size() < live) from.resize(live);
+    }
+#pragma omp parallel for schedule(static, 1) if (runs > 1)
+    for (int r = 0; r < runs; ++r) {
+      uint32_t* h = &hist[size_t(r) * size_t(radix)];
+      for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
+        SortEntry x;
+        if (firstPass) {
+          if (keyScratch_[e] == ~uint64_t(0)) continue;
+          x = SortEntry{denseOf(keyScratch_[e]), int32_t(e)};
+        } else {
+          x = from[e];
+        }
+        to[h[(x.key >> shift) & mask]++] = x;
+      }
+    }
+    std::swap(from, to);
+  }
+  const std::vector<SortEntry>& sorted = from;
+
+  // Cell starts: each run counts the first entries of cells within it, a
+  // prefix sum numbers them, each run then writes its own.
+  uint32_t firstCell[kMaxRuns + 1] = {};
+  auto opens = [&sorted](size_t e) { return e == 0 || sorted[e].key != sorted[e - 1].key; };
+#pragma omp parallel for schedule(static, 1) if (runs > 1)
+  for (int r = 0; r < runs; ++r) {
+    uint32_t c = 0;
+    for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e) c += opens(e) ? 1 : 0;
+    firstCell[r + 1] = c;
+  }
+  for (int r = 0; r < runs; ++r) firstCell[r + 1] += firstCell[r];
+  const int nc = int(firstCell[runs]);
   std::vector<int>& start = startScratch_;
-  start.clear();
-  for (size_t e = 0; e < scratch_.size(); ++e)
-    if (e == 0 || scratch_[e].first != scratch_[e - 1].first) start.push_back(int(e));
-  const int nc = int(start.size());
-  start.push_back(int(scratch_.size()));
+  start.resize(size_t(nc) + 1);
+  start[size_t(nc)] = int(live);
+#pragma omp parallel for schedule(static, 1) if (runs > 1)
+  for (int r = 0; r < runs; ++r) {
+    uint32_t c = firstCell[r];
+    for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e)
+      if (opens(e)) start[c++] = int(e);
+  }
   if ((int)cells_.size() < nc) cells_.resize(nc);
   if ((int)keys_.size() < nc) keys_.resize(nc);
-  slotCell_.assign(count, -1);
 #pragma omp parallel for schedule(static) if (nc >= kParallelMin)
   for (int c = 0; c < nc; ++c) {
-    uint64_t key = scratch_[start[c]].first;
+    const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
     keys_[c] = key;
     GridCell& cell = cells_[c];
     cell.i = int(key & 0x1FFFFF) - kBias;
     cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
     cell.k = int(key >> 42) - kBias;
-    cell.members.clear();
     std::memset(cell.visited, 0, sizeof cell.visited);
+    cell.members.resize(size_t(start[c + 1] - start[c]));
     for (int e = start[c]; e < start[c + 1]; ++e) {
-      cell.members.push_back(scratch_[e].second);
-      slotCell_[scratch_[e].second] = c;
+      const int32_t slot = sorted[size_t(e)].slot;
+      cell.members[size_t(e - start[c])] = slot;
+      slotCell_[size_t(slot)] = c;
     }
   }
   cellCount_ = nc;
@@ -394,11 +496,7 @@ float FluidSolver::SelfDensity(const FluidParticle& p) const {
 }
 
 void FluidSolver::RebuildNeighbourGrid(float t0) {
-  const int n = count;
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i)
-    if (!particles[i].isNew) particles[i].clock = t0;
-  grid->Build(particles, count);
+  grid->Build(particles, count, &t0);
 }
 
 void FluidSolver::PairKernel(int a, int b) {
@@ -487,14 +585,7 @@ bool FluidSolver::BuildPairs(bool fused) {
       L.count = int32_t(kept);
       B.used += size_t(kept);
       pa.neighbourCount = kept;
-      pa.density = density;
-      pa.cohesion = cohesion;
-      pa.dtLimit = dtLimit;
-      if (fused) {
-        // The record's own pressure term is written by ComputePressure.
-        forceInput_[size_t(a)].density = density;
-        if (pa.active) forceInput_[size_t(a)].pressureTerm = PressureTermOf(density);
-      }
+      StoreDensity(a, density, cohesion, dtLimit, fused);
     }
   };
 
@@ -591,13 +682,18 @@ void FluidSolver::DensityPass(bool fused, const float* clockT0) {
     Vec3f cohesion;
     float dtLimit = 1e6f;
     ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), density, cohesion, dtLimit);
-    p.density = density;
-    p.cohesion = cohesion;
-    p.dtLimit = dtLimit;
-    if (fused) {
-      // The record's own pressure term is written by ComputePressure.
-      forceInput_[size_t(i)].density = density;
-      if (p.active) forceInput_[size_t(i)].pressureTerm = PressureTermOf(density);
-    }
+    StoreDensity(i, density, cohesion, dtLimit, fused);
+  }
+}
+
+void FluidSolver::StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused) {
+  FluidParticle& p = particles[size_t(i)];
+  p.density = density;
+  p.cohesion = cohesion;
+  p.dtLimit = dtLimit;
+  if (fused) {
+    // The record's own pressure term is written by ComputePressure.
+    forceInput_[size_t(i)].density = density;
+    if (p.active) forceInput_[size_t(i)].pressureTerm = PressureTermOf(density);
   }
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "solver_test_util.h"
 
@@ -125,6 +126,40 @@ TEST(CellGrid, CellsComeInKJIOrderAndGetOrCreateKeepsIt) {
   g.Clear();
   EXPECT_EQ(g.CellCount(), 0);
   EXPECT_EQ(g.Find(0, 0, 1), nullptr);
+}
+
+TEST(CellGrid, BuildGivesTheOrderedMapCellsAtAnyThreadCount) {
+  // Cells on both sides of zero, far ones at the clamp (the widest sort
+  // keys) and dead slots, which no cell holds.
+  std::unique_ptr<FluidSolver> s(MakeSolver());
+  FillCloud(*s, 4000, 11);
+  s->particles[5].pos = Vec3f(1e30f, -1e30f, 0.0f);
+  s->particles[6].pos = Vec3f(-1e30f, 1e30f, -1e30f);
+  for (int i = 0; i < s->count; i += 7) s->particles[i].dead = 1;
+  std::map<std::tuple<int, int, int>, std::vector<int>> ref;  // (k, j, i)
+  for (int i = 0; i < s->count; ++i) {
+    if (s->particles[i].dead) continue;
+    int ci, cj, ck;
+    s->grid->CellIndex(s->particles[i].pos, ci, cj, ck);
+    ref[std::make_tuple(ck, cj, ci)].push_back(i);
+  }
+  const int threads = omp_get_max_threads();
+  for (int t : {1, threads}) {
+    omp_set_num_threads(t);
+    s->RebuildNeighbourGrid(0.0f);
+    omp_set_num_threads(threads);
+    CellGrid& g = *s->grid;
+    ASSERT_EQ(g.CellCount(), int(ref.size())) << t << " threads";
+    int c = 0;
+    for (const auto& cell : ref) {
+      const GridCell& G = g.CellAt(c);
+      EXPECT_EQ(std::make_tuple(G.k, G.j, G.i), cell.first) << "cell " << c;
+      EXPECT_EQ(G.members, cell.second) << "cell " << c;
+      for (int m : G.members) EXPECT_EQ(g.SlotCells()[size_t(m)], c);
+      ++c;
+    }
+    EXPECT_EQ(g.SlotCells()[0], -1);
+  }
 }
 
 TEST(PairLists, DiagonalCellsArePairedOnceAndDeadParticlesNever) {
