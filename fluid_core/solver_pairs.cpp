@@ -491,10 +491,6 @@ bool FluidSolver::PairTerms(int i, int k, float& mu, Vec3f& grad) const {
 
 // ---------------------------------------------------------------- pairs
 
-float FluidSolver::SelfDensity(const FluidParticle& p) const {
-  return p.mass * 8.0f / (p.spacing * p.spacing * p.spacing * 12.566371f);
-}
-
 void FluidSolver::RebuildNeighbourGrid(float t0) {
   grid->Build(particles, count, &t0);
 }
@@ -517,6 +513,7 @@ bool FluidSolver::BuildPairs(bool fused) {
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
+  if (fused && (int)densitySums_.size() < n) densitySums_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -527,7 +524,10 @@ bool FluidSolver::BuildPairs(bool fused) {
     p.isNew = 0;
     p.dtLimit = 1e6f;
     pairInput_[i] = InputOf(p);
-    if (fused) SetForceInput(i, p);  // live ones get their density below
+    if (fused) {
+      SetForceInput(i, p);  // live ones get their sums in the walk below
+      densitySums_[size_t(i)] = DensitySums{Vec3f(), 1e6f};
+    }
   }
   // Slots beyond the count keep their list lengths (a frame written now
   // stores them) but no longer their storage, which is reused below.
@@ -572,10 +572,11 @@ bool FluidSolver::BuildPairs(bool fused) {
     }
     PairBlock& B = pairBlocks_[size_t(block)];
     for (int a : grid->CellAt(c).members) {
-      FluidParticle& pa = particles[a];
-      float density = pa.density;
-      Vec3f cohesion = pa.cohesion;
-      float dtLimit = pa.dtLimit;
+      // As the loop above left the record (which is not read again here).
+      const PairInput& in = pairInput_[size_t(a)];
+      float density = SelfDensity(in.mass, in.spacing);
+      Vec3f cohesion;
+      float dtLimit = 1e6f;
       int32_t* const first = PairRoom(block, cand.size());
       const int kept = DensityOver(a, cand.data(), int(cand.size()), pairInput_.data(),
                                    [a](int j) { return j != a; }, density, cohesion, dtLimit, first);
@@ -584,7 +585,7 @@ bool FluidSolver::BuildPairs(bool fused) {
       L.offset = int64_t(B.used);
       L.count = int32_t(kept);
       B.used += size_t(kept);
-      pa.neighbourCount = kept;
+      particles[size_t(a)].neighbourCount = kept;
       StoreDensity(a, density, cohesion, dtLimit, fused);
     }
   };
@@ -657,6 +658,7 @@ void FluidSolver::DensityPass(bool fused, const float* clockT0) {
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if ((int)pairFlags_.size() < n) pairFlags_.resize(n);
   if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
+  if (fused && (int)densitySums_.size() < n) densitySums_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -675,10 +677,9 @@ void FluidSolver::DensityPass(bool fused, const float* clockT0) {
 #pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     if (pairFlags_[i] & 1) continue;
-    FluidParticle& p = particles[i];
     const PairSpan L = pairSpans_[i];
     const int32_t* list = L.count ? pairBlocks_[size_t(L.block)].data.data() + L.offset : nullptr;
-    float density = SelfDensity(p);
+    float density = SelfDensity(pairInput_[i].mass, pairInput_[i].spacing);
     Vec3f cohesion;
     float dtLimit = 1e6f;
     ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), density, cohesion, dtLimit);
@@ -687,13 +688,29 @@ void FluidSolver::DensityPass(bool fused, const float* clockT0) {
 }
 
 void FluidSolver::StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused) {
+  if (fused) {
+    ForceInput& f = forceInput_[size_t(i)];
+    f.density = density;
+    if (f.active) f.pressureTerm = PressureTermOf(density);
+    densitySums_[size_t(i)] = DensitySums{cohesion, dtLimit};
+    return;
+  }
   FluidParticle& p = particles[size_t(i)];
   p.density = density;
   p.cohesion = cohesion;
   p.dtLimit = dtLimit;
-  if (fused) {
-    // The record's own pressure term is written by ComputePressure.
-    forceInput_[size_t(i)].density = density;
-    if (p.active) forceInput_[size_t(i)].pressureTerm = PressureTermOf(density);
+}
+
+void FluidSolver::StoreDensities(bool pressure) {
+  const int n = count;
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
+  for (int i = 0; i < n; ++i) {
+    const ForceInput& f = forceInput_[size_t(i)];
+    if (f.dead) continue;  // the density passes skip dead slots
+    FluidParticle& p = particles[size_t(i)];
+    p.density = f.density;
+    p.cohesion = densitySums_[size_t(i)].cohesion;
+    p.dtLimit = densitySums_[size_t(i)].dtLimit;
+    if (pressure && f.active) p.pressureTerm = f.pressureTerm;
   }
 }
