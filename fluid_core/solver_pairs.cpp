@@ -394,24 +394,41 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
 
 const std::vector<int>& CellGrid::NeighbourTable() {
   if (tableValid_) return neighbourTable_;
-  // Each row is filled by its own iteration: no serial pass over the table.
   if (neighbourTable_.size() < size_t(cellCount_) * 27) neighbourTable_.resize(size_t(cellCount_) * 27);
   const int nc = cellCount_;
-#pragma omp parallel for schedule(static) if (nc >= kParallelMin)
-  for (int c = 0; c < nc; ++c) {
-    const GridCell& g = cells_[c];
-    int* row = &neighbourTable_[size_t(c) * 27];
-    std::fill(row, row + 27, -1);
-    // The three cells of an x-row are consecutive keys: one search per row.
+  // The cells of one (j, k) row are consecutive and ascend in i: each row
+  // finds its nine neighbouring rows once and walks each of them beside
+  // itself, so every cell's neighbours cost a few steps, not searches.
+  std::vector<int>& rows = startScratch_;  // first cell of each row, then nc
+  rows.clear();
+  auto rowKey = [this](int c) { return keys_[size_t(c)] >> 21; };
+  for (int c = 0; c < nc; ++c)
+    if (c == 0 || rowKey(c) != rowKey(c - 1)) rows.push_back(c);
+  const int nr = int(rows.size());
+  rows.push_back(nc);
+  // Each row is filled by its own iteration: no serial pass over the table.
+#pragma omp parallel for schedule(dynamic, 16) if (nc >= kParallelMin)
+  for (int r = 0; r < nr; ++r) {
+    const int a = rows[size_t(r)], b = rows[size_t(r) + 1];
+    std::fill(neighbourTable_.begin() + size_t(a) * 27, neighbourTable_.begin() + size_t(b) * 27, -1);
+    const GridCell& first = cells_[size_t(a)];
     for (int dj = -1; dj <= 1; ++dj)
       for (int dk = -1; dk <= 1; ++dk) {
-        uint64_t first = CellKey(g.i - 1, g.j + dj, g.k + dk);
-        auto end = keys_.begin() + nc;
-        auto it = std::lower_bound(keys_.begin(), end, first);
-        for (int di = -1; di <= 1 && it != end; ++di) {
-          uint64_t key = CellKey(g.i + di, g.j + dj, g.k + dk);
-          while (it != end && *it < key) ++it;
-          if (it != end && *it == key) row[((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1)] = int(it - keys_.begin());
+        // The neighbouring row, if occupied: [na, nb).
+        const uint64_t want = CellKey(0, first.j + dj, first.k + dk) >> 21;
+        const auto found = std::lower_bound(rows.begin(), rows.begin() + nr, want,
+                                            [&](int c, uint64_t key) { return rowKey(c) < key; });
+        if (found == rows.begin() + nr || rowKey(*found) != want) continue;
+        int q = *found;
+        const int nb = *(found + 1);
+        for (int c = a; c < b; ++c) {
+          const int ci = cells_[size_t(c)].i;
+          while (q < nb && cells_[size_t(q)].i < ci - 1) ++q;
+          int* row = &neighbourTable_[size_t(c) * 27];
+          for (int t = q; t < nb && cells_[size_t(t)].i <= ci + 1; ++t) {
+            const int di = cells_[size_t(t)].i - ci;
+            row[((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1)] = t;
+          }
         }
       }
   }
