@@ -112,6 +112,11 @@ class FluidEngine {
   // The last cache file that could not be written (or read back to mesh)
   // and why, "<path>: <reason>"; empty until then. A run clears it first.
   std::string cacheFailure;
+  // Why the last frame solve ended before its frame was done, where neither
+  // a cache file nor the user stopped it: the memory ran out, or emission
+  // asked for more particles than the solver holds. Empty otherwise; a run
+  // and each frame solve clear it first.
+  std::string solveFailure;
   // Simulated time the solver has reached, seconds. Kept in double so that
   // sub-steps far below a float's resolution at large times still advance.
   double solverClock = 0.0;
@@ -149,8 +154,10 @@ class FluidEngine {
   // Solves cache frame n at the host's current time; aborts are reported
   // through SolveStopFlag and the owner's flags. A frame file that cannot be
   // written stops the run the same way (cacheFailure says which and why) and
-  // leaves lastSolved at the last frame on disk. False only when the call
-  // was refused (n outside the tables, or a solve already running).
+  // leaves lastSolved at the last frame on disk. Out of memory, or emission
+  // beyond what the solver holds, ends the run the same way, before the
+  // frame is taken as solved, with solveFailure saying why. False only when
+  // the call was refused (n outside the tables, or a solve already running).
   bool SolveFrame(int n);
   void BuildColliderMeshes();
   void UpdateColliderMeshes(TimeValue tick);
@@ -265,6 +272,12 @@ class FluidEngine {
   void NoteCacheFailure(const std::string& path, int err);
   void ShowStatisticsIfOpen();
   void BuildColliders(TimeValue tick, bool withMotion);
+  // SolveFrame's work, out-of-memory failures let through.
+  bool SolveFrameSteps(int n);
+  // Ends a run that cannot go on: the solver goes back to the last frame on
+  // disk (lastSolved), the stop flag is raised. Answers true (SolveFrame's
+  // answer: the call was taken).
+  bool EndSolve();
   // Bytes of each frame's surface file as counted in surfaceCacheBytes, so
   // that a frame meshed again replaces its count instead of adding to it.
   std::vector<int64_t> meshBytesCounted_;

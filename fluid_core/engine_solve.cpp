@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "fill_geometry/hilera.h"
 #include "fluid_core/emission_layers.h"
@@ -145,6 +146,38 @@ constexpr double kMaxSubSteps = 1e7;
 
 bool FluidEngine::SolveFrame(int n) {
   if (n < 0 || n >= kMaxFrames || solving_) return false;
+  solveFailure.clear();
+  solver->refusedEmission = 0;
+  try {
+    return SolveFrameSteps(n);
+  } catch (const std::bad_alloc&) {
+    // What the failed step built is dropped with the frame: the solver
+    // goes back to the last frame on disk, and the host and the scene go on.
+    char text[160];
+    std::snprintf(text, sizeof text, "out of memory at frame %d with %d particles", n, solver->count);
+    solveFailure = text;
+  }
+  try {
+    return EndSolve();
+  } catch (const std::bad_alloc&) {
+    // Not even the last frame fits now: the solver is left as the failed
+    // step left it, and the next run starts from the frame on disk again.
+    SolveStopFlag = 1;
+    if (owner) owner->SetSolveRunning(false);
+    solving_ = false;
+    return true;
+  }
+}
+
+bool FluidEngine::EndSolve() {
+  SolveStopFlag = 1;
+  solving_ = false;
+  if (lastSolved >= 0) RestartFromFrame(lastSolved);
+  if (owner) owner->SetSolveRunning(false);
+  return true;
+}
+
+bool FluidEngine::SolveFrameSteps(int n) {
   Interface* ip = GetCOREInterface();
   const TimeValue t = ip->GetTime();
   const int T = ip->GetTicksPerFrame();
@@ -161,13 +194,7 @@ bool FluidEngine::SolveFrame(int n) {
   // A frame file that cannot be written ends the run here: lastSolved keeps
   // naming the last frame on disk and the solver goes back to it, so a later
   // run solves the lost frame again instead of taking it as done.
-  auto stopOnFailedWrite = [this]() {
-    SolveStopFlag = 1;
-    if (lastSolved >= 0) RestartFromFrame(lastSolved);
-    if (owner) owner->SetSolveRunning(false);
-    solving_ = false;
-    return true;
-  };
+  auto stopOnFailedWrite = [this]() { return EndSolve(); };
 
   // Frame set-up of the sources.
   auto setupStart = std::chrono::steady_clock::now();
@@ -284,6 +311,15 @@ bool FluidEngine::SolveFrame(int n) {
           ok = solver->Step(float(clock), float(clock1), forces, gravity, subSample, first);
         }
         ++timings.substeps;
+        if (solver->refusedEmission > 0) {
+          char text[200];
+          std::snprintf(text, sizeof text,
+                        "emission of %lld particles in one step at frame %d does not fit: the solver holds "
+                        "%lld particles at most and has %d",
+                        (long long)solver->refusedEmission, n, (long long)solver->particleCap, solver->count);
+          solveFailure = text;
+          return EndSolve();
+        }
         if (!ok) SolveStopFlag = 1;
         first = false;
         // A step that did not finish integrated nothing: its time is not taken.

@@ -259,6 +259,17 @@ class FluidSolver {
   uint32_t frameTag = kFrameTag;
   int32_t neighbourReserve = 25;
   int32_t killedCount = 0;
+  // The most particles the solver holds: what one frame file can store and
+  // what half the machine's memory holds at kSolveBytesPerParticle each
+  // (records, pair lists, grid, forces, the frame being written; the other
+  // half is left to the host, the scene and the mesher).
+  // Emission that would pass it is refused whole before anything is
+  // allocated for it (nothing is emitted), and `refusedEmission` then holds
+  // the particles one step asked for; it stays until its reader clears it.
+  static constexpr int64_t kSolveBytesPerParticle = 1024;
+  static int64_t DefaultParticleCap();
+  int64_t particleCap = DefaultParticleCap();
+  int64_t refusedEmission = 0;
   int64_t badStepLimits = 0;  // NaN or negative step limits met since set-up
   float h = 0.0f;
   float cellSize = 0.0f;

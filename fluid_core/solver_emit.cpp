@@ -1,5 +1,9 @@
 // Emission: per-frame source refresh, layered emission per step, ready point
 // lists and source frame files.
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -126,6 +130,16 @@ void FluidSolver::EmitFromSource(SolverSource& source, float stepLength, std::ve
   const long wraps = long(std::min(wrapsF, 1e6f));
   const float rest = total > period ? total - float(wraps) * period : 0.0f;
 
+  // Counted before anything is allocated: a rate far beyond what the solver
+  // holds would otherwise take the machine's memory on its way to failing.
+  int64_t wanted = int64_t(std::max(wraps - 1, 0L)) * int64_t(source.emissionPoints.size());
+  for (const Vec3f& P : source.emissionPoints)
+    wanted += (p0 < P.z && P.z < p0 + firstSpan ? 1 : 0) + (P.z < rest ? 1 : 0);
+  if (int64_t(count) + wanted > particleCap) {
+    refusedEmission = std::max(refusedEmission, wanted);
+    return;
+  }
+
   solver_host::SeedRand(solver_host::ClockMs());
   auto R = [&]() { return Rand01() * 0.95f * layerStep - jitter; };
 
@@ -139,11 +153,12 @@ void FluidSolver::EmitFromSource(SolverSource& source, float stepLength, std::ve
     for (const Vec3f& P : source.emissionPoints)
       cand.emplace_back(P.x, P.y, R() + travel - P.z - float(k) * period - firstSpan);
 
-  source.phase = rest == 0.0f ? p0 + firstSpan : rest;
-  if (source.phase == period) source.phase = 0.0f;
-
   const float* tm = source.tm;
   ReserveSlots(int(cand.size()));
+  // Only once the particles have their room: a step that runs out of memory
+  // leaves the source where it was.
+  source.phase = rest == 0.0f ? p0 + firstSpan : rest;
+  if (source.phase == period) source.phase = 0.0f;
   for (const Vec3f& q : cand) {
     int slot = TakeSlot();
     newSlots.push_back(slot);
@@ -161,6 +176,13 @@ void FluidSolver::EmitFromSource(SolverSource& source, float stepLength, std::ve
     p.mass = source.mass;
     p.active = source.activeParticles;
   }
+}
+
+int64_t FluidSolver::DefaultParticleCap() {
+  const int64_t inFrame = (INT32_MAX - ParticleFrameFile::kArraysStart) / ParticleFrameFile::kBytesPerParticle;
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return inFrame;
+  return std::min(inFrame, int64_t(pages) * pageSize / 2 / kSolveBytesPerParticle);
 }
 
 void FluidSolver::AddParticles(float lod, uint32_t tag, const std::vector<Vec3f>& points, int n,

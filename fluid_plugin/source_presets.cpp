@@ -472,10 +472,46 @@ void ShowPreset(HWND hwnd, int item) {
   PreviewAnimationCommand(0);
 }
 
+// The node of the fluid system whose block the preset's scale goes to.
+INode* SystemNodeOf(const PresetTarget& target) {
+  if (!target.system) return nullptr;
+  return FindNodeOf(dynamic_cast<ReferenceTarget*>(target.system->GetOwner()));
+}
+
+// Gives the system the material named after the preset from the library
+// beside it. Looked up in the library itself: the scene's materials hold
+// it only once some node uses it. A library that is missing, does not load
+// or lacks the material leaves the system's material as it was, and says so.
+void GivePresetMaterial(const PresetTarget& target, const std::string& library, const std::string& name) {
+  INode* node = SystemNodeOf(target);
+  if (!node) return;
+  const std::string keeps = "; the preset was applied without its material.";
+  const size_t slash = library.find_last_of('/');
+  const std::string file = slash == std::string::npos ? library : library.substr(slash + 1);
+  if (!vorel::host::FileExists(library)) {
+    ShowTempPrompt(("No material library \"" + file + "\" beside the preset" + keeps).c_str(), 3000);
+    return;
+  }
+  Interface* ip = GetCOREInterface();
+  MtlBaseLib lib;
+  if (!ip->LoadMaterialLib(library.c_str(), &lib)) {
+    MessageBox(GetActiveWindow(), (ip->LastFileError() + keeps).c_str(), "Vorel Warning!", MB_OK);
+    return;
+  }
+  const int i = lib.FindMtlByName(name);
+  if (i < 0) {
+    ShowTempPrompt(("\"" + file + "\" holds no material named \"" + name + "\"" + keeps).c_str(), 3000);
+    return;
+  }
+  node->SetMtl(lib[i]);
+}
+
 void ApplyShownPreset() {
   BrowserState& b = Browser();
   if (b.presetPath.empty()) return;
-  readSourcePreset(PresetTargetOf(b.emitter), b.presetPath.c_str());
+  const PresetTarget target = PresetTargetOf(b.emitter);
+  // A preset that does not apply brings no material either.
+  if (readSourcePreset(target, b.presetPath.c_str())) GivePresetMaterial(target, b.materialPath, b.name);
 }
 
 void CloseBrowser(HWND hwnd) {

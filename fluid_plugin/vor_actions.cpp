@@ -311,6 +311,7 @@ void RunGo(TetraProcObj* system) {
   system->isSolving = true;
   SolveStopFlag = 0;
   e.cacheFailure.clear();
+  e.solveFailure.clear();
   OpenRunDialog(kDlgSolver, system, kCtlBar, 0);
   system->solveStartClock = GetTickCount();
   SetText(kCtlStartedAt, StartedAt());
@@ -339,7 +340,8 @@ void RunGo(TetraProcObj* system) {
     const unsigned passStart = GetTickCount();
     Ip()->SetTime(ft, showParticles != 0);
     if (!guard.Alive()) return AbandonRun();
-    if (!e.cacheFailure.empty()) break;  // the frame's file was not written
+    // The frame's file was not written, or its solve could not go on.
+    if (!e.cacheFailure.empty() || !e.solveFailure.empty()) break;
     if (surfaceAlso && n >= 0 && n <= e.lastSolved && !e.frameMeshed[size_t(n)] &&
         (entire || (startMesher <= f && f <= stopMesher))) {
       const auto meshStart = std::chrono::steady_clock::now();
@@ -365,13 +367,20 @@ void RunGo(TetraProcObj* system) {
     }
     if (!guard.Alive()) return AbandonRun();
   }
+  const std::string solveFailure = e.solveFailure;
   FinishRun(system, f, true);
   if (!e.cacheFailure.empty()) e.LogFailure(e.cacheFailure);
+  if (!solveFailure.empty()) e.LogFailure(solveFailure);
   e.LogEnd((long long)(lastPassEnd - system->solveStartClock),
            e.lastSolved - (f0 - e.startFrame) - 1);
   if (!e.cacheFailure.empty()) {
     const std::string text = "Vorel-> The solve stopped, a cache file failed: " + e.cacheFailure +
                              ". Frames solved: " + std::to_string(e.lastSolved) + ".";
+    MessageBoxA(Ip()->GetMAXHWnd(), text.c_str(), "Vorel Warning!", MB_OK | MB_ICONERROR);
+  }
+  if (!solveFailure.empty()) {
+    const std::string text = "Vorel-> The solve stopped: " + solveFailure + ". Frames solved: " +
+                             std::to_string(e.lastSolved) + ".";
     MessageBoxA(Ip()->GetMAXHWnd(), text.c_str(), "Vorel Warning!", MB_OK | MB_ICONERROR);
   }
 }

@@ -207,8 +207,13 @@ int main(int argc, char** argv) {
   // fluid and the wrapper, and the scenes those tests save (found when the
   // scene tests have run in this build).
   for (const char* name : {"emitter", "ghost_ui", "force_fields", "gpu_fluid", "pelliqor_guards"}) {
-    const fs::path script = fs::path(VOREL_SOURCE_DIR) / "scenes" / (std::string(name) + ".vhs");
-    Put(out / "scene_script" / name, Slurp(script));
+    // Without the solves (the driver runs no action) the checks on solved
+    // frames would end each script early: left out.
+    std::ifstream script(fs::path(VOREL_SOURCE_DIR) / "scenes" / (std::string(name) + ".vhs"));
+    std::string text;
+    for (std::string line; std::getline(script, line);)
+      if (line.rfind("centroid", 0) != 0) text += line + "\n";
+    PutText(out / "scene_script" / name, text);
   }
   for (const char* saved : {"emitter/emitter_scene.vsc", "ghost_ui/ghost_scene.vsc", "force_fields/force_fields.scene",
                             "gpu_fluid/gpu_fluid.scene", "pelliqor_guards/guards.vsc"}) {

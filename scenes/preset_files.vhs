@@ -1,6 +1,8 @@
 # Source presets as files a user keeps: a name with a blank comes back whole,
 # a preset saved under another extension is written with the preset's own
-# added, listed and loaded, and the system's scale travels with the preset.
+# added, listed and loaded, and the system's scale travels with the preset;
+# the material library beside a preset gives its system the preset's
+# material, and one without it leaves the material as it was.
 create Vorel
 create Vorel
 set Vorel_001 Scale 2
@@ -29,4 +31,16 @@ ui close
 get VorelParticle001 "Emission Rate"
 get VorelParticle001 PresetName
 get Vorel_002 Scale
+material Vorel_002
+matlib "host/plugcfg/Vorel/presets/My Syrup.mat" Water "My Syrup"
+matlib host/plugcfg/Vorel/presets/Other.txt.mat Water
+ui open VorelParticle001
+ui press Presets 1134
+ui set #224 1080 "My Syrup"
+ui press #224 1089
+ui set #224 1080 Other.txt
+ui press #224 1089
+ui press #224 1088
+ui close
+material Vorel_002
 echo preset files done

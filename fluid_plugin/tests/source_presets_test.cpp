@@ -1,7 +1,9 @@
 // Preset files: exact layout, round trip, partial and damaged files, the
-// browser's record and list, and the preview argument bound.
+// browser's record and list, the preview argument bound, and the material a
+// preset brings its system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -14,6 +16,8 @@
 #include "fluid_core/frame_cache.h"
 #include "fluid_plugin/fluid_params.h"
 #include "fluid_plugin/source_presets.h"
+#include "fluid_plugin/vorel_classes.h"
+#include "plugin_test_util.h"
 #include "host/core/core.h"
 #include "scene_objects/emitter_params.h"
 #include "scene_objects/vorel_strings.h"
@@ -272,3 +276,99 @@ TEST_F(Presets, PreviewAllStopsBeforeTheCommandLineLimit) {
 }
 
 }  // namespace
+
+// Applying a preset through the browser, as a user does, on a system's own
+// emitter: the system gets the material its library holds, and a library
+// that is missing, damaged or without the material leaves it as it was.
+class PresetMaterials : public FluidSystemTest {
+ protected:
+  void SetUp() override {
+    FluidSystemTest::SetUp();
+    vorel::host::SetHostDirectory(APP_PLUGCFG_DIR, "");  // the install root's, as the host has it
+    RegisterPresetDialogs(VorelModuleHandle());
+    vorel::host::MakeDirectories(SourcePresetFolder());
+  }
+  void TearDown() override {
+    if (HWND b = PresetBrowserWindow()) SendMessage(b, WM_COMMAND, kPresetBrowserClose, 0);
+    FluidSystemTest::TearDown();
+  }
+  static std::string Path(const std::string& name) { return SourcePresetFolder() + "/" + name; }
+  void Library(const std::string& file, const std::vector<std::string>& names) {
+    MtlBaseLib lib;
+    for (const std::string& n : names) {
+      Mtl* m = new Mtl();
+      m->SetName(n);
+      lib.Add(m);
+    }
+    ASSERT_EQ(ip()->SaveMaterialLib(Path(file).c_str(), &lib), 1);
+  }
+  // Opens the browser on the emitter (it lists the presets as they are
+  // then), clicks the preset, presses SELECT and closes the browser.
+  void Apply(ReferenceTarget* emitter, const std::string& name) {
+    HWND b = OpenPresetBrowser(emitter);
+    ASSERT_NE(b, nullptr);
+    HWND list = GetDlgItem(b, kPresetBrowserList);
+    const std::vector<std::string> names = ListSourcePresets();
+    const int item = int(std::find(names.begin(), names.end(), name) - names.begin());
+    ASSERT_LT(item, ListView_GetItemCount(list)) << name;
+    for (int i = 0; i < ListView_GetItemCount(list); ++i) ListView_SetItemState(list, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    NMITEMACTIVATE click;
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = kPresetBrowserList;
+    click.hdr.code = NM_CLICK;
+    click.iItem = item;
+    SendMessage(b, WM_NOTIFY, kPresetBrowserList, reinterpret_cast<LPARAM>(&click));
+    SendMessage(b, WM_COMMAND, kPresetBrowserSelect, 0);
+    SendMessage(b, WM_COMMAND, kPresetBrowserClose, 0);
+  }
+};
+
+TEST_F(PresetMaterials, ApplyingAPresetGivesItsSystemTheLibrarysMaterialAndABadLibraryChangesNothing) {
+  TetraProcObj* s = MakeSystem("Vorel_001");
+  ASSERT_TRUE(s->engine.CreateSource());
+  ReferenceTarget* emitter = s->engine.sourceNodes[0]->GetObjectRef()->FindBaseObject();
+  IParamBlock2* source = emitter->GetParamBlock(0);
+  WriteText(Path("Syrup.VorPreset"), "[NAME]=Syrup\n[RATE]=2.5\n[SCALE]=2\n");
+  Library("Syrup.mat", {"Water", "Syrup"});
+  Apply(emitter, "Syrup");
+  ASSERT_NE(s->node->GetMtl(), nullptr);
+  EXPECT_EQ(s->node->GetMtl()->GetName(), "Syrup");
+  EXPECT_FLOAT_EQ(source->GetFloat(kEmitEmissionRate, 0), 2.5f);
+  EXPECT_FLOAT_EQ(s->engine.FrameScale(), 40.0f);  // the system follows the preset's scale
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+  Mtl* given = s->node->GetMtl();
+
+  struct Case {
+    const char* preset;
+    const char* says;
+  } cases[] = {
+      {"Plain", "No material library "},   // the usual preset: no library beside it
+      {"Damaged", "is truncated or corrupt"},
+      {"Lacking", "\"Lacking.mat\" holds no material named \"Lacking\""},
+  };
+  Library("Damaged.mat", {"Damaged"});
+  std::string cut = ReadText(Path("Damaged.mat"));
+  WriteText(Path("Damaged.mat"), cut.substr(0, cut.size() - 3));
+  Library("Lacking.mat", {"Syrup"});
+  float rate = 3.0f;
+  for (const Case& c : cases) {
+    WriteText(Path(std::string(c.preset) + ".VorPreset"), "[RATE]=" + std::to_string(rate) + "\n");
+    vorel::host::ClearMessageBoxLog();
+    vorel::host::ClearPromptLog();
+    Apply(emitter, c.preset);
+    EXPECT_EQ(s->node->GetMtl(), given) << c.preset;
+    EXPECT_FLOAT_EQ(source->GetFloat(kEmitEmissionRate, 0), rate) << c.preset;  // the preset applies
+    std::string said;
+    for (const auto& r : vorel::host::MessageBoxLog()) said += r.text;
+    for (const auto& r : vorel::host::PromptLog()) said += r.text;
+    EXPECT_NE(said.find(c.says), std::string::npos) << c.preset << ": " << said;
+    EXPECT_NE(said.find("applied without its material"), std::string::npos) << c.preset;
+    rate += 1.0f;
+  }
+  // A preset that does not apply brings no material.
+  WriteText(Path("Broken.VorPreset"), std::string("[RATE]=\0", 8));
+  Library("Broken.mat", {"Broken"});
+  Apply(emitter, "Broken");
+  EXPECT_EQ(s->node->GetMtl(), given);
+}

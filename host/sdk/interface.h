@@ -20,6 +20,7 @@ class CommandMode;            // UI layer
 class IActionManager;         // UI layer
 class IMenuManager;           // UI layer
 class ICUIFrameMgr;           // UI layer
+class MtlBaseLib;             // host/sdk/mtllib.h
 
 // Notification codes.
 constexpr int NOTIFY_SYSTEM_PRE_RESET = 5;
@@ -140,6 +141,13 @@ class Interface {
   const std::string& LastFileError() const { return file_error_; }
   // Deletes every node and forgets the file name.
   void ResetScene();
+  // Material library files (host/sdk/mtllib.h). Loading replaces what lib
+  // held with the file's materials; a file that is missing, not a library
+  // or damaged leaves lib as it was and answers 0 with the reason in
+  // LastFileError(). Saving writes aside then renames; 0 and the reason
+  // when the file cannot be written whole (an older file stays as it was).
+  int LoadMaterialLib(const char* name, MtlBaseLib* lib);
+  int SaveMaterialLib(const char* name, MtlBaseLib* lib);
   // A host folder by id (host/core/hostdirs.h).
   std::string GetDir(int which);
 

@@ -7,6 +7,7 @@
 #include "host/sdk/interface.h"
 #include "host/sdk/ioapi.h"
 #include "host/sdk/iparamb2.h"
+#include "host/sdk/mtllib.h"
 #include "host/sdk/object.h"
 #include "host/sdk/particles.h"
 #include "host/sdk/primitives.h"

@@ -20,6 +20,7 @@
 #include "host/sdk/frame_check.h"
 #include "host/sdk/hold.h"
 #include "host/sdk/interface.h"
+#include "host/sdk/mtllib.h"
 #include "host/sdk/particles.h"
 #include "host/sdk/util.h"
 
@@ -925,6 +926,26 @@ bool SceneScript::RunCommand(const std::string& line) {
     FPStatus st = fi->Invoke(f->ID, ip->GetTime(), result, &params);
     if (st != FPS_OK) return Fail(w[2] + "." + f->internal_name + " failed (status " + std::to_string(st) + ")");
     Print("called " + w[2] + "." + f->internal_name);
+    return true;
+  }
+  if (cmd == "matlib") {
+    // A material library as a person keeps one: standard materials by name.
+    if (!need(3, "matlib <file> <material name>...")) return false;
+    MtlBaseLib lib;
+    for (size_t i = 2; i < w.size(); ++i) {
+      Mtl* m = new Mtl();
+      m->SetName(w[i]);
+      lib.Add(m);
+    }
+    if (!ip->SaveMaterialLib(w[1].c_str(), &lib)) return Fail(ip->LastFileError());
+    Print("material library " + w[1] + ": " + std::to_string(lib.Count()) + " material(s)");
+    return true;
+  }
+  if (cmd == "material") {
+    if (!need(2, "material <node>")) return false;
+    INode* n = node(w[1]);
+    if (!n) return false;
+    Print(std::string(n->GetName()) + (n->GetMtl() ? " material: " + n->GetMtl()->GetName() : " has no material"));
     return true;
   }
   if (cmd == "nodes") {
