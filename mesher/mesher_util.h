@@ -1,7 +1,12 @@
 // Small helpers shared by the mesher's grids.
 #pragma once
+#include <sys/mman.h>
+
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <type_traits>
 
 namespace mesher_util {
 
@@ -26,5 +31,74 @@ inline int32_t ClampedTrunc(float t) {
 inline double NowSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+
+// Room for n trivially copyable values, left uninitialised (or zero). Arrays
+// of kMappedBytes or more are mapped on their own, aligned to and asking
+// for 2 MB pages: on the virtual machines this runs on, every page touched
+// for the first time traps to the host, some microseconds each and one
+// after another across threads, so 4 KB pages cost far more to fill than
+// to compute. The size is rounded up to whole 2 MB pages. Throws
+// std::bad_alloc when no memory is left.
+template <class T>
+class BigArray {
+  static_assert(std::is_trivially_copyable<T>::value && std::is_trivially_destructible<T>::value,
+                "BigArray leaves its values uninitialised");
+
+ public:
+  static constexpr size_t kMappedBytes = size_t(2) << 20;
+  BigArray() = default;
+  explicit BigArray(size_t n, bool zero = false) { Reset(n, zero); }
+  ~BigArray() { Release(); }
+  BigArray(const BigArray&) = delete;
+  BigArray& operator=(const BigArray&) = delete;
+
+  // Drops the old contents and makes room for n values, all bits zero
+  // when `zero` is set (mapped pages come zeroed anyway).
+  void Reset(size_t n, bool zero = false) {
+    Release();
+    if (n == 0) return;
+    if (n > (SIZE_MAX >> 1) / sizeof(T)) throw std::bad_alloc();
+    const size_t bytes = n * sizeof(T);
+    if (bytes >= kMappedBytes) {
+      mappedBytes_ = (bytes + kMappedBytes - 1) & ~(kMappedBytes - 1);
+      // Mapped one page larger and trimmed to a 2 MB boundary.
+      const size_t span = mappedBytes_ + kMappedBytes;
+      void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p == MAP_FAILED) throw std::bad_alloc();
+      const uintptr_t raw = reinterpret_cast<uintptr_t>(p);
+      const uintptr_t start = (raw + kMappedBytes - 1) & ~uintptr_t(kMappedBytes - 1);
+      if (start > raw) munmap(p, start - raw);
+      if (start + mappedBytes_ < raw + span) munmap(reinterpret_cast<void*>(start + mappedBytes_), raw + span - start - mappedBytes_);
+      data_ = reinterpret_cast<T*>(start);
+#ifdef MADV_HUGEPAGE
+      madvise(data_, mappedBytes_, MADV_HUGEPAGE);  // a refusal leaves 4 KB pages
+#endif
+    } else {
+      void* p = zero ? std::calloc(n, sizeof(T)) : std::malloc(bytes);
+      if (!p) throw std::bad_alloc();
+      data_ = static_cast<T*>(p);
+    }
+    size_ = n;
+  }
+  void Release() {
+    if (mappedBytes_)
+      munmap(data_, mappedBytes_);
+    else
+      std::free(data_);
+    data_ = nullptr;
+    size_ = 0;
+    mappedBytes_ = 0;
+  }
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  size_t size() const { return size_; }
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+
+ private:
+  T* data_ = nullptr;
+  size_t size_ = 0;
+  size_t mappedBytes_ = 0;  // 0: from malloc
+};
 
 }  // namespace mesher_util

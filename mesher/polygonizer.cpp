@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <omp.h>
+#include <parallel/algorithm>
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -21,6 +23,33 @@ using mesher_util::ClampedTrunc;
 inline double Now() { return mesher_util::NowSeconds(); }
 // Lattice batches smaller than this are evaluated serially: not worth a fork.
 constexpr size_t kParallelBatch = 64;
+// Other parallel passes over fewer items than this run serially.
+constexpr int64_t kParallelItems = 4096;
+// Passes whose output has varying length count in fixed blocks of items,
+// sum the blocks' counts serially and fill in parallel: the blocks, and so
+// the output, are the same on any number of threads.
+constexpr int64_t kBlockItems = 4096;
+// At most this many chunks keep per-cluster counts (memory per chunk).
+constexpr int kMaxChunks = 16;
+
+// For each of `blocks` blocks, count(b) items; returns where each block's
+// output starts, and the total after the last.
+template <class Count>
+std::vector<int64_t> BlockStarts(int64_t blocks, Count&& count) {
+  std::vector<int64_t> at(size_t(blocks) + 1, 0);
+#pragma omp parallel for schedule(dynamic, 4) if (blocks > 1)
+  for (int64_t b = 0; b < blocks; ++b) at[size_t(b) + 1] = count(b);
+  for (size_t b = 0; b < size_t(blocks); ++b) at[b + 1] += at[b];
+  return at;
+}
+
+// *slot = v unless it holds a smaller value other than 0 (none yet).
+inline void AtomicMinNonZero(uint32_t* slot, uint32_t v) {
+  uint32_t cur = __atomic_load_n(slot, __ATOMIC_RELAXED);
+  while ((cur == 0 || cur > v) &&
+         !__atomic_compare_exchange_n(slot, &cur, v, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+  }
+}
 
 // The six directions from an outside lattice point to its neighbours, as
 // axis * 2 + (1 when up the axis); a crossing is named by its edge's
@@ -57,24 +86,53 @@ class SurfaceClusters {
   SurfaceClusters(const std::vector<int32_t>& corners, int32_t clusterCount)
       : corners_(corners), clusterCount_(clusterCount), rep_(size_t(clusterCount) * kDirections) {
     for (size_t s = 0; s < rep_.size(); ++s) rep_[s] = uint8_t(s % kDirections);
-    // Triangles touching each cluster, each listed once per cluster.
-    start_.assign(size_t(clusterCount) + 1, 0);
-    const size_t nT = corners.size() / 3;
-    auto each = [&](auto&& visit) {
-      for (size_t t = 0; t < nT; ++t) {
-        const int32_t a = corners[3 * t] / kDirections, b = corners[3 * t + 1] / kDirections,
-                      c = corners[3 * t + 2] / kDirections;
+    // Triangles touching each cluster, each listed once per cluster, in
+    // triangle order. Each chunk of triangles counts per cluster, and fills
+    // from where the chunks before it end: the lists are the same for any
+    // number of chunks.
+    const int64_t nT = int64_t(corners.size() / 3);
+    const size_t nV = size_t(clusterCount);
+    const int chunks = nT > kParallelItems ? std::min(omp_get_max_threads(), kMaxChunks) : 1;
+    auto each = [&](int chunk, auto&& visit) {
+      const int64_t tb = nT * chunk / chunks, te = nT * (chunk + 1) / chunks;
+      for (int64_t t = tb; t < te; ++t) {
+        const int32_t a = corners[size_t(3 * t)] / kDirections, b = corners[size_t(3 * t + 1)] / kDirections,
+                      c = corners[size_t(3 * t + 2)] / kDirections;
         visit(a, t);
         if (b != a) visit(b, t);
         if (c != a && c != b) visit(c, t);
       }
     };
-    each([&](int32_t v, size_t) { ++start_[size_t(v) + 1]; });
-    for (size_t v = 0; v < size_t(clusterCount); ++v) start_[v + 1] += start_[v];
-    list_.resize(size_t(start_[size_t(clusterCount)]));
-    std::vector<uint32_t> fill(start_.begin(), start_.end() - 1);
-    each([&](int32_t v, size_t t) { list_[fill[size_t(v)]++] = uint32_t(t); });
+    std::vector<uint32_t> at(size_t(chunks) * nV, 0);  // per chunk and cluster
+#pragma omp parallel for schedule(static, 1) if (chunks > 1)
+    for (int chunk = 0; chunk < chunks; ++chunk) {
+      uint32_t* count = at.data() + size_t(chunk) * nV;
+      each(chunk, [&](int32_t v, int64_t) { ++count[size_t(v)]; });
+    }
+    start_.assign(nV + 1, 0);
+#pragma omp parallel for schedule(static) if (chunks > 1)
+    for (int64_t v = 0; v < int64_t(nV); ++v) {
+      uint32_t run = 0;
+      for (int chunk = 0; chunk < chunks; ++chunk) {
+        uint32_t& a = at[size_t(chunk) * nV + size_t(v)];
+        const uint32_t n = a;
+        a = run;
+        run += n;
+      }
+      start_[size_t(v) + 1] = run;
+    }
+    for (size_t v = 0; v < nV; ++v) start_[v + 1] += start_[v];
+    list_.resize(size_t(start_[nV]));
+#pragma omp parallel for schedule(static, 1) if (chunks > 1)
+    for (int chunk = 0; chunk < chunks; ++chunk) {
+      uint32_t* fill = at.data() + size_t(chunk) * nV;
+      each(chunk, [&](int32_t v, int64_t t) { list_[start_[size_t(v)] + fill[size_t(v)]++] = uint32_t(t); });
+    }
   }
+
+  // The triangles touching cluster v, ascending.
+  const uint32_t* begin(int32_t v) const { return list_.data() + start_[size_t(v)]; }
+  const uint32_t* end(int32_t v) const { return list_.data() + start_[size_t(v) + 1]; }
 
   // The group of a corner (kDirections * cluster + direction): the same
   // form, with the lowest direction in the group.
@@ -178,9 +236,7 @@ RecordPool::RecordPool() { NewChunk(); }
 RecordPool::~RecordPool() { FreeAll(); }
 
 void RecordPool::NewChunk() {
-  void* mem = std::malloc(kChunkRecords * sizeof(LatticeRecord));
-  if (!mem) throw std::bad_alloc();
-  chunks_.push_back(static_cast<LatticeRecord*>(mem));
+  chunks_.emplace_back(new mesher_util::BigArray<LatticeRecord>(kChunkRecords, true));
 }
 
 LatticeRecord* RecordPool::Allocate() {
@@ -190,13 +246,10 @@ LatticeRecord* RecordPool::Allocate() {
     if (current_ == chunks_.size()) NewChunk();
   }
   ++allocated_;
-  LatticeRecord* r = &chunks_[current_][used_++];
-  std::memset(static_cast<void*>(r), 0, sizeof(LatticeRecord));
-  return r;
+  return &(*chunks_[current_])[used_++];
 }
 
 void RecordPool::FreeAll() {
-  for (LatticeRecord* c : chunks_) std::free(c);
   chunks_.clear();
   current_ = used_ = allocated_ = 0;
 }
@@ -213,7 +266,8 @@ uint32_t LatticeHash::Bucket(int32_t i, int32_t j) {
 }
 
 namespace {
-constexpr size_t kBlocksPerChunk = 256;
+// 2 MB: one large page (see BigArray).
+constexpr size_t kBlocksPerChunk = 4096;
 }
 
 LatticeHash::Block* LatticeHash::FindBlock(int32_t bi, int32_t bj, int32_t bk) const {
@@ -244,10 +298,10 @@ LatticeHash::Block* LatticeHash::FindOrAddBlock(int32_t bi, int32_t bj, int32_t 
     }
   }
   if (blockChunks_.empty() || blockChunkUsed_ == kBlocksPerChunk) {
-    blockChunks_.emplace_back(new Block[kBlocksPerChunk]());
+    blockChunks_.emplace_back(new mesher_util::BigArray<Block>(kBlocksPerChunk, true));
     blockChunkUsed_ = 0;
   }
-  Block* b = &blockChunks_.back()[blockChunkUsed_++];
+  Block* b = &(*blockChunks_.back())[blockChunkUsed_++];
   const size_t m = table_.size() - 1;
   size_t s = mesher_util::HashCoords(bi, bj, bk) & m;
   while (table_[s].block) s = (s + 1) & m;
@@ -751,88 +805,84 @@ bool SurfacePolygonizer::SeedCrossings() {
 }
 
 
-void SurfacePolygonizer::PrefetchBatch(size_t begin, size_t end) {
-  // Field values are pure functions of the lattice point, so the points the
-  // serial traversal is about to create can be evaluated ahead, in
-  // parallel; creation (and so the walk order) stays serial.
-  // Corners still empty get their (reserved) records now; ProcessCube
-  // creates them in its own order, so creation ranks do not change.
-  std::vector<LatticeRecord*> todo;
-  for (size_t c = begin; c < end; ++c) {
-    LatticeRecord* cube = queue[c];
-    for (int n = 0; n < 8; ++n) {
-      if (cube->corners[n]) continue;
-      LatticeRecord* r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
-                                       cube->k + kCornerOffset[n][2], nullptr);
-      if (!r->evaluated) {
-        r->evaluated = 2;  // listed; its value follows below
-        todo.push_back(r);
-      }
-      cube->corners[n] = r;
-    }
-  }
-  auto run = [&](std::vector<LatticeRecord*>& list) {
-    if (list.empty()) return;
-    const double t0 = Now();
-    const bool parallel = list.size() >= parallelBatch_;
-    if (!parallel) {
-      for (LatticeRecord* r : list) Evaluate(r);
-    } else {
+void SurfacePolygonizer::EvaluateAll(std::vector<LatticeRecord*>& list) {
+  if (list.empty()) return;
+  const double t0 = Now();
+  const bool parallel = list.size() >= parallelBatch_;
+  if (!parallel) {
+    for (LatticeRecord* r : list) Evaluate(r);
+  } else {
 #pragma omp parallel for schedule(dynamic, 16)
-      for (int64_t t = 0; t < int64_t(list.size()); ++t) Evaluate(list[size_t(t)]);
-    }
-    // A fork per batch pays only while the cores are free. When a parallel
-    // batch costs twice as much per point as serial ones (a machine busy with
-    // other work), only larger batches are forked from then on. The values
-    // are the same either way.
-    const double perPoint = (Now() - t0) / double(list.size());
-    if (!parallel)
-      serialPointCost_ = serialPointCost_ > 0 ? 0.9 * serialPointCost_ + 0.1 * perPoint : perPoint;
-    else if (serialPointCost_ > 0 && perPoint > 2.0 * serialPointCost_ && parallelBatch_ < (size_t(1) << 20))
-      parallelBatch_ *= 2;
-    fieldEvaluations += int64_t(list.size());
-    list.clear();
-  };
-  run(todo);
-  // Neighbour cubes across crossed faces: known from the corner flags.
-  ahead_.assign((end - begin) * 6, nullptr);
-  for (size_t c = begin; c < end; ++c) {
-    LatticeRecord* cube = queue[c];
-    uint32_t mask = 0;
-    for (int n = 0; n < 8; ++n)
-      if (cube->corners[n]->inside) mask |= 1u << n;
-    for (int f = 0; f < 6; ++f) {
-      uint32_t m = kFaceMask[f] & mask;
-      if (m == 0 || m == kFaceMask[f]) continue;
-      LatticeRecord* r = hash->Reserve(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
-                                       cube->k + kFaceOffset[f][2], nullptr);
-      if (!r->evaluated) {
-        r->evaluated = 2;
-        todo.push_back(r);
-      }
-      ahead_[(c - begin) * 6 + size_t(f)] = r;
-    }
+    for (int64_t t = 0; t < int64_t(list.size()); ++t) Evaluate(list[size_t(t)]);
   }
-  run(todo);
+  // A fork per batch pays only while the cores are free. When a parallel
+  // batch costs twice as much per point as serial ones (a machine busy with
+  // other work), only larger batches are forked from then on. The values
+  // are the same either way.
+  const double perPoint = (Now() - t0) / double(list.size());
+  if (!parallel)
+    serialPointCost_ = serialPointCost_ > 0 ? 0.9 * serialPointCost_ + 0.1 * perPoint : perPoint;
+  else if (serialPointCost_ > 0 && perPoint > 2.0 * serialPointCost_ && parallelBatch_ < (size_t(1) << 20))
+    parallelBatch_ *= 2;
+  fieldEvaluations += int64_t(list.size());
+  list.clear();
 }
 
 void SurfacePolygonizer::Propagate() {
+  // Level by level: the cubes queued by one level are the next level. A
+  // level's corners are looked up (and reserved when new) in queue order,
+  // their values found in parallel (values depend on the point alone), and
+  // then the level's cubes are processed in queue order, each creating its
+  // corners and the neighbours across the faces it crosses: the creation
+  // ranks and the queue come out as a cube-by-cube walk makes them. A
+  // neighbour's own value is found when its level comes, as a corner.
+  std::vector<LatticeRecord*> todo;
   for (LatticeRecord* seed : seedCubes) {
     if (seed->queued) continue;
     seed->queued = 1;
     queue.push_back(seed);
     while (queueHead < queue.size()) {
-      const size_t end = queue.size();
-      const size_t begin = queueHead;
-      PrefetchBatch(begin, end);
-      for (; queueHead < end; ++queueHead) ProcessCube(queue[queueHead], &ahead_[(queueHead - begin) * 6]);
+      const size_t begin = queueHead, end = queue.size();
+      for (size_t c = begin; c < end; ++c) {
+        LatticeRecord* cube = queue[c];
+        for (int n = 0; n < 8; ++n) {
+          LatticeRecord*& r = cube->corners[n];
+          if (!r)
+            r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
+                              cube->k + kCornerOffset[n][2], nullptr);
+          if (!r->evaluated) {
+            r->evaluated = 2;  // listed; its value follows below
+            todo.push_back(r);
+          }
+        }
+      }
+      EvaluateAll(todo);
+      for (; queueHead < end; ++queueHead) {
+        LatticeRecord* cube = queue[queueHead];
+        ++processedCubes;
+        uint32_t mask = 0;
+        for (int n = 0; n < 8; ++n) {
+          hash->MarkCreated(cube->corners[n]);
+          if (cube->corners[n]->inside) mask |= 1u << n;
+        }
+        cube->insideMask = mask;
+        for (int f = 0; f < 6; ++f) {
+          const uint32_t m = kFaceMask[f] & mask;
+          if (m == 0 || m == kFaceMask[f]) continue;
+          LatticeRecord* nb = hash->Reserve(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
+                                            cube->k + kFaceOffset[f][2], nullptr);
+          hash->MarkCreated(nb);
+          if (nb->queued) continue;
+          nb->queued = 1;
+          queue.push_back(nb);
+          for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
+        }
+      }
     }
   }
 }
 
-void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) { ProcessCube(cube, nullptr); }
-
-void SurfacePolygonizer::ProcessCube(LatticeRecord* cube, LatticeRecord* const* neighbours) {
+void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) {
   ++processedCubes;
   cube->insideMask = 0;
   for (int n = 0; n < 8; ++n) {
@@ -840,17 +890,13 @@ void SurfacePolygonizer::ProcessCube(LatticeRecord* cube, LatticeRecord* const* 
     if (!r)
       r = FindOrCreate(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1], cube->k + kCornerOffset[n][2]);
     else
-      hash->MarkCreated(r);  // looked up ahead; created here, in order
+      hash->MarkCreated(r);
     if (r->inside) cube->insideMask |= 1u << n;
   }
   for (int f = 0; f < 6; ++f) {
     const uint32_t m = kFaceMask[f] & cube->insideMask;
     if (m == 0 || m == kFaceMask[f]) continue;
-    LatticeRecord* nb = neighbours ? neighbours[f] : nullptr;
-    if (nb)
-      hash->MarkCreated(nb);
-    else
-      nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
+    LatticeRecord* nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
     if (nb->queued) continue;
     nb->queued = 1;
     queue.push_back(nb);
@@ -883,29 +929,35 @@ uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t amb
 
 void SurfacePolygonizer::EmitTriangles() {
   // The walk order of the lattice: slices k ascending, buckets 0..100, i
-  // ascending, equal i in creation order.
+  // ascending, equal i in creation order. Creation ranks are unique, so the
+  // keys are, and any sort gives the one order.
   struct WalkKey {
     uint64_t hi, lo;  // (k, bucket), (i, creation rank)
     uint32_t cube;    // place in the queue
   };
   const size_t nQ = queue.size();
+  const int64_t nCubes = int64_t(nQ);
   std::vector<WalkKey> walk(nQ);
-  for (size_t t = 0; t < nQ; ++t) {
-    const LatticeRecord* c = queue[t];
-    walk[t].hi = (uint64_t(uint32_t(c->k) ^ 0x80000000u) << 32) | LatticeHash::Bucket(c->i, c->j);
-    walk[t].lo = (uint64_t(uint32_t(c->i) ^ 0x80000000u) << 32) | uint32_t(c->created);
-    walk[t].cube = uint32_t(t);
+#pragma omp parallel for schedule(static) if (nCubes > kParallelItems)
+  for (int64_t t = 0; t < nCubes; ++t) {
+    const LatticeRecord* c = queue[size_t(t)];
+    WalkKey& w = walk[size_t(t)];
+    w.hi = (uint64_t(uint32_t(c->k) ^ 0x80000000u) << 32) | LatticeHash::Bucket(c->i, c->j);
+    w.lo = (uint64_t(uint32_t(c->i) ^ 0x80000000u) << 32) | uint32_t(c->created);
+    w.cube = uint32_t(t);
   }
-  std::sort(walk.begin(), walk.end(),
-            [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; });
+  auto before = [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; };
+  if (nCubes > kParallelItems && omp_get_max_threads() > 1)
+    __gnu_parallel::sort(walk.begin(), walk.end(), before);
+  else
+    std::sort(walk.begin(), walk.end(), before);
   // The rows and crossing points depend on each cube alone and are found in
   // parallel, in queue order: the cubes and their corners were allocated in
   // about that order, where the walk order scatters over memory. Each
   // cube's crossings go to its place in walk order.
-  const int64_t nCubes = int64_t(nQ);
   std::vector<const int8_t*> rows(nQ);
   std::vector<uint8_t> rowLength(nQ);
-#pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
+#pragma omp parallel for schedule(dynamic, 512) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const LatticeRecord* cube = queue[size_t(t)];
     const uint32_t mask = cube->insideMask;
@@ -922,26 +974,37 @@ void SurfacePolygonizer::EmitTriangles() {
   }
   // first[q]: where cube q's crossings start.
   std::vector<int64_t> first(nQ);
-  int64_t total = 0;
-  for (size_t t = 0; t < nQ; ++t) {
-    first[walk[t].cube] = total;
-    total += rowLength[walk[t].cube];
+  const int64_t cubeBlocks = (nCubes + kBlockItems - 1) / kBlockItems;
+  const std::vector<int64_t> cubeStart = BlockStarts(cubeBlocks, [&](int64_t b) {
+    int64_t n = 0;
+    for (int64_t t = b * kBlockItems, e = std::min(nCubes, t + kBlockItems); t < e; ++t)
+      n += rowLength[walk[size_t(t)].cube];
+    return n;
+  });
+#pragma omp parallel for schedule(static) if (cubeBlocks > 1)
+  for (int64_t b = 0; b < cubeBlocks; ++b) {
+    int64_t at = cubeStart[size_t(b)];
+    for (int64_t t = b * kBlockItems, e = std::min(nCubes, t + kBlockItems); t < e; ++t) {
+      first[walk[size_t(t)].cube] = at;
+      at += rowLength[walk[size_t(t)].cube];
+    }
   }
+  std::vector<WalkKey>().swap(walk);
   struct Crossing {
     LatticeRecord* outside;
-    float x, y, z;  // no initialisers: new[] leaves them untouched
+    float x, y, z;
     uint8_t direction;  // from the outside end of the edge to the inside one
   };
-  // Left uninitialised: the parallel loop writes every entry, so the pages
-  // are first touched there rather than by a serial clearing pass.
-  const size_t nCrossings = size_t(total);
-  std::unique_ptr<Crossing[]> crossings(new Crossing[nCrossings]);
-#pragma omp parallel for schedule(dynamic, 512) if (nCubes > 4096)
+  // Left uninitialised: the parallel loop writes every entry.
+  const size_t nCrossings = size_t(cubeStart[size_t(cubeBlocks)]);
+  const int64_t nX = int64_t(nCrossings);
+  mesher_util::BigArray<Crossing> crossings(nCrossings);
+#pragma omp parallel for schedule(dynamic, 512) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const int8_t* row = rows[size_t(t)];
     if (!row) continue;
     const LatticeRecord* cube = queue[size_t(t)];
-    Crossing* out = crossings.get() + first[size_t(t)];
+    Crossing* out = crossings.data() + first[size_t(t)];
     for (int s = 0; row[s] != 12; ++s) {
       const int e = row[s];
       LatticeRecord* ca = cube->corners[kEdgeCorners[e][0]];
@@ -953,65 +1016,138 @@ void SurfacePolygonizer::EmitTriangles() {
       out[s] = {o, x.x, x.y, x.z, directions.d[e][ca->inside ? 1 : 0]};
     }
   }
+  std::vector<int64_t>().swap(first);
   // Cluster numbers in walk order: an outside point's number is its
-  // vertex's index. Each triangle corner is named by its crossing, the
-  // cluster and the direction of the crossing's edge.
-  int32_t vertexCount = 0;
+  // vertex's index, given in the order the points are first met. Each
+  // triangle corner is named by its crossing, the cluster and the direction
+  // of the crossing's edge.
+#pragma omp parallel for schedule(static) if (nX > kParallelItems)
+  for (int64_t c = 0; c < nX; ++c) AtomicMinNonZero(&crossings[size_t(c)].outside->firstCrossing, uint32_t(c + 1));
+  auto isFirst = [&](int64_t c) { return crossings[size_t(c)].outside->firstCrossing == uint32_t(c + 1); };
+  const int64_t crossingBlocks = (nX + kBlockItems - 1) / kBlockItems;
+  const std::vector<int64_t> clusterStart = BlockStarts(crossingBlocks, [&](int64_t b) {
+    int64_t n = 0;
+    for (int64_t c = b * kBlockItems, e = std::min(nX, c + kBlockItems); c < e; ++c) n += isFirst(c);
+    return n;
+  });
+  const int32_t vertexCount = int32_t(clusterStart[size_t(crossingBlocks)]);
+  std::vector<uint8_t> firstDirection(static_cast<size_t>(vertexCount));
   std::vector<int32_t> corners(nCrossings);
-  std::vector<uint8_t> firstDirection;
-  // The outside points are met in walk order, scattered over memory: ask
-  // for them a few corners ahead.
-  constexpr size_t kAhead = 24;
-  for (size_t c = 0; c < nCrossings; ++c) {
-#if defined(__GNUC__)
-    if (c + kAhead < nCrossings) __builtin_prefetch(crossings[c + kAhead].outside, 1);
-#endif
-    const Crossing& x = crossings[c];
-    LatticeRecord* o = x.outside;
-    if (!o->vertexAssigned) {
-      o->vertexAssigned = 1;
-      o->vertexIndex = vertexCount++;
-      firstDirection.push_back(x.direction);
-    }
-    corners[c] = kDirections * o->vertexIndex + x.direction;
+#pragma omp parallel for schedule(static) if (crossingBlocks > 1)
+  for (int64_t b = 0; b < crossingBlocks; ++b) {
+    int32_t v = int32_t(clusterStart[size_t(b)]);
+    for (int64_t c = b * kBlockItems, e = std::min(nX, c + kBlockItems); c < e; ++c)
+      if (isFirst(c)) {
+        crossings[size_t(c)].outside->vertexIndex = v;
+        firstDirection[size_t(v++)] = crossings[size_t(c)].direction;
+      }
   }
+#pragma omp parallel for schedule(static) if (nX > kParallelItems)
+  for (int64_t c = 0; c < nX; ++c)
+    corners[size_t(c)] = kDirections * crossings[size_t(c)].outside->vertexIndex + crossings[size_t(c)].direction;
   SurfaceClusters clusters(corners, vertexCount);
   clusters.Merge();
   // A cluster's first group keeps its number; every other group is a vertex
   // of its own, numbered after all clusters in the order its corners are
-  // first met. Each vertex lies at the mean of its corners' crossings.
-  std::vector<Point3> sum(size_t(vertexCount), Point3(0.0f, 0.0f, 0.0f));
-  std::vector<int32_t> uses(size_t(vertexCount), 0);
-  std::vector<int32_t> extraOf;  // per group of a split cluster: its vertex
-  int32_t extra = vertexCount;
-  std::vector<MeshFace>& faces = mesh_->faces;
-  faces.reserve(nCrossings / 3);
-  for (size_t c = 0; c < nCrossings; c += 3) {
-    int32_t idx[3];
-    for (size_t s = 0; s < 3; ++s) {
-      const int32_t g = clusters.Group(corners[c + s]);
-      const int32_t v = g / kDirections;
-      int32_t i = v;
-      if (g != clusters.Group(kDirections * v + firstDirection[size_t(v)])) {
-        if (extraOf.empty()) extraOf.assign(size_t(vertexCount) * kDirections, -1);
-        int32_t& e = extraOf[size_t(g)];
-        if (e < 0) {
-          e = extra++;
-          sum.push_back(Point3(0.0f, 0.0f, 0.0f));
-          uses.push_back(0);
-        }
-        i = e;
+  // first met. Each vertex lies at the mean of its corners' crossings, summed
+  // in crossing order. A cluster's triangles are listed in crossing order,
+  // and every vertex belongs to one cluster: the clusters are worked on in
+  // parallel, each summing its own vertices in that order.
+  auto primary = [&](int32_t v) { return clusters.Group(kDirections * v + firstDirection[size_t(v)]); };
+  // The other groups of each cluster, with the crossing that first meets
+  // each: counted, then listed.
+  struct Extra {
+    uint32_t firstCrossing;
+    int32_t group, vertex;
+  };
+  auto extrasOf = [&](int32_t v, Extra* out) {
+    const int32_t main = primary(v);
+    int n = 0;
+    for (const uint32_t* t = clusters.begin(v); t != clusters.end(v); ++t)
+      for (uint32_t c = 3 * *t; c < 3 * *t + 3; ++c) {
+        if (corners[c] / kDirections != v) continue;
+        const int32_t g = clusters.Group(corners[c]);
+        if (g == main) continue;
+        bool known = false;
+        for (int k = 0; k < n; ++k) known |= out[k].group == g;
+        if (!known) out[n++] = {c, g, 0};
       }
-      const Crossing& x = crossings[c + s];
-      sum[size_t(i)] += Point3(x.x, x.y, x.z);
-      ++uses[size_t(i)];
-      idx[s] = i;
-    }
-    if (idx[0] == idx[1] || idx[1] == idx[2] || idx[0] == idx[2]) continue;
-    faces.push_back({idx[0], idx[1], idx[2]});
+    return n;
+  };
+  const int64_t nV = vertexCount;
+  std::vector<uint32_t> extraStart(size_t(nV) + 1, 0);
+#pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
+  for (int64_t v = 0; v < nV; ++v) {
+    Extra found[kDirections];
+    extraStart[size_t(v) + 1] = uint32_t(extrasOf(int32_t(v), found));
   }
-  mesh_->vertices.resize(size_t(extra));
-  for (size_t v = 0; v < size_t(extra); ++v) mesh_->vertices[v] = sum[v] / float(uses[v]);
+  for (size_t v = 0; v < size_t(nV); ++v) extraStart[v + 1] += extraStart[v];
+  std::vector<Extra> extras(extraStart[size_t(nV)]);
+  if (!extras.empty()) {
+#pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
+    for (int64_t v = 0; v < nV; ++v)
+      if (extraStart[size_t(v) + 1] > extraStart[size_t(v)]) extrasOf(int32_t(v), &extras[extraStart[size_t(v)]]);
+    std::vector<uint32_t> order(extras.size());
+    for (size_t e = 0; e < order.size(); ++e) order[e] = uint32_t(e);
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t x, uint32_t y) { return extras[x].firstCrossing < extras[y].firstCrossing; });
+    for (size_t e = 0; e < order.size(); ++e) extras[order[e]].vertex = int32_t(nV + int64_t(e));
+  }
+  auto vertexOf = [&](uint32_t c) {
+    const int32_t g = clusters.Group(corners[c]);
+    const int32_t v = g / kDirections;
+    if (g == primary(v)) return v;
+    for (uint32_t e = extraStart[size_t(v)];; ++e)
+      if (extras[e].group == g) return extras[e].vertex;
+  };
+  const size_t nVertices = size_t(nV) + extras.size();
+  std::vector<Point3>& verts = mesh_->vertices;
+  verts.resize(nVertices);
+#pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
+  for (int64_t v = 0; v < nV; ++v) {
+    // Sums and uses of the cluster's first group and of its others.
+    const uint32_t e0 = extraStart[size_t(v)], ne = extraStart[size_t(v) + 1] - e0;
+    Point3 sum[kDirections];
+    int32_t uses[kDirections] = {};
+    for (uint32_t k = 0; k <= ne; ++k) sum[k] = Point3(0.0f, 0.0f, 0.0f);
+    const int32_t main = primary(int32_t(v));
+    for (const uint32_t* t = clusters.begin(int32_t(v)); t != clusters.end(int32_t(v)); ++t)
+      for (uint32_t c = 3 * *t; c < 3 * *t + 3; ++c) {
+        if (corners[c] / kDirections != v) continue;
+        const int32_t g = clusters.Group(corners[c]);
+        uint32_t k = 0;
+        if (g != main)
+          while (extras[e0 + k++].group != g) {
+          }
+        const Crossing& x = crossings[c];
+        sum[k] += Point3(x.x, x.y, x.z);
+        ++uses[k];
+      }
+    verts[size_t(v)] = sum[0] / float(uses[0]);
+    for (uint32_t k = 1; k <= ne; ++k) verts[size_t(extras[e0 + k - 1].vertex)] = sum[k] / float(uses[k]);
+  }
+  // Faces in triangle order, without those that the merging collapsed.
+  const int64_t nT = nX / 3;
+  const int64_t triangleBlocks = (nT + kBlockItems - 1) / kBlockItems;
+  auto faceOf = [&](int64_t t, int32_t idx[3]) {
+    for (int s = 0; s < 3; ++s) idx[s] = vertexOf(uint32_t(3 * t + s));
+    return idx[0] != idx[1] && idx[1] != idx[2] && idx[0] != idx[2];
+  };
+  const std::vector<int64_t> faceStart = BlockStarts(triangleBlocks, [&](int64_t b) {
+    int64_t n = 0;
+    int32_t idx[3];
+    for (int64_t t = b * kBlockItems, e = std::min(nT, t + kBlockItems); t < e; ++t) n += faceOf(t, idx);
+    return n;
+  });
+  std::vector<MeshFace>& faces = mesh_->faces;
+  faces.resize(size_t(faceStart[size_t(triangleBlocks)]));
+#pragma omp parallel for schedule(static) if (triangleBlocks > 1)
+  for (int64_t b = 0; b < triangleBlocks; ++b) {
+    MeshFace* out = faces.data() + faceStart[size_t(b)];
+    int32_t idx[3];
+    for (int64_t t = b * kBlockItems, e = std::min(nT, t + kBlockItems); t < e; ++t)
+      if (faceOf(t, idx)) *out++ = {idx[0], idx[1], idx[2]};
+  }
 }
 
 void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float radiusFactor, float shrink,

@@ -7,6 +7,7 @@
 
 #include "host/core/geom.h"
 #include "mesher/mesh_record.h"
+#include "mesher/mesher_util.h"
 
 class SurfaceBuilder;
 
@@ -20,29 +21,31 @@ struct FieldTerm {
   float term;
 };
 
-// One lattice point, and the cube whose highest corner it is. The clustering
-// sums vertex positions per vertex, not in `accumulator` and `useCount`;
-// they stay so that a record fills exactly two cache lines.
+// One lattice point, and the cube whose highest corner it is; a record
+// fills exactly two cache lines.
 struct LatticeRecord {
   Point3 position;
-  Point3 accumulator;
+  // 1 + the first crossing (in walk order) that has this point as its
+  // outside end; 0 while none. Kept as an atomic minimum, so the crossings
+  // may be visited in any order.
+  uint32_t firstCrossing;
+  uint32_t spare[2];
   LatticeRecord* corners[8];
   int32_t i, j, k;
   float value;
   int32_t vertexIndex;
   uint32_t insideMask;
-  int32_t useCount;
+  int32_t spare2;
   uint8_t inside;
   uint8_t queued;
-  uint8_t vertexAssigned;
+  uint8_t spare3;
   uint8_t evaluated;  // 1: value computed (maybe ahead of creation); 2: queued for it
   int32_t created;    // 1 + creation rank; 0 until created
 };
 
-// Records come zero-filled out of chunks and are freed in one sweep. Each is
-// cleared when handed out rather than its chunk when allocated: the record
-// is about to be written anyway, and a chunk cleared ahead would be read
-// back from memory.
+// Records come zero-filled out of chunks and are freed in one sweep. The
+// chunks are mapped zeroed, in large pages (see BigArray), so handing a
+// record out writes nothing.
 class RecordPool {
  public:
   static constexpr size_t kChunkRecords = 16384;
@@ -57,7 +60,7 @@ class RecordPool {
   size_t Allocated() const { return allocated_; }
 
  private:
-  std::vector<LatticeRecord*> chunks_;
+  std::vector<std::unique_ptr<mesher_util::BigArray<LatticeRecord>>> chunks_;
   size_t current_ = 0;  // chunk in use
   size_t used_ = 0;     // records handed out from it
   size_t allocated_ = 0;
@@ -116,7 +119,7 @@ class LatticeHash {
   Block* FindBlock(int32_t bi, int32_t bj, int32_t bk) const;
   Block* FindOrAddBlock(int32_t bi, int32_t bj, int32_t bk);
   std::vector<Slot> table_;
-  std::vector<std::unique_ptr<Block[]>> blockChunks_;
+  std::vector<std::unique_ptr<mesher_util::BigArray<Block>>> blockChunks_;
   size_t blockChunkUsed_ = 0;
   size_t stored_ = 0;  // blocks
   // The block of the last lookup: walks ask for the same one again and again.
@@ -176,15 +179,12 @@ class SurfacePolygonizer {
   LatticeRecord* FindOrCreate(int32_t i, int32_t j, int32_t k);
   void Evaluate(LatticeRecord* r) const;
   void LatticePointOf(const Point3& p, int32_t& i, int32_t& j, int32_t& k) const;
-  void PrefetchBatch(size_t begin, size_t end);
-  // With `neighbours` (six records looked up ahead, null where no face is
-  // crossed) the cube needs no lookups of its own.
-  void ProcessCube(LatticeRecord* cube, LatticeRecord* const* neighbours);
+  // Values of the records listed, in parallel where the list is long enough.
+  void EvaluateAll(std::vector<LatticeRecord*>& list);
   uint32_t JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const;
 
   SurfaceBuilder* builder_;
   MeshRecord* mesh_;
-  std::vector<LatticeRecord*> ahead_;  // neighbour records of the batch
   size_t parallelBatch_ = 0;            // smallest batch evaluated in parallel
   double serialPointCost_ = 0;          // seconds per point, serial batches
 };
