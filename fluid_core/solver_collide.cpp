@@ -1,6 +1,7 @@
 // Collisions with collider meshes, adhesion, friction, integration and the
 // domain kill; the point-to-face distance family.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "fluid_core/solver.h"
@@ -386,6 +387,48 @@ Vec3f FluidSolver::AdhesionForce(const Vec3f& v, float radius, float D) {
   return v * (1.0f / (s * s * s * 12.566371f)) * (t * t) * (1.0f / s) * (-3.0f / D);
 }
 
+namespace {
+// Where face f of K reaches a particle at p: the unit vector toward the face
+// and the distance term D = d + R - gap, d being the distance to the face's
+// plane, or beyond a rim to the face's nearest point (`over` false). False
+// when the face does not reach p.
+bool FaceContact(const ColliderMesh& K, int f, const Vec3f& p, float R, float gap, Vec3f& nrm, float& D,
+                 bool& over) {
+  const float* box = &K.faceBox[size_t(f) * 6];
+  if (!(p.x >= box[0] && p.x <= box[3] && p.y >= box[1] && p.y <= box[4] && p.z >= box[2] && p.z <= box[5]))
+    return false;
+  if (K.faceIndex.BeyondPlane(f, p, R)) return false;  // no hit
+  float d;
+  Vec3f toPlane;
+  FaceQuery(K, f, p, R, d, over, toPlane);
+  if (!over) {
+    // A killer parks what reaches its faces; beyond its rims nothing.
+    const std::vector<uint8_t>& rims = K.faceIndex.rims;
+    const unsigned rim = K.particleKiller || size_t(f) >= rims.size() ? 0u : rims[size_t(f)];
+    if (!rim || !RimQuery(K, f, rim, p, toPlane, toPlane, d)) return false;
+  }
+  D = d + R - gap;
+  float len = Vec3Length(toPlane);
+  if (!(len > 0.0f)) return false;  // on the plane: no direction to push along
+  nrm = toPlane * (1.0f / len);
+  return true;
+}
+
+// Calls fn(f) for each face of K whose box may hold p, in ascending order,
+// until fn returns false.
+template <class Fn>
+void ForFacesAt(const ColliderMesh& K, const Vec3f& p, Fn&& fn) {
+  const int nf = std::min<int>(K.FaceCount(), int(K.faceBox.size() / 6));
+  const int* cand = nullptr;
+  const int* candEnd = nullptr;
+  if (!K.FaceCandidates(p, cand, candEnd)) return;  // outside every face box
+  const bool indexed = cand != nullptr;
+  const int steps = indexed ? int(candEnd - cand) : nf;
+  for (int step = 0; step < steps; ++step)
+    if (!fn(indexed ? cand[step] : step)) return;
+}
+}  // namespace
+
 bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
   FluidParticle& p = particles[i];
   p.collided = 0;
@@ -393,39 +436,18 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
   const SolverSource* src = SourceOf(p);
   const bool over = src && src->overridesObjectParams != 0;
   const float s = p.spacing;
+  bool parked = false;
   for (ColliderMesh* K : colliders) {
     const float gap = ContactGap(over ? src->collisionGap : K->collisionGap, s);
     if (!K->collide) continue;
     const float R = CollisionReach(s);
-    const int nf = std::min<int>(K->FaceCount(), int(K->faceBox.size() / 6));
-    const int* cand = nullptr;
-    const int* candEnd = nullptr;
-    if (!K->FaceCandidates(p.pos, cand, candEnd)) continue;  // outside every face box
-    const bool indexed = cand != nullptr;
-    const int steps = indexed ? int(candEnd - cand) : nf;
-    for (int step = 0; step < steps; ++step) {
-      const int f = indexed ? cand[step] : step;
-      const float* box = &K->faceBox[size_t(f) * 6];
-      if (!(p.pos.x >= box[0] && p.pos.x <= box[3] && p.pos.y >= box[1] && p.pos.y <= box[4] &&
-            p.pos.z >= box[2] && p.pos.z <= box[5]))
-        continue;
-      if (K->faceIndex.BeyondPlane(f, p.pos, R)) continue;  // no hit
-      float d;
+    ForFacesAt(*K, p.pos, [&](int f) {
+      Vec3f nrm;
+      float D;
       bool hit;
-      Vec3f toPlane;
-      FaceQuery(*K, f, p.pos, R, d, hit, toPlane);
-      if (!hit) {
-        // A killer parks what reaches its faces; beyond its rims nothing.
-        const std::vector<uint8_t>& rims = K->faceIndex.rims;
-        const unsigned rim = K->particleKiller || size_t(f) >= rims.size() ? 0u : rims[size_t(f)];
-        if (!rim || !RimQuery(*K, f, rim, p.pos, toPlane, toPlane, d)) continue;
-      }
-      float D = d + R - gap;
-      float len = Vec3Length(toPlane);
-      if (!(len > 0.0f)) continue;  // on the plane: no direction to push along
-      Vec3f nrm = toPlane * (1.0f / len);
+      if (!FaceContact(*K, f, p.pos, R, gap, nrm, D, hit)) return true;
       Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
-      if (D >= 2.0f * R) continue;
+      if (D >= 2.0f * R) return true;
       float adherence = over ? src->adherence : K->adherence;
       if (adherence > 0.0f && hit) {  // sticking holds to the plane of a face it is over
         p.face = f;
@@ -435,7 +457,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
       }
       float tHit = D / Vec3Dot(nrm, p.vel);
       if (tHit > 0.0f) p.dtLimit = std::min(p.dtLimit, tHit / 25.0f);
-      if (D >= R) continue;
+      if (D >= R) return true;
       // The push grows from zero at the edge of the gap rather than
       // switching on at full strength there: a force that jumps while the
       // step is evaluated at its start does work on every crossing, and a
@@ -450,11 +472,46 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
         p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * D / pushAccel) / kPushStepDivisor);
       if (K->particleKiller) {
         Park(p, parking);
-        return true;  // counted once, and no further face sees the parking spot
+        parked = true;
+        return false;  // counted once, and no further face sees the parking spot
       }
-    }
+      return true;
+    });
+    if (parked) return true;
   }
   return false;
+}
+
+bool FluidSolver::StartClearOfFaces(Vec3f& pos, const Vec3f& vel, const SolverSource& source) const {
+  // A particle that starts inside the push of a face leaves with all the
+  // work of the push from there, up to some 37 solver units/s: an emitter a
+  // few units from a wall threw its nearest particles across the tank. One
+  // that moves across the face (30 degrees or more from it, to or from it)
+  // starts where the push begins instead, as if it had come that far; one
+  // that moves along the face would be piled onto its neighbours by that,
+  // and is not emitted: the face holds that space. Killers park what they
+  // reach.
+  const float s = source.spacing, R = CollisionReach(s);
+  const float speed = Vec3Length(vel);
+  bool clear = true;
+  for (const ColliderMesh* K : colliders) {
+    if (!K->collide || K->particleKiller) continue;
+    const float gap = ContactGap(source.overridesObjectParams ? source.collisionGap : K->collisionGap, s);
+    ForFacesAt(*K, pos, [&](int f) {
+      Vec3f nrm;
+      float D;
+      bool hit;
+      if (!FaceContact(*K, f, pos, R, gap, nrm, D, hit) || !(D < R)) return true;
+      if (!(std::fabs(Vec3Dot(vel, nrm)) >= 0.5f * speed && speed > 0.0f)) {
+        clear = false;
+        return false;
+      }
+      pos -= nrm * (R - D);
+      return true;
+    });
+    if (!clear) return false;
+  }
+  return true;
 }
 
 void FluidSolver::CollideWithObjects() {
@@ -560,30 +617,42 @@ void FluidSolver::KillOutsideDomain() {
   killedCount += killed;
 }
 
-void FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity) {
-  // Collisions, friction, integration, the domain kill and the bounds each
-  // look at one particle only, so one pass does all five in their order.
+double FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity) {
+  // Forces, collisions, friction, integration, the domain kill and the
+  // bounds each look at one particle only (the forces read the other
+  // particles from the compact copies the density pass made, which nothing
+  // here changes), so one pass does all six in their order.
   const int n = count;
   const bool friction = !skipFrictionAndBounce;
   const Vec3f parking = parkingPos;
+  const double root = std::sqrt(particlesPerVolume);
   for (ColliderMesh* K : colliders) K->BuildFaceIndex();
   int killed = 0;
+  int64_t forceNs = 0, allNs = 0;
   float x0 = 1e6f, y0 = 1e6f, z0 = 1e6f, x1 = -1e6f, y1 = -1e6f, z1 = -1e6f;
+  const int chunks = (n + kFinishChunk - 1) / kFinishChunk;
   // Dynamic, so particles that touch many faces do not hold up a thread
   // (bounds are minima and maxima, the same in any order).
-#pragma omp parallel for schedule(dynamic, 64) if (n >= kParallelMin) reduction(+ : killed) \
+#pragma omp parallel for schedule(dynamic, 1) if (n >= kParallelMin) reduction(+ : killed, forceNs, allNs) \
     reduction(min : x0, y0, z0) reduction(max : x1, y1, z1)
-  for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
-    killed += CollideOne(i, parking) ? 1 : 0;
-    if (friction) FrictionOne(p);
-    IntegrateOne(i, t1, forces, gravity);
-    killed += KillOne(p) ? 1 : 0;
-    if (p.dead) continue;
-    x0 = std::min(x0, p.pos.x); y0 = std::min(y0, p.pos.y); z0 = std::min(z0, p.pos.z);
-    x1 = std::max(x1, p.pos.x); y1 = std::max(y1, p.pos.y); z1 = std::max(z1, p.pos.z);
+  for (int c = 0; c < chunks; ++c) {
+    const auto start = std::chrono::steady_clock::now();
+    const int begin = c * kFinishChunk, end = std::min(n, begin + kFinishChunk);
+    forceNs += ForceChunk(begin, end, root);
+    for (int i = begin; i < end; ++i) {
+      FluidParticle& p = particles[i];
+      killed += CollideOne(i, parking) ? 1 : 0;
+      if (friction) FrictionOne(p);
+      IntegrateOne(i, t1, forces, gravity);
+      killed += KillOne(p) ? 1 : 0;
+      if (p.dead) continue;
+      x0 = std::min(x0, p.pos.x); y0 = std::min(y0, p.pos.y); z0 = std::min(z0, p.pos.z);
+      x1 = std::max(x1, p.pos.x); y1 = std::max(y1, p.pos.y); z1 = std::max(z1, p.pos.z);
+    }
+    allNs += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
   }
   killedCount += killed;
   bounds[0] = x0; bounds[1] = y0; bounds[2] = z0;
   bounds[3] = x1; bounds[4] = y1; bounds[5] = z1;
+  return allNs > 0 ? double(forceNs) / double(allNs) : 0.0;
 }
