@@ -110,6 +110,9 @@ class TetraProcObj : public SimpleObject2, public FluidEngineOwner {
   RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle target, PartID& partID,
                              RefMessage message) override;
   ReferenceTarget* Clone(RemapDir& remap) override;
+  // Render items for retained-mode viewports. This host has none and never
+  // asks: its viewports draw through Display, which shows the icon and the
+  // surface mesh, so there is nothing for this to build.
   void UpdateDisplay() override {}
   int HitTest(TimeValue t, INode* inode, int type, int crossing, int flags, IPoint2* p,
               ViewExp* vpt) override;

@@ -113,6 +113,8 @@ class Object : public BaseObject {
   virtual void GetDeformBBox(TimeValue t, Box3& box, Matrix3* tm = nullptr, bool useSel = false);
   // The object at the bottom of a derived-object chain.
   virtual Object* FindBaseObject() { return this; }
+  // Retained-mode viewports' render items; this host's viewports draw
+  // through Display alone and never call it.
   virtual void UpdateDisplay() {}
   // Force fields of space-warp objects and particle interplay.
   virtual void AddForceField(ForceField* ff) { (void)ff; }
