@@ -30,6 +30,18 @@ std::string ReadText(const std::string& path) {
   s << f.rdbuf();
   return s.str();
 }
+// Selects one item of the open browser's list and clicks it, as a user does.
+void ClickPreset(HWND browser, int item) {
+  HWND list = GetDlgItem(browser, kPresetBrowserList);
+  for (int i = 0; i < ListView_GetItemCount(list); ++i) ListView_SetItemState(list, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  NMITEMACTIVATE click;
+  click.hdr.hwndFrom = list;
+  click.hdr.idFrom = kPresetBrowserList;
+  click.hdr.code = NM_CLICK;
+  click.iItem = item;
+  SendMessage(browser, WM_NOTIFY, kPresetBrowserList, reinterpret_cast<LPARAM>(&click));
+}
 void WriteText(const std::string& path, const std::string& text) {
   std::ofstream f(path, std::ios::binary);
   f << text;
@@ -241,14 +253,7 @@ TEST_F(Presets, BrowserListsShowsAndAppliesPresets) {
   ASSERT_EQ(ListView_GetItemCount(list), 3);
   char buf[64];
   auto show = [&](int item, const char* thickness) {
-    for (int i = 0; i < 3; ++i) ListView_SetItemState(list, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    NMITEMACTIVATE click;
-    click.hdr.hwndFrom = list;
-    click.hdr.idFrom = kPresetBrowserList;
-    click.hdr.code = NM_CLICK;
-    click.iItem = item;
-    SendMessage(b, WM_NOTIFY, kPresetBrowserList, reinterpret_cast<LPARAM>(&click));
+    ClickPreset(b, item);
     GetDlgItemText(b, kPresetShowThickness, buf, sizeof buf);
     EXPECT_STREQ(buf, thickness) << item;
   };
@@ -311,14 +316,7 @@ class PresetMaterials : public FluidSystemTest {
     const std::vector<std::string> names = ListSourcePresets();
     const int item = int(std::find(names.begin(), names.end(), name) - names.begin());
     ASSERT_LT(item, ListView_GetItemCount(list)) << name;
-    for (int i = 0; i < ListView_GetItemCount(list); ++i) ListView_SetItemState(list, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    NMITEMACTIVATE click;
-    click.hdr.hwndFrom = list;
-    click.hdr.idFrom = kPresetBrowserList;
-    click.hdr.code = NM_CLICK;
-    click.iItem = item;
-    SendMessage(b, WM_NOTIFY, kPresetBrowserList, reinterpret_cast<LPARAM>(&click));
+    ClickPreset(b, item);
     SendMessage(b, WM_COMMAND, kPresetBrowserSelect, 0);
     SendMessage(b, WM_COMMAND, kPresetBrowserClose, 0);
   }
