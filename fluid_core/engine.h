@@ -193,8 +193,12 @@ class FluidEngine {
   // Writes cache frame n from the solver; the file length, 0 on failure
   // (cacheFailure set).
   int SaveFrame(int n);
+  // The statistics texts, written into the cache rollout after every solve,
+  // load and unpack alike.
   void ShowStatistics(HWND dialog);
   // The five statistics texts (controls 1087, 1088, 1053, 1054, 1055).
+  // Cache frames count from the start frame: "Frames solved" is lastSolved,
+  // never lastSolved less the start frame.
   std::vector<std::string> StatisticsTexts();
   // Sums the surface files of frames 0..lastSolved on disk.
   void ComputeSurfaceCacheSize();

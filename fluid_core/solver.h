@@ -14,6 +14,8 @@ class Hileras;  // shape outlines of an emitter (fill geometry)
 // Loops over fewer items than this run on the calling thread: waking the
 // team costs more than the work (the result is the same either way).
 constexpr int kParallelMin = 1024;
+// Particles a thread takes at a time in the closing pass of a step.
+constexpr int kFinishChunk = 64;
 class FluidSolver;
 struct ColliderMesh;
 
@@ -223,6 +225,7 @@ struct alignas(16) ForceInput {
   float density;
   float pressureTerm;
   uint8_t dead;
+  uint8_t active;
 };
 
 // Where a particle's pair list lies: `count` slots from `offset` in block
@@ -361,7 +364,10 @@ class FluidSolver {
   void AppendPair(int i, int b);
 
   // --- density, pressure, viscosity, cohesion ---
-  float SelfDensity(const FluidParticle& p) const;
+  float SelfDensity(const FluidParticle& p) const { return SelfDensity(p.mass, p.spacing); }
+  static float SelfDensity(float mass, float spacing) {
+    return mass * 8.0f / (spacing * spacing * spacing * 12.566371f);
+  }
   // Adds the pair to both lists and both densities when in range.
   void PairKernel(int a, int b);
   void ComputePressure();
@@ -422,18 +428,30 @@ class FluidSolver {
   bool CollideOne(int i, const Vec3f& parking);
   // Collisions, friction (unless skipped), integration, domain kill and
   // bounds in one pass.
-  void FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity);
+  // Step's closing pass: forces from the fused density pass's results, then
+  // collisions, friction (unless skipped), integration, domain kill and
+  // bounds, a chunk of particles at a time. Returns the share of the pass's
+  // time the forces took.
+  double FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity);
+  // The forces of slots [begin, end) (ForcePass with cohesion) from the
+  // fused density pass's results, stored into the records together with
+  // those results (ComputePressure's pressure terms included); the
+  // nanoseconds it took.
+  int64_t ForceChunk(int begin, int end, double root);
+  // The fused density pass's results into the records, as the separate
+  // phases leave them; with `pressure` also the pressure terms (for a step
+  // that Escape ends before its closing pass).
+  void StoreDensities(bool pressure);
   void RefreshForceInputs();
-  // The phases as Step runs them: `fused` also leaves the force inputs
-  // behind, pressure terms included (density passes; the records get theirs
-  // from ComputePressure), or applies cohesion (force pass), saving whole
-  // passes over the particle records.
+  // The density passes as Step runs them: `fused` leaves the sums in the
+  // compact arrays (force inputs with pressure terms, `densitySums_`) rather
+  // than in the records, which the closing pass then fills: the records are
+  // walked twice a sub-step instead of five times.
   bool BuildPairs(bool fused);
   // `clockT0`: also sets the clocks of the particles that are not new.
   void DensityPass(bool fused, const float* clockT0 = nullptr);
-  void ForcePass(bool fused);
-  // A particle's sums from either density pass into its record (and, fused,
-  // into its force inputs with the pressure term).
+  // A particle's sums from either density pass into its record or, fused,
+  // into its force inputs (with the pressure term) and `densitySums_`.
   void StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused);
   // Pressure term of a live, active particle from its density.
   float PressureTermOf(float density) const;
@@ -450,6 +468,12 @@ class FluidSolver {
   std::vector<PairInput> pairInput_;
   std::vector<uint8_t> pairFlags_;  // 1 dead, 2 new: the density pass's view of a neighbour
   std::vector<ForceInput> forceInput_;
+  // What the fused density passes leave besides the force inputs.
+  struct DensitySums {
+    Vec3f cohesion;
+    float dtLimit;
+  };
+  std::vector<DensitySums> densitySums_;
   // Pair storage: block 0 takes lists grown after the build (new particles
   // on later sub-steps), blocks 1.. one per thread of the build.
   // One cache line each: the threads update their own blocks' fill marks

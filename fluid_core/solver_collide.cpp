@@ -1,6 +1,7 @@
 // Collisions with collider meshes, adhesion, friction, integration and the
 // domain kill; the point-to-face distance family.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "fluid_core/solver.h"
@@ -560,30 +561,42 @@ void FluidSolver::KillOutsideDomain() {
   killedCount += killed;
 }
 
-void FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity) {
-  // Collisions, friction, integration, the domain kill and the bounds each
-  // look at one particle only, so one pass does all five in their order.
+double FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity) {
+  // Forces, collisions, friction, integration, the domain kill and the
+  // bounds each look at one particle only (the forces read the other
+  // particles from the compact copies the density pass made, which nothing
+  // here changes), so one pass does all six in their order.
   const int n = count;
   const bool friction = !skipFrictionAndBounce;
   const Vec3f parking = parkingPos;
+  const double root = std::sqrt(particlesPerVolume);
   for (ColliderMesh* K : colliders) K->BuildFaceIndex();
   int killed = 0;
+  int64_t forceNs = 0, allNs = 0;
   float x0 = 1e6f, y0 = 1e6f, z0 = 1e6f, x1 = -1e6f, y1 = -1e6f, z1 = -1e6f;
+  const int chunks = (n + kFinishChunk - 1) / kFinishChunk;
   // Dynamic, so particles that touch many faces do not hold up a thread
   // (bounds are minima and maxima, the same in any order).
-#pragma omp parallel for schedule(dynamic, 64) if (n >= kParallelMin) reduction(+ : killed) \
+#pragma omp parallel for schedule(dynamic, 1) if (n >= kParallelMin) reduction(+ : killed, forceNs, allNs) \
     reduction(min : x0, y0, z0) reduction(max : x1, y1, z1)
-  for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
-    killed += CollideOne(i, parking) ? 1 : 0;
-    if (friction) FrictionOne(p);
-    IntegrateOne(i, t1, forces, gravity);
-    killed += KillOne(p) ? 1 : 0;
-    if (p.dead) continue;
-    x0 = std::min(x0, p.pos.x); y0 = std::min(y0, p.pos.y); z0 = std::min(z0, p.pos.z);
-    x1 = std::max(x1, p.pos.x); y1 = std::max(y1, p.pos.y); z1 = std::max(z1, p.pos.z);
+  for (int c = 0; c < chunks; ++c) {
+    const auto start = std::chrono::steady_clock::now();
+    const int begin = c * kFinishChunk, end = std::min(n, begin + kFinishChunk);
+    forceNs += ForceChunk(begin, end, root);
+    for (int i = begin; i < end; ++i) {
+      FluidParticle& p = particles[i];
+      killed += CollideOne(i, parking) ? 1 : 0;
+      if (friction) FrictionOne(p);
+      IntegrateOne(i, t1, forces, gravity);
+      killed += KillOne(p) ? 1 : 0;
+      if (p.dead) continue;
+      x0 = std::min(x0, p.pos.x); y0 = std::min(y0, p.pos.y); z0 = std::min(z0, p.pos.z);
+      x1 = std::max(x1, p.pos.x); y1 = std::max(y1, p.pos.y); z1 = std::max(z1, p.pos.z);
+    }
+    allNs += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
   }
   killedCount += killed;
   bounds[0] = x0; bounds[1] = y0; bounds[2] = z0;
   bounds[3] = x1; bounds[4] = y1; bounds[5] = z1;
+  return allNs > 0 ? double(forceNs) / double(allNs) : 0.0;
 }

@@ -1,4 +1,5 @@
 // Equation of state, pressure and viscosity acceleration, cohesion.
+#include <chrono>
 #include <cmath>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -33,6 +34,7 @@ void FluidSolver::SetForceInput(int i, const FluidParticle& p) {
   f.density = p.density;
   f.pressureTerm = p.pressureTerm;
   f.dead = p.dead;
+  f.active = p.active;
 }
 
 void FluidSolver::RefreshForceInputs() {
@@ -139,14 +141,10 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
 }
 }  // namespace
 
-void FluidSolver::ComputePairForces() { ForcePass(false); }
-
-void FluidSolver::ForcePass(bool fused) {
+void FluidSolver::ComputePairForces() {
   SyncPairSlots();
-  // Fused, the density pass has left the inputs behind.
-  if (!fused) RefreshForceInputs();
+  RefreshForceInputs();
   const int n = count;
-  const double root = std::sqrt(particlesPerVolume);
   // Handed out in chunks: particles at the surface have fewer pairs than
   // those inside (each iteration writes only its own particle).
 #pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
@@ -160,8 +158,36 @@ void FluidSolver::ForcePass(bool fused) {
     const Vec3f acc = ListForce(i, n, list, L.count, forceInput_.data(), p.density, p.pressureTerm);
     p.accel = acc;
     p.pairAccel = acc;
-    if (fused) CohesionOne(p, root);
   }
+}
+
+int64_t FluidSolver::ForceChunk(int begin, int end, double root) {
+  const auto start = std::chrono::steady_clock::now();
+  const int n = count;
+  Vec3f acc[kFinishChunk];
+  // The forces first, from the compact arrays only; then each record once.
+  for (int i = begin; i < end; ++i) {
+    const ForceInput& f = forceInput_[size_t(i)];
+    if (f.dead || !f.active) continue;
+    const PairSpan L = pairSpans_[size_t(i)];
+    const int32_t* list = L.count ? pairBlocks_[size_t(L.block)].data.data() + L.offset : nullptr;
+    acc[i - begin] = ListForce(i, n, list, L.count, forceInput_.data(), f.density, f.pressureTerm);
+  }
+  for (int i = begin; i < end; ++i) {
+    const ForceInput& f = forceInput_[size_t(i)];
+    if (f.dead) continue;
+    FluidParticle& p = particles[size_t(i)];
+    p.density = f.density;
+    p.cohesion = densitySums_[size_t(i)].cohesion;
+    p.dtLimit = densitySums_[size_t(i)].dtLimit;
+    p.accel = Vec3f();
+    if (!f.active) continue;
+    p.pressureTerm = f.pressureTerm;
+    p.accel = acc[i - begin];
+    p.pairAccel = acc[i - begin];
+    CohesionOne(p, root);
+  }
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 void FluidSolver::CohesionOne(FluidParticle& p, double root) const {

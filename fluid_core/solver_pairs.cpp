@@ -394,24 +394,41 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
 
 const std::vector<int>& CellGrid::NeighbourTable() {
   if (tableValid_) return neighbourTable_;
-  // Each row is filled by its own iteration: no serial pass over the table.
   if (neighbourTable_.size() < size_t(cellCount_) * 27) neighbourTable_.resize(size_t(cellCount_) * 27);
   const int nc = cellCount_;
-#pragma omp parallel for schedule(static) if (nc >= kParallelMin)
-  for (int c = 0; c < nc; ++c) {
-    const GridCell& g = cells_[c];
-    int* row = &neighbourTable_[size_t(c) * 27];
-    std::fill(row, row + 27, -1);
-    // The three cells of an x-row are consecutive keys: one search per row.
+  // The cells of one (j, k) row are consecutive and ascend in i: each row
+  // finds its nine neighbouring rows once and walks each of them beside
+  // itself, so every cell's neighbours cost a few steps, not searches.
+  std::vector<int>& rows = startScratch_;  // first cell of each row, then nc
+  rows.clear();
+  auto rowKey = [this](int c) { return keys_[size_t(c)] >> 21; };
+  for (int c = 0; c < nc; ++c)
+    if (c == 0 || rowKey(c) != rowKey(c - 1)) rows.push_back(c);
+  const int nr = int(rows.size());
+  rows.push_back(nc);
+  // Each row is filled by its own iteration: no serial pass over the table.
+#pragma omp parallel for schedule(dynamic, 16) if (nc >= kParallelMin)
+  for (int r = 0; r < nr; ++r) {
+    const int a = rows[size_t(r)], b = rows[size_t(r) + 1];
+    std::fill(neighbourTable_.begin() + size_t(a) * 27, neighbourTable_.begin() + size_t(b) * 27, -1);
+    const GridCell& first = cells_[size_t(a)];
     for (int dj = -1; dj <= 1; ++dj)
       for (int dk = -1; dk <= 1; ++dk) {
-        uint64_t first = CellKey(g.i - 1, g.j + dj, g.k + dk);
-        auto end = keys_.begin() + nc;
-        auto it = std::lower_bound(keys_.begin(), end, first);
-        for (int di = -1; di <= 1 && it != end; ++di) {
-          uint64_t key = CellKey(g.i + di, g.j + dj, g.k + dk);
-          while (it != end && *it < key) ++it;
-          if (it != end && *it == key) row[((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1)] = int(it - keys_.begin());
+        // The neighbouring row, if occupied: [na, nb).
+        const uint64_t want = CellKey(0, first.j + dj, first.k + dk) >> 21;
+        const auto found = std::lower_bound(rows.begin(), rows.begin() + nr, want,
+                                            [&](int c, uint64_t key) { return rowKey(c) < key; });
+        if (found == rows.begin() + nr || rowKey(*found) != want) continue;
+        int q = *found;
+        const int nb = *(found + 1);
+        for (int c = a; c < b; ++c) {
+          const int ci = cells_[size_t(c)].i;
+          while (q < nb && cells_[size_t(q)].i < ci - 1) ++q;
+          int* row = &neighbourTable_[size_t(c) * 27];
+          for (int t = q; t < nb && cells_[size_t(t)].i <= ci + 1; ++t) {
+            const int di = cells_[size_t(t)].i - ci;
+            row[((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1)] = t;
+          }
         }
       }
   }
@@ -491,10 +508,6 @@ bool FluidSolver::PairTerms(int i, int k, float& mu, Vec3f& grad) const {
 
 // ---------------------------------------------------------------- pairs
 
-float FluidSolver::SelfDensity(const FluidParticle& p) const {
-  return p.mass * 8.0f / (p.spacing * p.spacing * p.spacing * 12.566371f);
-}
-
 void FluidSolver::RebuildNeighbourGrid(float t0) {
   grid->Build(particles, count, &t0);
 }
@@ -517,6 +530,7 @@ bool FluidSolver::BuildPairs(bool fused) {
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
+  if (fused && (int)densitySums_.size() < n) densitySums_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -527,7 +541,10 @@ bool FluidSolver::BuildPairs(bool fused) {
     p.isNew = 0;
     p.dtLimit = 1e6f;
     pairInput_[i] = InputOf(p);
-    if (fused) SetForceInput(i, p);  // live ones get their density below
+    if (fused) {
+      SetForceInput(i, p);  // live ones get their sums in the walk below
+      densitySums_[size_t(i)] = DensitySums{Vec3f(), 1e6f};
+    }
   }
   // Slots beyond the count keep their list lengths (a frame written now
   // stores them) but no longer their storage, which is reused below.
@@ -572,10 +589,11 @@ bool FluidSolver::BuildPairs(bool fused) {
     }
     PairBlock& B = pairBlocks_[size_t(block)];
     for (int a : grid->CellAt(c).members) {
-      FluidParticle& pa = particles[a];
-      float density = pa.density;
-      Vec3f cohesion = pa.cohesion;
-      float dtLimit = pa.dtLimit;
+      // As the loop above left the record (which is not read again here).
+      const PairInput& in = pairInput_[size_t(a)];
+      float density = SelfDensity(in.mass, in.spacing);
+      Vec3f cohesion;
+      float dtLimit = 1e6f;
       int32_t* const first = PairRoom(block, cand.size());
       const int kept = DensityOver(a, cand.data(), int(cand.size()), pairInput_.data(),
                                    [a](int j) { return j != a; }, density, cohesion, dtLimit, first);
@@ -584,7 +602,7 @@ bool FluidSolver::BuildPairs(bool fused) {
       L.offset = int64_t(B.used);
       L.count = int32_t(kept);
       B.used += size_t(kept);
-      pa.neighbourCount = kept;
+      particles[size_t(a)].neighbourCount = kept;
       StoreDensity(a, density, cohesion, dtLimit, fused);
     }
   };
@@ -657,6 +675,7 @@ void FluidSolver::DensityPass(bool fused, const float* clockT0) {
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if ((int)pairFlags_.size() < n) pairFlags_.resize(n);
   if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
+  if (fused && (int)densitySums_.size() < n) densitySums_.resize(n);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = particles[i];
@@ -675,10 +694,9 @@ void FluidSolver::DensityPass(bool fused, const float* clockT0) {
 #pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
     if (pairFlags_[i] & 1) continue;
-    FluidParticle& p = particles[i];
     const PairSpan L = pairSpans_[i];
     const int32_t* list = L.count ? pairBlocks_[size_t(L.block)].data.data() + L.offset : nullptr;
-    float density = SelfDensity(p);
+    float density = SelfDensity(pairInput_[i].mass, pairInput_[i].spacing);
     Vec3f cohesion;
     float dtLimit = 1e6f;
     ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), density, cohesion, dtLimit);
@@ -687,13 +705,29 @@ void FluidSolver::DensityPass(bool fused, const float* clockT0) {
 }
 
 void FluidSolver::StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused) {
+  if (fused) {
+    ForceInput& f = forceInput_[size_t(i)];
+    f.density = density;
+    if (f.active) f.pressureTerm = PressureTermOf(density);
+    densitySums_[size_t(i)] = DensitySums{cohesion, dtLimit};
+    return;
+  }
   FluidParticle& p = particles[size_t(i)];
   p.density = density;
   p.cohesion = cohesion;
   p.dtLimit = dtLimit;
-  if (fused) {
-    // The record's own pressure term is written by ComputePressure.
-    forceInput_[size_t(i)].density = density;
-    if (p.active) forceInput_[size_t(i)].pressureTerm = PressureTermOf(density);
+}
+
+void FluidSolver::StoreDensities(bool pressure) {
+  const int n = count;
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
+  for (int i = 0; i < n; ++i) {
+    const ForceInput& f = forceInput_[size_t(i)];
+    if (f.dead) continue;  // the density passes skip dead slots
+    FluidParticle& p = particles[size_t(i)];
+    p.density = f.density;
+    p.cohesion = densitySums_[size_t(i)].cohesion;
+    p.dtLimit = densitySums_[size_t(i)].dtLimit;
+    if (pressure && f.active) p.pressureTerm = f.pressureTerm;
   }
 }

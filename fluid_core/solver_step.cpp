@@ -28,26 +28,42 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
     grid->Clear();
   lap(phaseSeconds.grid);
 
-  // The density passes also leave the force inputs behind (with the
-  // pressure terms ComputePressure then stores), and the force pass applies
-  // cohesion: the results are those of running the phases one after the
-  // other (each touches only its own particle), with two passes over the
-  // records fewer. Escape is polled where it always was.
+  // The density passes leave their sums in compact arrays, and the closing
+  // pass computes the forces from them, storing everything into the records
+  // as it goes: the results are those of running the phases one after the
+  // other (each touches only its own particle), with three passes over the
+  // records fewer. Escape is polled where it always was; a step it ends
+  // leaves the records as the separate phases would have.
   if (firstSubStep) {
-    if (!BuildPairs(true)) return false;
+    if (!BuildPairs(true)) {
+      StoreDensities(false);
+      return false;
+    }
   } else {
     if (added) ComputePairsSerial();
     DensityPass(true, gridStep ? nullptr : &t0);
   }
   lap(phaseSeconds.pairs);
-  if (solver_host::AbortRequested()) return false;
-  ComputePressure();
-  if (solver_host::AbortRequested()) return false;
-  ForcePass(true);
-  if (solver_host::AbortRequested()) return false;
-  if (solver_host::AbortRequested()) return false;  // where cohesion ran on its own
-  lap(phaseSeconds.forces);
-  FinishStep(t1, forces, gravity);  // collisions, friction, integration, domain kill, bounds
-  lap(phaseSeconds.collide);
+  if (solver_host::AbortRequested()) {  // before the pressures
+    StoreDensities(false);
+    return false;
+  }
+  if (solver_host::AbortRequested()) {  // before the forces
+    StoreDensities(true);
+    return false;
+  }
+  // The polls after the forces and after cohesion are taken before the
+  // closing pass computes them (they do not depend on the polls).
+  if (solver_host::AbortRequested() || solver_host::AbortRequested()) {
+    StoreDensities(true);
+    ComputePairForces();
+    ApplyCohesion();
+    return false;
+  }
+  double seconds = 0.0;
+  const double forceShare = FinishStep(t1, forces, gravity);
+  lap(seconds);
+  phaseSeconds.forces += seconds * forceShare;
+  phaseSeconds.collide += seconds * (1.0 - forceShare);
   return true;
 }

@@ -544,13 +544,7 @@ void ShowCacheState(TetraProcObj& system, IParamMap2* map, HWND hWnd) {
     system.pblock2->SetValue(kFluidDirectory, 0, e.systemName.c_str());
   }
   if (map) map->Invalidate();
-  char text[64];
-  std::snprintf(text, sizeof text, "Particle count: %d", e.solver ? e.solver->LiveCount() : 0);
-  SetDlgItemText(hWnd, kParticleCount, text);
-  std::snprintf(text, sizeof text, "Frames solved: %d", e.lastSolved);
-  SetDlgItemText(hWnd, kFramesSolved, text);
-  std::snprintf(text, sizeof text, "Meshes solved: %d", e.CountMeshedFrames());
-  SetDlgItemText(hWnd, kMeshesSolved, text);
+  // One set of statistics texts for every path (solve, load, unpack).
   e.ShowStatistics(hWnd);
 }
 

@@ -593,8 +593,17 @@ TEST_F(FluidRollouts, SaveWritesANewPackedFileAndAsksBeforeOverwriting) {
 }
 
 TEST_F(FluidRollouts, LoadUnpacksAPackedFileAndRefusesABrokenOne) {
+  // Cache frames count from the start frame: the statistics after an
+  // unpack read as they did after the solve, whatever frame the range
+  // starts at.
+  ip()->SetAnimRange(Interval(10 * 160, 20 * 160));
   TetraProcObj* s = Open();
+  ASSERT_EQ(s->engine.startFrame, 10);
   SolveAndMesh(s, 3);
+  s->engine.ShowStatistics(s->cacheRollout);
+  const std::vector<std::string> solved = {Text(kDlgCacheParams, kParticleCount), Text(kDlgCacheParams, kFramesSolved),
+                                           Text(kDlgCacheParams, kMeshesSolved)};
+  EXPECT_EQ(solved, (std::vector<std::string>{"Particle count: 27", "Frames solved: 2", "Meshes solved: 2"}));
   const std::string pack = scratch() + "/take.Vor";
   ASSERT_TRUE(s->engine.PackCache(pack));
   // Forget the cache on disk, then load it back.
@@ -608,7 +617,10 @@ TEST_F(FluidRollouts, LoadUnpacksAPackedFileAndRefusesABrokenOne) {
   EXPECT_TRUE(Prompted("take.Vor-> loaded successfully."));
   EXPECT_EQ(s->engine.lastSolved, 2);
   for (int n = 0; n < 3; ++n) EXPECT_TRUE(vorel::host::FileExists(fc.FramePath(n))) << n;
-  EXPECT_EQ(Text(kDlgCacheParams, kFramesSolved), "Frames solved: 2");
+  EXPECT_EQ(s->engine.startFrame, 10);
+  EXPECT_EQ(Text(kDlgCacheParams, kParticleCount), solved[0]);
+  EXPECT_EQ(Text(kDlgCacheParams, kFramesSolved), solved[1]);
+  EXPECT_EQ(Text(kDlgCacheParams, kMeshesSolved), solved[2]);
   auto dialogs = vorel_ui::FileDialogLog();
   ASSERT_EQ(dialogs.size(), 1u);
   EXPECT_EQ(dialogs[0].filters, (std::vector<std::string>{"select a single .Vor packed file", "*.Vor",
