@@ -77,11 +77,12 @@ bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h
   body.resize(bytes);
   if (std::fseek(f.get(), long(ParticleFrameFile::kArraysStart), SEEK_SET) != 0) return false;
   if (bytes != 0 && std::fread(body.data(), 1, bytes, f.get()) != bytes) return false;
-  // Offsets are from the file start; the body begins at the arrays.
+  // Offsets are from the file start; the body begins at the arrays (and is
+  // empty, with no storage to point into, for a frame of no particle).
   const int64_t n = h.count, o = -ParticleFrameFile::kArraysStart;
   // Positions and velocities are adjacent, and so are spacings and masses.
-  return AllFinite(body.data() + o + ParticleFrameFile::PosOffset(n), 6 * n) &&
-         AllFinite(body.data() + o + ParticleFrameFile::SpacingOffset(n), 2 * n);
+  return AllFinite(body.data() + (o + ParticleFrameFile::PosOffset(n)), 6 * n) &&
+         AllFinite(body.data() + (o + ParticleFrameFile::SpacingOffset(n)), 2 * n);
 }
 }  // namespace
 

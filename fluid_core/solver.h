@@ -426,6 +426,9 @@ class FluidSolver {
   static void Park(FluidParticle& p, const Vec3f& parking);
   // One particle's collision pass; true when a killer face parked it.
   bool CollideOne(int i, const Vec3f& parking);
+  // A new particle of `source` at pos moving at vel, where a face pushes
+  // it: moved to where the push begins, or false (not to be emitted).
+  bool StartClearOfFaces(Vec3f& pos, const Vec3f& vel, const SolverSource& source) const;
   // Collisions, friction (unless skipped), integration, domain kill and
   // bounds in one pass.
   // Step's closing pass: forces from the fused density pass's results, then

@@ -387,6 +387,48 @@ Vec3f FluidSolver::AdhesionForce(const Vec3f& v, float radius, float D) {
   return v * (1.0f / (s * s * s * 12.566371f)) * (t * t) * (1.0f / s) * (-3.0f / D);
 }
 
+namespace {
+// Where face f of K reaches a particle at p: the unit vector toward the face
+// and the distance term D = d + R - gap, d being the distance to the face's
+// plane, or beyond a rim to the face's nearest point (`over` false). False
+// when the face does not reach p.
+bool FaceContact(const ColliderMesh& K, int f, const Vec3f& p, float R, float gap, Vec3f& nrm, float& D,
+                 bool& over) {
+  const float* box = &K.faceBox[size_t(f) * 6];
+  if (!(p.x >= box[0] && p.x <= box[3] && p.y >= box[1] && p.y <= box[4] && p.z >= box[2] && p.z <= box[5]))
+    return false;
+  if (K.faceIndex.BeyondPlane(f, p, R)) return false;  // no hit
+  float d;
+  Vec3f toPlane;
+  FaceQuery(K, f, p, R, d, over, toPlane);
+  if (!over) {
+    // A killer parks what reaches its faces; beyond its rims nothing.
+    const std::vector<uint8_t>& rims = K.faceIndex.rims;
+    const unsigned rim = K.particleKiller || size_t(f) >= rims.size() ? 0u : rims[size_t(f)];
+    if (!rim || !RimQuery(K, f, rim, p, toPlane, toPlane, d)) return false;
+  }
+  D = d + R - gap;
+  float len = Vec3Length(toPlane);
+  if (!(len > 0.0f)) return false;  // on the plane: no direction to push along
+  nrm = toPlane * (1.0f / len);
+  return true;
+}
+
+// Calls fn(f) for each face of K whose box may hold p, in ascending order,
+// until fn returns false.
+template <class Fn>
+void ForFacesAt(const ColliderMesh& K, const Vec3f& p, Fn&& fn) {
+  const int nf = std::min<int>(K.FaceCount(), int(K.faceBox.size() / 6));
+  const int* cand = nullptr;
+  const int* candEnd = nullptr;
+  if (!K.FaceCandidates(p, cand, candEnd)) return;  // outside every face box
+  const bool indexed = cand != nullptr;
+  const int steps = indexed ? int(candEnd - cand) : nf;
+  for (int step = 0; step < steps; ++step)
+    if (!fn(indexed ? cand[step] : step)) return;
+}
+}  // namespace
+
 bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
   FluidParticle& p = particles[i];
   p.collided = 0;
@@ -394,39 +436,18 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
   const SolverSource* src = SourceOf(p);
   const bool over = src && src->overridesObjectParams != 0;
   const float s = p.spacing;
+  bool parked = false;
   for (ColliderMesh* K : colliders) {
     const float gap = ContactGap(over ? src->collisionGap : K->collisionGap, s);
     if (!K->collide) continue;
     const float R = CollisionReach(s);
-    const int nf = std::min<int>(K->FaceCount(), int(K->faceBox.size() / 6));
-    const int* cand = nullptr;
-    const int* candEnd = nullptr;
-    if (!K->FaceCandidates(p.pos, cand, candEnd)) continue;  // outside every face box
-    const bool indexed = cand != nullptr;
-    const int steps = indexed ? int(candEnd - cand) : nf;
-    for (int step = 0; step < steps; ++step) {
-      const int f = indexed ? cand[step] : step;
-      const float* box = &K->faceBox[size_t(f) * 6];
-      if (!(p.pos.x >= box[0] && p.pos.x <= box[3] && p.pos.y >= box[1] && p.pos.y <= box[4] &&
-            p.pos.z >= box[2] && p.pos.z <= box[5]))
-        continue;
-      if (K->faceIndex.BeyondPlane(f, p.pos, R)) continue;  // no hit
-      float d;
+    ForFacesAt(*K, p.pos, [&](int f) {
+      Vec3f nrm;
+      float D;
       bool hit;
-      Vec3f toPlane;
-      FaceQuery(*K, f, p.pos, R, d, hit, toPlane);
-      if (!hit) {
-        // A killer parks what reaches its faces; beyond its rims nothing.
-        const std::vector<uint8_t>& rims = K->faceIndex.rims;
-        const unsigned rim = K->particleKiller || size_t(f) >= rims.size() ? 0u : rims[size_t(f)];
-        if (!rim || !RimQuery(*K, f, rim, p.pos, toPlane, toPlane, d)) continue;
-      }
-      float D = d + R - gap;
-      float len = Vec3Length(toPlane);
-      if (!(len > 0.0f)) continue;  // on the plane: no direction to push along
-      Vec3f nrm = toPlane * (1.0f / len);
+      if (!FaceContact(*K, f, p.pos, R, gap, nrm, D, hit)) return true;
       Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
-      if (D >= 2.0f * R) continue;
+      if (D >= 2.0f * R) return true;
       float adherence = over ? src->adherence : K->adherence;
       if (adherence > 0.0f && hit) {  // sticking holds to the plane of a face it is over
         p.face = f;
@@ -436,7 +457,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
       }
       float tHit = D / Vec3Dot(nrm, p.vel);
       if (tHit > 0.0f) p.dtLimit = std::min(p.dtLimit, tHit / 25.0f);
-      if (D >= R) continue;
+      if (D >= R) return true;
       // The push grows from zero at the edge of the gap rather than
       // switching on at full strength there: a force that jumps while the
       // step is evaluated at its start does work on every crossing, and a
@@ -451,11 +472,46 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
         p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * D / pushAccel) / kPushStepDivisor);
       if (K->particleKiller) {
         Park(p, parking);
-        return true;  // counted once, and no further face sees the parking spot
+        parked = true;
+        return false;  // counted once, and no further face sees the parking spot
       }
-    }
+      return true;
+    });
+    if (parked) return true;
   }
   return false;
+}
+
+bool FluidSolver::StartClearOfFaces(Vec3f& pos, const Vec3f& vel, const SolverSource& source) const {
+  // A particle that starts inside the push of a face leaves with all the
+  // work of the push from there, up to some 37 solver units/s: an emitter a
+  // few units from a wall threw its nearest particles across the tank. One
+  // that moves across the face (30 degrees or more from it, to or from it)
+  // starts where the push begins instead, as if it had come that far; one
+  // that moves along the face would be piled onto its neighbours by that,
+  // and is not emitted: the face holds that space. Killers park what they
+  // reach.
+  const float s = source.spacing, R = CollisionReach(s);
+  const float speed = Vec3Length(vel);
+  bool clear = true;
+  for (const ColliderMesh* K : colliders) {
+    if (!K->collide || K->particleKiller) continue;
+    const float gap = ContactGap(source.overridesObjectParams ? source.collisionGap : K->collisionGap, s);
+    ForFacesAt(*K, pos, [&](int f) {
+      Vec3f nrm;
+      float D;
+      bool hit;
+      if (!FaceContact(*K, f, pos, R, gap, nrm, D, hit) || !(D < R)) return true;
+      if (!(std::fabs(Vec3Dot(vel, nrm)) >= 0.5f * speed && speed > 0.0f)) {
+        clear = false;
+        return false;
+      }
+      pos -= nrm * (R - D);
+      return true;
+    });
+    if (!clear) return false;
+  }
+  return true;
 }
 
 void FluidSolver::CollideWithObjects() {

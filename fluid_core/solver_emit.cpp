@@ -159,15 +159,19 @@ void FluidSolver::EmitFromSource(SolverSource& source, float stepLength, std::ve
   // leaves the source where it was.
   source.phase = rest == 0.0f ? p0 + firstSpan : rest;
   if (source.phase == period) source.phase = 0.0f;
+  if (!cand.empty())
+    for (ColliderMesh* K : colliders) K->BuildFaceIndex();  // the engine may have rebuilt them
   for (const Vec3f& q : cand) {
+    Vec3f pos(q.x * tm[0] + q.y * tm[3] + q.z * tm[6] + tm[9], q.x * tm[1] + q.y * tm[4] + q.z * tm[7] + tm[10],
+              q.x * tm[2] + q.y * tm[5] + q.z * tm[8] + tm[11]);
+    const Vec3f vel = source.dir * ((Rand01() * source.speedVariation + 1.0f) * speed) + source.emitterVel;
+    if (!StartClearOfFaces(pos, vel, source)) continue;
     int slot = TakeSlot();
     newSlots.push_back(slot);
     PlaceParticle(slot);
     FluidParticle& p = particles[slot];
-    p.pos = Vec3f(q.x * tm[0] + q.y * tm[3] + q.z * tm[6] + tm[9],
-                  q.x * tm[1] + q.y * tm[4] + q.z * tm[7] + tm[10],
-                  q.x * tm[2] + q.y * tm[5] + q.z * tm[8] + tm[11]);
-    p.vel = source.dir * ((Rand01() * source.speedVariation + 1.0f) * speed) + source.emitterVel;
+    p.pos = pos;
+    p.vel = vel;
     Vec3f e = p.pos - texOrigin;
     p.texCoord = Vec3f(AxisCoord(e, texAxisU), AxisCoord(e, texAxisV), AxisCoord(e, texAxisW));
     p.sourceIndex = source.sourceIndex;

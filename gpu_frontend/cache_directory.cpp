@@ -355,16 +355,8 @@ bool CacheDirectory::WritePreset(const std::string& name, float v1, float v2, fl
                                  float v5) const {
   const std::string path = Bounded(Join(presetsDir, name + kPresetEnding));
   if (path.empty()) return false;
-  const std::string temp = path + ".part";
-  std::FILE* f = vorel::host::OpenFile(temp, "wb");
-  if (!f) return false;
   const float v[5] = {v1, v2, v3, v4, v5};
-  bool ok = std::fwrite(v, 4, 5, f) == 5;
-  ok = (std::fclose(f) == 0) && ok;
-  const std::string from = vorel::host::NormalizePath(temp), to = vorel::host::NormalizePath(path);
-  if (ok && std::rename(from.c_str(), to.c_str()) == 0) return true;
-  std::remove(from.c_str());
-  return false;
+  return vorel::host::WriteFileAside(vorel::host::NormalizePath(path), v, sizeof v).error == 0;
 }
 
 }  // namespace vorel_gpufe

@@ -118,6 +118,64 @@ TEST(Emission, EmitSourcesMarksNewParticlesAndSkipsSilentSources) {
   EXPECT_FALSE(s->EmitSources(2.1f, 0.1f));
 }
 
+TEST(Emission, ParticlesStartingWhereAFacePushesStartAtItsEdgeOrAreNotEmitted) {
+  // A disc of 5 x 5 points (spacing 0.1) 0.05 above a floor whose gap is
+  // the reach, 0.1333: the points of the first layer start inside the
+  // floor's push, and an emitter this near a wall threw them across the
+  // tank. Emitted across the floor they start at the edge of the push;
+  // emitted along it they are not emitted at all.
+  const float gap = FluidSolver::CollisionReach(0.1f);
+  auto emit = [&](const Vec3f& dir, bool floor) {
+    vorel::host::FixClockMs(4321);
+    std::unique_ptr<FluidSolver> s(MakeSolver());
+    std::vector<Vec3f> disc;
+    for (int l = 0; l < 2; ++l)
+      for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i) disc.emplace_back(i * 0.1f, j * 0.1f, l * 0.12f + 0.01f * float((i + j) % 3));
+    SolverSource& src = SpeedOneSource(*s, disc);
+    src.dir = dir;
+    src.tm[11] = 0.05f;
+    if (floor) {
+      ColliderMesh* f = solver_test::Floor(0.0f, 10.0f, 1.0f);
+      f->collisionGap = 4.0f;  // beyond the reach: the reach
+      s->colliders.push_back(f);
+    }
+    std::vector<int> slots;
+    s->EmitFromSource(src, 0.3f, slots);
+    std::vector<FluidParticle> out;
+    for (int k : slots) out.push_back(s->particles[k]);
+    vorel::host::UnfixClock();
+    return out;
+  };
+  for (const Vec3f& dir : {Vec3f(0, 0, 1), Vec3f(0, 0, -1), Vec3f(0, 0.6f, 0.8f)}) {
+    const std::vector<FluidParticle> free = emit(dir, false), held = emit(dir, true);
+    ASSERT_EQ(held.size(), free.size());
+    int moved = 0;
+    for (size_t k = 0; k < free.size(); ++k) {
+      EXPECT_EQ(held[k].vel, free[k].vel) << k;
+      EXPECT_EQ(held[k].pos.x, free[k].pos.x) << k;
+      EXPECT_EQ(held[k].pos.y, free[k].pos.y) << k;
+      if (free[k].pos.z >= gap) {
+        EXPECT_EQ(held[k].pos.z, free[k].pos.z) << k;
+      } else {
+        EXPECT_NEAR(held[k].pos.z, gap, 1e-5f) << k;
+        ++moved;
+      }
+    }
+    EXPECT_GT(moved, 10) << dir.z;
+  }
+  const std::vector<FluidParticle> free = emit(Vec3f(1, 0, 0), false), held = emit(Vec3f(1, 0, 0), true);
+  size_t k = 0, kept = 0;
+  for (const FluidParticle& p : free) {
+    if (p.pos.z < gap) continue;
+    ASSERT_LT(k, held.size());
+    EXPECT_EQ(held[k++].pos, p.pos);
+    ++kept;
+  }
+  EXPECT_EQ(held.size(), kept);
+  EXPECT_LT(kept, free.size());
+}
+
 TEST(SourceRefresh, EmitterVelocityKeepsSmoothMovesAndDropsJumps) {
   std::unique_ptr<FluidSolver> s(MakeSolver());
   s->AddSource(Vec3f());

@@ -1,0 +1,21 @@
+# The pour of tank_pour.vhs by the GPU route: the GPU fluid object's first
+# source pours into its collider box made a closed tank of 70 x 70 x 60
+# (moved as the CPU route's tank is), solved by the solver program the
+# front-end starts (the build's CPU Vorel_solver). Every frame: no particle
+# parked, every one inside the tank, none faster than the source's speed
+# plus a free fall over the tank's height: 13 solver units/s (260 host
+# units/s) and, with the fluid's gravity 9.8 over 3 solver units,
+# sqrt(2 x 9.8 x 3) = 7.7 (153): 413, with half again as margin, 620.
+registry "SOFTWARE\Kestrane\Vorel_GPU" appPath "${VOREL_BINARY_DIR}/gpu_app"
+create Vorel_GPU
+set Box width 70
+set Box length 70
+set Box height 60
+move Box 0 15 0
+set Vorel_source_ radius 3
+set Vorel_GPU_ SolverEnd 6
+ui open Vorel_GPU_
+ui press "Main controls and params" 1027
+waitprograms
+framecheck tmp/Vorel/caches/default 1 6 scale=20 inside=-35,-20,0,35,50,60 speed<=620 parked<=0 count>=100
+echo gpu tank done
