@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <map>
 
+#include "fluid_core/cache_files.h"
 #include "fluid_core/frame_cache.h"
 #include "fluid_plugin/fluid_desc.h"
 #include "fluid_plugin/fluid_params.h"
@@ -124,7 +125,7 @@ TetraProcObj::TetraProcObj(bool loadingArg)
     // A system being loaded may own this very folder (its save could not
     // rename it): the load drops a stale frame only once it knows the
     // system starts over under this name.
-    if (!loading) DropStaleFirstFrame();
+    if (!loading) DropStaleCache();
   }
   if (!loading) CreateCacheFolders();
   // A new system solves at its own scale, not at one a system of an earlier
@@ -139,12 +140,15 @@ void TetraProcObj::FollowScale(TimeValue t) {
   engine.solver->frameCache.SetScale(20.0f * scale);
 }
 
-void TetraProcObj::DropStaleFirstFrame() {
-  // A first frame left by an earlier scene under the same default name
-  // must not validate as this system's cache; never touch a folder that a
-  // live system still uses.
-  if (!FolderUsedByOther(this, engine.cacheRoot, engine.systemName))
-    DeleteFileA(engine.solver->frameCache.FramePath(0).c_str());
+void TetraProcObj::DropStaleCache() {
+  // Frames and surfaces left by an earlier system under the same default
+  // name must not show as this system's: one solved in the same minute
+  // carries the stamp this system's first frame gets. Never touch a folder
+  // that a live system still uses.
+  if (FolderUsedByOther(this, engine.cacheRoot, engine.systemName)) return;
+  const FrameCache& cache = engine.solver->frameCache;
+  DeleteCacheFiles(cache.SystemFolder(), "?????.Vorel");
+  DeleteCacheFiles(cache.SurfaceFolder(), "m?????.bin");
 }
 
 TetraProcObj::~TetraProcObj() {
@@ -627,9 +631,9 @@ void TetraProcObj::PostLoadFixup() {
       s->SetSourceFileFolder(savedSourceFolders[size_t(i)]);
     IParamBlock2* spb = s->SourceParamBlock();
     if (ReadIntParam(spb, kEmitEmissionType, t, 0) == 2 && s->node) {
-      if (engine.lastSolved != 0) {
-        s->fillPending = 0;
-      } else if (engine.solver->count == 0) {
+      // The fill is emitted after the start frame: until a frame past it is
+      // solved (a scene saved with nothing solved included), it fills again.
+      if (engine.lastSolved <= 0 && engine.solver->count == 0) {
         s->FillFromObject();
         s->fillPending = 1;
       } else {

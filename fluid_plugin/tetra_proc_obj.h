@@ -149,9 +149,11 @@ class TetraProcObj : public SimpleObject2, public FluidEngineOwner {
   // Save and load helpers.
   void RenameForScene();
   void FindCacheFolder(const std::string& savedRoot, const std::string& savedName);
-  // Deletes frame 0 under the system's default name unless a live system
-  // keeps its cache there.
-  void DropStaleFirstFrame();
+  // Deletes the particle frames and surface meshes under the system's
+  // default name, unless a live system keeps its cache there. Only for a
+  // system that starts a cache of its own there: a new one, or a loaded one
+  // whose scene's cache was not found.
+  void DropStaleCache();
 
   uint64_t serial_ = 0;
   // Values read from chunk 1967 until chunk 1969 names the cache folder.

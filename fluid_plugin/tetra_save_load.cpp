@@ -304,7 +304,7 @@ void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::stri
     MessageBoxA(GetActiveWindow(), text, "Vorel Warning!", MB_OKCANCEL);
     // Starting over under the constructor's name: that folder is not the
     // scene's own (it would have been found).
-    DropStaleFirstFrame();
+    DropStaleCache();
     CreateCacheFolders();
     e.Reset();
   }

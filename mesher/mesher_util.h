@@ -51,6 +51,14 @@ class BigArray {
   ~BigArray() { Release(); }
   BigArray(const BigArray&) = delete;
   BigArray& operator=(const BigArray&) = delete;
+  BigArray(BigArray&& o) noexcept { Take(o); }
+  BigArray& operator=(BigArray&& o) noexcept {
+    if (this != &o) {
+      Release();
+      Take(o);
+    }
+    return *this;
+  }
 
   // Drops the old contents and makes room for n values, all bits zero
   // when `zero` is set (mapped pages come zeroed anyway).
@@ -92,10 +100,18 @@ class BigArray {
   T* data() { return data_; }
   const T* data() const { return data_; }
   size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
   T& operator[](size_t i) { return data_[i]; }
   const T& operator[](size_t i) const { return data_[i]; }
 
  private:
+  void Take(BigArray& o) {
+    data_ = o.data_;
+    size_ = o.size_;
+    mappedBytes_ = o.mappedBytes_;
+    o.data_ = nullptr;
+    o.size_ = o.mappedBytes_ = 0;
+  }
   T* data_ = nullptr;
   size_t size_ = 0;
   size_t mappedBytes_ = 0;  // 0: from malloc

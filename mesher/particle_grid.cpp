@@ -1,11 +1,23 @@
 #include "mesher/particle_grid.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <omp.h>
+#include <parallel/algorithm>
 
 #include "mesher/mesher_util.h"
 #include "mesher/surface_builder.h"
 
+
+namespace {
+// Sets smaller than this are inserted one particle at a time.
+constexpr int32_t kParallelInsert = 1 << 15;
+// Cells per parallel chunk where the grid copies particles.
+constexpr int64_t kParallelCells = 4096;
+// Entries per block where run starts are counted, summed and filled.
+constexpr int64_t kBlockEntries = 8192;
+}  // namespace
 
 ParticleCellGrid::ParticleCellGrid(const SurfaceBuilder* builder) : builder_(builder) {}
 
@@ -78,6 +90,87 @@ void ParticleCellGrid::Insert(int32_t i) {
   cell->particles.push_back(i);
 }
 
+void ParticleCellGrid::InsertAll(int32_t n) {
+  const std::vector<SurfaceParticle>& ps = builder_->particles;
+  if (n < kParallelInsert || omp_get_max_threads() == 1 || !cells_.empty()) {
+    for (int32_t i = 0; i < n; ++i)
+      if (!ps[size_t(i)].skip) Insert(i);
+    return;
+  }
+  // The particles sorted by cell, equal cells by index: each run is one
+  // cell's list in insertion order, and ordering the runs by their first
+  // index gives the cells in the order Insert creates them.
+  struct Entry {
+    int32_t x, y, z, i;
+  };
+  // Skipped particles sort after every cell: coordinates stay within 2^30.
+  constexpr int32_t kSkipped = INT32_MAX;
+  mesher_util::BigArray<Entry> e(static_cast<size_t>(n));
+  int64_t kept = 0;
+#pragma omp parallel for schedule(static) reduction(+ : kept)
+  for (int32_t i = 0; i < n; ++i) {
+    const SurfaceParticle& sp = ps[size_t(i)];
+    if (sp.skip) {
+      e[size_t(i)] = {kSkipped, kSkipped, kSkipped, i};
+      continue;
+    }
+    e[size_t(i)] = {CellCoord(sp.position.x, 0), CellCoord(sp.position.y, 1), CellCoord(sp.position.z, 2), i};
+    ++kept;
+  }
+  auto sameCell = [](const Entry& a, const Entry& b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+  __gnu_parallel::sort(e.data(), e.data() + n, [](const Entry& a, const Entry& b) {
+    if (a.x != b.x) return a.x < b.x;
+    if (a.y != b.y) return a.y < b.y;
+    if (a.z != b.z) return a.z < b.z;
+    return a.i < b.i;
+  });
+  struct Run {
+    int32_t first, start, count;
+  };
+  const int64_t blocks = (kept + kBlockEntries - 1) / kBlockEntries;
+  std::vector<int64_t> at(size_t(blocks) + 1, 0);
+  auto starts = [&](int64_t r) { return r == 0 || !sameCell(e[size_t(r)], e[size_t(r - 1)]); };
+#pragma omp parallel for schedule(static)
+  for (int64_t b = 0; b < blocks; ++b) {
+    int64_t c = 0;
+    for (int64_t r = b * kBlockEntries, end = std::min(kept, r + kBlockEntries); r < end; ++r) c += starts(r);
+    at[size_t(b) + 1] = c;
+  }
+  for (size_t b = 0; b < size_t(blocks); ++b) at[b + 1] += at[b];
+  const size_t nCells = size_t(at[size_t(blocks)]);
+  std::vector<Run> runs(nCells);
+#pragma omp parallel for schedule(static)
+  for (int64_t b = 0; b < blocks; ++b) {
+    int64_t c = at[size_t(b)];
+    for (int64_t r = b * kBlockEntries, end = std::min(kept, r + kBlockEntries); r < end; ++r)
+      if (starts(r)) runs[size_t(c++)] = {e[size_t(r)].i, int32_t(r), 0};
+  }
+#pragma omp parallel for schedule(static)
+  for (int64_t c = 0; c < int64_t(nCells); ++c) {
+    const int64_t end = c + 1 < int64_t(nCells) ? runs[size_t(c) + 1].start : kept;
+    runs[size_t(c)].count = int32_t(end - runs[size_t(c)].start);
+  }
+  __gnu_parallel::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.first < b.first; });
+  cells_.resize(nCells);
+#pragma omp parallel for schedule(dynamic, 1024)
+  for (int64_t c = 0; c < int64_t(nCells); ++c) {
+    const Run& run = runs[size_t(c)];
+    ParticleCell& cell = cells_[size_t(c)];
+    const Entry& head = e[size_t(run.start)];
+    cell.x = head.x;
+    cell.y = head.y;
+    cell.z = head.z;
+    cell.particles.resize(size_t(run.count));
+    for (int32_t k = 0; k < run.count; ++k) cell.particles[size_t(k)] = e[size_t(run.start + k)].i;
+  }
+  size_t capacity = 64;
+  while (capacity < 2 * nCells + 16) capacity *= 2;
+  Rehash(capacity);
+  packed_ = Packed();
+  columns_ = Columns();
+  dense_.clear();
+}
+
 void ParticleCellGrid::Clear() {
   cells_.clear();
   table_.clear();
@@ -101,21 +194,24 @@ std::vector<int32_t> ParticleCellGrid::ScanOrder() const {
 
 void ParticleCellGrid::Pack() {
   Packed p;
-  p.start.resize(cells_.size() + 1, 0);
+  const int64_t nC = int64_t(cells_.size());
+  p.start.Reset(size_t(nC) + 1);
   size_t total = 0;
-  for (size_t c = 0; c < cells_.size(); ++c) {
+  for (size_t c = 0; c < size_t(nC); ++c) {
     p.start[c] = int32_t(total);
     total += cells_[c].particles.size();
   }
-  p.start[cells_.size()] = int32_t(total);
-  p.x.resize(total);
-  p.y.resize(total);
-  p.z.resize(total);
-  p.size.resize(total);
-  p.index.resize(total);
-  size_t k = 0;
-  for (const ParticleCell& cell : cells_)
-    for (int32_t i : cell.particles) {
+  p.start[size_t(nC)] = int32_t(total);
+  p.x.Reset(total);
+  p.y.Reset(total);
+  p.z.Reset(total);
+  p.size.Reset(total);
+  p.index.Reset(total);
+  // Each cell fills its own range.
+#pragma omp parallel for schedule(dynamic, 1024) if (nC > kParallelCells)
+  for (int64_t c = 0; c < nC; ++c) {
+    size_t k = size_t(p.start[size_t(c)]);
+    for (int32_t i : cells_[size_t(c)].particles) {
       const SurfaceParticle& sp = builder_->particles[size_t(i)];
       p.x[k] = sp.position.x;
       p.y[k] = sp.position.y;
@@ -124,6 +220,7 @@ void ParticleCellGrid::Pack() {
       p.index[k] = i;
       ++k;
     }
+  }
   packed_ = std::move(p);
 
   // A dense cell table turns the field's 27 cell lookups into array reads
@@ -151,8 +248,9 @@ void ParticleCellGrid::Pack() {
     denseMin_[a] = lo[a];
     denseDim_[a] = dims[a];
   }
-  for (size_t c = 0; c < cells_.size(); ++c) {
-    const ParticleCell& cell = cells_[c];
+#pragma omp parallel for schedule(static) if (nC > kParallelCells)
+  for (int64_t c = 0; c < nC; ++c) {
+    const ParticleCell& cell = cells_[size_t(c)];
     dense_[size_t(((cell.z - lo[2]) * dims[1] + (cell.y - lo[1])) * dims[0] + (cell.x - lo[0]))] = int32_t(c);
   }
   BuildColumns();
@@ -161,29 +259,46 @@ void ParticleCellGrid::Pack() {
 void ParticleCellGrid::BuildColumns() {
   const int64_t nx = denseDim_[0], ny = denseDim_[1], nz = denseDim_[2];
   Columns& col = columns_;
-  col.before.assign(size_t(nx * ny * (nz + 1)), 0);
+  col.before.Reset(size_t(nx * ny * (nz + 1)));
   const size_t total = packed_.index.size();
-  col.x.resize(total);
-  col.y.resize(total);
-  col.z.resize(total);
-  col.size.resize(total);
-  col.index.resize(total);
-  int32_t k = 0;
-  for (int64_t x = 0; x < nx; ++x)
-    for (int64_t y = 0; y < ny; ++y) {
-      int32_t* before = col.before.data() + size_t((x * ny + y) * (nz + 1));
-      for (int64_t z = 0; z < nz; ++z) {
-        before[z] = k;
-        const int32_t c = dense_[size_t((z * ny + y) * nx + x)];
-        if (c < 0) continue;
-        for (int32_t q = packed_.start[size_t(c)], e = packed_.start[size_t(c) + 1]; q < e; ++q, ++k) {
-          col.x[size_t(k)] = packed_.x[size_t(q)];
-          col.y[size_t(k)] = packed_.y[size_t(q)];
-          col.z[size_t(k)] = packed_.z[size_t(q)];
-          col.size[size_t(k)] = packed_.size[size_t(q)];
-          col.index[size_t(k)] = packed_.index[size_t(q)];
-        }
-      }
-      before[nz] = k;
+  col.x.Reset(total);
+  col.y.Reset(total);
+  col.z.Reset(total);
+  col.size.Reset(total);
+  col.index.Reset(total);
+  // Columns (x outer, y inner) follow each other in the copy: each counts
+  // its particles, the counts are summed in column order, and then each
+  // column fills its own range.
+  const int64_t nCol = nx * ny;
+  auto cellAt = [&](int64_t x, int64_t y, int64_t z) { return dense_[size_t((z * ny + y) * nx + x)]; };
+  std::vector<int32_t> colStart(size_t(nCol) + 1, 0);
+  const bool parallel = int64_t(cells_.size()) > kParallelCells;
+#pragma omp parallel for schedule(static) if (parallel)
+  for (int64_t q = 0; q < nCol; ++q) {
+    int32_t n = 0;
+    for (int64_t z = 0; z < nz; ++z) {
+      const int32_t c = cellAt(q / ny, q % ny, z);
+      if (c >= 0) n += packed_.start[size_t(c) + 1] - packed_.start[size_t(c)];
     }
+    colStart[size_t(q) + 1] = n;
+  }
+  for (size_t q = 0; q < size_t(nCol); ++q) colStart[q + 1] += colStart[q];
+#pragma omp parallel for schedule(dynamic, 64) if (parallel)
+  for (int64_t q = 0; q < nCol; ++q) {
+    int32_t k = colStart[size_t(q)];
+    int32_t* before = col.before.data() + size_t(q * (nz + 1));
+    for (int64_t z = 0; z < nz; ++z) {
+      before[z] = k;
+      const int32_t c = cellAt(q / ny, q % ny, z);
+      if (c < 0) continue;
+      for (int32_t s = packed_.start[size_t(c)], e = packed_.start[size_t(c) + 1]; s < e; ++s, ++k) {
+        col.x[size_t(k)] = packed_.x[size_t(s)];
+        col.y[size_t(k)] = packed_.y[size_t(s)];
+        col.z[size_t(k)] = packed_.z[size_t(s)];
+        col.size[size_t(k)] = packed_.size[size_t(s)];
+        col.index[size_t(k)] = packed_.index[size_t(s)];
+      }
+    }
+    before[nz] = k;
+  }
 }

@@ -37,6 +37,10 @@ class ParticleCellGrid {
 
   // Appends particle i to the cell of its position, making the cell first.
   void Insert(int32_t i);
+  // Insert of every particle 0..n-1 whose skip flag is clear, in index
+  // order; the cells, their order and their lists come out the same, but
+  // large sets are sorted into cells in parallel.
+  void InsertAll(int32_t n);
   // The cell with these coordinates, or null.
   ParticleCell* Find(int32_t x, int32_t y, int32_t z);
   const ParticleCell* Find(int32_t x, int32_t y, int32_t z) const;
@@ -54,9 +58,9 @@ class ParticleCellGrid {
   // Packed copy of the cells' particles (positions, sizes, indices, in cell
   // list order) for the field sums; built by Pack() once all are inserted.
   struct Packed {
-    std::vector<int32_t> start;  // per cell, size cells + 1
-    std::vector<float> x, y, z, size;
-    std::vector<int32_t> index;
+    mesher_util::BigArray<int32_t> start;  // per cell, size cells + 1
+    mesher_util::BigArray<float> x, y, z, size;
+    mesher_util::BigArray<int32_t> index;
   };
   void Pack();
   const Packed& packed() const { return packed_; }
@@ -65,12 +69,12 @@ class ParticleCellGrid {
   // (x, y) column and a run of z follow each other, so the field's 27-cell
   // sum in x, y, z order reads nine contiguous runs.
   struct Columns {
-    std::vector<float> x, y, z, size;
-    std::vector<int32_t> index;
+    mesher_util::BigArray<float> x, y, z, size;
+    mesher_util::BigArray<int32_t> index;
     // Per (x, y) column of the dense box and z in [0, dimZ]: the particles
     // of the column's cells below z come first in the copy, and this many
     // particles precede the column's cell z.
-    std::vector<int32_t> before;
+    mesher_util::BigArray<int32_t> before;
   };
   bool HasColumns() const { return !columns_.before.empty(); }
   const Columns& columns() const { return columns_; }

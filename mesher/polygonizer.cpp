@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <omp.h>
 #include <parallel/algorithm>
@@ -719,37 +720,66 @@ void SurfacePolygonizer::SeedFromParticles() {
   timings.neighbours = Now() - tSweep;
   fieldEvaluations += tests;
 
-  // Per component: its lowest member index, the lowest z below 1e6 and how
-  // many members share it.
+  // Per component, kept at its root (its lowest member index, as unite
+  // hangs larger roots below smaller ones): the lowest z below 1e6, the
+  // lowest index holding it and how many members share it. Blocks of
+  // members sum their runs of one root and fold them into the root's
+  // entry; the fold is the minimum with ties counted, the same in any
+  // order.
   struct Group {
-    int32_t first = -1, lowest = -1, ties = 0;
-    float minZ = 1e6f;
+    int32_t lowest, ties;
+    float minZ;
   };
-  std::vector<Group> groups(static_cast<size_t>(n));
-  std::vector<int32_t> roots;
-  for (int32_t i = 0; i < n; ++i) {
-    if (ps[size_t(i)].skip) continue;
-    const int32_t r = find(i);
-    Group& g = groups[size_t(r)];
-    if (g.first < 0) {
-      g.first = i;
-      roots.push_back(r);
+  const Group none{-1, 0, 1e6f};
+  auto combine = [](const Group& a, const Group& b) {
+    if (a.lowest < 0) return b;
+    if (b.lowest < 0 || a.minZ < b.minZ) return a;
+    if (b.minZ < a.minZ) return b;
+    return Group{std::min(a.lowest, b.lowest), a.ties + b.ties, a.minZ};
+  };
+  const bool parallelGroups = n > 2048;
+#pragma omp parallel for schedule(static) if (parallelGroups)
+  for (int32_t i = 0; i < n; ++i)
+    if (!ps[size_t(i)].skip) parent[size_t(i)].store(find(i), std::memory_order_relaxed);
+  mesher_util::BigArray<Group> groups(static_cast<size_t>(n));
+#pragma omp parallel for schedule(static) if (parallelGroups)
+  for (int32_t i = 0; i < n; ++i) groups[size_t(i)] = none;
+  constexpr int32_t kMembersPerBlock = 4096;
+  constexpr size_t kStripes = 256;
+  std::unique_ptr<std::mutex[]> stripe(new std::mutex[kStripes]);
+  const int32_t memberBlocks = (n + kMembersPerBlock - 1) / kMembersPerBlock;
+  auto rootOf = [&](int32_t i) { return parent[size_t(i)].load(std::memory_order_relaxed); };
+#pragma omp parallel for schedule(dynamic, 4) if (parallelGroups)
+  for (int32_t blk = 0; blk < memberBlocks; ++blk) {
+    int32_t root = -1;
+    Group run = none;
+    auto fold = [&]() {
+      if (root < 0 || run.lowest < 0) return;
+      std::lock_guard<std::mutex> lock(stripe[size_t(root) % kStripes]);
+      groups[size_t(root)] = combine(groups[size_t(root)], run);
+    };
+    for (int32_t i = blk * kMembersPerBlock, e = std::min(n, i + kMembersPerBlock); i < e; ++i) {
+      if (ps[size_t(i)].skip) continue;
+      const int32_t r = rootOf(i);
+      if (r != root) {
+        fold();
+        root = r;
+        run = none;
+      }
+      const float z = ps[size_t(i)].position.z;
+      if (z < 1e6f) run = combine(run, Group{i, 1, z});
     }
-    const float z = ps[size_t(i)].position.z;
-    if (z < g.minZ) {
-      g.minZ = z;
-      g.lowest = i;
-      g.ties = 1;
-    } else if (z == g.minZ && g.lowest >= 0) {
-      ++g.ties;
-    }
+    fold();
   }
+  std::vector<int32_t> roots;
+  for (int32_t i = 0; i < n; ++i)
+    if (!ps[size_t(i)].skip && rootOf(i) == i) roots.push_back(i);
   std::vector<uint8_t> visited;
   std::vector<int32_t> walk, rank, nb;
   for (int32_t r : roots) {
     const Group& g = groups[size_t(r)];
     if (g.lowest < 0) {
-      seedParticles.push_back(g.first);  // no member below 1e6
+      seedParticles.push_back(r);  // no member below 1e6
       continue;
     }
     if (g.ties == 1) {
@@ -759,8 +789,8 @@ void SurfacePolygonizer::SeedFromParticles() {
     // Shared lowest z: the first of them in the serial walk's order wins.
     if (visited.empty()) visited.assign(size_t(n), 0);
     walk.clear();
-    walk.push_back(g.first);
-    visited[size_t(g.first)] = 1;
+    walk.push_back(r);
+    visited[size_t(r)] = 1;
     int32_t seed = -1;
     for (size_t w = 0; w < walk.size() && seed < 0; ++w) {
       const int32_t a = walk[w];

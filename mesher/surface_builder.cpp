@@ -188,8 +188,7 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     if (!Finite(particles[size_t(i)].position)) particles[size_t(i)].skip = 1;
   ComputeBounds();
   grid.Clear();
-  for (int32_t i = 0; i < count; ++i)
-    if (!particles[size_t(i)].skip) grid.Insert(i);
+  grid.InsertAll(count);
   grid.Pack();
   // Lists of an earlier FindNeighbours would not match this grid.
   neighbourStart_.assign(size_t(count) + 1, 0);

@@ -4,6 +4,8 @@
 #include <fstream>
 
 #include "fluid_core/frame_cache.h"
+#include "fluid_core/solver.h"
+#include "fluid_core/stamp_text.h"
 #include "fluid_plugin/pour_scene.h"
 #include "plugin_test_util.h"
 
@@ -36,40 +38,55 @@ TEST_F(FluidSystem, DefaultNamesFollowTheSceneAndNeverComeBack) {
   EXPECT_EQ(SystemCount, 2);
 }
 
-TEST_F(FluidSystem, NewSystemDropsAStaleFirstFrameUnderItsDefaultNameButALoadingOneDoesNot) {
+TEST_F(FluidSystem, NewSystemDropsAStaleCacheUnderItsDefaultNameButALoadingOneDoesNot) {
   // Default folders under this test's own root: no other test process
   // numbers its systems there.
   std::ofstream(scratch() + "/install/plugcfg/Vorel.ini") << "[TempDir]=" << scratch() << "\n";
-  std::string root;
+  // Stamped as this minute's solves are: an earlier system of the same name
+  // solved these frames a moment ago.
+  vorel::host::FixSystemTime(1765280000);
+  FrameCache stale;
   int number = 0;
   {
     TetraProcObj probe(false);
-    root = probe.engine.cacheRoot;
+    stale = probe.engine.solver->frameCache;
     number = std::atoi(probe.engine.systemName.c_str() + 3);
   }
-  FrameCache stale;
-  stale.cacheRoot = root;
   auto writeStale = [&](int k) {
     stale.systemName = TetraProcObj::DefaultSystemName("", k);
-    vorel::host::MakeDirectories(stale.SystemFolder());
-    FILE* f = std::fopen(stale.FramePath(0).c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fputs("stale", f);
-    std::fclose(f);
+    vorel::host::MakeDirectories(stale.SurfaceFolder());
+    FluidSolver solver(216.0, 1000.0f, 1.0f / 30.0f);
+    solver.particles.resize(8);
+    for (int n = 0; n < 4; ++n) ASSERT_GT(stale.WriteFrame(n, 8, CurrentSimulationStamp(), 216.0, solver), 0);
+    std::ofstream(stale.MeshPath(2)) << "stale";
+  };
+  auto staleLeft = [&] {
+    std::vector<std::string> left;
+    for (int n = 0; n < 4; ++n)
+      if (vorel::host::FileExists(stale.FramePath(n))) left.push_back(stale.FramePath(n));
+    if (vorel::host::FileExists(stale.MeshPath(2))) left.push_back(stale.MeshPath(2));
+    return left;
   };
   writeStale(number + 1);
   {
     TetraProcObj made(false);
+    made.engine.owner = &made;
     EXPECT_EQ(made.engine.systemName, stale.systemName);
+    // None of them shows as this system's, even once it reads its folder again.
+    made.engine.Reset();
+    made.engine.ReloadCache();
+    EXPECT_EQ(made.engine.lastSolved, 0);
+    EXPECT_EQ(made.engine.frameMeshed[2], 0);
   }
-  EXPECT_FALSE(vorel::host::FileExists(stale.FramePath(0)));
+  EXPECT_EQ(staleLeft(), std::vector<std::string>{stale.FramePath(0)});  // the new system's own frame 0
   // The scene being loaded may own that folder: its save could not rename it.
   writeStale(number + 2);
   {
     TetraProcObj loaded(true);
     EXPECT_EQ(loaded.engine.systemName, stale.systemName);
   }
-  EXPECT_TRUE(vorel::host::FileExists(stale.FramePath(0)));
+  EXPECT_EQ(staleLeft().size(), 5u);
+  vorel::host::UnfixSystemTime();
 }
 
 TEST_F(FluidSystem, ReferencesCountEverySlotAndDeletedSourcesLeaveHoles) {

@@ -228,8 +228,6 @@ TEST_F(SceneSaveLoad, ALoadedFillSourceFillsAgainOnlyAtFrameZero) {
   settings.fillSide = 20.0f;
   TetraProcObj* s = BuildPourScene(scratch(), 4, settings).system;
   ASSERT_NE(s, nullptr);
-  s->engine.UpdateToTime(0);
-  ASSERT_EQ(s->engine.lastSolved, 0);
   const std::string scene = scratch() + "/fill.scene";
   auto reload = [&] {
     EXPECT_TRUE(ip()->SaveToFile(scene));
@@ -238,9 +236,24 @@ TEST_F(SceneSaveLoad, ALoadedFillSourceFillsAgainOnlyAtFrameZero) {
     TetraProcObj* loaded = OnlySystem();
     return loaded && loaded->engine.sourceObjects[0] ? loaded : nullptr;
   };
+  // Saved with nothing solved, away from the start frame: the loaded scene
+  // still fills its box when it is solved.
+  ip()->SetTime(3 * 160, false);
+  ASSERT_EQ(s->engine.lastSolved, -1);
   TetraProcObj* loaded = reload();
   ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(loaded->engine.sourceObjects[0]->fillPending, 1);  // filled again, to be emitted
+  EXPECT_EQ(loaded->engine.sourceObjects[0]->fillPending, 1);
+  RunGo(loaded);
+  ASSERT_EQ(loaded->engine.lastSolved, 3);
+  EXPECT_GT(loaded->engine.frameParticleCount[1], 50);
+  // Saved at frame 0: filled again, to be emitted.
+  ip()->ResetScene();
+  s = BuildPourScene(scratch(), 4, settings).system;
+  s->engine.UpdateToTime(0);
+  ASSERT_EQ(s->engine.lastSolved, 0);
+  loaded = reload();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->engine.sourceObjects[0]->fillPending, 1);
   // Solved past frame 0: the fill is in the cache and is not made again.
   for (int n = 1; n <= 2; ++n) loaded->engine.SaveFrame(n);
   loaded->engine.lastSolved = 2;

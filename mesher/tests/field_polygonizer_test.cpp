@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <omp.h>
 #include <vector>
 
 #include "mesher/mesh_check.h"
@@ -49,6 +50,57 @@ TEST(CellGrid, BucketsAndCells) {
   b.grid.SetCellSize(0.0f);
   EXPECT_EQ(b.grid.CellCoord(1.0f, 0), 1073741824);
   EXPECT_EQ(b.grid.CellCoord(-1.0f, 0), -1073741824);
+}
+
+TEST(CellGrid, LargeSetsSortedInParallelGiveTheCellsOfOneByOneInserts) {
+  // Enough particles for the parallel fill, on both sides of zero, with
+  // shared cells, skipped ones, and a few far off (no dense table there).
+  for (bool farOff : {false, true}) {
+    SurfaceBuilder serial(1.0f), parallel(1.0f);
+    const int32_t n = 50000;
+    for (SurfaceBuilder* b : {&serial, &parallel}) {
+      b->BeginParticles(n, 1.6f);
+      uint32_t s = 7;
+      for (int32_t i = 0; i < n; ++i) {
+        float c[3];
+        for (float& v : c) {
+          s = s * 1664525u + 1013904223u;
+          v = float(int32_t(s >> 8) % 4000) * 0.01f - 20.0f;
+        }
+        if (farOff && i % 1000 == 3) c[0] += 5000.0f;
+        b->AddParticle(Point3(c[0], c[1], c[2]), i % 13 == 0 ? 1 : 0, 1.0f, 0);
+      }
+    }
+    const int before = omp_get_max_threads();
+    omp_set_num_threads(1);
+    for (int32_t i = 0; i < n; ++i)
+      if (!serial.particles[size_t(i)].skip) serial.grid.Insert(i);
+    serial.grid.Pack();
+    omp_set_num_threads(8);
+    parallel.grid.InsertAll(n);
+    parallel.grid.Pack();
+    omp_set_num_threads(before);
+    const auto& a = serial.grid.Cells();
+    const auto& b = parallel.grid.Cells();
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t c = 0; c < a.size(); ++c) {
+      ASSERT_EQ(std::vector<int32_t>({a[c].x, a[c].y, a[c].z}), std::vector<int32_t>({b[c].x, b[c].y, b[c].z}));
+      ASSERT_EQ(a[c].particles, b[c].particles) << "cell " << c;
+      ASSERT_EQ(parallel.grid.FindIndex(a[c].x, a[c].y, a[c].z), int32_t(c));
+    }
+    const auto& pa = serial.grid.packed();
+    const auto& pb = parallel.grid.packed();
+    ASSERT_EQ(pa.index.size(), pb.index.size());
+    for (size_t k = 0; k < pa.index.size(); ++k) ASSERT_EQ(pa.index[k], pb.index[k]);
+    ASSERT_EQ(serial.grid.HasColumns(), !farOff);
+    ASSERT_EQ(parallel.grid.HasColumns(), !farOff);
+    if (farOff) continue;
+    const auto& ca = serial.grid.columns();
+    const auto& cb = parallel.grid.columns();
+    ASSERT_EQ(ca.before.size(), cb.before.size());
+    for (size_t k = 0; k < ca.before.size(); ++k) ASSERT_EQ(ca.before[k], cb.before[k]);
+    for (size_t k = 0; k < ca.index.size(); ++k) ASSERT_EQ(ca.index[k], cb.index[k]);
+  }
 }
 
 TEST(BlobField, TermsAndBox) {
