@@ -187,6 +187,9 @@ TEST_F(EngineTest, TheLogIsTruncatedOnlyForANamedSystem) {
 }
 
 TEST_F(EngineTest, TheCacheRootFollowsTheSavedSceneUnlessTheIniSaysOtherwise) {
+  // An install folder of this test's own: the default one is shared by every
+  // test process on the machine, and this test writes its ini.
+  vorel::host::SetInstallRoot(root + "/install");
   Interface* ip = GetCOREInterface();
   {
     FluidEngine e;  // unsaved scene: the temporary folder
@@ -218,16 +221,12 @@ TEST_F(EngineTest, TheCacheRootFollowsTheSavedSceneUnlessTheIniSaysOtherwise) {
   // An ini that turns the rule off keeps the temporary folder.
   const std::string cfg = vorel::host::HostDirectory(APP_MAX_SYS_ROOT_DIR) + "/plugcfg";
   vorel::host::MakeDirectories(cfg);
-  const std::string ini = cfg + "/Vorel.ini";
-  auto saved = ReadAll(ini);
-  const bool had = vorel::host::FileSize(ini) >= 0;
-  solver_test::WriteAll(ini, std::vector<unsigned char>{});
-  { std::ofstream(ini) << "[Use_always_scene's_directory_path]=0\n"; }
+  { std::ofstream(cfg + "/Vorel.ini") << "[Use_always_scene's_directory_path]=0\n"; }
   {
     FluidEngine e;
     EXPECT_NE(e.cacheRoot, root + "/scenes");
   }
-  if (had) solver_test::WriteAll(ini, saved); else std::remove(ini.c_str());
+  vorel::host::SetInstallRoot("");
 }
 
 TEST_F(EngineTest, TheSolveLogAppendsBlocksInOrder) {
