@@ -478,7 +478,8 @@ class FluidSolver {
   };
   std::vector<DensitySums> densitySums_;
   // Pair storage: block 0 takes lists grown after the build (new particles
-  // on later sub-steps), blocks 1.. one per thread of the build.
+  // on later sub-steps), blocks 1.. are the segments the build's threads
+  // fill, one thread each at a time.
   // One cache line each: the threads update their own blocks' fill marks
   // for every particle, and neighbouring blocks on one line would make the
   // threads that own them take turns with it.

@@ -24,6 +24,8 @@ constexpr int kSameCell = 13;
 // and its radix sort takes at most this many bits a pass.
 constexpr int kMaxRuns = 64;
 constexpr int kDigitBits = 11;
+// Entries of one segment of the pair build's list storage.
+constexpr size_t kPairSegment = size_t(1) << 16;
 
 uint64_t CellKey(int i, int j, int k) {
   return (uint64_t(uint32_t(k + kBias)) << 42) | (uint64_t(uint32_t(j + kBias)) << 21) |
@@ -550,12 +552,32 @@ bool FluidSolver::BuildPairs(bool fused) {
   // stores them) but no longer their storage, which is reused below.
   for (size_t i = size_t(n); i < pairSpans_.size(); ++i)
     if (pairSpans_[i].count) pairSpans_[i] = PairSpan();
-  const int blocks = omp_get_max_threads() + 1;
-  if ((int)pairBlocks_.size() < blocks) pairBlocks_.resize(size_t(blocks));
   for (PairBlock& b : pairBlocks_) b.used = 0;
   if (solver_host::AbortRequested()) return false;
   const std::vector<int>& table = grid->NeighbourTable();
   const int nc = grid->CellCount();
+  const int threads = omp_get_max_threads();
+
+  // The lists go into segments of kPairSegment entries that the threads take
+  // in turn as they fill them, so the storage follows the number of pairs
+  // however unevenly the cells fall to the threads. A member reserves room
+  // for all its candidates; a segment too full for them is left, so each
+  // candidate's room counts at most twice towards the segments taken: their
+  // headers are made beforehand (none is added while the threads run).
+  int64_t room = 0;
+#pragma omp parallel for schedule(static) reduction(+ : room) if (nc >= kParallelMin)
+  for (int c = 0; c < nc; ++c) {
+    const int* row = &table[size_t(c) * 27];
+    int64_t cand = 0;
+    for (int o = 0; o < 27; ++o) {
+      const int nb = o == kSameCell ? c : row[o];
+      if (nb >= 0) cand += int64_t(grid->CellAt(nb).members.size());
+    }
+    room += cand * int64_t(grid->CellAt(c).members.size());
+  }
+  const size_t headers = 1 + size_t(threads) + size_t(2 * room / kPairSegment + 1);
+  if (pairBlocks_.size() < headers) pairBlocks_.resize(headers);
+  std::atomic<int> nextSegment{1};  // block 0 is the spill block
 
   // Each particle's list is rebuilt on its own, in the order in which the
   // serial walk over the cells (k, j, i ascending; each pair of cells joined
@@ -570,8 +592,8 @@ bool FluidSolver::BuildPairs(bool fused) {
   struct alignas(64) Candidates {
     std::vector<int32_t> list;
   };
-  std::vector<Candidates> candidates(static_cast<size_t>(blocks));
-  auto buildCell = [&](int c, std::vector<int32_t>& cand, int block) {
+  std::vector<Candidates> candidates(static_cast<size_t>(threads));
+  auto buildCell = [&](int c, std::vector<int32_t>& cand, int& block) {
     const int* row = &table[size_t(c) * 27];
     cand.clear();
     for (int o : kOrder.earlier) {
@@ -587,14 +609,21 @@ bool FluidSolver::BuildPairs(bool fused) {
       const std::vector<int32_t>& m = grid->CellAt(nb).members;
       cand.insert(cand.end(), m.begin(), m.end());
     }
-    PairBlock& B = pairBlocks_[size_t(block)];
     for (int a : grid->CellAt(c).members) {
       // As the loop above left the record (which is not read again here).
       const PairInput& in = pairInput_[size_t(a)];
       float density = SelfDensity(in.mass, in.spacing);
       Vec3f cohesion;
       float dtLimit = 1e6f;
-      int32_t* const first = PairRoom(block, cand.size());
+      if (block == 0 || pairBlocks_[size_t(block)].used + cand.size() > pairBlocks_[size_t(block)].data.size()) {
+        block = nextSegment.fetch_add(1);
+        PairBlock& fresh = pairBlocks_[size_t(block)];
+        fresh.used = 0;
+        if (fresh.data.size() < std::max(cand.size(), kPairSegment))
+          fresh.data.resize(std::max(cand.size(), kPairSegment));
+      }
+      PairBlock& B = pairBlocks_[size_t(block)];
+      int32_t* const first = B.data.data() + B.used;
       const int kept = DensityOver(a, cand.data(), int(cand.size()), pairInput_.data(),
                                    [a](int j) { return j != a; }, density, cohesion, dtLimit, first);
       PairSpan& L = pairSpans_[size_t(a)];
@@ -614,9 +643,9 @@ bool FluidSolver::BuildPairs(bool fused) {
   std::atomic<bool> stopped{false};
 #pragma omp parallel if (nc >= 256)
   {
-    const int block = 1 + omp_get_thread_num();
+    int block = 0;  // none taken yet
     const bool polls = omp_get_thread_num() == 0;
-    std::vector<int32_t>& cand = candidates[size_t(block)].list;
+    std::vector<int32_t>& cand = candidates[size_t(omp_get_thread_num())].list;
     int sincePoll = kPollCells;
 #pragma omp for schedule(dynamic, 16)
     for (int c = 0; c < nc; ++c) {
