@@ -212,6 +212,9 @@ bool FluidEngine::SolveFrameSteps(int n) {
     s = ReadFrameParams(pb, t);
     float E = EmissionStrength(s.rate);
     src->node = node;
+    // A shape edited since the emitter was last evaluated (a Radius set
+    // before GO!) would otherwise emit this frame from its old outline.
+    if (s.emissionType == kEmissionCircle || s.emissionType == kEmissionShape) node->EvalWorldState(t);
     src->emissionType = s.emissionType;
     src->gravity = gravity;
     const uint8_t changed = src->changed;
