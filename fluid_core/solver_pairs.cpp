@@ -144,6 +144,42 @@ int DensityOver(int i, const int32_t* list, int m, const PairInput* in, Counts c
   return kept;
 }
 
+// The partners of i among the candidates (i itself left out) that lie
+// within reach, in candidate order, by DensityOver's own range test (the
+// rounded root below the summed spacings): a pass of DensityOver over them
+// finds every one acting. Most of a cell's candidates are out of reach, and
+// this test costs a root where the full terms cost four divisions.
+int InReach(int i, const int32_t* cand, int m, const PairInput* in, int32_t* out) {
+  const PairInput A = in[i];
+  int kept = 0;
+  int k = 0;
+#if defined(__SSE2__)
+  const __m128 ax = _mm_set1_ps(A.pos.x), ay = _mm_set1_ps(A.pos.y), az = _mm_set1_ps(A.pos.z);
+  const __m128 as = _mm_set1_ps(A.spacing);
+  for (; k + 4 <= m; k += 4) {
+    __m128 bx = _mm_loadu_ps(&in[cand[k]].pos.x), by = _mm_loadu_ps(&in[cand[k + 1]].pos.x),
+           bz = _mm_loadu_ps(&in[cand[k + 2]].pos.x), bs = _mm_loadu_ps(&in[cand[k + 3]].pos.x);
+    _MM_TRANSPOSE4_PS(bx, by, bz, bs);
+    const __m128 dx = _mm_sub_ps(ax, bx), dy = _mm_sub_ps(ay, by), dz = _mm_sub_ps(az, bz);
+    const __m128 r2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
+    const int near = _mm_movemask_ps(_mm_cmplt_ps(_mm_sqrt_ps(r2), _mm_add_ps(as, bs)));
+    for (int l = 0; l < 4; ++l) {
+      const int j = cand[k + l];
+      out[kept] = j;  // kept only when it counts: room for every candidate
+      kept += ((near >> l) & 1) & (j != i ? 1 : 0);
+    }
+  }
+#endif
+  for (; k < m; ++k) {
+    const int j = cand[k];
+    const Vec3f d = A.pos - in[j].pos;
+    const float r2 = d.x * d.x + d.y * d.y + d.z * d.z;
+    const float S = A.spacing + in[j].spacing;
+    if (j != i && !BeyondReach(r2, S) && std::sqrt(r2) < S) out[kept++] = j;
+  }
+  return kept;
+}
+
 void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
                  const uint8_t* flags, float& density, Vec3f& cohesion, float& dtLimit) {
   const bool selfNew = (flags[i] & 2) != 0;
@@ -624,8 +660,9 @@ bool FluidSolver::BuildPairs(bool fused) {
       }
       PairBlock& B = pairBlocks_[size_t(block)];
       int32_t* const first = B.data.data() + B.used;
-      const int kept = DensityOver(a, cand.data(), int(cand.size()), pairInput_.data(),
-                                   [a](int j) { return j != a; }, density, cohesion, dtLimit, first);
+      const int kept = InReach(a, cand.data(), int(cand.size()), pairInput_.data(), first);
+      DensityOver(a, first, kept, pairInput_.data(), [a](int j) { return j != a; }, density, cohesion,
+                  dtLimit, nullptr);
       PairSpan& L = pairSpans_[size_t(a)];
       L.block = block;
       L.offset = int64_t(B.used);
