@@ -501,6 +501,16 @@ void FluidSolver::AppendPair(int i, int b) {
   particles[size_t(i)].neighbourCount = L.count;
 }
 
+void FluidSolver::ReleaseStepStorage() {
+  grid->Reset();
+  std::vector<PairBlock>().swap(pairBlocks_);
+  std::vector<PairSpan>().swap(pairSpans_);
+  std::vector<PairInput>().swap(pairInput_);
+  std::vector<uint8_t>().swap(pairFlags_);
+  std::vector<ForceInput>().swap(forceInput_);
+  std::vector<DensitySums>().swap(densitySums_);
+}
+
 bool FluidSolver::PairTerms(int i, int k, float& mu, Vec3f& grad) const {
   mu = 0.0f;
   grad = Vec3f();
