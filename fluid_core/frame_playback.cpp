@@ -40,38 +40,47 @@ int FrameCache::ReadInterpolatedFrame(float x, std::vector<FluidParticle>& parti
   return n;
 }
 
-bool FluidSolver::SmoothPositions(int frame, std::vector<Vec3f>& out, int smoothFrames,
-                                  float threshold) const {
+namespace {
+// SmoothPositions with the centre frame's positions already in `out`: the
+// display has just read that frame whole, and reading it again (for the
+// centre and once more as a member of the window) would cost two files.
+void SmoothAround(const FrameCache& cache, int frame, std::vector<Vec3f>& out, int smoothFrames,
+                  float threshold) {
   const int w = smoothFrames;
   const int lo = std::min(std::max(frame - w, 1), frame);
   const int hi = frame + w;
-  const int nCentre = frameCache.ReadFramePositions(frame, out);
-  if (nCentre < 0) {
-    out.clear();
-    return false;
-  }
-  out.resize(size_t(nCentre));  // the reader never shrinks its output
-  if (lo >= hi) return true;
+  // No distance is below a threshold that is not positive: each average
+  // would be the centre alone, so no other frame needs reading.
+  if (lo >= hi || !(threshold > 0.0f)) return;
+  const int nCentre = int(out.size());
 
-  // The window is lo .. hi-1, cut at the first frame that cannot be read.
-  std::vector<std::vector<Vec3f>> window;
-  std::vector<int> counts;
+  // The window is lo .. hi-1, cut at the first frame that cannot be read;
+  // the centre's own entry is its positions as given.
+  const std::vector<Vec3f> reference = out;
+  std::vector<std::vector<Vec3f>> others;
+  std::vector<const std::vector<Vec3f>*> window;
+  others.reserve(size_t(hi - lo));
   bool reachesCentre = false;
   for (int f = lo; f < hi; ++f) {
+    if (f == frame) {
+      window.push_back(&reference);
+      reachesCentre = true;
+      continue;
+    }
     std::vector<Vec3f> pos;
-    const int n = frameCache.ReadFramePositions(f, pos);
+    const int n = cache.ReadFramePositions(f, pos);
     if (n < 0) break;
     pos.resize(size_t(n));
-    window.push_back(std::move(pos));
-    if (f == frame) reachesCentre = true;
+    others.push_back(std::move(pos));
+    window.push_back(&others.back());
   }
   // Without the centre in the window there is nothing to weigh the others
   // against: the centre positions are shown as read.
-  if (!reachesCentre) return true;
+  if (!reachesCentre) return;
 
-  const std::vector<Vec3f> reference = out;
   std::vector<int> count(size_t(nCentre), 1);
-  for (const std::vector<Vec3f>& pos : window) {
+  for (const std::vector<Vec3f>* frameIn : window) {
+    const std::vector<Vec3f>& pos = *frameIn;
     const int n = std::min(nCentre, int(pos.size()));
     for (int j = 0; j < n; ++j) {
       if (Vec3Length(reference[size_t(j)] - pos[size_t(j)]) < threshold) {
@@ -81,6 +90,18 @@ bool FluidSolver::SmoothPositions(int frame, std::vector<Vec3f>& out, int smooth
     }
   }
   for (int j = 0; j < nCentre; ++j) out[size_t(j)] = out[size_t(j)] * (1.0f / float(count[size_t(j)]));
+}
+}  // namespace
+
+bool FluidSolver::SmoothPositions(int frame, std::vector<Vec3f>& out, int smoothFrames,
+                                  float threshold) const {
+  const int nCentre = frameCache.ReadFramePositions(frame, out);
+  if (nCentre < 0) {
+    out.clear();
+    return false;
+  }
+  out.resize(size_t(nCentre));  // the reader never shrinks its output
+  SmoothAround(frameCache, frame, out, smoothFrames, threshold);
   return true;
 }
 
@@ -116,7 +137,15 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
   MarkExpiredParticles(displayParticles, read);
 
   std::vector<Vec3f> smoothed;
-  const bool useSmoothed = SmoothPositions(int(whole), smoothed, smoothFrames, smoothDistance * h);
+  bool useSmoothed = true;
+  if (frame == whole) {
+    // The frame just read holds the centre's positions as its file gives them.
+    smoothed.resize(size_t(read));
+    for (int i = 0; i < read; ++i) smoothed[size_t(i)] = displayParticles[size_t(i)].pos;
+    SmoothAround(frameCache, int(whole), smoothed, smoothFrames, smoothDistance * h);
+  } else {
+    useSmoothed = SmoothPositions(int(whole), smoothed, smoothFrames, smoothDistance * h);
+  }
 
   // Only the records this read filled: a buffer sized from a stale count
   // holds older particles beyond them.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 
 #include "host/sdk/interface.h"
@@ -108,8 +109,11 @@ void GraphicsWindow::wTransPoint(const Point3* in, IPoint3* out) const {
 }
 
 DrawRecord& GraphicsWindow::Record(DrawRecord::Kind k) {
-  records_.emplace_back();
-  DrawRecord& r = records_.back();
+  DrawEntry e;
+  e.pending = int32_t(pending_.size());
+  entries_.push_back(e);
+  pending_.emplace_back();
+  DrawRecord& r = pending_.back();
   r.kind = k;
   r.node = node_;
   r.tm = tm_;
@@ -118,6 +122,57 @@ DrawRecord& GraphicsWindow::Record(DrawRecord::Kind k) {
   r.color = k == DrawRecord::kText ? colors_[TEXT_COLOR] : colors_[LINE_COLOR];
   r.material = material_;
   return r;
+}
+
+GraphicsWindow::MarkerState GraphicsWindow::CurrentMarkerState() const {
+  MarkerState s;
+  s.node = node_;
+  s.tm = tm_;
+  s.rndLimits = limits_;
+  s.rndMode = getRndMode();
+  s.color = colors_[LINE_COLOR];
+  s.material = material_;
+  return s;
+}
+
+namespace {
+// Bitwise, so that a state is only shared where its records would be
+// identical (-0 and 0 or two NaNs are not merged, padding at worst
+// splits a state).
+template <typename T>
+bool SameBits(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+}  // namespace
+
+const std::vector<DrawRecord>& GraphicsWindow::Records() const {
+  for (size_t i = records_.size(); i < entries_.size(); ++i) {
+    const DrawEntry& e = entries_[i];
+    if (e.pending >= 0) {
+      records_.push_back(pending_[size_t(e.pending)]);
+      continue;
+    }
+    const MarkerState& s = markerStates_[e.state];
+    records_.emplace_back();
+    DrawRecord& r = records_.back();
+    r.kind = DrawRecord::kMarker;
+    r.node = s.node;
+    r.tm = s.tm;
+    r.rndLimits = s.rndLimits;
+    r.rndMode = s.rndMode;
+    r.color = s.color;
+    r.material = s.material;
+    r.points.push_back(e.point);
+    r.markerType = e.markerType;
+  }
+  return records_;
+}
+
+void GraphicsWindow::ClearRecords() {
+  entries_.clear();
+  markerStates_.clear();
+  pending_.clear();
+  records_.clear();
 }
 
 void GraphicsWindow::setHitRegion(HitRegion* hr) {
@@ -206,11 +261,19 @@ void GraphicsWindow::marker(Point3* xyz, MarkerType type) {
   if (!xyz) return;
   Point3 w = tm_.PointTransform(*xyz);
   if (Recording()) {
-    DrawRecord& r = Record(DrawRecord::kMarker);
-    r.points.push_back(w);
-    r.markerType = type;
+    const MarkerState s = CurrentMarkerState();
+    const MarkerState* last = markerStates_.empty() ? nullptr : &markerStates_.back();
+    if (!last || last->node != s.node || !SameBits(last->tm, s.tm) ||
+        last->rndLimits != s.rndLimits || last->rndMode != s.rndMode ||
+        !SameBits(last->color, s.color) || !SameBits(last->material, s.material))
+      markerStates_.push_back(s);
+    DrawEntry e;
+    e.markerType = type;
+    e.state = uint32_t(markerStates_.size() - 1);
+    e.point = w;
+    entries_.push_back(e);
   }
-  TestPoints({WorldToScreen(w)}, false, false);
+  if (hasRegion_) TestPoints({WorldToScreen(w)}, false, false);
 }
 
 void GraphicsWindow::polyline(int ct, Point3* xyz, Point3* rgb, int closed, int* es) {
@@ -295,7 +358,8 @@ BOOL GraphicsWindow::SelectMesh(Mesh& mesh, HitRegion* hr, int abortOnHit) {
 }
 
 int GraphicsWindow::CountRecords(DrawRecord::Kind k, INode* node) const {
-  return int(std::count_if(records_.begin(), records_.end(), [&](const DrawRecord& r) {
+  const std::vector<DrawRecord>& records = Records();
+  return int(std::count_if(records.begin(), records.end(), [&](const DrawRecord& r) {
     return r.kind == k && (!node || r.node == node);
   }));
 }

@@ -5,6 +5,7 @@
 // and a scale in pixels per unit around the centre of a 640 x 480 window
 // (by default the top view, x right and y up, one pixel per unit).
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -154,13 +155,30 @@ class GraphicsWindow {
   Point2 WorldToScreen(const Point3& w) const;
 
   // What was drawn since the last ClearRecords, and the node being drawn.
-  const std::vector<DrawRecord>& Records() const { return records_; }
-  void ClearRecords() { records_.clear(); }
+  const std::vector<DrawRecord>& Records() const;
+  void ClearRecords();
   void SetCurrentNode(INode* n) { node_ = n; }
   int CountRecords(DrawRecord::Kind k, INode* node = nullptr) const;
 
  private:
+  // The drawing state a marker is recorded in.
+  struct MarkerState {
+    INode* node = nullptr;
+    Matrix3 tm;
+    DWORD rndLimits = 0, rndMode = 0;
+    Point3 color;
+    Material material;
+  };
+  // One drawing call in order: a marker in place, anything else as the
+  // index of its full record in pending_.
+  struct DrawEntry {
+    int32_t pending = -1;
+    int32_t markerType = 0;
+    uint32_t state = 0;  // markers: index into markerStates_
+    Point3 point;
+  };
   DrawRecord& Record(DrawRecord::Kind k);
+  MarkerState CurrentMarkerState() const;
   bool Recording() const { return !(limits_ & GW_PICK); }
   void TestPoints(const std::vector<Point2>& pts, bool closed, bool segments);
   void TestTriangles(const std::vector<Point2>& pts, const Mesh& mesh);
@@ -178,7 +196,14 @@ class GraphicsWindow {
   BOOL hit_ = FALSE;
   DWORD hitDist_ = 0xFFFFFFFF;
   INode* node_ = nullptr;
-  std::vector<DrawRecord> records_;
+  // A redraw shows one marker per particle: a full record each (a heap
+  // block and some 200 bytes, written to fresh pages at the first large
+  // redraw) cost more than the plug-in's own display work, so markers are
+  // kept as compact entries and the full records are made when read.
+  std::vector<DrawEntry> entries_;
+  std::vector<MarkerState> markerStates_;
+  std::vector<DrawRecord> pending_;
+  mutable std::vector<DrawRecord> records_;  // entries_[0 .. size) made into records
 };
 
 class HitRecord {

@@ -190,6 +190,45 @@ TEST_F(PickTest, ParticlesDrawAsMarkersOrTheirOwnWay) {
   ip->DeleteNode(n);
 }
 
+TEST_F(PickTest, MarkersKeepTheirOrderAndTheStateTheyWereDrawnIn) {
+  GraphicsWindow* gw = ActiveViewport()->getGW();
+  gw->ClearRecords();
+  gw->setRndLimits(GW_Z_BUFFER);
+  gw->setTransform(Matrix3());
+  gw->setColor(LINE_COLOR, 1.0f, 0.0f, 0.0f);
+  Point3 p(1.0f, 2.0f, 3.0f);
+  Point3 line[2] = {Point3(0.0f, 0.0f, 0.0f), Point3(1.0f, 0.0f, 0.0f)};
+  gw->marker(&p, POINT_MRKR);
+  gw->polyline(2, line, nullptr, 0, nullptr);
+  gw->setColor(LINE_COLOR, 0.0f, 1.0f, 0.0f);
+  gw->marker(&p, X_MRKR);
+  ASSERT_EQ(gw->Records().size(), 3u);  // read half-way: later calls still follow
+  Matrix3 moved;
+  moved.SetTrans(Point3(10.0f, 0.0f, 0.0f));
+  gw->setTransform(moved);
+  gw->marker(&p, X_MRKR);
+  gw->getMaterial()->opacity = 0.5f;  // changed without a setter
+  gw->marker(&p, X_MRKR);
+  const std::vector<DrawRecord>& r = gw->Records();
+  ASSERT_EQ(r.size(), 5u);
+  const DrawRecord::Kind kinds[5] = {DrawRecord::kMarker, DrawRecord::kPolyline, DrawRecord::kMarker,
+                                     DrawRecord::kMarker, DrawRecord::kMarker};
+  const float red[5] = {1, 1, 0, 0, 0}, x[5] = {1, 0, 1, 11, 11}, opacity[5] = {1, 1, 1, 1, 0.5f};
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(r[i].kind, kinds[i]);
+    EXPECT_EQ(r[i].color.x, red[i]);
+    EXPECT_EQ(r[i].points[0].x, x[i]);
+    EXPECT_EQ(r[i].material.opacity, opacity[i]);
+    EXPECT_EQ(r[i].rndLimits, DWORD(GW_Z_BUFFER));
+  }
+  EXPECT_EQ(r[0].markerType, int(POINT_MRKR));
+  EXPECT_EQ(r[4].markerType, int(X_MRKR));
+  EXPECT_EQ(r[3].tm.GetTrans().x, 10.0f);
+  gw->ClearRecords();
+  EXPECT_TRUE(gw->Records().empty());
+}
+
 TEST_F(PickTest, GraphicsWindowMarkersPolylinesAndRegions) {
   GraphicsWindow* gw = ActiveViewport()->getGW();
   gw->ClearRecords();
