@@ -9,7 +9,6 @@
 #include <new>
 #include <omp.h>
 #include <sched.h>
-#include <parallel/algorithm>
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -17,6 +16,7 @@
 #include "mesher/cube_tables.h"
 #include "mesher/mesher_util.h"
 #include "mesher/surface_builder.h"
+#include "host/core/parallel_failure.h"
 
 using namespace cube_tables;
 
@@ -368,22 +368,24 @@ LatticeHash::Block* LatticeHash::FindOrAddBlockShared(int32_t bi, int32_t bj, in
       // Room is checked before a slot is taken: at most one block per
       // thread passes the check together, so the table never fills up.
       if ((__atomic_load_n(&stored_, __ATOMIC_RELAXED) + 1) * 4 > table_.size() * 3) return nullptr;
+      // Room for the block is made before the slot is taken: running out
+      // of memory leaves no slot claimed that others would wait on.
+      ThreadStore& st = stores_[size_t(omp_get_thread_num())];
+      if (st.blocks == 0) {
+        std::lock_guard<std::mutex> lock(storeLock_);
+        if (blockChunks_.empty() || kBlocksPerChunk - blockChunkUsed_ < kThreadBlockRun) {
+          blockChunks_.emplace_back(new mesher_util::BigArray<Block>(kBlocksPerChunk, true));
+          blockChunkUsed_ = 0;
+        }
+        st.block = &(*blockChunks_.back())[blockChunkUsed_];
+        blockChunkUsed_ += kThreadBlockRun;
+        st.blocks = kThreadBlockRun;
+      }
       if (__atomic_compare_exchange_n(&slot.block, &b, Claimed<Block>(), false, __ATOMIC_ACQUIRE,
                                       __ATOMIC_ACQUIRE)) {
         slot.bi = bi;
         slot.bj = bj;
         slot.bk = bk;
-        ThreadStore& st = stores_[size_t(omp_get_thread_num())];
-        if (st.blocks == 0) {
-          std::lock_guard<std::mutex> lock(storeLock_);
-          if (blockChunks_.empty() || kBlocksPerChunk - blockChunkUsed_ < kThreadBlockRun) {
-            blockChunks_.emplace_back(new mesher_util::BigArray<Block>(kBlocksPerChunk, true));
-            blockChunkUsed_ = 0;
-          }
-          st.block = &(*blockChunks_.back())[blockChunkUsed_];
-          blockChunkUsed_ += kThreadBlockRun;
-          st.blocks = kThreadBlockRun;
-        }
         b = st.block++;
         --st.blocks;
         __atomic_fetch_add(&stored_, size_t(1), __ATOMIC_RELAXED);
@@ -406,15 +408,15 @@ LatticeRecord* LatticeHash::ReserveShared(int32_t i, int32_t j, int32_t k, Cache
   LatticeRecord** slot = &b->records[Local(i, j, k)];
   LatticeRecord* r = Published(slot);
   if (r) return r;
-  if (!__atomic_compare_exchange_n(slot, &r, Claimed<LatticeRecord>(), false, __ATOMIC_ACQUIRE,
-                                   __ATOMIC_ACQUIRE))
-    return Published(slot);
   ThreadStore& st = stores_[size_t(omp_get_thread_num())];
-  if (st.records == 0) {
+  if (st.records == 0) {  // before the slot is taken, as for blocks
     std::lock_guard<std::mutex> lock(storeLock_);
     st.record = pool_.AllocateRun(kThreadRecordRun);
     st.records = kThreadRecordRun;
   }
+  if (!__atomic_compare_exchange_n(slot, &r, Claimed<LatticeRecord>(), false, __ATOMIC_ACQUIRE,
+                                   __ATOMIC_ACQUIRE))
+    return Published(slot);
   r = st.record++;
   --st.records;
   r->i = i;
@@ -1139,23 +1141,28 @@ void SurfacePolygonizer::Flood() {
       t.todo.clear();
       t.evaluated = 0;
     }
+    // Out of memory: a record or block is never left half claimed (see
+    // ReserveShared), so the others finish their cube and stop.
+    vorel::host::ParallelFailure failure;
 #pragma omp parallel num_threads(threads)
     {
       FloodThread& t = floodThreads_[size_t(omp_get_thread_num())];
       size_t head = 0, done = 0;
       LatticeHash::Cache cache;
 #pragma omp for schedule(dynamic, 1) nowait
-      for (int64_t f = 0; f < nF; ++f) {
-        t.todo.push_back(frontier[size_t(f)]);
-        for (; head < t.todo.size() && done < kFloodRound; ++head, ++done)
-          if (!FloodCube(t.todo[head], &cache, t)) {
-            // The table is full: this cube is done again next round.
-            done = kFloodRound;
-            break;
-          }
-      }
+      for (int64_t f = 0; f < nF; ++f)
+        failure.Run([&] {
+          t.todo.push_back(frontier[size_t(f)]);
+          for (; head < t.todo.size() && done < kFloodRound; ++head, ++done)
+            if (!FloodCube(t.todo[head], &cache, t)) {
+              // The table is full: this cube is done again next round.
+              done = kFloodRound;
+              break;
+            }
+        });
       t.todo.erase(t.todo.begin(), t.todo.begin() + std::ptrdiff_t(head));
     }
+    failure.Rethrow();
     frontier.clear();
     for (FloodThread& t : floodThreads_) {
       frontier.insert(frontier.end(), t.todo.begin(), t.todo.end());
@@ -1230,10 +1237,7 @@ void SurfacePolygonizer::EmitTriangles() {
     w.cube = uint32_t(t);
   }
   auto before = [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; };
-  if (nCubes > kParallelItems && omp_get_max_threads() > 1)
-    __gnu_parallel::sort(walk.begin(), walk.end(), before);
-  else
-    std::sort(walk.begin(), walk.end(), before);
+  mesher_util::ParallelSort(walk.data(), walk.size(), before);
   // The rows and crossing points depend on each cube alone and are found in
   // parallel, in queue order: the cubes and their corners were allocated in
   // about that order, where the walk order scatters over memory. Each
@@ -1445,11 +1449,12 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
   }
   std::vector<Point3>& verts = mesh_->vertices;
   std::vector<Point3>& second = mesh_->secondVertices;
+  vorel::host::ParallelFailure failure;  // a list that cannot grow
 #pragma omp parallel if (nV > 1024)
   {
     std::vector<FieldTerm> terms;
 #pragma omp for schedule(dynamic, 256)
-    for (int64_t v = 0; v < int64_t(nV); ++v) {
+    for (int64_t v = 0; v < int64_t(nV); ++v) failure.Run([&] {
       GatherNeighbours(verts[size_t(v)], terms);
       Point3 A(0.0f, 0.0f, 0.0f), Vel(0.0f, 0.0f, 0.0f);
       float W = 0.0f;
@@ -1463,12 +1468,13 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
         l.reserve(terms.size());
         for (const FieldTerm& t : terms) l.push_back({t.particle, t.term});
       }
-      if (W == 0.0f) continue;
+      if (W == 0.0f) return;
       const float inv = 1.0f / W;
       const Point3 M = A * inv;
       verts[size_t(v)] = verts[size_t(v)] * (1.0f - shrink) + M * shrink;
       if (velocities) second[size_t(v)] = Vel * inv;
-    }
+    });
   }
+  failure.Rethrow();
   timings.shrink = Now() - t0;
 }
