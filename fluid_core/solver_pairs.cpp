@@ -14,6 +14,7 @@
 #include "fluid_core/host_link.h"
 #include "fluid_core/solver.h"
 #include "fluid_core/solver_pair_terms.h"
+#include "host/core/parallel_failure.h"
 
 namespace {
 using namespace solver_pairs;
@@ -510,22 +511,27 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   }
   if ((int)cells_.size() < nc) cells_.resize(nc);
   if ((int)keys_.size() < nc) keys_.resize(nc);
+  // A member list that cannot grow fails the build after the loop.
+  vorel::host::ParallelFailure failure;
 #pragma omp parallel for schedule(static) if (nc >= kParallelMin)
   for (int c = 0; c < nc; ++c) {
-    const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
-    keys_[c] = key;
-    GridCell& cell = cells_[c];
-    cell.i = int(key & 0x1FFFFF) - kBias;
-    cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
-    cell.k = int(key >> 42) - kBias;
-    std::memset(cell.visited, 0, sizeof cell.visited);
-    cell.members.resize(size_t(start[c + 1] - start[c]));
-    for (int e = start[c]; e < start[c + 1]; ++e) {
-      const int32_t slot = sorted[size_t(e)].slot;
-      cell.members[size_t(e - start[c])] = slot;
-      slotCell_[size_t(slot)] = c;
-    }
+    failure.Run([&] {
+      const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
+      keys_[c] = key;
+      GridCell& cell = cells_[c];
+      cell.i = int(key & 0x1FFFFF) - kBias;
+      cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
+      cell.k = int(key >> 42) - kBias;
+      std::memset(cell.visited, 0, sizeof cell.visited);
+      cell.members.resize(size_t(start[c + 1] - start[c]));
+      for (int e = start[c]; e < start[c + 1]; ++e) {
+        const int32_t slot = sorted[size_t(e)].slot;
+        cell.members[size_t(e - start[c])] = slot;
+        slotCell_[size_t(slot)] = c;
+      }
+    });
   }
+  failure.Rethrow();
   cellCount_ = nc;
 }
 
@@ -628,6 +634,16 @@ void FluidSolver::AppendPair(int i, int b) {
   spill.data[spill.used++] = b;
   ++L.count;
   particles[size_t(i)].neighbourCount = L.count;
+}
+
+void FluidSolver::ReleaseStepStorage() {
+  grid->Reset();
+  std::vector<PairBlock>().swap(pairBlocks_);
+  std::vector<PairSpan>().swap(pairSpans_);
+  std::vector<PairInput>().swap(pairInput_);
+  std::vector<uint8_t>().swap(pairFlags_);
+  std::vector<ForceInput>().swap(forceInput_);
+  std::vector<DensitySums>().swap(densitySums_);
 }
 
 bool FluidSolver::PairTerms(int i, int k, float& mu, Vec3f& grad) const {
@@ -774,8 +790,11 @@ bool FluidSolver::BuildPairs(bool fused) {
   // One parallel walk over all cells. Escape is polled by the calling
   // thread (the only one that may ask the host) before every kPollCells
   // cells it takes; once asked, every thread skips the cells left.
+  // Storage that cannot grow ends the walk the same way, and the build
+  // throws after it.
   constexpr int kPollCells = 2048;
   std::atomic<bool> stopped{false};
+  vorel::host::ParallelFailure failure;
 #pragma omp parallel if (nc >= 256)
   {
     int block = 0;  // none taken yet
@@ -792,9 +811,10 @@ bool FluidSolver::BuildPairs(bool fused) {
           continue;
         }
       }
-      buildCell(c, cand, block);
+      if (!failure.Run([&] { buildCell(c, cand, block); })) stopped.store(true, std::memory_order_relaxed);
     }
   }
+  failure.Rethrow();
   return !stopped.load();
 }
 
