@@ -261,12 +261,11 @@ void GraphicsWindow::marker(Point3* xyz, MarkerType type) {
   if (!xyz) return;
   Point3 w = tm_.PointTransform(*xyz);
   if (Recording()) {
-    const MarkerState s = CurrentMarkerState();
     const MarkerState* last = markerStates_.empty() ? nullptr : &markerStates_.back();
-    if (!last || last->node != s.node || !SameBits(last->tm, s.tm) ||
-        last->rndLimits != s.rndLimits || last->rndMode != s.rndMode ||
-        !SameBits(last->color, s.color) || !SameBits(last->material, s.material))
-      markerStates_.push_back(s);
+    if (!last || last->node != node_ || !SameBits(last->tm, tm_) || last->rndLimits != limits_ ||
+        last->rndMode != getRndMode() || !SameBits(last->color, colors_[LINE_COLOR]) ||
+        !SameBits(last->material, material_))
+      markerStates_.push_back(CurrentMarkerState());
     DrawEntry e;
     e.markerType = type;
     e.state = uint32_t(markerStates_.size() - 1);
