@@ -154,7 +154,9 @@ class GraphicsWindow {
   void SetView(const Matrix3& worldToView, float pixelsPerUnit);
   Point2 WorldToScreen(const Point3& w) const;
 
-  // What was drawn since the last ClearRecords, and the node being drawn.
+  // What was drawn since the last ClearRecords, in drawing order, and the
+  // node being drawn. The list is brought up to date by each call: what is
+  // drawn after one shows at the next.
   const std::vector<DrawRecord>& Records() const;
   void ClearRecords();
   void SetCurrentNode(INode* n) { node_ = n; }
