@@ -114,8 +114,9 @@ class FluidEngine {
   std::string cacheFailure;
   // Why the last frame solve ended before its frame was done, where neither
   // a cache file nor the user stopped it: the memory ran out, or emission
-  // asked for more particles than the solver holds. Empty otherwise; a run
-  // and each frame solve clear it first.
+  // asked for more particles than the solver holds; or why the last surface
+  // build failed: the memory ran out. Empty otherwise; a run and each frame
+  // solve clear it first.
   std::string solveFailure;
   // Simulated time the solver has reached, seconds. Kept in double so that
   // sub-steps far below a float's resolution at large times still advance.
@@ -166,8 +167,12 @@ class FluidEngine {
 
   // --- surfaces ---
   // Meshes stored frame n into surface/m%05d.bin; false (with cacheFailure
-  // set) when the frame cannot be read or the mesh file cannot be written.
+  // set) when the frame cannot be read or the mesh file cannot be written,
+  // and false (with solveFailure set and a prompt) when the memory runs
+  // out, the mesh file left as it was.
   bool BuildSurfaceFrame(int n);
+  // The sources' particles as one surface; empty (and a prompt) when the
+  // memory runs out.
   void BuildRenderMesh(TimeValue t, Mesh& mesh);
 
   // --- helper nodes and scans ---
@@ -282,6 +287,8 @@ class FluidEngine {
   // disk (lastSolved), the stop flag is raised. Answers true (SolveFrame's
   // answer: the call was taken).
   bool EndSolve();
+  // BuildRenderMesh's work: false when the mesher ran out of memory.
+  bool BuildRenderMeshOf(TimeValue t, Mesh& mesh);
   // Bytes of each frame's surface file as counted in surfaceCacheBytes, so
   // that a frame meshed again replaces its count instead of adding to it.
   std::vector<int64_t> meshBytesCounted_;

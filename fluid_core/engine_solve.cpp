@@ -152,7 +152,9 @@ bool FluidEngine::SolveFrame(int n) {
     return SolveFrameSteps(n);
   } catch (const std::bad_alloc&) {
     // What the failed step built is dropped with the frame: the solver
-    // goes back to the last frame on disk, and the host and the scene go on.
+    // goes back to the last frame on disk, and the host and the scene go on
+    // with the memory that the step's lists took given back.
+    solver->ReleaseStepStorage();
     char text[160];
     std::snprintf(text, sizeof text, "out of memory at frame %d with %d particles", n, solver->count);
     solveFailure = text;

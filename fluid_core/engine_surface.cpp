@@ -2,12 +2,16 @@
 // the particles the sources show.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <new>
 
 #include "fluid_core/engine.h"
 #include "host/core/files.h"
 #include "mesher/surface_builder.h"
 
 namespace {
+constexpr unsigned kFailurePromptMs = 15000;
+
 // The system's surface parameters at a time, as the mesher takes them.
 struct SurfaceParams {
   float detail = 1.0f, melting = 4.0f, radius = 0.4f, shrink = 0.66f;
@@ -35,10 +39,11 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
   (void)flick;  // handed to the expiry marking, which does not use it
   const SurfaceParams sp = ReadSurfaceParams(pb, time);
   bool ok = false;
-  {
+  bool outOfMemory = false;
+  int read = -1;
+  try {
     SurfaceBuilder builder(float(solver->particlesPerVolume));
     std::vector<FluidParticle> work(size_t(solver->frameCache.CountToRead(n, frameParticleCount[size_t(n)])));
-    int read = -1;
     {
       ScopedSeconds timed(timings.frameReads);
       read = solver->frameCache.ReadFrame(n, work, 1.0f);
@@ -55,16 +60,32 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
       vertexSources.clear();
       ScopedSeconds timedBuild(timings.mesher);
       MeshRecord& mesh = builder.Build(sp.detail, sp.melting, sp.radius, sp.shrink, 0, 2000, &vertexSources);
-      for (auto& list : vertexSources)
-        for (VertexInfluence& e : list)
-          if (e.particle >= 0 && e.particle < read) e.particle = work[size_t(e.particle)].sourceIndex;
-      ScopedSeconds timedWrite(timings.meshWrites);
-      vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
-      ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);
-      if (!ok) NoteCacheFailure(solver->frameCache.MeshPath(n), errno);
+      outOfMemory = builder.OutOfMemory();
+      if (!outOfMemory) {
+        for (auto& list : vertexSources)
+          for (VertexInfluence& e : list)
+            if (e.particle >= 0 && e.particle < read) e.particle = work[size_t(e.particle)].sourceIndex;
+        ScopedSeconds timedWrite(timings.meshWrites);
+        vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
+        ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);
+        if (!ok) NoteCacheFailure(solver->frameCache.MeshPath(n), errno);
+      }
     } else {
       NoteCacheFailure(solver->frameCache.FramePath(n), 0);
     }
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  }
+  if (outOfMemory) {
+    // The frame stays solved and its mesh file as it was (none, or an
+    // earlier one); what the build held is freed with it.
+    VertexInfluenceLists().swap(vertexSources);
+    char text[160];
+    std::snprintf(text, sizeof text, "out of memory meshing frame %d with %d particles", n,
+                  read >= 0 ? read : frameParticleCount[size_t(n)]);
+    solveFailure = text;
+    ShowTempPrompt(("Vorel-> The surface was not built: " + solveFailure).c_str(), kFailurePromptMs);
+    return false;
   }
   const int64_t size = std::max<int64_t>(0, vorel::host::FileSize(solver->frameCache.MeshPath(n)));
   surfaceCacheBytes += double(size - meshBytesCounted_[size_t(n)]);
@@ -74,6 +95,23 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
 }
 
 void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) {
+  bool outOfMemory = false;
+  try {
+    outOfMemory = !BuildRenderMeshOf(t, mesh);
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  }
+  if (!outOfMemory) return;
+  VertexInfluenceLists().swap(vertexSources);
+  mesh.setNumFaces(0);
+  mesh.setNumTVFaces(0);
+  mesh.setNumVerts(0);
+  mesh.setNumTVerts(0);
+  mesh.InvalidateTopologyCache();
+  ShowTempPrompt("Vorel-> The particles' mesh was not built: out of memory", kFailurePromptMs);
+}
+
+bool FluidEngine::BuildRenderMeshOf(TimeValue t, Mesh& mesh) {
   IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
   const SurfaceParams sp = ReadSurfaceParams(pb, t);
   SurfaceBuilder builder(float(solver->particlesPerVolume));
@@ -98,6 +136,7 @@ void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) {
   }
   vertexSources.clear();
   const MeshRecord& built = builder.Build(sp.detail, sp.melting, sp.radius, sp.shrink, 0, 2000, &vertexSources);
+  if (builder.OutOfMemory()) return false;
   const Matrix3 inv = systemNode ? systemNode->GetObjectTM(t).Inverse() : Matrix3();
   const int nv = int(built.vertices.size());
   const int nf = int(built.faces.size());
@@ -119,4 +158,5 @@ void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) {
   }
   mesh.AutoSmooth(9996.28f);
   mesh.InvalidateTopologyCache();
+  return true;
 }

@@ -32,7 +32,10 @@ void FluidEngine::UpdateToTime(TimeValue t) {
   // only shows the next one. With nothing solved only the start frame is
   // solved: a later frame from an empty state would leave the frames before
   // it missing (a scene whose cache was lost, evaluated at its saved time).
-  const bool running = solving_ || owner->SolveRunning() || isHoldingTime;
+  // A run that was stopped solves nothing more: the frame whose solve
+  // failed would otherwise be tried again at once by the redraw that the
+  // restart brings, and its message lost.
+  const bool running = solving_ || owner->SolveRunning() || isHoldingTime || SolveStopFlag;
   if (!running && f < kMaxFrames &&
       ((owner->IsSolving() && lastSolved == f - 1) || (lastSolved == -1 && f == 0)))
     SolveFrame(f);

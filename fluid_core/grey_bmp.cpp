@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/files.h"
 #include "host/core/interaction.h"
 
 namespace {
@@ -85,17 +86,12 @@ bool CreateBMPFile(const char* fileName, const BITMAPINFO* info, HBITMAP bitmap,
     palette[i].rgbReserved = 0;
   }
 
-  const std::string tmp = std::string(fileName) + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return Fail();
-  bool ok = std::fwrite(&file, sizeof file, 1, f) == 1 && std::fwrite(&out, sizeof out, 1, f) == 1 &&
-            std::fwrite(palette, sizeof palette, 1, f) == 1 &&
-            std::fwrite(bits8.data(), 1, bits8.size(), f) == bits8.size();
-  ok = (std::fclose(f) == 0) && ok;
-  if (ok) ok = std::rename(tmp.c_str(), fileName) == 0;
-  if (!ok) {
-    std::remove(tmp.c_str());
-    return Fail();
-  }
+  std::vector<uint8_t> bytes(sizeof file + sizeof out + sizeof palette + bits8.size());
+  uint8_t* at = bytes.data();
+  std::memcpy(at, &file, sizeof file);
+  std::memcpy(at += sizeof file, &out, sizeof out);
+  std::memcpy(at += sizeof out, palette, sizeof palette);
+  std::memcpy(at + sizeof palette, bits8.data(), bits8.size());
+  if (vorel::host::WriteFileAside(fileName, bytes.data(), bytes.size()).error != 0) return Fail();
   return true;
 }

@@ -362,6 +362,10 @@ class FluidSolver {
   bool PairTerms(int i, int k, float& mu, Vec3f& grad) const;
   void ClearPairList(int i);
   void AppendPair(int i, int b);
+  // Frees what the sub-steps keep between them (the neighbour grid, every
+  // list, the passes' compact copies), after a step that ran out of memory
+  // part-way; the next step builds them afresh.
+  void ReleaseStepStorage();
 
   // --- density, pressure, viscosity, cohesion ---
   float SelfDensity(const FluidParticle& p) const { return SelfDensity(p.mass, p.spacing); }

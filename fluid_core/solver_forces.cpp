@@ -10,6 +10,10 @@
 
 using solver_pairs::SpacingTerms;
 using solver_pairs::TermsSide;
+#if defined(__SSE2__)
+using solver_pairs::LaneMask;
+using solver_pairs::Select;
+#endif
 
 float FluidSolver::PressureTermOf(float density) const {
   double x = (double)(density * invRestDensity);
@@ -60,6 +64,15 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
   const __m128 avx = _mm_set1_ps(A.vel.x), avy = _mm_set1_ps(A.vel.y), avz = _mm_set1_ps(A.vel.z);
   const __m128 as = _mm_set1_ps(A.spacing), rho = _mm_set1_ps(rhoI), pres = _mm_set1_ps(presI);
   const __m128 zero = _mm_setzero_ps();
+  const __m128 noTerm = _mm_set1_ps(-0.0f);
+  // e of a partner of the particle's own spacing (every partner, with one
+  // source), computed once as each lane would.
+  const __m128i ownSpacing = _mm_castps_si128(as);
+  const __m128 eOwn = _mm_div_ps(_mm_set1_ps(2.0f), _mm_add_ps(as, as));
+  // The three sums side by side: each acting pair adds its column of terms
+  // in list order, the order of the scalar sums; a lane that does not act
+  // adds -0, which leaves every sum as it is.
+  __m128 sums = zero;
   for (; k + 4 <= m; k += 4) {
     int idx[4];
     int valid = 0;
@@ -92,7 +105,8 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
     const __m128 product = _mm_mul_ps(as, bs);
     const __m128 D = _mm_add_ps(r2, _mm_mul_ps(_mm_set1_ps(0.01f), product));
     const __m128 mu = _mm_div_ps(_mm_mul_ps(bs, u), D);
-    const __m128 e = _mm_div_ps(_mm_set1_ps(2.0f), S);
+    const bool own = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(bs), ownSpacing)) == 0xFFFF;
+    const __m128 e = own ? eOwn : _mm_div_ps(_mm_set1_ps(2.0f), S);
     const __m128 q = _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(e, r));
     const __m128 w = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(q, q), e), e), e),
                                 _mm_set1_ps(0.07958f));
@@ -108,18 +122,17 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
         mu);
     const __m128 pi = _mm_and_ps(visc, _mm_cmplt_ps(mu, zero));
     const __m128 f = _mm_mul_ps(_mm_add_ps(_mm_add_ps(pi, bpres), pres), bm);
-    alignas(16) float cx[4], cy[4], cz[4];
-    _mm_store_ps(cx, _mm_mul_ps(gx, f));
-    _mm_store_ps(cy, _mm_mul_ps(gy, f));
-    _mm_store_ps(cz, _mm_mul_ps(gz, f));
-    const int acts = valid & _mm_movemask_ps(_mm_andnot_ps(none, inRange));
-    for (int l = 0; l < 4; ++l)
-      if (acts & (1 << l)) {
-        acc.x -= cx[l];
-        acc.y -= cy[l];
-        acc.z -= cz[l];
-      }
+    const __m128 acts = _mm_and_ps(_mm_andnot_ps(none, inRange), LaneMask(valid));
+    __m128 c0 = Select(acts, _mm_xor_ps(_mm_mul_ps(gx, f), noTerm), noTerm);
+    __m128 c1 = Select(acts, _mm_xor_ps(_mm_mul_ps(gy, f), noTerm), noTerm);
+    __m128 c2 = Select(acts, _mm_xor_ps(_mm_mul_ps(gz, f), noTerm), noTerm);
+    __m128 c3 = noTerm;
+    _MM_TRANSPOSE4_PS(c0, c1, c2, c3);  // now one pair's terms each
+    sums = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sums, c0), c1), c2), c3);
   }
+  alignas(16) float v[4];
+  _mm_store_ps(v, sums);
+  acc = Vec3f(v[0], v[1], v[2]);
 #endif
   SpacingTerms terms;
   for (; k < m; ++k) {

@@ -3,6 +3,9 @@
 // operations wherever it is needed.
 #pragma once
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "fluid_core/solver.h"
 
@@ -81,5 +84,17 @@ inline bool TermsSide(const PairInput& A, const PairInput& B, SpacingTerms& t, f
   grad = d * g;
   return true;
 }
+
+#if defined(__SSE2__)
+// All ones in lane l where bit l of `bits` is set.
+inline __m128 LaneMask(int bits) {
+  const __m128i lane = _mm_setr_epi32(1, 2, 4, 8);
+  return _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), lane), lane));
+}
+// a where mask is set, b elsewhere.
+inline __m128 Select(__m128 mask, __m128 a, __m128 b) {
+  return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+#endif
 
 }  // namespace solver_pairs

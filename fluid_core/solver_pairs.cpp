@@ -14,6 +14,7 @@
 #include "fluid_core/host_link.h"
 #include "fluid_core/solver.h"
 #include "fluid_core/solver_pair_terms.h"
+#include "host/core/parallel_failure.h"
 
 namespace {
 using namespace solver_pairs;
@@ -67,20 +68,31 @@ PairInput InputOf(const FluidParticle& p) { return PairInput{p.pos, p.spacing, p
 // are computed exactly as DensitySide would (the same IEEE operations in the
 // same order, four pairs at a time where SSE is there) and added one by one
 // in list order, so the sums are the scalar sums bit for bit.
-// `counts(j)`: whether the pair with j is evaluated at all; `found`, when
-// given, receives the partners in range, in list order (the count returned).
+// `counts(j)`: whether the pair with j is evaluated at all.
 template <typename Counts>
-int DensityOver(int i, const int32_t* list, int m, const PairInput* in, Counts counts,
-                float& density, Vec3f& cohesion, float& dtLimit, int32_t* found) {
+void DensityOver(int i, const int32_t* list, int m, const PairInput* in, Counts counts,
+                 float& density, Vec3f& cohesion, float& dtLimit) {
   const PairInput A = in[i];
-  int kept = 0;
   int k = 0;
 #if defined(__SSE2__)
   const __m128 ax = _mm_set1_ps(A.pos.x), ay = _mm_set1_ps(A.pos.y), az = _mm_set1_ps(A.pos.z);
   const __m128 avx = _mm_set1_ps(A.vel.x), avy = _mm_set1_ps(A.vel.y), avz = _mm_set1_ps(A.vel.z);
   const __m128 as = _mm_set1_ps(A.spacing);
   const __m128 zero = _mm_setzero_ps();
+  const __m128 noTerm = _mm_set1_ps(-0.0f);
+  const __m128 noLimit = _mm_set1_ps(INFINITY);
   const bool cohesive = A.spacing > 0.0f;
+  // The spacing terms of a partner of the particle's own spacing (every
+  // partner, with one source), computed once as each lane would.
+  const __m128i ownSpacing = _mm_castps_si128(as);
+  const __m128 eOwn = _mm_div_ps(_mm_set1_ps(2.0f), _mm_add_ps(as, as));
+  const __m128 ratioOwn = _mm_div_ps(as, as);
+  // Density and cohesion side by side: each acting pair adds its column of
+  // terms in list order, the order of the scalar sums; a lane that does not
+  // act adds -0, which leaves every sum as it is. The step limit is a
+  // minimum, the same in any order.
+  __m128 sums = _mm_setr_ps(density, cohesion.x, cohesion.y, cohesion.z);
+  __m128 limits = noLimit;
   for (; k + 4 <= m; k += 4) {
     int idx[4];
     int valid = 0;
@@ -104,42 +116,74 @@ int DensityOver(int i, const int32_t* list, int m, const PairInput* in, Counts c
     const __m128 r2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
     const __m128 S = _mm_add_ps(as, bs);
     const __m128 r = _mm_sqrt_ps(r2);
-    const __m128 inRange = _mm_cmplt_ps(r, S);
+    const __m128 acts = _mm_and_ps(_mm_cmplt_ps(r, S), LaneMask(valid));
     const __m128 dvx = _mm_sub_ps(avx, bvx), dvy = _mm_sub_ps(avy, bvy), dvz = _mm_sub_ps(avz, bvz);
     const __m128 u = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dvx, dx), _mm_mul_ps(dvy, dy)), _mm_mul_ps(dvz, dz));
     const __m128 limit = _mm_mul_ps(_mm_div_ps(S, _mm_div_ps(u, r)), _mm_set1_ps(0.025f));
-    const __m128 e = _mm_div_ps(_mm_set1_ps(2.0f), S);
+    const bool own = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(bs), ownSpacing)) == 0xFFFF;
+    const __m128 e = own ? eOwn : _mm_div_ps(_mm_set1_ps(2.0f), S);
     const __m128 q = _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(e, r));
     const __m128 w = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(q, q), e), e), e),
                                 _mm_set1_ps(0.07958f));
-    const __m128 Wm = _mm_mul_ps(_mm_mul_ps(w, q), bm);
-    const __m128 ratio = _mm_div_ps(bs, as);
-    alignas(16) float wm[4], lim[4], cx[4], cy[4], cz[4];
-    _mm_store_ps(wm, Wm);
-    _mm_store_ps(lim, limit);
-    _mm_store_ps(cx, _mm_mul_ps(dx, ratio));
-    _mm_store_ps(cy, _mm_mul_ps(dy, ratio));
-    _mm_store_ps(cz, _mm_mul_ps(dz, ratio));
-    const int acts = valid & _mm_movemask_ps(inRange);
-    const int approaching = _mm_movemask_ps(_mm_cmpgt_ps(u, zero));
-    for (int l = 0; l < 4; ++l) {
-      if (!(acts & (1 << l))) continue;
-      if (found) found[kept++] = idx[l];
-      if ((approaching & (1 << l)) && lim[l] < dtLimit) dtLimit = lim[l];
-      density += wm[l];
-      if (cohesive) {
-        cohesion.x -= cx[l];
-        cohesion.y -= cy[l];
-        cohesion.z -= cz[l];
-      }
+    __m128 t0 = Select(acts, _mm_mul_ps(_mm_mul_ps(w, q), bm), noTerm);
+    __m128 t1 = noTerm, t2 = noTerm, t3 = noTerm;
+    if (cohesive) {
+      const __m128 ratio = own ? ratioOwn : _mm_div_ps(bs, as);
+      t1 = Select(acts, _mm_xor_ps(_mm_mul_ps(dx, ratio), noTerm), noTerm);
+      t2 = Select(acts, _mm_xor_ps(_mm_mul_ps(dy, ratio), noTerm), noTerm);
+      t3 = Select(acts, _mm_xor_ps(_mm_mul_ps(dz, ratio), noTerm), noTerm);
     }
+    _MM_TRANSPOSE4_PS(t0, t1, t2, t3);  // now one pair's terms each
+    sums = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sums, t0), t1), t2), t3);
+    limits = _mm_min_ps(Select(_mm_and_ps(acts, _mm_cmpgt_ps(u, zero)), limit, noLimit), limits);
   }
+  alignas(16) float v[4];
+  _mm_store_ps(v, sums);
+  density = v[0];
+  cohesion = Vec3f(v[1], v[2], v[3]);
+  _mm_store_ps(v, limits);
+  for (int l = 0; l < 4; ++l)
+    if (v[l] < dtLimit) dtLimit = v[l];
 #endif
   SpacingTerms terms;
   for (; k < m; ++k) {
     const int j = list[k];
-    if (counts(j) && DensitySide(A, in[j], terms, density, cohesion, dtLimit) && found)
-      found[kept++] = j;
+    if (counts(j)) DensitySide(A, in[j], terms, density, cohesion, dtLimit);
+  }
+}
+
+// The partners of i among the candidates (i itself left out) that lie
+// within reach, in candidate order, by DensityOver's own range test (the
+// rounded root below the summed spacings): a pass of DensityOver over them
+// finds every one acting. Most of a cell's candidates are out of reach, and
+// this test costs a root where the full terms cost four divisions.
+int InReach(int i, const int32_t* cand, int m, const PairInput* in, int32_t* out) {
+  const PairInput A = in[i];
+  int kept = 0;
+  int k = 0;
+#if defined(__SSE2__)
+  const __m128 ax = _mm_set1_ps(A.pos.x), ay = _mm_set1_ps(A.pos.y), az = _mm_set1_ps(A.pos.z);
+  const __m128 as = _mm_set1_ps(A.spacing);
+  for (; k + 4 <= m; k += 4) {
+    __m128 bx = _mm_loadu_ps(&in[cand[k]].pos.x), by = _mm_loadu_ps(&in[cand[k + 1]].pos.x),
+           bz = _mm_loadu_ps(&in[cand[k + 2]].pos.x), bs = _mm_loadu_ps(&in[cand[k + 3]].pos.x);
+    _MM_TRANSPOSE4_PS(bx, by, bz, bs);
+    const __m128 dx = _mm_sub_ps(ax, bx), dy = _mm_sub_ps(ay, by), dz = _mm_sub_ps(az, bz);
+    const __m128 r2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
+    const int near = _mm_movemask_ps(_mm_cmplt_ps(_mm_sqrt_ps(r2), _mm_add_ps(as, bs)));
+    for (int l = 0; l < 4; ++l) {
+      const int j = cand[k + l];
+      out[kept] = j;  // kept only when it counts: room for every candidate
+      kept += ((near >> l) & 1) & (j != i ? 1 : 0);
+    }
+  }
+#endif
+  for (; k < m; ++k) {
+    const int j = cand[k];
+    const Vec3f d = A.pos - in[j].pos;
+    const float r2 = d.x * d.x + d.y * d.y + d.z * d.z;
+    const float S = A.spacing + in[j].spacing;
+    if (j != i && !BeyondReach(r2, S) && std::sqrt(r2) < S) out[kept++] = j;
   }
   return kept;
 }
@@ -155,7 +199,7 @@ void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
     const bool lowerIsNew = i < j ? selfNew : (f & 2) != 0;
     return !lowerIsNew;
   };
-  DensityOver(i, list, m, in, counts, density, cohesion, dtLimit, nullptr);
+  DensityOver(i, list, m, in, counts, density, cohesion, dtLimit);
 }
 }  // namespace
 
@@ -375,22 +419,27 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   }
   if ((int)cells_.size() < nc) cells_.resize(nc);
   if ((int)keys_.size() < nc) keys_.resize(nc);
+  // A member list that cannot grow fails the build after the loop.
+  vorel::host::ParallelFailure failure;
 #pragma omp parallel for schedule(static) if (nc >= kParallelMin)
   for (int c = 0; c < nc; ++c) {
-    const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
-    keys_[c] = key;
-    GridCell& cell = cells_[c];
-    cell.i = int(key & 0x1FFFFF) - kBias;
-    cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
-    cell.k = int(key >> 42) - kBias;
-    std::memset(cell.visited, 0, sizeof cell.visited);
-    cell.members.resize(size_t(start[c + 1] - start[c]));
-    for (int e = start[c]; e < start[c + 1]; ++e) {
-      const int32_t slot = sorted[size_t(e)].slot;
-      cell.members[size_t(e - start[c])] = slot;
-      slotCell_[size_t(slot)] = c;
-    }
+    failure.Run([&] {
+      const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
+      keys_[c] = key;
+      GridCell& cell = cells_[c];
+      cell.i = int(key & 0x1FFFFF) - kBias;
+      cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
+      cell.k = int(key >> 42) - kBias;
+      std::memset(cell.visited, 0, sizeof cell.visited);
+      cell.members.resize(size_t(start[c + 1] - start[c]));
+      for (int e = start[c]; e < start[c + 1]; ++e) {
+        const int32_t slot = sorted[size_t(e)].slot;
+        cell.members[size_t(e - start[c])] = slot;
+        slotCell_[size_t(slot)] = c;
+      }
+    });
   }
+  failure.Rethrow();
   cellCount_ = nc;
 }
 
@@ -493,6 +542,16 @@ void FluidSolver::AppendPair(int i, int b) {
   spill.data[spill.used++] = b;
   ++L.count;
   particles[size_t(i)].neighbourCount = L.count;
+}
+
+void FluidSolver::ReleaseStepStorage() {
+  grid->Reset();
+  std::vector<PairBlock>().swap(pairBlocks_);
+  std::vector<PairSpan>().swap(pairSpans_);
+  std::vector<PairInput>().swap(pairInput_);
+  std::vector<uint8_t>().swap(pairFlags_);
+  std::vector<ForceInput>().swap(forceInput_);
+  std::vector<DensitySums>().swap(densitySums_);
 }
 
 bool FluidSolver::PairTerms(int i, int k, float& mu, Vec3f& grad) const {
@@ -624,8 +683,9 @@ bool FluidSolver::BuildPairs(bool fused) {
       }
       PairBlock& B = pairBlocks_[size_t(block)];
       int32_t* const first = B.data.data() + B.used;
-      const int kept = DensityOver(a, cand.data(), int(cand.size()), pairInput_.data(),
-                                   [a](int j) { return j != a; }, density, cohesion, dtLimit, first);
+      const int kept = InReach(a, cand.data(), int(cand.size()), pairInput_.data(), first);
+      DensityOver(a, first, kept, pairInput_.data(), [a](int j) { return j != a; }, density, cohesion,
+                  dtLimit);
       PairSpan& L = pairSpans_[size_t(a)];
       L.block = block;
       L.offset = int64_t(B.used);
@@ -639,8 +699,11 @@ bool FluidSolver::BuildPairs(bool fused) {
   // One parallel walk over all cells. Escape is polled by the calling
   // thread (the only one that may ask the host) before every kPollCells
   // cells it takes; once asked, every thread skips the cells left.
+  // Storage that cannot grow ends the walk the same way, and the build
+  // throws after it.
   constexpr int kPollCells = 2048;
   std::atomic<bool> stopped{false};
+  vorel::host::ParallelFailure failure;
 #pragma omp parallel if (nc >= 256)
   {
     int block = 0;  // none taken yet
@@ -657,9 +720,10 @@ bool FluidSolver::BuildPairs(bool fused) {
           continue;
         }
       }
-      buildCell(c, cand, block);
+      if (!failure.Run([&] { buildCell(c, cand, block); })) stopped.store(true, std::memory_order_relaxed);
     }
   }
+  failure.Rethrow();
   return !stopped.load();
 }
 

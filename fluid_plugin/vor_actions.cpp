@@ -437,6 +437,7 @@ void RunRebuildSurface(TetraProcObj* system) {
   system->solveStartClock = GetTickCount();
   system->isSolving = true;
   SolveStopFlag = 0;
+  e.solveFailure.clear();
   ShowRunProgress(0, 1, last);
   const TimeValue now = Ip()->GetTime();
   if (!ReadIntParam(system->pblock2, kFluidEntireAnimationRange, now, 1)) {
@@ -481,7 +482,13 @@ void RunRebuildSurface(TetraProcObj* system) {
     if (stop) SolveStopFlag = 1;
     if (stop || !ok) break;
   }
+  const std::string failure = e.solveFailure;
   FinishRun(system, e.startFrame + n, true);
+  if (!failure.empty()) {
+    e.LogFailure(failure);
+    const std::string text = "Vorel-> The surface build stopped: " + failure + ".";
+    MessageBoxA(Ip()->GetMAXHWnd(), text.c_str(), "Vorel Warning!", MB_OK | MB_ICONERROR);
+  }
 }
 
 void RunRepaintWetmaps(TetraProcObj* system) {

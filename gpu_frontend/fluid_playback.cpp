@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "gpu_frontend/frame_playback.h"
 #include "gpu_frontend/gpu_fluid.h"
@@ -269,11 +270,24 @@ void UpdateAtTime(BlobNode& b, TimeValue t, Mesh& mesh, bool viewport) {
   builder.blobRadius = x * b.MeltingForce;
   builder.BeginParticles(b.particleCount, b.MeltingForce);
   std::vector<Point3> velocities;
-  {
-    Lent l(b);
-    velocities = FeedSurfaceBuilder(l.a(), b.PreciseMotionBlur != 0, m.frac, m.speed, &builder);
+  try {
+    {
+      Lent l(b);
+      velocities = FeedSurfaceBuilder(l.a(), b.PreciseMotionBlur != 0, m.frac, m.speed, &builder);
+    }
+    builder.Build(b.detail, b.MeltingForce, 1.0f, b.ShrinkWrap, 0, 2000, nullptr, &velocities);
+    if (builder.OutOfMemory()) throw std::bad_alloc();
+  } catch (const std::bad_alloc&) {
+    // No surface: nothing stored for the frame, nothing shown.
+    builder.mesh.Clear();
+    ClearMesh(b, mesh);
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Frame %d of cache '%.200s': out of memory building its surface; nothing is shown for it", m.meshN,
+                  b.cache.cacheName.c_str());
+    ShowTempPrompt(text, 6000);
+    return;
   }
-  builder.Build(b.detail, b.MeltingForce, 1.0f, b.ShrinkWrap, 0, 2000, nullptr, &velocities);
   // A frame the solver has not written (yet) is shown from what there is
   // (the fill preview, or nothing), but that surface is neither stored nor
   // kept: it would stand in for the real frame once it arrives.

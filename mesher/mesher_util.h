@@ -1,7 +1,9 @@
 // Small helpers shared by the mesher's grids.
 #pragma once
+#include <omp.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -116,5 +118,66 @@ class BigArray {
   size_t size_ = 0;
   size_t mappedBytes_ = 0;  // 0: from malloc
 };
+
+// Fewer values than this are sorted serially.
+constexpr size_t kParallelSortMin = 4096;
+
+// Of the first d values of the merge of a[0, na) and b[0, nb), how many
+// come from a (a's first where two compare equal, as std::merge takes them).
+template <class T, class Less>
+size_t MergeSplit(size_t d, const T* a, size_t na, const T* b, size_t nb, Less& less) {
+  size_t lo = d > nb ? d - nb : 0, hi = std::min(d, na);
+  while (lo < hi) {
+    const size_t i = lo + (hi - lo) / 2;
+    if (less(b[d - i - 1], a[i]))
+      hi = i;
+    else
+      lo = i + 1;
+  }
+  return lo;
+}
+
+// Sorts [first, first + n) by `less`, which must tell every two values apart
+// (a strict total order): the result is then the one sorted order on any
+// number of threads. Runs are sorted in parallel and merged pairwise, each
+// merge split into equal parts of its output. The buffer is taken before any
+// parallel region, so running out of memory throws std::bad_alloc on the
+// calling thread with the values merely permuted; the library's parallel
+// sorts allocate inside their regions, where an exception ends the process.
+template <class T, class Less>
+void ParallelSort(T* first, size_t n, Less less) {
+  const int threads = omp_get_max_threads();
+  if (n < kParallelSortMin || threads == 1) {
+    std::sort(first, first + n, less);
+    return;
+  }
+  int runs = 1;
+  while (runs < threads && runs < 64) runs *= 2;
+  BigArray<T> buffer(n);
+  auto bound = [n, runs](int r) { return size_t(uint64_t(n) * uint64_t(r) / uint64_t(runs)); };
+#pragma omp parallel for schedule(static, 1)
+  for (int r = 0; r < runs; ++r) std::sort(first + bound(r), first + bound(r + 1), less);
+  T* from = first;
+  T* to = buffer.data();
+  for (int width = 1; width < runs; width *= 2) {
+    const int merges = runs / (2 * width);
+    const int parts = std::max(1, threads / merges);
+#pragma omp parallel for schedule(static, 1)
+    for (int task = 0; task < merges * parts; ++task) {
+      const int m = task / parts, part = task % parts;
+      const size_t lo = bound(2 * m * width), mid = bound((2 * m + 1) * width), hi = bound((2 * m + 2) * width);
+      const T* a = from + lo;
+      const T* b = from + mid;
+      const size_t na = mid - lo, nb = hi - mid;
+      const size_t d0 = (na + nb) * size_t(part) / size_t(parts), d1 = (na + nb) * size_t(part + 1) / size_t(parts);
+      const size_t i0 = MergeSplit(d0, a, na, b, nb, less), i1 = MergeSplit(d1, a, na, b, nb, less);
+      std::merge(a + i0, a + i1, b + (d0 - i0), b + (d1 - i1), to + lo + d0, less);
+    }
+    std::swap(from, to);
+  }
+  if (from == first) return;
+#pragma omp parallel for schedule(static)
+  for (int r = 0; r < runs; ++r) std::copy(from + bound(r), from + bound(r + 1), first + bound(r));
+}
 
 }  // namespace mesher_util

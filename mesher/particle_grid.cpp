@@ -4,10 +4,10 @@
 #include <climits>
 #include <cmath>
 #include <omp.h>
-#include <parallel/algorithm>
 
 #include "mesher/mesher_util.h"
 #include "mesher/surface_builder.h"
+#include "host/core/parallel_failure.h"
 
 
 namespace {
@@ -118,7 +118,7 @@ void ParticleCellGrid::InsertAll(int32_t n) {
     ++kept;
   }
   auto sameCell = [](const Entry& a, const Entry& b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
-  __gnu_parallel::sort(e.data(), e.data() + n, [](const Entry& a, const Entry& b) {
+  mesher_util::ParallelSort(e.data(), size_t(n), [](const Entry& a, const Entry& b) {
     if (a.x != b.x) return a.x < b.x;
     if (a.y != b.y) return a.y < b.y;
     if (a.z != b.z) return a.z < b.z;
@@ -150,19 +150,23 @@ void ParticleCellGrid::InsertAll(int32_t n) {
     const int64_t end = c + 1 < int64_t(nCells) ? runs[size_t(c) + 1].start : kept;
     runs[size_t(c)].count = int32_t(end - runs[size_t(c)].start);
   }
-  __gnu_parallel::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.first < b.first; });
+  mesher_util::ParallelSort(runs.data(), runs.size(), [](const Run& a, const Run& b) { return a.first < b.first; });
   cells_.resize(nCells);
+  vorel::host::ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1024)
   for (int64_t c = 0; c < int64_t(nCells); ++c) {
-    const Run& run = runs[size_t(c)];
-    ParticleCell& cell = cells_[size_t(c)];
-    const Entry& head = e[size_t(run.start)];
-    cell.x = head.x;
-    cell.y = head.y;
-    cell.z = head.z;
-    cell.particles.resize(size_t(run.count));
-    for (int32_t k = 0; k < run.count; ++k) cell.particles[size_t(k)] = e[size_t(run.start + k)].i;
+    failure.Run([&] {
+      const Run& run = runs[size_t(c)];
+      ParticleCell& cell = cells_[size_t(c)];
+      const Entry& head = e[size_t(run.start)];
+      cell.x = head.x;
+      cell.y = head.y;
+      cell.z = head.z;
+      cell.particles.resize(size_t(run.count));
+      for (int32_t k = 0; k < run.count; ++k) cell.particles[size_t(k)] = e[size_t(run.start + k)].i;
+    });
   }
+  failure.Rethrow();
   size_t capacity = 64;
   while (capacity < 2 * nCells + 16) capacity *= 2;
   Rehash(capacity);

@@ -8,7 +8,6 @@
 #include <mutex>
 #include <new>
 #include <omp.h>
-#include <parallel/algorithm>
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -16,6 +15,7 @@
 #include "mesher/cube_tables.h"
 #include "mesher/mesher_util.h"
 #include "mesher/surface_builder.h"
+#include "host/core/parallel_failure.h"
 
 using namespace cube_tables;
 
@@ -977,10 +977,7 @@ void SurfacePolygonizer::EmitTriangles() {
     w.cube = uint32_t(t);
   }
   auto before = [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; };
-  if (nCubes > kParallelItems && omp_get_max_threads() > 1)
-    __gnu_parallel::sort(walk.begin(), walk.end(), before);
-  else
-    std::sort(walk.begin(), walk.end(), before);
+  mesher_util::ParallelSort(walk.data(), walk.size(), before);
   // The rows and crossing points depend on each cube alone and are found in
   // parallel, in queue order: the cubes and their corners were allocated in
   // about that order, where the walk order scatters over memory. Each
@@ -1192,11 +1189,12 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
   }
   std::vector<Point3>& verts = mesh_->vertices;
   std::vector<Point3>& second = mesh_->secondVertices;
+  vorel::host::ParallelFailure failure;  // a list that cannot grow
 #pragma omp parallel if (nV > 1024)
   {
     std::vector<FieldTerm> terms;
 #pragma omp for schedule(dynamic, 256)
-    for (int64_t v = 0; v < int64_t(nV); ++v) {
+    for (int64_t v = 0; v < int64_t(nV); ++v) failure.Run([&] {
       GatherNeighbours(verts[size_t(v)], terms);
       Point3 A(0.0f, 0.0f, 0.0f), Vel(0.0f, 0.0f, 0.0f);
       float W = 0.0f;
@@ -1210,12 +1208,13 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
         l.reserve(terms.size());
         for (const FieldTerm& t : terms) l.push_back({t.particle, t.term});
       }
-      if (W == 0.0f) continue;
+      if (W == 0.0f) return;
       const float inv = 1.0f / W;
       const Point3 M = A * inv;
       verts[size_t(v)] = verts[size_t(v)] * (1.0f - shrink) + M * shrink;
       if (velocities) second[size_t(v)] = Vel * inv;
-    }
+    });
   }
+  failure.Rethrow();
   timings.shrink = Now() - t0;
 }

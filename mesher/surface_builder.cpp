@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <omp.h>
 
 #include "mesher/mesher_util.h"
@@ -182,19 +183,31 @@ void SurfaceBuilder::FindNeighbours() {
 MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFactor, float shrink, int32_t, int32_t,
                                   VertexInfluenceLists* lists, const std::vector<Point3>* velocities) {
   double t0 = Now();
-  // Entries that cannot be meshed (not a number, infinite) take no part,
-  // like skipped ones; they would otherwise poison bounds and lattice.
-  for (int32_t i = 0; i < count; ++i)
-    if (!Finite(particles[size_t(i)].position)) particles[size_t(i)].skip = 1;
-  ComputeBounds();
-  grid.Clear();
-  grid.InsertAll(count);
-  grid.Pack();
-  // Lists of an earlier FindNeighbours would not match this grid.
-  neighbourStart_.assign(size_t(count) + 1, 0);
-  neighbourIndex_.reset();
-  double t1 = Now();
-  polygonizer.BuildAndShrinkWrap(detail, melting, radiusFactor, shrink, lists, velocities);
-  polygonizer.timings.grid = t1 - t0;
+  outOfMemory_ = false;
+  try {
+    // Entries that cannot be meshed (not a number, infinite) take no part,
+    // like skipped ones; they would otherwise poison bounds and lattice.
+    for (int32_t i = 0; i < count; ++i)
+      if (!Finite(particles[size_t(i)].position)) particles[size_t(i)].skip = 1;
+    ComputeBounds();
+    grid.Clear();
+    grid.InsertAll(count);
+    grid.Pack();
+    // Lists of an earlier FindNeighbours would not match this grid.
+    neighbourStart_.assign(size_t(count) + 1, 0);
+    neighbourIndex_.reset();
+    double t1 = Now();
+    polygonizer.BuildAndShrinkWrap(detail, melting, radiusFactor, shrink, lists, velocities);
+    polygonizer.timings.grid = t1 - t0;
+  } catch (const std::bad_alloc&) {
+    // Everything the failed build holds goes, so that the caller can go on.
+    outOfMemory_ = true;
+    mesh.Clear();
+    grid.Clear();
+    neighbourIndex_.reset();
+    polygonizer.hash.reset();
+    std::vector<LatticeRecord*>().swap(polygonizer.queue);
+    if (lists) VertexInfluenceLists().swap(*lists);
+  }
   return mesh;
 }

@@ -42,10 +42,14 @@ class SurfaceBuilder {
   // (optional) receives per output vertex the particles that reach it and
   // their weights; `velocities` (optional, one per added particle) turns
   // the second per-vertex array into the weighted particle velocity. The
-  // two integers change nothing (callers pass 0 and 2000).
+  // two integers change nothing (callers pass 0 and 2000). When the memory
+  // runs out the mesh and `lists` come back empty, what the build took is
+  // freed, and OutOfMemory() says so until the next Build.
   MeshRecord& Build(float detail, float melting, float radiusFactor, float shrink, int32_t unusedA = 0,
                     int32_t unusedB = 2000, VertexInfluenceLists* lists = nullptr,
                     const std::vector<Point3>* velocities = nullptr);
+
+  bool OutOfMemory() const { return outOfMemory_; }
 
   void ComputeBounds();
   // Rebuilds every particle's neighbour list: the unskipped particles of
@@ -101,4 +105,5 @@ class SurfaceBuilder {
   std::vector<int32_t> neighbourStart_{0};
   // Left uninitialised until filled: the parallel fill touches it first.
   std::unique_ptr<int32_t[]> neighbourIndex_;
+  bool outOfMemory_ = false;
 };

@@ -138,7 +138,7 @@ TEST_F(GreyBmp, OddWidthRowsArePaddedAndPixelsAreTheBlueChannel) {
         ASSERT_EQ(b[1078 + size_t(line) * row + x], want) << "line " << line << " x " << x;
       }
     }
-    EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
+    EXPECT_FALSE(fs::exists(file.string() + ".part"));
   }
 }
 

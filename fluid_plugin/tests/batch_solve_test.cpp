@@ -171,6 +171,97 @@ TEST_F(BatchSolve, EmissionBeyondTheSolverAndOutOfMemoryEndTheRunWithAMessage) {
 #endif
 }
 
+// Memory that runs out inside the solver's parallel pair build on several
+// threads, and in the surface build of a frame just solved: the run ends
+// with a message naming the frame instead of ending the host, the frames on
+// disk stay the solved ones, and the next run goes on. The test runs itself
+// again in a child process: a forked one has no thread pool of its own.
+TEST_F(BatchSolve, OutOfMemoryInParallelPassesOrTheSurfaceBuildEndsTheRunWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under an address-space limit";
+#else
+  const char* kChild = "VOREL_OUT_OF_MEMORY_CHILD";
+  if (!std::getenv(kChild)) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setenv(kChild, "1", 1);
+      const std::string filter = "--gtest_filter=BatchSolve.OutOfMemoryInParallelPassesOrTheSurfaceBuildEndsTheRunWithAMessage";
+      execl("/proc/self/exe", "child", filter.c_str(), static_cast<char*>(nullptr));
+      _exit(30);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    return;
+  }
+  omp_set_num_threads(4);
+  PourScene scene = BuildPourScene(scratch(), 3, PourSettings());
+  ASSERT_NE(scene.system, nullptr);
+  TetraProcObj* s = scene.system;
+  FluidEngine& e = s->engine;
+  RunGo(s);
+  ASSERT_EQ(e.lastSolved, 2);
+  ip()->SetAnimRange(Interval(0, 5 * 160));
+  rlimit as;
+  getrlimit(RLIMIT_AS, &as);
+  const rlim_t unlimited = as.rlim_cur;
+  auto limitMemory = [&](bool on) {
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    as.rlim_cur = on ? rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(64) << 20) : unlimited;
+    return setrlimit(RLIMIT_AS, &as) == 0;
+  };
+  auto stoppedSaying = [&](const std::string& what, int solved) {
+    const auto& boxes = vorel::host::MessageBoxLog();
+    EXPECT_EQ(boxes.size(), 1u);
+    const std::string text = boxes.empty() ? std::string() : boxes[0].text;
+    vorel::host::ClearMessageBoxLog();
+    ParticleFrameHeader h;
+    const FrameCache& fc = e.solver->frameCache;
+    EXPECT_NE(text.find(what), std::string::npos) << text;
+    EXPECT_NE(text.find("Frames solved: " + std::to_string(solved) + "."), std::string::npos) << text;
+    EXPECT_EQ(e.lastSolved, solved);
+    EXPECT_TRUE(fc.ReadHeader(solved, h));
+    EXPECT_FALSE(vorel::host::FileExists(fc.FramePath(solved + 1)));
+    EXPECT_FALSE(s->isSolving);
+  };
+
+  // A lump of particles in one cell beside a few hundred cells of one
+  // particle each: the lump's pair lists take far more than is left.
+  const Vec3f at = e.solver->particles[0].pos;
+  const float cell = e.solver->grid->cellSize;
+  std::vector<Vec3f> points;
+  for (int i = 0; i < 27000; ++i)
+    points.push_back(at + Vec3f(float(i % 30), float(i / 30 % 30), float(i / 900)) * (cell * 0.02f));
+  for (int i = 0; i < 343; ++i)
+    points.push_back(at + Vec3f(float(i % 7), float(i / 7 % 7), float(i / 49) + 2.0f) * (cell * 2.0f));
+  e.solver->AddParticles(6.0f, 0, points, int(points.size()), float(e.solverClock), 0, 1);
+  ASSERT_TRUE(limitMemory(true));
+  RunGo(s);
+  stoppedSaying("out of memory at frame 3", 2);
+  EXPECT_EQ(e.solver->count, e.frameParticleCount[2]);
+
+  // A surface far finer than the memory left allows: frame 3 is solved and
+  // kept, its surface is not built.
+  ASSERT_TRUE(limitMemory(false));
+  s->pblock2->SetValue(kFluidSurfaceLod, 0, 250.0f);
+  s->pblock2->SetValue(kFluidDropSize, 0, 0.1f);
+  ASSERT_TRUE(limitMemory(true));
+  RunGo(s);
+  stoppedSaying("out of memory meshing frame 3", 3);
+  EXPECT_EQ(e.frameMeshed[3], 0);
+  EXPECT_FALSE(vorel::host::FileExists(e.solver->frameCache.MeshPath(3)));
+
+  ASSERT_TRUE(limitMemory(false));
+  s->pblock2->SetValue(kFluidSurfaceLod, 0, kDefaultSurfaceLod);
+  s->pblock2->SetValue(kFluidDropSize, 0, kDefaultDropSize);
+  RunGo(s);
+  EXPECT_EQ(e.lastSolved, 5);
+  EXPECT_EQ(e.lastMeshed, 5);
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+#endif
+}
+
 TEST_F(BatchSolve, EscapeStopsOnlyWithTheHostOrTheDialogInFront) {
   TetraProcObj* s = MakeSystem();
   SetCurrentSystem(s);

@@ -160,3 +160,19 @@ void ILoad::RegisterPostLoadCallback(PostLoadCallback* cb, int priority) {
   if (!cb) return;
   plcbs_.push_back({priority >= 0 ? priority : cb->Priority(), cb});
 }
+
+bool CheckChunkFileHeader(const std::vector<uint8_t>& file, const char (&magic)[8], uint32_t version,
+                          const std::string& path, const std::string& kind, const std::string& name,
+                          std::string& err) {
+  if (file.size() < 12 || std::memcmp(file.data(), magic, 8) != 0) {
+    err = path + " is not " + kind;
+    return false;
+  }
+  uint32_t stored = 0;
+  std::memcpy(&stored, file.data() + 8, 4);
+  if (stored != version) {
+    err = path + ": unsupported " + name + " version " + std::to_string(stored);
+    return false;
+  }
+  return true;
+}

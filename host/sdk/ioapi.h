@@ -112,6 +112,14 @@ class ILoad {
   std::string refusal_;
 };
 
+// Chunk files open with an 8-byte magic and a 32-bit version, then the
+// chunks. True when `file` starts with `magic` and `version`; otherwise
+// false with err "<path> is not <kind>" or "<path>: unsupported <name>
+// version <v>" (kind: "a Vorel scene file", name: "scene file").
+bool CheckChunkFileHeader(const std::vector<uint8_t>& file, const char (&magic)[8], uint32_t version,
+                          const std::string& path, const std::string& kind, const std::string& name,
+                          std::string& err);
+
 // Test hook: from now on the n-th ILoad::Read (1 = the next one) and every
 // later one fails; 0 switches the failure off.
 void SetLoadReadFailure(int nth);

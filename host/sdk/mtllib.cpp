@@ -35,16 +35,8 @@ bool ReadLibrary(const std::string& path, std::vector<Mtl*>& out, std::string& e
     err = "cannot read " + path;
     return false;
   }
-  if (all.size() < 12 || std::memcmp(all.data(), kMagic, 8) != 0) {
-    err = path + " is not a material library";
+  if (!CheckChunkFileHeader(all, kMagic, kVersion, path, "a material library", "material library", err))
     return false;
-  }
-  uint32_t version = 0;
-  std::memcpy(&version, all.data() + 8, 4);
-  if (version != kVersion) {
-    err = path + ": unsupported material library version " + std::to_string(version);
-    return false;
-  }
   ILoad l(std::vector<uint8_t>(all.begin() + 12, all.end()));
   if (!l.StructureValid() || l.OpenChunk() != IO_OK || l.CurChunkID() != CH_LIBRARY) {
     err = corrupt;

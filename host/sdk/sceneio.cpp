@@ -438,16 +438,7 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
     return false;
   }
   std::vector<uint8_t> all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  if (all.size() < 12 || std::memcmp(all.data(), kMagic, 8) != 0) {
-    err = path + " is not a Vorel scene file";
-    return false;
-  }
-  uint32_t version = 0;
-  std::memcpy(&version, all.data() + 8, 4);
-  if (version != kVersion) {
-    err = path + ": unsupported scene file version " + std::to_string(version);
-    return false;
-  }
+  if (!CheckChunkFileHeader(all, kMagic, kVersion, path, "a Vorel scene file", "scene file", err)) return false;
   SceneLoader l(std::vector<uint8_t>(all.begin() + 12, all.end()));
   if (!l.StructureValid()) {
     err = path + " is truncated or corrupt";

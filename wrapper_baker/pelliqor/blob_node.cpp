@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "host/core/files.h"
 #include "host/core/interaction.h"
@@ -265,15 +266,22 @@ void BlobNode::UpdateSurface(TimeValue t, Mesh& out, float detail, bool viewport
   }
   const bool writeNow = frames.current == frames.mapped;
   if (!haveSurface) {
-    if (!haveParticles) {
-      const int count = CountParticles(t);
-      b.BeginParticles(count, melting);
-      SetStatusText(kParticlesText, "Number of Particles: %d", count);
-      FillParticles(t);
-      if (usePartCache && writeNow) WriteParticleCache(b, particlePath);
+    try {
+      if (!haveParticles) {
+        const int count = CountParticles(t);
+        b.BeginParticles(count, melting);
+        SetStatusText(kParticlesText, "Number of Particles: %d", count);
+        FillParticles(t);
+        if (usePartCache && writeNow) WriteParticleCache(b, particlePath);
+      }
+      b.Build(3.0f / (detail + 1.0f), melting, 1.0f, shrink, 0, 2000);
+      // No surface: nothing stored for the frame, nothing shown.
+      if (b.OutOfMemory()) throw std::bad_alloc();
+      if (useCache && writeNow) b.mesh.WriteSurfaceCache(surfacePath, frames.cacheFrame, 0);
+    } catch (const std::bad_alloc&) {
+      b.mesh.Clear();
+      ShowTempPrompt("Pelliqor: out of memory building the surface; nothing shown", 6000);
     }
-    b.Build(3.0f / (detail + 1.0f), melting, 1.0f, shrink, 0, 2000);
-    if (useCache && writeNow) b.mesh.WriteSurfaceCache(surfacePath, frames.cacheFrame, 0);
   }
   blob_skeleton::CopyOutMesh(b.mesh, out, blob_skeleton::InverseNodeTM(this, t));
   SetStatusText(kFacesText, "Number of Faces: %d", b.mesh.FaceCount());

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/solver.h"
@@ -279,39 +280,47 @@ void BlobNode::UpdateFromCache(TimeValue t, Mesh& out, float detail, bool viewpo
   if (disable || (viewport && hide)) {
     blob_skeleton::EmptyMesh(out);
   } else if (pblock->GetValue(kGenerateSurface, t, generate, iv) && generate) {
-    int32_t stamp = 0, count = 0;
-    float ppuv = kDefaultParticlesPerVolume;
-    std::vector<Point3> positions;
-    const bool fluidFrame = reader_.ReadFrameHeader(frame, stamp, count, ppuv);
-    if (fluidFrame) {
-      reader_.ReadFramePositions(frame, positions);
-    } else if (!reader_.ReadGpuFrame(frame, positions, ppuv) &&
-               vorel::host::FileExists(CacheAt(reader_).FramePath(frame)) && notice.empty()) {
+    try {
+      int32_t stamp = 0, count = 0;
+      float ppuv = kDefaultParticlesPerVolume;
+      std::vector<Point3> positions;
+      const bool fluidFrame = reader_.ReadFrameHeader(frame, stamp, count, ppuv);
+      if (fluidFrame) {
+        reader_.ReadFramePositions(frame, positions);
+      } else if (!reader_.ReadGpuFrame(frame, positions, ppuv) &&
+                 vorel::host::FileExists(CacheAt(reader_).FramePath(frame)) && notice.empty()) {
+        char text[160];
+        std::snprintf(text, sizeof text, "VorBaker: frame %d is no particle frame of a fluid system; nothing shown",
+                      frame);
+        notice = text;
+      }
+      // A header without a usable density would give an infinite or undefined
+      // particle spacing.
+      if (!Finite(ppuv) || ppuv <= 0.0f) ppuv = kDefaultParticlesPerVolume;
+      float lod = 8.0f, melting = 4.0f, drop = 4.0f, shrink = 0.66f;
+      pblock->GetValue(kSurfaceLOD, t, lod, iv);
+      pblock->GetValue(kMeltingForce, t, melting, iv);
+      pblock->GetValue(kDropSize, t, drop, iv);
+      pblock->GetValue(kShrinkWrap, t, shrink, iv);
+      SurfaceBuilder& b = *builder_;
+      b.SetDensity(ppuv, 1);
+      // Grid cells as wide as the particles' reach at this frame's settings.
+      b.BeginParticles(int32_t(positions.size()), drop / 10.0f * melting);
+      for (const Point3& p : positions) {
+        const uint8_t skip = (p.x == 0.0f && p.y == 0.0f && p.z == 0.0f) ? 1 : 0;
+        b.AddParticle(p, skip, 1.0f, 0);
+      }
+      b.Build(3.0f / (lod + 1.0f), melting, drop / 10.0f, shrink, 0, 2000);
+      if (b.OutOfMemory()) throw std::bad_alloc();  // said below, like a failed read
+      blob_skeleton::CopyOutMesh(b.mesh, out, blob_skeleton::InverseNodeTM(this, t));
+      SetStatusText(kFacesText, "Number of Faces: %d", b.mesh.FaceCount());
+      SetStatusText(kVerticesText, "Number of Vertices: %d", b.mesh.VertexCount());
+    } catch (const std::bad_alloc&) {
+      blob_skeleton::EmptyMesh(out);
       char text[160];
-      std::snprintf(text, sizeof text, "VorBaker: frame %d is no particle frame of a fluid system; nothing shown",
-                    frame);
+      std::snprintf(text, sizeof text, "VorBaker: out of memory meshing frame %d; nothing shown", frame);
       notice = text;
     }
-    // A header without a usable density would give an infinite or undefined
-    // particle spacing.
-    if (!Finite(ppuv) || ppuv <= 0.0f) ppuv = kDefaultParticlesPerVolume;
-    float lod = 8.0f, melting = 4.0f, drop = 4.0f, shrink = 0.66f;
-    pblock->GetValue(kSurfaceLOD, t, lod, iv);
-    pblock->GetValue(kMeltingForce, t, melting, iv);
-    pblock->GetValue(kDropSize, t, drop, iv);
-    pblock->GetValue(kShrinkWrap, t, shrink, iv);
-    SurfaceBuilder& b = *builder_;
-    b.SetDensity(ppuv, 1);
-    // Grid cells as wide as the particles' reach at this frame's settings.
-    b.BeginParticles(int32_t(positions.size()), drop / 10.0f * melting);
-    for (const Point3& p : positions) {
-      const uint8_t skip = (p.x == 0.0f && p.y == 0.0f && p.z == 0.0f) ? 1 : 0;
-      b.AddParticle(p, skip, 1.0f, 0);
-    }
-    b.Build(3.0f / (lod + 1.0f), melting, drop / 10.0f, shrink, 0, 2000);
-    blob_skeleton::CopyOutMesh(b.mesh, out, blob_skeleton::InverseNodeTM(this, t));
-    SetStatusText(kFacesText, "Number of Faces: %d", b.mesh.FaceCount());
-    SetStatusText(kVerticesText, "Number of Vertices: %d", b.mesh.VertexCount());
   } else if (!reader_.ReadSurfaceFrame(frame) || reader_.surface.vertices.empty()) {
     // A frame without a stored mesh shows nothing rather than the last one.
     blob_skeleton::EmptyMesh(out);
