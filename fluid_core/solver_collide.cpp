@@ -395,8 +395,10 @@ namespace {
 bool FaceContact(const ColliderMesh& K, int f, const Vec3f& p, float R, float gap, Vec3f& nrm, float& D,
                  bool& over) {
   const float* box = &K.faceBox[size_t(f) * 6];
-  if (!(p.x >= box[0] && p.x <= box[3] && p.y >= box[1] && p.y <= box[4] && p.z >= box[2] && p.z <= box[5]))
-    return false;
+  // All six tests before one branch: which of them fails is hard to predict.
+  const bool inBox = (p.x >= box[0]) & (p.x <= box[3]) & (p.y >= box[1]) & (p.y <= box[4]) &
+                     (p.z >= box[2]) & (p.z <= box[5]);
+  if (!inBox) return false;
   if (K.faceIndex.BeyondPlane(f, p, R)) return false;  // no hit
   float d;
   Vec3f toPlane;
