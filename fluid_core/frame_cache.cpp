@@ -58,12 +58,20 @@ bool AllFinite(const unsigned char* p, int64_t n) {
   return true;
 }
 
+// The arrays of a frame file as read. The storage is left uninitialised:
+// the read fills every byte, and zeroing megabytes first is a pass for
+// nothing.
+struct FrameBody {
+  std::unique_ptr<unsigned char[]> bytes;
+  const unsigned char* data() const { return bytes.get(); }
+};
+
 // Reads a whole frame file after checking that its length is the one its
 // particle count gives, and, with the body, that positions, velocities,
 // spacings and masses are finite (one NaN spreads to every neighbour at the
 // next step); false for anything else.
 bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h,
-                   std::vector<unsigned char>& body, bool wantBody) {
+                   FrameBody& body, bool wantBody) {
   const int64_t length = vorel::host::FileSize(path);
   if (length < ParticleFrameFile::kArraysStart) return false;
   FilePtr f(std::fopen(path.c_str(), "rb"));
@@ -74,11 +82,11 @@ bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h
   if (h.tag != tag || h.count < 0 || ParticleFrameFile::Size(h.count) != length) return false;
   if (!wantBody) return true;
   const size_t bytes = size_t(length - ParticleFrameFile::kArraysStart);
-  body.resize(bytes);
+  body.bytes.reset(new unsigned char[bytes]);
   if (std::fseek(f.get(), long(ParticleFrameFile::kArraysStart), SEEK_SET) != 0) return false;
-  if (bytes != 0 && std::fread(body.data(), 1, bytes, f.get()) != bytes) return false;
+  if (bytes != 0 && std::fread(body.bytes.get(), 1, bytes, f.get()) != bytes) return false;
   // Offsets are from the file start; the body begins at the arrays (and is
-  // empty, with no storage to point into, for a frame of no particle).
+  // empty for a frame of no particle).
   const int64_t n = h.count, o = -ParticleFrameFile::kArraysStart;
   // Positions and velocities are adjacent, and so are spacings and masses.
   return AllFinite(body.data() + (o + ParticleFrameFile::PosOffset(n)), 6 * n) &&
@@ -150,7 +158,7 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
 }
 
 bool FrameCache::ReadHeader(int frame, ParticleFrameHeader& header) const {
-  std::vector<unsigned char> none;
+  FrameBody none;
   return LoadFrameFile(FramePath(frame), frameTag, header, none, false);
 }
 
@@ -163,7 +171,7 @@ int FrameCache::CountToRead(int frame, int storedCount) const {
 int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
                           ParticleFrameHeader* header) const {
   ParticleFrameHeader h;
-  std::vector<unsigned char> body;
+  FrameBody body;
   if (!LoadFrameFile(FramePath(frame), frameTag, h, body, true)) return -1;
   if (header) *header = h;
   const int n = h.count;
@@ -208,7 +216,7 @@ int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, floa
 
 int FrameCache::ReadFramePositions(int frame, std::vector<Vec3f>& positions) const {
   ParticleFrameHeader h;
-  std::vector<unsigned char> body;
+  FrameBody body;
   if (!LoadFrameFile(FramePath(frame), frameTag, h, body, true)) return -1;
   const int n = h.count;
   if ((int)positions.size() < n) positions.resize(n);

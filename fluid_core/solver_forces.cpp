@@ -11,8 +11,17 @@
 using solver_pairs::SpacingTerms;
 using solver_pairs::TermsSide;
 #if defined(__SSE2__)
+using solver_pairs::AddColumns;
 using solver_pairs::LaneMask;
 using solver_pairs::Select;
+#endif
+#if defined(VOREL_WIDE_PAIRS)
+using solver_pairs::AddColumns8;
+using solver_pairs::AllBits;
+using solver_pairs::LaneMask8;
+using solver_pairs::Select8;
+using solver_pairs::Transpose8;
+using solver_pairs::WidePairs;
 #endif
 
 float FluidSolver::PressureTermOf(float density) const {
@@ -49,6 +58,85 @@ void FluidSolver::RefreshForceInputs() {
 }
 
 namespace {
+#if defined(VOREL_WIDE_PAIRS)
+// ListForce's four-lane loop eight lanes wide over the whole list (the sums
+// carried on in its register); returns the list's length.
+VOREL_AVX2 int ForceWide(int i, int n, const int32_t* list, int m, const ForceInput* in, float rhoI,
+                         float presI, __m128& sums) {
+  const PairInput A = in[i].in;
+  const __m256 ax = _mm256_set1_ps(A.pos.x), ay = _mm256_set1_ps(A.pos.y), az = _mm256_set1_ps(A.pos.z);
+  const __m256 avx = _mm256_set1_ps(A.vel.x), avy = _mm256_set1_ps(A.vel.y), avz = _mm256_set1_ps(A.vel.z);
+  const __m256 as = _mm256_set1_ps(A.spacing), rho = _mm256_set1_ps(rhoI), pres = _mm256_set1_ps(presI);
+  const __m256 zero = _mm256_setzero_ps();
+  const __m256 noTerm = _mm256_set1_ps(-0.0f);
+  const __m256 eOwn = _mm256_div_ps(_mm256_set1_ps(2.0f), _mm256_add_ps(as, as));
+  const __m256i deadByte = _mm256_set1_epi32(0xFF);
+  int k = 0;
+  for (; k < m; k += 8) {
+    // Slots in range and not self here (lanes past the end: none); dead
+    // partners below, from their rows.
+    int listed = 0;
+    int idx[8];
+    for (int l = 0; l < 8; ++l) {
+      const int j = k + l < m ? list[k + l] : i;
+      const bool ok = unsigned(j) < unsigned(n) && j != i;
+      listed |= int(ok) << l;
+      idx[l] = ok ? j : i;  // a lane that adds nothing reads self
+    }
+    if (!listed) continue;
+    __m256 b[8];
+    __m128 c[8];
+    for (int l = 0; l < 8; ++l) {
+      b[l] = _mm256_loadu_ps(&in[idx[l]].in.pos.x);
+      c[l] = _mm_load_ps(&in[idx[l]].density);
+    }
+    Transpose8(b);
+    _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
+    _MM_TRANSPOSE4_PS(c[4], c[5], c[6], c[7]);
+    const __m256 bs = b[3], bm = b[7];
+    const __m256 brho = _mm256_set_m128(c[4], c[0]), bpres = _mm256_set_m128(c[5], c[1]);
+    const __m256i flags = _mm256_castps_si256(_mm256_set_m128(c[6], c[2]));  // dead in the low byte
+    const __m256 live = _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(flags, deadByte), _mm256_setzero_si256()));
+    const __m256 dx = _mm256_sub_ps(ax, b[0]), dy = _mm256_sub_ps(ay, b[1]), dz = _mm256_sub_ps(az, b[2]);
+    const __m256 r2 =
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dx, dx), _mm256_mul_ps(dy, dy)), _mm256_mul_ps(dz, dz));
+    const __m256 S = _mm256_add_ps(as, bs);
+    const __m256 r = _mm256_sqrt_ps(r2);
+    const __m256 inRange = _mm256_cmp_ps(r, S, _CMP_LT_OS);
+    const __m256 dvx = _mm256_sub_ps(avx, b[4]), dvy = _mm256_sub_ps(avy, b[5]), dvz = _mm256_sub_ps(avz, b[6]);
+    const __m256 u =
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dvx, dx), _mm256_mul_ps(dvy, dy)), _mm256_mul_ps(dvz, dz));
+    const __m256 product = _mm256_mul_ps(as, bs);
+    const __m256 D = _mm256_add_ps(r2, _mm256_mul_ps(_mm256_set1_ps(0.01f), product));
+    const __m256 mu = _mm256_div_ps(_mm256_mul_ps(bs, u), D);
+    const __m256 e = AllBits(bs, as) ? eOwn : _mm256_div_ps(_mm256_set1_ps(2.0f), S);
+    const __m256 q = _mm256_sub_ps(_mm256_set1_ps(2.0f), _mm256_mul_ps(e, r));
+    const __m256 w = _mm256_mul_ps(
+        _mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(q, q), e), e), e), _mm256_set1_ps(0.07958f));
+    __m256 g = _mm256_div_ps(_mm256_mul_ps(_mm256_mul_ps(w, e), _mm256_set1_ps(-3.0f)), r);
+    g = _mm256_and_ps(g, _mm256_cmp_ps(r, _mm256_set1_ps(1e-15f), _CMP_GT_OS));
+    const __m256 gx = _mm256_mul_ps(dx, g), gy = _mm256_mul_ps(dy, g), gz = _mm256_mul_ps(dz, g);
+    // Neither term: the pair adds nothing (mu == 0 also for -0).
+    const __m256 none = _mm256_and_ps(
+        _mm256_and_ps(_mm256_cmp_ps(mu, zero, _CMP_EQ_OQ), _mm256_cmp_ps(gx, zero, _CMP_EQ_OQ)),
+        _mm256_and_ps(_mm256_cmp_ps(gy, zero, _CMP_EQ_OQ), _mm256_cmp_ps(gz, zero, _CMP_EQ_OQ)));
+    const __m256 visc = _mm256_mul_ps(
+        _mm256_xor_ps(
+            _mm256_div_ps(_mm256_set1_ps(25.0f), _mm256_mul_ps(_mm256_add_ps(rho, brho), _mm256_set1_ps(0.5f))),
+            noTerm),
+        mu);
+    const __m256 pi = _mm256_and_ps(visc, _mm256_cmp_ps(mu, zero, _CMP_LT_OS));
+    const __m256 f = _mm256_mul_ps(_mm256_add_ps(_mm256_add_ps(pi, bpres), pres), bm);
+    const __m256 acts = _mm256_and_ps(_mm256_and_ps(_mm256_andnot_ps(none, inRange), live), LaneMask8(listed));
+    const __m256 c0 = Select8(acts, _mm256_xor_ps(_mm256_mul_ps(gx, f), noTerm), noTerm);
+    const __m256 c1 = Select8(acts, _mm256_xor_ps(_mm256_mul_ps(gy, f), noTerm), noTerm);
+    const __m256 c2 = Select8(acts, _mm256_xor_ps(_mm256_mul_ps(gz, f), noTerm), noTerm);
+    sums = AddColumns8(sums, c0, c1, c2, noTerm);
+  }
+  return m;
+}
+#endif
+
 // One particle's pressure and viscosity acceleration from its list. Each
 // pair's contribution is computed exactly as TermsSide and the scalar loop
 // below would (the same IEEE operations in the same order, four pairs at a
@@ -73,6 +161,9 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
   // in list order, the order of the scalar sums; a lane that does not act
   // adds -0, which leaves every sum as it is.
   __m128 sums = zero;
+#if defined(VOREL_WIDE_PAIRS)
+  if (WidePairs()) k = ForceWide(i, n, list, m, in, rhoI, presI, sums);
+#endif
   for (; k + 4 <= m; k += 4) {
     int idx[4];
     int valid = 0;
@@ -127,8 +218,7 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
     __m128 c1 = Select(acts, _mm_xor_ps(_mm_mul_ps(gy, f), noTerm), noTerm);
     __m128 c2 = Select(acts, _mm_xor_ps(_mm_mul_ps(gz, f), noTerm), noTerm);
     __m128 c3 = noTerm;
-    _MM_TRANSPOSE4_PS(c0, c1, c2, c3);  // now one pair's terms each
-    sums = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sums, c0), c1), c2), c3);
+    sums = AddColumns(sums, c0, c1, c2, c3);
   }
   alignas(16) float v[4];
   _mm_store_ps(v, sums);

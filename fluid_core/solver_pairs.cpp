@@ -64,13 +64,75 @@ const OffsetOrder kOrder;
 
 PairInput InputOf(const FluidParticle& p) { return PairInput{p.pos, p.spacing, p.vel, p.mass}; }
 
+#if defined(VOREL_WIDE_PAIRS)
+// DensityOver's four-lane loop eight lanes wide over the whole list (the
+// sums and limits carried on in its registers); returns the list's length.
+template <typename Counts>
+VOREL_AVX2 int DensityWide(int i, const int32_t* list, int m, const PairInput* in, const Counts& counts,
+                           __m128& sums, __m128& limits128) {
+  const PairInput A = in[i];
+  const __m256 ax = _mm256_set1_ps(A.pos.x), ay = _mm256_set1_ps(A.pos.y), az = _mm256_set1_ps(A.pos.z);
+  const __m256 avx = _mm256_set1_ps(A.vel.x), avy = _mm256_set1_ps(A.vel.y), avz = _mm256_set1_ps(A.vel.z);
+  const __m256 as = _mm256_set1_ps(A.spacing);
+  const __m256 zero = _mm256_setzero_ps();
+  const __m256 noTerm = _mm256_set1_ps(-0.0f);
+  const __m256 noLimit = _mm256_set1_ps(INFINITY);
+  const bool cohesive = A.spacing > 0.0f;
+  const __m256 eOwn = _mm256_div_ps(_mm256_set1_ps(2.0f), _mm256_add_ps(as, as));
+  const __m256 ratioOwn = _mm256_div_ps(as, as);
+  __m256 limits = noLimit;
+  int k = 0;
+  for (; k < m; k += 8) {
+    const int valid = counts.Mask(list + k, std::min(8, m - k));  // lanes past the end: none
+    if (!valid) continue;
+    int idx[8];
+    for (int l = 0; l < 8; ++l) idx[l] = (valid >> l) & 1 ? list[k + l] : i;  // others read self
+    __m256 b[8];
+    for (int l = 0; l < 8; ++l) b[l] = _mm256_loadu_ps(&in[idx[l]].pos.x);
+    Transpose8(b);
+    const __m256 bs = b[3], bm = b[7];
+    const __m256 dx = _mm256_sub_ps(ax, b[0]), dy = _mm256_sub_ps(ay, b[1]), dz = _mm256_sub_ps(az, b[2]);
+    const __m256 r2 =
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dx, dx), _mm256_mul_ps(dy, dy)), _mm256_mul_ps(dz, dz));
+    const __m256 S = _mm256_add_ps(as, bs);
+    const __m256 r = _mm256_sqrt_ps(r2);
+    const __m256 acts = _mm256_and_ps(_mm256_cmp_ps(r, S, _CMP_LT_OS), LaneMask8(valid));
+    const __m256 dvx = _mm256_sub_ps(avx, b[4]), dvy = _mm256_sub_ps(avy, b[5]), dvz = _mm256_sub_ps(avz, b[6]);
+    const __m256 u =
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dvx, dx), _mm256_mul_ps(dvy, dy)), _mm256_mul_ps(dvz, dz));
+    const __m256 limit = _mm256_mul_ps(_mm256_div_ps(S, _mm256_div_ps(u, r)), _mm256_set1_ps(0.025f));
+    const bool own = AllBits(bs, as);
+    const __m256 e = own ? eOwn : _mm256_div_ps(_mm256_set1_ps(2.0f), S);
+    const __m256 q = _mm256_sub_ps(_mm256_set1_ps(2.0f), _mm256_mul_ps(e, r));
+    const __m256 w = _mm256_mul_ps(
+        _mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(q, q), e), e), e), _mm256_set1_ps(0.07958f));
+    const __m256 t0 = Select8(acts, _mm256_mul_ps(_mm256_mul_ps(w, q), bm), noTerm);
+    __m256 t1 = noTerm, t2 = noTerm, t3 = noTerm;
+    if (cohesive) {
+      const __m256 ratio = own ? ratioOwn : _mm256_div_ps(bs, as);
+      t1 = Select8(acts, _mm256_xor_ps(_mm256_mul_ps(dx, ratio), noTerm), noTerm);
+      t2 = Select8(acts, _mm256_xor_ps(_mm256_mul_ps(dy, ratio), noTerm), noTerm);
+      t3 = Select8(acts, _mm256_xor_ps(_mm256_mul_ps(dz, ratio), noTerm), noTerm);
+    }
+    sums = AddColumns8(sums, t0, t1, t2, t3);
+    limits = _mm256_min_ps(
+        Select8(_mm256_and_ps(acts, _mm256_cmp_ps(u, zero, _CMP_GT_OS)), limit, noLimit), limits);
+  }
+  // Minima hold no NaN (a NaN limit never replaces one), so any order will do.
+  limits128 = _mm_min_ps(_mm_min_ps(_mm256_castps256_ps128(limits), _mm256_extractf128_ps(limits, 1)),
+                         limits128);
+  return m;
+}
+#endif
+
 // One particle's side of the density pass over its list: each pair's terms
 // are computed exactly as DensitySide would (the same IEEE operations in the
 // same order, four pairs at a time where SSE is there) and added one by one
 // in list order, so the sums are the scalar sums bit for bit.
-// `counts(j)`: whether the pair with j is evaluated at all.
+// `counts(j)`: whether the pair with j is evaluated at all; `counts.Mask(js,
+// lanes)`: the same for js[0..lanes) as the bits of those that are.
 template <typename Counts>
-void DensityOver(int i, const int32_t* list, int m, const PairInput* in, Counts counts,
+void DensityOver(int i, const int32_t* list, int m, const PairInput* in, const Counts& counts,
                  float& density, Vec3f& cohesion, float& dtLimit) {
   const PairInput A = in[i];
   int k = 0;
@@ -93,16 +155,14 @@ void DensityOver(int i, const int32_t* list, int m, const PairInput* in, Counts 
   // minimum, the same in any order.
   __m128 sums = _mm_setr_ps(density, cohesion.x, cohesion.y, cohesion.z);
   __m128 limits = noLimit;
+#if defined(VOREL_WIDE_PAIRS)
+  if (WidePairs()) k = DensityWide(i, list, m, in, counts, sums, limits);
+#endif
   for (; k + 4 <= m; k += 4) {
-    int idx[4];
-    int valid = 0;
-    for (int l = 0; l < 4; ++l) {
-      const int j = list[k + l];
-      const bool ok = counts(j);
-      idx[l] = ok ? j : i;  // a lane that adds nothing reads self
-      valid |= ok ? (1 << l) : 0;
-    }
+    const int valid = counts.Mask(list + k, 4);
     if (!valid) continue;
+    int idx[4];
+    for (int l = 0; l < 4; ++l) idx[l] = (valid >> l) & 1 ? list[k + l] : i;  // others read self
     const float* q0 = reinterpret_cast<const float*>(&in[idx[0]]);
     const float* q1 = reinterpret_cast<const float*>(&in[idx[1]]);
     const float* q2 = reinterpret_cast<const float*>(&in[idx[2]]);
@@ -133,8 +193,7 @@ void DensityOver(int i, const int32_t* list, int m, const PairInput* in, Counts 
       t2 = Select(acts, _mm_xor_ps(_mm_mul_ps(dy, ratio), noTerm), noTerm);
       t3 = Select(acts, _mm_xor_ps(_mm_mul_ps(dz, ratio), noTerm), noTerm);
     }
-    _MM_TRANSPOSE4_PS(t0, t1, t2, t3);  // now one pair's terms each
-    sums = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sums, t0), t1), t2), t3);
+    sums = AddColumns(sums, t0, t1, t2, t3);
     limits = _mm_min_ps(Select(_mm_and_ps(acts, _mm_cmpgt_ps(u, zero)), limit, noLimit), limits);
   }
   alignas(16) float v[4];
@@ -188,18 +247,51 @@ int InReach(int i, const int32_t* cand, int m, const PairInput* in, int32_t* out
   return kept;
 }
 
-void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
-                 const uint8_t* flags, float& density, Vec3f& cohesion, float& dtLimit) {
-  const bool selfNew = (flags[i] & 2) != 0;
-  // A pair counts when its partner is live and its lower slot not new.
-  auto counts = [&](int j) {
+// The pair build's rule: every partner but the particle itself.
+struct AllButSelf {
+  int i;
+  bool operator()(int j) const { return j != i; }
+  int Mask(const int32_t* js, int lanes) const {
+    int bits = 0;
+    for (int l = 0; l < lanes; ++l) bits |= int(js[l] != i) << l;
+    return bits;
+  }
+};
+
+// The later sub-steps' rule: a pair counts when its partner is live and its
+// lower slot not new.
+struct LiveAndOld {
+  int i, n;
+  const uint8_t* flags;
+  bool selfNew;
+  bool operator()(int j) const {
     if (j < 0 || j >= n || j == i) return false;
     const uint8_t f = flags[j];
     if (f & 1) return false;
     const bool lowerIsNew = i < j ? selfNew : (f & 2) != 0;
     return !lowerIsNew;
-  };
-  DensityOver(i, list, m, in, counts, density, cohesion, dtLimit);
+  }
+  // Without a branch a lane where no partner is dead or new and the
+  // particle is not new either, which is nearly always so.
+  int Mask(const int32_t* js, int lanes) const {
+    int listed = 0;
+    unsigned any = selfNew ? 2u : 0u;
+    for (int l = 0; l < lanes; ++l) {
+      const int j = js[l];
+      const bool ok = unsigned(j) < unsigned(n) && j != i;
+      listed |= int(ok) << l;
+      any |= flags[ok ? j : i];
+    }
+    if (!(any & 3u)) return listed;
+    int bits = 0;
+    for (int l = 0; l < lanes; ++l) bits |= int((*this)(js[l])) << l;
+    return bits;
+  }
+};
+
+void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
+                 const uint8_t* flags, float& density, Vec3f& cohesion, float& dtLimit) {
+  DensityOver(i, list, m, in, LiveAndOld{i, n, flags, (flags[i] & 2) != 0}, density, cohesion, dtLimit);
 }
 }  // namespace
 
@@ -684,8 +776,7 @@ bool FluidSolver::BuildPairs(bool fused) {
       PairBlock& B = pairBlocks_[size_t(block)];
       int32_t* const first = B.data.data() + B.used;
       const int kept = InReach(a, cand.data(), int(cand.size()), pairInput_.data(), first);
-      DensityOver(a, first, kept, pairInput_.data(), [a](int j) { return j != a; }, density, cohesion,
-                  dtLimit);
+      DensityOver(a, first, kept, pairInput_.data(), AllButSelf{a}, density, cohesion, dtLimit);
       PairSpan& L = pairSpans_[size_t(a)];
       L.block = block;
       L.offset = int64_t(B.used);

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <vector>
 
+#include "fluid_core/solver_pair_terms.h"
 #include "solver_test_util.h"
 
 using solver_test::MakeSolver;
@@ -198,6 +200,41 @@ TEST(PairForces, SumsAreTheScalarSumsInListOrderBitForBit) {
   EXPECT_GT(s->PairCount(7), 8);
   EXPECT_EQ(s->PairCount(alone), 0);
 }
+
+#if defined(VOREL_WIDE_PAIRS)
+// Processors with AVX2 take eight pairs at a time, others four: the frames
+// must not depend on which.
+TEST(PairForces, EightLanesGiveTheBitsOfFour) {
+  if (!solver_pairs::WidePairs()) GTEST_SKIP() << "no AVX2 here";
+  auto run = [](bool wide) {
+    std::unique_ptr<FluidSolver> s(MakeSolver());
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> pos(-0.3f, 0.3f), vel(-1.0f, 1.0f);
+    for (int i = 0; i < 500; ++i)
+      Put(*s, Vec3f(pos(rng), pos(rng), pos(rng)), i % 4 == 0 ? 0.15f : 0.1f,
+          Vec3f(vel(rng), vel(rng), vel(rng)));
+    solver_pairs::WidePairs() = wide;
+    s->RebuildNeighbourGrid(0.0f);
+    EXPECT_TRUE(s->BuildNeighbourPairs());
+    std::vector<FluidParticle> built(s->particles.begin(), s->particles.begin() + s->count);
+    s->particles[5].dead = 1;
+    s->ComputeDensityAndForces();
+    s->ComputePressure();
+    s->ComputePairForces();
+    solver_pairs::WidePairs() = true;
+    built.insert(built.end(), s->particles.begin(), s->particles.begin() + s->count);
+    return built;
+  };
+  const std::vector<FluidParticle> wide = run(true), narrow = run(false);
+  ASSERT_EQ(wide.size(), narrow.size());
+  for (size_t i = 0; i < wide.size(); ++i) {
+    ASSERT_EQ(std::memcmp(&wide[i].density, &narrow[i].density, 4), 0) << i;
+    ASSERT_EQ(std::memcmp(&wide[i].dtLimit, &narrow[i].dtLimit, 4), 0) << i;
+    ASSERT_EQ(std::memcmp(&wide[i].cohesion, &narrow[i].cohesion, 12), 0) << i;
+    ASSERT_EQ(std::memcmp(&wide[i].accel, &narrow[i].accel, 12), 0) << i;
+  }
+}
+#endif
 
 TEST(Cohesion, ScalesWithThicknessAndIgnoresUnknownSources) {
   std::unique_ptr<FluidSolver> s(MakeSolver(1000.0));

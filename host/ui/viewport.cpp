@@ -108,31 +108,34 @@ void GraphicsWindow::wTransPoint(const Point3* in, IPoint3* out) const {
   out->z = int(std::lround(view_.PointTransform(*in).z));
 }
 
+GraphicsWindow::DrawState GraphicsWindow::CurrentState(DrawRecord::Kind k) const {
+  DrawState s;
+  s.node = node_;
+  s.tm = tm_;
+  s.rndLimits = limits_;
+  s.rndMode = getRndMode();
+  s.color = k == DrawRecord::kText ? colors_[TEXT_COLOR] : colors_[LINE_COLOR];
+  s.material = material_;
+  return s;
+}
+
+void GraphicsWindow::StartRecord(DrawRecord& r, DrawRecord::Kind k, const DrawState& s) {
+  r.kind = k;
+  r.node = s.node;
+  r.tm = s.tm;
+  r.rndLimits = s.rndLimits;
+  r.rndMode = s.rndMode;
+  r.color = s.color;
+  r.material = s.material;
+}
+
 DrawRecord& GraphicsWindow::Record(DrawRecord::Kind k) {
   DrawEntry e;
   e.pending = int32_t(pending_.size());
   entries_.push_back(e);
   pending_.emplace_back();
-  DrawRecord& r = pending_.back();
-  r.kind = k;
-  r.node = node_;
-  r.tm = tm_;
-  r.rndLimits = limits_;
-  r.rndMode = getRndMode();
-  r.color = k == DrawRecord::kText ? colors_[TEXT_COLOR] : colors_[LINE_COLOR];
-  r.material = material_;
-  return r;
-}
-
-GraphicsWindow::MarkerState GraphicsWindow::CurrentMarkerState() const {
-  MarkerState s;
-  s.node = node_;
-  s.tm = tm_;
-  s.rndLimits = limits_;
-  s.rndMode = getRndMode();
-  s.color = colors_[LINE_COLOR];
-  s.material = material_;
-  return s;
+  StartRecord(pending_.back(), k, CurrentState(k));
+  return pending_.back();
 }
 
 namespace {
@@ -152,16 +155,9 @@ const std::vector<DrawRecord>& GraphicsWindow::Records() const {
       records_.push_back(pending_[size_t(e.pending)]);
       continue;
     }
-    const MarkerState& s = markerStates_[e.state];
     records_.emplace_back();
     DrawRecord& r = records_.back();
-    r.kind = DrawRecord::kMarker;
-    r.node = s.node;
-    r.tm = s.tm;
-    r.rndLimits = s.rndLimits;
-    r.rndMode = s.rndMode;
-    r.color = s.color;
-    r.material = s.material;
+    StartRecord(r, DrawRecord::kMarker, markerStates_[e.state]);
     r.points.push_back(e.point);
     r.markerType = e.markerType;
   }
@@ -261,12 +257,11 @@ void GraphicsWindow::marker(Point3* xyz, MarkerType type) {
   if (!xyz) return;
   Point3 w = tm_.PointTransform(*xyz);
   if (Recording()) {
-    const MarkerState s = CurrentMarkerState();
-    const MarkerState* last = markerStates_.empty() ? nullptr : &markerStates_.back();
-    if (!last || last->node != s.node || !SameBits(last->tm, s.tm) ||
-        last->rndLimits != s.rndLimits || last->rndMode != s.rndMode ||
-        !SameBits(last->color, s.color) || !SameBits(last->material, s.material))
-      markerStates_.push_back(s);
+    const DrawState* last = markerStates_.empty() ? nullptr : &markerStates_.back();
+    if (!last || last->node != node_ || !SameBits(last->tm, tm_) || last->rndLimits != limits_ ||
+        last->rndMode != getRndMode() || !SameBits(last->color, colors_[LINE_COLOR]) ||
+        !SameBits(last->material, material_))
+      markerStates_.push_back(CurrentState(DrawRecord::kMarker));
     DrawEntry e;
     e.markerType = type;
     e.state = uint32_t(markerStates_.size() - 1);

@@ -154,15 +154,17 @@ class GraphicsWindow {
   void SetView(const Matrix3& worldToView, float pixelsPerUnit);
   Point2 WorldToScreen(const Point3& w) const;
 
-  // What was drawn since the last ClearRecords, and the node being drawn.
+  // What was drawn since the last ClearRecords, in drawing order, and the
+  // node being drawn. The list is brought up to date by each call: what is
+  // drawn after one shows at the next.
   const std::vector<DrawRecord>& Records() const;
   void ClearRecords();
   void SetCurrentNode(INode* n) { node_ = n; }
   int CountRecords(DrawRecord::Kind k, INode* node = nullptr) const;
 
  private:
-  // The drawing state a marker is recorded in.
-  struct MarkerState {
+  // The drawing state a record is made in.
+  struct DrawState {
     INode* node = nullptr;
     Matrix3 tm;
     DWORD rndLimits = 0, rndMode = 0;
@@ -178,7 +180,8 @@ class GraphicsWindow {
     Point3 point;
   };
   DrawRecord& Record(DrawRecord::Kind k);
-  MarkerState CurrentMarkerState() const;
+  DrawState CurrentState(DrawRecord::Kind k) const;
+  static void StartRecord(DrawRecord& r, DrawRecord::Kind k, const DrawState& s);
   bool Recording() const { return !(limits_ & GW_PICK); }
   void TestPoints(const std::vector<Point2>& pts, bool closed, bool segments);
   void TestTriangles(const std::vector<Point2>& pts, const Mesh& mesh);
@@ -201,7 +204,7 @@ class GraphicsWindow {
   // redraw) cost more than the plug-in's own display work, so markers are
   // kept as compact entries and the full records are made when read.
   std::vector<DrawEntry> entries_;
-  std::vector<MarkerState> markerStates_;
+  std::vector<DrawState> markerStates_;
   std::vector<DrawRecord> pending_;
   mutable std::vector<DrawRecord> records_;  // entries_[0 .. size) made into records
 };
