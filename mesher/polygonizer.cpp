@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <omp.h>
+#include <sched.h>
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -250,6 +251,18 @@ LatticeRecord* RecordPool::Allocate() {
   return &(*chunks_[current_])[used_++];
 }
 
+LatticeRecord* RecordPool::AllocateRun(size_t n) {
+  if (kChunkRecords - used_ < n) {
+    ++current_;
+    used_ = 0;
+    if (current_ == chunks_.size()) NewChunk();
+  }
+  allocated_ += n;
+  LatticeRecord* r = &(*chunks_[current_])[used_];
+  used_ += n;
+  return r;
+}
+
 void RecordPool::FreeAll() {
   chunks_.clear();
   current_ = used_ = allocated_ = 0;
@@ -284,25 +297,32 @@ LatticeHash::Block* LatticeHash::FindBlock(int32_t bi, int32_t bj, int32_t bk) c
   }
 }
 
-LatticeHash::Block* LatticeHash::FindOrAddBlock(int32_t bi, int32_t bj, int32_t bk) {
-  if (Block* b = FindBlock(bi, bj, bk)) return b;
-  if ((stored_ + 1) * 2 > table_.size()) {
-    std::vector<Slot> old;
-    old.swap(table_);
-    table_.assign(old.size() * 2, Slot{0, 0, 0, nullptr});
-    const size_t m = table_.size() - 1;
-    for (const Slot& slot : old) {
-      if (!slot.block) continue;
-      size_t s = mesher_util::HashCoords(slot.bi, slot.bj, slot.bk) & m;
-      while (table_[s].block) s = (s + 1) & m;
-      table_[s] = slot;
-    }
+void LatticeHash::Rehash(size_t slots) {
+  std::vector<Slot> old;
+  old.swap(table_);
+  table_.assign(slots, Slot{0, 0, 0, nullptr});
+  const size_t m = table_.size() - 1;
+  for (const Slot& slot : old) {
+    if (!slot.block) continue;
+    size_t s = mesher_util::HashCoords(slot.bi, slot.bj, slot.bk) & m;
+    while (table_[s].block) s = (s + 1) & m;
+    table_[s] = slot;
   }
+  last_ = nullptr;
+}
+
+LatticeHash::Block* LatticeHash::NewBlock() {
   if (blockChunks_.empty() || blockChunkUsed_ == kBlocksPerChunk) {
     blockChunks_.emplace_back(new mesher_util::BigArray<Block>(kBlocksPerChunk, true));
     blockChunkUsed_ = 0;
   }
-  Block* b = &(*blockChunks_.back())[blockChunkUsed_++];
+  return &(*blockChunks_.back())[blockChunkUsed_++];
+}
+
+LatticeHash::Block* LatticeHash::FindOrAddBlock(int32_t bi, int32_t bj, int32_t bk) {
+  if (Block* b = FindBlock(bi, bj, bk)) return b;
+  if ((stored_ + 1) * 2 > table_.size()) Rehash(table_.size() * 2);
+  Block* b = NewBlock();
   const size_t m = table_.size() - 1;
   size_t s = mesher_util::HashCoords(bi, bj, bk) & m;
   while (table_[s].block) s = (s + 1) & m;
@@ -310,6 +330,100 @@ LatticeHash::Block* LatticeHash::FindOrAddBlock(int32_t bi, int32_t bj, int32_t 
   last_ = &table_[s];
   ++stored_;
   return b;
+}
+
+namespace {
+// Placed in a slot being filled by another thread until it is published.
+template <class T>
+T* Claimed() {
+  return reinterpret_cast<T*>(uintptr_t(1));
+}
+// The value of a slot once another thread has published it.
+template <class T>
+T* Published(T* const* slot) {
+  T* v = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
+  while (v == Claimed<T>()) v = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
+  return v;
+}
+// Runs each thread of a parallel pass takes at a time.
+constexpr size_t kThreadRecordRun = RecordPool::kChunkRecords / 2;  // 1 MB
+constexpr size_t kThreadBlockRun = 256;                              // 128 KB
+}  // namespace
+
+void LatticeHash::PrepareShared(int threads) {
+  if (stores_.size() < size_t(threads)) stores_.resize(size_t(threads));
+  // Never more than three quarters full while threads add blocks (see
+  // FindOrAddBlockShared), and half full when they start.
+  while (stored_ * 2 > table_.size()) Rehash(table_.size() * 2);
+}
+
+LatticeHash::Block* LatticeHash::FindOrAddBlockShared(int32_t bi, int32_t bj, int32_t bk, Cache* cache) {
+  const Slot* last = static_cast<const Slot*>(cache->slot);
+  if (last && last->bi == bi && last->bj == bj && last->bk == bk) return last->block;
+  const size_t m = table_.size() - 1;
+  for (size_t s = mesher_util::HashCoords(bi, bj, bk) & m;; s = (s + 1) & m) {
+    Slot& slot = table_[s];
+    Block* b = Published(&slot.block);
+    if (!b) {
+      // Room is checked before a slot is taken: at most one block per
+      // thread passes the check together, so the table never fills up.
+      if ((__atomic_load_n(&stored_, __ATOMIC_RELAXED) + 1) * 4 > table_.size() * 3) return nullptr;
+      // Room for the block is made before the slot is taken: running out
+      // of memory leaves no slot claimed that others would wait on.
+      ThreadStore& st = stores_[size_t(omp_get_thread_num())];
+      if (st.blocks == 0) {
+        std::lock_guard<std::mutex> lock(storeLock_);
+        if (blockChunks_.empty() || kBlocksPerChunk - blockChunkUsed_ < kThreadBlockRun) {
+          blockChunks_.emplace_back(new mesher_util::BigArray<Block>(kBlocksPerChunk, true));
+          blockChunkUsed_ = 0;
+        }
+        st.block = &(*blockChunks_.back())[blockChunkUsed_];
+        blockChunkUsed_ += kThreadBlockRun;
+        st.blocks = kThreadBlockRun;
+      }
+      if (__atomic_compare_exchange_n(&slot.block, &b, Claimed<Block>(), false, __ATOMIC_ACQUIRE,
+                                      __ATOMIC_ACQUIRE)) {
+        slot.bi = bi;
+        slot.bj = bj;
+        slot.bk = bk;
+        b = st.block++;
+        --st.blocks;
+        __atomic_fetch_add(&stored_, size_t(1), __ATOMIC_RELAXED);
+        __atomic_store_n(&slot.block, b, __ATOMIC_RELEASE);
+        cache->slot = &slot;
+        return b;
+      }
+      b = Published(&slot.block);  // another thread took the slot first
+    }
+    if (slot.bi == bi && slot.bj == bj && slot.bk == bk) {
+      cache->slot = &slot;
+      return b;
+    }
+  }
+}
+
+LatticeRecord* LatticeHash::ReserveShared(int32_t i, int32_t j, int32_t k, Cache* cache) {
+  Block* b = FindOrAddBlockShared(i >> kBlockShift, j >> kBlockShift, k >> kBlockShift, cache);
+  if (!b) return nullptr;
+  LatticeRecord** slot = &b->records[Local(i, j, k)];
+  LatticeRecord* r = Published(slot);
+  if (r) return r;
+  ThreadStore& st = stores_[size_t(omp_get_thread_num())];
+  if (st.records == 0) {  // before the slot is taken, as for blocks
+    std::lock_guard<std::mutex> lock(storeLock_);
+    st.record = pool_.AllocateRun(kThreadRecordRun);
+    st.records = kThreadRecordRun;
+  }
+  if (!__atomic_compare_exchange_n(slot, &r, Claimed<LatticeRecord>(), false, __ATOMIC_ACQUIRE,
+                                   __ATOMIC_ACQUIRE))
+    return Published(slot);
+  r = st.record++;
+  --st.records;
+  r->i = i;
+  r->j = j;
+  r->k = k;
+  __atomic_store_n(slot, r, __ATOMIC_RELEASE);
+  return r;
 }
 
 LatticeRecord* LatticeHash::Lookup(int32_t i, int32_t j, int32_t k) const {
@@ -509,7 +623,8 @@ void SurfacePolygonizer::Evaluate(LatticeRecord* r) const {
   r->position = Point3(float(r->i) * L + latticeMin.x, float(r->j) * L + latticeMin.y, float(r->k) * L + latticeMin.z);
   r->value = FieldValue(r->position);
   r->inside = r->value > 0.0f;
-  r->evaluated = 1;
+  // Other threads of a parallel level test the flag while this is set.
+  __atomic_store_n(&r->evaluated, uint8_t(1), __ATOMIC_RELEASE);
 }
 
 LatticeRecord* SurfacePolygonizer::FindOrCreate(int32_t i, int32_t j, int32_t k) {
@@ -859,57 +974,202 @@ void SurfacePolygonizer::EvaluateAll(std::vector<LatticeRecord*>& list) {
 }
 
 void SurfacePolygonizer::Propagate() {
-  // Level by level: the cubes queued by one level are the next level. A
-  // level's corners are looked up (and reserved when new) in queue order,
-  // their values found in parallel (values depend on the point alone), and
-  // then the level's cubes are processed in queue order, each creating its
-  // corners and the neighbours across the faces it crosses: the creation
-  // ranks and the queue come out as a cube-by-cube walk makes them. A
-  // neighbour's own value is found when its level comes, as a corner.
-  std::vector<LatticeRecord*> todo;
+  // The walk takes the seeds in order, each cube by cube in queue order
+  // (first in, first out) until its queue runs dry: each cube creates its
+  // corners and the neighbours across the faces it crosses, and queues
+  // those not queued yet. A neighbour's own value is found when its turn
+  // comes, as a corner. On several threads the cubes, corners and values
+  // are found first by a parallel flood, and the walk then only replays
+  // the order.
+  const bool flooded = omp_get_max_threads() > 1 && builder_->count >= floodParticles;
+  if (flooded) Flood();
   for (LatticeRecord* seed : seedCubes) {
     if (seed->queued) continue;
     seed->queued = 1;
     queue.push_back(seed);
     while (queueHead < queue.size()) {
       const size_t begin = queueHead, end = queue.size();
-      for (size_t c = begin; c < end; ++c) {
-        LatticeRecord* cube = queue[c];
-        for (int n = 0; n < 8; ++n) {
-          LatticeRecord*& r = cube->corners[n];
-          if (!r)
-            r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
-                              cube->k + kCornerOffset[n][2], nullptr);
-          if (!r->evaluated) {
-            r->evaluated = 2;  // listed; its value follows below
-            todo.push_back(r);
-          }
-        }
-      }
-      EvaluateAll(todo);
-      for (; queueHead < end; ++queueHead) {
-        LatticeRecord* cube = queue[queueHead];
-        ++processedCubes;
-        uint32_t mask = 0;
-        for (int n = 0; n < 8; ++n) {
-          hash->MarkCreated(cube->corners[n]);
-          if (cube->corners[n]->inside) mask |= 1u << n;
-        }
-        cube->insideMask = mask;
-        for (int f = 0; f < 6; ++f) {
-          const uint32_t m = kFaceMask[f] & mask;
-          if (m == 0 || m == kFaceMask[f]) continue;
-          LatticeRecord* nb = hash->Reserve(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
-                                            cube->k + kFaceOffset[f][2], nullptr);
-          hash->MarkCreated(nb);
-          if (nb->queued) continue;
-          nb->queued = 1;
-          queue.push_back(nb);
-          for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
-        }
+      if (flooded)
+        ReplayLevel(begin, end);
+      else
+        SerialLevel(begin, end);
+      queueHead = end;
+    }
+  }
+}
+
+void SurfacePolygonizer::SerialLevel(size_t begin, size_t end) {
+  // The level's corners are looked up (and reserved when new) in queue
+  // order, their values found (in parallel when there are enough: values
+  // depend on the point alone), and then the cubes are processed in queue
+  // order, each creating its corners and the neighbours across the faces
+  // it crosses.
+  std::vector<LatticeRecord*>& todo = levelTodo_;
+  for (size_t c = begin; c < end; ++c) {
+    LatticeRecord* cube = queue[c];
+    for (int n = 0; n < 8; ++n) {
+      LatticeRecord*& r = cube->corners[n];
+      if (!r)
+        r = hash->Reserve(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
+                          cube->k + kCornerOffset[n][2], nullptr);
+      if (!r->evaluated) {
+        r->evaluated = 2;  // listed; its value follows below
+        todo.push_back(r);
       }
     }
   }
+  EvaluateAll(todo);
+  for (size_t c = begin; c < end; ++c) {
+    LatticeRecord* cube = queue[c];
+    ++processedCubes;
+    uint32_t mask = 0;
+    for (int n = 0; n < 8; ++n) {
+      hash->MarkCreated(cube->corners[n]);
+      if (cube->corners[n]->inside) mask |= 1u << n;
+    }
+    cube->insideMask = mask;
+    for (int f = 0; f < 6; ++f) {
+      const uint32_t m = kFaceMask[f] & mask;
+      if (m == 0 || m == kFaceMask[f]) continue;
+      LatticeRecord* nb = hash->Reserve(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
+                                        cube->k + kFaceOffset[f][2], nullptr);
+      hash->MarkCreated(nb);
+      if (nb->queued) continue;
+      nb->queued = 1;
+      queue.push_back(nb);
+      for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
+    }
+  }
+}
+
+void SurfacePolygonizer::ReplayLevel(size_t begin, size_t end) {
+  // SerialLevel on cubes the flood has processed: corners, values, masks
+  // and neighbours are known.
+  for (size_t c = begin; c < end; ++c) {
+    LatticeRecord* cube = queue[c];
+    ++processedCubes;
+    for (int n = 0; n < 8; ++n) hash->MarkCreated(cube->corners[n]);
+    for (int f = 0; f < 6; ++f) {
+      LatticeRecord* nb = cube->across[f];
+      if (!nb) continue;
+      hash->MarkCreated(nb);
+      if (nb->queued) continue;
+      nb->queued = 1;
+      queue.push_back(nb);
+    }
+  }
+}
+
+namespace {
+// Cubes a thread of the flood processes in one round before it hands the
+// rest of what it found to the next round.
+constexpr size_t kFloodRound = 4096;
+// Neighbour sets per page of a thread's store (one large page).
+constexpr size_t kAcrossPage = mesher_util::BigArray<LatticeRecord*>::kMappedBytes / sizeof(LatticeRecord*);
+constexpr size_t kAcrossPerPage = kAcrossPage / 6;
+}  // namespace
+
+bool SurfacePolygonizer::FloodCube(LatticeRecord* cube, LatticeHash::Cache* cache, FloodThread& t) {
+  for (int n = 0; n < 8; ++n) {
+    LatticeRecord*& r = cube->corners[n];
+    if (!r) {
+      r = hash->ReserveShared(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1],
+                              cube->k + kCornerOffset[n][2], cache);
+      if (!r) return false;
+    }
+    uint8_t state = __atomic_load_n(&r->evaluated, __ATOMIC_ACQUIRE);
+    if (state == 0 && __atomic_compare_exchange_n(&r->evaluated, &state, uint8_t(2), false, __ATOMIC_ACQUIRE,
+                                                  __ATOMIC_ACQUIRE)) {
+      Evaluate(r);
+      ++t.evaluated;
+    } else {
+      // Another thread is finding this value now: a wait of one evaluation.
+      while (__atomic_load_n(&r->evaluated, __ATOMIC_ACQUIRE) != 1) sched_yield();
+    }
+  }
+  uint32_t mask = 0;
+  for (int n = 0; n < 8; ++n)
+    if (cube->corners[n]->inside) mask |= 1u << n;
+  cube->insideMask = mask;
+  if (!cube->across) {
+    // Pages are kept for the next build and so not zeroed: all six are set.
+    if (t.used == kAcrossPerPage) {
+      ++t.page;
+      t.used = 0;
+    }
+    if (t.page == t.pages.size()) t.pages.emplace_back(new mesher_util::BigArray<LatticeRecord*>(kAcrossPage));
+    cube->across = t.pages[t.page]->data() + 6 * t.used++;
+  }
+  for (int f = 0; f < 6; ++f) {
+    const uint32_t m = kFaceMask[f] & mask;
+    cube->across[f] = nullptr;
+    if (m == 0 || m == kFaceMask[f]) continue;
+    LatticeRecord* nb = hash->ReserveShared(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
+                                            cube->k + kFaceOffset[f][2], cache);
+    if (!nb) return false;
+    cube->across[f] = nb;
+    uint8_t unseen = 0;
+    if (__atomic_load_n(&nb->reached, __ATOMIC_RELAXED) == 0 &&
+        __atomic_compare_exchange_n(&nb->reached, &unseen, uint8_t(1), false, __ATOMIC_RELAXED,
+                                    __ATOMIC_RELAXED)) {
+      // Only the thread that reaches a cube first fills in its corners.
+      for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
+      t.todo.push_back(nb);
+    }
+  }
+  return true;
+}
+
+void SurfacePolygonizer::Flood() {
+  // Every cube that the walk queues is reached through crossed faces from
+  // a seed; which thread finds it, and when, changes nothing that the walk
+  // reads. Rounds end at a barrier: the table of blocks only grows there.
+  const int threads = omp_get_max_threads();
+  floodThreads_.resize(size_t(threads));
+  for (FloodThread& t : floodThreads_) t.page = t.used = 0;
+  std::vector<LatticeRecord*> frontier;
+  for (LatticeRecord* seed : seedCubes)
+    if (!seed->reached) {
+      seed->reached = 1;
+      frontier.push_back(seed);
+    }
+  int64_t evaluated = 0;
+  while (!frontier.empty()) {
+    hash->PrepareShared(threads);
+    const int64_t nF = int64_t(frontier.size());
+    for (FloodThread& t : floodThreads_) {
+      t.todo.clear();
+      t.evaluated = 0;
+    }
+    // Out of memory: a record or block is never left half claimed (see
+    // ReserveShared), so the others finish their cube and stop.
+    vorel::host::ParallelFailure failure;
+#pragma omp parallel num_threads(threads)
+    {
+      FloodThread& t = floodThreads_[size_t(omp_get_thread_num())];
+      size_t head = 0, done = 0;
+      LatticeHash::Cache cache;
+#pragma omp for schedule(dynamic, 1) nowait
+      for (int64_t f = 0; f < nF; ++f)
+        failure.Run([&] {
+          t.todo.push_back(frontier[size_t(f)]);
+          for (; head < t.todo.size() && done < kFloodRound; ++head, ++done)
+            if (!FloodCube(t.todo[head], &cache, t)) {
+              // The table is full: this cube is done again next round.
+              done = kFloodRound;
+              break;
+            }
+        });
+      t.todo.erase(t.todo.begin(), t.todo.begin() + std::ptrdiff_t(head));
+    }
+    failure.Rethrow();
+    frontier.clear();
+    for (FloodThread& t : floodThreads_) {
+      frontier.insert(frontier.end(), t.todo.begin(), t.todo.end());
+      evaluated += t.evaluated;
+    }
+  }
+  fieldEvaluations += evaluated;
 }
 
 void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) {

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "host/core/geom.h"
@@ -29,7 +30,9 @@ struct LatticeRecord {
   // outside end; 0 while none. Kept as an atomic minimum, so the crossings
   // may be visited in any order.
   uint32_t firstCrossing;
-  uint32_t spare[2];
+  // The cube's neighbours across faces 0..5 where it crosses them (else
+  // null), once the parallel flood has processed it; null before.
+  LatticeRecord** across;
   LatticeRecord* corners[8];
   int32_t i, j, k;
   float value;
@@ -38,7 +41,7 @@ struct LatticeRecord {
   int32_t spare2;
   uint8_t inside;
   uint8_t queued;
-  uint8_t spare3;
+  uint8_t reached;  // the parallel flood has found this cube
   uint8_t evaluated;  // 1: value computed (maybe ahead of creation); 2: queued for it
   int32_t created;    // 1 + creation rank; 0 until created
 };
@@ -54,6 +57,9 @@ class RecordPool {
   RecordPool(const RecordPool&) = delete;
   RecordPool& operator=(const RecordPool&) = delete;
   LatticeRecord* Allocate();
+  // n <= kChunkRecords zeroed records in a row, from a chunk of their own
+  // when the current one has not room for them all.
+  LatticeRecord* AllocateRun(size_t n);
   void NewChunk();
   void FreeAll();
   size_t ChunkCount() const { return chunks_.size(); }
@@ -88,6 +94,17 @@ class LatticeHash {
   void MarkCreated(LatticeRecord* r) {
     if (!r->created) r->created = ++createdCount_;
   }
+  // Reserve for several threads at once, between PrepareShared and the end
+  // of the parallel pass (no other member may run meanwhile). Null when
+  // the table is too full: the caller grows it with PrepareShared and asks
+  // again. `cache` is the calling thread's last block (null at first).
+  struct Cache {
+    const void* slot = nullptr;
+  };
+  LatticeRecord* ReserveShared(int32_t i, int32_t j, int32_t k, Cache* cache);
+  // Makes room for at least as many blocks again as are stored, and a
+  // record and block store for each of `threads` threads.
+  void PrepareShared(int threads);
   int32_t SliceCount() const { return sliceCount_; }
   int32_t CreatedCount() const { return createdCount_; }
   RecordPool& pool() { return pool_; }
@@ -118,6 +135,21 @@ class LatticeHash {
   }
   Block* FindBlock(int32_t bi, int32_t bj, int32_t bk) const;
   Block* FindOrAddBlock(int32_t bi, int32_t bj, int32_t bk);
+  Block* FindOrAddBlockShared(int32_t bi, int32_t bj, int32_t bk, Cache* cache);
+  void Rehash(size_t slots);
+  Block* NewBlock();
+  // Each thread of a parallel pass takes records and blocks from a run of
+  // its own, so that the pages they lie in are first written (and zeroed
+  // by the system) by many threads at once; runs are handed out under the
+  // lock.
+  struct alignas(128) ThreadStore {
+    LatticeRecord* record = nullptr;
+    size_t records = 0;
+    Block* block = nullptr;
+    size_t blocks = 0;
+  };
+  std::vector<ThreadStore> stores_;
+  std::mutex storeLock_;
   std::vector<Slot> table_;
   std::vector<std::unique_ptr<mesher_util::BigArray<Block>>> blockChunks_;
   size_t blockChunkUsed_ = 0;
@@ -172,6 +204,10 @@ class SurfacePolygonizer {
   // Counters of the last run (tests and the benchmark read them).
   int64_t fieldEvaluations = 0;
   int32_t processedCubes = 0;
+  // On several threads and from this many particles, the lattice walk's
+  // cubes and values are found by a parallel flood (the same mesh; tests
+  // lower it).
+  int32_t floodParticles = 16384;
 
  private:
   template <class Visit>
@@ -182,9 +218,28 @@ class SurfacePolygonizer {
   // Values of the records listed, in parallel where the list is long enough.
   void EvaluateAll(std::vector<LatticeRecord*>& list);
   uint32_t JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const;
+  // One level of the walk, the queue's [begin, end): finding corners and
+  // values, or replaying what the flood found.
+  void SerialLevel(size_t begin, size_t end);
+  void ReplayLevel(size_t begin, size_t end);
+  struct alignas(128) FloodThread {
+    std::vector<LatticeRecord*> todo;
+    // Neighbour sets, six pointers each; kept from build to build.
+    std::vector<std::unique_ptr<mesher_util::BigArray<LatticeRecord*>>> pages;
+    size_t page = 0, used = 0;  // sets taken from pages[page]
+    int64_t evaluated = 0;
+  };
+  // Finds every cube the walk will queue, its corners, their values and
+  // its crossed neighbours, on all threads.
+  void Flood();
+  // False when the table of blocks is too full (the cube is done again).
+  bool FloodCube(LatticeRecord* cube, LatticeHash::Cache* cache, FloodThread& t);
+  std::vector<FloodThread> floodThreads_;
 
   SurfaceBuilder* builder_;
   MeshRecord* mesh_;
+  // Scratch of the walk's levels, kept from level to level.
+  std::vector<LatticeRecord*> levelTodo_;
   size_t parallelBatch_ = 0;            // smallest batch evaluated in parallel
   double serialPointCost_ = 0;          // seconds per point, serial batches
 };

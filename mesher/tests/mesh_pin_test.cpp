@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <omp.h>
 #include <vector>
@@ -97,11 +98,13 @@ Scene PoolWithSplash(uint64_t seed, int n, bool sized) {
   return s;
 }
 
-uint64_t MeshHash(const Scene& s, float detail, float groupJoin, int threads) {
+// flood: the lattice walk's parallel flood runs for any particle count.
+uint64_t MeshHash(const Scene& s, float detail, float groupJoin, int threads, bool flood = false) {
   const int before = omp_get_max_threads();
   omp_set_num_threads(threads);
   SurfaceBuilder b(1.0f);
   b.groupJoin = groupJoin;
+  if (flood) b.polygonizer.floodParticles = 0;
   b.BeginParticles(int32_t(s.pts.size()), 4.0f * 0.4f);
   for (size_t i = 0; i < s.pts.size(); ++i) b.AddParticle(s.pts[i], s.skip[i], s.sizes[i], uint32_t(i));
   VertexInfluenceLists lists;
@@ -147,9 +150,10 @@ TEST(MeshPin, TodaysMeshOnOneAndEightThreads) {
     Scene s = PoolWithSplash(c.seed, c.n, c.sized);
     if (c.farApart)
       for (size_t i = 1; i < s.pts.size(); i += 2) s.pts[i] += Point3(4000.0f, -3000.0f, 0.0f);
-    for (int threads : {1, 8}) {
-      const uint64_t h = MeshHash(s, c.detail, c.groupJoin, threads);
-      EXPECT_EQ(h, c.expected) << "seed " << c.seed << ", " << threads << " threads: 0x" << std::hex << h;
+    for (int threads : {1, 8, -8}) {
+      const uint64_t h = MeshHash(s, c.detail, c.groupJoin, std::abs(threads), threads < 0);
+      EXPECT_EQ(h, c.expected) << "seed " << c.seed << ", " << threads << " threads (< 0: flood): 0x" << std::hex
+                               << h;
     }
   }
 }
