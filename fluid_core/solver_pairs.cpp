@@ -216,10 +216,43 @@ void DensityOver(int i, const int32_t* list, int m, const PairInput* in, const C
 // rounded root below the summed spacings): a pass of DensityOver over them
 // finds every one acting. Most of a cell's candidates are out of reach, and
 // this test costs a root where the full terms cost four divisions.
+#if defined(VOREL_WIDE_PAIRS)
+// InReach's four-lane loop eight lanes wide over the candidates' groups of
+// eight, appending to out[kept..]; the index of the first candidate left.
+VOREL_AVX2 int InReachWide(int i, const int32_t* cand, int m, const PairInput* in, int32_t* out, int& kept) {
+  const PairInput A = in[i];
+  const __m256 ax = _mm256_set1_ps(A.pos.x), ay = _mm256_set1_ps(A.pos.y), az = _mm256_set1_ps(A.pos.z);
+  const __m256 as = _mm256_set1_ps(A.spacing);
+  int k = 0;
+  for (; k + 8 <= m; k += 8) {
+    __m128 r[8];
+    for (int l = 0; l < 8; ++l) r[l] = _mm_loadu_ps(&in[cand[k + l]].pos.x);
+    _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+    _MM_TRANSPOSE4_PS(r[4], r[5], r[6], r[7]);
+    const __m256 dx = _mm256_sub_ps(ax, _mm256_set_m128(r[4], r[0]));
+    const __m256 dy = _mm256_sub_ps(ay, _mm256_set_m128(r[5], r[1]));
+    const __m256 dz = _mm256_sub_ps(az, _mm256_set_m128(r[6], r[2]));
+    const __m256 r2 =
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dx, dx), _mm256_mul_ps(dy, dy)), _mm256_mul_ps(dz, dz));
+    const __m256 S = _mm256_add_ps(as, _mm256_set_m128(r[7], r[3]));
+    const int near = _mm256_movemask_ps(_mm256_cmp_ps(_mm256_sqrt_ps(r2), S, _CMP_LT_OS));
+    for (int l = 0; l < 8; ++l) {
+      const int j = cand[k + l];
+      out[kept] = j;  // kept only when it counts: room for every candidate
+      kept += ((near >> l) & 1) & (j != i ? 1 : 0);
+    }
+  }
+  return k;
+}
+#endif
+
 int InReach(int i, const int32_t* cand, int m, const PairInput* in, int32_t* out) {
   const PairInput A = in[i];
   int kept = 0;
   int k = 0;
+#if defined(VOREL_WIDE_PAIRS)
+  if (WidePairs()) k = InReachWide(i, cand, m, in, out, kept);
+#endif
 #if defined(__SSE2__)
   const __m128 ax = _mm_set1_ps(A.pos.x), ay = _mm_set1_ps(A.pos.y), az = _mm_set1_ps(A.pos.z);
   const __m128 as = _mm_set1_ps(A.spacing);

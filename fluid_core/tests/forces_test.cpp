@@ -166,16 +166,25 @@ TEST(PairForces, IsolatedParticleAndInactiveParticle) {
   EXPECT_EQ(t->particles[b].pairAccel, t->particles[b].accel);
 }
 
-// The force pass takes four pairs at a time; its sums must be the plain
+namespace {
+// A crowd of n particles of two spacings with random velocities, with lists
+// long enough for the pair passes' groups of lanes.
+FluidSolver* Crowd(int n, unsigned seed) {
+  FluidSolver* s = MakeSolver();
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> pos(-0.3f, 0.3f), vel(-1.0f, 1.0f);
+  for (int i = 0; i < n; ++i)
+    Put(*s, Vec3f(pos(rng), pos(rng), pos(rng)), i % 4 == 0 ? 0.15f : 0.1f,
+        Vec3f(vel(rng), vel(rng), vel(rng)));
+  return s;
+}
+}  // namespace
+
+// The force pass takes groups of pairs at a time; its sums must be the plain
 // sums of each pair's terms in list order, bit for bit (signs of zero too),
 // with two spacings, a dead partner, an inactive particle and one alone.
 TEST(PairForces, SumsAreTheScalarSumsInListOrderBitForBit) {
-  std::unique_ptr<FluidSolver> s(MakeSolver());
-  std::mt19937 rng(3);
-  std::uniform_real_distribution<float> pos(-0.3f, 0.3f), vel(-1.0f, 1.0f);
-  for (int i = 0; i < 600; ++i)
-    Put(*s, Vec3f(pos(rng), pos(rng), pos(rng)), i % 4 == 0 ? 0.15f : 0.1f,
-        Vec3f(vel(rng), vel(rng), vel(rng)));
+  std::unique_ptr<FluidSolver> s(Crowd(600, 3));
   const int alone = Put(*s, Vec3f(5.0f, 5.0f, 5.0f));
   s->RebuildNeighbourGrid(0.0f);
   ASSERT_TRUE(s->BuildNeighbourPairs());
@@ -207,12 +216,7 @@ TEST(PairForces, SumsAreTheScalarSumsInListOrderBitForBit) {
 TEST(PairForces, EightLanesGiveTheBitsOfFour) {
   if (!solver_pairs::WidePairs()) GTEST_SKIP() << "no AVX2 here";
   auto run = [](bool wide) {
-    std::unique_ptr<FluidSolver> s(MakeSolver());
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<float> pos(-0.3f, 0.3f), vel(-1.0f, 1.0f);
-    for (int i = 0; i < 500; ++i)
-      Put(*s, Vec3f(pos(rng), pos(rng), pos(rng)), i % 4 == 0 ? 0.15f : 0.1f,
-          Vec3f(vel(rng), vel(rng), vel(rng)));
+    std::unique_ptr<FluidSolver> s(Crowd(500, 5));
     solver_pairs::WidePairs() = wide;
     s->RebuildNeighbourGrid(0.0f);
     EXPECT_TRUE(s->BuildNeighbourPairs());

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "fluid_plugin/pour_scene.h"
+#include "host/tests/core/memory_limit.h"
 #include "plugin_test_util.h"
 
 namespace {
@@ -117,13 +118,8 @@ TEST_F(BatchSolve, EmissionBeyondTheSolverAndOutOfMemoryEndTheRunWithAMessage) {
     if (e.lastSolved != 2) return 10;
     ip()->SetAnimRange(Interval(0, 5 * 160));
     e.SourceBlock(0)->SetValue(kEmitEmissionRate, 0, 1e8f);
-    long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    rlimit as;
-    getrlimit(RLIMIT_AS, &as);
-    const rlim_t unlimited = as.rlim_cur;
-    as.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(64) << 20);
-    if (setrlimit(RLIMIT_AS, &as) != 0) return 11;
+    vorel::test::AddressSpaceLimit limit;
+    if (!limit.Cap(rlim_t(64) << 20)) return 11;
     const int kept = e.frameParticleCount[2];
     auto stoppedSaying = [&](const char* what) {
       const auto& boxes = vorel::host::MessageBoxLog();
@@ -146,8 +142,7 @@ TEST_F(BatchSolve, EmissionBeyondTheSolverAndOutOfMemoryEndTheRunWithAMessage) {
     e.solver->particleCap = INT64_MAX;
     RunGo(s);
     if (!stoppedSaying("out of memory at frame 3")) return 13;
-    as.rlim_cur = unlimited;
-    setrlimit(RLIMIT_AS, &as);
+    limit.Lift();
     e.solver->particleCap = FluidSolver::DefaultParticleCap();
     e.SourceBlock(0)->SetValue(kEmitEmissionRate, 0, 8.0f);
     RunGo(s);
@@ -174,26 +169,13 @@ TEST_F(BatchSolve, EmissionBeyondTheSolverAndOutOfMemoryEndTheRunWithAMessage) {
 // Memory that runs out inside the solver's parallel pair build on several
 // threads, and in the surface build of a frame just solved: the run ends
 // with a message naming the frame instead of ending the host, the frames on
-// disk stay the solved ones, and the next run goes on. The test runs itself
-// again in a child process: a forked one has no thread pool of its own.
+// disk stay the solved ones, and the next run goes on. In a child process
+// with little address space.
 TEST_F(BatchSolve, OutOfMemoryInParallelPassesOrTheSurfaceBuildEndsTheRunWithAMessage) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under an address-space limit";
 #else
-  const char* kChild = "VOREL_OUT_OF_MEMORY_CHILD";
-  if (!std::getenv(kChild)) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      setenv(kChild, "1", 1);
-      const std::string filter = "--gtest_filter=BatchSolve.OutOfMemoryInParallelPassesOrTheSurfaceBuildEndsTheRunWithAMessage";
-      execl("/proc/self/exe", "child", filter.c_str(), static_cast<char*>(nullptr));
-      _exit(30);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    return;
-  }
+  if (vorel::test::RanInChildProcess()) return;
   omp_set_num_threads(4);
   PourScene scene = BuildPourScene(scratch(), 3, PourSettings());
   ASSERT_NE(scene.system, nullptr);
@@ -202,15 +184,8 @@ TEST_F(BatchSolve, OutOfMemoryInParallelPassesOrTheSurfaceBuildEndsTheRunWithAMe
   RunGo(s);
   ASSERT_EQ(e.lastSolved, 2);
   ip()->SetAnimRange(Interval(0, 5 * 160));
-  rlimit as;
-  getrlimit(RLIMIT_AS, &as);
-  const rlim_t unlimited = as.rlim_cur;
-  auto limitMemory = [&](bool on) {
-    long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    as.rlim_cur = on ? rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(64) << 20) : unlimited;
-    return setrlimit(RLIMIT_AS, &as) == 0;
-  };
+  vorel::test::AddressSpaceLimit limit;
+  const rlim_t kRoom = rlim_t(64) << 20;
   auto stoppedSaying = [&](const std::string& what, int solved) {
     const auto& boxes = vorel::host::MessageBoxLog();
     EXPECT_EQ(boxes.size(), 1u);
@@ -236,23 +211,23 @@ TEST_F(BatchSolve, OutOfMemoryInParallelPassesOrTheSurfaceBuildEndsTheRunWithAMe
   for (int i = 0; i < 343; ++i)
     points.push_back(at + Vec3f(float(i % 7), float(i / 7 % 7), float(i / 49) + 2.0f) * (cell * 2.0f));
   e.solver->AddParticles(6.0f, 0, points, int(points.size()), float(e.solverClock), 0, 1);
-  ASSERT_TRUE(limitMemory(true));
+  ASSERT_TRUE(limit.Cap(kRoom));
   RunGo(s);
   stoppedSaying("out of memory at frame 3", 2);
   EXPECT_EQ(e.solver->count, e.frameParticleCount[2]);
 
   // A surface far finer than the memory left allows: frame 3 is solved and
   // kept, its surface is not built.
-  ASSERT_TRUE(limitMemory(false));
+  ASSERT_TRUE(limit.Lift());
   s->pblock2->SetValue(kFluidSurfaceLod, 0, 250.0f);
   s->pblock2->SetValue(kFluidDropSize, 0, 0.1f);
-  ASSERT_TRUE(limitMemory(true));
+  ASSERT_TRUE(limit.Cap(kRoom));
   RunGo(s);
   stoppedSaying("out of memory meshing frame 3", 3);
   EXPECT_EQ(e.frameMeshed[3], 0);
   EXPECT_FALSE(vorel::host::FileExists(e.solver->frameCache.MeshPath(3)));
 
-  ASSERT_TRUE(limitMemory(false));
+  ASSERT_TRUE(limit.Lift());
   s->pblock2->SetValue(kFluidSurfaceLod, 0, kDefaultSurfaceLod);
   s->pblock2->SetValue(kFluidDropSize, 0, kDefaultDropSize);
   RunGo(s);

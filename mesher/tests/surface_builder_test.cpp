@@ -1,18 +1,13 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <string>
 #include <array>
 #include <map>
 #include <omp.h>
 #include <random>
 #include <vector>
 
+#include "host/tests/core/memory_limit.h"
 #include "mesher/mesh_check.h"
 #include "mesher/surface_builder.h"
 
@@ -193,27 +188,12 @@ TEST(SurfaceBuilder, BuildTwiceIsIdentical) {
 // Memory that runs out inside the parallel passes (here the influence
 // lists of the shrink pass, on several threads) leaves an empty mesh and
 // empty lists, says so, and the builder builds again once memory is back.
-// The test runs itself again in a child process with little address space:
-// a forked one has no thread pool of its own.
+// In a child process with little address space.
 TEST(SurfaceBuilder, OutOfMemoryInAParallelPassLeavesAnEmptyMeshAndAUsableBuilder) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under an address-space limit";
 #else
-  const char* kChild = "VOREL_OUT_OF_MEMORY_CHILD";
-  if (!std::getenv(kChild)) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      setenv(kChild, "1", 1);
-      const std::string filter =
-          "--gtest_filter=SurfaceBuilder.OutOfMemoryInAParallelPassLeavesAnEmptyMeshAndAUsableBuilder";
-      execl("/proc/self/exe", "child", filter.c_str(), static_cast<char*>(nullptr));
-      _exit(30);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    return;
-  }
+  if (vorel::test::RanInChildProcess()) return;
   omp_set_num_threads(4);
   // A ball of particles that every vertex of a fine surface reaches whole.
   SurfaceBuilder b(1.0f);
@@ -222,18 +202,12 @@ TEST(SurfaceBuilder, OutOfMemoryInAParallelPassLeavesAnEmptyMeshAndAUsableBuilde
   b.BeginParticles(500, 40.0f);
   for (int i = 0; i < 500; ++i) b.AddParticle(Point3(u(rng), u(rng), u(rng)), 0, 1.0f, 0);
   VertexInfluenceLists lists;
-  rlimit as;
-  getrlimit(RLIMIT_AS, &as);
-  const rlim_t unlimited = as.rlim_cur;
-  long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  as.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(64) << 20);
-  ASSERT_EQ(setrlimit(RLIMIT_AS, &as), 0);
+  vorel::test::AddressSpaceLimit limit;
+  ASSERT_TRUE(limit.Cap(rlim_t(64) << 20));
   const MeshRecord& m = b.Build(0.02f, 40.0f, 0.5f, 0.5f, 0, 2000, &lists);
   EXPECT_TRUE(b.OutOfMemory());
   EXPECT_TRUE(m.vertices.empty() && m.faces.empty() && lists.empty());
-  as.rlim_cur = unlimited;
-  ASSERT_EQ(setrlimit(RLIMIT_AS, &as), 0);
+  ASSERT_TRUE(limit.Lift());
   b.Build(1.0f / 3.0f, 40.0f, 0.5f, 0.5f, 0, 2000, &lists);
   EXPECT_FALSE(b.OutOfMemory());
   EXPECT_FALSE(m.faces.empty());
