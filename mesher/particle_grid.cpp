@@ -91,7 +91,7 @@ void ParticleCellGrid::Insert(int32_t i) {
 }
 
 void ParticleCellGrid::InsertAll(int32_t n) {
-  const SurfaceParticles& ps = builder_->particles;
+  const std::vector<SurfaceParticle>& ps = builder_->particles;
   if (n < kParallelInsert || omp_get_max_threads() == 1 || !cells_.empty()) {
     for (int32_t i = 0; i < n; ++i)
       if (!ps[size_t(i)].skip) Insert(i);

@@ -711,7 +711,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   // members, and only those groups are walked serially.
   seedParticles.clear();
   const int32_t n = builder_->count;
-  const SurfaceParticles& ps = builder_->particles;
+  const std::vector<SurfaceParticle>& ps = builder_->particles;
   const float threshold = builder_->groupJoin;
   mesher_util::LargeVector<std::atomic<int32_t>> parent(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) parent[size_t(i)].store(i, std::memory_order_relaxed);
@@ -996,6 +996,9 @@ void SurfacePolygonizer::Propagate() {
       queueHead = end;
     }
   }
+  // The neighbour sets are not read again: their pages go before the
+  // clustering needs room.
+  floodThreads_.clear();
 }
 
 void SurfacePolygonizer::SerialLevel(size_t begin, size_t end) {
@@ -1050,8 +1053,9 @@ void SurfacePolygonizer::ReplayLevel(size_t begin, size_t end) {
     ++processedCubes;
     for (int n = 0; n < 8; ++n) hash->MarkCreated(cube->corners[n]);
     for (int f = 0; f < 6; ++f) {
-      LatticeRecord* nb = cube->across[f];
-      if (!nb) continue;
+      const uint32_t m = kFaceMask[f] & cube->insideMask;
+      if (m == 0 || m == kFaceMask[f]) continue;
+      LatticeRecord* nb = Across(cube, f);
       hash->MarkCreated(nb);
       if (nb->queued) continue;
       nb->queued = 1;
@@ -1064,10 +1068,34 @@ namespace {
 // Cubes a thread of the flood processes in one round before it hands the
 // rest of what it found to the next round.
 constexpr size_t kFloodRound = 4096;
+// The neighbour across a face below the cube's own point is one of its
+// corners; those across the other three are kept in its `across` set.
+constexpr int kAcrossSet = 3;
+struct FaceNeighbour {
+  int8_t corner[6];  // the corner that is the neighbour, or -1
+  int8_t slot[6];    // else its place in the set
+};
+const FaceNeighbour faceNeighbour = [] {
+  FaceNeighbour t{};
+  int8_t slots = 0;
+  for (int f = 0; f < 6; ++f) {
+    t.corner[f] = t.slot[f] = -1;
+    for (int n = 0; n < 8; ++n)
+      if (kCornerOffset[n][0] == kFaceOffset[f][0] && kCornerOffset[n][1] == kFaceOffset[f][1] &&
+          kCornerOffset[n][2] == kFaceOffset[f][2])
+        t.corner[f] = int8_t(n);
+    if (t.corner[f] < 0) t.slot[f] = slots++;
+  }
+  return t;
+}();
 // Neighbour sets per page of a thread's store (one large page).
 constexpr size_t kAcrossPage = mesher_util::BigArray<LatticeRecord*>::kMappedBytes / sizeof(LatticeRecord*);
-constexpr size_t kAcrossPerPage = kAcrossPage / 6;
+constexpr size_t kAcrossPerPage = kAcrossPage / kAcrossSet;
 }  // namespace
+
+LatticeRecord* SurfacePolygonizer::Across(const LatticeRecord* cube, int f) {
+  return faceNeighbour.corner[f] >= 0 ? cube->corners[faceNeighbour.corner[f]] : cube->across[faceNeighbour.slot[f]];
+}
 
 bool SurfacePolygonizer::FloodCube(LatticeRecord* cube, LatticeHash::Cache* cache, FloodThread& t) {
   for (int n = 0; n < 8; ++n) {
@@ -1092,22 +1120,24 @@ bool SurfacePolygonizer::FloodCube(LatticeRecord* cube, LatticeHash::Cache* cach
     if (cube->corners[n]->inside) mask |= 1u << n;
   cube->insideMask = mask;
   if (!cube->across) {
-    // Pages are kept for the next build and so not zeroed: all six are set.
+    // Not zeroed: the replay reads only the entries of crossed faces.
     if (t.used == kAcrossPerPage) {
       ++t.page;
       t.used = 0;
     }
     if (t.page == t.pages.size()) t.pages.emplace_back(new mesher_util::BigArray<LatticeRecord*>(kAcrossPage));
-    cube->across = t.pages[t.page]->data() + 6 * t.used++;
+    cube->across = t.pages[t.page]->data() + kAcrossSet * t.used++;
   }
   for (int f = 0; f < 6; ++f) {
     const uint32_t m = kFaceMask[f] & mask;
-    cube->across[f] = nullptr;
     if (m == 0 || m == kFaceMask[f]) continue;
-    LatticeRecord* nb = hash->ReserveShared(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
-                                            cube->k + kFaceOffset[f][2], cache);
-    if (!nb) return false;
-    cube->across[f] = nb;
+    LatticeRecord* nb = faceNeighbour.corner[f] >= 0 ? cube->corners[faceNeighbour.corner[f]] : nullptr;
+    if (!nb) {
+      nb = hash->ReserveShared(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1],
+                               cube->k + kFaceOffset[f][2], cache);
+      if (!nb) return false;
+      cube->across[faceNeighbour.slot[f]] = nb;
+    }
     uint8_t unseen = 0;
     if (__atomic_load_n(&nb->reached, __ATOMIC_RELAXED) == 0 &&
         __atomic_compare_exchange_n(&nb->reached, &unseen, uint8_t(1), false, __ATOMIC_RELAXED,

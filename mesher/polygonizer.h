@@ -30,8 +30,8 @@ struct LatticeRecord {
   // outside end; 0 while none. Kept as an atomic minimum, so the crossings
   // may be visited in any order.
   uint32_t firstCrossing;
-  // The cube's neighbours across faces 0..5 where it crosses them (else
-  // null), once the parallel flood has processed it; null before.
+  // Once the parallel flood has processed the cube: its neighbours across
+  // the crossed faces that are not corners (see Across); null before.
   LatticeRecord** across;
   LatticeRecord* corners[8];
   int32_t i, j, k;
@@ -224,11 +224,13 @@ class SurfacePolygonizer {
   void ReplayLevel(size_t begin, size_t end);
   struct alignas(128) FloodThread {
     std::vector<LatticeRecord*> todo;
-    // Neighbour sets, six pointers each; kept from build to build.
+    // Neighbour sets (see Across), freed once the walk is replayed.
     std::vector<std::unique_ptr<mesher_util::BigArray<LatticeRecord*>>> pages;
     size_t page = 0, used = 0;  // sets taken from pages[page]
     int64_t evaluated = 0;
   };
+  // The neighbour across crossed face f of a cube the flood processed.
+  static LatticeRecord* Across(const LatticeRecord* cube, int f);
   // Finds every cube the walk will queue, its corners, their values and
   // its crossed neighbours, on all threads.
   void Flood();

@@ -17,8 +17,6 @@ struct SurfaceParticle {
   int32_t limitCount = 0;  // kept for the wrapper's particle cache; not read here
   uint32_t tag = 0;        // carried through, never read
 };
-// In large pages: a million particles would otherwise fault 7,000 times.
-using SurfaceParticles = mesher_util::LargeVector<SurfaceParticle>;
 
 // Group-join thresholds of the seed pass: the main plug-in and the GPU
 // front-end use 2.0, the particle wrapper and the cache baker 0.5.
@@ -88,7 +86,7 @@ class SurfaceBuilder {
   Point3 boundsMin{1e6f, 1e6f, 1e6f};
   Point3 boundsMax{-1e6f, -1e6f, -1e6f};
   MeshRecord mesh;
-  SurfaceParticles particles;
+  std::vector<SurfaceParticle> particles;
   int32_t count = 0;
   SurfacePolygonizer polygonizer;
   float density = 0.0f;
