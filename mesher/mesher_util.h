@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <new>
 #include <type_traits>
-#include <vector>
 
 namespace mesher_util {
 
@@ -42,24 +41,6 @@ inline double NowSeconds() {
 // after another across threads, so 4 KB pages cost far more to fill than
 // to compute. The size is rounded up to whole 2 MB pages. Throws
 // std::bad_alloc when no memory is left.
-// Maps `bytes` (a multiple of 2 MB) aligned to 2 MB and asks for large
-// pages (see BigArray); throws std::bad_alloc when no memory is left.
-inline void* MapLargePages(size_t bytes) {
-  constexpr size_t kPage = size_t(2) << 20;
-  // Mapped one page larger and trimmed to a 2 MB boundary.
-  const size_t span = bytes + kPage;
-  void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  const uintptr_t raw = reinterpret_cast<uintptr_t>(p);
-  const uintptr_t start = (raw + kPage - 1) & ~uintptr_t(kPage - 1);
-  if (start > raw) munmap(p, start - raw);
-  if (start + bytes < raw + span) munmap(reinterpret_cast<void*>(start + bytes), raw + span - start - bytes);
-#ifdef MADV_HUGEPAGE
-  madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);  // a refusal leaves 4 KB pages
-#endif
-  return reinterpret_cast<void*>(start);
-}
-
 template <class T>
 class BigArray {
   static_assert(std::is_trivially_copyable<T>::value && std::is_trivially_destructible<T>::value,
@@ -90,7 +71,18 @@ class BigArray {
     const size_t bytes = n * sizeof(T);
     if (bytes >= kMappedBytes) {
       mappedBytes_ = (bytes + kMappedBytes - 1) & ~(kMappedBytes - 1);
-      data_ = static_cast<T*>(MapLargePages(mappedBytes_));
+      // Mapped one page larger and trimmed to a 2 MB boundary.
+      const size_t span = mappedBytes_ + kMappedBytes;
+      void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p == MAP_FAILED) throw std::bad_alloc();
+      const uintptr_t raw = reinterpret_cast<uintptr_t>(p);
+      const uintptr_t start = (raw + kMappedBytes - 1) & ~uintptr_t(kMappedBytes - 1);
+      if (start > raw) munmap(p, start - raw);
+      if (start + mappedBytes_ < raw + span) munmap(reinterpret_cast<void*>(start + mappedBytes_), raw + span - start - mappedBytes_);
+      data_ = reinterpret_cast<T*>(start);
+#ifdef MADV_HUGEPAGE
+      madvise(data_, mappedBytes_, MADV_HUGEPAGE);  // a refusal leaves 4 KB pages
+#endif
     } else {
       void* p = zero ? std::calloc(n, sizeof(T)) : std::malloc(bytes);
       if (!p) throw std::bad_alloc();
@@ -126,43 +118,6 @@ class BigArray {
   size_t size_ = 0;
   size_t mappedBytes_ = 0;  // 0: from malloc
 };
-
-// An allocator for std::vector that maps blocks of 2 MB or more in large
-// pages, as BigArray does: the mesher's long scratch lists (and the
-// particles) are first written once per build, where 4 KB pages would cost
-// a trap each.
-template <class T>
-struct LargePageAllocator {
-  using value_type = T;
-  static constexpr size_t kPage = size_t(2) << 20;
-  LargePageAllocator() = default;
-  template <class U>
-  LargePageAllocator(const LargePageAllocator<U>&) {}
-  static size_t Mapped(size_t n) { return (n * sizeof(T) + kPage - 1) & ~(kPage - 1); }
-  T* allocate(size_t n) {
-    if (n > (SIZE_MAX >> 1) / sizeof(T)) throw std::bad_alloc();
-    if (n * sizeof(T) >= kPage) return static_cast<T*>(MapLargePages(Mapped(n)));
-    void* p = std::malloc(n * sizeof(T));
-    if (!p) throw std::bad_alloc();
-    return static_cast<T*>(p);
-  }
-  void deallocate(T* p, size_t n) {
-    if (n * sizeof(T) >= kPage)
-      munmap(p, Mapped(n));
-    else
-      std::free(p);
-  }
-  template <class U>
-  bool operator==(const LargePageAllocator<U>&) const {
-    return true;
-  }
-  template <class U>
-  bool operator!=(const LargePageAllocator<U>&) const {
-    return false;
-  }
-};
-template <class T>
-using LargeVector = std::vector<T, LargePageAllocator<T>>;
 
 // Fewer values than this are sorted serially.
 constexpr size_t kParallelSortMin = 4096;

@@ -85,7 +85,7 @@ const EdgeDirections directions = [] {
 class SurfaceClusters {
  public:
   // corners: per triangle corner, kDirections * cluster + direction.
-  SurfaceClusters(const mesher_util::LargeVector<int32_t>& corners, int32_t clusterCount)
+  SurfaceClusters(const std::vector<int32_t>& corners, int32_t clusterCount)
       : corners_(corners), clusterCount_(clusterCount), rep_(size_t(clusterCount) * kDirections) {
     for (size_t s = 0; s < rep_.size(); ++s) rep_[s] = uint8_t(s % kDirections);
     // Triangles touching each cluster, each listed once per cluster, in
@@ -105,7 +105,7 @@ class SurfaceClusters {
         if (c != a && c != b) visit(c, t);
       }
     };
-    mesher_util::LargeVector<uint32_t> at(size_t(chunks) * nV, 0);  // per chunk and cluster
+    std::vector<uint32_t> at(size_t(chunks) * nV, 0);  // per chunk and cluster
 #pragma omp parallel for schedule(static, 1) if (chunks > 1)
     for (int chunk = 0; chunk < chunks; ++chunk) {
       uint32_t* count = at.data() + size_t(chunk) * nV;
@@ -222,10 +222,10 @@ class SurfaceClusters {
     return true;
   }
 
-  const mesher_util::LargeVector<int32_t>& corners_;
+  const std::vector<int32_t>& corners_;
   int32_t clusterCount_;
-  mesher_util::LargeVector<uint8_t> rep_;  // per corner name: the lowest direction in its group
-  mesher_util::LargeVector<uint32_t> start_, list_;
+  std::vector<uint8_t> rep_;  // per corner name: the lowest direction in its group
+  std::vector<uint32_t> start_, list_;
   std::vector<int32_t> nearA_, nearB_;
 };
 }  // namespace
@@ -713,7 +713,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   const int32_t n = builder_->count;
   const std::vector<SurfaceParticle>& ps = builder_->particles;
   const float threshold = builder_->groupJoin;
-  mesher_util::LargeVector<std::atomic<int32_t>> parent(static_cast<size_t>(n));
+  std::vector<std::atomic<int32_t>> parent(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) parent[size_t(i)].store(i, std::memory_order_relaxed);
   auto find = [&](int32_t x) {
     for (;;) {
@@ -1257,7 +1257,7 @@ void SurfacePolygonizer::EmitTriangles() {
   };
   const size_t nQ = queue.size();
   const int64_t nCubes = int64_t(nQ);
-  mesher_util::LargeVector<WalkKey> walk(nQ);
+  std::vector<WalkKey> walk(nQ);
 #pragma omp parallel for schedule(static) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const LatticeRecord* c = queue[size_t(t)];
@@ -1272,8 +1272,8 @@ void SurfacePolygonizer::EmitTriangles() {
   // parallel, in queue order: the cubes and their corners were allocated in
   // about that order, where the walk order scatters over memory. Each
   // cube's crossings go to its place in walk order.
-  mesher_util::LargeVector<const int8_t*> rows(nQ);
-  mesher_util::LargeVector<uint8_t> rowLength(nQ);
+  std::vector<const int8_t*> rows(nQ);
+  std::vector<uint8_t> rowLength(nQ);
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const LatticeRecord* cube = queue[size_t(t)];
@@ -1290,7 +1290,7 @@ void SurfacePolygonizer::EmitTriangles() {
     rowLength[size_t(t)] = uint8_t(n);
   }
   // first[q]: where cube q's crossings start.
-  mesher_util::LargeVector<int64_t> first(nQ);
+  std::vector<int64_t> first(nQ);
   const int64_t cubeBlocks = (nCubes + kBlockItems - 1) / kBlockItems;
   const std::vector<int64_t> cubeStart = BlockStarts(cubeBlocks, [&](int64_t b) {
     int64_t n = 0;
@@ -1306,7 +1306,7 @@ void SurfacePolygonizer::EmitTriangles() {
       at += rowLength[walk[size_t(t)].cube];
     }
   }
-  mesher_util::LargeVector<WalkKey>().swap(walk);
+  std::vector<WalkKey>().swap(walk);
   struct Crossing {
     LatticeRecord* outside;
     float x, y, z;
@@ -1333,7 +1333,7 @@ void SurfacePolygonizer::EmitTriangles() {
       out[s] = {o, x.x, x.y, x.z, directions.d[e][ca->inside ? 1 : 0]};
     }
   }
-  mesher_util::LargeVector<int64_t>().swap(first);
+  std::vector<int64_t>().swap(first);
   // Cluster numbers in walk order: an outside point's number is its
   // vertex's index, given in the order the points are first met. Each
   // triangle corner is named by its crossing, the cluster and the direction
@@ -1348,8 +1348,8 @@ void SurfacePolygonizer::EmitTriangles() {
     return n;
   });
   const int32_t vertexCount = int32_t(clusterStart[size_t(crossingBlocks)]);
-  mesher_util::LargeVector<uint8_t> firstDirection(static_cast<size_t>(vertexCount));
-  mesher_util::LargeVector<int32_t> corners(nCrossings);
+  std::vector<uint8_t> firstDirection(static_cast<size_t>(vertexCount));
+  std::vector<int32_t> corners(nCrossings);
 #pragma omp parallel for schedule(static) if (crossingBlocks > 1)
   for (int64_t b = 0; b < crossingBlocks; ++b) {
     int32_t v = int32_t(clusterStart[size_t(b)]);
@@ -1392,7 +1392,7 @@ void SurfacePolygonizer::EmitTriangles() {
     return n;
   };
   const int64_t nV = vertexCount;
-  mesher_util::LargeVector<uint32_t> extraStart(size_t(nV) + 1, 0);
+  std::vector<uint32_t> extraStart(size_t(nV) + 1, 0);
 #pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
   for (int64_t v = 0; v < nV; ++v) {
     Extra found[kDirections];
