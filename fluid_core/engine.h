@@ -287,8 +287,8 @@ class FluidEngine {
   // disk (lastSolved), the stop flag is raised. Answers true (SolveFrame's
   // answer: the call was taken).
   bool EndSolve();
-  // BuildRenderMesh's work: false when the mesher ran out of memory.
-  bool BuildRenderMeshOf(TimeValue t, Mesh& mesh);
+  // BuildRenderMesh's work; out-of-memory failures let through.
+  void BuildRenderMeshOf(TimeValue t, Mesh& mesh);
   // Bytes of each frame's surface file as counted in surfaceCacheBytes, so
   // that a frame meshed again replaces its count instead of adding to it.
   std::vector<int64_t> meshBytesCounted_;

@@ -39,7 +39,6 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
   (void)flick;  // handed to the expiry marking, which does not use it
   const SurfaceParams sp = ReadSurfaceParams(pb, time);
   bool ok = false;
-  bool outOfMemory = false;
   int read = -1;
   try {
     SurfaceBuilder builder(float(solver->particlesPerVolume));
@@ -60,23 +59,17 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
       vertexSources.clear();
       ScopedSeconds timedBuild(timings.mesher);
       MeshRecord& mesh = builder.Build(sp.detail, sp.melting, sp.radius, sp.shrink, 0, 2000, &vertexSources);
-      outOfMemory = builder.OutOfMemory();
-      if (!outOfMemory) {
-        for (auto& list : vertexSources)
-          for (VertexInfluence& e : list)
-            if (e.particle >= 0 && e.particle < read) e.particle = work[size_t(e.particle)].sourceIndex;
-        ScopedSeconds timedWrite(timings.meshWrites);
-        vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
-        ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);
-        if (!ok) NoteCacheFailure(solver->frameCache.MeshPath(n), errno);
-      }
+      for (auto& list : vertexSources)
+        for (VertexInfluence& e : list)
+          if (e.particle >= 0 && e.particle < read) e.particle = work[size_t(e.particle)].sourceIndex;
+      ScopedSeconds timedWrite(timings.meshWrites);
+      vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
+      ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);
+      if (!ok) NoteCacheFailure(solver->frameCache.MeshPath(n), errno);
     } else {
       NoteCacheFailure(solver->frameCache.FramePath(n), 0);
     }
   } catch (const std::bad_alloc&) {
-    outOfMemory = true;
-  }
-  if (outOfMemory) {
     // The frame stays solved and its mesh file as it was (none, or an
     // earlier one); what the build held is freed with it.
     VertexInfluenceLists().swap(vertexSources);
@@ -95,13 +88,11 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
 }
 
 void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) {
-  bool outOfMemory = false;
   try {
-    outOfMemory = !BuildRenderMeshOf(t, mesh);
+    BuildRenderMeshOf(t, mesh);
+    return;
   } catch (const std::bad_alloc&) {
-    outOfMemory = true;
   }
-  if (!outOfMemory) return;
   VertexInfluenceLists().swap(vertexSources);
   mesh.setNumFaces(0);
   mesh.setNumTVFaces(0);
@@ -111,7 +102,7 @@ void FluidEngine::BuildRenderMesh(TimeValue t, Mesh& mesh) {
   ShowTempPrompt("Vorel-> The particles' mesh was not built: out of memory", kFailurePromptMs);
 }
 
-bool FluidEngine::BuildRenderMeshOf(TimeValue t, Mesh& mesh) {
+void FluidEngine::BuildRenderMeshOf(TimeValue t, Mesh& mesh) {
   IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
   const SurfaceParams sp = ReadSurfaceParams(pb, t);
   SurfaceBuilder builder(float(solver->particlesPerVolume));
@@ -136,7 +127,6 @@ bool FluidEngine::BuildRenderMeshOf(TimeValue t, Mesh& mesh) {
   }
   vertexSources.clear();
   const MeshRecord& built = builder.Build(sp.detail, sp.melting, sp.radius, sp.shrink, 0, 2000, &vertexSources);
-  if (builder.OutOfMemory()) return false;
   const Matrix3 inv = systemNode ? systemNode->GetObjectTM(t).Inverse() : Matrix3();
   const int nv = int(built.vertices.size());
   const int nf = int(built.faces.size());
@@ -158,5 +148,4 @@ bool FluidEngine::BuildRenderMeshOf(TimeValue t, Mesh& mesh) {
   }
   mesh.AutoSmooth(9996.28f);
   mesh.InvalidateTopologyCache();
-  return true;
 }

@@ -276,7 +276,6 @@ void UpdateAtTime(BlobNode& b, TimeValue t, Mesh& mesh, bool viewport) {
       velocities = FeedSurfaceBuilder(l.a(), b.PreciseMotionBlur != 0, m.frac, m.speed, &builder);
     }
     builder.Build(b.detail, b.MeltingForce, 1.0f, b.ShrinkWrap, 0, 2000, nullptr, &velocities);
-    if (builder.OutOfMemory()) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     // No surface: nothing stored for the frame, nothing shown.
     builder.mesh.Clear();

@@ -183,7 +183,6 @@ void SurfaceBuilder::FindNeighbours() {
 MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFactor, float shrink, int32_t, int32_t,
                                   VertexInfluenceLists* lists, const std::vector<Point3>* velocities) {
   double t0 = Now();
-  outOfMemory_ = false;
   try {
     // Entries that cannot be meshed (not a number, infinite) take no part,
     // like skipped ones; they would otherwise poison bounds and lattice.
@@ -200,14 +199,15 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     polygonizer.BuildAndShrinkWrap(detail, melting, radiusFactor, shrink, lists, velocities);
     polygonizer.timings.grid = t1 - t0;
   } catch (const std::bad_alloc&) {
-    // Everything the failed build holds goes, so that the caller can go on.
-    outOfMemory_ = true;
+    // Everything the failed build holds goes, so that the caller can go on
+    // with this builder once it has said why there is no surface.
     mesh.Clear();
     grid.Clear();
     neighbourIndex_.reset();
     polygonizer.hash.reset();
     std::vector<LatticeRecord*>().swap(polygonizer.queue);
     if (lists) VertexInfluenceLists().swap(*lists);
+    throw;
   }
   return mesh;
 }

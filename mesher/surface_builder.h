@@ -43,13 +43,12 @@ class SurfaceBuilder {
   // their weights; `velocities` (optional, one per added particle) turns
   // the second per-vertex array into the weighted particle velocity. The
   // two integers change nothing (callers pass 0 and 2000). When the memory
-  // runs out the mesh and `lists` come back empty, what the build took is
-  // freed, and OutOfMemory() says so until the next Build.
+  // runs out the mesh and `lists` are left empty, what the build took is
+  // freed, and std::bad_alloc goes on to the caller; the builder builds
+  // again as before.
   MeshRecord& Build(float detail, float melting, float radiusFactor, float shrink, int32_t unusedA = 0,
                     int32_t unusedB = 2000, VertexInfluenceLists* lists = nullptr,
                     const std::vector<Point3>* velocities = nullptr);
-
-  bool OutOfMemory() const { return outOfMemory_; }
 
   void ComputeBounds();
   // Rebuilds every particle's neighbour list: the unskipped particles of
@@ -105,5 +104,4 @@ class SurfaceBuilder {
   std::vector<int32_t> neighbourStart_{0};
   // Left uninitialised until filled: the parallel fill touches it first.
   std::unique_ptr<int32_t[]> neighbourIndex_;
-  bool outOfMemory_ = false;
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <array>
 #include <map>
+#include <new>
 #include <omp.h>
 #include <random>
 #include <vector>
@@ -204,12 +205,11 @@ TEST(SurfaceBuilder, OutOfMemoryInAParallelPassLeavesAnEmptyMeshAndAUsableBuilde
   VertexInfluenceLists lists;
   vorel::test::AddressSpaceLimit limit;
   ASSERT_TRUE(limit.Cap(rlim_t(64) << 20));
-  const MeshRecord& m = b.Build(0.02f, 40.0f, 0.5f, 0.5f, 0, 2000, &lists);
-  EXPECT_TRUE(b.OutOfMemory());
+  EXPECT_THROW(b.Build(0.02f, 40.0f, 0.5f, 0.5f, 0, 2000, &lists), std::bad_alloc);
+  const MeshRecord& m = b.mesh;
   EXPECT_TRUE(m.vertices.empty() && m.faces.empty() && lists.empty());
   ASSERT_TRUE(limit.Lift());
-  b.Build(1.0f / 3.0f, 40.0f, 0.5f, 0.5f, 0, 2000, &lists);
-  EXPECT_FALSE(b.OutOfMemory());
+  EXPECT_NO_THROW(b.Build(1.0f / 3.0f, 40.0f, 0.5f, 0.5f, 0, 2000, &lists));
   EXPECT_FALSE(m.faces.empty());
   EXPECT_EQ(lists.size(), m.vertices.size());
 #endif

@@ -275,10 +275,9 @@ void BlobNode::UpdateSurface(TimeValue t, Mesh& out, float detail, bool viewport
         if (usePartCache && writeNow) WriteParticleCache(b, particlePath);
       }
       b.Build(3.0f / (detail + 1.0f), melting, 1.0f, shrink, 0, 2000);
-      // No surface: nothing stored for the frame, nothing shown.
-      if (b.OutOfMemory()) throw std::bad_alloc();
       if (useCache && writeNow) b.mesh.WriteSurfaceCache(surfacePath, frames.cacheFrame, 0);
     } catch (const std::bad_alloc&) {
+      // No surface: nothing stored for the frame, nothing shown.
       b.mesh.Clear();
       ShowTempPrompt("Pelliqor: out of memory building the surface; nothing shown", 6000);
     }

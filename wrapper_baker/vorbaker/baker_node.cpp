@@ -311,7 +311,6 @@ void BlobNode::UpdateFromCache(TimeValue t, Mesh& out, float detail, bool viewpo
         b.AddParticle(p, skip, 1.0f, 0);
       }
       b.Build(3.0f / (lod + 1.0f), melting, drop / 10.0f, shrink, 0, 2000);
-      if (b.OutOfMemory()) throw std::bad_alloc();  // said below, like a failed read
       blob_skeleton::CopyOutMesh(b.mesh, out, blob_skeleton::InverseNodeTM(this, t));
       SetStatusText(kFacesText, "Number of Faces: %d", b.mesh.FaceCount());
       SetStatusText(kVerticesText, "Number of Vertices: %d", b.mesh.VertexCount());
