@@ -238,7 +238,7 @@ RecordPool::RecordPool() { NewChunk(); }
 RecordPool::~RecordPool() { FreeAll(); }
 
 void RecordPool::NewChunk() {
-  chunks_.emplace_back(new mesher_util::BigArray<LatticeRecord>(kChunkRecords, true));
+  chunks_.push_back(std::make_unique<mesher_util::BigArray<LatticeRecord>>(kChunkRecords, true));
 }
 
 LatticeRecord* RecordPool::Allocate() {
@@ -313,7 +313,7 @@ void LatticeHash::Rehash(size_t slots) {
 
 LatticeHash::Block* LatticeHash::NewBlock() {
   if (blockChunks_.empty() || blockChunkUsed_ == kBlocksPerChunk) {
-    blockChunks_.emplace_back(new mesher_util::BigArray<Block>(kBlocksPerChunk, true));
+    blockChunks_.push_back(std::make_unique<mesher_util::BigArray<Block>>(kBlocksPerChunk, true));
     blockChunkUsed_ = 0;
   }
   return &(*blockChunks_.back())[blockChunkUsed_++];
@@ -374,7 +374,7 @@ LatticeHash::Block* LatticeHash::FindOrAddBlockShared(int32_t bi, int32_t bj, in
       if (st.blocks == 0) {
         std::lock_guard<std::mutex> lock(storeLock_);
         if (blockChunks_.empty() || kBlocksPerChunk - blockChunkUsed_ < kThreadBlockRun) {
-          blockChunks_.emplace_back(new mesher_util::BigArray<Block>(kBlocksPerChunk, true));
+          blockChunks_.push_back(std::make_unique<mesher_util::BigArray<Block>>(kBlocksPerChunk, true));
           blockChunkUsed_ = 0;
         }
         st.block = &(*blockChunks_.back())[blockChunkUsed_];
@@ -683,8 +683,7 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   timings.seeds = t1 - t0;
   timings.crossings = t1 - tc;
   if (!found) {
-    seedCubes.clear();
-    hash.reset();
+    ReleaseLattice();
     timings.propagate = timings.emit = 0;
     return;
   }
@@ -694,11 +693,22 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   double t3 = Now();
   timings.propagate = t2 - t1;
   timings.emit = t3 - t2;
+  ReleaseLattice();
+}
+
+void SurfacePolygonizer::ReleaseLattice(bool freeScratch) {
   // The records go with the hash; nothing may keep pointing at them.
   queue.clear();
   queueHead = 0;
   seedCubes.clear();
+  levelTodo_.clear();
+  floodThreads_.clear();
   hash.reset();
+  if (freeScratch) {
+    std::vector<LatticeRecord*>().swap(queue);
+    std::vector<LatticeRecord*>().swap(seedCubes);
+    std::vector<LatticeRecord*>().swap(levelTodo_);
+  }
 }
 
 void SurfacePolygonizer::SeedFromParticles() {
@@ -1125,7 +1135,7 @@ bool SurfacePolygonizer::FloodCube(LatticeRecord* cube, LatticeHash::Cache* cach
       ++t.page;
       t.used = 0;
     }
-    if (t.page == t.pages.size()) t.pages.emplace_back(new mesher_util::BigArray<LatticeRecord*>(kAcrossPage));
+    if (t.page == t.pages.size()) t.pages.push_back(std::make_unique<mesher_util::BigArray<LatticeRecord*>>(kAcrossPage));
     cube->across = t.pages[t.page]->data() + kAcrossSet * t.used++;
   }
   for (int f = 0; f < 6; ++f) {
@@ -1200,28 +1210,6 @@ void SurfacePolygonizer::Flood() {
     }
   }
   fieldEvaluations += evaluated;
-}
-
-void SurfacePolygonizer::ProcessCube(LatticeRecord* cube) {
-  ++processedCubes;
-  cube->insideMask = 0;
-  for (int n = 0; n < 8; ++n) {
-    LatticeRecord*& r = cube->corners[n];
-    if (!r)
-      r = FindOrCreate(cube->i + kCornerOffset[n][0], cube->j + kCornerOffset[n][1], cube->k + kCornerOffset[n][2]);
-    else
-      hash->MarkCreated(r);
-    if (r->inside) cube->insideMask |= 1u << n;
-  }
-  for (int f = 0; f < 6; ++f) {
-    const uint32_t m = kFaceMask[f] & cube->insideMask;
-    if (m == 0 || m == kFaceMask[f]) continue;
-    LatticeRecord* nb = FindOrCreate(cube->i + kFaceOffset[f][0], cube->j + kFaceOffset[f][1], cube->k + kFaceOffset[f][2]);
-    if (nb->queued) continue;
-    nb->queued = 1;
-    queue.push_back(nb);
-    for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
-  }
 }
 
 uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const {

@@ -173,10 +173,14 @@ class SurfacePolygonizer {
   void SeedFromParticles();
   bool SeedCrossings();
   void Propagate();
-  void ProcessCube(LatticeRecord* cube);
   void EmitTriangles();
   void BuildAndShrinkWrap(float detail, float melting, float radiusFactor, float shrink,
                           VertexInfluenceLists* lists, const std::vector<Point3>* velocities = nullptr);
+  // Frees the lattice and empties everything that points into it (queue,
+  // seeds, level lists, the flood's neighbour sets): after a build, whole
+  // or failed. The lists keep their room for the next build unless
+  // `freeScratch` (a build that ran out of memory gives it all back).
+  void ReleaseLattice(bool freeScratch = false);
 
   // The blob field: sum of N(1 - d^2/(s R^2))^3 over the unskipped particles
   // within the box [p - R, p + R] and closer than sqrt(s) R, minus 1.

@@ -203,9 +203,10 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     // with this builder once it has said why there is no surface.
     mesh.Clear();
     grid.Clear();
+    // Offsets of an earlier FindNeighbours name lists that are gone.
+    std::fill(neighbourStart_.begin(), neighbourStart_.end(), 0);
     neighbourIndex_.reset();
-    polygonizer.hash.reset();
-    std::vector<LatticeRecord*>().swap(polygonizer.queue);
+    polygonizer.ReleaseLattice(true);
     if (lists) VertexInfluenceLists().swap(*lists);
     throw;
   }
