@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 namespace mesher_util {
 
@@ -178,6 +179,18 @@ void ParallelSort(T* first, size_t n, Less less) {
   if (from == first) return;
 #pragma omp parallel for schedule(static)
   for (int r = 0; r < runs; ++r) std::copy(from + bound(r), from + bound(r + 1), first + bound(r));
+}
+
+// For each of `blocks` blocks, count(b) items (in parallel); returns where
+// each block's output starts, summed in block order, and the total after
+// the last: the same on any number of threads.
+template <class Count>
+std::vector<int64_t> BlockStarts(int64_t blocks, Count&& count) {
+  std::vector<int64_t> at(size_t(blocks) + 1, 0);
+#pragma omp parallel for schedule(dynamic, 4) if (blocks > 1)
+  for (int64_t b = 0; b < blocks; ++b) at[size_t(b) + 1] = count(b);
+  for (size_t b = 0; b < size_t(blocks); ++b) at[b + 1] += at[b];
+  return at;
 }
 
 }  // namespace mesher_util

@@ -128,15 +128,12 @@ void ParticleCellGrid::InsertAll(int32_t n) {
     int32_t first, start, count;
   };
   const int64_t blocks = (kept + kBlockEntries - 1) / kBlockEntries;
-  std::vector<int64_t> at(size_t(blocks) + 1, 0);
   auto starts = [&](int64_t r) { return r == 0 || !sameCell(e[size_t(r)], e[size_t(r - 1)]); };
-#pragma omp parallel for schedule(static)
-  for (int64_t b = 0; b < blocks; ++b) {
+  const std::vector<int64_t> at = mesher_util::BlockStarts(blocks, [&](int64_t b) {
     int64_t c = 0;
     for (int64_t r = b * kBlockEntries, end = std::min(kept, r + kBlockEntries); r < end; ++r) c += starts(r);
-    at[size_t(b) + 1] = c;
-  }
-  for (size_t b = 0; b < size_t(blocks); ++b) at[b + 1] += at[b];
+    return c;
+  });
   const size_t nCells = size_t(at[size_t(blocks)]);
   std::vector<Run> runs(nCells);
 #pragma omp parallel for schedule(static)

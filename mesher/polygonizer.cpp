@@ -34,17 +34,6 @@ constexpr int64_t kBlockItems = 4096;
 // At most this many chunks keep per-cluster counts (memory per chunk).
 constexpr int kMaxChunks = 16;
 
-// For each of `blocks` blocks, count(b) items; returns where each block's
-// output starts, and the total after the last.
-template <class Count>
-std::vector<int64_t> BlockStarts(int64_t blocks, Count&& count) {
-  std::vector<int64_t> at(size_t(blocks) + 1, 0);
-#pragma omp parallel for schedule(dynamic, 4) if (blocks > 1)
-  for (int64_t b = 0; b < blocks; ++b) at[size_t(b) + 1] = count(b);
-  for (size_t b = 0; b < size_t(blocks); ++b) at[b + 1] += at[b];
-  return at;
-}
-
 // *slot = v unless it holds a smaller value other than 0 (none yet).
 inline void AtomicMinNonZero(uint32_t* slot, uint32_t v) {
   uint32_t cur = __atomic_load_n(slot, __ATOMIC_RELAXED);
@@ -1280,7 +1269,7 @@ void SurfacePolygonizer::EmitTriangles() {
   // first[q]: where cube q's crossings start.
   std::vector<int64_t> first(nQ);
   const int64_t cubeBlocks = (nCubes + kBlockItems - 1) / kBlockItems;
-  const std::vector<int64_t> cubeStart = BlockStarts(cubeBlocks, [&](int64_t b) {
+  const std::vector<int64_t> cubeStart = mesher_util::BlockStarts(cubeBlocks, [&](int64_t b) {
     int64_t n = 0;
     for (int64_t t = b * kBlockItems, e = std::min(nCubes, t + kBlockItems); t < e; ++t)
       n += rowLength[walk[size_t(t)].cube];
@@ -1330,7 +1319,7 @@ void SurfacePolygonizer::EmitTriangles() {
   for (int64_t c = 0; c < nX; ++c) AtomicMinNonZero(&crossings[size_t(c)].outside->firstCrossing, uint32_t(c + 1));
   auto isFirst = [&](int64_t c) { return crossings[size_t(c)].outside->firstCrossing == uint32_t(c + 1); };
   const int64_t crossingBlocks = (nX + kBlockItems - 1) / kBlockItems;
-  const std::vector<int64_t> clusterStart = BlockStarts(crossingBlocks, [&](int64_t b) {
+  const std::vector<int64_t> clusterStart = mesher_util::BlockStarts(crossingBlocks, [&](int64_t b) {
     int64_t n = 0;
     for (int64_t c = b * kBlockItems, e = std::min(nX, c + kBlockItems); c < e; ++c) n += isFirst(c);
     return n;
@@ -1438,7 +1427,7 @@ void SurfacePolygonizer::EmitTriangles() {
     for (int s = 0; s < 3; ++s) idx[s] = vertexOf(uint32_t(3 * t + s));
     return idx[0] != idx[1] && idx[1] != idx[2] && idx[0] != idx[2];
   };
-  const std::vector<int64_t> faceStart = BlockStarts(triangleBlocks, [&](int64_t b) {
+  const std::vector<int64_t> faceStart = mesher_util::BlockStarts(triangleBlocks, [&](int64_t b) {
     int64_t n = 0;
     int32_t idx[3];
     for (int64_t t = b * kBlockItems, e = std::min(nT, t + kBlockItems); t < e; ++t) n += faceOf(t, idx);
