@@ -265,7 +265,8 @@ class FluidSolver {
   // half is left to the host, the scene and the mesher).
   // Emission that would pass it is refused whole before anything is
   // allocated for it (nothing is emitted), and `refusedEmission` then holds
-  // the particles one step asked for; it stays until its reader clears it.
+  // the most particles one source asked for in a step; it stays until its
+  // reader clears it.
   static constexpr int64_t kSolveBytesPerParticle = 1024;
   static int64_t DefaultParticleCap();
   int64_t particleCap = DefaultParticleCap();

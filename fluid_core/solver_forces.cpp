@@ -12,12 +12,12 @@ using solver_pairs::SpacingTerms;
 using solver_pairs::TermsSide;
 #if defined(__SSE2__)
 using solver_pairs::AddColumns;
+using solver_pairs::AllBits;
 using solver_pairs::LaneMask;
 using solver_pairs::Select;
 #endif
 #if defined(VOREL_WIDE_PAIRS)
 using solver_pairs::AddColumns8;
-using solver_pairs::AllBits;
 using solver_pairs::LaneMask8;
 using solver_pairs::Select8;
 using solver_pairs::Transpose8;
@@ -155,7 +155,6 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
   const __m128 noTerm = _mm_set1_ps(-0.0f);
   // e of a partner of the particle's own spacing (every partner, with one
   // source), computed once as each lane would.
-  const __m128i ownSpacing = _mm_castps_si128(as);
   const __m128 eOwn = _mm_div_ps(_mm_set1_ps(2.0f), _mm_add_ps(as, as));
   // The three sums side by side: each acting pair adds its column of terms
   // in list order, the order of the scalar sums; a lane that does not act
@@ -196,7 +195,7 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
     const __m128 product = _mm_mul_ps(as, bs);
     const __m128 D = _mm_add_ps(r2, _mm_mul_ps(_mm_set1_ps(0.01f), product));
     const __m128 mu = _mm_div_ps(_mm_mul_ps(bs, u), D);
-    const bool own = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(bs), ownSpacing)) == 0xFFFF;
+    const bool own = AllBits(bs, as);
     const __m128 e = own ? eOwn : _mm_div_ps(_mm_set1_ps(2.0f), S);
     const __m128 q = _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(e, r));
     const __m128 w = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(q, q), e), e), e),

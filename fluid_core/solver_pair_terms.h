@@ -99,6 +99,10 @@ inline __m128 LaneMask(int bits) {
 inline __m128 Select(__m128 mask, __m128 a, __m128 b) {
   return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
 }
+// True when all four lanes hold the bits of `own`.
+inline bool AllBits(__m128 v, __m128 own) {
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(v), _mm_castps_si128(own))) == 0xFFFF;
+}
 // Adds the four columns of rows a..d to sums, column by column (column l
 // holds lane l of each row).
 inline __m128 AddColumns(__m128 sums, __m128 a, __m128 b, __m128 c, __m128 d) {

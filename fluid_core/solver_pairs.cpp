@@ -146,7 +146,6 @@ void DensityOver(int i, const int32_t* list, int m, const PairInput* in, const C
   const bool cohesive = A.spacing > 0.0f;
   // The spacing terms of a partner of the particle's own spacing (every
   // partner, with one source), computed once as each lane would.
-  const __m128i ownSpacing = _mm_castps_si128(as);
   const __m128 eOwn = _mm_div_ps(_mm_set1_ps(2.0f), _mm_add_ps(as, as));
   const __m128 ratioOwn = _mm_div_ps(as, as);
   // Density and cohesion side by side: each acting pair adds its column of
@@ -180,7 +179,7 @@ void DensityOver(int i, const int32_t* list, int m, const PairInput* in, const C
     const __m128 dvx = _mm_sub_ps(avx, bvx), dvy = _mm_sub_ps(avy, bvy), dvz = _mm_sub_ps(avz, bvz);
     const __m128 u = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dvx, dx), _mm_mul_ps(dvy, dy)), _mm_mul_ps(dvz, dz));
     const __m128 limit = _mm_mul_ps(_mm_div_ps(S, _mm_div_ps(u, r)), _mm_set1_ps(0.025f));
-    const bool own = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(bs), ownSpacing)) == 0xFFFF;
+    const bool own = AllBits(bs, as);
     const __m128 e = own ? eOwn : _mm_div_ps(_mm_set1_ps(2.0f), S);
     const __m128 q = _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(e, r));
     const __m128 w = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(q, q), e), e), e),
