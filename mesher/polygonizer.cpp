@@ -230,21 +230,16 @@ void RecordPool::NewChunk() {
   chunks_.push_back(std::make_unique<mesher_util::BigArray<LatticeRecord>>(kChunkRecords, true));
 }
 
-LatticeRecord* RecordPool::Allocate() {
-  if (used_ == kChunkRecords) {
-    ++current_;
-    used_ = 0;
-    if (current_ == chunks_.size()) NewChunk();
-  }
-  ++allocated_;
-  return &(*chunks_[current_])[used_++];
-}
+LatticeRecord* RecordPool::Allocate() { return AllocateRun(1); }
 
 LatticeRecord* RecordPool::AllocateRun(size_t n) {
   if (kChunkRecords - used_ < n) {
+    // The chunk is there before the pool moves to it: a chunk that cannot
+    // be had leaves the pool as it was, for the threads that go on taking
+    // records until the failure stops them.
+    if (current_ + 1 == chunks_.size()) NewChunk();
     ++current_;
     used_ = 0;
-    if (current_ == chunks_.size()) NewChunk();
   }
   allocated_ += n;
   LatticeRecord* r = &(*chunks_[current_])[used_];

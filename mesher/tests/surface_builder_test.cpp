@@ -214,3 +214,35 @@ TEST(SurfaceBuilder, OutOfMemoryInAParallelPassLeavesAnEmptyMeshAndAUsableBuilde
   EXPECT_EQ(lists.size(), m.vertices.size());
 #endif
 }
+
+// A chunk of lattice records that cannot be had leaves the pool as it was:
+// the flood's threads go on taking records until the failure stops them,
+// and they must be refused again, never handed one beyond the last chunk.
+TEST(SurfaceBuilder, ARecordChunkThatCannotBeHadLeavesThePoolAsItWas) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under an address-space limit";
+#else
+  if (vorel::test::RanInChildProcess()) return;
+  RecordPool pool;
+  const size_t run = RecordPool::kChunkRecords / 2;
+  vorel::test::AddressSpaceLimit limit;
+  ASSERT_TRUE(limit.Cap(rlim_t(16) << 20));
+  bool refused = false;
+  for (int k = 0; k < 1000 && !refused; ++k) {
+    try {
+      pool.AllocateRun(run);
+    } catch (const std::bad_alloc&) {
+      refused = true;
+    }
+  }
+  ASSERT_TRUE(refused);
+  const size_t chunks = pool.ChunkCount();
+  EXPECT_THROW(pool.AllocateRun(run), std::bad_alloc);
+  EXPECT_THROW(pool.Allocate(), std::bad_alloc);
+  EXPECT_EQ(pool.ChunkCount(), chunks);
+  ASSERT_TRUE(limit.Lift());
+  LatticeRecord* r = pool.AllocateRun(run);
+  r[run - 1].i = 7;  // the run lies in a chunk of the pool
+  EXPECT_EQ(pool.ChunkCount(), chunks + 1);
+#endif
+}
