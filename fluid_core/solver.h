@@ -7,6 +7,7 @@
 
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/vec3.h"
+#include "host/core/large_buffer.h"
 #include "mesher/mesh_record.h"
 
 class Hileras;  // shape outlines of an emitter (fill geometry)
@@ -189,24 +190,24 @@ class CellGrid {
   // For every cell the index of each of its 27 neighbours (-1 when absent),
   // offset index ((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1); rows beyond
   // CellCount() are left over from larger grids.
-  const std::vector<int>& NeighbourTable();
+  const vorel::host::LargeVector<int>& NeighbourTable();
   // Cell index of each slot built from (-1 for dead slots).
-  const std::vector<int>& SlotCells() const { return slotCell_; }
+  const vorel::host::LargeVector<int>& SlotCells() const { return slotCell_; }
 
  private:
-  std::vector<GridCell> cells_;
-  std::vector<uint64_t> keys_;
-  std::vector<int> slotCell_;
-  std::vector<int> neighbourTable_;
+  vorel::host::LargeVector<GridCell> cells_;
+  vorel::host::LargeVector<uint64_t> keys_;
+  vorel::host::LargeVector<int> slotCell_;
+  vorel::host::LargeVector<int> neighbourTable_;
   // Scratch kept between builds: fresh large buffers cost page faults.
   struct SortEntry {
     uint64_t key;  // cell number within the box of the occupied cells
     int32_t slot;
   };
-  std::vector<SortEntry> sortScratch_[2];
+  vorel::host::LargeVector<SortEntry> sortScratch_[2];
   std::vector<uint32_t> histScratch_;
-  std::vector<uint64_t> keyScratch_;
-  std::vector<int> startScratch_;
+  vorel::host::LargeVector<uint64_t> keyScratch_;
+  vorel::host::LargeVector<int> startScratch_;
   int cellCount_ = 0;
   bool tableValid_ = false;
 };
@@ -473,15 +474,15 @@ class FluidSolver {
   // Room for `more` entries at the end of block b; returns the first.
   int32_t* PairRoom(int b, size_t more);
 
-  std::vector<PairInput> pairInput_;
-  std::vector<uint8_t> pairFlags_;  // 1 dead, 2 new: the density pass's view of a neighbour
-  std::vector<ForceInput> forceInput_;
+  vorel::host::LargeVector<PairInput> pairInput_;
+  vorel::host::LargeVector<uint8_t> pairFlags_;  // 1 dead, 2 new: the density pass's view of a neighbour
+  vorel::host::LargeVector<ForceInput> forceInput_;
   // What the fused density passes leave besides the force inputs.
   struct DensitySums {
     Vec3f cohesion;
     float dtLimit;
   };
-  std::vector<DensitySums> densitySums_;
+  vorel::host::LargeVector<DensitySums> densitySums_;
   // Pair storage: block 0 takes lists grown after the build (new particles
   // on later sub-steps), blocks 1.. are the segments the build's threads
   // fill, one thread each at a time.
@@ -493,7 +494,7 @@ class FluidSolver {
     size_t used = 0;
   };
   std::vector<PairBlock> pairBlocks_;
-  std::vector<PairSpan> pairSpans_;
+  vorel::host::LargeVector<PairSpan> pairSpans_;
 };
 
 // A point's distance to a face of any collider mesh and the foot on the

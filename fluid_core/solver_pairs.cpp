@@ -387,15 +387,14 @@ void CellGrid::Clear() {
 
 void CellGrid::Reset() {
   Clear();
-  std::vector<GridCell>().swap(cells_);
-  std::vector<uint64_t>().swap(keys_);
-  std::vector<int>().swap(slotCell_);
-  std::vector<int>().swap(neighbourTable_);
-  std::vector<SortEntry>().swap(sortScratch_[0]);
-  std::vector<SortEntry>().swap(sortScratch_[1]);
-  std::vector<uint32_t>().swap(histScratch_);
-  std::vector<uint64_t>().swap(keyScratch_);
-  std::vector<int>().swap(startScratch_);
+  decltype(cells_)().swap(cells_);
+  decltype(keys_)().swap(keys_);
+  decltype(slotCell_)().swap(slotCell_);
+  decltype(neighbourTable_)().swap(neighbourTable_);
+  for (auto& scratch : sortScratch_) vorel::host::LargeVector<SortEntry>().swap(scratch);
+  decltype(histScratch_)().swap(histScratch_);
+  decltype(keyScratch_)().swap(keyScratch_);
+  decltype(startScratch_)().swap(startScratch_);
 }
 
 void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const float* clockT0) {
@@ -466,8 +465,8 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   // pass reads the slots straight from the keys (dead ones skipped).
   std::vector<uint32_t>& hist = histScratch_;
   hist.assign(size_t(runs) * size_t(std::max(radix, 1)), 0);
-  std::vector<SortEntry>& from = sortScratch_[0];
-  std::vector<SortEntry>& to = sortScratch_[1];
+  vorel::host::LargeVector<SortEntry>& from = sortScratch_[0];
+  vorel::host::LargeVector<SortEntry>& to = sortScratch_[1];
   size_t live = 0;
   for (int pass = 0; pass < std::max(passes, 1); ++pass) {
     const int shift = pass * digitBits;
@@ -518,7 +517,7 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
     }
     std::swap(from, to);
   }
-  const std::vector<SortEntry>& sorted = from;
+  const vorel::host::LargeVector<SortEntry>& sorted = from;
 
   // Cell starts: each run counts the first entries of cells within it, a
   // prefix sum numbers them, each run then writes its own.
@@ -532,7 +531,7 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   }
   for (int r = 0; r < runs; ++r) firstCell[r + 1] += firstCell[r];
   const int nc = int(firstCell[runs]);
-  std::vector<int>& start = startScratch_;
+  vorel::host::LargeVector<int>& start = startScratch_;
   start.resize(size_t(nc) + 1);
   start[size_t(nc)] = int(live);
 #pragma omp parallel for schedule(static, 1) if (runs > 1)
@@ -567,14 +566,14 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   cellCount_ = nc;
 }
 
-const std::vector<int>& CellGrid::NeighbourTable() {
+const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
   if (tableValid_) return neighbourTable_;
   if (neighbourTable_.size() < size_t(cellCount_) * 27) neighbourTable_.resize(size_t(cellCount_) * 27);
   const int nc = cellCount_;
   // The cells of one (j, k) row are consecutive and ascend in i: each row
   // finds its nine neighbouring rows once and walks each of them beside
   // itself, so every cell's neighbours cost a few steps, not searches.
-  std::vector<int>& rows = startScratch_;  // first cell of each row, then nc
+  vorel::host::LargeVector<int>& rows = startScratch_;  // first cell of each row, then nc
   rows.clear();
   auto rowKey = [this](int c) { return keys_[size_t(c)] >> 21; };
   for (int c = 0; c < nc; ++c)
@@ -671,11 +670,11 @@ void FluidSolver::AppendPair(int i, int b) {
 void FluidSolver::ReleaseStepStorage() {
   grid->Reset();
   std::vector<PairBlock>().swap(pairBlocks_);
-  std::vector<PairSpan>().swap(pairSpans_);
-  std::vector<PairInput>().swap(pairInput_);
-  std::vector<uint8_t>().swap(pairFlags_);
-  std::vector<ForceInput>().swap(forceInput_);
-  std::vector<DensitySums>().swap(densitySums_);
+  decltype(pairSpans_)().swap(pairSpans_);
+  decltype(pairInput_)().swap(pairInput_);
+  decltype(pairFlags_)().swap(pairFlags_);
+  decltype(forceInput_)().swap(forceInput_);
+  decltype(densitySums_)().swap(densitySums_);
 }
 
 bool FluidSolver::PairTerms(int i, int k, float& mu, Vec3f& grad) const {
@@ -737,7 +736,7 @@ bool FluidSolver::BuildPairs(bool fused) {
     if (pairSpans_[i].count) pairSpans_[i] = PairSpan();
   for (PairBlock& b : pairBlocks_) b.used = 0;
   if (solver_host::AbortRequested()) return false;
-  const std::vector<int>& table = grid->NeighbourTable();
+  const vorel::host::LargeVector<int>& table = grid->NeighbourTable();
   const int nc = grid->CellCount();
   const int threads = omp_get_max_threads();
 
