@@ -91,7 +91,7 @@ void ParticleCellGrid::Insert(int32_t i) {
 }
 
 void ParticleCellGrid::InsertAll(int32_t n) {
-  const std::vector<SurfaceParticle>& ps = builder_->particles;
+  const vorel::host::LargeVector<SurfaceParticle>& ps = builder_->particles;
   if (n < kParallelInsert || omp_get_max_threads() == 1 || !cells_.empty()) {
     for (int32_t i = 0; i < n; ++i)
       if (!ps[size_t(i)].skip) Insert(i);
@@ -135,7 +135,7 @@ void ParticleCellGrid::InsertAll(int32_t n) {
     return c;
   });
   const size_t nCells = size_t(at[size_t(blocks)]);
-  std::vector<Run> runs(nCells);
+  vorel::host::LargeVector<Run> runs(nCells);
 #pragma omp parallel for schedule(static)
   for (int64_t b = 0; b < blocks; ++b) {
     int64_t c = at[size_t(b)];
@@ -272,7 +272,7 @@ void ParticleCellGrid::BuildColumns() {
   // column fills its own range.
   const int64_t nCol = nx * ny;
   auto cellAt = [&](int64_t x, int64_t y, int64_t z) { return dense_[size_t((z * ny + y) * nx + x)]; };
-  std::vector<int32_t> colStart(size_t(nCol) + 1, 0);
+  vorel::host::LargeVector<int32_t> colStart(size_t(nCol) + 1, 0);
   const bool parallel = int64_t(cells_.size()) > kParallelCells;
 #pragma omp parallel for schedule(static) if (parallel)
   for (int64_t q = 0; q < nCol; ++q) {

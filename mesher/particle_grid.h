@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/core/geom.h"
+#include "host/core/large_buffer.h"
 #include "mesher/mesher_util.h"
 
 class SurfaceBuilder;
@@ -49,7 +50,7 @@ class ParticleCellGrid {
   void Clear();
 
   // Cells in creation order.
-  const std::vector<ParticleCell>& Cells() const { return cells_; }
+  const vorel::host::LargeVector<ParticleCell>& Cells() const { return cells_; }
   int32_t FindIndex(int32_t x, int32_t y, int32_t z) const;
   // Cell indices in the grid's scan order: buckets 0..254, within a bucket
   // ascending x, equal x in creation order.
@@ -109,10 +110,10 @@ class ParticleCellGrid {
   const SurfaceBuilder* builder_;
   Point3 origin_{0.0f, 0.0f, 0.0f};
   float cellSize_ = 1.0f, invCellSize_ = 1.0f;
-  std::vector<ParticleCell> cells_;
-  std::vector<int32_t> table_;  // open addressing: cell index or -1
+  vorel::host::LargeVector<ParticleCell> cells_;
+  vorel::host::LargeVector<int32_t> table_;  // open addressing: cell index or -1
   Packed packed_;
   Columns columns_;
-  std::vector<int32_t> dense_;
+  vorel::host::LargeVector<int32_t> dense_;
   int64_t denseMin_[3] = {0, 0, 0}, denseDim_[3] = {0, 0, 0};
 };

@@ -22,6 +22,7 @@ using namespace cube_tables;
 
 namespace {
 using mesher_util::ClampedTrunc;
+using vorel::host::LargeVector;
 inline double Now() { return mesher_util::NowSeconds(); }
 // Lattice batches smaller than this are evaluated serially: not worth a fork.
 constexpr size_t kParallelBatch = 64;
@@ -74,7 +75,7 @@ const EdgeDirections directions = [] {
 class SurfaceClusters {
  public:
   // corners: per triangle corner, kDirections * cluster + direction.
-  SurfaceClusters(const std::vector<int32_t>& corners, int32_t clusterCount)
+  SurfaceClusters(const LargeVector<int32_t>& corners, int32_t clusterCount)
       : corners_(corners), clusterCount_(clusterCount), rep_(size_t(clusterCount) * kDirections) {
     for (size_t s = 0; s < rep_.size(); ++s) rep_[s] = uint8_t(s % kDirections);
     // Triangles touching each cluster, each listed once per cluster, in
@@ -94,7 +95,7 @@ class SurfaceClusters {
         if (c != a && c != b) visit(c, t);
       }
     };
-    std::vector<uint32_t> at(size_t(chunks) * nV, 0);  // per chunk and cluster
+    LargeVector<uint32_t> at(size_t(chunks) * nV, 0);  // per chunk and cluster
 #pragma omp parallel for schedule(static, 1) if (chunks > 1)
     for (int chunk = 0; chunk < chunks; ++chunk) {
       uint32_t* count = at.data() + size_t(chunk) * nV;
@@ -211,10 +212,10 @@ class SurfaceClusters {
     return true;
   }
 
-  const std::vector<int32_t>& corners_;
+  const LargeVector<int32_t>& corners_;
   int32_t clusterCount_;
-  std::vector<uint8_t> rep_;  // per corner name: the lowest direction in its group
-  std::vector<uint32_t> start_, list_;
+  LargeVector<uint8_t> rep_;  // per corner name: the lowest direction in its group
+  LargeVector<uint32_t> start_, list_;
   std::vector<int32_t> nearA_, nearB_;
 };
 }  // namespace
@@ -282,7 +283,7 @@ LatticeHash::Block* LatticeHash::FindBlock(int32_t bi, int32_t bj, int32_t bk) c
 }
 
 void LatticeHash::Rehash(size_t slots) {
-  std::vector<Slot> old;
+  LargeVector<Slot> old;
   old.swap(table_);
   table_.assign(slots, Slot{0, 0, 0, nullptr});
   const size_t m = table_.size() - 1;
@@ -689,9 +690,9 @@ void SurfacePolygonizer::ReleaseLattice(bool freeScratch) {
   floodThreads_.clear();
   hash.reset();
   if (freeScratch) {
-    std::vector<LatticeRecord*>().swap(queue);
-    std::vector<LatticeRecord*>().swap(seedCubes);
-    std::vector<LatticeRecord*>().swap(levelTodo_);
+    LargeVector<LatticeRecord*>().swap(queue);
+    LargeVector<LatticeRecord*>().swap(seedCubes);
+    LargeVector<LatticeRecord*>().swap(levelTodo_);
   }
 }
 
@@ -705,9 +706,9 @@ void SurfacePolygonizer::SeedFromParticles() {
   // members, and only those groups are walked serially.
   seedParticles.clear();
   const int32_t n = builder_->count;
-  const std::vector<SurfaceParticle>& ps = builder_->particles;
+  const LargeVector<SurfaceParticle>& ps = builder_->particles;
   const float threshold = builder_->groupJoin;
-  std::vector<std::atomic<int32_t>> parent(static_cast<size_t>(n));
+  LargeVector<std::atomic<int32_t>> parent(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) parent[size_t(i)].store(i, std::memory_order_relaxed);
   auto find = [&](int32_t x) {
     for (;;) {
@@ -741,7 +742,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   const double tSweep = Now();
   const ParticleCellGrid& grid = builder_->grid;
   const ParticleCellGrid::Packed& pk = grid.packed();
-  const std::vector<ParticleCell>& cells = grid.Cells();
+  const LargeVector<ParticleCell>& cells = grid.Cells();
   const int64_t nCells = int64_t(cells.size());
   const float reject = builder_->NeighbourReject();
   const float blobRadius = builder_->blobRadius;
@@ -883,7 +884,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   std::vector<int32_t> roots;
   for (int32_t i = 0; i < n; ++i)
     if (!ps[size_t(i)].skip && rootOf(i) == i) roots.push_back(i);
-  std::vector<uint8_t> visited;
+  LargeVector<uint8_t> visited;
   std::vector<int32_t> walk, rank, nb;
   for (int32_t r : roots) {
     const Group& g = groups[size_t(r)];
@@ -944,7 +945,7 @@ bool SurfacePolygonizer::SeedCrossings() {
 }
 
 
-void SurfacePolygonizer::EvaluateAll(std::vector<LatticeRecord*>& list) {
+void SurfacePolygonizer::EvaluateAll(LargeVector<LatticeRecord*>& list) {
   if (list.empty()) return;
   const double t0 = Now();
   const bool parallel = list.size() >= parallelBatch_;
@@ -1001,7 +1002,7 @@ void SurfacePolygonizer::SerialLevel(size_t begin, size_t end) {
   // depend on the point alone), and then the cubes are processed in queue
   // order, each creating its corners and the neighbours across the faces
   // it crosses.
-  std::vector<LatticeRecord*>& todo = levelTodo_;
+  LargeVector<LatticeRecord*>& todo = levelTodo_;
   for (size_t c = begin; c < end; ++c) {
     LatticeRecord* cube = queue[c];
     for (int n = 0; n < 8; ++n) {
@@ -1151,7 +1152,7 @@ void SurfacePolygonizer::Flood() {
   const int threads = omp_get_max_threads();
   floodThreads_.resize(size_t(threads));
   for (FloodThread& t : floodThreads_) t.page = t.used = 0;
-  std::vector<LatticeRecord*> frontier;
+  LargeVector<LatticeRecord*> frontier;
   for (LatticeRecord* seed : seedCubes)
     if (!seed->reached) {
       seed->reached = 1;
@@ -1229,7 +1230,7 @@ void SurfacePolygonizer::EmitTriangles() {
   };
   const size_t nQ = queue.size();
   const int64_t nCubes = int64_t(nQ);
-  std::vector<WalkKey> walk(nQ);
+  LargeVector<WalkKey> walk(nQ);
 #pragma omp parallel for schedule(static) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const LatticeRecord* c = queue[size_t(t)];
@@ -1244,8 +1245,8 @@ void SurfacePolygonizer::EmitTriangles() {
   // parallel, in queue order: the cubes and their corners were allocated in
   // about that order, where the walk order scatters over memory. Each
   // cube's crossings go to its place in walk order.
-  std::vector<const int8_t*> rows(nQ);
-  std::vector<uint8_t> rowLength(nQ);
+  LargeVector<const int8_t*> rows(nQ);
+  LargeVector<uint8_t> rowLength(nQ);
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const LatticeRecord* cube = queue[size_t(t)];
@@ -1262,7 +1263,7 @@ void SurfacePolygonizer::EmitTriangles() {
     rowLength[size_t(t)] = uint8_t(n);
   }
   // first[q]: where cube q's crossings start.
-  std::vector<int64_t> first(nQ);
+  LargeVector<int64_t> first(nQ);
   const int64_t cubeBlocks = (nCubes + kBlockItems - 1) / kBlockItems;
   const std::vector<int64_t> cubeStart = mesher_util::BlockStarts(cubeBlocks, [&](int64_t b) {
     int64_t n = 0;
@@ -1278,7 +1279,7 @@ void SurfacePolygonizer::EmitTriangles() {
       at += rowLength[walk[size_t(t)].cube];
     }
   }
-  std::vector<WalkKey>().swap(walk);
+  LargeVector<WalkKey>().swap(walk);
   struct Crossing {
     LatticeRecord* outside;
     float x, y, z;
@@ -1305,7 +1306,7 @@ void SurfacePolygonizer::EmitTriangles() {
       out[s] = {o, x.x, x.y, x.z, directions.d[e][ca->inside ? 1 : 0]};
     }
   }
-  std::vector<int64_t>().swap(first);
+  LargeVector<int64_t>().swap(first);
   // Cluster numbers in walk order: an outside point's number is its
   // vertex's index, given in the order the points are first met. Each
   // triangle corner is named by its crossing, the cluster and the direction
@@ -1320,8 +1321,8 @@ void SurfacePolygonizer::EmitTriangles() {
     return n;
   });
   const int32_t vertexCount = int32_t(clusterStart[size_t(crossingBlocks)]);
-  std::vector<uint8_t> firstDirection(static_cast<size_t>(vertexCount));
-  std::vector<int32_t> corners(nCrossings);
+  LargeVector<uint8_t> firstDirection(static_cast<size_t>(vertexCount));
+  LargeVector<int32_t> corners(nCrossings);
 #pragma omp parallel for schedule(static) if (crossingBlocks > 1)
   for (int64_t b = 0; b < crossingBlocks; ++b) {
     int32_t v = int32_t(clusterStart[size_t(b)]);
@@ -1364,19 +1365,19 @@ void SurfacePolygonizer::EmitTriangles() {
     return n;
   };
   const int64_t nV = vertexCount;
-  std::vector<uint32_t> extraStart(size_t(nV) + 1, 0);
+  LargeVector<uint32_t> extraStart(size_t(nV) + 1, 0);
 #pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
   for (int64_t v = 0; v < nV; ++v) {
     Extra found[kDirections];
     extraStart[size_t(v) + 1] = uint32_t(extrasOf(int32_t(v), found));
   }
   for (size_t v = 0; v < size_t(nV); ++v) extraStart[v + 1] += extraStart[v];
-  std::vector<Extra> extras(extraStart[size_t(nV)]);
+  LargeVector<Extra> extras(extraStart[size_t(nV)]);
   if (!extras.empty()) {
 #pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
     for (int64_t v = 0; v < nV; ++v)
       if (extraStart[size_t(v) + 1] > extraStart[size_t(v)]) extrasOf(int32_t(v), &extras[extraStart[size_t(v)]]);
-    std::vector<uint32_t> order(extras.size());
+    LargeVector<uint32_t> order(extras.size());
     for (size_t e = 0; e < order.size(); ++e) order[e] = uint32_t(e);
     std::sort(order.begin(), order.end(),
               [&](uint32_t x, uint32_t y) { return extras[x].firstCrossing < extras[y].firstCrossing; });
@@ -1445,10 +1446,7 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
   double t0 = Now();
   const size_t nV = mesh_->vertices.size();
   mesh_->secondVertices.assign(nV, Point3(0.0f, 0.0f, 0.0f));
-  if (lists) {
-    lists->resize(nV);
-    for (auto& l : *lists) l.clear();
-  }
+  if (lists) lists->Reset(nV, omp_get_max_threads());
   std::vector<Point3>& verts = mesh_->vertices;
   std::vector<Point3>& second = mesh_->secondVertices;
   vorel::host::ParallelFailure failure;  // a list that cannot grow
@@ -1466,9 +1464,8 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
         if (velocities && size_t(t.particle) < velocities->size()) Vel += (*velocities)[size_t(t.particle)] * t.term;
       }
       if (lists) {
-        auto& l = (*lists)[size_t(v)];
-        l.reserve(terms.size());
-        for (const FieldTerm& t : terms) l.push_back({t.particle, t.term});
+        VertexInfluence* l = lists->Fill(omp_get_thread_num(), size_t(v), terms.size());
+        for (const FieldTerm& t : terms) *l++ = {t.particle, t.term};
       }
       if (W == 0.0f) return;
       const float inv = 1.0f / W;

@@ -7,16 +7,13 @@
 #include <vector>
 
 #include "host/core/geom.h"
+#include "host/core/large_buffer.h"
 #include "mesher/mesh_record.h"
 #include "mesher/mesher_util.h"
+#include "mesher/vertex_influence.h"
 
 class SurfaceBuilder;
 
-struct VertexInfluence {
-  int32_t particle;
-  float weight;
-};
-using VertexInfluenceLists = std::vector<std::vector<VertexInfluence>>;
 struct FieldTerm {
   int32_t particle;
   float term;
@@ -150,7 +147,7 @@ class LatticeHash {
   };
   std::vector<ThreadStore> stores_;
   std::mutex storeLock_;
-  std::vector<Slot> table_;
+  vorel::host::LargeVector<Slot> table_;
   std::vector<std::unique_ptr<mesher_util::BigArray<Block>>> blockChunks_;
   size_t blockChunkUsed_ = 0;
   size_t stored_ = 0;  // blocks
@@ -199,9 +196,9 @@ class SurfacePolygonizer {
   float L = 0, invL = 0;
   int32_t sliceCount = 0;
   Point3 latticeMin, latticeMax;
-  std::vector<LatticeRecord*> queue;  // first in, first out from queueHead
+  vorel::host::LargeVector<LatticeRecord*> queue;  // first in, first out from queueHead
   size_t queueHead = 0;
-  std::vector<LatticeRecord*> seedCubes;
+  vorel::host::LargeVector<LatticeRecord*> seedCubes;
   std::vector<int32_t> seedParticles;
   std::unique_ptr<LatticeHash> hash;
   MesherTimings timings;
@@ -220,14 +217,14 @@ class SurfacePolygonizer {
   void Evaluate(LatticeRecord* r) const;
   void LatticePointOf(const Point3& p, int32_t& i, int32_t& j, int32_t& k) const;
   // Values of the records listed, in parallel where the list is long enough.
-  void EvaluateAll(std::vector<LatticeRecord*>& list);
+  void EvaluateAll(vorel::host::LargeVector<LatticeRecord*>& list);
   uint32_t JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const;
   // One level of the walk, the queue's [begin, end): finding corners and
   // values, or replaying what the flood found.
   void SerialLevel(size_t begin, size_t end);
   void ReplayLevel(size_t begin, size_t end);
   struct alignas(128) FloodThread {
-    std::vector<LatticeRecord*> todo;
+    vorel::host::LargeVector<LatticeRecord*> todo;
     // Neighbour sets (see Across), freed once the walk is replayed.
     std::vector<std::unique_ptr<mesher_util::BigArray<LatticeRecord*>>> pages;
     size_t page = 0, used = 0;  // sets taken from pages[page]
@@ -245,7 +242,7 @@ class SurfacePolygonizer {
   SurfaceBuilder* builder_;
   MeshRecord* mesh_;
   // Scratch of the walk's levels, kept from level to level.
-  std::vector<LatticeRecord*> levelTodo_;
+  vorel::host::LargeVector<LatticeRecord*> levelTodo_;
   size_t parallelBatch_ = 0;            // smallest batch evaluated in parallel
   double serialPointCost_ = 0;          // seconds per point, serial batches
 };

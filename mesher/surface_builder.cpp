@@ -93,7 +93,7 @@ int SurfaceBuilder::VisitCells(int32_t c, const std::vector<int32_t>& rank, int3
     int32_t cell;
   };
   Visit visits[27];
-  const std::vector<ParticleCell>& cells = grid.Cells();
+  const vorel::host::LargeVector<ParticleCell>& cells = grid.Cells();
   const ParticleCell& cell = cells[size_t(c)];
   int nv = 0;
   int o = 0;
@@ -148,7 +148,7 @@ void SurfaceBuilder::NeighboursOf(int32_t a, const std::vector<int32_t>& rank, s
 
 void SurfaceBuilder::FindNeighbours() {
   // Every particle's list can be built on its own, in parallel.
-  const std::vector<ParticleCell>& cells = grid.Cells();
+  const vorel::host::LargeVector<ParticleCell>& cells = grid.Cells();
   const size_t nCells = cells.size();
   if (grid.packed().start.size() != nCells + 1) grid.Pack();
   const std::vector<int32_t> rank = CellRanks();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/core/geom.h"
+#include "host/core/large_buffer.h"
 #include "mesher/mesh_record.h"
 #include "mesher/particle_grid.h"
 #include "mesher/polygonizer.h"
@@ -85,7 +86,7 @@ class SurfaceBuilder {
   Point3 boundsMin{1e6f, 1e6f, 1e6f};
   Point3 boundsMax{-1e6f, -1e6f, -1e6f};
   MeshRecord mesh;
-  std::vector<SurfaceParticle> particles;
+  vorel::host::LargeVector<SurfaceParticle> particles;
   int32_t count = 0;
   SurfacePolygonizer polygonizer;
   float density = 0.0f;
@@ -101,7 +102,7 @@ class SurfaceBuilder {
   template <class Fn>
   void ForNeighbours(int32_t a, const int32_t* visit, int nVisit, Fn&& fn) const;
 
-  std::vector<int32_t> neighbourStart_{0};
+  vorel::host::LargeVector<int32_t> neighbourStart_{0};
   // Left uninitialised until filled: the parallel fill touches it first.
   std::unique_ptr<int32_t[]> neighbourIndex_;
 };
