@@ -1040,10 +1040,37 @@ void SurfacePolygonizer::SerialLevel(size_t begin, size_t end) {
   }
 }
 
+namespace {
+// How many cubes ahead each stage of the replay's prefetch runs.
+constexpr size_t kReplayAhead = 8;
+}  // namespace
+
 void SurfacePolygonizer::ReplayLevel(size_t begin, size_t end) {
   // SerialLevel on cubes the flood has processed: corners, values, masks
-  // and neighbours are known.
+  // and neighbours are known. Each step waits on records scattered over
+  // memory; the cubes queued further on are fetched ahead in stages (the
+  // cube, then its corners and neighbour set, then its neighbours), so
+  // that their lines are in cache by their turn.
+  auto lineOfFlags = [](const LatticeRecord* r) { return reinterpret_cast<const char*>(&r->created); };
   for (size_t c = begin; c < end; ++c) {
+    const size_t queued = queue.size();
+    if (c + 3 * kReplayAhead < queued) {
+      const LatticeRecord* r = queue[c + 3 * kReplayAhead];
+      __builtin_prefetch(r);
+      __builtin_prefetch(lineOfFlags(r));
+    }
+    if (c + 2 * kReplayAhead < queued) {
+      const LatticeRecord* r = queue[c + 2 * kReplayAhead];
+      for (int n = 0; n < 8; ++n) __builtin_prefetch(lineOfFlags(r->corners[n]), 1);
+      if (r->across) __builtin_prefetch(r->across);
+    }
+    if (c + kReplayAhead < queued) {
+      const LatticeRecord* r = queue[c + kReplayAhead];
+      for (int f = 0; f < 6; ++f) {
+        const uint32_t m = kFaceMask[f] & r->insideMask;
+        if (m != 0 && m != kFaceMask[f]) __builtin_prefetch(lineOfFlags(Across(r, f)), 1);
+      }
+    }
     LatticeRecord* cube = queue[c];
     ++processedCubes;
     for (int n = 0; n < 8; ++n) hash->MarkCreated(cube->corners[n]);
@@ -1392,6 +1419,7 @@ void SurfacePolygonizer::EmitTriangles() {
   };
   const size_t nVertices = size_t(nV) + extras.size();
   std::vector<Point3>& verts = mesh_->vertices;
+  mesher_util::ReserveMapped(verts, nVertices);
   verts.resize(nVertices);
 #pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
   for (int64_t v = 0; v < nV; ++v) {
@@ -1430,6 +1458,7 @@ void SurfacePolygonizer::EmitTriangles() {
     return n;
   });
   std::vector<MeshFace>& faces = mesh_->faces;
+  mesher_util::ReserveMapped(faces, size_t(faceStart[size_t(triangleBlocks)]));
   faces.resize(size_t(faceStart[size_t(triangleBlocks)]));
 #pragma omp parallel for schedule(static) if (triangleBlocks > 1)
   for (int64_t b = 0; b < triangleBlocks; ++b) {
@@ -1445,6 +1474,7 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
   Polygonize(detail, melting, radiusFactor);
   double t0 = Now();
   const size_t nV = mesh_->vertices.size();
+  mesher_util::ReserveMapped(mesh_->secondVertices, nV);
   mesh_->secondVertices.assign(nV, Point3(0.0f, 0.0f, 0.0f));
   if (lists) lists->Reset(nV, omp_get_max_threads());
   std::vector<Point3>& verts = mesh_->vertices;
