@@ -453,6 +453,27 @@ class FluidSolver {
   // With `clockT0`, the clocks of the particles that are not new are set
   // first (the records are at hand there; nothing reads them before).
   double FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity, const float* clockT0);
+  // FinishStep in three parts, so that a step can run its chunks in the
+  // thread team of its density pass: what the chunks need made first, the
+  // chunks (a worksharing loop: every thread of the team calls it, or one
+  // thread outside any), and the records of the whole pass.
+  struct FinishTotals {
+    int killed = 0;
+    int64_t forceNs = 0, allNs = 0, bad = 0;
+    float bound = INFINITY;  // smallest step limit
+    float lo[3] = {1e6f, 1e6f, 1e6f}, hi[3] = {-1e6f, -1e6f, -1e6f};
+    void Merge(const FinishTotals& other);
+  };
+  void FinishPrepare();
+  void FinishChunks(float t1, const std::vector<Vec3f>& forces, float gravity, const float* clockT0,
+                    FinishTotals& totals);
+  double FinishClose(const FinishTotals& totals);
+  // Step's Escape polls after the density pass, each where its phase would
+  // begin: 0 when none asked, else which phase did not run (1 pressures,
+  // 2 forces, 3 cohesion); EndEarly leaves the records as the phases before
+  // it would have and returns false.
+  int PollsAfterDensity();
+  bool EndEarly(int stopped, const float* clockT0);
   // The forces of slots [begin, end) (ForcePass with cohesion) from the
   // fused density pass's results, stored into the records together with
   // those results (ComputePressure's pressure terms included); the
@@ -472,6 +493,10 @@ class FluidSolver {
   // (the closing pass of the step before made them), so only later slots
   // are copied; -1 copies all. Fused only.
   void DensityPass(bool fused, int kept = -1);
+  // DensityPass in two parts: the copies, then the sums (a worksharing
+  // loop, called as FinishChunks is).
+  void DensityPrepare(bool fused, int kept);
+  void DensityChunks(bool fused);
   // A particle's sums from either density pass into its record or, fused,
   // into its force inputs (with the pressure term) and `densitySums_`.
   void StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused);

@@ -905,6 +905,12 @@ void FluidSolver::ComputeDensityAndForces() {
 }
 
 void FluidSolver::DensityPass(bool fused, int kept) {
+  DensityPrepare(fused, kept);
+#pragma omp parallel if (count >= kParallelMin)
+  DensityChunks(fused);
+}
+
+void FluidSolver::DensityPrepare(bool fused, int kept) {
   const int n = count;
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
@@ -920,6 +926,10 @@ void FluidSolver::DensityPass(bool fused, int kept) {
     pairInput_[i] = InputOf(p);
     pairFlags_[i] = PairFlagsOf(p);
   }
+}
+
+void FluidSolver::DensityChunks(bool fused) {
+  const int n = count;
   // Every particle updates its own side of each listed pair; the other side
   // is updated by the other particle's iteration with bitwise the same
   // terms. A pair counts when its lower slot is live and not new and its
@@ -928,7 +938,7 @@ void FluidSolver::DensityPass(bool fused, int kept) {
   // during the frame pushes nobody. Handed out in chunks: particles at the
   // surface have fewer pairs than those inside. Fused, each iteration also
   // makes its own particle's force inputs.
-#pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
+#pragma omp for schedule(dynamic, 512)
   for (int i = 0; i < n; ++i) {
     const uint8_t flags = pairFlags_[i];
     if (flags & 1) {
