@@ -423,158 +423,183 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   RunBox box[kMaxRuns];
   keyScratch_.resize(size_t(count));
   slotCell_.resize(size_t(count));
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-  for (int r = 0; r < runs; ++r) {
-    RunBox b;
-    for (size_t s = runBegin(size_t(count), r); s < runBegin(size_t(count), r + 1); ++s) {
-      const FluidParticle& p = particles[s];
-      if (clockT0 && !p.isNew) particles[s].clock = *clockT0;
-      if (p.dead) {
-        keyScratch_[s] = ~uint64_t(0);
-        slotCell_[s] = -1;
-        continue;
-      }
-      int c[3];
-      CellIndex(p.pos, c[0], c[1], c[2]);
-      keyScratch_[s] = CellKey(c[0], c[1], c[2]);
-      for (int a = 0; a < 3; ++a) {
-        b.lo[a] = std::min(b.lo[a], c[a]);
-        b.hi[a] = std::max(b.hi[a], c[a]);
-      }
-    }
-    box[r] = b;
-  }
+  // What the serial steps between the passes decide, for the whole team.
   RunBox all;
-  for (int r = 0; r < runs; ++r)
-    for (int a = 0; a < 3; ++a) {
-      all.lo[a] = std::min(all.lo[a], box[r].lo[a]);
-      all.hi[a] = std::max(all.hi[a], box[r].hi[a]);
-    }
-  if (all.lo[0] > all.hi[0]) {  // no live particle
-    cellCount_ = 0;
-    return;
-  }
-  // Cells numbered densely within the box of the occupied ones, in (k, j,
-  // i) order: at most (2e6 + 1)^3 < 2^64 numbers.
-  const uint64_t span[3] = {uint64_t(int64_t(all.hi[0]) - all.lo[0] + 1),
-                            uint64_t(int64_t(all.hi[1]) - all.lo[1] + 1),
-                            uint64_t(int64_t(all.hi[2]) - all.lo[2] + 1)};
-  const uint64_t last = span[0] * span[1] * span[2] - 1;
-  const int bits = last == 0 ? 0 : 64 - __builtin_clzll(last);
-  const int passes = (bits + kDigitBits - 1) / kDigitBits;
-  const int digitBits = passes ? (bits + passes - 1) / passes : 0;
-  const int radix = 1 << digitBits;
+  bool empty = false;
+  uint64_t span[3] = {0, 0, 0};
+  int passes = 0, digitBits = 0, radix = 1;
+  size_t live = 0;
+  uint32_t firstCell[kMaxRuns + 1] = {};
+  int nc = 0;
+  std::vector<uint32_t>& hist = histScratch_;  // per pass, per run, per digit
+  // Pass p sorts into buffer p % 2 (the first pass reads the keys).
+  vorel::host::LargeVector<SortEntry>* const buffer[2] = {&sortScratch_[0], &sortScratch_[1]};
   auto denseOf = [&](uint64_t key) {
     const uint64_t i = uint64_t(int64_t(key & 0x1FFFFF) - kBias - all.lo[0]);
     const uint64_t j = uint64_t(int64_t((key >> 21) & 0x1FFFFF) - kBias - all.lo[1]);
     const uint64_t k = uint64_t(int64_t(key >> 42) - kBias - all.lo[2]);
     return (k * span[1] + j) * span[0] + i;
   };
-
-  // Stable LSD radix sort of the live slots by dense cell number, one
-  // digit a pass: the slots of a cell end up in ascending order. The first
-  // pass reads the slots straight from the keys (dead ones skipped).
-  std::vector<uint32_t>& hist = histScratch_;
-  hist.assign(size_t(runs) * size_t(std::max(radix, 1)), 0);
-  vorel::host::LargeVector<SortEntry>& from = sortScratch_[0];
-  vorel::host::LargeVector<SortEntry>& to = sortScratch_[1];
-  size_t live = 0;
-  for (int pass = 0; pass < std::max(passes, 1); ++pass) {
-    const int shift = pass * digitBits;
-    const uint64_t mask = uint64_t(radix) - 1;
-    const bool firstPass = pass == 0;
-    const size_t n = firstPass ? size_t(count) : live;
-    std::fill(hist.begin(), hist.end(), 0u);
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-    for (int r = 0; r < runs; ++r) {
-      uint32_t* h = &hist[size_t(r) * size_t(radix)];
-      for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
-        if (firstPass) {
-          if (keyScratch_[e] == ~uint64_t(0)) continue;
-          ++h[(denseOf(keyScratch_[e]) >> shift) & mask];
-        } else {
-          ++h[(from[e].key >> shift) & mask];
-        }
-      }
-    }
-    // Exclusive prefix over (digit, run): a digit's items of earlier runs
-    // come first.
-    uint32_t total = 0;
-    for (int d = 0; d < radix; ++d)
-      for (int r = 0; r < runs; ++r) {
-        uint32_t& h = hist[size_t(r) * size_t(radix) + size_t(d)];
-        const uint32_t c = h;
-        h = total;
-        total += c;
-      }
-    if (firstPass) {
-      live = total;
-      if (to.size() < live) to.resize(live);
-      if (from.size() < live) from.resize(live);
-    }
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-    for (int r = 0; r < runs; ++r) {
-      uint32_t* h = &hist[size_t(r) * size_t(radix)];
-      for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
-        SortEntry x;
-        if (firstPass) {
-          if (keyScratch_[e] == ~uint64_t(0)) continue;
-          x = SortEntry{denseOf(keyScratch_[e]), int32_t(e)};
-        } else {
-          x = from[e];
-        }
-        to[h[(x.key >> shift) & mask]++] = x;
-      }
-    }
-    std::swap(from, to);
-  }
-  const vorel::host::LargeVector<SortEntry>& sorted = from;
-
-  // Cell starts: each run counts the first entries of cells within it, a
-  // prefix sum numbers them, each run then writes its own.
-  uint32_t firstCell[kMaxRuns + 1] = {};
-  auto opens = [&sorted](size_t e) { return e == 0 || sorted[e].key != sorted[e - 1].key; };
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-  for (int r = 0; r < runs; ++r) {
-    uint32_t c = 0;
-    for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e) c += opens(e) ? 1 : 0;
-    firstCell[r + 1] = c;
-  }
-  for (int r = 0; r < runs; ++r) firstCell[r + 1] += firstCell[r];
-  const int nc = int(firstCell[runs]);
-  vorel::host::LargeVector<int>& start = startScratch_;
-  GrowTo(start, size_t(nc) + 1, size_t(count) + 1);
-  start[size_t(nc)] = int(live);
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-  for (int r = 0; r < runs; ++r) {
-    uint32_t c = firstCell[r];
-    for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e)
-      if (opens(e)) start[c++] = int(e);
-  }
-  GrowTo(cells_, size_t(nc), size_t(count));  // a cell holds one slot at least
-  GrowTo(keys_, size_t(nc), size_t(count));
-  // A member list that cannot grow fails the build after the loop.
   vorel::host::ParallelFailure failure;
-#pragma omp parallel for schedule(static) if (nc >= kParallelMin)
-  for (int c = 0; c < nc; ++c) {
-    failure.Run([&] {
-      const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
-      keys_[c] = key;
-      GridCell& cell = cells_[c];
-      cell.i = int(key & 0x1FFFFF) - kBias;
-      cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
-      cell.k = int(key >> 42) - kBias;
-      std::memset(cell.visited, 0, sizeof cell.visited);
-      cell.members.resize(size_t(start[c + 1] - start[c]));
-      for (int e = start[c]; e < start[c + 1]; ++e) {
-        const int32_t slot = sorted[size_t(e)].slot;
-        cell.members[size_t(e - start[c])] = slot;
-        slotCell_[size_t(slot)] = c;
+  // One thread team for every pass: each pass ends at a barrier, and the
+  // serial steps between them run on one thread while the others wait.
+  // Starting a team costs more than a pass over 100,000 particles here.
+#pragma omp parallel if (runs > 1)
+  {
+#pragma omp for schedule(static, 1)
+    for (int r = 0; r < runs; ++r) {
+      RunBox b;
+      for (size_t s = runBegin(size_t(count), r); s < runBegin(size_t(count), r + 1); ++s) {
+        const FluidParticle& p = particles[s];
+        if (clockT0 && !p.isNew) particles[s].clock = *clockT0;
+        if (p.dead) {
+          keyScratch_[s] = ~uint64_t(0);
+          slotCell_[s] = -1;
+          continue;
+        }
+        int c[3];
+        CellIndex(p.pos, c[0], c[1], c[2]);
+        keyScratch_[s] = CellKey(c[0], c[1], c[2]);
+        for (int a = 0; a < 3; ++a) {
+          b.lo[a] = std::min(b.lo[a], c[a]);
+          b.hi[a] = std::max(b.hi[a], c[a]);
+        }
       }
-    });
+      box[r] = b;
+    }
+#pragma omp single
+    {
+      for (int r = 0; r < runs; ++r)
+        for (int a = 0; a < 3; ++a) {
+          all.lo[a] = std::min(all.lo[a], box[r].lo[a]);
+          all.hi[a] = std::max(all.hi[a], box[r].hi[a]);
+        }
+      empty = all.lo[0] > all.hi[0];  // no live particle
+      if (!empty) {
+        // Cells numbered densely within the box of the occupied ones, in
+        // (k, j, i) order: at most (2e6 + 1)^3 < 2^64 numbers.
+        for (int a = 0; a < 3; ++a) span[a] = uint64_t(int64_t(all.hi[a]) - all.lo[a] + 1);
+        const uint64_t last = span[0] * span[1] * span[2] - 1;
+        const int bits = last == 0 ? 0 : 64 - __builtin_clzll(last);
+        passes = std::max(1, (bits + kDigitBits - 1) / kDigitBits);
+        digitBits = (bits + passes - 1) / passes;
+        radix = 1 << digitBits;
+        failure.Run([&] { hist.assign(size_t(passes) * size_t(runs) * size_t(radix), 0); });
+      }
+    }
+    // Stable LSD radix sort of the live slots by dense cell number, one
+    // digit a pass: the slots of a cell end up in ascending order. The
+    // first pass reads the slots straight from the keys (dead ones skipped).
+    for (int pass = 0; pass < passes && !empty && !failure.Failed(); ++pass) {
+      const int shift = pass * digitBits;
+      const uint64_t mask = uint64_t(radix) - 1;
+      const bool firstPass = pass == 0;
+      const size_t n = firstPass ? size_t(count) : live;
+      const SortEntry* from = firstPass ? nullptr : buffer[(pass + 1) % 2]->data();
+      uint32_t* const passHist = &hist[size_t(pass) * size_t(runs) * size_t(radix)];
+#pragma omp for schedule(static, 1)
+      for (int r = 0; r < runs; ++r) {
+        uint32_t* h = passHist + size_t(r) * size_t(radix);
+        for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
+          if (firstPass) {
+            if (keyScratch_[e] == ~uint64_t(0)) continue;
+            ++h[(denseOf(keyScratch_[e]) >> shift) & mask];
+          } else {
+            ++h[(from[e].key >> shift) & mask];
+          }
+        }
+      }
+#pragma omp single
+      {
+        // Exclusive prefix over (digit, run): a digit's items of earlier
+        // runs come first.
+        uint32_t total = 0;
+        for (int d = 0; d < radix; ++d)
+          for (int r = 0; r < runs; ++r) {
+            uint32_t& h = passHist[size_t(r) * size_t(radix) + size_t(d)];
+            const uint32_t c = h;
+            h = total;
+            total += c;
+          }
+        if (firstPass) {
+          live = total;
+          failure.Run([&] {
+            for (auto* b : buffer)
+              if (b->size() < live) b->resize(live);
+          });
+        }
+      }
+      if (failure.Failed()) break;  // every thread sees it after the barrier
+      SortEntry* const to = buffer[pass % 2]->data();
+#pragma omp for schedule(static, 1)
+      for (int r = 0; r < runs; ++r) {
+        uint32_t* h = passHist + size_t(r) * size_t(radix);
+        for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
+          SortEntry x;
+          if (firstPass) {
+            if (keyScratch_[e] == ~uint64_t(0)) continue;
+            x = SortEntry{denseOf(keyScratch_[e]), int32_t(e)};
+          } else {
+            x = from[e];
+          }
+          to[h[(x.key >> shift) & mask]++] = x;
+        }
+      }
+    }
+    if (!empty && !failure.Failed()) {
+      const SortEntry* const sorted = buffer[(passes + 1) % 2]->data();
+      auto opens = [sorted](size_t e) { return e == 0 || sorted[e].key != sorted[e - 1].key; };
+      // Cell starts: each run counts the first entries of cells within
+      // it, a prefix sum numbers them, each run then writes its own.
+#pragma omp for schedule(static, 1)
+      for (int r = 0; r < runs; ++r) {
+        uint32_t c = 0;
+        for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e) c += opens(e) ? 1 : 0;
+        firstCell[r + 1] = c;
+      }
+#pragma omp single
+      {
+        for (int r = 0; r < runs; ++r) firstCell[r + 1] += firstCell[r];
+        nc = int(firstCell[runs]);
+        failure.Run([&] {
+          GrowTo(startScratch_, size_t(nc) + 1, size_t(count) + 1);
+          startScratch_[size_t(nc)] = int(live);
+          GrowTo(cells_, size_t(nc), size_t(count));  // a cell holds one slot at least
+          GrowTo(keys_, size_t(nc), size_t(count));
+        });
+      }
+      if (!failure.Failed()) {
+        int* const start = startScratch_.data();
+#pragma omp for schedule(static, 1)
+        for (int r = 0; r < runs; ++r) {
+          uint32_t c = firstCell[r];
+          for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e)
+            if (opens(e)) start[c++] = int(e);
+        }
+        // A member list that cannot grow fails the build after the loop.
+#pragma omp for schedule(static)
+        for (int c = 0; c < nc; ++c) {
+          failure.Run([&] {
+            const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
+            keys_[c] = key;
+            GridCell& cell = cells_[c];
+            cell.i = int(key & 0x1FFFFF) - kBias;
+            cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
+            cell.k = int(key >> 42) - kBias;
+            std::memset(cell.visited, 0, sizeof cell.visited);
+            cell.members.resize(size_t(start[c + 1] - start[c]));
+            for (int e = start[c]; e < start[c + 1]; ++e) {
+              const int32_t slot = sorted[size_t(e)].slot;
+              cell.members[size_t(e - start[c])] = slot;
+              slotCell_[size_t(slot)] = c;
+            }
+          });
+        }
+      }
+    }
   }
   failure.Rethrow();
-  cellCount_ = nc;
+  cellCount_ = empty ? 0 : nc;
 }
 
 const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
