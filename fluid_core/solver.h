@@ -191,6 +191,12 @@ class CellGrid {
   // offset index ((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1); rows beyond
   // CellCount() are left over from larger grids.
   const vorel::host::LargeVector<int>& NeighbourTable();
+  // NeighbourTable in two parts, for a caller with a thread team of its
+  // own: true when the table must be filled, then FillNeighbourTable (a
+  // worksharing loop: every thread of the team calls it) fills it.
+  bool PrepareNeighbourTable();
+  void FillNeighbourTable();
+  const vorel::host::LargeVector<int>& FilledNeighbourTable() const { return neighbourTable_; }
   // Cell index of each slot built from (-1 for dead slots).
   const vorel::host::LargeVector<int>& SlotCells() const { return slotCell_; }
 

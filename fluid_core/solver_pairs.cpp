@@ -603,7 +603,15 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
 }
 
 const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
-  if (tableValid_) return neighbourTable_;
+  if (PrepareNeighbourTable()) {
+#pragma omp parallel if (cellCount_ >= kParallelMin)
+    FillNeighbourTable();
+  }
+  return neighbourTable_;
+}
+
+bool CellGrid::PrepareNeighbourTable() {
+  if (tableValid_) return false;
   GrowTo(neighbourTable_, size_t(cellCount_) * 27, std::max(size_t(cellCount_), slotCell_.size()) * 27);
   const int nc = cellCount_;
   // The cells of one (j, k) row are consecutive and ascend in i: each row
@@ -611,13 +619,19 @@ const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
   // itself, so every cell's neighbours cost a few steps, not searches.
   vorel::host::LargeVector<int>& rows = startScratch_;  // first cell of each row, then nc
   rows.clear();
-  auto rowKey = [this](int c) { return keys_[size_t(c)] >> 21; };
   for (int c = 0; c < nc; ++c)
-    if (c == 0 || rowKey(c) != rowKey(c - 1)) rows.push_back(c);
-  const int nr = int(rows.size());
+    if (c == 0 || (keys_[size_t(c)] >> 21) != (keys_[size_t(c) - 1] >> 21)) rows.push_back(c);
   rows.push_back(nc);
+  tableValid_ = true;  // once the rows are filled
+  return true;
+}
+
+void CellGrid::FillNeighbourTable() {
+  const vorel::host::LargeVector<int>& rows = startScratch_;
+  const int nr = int(rows.size()) - 1;
+  auto rowKey = [this](int c) { return keys_[size_t(c)] >> 21; };
   // Each row is filled by its own iteration: no serial pass over the table.
-#pragma omp parallel for schedule(dynamic, 16) if (nc >= kParallelMin)
+#pragma omp for schedule(dynamic, 16)
   for (int r = 0; r < nr; ++r) {
     const int a = rows[size_t(r)], b = rows[size_t(r) + 1];
     std::fill(neighbourTable_.begin() + size_t(a) * 27, neighbourTable_.begin() + size_t(b) * 27, -1);
@@ -642,10 +656,7 @@ const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
         }
       }
   }
-  tableValid_ = true;
-  return neighbourTable_;
 }
-
 
 // ---------------------------------------------------------------- pair lists
 
@@ -756,50 +767,17 @@ bool FluidSolver::BuildPairs(bool fused) {
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
   if (fused && (int)densitySums_.size() < n) densitySums_.resize(n);
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
-    pairSpans_[i] = PairSpan();
-    p.neighbourCount = 0;
-    p.density = SelfDensity(p);
-    p.cohesion = Vec3f();
-    p.isNew = 0;
-    p.dtLimit = 1e6f;
-    pairInput_[i] = InputOf(p);
-    if (fused) {
-      SetForceInput(i, p);  // live ones get their sums in the walk below
-      densitySums_[size_t(i)] = DensitySums{Vec3f(), 1e6f};
-    }
-  }
   // Slots beyond the count keep their list lengths (a frame written now
   // stores them) but no longer their storage, which is reused below.
   for (size_t i = size_t(n); i < pairSpans_.size(); ++i)
     if (pairSpans_[i].count) pairSpans_[i] = PairSpan();
   for (PairBlock& b : pairBlocks_) b.used = 0;
-  if (solver_host::AbortRequested()) return false;
-  const vorel::host::LargeVector<int>& table = grid->NeighbourTable();
+  const bool fillTable = grid->PrepareNeighbourTable();
+  const vorel::host::LargeVector<int>& table = grid->FilledNeighbourTable();
   const int nc = grid->CellCount();
   const int threads = omp_get_max_threads();
-
-  // The lists go into segments of kPairSegment entries that the threads take
-  // in turn as they fill them, so the storage follows the number of pairs
-  // however unevenly the cells fall to the threads. A member reserves room
-  // for all its candidates; a segment too full for them is left, so each
-  // candidate's room counts at most twice towards the segments taken: their
-  // headers are made beforehand (none is added while the threads run).
   int64_t room = 0;
-#pragma omp parallel for schedule(static) reduction(+ : room) if (nc >= kParallelMin)
-  for (int c = 0; c < nc; ++c) {
-    const int* row = &table[size_t(c) * 27];
-    int64_t cand = 0;
-    for (int o = 0; o < 27; ++o) {
-      const int nb = o == kSameCell ? c : row[o];
-      if (nb >= 0) cand += int64_t(grid->CellAt(nb).members.size());
-    }
-    room += cand * int64_t(grid->CellAt(c).members.size());
-  }
-  const size_t headers = 1 + size_t(threads) + size_t(2 * room / kPairSegment + 1);
-  if (pairBlocks_.size() < headers) pairBlocks_.resize(headers);
+  bool asked = false;
   std::atomic<int> nextSegment{1};  // block 0 is the spill block
 
   // Each particle's list is rebuilt on its own, in the order in which the
@@ -859,33 +837,81 @@ bool FluidSolver::BuildPairs(bool fused) {
     }
   };
 
-  // One parallel walk over all cells. Escape is polled by the calling
-  // thread (the only one that may ask the host) before every kPollCells
-  // cells it takes; once asked, every thread skips the cells left.
-  // Storage that cannot grow ends the walk the same way, and the build
-  // throws after it.
+  // Escape is polled by the calling thread (the only one that may ask the
+  // host): once after the lists are emptied, then before every kPollCells
+  // cells it takes in the walk; once asked, every thread skips the cells
+  // left. Storage that cannot grow ends the walk the same way, and the
+  // build throws after it.
   constexpr int kPollCells = 2048;
   std::atomic<bool> stopped{false};
   vorel::host::ParallelFailure failure;
-#pragma omp parallel if (nc >= 256)
+  // One thread team for the whole build.
+#pragma omp parallel if (n >= kParallelMin || nc >= 256)
   {
-    int block = 0;  // none taken yet
-    const bool polls = omp_get_thread_num() == 0;
-    std::vector<int32_t>& cand = candidates[size_t(omp_get_thread_num())].list;
-    int sincePoll = kPollCells;
+#pragma omp for schedule(static) nowait
+    for (int i = 0; i < n; ++i) {
+      FluidParticle& p = particles[i];
+      pairSpans_[i] = PairSpan();
+      p.neighbourCount = 0;
+      p.density = SelfDensity(p);
+      p.cohesion = Vec3f();
+      p.isNew = 0;
+      p.dtLimit = 1e6f;
+      pairInput_[i] = InputOf(p);
+      if (fused) {
+        SetForceInput(i, p);  // live ones get their sums in the walk below
+        densitySums_[size_t(i)] = DensitySums{Vec3f(), 1e6f};
+      }
+    }
+    // Asked while the others empty the lists: the walk waits for both.
+#pragma omp master
+    asked = solver_host::AbortRequested();
+    if (fillTable) grid->FillNeighbourTable();
+#pragma omp barrier
+    if (!asked) {
+      // The lists go into segments of kPairSegment entries that the threads
+      // take in turn as they fill them, so the storage follows the number
+      // of pairs however unevenly the cells fall to the threads. A member
+      // reserves room for all its candidates; a segment too full for them
+      // is left, so each candidate's room counts at most twice towards the
+      // segments taken: their headers are made beforehand (none is added
+      // while the threads run).
+#pragma omp for schedule(static) reduction(+ : room)
+      for (int c = 0; c < nc; ++c) {
+        const int* row = &table[size_t(c) * 27];
+        int64_t cand = 0;
+        for (int o = 0; o < 27; ++o) {
+          const int nb = o == kSameCell ? c : row[o];
+          if (nb >= 0) cand += int64_t(grid->CellAt(nb).members.size());
+        }
+        room += cand * int64_t(grid->CellAt(c).members.size());
+      }
+#pragma omp single
+      failure.Run([&] {
+        const size_t headers = 1 + size_t(threads) + size_t(2 * room / kPairSegment + 1);
+        if (pairBlocks_.size() < headers) pairBlocks_.resize(headers);
+      });
+      if (!failure.Failed()) {
+        int block = 0;  // none taken yet
+        const bool polls = omp_get_thread_num() == 0;
+        std::vector<int32_t>& cand = candidates[size_t(omp_get_thread_num())].list;
+        int sincePoll = kPollCells;
 #pragma omp for schedule(dynamic, 16)
-    for (int c = 0; c < nc; ++c) {
-      if (stopped.load(std::memory_order_relaxed)) continue;
-      if (polls && ++sincePoll > kPollCells) {
-        sincePoll = 1;
-        if (solver_host::AbortRequested()) {
-          stopped.store(true, std::memory_order_relaxed);
-          continue;
+        for (int c = 0; c < nc; ++c) {
+          if (stopped.load(std::memory_order_relaxed)) continue;
+          if (polls && ++sincePoll > kPollCells) {
+            sincePoll = 1;
+            if (solver_host::AbortRequested()) {
+              stopped.store(true, std::memory_order_relaxed);
+              continue;
+            }
+          }
+          if (!failure.Run([&] { buildCell(c, cand, block); })) stopped.store(true, std::memory_order_relaxed);
         }
       }
-      if (!failure.Run([&] { buildCell(c, cand, block); })) stopped.store(true, std::memory_order_relaxed);
     }
   }
+  if (asked) return false;
   failure.Rethrow();
   return !stopped.load();
 }
