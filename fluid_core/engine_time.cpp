@@ -79,6 +79,7 @@ bool FluidEngine::RestartFromFrame(int n) {
     if (p.dead) ++killed;
   }
   solver->killedCount = killed;
+  solver->RecordsChanged();
   for (int i = n + 1; i <= lastSolved && i < kMaxFrames; ++i) {
     frameParticleCount[i] = 0;
     frameMeshed[i] = 0;

@@ -63,6 +63,7 @@ void FluidSolver::DeleteSources() {
 }
 
 void FluidSolver::Setup(double n, float rho0, float frameLen, bool up) {
+  RecordsChanged();
   count = 0;
   restDensity = rho0;
   zUp = up ? 1 : 0;
@@ -97,6 +98,7 @@ void FluidSolver::SetParticleDensity(double n) {
 }
 
 void FluidSolver::ReloadFrame(int frame, int storedCount) {
+  RecordsChanged();
   const int expected = frameCache.CountToRead(frame, storedCount);
   size_t target = particles.size();
   while (target < size_t(expected)) target += kGrowStep;
@@ -155,6 +157,7 @@ int FluidSolver::TakeSlot() {
 }
 
 void FluidSolver::PlaceParticle(int slot) {
+  RecordsChanged();
   ClearPairList(slot);
   FluidParticle& p = particles[slot];
   p.neighbourCount = 0;
@@ -226,6 +229,10 @@ int FluidSolver::WriteEmptyFrame(int frame) {
 }
 
 float FluidSolver::MaxStableStep() {
+  if (keptCount_ >= 0 && keptCount_ == count) {
+    badStepLimits += keptBad_;
+    return std::min(frameLength * 0.16666667f, keptBound_);
+  }
   float m = frameLength * 0.16666667f;
   const int n = count;
   long bad = 0;

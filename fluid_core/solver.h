@@ -221,6 +221,10 @@ struct PairInput {
   Vec3f vel;
   float mass;
 };
+inline PairInput InputOf(const FluidParticle& p) { return PairInput{p.pos, p.spacing, p.vel, p.mass}; }
+inline uint8_t PairFlagsOf(const FluidParticle& p) {
+  return uint8_t((p.dead ? 1 : 0) | (p.isNew ? 2 : 0) | (p.active ? 0 : 4));
+}
 struct alignas(16) ForceInput {
   PairInput in;
   float density;
@@ -343,6 +347,11 @@ class FluidSolver {
   // 0 is a fault of the pass that set it: it bounds nothing and is counted
   // in `badStepLimits`, so it can never pass unseen.
   float MaxStableStep();
+  // Code that writes particle records between steps, other than through
+  // the solver's own calls, calls this before the next step or
+  // MaxStableStep: both then read the records afresh rather than what the
+  // last step's closing pass kept of them.
+  void RecordsChanged() { keptCount_ = -1; }
 
   // --- neighbour grid and pairs ---
   void RebuildNeighbourGrid(float t0);
@@ -441,7 +450,9 @@ class FluidSolver {
   // collisions, friction (unless skipped), integration, domain kill and
   // bounds, a chunk of particles at a time. Returns the share of the pass's
   // time the forces took.
-  double FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity);
+  // With `clockT0`, the clocks of the particles that are not new are set
+  // first (the records are at hand there; nothing reads them before).
+  double FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity, const float* clockT0);
   // The forces of slots [begin, end) (ForcePass with cohesion) from the
   // fused density pass's results, stored into the records together with
   // those results (ComputePressure's pressure terms included); the
@@ -450,15 +461,17 @@ class FluidSolver {
   // The fused density pass's results into the records, as the separate
   // phases leave them; with `pressure` also the pressure terms (for a step
   // that Escape ends before its closing pass).
-  void StoreDensities(bool pressure);
+  void StoreDensities(bool pressure, const float* clockT0 = nullptr);
   void RefreshForceInputs();
   // The density passes as Step runs them: `fused` leaves the sums in the
   // compact arrays (force inputs with pressure terms, `densitySums_`) rather
   // than in the records, which the closing pass then fills: the records are
   // walked twice a sub-step instead of five times.
   bool BuildPairs(bool fused);
-  // `clockT0`: also sets the clocks of the particles that are not new.
-  void DensityPass(bool fused, const float* clockT0 = nullptr);
+  // `kept`: slots [0, kept) of the compact copies still hold their records
+  // (the closing pass of the step before made them), so only later slots
+  // are copied; -1 copies all. Fused only.
+  void DensityPass(bool fused, int kept = -1);
   // A particle's sums from either density pass into its record or, fused,
   // into its force inputs (with the pressure term) and `densitySums_`.
   void StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused);
@@ -475,7 +488,17 @@ class FluidSolver {
   int32_t* PairRoom(int b, size_t more);
 
   vorel::host::LargeVector<PairInput> pairInput_;
-  vorel::host::LargeVector<uint8_t> pairFlags_;  // 1 dead, 2 new: the density pass's view of a neighbour
+  // The density pass's view of a particle: 1 dead, 2 new, 4 inactive.
+  vorel::host::LargeVector<uint8_t> pairFlags_;
+  // Slots [0, keptCount_) of pairInput_ and pairFlags_ hold their records
+  // as the last step's closing pass left them, which also found their
+  // smallest step limit `keptBound_` (+inf for none) and `keptBad_` faulty
+  // ones; -1 when there is no such pass or a call since may have changed
+  // the records. Every sub-step of a frame but the first starts from them,
+  // saving a pass over the records and MaxStableStep's own.
+  int keptCount_ = -1;
+  float keptBound_ = 0.0f;
+  int64_t keptBad_ = 0;
   vorel::host::LargeVector<ForceInput> forceInput_;
   // What the fused density passes leave besides the force inputs.
   struct DensitySums {

@@ -32,6 +32,7 @@ float FluidSolver::PressureTermOf(float density) const {
 }
 
 void FluidSolver::ComputePressure() {
+  RecordsChanged();
   const int n = count;
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
@@ -244,6 +245,7 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
 }  // namespace
 
 void FluidSolver::ComputePairForces() {
+  RecordsChanged();
   SyncPairSlots();
   RefreshForceInputs();
   const int n = count;
@@ -302,6 +304,7 @@ void FluidSolver::CohesionOne(FluidParticle& p, double root) const {
 }
 
 void FluidSolver::ApplyCohesion() {
+  RecordsChanged();
   const int n = count;
   const double root = std::sqrt(particlesPerVolume);
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)

@@ -39,6 +39,17 @@ int AxisIndex(float v) {
   return int(v);  // truncation toward zero: cell 0 is twice as wide
 }
 
+// Grows v to n items. Where that moves it, it takes room for `room` (the
+// most it can need while the particle count stands): moving the grid's
+// arrays as the fluid spreads, into fresh pages, costs several
+// milliseconds a time during the steps.
+template <class V>
+void GrowTo(V& v, size_t n, size_t room) {
+  if (v.size() >= n) return;
+  if (v.capacity() < n) v.reserve(std::max(n, room));
+  v.resize(n);
+}
+
 // A neighbour cell at offset index o lies before the cell in (k, j, i) order
 // exactly when its offset (dk, dj, di) is lexicographically negative.
 bool OffsetIsEarlier(int o) {
@@ -62,7 +73,6 @@ struct OffsetOrder {
 };
 const OffsetOrder kOrder;
 
-PairInput InputOf(const FluidParticle& p) { return PairInput{p.pos, p.spacing, p.vel, p.mass}; }
 
 #if defined(VOREL_WIDE_PAIRS)
 // DensityOver's four-lane loop eight lanes wide over the whole list (the
@@ -379,7 +389,8 @@ GridCell* CellGrid::GetOrCreate(int i, int j, int k) {
 }
 
 void CellGrid::Clear() {
-  for (int c = 0; c < cellCount_; ++c) cells_[c].members.clear();
+  // The records keep their member lists (and storage) for the next build,
+  // which sizes each anew: clearing them would walk every cell each step.
   cellCount_ = 0;
   tableValid_ = false;
   slotCell_.clear();
@@ -532,7 +543,7 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   for (int r = 0; r < runs; ++r) firstCell[r + 1] += firstCell[r];
   const int nc = int(firstCell[runs]);
   vorel::host::LargeVector<int>& start = startScratch_;
-  start.resize(size_t(nc) + 1);
+  GrowTo(start, size_t(nc) + 1, size_t(count) + 1);
   start[size_t(nc)] = int(live);
 #pragma omp parallel for schedule(static, 1) if (runs > 1)
   for (int r = 0; r < runs; ++r) {
@@ -540,8 +551,8 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
     for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e)
       if (opens(e)) start[c++] = int(e);
   }
-  if ((int)cells_.size() < nc) cells_.resize(nc);
-  if ((int)keys_.size() < nc) keys_.resize(nc);
+  GrowTo(cells_, size_t(nc), size_t(count));  // a cell holds one slot at least
+  GrowTo(keys_, size_t(nc), size_t(count));
   // A member list that cannot grow fails the build after the loop.
   vorel::host::ParallelFailure failure;
 #pragma omp parallel for schedule(static) if (nc >= kParallelMin)
@@ -568,7 +579,7 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
 
 const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
   if (tableValid_) return neighbourTable_;
-  if (neighbourTable_.size() < size_t(cellCount_) * 27) neighbourTable_.resize(size_t(cellCount_) * 27);
+  GrowTo(neighbourTable_, size_t(cellCount_) * 27, std::max(size_t(cellCount_), slotCell_.size()) * 27);
   const int nc = cellCount_;
   // The cells of one (j, k) row are consecutive and ascend in i: each row
   // finds its nine neighbouring rows once and walks each of them beside
@@ -668,6 +679,7 @@ void FluidSolver::AppendPair(int i, int b) {
 }
 
 void FluidSolver::ReleaseStepStorage() {
+  RecordsChanged();
   grid->Reset();
   std::vector<PairBlock>().swap(pairBlocks_);
   decltype(pairSpans_)().swap(pairSpans_);
@@ -697,6 +709,7 @@ void FluidSolver::RebuildNeighbourGrid(float t0) {
 }
 
 void FluidSolver::PairKernel(int a, int b) {
+  RecordsChanged();
   FluidParticle& pa = particles[a];
   FluidParticle& pb = particles[b];
   PairInput A = InputOf(pa), B = InputOf(pb);
@@ -707,7 +720,10 @@ void FluidSolver::PairKernel(int a, int b) {
   AppendPair(b, a);
 }
 
-bool FluidSolver::BuildNeighbourPairs() { return BuildPairs(false); }
+bool FluidSolver::BuildNeighbourPairs() {
+  RecordsChanged();
+  return BuildPairs(false);
+}
 
 bool FluidSolver::BuildPairs(bool fused) {
   const int n = count;
@@ -850,6 +866,7 @@ bool FluidSolver::BuildPairs(bool fused) {
 }
 
 void FluidSolver::ComputePairsSerial() {
+  RecordsChanged();
   SyncPairSlots();
   std::vector<int> fresh;
   for (int i = 0; i < count; ++i) {
@@ -882,22 +899,26 @@ void FluidSolver::ComputePairsSerial() {
   for (int i : fresh) particles[i].isNew = 0;
 }
 
-void FluidSolver::ComputeDensityAndForces() { DensityPass(false); }
+void FluidSolver::ComputeDensityAndForces() {
+  RecordsChanged();
+  DensityPass(false);
+}
 
-void FluidSolver::DensityPass(bool fused, const float* clockT0) {
+void FluidSolver::DensityPass(bool fused, int kept) {
   const int n = count;
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if ((int)pairFlags_.size() < n) pairFlags_.resize(n);
   if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
   if (fused && (int)densitySums_.size() < n) densitySums_.resize(n);
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
-    if (clockT0 && !p.isNew) p.clock = *clockT0;
+  // Slots from `from` on are copied here; those before it were copied by
+  // the closing pass of the step before, from the records as they stand.
+  const int from = fused && kept >= 0 && kept <= n ? kept : 0;
+#pragma omp parallel for schedule(static) if (n - from >= kParallelMin)
+  for (int i = from; i < n; ++i) {
+    const FluidParticle& p = particles[i];
     pairInput_[i] = InputOf(p);
-    pairFlags_[i] = uint8_t((p.dead ? 1 : 0) | (p.isNew ? 2 : 0));
-    if (fused) SetForceInput(i, p);  // live ones get their density below
+    pairFlags_[i] = PairFlagsOf(p);
   }
   // Every particle updates its own side of each listed pair; the other side
   // is updated by the other particle's iteration with bitwise the same
@@ -905,16 +926,30 @@ void FluidSolver::DensityPass(bool fused, const float* clockT0) {
   // higher slot is live; a pair with a dead partner (or out of range) adds
   // nothing, and the force pass skips it as well, so that a particle killed
   // during the frame pushes nobody. Handed out in chunks: particles at the
-  // surface have fewer pairs than those inside.
+  // surface have fewer pairs than those inside. Fused, each iteration also
+  // makes its own particle's force inputs.
 #pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
-    if (pairFlags_[i] & 1) continue;
+    const uint8_t flags = pairFlags_[i];
+    if (flags & 1) {
+      if (fused) forceInput_[size_t(i)].dead = 1;
+      continue;
+    }
     const PairSpan L = pairSpans_[i];
     const int32_t* list = L.count ? pairBlocks_[size_t(L.block)].data.data() + L.offset : nullptr;
     float density = SelfDensity(pairInput_[i].mass, pairInput_[i].spacing);
     Vec3f cohesion;
     float dtLimit = 1e6f;
     ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), density, cohesion, dtLimit);
+    if (fused) {
+      ForceInput& f = forceInput_[size_t(i)];
+      f.in = pairInput_[i];
+      f.dead = 0;
+      f.active = (flags & 4) ? 0 : 1;
+      // An inactive particle's pressure term is never computed: the
+      // record's stands (read here, as the copy did).
+      if (!f.active) f.pressureTerm = particles[size_t(i)].pressureTerm;
+    }
     StoreDensity(i, density, cohesion, dtLimit, fused);
   }
 }
@@ -933,13 +968,14 @@ void FluidSolver::StoreDensity(int i, float density, const Vec3f& cohesion, floa
   p.dtLimit = dtLimit;
 }
 
-void FluidSolver::StoreDensities(bool pressure) {
+void FluidSolver::StoreDensities(bool pressure, const float* clockT0) {
   const int n = count;
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
+    FluidParticle& p = particles[size_t(i)];
+    if (clockT0 && !p.isNew) p.clock = *clockT0;
     const ForceInput& f = forceInput_[size_t(i)];
     if (f.dead) continue;  // the density passes skip dead slots
-    FluidParticle& p = particles[size_t(i)];
     p.density = f.density;
     p.cohesion = densitySums_[size_t(i)].cohesion;
     p.dtLimit = densitySums_[size_t(i)].dtLimit;

@@ -14,14 +14,19 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
   };
   dt = t1 - t0;
   skipFrictionAndBounce = skip ? 1 : 0;
+  // What the last closing pass kept of the records; they change below, and
+  // this step's closing pass keeps them afresh.
+  const int kept = keptCount_;
+  keptCount_ = -1;
   const bool added = EmitSources(t1, dt);
   lap(phaseSeconds.emit);
 
   // The grid is read only when pairs are built from it; the clocks of the
   // particles that existed before this step are set either way (without a
-  // new grid by the density pass, in its own pass over the particles:
+  // new grid by the closing pass, or by the pass that ends the step early:
   // nothing reads them before).
   const bool gridStep = firstSubStep || added;
+  const float* clockT0 = gridStep ? nullptr : &t0;
   if (gridStep)
     RebuildNeighbourGrid(t0);
   else
@@ -41,27 +46,27 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
     }
   } else {
     if (added) ComputePairsSerial();
-    DensityPass(true, gridStep ? nullptr : &t0);
+    DensityPass(true, kept);
   }
   lap(phaseSeconds.pairs);
   if (solver_host::AbortRequested()) {  // before the pressures
-    StoreDensities(false);
+    StoreDensities(false, clockT0);
     return false;
   }
   if (solver_host::AbortRequested()) {  // before the forces
-    StoreDensities(true);
+    StoreDensities(true, clockT0);
     return false;
   }
   // The polls after the forces and after cohesion are taken before the
   // closing pass computes them (they do not depend on the polls).
   if (solver_host::AbortRequested() || solver_host::AbortRequested()) {
-    StoreDensities(true);
+    StoreDensities(true, clockT0);
     ComputePairForces();
     ApplyCohesion();
     return false;
   }
   double seconds = 0.0;
-  const double forceShare = FinishStep(t1, forces, gravity);
+  const double forceShare = FinishStep(t1, forces, gravity, clockT0);
   lap(seconds);
   phaseSeconds.forces += seconds * forceShare;
   phaseSeconds.collide += seconds * (1.0 - forceShare);
