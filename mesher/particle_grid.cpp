@@ -17,6 +17,8 @@ constexpr int32_t kParallelInsert = 1 << 15;
 constexpr int64_t kParallelCells = 4096;
 // Entries per block where run starts are counted, summed and filled.
 constexpr int64_t kBlockEntries = 8192;
+// The cell key of a skipped particle.
+constexpr uint32_t kNoCell = UINT32_MAX;
 }  // namespace
 
 ParticleCellGrid::ParticleCellGrid(const SurfaceBuilder* builder) : builder_(builder) {}
@@ -87,19 +89,26 @@ void ParticleCellGrid::Insert(int32_t i) {
   int32_t x = CellCoord(p.x, 0), y = CellCoord(p.y, 1), z = CellCoord(p.z, 2);
   ParticleCell* cell = Find(x, y, z);
   if (!cell) cell = Create(x, y, z);
-  cell->particles.push_back(i);
+  const size_t c = size_t(cell - cells_.data());
+  if (grown_.size() < cells_.size()) grown_.resize(cells_.size());
+  std::vector<int32_t>& list = grown_[c];
+  // A cell InsertAll filled moves its list here before it grows.
+  if (list.empty()) list.assign(cell->particles.begin(), cell->particles.end());
+  list.push_back(i);
+  cell->particles = CellMembers(list.data(), int32_t(list.size()));
 }
 
 void ParticleCellGrid::InsertAll(int32_t n) {
   const vorel::host::LargeVector<SurfaceParticle>& ps = builder_->particles;
+  if (n >= kParallelInsert && cells_.empty() && InsertAllCounted(n)) return;
   if (n < kParallelInsert || omp_get_max_threads() == 1 || !cells_.empty()) {
     for (int32_t i = 0; i < n; ++i)
       if (!ps[size_t(i)].skip) Insert(i);
     return;
   }
-  // The particles sorted by cell, equal cells by index: each run is one
-  // cell's list in insertion order, and ordering the runs by their first
-  // index gives the cells in the order Insert creates them.
+  // A box of cells too large to count in: the particles sorted by cell,
+  // equal cells by index, so that each run is one cell's list in insertion
+  // order.
   struct Entry {
     int32_t x, y, z, i;
   };
@@ -124,9 +133,6 @@ void ParticleCellGrid::InsertAll(int32_t n) {
     if (a.z != b.z) return a.z < b.z;
     return a.i < b.i;
   });
-  struct Run {
-    int32_t first, start, count;
-  };
   const int64_t blocks = (kept + kBlockEntries - 1) / kBlockEntries;
   auto starts = [&](int64_t r) { return r == 0 || !sameCell(e[size_t(r)], e[size_t(r - 1)]); };
   const std::vector<int64_t> at = mesher_util::BlockStarts(blocks, [&](int64_t b) {
@@ -134,36 +140,120 @@ void ParticleCellGrid::InsertAll(int32_t n) {
     for (int64_t r = b * kBlockEntries, end = std::min(kept, r + kBlockEntries); r < end; ++r) c += starts(r);
     return c;
   });
+  const size_t nRuns = size_t(at[size_t(blocks)]);
+  // Per run its start in the sorted order; per particle its run.
+  vorel::host::LargeVector<int32_t> runStart(nRuns + 1);
+  vorel::host::LargeVector<uint32_t> runOf(static_cast<size_t>(n), kNoCell);
+  members_.resize(size_t(kept));
+#pragma omp parallel for schedule(static)
+  for (int64_t b = 0; b < blocks; ++b) {
+    int64_t c = at[size_t(b)] - 1;
+    for (int64_t r = b * kBlockEntries, end = std::min(kept, r + kBlockEntries); r < end; ++r) {
+      if (starts(r)) runStart[size_t(++c)] = int32_t(r);
+      members_[size_t(r)] = e[size_t(r)].i;
+      runOf[size_t(e[size_t(r)].i)] = uint32_t(c);
+    }
+  }
+  runStart[nRuns] = int32_t(kept);
+  CellsFromFirstMembers(n, runOf.data(), runStart.data(), [&](uint32_t run, ParticleCell& cell) {
+    const Entry& head = e[size_t(runStart[run])];
+    cell.x = head.x;
+    cell.y = head.y;
+    cell.z = head.z;
+  });
+}
+
+bool ParticleCellGrid::InsertAllCounted(int32_t n) {
+  // The cells' box, then each particle's cell as its place in the box
+  // (x outermost, z innermost), the cells' counts and starts, and each
+  // particle put at its cell's next free place. Those places are taken in
+  // any order; sorting each cell's few members by index makes the lists,
+  // and all that follows, the same on any number of threads.
+  const vorel::host::LargeVector<SurfaceParticle>& ps = builder_->particles;
+  int32_t lx = INT32_MAX, ly = INT32_MAX, lz = INT32_MAX, hx = INT32_MIN, hy = INT32_MIN, hz = INT32_MIN;
+#pragma omp parallel for schedule(static) reduction(min : lx, ly, lz) reduction(max : hx, hy, hz)
+  for (int32_t i = 0; i < n; ++i) {
+    const SurfaceParticle& sp = ps[size_t(i)];
+    if (sp.skip) continue;
+    const int32_t x = CellCoord(sp.position.x, 0), y = CellCoord(sp.position.y, 1), z = CellCoord(sp.position.z, 2);
+    lx = std::min(lx, x);
+    ly = std::min(ly, y);
+    lz = std::min(lz, z);
+    hx = std::max(hx, x);
+    hy = std::max(hy, y);
+    hz = std::max(hz, z);
+  }
+  if (lx > hx) return false;  // nothing to insert: the plain path says so
+  const int64_t dx = int64_t(hx) - lx + 1, dy = int64_t(hy) - ly + 1, dz = int64_t(hz) - lz + 1;
+  // Counts for every cell of the box: only while it is not much larger
+  // than the particle set (and its places fit the keys).
+  const double limit = std::min(4.0 * double(n) + 4096.0, double(kNoCell) - 1.0);
+  if (double(dx) * double(dy) * double(dz) > limit) return false;
+  const int64_t volume = dx * dy * dz;
+  vorel::host::LargeVector<uint32_t> key(static_cast<size_t>(n));
+  vorel::host::LargeVector<int32_t> start(size_t(volume) + 1, 0);
+#pragma omp parallel for schedule(static)
+  for (int32_t i = 0; i < n; ++i) {
+    const SurfaceParticle& sp = ps[size_t(i)];
+    if (sp.skip) {
+      key[size_t(i)] = kNoCell;
+      continue;
+    }
+    const int64_t x = CellCoord(sp.position.x, 0) - lx, y = CellCoord(sp.position.y, 1) - ly,
+                  z = CellCoord(sp.position.z, 2) - lz;
+    const uint32_t k = uint32_t((x * dy + y) * dz + z);
+    key[size_t(i)] = k;
+    __atomic_fetch_add(&start[size_t(k) + 1], 1, __ATOMIC_RELAXED);
+  }
+  for (size_t k = 0; k < size_t(volume); ++k) start[k + 1] += start[k];
+  vorel::host::LargeVector<int32_t> next(start.begin(), start.end() - 1);
+  members_.resize(size_t(start[size_t(volume)]));
+#pragma omp parallel for schedule(static)
+  for (int32_t i = 0; i < n; ++i) {
+    const uint32_t k = key[size_t(i)];
+    if (k != kNoCell) members_[size_t(__atomic_fetch_add(&next[k], 1, __ATOMIC_RELAXED))] = i;
+  }
+#pragma omp parallel for schedule(static)
+  for (int64_t k = 0; k < volume; ++k)
+    if (start[size_t(k) + 1] - start[size_t(k)] > 1)
+      std::sort(members_.data() + start[size_t(k)], members_.data() + start[size_t(k) + 1]);
+  CellsFromFirstMembers(n, key.data(), start.data(), [&](uint32_t k, ParticleCell& cell) {
+    cell.x = int32_t(lx + int64_t(k) / (dy * dz));
+    cell.y = int32_t(ly + int64_t(k) / dz % dy);
+    cell.z = int32_t(lz + int64_t(k) % dz);
+  });
+  return true;
+}
+
+template <class CellOfKey>
+void ParticleCellGrid::CellsFromFirstMembers(int32_t n, const uint32_t* key, const int32_t* start,
+                                             CellOfKey&& cellOf) {
+  // Insert creates a cell when it meets the cell's first member: the cells
+  // in the order of their lowest indices, counted and filled in blocks of
+  // particles.
+  auto creates = [&](int64_t i) {
+    const uint32_t k = key[i];
+    return k != kNoCell && members_[size_t(start[k])] == int32_t(i);
+  };
+  const int64_t blocks = (int64_t(n) + kBlockEntries - 1) / kBlockEntries;
+  const std::vector<int64_t> at = mesher_util::BlockStarts(blocks, [&](int64_t b) {
+    int64_t c = 0;
+    for (int64_t i = b * kBlockEntries, end = std::min<int64_t>(n, i + kBlockEntries); i < end; ++i) c += creates(i);
+    return c;
+  });
   const size_t nCells = size_t(at[size_t(blocks)]);
-  vorel::host::LargeVector<Run> runs(nCells);
+  cells_.resize(nCells);
 #pragma omp parallel for schedule(static)
   for (int64_t b = 0; b < blocks; ++b) {
     int64_t c = at[size_t(b)];
-    for (int64_t r = b * kBlockEntries, end = std::min(kept, r + kBlockEntries); r < end; ++r)
-      if (starts(r)) runs[size_t(c++)] = {e[size_t(r)].i, int32_t(r), 0};
+    for (int64_t i = b * kBlockEntries, end = std::min<int64_t>(n, i + kBlockEntries); i < end; ++i) {
+      if (!creates(i)) continue;
+      const uint32_t k = key[i];
+      ParticleCell& cell = cells_[size_t(c++)];
+      cellOf(k, cell);
+      cell.particles = CellMembers(members_.data() + start[k], start[k + 1] - start[k]);
+    }
   }
-#pragma omp parallel for schedule(static)
-  for (int64_t c = 0; c < int64_t(nCells); ++c) {
-    const int64_t end = c + 1 < int64_t(nCells) ? runs[size_t(c) + 1].start : kept;
-    runs[size_t(c)].count = int32_t(end - runs[size_t(c)].start);
-  }
-  mesher_util::ParallelSort(runs.data(), runs.size(), [](const Run& a, const Run& b) { return a.first < b.first; });
-  cells_.resize(nCells);
-  vorel::host::ParallelFailure failure;
-#pragma omp parallel for schedule(dynamic, 1024)
-  for (int64_t c = 0; c < int64_t(nCells); ++c) {
-    failure.Run([&] {
-      const Run& run = runs[size_t(c)];
-      ParticleCell& cell = cells_[size_t(c)];
-      const Entry& head = e[size_t(run.start)];
-      cell.x = head.x;
-      cell.y = head.y;
-      cell.z = head.z;
-      cell.particles.resize(size_t(run.count));
-      for (int32_t k = 0; k < run.count; ++k) cell.particles[size_t(k)] = e[size_t(run.start + k)].i;
-    });
-  }
-  failure.Rethrow();
   size_t capacity = 64;
   while (capacity < 2 * nCells + 16) capacity *= 2;
   Rehash(capacity);
@@ -174,6 +264,8 @@ void ParticleCellGrid::InsertAll(int32_t n) {
 
 void ParticleCellGrid::Clear() {
   cells_.clear();
+  members_.clear();
+  grown_.clear();
   table_.clear();
   packed_ = Packed();
   columns_ = Columns();

@@ -11,9 +11,29 @@
 
 class SurfaceBuilder;
 
+// A cell's particle list, kept by the grid: builder indices in insertion
+// order. Valid until the grid is cleared or filled again.
+class CellMembers {
+ public:
+  CellMembers() = default;
+  CellMembers(const int32_t* data, int32_t size) : data_(data), size_(size) {}
+  const int32_t* begin() const { return data_; }
+  const int32_t* end() const { return data_ + size_; }
+  size_t size() const { return size_t(size_); }
+  bool empty() const { return size_ == 0; }
+  int32_t operator[](size_t k) const { return data_[k]; }
+  friend bool operator==(const CellMembers& a, const CellMembers& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+
+ private:
+  const int32_t* data_ = nullptr;
+  int32_t size_ = 0;
+};
+
 struct ParticleCell {
   int32_t x = 0, y = 0, z = 0;
-  std::vector<int32_t> particles;  // builder indices, in insertion order
+  CellMembers particles;
 };
 
 class ParticleCellGrid {
@@ -106,11 +126,23 @@ class ParticleCellGrid {
  private:
   void Rehash(size_t capacity);
   void BuildColumns();
+  // InsertAll's parallel sort by cell, when the cells' box is modest; false
+  // (nothing changed) otherwise.
+  bool InsertAllCounted(int32_t n);
+  // Cells in creation order from each cell's members (ascending indices,
+  // contiguous in members_) and each particle's cell key: a cell is created
+  // by its lowest index.
+  template <class CellOfKey>
+  void CellsFromFirstMembers(int32_t n, const uint32_t* key, const int32_t* start, CellOfKey&& cellOf);
 
   const SurfaceBuilder* builder_;
   Point3 origin_{0.0f, 0.0f, 0.0f};
   float cellSize_ = 1.0f, invCellSize_ = 1.0f;
   vorel::host::LargeVector<ParticleCell> cells_;
+  // The cells' lists: those InsertAll fills lie in one array, each cell's
+  // run contiguous; those Insert grows have a vector each.
+  vorel::host::LargeVector<int32_t> members_;
+  std::vector<std::vector<int32_t>> grown_;
   vorel::host::LargeVector<int32_t> table_;  // open addressing: cell index or -1
   Packed packed_;
   Columns columns_;

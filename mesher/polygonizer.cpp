@@ -763,39 +763,64 @@ void SurfacePolygonizer::SeedFromParticles() {
     const float* X = col.x.data();
     const float* Y = col.y.data();
     const float* Z = col.z.data();
+    // Two passes: each cell's own pairs and those along z first, which
+    // joins the columns of the liquid; then the pairs across columns, which
+    // then mostly find both sides joined (see below). Components do not
+    // depend on the order in which pairs are joined.
+    for (const uint32_t passRuns : {3u, 60u}) {
 #pragma omp parallel for schedule(dynamic, 64) reduction(+ : tests) if (n > 2048)
-    for (int64_t c = 0; c < nCells; ++c) {
-      const ParticleCell& cell = cells[size_t(c)];
-      int32_t runs[6][2];
-      grid.ColumnRun(cell.x, cell.y, cell.z, cell.z, &runs[0][0], &runs[0][1]);
-      grid.ColumnRun(cell.x, cell.y, cell.z + 1, cell.z + 1, &runs[1][0], &runs[1][1]);
-      grid.ColumnRun(cell.x, cell.y + 1, cell.z - 1, cell.z + 1, &runs[2][0], &runs[2][1]);
-      for (int d = -1; d <= 1; ++d)
-        grid.ColumnRun(cell.x + 1, cell.y + d, cell.z - 1, cell.z + 1, &runs[4 + d][0], &runs[4 + d][1]);
-      for (int32_t q = runs[0][0]; q < runs[0][1]; ++q) {
-        const float px = X[q], py = Y[q], pz = Z[q];
-        const int32_t a = col.index[size_t(q)];
-        // a's root, refreshed only when b's differs: roots only merge, so
-        // b under a root that a once had is joined to a already.
-        int32_t rootA = find(a);
-        for (int run = 0; run < 6; ++run) {
-          // Within the own cell, each pair once: the members after q.
-          const int32_t rb = run == 0 ? q + 1 : runs[run][0], re = runs[run][1];
-          for (int32_t s = rb; s < re; s += kTermChunk) {
-            const int m = int(std::min<int32_t>(kTermChunk, re - s));
-            int32_t close[kTermChunk];
-            CloseMask(X + s, Y + s, Z + s, m, px, py, pz, reject, blobRadius, close);
-            int32_t list[kTermChunk];
-            int found = 0;
-            for (int k = 0; k < m; ++k) {
-              list[found] = k;
-              found += close[k];
-            }
-            for (int f = 0; f < found; ++f) {
-              const int32_t b2 = col.index[size_t(s + list[f])];
-              if (find(b2) == rootA) continue;
-              pair(a, b2, tests);
-              rootA = find(a);
+      for (int64_t c = 0; c < nCells; ++c) {
+        const ParticleCell& cell = cells[size_t(c)];
+        int32_t runs[6][2];
+        grid.ColumnRun(cell.x, cell.y, cell.z, cell.z, &runs[0][0], &runs[0][1]);
+        grid.ColumnRun(cell.x, cell.y, cell.z + 1, cell.z + 1, &runs[1][0], &runs[1][1]);
+        grid.ColumnRun(cell.x, cell.y + 1, cell.z - 1, cell.z + 1, &runs[2][0], &runs[2][1]);
+        for (int d = -1; d <= 1; ++d)
+          grid.ColumnRun(cell.x + 1, cell.y + d, cell.z - 1, cell.z + 1, &runs[4 + d][0], &runs[4 + d][1]);
+        // A run whose members are all joined to every member of this cell
+        // has no pair left to test (roots only merge: joined stays joined).
+        // Inside the liquid most runs are, and a root per member is far
+        // cheaper than the distances of every pair.
+        uint32_t joined = ~passRuns & 63u;  // bit per run; other passes' runs count as done
+        if (runs[0][0] < runs[0][1]) {
+          const int32_t root = find(col.index[size_t(runs[0][0])]);
+          auto allUnder = [&](int32_t b, int32_t e) {
+            for (int32_t r = b; r < e; ++r)
+              if (find(col.index[size_t(r)]) != root) return false;
+            return true;
+          };
+          if (allUnder(runs[0][0] + 1, runs[0][1])) {
+            joined |= 1;
+            for (int run = 1; run < 6; ++run)
+              if (!(joined & (1u << run)) && allUnder(runs[run][0], runs[run][1])) joined |= 1u << run;
+          }
+        }
+        for (int32_t q = runs[0][0]; q < runs[0][1] && joined != 63; ++q) {
+          const float px = X[q], py = Y[q], pz = Z[q];
+          const int32_t a = col.index[size_t(q)];
+          // a's root, refreshed only when b's differs: roots only merge, so
+          // b under a root that a once had is joined to a already.
+          int32_t rootA = find(a);
+          for (int run = 0; run < 6; ++run) {
+            if (joined & (1u << run)) continue;
+            // Within the own cell, each pair once: the members after q.
+            const int32_t rb = run == 0 ? q + 1 : runs[run][0], re = runs[run][1];
+            for (int32_t s = rb; s < re; s += kTermChunk) {
+              const int m = int(std::min<int32_t>(kTermChunk, re - s));
+              int32_t close[kTermChunk];
+              CloseMask(X + s, Y + s, Z + s, m, px, py, pz, reject, blobRadius, close);
+              int32_t list[kTermChunk];
+              int found = 0;
+              for (int k = 0; k < m; ++k) {
+                list[found] = k;
+                found += close[k];
+              }
+              for (int f = 0; f < found; ++f) {
+                const int32_t b2 = col.index[size_t(s + list[f])];
+                if (find(b2) == rootA) continue;
+                pair(a, b2, tests);
+                rootA = find(a);
+              }
             }
           }
         }

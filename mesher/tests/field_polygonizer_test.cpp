@@ -41,10 +41,12 @@ TEST(CellGrid, BucketsAndCells) {
   for (int32_t i = 0; i < 3; ++i) b.grid.Insert(i);
   // Cell 0 spans (-w, w): the first two share it.
   ASSERT_NE(b.grid.Find(0, 0, 0), nullptr);
-  EXPECT_EQ(b.grid.Find(0, 0, 0)->particles, (std::vector<int32_t>{0, 1}));
+  const CellMembers first = b.grid.Find(0, 0, 0)->particles;
+  EXPECT_EQ(std::vector<int32_t>(first.begin(), first.end()), (std::vector<int32_t>{0, 1}));
   // (0, 28, 3) shares bucket 0 and is told apart by its coordinates.
   ASSERT_NE(b.grid.Find(0, 28, 3), nullptr);
-  EXPECT_EQ(b.grid.Find(0, 28, 3)->particles, (std::vector<int32_t>{2}));
+  const CellMembers other = b.grid.Find(0, 28, 3)->particles;
+  EXPECT_EQ(std::vector<int32_t>(other.begin(), other.end()), (std::vector<int32_t>{2}));
   EXPECT_EQ(b.grid.Find(1, 0, 0), nullptr);
   // A vanishing cell size or a huge coordinate is clamped, not undefined.
   b.grid.SetCellSize(0.0f);
