@@ -22,6 +22,7 @@ using namespace cube_tables;
 
 namespace {
 using mesher_util::ClampedTrunc;
+using mesher_util::BigArray;
 using vorel::host::LargeVector;
 inline double Now() { return mesher_util::NowSeconds(); }
 // Lattice batches smaller than this are evaluated serially: not worth a fork.
@@ -75,9 +76,11 @@ const EdgeDirections directions = [] {
 class SurfaceClusters {
  public:
   // corners: per triangle corner, kDirections * cluster + direction.
-  SurfaceClusters(const LargeVector<int32_t>& corners, int32_t clusterCount)
+  SurfaceClusters(const BigArray<int32_t>& corners, int32_t clusterCount)
       : corners_(corners), clusterCount_(clusterCount), rep_(size_t(clusterCount) * kDirections) {
-    for (size_t s = 0; s < rep_.size(); ++s) rep_[s] = uint8_t(s % kDirections);
+    const int64_t nRep = int64_t(rep_.size());
+#pragma omp parallel for schedule(static) if (nRep > kParallelItems)
+    for (int64_t s = 0; s < nRep; ++s) rep_[size_t(s)] = uint8_t(s % kDirections);
     // Triangles touching each cluster, each listed once per cluster, in
     // triangle order. Each chunk of triangles counts per cluster, and fills
     // from where the chunks before it end: the lists are the same for any
@@ -95,13 +98,14 @@ class SurfaceClusters {
         if (c != a && c != b) visit(c, t);
       }
     };
-    LargeVector<uint32_t> at(size_t(chunks) * nV, 0);  // per chunk and cluster
+    BigArray<uint32_t> at(size_t(chunks) * nV, true);  // per chunk and cluster
 #pragma omp parallel for schedule(static, 1) if (chunks > 1)
     for (int chunk = 0; chunk < chunks; ++chunk) {
       uint32_t* count = at.data() + size_t(chunk) * nV;
       each(chunk, [&](int32_t v, int64_t) { ++count[size_t(v)]; });
     }
-    start_.assign(nV + 1, 0);
+    start_.Reset(nV + 1);
+    start_[0] = 0;
 #pragma omp parallel for schedule(static) if (chunks > 1)
     for (int64_t v = 0; v < int64_t(nV); ++v) {
       uint32_t run = 0;
@@ -114,7 +118,7 @@ class SurfaceClusters {
       start_[size_t(v) + 1] = run;
     }
     for (size_t v = 0; v < nV; ++v) start_[v + 1] += start_[v];
-    list_.resize(size_t(start_[nV]));
+    list_.Reset(size_t(start_[nV]));
 #pragma omp parallel for schedule(static, 1) if (chunks > 1)
     for (int chunk = 0; chunk < chunks; ++chunk) {
       uint32_t* fill = at.data() + size_t(chunk) * nV;
@@ -212,10 +216,11 @@ class SurfaceClusters {
     return true;
   }
 
-  const LargeVector<int32_t>& corners_;
+  const BigArray<int32_t>& corners_;
   int32_t clusterCount_;
-  LargeVector<uint8_t> rep_;  // per corner name: the lowest direction in its group
-  LargeVector<uint32_t> start_, list_;
+  // Arrays every entry of which is written before it is read.
+  BigArray<uint8_t> rep_;  // per corner name: the lowest direction in its group
+  BigArray<uint32_t> start_, list_;
   std::vector<int32_t> nearA_, nearB_;
 };
 }  // namespace
@@ -709,6 +714,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   const LargeVector<SurfaceParticle>& ps = builder_->particles;
   const float threshold = builder_->groupJoin;
   LargeVector<std::atomic<int32_t>> parent(static_cast<size_t>(n));
+#pragma omp parallel for schedule(static) if (n > 2048)
   for (int32_t i = 0; i < n; ++i) parent[size_t(i)].store(i, std::memory_order_relaxed);
   auto find = [&](int32_t x) {
     for (;;) {
@@ -1282,7 +1288,7 @@ void SurfacePolygonizer::EmitTriangles() {
   };
   const size_t nQ = queue.size();
   const int64_t nCubes = int64_t(nQ);
-  LargeVector<WalkKey> walk(nQ);
+  BigArray<WalkKey> walk(nQ);
 #pragma omp parallel for schedule(static) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const LatticeRecord* c = queue[size_t(t)];
@@ -1297,8 +1303,8 @@ void SurfacePolygonizer::EmitTriangles() {
   // parallel, in queue order: the cubes and their corners were allocated in
   // about that order, where the walk order scatters over memory. Each
   // cube's crossings go to its place in walk order.
-  LargeVector<const int8_t*> rows(nQ);
-  LargeVector<uint8_t> rowLength(nQ);
+  BigArray<const int8_t*> rows(nQ);
+  BigArray<uint8_t> rowLength(nQ);
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const LatticeRecord* cube = queue[size_t(t)];
@@ -1315,7 +1321,7 @@ void SurfacePolygonizer::EmitTriangles() {
     rowLength[size_t(t)] = uint8_t(n);
   }
   // first[q]: where cube q's crossings start.
-  LargeVector<int64_t> first(nQ);
+  BigArray<int64_t> first(nQ);
   const int64_t cubeBlocks = (nCubes + kBlockItems - 1) / kBlockItems;
   const std::vector<int64_t> cubeStart = mesher_util::BlockStarts(cubeBlocks, [&](int64_t b) {
     int64_t n = 0;
@@ -1331,7 +1337,7 @@ void SurfacePolygonizer::EmitTriangles() {
       at += rowLength[walk[size_t(t)].cube];
     }
   }
-  LargeVector<WalkKey>().swap(walk);
+  walk.Release();
   struct Crossing {
     LatticeRecord* outside;
     float x, y, z;
@@ -1358,7 +1364,7 @@ void SurfacePolygonizer::EmitTriangles() {
       out[s] = {o, x.x, x.y, x.z, directions.d[e][ca->inside ? 1 : 0]};
     }
   }
-  LargeVector<int64_t>().swap(first);
+  first.Release();
   // Cluster numbers in walk order: an outside point's number is its
   // vertex's index, given in the order the points are first met. Each
   // triangle corner is named by its crossing, the cluster and the direction
@@ -1373,8 +1379,8 @@ void SurfacePolygonizer::EmitTriangles() {
     return n;
   });
   const int32_t vertexCount = int32_t(clusterStart[size_t(crossingBlocks)]);
-  LargeVector<uint8_t> firstDirection(static_cast<size_t>(vertexCount));
-  LargeVector<int32_t> corners(nCrossings);
+  BigArray<uint8_t> firstDirection(static_cast<size_t>(vertexCount));
+  BigArray<int32_t> corners(nCrossings);
 #pragma omp parallel for schedule(static) if (crossingBlocks > 1)
   for (int64_t b = 0; b < crossingBlocks; ++b) {
     int32_t v = int32_t(clusterStart[size_t(b)]);
@@ -1417,7 +1423,8 @@ void SurfacePolygonizer::EmitTriangles() {
     return n;
   };
   const int64_t nV = vertexCount;
-  LargeVector<uint32_t> extraStart(size_t(nV) + 1, 0);
+  BigArray<uint32_t> extraStart(size_t(nV) + 1);
+  extraStart[0] = 0;
 #pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
   for (int64_t v = 0; v < nV; ++v) {
     Extra found[kDirections];
