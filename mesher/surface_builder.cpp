@@ -9,6 +9,8 @@
 
 namespace {
 inline double Now() { return mesher_util::NowSeconds(); }
+// Sets larger than this have their bounds found in parallel.
+constexpr int32_t kParallelBounds = 1 << 15;
 bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 }  // namespace
 
@@ -53,21 +55,23 @@ void SurfaceBuilder::SetCount(int32_t n) {
 }
 
 void SurfaceBuilder::ComputeBounds() {
-  boundsMin = Point3(1e6f, 1e6f, 1e6f);
-  boundsMax = Point3(-1e6f, -1e6f, -1e6f);
-  bool any = false;
+  // Minima and maxima: the same in any order (a value that is not a number
+  // never wins a comparison, so it never enters).
+  float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+#pragma omp parallel for schedule(static) reduction(min : lo[:3]) reduction(max : hi[:3]) if (count > kParallelBounds)
   for (int32_t i = 0; i < count; ++i) {
     const SurfaceParticle& p = particles[size_t(i)];
     if (p.skip) continue;
-    if (!any) {
-      boundsMin = boundsMax = p.position;
-      any = true;
-      continue;
-    }
     for (int a = 0; a < 3; ++a) {
-      boundsMin[a] = std::min(boundsMin[a], p.position[a]);
-      boundsMax[a] = std::max(boundsMax[a], p.position[a]);
+      lo[a] = std::min(lo[a], p.position[a]);
+      hi[a] = std::max(hi[a], p.position[a]);
     }
+  }
+  boundsMin = Point3(1e6f, 1e6f, 1e6f);
+  boundsMax = Point3(-1e6f, -1e6f, -1e6f);
+  if (lo[0] <= hi[0]) {
+    boundsMin = Point3(lo[0], lo[1], lo[2]);
+    boundsMax = Point3(hi[0], hi[1], hi[2]);
   }
 }
 
@@ -186,6 +190,7 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
   try {
     // Entries that cannot be meshed (not a number, infinite) take no part,
     // like skipped ones; they would otherwise poison bounds and lattice.
+#pragma omp parallel for schedule(static) if (count > kParallelBounds)
     for (int32_t i = 0; i < count; ++i)
       if (!Finite(particles[size_t(i)].position)) particles[size_t(i)].skip = 1;
     ComputeBounds();
