@@ -507,11 +507,19 @@ class FluidSolver {
   // into its force inputs (with the pressure term) and `densitySums_`.
   void StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused);
   // Pressure term of a live, active particle from its density.
-  float PressureTermOf(float density) const;
+  float PressureTermOf(float density) const {
+    double x = (double)(density * invRestDensity);
+    double x7 = x * x * x * x * x * x * x;
+    float pressure = (float)(100.0 * (x7 - 1.0));
+    return pressure / (density * density);
+  }
   void CohesionOne(FluidParticle& p, double root) const;
   // The force inputs of particle i from its record.
   void SetForceInput(int i, const FluidParticle& p);
-  const SolverSource* SourceOf(const FluidParticle& p) const;
+  const SolverSource* SourceOf(const FluidParticle& p) const {
+    const int s = p.sourceIndex;
+    return (s >= 0 && s < (int)sources.size()) ? sources[size_t(s)] : nullptr;
+  }
 
   // Span slots for every particle slot (a slot not yet seen has none).
   void SyncPairSlots();
