@@ -450,19 +450,16 @@ class FluidSolver {
   // A new particle of `source` at pos moving at vel, where a face pushes
   // it: moved to where the push begins, or false (not to be emitted).
   bool StartClearOfFaces(Vec3f& pos, const Vec3f& vel, const SolverSource& source) const;
-  // Collisions, friction (unless skipped), integration, domain kill and
-  // bounds in one pass.
   // Step's closing pass: forces from the fused density pass's results, then
   // collisions, friction (unless skipped), integration, domain kill and
-  // bounds, a chunk of particles at a time. Returns the share of the pass's
-  // time the forces took.
-  // With `clockT0`, the clocks of the particles that are not new are set
-  // first (the records are at hand there; nothing reads them before).
-  double FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity, const float* clockT0);
-  // FinishStep in three parts, so that a step can run its chunks in the
-  // thread team of its density pass: what the chunks need made first, the
-  // chunks (a worksharing loop: every thread of the team calls it, or one
-  // thread outside any), and the records of the whole pass.
+  // bounds, a chunk of particles at a time, in three parts so that a step
+  // can run its chunks in the thread team of its density pass: what the
+  // chunks need made first; the chunks (a worksharing loop: every thread of
+  // the team calls it, or one thread outside any), which with `clockT0`
+  // first set the clocks of the particles that are not new (nothing reads
+  // them before) and add what they found to `totals`; and the pass's
+  // totals into the solver, which returns the share of the pass's time the
+  // forces took.
   struct FinishTotals {
     int killed = 0;
     int64_t forceNs = 0, allNs = 0, bad = 0;
@@ -495,12 +492,12 @@ class FluidSolver {
   // than in the records, which the closing pass then fills: the records are
   // walked twice a sub-step instead of five times.
   bool BuildPairs(bool fused);
-  // `kept`: slots [0, kept) of the compact copies still hold their records
-  // (the closing pass of the step before made them), so only later slots
-  // are copied; -1 copies all. Fused only.
-  void DensityPass(bool fused, int kept = -1);
+  void DensityPass(bool fused);
   // DensityPass in two parts: the copies, then the sums (a worksharing
-  // loop, called as FinishChunks is).
+  // loop, called as FinishChunks is). `kept`: slots [0, kept) of the
+  // compact copies still hold their records (the closing pass of the step
+  // before made them), so only later slots are copied; -1 copies all.
+  // Fused only.
   void DensityPrepare(bool fused, int kept);
   void DensityChunks(bool fused);
   // A particle's sums from either density pass into its record or, fused,

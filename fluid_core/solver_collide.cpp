@@ -759,12 +759,3 @@ double FluidSolver::FinishClose(const FinishTotals& totals) {
   keptBad_ = totals.bad;
   return totals.allNs > 0 ? double(totals.forceNs) / double(totals.allNs) : 0.0;
 }
-
-double FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity,
-                               const float* clockT0) {
-  FinishPrepare();
-  FinishTotals totals;
-#pragma omp parallel if (count >= kParallelMin)
-  FinishChunks(t1, forces, gravity, clockT0, totals);
-  return FinishClose(totals);
-}

@@ -955,8 +955,8 @@ void FluidSolver::ComputeDensityAndForces() {
   DensityPass(false);
 }
 
-void FluidSolver::DensityPass(bool fused, int kept) {
-  DensityPrepare(fused, kept);
+void FluidSolver::DensityPass(bool fused) {
+  DensityPrepare(fused, -1);
 #pragma omp parallel if (count >= kParallelMin)
   DensityChunks(fused);
 }
