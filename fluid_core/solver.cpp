@@ -215,11 +215,6 @@ void FluidSolver::MarkExpiredParticles(std::vector<FluidParticle>& list, int n) 
   }
 }
 
-const SolverSource* FluidSolver::SourceOf(const FluidParticle& p) const {
-  int s = p.sourceIndex;
-  return (s >= 0 && s < (int)sources.size()) ? sources[s] : nullptr;
-}
-
 int FluidSolver::WriteFrame(int frame) {
   return frameCache.WriteFrame(frame, count, stamp, particlesPerVolume, *this);
 }

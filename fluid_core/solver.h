@@ -191,6 +191,12 @@ class CellGrid {
   // offset index ((di + 1) * 3 + (dj + 1)) * 3 + (dk + 1); rows beyond
   // CellCount() are left over from larger grids.
   const vorel::host::LargeVector<int>& NeighbourTable();
+  // NeighbourTable in two parts, for a caller with a thread team of its
+  // own: true when the table must be filled, then FillNeighbourTable (a
+  // worksharing loop: every thread of the team calls it) fills it.
+  bool PrepareNeighbourTable();
+  void FillNeighbourTable();
+  const vorel::host::LargeVector<int>& FilledNeighbourTable() const { return neighbourTable_; }
   // Cell index of each slot built from (-1 for dead slots).
   const vorel::host::LargeVector<int>& SlotCells() const { return slotCell_; }
 
@@ -453,6 +459,27 @@ class FluidSolver {
   // With `clockT0`, the clocks of the particles that are not new are set
   // first (the records are at hand there; nothing reads them before).
   double FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity, const float* clockT0);
+  // FinishStep in three parts, so that a step can run its chunks in the
+  // thread team of its density pass: what the chunks need made first, the
+  // chunks (a worksharing loop: every thread of the team calls it, or one
+  // thread outside any), and the records of the whole pass.
+  struct FinishTotals {
+    int killed = 0;
+    int64_t forceNs = 0, allNs = 0, bad = 0;
+    float bound = INFINITY;  // smallest step limit
+    float lo[3] = {1e6f, 1e6f, 1e6f}, hi[3] = {-1e6f, -1e6f, -1e6f};
+    void Merge(const FinishTotals& other);
+  };
+  void FinishPrepare();
+  void FinishChunks(float t1, const std::vector<Vec3f>& forces, float gravity, const float* clockT0,
+                    FinishTotals& totals);
+  double FinishClose(const FinishTotals& totals);
+  // Step's Escape polls after the density pass, each where its phase would
+  // begin: 0 when none asked, else which phase did not run (1 pressures,
+  // 2 forces, 3 cohesion); EndEarly leaves the records as the phases before
+  // it would have and returns false.
+  int PollsAfterDensity();
+  bool EndEarly(int stopped, const float* clockT0);
   // The forces of slots [begin, end) (ForcePass with cohesion) from the
   // fused density pass's results, stored into the records together with
   // those results (ComputePressure's pressure terms included); the
@@ -472,15 +499,27 @@ class FluidSolver {
   // (the closing pass of the step before made them), so only later slots
   // are copied; -1 copies all. Fused only.
   void DensityPass(bool fused, int kept = -1);
+  // DensityPass in two parts: the copies, then the sums (a worksharing
+  // loop, called as FinishChunks is).
+  void DensityPrepare(bool fused, int kept);
+  void DensityChunks(bool fused);
   // A particle's sums from either density pass into its record or, fused,
   // into its force inputs (with the pressure term) and `densitySums_`.
   void StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused);
   // Pressure term of a live, active particle from its density.
-  float PressureTermOf(float density) const;
+  float PressureTermOf(float density) const {
+    double x = (double)(density * invRestDensity);
+    double x7 = x * x * x * x * x * x * x;
+    float pressure = (float)(100.0 * (x7 - 1.0));
+    return pressure / (density * density);
+  }
   void CohesionOne(FluidParticle& p, double root) const;
   // The force inputs of particle i from its record.
   void SetForceInput(int i, const FluidParticle& p);
-  const SolverSource* SourceOf(const FluidParticle& p) const;
+  const SolverSource* SourceOf(const FluidParticle& p) const {
+    const int s = p.sourceIndex;
+    return (s >= 0 && s < (int)sources.size()) ? sources[size_t(s)] : nullptr;
+  }
 
   // Span slots for every particle slot (a slot not yet seen has none).
   void SyncPairSlots();

@@ -471,7 +471,20 @@ void ForFacesHolding(const ColliderMesh& K, const Vec3f& p, Fn&& fn) {
     return;
   }
   uint32_t holds = 0;
+#if defined(__SSE2__)
+  // InBox four lanes at a time: the lower corner against (x, y, z, -), the
+  // upper one against (-, x, y, z), loaded from the box's floats 0..3 and
+  // 2..5. Every particle tests every face here, most of them far from any.
+  const __m128 lower = _mm_setr_ps(p.x, p.y, p.z, 0.0f), upper = _mm_setr_ps(0.0f, p.x, p.y, p.z);
+  const float* box = K.faceBox.data();
+  for (int f = 0; f < nf; ++f, box += 6) {
+    const int above = _mm_movemask_ps(_mm_cmpge_ps(lower, _mm_loadu_ps(box)));
+    const int below = _mm_movemask_ps(_mm_cmple_ps(upper, _mm_loadu_ps(box + 2)));
+    holds |= uint32_t(((above & 7) == 7) & ((below & 14) == 14)) << f;
+  }
+#else
   for (int f = 0; f < nf; ++f) holds |= uint32_t(InBox(&K.faceBox[size_t(f) * 6], p)) << f;
+#endif
   for (; holds; holds &= holds - 1)
     if (!fn(__builtin_ctz(holds))) return;
 }
@@ -669,8 +682,26 @@ void FluidSolver::KillOutsideDomain() {
   killedCount += killed;
 }
 
-double FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity,
-                               const float* clockT0) {
+void FluidSolver::FinishTotals::Merge(const FinishTotals& o) {
+  killed += o.killed;
+  forceNs += o.forceNs;
+  allNs += o.allNs;
+  bad += o.bad;
+  bound = std::min(bound, o.bound);
+  for (int a = 0; a < 3; ++a) {
+    lo[a] = std::min(lo[a], o.lo[a]);
+    hi[a] = std::max(hi[a], o.hi[a]);
+  }
+}
+
+void FluidSolver::FinishPrepare() {
+  for (ColliderMesh* K : colliders) K->BuildFaceIndex();
+  if ((int)pairInput_.size() < count) pairInput_.resize(count);
+  if ((int)pairFlags_.size() < count) pairFlags_.resize(count);
+}
+
+void FluidSolver::FinishChunks(float t1, const std::vector<Vec3f>& forces, float gravity,
+                               const float* clockT0, FinishTotals& totals) {
   // Forces, collisions, friction, integration, the domain kill and the
   // bounds each look at one particle only (the forces read the other
   // particles from the compact copies the density pass made, which nothing
@@ -681,48 +712,59 @@ double FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float
   const bool friction = !skipFrictionAndBounce;
   const Vec3f parking = parkingPos;
   const double root = std::sqrt(particlesPerVolume);
-  for (ColliderMesh* K : colliders) K->BuildFaceIndex();
-  if ((int)pairInput_.size() < n) pairInput_.resize(n);
-  if ((int)pairFlags_.size() < n) pairFlags_.resize(n);
-  int killed = 0;
-  int64_t forceNs = 0, allNs = 0;
-  float x0 = 1e6f, y0 = 1e6f, z0 = 1e6f, x1 = -1e6f, y1 = -1e6f, z1 = -1e6f;
-  float bound = INFINITY;
-  int64_t bad = 0;
   const int chunks = (n + kFinishChunk - 1) / kFinishChunk;
+  FinishTotals mine;
   // Dynamic, so particles that touch many faces do not hold up a thread
-  // (bounds are minima and maxima, the same in any order).
-#pragma omp parallel for schedule(dynamic, 1) if (n >= kParallelMin) reduction(+ : killed, forceNs, allNs, bad) \
-    reduction(min : x0, y0, z0, bound) reduction(max : x1, y1, z1)
+  // (the totals are sums of integers, minima and maxima: the same in any
+  // order).
+#pragma omp for schedule(dynamic, 1) nowait
   for (int c = 0; c < chunks; ++c) {
     const auto start = std::chrono::steady_clock::now();
     const int begin = c * kFinishChunk, end = std::min(n, begin + kFinishChunk);
-    forceNs += ForceChunk(begin, end, root);
+    mine.forceNs += ForceChunk(begin, end, root);
     for (int i = begin; i < end; ++i) {
       FluidParticle& p = particles[i];
       if (clockT0 && !p.isNew) p.clock = *clockT0;
-      killed += CollideOne(i, parking) ? 1 : 0;
+      mine.killed += CollideOne(i, parking) ? 1 : 0;
       if (friction) FrictionOne(p);
       IntegrateOne(i, t1, forces, gravity);
-      killed += KillOne(p) ? 1 : 0;
+      mine.killed += KillOne(p) ? 1 : 0;
       StreamInput(&pairInput_[size_t(i)], p);
       pairFlags_[size_t(i)] = PairFlagsOf(p);
       if (p.dtLimit >= 0.0f)  // as MaxStableStep takes it
-        bound = std::min(bound, p.dtLimit);
+        mine.bound = std::min(mine.bound, p.dtLimit);
       else
-        ++bad;
+        ++mine.bad;
       if (p.dead) continue;
-      x0 = std::min(x0, p.pos.x); y0 = std::min(y0, p.pos.y); z0 = std::min(z0, p.pos.z);
-      x1 = std::max(x1, p.pos.x); y1 = std::max(y1, p.pos.y); z1 = std::max(z1, p.pos.z);
+      for (int a = 0; a < 3; ++a) {
+        mine.lo[a] = std::min(mine.lo[a], p.pos[a]);
+        mine.hi[a] = std::max(mine.hi[a], p.pos[a]);
+      }
     }
     StreamFence();
-    allNs += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+    mine.allNs += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
   }
-  killedCount += killed;
-  bounds[0] = x0; bounds[1] = y0; bounds[2] = z0;
-  bounds[3] = x1; bounds[4] = y1; bounds[5] = z1;
-  keptCount_ = n;
-  keptBound_ = bound;
-  keptBad_ = bad;
-  return allNs > 0 ? double(forceNs) / double(allNs) : 0.0;
+#pragma omp critical(vorel_finish_totals)
+  totals.Merge(mine);
+}
+
+double FluidSolver::FinishClose(const FinishTotals& totals) {
+  killedCount += totals.killed;
+  for (int a = 0; a < 3; ++a) {
+    bounds[a] = totals.lo[a];
+    bounds[a + 3] = totals.hi[a];
+  }
+  keptCount_ = count;
+  keptBound_ = totals.bound;
+  keptBad_ = totals.bad;
+  return totals.allNs > 0 ? double(totals.forceNs) / double(totals.allNs) : 0.0;
+}
+
+double FluidSolver::FinishStep(float t1, const std::vector<Vec3f>& forces, float gravity,
+                               const float* clockT0) {
+  FinishPrepare();
+  FinishTotals totals;
+#pragma omp parallel if (count >= kParallelMin)
+  FinishChunks(t1, forces, gravity, clockT0, totals);
+  return FinishClose(totals);
 }

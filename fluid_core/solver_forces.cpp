@@ -24,13 +24,6 @@ using solver_pairs::Transpose8;
 using solver_pairs::WidePairs;
 #endif
 
-float FluidSolver::PressureTermOf(float density) const {
-  double x = (double)(density * invRestDensity);
-  double x7 = x * x * x * x * x * x * x;
-  float pressure = (float)(100.0 * (x7 - 1.0));
-  return pressure / (density * density);
-}
-
 void FluidSolver::ComputePressure() {
   RecordsChanged();
   const int n = count;

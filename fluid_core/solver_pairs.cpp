@@ -423,162 +423,195 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   RunBox box[kMaxRuns];
   keyScratch_.resize(size_t(count));
   slotCell_.resize(size_t(count));
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-  for (int r = 0; r < runs; ++r) {
-    RunBox b;
-    for (size_t s = runBegin(size_t(count), r); s < runBegin(size_t(count), r + 1); ++s) {
-      const FluidParticle& p = particles[s];
-      if (clockT0 && !p.isNew) particles[s].clock = *clockT0;
-      if (p.dead) {
-        keyScratch_[s] = ~uint64_t(0);
-        slotCell_[s] = -1;
-        continue;
-      }
-      int c[3];
-      CellIndex(p.pos, c[0], c[1], c[2]);
-      keyScratch_[s] = CellKey(c[0], c[1], c[2]);
-      for (int a = 0; a < 3; ++a) {
-        b.lo[a] = std::min(b.lo[a], c[a]);
-        b.hi[a] = std::max(b.hi[a], c[a]);
-      }
-    }
-    box[r] = b;
-  }
+  // What the serial steps between the passes decide, for the whole team.
   RunBox all;
-  for (int r = 0; r < runs; ++r)
-    for (int a = 0; a < 3; ++a) {
-      all.lo[a] = std::min(all.lo[a], box[r].lo[a]);
-      all.hi[a] = std::max(all.hi[a], box[r].hi[a]);
-    }
-  if (all.lo[0] > all.hi[0]) {  // no live particle
-    cellCount_ = 0;
-    return;
-  }
-  // Cells numbered densely within the box of the occupied ones, in (k, j,
-  // i) order: at most (2e6 + 1)^3 < 2^64 numbers.
-  const uint64_t span[3] = {uint64_t(int64_t(all.hi[0]) - all.lo[0] + 1),
-                            uint64_t(int64_t(all.hi[1]) - all.lo[1] + 1),
-                            uint64_t(int64_t(all.hi[2]) - all.lo[2] + 1)};
-  const uint64_t last = span[0] * span[1] * span[2] - 1;
-  const int bits = last == 0 ? 0 : 64 - __builtin_clzll(last);
-  const int passes = (bits + kDigitBits - 1) / kDigitBits;
-  const int digitBits = passes ? (bits + passes - 1) / passes : 0;
-  const int radix = 1 << digitBits;
+  bool empty = false;
+  uint64_t span[3] = {0, 0, 0};
+  int passes = 0, digitBits = 0, radix = 1;
+  size_t live = 0;
+  uint32_t firstCell[kMaxRuns + 1] = {};
+  int nc = 0;
+  std::vector<uint32_t>& hist = histScratch_;  // per pass, per run, per digit
+  // Pass p sorts into buffer p % 2 (the first pass reads the keys).
+  vorel::host::LargeVector<SortEntry>* const buffer[2] = {&sortScratch_[0], &sortScratch_[1]};
   auto denseOf = [&](uint64_t key) {
     const uint64_t i = uint64_t(int64_t(key & 0x1FFFFF) - kBias - all.lo[0]);
     const uint64_t j = uint64_t(int64_t((key >> 21) & 0x1FFFFF) - kBias - all.lo[1]);
     const uint64_t k = uint64_t(int64_t(key >> 42) - kBias - all.lo[2]);
     return (k * span[1] + j) * span[0] + i;
   };
-
-  // Stable LSD radix sort of the live slots by dense cell number, one
-  // digit a pass: the slots of a cell end up in ascending order. The first
-  // pass reads the slots straight from the keys (dead ones skipped).
-  std::vector<uint32_t>& hist = histScratch_;
-  hist.assign(size_t(runs) * size_t(std::max(radix, 1)), 0);
-  vorel::host::LargeVector<SortEntry>& from = sortScratch_[0];
-  vorel::host::LargeVector<SortEntry>& to = sortScratch_[1];
-  size_t live = 0;
-  for (int pass = 0; pass < std::max(passes, 1); ++pass) {
-    const int shift = pass * digitBits;
-    const uint64_t mask = uint64_t(radix) - 1;
-    const bool firstPass = pass == 0;
-    const size_t n = firstPass ? size_t(count) : live;
-    std::fill(hist.begin(), hist.end(), 0u);
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-    for (int r = 0; r < runs; ++r) {
-      uint32_t* h = &hist[size_t(r) * size_t(radix)];
-      for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
-        if (firstPass) {
-          if (keyScratch_[e] == ~uint64_t(0)) continue;
-          ++h[(denseOf(keyScratch_[e]) >> shift) & mask];
-        } else {
-          ++h[(from[e].key >> shift) & mask];
-        }
-      }
-    }
-    // Exclusive prefix over (digit, run): a digit's items of earlier runs
-    // come first.
-    uint32_t total = 0;
-    for (int d = 0; d < radix; ++d)
-      for (int r = 0; r < runs; ++r) {
-        uint32_t& h = hist[size_t(r) * size_t(radix) + size_t(d)];
-        const uint32_t c = h;
-        h = total;
-        total += c;
-      }
-    if (firstPass) {
-      live = total;
-      if (to.size() < live) to.resize(live);
-      if (from.size() < live) from.resize(live);
-    }
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-    for (int r = 0; r < runs; ++r) {
-      uint32_t* h = &hist[size_t(r) * size_t(radix)];
-      for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
-        SortEntry x;
-        if (firstPass) {
-          if (keyScratch_[e] == ~uint64_t(0)) continue;
-          x = SortEntry{denseOf(keyScratch_[e]), int32_t(e)};
-        } else {
-          x = from[e];
-        }
-        to[h[(x.key >> shift) & mask]++] = x;
-      }
-    }
-    std::swap(from, to);
-  }
-  const vorel::host::LargeVector<SortEntry>& sorted = from;
-
-  // Cell starts: each run counts the first entries of cells within it, a
-  // prefix sum numbers them, each run then writes its own.
-  uint32_t firstCell[kMaxRuns + 1] = {};
-  auto opens = [&sorted](size_t e) { return e == 0 || sorted[e].key != sorted[e - 1].key; };
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-  for (int r = 0; r < runs; ++r) {
-    uint32_t c = 0;
-    for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e) c += opens(e) ? 1 : 0;
-    firstCell[r + 1] = c;
-  }
-  for (int r = 0; r < runs; ++r) firstCell[r + 1] += firstCell[r];
-  const int nc = int(firstCell[runs]);
-  vorel::host::LargeVector<int>& start = startScratch_;
-  GrowTo(start, size_t(nc) + 1, size_t(count) + 1);
-  start[size_t(nc)] = int(live);
-#pragma omp parallel for schedule(static, 1) if (runs > 1)
-  for (int r = 0; r < runs; ++r) {
-    uint32_t c = firstCell[r];
-    for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e)
-      if (opens(e)) start[c++] = int(e);
-  }
-  GrowTo(cells_, size_t(nc), size_t(count));  // a cell holds one slot at least
-  GrowTo(keys_, size_t(nc), size_t(count));
-  // A member list that cannot grow fails the build after the loop.
   vorel::host::ParallelFailure failure;
-#pragma omp parallel for schedule(static) if (nc >= kParallelMin)
-  for (int c = 0; c < nc; ++c) {
-    failure.Run([&] {
-      const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
-      keys_[c] = key;
-      GridCell& cell = cells_[c];
-      cell.i = int(key & 0x1FFFFF) - kBias;
-      cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
-      cell.k = int(key >> 42) - kBias;
-      std::memset(cell.visited, 0, sizeof cell.visited);
-      cell.members.resize(size_t(start[c + 1] - start[c]));
-      for (int e = start[c]; e < start[c + 1]; ++e) {
-        const int32_t slot = sorted[size_t(e)].slot;
-        cell.members[size_t(e - start[c])] = slot;
-        slotCell_[size_t(slot)] = c;
+  // One thread team for every pass: each pass ends at a barrier, and the
+  // serial steps between them run on one thread while the others wait.
+  // Starting a team costs more than a pass over 100,000 particles here.
+#pragma omp parallel if (runs > 1)
+  {
+#pragma omp for schedule(static, 1)
+    for (int r = 0; r < runs; ++r) {
+      RunBox b;
+      for (size_t s = runBegin(size_t(count), r); s < runBegin(size_t(count), r + 1); ++s) {
+        const FluidParticle& p = particles[s];
+        if (clockT0 && !p.isNew) particles[s].clock = *clockT0;
+        if (p.dead) {
+          keyScratch_[s] = ~uint64_t(0);
+          slotCell_[s] = -1;
+          continue;
+        }
+        int c[3];
+        CellIndex(p.pos, c[0], c[1], c[2]);
+        keyScratch_[s] = CellKey(c[0], c[1], c[2]);
+        for (int a = 0; a < 3; ++a) {
+          b.lo[a] = std::min(b.lo[a], c[a]);
+          b.hi[a] = std::max(b.hi[a], c[a]);
+        }
       }
-    });
+      box[r] = b;
+    }
+#pragma omp single
+    {
+      for (int r = 0; r < runs; ++r)
+        for (int a = 0; a < 3; ++a) {
+          all.lo[a] = std::min(all.lo[a], box[r].lo[a]);
+          all.hi[a] = std::max(all.hi[a], box[r].hi[a]);
+        }
+      empty = all.lo[0] > all.hi[0];  // no live particle
+      if (!empty) {
+        // Cells numbered densely within the box of the occupied ones, in
+        // (k, j, i) order: at most (2e6 + 1)^3 < 2^64 numbers.
+        for (int a = 0; a < 3; ++a) span[a] = uint64_t(int64_t(all.hi[a]) - all.lo[a] + 1);
+        const uint64_t last = span[0] * span[1] * span[2] - 1;
+        const int bits = last == 0 ? 0 : 64 - __builtin_clzll(last);
+        passes = std::max(1, (bits + kDigitBits - 1) / kDigitBits);
+        digitBits = (bits + passes - 1) / passes;
+        radix = 1 << digitBits;
+        failure.Run([&] { hist.assign(size_t(passes) * size_t(runs) * size_t(radix), 0); });
+      }
+    }
+    // Stable LSD radix sort of the live slots by dense cell number, one
+    // digit a pass: the slots of a cell end up in ascending order. The
+    // first pass reads the slots straight from the keys (dead ones skipped).
+    for (int pass = 0; pass < passes && !empty && !failure.Failed(); ++pass) {
+      const int shift = pass * digitBits;
+      const uint64_t mask = uint64_t(radix) - 1;
+      const bool firstPass = pass == 0;
+      const size_t n = firstPass ? size_t(count) : live;
+      const SortEntry* from = firstPass ? nullptr : buffer[(pass + 1) % 2]->data();
+      uint32_t* const passHist = &hist[size_t(pass) * size_t(runs) * size_t(radix)];
+#pragma omp for schedule(static, 1)
+      for (int r = 0; r < runs; ++r) {
+        uint32_t* h = passHist + size_t(r) * size_t(radix);
+        for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
+          if (firstPass) {
+            if (keyScratch_[e] == ~uint64_t(0)) continue;
+            ++h[(denseOf(keyScratch_[e]) >> shift) & mask];
+          } else {
+            ++h[(from[e].key >> shift) & mask];
+          }
+        }
+      }
+#pragma omp single
+      {
+        // Exclusive prefix over (digit, run): a digit's items of earlier
+        // runs come first.
+        uint32_t total = 0;
+        for (int d = 0; d < radix; ++d)
+          for (int r = 0; r < runs; ++r) {
+            uint32_t& h = passHist[size_t(r) * size_t(radix) + size_t(d)];
+            const uint32_t c = h;
+            h = total;
+            total += c;
+          }
+        if (firstPass) {
+          live = total;
+          failure.Run([&] {
+            for (auto* b : buffer)
+              if (b->size() < live) b->resize(live);
+          });
+        }
+      }
+      if (failure.Failed()) break;  // every thread sees it after the barrier
+      SortEntry* const to = buffer[pass % 2]->data();
+#pragma omp for schedule(static, 1)
+      for (int r = 0; r < runs; ++r) {
+        uint32_t* h = passHist + size_t(r) * size_t(radix);
+        for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
+          SortEntry x;
+          if (firstPass) {
+            if (keyScratch_[e] == ~uint64_t(0)) continue;
+            x = SortEntry{denseOf(keyScratch_[e]), int32_t(e)};
+          } else {
+            x = from[e];
+          }
+          to[h[(x.key >> shift) & mask]++] = x;
+        }
+      }
+    }
+    if (!empty && !failure.Failed()) {
+      const SortEntry* const sorted = buffer[(passes + 1) % 2]->data();
+      auto opens = [sorted](size_t e) { return e == 0 || sorted[e].key != sorted[e - 1].key; };
+      // Cell starts: each run counts the first entries of cells within
+      // it, a prefix sum numbers them, each run then writes its own.
+#pragma omp for schedule(static, 1)
+      for (int r = 0; r < runs; ++r) {
+        uint32_t c = 0;
+        for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e) c += opens(e) ? 1 : 0;
+        firstCell[r + 1] = c;
+      }
+#pragma omp single
+      {
+        for (int r = 0; r < runs; ++r) firstCell[r + 1] += firstCell[r];
+        nc = int(firstCell[runs]);
+        failure.Run([&] {
+          GrowTo(startScratch_, size_t(nc) + 1, size_t(count) + 1);
+          startScratch_[size_t(nc)] = int(live);
+          GrowTo(cells_, size_t(nc), size_t(count));  // a cell holds one slot at least
+          GrowTo(keys_, size_t(nc), size_t(count));
+        });
+      }
+      if (!failure.Failed()) {
+        int* const start = startScratch_.data();
+#pragma omp for schedule(static, 1)
+        for (int r = 0; r < runs; ++r) {
+          uint32_t c = firstCell[r];
+          for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e)
+            if (opens(e)) start[c++] = int(e);
+        }
+        // A member list that cannot grow fails the build after the loop.
+#pragma omp for schedule(static)
+        for (int c = 0; c < nc; ++c) {
+          failure.Run([&] {
+            const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
+            keys_[c] = key;
+            GridCell& cell = cells_[c];
+            cell.i = int(key & 0x1FFFFF) - kBias;
+            cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
+            cell.k = int(key >> 42) - kBias;
+            std::memset(cell.visited, 0, sizeof cell.visited);
+            cell.members.resize(size_t(start[c + 1] - start[c]));
+            for (int e = start[c]; e < start[c + 1]; ++e) {
+              const int32_t slot = sorted[size_t(e)].slot;
+              cell.members[size_t(e - start[c])] = slot;
+              slotCell_[size_t(slot)] = c;
+            }
+          });
+        }
+      }
+    }
   }
   failure.Rethrow();
-  cellCount_ = nc;
+  cellCount_ = empty ? 0 : nc;
 }
 
 const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
-  if (tableValid_) return neighbourTable_;
+  if (PrepareNeighbourTable()) {
+#pragma omp parallel if (cellCount_ >= kParallelMin)
+    FillNeighbourTable();
+  }
+  return neighbourTable_;
+}
+
+bool CellGrid::PrepareNeighbourTable() {
+  if (tableValid_) return false;
   GrowTo(neighbourTable_, size_t(cellCount_) * 27, std::max(size_t(cellCount_), slotCell_.size()) * 27);
   const int nc = cellCount_;
   // The cells of one (j, k) row are consecutive and ascend in i: each row
@@ -586,13 +619,19 @@ const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
   // itself, so every cell's neighbours cost a few steps, not searches.
   vorel::host::LargeVector<int>& rows = startScratch_;  // first cell of each row, then nc
   rows.clear();
-  auto rowKey = [this](int c) { return keys_[size_t(c)] >> 21; };
   for (int c = 0; c < nc; ++c)
-    if (c == 0 || rowKey(c) != rowKey(c - 1)) rows.push_back(c);
-  const int nr = int(rows.size());
+    if (c == 0 || (keys_[size_t(c)] >> 21) != (keys_[size_t(c) - 1] >> 21)) rows.push_back(c);
   rows.push_back(nc);
+  tableValid_ = true;  // once the rows are filled
+  return true;
+}
+
+void CellGrid::FillNeighbourTable() {
+  const vorel::host::LargeVector<int>& rows = startScratch_;
+  const int nr = int(rows.size()) - 1;
+  auto rowKey = [this](int c) { return keys_[size_t(c)] >> 21; };
   // Each row is filled by its own iteration: no serial pass over the table.
-#pragma omp parallel for schedule(dynamic, 16) if (nc >= kParallelMin)
+#pragma omp for schedule(dynamic, 16)
   for (int r = 0; r < nr; ++r) {
     const int a = rows[size_t(r)], b = rows[size_t(r) + 1];
     std::fill(neighbourTable_.begin() + size_t(a) * 27, neighbourTable_.begin() + size_t(b) * 27, -1);
@@ -617,10 +656,7 @@ const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
         }
       }
   }
-  tableValid_ = true;
-  return neighbourTable_;
 }
-
 
 // ---------------------------------------------------------------- pair lists
 
@@ -731,50 +767,17 @@ bool FluidSolver::BuildPairs(bool fused) {
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
   if (fused && (int)forceInput_.size() < n) forceInput_.resize(n);
   if (fused && (int)densitySums_.size() < n) densitySums_.resize(n);
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) {
-    FluidParticle& p = particles[i];
-    pairSpans_[i] = PairSpan();
-    p.neighbourCount = 0;
-    p.density = SelfDensity(p);
-    p.cohesion = Vec3f();
-    p.isNew = 0;
-    p.dtLimit = 1e6f;
-    pairInput_[i] = InputOf(p);
-    if (fused) {
-      SetForceInput(i, p);  // live ones get their sums in the walk below
-      densitySums_[size_t(i)] = DensitySums{Vec3f(), 1e6f};
-    }
-  }
   // Slots beyond the count keep their list lengths (a frame written now
   // stores them) but no longer their storage, which is reused below.
   for (size_t i = size_t(n); i < pairSpans_.size(); ++i)
     if (pairSpans_[i].count) pairSpans_[i] = PairSpan();
   for (PairBlock& b : pairBlocks_) b.used = 0;
-  if (solver_host::AbortRequested()) return false;
-  const vorel::host::LargeVector<int>& table = grid->NeighbourTable();
+  const bool fillTable = grid->PrepareNeighbourTable();
+  const vorel::host::LargeVector<int>& table = grid->FilledNeighbourTable();
   const int nc = grid->CellCount();
   const int threads = omp_get_max_threads();
-
-  // The lists go into segments of kPairSegment entries that the threads take
-  // in turn as they fill them, so the storage follows the number of pairs
-  // however unevenly the cells fall to the threads. A member reserves room
-  // for all its candidates; a segment too full for them is left, so each
-  // candidate's room counts at most twice towards the segments taken: their
-  // headers are made beforehand (none is added while the threads run).
   int64_t room = 0;
-#pragma omp parallel for schedule(static) reduction(+ : room) if (nc >= kParallelMin)
-  for (int c = 0; c < nc; ++c) {
-    const int* row = &table[size_t(c) * 27];
-    int64_t cand = 0;
-    for (int o = 0; o < 27; ++o) {
-      const int nb = o == kSameCell ? c : row[o];
-      if (nb >= 0) cand += int64_t(grid->CellAt(nb).members.size());
-    }
-    room += cand * int64_t(grid->CellAt(c).members.size());
-  }
-  const size_t headers = 1 + size_t(threads) + size_t(2 * room / kPairSegment + 1);
-  if (pairBlocks_.size() < headers) pairBlocks_.resize(headers);
+  bool asked = false;
   std::atomic<int> nextSegment{1};  // block 0 is the spill block
 
   // Each particle's list is rebuilt on its own, in the order in which the
@@ -834,33 +837,81 @@ bool FluidSolver::BuildPairs(bool fused) {
     }
   };
 
-  // One parallel walk over all cells. Escape is polled by the calling
-  // thread (the only one that may ask the host) before every kPollCells
-  // cells it takes; once asked, every thread skips the cells left.
-  // Storage that cannot grow ends the walk the same way, and the build
-  // throws after it.
+  // Escape is polled by the calling thread (the only one that may ask the
+  // host): once after the lists are emptied, then before every kPollCells
+  // cells it takes in the walk; once asked, every thread skips the cells
+  // left. Storage that cannot grow ends the walk the same way, and the
+  // build throws after it.
   constexpr int kPollCells = 2048;
   std::atomic<bool> stopped{false};
   vorel::host::ParallelFailure failure;
-#pragma omp parallel if (nc >= 256)
+  // One thread team for the whole build.
+#pragma omp parallel if (n >= kParallelMin || nc >= 256)
   {
-    int block = 0;  // none taken yet
-    const bool polls = omp_get_thread_num() == 0;
-    std::vector<int32_t>& cand = candidates[size_t(omp_get_thread_num())].list;
-    int sincePoll = kPollCells;
+#pragma omp for schedule(static) nowait
+    for (int i = 0; i < n; ++i) {
+      FluidParticle& p = particles[i];
+      pairSpans_[i] = PairSpan();
+      p.neighbourCount = 0;
+      p.density = SelfDensity(p);
+      p.cohesion = Vec3f();
+      p.isNew = 0;
+      p.dtLimit = 1e6f;
+      pairInput_[i] = InputOf(p);
+      if (fused) {
+        SetForceInput(i, p);  // live ones get their sums in the walk below
+        densitySums_[size_t(i)] = DensitySums{Vec3f(), 1e6f};
+      }
+    }
+    // Asked while the others empty the lists: the walk waits for both.
+#pragma omp master
+    asked = solver_host::AbortRequested();
+    if (fillTable) grid->FillNeighbourTable();
+#pragma omp barrier
+    if (!asked) {
+      // The lists go into segments of kPairSegment entries that the threads
+      // take in turn as they fill them, so the storage follows the number
+      // of pairs however unevenly the cells fall to the threads. A member
+      // reserves room for all its candidates; a segment too full for them
+      // is left, so each candidate's room counts at most twice towards the
+      // segments taken: their headers are made beforehand (none is added
+      // while the threads run).
+#pragma omp for schedule(static) reduction(+ : room)
+      for (int c = 0; c < nc; ++c) {
+        const int* row = &table[size_t(c) * 27];
+        int64_t cand = 0;
+        for (int o = 0; o < 27; ++o) {
+          const int nb = o == kSameCell ? c : row[o];
+          if (nb >= 0) cand += int64_t(grid->CellAt(nb).members.size());
+        }
+        room += cand * int64_t(grid->CellAt(c).members.size());
+      }
+#pragma omp single
+      failure.Run([&] {
+        const size_t headers = 1 + size_t(threads) + size_t(2 * room / kPairSegment + 1);
+        if (pairBlocks_.size() < headers) pairBlocks_.resize(headers);
+      });
+      if (!failure.Failed()) {
+        int block = 0;  // none taken yet
+        const bool polls = omp_get_thread_num() == 0;
+        std::vector<int32_t>& cand = candidates[size_t(omp_get_thread_num())].list;
+        int sincePoll = kPollCells;
 #pragma omp for schedule(dynamic, 16)
-    for (int c = 0; c < nc; ++c) {
-      if (stopped.load(std::memory_order_relaxed)) continue;
-      if (polls && ++sincePoll > kPollCells) {
-        sincePoll = 1;
-        if (solver_host::AbortRequested()) {
-          stopped.store(true, std::memory_order_relaxed);
-          continue;
+        for (int c = 0; c < nc; ++c) {
+          if (stopped.load(std::memory_order_relaxed)) continue;
+          if (polls && ++sincePoll > kPollCells) {
+            sincePoll = 1;
+            if (solver_host::AbortRequested()) {
+              stopped.store(true, std::memory_order_relaxed);
+              continue;
+            }
+          }
+          if (!failure.Run([&] { buildCell(c, cand, block); })) stopped.store(true, std::memory_order_relaxed);
         }
       }
-      if (!failure.Run([&] { buildCell(c, cand, block); })) stopped.store(true, std::memory_order_relaxed);
     }
   }
+  if (asked) return false;
   failure.Rethrow();
   return !stopped.load();
 }
@@ -905,6 +956,12 @@ void FluidSolver::ComputeDensityAndForces() {
 }
 
 void FluidSolver::DensityPass(bool fused, int kept) {
+  DensityPrepare(fused, kept);
+#pragma omp parallel if (count >= kParallelMin)
+  DensityChunks(fused);
+}
+
+void FluidSolver::DensityPrepare(bool fused, int kept) {
   const int n = count;
   SyncPairSlots();
   if ((int)pairInput_.size() < n) pairInput_.resize(n);
@@ -920,6 +977,10 @@ void FluidSolver::DensityPass(bool fused, int kept) {
     pairInput_[i] = InputOf(p);
     pairFlags_[i] = PairFlagsOf(p);
   }
+}
+
+void FluidSolver::DensityChunks(bool fused) {
+  const int n = count;
   // Every particle updates its own side of each listed pair; the other side
   // is updated by the other particle's iteration with bitwise the same
   // terms. A pair counts when its lower slot is live and not new and its
@@ -928,7 +989,7 @@ void FluidSolver::DensityPass(bool fused, int kept) {
   // during the frame pushes nobody. Handed out in chunks: particles at the
   // surface have fewer pairs than those inside. Fused, each iteration also
   // makes its own particle's force inputs.
-#pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
+#pragma omp for schedule(dynamic, 512)
   for (int i = 0; i < n; ++i) {
     const uint8_t flags = pairFlags_[i];
     if (flags & 1) {

@@ -39,36 +39,61 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
   // other (each touches only its own particle), with three passes over the
   // records fewer. Escape is polled where it always was; a step it ends
   // leaves the records as the separate phases would have.
+  int stopped = 0;
   if (firstSubStep) {
     if (!BuildPairs(true)) {
       StoreDensities(false);
       return false;
     }
+    lap(phaseSeconds.pairs);
+    stopped = PollsAfterDensity();
+    if (stopped) return EndEarly(stopped, clockT0);
+    FinishPrepare();
   } else {
     if (added) ComputePairsSerial();
-    DensityPass(true, kept);
+    DensityPrepare(true, kept);
+    FinishPrepare();
   }
-  lap(phaseSeconds.pairs);
-  if (solver_host::AbortRequested()) {  // before the pressures
-    StoreDensities(false, clockT0);
-    return false;
+  // One thread team for the density pass (when the pairs were not just
+  // built) and the closing pass: starting one costs about as much as a
+  // tenth of either pass on eight threads.
+  FinishTotals totals;
+#pragma omp parallel if (count >= kParallelMin)
+  {
+    if (!firstSubStep) {
+      DensityChunks(true);  // ends at a barrier
+#pragma omp master
+      {
+        lap(phaseSeconds.pairs);
+        stopped = PollsAfterDensity();  // the calling thread: the only one that may ask the host
+      }
+#pragma omp barrier
+    }
+    if (!stopped) FinishChunks(t1, forces, gravity, clockT0, totals);
   }
-  if (solver_host::AbortRequested()) {  // before the forces
-    StoreDensities(true, clockT0);
-    return false;
-  }
-  // The polls after the forces and after cohesion are taken before the
-  // closing pass computes them (they do not depend on the polls).
-  if (solver_host::AbortRequested() || solver_host::AbortRequested()) {
-    StoreDensities(true, clockT0);
-    ComputePairForces();
-    ApplyCohesion();
-    return false;
-  }
+  if (stopped) return EndEarly(stopped, clockT0);
   double seconds = 0.0;
-  const double forceShare = FinishStep(t1, forces, gravity, clockT0);
   lap(seconds);
+  const double forceShare = FinishClose(totals);
   phaseSeconds.forces += seconds * forceShare;
   phaseSeconds.collide += seconds * (1.0 - forceShare);
   return true;
+}
+
+int FluidSolver::PollsAfterDensity() {
+  if (solver_host::AbortRequested()) return 1;  // before the pressures
+  if (solver_host::AbortRequested()) return 2;  // before the forces
+  // The polls after the forces and after cohesion are taken before the
+  // closing pass computes them (they do not depend on the polls).
+  if (solver_host::AbortRequested() || solver_host::AbortRequested()) return 3;
+  return 0;
+}
+
+bool FluidSolver::EndEarly(int stopped, const float* clockT0) {
+  StoreDensities(stopped > 1, clockT0);
+  if (stopped > 2) {
+    ComputePairForces();
+    ApplyCohesion();
+  }
+  return false;
 }
