@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <type_traits>
 #include <vector>
+
+#include "host/core/large_buffer.h"
 
 namespace mesher_util {
 
@@ -35,12 +38,10 @@ inline double NowSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Room for n trivially copyable values, left uninitialised (or zero). Arrays
-// of kMappedBytes or more are mapped on their own, aligned to and asking
-// for 2 MB pages: on the virtual machines this runs on, every page touched
-// for the first time traps to the host, some microseconds each and one
-// after another across threads, so 4 KB pages cost far more to fill than
-// to compute. The size is rounded up to whole 2 MB pages. Throws
+// Room for n trivially copyable values, left uninitialised (or zero), in
+// a block from vorel::host::AllocateLargeBlock: large arrays are mapped on
+// their own with 2 MB pages (filling 4 KB pages costs far more than
+// computing their values on the virtual machines this runs on). Throws
 // std::bad_alloc when no memory is left.
 template <class T>
 class BigArray {
@@ -48,7 +49,7 @@ class BigArray {
                 "BigArray leaves its values uninitialised");
 
  public:
-  static constexpr size_t kMappedBytes = size_t(2) << 20;
+  static constexpr size_t kMappedBytes = vorel::host::kHugePage;
   BigArray() = default;
   explicit BigArray(size_t n, bool zero = false) { Reset(n, zero); }
   ~BigArray() { Release(); }
@@ -70,35 +71,14 @@ class BigArray {
     if (n == 0) return;
     if (n > (SIZE_MAX >> 1) / sizeof(T)) throw std::bad_alloc();
     const size_t bytes = n * sizeof(T);
-    if (bytes >= kMappedBytes) {
-      mappedBytes_ = (bytes + kMappedBytes - 1) & ~(kMappedBytes - 1);
-      // Mapped one page larger and trimmed to a 2 MB boundary.
-      const size_t span = mappedBytes_ + kMappedBytes;
-      void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (p == MAP_FAILED) throw std::bad_alloc();
-      const uintptr_t raw = reinterpret_cast<uintptr_t>(p);
-      const uintptr_t start = (raw + kMappedBytes - 1) & ~uintptr_t(kMappedBytes - 1);
-      if (start > raw) munmap(p, start - raw);
-      if (start + mappedBytes_ < raw + span) munmap(reinterpret_cast<void*>(start + mappedBytes_), raw + span - start - mappedBytes_);
-      data_ = reinterpret_cast<T*>(start);
-#ifdef MADV_HUGEPAGE
-      madvise(data_, mappedBytes_, MADV_HUGEPAGE);  // a refusal leaves 4 KB pages
-#endif
-    } else {
-      void* p = zero ? std::calloc(n, sizeof(T)) : std::malloc(bytes);
-      if (!p) throw std::bad_alloc();
-      data_ = static_cast<T*>(p);
-    }
+    data_ = static_cast<T*>(vorel::host::AllocateLargeBlock(bytes));
+    if (zero && !vorel::host::IsMappedBlock(bytes)) std::memset(static_cast<void*>(data_), 0, bytes);
     size_ = n;
   }
   void Release() {
-    if (mappedBytes_)
-      munmap(data_, mappedBytes_);
-    else
-      std::free(data_);
+    vorel::host::FreeLargeBlock(data_, size_ * sizeof(T));
     data_ = nullptr;
     size_ = 0;
-    mappedBytes_ = 0;
   }
   T* data() { return data_; }
   const T* data() const { return data_; }
@@ -111,13 +91,11 @@ class BigArray {
   void Take(BigArray& o) {
     data_ = o.data_;
     size_ = o.size_;
-    mappedBytes_ = o.mappedBytes_;
     o.data_ = nullptr;
-    o.size_ = o.mappedBytes_ = 0;
+    o.size_ = 0;
   }
   T* data_ = nullptr;
   size_t size_ = 0;
-  size_t mappedBytes_ = 0;  // 0: from malloc
 };
 
 // Makes room for n values in v, an output array that callers hold as a

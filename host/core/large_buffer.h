@@ -30,8 +30,12 @@ constexpr bool kLargeBlocksMapped = false;
 constexpr bool kLargeBlocksMapped = true;
 #endif
 
+// True when a block of `bytes` is mapped on its own (its pages then come
+// zeroed).
+inline bool IsMappedBlock(size_t bytes) { return kLargeBlocksMapped && bytes >= kLargeBlock; }
+
 inline void* AllocateLargeBlock(size_t bytes) {
-  if (!kLargeBlocksMapped || bytes < kLargeBlock) return ::operator new(bytes);
+  if (!IsMappedBlock(bytes)) return ::operator new(bytes);
   const size_t size = (bytes + kHugePage - 1) & ~(kHugePage - 1);
   if (size < bytes || size > SIZE_MAX - kHugePage) throw std::bad_alloc();
   // Over-map by one huge page, then give back what lies outside the
@@ -50,7 +54,7 @@ inline void* AllocateLargeBlock(size_t bytes) {
 
 inline void FreeLargeBlock(void* p, size_t bytes) noexcept {
   if (!p) return;
-  if (!kLargeBlocksMapped || bytes < kLargeBlock) {
+  if (!IsMappedBlock(bytes)) {
     ::operator delete(p);
     return;
   }
