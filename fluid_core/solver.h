@@ -380,8 +380,9 @@ class FluidSolver {
   void ClearPairList(int i);
   void AppendPair(int i, int b);
   // Frees what the sub-steps keep between them (the neighbour grid, every
-  // list, the passes' compact copies), after a step that ran out of memory
-  // part-way; the next step builds them afresh.
+  // list, the passes' compact copies), and the freed large blocks kept for
+  // reuse, after a step that ran out of memory part-way; the next step
+  // builds them afresh.
   void ReleaseStepStorage();
 
   // --- density, pressure, viscosity, cohesion ---

@@ -723,6 +723,8 @@ void FluidSolver::ReleaseStepStorage() {
   decltype(pairFlags_)().swap(pairFlags_);
   decltype(forceInput_)().swap(forceInput_);
   decltype(densitySums_)().swap(densitySums_);
+  // Blocks kept for reuse would stand in the way of what comes next.
+  vorel::host::ReleaseRetainedLargeBlocks();
 }
 
 bool FluidSolver::PairTerms(int i, int k, float& mu, Vec3f& grad) const {

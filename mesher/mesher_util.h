@@ -65,14 +65,13 @@ class BigArray {
   }
 
   // Drops the old contents and makes room for n values, all bits zero
-  // when `zero` is set (mapped pages come zeroed anyway).
+  // when `zero` is set, else whatever the block held before.
   void Reset(size_t n, bool zero = false) {
     Release();
     if (n == 0) return;
     if (n > (SIZE_MAX >> 1) / sizeof(T)) throw std::bad_alloc();
     const size_t bytes = n * sizeof(T);
-    data_ = static_cast<T*>(vorel::host::AllocateLargeBlock(bytes));
-    if (zero && !vorel::host::IsMappedBlock(bytes)) std::memset(static_cast<void*>(data_), 0, bytes);
+    data_ = static_cast<T*>(vorel::host::AllocateLargeBlock(bytes, zero));
     size_ = n;
   }
   void Release() {

@@ -213,6 +213,7 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     neighbourIndex_.reset();
     polygonizer.ReleaseLattice(true);
     if (lists) VertexInfluenceLists().swap(*lists);
+    vorel::host::ReleaseRetainedLargeBlocks();
     throw;
   }
   return mesh;

@@ -45,8 +45,8 @@ class SurfaceBuilder {
   // the second per-vertex array into the weighted particle velocity. The
   // two integers change nothing (callers pass 0 and 2000). When the memory
   // runs out the mesh and `lists` are left empty, what the build took is
-  // freed, and std::bad_alloc goes on to the caller; the builder builds
-  // again as before.
+  // freed (the large blocks kept for reuse too), and std::bad_alloc goes on
+  // to the caller; the builder builds again as before.
   MeshRecord& Build(float detail, float melting, float radiusFactor, float shrink, int32_t unusedA = 0,
                     int32_t unusedB = 2000, VertexInfluenceLists* lists = nullptr,
                     const std::vector<Point3>* velocities = nullptr);

@@ -2,8 +2,6 @@
 // fill afresh on every build (grids, pair lists, lattices). Used through
 // `LargeVector`.
 #pragma once
-#include <sys/mman.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -20,7 +18,7 @@ namespace vorel::host {
 // Smaller blocks, and every block under AddressSanitizer (which must see
 // the heap to check it), come from operator new. Failure throws
 // std::bad_alloc, as operator new does; the contents are what std::vector
-// puts there.
+// puts there (a block may have served an earlier array).
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kLargeBlock = size_t(1) << 20;
 
@@ -30,41 +28,31 @@ constexpr bool kLargeBlocksMapped = false;
 constexpr bool kLargeBlocksMapped = true;
 #endif
 
-// True when a block of `bytes` is mapped on its own (its pages then come
-// zeroed).
+// True when a block of `bytes` is mapped on its own.
 inline bool IsMappedBlock(size_t bytes) { return kLargeBlocksMapped && bytes >= kLargeBlock; }
 
 // No block can be larger than a process's address space (47 bits on the
 // processors this runs on); such a request fails here, alike in every
 // build (AddressSanitizer's heap ends the process on one).
 constexpr size_t kLargestBlock = size_t(1) << 47;
-inline void* AllocateLargeBlock(size_t bytes) {
-  if (bytes > kLargestBlock) throw std::bad_alloc();
-  if (!IsMappedBlock(bytes)) return ::operator new(bytes);
-  const size_t size = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-  if (size < bytes || size > SIZE_MAX - kHugePage) throw std::bad_alloc();
-  // Over-map by one huge page, then give back what lies outside the
-  // aligned block.
-  void* raw = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) throw std::bad_alloc();
-  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
-  if (aligned > start) ::munmap(raw, aligned - start);
-  const size_t tail = (start + size + kHugePage) - (aligned + size);
-  if (tail) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
-  void* block = reinterpret_cast<void*>(aligned);
-  ::madvise(block, size, MADV_HUGEPAGE);  // a hint: refused, the pages stay small
-  return block;
-}
 
-inline void FreeLargeBlock(void* p, size_t bytes) noexcept {
-  if (!p) return;
-  if (!IsMappedBlock(bytes)) {
-    ::operator delete(p);
-    return;
-  }
-  ::munmap(p, (bytes + kHugePage - 1) & ~(kHugePage - 1));
-}
+// Freed mapped blocks are kept, up to this many bytes in all, for the next
+// request of about their size: a fresh mapping costs a fault and a page
+// cleared by the system per 2 MiB (more where a virtual machine has handed
+// the idle memory back to its host), and the solver and the mesher ask for
+// the same big arrays build after build. The oldest go back first.
+constexpr size_t kRetainedLargeBytes = size_t(256) << 20;
+
+// A block of at least `bytes`; all bits zero when `zeroed` is set, else
+// whatever a freed block held. Throws std::bad_alloc when none can be had
+// (the kept blocks are given back to the system first).
+void* AllocateLargeBlock(size_t bytes, bool zeroed = false);
+// Frees a block AllocateLargeBlock gave for the same `bytes`.
+void FreeLargeBlock(void* p, size_t bytes) noexcept;
+// The bytes of freed blocks kept for reuse now.
+size_t RetainedLargeBytes();
+// Gives every kept block back to the system.
+void ReleaseRetainedLargeBlocks() noexcept;
 
 template <class T>
 struct LargeBufferAllocator {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <vector>
 #include <new>
 
 namespace vh = vorel::host;
@@ -25,4 +27,38 @@ TEST(LargeBuffer, ARequestBeyondAnyMemoryThrowsBadAlloc) {
   vh::LargeBufferAllocator<double> a;
   EXPECT_THROW(a.allocate(SIZE_MAX / 4), std::bad_alloc);
   EXPECT_THROW(a.allocate(SIZE_MAX / 32), std::bad_alloc);  // too big to map
+}
+
+TEST(LargeBuffer, FreedBlocksServeLaterRequestsOfAboutTheirSizeZeroedWhenAskedUpToTheLimit) {
+  constexpr size_t kMiB = size_t(1) << 20;
+  if (!vh::kLargeBlocksMapped) {  // heap blocks: only the zeroing is ours
+    void* p = vh::AllocateLargeBlock(3 * kMiB, true);
+    for (size_t i = 0; i < 3 * kMiB; ++i) ASSERT_EQ(static_cast<unsigned char*>(p)[i], 0) << i;
+    vh::FreeLargeBlock(p, 3 * kMiB);
+    return;
+  }
+  vh::ReleaseRetainedLargeBlocks();
+  ASSERT_EQ(vh::RetainedLargeBytes(), 0u);
+  void* p = vh::AllocateLargeBlock(3 * kMiB);
+  std::memset(p, 0x5a, 3 * kMiB);
+  vh::FreeLargeBlock(p, 3 * kMiB);
+  EXPECT_EQ(vh::RetainedLargeBytes(), 4 * kMiB);  // whole huge pages
+  // A request a quarter smaller than a kept block maps its own.
+  void* small = vh::AllocateLargeBlock(2 * kMiB);
+  EXPECT_NE(small, p);
+  void* q = vh::AllocateLargeBlock(4 * kMiB, true);
+  ASSERT_EQ(q, p);
+  for (size_t i = 0; i < 4 * kMiB; ++i) ASSERT_EQ(static_cast<unsigned char*>(q)[i], 0) << i;
+  EXPECT_EQ(vh::RetainedLargeBytes(), 0u);
+  vh::FreeLargeBlock(q, 4 * kMiB);
+  vh::FreeLargeBlock(small, 2 * kMiB);
+  // Freeing more than the limit keeps the newest up to it.
+  std::vector<void*> blocks;
+  for (size_t b = 0; b < vh::kRetainedLargeBytes / (8 * kMiB) + 4; ++b) blocks.push_back(vh::AllocateLargeBlock(8 * kMiB));
+  for (void* b : blocks) vh::FreeLargeBlock(b, 8 * kMiB);
+  EXPECT_EQ(vh::RetainedLargeBytes(), vh::kRetainedLargeBytes);
+  EXPECT_EQ(vh::AllocateLargeBlock(8 * kMiB), blocks.back());  // the newest serves first
+  vh::FreeLargeBlock(blocks.back(), 8 * kMiB);
+  vh::ReleaseRetainedLargeBlocks();
+  EXPECT_EQ(vh::RetainedLargeBytes(), 0u);
 }
