@@ -36,6 +36,22 @@ uint32_t ParticleCellGrid::Bucket(int32_t x, int32_t y, int32_t z) {
 void ParticleCellGrid::Rehash(size_t capacity) {
   table_.assign(capacity, -1);
   const size_t m = capacity - 1;
+  const int64_t nC = int64_t(cells_.size());
+  if (nC > kParallelCells && omp_get_max_threads() > 1) {
+    // Each cell claims the first free slot of its probe with a
+    // compare-and-swap: which slot a cell gets depends on the threads'
+    // timing, but every cell is found, and FindIndex answers alike.
+#pragma omp parallel for schedule(static)
+    for (int64_t c = 0; c < nC; ++c) {
+      const ParticleCell& cell = cells_[size_t(c)];
+      size_t s = mesher_util::HashCoords(cell.x, cell.y, cell.z) & m;
+      for (int32_t free = -1; !__atomic_compare_exchange_n(&table_[s], &free, int32_t(c), false, __ATOMIC_RELAXED,
+                                                           __ATOMIC_RELAXED);
+           free = -1)
+        s = (s + 1) & m;
+    }
+    return;
+  }
   for (size_t c = 0; c < cells_.size(); ++c) {
     size_t s = mesher_util::HashCoords(cells_[c].x, cells_[c].y, cells_[c].z) & m;
     while (table_[s] >= 0) s = (s + 1) & m;
@@ -144,18 +160,22 @@ void ParticleCellGrid::InsertAll(int32_t n) {
   // Per run its start in the sorted order; per particle its run.
   vorel::host::LargeVector<int32_t> runStart(nRuns + 1);
   vorel::host::LargeVector<uint32_t> runOf(static_cast<size_t>(n), kNoCell);
+  mesher_util::BigArray<uint8_t> first(static_cast<size_t>(n), true);
   members_.resize(size_t(kept));
 #pragma omp parallel for schedule(static)
   for (int64_t b = 0; b < blocks; ++b) {
     int64_t c = at[size_t(b)] - 1;
     for (int64_t r = b * kBlockEntries, end = std::min(kept, r + kBlockEntries); r < end; ++r) {
-      if (starts(r)) runStart[size_t(++c)] = int32_t(r);
+      if (starts(r)) {
+        runStart[size_t(++c)] = int32_t(r);
+        first[size_t(e[size_t(r)].i)] = 1;
+      }
       members_[size_t(r)] = e[size_t(r)].i;
       runOf[size_t(e[size_t(r)].i)] = uint32_t(c);
     }
   }
   runStart[nRuns] = int32_t(kept);
-  CellsFromFirstMembers(n, runOf.data(), runStart.data(), [&](uint32_t run, ParticleCell& cell) {
+  CellsFromFirstMembers(n, first.data(), runOf.data(), runStart.data(), [&](uint32_t run, ParticleCell& cell) {
     const Entry& head = e[size_t(runStart[run])];
     cell.x = head.x;
     cell.y = head.y;
@@ -213,11 +233,15 @@ bool ParticleCellGrid::InsertAllCounted(int32_t n) {
     const uint32_t k = key[size_t(i)];
     if (k != kNoCell) members_[size_t(__atomic_fetch_add(&next[k], 1, __ATOMIC_RELAXED))] = i;
   }
+  mesher_util::BigArray<uint8_t> first(static_cast<size_t>(n), true);
 #pragma omp parallel for schedule(static)
-  for (int64_t k = 0; k < volume; ++k)
-    if (start[size_t(k) + 1] - start[size_t(k)] > 1)
-      std::sort(members_.data() + start[size_t(k)], members_.data() + start[size_t(k) + 1]);
-  CellsFromFirstMembers(n, key.data(), start.data(), [&](uint32_t k, ParticleCell& cell) {
+  for (int64_t k = 0; k < volume; ++k) {
+    int32_t* list = members_.data() + start[size_t(k)];
+    const int32_t size = start[size_t(k) + 1] - start[size_t(k)];
+    if (size > 1) std::sort(list, list + size);
+    if (size > 0) first[size_t(list[0])] = 1;
+  }
+  CellsFromFirstMembers(n, first.data(), key.data(), start.data(), [&](uint32_t k, ParticleCell& cell) {
     cell.x = int32_t(lx + int64_t(k) / (dy * dz));
     cell.y = int32_t(ly + int64_t(k) / dz % dy);
     cell.z = int32_t(lz + int64_t(k) % dz);
@@ -226,19 +250,16 @@ bool ParticleCellGrid::InsertAllCounted(int32_t n) {
 }
 
 template <class CellOfKey>
-void ParticleCellGrid::CellsFromFirstMembers(int32_t n, const uint32_t* key, const int32_t* start,
-                                             CellOfKey&& cellOf) {
+void ParticleCellGrid::CellsFromFirstMembers(int32_t n, const uint8_t* first, const uint32_t* key,
+                                             const int32_t* start, CellOfKey&& cellOf) {
   // Insert creates a cell when it meets the cell's first member: the cells
   // in the order of their lowest indices, counted and filled in blocks of
   // particles.
-  auto creates = [&](int64_t i) {
-    const uint32_t k = key[i];
-    return k != kNoCell && members_[size_t(start[k])] == int32_t(i);
-  };
+  auto creates = [&](int64_t i) { return first[i] != 0; };
   const int64_t blocks = (int64_t(n) + kBlockEntries - 1) / kBlockEntries;
   const std::vector<int64_t> at = mesher_util::BlockStarts(blocks, [&](int64_t b) {
     int64_t c = 0;
-    for (int64_t i = b * kBlockEntries, end = std::min<int64_t>(n, i + kBlockEntries); i < end; ++i) c += creates(i);
+    for (int64_t i = b * kBlockEntries, end = std::min<int64_t>(n, i + kBlockEntries); i < end; ++i) c += first[i];
     return c;
   });
   const size_t nCells = size_t(at[size_t(blocks)]);

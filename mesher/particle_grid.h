@@ -130,10 +130,12 @@ class ParticleCellGrid {
   // (nothing changed) otherwise.
   bool InsertAllCounted(int32_t n);
   // Cells in creation order from each cell's members (ascending indices,
-  // contiguous in members_) and each particle's cell key: a cell is created
-  // by its lowest index.
+  // contiguous in members_), each particle's cell key, and the flags of
+  // the particles that come first in their cells: a cell is created by its
+  // lowest index.
   template <class CellOfKey>
-  void CellsFromFirstMembers(int32_t n, const uint32_t* key, const int32_t* start, CellOfKey&& cellOf);
+  void CellsFromFirstMembers(int32_t n, const uint8_t* first, const uint32_t* key, const int32_t* start,
+                             CellOfKey&& cellOf);
 
   const SurfaceBuilder* builder_;
   Point3 origin_{0.0f, 0.0f, 0.0f};
