@@ -71,6 +71,24 @@ void* TakeKept(size_t size) {
   return block;
 }
 
+// Unmaps the oldest kept blocks until `bytes` or all are gone.
+void ReleaseOldestKept(size_t bytes) {
+  Retained out[kRetainedSlots];
+  size_t drop = 0, freed = 0;
+  {
+    RetainedBlocks& k = Kept();
+    std::lock_guard<std::mutex> lock(k.mutex);
+    while (drop < k.count && freed < bytes) {
+      freed += k.blocks[drop].size;
+      out[drop] = k.blocks[drop];
+      ++drop;
+    }
+    k.bytes -= freed;
+    k.DropFront(drop);
+  }
+  for (size_t b = 0; b < drop; ++b) ::munmap(out[b].block, out[b].size);
+}
+
 }  // namespace
 
 void* AllocateLargeBlock(size_t bytes, bool zeroed) {
@@ -85,6 +103,10 @@ void* AllocateLargeBlock(size_t bytes, bool zeroed) {
     if (zeroed) std::memset(kept, 0, bytes);
     return kept;
   }
+  // A new mapping takes the place of as many of the oldest kept blocks,
+  // which this run of requests has passed over: the kept blocks and those
+  // in use then hold no more together than the most either needs alone.
+  ReleaseOldestKept(size);
   void* block = MapBlock(size);
   if (!block) {
     // The kept blocks may be what stands in the way (an address-space
