@@ -50,6 +50,8 @@ constexpr int kNotifyCodes[] = {NOTIFY_PRE_RENDERFRAME, NOTIFY_PRE_RENDER, NOTIF
 // and edges only.
 constexpr DWORD kIconLimitsKeep = 0x20;
 constexpr DWORD kIconLimitsForce = 0x200001;
+// How long the prompt that a stored surface is not shown stays up.
+constexpr unsigned kSurfaceNotShownMs = 15000;
 
 float ParamFloat(IParamBlock2* pb, ParamID id, TimeValue t, float fallback) {
   return ReadFloatParam(pb, id, t, fallback);
@@ -190,21 +192,30 @@ IParamBlock2* TetraProcObj::GetParamBlockByID(BlockID id) {
 
 void TetraProcObj::LoadSurfaceFrame(int frame) {
   const TimeValue t = GetCOREInterface()->GetTime();
-  SurfaceFrameArrays file;
-  int vertexCount = 0, faceCount = 0;
-  if (frame < 0 || !engine.solver ||
-      !engine.solver->frameCache.ReadMeshFrame(frame, vertexCount, faceCount, file.vertices,
-                                               file.secondVertices, file.mapPoints, file.faces) ||
-      vertexCount == 0) {
+  try {
+    SurfaceFrameArrays file;
+    int vertexCount = 0, faceCount = 0;
+    if (frame < 0 || !engine.solver ||
+        !engine.solver->frameCache.ReadMeshFrame(frame, vertexCount, faceCount, file.vertices,
+                                                 file.secondVertices, file.mapPoints, file.faces) ||
+        vertexCount == 0) {
+      ClearMesh();
+      return;
+    }
+    const Matrix3 toLocal = node ? node->GetObjectTM(t).Inverse() : Matrix3();
+    SurfaceGreyParams grey;
+    grey.perVertexInfo = ParamInt(pblock2, kFluidPerVertexInfo, t, 0);
+    grey.maxValue = ParamFloat(pblock2, kFluidMaxValuePV, t, 1.0f);
+    grey.minValue = ParamFloat(pblock2, kFluidMinValuePV, t, 0.0f);
+    FillSurfaceDisplayMesh(mesh, file, engine.FrameScale(), toLocal, grey);
+  } catch (const std::bad_alloc&) {
+    // The host evaluates the scene here: the stored surface is not shown
+    // rather than the host ended, and the file stays as it is.
     ClearMesh();
-    return;
+    char text[128];
+    std::snprintf(text, sizeof text, "Vorel-> The surface of frame %d is not shown: out of memory", frame);
+    ShowTempPrompt(text, kSurfaceNotShownMs);
   }
-  const Matrix3 toLocal = node ? node->GetObjectTM(t).Inverse() : Matrix3();
-  SurfaceGreyParams grey;
-  grey.perVertexInfo = ParamInt(pblock2, kFluidPerVertexInfo, t, 0);
-  grey.maxValue = ParamFloat(pblock2, kFluidMaxValuePV, t, 1.0f);
-  grey.minValue = ParamFloat(pblock2, kFluidMinValuePV, t, 0.0f);
-  FillSurfaceDisplayMesh(mesh, file, engine.FrameScale(), toLocal, grey);
 }
 
 void TetraProcObj::ClearMesh() { ClearSurfaceMesh(mesh); }
