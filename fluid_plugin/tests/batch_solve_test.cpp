@@ -14,6 +14,7 @@
 #include <set>
 
 #include "fluid_plugin/pour_scene.h"
+#include "mesher/mesh_record.h"
 #include "host/tests/core/memory_limit.h"
 #include "plugin_test_util.h"
 
@@ -169,8 +170,9 @@ TEST_F(BatchSolve, EmissionBeyondTheSolverAndOutOfMemoryEndTheRunWithAMessage) {
 // Memory that runs out inside the solver's parallel pair build on several
 // threads, and in the surface build of a frame just solved: the run ends
 // with a message naming the frame instead of ending the host, the frames on
-// disk stay the solved ones, and the next run goes on. In a child process
-// with little address space.
+// disk stay the solved ones, and the next run goes on; and while a stored
+// surface is read for the display. In a child process with little address
+// space.
 TEST_F(BatchSolve, OutOfMemoryInParallelPassesOrTheSurfaceBuildEndsTheRunWithAMessage) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under an address-space limit";
@@ -234,6 +236,28 @@ TEST_F(BatchSolve, OutOfMemoryInParallelPassesOrTheSurfaceBuildEndsTheRunWithAMe
   EXPECT_EQ(e.lastSolved, 5);
   EXPECT_EQ(e.lastMeshed, 5);
   EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+
+  // A stored surface too large to read in the memory left: the display is
+  // cleared and the prompt says so (the host's scene evaluation used to end
+  // on it); the file stays. Its 48 MB read cannot come from the heap's free
+  // room.
+  MeshRecord big;
+  big.vertices.assign(1500000, Point3(0.0f, 0.0f, 0.0f));
+  big.secondVertices = big.vertices;
+  big.faces.push_back({0, 1, 2});
+  ASSERT_TRUE(big.WriteSurfaceCache(e.solver->frameCache.MeshPath(5), 5, e.solver->stamp));
+  big = MeshRecord();
+  ip()->SetTime(4 * 160, false);
+  ASSERT_GT(s->mesh.getNumFaces(), 0);
+  vorel::host::ClearPromptLog();
+  ASSERT_TRUE(limit.Cap(rlim_t(8) << 20));
+  ip()->SetTime(5 * 160, false);
+  ASSERT_TRUE(limit.Lift());
+  EXPECT_EQ(s->mesh.getNumFaces(), 0);
+  const std::vector<vorel::host::PromptRecord> prompts = vorel::host::PromptLog();
+  ASSERT_FALSE(prompts.empty());
+  EXPECT_NE(prompts.back().text.find("The surface of frame 5 is not shown: out of memory"), std::string::npos);
+  EXPECT_TRUE(vorel::host::FileExists(e.solver->frameCache.MeshPath(5)));
 #endif
 }
 
