@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/core/large_buffer.h"
+#include "mesher/mesher_util.h"
 
 struct VertexInfluence {
   int32_t particle;
@@ -82,14 +83,13 @@ class VertexInfluenceLists {
   VertexInfluence* Fill(int p, size_t v, size_t n) {
     if (n == 0) return nullptr;
     Pool& pool = pools_[size_t(p)];
-    if (pool.blocks.empty() || pool.blocks.back().capacity - pool.used < n) {
+    if (pool.blocks.empty() || pool.blocks.back().size() - pool.used < n) {
       // Blocks double up to one huge page each: small surfaces stay small.
-      size_t cap = pool.blocks.empty() ? firstBlock_ : std::min(2 * pool.blocks.back().capacity, kLastBlock);
+      size_t cap = pool.blocks.empty() ? firstBlock_ : std::min(2 * pool.blocks.back().size(), kLastBlock);
       pool.blocks.emplace_back(std::max(cap, n));
       pool.used = 0;
     }
-    Block& b = pool.blocks.back();
-    VertexInfluence* out = b.data + pool.used;
+    VertexInfluence* out = pool.blocks.back().data() + pool.used;
     pool.used += n;
     lists_[v].data_ = out;
     lists_[v].size_ = n;
@@ -100,17 +100,8 @@ class VertexInfluenceLists {
   static constexpr size_t kFirstBlock = 1024;
   static constexpr size_t kTypicalEntries = 16;
   static constexpr size_t kLastBlock = vorel::host::kHugePage / sizeof(VertexInfluence);
-  struct Block {
-    VertexInfluence* data = nullptr;
-    size_t capacity = 0;
-    explicit Block(size_t n) : data(vorel::host::LargeBufferAllocator<VertexInfluence>().allocate(n)), capacity(n) {}
-    Block(Block&& o) noexcept : data(o.data), capacity(o.capacity) { o.data = nullptr; }
-    Block& operator=(Block&&) = delete;
-    Block(const Block&) = delete;
-    ~Block() { vorel::host::LargeBufferAllocator<VertexInfluence>().deallocate(data, capacity); }
-  };
   struct Pool {
-    std::vector<Block> blocks;
+    std::vector<mesher_util::BigArray<VertexInfluence>> blocks;
     size_t used = 0;  // entries taken from the last block
   };
 
