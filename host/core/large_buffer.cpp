@@ -22,12 +22,27 @@ struct RetainedBlocks {
   Retained blocks[kRetainedSlots];
   size_t count = 0;
   size_t bytes = 0;
-  // Drops the first n, keeping the order of the rest.
-  void DropFront(size_t n) {
+  // With the lock held: moves the oldest blocks to `out` while some are
+  // left and `more(left)` holds (`bytes` counts without those moved so
+  // far), keeping the order of the rest; how many.
+  template <class More>
+  size_t TakeOldest(Retained* out, More&& more) {
+    size_t n = 0;
+    while (n < count && more(count - n)) {
+      out[n] = blocks[n];
+      bytes -= blocks[n].size;
+      ++n;
+    }
     std::memmove(blocks, blocks + n, (count - n) * sizeof(Retained));
     count -= n;
+    return n;
   }
 };
+
+// Unmapped outside the lock: other threads go on taking and freeing.
+void Unmap(const Retained* out, size_t n) {
+  for (size_t b = 0; b < n; ++b) ::munmap(out[b].block, out[b].size);
+}
 
 // Never destroyed: blocks are still freed while other statics go.
 RetainedBlocks& Kept() {
@@ -74,19 +89,14 @@ void* TakeKept(size_t size) {
 // Unmaps the oldest kept blocks until `bytes` or all are gone.
 void ReleaseOldestKept(size_t bytes) {
   Retained out[kRetainedSlots];
-  size_t drop = 0, freed = 0;
+  size_t n = 0;
   {
     RetainedBlocks& k = Kept();
     std::lock_guard<std::mutex> lock(k.mutex);
-    while (drop < k.count && freed < bytes) {
-      freed += k.blocks[drop].size;
-      out[drop] = k.blocks[drop];
-      ++drop;
-    }
-    k.bytes -= freed;
-    k.DropFront(drop);
+    const size_t before = k.bytes;
+    n = k.TakeOldest(out, [&](size_t) { return before - k.bytes < bytes; });
   }
-  for (size_t b = 0; b < drop; ++b) ::munmap(out[b].block, out[b].size);
+  Unmap(out, n);
 }
 
 }  // namespace
@@ -129,22 +139,16 @@ void FreeLargeBlock(void* p, size_t bytes) noexcept {
     ::munmap(p, size);
     return;
   }
-  // What goes back to the system is unmapped outside the lock.
   Retained out[kRetainedSlots];
-  size_t drop = 0;
+  size_t n = 0;
   {
     RetainedBlocks& k = Kept();
     std::lock_guard<std::mutex> lock(k.mutex);
-    while (drop < k.count && (k.bytes + size > kRetainedLargeBytes || k.count - drop >= kRetainedSlots)) {
-      k.bytes -= k.blocks[drop].size;
-      out[drop] = k.blocks[drop];
-      ++drop;
-    }
-    k.DropFront(drop);
+    n = k.TakeOldest(out, [&](size_t left) { return k.bytes + size > kRetainedLargeBytes || left == kRetainedSlots; });
     k.blocks[k.count++] = Retained{p, size};
     k.bytes += size;
   }
-  for (size_t b = 0; b < drop; ++b) ::munmap(out[b].block, out[b].size);
+  Unmap(out, n);
 }
 
 size_t RetainedLargeBytes() {
@@ -159,12 +163,9 @@ void ReleaseRetainedLargeBlocks() noexcept {
   {
     RetainedBlocks& k = Kept();
     std::lock_guard<std::mutex> lock(k.mutex);
-    n = k.count;
-    std::memcpy(out, k.blocks, n * sizeof(Retained));
-    k.count = 0;
-    k.bytes = 0;
+    n = k.TakeOldest(out, [](size_t) { return true; });
   }
-  for (size_t b = 0; b < n; ++b) ::munmap(out[b].block, out[b].size);
+  Unmap(out, n);
 }
 
 }  // namespace vorel::host
