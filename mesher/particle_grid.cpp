@@ -255,7 +255,6 @@ void ParticleCellGrid::CellsFromFirstMembers(int32_t n, const uint8_t* first, co
   // Insert creates a cell when it meets the cell's first member: the cells
   // in the order of their lowest indices, counted and filled in blocks of
   // particles.
-  auto creates = [&](int64_t i) { return first[i] != 0; };
   const int64_t blocks = (int64_t(n) + kBlockEntries - 1) / kBlockEntries;
   const std::vector<int64_t> at = mesher_util::BlockStarts(blocks, [&](int64_t b) {
     int64_t c = 0;
@@ -268,7 +267,7 @@ void ParticleCellGrid::CellsFromFirstMembers(int32_t n, const uint8_t* first, co
   for (int64_t b = 0; b < blocks; ++b) {
     int64_t c = at[size_t(b)];
     for (int64_t i = b * kBlockEntries, end = std::min<int64_t>(n, i + kBlockEntries); i < end; ++i) {
-      if (!creates(i)) continue;
+      if (!first[i]) continue;
       const uint32_t k = key[i];
       ParticleCell& cell = cells_[size_t(c++)];
       cellOf(k, cell);
