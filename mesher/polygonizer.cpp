@@ -33,8 +33,6 @@ constexpr int64_t kParallelItems = 4096;
 // sum the blocks' counts serially and fill in parallel: the blocks, and so
 // the output, are the same on any number of threads.
 constexpr int64_t kBlockItems = 4096;
-// At most this many chunks keep per-cluster counts (memory per chunk).
-constexpr int kMaxChunks = 16;
 
 // *slot = v unless it holds a smaller value other than 0 (none yet).
 inline void AtomicMinNonZero(uint32_t* slot, uint32_t v) {
@@ -82,47 +80,47 @@ class SurfaceClusters {
 #pragma omp parallel for schedule(static) if (nRep > kParallelItems)
     for (int64_t s = 0; s < nRep; ++s) rep_[size_t(s)] = uint8_t(s % kDirections);
     // Triangles touching each cluster, each listed once per cluster, in
-    // triangle order. Each chunk of triangles counts per cluster, and fills
-    // from where the chunks before it end: the lists are the same for any
-    // number of chunks.
+    // triangle order: counted, placed in any order, then each short list
+    // sorted. A list holds each triangle once, so the sorted lists are the
+    // same whatever the order of placing, and no array grows with the
+    // thread count.
     const int64_t nT = int64_t(corners.size() / 3);
     const size_t nV = size_t(clusterCount);
-    const int chunks = nT > kParallelItems ? std::min(omp_get_max_threads(), kMaxChunks) : 1;
-    auto each = [&](int chunk, auto&& visit) {
-      const int64_t tb = nT * chunk / chunks, te = nT * (chunk + 1) / chunks;
-      for (int64_t t = tb; t < te; ++t) {
-        const int32_t a = corners[size_t(3 * t)] / kDirections, b = corners[size_t(3 * t + 1)] / kDirections,
-                      c = corners[size_t(3 * t + 2)] / kDirections;
-        visit(a, t);
-        if (b != a) visit(b, t);
-        if (c != a && c != b) visit(c, t);
-      }
+    auto each = [&](int64_t t, auto&& visit) {
+      const int32_t a = corners[size_t(3 * t)] / kDirections, b = corners[size_t(3 * t + 1)] / kDirections,
+                    c = corners[size_t(3 * t + 2)] / kDirections;
+      visit(a);
+      if (b != a) visit(b);
+      if (c != a && c != b) visit(c);
     };
-    BigArray<uint32_t> at(size_t(chunks) * nV, true);  // per chunk and cluster
-#pragma omp parallel for schedule(static, 1) if (chunks > 1)
-    for (int chunk = 0; chunk < chunks; ++chunk) {
-      uint32_t* count = at.data() + size_t(chunk) * nV;
-      each(chunk, [&](int32_t v, int64_t) { ++count[size_t(v)]; });
-    }
+    BigArray<uint32_t> left(nV, true);  // per cluster: triangles not placed yet
+    // One thread needs no atomic updates, which cost it more than the rest.
+    const bool shared = nT > kParallelItems && omp_get_max_threads() > 1;
+#pragma omp parallel for schedule(static) if (shared)
+    for (int64_t t = 0; t < nT; ++t)
+      each(t, [&](int32_t v) {
+        if (shared)
+          __atomic_fetch_add(&left[size_t(v)], 1u, __ATOMIC_RELAXED);
+        else
+          ++left[size_t(v)];
+      });
     start_.Reset(nV + 1);
     start_[0] = 0;
-#pragma omp parallel for schedule(static) if (chunks > 1)
-    for (int64_t v = 0; v < int64_t(nV); ++v) {
-      uint32_t run = 0;
-      for (int chunk = 0; chunk < chunks; ++chunk) {
-        uint32_t& a = at[size_t(chunk) * nV + size_t(v)];
-        const uint32_t n = a;
-        a = run;
-        run += n;
-      }
-      start_[size_t(v) + 1] = run;
-    }
-    for (size_t v = 0; v < nV; ++v) start_[v + 1] += start_[v];
+    for (size_t v = 0; v < nV; ++v) start_[v + 1] = start_[v] + left[v];
     list_.Reset(size_t(start_[nV]));
-#pragma omp parallel for schedule(static, 1) if (chunks > 1)
-    for (int chunk = 0; chunk < chunks; ++chunk) {
-      uint32_t* fill = at.data() + size_t(chunk) * nV;
-      each(chunk, [&](int32_t v, int64_t t) { list_[start_[size_t(v)] + fill[size_t(v)]++] = uint32_t(t); });
+#pragma omp parallel for schedule(static) if (shared)
+    for (int64_t t = 0; t < nT; ++t)
+      each(t, [&](int32_t v) {
+        // Ascending within a thread's run: mostly sorted already.
+        const uint32_t n = shared ? __atomic_sub_fetch(&left[size_t(v)], 1u, __ATOMIC_RELAXED) : --left[size_t(v)];
+        list_[start_[size_t(v) + 1] - 1 - n] = uint32_t(t);
+      });
+#pragma omp parallel for schedule(static) if (shared)
+    for (int64_t v = 0; v < int64_t(nV); ++v) {
+      uint32_t* const first = list_.data() + start_[size_t(v)];
+      uint32_t* const last = list_.data() + start_[size_t(v) + 1];
+      for (uint32_t* x = first + 1; x < last; ++x)  // a dozen at most, as a rule
+        for (uint32_t* y = x; y > first && y[-1] > y[0]; --y) std::swap(y[-1], y[0]);
     }
   }
 
@@ -134,12 +132,87 @@ class SurfaceClusters {
   // form, with the lowest direction in the group.
   int32_t Group(int32_t corner) const { return corner - corner % kDirections + rep_[size_t(corner)]; }
 
+  // Merges as taking the clusters one by one in order would. Only a
+  // cluster with an edge inside it changes its groups, and its merges read
+  // the groups of the clusters sharing its triangles: a changing cluster is
+  // merged once the changing ones before it that it touches are done (and
+  // the later ones it touches wait for it), so it reads what the serial
+  // order leaves it. A thread sets aside a cluster not ready yet and goes
+  // on; the lowest cluster not done is always ready, so the waits end.
   void Merge() {
-    for (int32_t v = 0; v < clusterCount_; ++v) MergeCluster(v);
+    const int64_t nV = clusterCount_;
+    if (omp_get_max_threads() == 1 || nV <= kParallelItems) {
+      Scratch scratch;
+      for (int32_t v = 0; v < clusterCount_; ++v) MergeCluster(v, scratch);
+      return;
+    }
+    BigArray<uint8_t> changes{size_t(nV)}, done{size_t(nV), true};
+#pragma omp parallel for schedule(static)
+    for (int64_t v = 0; v < nV; ++v) changes[size_t(v)] = HasInnerEdge(int32_t(v));
+    auto ready = [&](int32_t v) {
+      for (const uint32_t* t = begin(v); t != end(v); ++t)
+        for (int s = 0; s < 3; ++s) {
+          const int32_t w = corners_[3 * *t + s] / kDirections;
+          if (w < v && changes[size_t(w)] && !__atomic_load_n(&done[size_t(w)], __ATOMIC_ACQUIRE)) return false;
+        }
+      return true;
+    };
+    vorel::host::ParallelFailure failure;
+#pragma omp parallel
+    {
+      Scratch scratch;
+      std::vector<int32_t> waiting;
+      auto merge = [&](int32_t v) {
+        MergeCluster(v, scratch);
+        __atomic_store_n(&done[size_t(v)], uint8_t(1), __ATOMIC_RELEASE);
+      };
+      // Merges those set aside that have become ready; whether any has.
+      auto retry = [&] {
+        size_t kept = 0;
+        for (int32_t v : waiting)
+          if (ready(v))
+            merge(v);
+          else
+            waiting[kept++] = v;
+        const bool progressed = kept < waiting.size();
+        waiting.resize(kept);
+        return progressed;
+      };
+#pragma omp for schedule(dynamic, 256) nowait
+      for (int64_t v = 0; v < nV; ++v) {
+        if (!changes[size_t(v)] || failure.Failed()) continue;
+        failure.Run([&] {
+          if (!waiting.empty()) retry();
+          if (waiting.empty() && ready(int32_t(v)))
+            merge(int32_t(v));
+          else
+            waiting.push_back(int32_t(v));
+        });
+      }
+      while (!waiting.empty() && !failure.Failed())
+        if (!failure.Run([&] {
+              if (!retry()) sched_yield();
+            }))
+          break;
+    }
+    failure.Rethrow();
   }
 
  private:
-  void MergeCluster(int32_t v) {
+  struct Scratch {
+    std::vector<int32_t> nearA, nearB;
+  };
+
+  bool HasInnerEdge(int32_t v) const {
+    for (const uint32_t* t = begin(v); t != end(v); ++t) {
+      const int in = (corners_[3 * *t] / kDirections == v) + (corners_[3 * *t + 1] / kDirections == v) +
+                     (corners_[3 * *t + 2] / kDirections == v);
+      if (in >= 2) return true;
+    }
+    return false;
+  }
+
+  void MergeCluster(int32_t v, Scratch& scratch) {
     const uint32_t* begin = list_.data() + start_[size_t(v)];
     const uint32_t* end = list_.data() + start_[size_t(v) + 1];
     // A closed piece of surface around this point alone (an outside point
@@ -169,7 +242,7 @@ class SurfaceClusters {
           if (a / kDirections != v || b / kDirections != v) continue;
           const int32_t ga = Group(a), gb = Group(b);
           if (ga == gb) continue;
-          if (!LinkCondition(begin, end, ga, gb)) {
+          if (!LinkCondition(begin, end, ga, gb, scratch)) {
             refused = true;
             continue;
           }
@@ -187,9 +260,11 @@ class SurfaceClusters {
   // triangles are [begin, end)) may collapse: it has two triangles, and
   // the vertices next to both ends are only the two opposite it. A
   // tetrahedron (both ends with three triangles) would fold flat and stays.
-  bool LinkCondition(const uint32_t* begin, const uint32_t* end, int32_t a, int32_t b) {
-    nearA_.clear();
-    nearB_.clear();
+  bool LinkCondition(const uint32_t* begin, const uint32_t* end, int32_t a, int32_t b, Scratch& scratch) {
+    std::vector<int32_t>& nearA = scratch.nearA;
+    std::vector<int32_t>& nearB = scratch.nearB;
+    nearA.clear();
+    nearB.clear();
     int32_t opposite[2];
     int shared = 0, aroundA = 0, aroundB = 0;
     for (const uint32_t* t = begin; t != end; ++t) {
@@ -202,7 +277,7 @@ class SurfaceClusters {
         ++aroundA;
         ++aroundB;
       } else if (hasA || hasB) {
-        std::vector<int32_t>& near = hasA ? nearA_ : nearB_;
+        std::vector<int32_t>& near = hasA ? nearA : nearB;
         ++(hasA ? aroundA : aroundB);
         const int32_t self = hasA ? a : b;
         for (int32_t k : {k0, k1, k2})
@@ -210,8 +285,8 @@ class SurfaceClusters {
       }
     }
     if (shared != 2 || opposite[0] == opposite[1] || (aroundA == 3 && aroundB == 3)) return false;
-    for (int32_t k : nearA_)
-      if (k != opposite[0] && k != opposite[1] && std::find(nearB_.begin(), nearB_.end(), k) != nearB_.end())
+    for (int32_t k : nearA)
+      if (k != opposite[0] && k != opposite[1] && std::find(nearB.begin(), nearB.end(), k) != nearB.end())
         return false;
     return true;
   }
@@ -221,7 +296,6 @@ class SurfaceClusters {
   // Arrays every entry of which is written before it is read.
   BigArray<uint8_t> rep_;  // per corner name: the lowest direction in its group
   BigArray<uint32_t> start_, list_;
-  std::vector<int32_t> nearA_, nearB_;
 };
 }  // namespace
 
