@@ -8,6 +8,7 @@
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/vec3.h"
 #include "host/core/large_buffer.h"
+#include "host/core/thread_shares.h"
 #include "mesher/mesh_record.h"
 
 class Hileras;  // shape outlines of an emitter (fill geometry)
@@ -543,6 +544,9 @@ class FluidSolver {
     float dtLimit;
   };
   vorel::host::LargeVector<DensitySums> densitySums_;
+  // The pair walk's cells, the density pass's particles and the closing
+  // pass's particles, each thread taking the same share in every step.
+  vorel::host::ThreadShares pairShares_, densityShares_, finishShares_;
   // Pair storage: block 0 takes lists grown after the build (new particles
   // on later sub-steps), blocks 1.. are the segments the build's threads
   // fill, one thread each at a time.

@@ -8,6 +8,8 @@
 #include <emmintrin.h>
 #endif
 
+#include <omp.h>
+
 #include "fluid_core/solver.h"
 
 namespace {
@@ -698,6 +700,7 @@ void FluidSolver::FinishPrepare() {
   for (ColliderMesh* K : colliders) K->BuildFaceIndex();
   if ((int)pairInput_.size() < count) pairInput_.resize(count);
   if ((int)pairFlags_.size() < count) pairFlags_.resize(count);
+  finishShares_.Reset((count + kFinishChunk - 1) / kFinishChunk, omp_get_max_threads());
 }
 
 void FluidSolver::FinishChunks(float t1, const std::vector<Vec3f>& forces, float gravity,
@@ -712,15 +715,15 @@ void FluidSolver::FinishChunks(float t1, const std::vector<Vec3f>& forces, float
   const bool friction = !skipFrictionAndBounce;
   const Vec3f parking = parkingPos;
   const double root = std::sqrt(particlesPerVolume);
-  const int chunks = (n + kFinishChunk - 1) / kFinishChunk;
   FinishTotals mine;
-  // Dynamic, so particles that touch many faces do not hold up a thread
-  // (the totals are sums of integers, minima and maxima: the same in any
-  // order).
-#pragma omp for schedule(dynamic, 1) nowait
-  for (int c = 0; c < chunks; ++c) {
+  // Each thread takes the particles whose density its thread number took,
+  // then helps with others' chunks, so that particles that touch many
+  // faces do not hold up a thread (the totals are sums of integers, minima
+  // and maxima: the same in any order).
+  const int thread = omp_get_thread_num();
+  for (int64_t c; (c = finishShares_.Next(thread)) >= 0;) {
     const auto start = std::chrono::steady_clock::now();
-    const int begin = c * kFinishChunk, end = std::min(n, begin + kFinishChunk);
+    const int begin = int(c) * kFinishChunk, end = std::min(n, begin + kFinishChunk);
     mine.forceNs += ForceChunk(begin, end, root);
     for (int i = begin; i < end; ++i) {
       FluidParticle& p = particles[i];

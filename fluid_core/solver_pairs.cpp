@@ -27,6 +27,10 @@ constexpr int kMaxRuns = 64;
 constexpr int kDigitBits = 11;
 // Entries of one segment of the pair build's list storage.
 constexpr size_t kPairSegment = size_t(1) << 16;
+// Cells and particles a thread takes at a time in the pair walk and the
+// density pass.
+constexpr int kPairCells = 16;
+constexpr int kDensityChunk = 512;
 
 uint64_t CellKey(int i, int j, int k) {
   return (uint64_t(uint32_t(k + kBias)) << 42) | (uint64_t(uint32_t(j + kBias)) << 21) |
@@ -845,6 +849,7 @@ bool FluidSolver::BuildPairs(bool fused) {
   // left. Storage that cannot grow ends the walk the same way, and the
   // build throws after it.
   constexpr int kPollCells = 2048;
+  pairShares_.Reset((nc + kPairCells - 1) / kPairCells, threads);
   std::atomic<bool> stopped{false};
   vorel::host::ParallelFailure failure;
   // One thread team for the whole build.
@@ -898,18 +903,22 @@ bool FluidSolver::BuildPairs(bool fused) {
         const bool polls = omp_get_thread_num() == 0;
         std::vector<int32_t>& cand = candidates[size_t(omp_get_thread_num())].list;
         int sincePoll = kPollCells;
-#pragma omp for schedule(dynamic, 16)
-        for (int c = 0; c < nc; ++c) {
-          if (stopped.load(std::memory_order_relaxed)) continue;
+        auto walk = [&](int c) {
+          if (stopped.load(std::memory_order_relaxed)) return;
           if (polls && ++sincePoll > kPollCells) {
             sincePoll = 1;
             if (solver_host::AbortRequested()) {
               stopped.store(true, std::memory_order_relaxed);
-              continue;
+              return;
             }
           }
           if (!failure.Run([&] { buildCell(c, cand, block); })) stopped.store(true, std::memory_order_relaxed);
-        }
+        };
+        // Each thread takes the cells of its own share first (their members
+        // are about the particles its share of the closing pass handled).
+        const int thread = omp_get_thread_num();
+        for (int64_t chunk; (chunk = pairShares_.Next(thread)) >= 0;)
+          for (int c = int(chunk) * kPairCells, end = std::min(nc, c + kPairCells); c < end; ++c) walk(c);
       }
     }
   }
@@ -979,6 +988,7 @@ void FluidSolver::DensityPrepare(bool fused, int kept) {
     pairInput_[i] = InputOf(p);
     pairFlags_[i] = PairFlagsOf(p);
   }
+  densityShares_.Reset((n + kDensityChunk - 1) / kDensityChunk, omp_get_max_threads());
 }
 
 void FluidSolver::DensityChunks(bool fused) {
@@ -988,15 +998,16 @@ void FluidSolver::DensityChunks(bool fused) {
   // terms. A pair counts when its lower slot is live and not new and its
   // higher slot is live; a pair with a dead partner (or out of range) adds
   // nothing, and the force pass skips it as well, so that a particle killed
-  // during the frame pushes nobody. Handed out in chunks: particles at the
-  // surface have fewer pairs than those inside. Fused, each iteration also
-  // makes its own particle's force inputs.
-#pragma omp for schedule(dynamic, 512)
-  for (int i = 0; i < n; ++i) {
+  // during the frame pushes nobody. Handed out in chunks, each thread its
+  // own share first (those the closing pass before gave it, whose copies
+  // its caches hold): particles at the surface have fewer pairs than those
+  // inside. Fused, each iteration also makes its own particle's force
+  // inputs. Ends at a barrier, as the loop it stands for did.
+  auto one = [&](int i) {
     const uint8_t flags = pairFlags_[i];
     if (flags & 1) {
       if (fused) forceInput_[size_t(i)].dead = 1;
-      continue;
+      return;
     }
     const PairSpan L = pairSpans_[i];
     const int32_t* list = L.count ? pairBlocks_[size_t(L.block)].data.data() + L.offset : nullptr;
@@ -1014,7 +1025,11 @@ void FluidSolver::DensityChunks(bool fused) {
       if (!f.active) f.pressureTerm = particles[size_t(i)].pressureTerm;
     }
     StoreDensity(i, density, cohesion, dtLimit, fused);
-  }
+  };
+  const int thread = omp_get_thread_num();
+  for (int64_t c; (c = densityShares_.Next(thread)) >= 0;)
+    for (int i = int(c) * kDensityChunk, end = std::min(n, i + kDensityChunk); i < end; ++i) one(i);
+#pragma omp barrier
 }
 
 void FluidSolver::StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused) {
