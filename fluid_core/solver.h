@@ -469,6 +469,8 @@ class FluidSolver {
     float lo[3] = {1e6f, 1e6f, 1e6f}, hi[3] = {-1e6f, -1e6f, -1e6f};
     void Merge(const FinishTotals& other);
   };
+  // FinishPrepare, outside the team, readies what FinishChunks, run by
+  // every thread of the team, shares out.
   void FinishPrepare();
   void FinishChunks(float t1, const std::vector<Vec3f>& forces, float gravity, const float* clockT0,
                     FinishTotals& totals);
@@ -495,11 +497,11 @@ class FluidSolver {
   // walked twice a sub-step instead of five times.
   bool BuildPairs(bool fused);
   void DensityPass(bool fused);
-  // DensityPass in two parts: the copies, then the sums (a worksharing
-  // loop, called as FinishChunks is). `kept`: slots [0, kept) of the
-  // compact copies still hold their records (the closing pass of the step
-  // before made them), so only later slots are copied; -1 copies all.
-  // Fused only.
+  // DensityPass in two parts: the copies, then the sums (shared out among
+  // the threads of the calling team, which it ends at a barrier; called as
+  // FinishChunks is). `kept`: slots [0, kept) of the compact copies still
+  // hold their records (the closing pass of the step before made them), so
+  // only later slots are copied; -1 copies all. Fused only.
   void DensityPrepare(bool fused, int kept);
   void DensityChunks(bool fused);
   // A particle's sums from either density pass into its record or, fused,
