@@ -148,7 +148,7 @@ class SurfaceClusters {
     }
     BigArray<uint8_t> changes{size_t(nV)}, done{size_t(nV), true};
 #pragma omp parallel for schedule(static)
-    for (int64_t v = 0; v < nV; ++v) changes[size_t(v)] = HasInnerEdge(int32_t(v));
+    for (int64_t v = 0; v < nV; ++v) changes[size_t(v)] = HoldingOf(int32_t(v)).inner;
     auto ready = [&](int32_t v) {
       for (const uint32_t* t = begin(v); t != end(v); ++t)
         for (int s = 0; s < 3; ++s) {
@@ -203,13 +203,21 @@ class SurfaceClusters {
     std::vector<int32_t> nearA, nearB;
   };
 
-  bool HasInnerEdge(int32_t v) const {
+  // How cluster v's triangles hold its corners: `inner`, some triangle has
+  // two (an edge inside the cluster: only then can its groups change);
+  // `alone`, every triangle has all three.
+  struct Holding {
+    bool inner = false, alone = true;
+  };
+  Holding HoldingOf(int32_t v) const {
+    Holding h;
     for (const uint32_t* t = begin(v); t != end(v); ++t) {
-      const int in = (corners_[3 * *t] / kDirections == v) + (corners_[3 * *t + 1] / kDirections == v) +
-                     (corners_[3 * *t + 2] / kDirections == v);
-      if (in >= 2) return true;
+      const bool in0 = corners_[3 * *t] / kDirections == v, in1 = corners_[3 * *t + 1] / kDirections == v,
+                 in2 = corners_[3 * *t + 2] / kDirections == v;
+      h.alone &= in0 && in1 && in2;
+      h.inner |= (in0 && in1) || (in1 && in2) || (in0 && in2);
     }
-    return false;
+    return h;
   }
 
   void MergeCluster(int32_t v, Scratch& scratch) {
@@ -218,15 +226,9 @@ class SurfaceClusters {
     // A closed piece of surface around this point alone (an outside point
     // enclosed by inside ones) collapses whole, as the points' clustering
     // has it.
-    bool alone = true, inner = false;
-    for (const uint32_t* t = begin; t != end; ++t) {
-      const bool in0 = corners_[3 * *t] / kDirections == v, in1 = corners_[3 * *t + 1] / kDirections == v,
-                 in2 = corners_[3 * *t + 2] / kDirections == v;
-      alone &= in0 && in1 && in2;
-      inner |= (in0 && in1) || (in1 && in2) || (in0 && in2);
-    }
-    if (!inner) return;
-    if (alone) {
+    const Holding h = HoldingOf(v);
+    if (!h.inner) return;
+    if (h.alone) {
       uint8_t* r = &rep_[size_t(v) * kDirections];
       const uint8_t lowest = *std::min_element(r, r + kDirections);
       for (int d = 0; d < kDirections; ++d) r[d] = lowest;
