@@ -74,6 +74,9 @@ class FluidEngine {
  public:
   static constexpr int kMaxFrames = 10000;
   static constexpr int kMaxSources = 2048;
+  // How long a prompt that a surface was not built or not shown (out of
+  // memory) stays up.
+  static constexpr unsigned kFailurePromptMs = 15000;
 
   FluidSolver* solver = nullptr;
   std::string cacheRoot;

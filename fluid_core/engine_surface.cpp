@@ -10,8 +10,6 @@
 #include "mesher/surface_builder.h"
 
 namespace {
-constexpr unsigned kFailurePromptMs = 15000;
-
 // The system's surface parameters at a time, as the mesher takes them.
 struct SurfaceParams {
   float detail = 1.0f, melting = 4.0f, radius = 0.4f, shrink = 0.66f;

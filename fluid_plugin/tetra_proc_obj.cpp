@@ -50,8 +50,6 @@ constexpr int kNotifyCodes[] = {NOTIFY_PRE_RENDERFRAME, NOTIFY_PRE_RENDER, NOTIF
 // and edges only.
 constexpr DWORD kIconLimitsKeep = 0x20;
 constexpr DWORD kIconLimitsForce = 0x200001;
-// How long the prompt that a stored surface is not shown stays up.
-constexpr unsigned kSurfaceNotShownMs = 15000;
 
 float ParamFloat(IParamBlock2* pb, ParamID id, TimeValue t, float fallback) {
   return ReadFloatParam(pb, id, t, fallback);
@@ -214,7 +212,7 @@ void TetraProcObj::LoadSurfaceFrame(int frame) {
     ClearMesh();
     char text[128];
     std::snprintf(text, sizeof text, "Vorel-> The surface of frame %d is not shown: out of memory", frame);
-    ShowTempPrompt(text, kSurfaceNotShownMs);
+    ShowTempPrompt(text, FluidEngine::kFailurePromptMs);
   }
 }
 
