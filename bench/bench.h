@@ -1,6 +1,7 @@
 // vorel-bench registry: each area adds a bench_<area>.cpp that registers its
 // measurements; every measurement prints "key: value" lines.
 #pragma once
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -49,6 +50,13 @@ inline long OptionLong(const std::string& name, long fallback) {
 inline double OptionDouble(const std::string& name, double fallback) {
   std::string v = Option(name, "");
   return v.empty() ? fallback : std::atof(v.c_str());
+}
+
+// The process's peak resident memory so far, in MiB.
+inline double PeakRssMb() {
+  struct rusage u {};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
 }
 
 inline void Print(const std::string& key, double value) {

@@ -1,8 +1,6 @@
 // vorel-bench fill [--shape sphere|torus] [--points N]: fills a closed sphere
 // of 10,000 faces and a torus at the spacing that gives about N points
 // (1,000,000 by default) and prints points, layers, wall time and peak memory.
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -15,12 +13,6 @@
 #include "fill_geometry/tests/test_poliedro_meshes.h"
 
 namespace {
-
-double PeakRssMiB() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-}
 
 void RunShape(const std::string& shape, double wantedPoints) {
   TestMesh m = shape == "torus" ? MakeTorus(0, 0, 0, 70, 30, 100, 50) : MakeSphere(0, 0, 0, 100, 100, 51);
@@ -49,7 +41,7 @@ void RunShape(const std::string& shape, double wantedPoints) {
   vorel_bench::Print(p + "points", points.Count());
   vorel_bench::Print(p + "layers", table.Count());
   vorel_bench::Print(p + "wall_ms", ms);
-  vorel_bench::Print(p + "peak_rss_mib", PeakRssMiB());
+  vorel_bench::Print(p + "peak_rss_mib", vorel_bench::PeakRssMb());
 }
 
 }  // namespace

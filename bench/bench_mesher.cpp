@@ -348,9 +348,7 @@ void BenchMesher() {
     Print("mesher_same_mesh_on_1_thread",
           (one.best.mesh.vertices == best.mesh.vertices && one.best.mesh.faces == best.mesh.faces) ? 1.0 : 0.0);
   }
-  struct rusage ru;
-  getrusage(RUSAGE_SELF, &ru);
-  Print("mesher_peak_memory_mb", double(ru.ru_maxrss) / 1024.0);
+  Print("mesher_peak_memory_mb", vorel_bench::PeakRssMb());
   Print("mesher_build_peak_memory_mb", std::max(many.buildMb, one.buildMb));
   Print("mesher_boundary_edges", double(c.boundaryEdges));
   Print("mesher_nonmanifold_edges", double(c.nonManifoldEdges));

@@ -165,13 +165,6 @@ double LoadAverage() {
   return getloadavg(load, 1) == 1 ? load[0] : -1.0;
 }
 
-// Peak resident memory of the process so far (both runs).
-double PeakRssMb() {
-  struct rusage u;
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_maxrss) / 1024.0;
-}
-
 // The run of median wall time (the first of two middle ones).
 const RunResult& Median(std::vector<RunResult>& runs) {
   std::vector<const RunResult*> order;
@@ -232,7 +225,7 @@ VOREL_BENCH("solver", [] {
     Print("phase_forces_s" + tag, r->phases.forces);
     Print("phase_collide_s" + tag, r->phases.collide);
   }
-  Print("peak_rss_mb", PeakRssMb());
+  Print("peak_rss_mb", vorel_bench::PeakRssMb());
   Print("load_average_start", loadStart);
   Print("load_average_end", loadEnd);
   const char* policy = std::getenv("OMP_WAIT_POLICY");
