@@ -498,8 +498,8 @@ class FluidSolver {
   bool BuildPairs(bool fused);
   void DensityPass(bool fused);
   // DensityPass in two parts: the copies, then the sums (shared out among
-  // the threads of the calling team, which it ends at a barrier; called as
-  // FinishChunks is). `kept`: slots [0, kept) of the compact copies still
+  // the threads of the calling team, called as FinishChunks is; the sums
+  // are all in only after the team's next barrier). `kept`: slots [0, kept) of the compact copies still
   // hold their records (the closing pass of the step before made them), so
   // only later slots are copied; -1 copies all. Fused only.
   void DensityPrepare(bool fused, int kept);

@@ -423,31 +423,31 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
   struct alignas(64) RunBox {
     int lo[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
     int hi[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+    uint32_t live = 0;   // live slots
+    uint32_t opens = 0;  // cells that begin in the run of the sorted slots
   };
   RunBox box[kMaxRuns];
+  // Room for what the passes write, made before the team starts: no pass
+  // waits for one thread to allocate it. A build sorts at most `count`
+  // slots, at most kMaxPasses digits of at most kDigitBits bits.
+  constexpr int kMaxPasses = (63 + kDigitBits - 1) / kDigitBits;
   keyScratch_.resize(size_t(count));
   slotCell_.resize(size_t(count));
-  // What the serial steps between the passes decide, for the whole team.
-  RunBox all;
-  bool empty = false;
-  uint64_t span[3] = {0, 0, 0};
-  int passes = 0, digitBits = 0, radix = 1;
-  size_t live = 0;
-  uint32_t firstCell[kMaxRuns + 1] = {};
-  int nc = 0;
+  for (auto& b : sortScratch_)
+    if (b.size() < size_t(count)) b.resize(size_t(count));
   std::vector<uint32_t>& hist = histScratch_;  // per pass, per run, per digit
+  const size_t histSize = size_t(kMaxPasses) * size_t(runs) << kDigitBits;
+  if (hist.size() < histSize) hist.resize(histSize);
+  int nc = 0;  // cells, once counted
   // Pass p sorts into buffer p % 2 (the first pass reads the keys).
   vorel::host::LargeVector<SortEntry>* const buffer[2] = {&sortScratch_[0], &sortScratch_[1]};
-  auto denseOf = [&](uint64_t key) {
-    const uint64_t i = uint64_t(int64_t(key & 0x1FFFFF) - kBias - all.lo[0]);
-    const uint64_t j = uint64_t(int64_t((key >> 21) & 0x1FFFFF) - kBias - all.lo[1]);
-    const uint64_t k = uint64_t(int64_t(key >> 42) - kBias - all.lo[2]);
-    return (k * span[1] + j) * span[0] + i;
-  };
   vorel::host::ParallelFailure failure;
-  // One thread team for every pass: each pass ends at a barrier, and the
-  // serial steps between them run on one thread while the others wait.
-  // Starting a team costs more than a pass over 100,000 particles here.
+  // One thread team for every pass, each ending at a barrier. What the
+  // serial steps between passes decide (the box of the occupied cells, the
+  // digits, where each run's items go) every thread works out for itself
+  // from the runs' small totals, instead of one thread while the others
+  // wait at a second barrier: starting a team or waking one costs more
+  // than a pass over 100,000 particles here.
 #pragma omp parallel if (runs > 1)
   {
 #pragma omp for schedule(static, 1)
@@ -464,6 +464,7 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
         int c[3];
         CellIndex(p.pos, c[0], c[1], c[2]);
         keyScratch_[s] = CellKey(c[0], c[1], c[2]);
+        ++b.live;
         for (int a = 0; a < 3; ++a) {
           b.lo[a] = std::min(b.lo[a], c[a]);
           b.hi[a] = std::max(b.hi[a], c[a]);
@@ -471,139 +472,132 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
       }
       box[r] = b;
     }
-#pragma omp single
-    {
-      for (int r = 0; r < runs; ++r)
-        for (int a = 0; a < 3; ++a) {
-          all.lo[a] = std::min(all.lo[a], box[r].lo[a]);
-          all.hi[a] = std::max(all.hi[a], box[r].hi[a]);
-        }
-      empty = all.lo[0] > all.hi[0];  // no live particle
-      if (!empty) {
-        // Cells numbered densely within the box of the occupied ones, in
-        // (k, j, i) order: at most (2e6 + 1)^3 < 2^64 numbers.
-        for (int a = 0; a < 3; ++a) span[a] = uint64_t(int64_t(all.hi[a]) - all.lo[a] + 1);
-        const uint64_t last = span[0] * span[1] * span[2] - 1;
-        const int bits = last == 0 ? 0 : 64 - __builtin_clzll(last);
-        passes = std::max(1, (bits + kDigitBits - 1) / kDigitBits);
-        digitBits = (bits + passes - 1) / passes;
-        radix = 1 << digitBits;
-        failure.Run([&] { hist.assign(size_t(passes) * size_t(runs) * size_t(radix), 0); });
+    RunBox all;
+    size_t live = 0;
+    for (int r = 0; r < runs; ++r) {
+      live += box[r].live;
+      for (int a = 0; a < 3; ++a) {
+        all.lo[a] = std::min(all.lo[a], box[r].lo[a]);
+        all.hi[a] = std::max(all.hi[a], box[r].hi[a]);
       }
     }
-    // Stable LSD radix sort of the live slots by dense cell number, one
-    // digit a pass: the slots of a cell end up in ascending order. The
-    // first pass reads the slots straight from the keys (dead ones skipped).
-    for (int pass = 0; pass < passes && !empty && !failure.Failed(); ++pass) {
-      const int shift = pass * digitBits;
-      const uint64_t mask = uint64_t(radix) - 1;
-      const bool firstPass = pass == 0;
-      const size_t n = firstPass ? size_t(count) : live;
-      const SortEntry* from = firstPass ? nullptr : buffer[(pass + 1) % 2]->data();
-      uint32_t* const passHist = &hist[size_t(pass) * size_t(runs) * size_t(radix)];
+    if (live > 0) {
+      // Cells numbered densely within the box of the occupied ones, in
+      // (k, j, i) order: at most (2e6 + 1)^3 < 2^64 numbers.
+      uint64_t span[3];
+      for (int a = 0; a < 3; ++a) span[a] = uint64_t(int64_t(all.hi[a]) - all.lo[a] + 1);
+      const uint64_t last = span[0] * span[1] * span[2] - 1;
+      const int bits = last == 0 ? 0 : 64 - __builtin_clzll(last);
+      const int passes = std::max(1, (bits + kDigitBits - 1) / kDigitBits);
+      const int digitBits = (bits + passes - 1) / passes;
+      const int radix = 1 << digitBits;
+      auto denseOf = [&](uint64_t key) {
+        const uint64_t i = uint64_t(int64_t(key & 0x1FFFFF) - kBias - all.lo[0]);
+        const uint64_t j = uint64_t(int64_t((key >> 21) & 0x1FFFFF) - kBias - all.lo[1]);
+        const uint64_t k = uint64_t(int64_t(key >> 42) - kBias - all.lo[2]);
+        return (k * span[1] + j) * span[0] + i;
+      };
+      // Stable LSD radix sort of the live slots by dense cell number, one
+      // digit a pass: the slots of a cell end up in ascending order. The
+      // first pass reads the slots straight from the keys (dead ones
+      // skipped).
+      for (int pass = 0; pass < passes; ++pass) {
+        const int shift = pass * digitBits;
+        const uint64_t mask = uint64_t(radix) - 1;
+        const bool firstPass = pass == 0;
+        const size_t n = firstPass ? size_t(count) : live;
+        const SortEntry* from = firstPass ? nullptr : buffer[(pass + 1) % 2]->data();
+        uint32_t* const passHist = &hist[size_t(pass) * size_t(runs) * size_t(radix)];
 #pragma omp for schedule(static, 1)
-      for (int r = 0; r < runs; ++r) {
-        uint32_t* h = passHist + size_t(r) * size_t(radix);
-        for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
-          if (firstPass) {
-            if (keyScratch_[e] == ~uint64_t(0)) continue;
-            ++h[(denseOf(keyScratch_[e]) >> shift) & mask];
-          } else {
-            ++h[(from[e].key >> shift) & mask];
+        for (int r = 0; r < runs; ++r) {
+          uint32_t* h = passHist + size_t(r) * size_t(radix);
+          std::fill(h, h + radix, 0u);
+          for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
+            if (firstPass) {
+              if (keyScratch_[e] == ~uint64_t(0)) continue;
+              ++h[(denseOf(keyScratch_[e]) >> shift) & mask];
+            } else {
+              ++h[(from[e].key >> shift) & mask];
+            }
           }
         }
-      }
-#pragma omp single
-      {
-        // Exclusive prefix over (digit, run): a digit's items of earlier
-        // runs come first.
-        uint32_t total = 0;
-        for (int d = 0; d < radix; ++d)
-          for (int r = 0; r < runs; ++r) {
-            uint32_t& h = passHist[size_t(r) * size_t(radix) + size_t(d)];
-            const uint32_t c = h;
-            h = total;
-            total += c;
-          }
-        if (firstPass) {
-          live = total;
-          failure.Run([&] {
-            for (auto* b : buffer)
-              if (b->size() < live) b->resize(live);
-          });
-        }
-      }
-      if (failure.Failed()) break;  // every thread sees it after the barrier
-      SortEntry* const to = buffer[pass % 2]->data();
+        SortEntry* const to = buffer[pass % 2]->data();
 #pragma omp for schedule(static, 1)
-      for (int r = 0; r < runs; ++r) {
-        uint32_t* h = passHist + size_t(r) * size_t(radix);
-        for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
-          SortEntry x;
-          if (firstPass) {
-            if (keyScratch_[e] == ~uint64_t(0)) continue;
-            x = SortEntry{denseOf(keyScratch_[e]), int32_t(e)};
-          } else {
-            x = from[e];
+        for (int r = 0; r < runs; ++r) {
+          // Where the run's items of each digit go: after every item of a
+          // lower digit, and after the earlier runs' items of this one.
+          uint32_t at[1 << kDigitBits];
+          uint32_t total = 0;
+          for (int d = 0; d < radix; ++d)
+            for (int q = 0; q < runs; ++q) {
+              if (q == r) at[d] = total;
+              total += passHist[size_t(q) * size_t(radix) + size_t(d)];
+            }
+          for (size_t e = runBegin(n, r); e < runBegin(n, r + 1); ++e) {
+            SortEntry x;
+            if (firstPass) {
+              if (keyScratch_[e] == ~uint64_t(0)) continue;
+              x = SortEntry{denseOf(keyScratch_[e]), int32_t(e)};
+            } else {
+              x = from[e];
+            }
+            to[at[(x.key >> shift) & mask]++] = x;
           }
-          to[h[(x.key >> shift) & mask]++] = x;
         }
       }
-    }
-    if (!empty && !failure.Failed()) {
       const SortEntry* const sorted = buffer[(passes + 1) % 2]->data();
       auto opens = [sorted](size_t e) { return e == 0 || sorted[e].key != sorted[e - 1].key; };
-      // Cell starts: each run counts the first entries of cells within
-      // it, a prefix sum numbers them, each run then writes its own.
+      // Cells: each run counts the cells that begin within it, a prefix sum
+      // numbers them, each run then makes its own (members past its end
+      // included).
 #pragma omp for schedule(static, 1)
       for (int r = 0; r < runs; ++r) {
         uint32_t c = 0;
         for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e) c += opens(e) ? 1 : 0;
-        firstCell[r + 1] = c;
+        box[r].opens = c;
       }
 #pragma omp single
       {
-        for (int r = 0; r < runs; ++r) firstCell[r + 1] += firstCell[r];
-        nc = int(firstCell[runs]);
+        for (int r = 0; r < runs; ++r) nc += int(box[r].opens);
         failure.Run([&] {
-          GrowTo(startScratch_, size_t(nc) + 1, size_t(count) + 1);
-          startScratch_[size_t(nc)] = int(live);
           GrowTo(cells_, size_t(nc), size_t(count));  // a cell holds one slot at least
           GrowTo(keys_, size_t(nc), size_t(count));
         });
       }
-      if (!failure.Failed()) {
-        int* const start = startScratch_.data();
+      // A member list that cannot grow fails the build after the loop.
 #pragma omp for schedule(static, 1)
-        for (int r = 0; r < runs; ++r) {
-          uint32_t c = firstCell[r];
-          for (size_t e = runBegin(live, r); e < runBegin(live, r + 1); ++e)
-            if (opens(e)) start[c++] = int(e);
-        }
-        // A member list that cannot grow fails the build after the loop.
-#pragma omp for schedule(static)
-        for (int c = 0; c < nc; ++c) {
+      for (int r = 0; r < runs; ++r) {
+        if (failure.Failed()) continue;
+        int c = 0;
+        for (int q = 0; q < r; ++q) c += int(box[q].opens);
+        const size_t end = runBegin(live, r + 1);
+        size_t e = runBegin(live, r);
+        while (e < end && !opens(e)) ++e;
+        for (; e < end && !failure.Failed(); ++c) {
+          size_t f = e + 1;
+          while (f < live && !opens(f)) ++f;
           failure.Run([&] {
-            const uint64_t key = keyScratch_[size_t(sorted[size_t(start[c])].slot)];
-            keys_[c] = key;
-            GridCell& cell = cells_[c];
+            const uint64_t key = keyScratch_[size_t(sorted[e].slot)];
+            keys_[size_t(c)] = key;
+            GridCell& cell = cells_[size_t(c)];
             cell.i = int(key & 0x1FFFFF) - kBias;
             cell.j = int((key >> 21) & 0x1FFFFF) - kBias;
             cell.k = int(key >> 42) - kBias;
             std::memset(cell.visited, 0, sizeof cell.visited);
-            cell.members.resize(size_t(start[c + 1] - start[c]));
-            for (int e = start[c]; e < start[c + 1]; ++e) {
-              const int32_t slot = sorted[size_t(e)].slot;
-              cell.members[size_t(e - start[c])] = slot;
+            cell.members.resize(f - e);
+            for (size_t m = e; m < f; ++m) {
+              const int32_t slot = sorted[m].slot;
+              cell.members[m - e] = slot;
               slotCell_[size_t(slot)] = c;
             }
           });
+          e = f;
         }
       }
     }
   }
   failure.Rethrow();
-  cellCount_ = empty ? 0 : nc;
+  cellCount_ = nc;
 }
 
 const vorel::host::LargeVector<int>& CellGrid::NeighbourTable() {
@@ -1002,7 +996,7 @@ void FluidSolver::DensityChunks(bool fused) {
   // own share first (those the closing pass before gave it, whose copies
   // its caches hold): particles at the surface have fewer pairs than those
   // inside. Fused, each iteration also makes its own particle's force
-  // inputs. Ends at a barrier, as the loop it stands for did.
+  // inputs.
   auto one = [&](int i) {
     const uint8_t flags = pairFlags_[i];
     if (flags & 1) {
@@ -1029,7 +1023,6 @@ void FluidSolver::DensityChunks(bool fused) {
   const int thread = omp_get_thread_num();
   for (int64_t c; (c = densityShares_.Next(thread)) >= 0;)
     for (int i = int(c) * kDensityChunk, end = std::min(n, i + kDensityChunk); i < end; ++i) one(i);
-#pragma omp barrier
 }
 
 void FluidSolver::StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused) {

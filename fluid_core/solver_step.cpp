@@ -61,13 +61,15 @@ bool FluidSolver::Step(float t0, float t1, const std::vector<Vec3f>& forces, flo
 #pragma omp parallel if (count >= kParallelMin)
   {
     if (!firstSubStep) {
-      DensityChunks(true);  // ends at a barrier
+      DensityChunks(true);
+      // The calling thread (the only one that may ask the host) polls once
+      // its own chunks are done; the barrier that waits for the others'
+      // hands its answer to all, so the team waits once, not twice.
 #pragma omp master
-      {
-        lap(phaseSeconds.pairs);
-        stopped = PollsAfterDensity();  // the calling thread: the only one that may ask the host
-      }
+      stopped = PollsAfterDensity();
 #pragma omp barrier
+#pragma omp master
+      lap(phaseSeconds.pairs);
     }
     if (!stopped) FinishChunks(t1, forces, gravity, clockT0, totals);
   }

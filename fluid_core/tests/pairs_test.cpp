@@ -160,6 +160,19 @@ TEST(CellGrid, BuildGivesTheOrderedMapCellsAtAnyThreadCount) {
     }
     EXPECT_EQ(g.SlotCells()[0], -1);
   }
+  // One cell holding every live slot (its members run past every run of
+  // the sorted slots), then no live slot at all.
+  std::vector<int> live;
+  for (int i = 0; i < s->count; ++i) {
+    s->particles[i].pos = Vec3f(0.01f, 0.01f, 0.01f);
+    if (!s->particles[i].dead) live.push_back(i);
+  }
+  s->RebuildNeighbourGrid(0.0f);
+  ASSERT_EQ(s->grid->CellCount(), 1);
+  EXPECT_EQ(s->grid->CellAt(0).members, live);
+  for (int i = 0; i < s->count; ++i) s->particles[i].dead = 1;
+  s->RebuildNeighbourGrid(0.0f);
+  EXPECT_EQ(s->grid->CellCount(), 0);
 }
 
 TEST(PairLists, DiagonalCellsArePairedOnceAndDeadParticlesNever) {
