@@ -864,11 +864,15 @@ bool FluidSolver::BuildPairs(bool fused) {
         densitySums_[size_t(i)] = DensitySums{Vec3f(), 1e6f};
       }
     }
-    // Asked while the others empty the lists: the walk waits for both.
+    // Asked while the others empty the lists: the walk waits for both (at
+    // the end of the table's fill, a worksharing loop, when it is filled).
 #pragma omp master
     asked = solver_host::AbortRequested();
-    if (fillTable) grid->FillNeighbourTable();
+    if (fillTable) {
+      grid->FillNeighbourTable();
+    } else {
 #pragma omp barrier
+    }
     if (!asked) {
       // The lists go into segments of kPairSegment entries that the threads
       // take in turn as they fill them, so the storage follows the number
@@ -887,11 +891,15 @@ bool FluidSolver::BuildPairs(bool fused) {
         }
         room += cand * int64_t(grid->CellAt(c).members.size());
       }
+      // Every thread sees the same total: the team waits for one thread
+      // to make headers only when the last builds' are too few (and only
+      // once every thread has compared, so all take the same way).
+      const size_t headers = 1 + size_t(threads) + size_t(2 * room / kPairSegment + 1);
+      if (pairBlocks_.size() < headers) {
+#pragma omp barrier
 #pragma omp single
-      failure.Run([&] {
-        const size_t headers = 1 + size_t(threads) + size_t(2 * room / kPairSegment + 1);
-        if (pairBlocks_.size() < headers) pairBlocks_.resize(headers);
-      });
+        failure.Run([&] { pairBlocks_.resize(headers); });
+      }
       if (!failure.Failed()) {
         int block = 0;  // none taken yet
         const bool polls = omp_get_thread_num() == 0;
