@@ -499,9 +499,10 @@ class FluidSolver {
   void DensityPass(bool fused);
   // DensityPass in two parts: the copies, then the sums (shared out among
   // the threads of the calling team, called as FinishChunks is; the sums
-  // are all in only after the team's next barrier). `kept`: slots [0, kept) of the compact copies still
-  // hold their records (the closing pass of the step before made them), so
-  // only later slots are copied; -1 copies all. Fused only.
+  // are all in only after the team's next barrier). `kept`: slots
+  // [0, kept) of the compact copies still hold their records (the closing
+  // pass of the step before made them), so only later slots are copied; -1
+  // copies all. Fused only.
   void DensityPrepare(bool fused, int kept);
   void DensityChunks(bool fused);
   // A particle's sums from either density pass into its record or, fused,
