@@ -564,8 +564,9 @@ void CellGrid::Build(std::vector<FluidParticle>& particles, int count, const flo
           GrowTo(keys_, size_t(nc), size_t(count));
         });
       }
-      // A member list that cannot grow fails the build after the loop.
-#pragma omp for schedule(static, 1)
+      // A member list that cannot grow fails the build after the loop. The
+      // team's end is the loop's barrier.
+#pragma omp for schedule(static, 1) nowait
       for (int r = 0; r < runs; ++r) {
         if (failure.Failed()) continue;
         int c = 0;
