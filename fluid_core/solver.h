@@ -194,9 +194,15 @@ class CellGrid {
   const vorel::host::LargeVector<int>& NeighbourTable();
   // NeighbourTable in two parts, for a caller with a thread team of its
   // own: true when the table must be filled, then FillNeighbourTable (a
-  // worksharing loop: every thread of the team calls it) fills it.
+  // worksharing loop: every thread of the team calls it) fills it. With
+  // `candidates`, it also adds every cell's CandidatePairs to it (once the
+  // team is past the loop's end).
   bool PrepareNeighbourTable();
-  void FillNeighbourTable();
+  void FillNeighbourTable(int64_t* candidates = nullptr);
+  // Cell c's members times the members of its 27 neighbourhood cells (its
+  // own included): the pairs a pair build may list for them. Reads the
+  // table's row of c.
+  int64_t CandidatePairs(int c) const;
   const vorel::host::LargeVector<int>& FilledNeighbourTable() const { return neighbourTable_; }
   // Cell index of each slot built from (-1 for dead slots).
   const vorel::host::LargeVector<int>& SlotCells() const { return slotCell_; }

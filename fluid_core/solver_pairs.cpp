@@ -625,12 +625,23 @@ bool CellGrid::PrepareNeighbourTable() {
   return true;
 }
 
-void CellGrid::FillNeighbourTable() {
+int64_t CellGrid::CandidatePairs(int c) const {
+  const int* row = &neighbourTable_[size_t(c) * 27];
+  int64_t around = 0;
+  for (int o = 0; o < 27; ++o) {
+    const int nb = o == kSameCell ? c : row[o];
+    if (nb >= 0) around += int64_t(cells_[size_t(nb)].members.size());
+  }
+  return around * int64_t(cells_[size_t(c)].members.size());
+}
+
+void CellGrid::FillNeighbourTable(int64_t* candidates) {
   const vorel::host::LargeVector<int>& rows = startScratch_;
   const int nr = int(rows.size()) - 1;
   auto rowKey = [this](int c) { return keys_[size_t(c)] >> 21; };
+  int64_t mine = 0;  // candidate pairs of the rows this thread filled
   // Each row is filled by its own iteration: no serial pass over the table.
-#pragma omp for schedule(dynamic, 16)
+#pragma omp for schedule(dynamic, 16) nowait
   for (int r = 0; r < nr; ++r) {
     const int a = rows[size_t(r)], b = rows[size_t(r) + 1];
     std::fill(neighbourTable_.begin() + size_t(a) * 27, neighbourTable_.begin() + size_t(b) * 27, -1);
@@ -654,7 +665,14 @@ void CellGrid::FillNeighbourTable() {
           }
         }
       }
+    if (candidates)
+      for (int c = a; c < b; ++c) mine += CandidatePairs(c);
   }
+  if (candidates) {
+#pragma omp atomic
+    *candidates += mine;
+  }
+#pragma omp barrier
 }
 
 // ---------------------------------------------------------------- pair lists
@@ -865,33 +883,26 @@ bool FluidSolver::BuildPairs(bool fused) {
         densitySums_[size_t(i)] = DensitySums{Vec3f(), 1e6f};
       }
     }
-    // Asked while the others empty the lists: the walk waits for both (at
-    // the end of the table's fill, a worksharing loop, when it is filled).
+    // Asked while the others empty the lists and count the candidate
+    // pairs (filling the table if it must be): the walk waits for all
+    // three at the end of that loop.
+    //
+    // The lists go into segments of kPairSegment entries that the threads
+    // take in turn as they fill them, so the storage follows the number of
+    // pairs however unevenly the cells fall to the threads. A member
+    // reserves room for all its candidates; a segment too full for them is
+    // left, so each candidate's room counts at most twice towards the
+    // segments taken: their headers are made beforehand (none is added
+    // while the threads run).
 #pragma omp master
     asked = solver_host::AbortRequested();
     if (fillTable) {
-      grid->FillNeighbourTable();
+      grid->FillNeighbourTable(&room);
     } else {
-#pragma omp barrier
+#pragma omp for schedule(static) reduction(+ : room)
+      for (int c = 0; c < nc; ++c) room += grid->CandidatePairs(c);
     }
     if (!asked) {
-      // The lists go into segments of kPairSegment entries that the threads
-      // take in turn as they fill them, so the storage follows the number
-      // of pairs however unevenly the cells fall to the threads. A member
-      // reserves room for all its candidates; a segment too full for them
-      // is left, so each candidate's room counts at most twice towards the
-      // segments taken: their headers are made beforehand (none is added
-      // while the threads run).
-#pragma omp for schedule(static) reduction(+ : room)
-      for (int c = 0; c < nc; ++c) {
-        const int* row = &table[size_t(c) * 27];
-        int64_t cand = 0;
-        for (int o = 0; o < 27; ++o) {
-          const int nb = o == kSameCell ? c : row[o];
-          if (nb >= 0) cand += int64_t(grid->CellAt(nb).members.size());
-        }
-        room += cand * int64_t(grid->CellAt(c).members.size());
-      }
       // Every thread sees the same total: the team waits for one thread
       // to make headers only when the last builds' are too few (and only
       // once every thread has compared, so all take the same way).
