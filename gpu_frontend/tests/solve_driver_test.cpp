@@ -43,6 +43,7 @@ class StartEnv {
     vorel::host::ClearStartedPrograms();
     vorel::host::SetRegistryFile("");
     std::remove(file_.c_str());
+    std::remove((file_ + ".lock").c_str());
   }
   void SetAppPath(const std::string& p) {
     ASSERT_TRUE(vorel::host::RegistrySetString(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane\\Vorel_GPU", "appPath", p));

@@ -32,6 +32,7 @@ TEST(ScriptCommands, RegistryValueIsSetUnderTheCurrentUser) {
   EXPECT_FALSE(s.RunLine("registry onlykey"));
   vorel::host::SetRegistryFile("");
   std::remove(file.c_str());
+  std::remove((file + ".lock").c_str());
 }
 
 TEST(ScriptCommands, WaitProgramsWaitsForEveryStartedProgramOnce) {
