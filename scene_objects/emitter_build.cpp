@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "fill_geometry/fill_object.h"
+#include "fluid_core/solver.h"
 #include "scene_objects/emitter.h"
 #include "scene_objects/emitter_params.h"
 
@@ -191,7 +192,12 @@ void GenParticle::FillFromObject() {
 
   const float lod = FloatAt(pblock2, kEmitSourceLod, t, kDefaultLod);
   const double d = 1.0 / double(lod > 0.0f ? lod : kDefaultLod);
-  const float g = gap > float(kFillMinGap * d) ? gap : float(kFillMinGap * d);
+  // The solver keeps particles no farther from a face than its collision
+  // reach, whatever gap the attribute asks: a fill that kept the attribute's
+  // gap from every wall (up to 5 units against a reach of about a quarter
+  // unit) left small objects empty.
+  const float kept = FluidSolver::ContactGap(gap, float(d));
+  const float g = kept > float(kFillMinGap * d) ? kept : float(kFillMinGap * d);
 
   emissionPoints.clear();
   fillPoints.clear();

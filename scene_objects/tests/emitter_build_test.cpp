@@ -7,6 +7,7 @@
 
 #include "emitter_test_support.h"
 #include "fill_geometry/fill_object.h"
+#include "fluid_core/solver.h"
 #include "host/core/interaction.h"
 #include "host/sdk/primitives.h"
 
@@ -192,24 +193,27 @@ TEST_F(EngineFixture, FillingABoxCountsLayersOnceAndShowsItsProgress) {
   EXPECT_EQ(emitter->pblock2->GetInt(kEmitFillingPercentage), 2);
 }
 
-TEST_F(EngineFixture, FillGapIsAtLeastOnePointThreeSpacings) {
+TEST_F(EngineFixture, FillGapIsAtLeastOnePointThreeSpacingsAndAtMostTheReach) {
   GenBoxObject* box = MakeBox(40.0f);
   INode* boxNode = ip->CreateObjectNode(box, "box");
-  emitter->pblock2->SetValue(kEmitSourceLod, 0, 4.0f);  // d = 0.25, least gap 0.325
+  emitter->pblock2->SetValue(kEmitSourceLod, 0, 4.0f);  // d = 0.25: least gap 0.325, reach 0.333
   emitter->ReplaceReference(1, boxNode);
-  FixedGap tiny(0.005f), below(0.3f), wide(0.5f);
-  SetObjectParamsAccess(&tiny);
-  emitter->FillFromObject();
-  const int nTiny = FillCount(emitter);
-  SetObjectParamsAccess(&below);
-  emitter->FillFromObject();
-  const int nBelow = FillCount(emitter);
-  SetObjectParamsAccess(&wide);
-  emitter->FillFromObject();
-  const int nWide = FillCount(emitter);
-  SetObjectParamsAccess(nullptr);
-  EXPECT_EQ(nTiny, nBelow);
-  EXPECT_LT(nWide, nTiny);
+  auto fillWith = [&](float gap) {
+    FixedGap access(gap);
+    SetObjectParamsAccess(&access);
+    emitter->FillFromObject();
+    SetObjectParamsAccess(nullptr);
+    return FillCount(emitter);
+  };
+  const int nTiny = fillWith(0.005f);
+  EXPECT_EQ(fillWith(0.3f), nTiny);
+  // The attribute's widest gaps keep what the solver keeps: the reach (a
+  // 40-unit box kept 5 units from every wall held nothing).
+  const int nReach = fillWith(FluidSolver::CollisionReach(0.25f));
+  EXPECT_GT(nReach, 0);
+  EXPECT_LE(nReach, nTiny);
+  EXPECT_EQ(fillWith(0.5f), nReach);
+  EXPECT_EQ(fillWith(5.0f), nReach);
   emitter->FillFromObject();  // no attribute: 0.01, raised as well
   EXPECT_EQ(FillCount(emitter), nTiny);
 }
