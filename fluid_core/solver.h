@@ -138,8 +138,14 @@ struct ColliderMesh {
     };
     std::vector<Plane> planes;
     // Per face, bit k: its edge from corner k to corner k + 1 is a rim (no
-    // other face goes on from it in about its plane).
-    std::vector<uint8_t> rims;
+    // other face goes on from it in about its plane); bit 3 + k: the face
+    // that goes on from it bends away behind the face's front (the side its
+    // normal points to), bit 6 + k: behind its back. Seen from that side the
+    // two faces form a ridge, over which neither face lies.
+    std::vector<uint16_t> rims;
+    // Per face and edge (3 f + k), at a ridge: the direction from the edge
+    // into the face that goes on from it, in that face's plane.
+    std::vector<Vec3f> across;
     // True when p lies farther than `reach` from face f's plane, computed
     // as the distance query computes it (which then finds no hit).
     bool BeyondPlane(int f, const Vec3f& p, float reach) const {

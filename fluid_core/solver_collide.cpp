@@ -100,11 +100,17 @@ void FaceQuery(const ColliderMesh& mesh, int f, const Vec3f& p, float maxDistanc
 // (the sides of a box; not the seams of a flat side or of a round mesh).
 const float kRimFoldCos = 0.866f;  // 30 degrees
 
+// A seam whose faces bend by less than this (in the sine of the angle) is
+// flat: a floor split into triangles has no ridge.
+const float kRidgeSine = 1e-3f;
+
 // Which edges of each face are rims: edges of one face only (or of more
-// than two), or where the next face folds away. Corners are matched by
-// position, since meshes often repeat a corner for each side.
-void FindRims(const ColliderMesh& mesh, int nf, std::vector<uint8_t>& rims) {
+// than two), or where the next face folds away; and which seams are ridges
+// seen from either side. Corners are matched by position, since meshes
+// often repeat a corner for each side.
+void FindRims(const ColliderMesh& mesh, int nf, std::vector<uint16_t>& rims, std::vector<Vec3f>& across) {
   rims.assign(size_t(nf), 0);
+  across.assign(size_t(nf) * 3, Vec3f());
   const std::vector<Point3>& vs = mesh.mesh.vertices;
   std::vector<int> order(vs.size());
   for (size_t v = 0; v < vs.size(); ++v) order[v] = int(v);
@@ -150,7 +156,16 @@ void FindRims(const ColliderMesh& mesh, int nf, std::vector<uint8_t>& rims) {
     // from the edge in opposite directions.
     const bool seam = end - k == 2 && Vec3Dot(inward(edges[k]), inward(edges[k + 1])) < -kRimFoldCos;
     if (!seam)
-      for (size_t e = k; e < end; ++e) rims[size_t(edges[e].face)] |= uint8_t(1u << edges[e].k);
+      for (size_t e = k; e < end; ++e) rims[size_t(edges[e].face)] |= uint16_t(1u << edges[e].k);
+    else
+      for (size_t e = k; e < k + 2; ++e) {
+        // Where the other face goes, seen from this one's plane.
+        const Vec3f other = inward(edges[e == k ? k + 1 : k]);
+        const float bend = Vec3Dot(mesh.faceNormal[size_t(edges[e].face)], other);
+        if (bend < -kRidgeSine) rims[size_t(edges[e].face)] |= uint16_t(1u << (3 + edges[e].k));
+        if (bend > kRidgeSine) rims[size_t(edges[e].face)] |= uint16_t(1u << (6 + edges[e].k));
+        across[size_t(edges[e].face) * 3 + size_t(edges[e].k)] = other;
+      }
     k = end;
   }
 }
@@ -160,11 +175,13 @@ void FindRims(const ColliderMesh& mesh, int nf, std::vector<uint8_t>& rims) {
 // strength as the particle passes the plane of the side below a rim (a
 // particle flowing over the edge of a ramp or a box), it threw the particle
 // off at many times its speed. Beyond the line of a seam the next face
-// pushes instead. False where neither holds; otherwise the vector to the
-// nearest point of the face and its length. `toPlane` is the vector from p to
-// the face's plane.
-bool RimQuery(const ColliderMesh& mesh, int f, unsigned rims, const Vec3f& p, const Vec3f& toPlane,
-              Vec3f& toFace, float& distance) {
+// pushes instead, unless the two bend away from the particle's side (a
+// `ridges` edge) and it lies beyond the edge on both: then no other face is
+// nearer. False where neither holds; otherwise the vector to the nearest
+// point of the face and its length. `toPlane` is the vector from p to the
+// face's plane.
+bool RimQuery(const ColliderMesh& mesh, int f, unsigned rims, unsigned ridges, const Vec3f& p,
+              const Vec3f& toPlane, Vec3f& toFace, float& distance) {
   const MeshFace& face = mesh.mesh.faces[size_t(f)];
   const Vec3f& N = mesh.faceNormal[size_t(f)];
   Vec3f v[3];
@@ -177,7 +194,8 @@ bool RimQuery(const ColliderMesh& mesh, int f, unsigned rims, const Vec3f& p, co
   for (int k = 0; k < 3; ++k) {
     const Vec3f& a = v[k];
     if (Vec3Dot(Vec3Cross(v[(k + 1) % 3] - a, q - a), N) >= 0.0f) continue;  // inside this edge
-    if (!(rims & (1u << k))) return false;
+    const bool ridge = (ridges & (1u << k)) && Vec3Dot(p - a, mesh.faceIndex.across[size_t(f) * 3 + size_t(k)]) < 0.0f;
+    if (!(rims & (1u << k)) && !ridge) return false;
     beyond = true;
   }
   if (!beyond) return false;
@@ -222,7 +240,7 @@ void ColliderMesh::BuildFaceIndex() {
   if (x.boxes.size() == size_t(nf) * 6 && x.rims.size() == size_t(nf) &&
       std::equal(x.boxes.begin(), x.boxes.end(), faceBox.begin()))
     return;
-  FindRims(*this, nf, x.rims);
+  FindRims(*this, nf, x.rims, x.across);
   x.used = false;
   x.boxes.clear();
   if (nf < 32) {  // a plain scan is as quick
@@ -435,10 +453,14 @@ bool FaceContact(const ColliderMesh& K, int f, const Vec3f& p, float R, float ga
   Vec3f toPlane;
   FaceQuery(K, f, p, R, d, over, toPlane);
   if (!over) {
-    // A killer parks what reaches its faces; beyond its rims nothing.
-    const std::vector<uint8_t>& rims = K.faceIndex.rims;
-    const unsigned rim = K.particleKiller || size_t(f) >= rims.size() ? 0u : rims[size_t(f)];
-    if (!rim || !RimQuery(K, f, rim, p, toPlane, toPlane, d)) return false;
+    // A killer parks what reaches its faces; beyond its rims nothing. Beyond
+    // a ridge on the particle's side the face's nearest point reaches it
+    // too: over a ball's gentle folds no face lies under a particle.
+    const std::vector<uint16_t>& rims = K.faceIndex.rims;
+    const unsigned all = K.particleKiller || size_t(f) >= rims.size() ? 0u : rims[size_t(f)];
+    const bool front = Vec3Dot(toPlane, K.faceNormal[size_t(f)]) < 0.0f;
+    const unsigned rim = all & 7u, ridges = (all >> (front ? 3 : 6)) & 7u;
+    if (!(rim | ridges) || !RimQuery(K, f, rim, ridges, p, toPlane, toPlane, d)) return false;
   }
   D = d + R - gap;
   float len = Vec3Length(toPlane);
@@ -492,6 +514,70 @@ void ForFacesHolding(const ColliderMesh& K, const Vec3f& p, Fn&& fn) {
 }
 }  // namespace
 
+namespace {
+// A face's push on one particle, kept until every face has been seen (plain
+// floats: most particles meet no face, and they make no list).
+struct Push {
+  float n[3], force[3];
+  float D, accel;
+  bool acts;
+};
+
+// The pushes a particle meets, in the order of their faces: a few on the
+// stack, more (round a fine mesh's pole) in a list of their own.
+class PushList {
+ public:
+  void Add(const Vec3f& nrm, const Vec3f& force, float D) {
+    if (list_ == local_ && n_ == kLocal) {
+      more_.assign(local_, local_ + n_);
+      list_ = nullptr;
+    }
+    Push q{{nrm.x, nrm.y, nrm.z}, {force.x, force.y, force.z}, D, Vec3Length(force), true};
+    if (list_ == local_) {
+      local_[n_++] = q;
+      return;
+    }
+    more_.push_back(q);
+    n_ = more_.size();
+  }
+  Push* begin() { return list_ ? list_ : more_.data(); }
+  Push* end() { return begin() + n_; }
+  size_t size() const { return n_; }
+
+ private:
+  static constexpr size_t kLocal = 16;
+  Push local_[kLocal];
+  Push* list_ = local_;  // null once they live in more_
+  size_t n_ = 0;
+  std::vector<Push> more_;
+};
+
+float Dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// Of pushes along about one direction (within the fold of a seam) only the
+// strongest acts: faces that meet at a ridge or around a ball's pole each
+// reach a particle there, and their sum threw the liquid off many times
+// harder than a flat face would. Pushes at larger angles (a floor and a
+// wall) all act. Taken from the strongest (least D; the earlier face on a
+// tie) down, each acts unless one that acts already points about its way.
+void KeepStrongest(PushList& pushes) {
+  const size_t n = pushes.size();
+  if (n < 2) return;
+  Push* q = pushes.begin();
+  uint32_t few[16];
+  std::vector<uint32_t> many(n > 16 ? n : 0);
+  uint32_t* order = n > 16 ? many.data() : few;
+  for (size_t a = 0; a < n; ++a) order[a] = uint32_t(a);
+  for (size_t a = 1; a < n; ++a)  // few: insertion keeps equal D in face order
+    for (size_t b = a; b > 0 && q[order[b]].D < q[order[b - 1]].D; --b) std::swap(order[b], order[b - 1]);
+  for (size_t a = 1; a < n; ++a) {
+    Push& weaker = q[order[a]];
+    for (size_t b = 0; b < a && weaker.acts; ++b)
+      if (q[order[b]].acts && Dot(weaker.n, q[order[b]].n) > kRimFoldCos) weaker.acts = false;
+  }
+}
+}  // namespace
+
 bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
   FluidParticle& p = particles[i];
   p.collided = 0;
@@ -499,6 +585,17 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
   const SolverSource* src = SourceOf(p);
   const bool over = src && src->overridesObjectParams != 0;
   const float s = p.spacing;
+  PushList pushes;
+  // The pushes act in the order of their faces, as they were found; on a
+  // particle that a killer parks, all of them (it moves no more).
+  auto act = [&](bool strongest) {
+    if (strongest) KeepStrongest(pushes);
+    for (const Push& q : pushes) {
+      if (!q.acts) continue;
+      p.accel += Vec3f(q.force[0], q.force[1], q.force[2]);
+      if (q.accel > 0.0f) p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * q.D / q.accel) / kPushStepDivisor);
+    }
+  };
   bool parked = false;
   for (ColliderMesh* K : colliders) {
     const float gap = ContactGap(over ? src->collisionGap : K->collisionGap, s);
@@ -528,12 +625,9 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
       // the same reason the step is kept short while the push acts, also
       // when the particle moves away from the face (the limit above only
       // holds while it approaches).
-      const Vec3f push = (A - AdhesionForce(nrm * R, s, R)) * (p.mass * 1.855f);
-      p.accel += push;
-      const float pushAccel = Vec3Length(push);
-      if (pushAccel > 0.0f)
-        p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * D / pushAccel) / kPushStepDivisor);
+      pushes.Add(nrm, (A - AdhesionForce(nrm * R, s, R)) * (p.mass * 1.855f), D);
       if (K->particleKiller) {
+        act(false);
         Park(p, parking);
         parked = true;
         return false;  // counted once, and no further face sees the parking spot
@@ -542,6 +636,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
     });
     if (parked) return true;
   }
+  act(true);
   return false;
 }
 
