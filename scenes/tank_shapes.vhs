@@ -88,3 +88,34 @@ set VorelParticle "Emission Rate" 9
 action GO!
 framecheck ${TMPDIR}/Vorel/aux005 0 29 inside=-35,-20,0,35,50,60 speed<=450 parked<=0 count>=500
 echo ramp done
+
+# A ball of radius 15 (16 segments) standing in the tank under the emitter,
+# the liquid poured onto it: the same bound as the ramp's, 450. Over the
+# ball's gentle folds no face lay under a particle, and round its pole every
+# face pushed at once: the liquid left it at up to 640.
+reset
+range 0 29
+create Vorel
+delete floorVorel
+create box tank
+set tank width 70
+set tank length 70
+set tank height 60
+move tank 0 15 0
+attrib tank "Vorel CA"
+set tank collide on
+set tank partKiller off
+create Sphere ball
+set ball radius 15
+set ball segs 16
+move ball 0 15 15
+attrib ball "Vorel CA"
+set ball collide on
+set ball partKiller off
+move VorelParticle 0 15 45
+rotate VorelParticle x 150
+set VorelParticle Radius 9
+set VorelParticle "Emission Rate" 9
+action GO!
+framecheck ${TMPDIR}/Vorel/aux006 0 29 inside=-35,-20,0,35,50,60 speed<=450 parked<=0 count>=500
+echo ball in the tank done
