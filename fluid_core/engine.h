@@ -274,6 +274,12 @@ class FluidEngine {
   // cache and the engine as they were.
   bool UnpackCache(const std::string& path, PackedCacheStatus* status = nullptr,
                    std::string* failure = nullptr);
+  // Loads an unpacked cache (another system folder's frames and meshes) the
+  // same way: copied aside whole, then in the system folder's place, so the
+  // system holds exactly the loaded frames. A file that cannot be copied
+  // whole is refused (false, `failure` = "<file>: <reason>") and leaves the
+  // cache and the engine as they were.
+  bool LoadCacheFolder(const std::string& folder, std::string* failure = nullptr);
 
   // The parameter block of source slot i when the slot is usable, else null.
   IParamBlock2* SourceBlock(int i) const;

@@ -110,3 +110,18 @@ bool FluidEngine::UnpackCache(const std::string& path, PackedCacheStatus* status
   GetCOREInterface()->RedrawViews(0);
   return true;
 }
+
+bool FluidEngine::LoadCacheFolder(const std::string& folder, std::string* failure) {
+  solver->frameCache.cacheRoot = cacheRoot;
+  solver->frameCache.systemName = systemName;
+  std::string aside, why;
+  if (!CopyBeside(folder, solver->frameCache, aside, why)) {
+    if (failure) *failure = why;
+    return false;
+  }
+  Reset();
+  const bool swapped = SwapInUnpacked(solver->frameCache, aside, why);
+  if (!swapped && failure) *failure = why;
+  ReloadCache();
+  return swapped;
+}

@@ -279,22 +279,74 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
   return PackedCacheStatus::kOk;
 }
 
-PackedCacheStatus UnpackBeside(const std::string& path, const PackedCacheIndex& index,
-                               const FrameCache& target, UnpackedCache& out, std::string& aside) {
+namespace {
+// The empty sibling of the system folder a new cache is written into.
+std::string MakeAside(const FrameCache& target) {
   RecoverUnpackLeftovers(target);
-  aside = WithoutSlash(target.SystemFolder()) + ".unpack" + std::to_string(getpid());
+  const std::string aside = WithoutSlash(target.SystemFolder()) + ".unpack" + std::to_string(getpid());
   std::error_code ec;
   fs::remove_all(aside, ec);  // nothing of an earlier process with this id may mix in
+  return aside;
+}
+
+// Drops a failed sibling; a file in it is named as the user knows it: in
+// the system folder.
+void DropAside(const FrameCache& target, const std::string& aside, std::string& failure) {
+  std::error_code ec;
+  fs::remove_all(aside, ec);
+  if (failure.compare(0, aside.size() + 1, aside + "/") == 0)
+    failure = target.SystemFolder() + failure.substr(aside.size() + 1);
+}
+
+// Copies the files of `from` matching `pattern` into `to` whole.
+bool CopyAll(const std::string& from, const char* pattern, const std::string& to, std::vector<char>& buf,
+             std::string& failure) {
+  for (const std::string& name : vorel::host::ListFiles(from, pattern)) {
+    const std::string src = from + "/" + name;
+    if (!vorel::host::FileExists(src)) continue;
+    FilePtr in(std::fopen(src.c_str(), "rb"));
+    if (!in) {
+      failure = Reason(src, errno);
+      return false;
+    }
+    const int64_t n = vorel::host::FileSize(src);
+    buf.resize(size_t(std::max<int64_t>(n, 0)));
+    errno = 0;
+    if (n < 0 || !ReadAll(in.get(), buf.data(), buf.size())) {
+      failure = Reason(src, errno ? errno : EIO);
+      return false;
+    }
+    int err = 0;
+    if (!WriteFile(to + "/" + name, buf.data(), buf.size(), err)) {
+      failure = Reason(to + "/" + name, err);
+      return false;
+    }
+  }
+  return true;
+}
+}  // namespace
+
+PackedCacheStatus UnpackBeside(const std::string& path, const PackedCacheIndex& index,
+                               const FrameCache& target, UnpackedCache& out, std::string& aside) {
+  aside = MakeAside(target);
   FrameCache beside = target;
   beside.folderOverride = aside + "/";
   const PackedCacheStatus s = UnpackPackedCache(path, index, beside, out);
-  if (s != PackedCacheStatus::kOk) {
-    fs::remove_all(aside, ec);
-    // Named as the user knows the file: in the system folder.
-    if (out.failure.compare(0, aside.size() + 1, aside + "/") == 0)
-      out.failure = target.SystemFolder() + out.failure.substr(aside.size() + 1);
-  }
+  if (s != PackedCacheStatus::kOk) DropAside(target, aside, out.failure);
   return s;
+}
+
+bool CopyBeside(const std::string& from, const FrameCache& target, std::string& aside, std::string& failure) {
+  aside = MakeAside(target);
+  std::vector<char> buf;
+  const bool ok = vorel::host::MakeDirectories(aside + "/surface") &&
+                  CopyAll(from, "*.Vorel", aside, buf, failure) &&
+                  CopyAll(from + "/surface", "*.bin", aside + "/surface", buf, failure);
+  if (!ok) {
+    if (failure.empty()) failure = Reason(target.SystemFolder(), errno);
+    DropAside(target, aside, failure);
+  }
+  return ok;
 }
 
 bool SwapInUnpacked(const FrameCache& target, const std::string& aside, std::string& failure) {

@@ -79,6 +79,11 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
 PackedCacheStatus UnpackBeside(const std::string& path, const PackedCacheIndex& index,
                                const FrameCache& target, UnpackedCache& out, std::string& aside);
 bool SwapInUnpacked(const FrameCache& target, const std::string& aside, std::string& failure);
+// Copies the frames and meshes of an unpacked cache folder (the files a
+// system folder holds: "*.Vorel" and "surface/*.bin") into the same sibling,
+// for SwapInUnpacked. False, with the sibling removed and `failure` set
+// ("<file>: <reason>"), when a file cannot be read or written whole.
+bool CopyBeside(const std::string& from, const FrameCache& target, std::string& aside, std::string& failure);
 // Clears the siblings of the system folder that dead processes' unpacks left.
 void RecoverUnpackLeftovers(const FrameCache& target);
 // Removes "<packPath>.part<pid>" files whose process no longer runs (a pack

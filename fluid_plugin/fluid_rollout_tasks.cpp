@@ -39,18 +39,6 @@ void SetStringParam(TetraProcObj& system, ParamID id, const std::string& text) {
   if (system.pblock2) system.pblock2->SetValue(id, 0, text.c_str());
 }
 
-// Copies every file of `from` matching pattern into `to`, overwriting.
-// Answers the number that failed.
-int CopyMatching(const std::string& from, const std::string& pattern, const std::string& to) {
-  int failed = 0;
-  for (const std::string& name : vorel::host::ListFiles(from, pattern)) {
-    const std::string src = from + "/" + name;
-    if (!vorel::host::FileExists(src)) continue;
-    if (!CopyFileA(src.c_str(), (to + "/" + name).c_str(), FALSE)) ++failed;
-  }
-  return failed;
-}
-
 bool HasExtension(const std::string& path, const char* ext) {
   const size_t dot = path.rfind('.');
   const size_t slash = path.find_last_of("/\\");
@@ -272,14 +260,17 @@ bool LoadCacheFile(TetraProcObj& system, const std::string& path, const std::str
     const std::string own = SystemFolderOf(e.cacheRoot, e.systemName);
     // The system's own folder is already in place: copying files onto
     // themselves could only damage them.
-    if (!SameFolder(folder, own)) {
-      vorel::host::MakeDirectories(own + "/surface");
-      CopyMatching(folder, "*.Vorel", own);
-      CopyMatching(folder + "/surface", "*.bin", own + "/surface");
-    }
-    e.ReloadCache();
+    std::string why;
+    if (SameFolder(folder, own)) e.ReloadCache();
+    else ok = e.LoadCacheFolder(folder, &why);
     vorel::host::PopPrompt();
-    ShowTempPrompt("Cache successfully loaded.", kLoadedNoticeMs);
+    if (ok) {
+      ShowTempPrompt("Cache successfully loaded.", kLoadedNoticeMs);
+    } else {
+      std::snprintf(text, sizeof text, "%s-> could not be loaded (%s); the cache stays as it was.", title.c_str(),
+                    why.c_str());
+      MessageBoxA(GetCOREInterface()->GetMAXHWnd(), text, kWarningCaption, MB_OK);
+    }
   }
   GetCOREInterface()->RedrawViews(GetCOREInterface()->GetTime());
   return ok;

@@ -4,7 +4,12 @@
 // folder, pack and load.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -672,6 +677,35 @@ TEST_F(FluidRollouts, LoadCopiesAnUnpackedCacheAndReloads) {
   Press(kDlgCacheParams, kLoad);
   EXPECT_EQ(vorel::host::FileSize(fc.FramePath(1)), size);
   EXPECT_EQ(s->engine.lastSolved, 3);
+
+  // The system solves on; a full disk then refuses the load, names the file
+  // that did not fit and leaves every frame as it was.
+  SolveFrame(s, 4);
+  SolveFrame(s, 5);
+  std::vector<int64_t> sizes;
+  for (int n = 0; n <= 5; ++n) sizes.push_back(vorel::host::FileSize(fc.FramePath(n)));
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small = {100, 100};
+    setrlimit(RLIMIT_FSIZE, &small);
+    vorel::host::ClearPromptLog();
+    const bool ok = LoadCacheFile(*s, other + "/00002.Vorel", "00002.Vorel");
+    const bool said = LastMessage().find("00002.Vorel-> could not be loaded (" + fc.SystemFolder()) !=
+                      std::string::npos && LastMessage().find(": File too large)") != std::string::npos;
+    _exit(!ok && said && !Prompted("Cache successfully loaded.") && s->engine.lastSolved == 5 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  for (int n = 0; n <= 5; ++n) EXPECT_EQ(vorel::host::FileSize(fc.FramePath(n)), sizes[size_t(n)]) << n;
+  // With room the loaded cache replaces the whole one: no later frame of
+  // the old simulation stays beside it.
+  vorel_ui::QueueFileAnswer(other + "/00002.Vorel");
+  Press(kDlgCacheParams, kLoad);
+  EXPECT_EQ(s->engine.lastSolved, 3);
+  EXPECT_FALSE(vorel::host::FileExists(fc.FramePath(4)));
+  EXPECT_FALSE(vorel::host::FileExists(fc.FramePath(5)));
 }
 
 }  // namespace
