@@ -193,8 +193,16 @@ int ApplyColliderSettings(TetraProcObj& system, const std::vector<std::string>& 
 
 bool MoveCacheRoot(TetraProcObj& system, const std::string& root) {
   FluidEngine& e = system.engine;
-  if (root.empty() || TrimmedRoot(root) == TrimmedRoot(e.cacheRoot) || SameFolder(root, e.cacheRoot))
+  if (root.find_first_not_of(" \t") == std::string::npos) {
+    // A blank field names no folder: it shows the root in force again.
+    char text[700];
+    std::snprintf(text, sizeof text, "Vorel-> no cache folder given; the cache stays in %s",
+                  SystemFolderOf(e.cacheRoot, e.systemName).c_str());
+    ShowTempPrompt(text, kMoveRefusedMs);
+    SetStringParam(system, kFluidTempDirPath, e.cacheRoot);
     return false;
+  }
+  if (TrimmedRoot(root) == TrimmedRoot(e.cacheRoot) || SameFolder(root, e.cacheRoot)) return false;
   const std::string oldRoot = e.cacheRoot;
   const std::string oldFolder = SystemFolderOf(oldRoot, e.systemName);
   // A root that cannot hold the folders would leave the system pointing at

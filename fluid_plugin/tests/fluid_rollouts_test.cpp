@@ -517,6 +517,11 @@ TEST_F(FluidRollouts, PathFieldMovesTheCacheOnlyToAnotherUsableRoot) {
   EXPECT_EQ(s->engine.cacheRoot, oldRoot);
   EXPECT_EQ(Text(kDlgCacheParams, kPath), oldRoot);
   EXPECT_TRUE(vorel::host::FileExists(oldFolder + "00002.Vorel"));
+  // A blank field names no folder: the field shows the root in force.
+  ASSERT_TRUE(vorel_ui::TypeText(path, "", true));
+  EXPECT_EQ(s->engine.cacheRoot, oldRoot);
+  EXPECT_EQ(std::string(s->pblock2->GetStr(kFluidTempDirPath, 0)), oldRoot);
+  EXPECT_EQ(Text(kDlgCacheParams, kPath), oldRoot);
   // A file that cannot be copied there (a folder holds its name): nothing
   // moves and the system stays on its whole cache.
   const std::string moved = scratch() + "/moved";
