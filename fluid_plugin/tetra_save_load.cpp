@@ -97,15 +97,29 @@ void TetraProcObj::RenameForScene() {
                     "the system keeps the name " + oldName + ".").c_str(), 5000);
     return;
   }
+  // Whatever already holds the new name (a folder, even a file) is not ours.
+  const std::filesystem::path target = std::filesystem::path(to.SystemFolder()).parent_path();
+  std::error_code ec;
+  const bool targetWasThere = std::filesystem::exists(std::filesystem::symlink_status(target, ec));
   vorel::host::MakeDirectories(to.SurfaceFolder());
   vorel::host::MakeDirectories(to.SystemFolder() + "maps");
   bool failed = false;
+  std::vector<std::string> copied;
+  auto copy = [&](const std::string& src, const std::string& dst) {
+    if (CopyIfPresent(src, dst, failed)) copied.push_back(dst);
+  };
   for (int n = 0; n <= std::min(engine.lastSolved, FluidEngine::kMaxFrames - 1); ++n) {
-    CopyIfPresent(from.MeshPath(n), to.MeshPath(n), failed);
-    CopyIfPresent(from.FramePath(n), to.FramePath(n), failed);
+    copy(from.MeshPath(n), to.MeshPath(n));
+    copy(from.FramePath(n), to.FramePath(n));
   }
-  CopyIfPresent(from.SystemFolder() + "Vorel.log", to.SystemFolder() + "Vorel.log", failed);
+  copy(from.SystemFolder() + "Vorel.log", to.SystemFolder() + "Vorel.log");
   if (failed) {
+    // Cut copies would keep a full disk full: what this attempt made goes.
+    if (!targetWasThere) {
+      std::filesystem::remove_all(target, ec);
+    } else {
+      for (const std::string& path : copied) std::filesystem::remove(path, ec);
+    }
     // A renamed system would silently lack frames: the old folder is whole.
     ShowTempPrompt(("Vorel-> The cache could not be copied to " + newName + "; the system keeps "
                     "the name " + oldName + ".").c_str(), 5000);

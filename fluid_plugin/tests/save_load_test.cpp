@@ -58,6 +58,20 @@ TEST_F(SceneSaveLoad, SavedSceneFindsItsCacheAndRenamesTheSystem) {
   ASSERT_EQ(s->engine.lastSolved, 10);
   const std::string oldName = s->engine.systemName;
   const std::string scene = scratch() + "/pour.scene";
+  // A full disk: the system keeps its name, and the cut copies that would
+  // keep the disk full are gone.
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small = {100, 100};
+    setrlimit(RLIMIT_FSIZE, &small);
+    ip()->SaveToFile(scene);
+    _exit(s->engine.systemName == oldName ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_FALSE(std::filesystem::exists(scratch() + "/Vorel/pour_" + oldName));
   ASSERT_TRUE(ip()->SaveToFile(scene)) << ip()->LastFileError();
   EXPECT_EQ(s->engine.systemName, "pour_" + oldName);
   EXPECT_TRUE(vorel::host::FileExists(s->engine.solver->frameCache.FramePath(10)));
