@@ -35,6 +35,10 @@ bool ValidChunk1967(const SystemStateChunk& c);
 // the cache: |start| + 10000 frames of 4800 ticks stay within 32 bits.
 bool ValidStartFrame(int32_t startFrame);
 
+// A loaded system name that names one folder under the cache's "Vorel"
+// folder: not empty, "." or "..", and without path separators.
+bool ValidSystemName(const std::string& name);
+
 // The name an auto-named system ("aux0...") takes when its scene is saved as
 // sceneBase: sceneBase + "_" + old name, or + the old name's last 7
 // characters when it has 7 or more. Other names, and an unnamed scene, keep

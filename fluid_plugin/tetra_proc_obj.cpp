@@ -626,6 +626,15 @@ void TetraProcObj::PostLoadFixup() {
     if (INode* n = engine.sourceNodes[size_t(i)]) s->storedTM = n->GetNodeTM(0);
   }
   engine.RestoreWetMaps();
+  // A stored start frame that puts every frame the cache can hold outside
+  // the scene's range is damaged: a run would fill the whole cache without
+  // reaching the range. The cache starts where a reset starts it.
+  const int tpf = ip->GetTicksPerFrame();
+  const int first = ip->GetAnimRange().Start() / tpf, last = ip->GetAnimRange().End() / tpf;
+  if (int64_t(engine.startFrame) + FluidEngine::kMaxFrames <= first || engine.startFrame > last) {
+    engine.startFrame = first;
+    engine.solverClock = engine.FrameTime(std::max(engine.lastSolved, 0));
+  }
   const TimeValue t = ip->GetTime();
   // The loaded "Scale" decides, whatever scale the chunks carried.
   FollowScale(t);

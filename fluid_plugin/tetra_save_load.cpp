@@ -81,6 +81,10 @@ bool ValidStartFrame(int32_t startFrame) {
   return (std::abs(int64_t(startFrame)) + FluidEngine::kMaxFrames) * kMaxTicksPerFrame <= INT32_MAX;
 }
 
+bool ValidSystemName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+}
+
 void TetraProcObj::RenameForScene() {
   std::string folder, base;
   vorel::host::SplitFilename(GetCOREInterface()->GetCurFilePath(), &folder, &base, nullptr);
@@ -219,7 +223,8 @@ IOResult TetraProcObj::Load(ILoad* iload) {
         }
         for (int i = 0; i <= e.lastMeshed; ++i) e.frameMeshed[size_t(i)] = 1;
         std::string name;
-        if (ReadText(iload, kNameRecord, name)) loadedName_ = name;
+        // A name leading out of the cache root would put the frames there.
+        if (ReadText(iload, kNameRecord, name) && ValidSystemName(name)) loadedName_ = name;
         int32_t start = 0;
         double density = 0.0;
         float scale = 0.0f;

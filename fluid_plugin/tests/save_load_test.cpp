@@ -277,8 +277,10 @@ TEST_F(SceneSaveLoad, ALoadedFillSourceFillsAgainOnlyAtFrameZero) {
 }
 
 // Numbers a damaged chunk 1967 holds that the engine would multiply into
-// host times or run its clock from are not taken.
-TEST_F(SceneSaveLoad, DamagedStartFrameAndClockAreNotTaken) {
+// host times or run its clock from are not taken, nor a start frame that
+// puts the whole cache before the scene's range, nor a name leading out of
+// the cache root.
+TEST_F(SceneSaveLoad, DamagedStartFrameClockAndNameAreNotTaken) {
   TetraProcObj* s = MakeSystem();
   s->engine.startFrame = 7;
   ISave save;
@@ -306,7 +308,7 @@ TEST_F(SceneSaveLoad, DamagedStartFrameAndClockAreNotTaken) {
     size_t offset;
     uint32_t bits;
   } damage[] = {{startAt, 0x7FFFFFFFu}, {startAt, 0x80000000u}, {startAt, 437393u},
-                {state + 12, 0x7FC00000u}};  // a NaN clock
+                {startAt, uint32_t(-100000)}, {state + 12, 0x7FC00000u}};  // a NaN clock
   for (const auto& d : damage) {
     std::vector<uint8_t> bytes = saved;
     std::memcpy(&bytes[d.offset], &d.bits, 4);
@@ -314,9 +316,27 @@ TEST_F(SceneSaveLoad, DamagedStartFrameAndClockAreNotTaken) {
     const int before = t->engine.startFrame;
     ILoad load(bytes);
     EXPECT_EQ(t->Load(&load), IO_OK);
-    for (const auto& cb : load.PostLoadCallbacks()) delete cb.second;
+    for (const auto& cb : load.PostLoadCallbacks()) cb.second->proc(&load);
     EXPECT_EQ(t->engine.startFrame, before) << d.bits;
     EXPECT_TRUE(std::isfinite(t->engine.solverClock)) << d.bits;
+  }
+  for (const std::string name : {"..", ".", "../Vorel"}) {
+    std::vector<uint8_t> bytes(saved.begin(), saved.begin() + long(state) + 16);
+    const int32_t length = int32_t(name.size() + 1);
+    bytes.insert(bytes.end(), reinterpret_cast<const uint8_t*>(&length), reinterpret_cast<const uint8_t*>(&length) + 4);
+    bytes.insert(bytes.end(), name.c_str(), name.c_str() + length);
+    bytes.insert(bytes.end(), saved.begin() + long(startAt), saved.end());
+    // The chunk's length, in the 6-byte head before its payload.
+    uint32_t oldLength;
+    std::memcpy(&oldLength, &saved[state - 4], 4);
+    const uint32_t newLength = oldLength + uint32_t(length) - uint32_t(nameLength);
+    std::memcpy(&bytes[state - 4], &newLength, 4);
+    TetraProcObj* t = MakeSystem();
+    const std::string own = t->engine.systemName;
+    ILoad load(bytes);
+    EXPECT_EQ(t->Load(&load), IO_OK);
+    for (const auto& cb : load.PostLoadCallbacks()) cb.second->proc(&load);
+    EXPECT_EQ(t->engine.systemName, own) << name;
   }
 }
 
