@@ -72,7 +72,7 @@ void RebuildEmitterPoints(VorSourceObj& source, float spacing, TimeValue t) {
   BuildBasePoints(source.rows, spacing, &source.basePoints);
 }
 
-bool WriteEmissionFile(BlobNode& fluid, const std::string& cacheDir, float, int endFrame) {
+bool WriteEmissionFile(BlobNode& fluid, const std::string& cacheDir, float, int endFrame, ExportFailure* failure) {
   fluid.ReadParams(0);
   const float spacing = 1.0f / fluid.SourceLOD;
   const std::vector<INode*> sources = NodeList(fluid.pblock2, blob_param::kSourcesNodeList);
@@ -115,10 +115,10 @@ bool WriteEmissionFile(BlobNode& fluid, const std::string& cacheDir, float, int 
     }
     return groups;
   };
-  return WriteEmissionRecords(cacheDir, GetCOREInterface()->GetTicksPerFrame(), endFrame, sample);
+  return WriteEmissionRecords(cacheDir, GetCOREInterface()->GetTicksPerFrame(), endFrame, sample, failure);
 }
 
-bool WriteColliderFiles(BlobNode& fluid, int firstFrame, int frameCount) {
+bool WriteColliderFiles(BlobNode& fluid, int firstFrame, int frameCount, ExportFailure* failure) {
   if (!fluid.cache.IsCacheDirValid()) return false;
   const std::vector<INode*> colliders = NodeList(fluid.pblock2, blob_param::kCollidersNodeList);
   auto corners = [&](int tick) {
@@ -139,17 +139,18 @@ bool WriteColliderFiles(BlobNode& fluid, int firstFrame, int frameCount) {
     return pts;
   };
   return WriteColliderFrames(fluid.cache.cacheDir, GetCOREInterface()->GetTicksPerFrame(), firstFrame, frameCount,
-                             corners);
+                             corners, failure);
 }
 
-bool WriteKillBoxFile(BlobNode& fluid, int firstFrame, int frameCount) {
+bool WriteKillBoxFile(BlobNode& fluid, int firstFrame, int frameCount, ExportFailure* failure) {
   if (!fluid.cache.IsCacheDirValid()) return false;
   INode* clip = GetCOREInterface()->GetINodeByName(kClipBoxName);
   if (!clip || clip->IsHidden()) return false;
   return WriteKillBoxRows(fluid.cache.cacheDir, GetCOREInterface()->GetTicksPerFrame(), firstFrame, frameCount,
                           [&](int tick, Point3* lo, Point3* hi) {
                             BlobNode::GetClipBoxAtTime(clip, TimeValue(tick), lo, hi);
-                          });
+                          },
+                          failure);
 }
 
 void RunSolve(BlobNode& fluid, int requestedStart) {
@@ -208,14 +209,20 @@ void RunSolve(BlobNode& fluid, int requestedStart) {
     ppuv = fluid.SourceLOD * fluid.SourceLOD * fluid.SourceLOD;
   }
   fluid.ReadParams(0);  // the evaluation at S may have left other mirrors
-  bool ok = WriteFillFile(cache.cacheDir, ppuv, int(positions.size()), positions, velocities, kToSolverUnits);
-  ok = ok && WriteEmissionFile(fluid, cache.cacheDir, ppuv, E);
-  ok = ok && WriteColliderFiles(fluid, 0, E);
+  ExportFailure failure;
+  bool ok = WriteFillFile(cache.cacheDir, ppuv, int(positions.size()), positions, velocities, kToSolverUnits,
+                          &failure);
+  ok = ok && WriteEmissionFile(fluid, cache.cacheDir, ppuv, E, &failure);
+  ok = ok && WriteColliderFiles(fluid, 0, E, &failure);
+  // Without a clip box there is no kill-box file to write; one that cannot
+  // be written fails the export like the others.
+  if (ok && !WriteKillBoxFile(fluid, 0, E, &failure)) ok = failure.path.empty();
   if (!ok) {
-    MessageBoxA(GetActiveWindow(), "Couldn't export data to Vorel GPU solver!", kWarningCaption, MB_OKCANCEL);
+    std::string text = "Couldn't export data to Vorel GPU solver!";
+    if (!failure.path.empty()) text += " " + DescribeFailure(failure);
+    MessageBoxA(GetActiveWindow(), text.c_str(), kWarningCaption, MB_OKCANCEL);
     return;
   }
-  WriteKillBoxFile(fluid, 0, E);
   SolverOptions o;
   o.maxFrames = plan.maxFrames;
   o.fromFrame = S;

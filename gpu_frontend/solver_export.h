@@ -5,6 +5,7 @@
 #pragma once
 #include <string>
 
+#include "gpu_frontend/solver_inputs.h"
 #include "host/sdk/max.h"
 
 class BezierShape;
@@ -26,12 +27,14 @@ void RebuildEmitterPoints(VorSourceObj& source, float spacing, TimeValue t);
 // are exactly the stored rows.
 bool OutlineUnchanged(VorSourceObj& source, BezierShape& shape, TimeValue t);
 
-// The input files of one solve (false when the file cannot be written;
-// colliders and kill box also when the cache directory is not valid, and
-// the kill box when there is no visible clip box).
-bool WriteEmissionFile(BlobNode& fluid, const std::string& cacheDir, float particlesPerVolume, int endFrame);
-bool WriteColliderFiles(BlobNode& fluid, int firstFrame, int frameCount);
-bool WriteKillBoxFile(BlobNode& fluid, int firstFrame, int frameCount);
+// The input files of one solve (false when the file cannot be written, said
+// in *failure when given; colliders and kill box also when the cache
+// directory is not valid, and the kill box when there is no visible clip box,
+// failure then untouched).
+bool WriteEmissionFile(BlobNode& fluid, const std::string& cacheDir, float particlesPerVolume, int endFrame,
+                       ExportFailure* failure = nullptr);
+bool WriteColliderFiles(BlobNode& fluid, int firstFrame, int frameCount, ExportFailure* failure = nullptr);
+bool WriteKillBoxFile(BlobNode& fluid, int firstFrame, int frameCount, ExportFailure* failure = nullptr);
 
 // The solve button: resumes after the last solved frame (or starts at
 // "SolverStart"; requestedStart -1000 asks for nothing else), writes the

@@ -1,6 +1,8 @@
 #include "gpu_frontend/solver_inputs.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -11,6 +13,22 @@
 
 namespace vorel_gpufe {
 
+namespace {
+
+// Writes one input file aside (see ExportFailure); write puts its content.
+bool WriteInput(const std::string& path, const std::function<bool(std::FILE*)>& write, ExportFailure* failure) {
+  const vorel::host::AsideWrite w = vorel::host::WriteFileAside(path, write);
+  if (w.error == 0) return true;
+  if (failure) *failure = {path, w.error};
+  return false;
+}
+
+}  // namespace
+
+std::string DescribeFailure(const ExportFailure& failure) {
+  return failure.path + ": " + (failure.error != 0 ? std::strerror(failure.error) : "cannot be written");
+}
+
 int EmissionStepTicks(int ticksPerFrame) {
   const int s = ticksPerFrame / kEmissionSubSamples;
   return s >= 1 ? s : 1;
@@ -19,16 +37,21 @@ int EmissionStepTicks(int ticksPerFrame) {
 vorel_gpu::Vec3f ToFilePoint(const Point3& p, float scale) { return {p.x * scale, p.y * scale, p.z * scale}; }
 
 bool WriteFillFile(const std::string& cacheDir, float particlesPerVolume, int count,
-                   const std::vector<Point3>& positions, const std::vector<Point3>& velocities, float scale) {
-  if (count < 0 || positions.size() < size_t(count) || velocities.size() < size_t(count)) return false;
+                   const std::vector<Point3>& positions, const std::vector<Point3>& velocities, float scale,
+                   ExportFailure* failure) {
+  const std::string path = vorel::host::NormalizePath(vorel_gpu::FillFilePath(cacheDir));
+  if (count < 0 || positions.size() < size_t(count) || velocities.size() < size_t(count)) {
+    if (failure) *failure = {path, EINVAL};
+    return false;
+  }
   const size_t n = size_t(count);
   std::vector<vorel_gpu::Vec3f> pos(n), vel(n);
   for (size_t i = 0; i < n; ++i) {
     pos[i] = ToFilePoint(positions[i], scale);
     vel[i] = ToFilePoint(velocities[i], 1.0f);
   }
-  return vorel_gpu::WriteFillFile(vorel::host::NormalizePath(vorel_gpu::FillFilePath(cacheDir)), particlesPerVolume,
-                                  pos, vel);
+  return WriteInput(path, [&](std::FILE* f) { return vorel_gpu::PutFillFile(f, particlesPerVolume, pos, vel); },
+                    failure);
 }
 
 void EmitLayers(const std::vector<Point3>& basePoints, float spacing, float speed, float dt, bool disabled,
@@ -145,36 +168,40 @@ vorel_gpu::EmissionRecord MakeEmissionRecord(int tick, const std::vector<Emissio
   return rec;
 }
 
-bool WriteEmissionRecords(const std::string& cacheDir, int tpf, int endFrame, const EmissionSampler& sample) {
-  FILE* f = vorel::host::OpenFile(vorel_gpu::EmissionFilePath(cacheDir), "wb");
-  if (!f) return false;
+bool WriteEmissionRecords(const std::string& cacheDir, int tpf, int endFrame, const EmissionSampler& sample,
+                          ExportFailure* failure) {
   const int step = EmissionStepTicks(tpf);
   const float dt = float(step) / float(kTicksPerSecond);
   const int64_t end = int64_t(endFrame) * tpf;
-  bool ok = true;
-  for (int64_t t = 0; ok && t < end; t += step) {
-    // The whole record is gathered first, so the count it starts with is
-    // always the number of points that follow.
-    const vorel_gpu::EmissionRecord rec = MakeEmissionRecord(int(t), sample(int(t), dt));
-    ok = vorel_gpu::AppendEmissionRecord(f, rec.tick, rec.positions, rec.velocities);
-  }
-  return std::fclose(f) == 0 && ok;
+  auto write = [&](std::FILE* f) {
+    bool ok = true;
+    for (int64_t t = 0; ok && t < end; t += step) {
+      // The whole record is gathered first, so the count it starts with is
+      // always the number of points that follow.
+      const vorel_gpu::EmissionRecord rec = MakeEmissionRecord(int(t), sample(int(t), dt));
+      ok = vorel_gpu::AppendEmissionRecord(f, rec.tick, rec.positions, rec.velocities);
+    }
+    return ok;
+  };
+  return WriteInput(vorel::host::NormalizePath(vorel_gpu::EmissionFilePath(cacheDir)), write, failure);
 }
 
-bool WriteColliderFrame(const std::string& cacheDir, int ticks, const std::vector<Point3>& corners) {
+bool WriteColliderFrame(const std::string& cacheDir, int ticks, const std::vector<Point3>& corners,
+                        ExportFailure* failure) {
   if (corners.size() < 3) return true;
   std::vector<vorel_gpu::Vec3f> pts;
   pts.reserve(corners.size() - corners.size() % 3);
   for (size_t i = 0; i + 2 < corners.size(); i += 3)
     for (size_t k = 0; k < 3; ++k) pts.push_back(ToFilePoint(corners[i + k], kToSolverUnits));
-  return vorel_gpu::WriteColliderFile(vorel::host::NormalizePath(vorel_gpu::ColliderFilePath(cacheDir, ticks)), pts);
+  return WriteInput(vorel::host::NormalizePath(vorel_gpu::ColliderFilePath(cacheDir, ticks)),
+                    [&](std::FILE* f) { return vorel_gpu::PutColliderFile(f, pts); }, failure);
 }
 
 bool WriteColliderFrames(const std::string& cacheDir, int tpf, int first, int count,
-                         const std::function<std::vector<Point3>(int tick)>& corners) {
+                         const std::function<std::vector<Point3>(int tick)>& corners, ExportFailure* failure) {
   for (int64_t frame = first; frame <= int64_t(first) + count; ++frame) {
     const int tick = int(frame * tpf);
-    if (!WriteColliderFrame(cacheDir, tick, corners(tick))) return false;
+    if (!WriteColliderFrame(cacheDir, tick, corners(tick), failure)) return false;
   }
   return true;
 }
@@ -192,7 +219,8 @@ vorel_gpu::KillBoxRow MakeKillBoxRow(int tick, const Point3& boxMin, const Point
 }
 
 bool WriteKillBoxRows(const std::string& cacheDir, int tpf, int first, int count,
-                      const std::function<void(int tick, Point3* boxMin, Point3* boxMax)>& box) {
+                      const std::function<void(int tick, Point3* boxMin, Point3* boxMax)>& box,
+                      ExportFailure* failure) {
   std::vector<vorel_gpu::KillBoxRow> rows;
   for (int64_t frame = first; frame < int64_t(first) + count; ++frame) {
     const int tick = int(frame * tpf);
@@ -200,7 +228,8 @@ bool WriteKillBoxRows(const std::string& cacheDir, int tpf, int first, int count
     box(tick, &lo, &hi);
     rows.push_back(MakeKillBoxRow(tick, lo, hi));
   }
-  return vorel_gpu::WriteKillBoxFile(vorel::host::NormalizePath(vorel_gpu::KillBoxFilePath(cacheDir)), rows);
+  return WriteInput(vorel::host::NormalizePath(vorel_gpu::KillBoxFilePath(cacheDir)),
+                    [&](std::FILE* f) { return vorel_gpu::PutKillBoxFile(f, rows); }, failure);
 }
 
 }  // namespace vorel_gpufe

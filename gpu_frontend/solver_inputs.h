@@ -19,6 +19,16 @@ class BezierShape;
 
 namespace vorel_gpufe {
 
+// Every input file is written aside and put in place only when whole, so a
+// failed export (a full disk) leaves each file as it was. Where one cannot be
+// written, the writers that take an ExportFailure say which file and why.
+struct ExportFailure {
+  std::string path;
+  int error = 0;  // errno of the call that failed
+};
+// "<path>: <reason>" for a message.
+std::string DescribeFailure(const ExportFailure& failure);
+
 // Host lengths are solver lengths times 20.
 constexpr float kSolverUnitScale = 20.0f;
 constexpr float kToSolverUnits = 1.0f / 20.0f;
@@ -43,7 +53,8 @@ vorel_gpu::Vec3f ToFilePoint(const Point3& p, float scale);
 // scale, velocities unchanged, every id 0. False when the lists hold fewer
 // than count entries, count is negative or the file cannot be written.
 bool WriteFillFile(const std::string& cacheDir, float particlesPerVolume, int count,
-                   const std::vector<Point3>& positions, const std::vector<Point3>& velocities, float scale);
+                   const std::vector<Point3>& positions, const std::vector<Point3>& velocities, float scale,
+                   ExportFailure* failure = nullptr);
 
 // One emission sub-step of a source: the distance travelled (speed x dt
 // plus what the last sub-step carried) leaves as whole layers of the base
@@ -90,18 +101,20 @@ vorel_gpu::EmissionRecord MakeEmissionRecord(int tick, const std::vector<Emissio
 // written.
 using EmissionSampler = std::function<std::vector<EmissionGroup>(int tick, float dt)>;
 bool WriteEmissionRecords(const std::string& cacheDir, int ticksPerFrame, int endFrame,
-                          const EmissionSampler& sample);
+                          const EmissionSampler& sample, ExportFailure* failure = nullptr);
 
 // The collider triangles of one frame: corners in host units, world, three
 // per triangle. Writes <cacheDir>/objects/Vorel_<ticks>.geom in solver units;
 // no file (and true) when there is no triangle.
-bool WriteColliderFrame(const std::string& cacheDir, int ticks, const std::vector<Point3>& corners);
+bool WriteColliderFrame(const std::string& cacheDir, int ticks, const std::vector<Point3>& corners,
+                        ExportFailure* failure = nullptr);
 
 // Collider files of frames first .. first + count inclusive; corners(tick)
 // gives a frame's triangle corners. False at the first file that cannot be
 // written (the earlier ones stay).
 bool WriteColliderFrames(const std::string& cacheDir, int ticksPerFrame, int first, int count,
-                         const std::function<std::vector<Point3>(int tick)>& corners);
+                         const std::function<std::vector<Point3>(int tick)>& corners,
+                         ExportFailure* failure = nullptr);
 
 // A kill-box row from the clip box's corners in solver units, host axes:
 // the rows are stored in the solver's axis order (x, host z, host y).
@@ -110,6 +123,7 @@ vorel_gpu::KillBoxRow MakeKillBoxRow(int tick, const Point3& boxMin, const Point
 // Writes <cacheDir>/Vorel.killparts with count rows, frames first ..
 // first + count - 1; box(tick, min, max) gives the clip box in solver units.
 bool WriteKillBoxRows(const std::string& cacheDir, int ticksPerFrame, int first, int count,
-                      const std::function<void(int tick, Point3* boxMin, Point3* boxMax)>& box);
+                      const std::function<void(int tick, Point3* boxMin, Point3* boxMax)>& box,
+                      ExportFailure* failure = nullptr);
 
 }  // namespace vorel_gpufe

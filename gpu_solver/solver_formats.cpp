@@ -68,16 +68,20 @@ std::string FrameFilePath(const std::string& cacheDir, int64_t frame) {
   return cacheDir + "/" + Numbered("%05lld", frame) + ".Vorel";
 }
 
+bool PutFillFile(std::FILE* f, float ppuv, const std::vector<Vec3f>& positions, const std::vector<Vec3f>& velocities) {
+  const size_t n = positions.size();
+  if (velocities.size() != n) return false;
+  bool ok = PutHeader(f, kFillTag, int32_t(n), ppuv, std::string());
+  std::vector<int32_t> ids(n, 0);
+  ok = ok && (n == 0 || std::fwrite(ids.data(), 4, n, f) == n);
+  return ok && PutPoints(f, positions, n) && PutPoints(f, velocities, n);
+}
+
 bool WriteFillFile(const std::string& path, float ppuv, const std::vector<Vec3f>& positions,
                    const std::vector<Vec3f>& velocities) {
   File f = Open(path, "wb");
   if (!f) return false;
-  const size_t n = positions.size();
-  if (velocities.size() != n) return false;
-  bool ok = PutHeader(f.get(), kFillTag, int32_t(n), ppuv, std::string());
-  std::vector<int32_t> ids(n, 0);
-  ok = ok && (n == 0 || std::fwrite(ids.data(), 4, n, f.get()) == n);
-  ok = ok && PutPoints(f.get(), positions, n) && PutPoints(f.get(), velocities, n);
+  const bool ok = PutFillFile(f.get(), ppuv, positions, velocities);
   return std::fclose(f.release()) == 0 && ok;
 }
 
@@ -187,11 +191,15 @@ bool CheckEmissionFile(const std::string& path) {
   return true;
 }
 
+bool PutColliderFile(std::FILE* f, const std::vector<Vec3f>& corners) {
+  const uint32_t t = uint32_t(corners.size() / 3), v = 3 * t;
+  return Put(f, v) && Put(f, t) && PutPoints(f, corners, v);
+}
+
 bool WriteColliderFile(const std::string& path, const std::vector<Vec3f>& corners) {
   File f = Open(path, "wb");
   if (!f) return false;
-  const uint32_t t = uint32_t(corners.size() / 3), v = 3 * t;
-  bool ok = Put(f.get(), v) && Put(f.get(), t) && PutPoints(f.get(), corners, v);
+  const bool ok = PutColliderFile(f.get(), corners);
   return std::fclose(f.release()) == 0 && ok;
 }
 
@@ -206,15 +214,20 @@ bool ReadColliderFile(const std::string& path, ColliderGeometry* g) {
   return true;
 }
 
+bool PutKillBoxFile(std::FILE* f, const std::vector<KillBoxRow>& rows) {
+  bool ok = Put(f, int32_t(rows.size()));
+  for (const auto& r : rows) {
+    ok = ok && Put(f, r.tick);
+    for (float v : r.min) ok = ok && Put(f, v);
+    for (float v : r.max) ok = ok && Put(f, v);
+  }
+  return ok;
+}
+
 bool WriteKillBoxFile(const std::string& path, const std::vector<KillBoxRow>& rows) {
   File f = Open(path, "wb");
   if (!f) return false;
-  bool ok = Put(f.get(), int32_t(rows.size()));
-  for (const auto& r : rows) {
-    ok = ok && Put(f.get(), r.tick);
-    for (float v : r.min) ok = ok && Put(f.get(), v);
-    for (float v : r.max) ok = ok && Put(f.get(), v);
-  }
+  const bool ok = PutKillBoxFile(f.get(), rows);
   return std::fclose(f.release()) == 0 && ok;
 }
 

@@ -34,7 +34,9 @@ struct FillHeader {
   int32_t count = 0;
   float ppuv = 0.0f;
 };
-// Writes tag, 0, N, ppuv, 256 zero bytes, N zero ids, positions, velocities.
+// Writes tag, 0, N, ppuv, 256 zero bytes, N zero ids, positions, velocities
+// (PutFillFile into an open file, for a writer that puts it in place itself).
+bool PutFillFile(std::FILE* f, float ppuv, const std::vector<Vec3f>& positions, const std::vector<Vec3f>& velocities);
 bool WriteFillFile(const std::string& path, float ppuv, const std::vector<Vec3f>& positions,
                    const std::vector<Vec3f>& velocities);
 // Reads the header of a fill file whose size holds all N records; false for a
@@ -88,6 +90,7 @@ struct ColliderGeometry {
   uint32_t triangleCount = 0;  // T as stored
   std::vector<Vec3f> vertices;
 };
+bool PutColliderFile(std::FILE* f, const std::vector<Vec3f>& corners);
 bool WriteColliderFile(const std::string& path, const std::vector<Vec3f>& corners);
 // False for a missing file, or one too short for the V vertices it declares.
 bool ReadColliderFile(const std::string& path, ColliderGeometry* geom);
@@ -98,6 +101,7 @@ struct KillBoxRow {
   float min[3] = {0, 0, 0};  // solver axes
   float max[3] = {0, 0, 0};
 };
+bool PutKillBoxFile(std::FILE* f, const std::vector<KillBoxRow>& rows);
 bool WriteKillBoxFile(const std::string& path, const std::vector<KillBoxRow>& rows);
 // Reads every row; false (rows left empty) when the file is missing, holds no
 // count, a negative one, or a length other than the declared rows give.

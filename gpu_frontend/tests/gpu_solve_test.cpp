@@ -3,7 +3,13 @@
 // run), and frames played back and meshed.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <cmath>
+#include <csignal>
+#include <fstream>
 #include <set>
 
 #include "frontend_fixture.h"
@@ -169,14 +175,40 @@ TEST_F(GpuSolveTest, NothingHappensWhileASolverRunsOrWhenNothingIsLeft) {
   EXPECT_TRUE(vorel::host::StartedPrograms().empty());
 
   // Inputs that cannot be written (a file where the sources folder goes):
-  // the message says so and nothing starts.
+  // the message says which and why, and nothing starts.
   vorel::host::RegistrySetString(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane\\Vorel_GPU", "appPath", "/opt/vorel");
-  std::system(("rm -rf '" + b->cache.cacheDir + "/sources'").c_str());
-  gpufe_test::WriteBytes(b->cache.cacheDir + "/sources", "not a folder");
+  const std::string sources = b->cache.cacheDir + "/sources";
+  std::system(("rm -rf '" + sources + "'").c_str());
+  gpufe_test::WriteBytes(sources, "not a folder");
   vorel::host::ClearMessageBoxLog();
   vorel_gpufe::RunSolve(*b, 0);
   ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
-  EXPECT_EQ(vorel::host::MessageBoxLog()[0].text, "Couldn't export data to Vorel GPU solver!");
+  EXPECT_EQ(vorel::host::MessageBoxLog()[0].text,
+            "Couldn't export data to Vorel GPU solver! " + sources + "/Vorel.fll: Not a directory");
+  EXPECT_TRUE(vorel::host::StartedPrograms().empty());
+
+  // A disk that fills up during the export (a file-size limit that the fill
+  // file passes and the emission records do not): no cut file is left, and
+  // the message says why.
+  std::remove(sources.c_str());
+  vorel::host::MakeDirectories(sources);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 2048;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  vorel::host::ClearMessageBoxLog();
+  vorel_gpufe::RunSolve(*b, 0);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  const std::string emission = vorel_gpu::EmissionFilePath(b->cache.cacheDir);
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  EXPECT_EQ(vorel::host::MessageBoxLog()[0].text,
+            "Couldn't export data to Vorel GPU solver! " + emission + ": File too large");
+  EXPECT_TRUE(gpufe_test::Exists(vorel_gpu::FillFilePath(b->cache.cacheDir)));
+  EXPECT_FALSE(gpufe_test::Exists(emission));
+  EXPECT_FALSE(gpufe_test::Exists(emission + ".part"));
   EXPECT_TRUE(vorel::host::StartedPrograms().empty());
 }
 

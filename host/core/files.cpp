@@ -275,6 +275,10 @@ FILE* OpenFile(const std::string& path, const char* mode) {
 }
 
 AsideWrite WriteFileAside(const std::string& path, const void* data, size_t size) {
+  return WriteFileAside(path, [&](std::FILE* f) { return size == 0 || std::fwrite(data, 1, size, f) == size; });
+}
+
+AsideWrite WriteFileAside(const std::string& path, const std::function<bool(std::FILE*)>& write) {
   AsideWrite r;
   const std::string part = path + ".part";
   std::FILE* f = std::fopen(part.c_str(), "wb");
@@ -284,7 +288,7 @@ AsideWrite WriteFileAside(const std::string& path, const void* data, size_t size
   }
   r.created = true;
   errno = 0;
-  bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+  bool ok = write(f);
   int err = ok ? 0 : errno;
   if (std::fclose(f) != 0 && ok) {
     ok = false;

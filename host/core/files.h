@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,10 @@ struct AsideWrite {
 // any earlier file at path as it was and no ".part" file behind. The path is
 // taken as given (no "\" mapping).
 AsideWrite WriteFileAside(const std::string& path, const void* data, size_t size);
+// The same for a file written piece by piece: write gets the open ".part"
+// file and returns false when a piece could not be written (errno then says
+// why, EIO where it says nothing).
+AsideWrite WriteFileAside(const std::string& path, const std::function<bool(std::FILE*)>& write);
 
 }  // namespace vorel::host
 
