@@ -487,10 +487,10 @@ std::vector<F4> ParticleSystem::DownloadColliderVertices() {
   return out;
 }
 
-void ParticleSystem::WriteFrame(int32_t frame) {
+bool ParticleSystem::WriteFrame(int32_t frame) {
   DownloadState();
   const uint32_t n = m_params.numParticles;
-  if (n == 0) return;
+  if (n == 0) return true;
   std::vector<int32_t> ids;
   std::vector<Vec3f> pos, vel;
   ids.reserve(n);
@@ -502,11 +502,11 @@ void ParticleSystem::WriteFrame(int32_t frame) {
     pos.push_back(ToFileAxes(m_hPos[i]));
     vel.push_back(ToFileAxes(m_hVel[i]));
   }
-  // A frame that cannot be written is skipped, said on stderr; the next one
-  // is tried as usual.
   const std::string path = FrameFilePath(m_setup.cacheDir, frame);
-  if (!WriteSolverFrame(path, m_params.ppuv, ids, pos, vel))
-    std::fprintf(stderr, "Cannot write the frame file %s\n", path.c_str());
+  int error = 0;
+  if (WriteSolverFrame(path, m_params.ppuv, ids, pos, vel, &error)) return true;
+  std::fprintf(stderr, "Cannot write the frame file %s: %s\n", path.c_str(), std::strerror(error));
+  return false;
 }
 
 void ParticleSystem::Finalize() {

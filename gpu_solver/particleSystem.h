@@ -66,7 +66,9 @@ class ParticleSystem {
   void UpdateKillBox(uint32_t ticks);
   void Step(uint32_t ticks, int32_t maxFrames, uint32_t subSamples);
   float LastTimeStep();
-  void WriteFrame(int32_t frame);
+  // Writes the live particles as the frame's file; false (said on stderr,
+  // with the file and why) when the file cannot be written.
+  bool WriteFrame(int32_t frame);
   void Finalize();
 
   uint32_t LiveCount() const { return m_params.numParticles; }

@@ -1,6 +1,7 @@
 #include "gpu_solver/solver_formats.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -252,7 +253,10 @@ bool ReadKillBoxFile(const std::string& path, std::vector<KillBoxRow>* rows) {
 }
 
 bool WriteSolverFrame(const std::string& path, float ppuv, const std::vector<int32_t>& ids,
-                      const std::vector<Vec3f>& positions, const std::vector<Vec3f>& velocities) {
+                      const std::vector<Vec3f>& positions, const std::vector<Vec3f>& velocities, int* error) {
+  int unused = 0;
+  int& err = error ? *error : unused;
+  err = EINVAL;
   const size_t n = ids.size();
   if (positions.size() != n || velocities.size() != n) return false;
   // Temporary name in the same folder: the rename then replaces the frame in
@@ -261,13 +265,23 @@ bool WriteSolverFrame(const std::string& path, float ppuv, const std::vector<int
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::string tmp = dir + "." + base + "." + std::to_string(getpid()) + ".tmp";
+  errno = 0;
   File f = Open(tmp, "wb");
-  if (!f) return false;
+  if (!f) {
+    err = errno ? errno : EIO;
+    return false;
+  }
   bool ok = PutHeader(f.get(), kSolverFrameTag, int32_t(n), ppuv, path);
   ok = ok && (n == 0 || std::fwrite(ids.data(), 4, n, f.get()) == n);
   ok = ok && PutPoints(f.get(), positions, n) && PutPoints(f.get(), velocities, n);
-  ok = std::fclose(f.release()) == 0 && ok;
+  err = ok ? 0 : errno;
+  if (std::fclose(f.release()) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
   if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  if (ok) err = errno;
+  if (err == 0) err = EIO;
   std::remove(tmp.c_str());
   return false;
 }

@@ -111,7 +111,10 @@ bool ReadKillBoxFile(const std::string& path, std::vector<KillBoxRow>* rows);
 // Writes a complete frame under a temporary name in the same folder and
 // renames it into place, so a reader never sees a partial frame. The
 // 256-byte block holds the final path, cut to fit with its terminator.
+// On failure nothing is left of the new frame and *error (when given) holds
+// the errno of the call that failed.
 bool WriteSolverFrame(const std::string& path, float ppuv, const std::vector<int32_t>& ids,
-                      const std::vector<Vec3f>& positions, const std::vector<Vec3f>& velocities);
+                      const std::vector<Vec3f>& positions, const std::vector<Vec3f>& velocities,
+                      int* error = nullptr);
 
 }  // namespace vorel_gpu

@@ -33,7 +33,9 @@ class SolverLoops {
   SolverLoops(const RunSettings& s, System& sys, ProgressWindow& w, ElapsedClock clock)
       : s_(s), sys_(sys), w_(w), clock_(std::move(clock)) {}
 
-  // Loads the run, then settles and simulates; returns the exit code.
+  // Loads the run, then settles and simulates; returns the exit code: 1
+  // when a frame could not be written (the run stops there, since every
+  // later frame would be missing from the cache too), else 0.
   int Run() {
     const uint32_t tpf = s_.ticksPerFrame;
     sys_.LoadParticles(s_.fromFrame, s_.maxFrames);
@@ -48,10 +50,11 @@ class SolverLoops {
     counter_ = 0;
     simTime_ = 0.0f;
     if (s_.settleFrames >= 1) {
-      while (!w_.Cancelled() && counter_ < s_.settleFrames) {
+      while (!w_.Cancelled() && !writeFailed_ && counter_ < s_.settleFrames) {
         Iteration(false);
         w_.Pump();
       }
+      if (writeFailed_) return 1;
       if (w_.Cancelled()) return 0;
     }
     w_.SetRange(kFramesBar, 0, s_.maxFrames);
@@ -64,14 +67,14 @@ class SolverLoops {
     w_.SetText(kLastFrameText, Printf("Last processed frame: %lld", s_.fromFrame + counter_));
     w_.SetText(kCountsText, Printf("Particles - Current: %lld - Max: %lld", sys_.LiveCount(), sys_.Capacity()));
     sys_.ResetColliderFrame();
-    while (counter_ < s_.maxFrames && !w_.Cancelled()) {
+    while (counter_ < s_.maxFrames && !w_.Cancelled() && !writeFailed_) {
       if (!w_.Paused())
         Iteration(true);
       else
         w_.PumpIdle();  // waits a moment instead of spinning while paused
       w_.Pump();
     }
-    return 0;
+    return writeFailed_ ? 1 : 0;
   }
 
   int32_t Counter() const { return counter_; }
@@ -117,7 +120,10 @@ class SolverLoops {
         w_.SetText(kCountsText, Printf("Particles - Current: %lld - Max: %lld", sys_.LiveCount(), sys_.Capacity()));
       }
       w_.StepIt(kFramesBar);
-      if (sys_.LiveCount() != 0) sys_.WriteFrame(framePhase ? s_.fromFrame + counter_ : s_.fromFrame);
+      if (sys_.LiveCount() != 0 && !sys_.WriteFrame(framePhase ? s_.fromFrame + counter_ : s_.fromFrame)) {
+        writeFailed_ = true;
+        return;
+      }
     }
     const int64_t elapsed = clock_();
     const int64_t remaining = elapsed / (counter_ + 1) * (total - counter_);
@@ -136,6 +142,7 @@ class SolverLoops {
   float simTime_ = 0.0f;
   float lastDt_ = 0.001f;
   int64_t steps_ = 0;
+  bool writeFailed_ = false;
 };
 
 }  // namespace vorel_gpu

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +33,8 @@ struct Child {
 };
 
 bool g_startBlocked = false;
+// A full disk for the child: writes past this many bytes fail (0: no limit).
+rlim_t g_fileLimit = 0;
 
 // env: "NAME=value" settings for the child (OMP_WAIT_POLICY is unset unless
 // given); loader: a program that starts the solver, such as the dynamic loader.
@@ -58,6 +61,13 @@ Child Start(const ScratchDir& d, const std::string& tag, const std::vector<std::
     int e = ::open(c.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(o, 1);
     ::dup2(e, 2);
+    if (g_fileLimit != 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      rlimit r{};
+      ::getrlimit(RLIMIT_FSIZE, &r);
+      r.rlim_cur = g_fileLimit;
+      ::setrlimit(RLIMIT_FSIZE, &r);
+    }
     std::vector<char*> argv;
     if (!loader.empty()) argv.push_back(const_cast<char*>(loader.c_str()));
     argv.push_back(const_cast<char*>(VOREL_SOLVER_EXE));
@@ -298,15 +308,29 @@ TEST(SolverProgram, RestartsWithPassiveWaitsInvisiblyToItsStarter) {
   ExpectOnlyWholeFrames(other.path(), 2);
 }
 
-TEST(SolverProgram, SaysWhichFrameItCouldNotWriteAndGoesOn) {
+// Every frame after one that could not be written would be missing too: the
+// run stops there, says which file and why, and fails.
+TEST(SolverProgram, StopsAtTheFirstFrameItCannotWriteAndSaysWhy) {
   ScratchDir d("program_unwritable");
   const std::string cache = d / "cache";
   ASSERT_TRUE(WriteSampleCache(cache, SmallScene(3)));
   ASSERT_EQ(::mkdir(FrameFilePath(cache, 2).c_str(), 0777), 0);  // frame 2 cannot take its name
   Child c = Start(d, "run", {"-cacheDir", cache, "-maxFrames", "3"});
-  EXPECT_EQ(Wait(c), 0);
-  EXPECT_EQ(Slurp(c.err), "Cannot write the frame file " + FrameFilePath(cache, 2) + "\n");
+  EXPECT_EQ(Wait(c), 1);
+  EXPECT_EQ(Slurp(c.err), "Cannot write the frame file " + FrameFilePath(cache, 2) + ": Is a directory\n");
   vorel_gpu_test::Frame fr;
   EXPECT_TRUE(vorel_gpu_test::ReadFrame(FrameFilePath(cache, 1), &fr));
-  EXPECT_TRUE(vorel_gpu_test::ReadFrame(FrameFilePath(cache, 3), &fr));
+  EXPECT_FALSE(Exists(FrameFilePath(cache, 3)));
+
+  // A full disk (a file-size limit smaller than one frame): no frame, and
+  // nothing half-written left behind.
+  ScratchDir full("program_full_disk");
+  const std::string small = full / "cache";
+  ASSERT_TRUE(WriteSampleCache(small, SmallScene(3)));
+  g_fileLimit = 4000;
+  Child f = Start(full, "run", {"-cacheDir", small, "-maxFrames", "3"});
+  g_fileLimit = 0;
+  EXPECT_EQ(Wait(f), 1);
+  EXPECT_EQ(Slurp(f.err), "Cannot write the frame file " + FrameFilePath(small, 1) + ": File too large\n");
+  ExpectOnlyWholeFrames(small, 0);
 }

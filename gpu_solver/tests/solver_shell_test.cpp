@@ -36,7 +36,10 @@ struct FakeSystem {
     if (steps == pauseAtStep) window->PostClick(kPauseButton);
   }
   float LastTimeStep() { return 0.001f; }
-  void WriteFrame(int32_t f) { written.push_back(f); }
+  bool WriteFrame(int32_t f) {
+    written.push_back(f);
+    return true;
+  }
   uint32_t LiveCount() const { return live; }
   uint32_t Capacity() const { return live; }
   SimParams& Params() { return params; }
