@@ -8,6 +8,7 @@
 #include "gpu_frontend/frame_playback.h"
 #include "gpu_frontend/gpu_fluid.h"
 #include "gpu_frontend/gpu_source.h"
+#include "gpu_frontend/solve_driver.h"
 #include "gpu_frontend/solver_export.h"
 #include "host/core/interaction.h"
 #include "host/ui/ui.h"
@@ -71,6 +72,22 @@ void NoteDamage(BlobNode& b, const PlaybackArrays& a, int frame) {
                 "Frame %d of cache '%.200s' is damaged (a particle out of any scene, or no particle density): "
                 "nothing is shown for it",
                 frame, b.cache.cacheName.c_str());
+  ShowTempPrompt(text, 6000);
+}
+
+// A frame past the one where the solver program failed will not arrive:
+// said, rather than shown empty without a word.
+void NoteStoppedSolve(BlobNode& b, int frame) {
+  int from = 0;
+  const int code = StartedSolverExitCode(b.cache.cacheDir, &from);
+  if (code <= 0) return;
+  const int stoppedAt = std::max(b.cache.lastSolvedFrame(), from) + 1;
+  if (frame < stoppedAt) return;
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "Frame %d of cache '%.200s' is not solved: the solve stopped at frame %d (the solver ended with exit "
+                "code %d); nothing is shown for it",
+                frame, b.cache.cacheName.c_str(), stoppedAt, code);
   ShowTempPrompt(text, 6000);
 }
 
@@ -206,7 +223,10 @@ void UpdateParticles(BlobNode& b, TimeValue t) {
   // have arrived by then.
   const bool solved = b.cache.IsFrameSolved(m.partN);
   b.particleFrame = solved ? int(std::floor(m.partF)) : -1;
-  if (!solved) b.awaitingFrame = true;
+  if (!solved) {
+    b.awaitingFrame = true;
+    if (m.partN != b.SolverStart) NoteStoppedSolve(b, m.partN);
+  }
 }
 
 namespace {

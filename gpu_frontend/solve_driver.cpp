@@ -44,6 +44,9 @@ namespace {
 // would otherwise find no named event yet and rewrite the inputs under
 // the starting program.
 int gLastSolverPid = 0;
+// Where that program solves, and from which frame.
+std::string gLastSolverCacheDir;
+int gLastSolverFromFrame = 0;
 
 void WriteBatchFile(const std::string& cacheDir, const std::string& line) {
   FILE* f = vorel::host::OpenFile(cacheDir + "/soveit.bat", "wt");
@@ -84,6 +87,8 @@ StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o) {
     if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si,
                        &pi)) {
       gLastSolverPid = int(pi.dwProcessId);
+      gLastSolverCacheDir = cacheDir;
+      gLastSolverFromFrame = o.fromFrame;
       // The run does not depend on these handles; nothing waits on them.
       if (pi.hProcess) CloseHandle(pi.hProcess);
       if (pi.hThread) CloseHandle(pi.hThread);
@@ -97,6 +102,12 @@ StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o) {
 }
 
 bool StartedSolverRunning() { return vorel::host::StartedProgramRunning(gLastSolverPid); }
+
+int StartedSolverExitCode(const std::string& cacheDir, int* fromFrame) {
+  if (gLastSolverPid <= 0 || cacheDir != gLastSolverCacheDir) return -1;
+  if (fromFrame) *fromFrame = gLastSolverFromFrame;
+  return vorel::host::StartedProgramExitCode(gLastSolverPid);
+}
 
 bool ReadStartFrame(const std::string& framePath, float* particlesPerVolume, std::vector<Point3>* positions,
                     std::vector<Point3>* velocities) {

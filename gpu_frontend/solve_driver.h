@@ -66,6 +66,13 @@ StartResult StartSolver(const std::string& cacheDir, const SolverOptions& o);
 // also before it has taken the named event that marks a running solver.
 bool StartedSolverRunning();
 
+// How the solver program this plug-in started last ended, when it was
+// started on cacheDir: its exit code (0 for a run that finished or was
+// stopped by the user, else the run failed and said why on its error
+// stream), and the frame its run started from; -1 while it runs, or when
+// the last start was on another cache or none ran.
+int StartedSolverExitCode(const std::string& cacheDir, int* fromFrame = nullptr);
+
 // The particles a run continues from when the cache holds its start frame:
 // every particle of the frame (host units, world) with its stored velocity,
 // whatever the display settings; false when the frame cannot be read.

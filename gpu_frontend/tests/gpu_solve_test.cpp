@@ -316,4 +316,39 @@ TEST_F(GpuSolveTest, SurfaceEvaluationPaths) {
   EXPECT_NE(vorel::host::PromptLog().back().text.find("is damaged"), std::string::npos);
 }
 
+// A solver program that fails (here at once, after writing frame 1) writes
+// no later frame: those frames say where the solve stopped, also after the
+// host has waited for the program, instead of showing nothing silently.
+TEST_F(GpuSolveTest, FramesAfterAFailedSolveSayWhereItStopped) {
+  BlobNode* b = CreateSetUp();
+  ASSERT_NE(b, nullptr);
+  b->pblock2->SetValue(bp::kSolverEnd, 0, 4);
+  b->pblock2->SetValue(bp::kGenerateSurface, 0, 1);
+  const std::string app = root_ + "/app";
+  vorel::host::MakeDirectories(app + "/bin/x86");
+  {
+    std::ofstream f(app + "/bin/x86/Vorel_solver.exe");
+    f << "#!/bin/sh\nsleep 0.2\nexit 1\n";  // still running when the start lets go of it
+  }
+  ASSERT_EQ(::chmod((app + "/bin/x86/Vorel_solver.exe").c_str(), 0755), 0);
+  ASSERT_TRUE(vorel::host::RegistrySetString(HKEY_CURRENT_USER, "SOFTWARE\\Kestrane\\Vorel_GPU", "appPath", app));
+  vorel::host::SetRecordOnlyProcesses(false);
+  vorel_gpufe::RunSolve(*b, -1000);
+  ASSERT_EQ(vorel::host::StartedPrograms().size(), 1u);
+  EXPECT_EQ(vorel::host::WaitForStartedProgram(vorel::host::StartedPrograms()[0].pid), 1);
+  WriteFrame(*b, 1, 40);
+
+  vorel::host::ClearPromptLog();
+  Mesh mesh;
+  vorel_gpufe::UpdateAtTime(*b, 1 * 160, mesh, false);
+  EXPECT_GT(mesh.getNumFaces(), 0);
+  EXPECT_TRUE(vorel::host::PromptLog().empty());
+  vorel_gpufe::UpdateAtTime(*b, 3 * 160, mesh, false);
+  ASSERT_EQ(vorel::host::PromptLog().size(), 1u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text,
+            "Frame 3 of cache '" + b->cache.cacheName +
+                "' is not solved: the solve stopped at frame 2 (the solver ended with exit code 1); nothing is "
+                "shown for it");
+}
+
 }  // namespace

@@ -34,6 +34,16 @@ void RecordStart(const vorel::host::StartedProgram& rec) {
   g_started.push_back(rec);
 }
 
+// Keeps the exit code of a started program that was waited for, for
+// StartedProgramExitCode (a wait takes it from the system once only).
+void NoteExit(pid_t pid, int code) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  for (vorel::host::StartedProgram& p : g_started)
+    if (p.outcome == vorel::host::StartedProgram::kRan && p.pid == int(pid) && p.exitCode < 0) p.exitCode = code;
+}
+
+int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
 bool RecordOnly() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_recordOnly;
@@ -46,7 +56,8 @@ struct ProcessHandle : vorel::host::detail::HandleObject {
   ~ProcessHandle() override {
     // Reap it if it has already ended so it leaves no zombie behind; a
     // running child stays a child of ours and is reaped when we exit.
-    if (!reaped && pid > 0) ::waitpid(pid, nullptr, WNOHANG);
+    int status = 0;
+    if (!reaped && pid > 0 && ::waitpid(pid, &status, WNOHANG) == pid) NoteExit(pid, ExitCodeOf(status));
   }
 };
 
@@ -352,7 +363,27 @@ int WaitForStartedProgram(int pid) {
   pid_t r;
   do { r = ::waitpid(pid_t(pid), &status, 0); } while (r < 0 && errno == EINTR);
   if (r != pid_t(pid)) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  NoteExit(r, ExitCodeOf(status));
+  return ExitCodeOf(status);
+}
+
+int StartedProgramExitCode(int pid) {
+  if (pid <= 0) return -1;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    // The latest start with the pid: an earlier one may have had it before.
+    const auto it = std::find_if(g_started.rbegin(), g_started.rend(), [pid](const StartedProgram& p) {
+      return p.outcome == StartedProgram::kRan && p.pid == pid;
+    });
+    if (it == g_started.rend()) return -1;
+    if (it->exitCode >= 0) return it->exitCode;
+  }
+  int status = 0;
+  pid_t r;
+  do { r = ::waitpid(pid_t(pid), &status, WNOHANG); } while (r < 0 && errno == EINTR);
+  if (r != pid_t(pid)) return -1;
+  NoteExit(r, ExitCodeOf(status));
+  return ExitCodeOf(status);
 }
 
 bool StartedProgramRunning(int pid) {
@@ -381,8 +412,10 @@ int WaitForProcess(HANDLE process) {
     pid_t r;
     do { r = ::waitpid(ph->pid, &status, 0); } while (r < 0 && errno == EINTR);
     ph->reaped = true;
-    if (r == ph->pid)
-      ph->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (r == ph->pid) {
+      ph->exitCode = ExitCodeOf(status);
+      NoteExit(r, ph->exitCode);
+    }
   }
   return ph->exitCode;
 }

@@ -68,6 +68,7 @@ struct StartedProgram {
   std::vector<std::string> args;  // after splitting
   Outcome outcome = kRecorded;    // kRecorded: not run (by name, or record-only mode)
   int pid = 0;                    // 0 when not run
+  int exitCode = -1;              // once it has ended and was waited for
 };
 std::vector<StartedProgram> StartedPrograms();
 void ClearStartedPrograms();
@@ -104,5 +105,9 @@ int WaitForStartedProgram(int pid);
 // True while a program that CreateProcessA started (by its pid) has not
 // ended; false for any other pid.
 bool StartedProgramRunning(int pid);
+// The exit code of a program that CreateProcessA started (by its pid) once
+// it has ended, whoever waited for it; -1 while it runs, and for any other
+// pid. Never waits.
+int StartedProgramExitCode(int pid);
 
 }  // namespace vorel::host
