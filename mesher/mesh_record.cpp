@@ -1,5 +1,6 @@
 #include "mesher/mesh_record.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -61,6 +62,7 @@ const char* MeshFileStatusText(MeshFileStatus s) {
     case MeshFileStatus::BadMarker: return "surface mesh file has a wrong marker or version";
     case MeshFileStatus::BadCount: return "surface mesh file has an impossible count";
     case MeshFileStatus::BadFaceIndex: return "surface mesh file has a face index out of range";
+    case MeshFileStatus::BadValue: return "surface mesh file has a value that is no finite number";
     case MeshFileStatus::WriteFailed: return "surface mesh file could not be written";
   }
   return "unknown";
@@ -153,6 +155,14 @@ MeshFileStatus ReadMeshFrameFile(const std::string& path, MeshFrameData& out) {
   if (GetU32(&b[pos]) != MeshRecord::kEndMarker) return MeshFileStatus::BadMarker;
   pos += 4;
   if (pos != size) return MeshFileStatus::BadCount;
+  // The mesher writes no such value; one NaN or infinity would reach every
+  // reader's display and bounds.
+  auto finite = [](const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); };
+  for (const std::vector<Point3>* points : {&d.vertices, &d.secondVertices})
+    for (const Point3& p : *points)
+      if (!finite(p)) return MeshFileStatus::BadValue;
+  for (const Point2& uv : d.mapPoints)
+    if (!std::isfinite(uv.x) || !std::isfinite(uv.y)) return MeshFileStatus::BadValue;
   out = std::move(d);
   return MeshFileStatus::Ok;
 }

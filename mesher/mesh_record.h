@@ -20,6 +20,7 @@ enum class MeshFileStatus {
   BadMarker,      // a marker or the version is not what the writer puts there
   BadCount,       // a negative count, or a file longer than its counts say
   BadFaceIndex,   // a face names a vertex that is not in the file
+  BadValue,       // a stored value (point or texture pair) is no finite number
   WriteFailed,    // the file could not be created or written completely
 };
 const char* MeshFileStatusText(MeshFileStatus s);
@@ -63,8 +64,8 @@ struct MeshFrameData {
 };
 
 // Reads and validates a whole surface mesh file: both markers, the version,
-// every count against the file size, and every face index. `out` is emptied
-// on refusal.
+// every count against the file size, every face index, and every stored
+// value finite. `out` is emptied on refusal.
 MeshFileStatus ReadMeshFrameFile(const std::string& path, MeshFrameData& out);
 // Reads the stamp at offset 0 of a file whose markers, counts and length
 // agree, without reading its arrays (cache scans); false for a missing, cut

@@ -152,6 +152,8 @@ TEST(MeshFile, ReaderRefusesBadFiles) {
   cases.push_back({"huge nF", patched(116, 0x40000000u), MeshFileStatus::Truncated});
   cases.push_back({"face index high", patched(128, 3), MeshFileStatus::BadFaceIndex});
   cases.push_back({"face index negative", patched(120, uint32_t(-1)), MeshFileStatus::BadFaceIndex});
+  cases.push_back({"vertex NaN", patched(16, 0x7FC00000u), MeshFileStatus::BadValue});
+  cases.push_back({"second vertex infinite", patched(60, 0xFF800000u), MeshFileStatus::BadValue});
   auto longer = good;
   longer.push_back(0);
   cases.push_back({"trailing bytes", longer, MeshFileStatus::BadCount});
