@@ -94,6 +94,12 @@ bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h
 }
 }  // namespace
 
+bool UsableParticlesPerVolume(float n) {
+  // The spacing n^(-1/3) within [1/L, L] is n within [L^-3, L^3].
+  constexpr double kLimit = double(kMaxSolverCoordinate) * kMaxSolverCoordinate * kMaxSolverCoordinate;
+  return double(n) >= 1.0 / kLimit && double(n) <= kLimit;
+}
+
 std::string FrameCache::SystemFolder() const {
   if (!folderOverride.empty()) return folderOverride;
   return NormaliseRoot(cacheRoot) + "/Vorel/" + systemName + "/";

@@ -41,6 +41,18 @@ struct ParticleFrameFile {
   static int64_t MassOffset(int64_t n) { return kArraysStart + 68 * n; }
 };
 
+// What a particle frame of either solver can hold, for the readers that
+// show one (the GPU front-end, the cache baker). Solver coordinates beyond
+// kMaxSolverCoordinate are no place a particle can be (the GPU solver parks
+// what it kills at -1e6 and writes none of it). A particles-per-volume is
+// usable when the spacing it gives lies between 1 / kMaxSolverCoordinate
+// and kMaxSolverCoordinate solver units, far wider than any "Source LOD"
+// gives: a surface meshed at any other would be a wrong one.
+constexpr float kMaxSolverCoordinate = 1e6f;
+bool UsableParticlesPerVolume(float particlesPerVolume);
+// A coordinate beyond kMaxSolverCoordinate (NaN is not judged here).
+inline bool BeyondSolverWorld(float c) { return c > kMaxSolverCoordinate || c < -kMaxSolverCoordinate; }
+
 class FrameCache {
  public:
   static constexpr int kMaxFrames = 10000;

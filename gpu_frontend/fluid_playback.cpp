@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "fluid_core/frame_cache.h"
 #include "gpu_frontend/frame_playback.h"
 #include "gpu_frontend/gpu_fluid.h"
 #include "gpu_frontend/gpu_source.h"
@@ -58,7 +59,7 @@ void ShowCount(HWND dlg, int id, const char* format, int n) {
 void TakeFrameResolution(BlobNode& b, int frame) {
   int32_t stamp = 0, count = 0;
   float ppuv = 0.0f;
-  if (b.cache.ReadFrameHeader(frame, &stamp, &count, &ppuv) && std::isfinite(ppuv) && ppuv > 0.0f)
+  if (b.cache.ReadFrameHeader(frame, &stamp, &count, &ppuv) && UsableParticlesPerVolume(ppuv))
     b.SourceLOD = std::pow(ppuv, kResolutionExponent);
 }
 

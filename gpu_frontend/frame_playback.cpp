@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "fluid_core/frame_cache.h"
 #include "host/core/files.h"
 #include "mesher/surface_builder.h"
 
@@ -69,9 +70,9 @@ struct Thinning {
 
 bool HasNaN(const Point3& p) { return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z); }
 
-// A coordinate no solver frame can hold (NaN is not judged here).
-bool OutOfWorld(float c) { return std::fabs(c) > kMaxSolverCoordinate; }
-bool OutOfWorld(const Rec3& r) { return OutOfWorld(r.x) || OutOfWorld(r.y) || OutOfWorld(r.z); }
+bool OutOfWorld(const Rec3& r) {
+  return BeyondSolverWorld(r.x) || BeyondSolverWorld(r.y) || BeyondSolverWorld(r.z);
+}
 
 }  // namespace
 
@@ -112,7 +113,7 @@ int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* 
   File f = Open(path);
   FrameFileHeader h;
   if (!f || !ReadHeader(f.get(), &h)) return 0;
-  if (!(std::isfinite(h.ppuv) && h.ppuv > 0.0f)) {
+  if (!UsableParticlesPerVolume(h.ppuv)) {
     a->damaged = true;
     return 0;
   }

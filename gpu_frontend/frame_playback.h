@@ -21,9 +21,6 @@ namespace vorel_gpufe {
 constexpr float kParkedX = 1e6f;
 // First field of a frame whose particles pair by their place in the file.
 constexpr uint32_t kPairByPositionTag = 0x6DD41E2E;
-// Solver coordinates beyond this are no place a particle can be: the
-// solver parks the particles it kills at -1e6 and writes none of them.
-constexpr float kMaxSolverCoordinate = 1e6f;
 // Particles per unit volume to resolution and back, as the solver files
 // round it (its cube gives back slightly less).
 constexpr float kResolutionExponent = 0.333f;
@@ -71,10 +68,10 @@ bool ReadFrameFileHeader(const std::string& path, FrameFileHeader* header);
 // records (record k becomes particle i when trunc(k x fraction) = i), with
 // positions x 20 into framePos and shown; steps zero, no bits. Returns the
 // particle count (0 for a missing file). spacing, when given, gets
-// 20 / ppuv^0.333 of the frame. A frame whose particles per volume is not a
-// positive number, or with a position that is infinite or beyond
-// kMaxSolverCoordinate, is damaged: no particle is kept, damaged is set,
-// spacing is untouched. (NaN positions are left to the feeds, which skip
+// 20 / ppuv^0.333 of the frame. A frame whose particles per volume is not
+// usable, or with a position that is infinite or beyond
+// kMaxSolverCoordinate (both fluid_core/frame_cache.h), is damaged: no
+// particle is kept, damaged is set, spacing is untouched. (NaN positions are left to the feeds, which skip
 // them.)
 int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* a, float* spacing = nullptr);
 
