@@ -102,7 +102,7 @@ TEST(BakerCacheReader, FoldersAndHeader) {
   ASSERT_EQ(r.ReadFramePositions(3, pos), 2);
   EXPECT_FLOAT_EQ(pos[1].x, 4.0f);
   EXPECT_FLOAT_EQ(pos[1].z, 6.0f);
-  EXPECT_EQ(r.ReadFramePositions(4, pos), 0);
+  EXPECT_EQ(r.ReadFramePositions(4, pos), -1);
   EXPECT_TRUE(pos.empty());
 }
 
@@ -131,15 +131,28 @@ TEST_F(BakerTest, StoredMeshesComeWithTheirTextureCoordinates) {
   EXPECT_EQ(m.getNumFaces(), 0);
 }
 
-TEST_F(BakerTest, MeshesWithBadFaceIndicesAreNotShown) {
+TEST_F(BakerTest, DamagedStoredMeshesAreSaidAndNotShown) {
   MeshRecord bad = Triangle(0.0f);
   bad.faces = {{0, 1, 7}};
   WriteMeshFrame(folder, 0, bad);
+  MeshRecord nan = Triangle(0.0f);
+  nan.vertices[1].y = std::nanf("");
+  WriteMeshFrame(folder, 1, nan);
   b->pblock->SetValue(kCachePath, 0, folder.c_str());
   Mesh m;
+  vorel::host::ClearPromptLog();
   b->UpdateFromCache(0, m, 8.0f, false);
   EXPECT_EQ(m.getNumFaces(), 0);
   EXPECT_EQ(m.getNumVerts(), 0);
+  b->UpdateFromCache(160, m, 8.0f, false);
+  EXPECT_EQ(m.getNumVerts(), 0);
+  ASSERT_EQ(vorel::host::PromptLog().size(), 2u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text,
+            "VorBaker: the stored surface of frame 0 is damaged (surface mesh file has a face index out of range); "
+            "nothing shown");
+  EXPECT_EQ(vorel::host::PromptLog()[1].text,
+            "VorBaker: the stored surface of frame 1 is damaged (surface mesh file has a value that is no finite "
+            "number); nothing shown");
 }
 
 TEST_F(BakerTest, GeneratedSurfaceSkipsParticlesAtTheOrigin) {
@@ -247,19 +260,55 @@ TEST_F(BakerTest, GeneratesFromGpuFramesAndSaysWhyNothingShows) {
             "VorBaker: playback speed -100% and offset 0 land before the cache's first frame; frame 0 is shown");
 }
 
-TEST_F(BakerTest, MissingOrUnusableDensityFallsBackToTwelve) {
+// A whole frame holding a density or a position that no solver writes is
+// damaged: it is said, and no surface is meshed at a stand-in density.
+TEST_F(BakerTest, MissingFrameShowsNothingAndDamagedFramesAreSaid) {
   b->pblock->SetValue(kCachePath, 0, folder.c_str());
   b->pblock->SetValue(kGenerateSurface, 0, 1);
   Mesh m;
+  vorel::host::ClearPromptLog();
   b->UpdateFromCache(5 * 160, m, 8.0f, false);  // no frame file
   EXPECT_EQ(m.getNumFaces(), 0);
   EXPECT_NEAR(b->Builder().h, 1.0f / std::cbrt(12.0f), 1e-5f);
-  for (float bad : {0.0f, -3.0f, std::nanf("")}) {
-    WriteParticleFrame(folder, 6, Block(2, 0.4f, Point3(1, 1, 1)), bad);
-    b->UpdateFromCache(6 * 160, m, 8.0f, false);
-    EXPECT_NEAR(b->Builder().h, 1.0f / std::cbrt(12.0f), 1e-5f) << bad;
-    EXPECT_TRUE(std::isfinite(b->Builder().h));
+  EXPECT_TRUE(vorel::host::PromptLog().empty());
+  const std::vector<Point3> block = Block(3, 0.4f, Point3(1, 1, 1));
+  struct Case {
+    float ppuv;
+    Point3 last;
+  };
+  const float nan = std::nanf("");
+  int frame = 6;
+  for (const Case& c : {Case{0.0f, block.back()}, Case{-3.0f, block.back()}, Case{nan, block.back()},
+                        Case{1e-30f, block.back()}, Case{1e30f, block.back()}, Case{64.0f, Point3(1.0f, nan, 1.0f)},
+                        Case{64.0f, Point3(1.0f, 1.0f, 1e30f)}}) {
+    std::vector<Point3> pos = block;
+    pos.back() = c.last;
+    WriteParticleFrame(folder, frame, pos, c.ppuv);
+    vorel::host::ClearPromptLog();
+    b->UpdateFromCache(frame * 160, m, 8.0f, false);
+    EXPECT_EQ(m.getNumFaces(), 0) << frame;
+    ASSERT_EQ(vorel::host::PromptLog().size(), 1u) << frame;
+    EXPECT_EQ(vorel::host::PromptLog()[0].text,
+              "VorBaker: frame " + std::to_string(frame) +
+                  " is damaged (a particle out of any scene, or no particle density); nothing shown");
+    ++frame;
   }
+  // The GPU solver's frames by the same rule.
+  std::string gpu(272, '\0');
+  const uint32_t tag = 0x6DD41E00u;
+  const int32_t n = int32_t(block.size());
+  std::memcpy(&gpu[0], &tag, 4);
+  std::memcpy(&gpu[8], &n, 4);
+  for (int32_t i = 0; i < n; ++i) gpu.append(reinterpret_cast<const char*>(&i), 4);
+  for (const Point3& p : block) gpu.append(reinterpret_cast<const char*>(&p.x), 12);
+  gpu.append(size_t(n) * 12, '\0');
+  std::ofstream(folder + "/00020.Vorel", std::ios::binary) << gpu;  // particles per volume 0
+  vorel::host::ClearPromptLog();
+  b->UpdateFromCache(20 * 160, m, 8.0f, false);
+  EXPECT_EQ(m.getNumFaces(), 0);
+  ASSERT_EQ(vorel::host::PromptLog().size(), 1u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text,
+            "VorBaker: frame 20 is damaged (a particle out of any scene, or no particle density); nothing shown");
 }
 
 TEST_F(BakerTest, ViewportSkipsTheFrameItShowsUntilAParameterChanges) {

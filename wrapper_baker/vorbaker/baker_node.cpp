@@ -150,12 +150,20 @@ bool BakerCacheReader::ReadFrameHeader(int frame, int32_t& stamp, int32_t& count
   return true;
 }
 
+namespace {
+// A position a solver frame can hold.
+bool InWorld(const Point3& p) {
+  auto in = [](float c) { return Finite(c) && !BeyondSolverWorld(c); };
+  return in(p.x) && in(p.y) && in(p.z);
+}
+}  // namespace
+
 int BakerCacheReader::ReadFramePositions(int frame, std::vector<Point3>& positions) const {
   positions.clear();
   std::vector<FluidParticle> records;
   const FrameCache cache = CacheAt(*this);
   const int n = cache.ReadFrame(frame, records, 1.0f);
-  if (n <= 0) return 0;
+  if (n < 0) return -1;
   // The reader divides by the cache's frame scale; the baker always reads
   // the files at the fixed scale instead.
   const float k = cache.Scale() / kFileUnitsPerHostUnit;
@@ -163,15 +171,19 @@ int BakerCacheReader::ReadFramePositions(int frame, std::vector<Point3>& positio
   for (int i = 0; i < n; ++i) {
     const Vec3f& p = records[size_t(i)].pos;
     positions.push_back(Point3(p.x * k, p.y * k, p.z * k));
+    if (!InWorld(positions.back())) {
+      positions.clear();
+      return -1;
+    }
   }
   return n;
 }
 
-bool BakerCacheReader::ReadGpuFrame(int frame, std::vector<Point3>& positions, float& ppuv) const {
+FrameRead BakerCacheReader::ReadGpuFrame(int frame, std::vector<Point3>& positions, float& ppuv) const {
   positions.clear();
   const std::string path = CacheAt(*this).FramePath(frame);
   std::FILE* f = vorel::host::OpenFile(path, "rb");
-  if (!f) return false;
+  if (!f) return FrameRead::kNone;
   uint32_t head[4] = {0, 0, 0, 0};
   const bool read = std::fread(head, 4, 4, f) == 4;
   int32_t n = 0;
@@ -179,7 +191,7 @@ bool BakerCacheReader::ReadGpuFrame(int frame, std::vector<Point3>& positions, f
   std::memcpy(&n, &head[2], 4);
   std::memcpy(&density, &head[3], 4);
   const int64_t size = vorel::host::FileSize(path);
-  bool ok = read && head[0] == kGpuFrameTag && n >= 0 && Finite(density) && density > 0.0f &&
+  bool ok = read && head[0] == kGpuFrameTag && n >= 0 &&
             size == kGpuFrameArrays + kGpuBytesPerParticle * int64_t(n) &&
             std::fseek(f, long(kGpuFrameArrays + 4 * int64_t(n)), SEEK_SET) == 0;
   std::vector<float> xyz;
@@ -188,19 +200,25 @@ bool BakerCacheReader::ReadGpuFrame(int frame, std::vector<Point3>& positions, f
     ok = n == 0 || std::fread(xyz.data(), 12, size_t(n), f) == size_t(n);
   }
   std::fclose(f);
-  for (size_t i = 0; ok && i < xyz.size(); ++i) ok = Finite(xyz[i]);
-  if (!ok) return false;
+  if (!ok) return FrameRead::kNone;
+  if (!UsableParticlesPerVolume(density)) return FrameRead::kDamaged;
   positions.reserve(size_t(n));
-  for (size_t i = 0; i < size_t(n); ++i) positions.push_back(Point3(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]));
+  for (size_t i = 0; i < size_t(n); ++i) {
+    positions.push_back(Point3(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]));
+    if (!InWorld(positions.back())) {
+      positions.clear();
+      return FrameRead::kDamaged;
+    }
+  }
   ppuv = density;
-  return true;
+  return FrameRead::kOk;
 }
 
-bool BakerCacheReader::ReadSurfaceFrame(int frame) {
+MeshFileStatus BakerCacheReader::ReadSurfaceFrame(int frame) {
   char name[32];
   std::snprintf(name, sizeof name, "m%05d.bin", frame);
   const std::string path = vorel::host::NormalizePath(SurfaceFolder() + name);
-  return ReadMeshFrameFile(path, surface) == MeshFileStatus::Ok;
+  return ReadMeshFrameFile(path, surface);
 }
 
 int ReplayFrame(TimeValue t, int tpf, int offsetFrames, float speedPercent, bool* beforeStart) {
@@ -284,19 +302,34 @@ void BlobNode::UpdateFromCache(TimeValue t, Mesh& out, float detail, bool viewpo
       int32_t stamp = 0, count = 0;
       float ppuv = kDefaultParticlesPerVolume;
       std::vector<Point3> positions;
-      const bool fluidFrame = reader_.ReadFrameHeader(frame, stamp, count, ppuv);
-      if (fluidFrame) {
-        reader_.ReadFramePositions(frame, positions);
-      } else if (!reader_.ReadGpuFrame(frame, positions, ppuv) &&
-                 vorel::host::FileExists(CacheAt(reader_).FramePath(frame)) && notice.empty()) {
+      FrameRead read = FrameRead::kNone;
+      if (reader_.ReadFrameHeader(frame, stamp, count, ppuv)) {
+        // A whole frame of a fluid system whose values no solver writes
+        // would be meshed as a wrong surface, or as none without a word.
+        read = UsableParticlesPerVolume(ppuv) && reader_.ReadFramePositions(frame, positions) >= 0
+                   ? FrameRead::kOk
+                   : FrameRead::kDamaged;
+      } else {
+        read = reader_.ReadGpuFrame(frame, positions, ppuv);
+      }
+      if (read != FrameRead::kOk) {
+        positions.clear();
+        ppuv = kDefaultParticlesPerVolume;
+      }
+      if (read == FrameRead::kDamaged && notice.empty()) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "VorBaker: frame %d is damaged (a particle out of any scene, or no particle density); "
+                      "nothing shown",
+                      frame);
+        notice = text;
+      } else if (read == FrameRead::kNone && vorel::host::FileExists(CacheAt(reader_).FramePath(frame)) &&
+                 notice.empty()) {
         char text[160];
         std::snprintf(text, sizeof text, "VorBaker: frame %d is no particle frame of a fluid system; nothing shown",
                       frame);
         notice = text;
       }
-      // A header without a usable density would give an infinite or undefined
-      // particle spacing.
-      if (!Finite(ppuv) || ppuv <= 0.0f) ppuv = kDefaultParticlesPerVolume;
       float lod = 8.0f, melting = 4.0f, drop = 4.0f, shrink = 0.66f;
       pblock->GetValue(kSurfaceLOD, t, lod, iv);
       pblock->GetValue(kMeltingForce, t, melting, iv);
@@ -320,9 +353,17 @@ void BlobNode::UpdateFromCache(TimeValue t, Mesh& out, float detail, bool viewpo
       std::snprintf(text, sizeof text, "VorBaker: out of memory meshing frame %d; nothing shown", frame);
       notice = text;
     }
-  } else if (!reader_.ReadSurfaceFrame(frame) || reader_.surface.vertices.empty()) {
-    // A frame without a stored mesh shows nothing rather than the last one.
+  } else if (const MeshFileStatus status = reader_.ReadSurfaceFrame(frame);
+             status != MeshFileStatus::Ok || reader_.surface.vertices.empty()) {
+    // A frame without a stored mesh shows nothing rather than the last one;
+    // one whose file is there but refused says why.
     blob_skeleton::EmptyMesh(out);
+    if (status != MeshFileStatus::Ok && status != MeshFileStatus::Missing && notice.empty()) {
+      char text[200];
+      std::snprintf(text, sizeof text, "VorBaker: the stored surface of frame %d is damaged (%s); nothing shown",
+                    frame, MeshFileStatusText(status));
+      notice = text;
+    }
   } else {
     const MeshFrameData& s = reader_.surface;
     // Stored meshes stay in world space like generated ones.

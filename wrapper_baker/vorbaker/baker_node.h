@@ -38,9 +38,14 @@ enum : int {
   kBrowseButton = 3079,
 };
 
-// The particles per unit volume a frame without a usable header is meshed
-// with (drop size 1/12).
+// The particles per unit volume the builder is set to for a frame with
+// nothing to mesh (drop size 1/12).
 constexpr float kDefaultParticlesPerVolume = 12.0f;
+
+// What a frame file held for meshing: no particle frame (missing, or of
+// neither kind), a whole frame with a density or a position that no solver
+// writes (fluid_core/frame_cache.h), or particles to mesh.
+enum class FrameRead { kNone, kDamaged, kOk };
 
 // Where the replayed cache lies and how its frames are read.
 class BakerCacheReader {
@@ -58,18 +63,19 @@ class BakerCacheReader {
   // its solver writes, the length its count gives).
   bool ReadFrameHeader(int frame, int32_t& stamp, int32_t& count, float& particlesPerVolume) const;
   // The frame's particle positions in solver units at the fixed scale (the
-  // file's host-unit values over 20); empty when the file is missing or
-  // malformed. Answers the count.
+  // file's host-unit values over 20). Answers the count, or -1, positions
+  // empty, when the file is missing or refused (the frame reader's checks,
+  // or a position beyond kMaxSolverCoordinate).
   int ReadFramePositions(int frame, std::vector<Point3>& positions) const;
   // A frame of the GPU solver program (its own tag and layout; positions
-  // already in solver units): positions and particles per volume. False,
-  // positions empty, when the file is missing or not a whole frame of that
-  // kind, or holds a position or density that is no finite number.
-  bool ReadGpuFrame(int frame, std::vector<Point3>& positions, float& particlesPerVolume) const;
+  // already in solver units): positions and particles per volume. Positions
+  // are empty unless the frame is read whole and usable; particlesPerVolume
+  // is set only then.
+  FrameRead ReadGpuFrame(int frame, std::vector<Point3>& positions, float& particlesPerVolume) const;
   // Reads the frame's surface mesh (vertices, texture pairs, triangles) into
-  // surface; false, with surface empty, when the file is missing or fails
-  // the mesh file checks (counts, markers, face indices).
-  bool ReadSurfaceFrame(int frame);
+  // surface; on any status but Ok surface is empty (the mesh file checks:
+  // counts, markers, face indices, finite values).
+  MeshFileStatus ReadSurfaceFrame(int frame);
 
   MeshFrameData surface;
 };
@@ -104,9 +110,10 @@ class BlobNode : public blob_skeleton::BlobSkeleton {
   // Builds the frame that t replays into mesh. An empty cache path leaves
   // mesh as it is; a viewport build of the frame the viewport already shows
   // does nothing. A frame whose file is missing or refused gives an empty
-  // mesh; the prompt says why when the file is there but cannot be meshed,
-  // and when the time lands before the cache's first frame. Generated
-  // surfaces come from the fluid system's frames or the GPU solver's.
+  // mesh; the prompt says why when the file is there but cannot be meshed
+  // or shown (a damaged particle frame or stored surface), and when the
+  // time lands before the cache's first frame. Generated surfaces come from
+  // the fluid system's frames or the GPU solver's.
   void UpdateFromCache(TimeValue t, Mesh& mesh, float detail, bool viewport);
 
   int LastBuiltFrame() const { return lastBuiltFrame_; }
