@@ -626,12 +626,13 @@ void TetraProcObj::PostLoadFixup() {
     if (INode* n = engine.sourceNodes[size_t(i)]) s->storedTM = n->GetNodeTM(0);
   }
   engine.RestoreWetMaps();
-  // A stored start frame that puts every frame the cache can hold outside
-  // the scene's range is damaged: a run would fill the whole cache without
-  // reaching the range. The cache starts where a reset starts it.
-  const int tpf = ip->GetTicksPerFrame();
-  const int first = ip->GetAnimRange().Start() / tpf, last = ip->GetAnimRange().End() / tpf;
-  if (int64_t(engine.startFrame) + FluidEngine::kMaxFrames <= first || engine.startFrame > last) {
+  // A stored start frame so far before the scene's range that the cache
+  // cannot reach it is damaged: a run would fill the whole cache without
+  // reaching the range. The cache starts where a reset starts it. (A cache
+  // that starts after the range is left alone: moving the range back shows
+  // it again.)
+  const int first = ip->GetAnimRange().Start() / ip->GetTicksPerFrame();
+  if (int64_t(engine.startFrame) + FluidEngine::kMaxFrames <= first) {
     engine.startFrame = first;
     engine.solverClock = engine.FrameTime(std::max(engine.lastSolved, 0));
   }
