@@ -13,6 +13,25 @@ using solver_test::MakeSolver;
 using solver_test::Put;
 using solver_test::Triangle;
 
+namespace {
+// A solver whose only collider is K, for one particle at a time.
+FluidSolver* AloneWith(ColliderMesh* K) {
+  FluidSolver* s = MakeSolver();
+  s->AddSource(Vec3f());
+  s->colliders.push_back(K);
+  return s;
+}
+// The push on a particle of spacing 0.5 at rest at `at`, alone in s.
+Vec3f PushAt(FluidSolver& s, const Vec3f& at) {
+  s.count = 0;
+  int a = Put(s, at, 0.5f);
+  s.particles[a].accel = Vec3f();
+  s.particles[a].dtLimit = 1e6f;
+  s.CollideWithObjects();
+  return s.particles[a].accel;
+}
+}  // namespace
+
 TEST(Adhesion, KernelValueAndDefaultRadius) {
   Vec3f A = FluidSolver::AdhesionForce(Vec3f(0.1f, 0.0f, 0.0f), 0.2f, 0.1f);
   EXPECT_NEAR(A.x, -335.717f, 0.01f);
@@ -174,17 +193,8 @@ TEST(Collide, PushComesRoundARimWithoutAJumpAndASeamPushesOnce) {
   }
   slab->adherence = 0.0f;
   slab->ComputeFaceData(1.0f);
-  std::unique_ptr<FluidSolver> s(MakeSolver());
-  s->AddSource(Vec3f());
-  s->colliders.push_back(slab);
-  auto pushAt = [&](const Vec3f& at) {
-    s->count = 0;
-    int a = Put(*s, at, 0.5f);
-    s->particles[a].accel = Vec3f();
-    s->particles[a].dtLimit = 1e6f;
-    s->CollideWithObjects();
-    return s->particles[a].accel;
-  };
+  std::unique_ptr<FluidSolver> s(AloneWith(slab));
+  auto pushAt = [&](const Vec3f& at) { return PushAt(*s, at); };
   // Beside the +x side, just below and just above the line of its rim.
   const Vec3f below = pushAt(Vec3f(1.05f, 0.3f, 0.19f)), above = pushAt(Vec3f(1.05f, 0.3f, 0.21f));
   EXPECT_GT(below.x, 100.0f);
@@ -231,27 +241,12 @@ TEST(Collide, ABallPushesRoundItsFoldsAndPolesAsAFlatFaceDoes) {
   }
   ball->adherence = 0.0f;
   ball->ComputeFaceData(1.0f);
-  std::unique_ptr<FluidSolver> s(MakeSolver());
-  s->AddSource(Vec3f());
-  s->colliders.push_back(ball);
-  auto pushAt = [&](const Vec3f& p) {
-    s->count = 0;
-    int a = Put(*s, p, 0.5f);
-    s->particles[a].accel = Vec3f();
-    s->particles[a].dtLimit = 1e6f;
-    s->CollideWithObjects();
-    return s->particles[a].accel;
-  };
+  std::unique_ptr<FluidSolver> s(AloneWith(ball));
   const float h = 0.2f;
-  std::unique_ptr<FluidSolver> f(MakeSolver());
-  f->AddSource(Vec3f());
   ColliderMesh* floor = Floor(0.0f, 10.0f, 1.0f);
   floor->adherence = 0.0f;
-  f->colliders.push_back(floor);
-  int a = Put(*f, Vec3f(0.3f, 0.2f, h), 0.5f);
-  f->particles[a].accel = Vec3f();
-  f->CollideWithObjects();
-  const float flat = Vec3Length(f->particles[a].accel);
+  std::unique_ptr<FluidSolver> f(AloneWith(floor));
+  const float flat = Vec3Length(PushAt(*f, Vec3f(0.3f, 0.2f, h)));
   ASSERT_GT(flat, 50.0f);
   auto above = [&](const Point3& q) {
     Vec3f v(q.x, q.y, q.z);
@@ -267,7 +262,7 @@ TEST(Collide, ABallPushesRoundItsFoldsAndPolesAsAFlatFaceDoes) {
       points.push_back(above(Point3((u.x + w.x) * 0.5f, (u.y + w.y) * 0.5f, (u.z + w.z) * 0.5f)));
     }
   for (const Vec3f& p : points) {
-    const Vec3f push = pushAt(p);
+    const Vec3f push = PushAt(*s, p);
     const float along = Vec3Dot(push, p) / Vec3Length(p);  // outward
     EXPECT_GT(along, 0.75f * flat) << p.x << " " << p.y << " " << p.z;
     EXPECT_LT(Vec3Length(push), 1.5f * flat) << p.x << " " << p.y << " " << p.z;
