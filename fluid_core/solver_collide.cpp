@@ -458,6 +458,7 @@ bool FaceContact(const ColliderMesh& K, int f, const Vec3f& p, float R, float ga
     // too: over a ball's gentle folds no face lies under a particle.
     const std::vector<uint16_t>& rims = K.faceIndex.rims;
     const unsigned all = K.particleKiller || size_t(f) >= rims.size() ? 0u : rims[size_t(f)];
+    if (!all) return false;
     const bool front = Vec3Dot(toPlane, K.faceNormal[size_t(f)]) < 0.0f;
     const unsigned rim = all & 7u, ridges = (all >> (front ? 3 : 6)) & 7u;
     if (!(rim | ridges) || !RimQuery(K, f, rim, ridges, p, toPlane, toPlane, d)) return false;
@@ -528,26 +529,25 @@ struct Push {
 class PushList {
  public:
   void Add(const Vec3f& nrm, const Vec3f& force, float D) {
-    if (list_ == local_ && n_ == kLocal) {
-      more_.assign(local_, local_ + n_);
-      list_ = nullptr;
-    }
-    Push q{{nrm.x, nrm.y, nrm.z}, {force.x, force.y, force.z}, D, Vec3Length(force), true};
-    if (list_ == local_) {
+    const Push q{{nrm.x, nrm.y, nrm.z}, {force.x, force.y, force.z}, D, Vec3Length(force), true};
+    if (n_ < kLocal) {
       local_[n_++] = q;
       return;
     }
-    more_.push_back(q);
-    n_ = more_.size();
+    Spill(q);
   }
-  Push* begin() { return list_ ? list_ : more_.data(); }
+  Push* begin() { return n_ <= kLocal ? local_ : more_.data(); }
   Push* end() { return begin() + n_; }
   size_t size() const { return n_; }
 
  private:
   static constexpr size_t kLocal = 16;
+  void Spill(const Push& q) {
+    if (n_ == kLocal) more_.assign(local_, local_ + kLocal);
+    more_.push_back(q);
+    n_ = more_.size();
+  }
   Push local_[kLocal];
-  Push* list_ = local_;  // null once they live in more_
   size_t n_ = 0;
   std::vector<Push> more_;
 };
@@ -636,7 +636,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
     });
     if (parked) return true;
   }
-  act(true);
+  if (pushes.size()) act(true);
   return false;
 }
 
