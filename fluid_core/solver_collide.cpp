@@ -513,9 +513,7 @@ void ForFacesHolding(const ColliderMesh& K, const Vec3f& p, Fn&& fn) {
   for (; holds; holds &= holds - 1)
     if (!fn(__builtin_ctz(holds))) return;
 }
-}  // namespace
 
-namespace {
 // A face's push on one particle, kept until every face has been seen (plain
 // floats: most particles meet no face, and they make no list).
 struct Push {
