@@ -89,12 +89,7 @@ bool CacheDirectory::IsPathValid(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool CacheDirectory::IsUsableName(const std::string& name) {
-  if (name.empty() || name == "." || name.find("..") != std::string::npos) return false;
-  for (unsigned char c : name)
-    if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return false;
-  return true;
-}
+bool CacheDirectory::IsUsableName(const std::string& name) { return vorel::host::IsSingleFolderName(name); }
 
 bool CacheDirectory::ComposeCacheDir() {
   // With a part missing the join would name the file-system root's "/name"

@@ -80,7 +80,7 @@ void MeshRecord::Clear() {
   faces.clear();
 }
 
-bool MeshRecord::WriteSurfaceCache(const std::string& path, int /*frame*/, int32_t stamp) const {
+bool MeshRecord::WriteSurfaceCache(const std::string& path, int /*frame*/, int32_t stamp, int* error) const {
   const size_t nV = vertices.size(), nC = secondVertices.size(), nF = faces.size();
   std::vector<unsigned char> buf;
   buf.reserve(size_t(MeshFrameFileSize(int64_t(nV), int64_t(nC), int64_t(nF))));
@@ -106,7 +106,9 @@ bool MeshRecord::WriteSurfaceCache(const std::string& path, int /*frame*/, int32
   }
   PutU32(buf, kEndMarker);
 
-  return vorel::host::WriteFileAside(path, buf.data(), buf.size()).error == 0;
+  const int failed = vorel::host::WriteFileAside(path, buf.data(), buf.size()).error;
+  if (error) *error = failed;
+  return failed == 0;
 }
 
 MeshFileStatus ReadMeshFrameFile(const std::string& path, MeshFrameData& out) {

@@ -181,6 +181,13 @@ BOOL FindClose(HANDLE find) {
 
 namespace vorel::host {
 
+bool IsSingleFolderName(const std::string& name) {
+  if (name.empty() || name == "." || name.find("..") != std::string::npos) return false;
+  for (unsigned char c : name)
+    if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return false;
+  return true;
+}
+
 std::string NormalizePath(const std::string& path) {
   std::string r = path;
   std::replace(r.begin(), r.end(), '\\', '/');

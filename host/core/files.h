@@ -72,6 +72,11 @@ std::string TempPath();
 bool MakeDirectories(const std::string& path);
 // Case-insensitive wildcard match of a whole name ("*" and "?").
 bool WildcardMatch(const std::string& pattern, const std::string& name);
+// A name that can only be one folder directly inside another: not empty, no
+// "..", no separator, drive colon, wildcard or control character. A folder
+// named by a user or a scene file and joined to a parent is held to this
+// before anything is written into it or deleted from it.
+bool IsSingleFolderName(const std::string& name);
 // Names (not paths) in folder matching pattern, in FindFirstFileA's order.
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
 // fopen with the path normalised; modes as the plug-ins write them ("rt",

@@ -4,11 +4,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "host/core/files.h"
 #include "host/core/interaction.h"
 #include "host/sdk/hold.h"
+#include "host/sdk/ioapi.h"
 #include "host/ui/parammap.h"
 #include "host/ui/pick.h"
 #include "host/ui/window.h"
@@ -105,6 +107,20 @@ struct Registration {
 
 std::string Str(const char* s) { return s ? s : ""; }
 
+// A scene's parameters are loaded without change notices: its name is held
+// to the rule once the scene is whole.
+class NameCheckPLCB : public PostLoadCallback {
+ public:
+  explicit NameCheckPLCB(BlobNode* b) : blob_(b) {}
+  void proc(ILoad*) override {
+    if (Animatable::IsAlive(blob_)) blob_->RefuseUnusableName();
+    delete this;
+  }
+
+ private:
+  BlobNode* blob_;
+};
+
 }  // namespace
 
 ClassDesc2* GetBlobNodeDesc() { return &Desc(); }
@@ -178,6 +194,7 @@ RefResult BlobNode::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget
   if (message == REFMSG_TARGET_DELETED) ivalid.SetEmpty();
   if (message == REFMSG_CHANGE && hTarget == pblock) {
     gatheredValid_ = false;
+    RefuseUnusableName();
     // The folder is shown in a status field, which no binding refreshes.
     if (pblock->LastNotifyParamID() == kExportDirectory)
       if (HWND h = RolloutWindow(kCacheMap)) {
@@ -188,7 +205,35 @@ RefResult BlobNode::NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget
   return BlobSkeleton::NotifyRefChanged(changeInt, hTarget, partID, message);
 }
 
-ReferenceTarget* BlobNode::Clone(RemapDir& remap) { return CloneInto(new BlobNode(false), remap); }
+ReferenceTarget* BlobNode::Clone(RemapDir& remap) {
+  auto* c = new BlobNode(false);
+  c->keptName_ = keptName_;
+  return CloneInto(c, remap);
+}
+
+IOResult BlobNode::Load(ILoad* iload) {
+  iload->RegisterPostLoadCallback(new NameCheckPLCB(this));
+  return BlobSkeleton::Load(iload);
+}
+
+void BlobNode::RefuseUnusableName() {
+  if (!pblock) return;
+  const std::string name = Str(pblock->GetStr(kName, 0));
+  if (vorel::host::IsSingleFolderName(name)) {
+    keptName_ = name;
+    return;
+  }
+  // The caches live in "<export directory>\<name>", and Flush deletes there:
+  // "..", "a/b" or an empty name would reach outside that one folder.
+  char text[640];
+  std::snprintf(text, sizeof text,
+                "Pelliqor: name '%.300s' refused: the caches are one folder in the export directory; '%.200s' is kept",
+                name.c_str(), keptName_.c_str());
+  ShowTempPrompt(text, 6000);
+  theHold.Suspend();
+  pblock->SetValue(kName, 0, keptName_.c_str());
+  theHold.Resume();
+}
 
 ParamID BlobNode::DetailParam(bool viewport) { return viewport ? kViewportLOD : kRenderLOD; }
 
@@ -209,6 +254,17 @@ void BlobNode::SetStatusText(int control, const char* fmt, int value) {
   std::snprintf(buf, sizeof buf, fmt, value);
   SetDlgItemText(h, control, buf);
 }
+
+namespace {
+// A frame whose cache cannot be written is still shown; the user learns that
+// it is not kept (a full disk, a size limit, a folder taken away).
+void SayCacheNotWritten(const char* kind, const std::string& path, int error) {
+  char text[640];
+  std::snprintf(text, sizeof text, "Pelliqor: the %s cache %.400s could not be written (%s); any earlier file stays",
+                kind, path.c_str(), error ? std::strerror(error) : "write failed");
+  ShowTempPrompt(text, 6000);
+}
+}  // namespace
 
 void BlobNode::UpdateSurface(TimeValue t, Mesh& out, float detail, bool viewport) {
   if (!pblock) return;
@@ -247,7 +303,8 @@ void BlobNode::UpdateSurface(TimeValue t, Mesh& out, float detail, bool viewport
     // still built, only nothing is cached.
     if (!warnedNoCacheFolder_) {
       ShowTempPrompt(exportDir.empty() ? "Pelliqor: no export directory is set; caches are neither read nor written"
-                                       : "Pelliqor: the wrapper has no name; caches are neither read nor written",
+                     : name.empty()  ? "Pelliqor: the wrapper has no name; caches are neither read nor written"
+                                     : "Pelliqor: the wrapper's name is no folder name; caches are neither read nor written",
                      6000);
       warnedNoCacheFolder_ = true;
     }
@@ -272,10 +329,14 @@ void BlobNode::UpdateSurface(TimeValue t, Mesh& out, float detail, bool viewport
         b.BeginParticles(count, melting);
         SetStatusText(kParticlesText, "Number of Particles: %d", count);
         FillParticles(t);
-        if (usePartCache && writeNow) WriteParticleCache(b, particlePath);
+        int error = 0;
+        if (usePartCache && writeNow && !WriteParticleCache(b, particlePath, &error))
+          SayCacheNotWritten("particle", vorel::host::NormalizePath(particlePath), error);
       }
       b.Build(3.0f / (detail + 1.0f), melting, 1.0f, shrink, 0, 2000);
-      if (useCache && writeNow) b.mesh.WriteSurfaceCache(surfacePath, frames.cacheFrame, 0);
+      int error = 0;
+      if (useCache && writeNow && !b.mesh.WriteSurfaceCache(surfacePath, frames.cacheFrame, 0, &error))
+        SayCacheNotWritten("surface", surfacePath, error);
     } catch (const std::bad_alloc&) {
       // No surface: nothing stored for the frame, nothing shown.
       b.mesh.Clear();

@@ -123,6 +123,11 @@ class BlobNode : public blob_skeleton::BlobSkeleton, public IBlobNode {
   RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle hTarget, PartID& partID,
                              RefMessage message) override;
   ReferenceTarget* Clone(RemapDir& remap) override;
+  IOResult Load(ILoad* iload) override;
+  // A "Name" that is no single folder name (set by a script, typed, or
+  // loaded from a scene) is refused with a prompt and the last usable name
+  // (else "default") put back.
+  void RefuseUnusableName();
   ParamID DetailParam(bool viewport) override;
   void UpdateMesh(TimeValue t, Mesh& mesh, float detail, bool viewport) override {
     UpdateSurface(t, mesh, detail, viewport);
@@ -186,6 +191,7 @@ class BlobNode : public blob_skeleton::BlobSkeleton, public IBlobNode {
 
   std::unique_ptr<SurfaceBuilder> builder_;
   bool warnedNoCacheFolder_ = false;  // the missing cache folder was said
+  std::string keptName_ = "default";  // the last usable "Name"
   bool warnedDeadEvents_ = false;     // the dropped event filter was said
   std::vector<INode*> eventCandidates_;
   std::vector<int> chosenEvents_;

@@ -57,11 +57,13 @@ std::string SurfaceCachePath(const std::string& instanceFolder, int frame) {
 }
 
 std::string InstanceFolder(const std::string& exportDirectory, const std::string& name) {
-  if (exportDirectory.empty() || name.empty()) return std::string();
+  // A name such as ".." or "a/b" would put the caches, and Flush's
+  // deletions, outside the wrapper's own folder.
+  if (exportDirectory.empty() || !vorel::host::IsSingleFolderName(name)) return std::string();
   return exportDirectory + "\\" + name;
 }
 
-bool WriteParticleCache(const SurfaceBuilder& builder, const std::string& path) {
+bool WriteParticleCache(const SurfaceBuilder& builder, const std::string& path, int* error) {
   const int32_t n = std::max<int32_t>(0, std::min<int32_t>(builder.count, int32_t(builder.particles.size())));
   const size_t count = static_cast<size_t>(n);
   std::vector<float> pos(count * 3);
@@ -77,22 +79,16 @@ bool WriteParticleCache(const SurfaceBuilder& builder, const std::string& path) 
     size[size_t(i)] = p.size;
     limit[size_t(i)] = p.limitCount;
   }
-  const std::string target = vorel::host::NormalizePath(path);
-  const std::string tmp = target + ".tmp";
-  bool ok = false;
-  {
-    FilePtr f(std::fopen(tmp.c_str(), "wb"));
-    if (!f) return false;
-    const uint32_t magic = WrapperParticleFile::kMagic;
-    const uint8_t block[WrapperParticleFile::kBlockSize] = {};
-    ok = Put(f.get(), &magic, 1) && Put(f.get(), &n, 1) && Put(f.get(), block, sizeof block) &&
-         Put(f.get(), pos.data(), pos.size()) && Put(f.get(), skip.data(), skip.size()) &&
-         Put(f.get(), size.data(), size.size()) && Put(f.get(), limit.data(), limit.size());
-    ok = (std::fflush(f.get()) == 0) && ok;
-  }
-  if (ok) ok = std::rename(tmp.c_str(), target.c_str()) == 0;
-  if (!ok) std::remove(tmp.c_str());
-  return ok;
+  const vorel::host::AsideWrite w =
+      vorel::host::WriteFileAside(vorel::host::NormalizePath(path), [&](std::FILE* f) {
+        const uint32_t magic = WrapperParticleFile::kMagic;
+        const uint8_t block[WrapperParticleFile::kBlockSize] = {};
+        return Put(f, &magic, 1) && Put(f, &n, 1) && Put(f, block, sizeof block) && Put(f, pos.data(), pos.size()) &&
+               Put(f, skip.data(), skip.size()) && Put(f, size.data(), size.size()) &&
+               Put(f, limit.data(), limit.size());
+      });
+  if (error) *error = w.error;
+  return w.error == 0;
 }
 
 const char* ParticleCacheStatusText(ParticleCacheStatus s) {

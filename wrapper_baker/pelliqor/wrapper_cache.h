@@ -26,15 +26,17 @@ struct WrapperParticleFile {
 // "folder\name" form.
 std::string ParticleCachePath(const std::string& instanceFolder, int frame);
 std::string SurfaceCachePath(const std::string& instanceFolder, int frame);
-// "<export directory>\<name>"; empty when either is empty: an empty export
-// directory never means the file-system root, and an empty name never the
-// export directory itself.
+// "<export directory>\<name>"; empty when the directory is empty or the name
+// is no single folder name (host IsSingleFolderName): an empty export
+// directory never means the file-system root, and no name reaches outside
+// the instance folder or means the export directory itself.
 std::string InstanceFolder(const std::string& exportDirectory, const std::string& name);
 
 // Writes the builder's particles 0..count-1 under a temporary name and
-// renames it over path. False when the file cannot be written whole; an
-// earlier file of that name is then left as it was.
-bool WriteParticleCache(const SurfaceBuilder& builder, const std::string& path);
+// renames it over path. False when the file cannot be written whole (error,
+// when given, gets the errno that says why); an earlier file of that name is
+// then left as it was.
+bool WriteParticleCache(const SurfaceBuilder& builder, const std::string& path, int* error = nullptr);
 
 // Why a particle cache file was not taken.
 enum class ParticleCacheStatus {

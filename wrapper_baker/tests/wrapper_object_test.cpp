@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "host/core/interaction.h"
@@ -138,6 +139,70 @@ TEST_F(WrapperTest, EmptyExportDirectoryCachesNothingAndSaysSo) {
   EXPECT_EQ(vorel::host::PromptLog()[0].text,
             "Pelliqor: no export directory is set; caches are neither read nor written");
   w->FlushCaches("*.bin");  // nothing to flush, nowhere
+}
+
+// The name is one folder in the export directory: set or loaded, any other
+// is refused with a word, and Flush never reaches the user's own files.
+TEST_F(WrapperTest, NameThatLeavesTheExportDirectoryIsRefused) {
+  wrapper_test::WriteBytes(scratch / "keep.bin", {1});
+  wrapper_test::WriteBytes(scratch / "keep.ern", {1});
+  w->pblock->SetValue(kName, 0, "take2");
+  for (const char* bad : {"..", ".", "", "a/b", "a\\b"}) {
+    vorel::host::ClearPromptLog();
+    w->pblock->SetValue(kName, 0, bad);
+    EXPECT_EQ(std::string(w->pblock->GetStr(kName, 0)), "take2") << bad;
+    ASSERT_EQ(vorel::host::PromptLog().size(), 1u) << bad;
+    EXPECT_NE(vorel::host::PromptLog()[0].text.find("refused"), std::string::npos) << bad;
+  }
+  w->FlushCaches("*.bin");
+  w->FlushCaches("*.ern");
+  EXPECT_TRUE(Exists(scratch / "keep.bin"));
+  EXPECT_TRUE(Exists(scratch / "keep.ern"));
+
+  // "default" and "../../x" have the same length: the saved string is
+  // swapped in place.
+  w->pblock->SetValue(kName, 0, "default");
+  const std::string scene = scratch / "wrap.scene";
+  ASSERT_TRUE(ip->SaveToFile(scene)) << ip->LastFileError();
+  std::vector<uint8_t> bytes = wrapper_test::ReadBytes(scene);
+  const std::string from = "default", to = "../../x";
+  auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
+  ASSERT_NE(at, bytes.end());
+  std::copy(to.begin(), to.end(), at);
+  wrapper_test::WriteBytes(scene, bytes);
+  vorel::host::ClearPromptLog();
+  ASSERT_TRUE(ip->LoadFromFile(scene)) << ip->LastFileError();
+  auto* loaded = dynamic_cast<BlobNode*>(ip->GetINodeByName("wrap")->GetObjectRef());
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(std::string(loaded->pblock->GetStr(kName, 0)), "default");
+  ASSERT_EQ(vorel::host::PromptLog().size(), 1u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text,
+            "Pelliqor: name '../../x' refused: the caches are one folder in the export directory; 'default' is kept");
+}
+
+// A cache that cannot be written says which file and why; the earlier
+// whole file stays and no piece of the new one is left.
+TEST_F(WrapperTest, FailedCacheWritesAreSaidAndKeepTheEarlierFiles) {
+  w->pblock->SetValue(kUseCache, 0, 1);
+  w->pblock->SetValue(kUsePartCache, 0, 1);
+  // Earlier files the wrapper cannot read, so that both are written anew,
+  // and a folder where the writers put their pieces: neither can be made.
+  const std::string parts = Instance() + "/p00000.ern", surface = Instance() + "/m00000.bin";
+  std::filesystem::create_directories(parts + ".part");
+  std::filesystem::create_directories(surface + ".part");
+  wrapper_test::WriteBytes(parts, {1, 2, 3});
+  wrapper_test::WriteBytes(surface, {4, 5, 6});
+  vorel::host::ClearPromptLog();
+  Mesh m;
+  w->UpdateSurface(0, m, 12.0f, false);
+  EXPECT_GT(m.getNumFaces(), 0);
+  EXPECT_EQ(wrapper_test::ReadBytes(parts), std::vector<uint8_t>({1, 2, 3}));
+  EXPECT_EQ(wrapper_test::ReadBytes(surface), std::vector<uint8_t>({4, 5, 6}));
+  ASSERT_EQ(vorel::host::PromptLog().size(), 2u);
+  EXPECT_EQ(vorel::host::PromptLog()[0].text,
+            "Pelliqor: the particle cache " + parts + " could not be written (Is a directory); any earlier file stays");
+  EXPECT_EQ(vorel::host::PromptLog()[1].text,
+            "Pelliqor: the surface cache " + surface + " could not be written (Is a directory); any earlier file stays");
 }
 
 TEST_F(WrapperTest, MappedFramesReadOtherFilesButNeverWriteThem) {
