@@ -12,7 +12,7 @@
 namespace vorel_gpufe {
 namespace {
 
-constexpr float kScale = 20.0f;  // solver units to host units
+constexpr float kScale = vorel_gpu::kHostUnitsPerSolverUnit;
 constexpr long kHeaderBytes = 16;
 constexpr long kBlockBytes = 256;
 // Records are read in slices of this many, so that a count the file cannot
@@ -117,7 +117,7 @@ int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* 
     a->damaged = true;
     return 0;
   }
-  const float frameSpacing = kScale / std::pow(h.ppuv, kResolutionExponent);
+  const float frameSpacing = vorel_gpu::HostParticleSpacing(h.ppuv);
   const size_t n = size_t(std::max(h.count, 0));
   const size_t kept = std::min(n, size_t(std::max(0.0f, std::floor(float(n) * fraction))));
   if (std::fseek(f.get(), kBlockBytes, SEEK_CUR) != 0) return 0;

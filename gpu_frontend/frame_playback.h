@@ -10,6 +10,7 @@
 
 #include "host/core/geom.h"
 #include "host/core/mesh.h"
+#include "gpu_solver/solver_formats.h"
 #include "mesher/mesh_record.h"
 
 class SurfaceBuilder;
@@ -21,9 +22,7 @@ namespace vorel_gpufe {
 constexpr float kParkedX = 1e6f;
 // First field of a frame whose particles pair by their place in the file.
 constexpr uint32_t kPairByPositionTag = 0x6DD41E2E;
-// Particles per unit volume to resolution and back, as the solver files
-// round it (its cube gives back slightly less).
-constexpr float kResolutionExponent = 0.333f;
+using vorel_gpu::kResolutionExponent;
 
 // Host time to cache frames.
 struct FrameMapping {

@@ -5,6 +5,7 @@
 // points are in host axis order and solver units except the kill-box rows,
 // which are already in solver order (x, host z, host y).
 #pragma once
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -15,6 +16,19 @@ namespace vorel_gpu {
 constexpr uint32_t kFillTag = 0x6DD41E2E;
 constexpr uint32_t kSolverFrameTag = 0x6DD41E00;
 constexpr uint32_t kFrameHeaderBytes = 272;  // 16-byte header + 256-byte block
+
+// Host units per solver unit: the front-end hands the solver its scene at
+// 1/20 scale and every frame comes back at that scale.
+constexpr float kHostUnitsPerSolverUnit = 20.0f;
+// Particles per unit volume to resolution and back, as the solver files
+// round it (its cube gives back slightly less).
+constexpr float kResolutionExponent = 0.333f;
+// The spacing in host units of a frame's particles, from the particles per
+// solver-unit volume its header holds; whoever meshes a frame takes its
+// density from this, so that every reader builds the same surface.
+inline float HostParticleSpacing(float ppuv) {
+  return kHostUnitsPerSolverUnit / std::pow(ppuv, kResolutionExponent);
+}
 
 struct Vec3f {
   float x, y, z;

@@ -1,9 +1,11 @@
+#include <cmath>
 #include <cstring>
 
 #include <fstream>
 
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/solver.h"
+#include "gpu_solver/solver_formats.h"
 #include "host/core/interaction.h"
 #include "host/ui/script.h"
 #include "mesher/mesh_record.h"
@@ -219,21 +221,27 @@ TEST_F(BakerTest, GeneratesTheSurfaceOfTheFramesTheFluidSystemWrites) {
 }
 
 // A cache of the GPU route holds the GPU solver's frames (its own tag and
-// layout, positions already in solver units): they are meshed like the
-// fluid system's. A file that is neither, and a time before the first
-// frame, are said rather than shown as an empty mesh without a word.
+// layout, solver units): they are meshed in host units, converted as the GPU
+// front-end converts them, like the fluid system's frame of the same
+// particles. A file that is neither, and a time before the first frame, are
+// said rather than shown as an empty mesh without a word.
 TEST_F(BakerTest, GeneratesFromGpuFramesAndSaysWhyNothingShows) {
-  const std::vector<Point3> block = Block(4, 0.25f, Point3(0.5f, 0.5f, 0.5f));
-  WriteParticleFrame(folder, 1, block, 64.0f);
+  // Dyadic positions: 20 times each is exact.
+  const std::vector<Point3> solverBlock = Block(4, 1.0f / 64.0f, Point3(1.0f, 1.0f, 1.0f) / 32.0f);
+  std::vector<Point3> block;
+  for (const Point3& p : solverBlock) block.push_back(p * 20.0f);
+  const float ppuv = std::pow(64.0f, 1.0f / 0.333f);
+  const float spacing = vorel_gpu::HostParticleSpacing(ppuv);
+  EXPECT_NEAR(spacing, 0.3125f, 1e-4f);
+  WriteParticleFrame(folder, 1, block, 1.0f / (spacing * spacing * spacing));
   std::string gpu(272, '\0');
   const uint32_t tag = 0x6DD41E00u;
-  const int32_t n = int32_t(block.size());
-  const float ppuv = 64.0f;
+  const int32_t n = int32_t(solverBlock.size());
   std::memcpy(&gpu[0], &tag, 4);
   std::memcpy(&gpu[8], &n, 4);
   std::memcpy(&gpu[12], &ppuv, 4);
   for (int32_t i = 0; i < n; ++i) gpu.append(reinterpret_cast<const char*>(&i), 4);
-  for (const Point3& p : block) gpu.append(reinterpret_cast<const char*>(&p.x), 12);
+  for (const Point3& p : solverBlock) gpu.append(reinterpret_cast<const char*>(&p.x), 12);
   gpu.append(size_t(n) * 12, '\0');
   std::ofstream(folder + "/00002.Vorel", std::ios::binary) << gpu;
   b->pblock->SetValue(kCachePath, 0, folder.c_str());
@@ -242,8 +250,12 @@ TEST_F(BakerTest, GeneratesFromGpuFramesAndSaysWhyNothingShows) {
   b->UpdateFromCache(1 * 160, fluid, 8.0f, false);
   b->UpdateFromCache(2 * 160, fromGpu, 8.0f, false);
   ASSERT_GT(fluid.getNumFaces(), 0);
+  ASSERT_EQ(fromGpu.getNumVerts(), fluid.getNumVerts());
   EXPECT_EQ(fromGpu.getNumFaces(), fluid.getNumFaces());
-  EXPECT_EQ(fromGpu.getNumVerts(), fluid.getNumVerts());
+  for (int v = 0; v < fluid.getNumVerts(); v += 7) {
+    EXPECT_NEAR(fromGpu.verts[size_t(v)].x, fluid.verts[size_t(v)].x, 1e-3f) << v;
+    EXPECT_NEAR(fromGpu.verts[size_t(v)].z, fluid.verts[size_t(v)].z, 1e-3f) << v;
+  }
 
   vorel::host::ClearPromptLog();
   std::ofstream(folder + "/00003.Vorel", std::ios::binary) << std::string(300, 'x');

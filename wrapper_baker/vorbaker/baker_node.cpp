@@ -9,6 +9,7 @@
 
 #include "fluid_core/frame_cache.h"
 #include "fluid_core/solver.h"
+#include "gpu_solver/solver_formats.h"
 #include "host/core/files.h"
 #include "host/core/interaction.h"
 #include "host/ui/custctrl.h"
@@ -26,8 +27,8 @@ constexpr float kFileUnitsPerHostUnit = 20.0f;
 // The GPU solver program's frames: their tag, where their arrays start
 // (16-byte header and a 256-byte block) and the bytes per particle (id,
 // position, velocity).
-constexpr uint32_t kGpuFrameTag = 0x6DD41E00u;
-constexpr int64_t kGpuFrameArrays = 272;
+constexpr uint32_t kGpuFrameTag = vorel_gpu::kSolverFrameTag;
+constexpr int64_t kGpuFrameArrays = vorel_gpu::kFrameHeaderBytes;
 constexpr int64_t kGpuBytesPerParticle = 28;
 
 bool creationFlag = false;
@@ -202,15 +203,20 @@ FrameRead BakerCacheReader::ReadGpuFrame(int frame, std::vector<Point3>& positio
   std::fclose(f);
   if (!ok) return FrameRead::kNone;
   if (!UsableParticlesPerVolume(density)) return FrameRead::kDamaged;
+  // The solver's frames hold solver units; the surface is built in host
+  // units, converted as the GPU front-end converts them for its own surface.
+  constexpr float k = vorel_gpu::kHostUnitsPerSolverUnit;
   positions.reserve(size_t(n));
   for (size_t i = 0; i < size_t(n); ++i) {
-    positions.push_back(Point3(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]));
-    if (!InWorld(positions.back())) {
+    const Point3 p(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
+    if (!InWorld(p)) {
       positions.clear();
       return FrameRead::kDamaged;
     }
+    positions.push_back(p * k);
   }
-  ppuv = density;
+  const float spacing = vorel_gpu::HostParticleSpacing(density);
+  ppuv = 1.0f / (spacing * spacing * spacing);
   return FrameRead::kOk;
 }
 
