@@ -229,6 +229,8 @@ TEST(SolverProgram, DamagedInputsFailTheRunWithoutFrames) {
       {"fill tag", "sources/Vorel.fll", 0},
       {"kill box cut", "Vorel.killparts", 10},
       {"emission cut", "sources/Vorel.srp", 30},
+      {"collider cut", "objects/Vorel_00160.geom", 100},
+      {"collider count", "objects/Vorel_00000.geom", 0},
   };
   for (const Case& k : cases) {
     const std::string cache = d / "cache";
