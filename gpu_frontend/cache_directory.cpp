@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fluid_core/cache_files.h"
+#include "gpu_frontend/frame_playback.h"
 #include "host/core/files.h"
 #include "host/core/registry.h"
 
@@ -56,9 +57,9 @@ std::vector<std::string> List(const std::string& folder, const char* pattern) {
   return names;
 }
 
-// A frame file is solved when its header is whole and every particle
-// record it announces is present (the solver writes id, position and
-// velocity arrays after a 272-byte start).
+// A frame file is solved when its header is whole, names it a frame of
+// this solver, and every particle record it announces is present (the
+// solver writes id, position and velocity arrays after a 272-byte start).
 bool FrameFileComplete(const std::string& path) {
   const int64_t size = vorel::host::FileSize(path);
   if (size < kFrameArraysStart) return false;
@@ -67,7 +68,7 @@ bool FrameFileComplete(const std::string& path) {
   int32_t head[4];
   const bool read = std::fread(head, 4, 4, f) == 4;
   std::fclose(f);
-  if (!read || head[2] < 0) return false;
+  if (!read || !IsSolverFrameTag(uint32_t(head[0])) || head[2] < 0) return false;
   return size >= kFrameArraysStart + kFrameBytesPerParticle * int64_t(head[2]);
 }
 
@@ -241,6 +242,22 @@ int CacheDirectory::lastSolvedFrame() const {
     if (FrameFileComplete(Join(cacheDir, name))) last = frame;
   }
   return last;
+}
+
+int CacheDirectory::FirstForeignFrame() const {
+  if (!IsCacheDirValid()) return -1;
+  int first = -1;
+  for (const std::string& name : List(cacheDir, "*.Vorel")) {
+    int frame = 0;
+    if (!FrameNumberOfName(name.c_str(), &frame) || (first >= 0 && frame >= first)) continue;
+    std::FILE* f = vorel::host::OpenFile(Join(cacheDir, name), "rb");
+    if (!f) continue;
+    uint32_t tag = 0;
+    const bool read = std::fread(&tag, 4, 1, f) == 1;
+    std::fclose(f);
+    if (read && !IsSolverFrameTag(tag)) first = frame;
+  }
+  return first;
 }
 
 bool CacheDirectory::IsFrameSolved(int frame) const {

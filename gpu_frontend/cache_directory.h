@@ -85,12 +85,16 @@ class CacheDirectory {
   // or shorter than its header.
   bool ReadFrameHeader(int frame, int32_t* stamp, int32_t* count, float* density) const;
   // The highest frame whose file is complete (named exactly "%05d.Vorel",
-  // whole header, non-negative count and every particle record present); -1
-  // when there is none or cacheDir is not valid. A file still being written
-  // or cut short does not count. Five non-digits count as frame 0.
+  // whole header of this solver's frames, non-negative count and every
+  // particle record present); -1 when there is none or cacheDir is not
+  // valid. A file still being written or cut short does not count. Five
+  // non-digits count as frame 0.
   int lastSolvedFrame() const;
   // Whether the file of frame is complete, as lastSolvedFrame counts it.
   bool IsFrameSolved(int frame) const;
+  // The lowest frame whose header is another system's (see
+  // IsSolverFrameTag); -1 when there is none.
+  int FirstForeignFrame() const;
   // Particle count of the last solved frame; 0 when there is none.
   int LastFrameParticleCount() const;
 

@@ -69,10 +69,16 @@ void NoteDamage(BlobNode& b, const PlaybackArrays& a, int frame) {
   b.particlesDamaged = a.damaged;
   if (!a.damaged) return;
   char text[400];
-  std::snprintf(text, sizeof text,
-                "Frame %d of cache '%.200s' is damaged (a particle out of any scene, or no particle density): "
-                "nothing is shown for it",
-                frame, b.cache.cacheName.c_str());
+  if (a.foreign)
+    std::snprintf(text, sizeof text,
+                  "Frame %d of cache '%.200s' is not a frame of the GPU solver (another system wrote it): nothing is "
+                  "shown for it",
+                  frame, b.cache.cacheName.c_str());
+  else
+    std::snprintf(text, sizeof text,
+                  "Frame %d of cache '%.200s' is damaged (a particle out of any scene, or no particle density): "
+                  "nothing is shown for it",
+                  frame, b.cache.cacheName.c_str());
   ShowTempPrompt(text, 6000);
 }
 

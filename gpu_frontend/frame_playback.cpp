@@ -110,9 +110,14 @@ int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* 
   a->box.Init();
   a->Resize(0);
   a->damaged = false;
+  a->foreign = false;
   File f = Open(path);
   FrameFileHeader h;
   if (!f || !ReadHeader(f.get(), &h)) return 0;
+  if (!IsSolverFrameTag(h.tag)) {
+    a->damaged = a->foreign = true;
+    return 0;
+  }
   if (!UsableParticlesPerVolume(h.ppuv)) {
     a->damaged = true;
     return 0;
@@ -165,6 +170,7 @@ int ReadFrameParticlesInterpolated(const std::string& path, const std::string& n
   std::fread(&h.stamp, 4, 1, f.get());
   std::fread(&h.count, 4, 1, f.get());
   std::fread(&h.ppuv, 4, 1, f.get());
+  if (!IsSolverFrameTag(h.tag)) return count;
   std::fseek(f.get(), kBlockBytes, SEEK_CUR);
   const int64_t bytes = vorel::host::FileSize(vorel::host::NormalizePath(nextPath));
   const size_t room = bytes > kHeaderBytes + kBlockBytes ? size_t(bytes - kHeaderBytes - kBlockBytes) / 4 : 0;

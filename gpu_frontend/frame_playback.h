@@ -23,6 +23,11 @@ constexpr float kParkedX = 1e6f;
 // First field of a frame whose particles pair by their place in the file.
 constexpr uint32_t kPairByPositionTag = 0x6DD41E2E;
 using vorel_gpu::kResolutionExponent;
+// First field of the frames the solver program writes.
+constexpr uint32_t kSolverFrameTag = 0x6DD41E00;
+// Whether a "%05d.Vorel" file with this first field belongs to a cache of
+// this solver; another system's frames share the name but not the layout.
+inline bool IsSolverFrameTag(uint32_t tag) { return tag == kSolverFrameTag || tag == kPairByPositionTag; }
 
 // Host time to cache frames.
 struct FrameMapping {
@@ -48,6 +53,7 @@ struct PlaybackArrays {
   std::vector<int32_t> nextIds;    // every id of the next frame
   Box3 box;                        // box of the shown particles
   bool damaged = false;            // the last frame read was refused
+  bool foreign = false;            // ... as another system's frame (damaged is set too)
 
   // Every array to n entries: points (0,0,0), ids -1, bits clear; entries
   // below n keep their values.
@@ -70,16 +76,17 @@ bool ReadFrameFileHeader(const std::string& path, FrameFileHeader* header);
 // 20 / ppuv^0.333 of the frame. A frame whose particles per volume is not
 // usable, or with a position that is infinite or beyond
 // kMaxSolverCoordinate (both fluid_core/frame_cache.h), is damaged: no
-// particle is kept, damaged is set, spacing is untouched. (NaN positions are left to the feeds, which skip
-// them.)
+// particle is kept, damaged is set, spacing is untouched. So is a frame
+// whose first field is not IsSolverFrameTag, which also sets foreign. (NaN
+// positions are left to the feeds, which skip them.)
 int ReadFrameParticles(const std::string& path, float fraction, PlaybackArrays* a, float* spacing = nullptr);
 
 // Reads frame n and pairs its particles with frame n + 1 (nextPath): by id
 // (both lists ascending), or by place in the file when the next frame's
 // first field is kPairByPositionTag. Next-frame positions a frame could not
 // hold (as above) pair with nothing. Particles without a partner get their
-// noSuccessor bit; when the next frame is missing none is set and every
-// step stays zero. Returns the particle count.
+// noSuccessor bit; when the next frame is missing (or another system's)
+// none is set and every step stays zero. Returns the particle count.
 int ReadFrameParticlesInterpolated(const std::string& path, const std::string& nextPath, float fraction,
                                    PlaybackArrays* a, float* spacing = nullptr);
 

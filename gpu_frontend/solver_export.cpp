@@ -170,6 +170,18 @@ void RunSolve(BlobNode& fluid, int requestedStart) {
     WarnSolverNotInstalled();
     return;
   }
+  // Frames of another system are not this solver's to continue from, nor
+  // to delete and write over.
+  const int foreign = cache.FirstForeignFrame();
+  if (foreign >= 0) {
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Nothing to solve: frame %d of cache '%.200s' is not a frame of the GPU solver (another system "
+                  "wrote it); choose another cache",
+                  foreign, cache.cacheName.c_str());
+    ShowTempPrompt(text, 6000);
+    return;
+  }
   const SolvePlan plan = PlanSolve(fluid.SolverStart, fluid.SolverEnd, cache.lastSolvedFrame(), requestedStart,
                                    fluid.SettleBefore != 0, fluid.settleframes);
   const int S = plan.startFrame, E = fluid.SolverEnd;

@@ -314,6 +314,27 @@ TEST_F(GpuSolveTest, SurfaceEvaluationPaths) {
   ASSERT_FALSE(vorel::host::PromptLog().empty());
   EXPECT_NE(vorel::host::PromptLog().back().text.find("Frame 5 of cache"), std::string::npos);
   EXPECT_NE(vorel::host::PromptLog().back().text.find("is damaged"), std::string::npos);
+
+  // Another system's frame under this cache's name (the main plug-in's tag)
+  // is not read as this solver's: nothing shown or stored, not solved, and
+  // no solve continues from it or replaces it.
+  WriteFrame(*b, 6, 40);
+  f = std::fopen(b->cache.FramePath(6).c_str(), "r+b");
+  const uint32_t otherTag = 0x5E1379D3;
+  std::fwrite(&otherTag, 4, 1, f);
+  std::fclose(f);
+  vorel_gpufe::UpdateAtTime(*b, 6 * 160, mesh, false);
+  EXPECT_EQ(b->particleCount, 0);
+  EXPECT_EQ(mesh.getNumFaces(), 0);
+  EXPECT_FALSE(gpufe_test::Exists(b->cache.MeshPath(6)));
+  EXPECT_NE(vorel::host::PromptLog().back().text.find("Frame 6 of cache"), std::string::npos);
+  EXPECT_NE(vorel::host::PromptLog().back().text.find("not a frame of the GPU solver"), std::string::npos);
+  EXPECT_FALSE(b->cache.IsFrameSolved(6));
+  EXPECT_EQ(b->cache.lastSolvedFrame(), 5);
+  vorel_gpufe::RunSolve(*b, -1000);
+  EXPECT_NE(vorel::host::PromptLog().back().text.find("Nothing to solve: frame 6 of cache"), std::string::npos);
+  EXPECT_TRUE(gpufe_test::Exists(b->cache.FramePath(6)));
+  EXPECT_TRUE(vorel::host::StartedPrograms().empty());
 }
 
 // A solver program that fails (here at once, after writing frame 1) writes
