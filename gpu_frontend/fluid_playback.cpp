@@ -269,8 +269,14 @@ void UpdateAtTime(BlobNode& b, TimeValue t, Mesh& mesh, bool viewport) {
     return;
   }
 
+  // The surface of frame N is the one meshed from frame N's own particles:
+  // at another playback speed or part-way between frames the particles come
+  // from elsewhere (maybe from a frame there is none of), and that surface
+  // may neither stand in for frame N's nor be stood in for by it.
+  const bool ownFrame = m.partN == m.meshN && m.frac == 0.0f &&
+                        (!b.PreciseMotionBlur || m.partF == float(m.meshN));
   bool fileRead = false;
-  if (!b.PreciseMotionBlur) {
+  if (!b.PreciseMotionBlur && ownFrame) {
     bool available = b.meshFrame == m.meshN;
     if (!available && b.UseCache) {
       const std::string path = b.cache.MeshPath(m.meshN);
@@ -318,13 +324,14 @@ void UpdateAtTime(BlobNode& b, TimeValue t, Mesh& mesh, bool viewport) {
   // (the fill preview, or nothing), but that surface is neither stored nor
   // kept: it would stand in for the real frame once it arrives.
   const bool solved = b.cache.IsFrameSolved(m.meshN);
-  if (b.UseCache && solved) {
+  const bool keep = solved && ownFrame;
+  if (b.UseCache && keep) {
     const std::string path = b.cache.MeshPath(m.meshN);
     if (!path.empty()) builder.mesh.WriteSurfaceCache(path, m.meshN, 0);
   }
   CopySurface(b, t, mesh, b.PreciseMotionBlur ? 0.0f : m.meshF - float(m.meshN));
-  b.meshFrameF = solved ? m.meshF : -1.0f;
-  b.meshFrame = solved ? m.meshN : -1;
+  b.meshFrameF = keep ? m.meshF : -1.0f;
+  b.meshFrame = keep ? m.meshN : -1;
   if (!solved) b.awaitingFrame = true;
 }
 

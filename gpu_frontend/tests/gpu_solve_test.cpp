@@ -245,6 +245,16 @@ TEST_F(GpuSolveTest, PlaybackReadsPairsAndMeshesTheFrames) {
   WriteFrame(*b, 2, 40, -0.05f);  // one host unit lower
   b->pblock2->SetValue(bp::kGenerateSurface, 0, 1);
   Mesh mesh;
+  // At other speeds frame 1's surface is meshed from frame 10's particles
+  // (there are none) or frame 0's: it is not frame 1's, and is not stored
+  // or kept as frame 1's.
+  for (float speed : {1000.0f, -100.0f, 50.0f}) {
+    b->pblock2->SetValue(bp::kPlaybackSpeed, 0, speed);
+    vorel_gpufe::UpdateAtTime(*b, 160, mesh, false);
+    EXPECT_FALSE(gpufe_test::Exists(b->cache.MeshPath(1))) << speed;
+    EXPECT_EQ(b->meshFrame, -1) << speed;
+  }
+  b->pblock2->SetValue(bp::kPlaybackSpeed, 0, 100.0f);
   vorel_gpufe::UpdateAtTime(*b, 240, mesh, false);  // frame 1.5
   EXPECT_EQ(b->particleCount, 40);
   EXPECT_NEAR(b->shownPositions[3].z, 19.5f, 1e-4f);
