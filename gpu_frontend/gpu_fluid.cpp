@@ -44,19 +44,6 @@ const char* const kNoCacheDirText =
     "Browse for a valid cache directory from Vorel command panel (particle cache section)\n"
     " or edit Vorel_GPU.ini file (CachesDir entry) with a default directory for Vorel caches.";
 
-class BlobNodePostLoadCB : public PostLoadCallback {
- public:
-  explicit BlobNodePostLoadCB(BlobNode* b) : blob_(b) {}
-  void proc(ILoad*) override {
-    if (Animatable::IsAlive(blob_)) blob_->PostLoadRepair();
-    delete this;
-  }
-  int Priority() override { return kPostLoadPriority; }
-
- private:
-  BlobNode* blob_;
-};
-
 std::string StrParam(IParamBlock2* pb, ParamID id) {
   const char* s = pb ? pb->GetStr(id, 0) : nullptr;
   return s ? s : "";
@@ -495,7 +482,8 @@ IOResult BlobNode::Load(ILoad* iload) {
     iload->CloseChunk();
   }
   if (res == IO_ERROR) return res;
-  iload->RegisterPostLoadCallback(new BlobNodePostLoadCB(this), kPostLoadPriority);
+  iload->RegisterPostLoadCallback(new MemberPostLoadCallback<BlobNode>(this, &BlobNode::PostLoadRepair),
+                                  kPostLoadPriority);
   return IO_OK;
 }
 

@@ -240,22 +240,6 @@ IOResult GenParticle::Save(ISave* isave) {
   return IO_OK;
 }
 
-namespace {
-// A loaded scene sets the emitter's ghost references before the ghost nodes
-// hold their objects: the ghosts are bound once everything is in place.
-class GhostRebindPLCB : public PostLoadCallback {
- public:
-  explicit GhostRebindPLCB(GenParticle* e) : emitter_(e) {}
-  void proc(ILoad*) override {
-    if (Animatable::IsAlive(emitter_)) emitter_->BindGhosts();
-    delete this;
-  }
-
- private:
-  GenParticle* emitter_;
-};
-}  // namespace
-
 void GenParticle::BindGhosts() {
   // The saved count is only a copy of what the references hold, and may be
   // damaged: the ghosts actually bound decide it, so that no slot stays
@@ -295,7 +279,9 @@ IOResult GenParticle::Load(ILoad* iload) {
     iload->CloseChunk();
   }
   if (res != IO_END) return res;
-  if (counted) iload->RegisterPostLoadCallback(new GhostRebindPLCB(this));
+  // A loaded scene sets the emitter's ghost references before the ghost
+  // nodes hold their objects: the ghosts are bound once everything is in place.
+  if (counted) iload->RegisterPostLoadCallback(new MemberPostLoadCallback<GenParticle>(this, &GenParticle::BindGhosts));
   return IO_OK;
 }
 

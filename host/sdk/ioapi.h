@@ -21,6 +21,22 @@ class PostLoadCallback {
   virtual int Priority() { return 5; }
 };
 
+// Calls (object->*member)() once the scene is whole, unless the object was
+// deleted by then; allocated for the load, it deletes itself.
+template <class T>
+class MemberPostLoadCallback : public PostLoadCallback {
+ public:
+  MemberPostLoadCallback(T* object, void (T::*member)()) : object_(object), member_(member) {}
+  void proc(ILoad*) override {
+    if (Animatable::IsAlive(object_)) (object_->*member_)();
+    delete this;
+  }
+
+ private:
+  T* object_;
+  void (T::*member_)();
+};
+
 class ParamBlockDesc2;
 // Updates blocks saved by older versions of a class. Saved blocks carry
 // every parameter by id, so there is nothing to convert: it deletes itself.

@@ -107,20 +107,6 @@ struct Registration {
 
 std::string Str(const char* s) { return s ? s : ""; }
 
-// A scene's parameters are loaded without change notices: its name is held
-// to the rule once the scene is whole.
-class NameCheckPLCB : public PostLoadCallback {
- public:
-  explicit NameCheckPLCB(BlobNode* b) : blob_(b) {}
-  void proc(ILoad*) override {
-    if (Animatable::IsAlive(blob_)) blob_->RefuseUnusableName();
-    delete this;
-  }
-
- private:
-  BlobNode* blob_;
-};
-
 }  // namespace
 
 ClassDesc2* GetBlobNodeDesc() { return &Desc(); }
@@ -212,7 +198,9 @@ ReferenceTarget* BlobNode::Clone(RemapDir& remap) {
 }
 
 IOResult BlobNode::Load(ILoad* iload) {
-  iload->RegisterPostLoadCallback(new NameCheckPLCB(this));
+  // A scene's parameters are loaded without change notices: its name is
+  // held to the rule once the scene is whole.
+  iload->RegisterPostLoadCallback(new MemberPostLoadCallback<BlobNode>(this, &BlobNode::RefuseUnusableName));
   return BlobSkeleton::Load(iload);
 }
 
