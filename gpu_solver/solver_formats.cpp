@@ -12,6 +12,10 @@
 namespace vorel_gpu {
 namespace {
 
+// One NaN or infinite point poisons every neighbour it touches in the
+// solver: a file holding one is refused whole.
+bool Finite(const Vec3f& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
 struct FileCloser {
   void operator()(std::FILE* f) const {
     if (f) std::fclose(f);
@@ -113,11 +117,8 @@ bool ReadFillFile(const std::string& path, uint32_t maxCount, FillHeader* h, std
   ok = ok && std::fseek(f.get(), long(kFrameHeaderBytes) + 16L * r.count, SEEK_SET) == 0 &&
        GetPoints(f.get(), velocities, n);
   if (!ok) return false;
-  // One NaN or infinite particle poisons every neighbour it touches in the
-  // solver; such a file is refused whole.
-  auto finite = [](const Vec3f& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); };
   for (size_t i = 0; i < n; ++i)
-    if (!finite((*positions)[i]) || !finite((*velocities)[i])) return false;
+    if (!Finite((*positions)[i]) || !Finite((*velocities)[i])) return false;
   *h = r;
   return true;
 }
@@ -187,7 +188,7 @@ bool CheckEmissionFile(const std::string& path) {
     if (!in.Next(&r)) return false;
     for (const std::vector<Vec3f>* pts : {&r.positions, &r.velocities})
       for (const Vec3f& v : *pts)
-        if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return false;
+        if (!Finite(v)) return false;
   }
   return true;
 }
@@ -211,6 +212,8 @@ bool ReadColliderFile(const std::string& path, ColliderGeometry* g) {
   if (!Get(f.get(), &r.vertexCount) || !Get(f.get(), &r.triangleCount)) return false;
   if ((FileSize(f.get()) - 8) / 12 < (long)r.vertexCount) return false;
   if (!GetPoints(f.get(), &r.vertices, r.vertexCount)) return false;
+  for (const Vec3f& v : r.vertices)
+    if (!Finite(v)) return false;
   *g = std::move(r);
   return true;
 }

@@ -106,7 +106,8 @@ struct ColliderGeometry {
 };
 bool PutColliderFile(std::FILE* f, const std::vector<Vec3f>& corners);
 bool WriteColliderFile(const std::string& path, const std::vector<Vec3f>& corners);
-// False for a missing file, or one too short for the V vertices it declares.
+// False for a missing file, one too short for the V vertices it declares,
+// or one with a vertex that is no finite number.
 bool ReadColliderFile(const std::string& path, ColliderGeometry* geom);
 
 // ---- Kill boxes ----

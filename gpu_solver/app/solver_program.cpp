@@ -1,6 +1,5 @@
 #include "gpu_solver/solver_program.h"
 
-#include <cmath>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -31,12 +30,6 @@ void OnOutOfMemory() { throw WinException{GetLastError(), "Out of memory"}; }
 void Alert(const char* caption, const std::string& text) {
   std::fflush(stdout);
   std::fprintf(stderr, "%s: %s\n", caption, text.c_str());
-}
-
-bool AllFinite(const std::vector<Vec3f>& points) {
-  for (const Vec3f& v : points)
-    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return false;
-  return true;
 }
 
 // Holds "Vorel_GPU_SOLVER" for the program's lifetime.
@@ -127,7 +120,7 @@ int Run() {
     for (int64_t f = settings.fromFrame; f <= int64_t(settings.fromFrame) + settings.maxFrames + 1; ++f) {
       const std::string geom = ColliderFilePath(settings.cacheDir, f * int64_t(settings.ticksPerFrame));
       ColliderGeometry g;
-      if (vorel::host::FileSize(geom) >= 0 && (!ReadColliderFile(geom, &g) || !AllFinite(g.vertices))) {
+      if (vorel::host::FileSize(geom) >= 0 && !ReadColliderFile(geom, &g)) {
         Alert("Vorel_GPU: Alert", "Collider file " + geom + " is damaged");
         return 1;
       }

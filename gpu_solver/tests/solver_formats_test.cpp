@@ -88,6 +88,9 @@ TEST(SolverFormats, ColliderAndKillBoxFiles) {
   std::fclose(f);
   EXPECT_FALSE(ReadColliderFile(d / "bad", &g));
   EXPECT_EQ(g.vertexCount, 3u);
+  // A NaN corner would poison every particle near the collider.
+  ASSERT_TRUE(WriteColliderFile(d / "nan", {{0, 0, 0}, {std::nanf(""), 0, 0}, {0, 1, 0}}));
+  EXPECT_FALSE(ReadColliderFile(d / "nan", &g));
 
   KillBoxRow row;
   row.tick = 160;
