@@ -23,8 +23,7 @@ constexpr float kParkedX = 1e6f;
 // First field of a frame whose particles pair by their place in the file.
 constexpr uint32_t kPairByPositionTag = 0x6DD41E2E;
 using vorel_gpu::kResolutionExponent;
-// First field of the frames the solver program writes.
-constexpr uint32_t kSolverFrameTag = 0x6DD41E00;
+using vorel_gpu::kSolverFrameTag;
 // Whether a "%05d.Vorel" file with this first field belongs to a cache of
 // this solver; another system's frames share the name but not the layout.
 inline bool IsSolverFrameTag(uint32_t tag) { return tag == kSolverFrameTag || tag == kPairByPositionTag; }
