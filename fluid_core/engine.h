@@ -287,6 +287,10 @@ class FluidEngine {
 
  private:
   void ValidateCache();
+  // Both loads' last step: the engine reset, the cache made aside put in the
+  // system folder's place; false (`failure` set, the old cache reloaded)
+  // when the swap fails.
+  bool ResetAndSwapIn(const std::string& aside, std::string* failure);
   void NoteCacheFailure(const std::string& path, int err);
   void ShowStatisticsIfOpen();
   void BuildColliders(TimeValue tick, bool withMotion);

@@ -90,13 +90,8 @@ bool FluidEngine::UnpackCache(const std::string& path, PackedCacheStatus* status
     if (failure) *failure = s == PackedCacheStatus::kCannotWrite ? u.failure : PackedCacheStatusText(s);
     return false;
   }
-  // The reset checks the frames of the cache it will no longer use.
-  Reset();
-  std::string swapFailure;
-  if (!SwapInUnpacked(solver->frameCache, aside, swapFailure)) {
+  if (!ResetAndSwapIn(aside, failure)) {
     if (status) *status = PackedCacheStatus::kCannotWrite;
-    if (failure) *failure = swapFailure;
-    ReloadCache();
     return false;
   }
   for (size_t i = 0; i < u.frameParticleCount.size(); ++i) frameParticleCount[i] = u.frameParticleCount[i];
@@ -119,9 +114,17 @@ bool FluidEngine::LoadCacheFolder(const std::string& folder, std::string* failur
     if (failure) *failure = why;
     return false;
   }
-  Reset();
-  const bool swapped = SwapInUnpacked(solver->frameCache, aside, why);
-  if (!swapped && failure) *failure = why;
+  if (!ResetAndSwapIn(aside, failure)) return false;
   ReloadCache();
-  return swapped;
+  return true;
+}
+
+bool FluidEngine::ResetAndSwapIn(const std::string& aside, std::string* failure) {
+  // The reset checks the frames of the cache it will no longer use.
+  Reset();
+  std::string why;
+  if (SwapInUnpacked(solver->frameCache, aside, why)) return true;
+  if (failure) *failure = why;
+  ReloadCache();  // the old cache, still in place
+  return false;
 }
