@@ -277,9 +277,55 @@ struct CollideParts {
   }
 };
 
+// A wall's push on one particle: along `dir` (unit, away from the wall), from
+// a face or an edge `ad` away.
+struct WallPush {
+  F4 dir;
+  float ad, size;
+  bool acts;
+};
+
+// The nearest edge or corner of faces whose planes hold no projection of the
+// particle inside them: ends a and b (equal for a corner), and how many faces
+// found it their nearest.
+struct WallFeature {
+  F4 a, b, dir;
+  float dist;
+  int32_t face, nearestOf;
+};
+
+VOREL_HD inline bool SamePoint(F4 a, F4 b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+// The point nearest p on segment a-b; `end` is 0 or 1 where that point is
+// a or b, else -1.
+VOREL_HD inline F4 NearestOnSegment(F4 p, F4 a, F4 b, int* end) {
+  const F4 ab = b - a;
+  const float len2 = Dot3(ab, ab);
+  float t = len2 > 0.0f ? Dot3(p - a, ab) / len2 : 0.0f;
+  *end = -1;
+  if (t <= 0.0f) {
+    *end = 0;
+    return a;
+  }
+  if (t >= 1.0f) {
+    *end = 1;
+    return b;
+  }
+  return a + ab * t;
+}
+
 // Kernel 7 (sorted order): wall push from collider triangles near the
 // particle, stronger for walls moving along their normal, and the time-step
-// limit against them.
+// limit against them. A particle over no face but near a fold that bends
+// away from it (a ball's gentle seams, its poles, a cube's edges) or beyond
+// a mesh's open edge is pushed from that edge or corner: it would otherwise
+// fall unpushed into the wedge and be thrown out at full depth. An edge or
+// corner pushes only where it is the nearest point of every face that has
+// it: one of them under the particle pushes itself (a flat or hollow seam).
+// Of pushes along about one direction (within 30 degrees) only the strongest
+// acts: faces round a pole, the two halves of a floor at their seam, or the
+// two faces of a fold each reach the particle, and their sum threw it off
+// many times harder than one face.
 struct CollideObjects {
   SimParams p;
   F4* newVel;
@@ -288,34 +334,127 @@ struct CollideObjects {
   const F4* sortedVel;
   const F4* verts;
   const KeyValuePair* particleHash;
+  static constexpr int kPushes = 16, kFeatures = 8;
   VOREL_HD void operator()(uint32_t i) const {
     KeyValuePair e = particleHash[i];
     if (e.value >= p.numParticles || e.key == p.numCells || p.numFaces <= 0) return;
     const uint32_t k = e.value;
     const F4 pos = sortedPos[i], vel = sortedVel[i];
-    const float h = p.h, cs = p.collisionStrength;
+    const float h = p.h, cs = p.collisionStrength, reach = cs * h;
     const float push = 1.855f * 3.0f * p.mass / (kFourPi * h * h * h * h);
     F4 acc = newVel[k];
     float ts = timeSteps[i];
+    WallPush pushes[kPushes];
+    int nPush = 0;
+    // A push that finds the list full acts at once, as every push once did:
+    // none is ever lost.
+    auto add = [&](F4 dir, float ad, float size) {
+      if (nPush < kPushes)
+        pushes[nPush++] = WallPush{dir, ad, size, true};
+      else
+        acc = acc + dir * size;
+    };
+    // The nearest few edges and corners (a farther one gives way).
+    WallFeature features[kFeatures];
+    int nFeatures = 0;
+    auto same = [](const WallFeature& f, F4 a, F4 b) {
+      return (SamePoint(f.a, a) && SamePoint(f.b, b)) || (SamePoint(f.a, b) && SamePoint(f.b, a));
+    };
     for (int32_t t = 0; t < p.numFaces; ++t) {
       const F4 v0 = verts[3 * t], v1 = verts[3 * t + 1], v2 = verts[3 * t + 2];
       if (!InGrownBox(pos, v0, v1, v2, 2.0f * h)) continue;
       float area;
       TriangleHit hit = TrianglePlane(pos, v0, v1, v2, &area);
       if (!hit.ok) continue;
-      float u = fabsf(Dot3(hit.n, vel));
       F4 q = pos - hit.n * hit.d;
-      if (!ProjectionInside(q, v0, v1, v2, area)) continue;
+      if (!ProjectionInside(q, v0, v1, v2, area)) {
+        const F4 ends[4] = {v0, v1, v2, v0};
+        float best = 1e30f;
+        F4 nearest{0, 0, 0, 0}, fa{0, 0, 0, 0}, fb{0, 0, 0, 0};
+        for (int s = 0; s < 3; ++s) {
+          int end;
+          const F4 c = NearestOnSegment(pos, ends[s], ends[s + 1], &end);
+          const F4 r = pos - c;
+          const float d2 = Dot3(r, r);
+          if (d2 < best) {
+            best = d2;
+            nearest = c;
+            fa = end == 1 ? ends[s + 1] : ends[s];
+            fb = end < 0 ? ends[s + 1] : fa;
+          }
+        }
+        const float dist = sqrtf(best);
+        if (!(dist < reach) || dist == 0.0f) continue;
+        int f = 0;
+        while (f < nFeatures && !same(features[f], fa, fb)) ++f;
+        if (f < nFeatures) {
+          ++features[f].nearestOf;
+          continue;
+        }
+        if (nFeatures == kFeatures) {
+          f = 0;
+          for (int g = 1; g < kFeatures; ++g)
+            if (features[g].dist > features[f].dist) f = g;
+          if (!(dist < features[f].dist)) continue;
+        } else {
+          f = nFeatures++;
+        }
+        F4 dir = (pos - nearest) * (1.0f / dist);
+        dir.w = 0.0f;
+        features[f] = WallFeature{fa, fb, dir, dist, t, 1};
+        continue;
+      }
+      float u = fabsf(Dot3(hit.n, vel));
       float w = v0.w != 0.0f ? u + v0.w : 0.0f;
       float ad = fabsf(hit.d);
-      if (ad < cs * h) {
-        float sgn = hit.d > 0.0f ? 1.0f : (hit.d < 0.0f ? -1.0f : 0.0f);
+      if (ad < reach && hit.d != 0.0f) {
         float c = cs - ad / h;
-        acc = acc + hit.n * (sgn * push * c * c * c * (1.0f + fabsf(w)));
+        add(hit.n * (hit.d > 0.0f ? 1.0f : -1.0f), ad, push * c * c * c * (1.0f + fabsf(w)));
       }
       float speed = u + v0.w;
       if (speed != 0.0f) ts = MinF(ts, 0.125f * ad / speed);
     }
+    if (nFeatures > 0) {
+      // Every face that has a feature lies within the grown box: the
+      // feature is within reach.
+      int32_t having[kFeatures] = {};
+      for (int32_t t = 0; t < p.numFaces; ++t) {
+        const F4 v0 = verts[3 * t], v1 = verts[3 * t + 1], v2 = verts[3 * t + 2];
+        if (!InGrownBox(pos, v0, v1, v2, 2.0f * h) || Length3(Cross3(v1 - v0, v2 - v0)) < 1e-8f) continue;
+        for (int f = 0; f < nFeatures; ++f) {
+          const WallFeature& x = features[f];
+          const bool hasA = SamePoint(v0, x.a) || SamePoint(v1, x.a) || SamePoint(v2, x.a);
+          const bool hasB = SamePoint(v0, x.b) || SamePoint(v1, x.b) || SamePoint(v2, x.b);
+          if (hasA && hasB) ++having[f];
+        }
+      }
+      for (int f = 0; f < nFeatures; ++f) {
+        const WallFeature& x = features[f];
+        if (having[f] != x.nearestOf) continue;
+        const float wallSpeed = verts[3 * x.face].w;
+        const float u = fabsf(Dot3(x.dir, vel));
+        const float w = wallSpeed != 0.0f ? u + wallSpeed : 0.0f;
+        const float c = cs - x.dist / h;
+        add(x.dir, x.dist, push * c * c * c * (1.0f + fabsf(w)));
+        const float speed = u + wallSpeed;
+        if (speed != 0.0f) ts = MinF(ts, 0.125f * x.dist / speed);
+      }
+    }
+    // Strongest first (least distance; the earlier on a tie): each acts
+    // unless one that acts already points within 30 degrees of it.
+    int order[kPushes];
+    for (int a = 0; a < nPush; ++a) {
+      int b = a;
+      for (; b > 0 && pushes[order[b - 1]].ad > pushes[a].ad; --b) order[b] = order[b - 1];
+      order[b] = a;
+    }
+    for (int a = 1; a < nPush; ++a) {
+      WallPush& weaker = pushes[order[a]];
+      for (int b = 0; b < a && weaker.acts; ++b)
+        if (pushes[order[b]].acts && Dot3(weaker.dir, pushes[order[b]].dir) > 0.8660254f) weaker.acts = false;
+    }
+    for (int a = 0; a < nPush; ++a)
+      if (pushes[a].acts) acc = acc + pushes[a].dir * pushes[a].size;
     newVel[k] = acc;
     timeSteps[i] = ts;
   }

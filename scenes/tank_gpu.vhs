@@ -19,3 +19,32 @@ ui press "Main controls and params" 1027
 waitprograms
 framecheck tmp/Vorel/caches/default 1 6 scale=20 inside=-35,-20,0,35,50,60 speed<=620 parked<=0 count>=100
 echo gpu tank done
+
+# A ball of radius 15 (16 segments) standing in the tank under the source,
+# as in tank_shapes.vhs, with the bound above: over the ball's gentle folds
+# and round its pole no face lay under a particle, and the liquid was thrown
+# off at up to 740 host units/s. The first tank's cache stays: this one
+# takes the next free name.
+reset
+registry "SOFTWARE\Kestrane\Vorel_GPU" appPath "${VOREL_BINARY_DIR}/gpu_app"
+create Vorel_GPU
+set Box width 70
+set Box length 70
+set Box height 60
+move Box 0 15 0
+create Sphere ball
+set ball radius 15
+set ball segs 16
+move ball 0 15 15
+ui open Vorel_GPU_
+ui select-answer ball
+ui press "Colliding geometry" 1334
+move Vorel_source_ 0 15 45
+rotate Vorel_source_ x 150
+set Vorel_source_ radius 3
+set Vorel_GPU_ SolverEnd 20
+ui open Vorel_GPU_
+ui press "Main controls and params" 1027
+waitprograms
+framecheck tmp/Vorel/caches/default_000 1 20 scale=20 inside=-35,-20,0,35,50,60 speed<=620 parked<=0 count>=100
+echo gpu ball in the tank done

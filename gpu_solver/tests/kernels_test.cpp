@@ -226,6 +226,68 @@ TEST(Kernels, ColliderPushesAndLimitsTheStep) {
   EXPECT_EQ(h.ts[0], kFirstTimeStep);
 }
 
+// Over a convex fold or pole no face lies under the particle, round a pole
+// every face reaches it, and on a floor's seam both halves do: each must push
+// as one flat face at the same distance, and a flat seam nearby not at all.
+TEST(Kernels, FoldsPolesAndSeamsPushAsOneFlatFace) {
+  const float r = 0.1f, h0 = 0.05f;
+  SimParams p = Params(r, 1);
+  auto pushOf = [&](const std::vector<F4>& verts, F4 at) {
+    p.numFaces = int32_t(verts.size() / 3);
+    p.numVerts = p.numFaces * 3;
+    Grid g(p, {at});
+    CollideObjects{p, g.acc.data(), g.ts.data(), g.sPos.data(), g.sVel.data(), verts.data(), g.hash.data()}(0);
+    return g.acc[0];
+  };
+  const float flat = pushOf(Floor(), F4{1.0f, h0, 1.0f, 0}).y;
+  ASSERT_GT(flat, 0.0f);
+  // A pole of 16 faces sloping 10 degrees away, seen from just above it.
+  std::vector<F4> pole;
+  const float drop = std::tan(10.0f * float(M_PI) / 180.0f);
+  for (int s = 0; s < 16; ++s) {
+    const float a0 = 2.0f * float(M_PI) * s / 16, a1 = 2.0f * float(M_PI) * (s + 1) / 16;
+    pole.push_back({0, 0, 0, 0});
+    pole.push_back({std::cos(a1), -drop, std::sin(a1), 0});
+    pole.push_back({std::cos(a0), -drop, std::sin(a0), 0});
+  }
+  F4 a = pushOf(pole, F4{0, h0, 0, 0});
+  EXPECT_NEAR(a.y, flat, 1e-4f * flat);
+  EXPECT_NEAR(a.x, 0.0f, 1e-4f * flat);
+  // Just above the middle of one of its seams.
+  const F4 mid = (pole[1] + pole[2]) * 0.5f;
+  const float len = Length3(F4{mid.x, 0, mid.z, 0});
+  const F4 out = Cross3(F4{-mid.z / len, 0, mid.x / len, 0}, mid - pole[0]);  // square to the seam, outward
+  const F4 over = mid + out * (h0 / Length3(out)) * (out.y > 0 ? 1.0f : -1.0f);
+  a = pushOf(pole, F4{over.x, over.y, over.z, 0});
+  EXPECT_NEAR(Length3(a), flat, 1e-3f * flat);
+  // A floor's two halves at their seam, and beside it.
+  const std::vector<F4> floor2 = {{0, 0, 0, 0}, {0, 0, 4, 0}, {4, 0, 0, 0}, {4, 0, 0, 0}, {0, 0, 4, 0}, {4, 0, 4, 0}};
+  a = pushOf(floor2, F4{2.0f, h0, 2.0f, 0});
+  EXPECT_NEAR(a.y, flat, 1e-4f * flat);
+  a = pushOf(floor2, F4{2.0f, 0.2f * h0, 2.06f, 0});
+  EXPECT_EQ(a.x, 0.0f);
+  EXPECT_EQ(a.z, 0.0f);
+  // A floor of faces smaller than the reach: the nearer edges of the faces
+  // around the one under the particle are no folds.
+  std::vector<F4> fine;
+  const float step = 0.06f;
+  for (int x = 0; x < 8; ++x)
+    for (int z = 0; z < 8; ++z) {
+      const float x0 = x * step, z0 = z * step, x1 = x0 + step, z1 = z0 + step;
+      for (F4 v : {F4{x0, 0, z0, 0}, F4{x0, 0, z1, 0}, F4{x1, 0, z0, 0}, F4{x1, 0, z0, 0}, F4{x0, 0, z1, 0},
+                   F4{x1, 0, z1, 0}})
+        fine.push_back(v);
+    }
+  a = pushOf(fine, F4{4.3f * step, 0.3f * h0, 4.6f * step, 0});
+  const float flatLow = pushOf(Floor(), F4{1.0f, 0.3f * h0, 1.0f, 0}).y;
+  EXPECT_NEAR(a.y, flatLow, 1e-4f * flatLow);
+  EXPECT_EQ(a.x, 0.0f);
+  EXPECT_EQ(a.z, 0.0f);
+  // A floor's open edge still holds a particle just beyond it.
+  a = pushOf(Floor(), F4{-0.5f * h0, 0.0f, 1.0f, 0});
+  EXPECT_LT(a.x, 0.0f);
+}
+
 TEST(Kernels, InterpolatedVertsCarryTheirNormalSpeed) {
   std::vector<F4> origin = Floor(0.0f), end = Floor(0.2f), cur(3);
   InterpolateVerts{origin.data(), end.data(), cur.data(), 0.5f, 30}(0);
