@@ -84,6 +84,20 @@ inline double TimeMs(const std::function<void()>& fn, int repeats = 3) {
   return best;
 }
 
+// What `threads` threads of plain arithmetic (no memory traffic) gain here
+// over one, each doing the work one did: `slowest` by the slowest thread's
+// time, the most a loop that waits for all its threads can gain on this
+// machine now; `capacity`, the sum of the threads' rates, the most perfectly
+// balanced work can gain. Both fall below the thread count where the host
+// of a virtual machine runs other work on its cores, which the load average
+// inside does not show.
+struct CoreCapacity {
+  double slowest, capacity;
+};
+CoreCapacity MeasureCores(int threads);
+// Prints both, as <prefix>slowest_speedup and <prefix>capacity.
+void PrintCores(const std::string& prefix, int threads);
+
 // Threads that spin at the phase barriers lose badly once other work shares
 // the cores (8 threads then run slower than one), and the OpenMP runtime
 // reads its wait policy only at start-up: a run that asks for `area` starts

@@ -186,6 +186,7 @@ VOREL_BENCH("solver", [] {
   const Options o = ReadOptions();
   solver_host::SetAbortTest([] { return false; });
   const double loadStart = LoadAverage();
+  const vorel_bench::CoreCapacity coresStart = vorel_bench::MeasureCores(o.threads);
   std::vector<RunResult> ones;
   std::vector<RunResult> alls;
   for (int k = 0; k < o.repeats; ++k) {
@@ -193,6 +194,7 @@ VOREL_BENCH("solver", [] {
     alls.push_back(Run(o, o.threads, !o.out.empty() && k + 1 == o.repeats));
   }
   const double loadEnd = LoadAverage();
+  const vorel_bench::CoreCapacity coresEnd = vorel_bench::MeasureCores(o.threads);
   const bool same = AllAlike(ones, ones[0]) && AllAlike(alls, ones[0]);
   const RunResult& one = Median(ones);
   const RunResult& all = Median(alls);
@@ -228,6 +230,10 @@ VOREL_BENCH("solver", [] {
   Print("peak_rss_mb", vorel_bench::PeakRssMb());
   Print("load_average_start", loadStart);
   Print("load_average_end", loadEnd);
+  Print("cores_slowest_speedup_start", coresStart.slowest);
+  Print("cores_capacity_start", coresStart.capacity);
+  Print("cores_slowest_speedup_end", coresEnd.slowest);
+  Print("cores_capacity_end", coresEnd.capacity);
   const char* policy = std::getenv("OMP_WAIT_POLICY");
   Print("omp_wait_policy", policy ? policy : "default");
   if (!o.out.empty()) Print("out", o.out);
