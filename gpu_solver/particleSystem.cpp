@@ -239,6 +239,7 @@ void ParticleSystem::SetColliderCounts(uint32_t vertexCount, uint32_t triangleCo
   if (!m_dev) return;
   DeviceArrays& d = *m_dev;
   if (d.verts.size() == vertexCount) return;
+  m_vertsInterpolated = false;  // until a step places the new faces
   Guard(__LINE__, [&] {
     d.verts.resize(vertexCount);
     d.vertsOrigin.resize(vertexCount);
@@ -397,7 +398,9 @@ void ParticleSystem::Step(uint32_t ticks, int32_t, uint32_t subSamples) {
     const float since = float(ticks % SubSampleTicks(m_setup.ticksPerFrame, subSamples)) / float(kTicksPerSecond);
     FillTimeSteps(d, n - p.emittedThisStep, n, since);
   }
-  Launch(n, Integrate{p, Raw(d.vel[m_otherVel]), pos, Raw(d.vel[m_currentVel]), ts});
+  // The faces where the last step left them (none before the first).
+  const F4* lastVerts = p.numVerts > 0 && m_vertsInterpolated ? Raw(d.verts) : nullptr;
+  Launch(n, Integrate{p, Raw(d.vel[m_otherVel]), pos, Raw(d.vel[m_currentVel]), ts, lastVerts});
   std::swap(m_currentVel, m_otherVel);
   F4* velA = Raw(d.vel[m_currentVel]);
   F4* velB = Raw(d.vel[m_otherVel]);
@@ -429,6 +432,7 @@ void ParticleSystem::Step(uint32_t ticks, int32_t, uint32_t subSamples) {
   if (p.numVerts > 0) {
     Launch(uint32_t(p.numVerts) / 3, InterpolateVerts{Raw(d.vertsOrigin), Raw(d.vertsEnd), verts, p.frameFraction,
                                                       m_setup.frameRate});
+    m_vertsInterpolated = true;
     CheckLaunch("integrate kernel execution failed", kSource, __LINE__);
   }
   Launch(n, CollideParts{p, velB, vor, ts, sPos, sVel, hash, cellStart});

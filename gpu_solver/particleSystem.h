@@ -106,6 +106,9 @@ class ParticleSystem {
   std::vector<int32_t> m_emissionCounts;
   uint32_t m_nextSubSample = 0;
   int32_t m_lastColliderFrame = -1;
+  // Whether the collider faces hold a step's positions (the next step's
+  // integration keeps particles on their side of them).
+  bool m_vertsInterpolated = false;
   std::vector<F4> m_hPos, m_hVel;
   std::vector<F4> m_hVerts;
   std::unique_ptr<DeviceArrays> m_dev;

@@ -134,14 +134,40 @@ VOREL_HD inline void ForEachNeighbour(const SimParams& p, const KeyValuePair* ha
   }
 }
 
+// A step from x to *to that passes through a collider face is mirrored back
+// across the face's plane, its velocity's part along the normal turned round:
+// the wall push grows from nothing at its reach, and at the lowest collision
+// strength it could not stop a pour, which went through a tank's walls and
+// was then pushed on away from them.
+VOREL_HD inline void KeepOnItsSide(const SimParams& p, const F4* verts, F4 x, F4* to, F4* vel) {
+  for (int32_t t = 0; t < p.numFaces; ++t) {
+    const F4 v0 = verts[3 * t], v1 = verts[3 * t + 1], v2 = verts[3 * t + 2];
+    const F4 y = *to;
+    if (MaxF(x.x, y.x) < MinF(v0.x, MinF(v1.x, v2.x)) || MinF(x.x, y.x) > MaxF(v0.x, MaxF(v1.x, v2.x)) ||
+        MaxF(x.y, y.y) < MinF(v0.y, MinF(v1.y, v2.y)) || MinF(x.y, y.y) > MaxF(v0.y, MaxF(v1.y, v2.y)) ||
+        MaxF(x.z, y.z) < MinF(v0.z, MinF(v1.z, v2.z)) || MinF(x.z, y.z) > MaxF(v0.z, MaxF(v1.z, v2.z)))
+      continue;
+    float area;
+    const TriangleHit hit = TrianglePlane(x, v0, v1, v2, &area);
+    if (!hit.ok || hit.d == 0.0f) continue;
+    const float d1 = Dot3(hit.n, y - v0);
+    if (d1 == 0.0f || (d1 > 0.0f) == (hit.d > 0.0f)) continue;
+    if (!ProjectionInside(x + (y - x) * (hit.d / (hit.d - d1)), v0, v1, v2, area)) continue;
+    *to = y - hit.n * (2.0f * d1);
+    *vel = *vel - hit.n * (2.0f * Dot3(*vel, hit.n));
+  }
+}
+
 // Kernel 1 (slot order): gravity and the position update; parks particles
-// that were marked for killing.
+// that were marked for killing. `verts` are the collider faces of the last
+// step (null without any).
 struct Integrate {
   SimParams p;
   F4* newVel;
   F4* oldPos;
   const F4* oldVel;
   const float* timeSteps;
+  const F4* verts;
   VOREL_HD void operator()(uint32_t i) const {
     F4 v = oldVel[i];
     if (v.w == kKillMarker) {
@@ -152,7 +178,9 @@ struct Integrate {
     float dt = (i >= p.numParticles - p.emittedThisStep) ? timeSteps[i] : timeSteps[0];
     F4 v2 = F4{v.x + p.gravity[0] * dt, v.y + p.gravity[1] * dt, v.z + p.gravity[2] * dt, 0.0f};
     F4 x = oldPos[i];
-    oldPos[i] = F4{x.x + dt * v2.x, x.y + dt * v2.y, x.z + dt * v2.z, 0.0f};
+    F4 to = F4{x.x + dt * v2.x, x.y + dt * v2.y, x.z + dt * v2.z, 0.0f};
+    if (verts && p.numFaces > 0) KeepOnItsSide(p, verts, x, &to, &v2);
+    oldPos[i] = to;
     newVel[i] = v2;
   }
 };

@@ -48,3 +48,22 @@ ui press "Main controls and params" 1027
 waitprograms
 framecheck tmp/Vorel/caches/default_000 1 20 scale=20 inside=-35,-20,0,35,50,60 speed<=620 parked<=0 count>=100
 echo gpu ball in the tank done
+
+# The first tank at the lowest collision strength (1): the push, which grows
+# from nothing at its reach, then could not stop the pour, which went
+# through the tank's wall and was pushed on away from it.
+reset
+registry "SOFTWARE\Kestrane\Vorel_GPU" appPath "${VOREL_BINARY_DIR}/gpu_app"
+create Vorel_GPU
+set Box width 70
+set Box length 70
+set Box height 60
+move Box 0 15 0
+set Vorel_source_ radius 3
+set Vorel_GPU_ collStrength 1
+set Vorel_GPU_ SolverEnd 10
+ui open Vorel_GPU_
+ui press "Main controls and params" 1027
+waitprograms
+framecheck tmp/Vorel/caches/default_001 1 10 scale=20 inside=-35,-20,0,35,50,60 speed<=620 parked<=0 count>=100
+echo gpu tank at the lowest collision strength done

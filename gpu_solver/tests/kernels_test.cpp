@@ -188,7 +188,7 @@ TEST(Kernels, IntegrateParksKilledParticlesAndStartsNewOnes) {
   std::vector<F4> oldVel = {{0, 0, 0, 0}, {1, 1, 1, kKillMarker}, {0, 0, 0, 0}};
   std::vector<F4> newVel(3);
   std::vector<float> ts = {0.001f, 0.5f, 0.0005f};
-  for (uint32_t i = 0; i < 3; ++i) Integrate{p, newVel.data(), pos.data(), oldVel.data(), ts.data()}(i);
+  for (uint32_t i = 0; i < 3; ++i) Integrate{p, newVel.data(), pos.data(), oldVel.data(), ts.data(), nullptr}(i);
   EXPECT_NEAR(newVel[0].y, -0.01f, 1e-7f);
   EXPECT_NEAR(pos[0].y, 2.0f - 0.001f * 0.01f, 1e-6f);
   EXPECT_EQ(pos[1].x, kParkedX);
@@ -204,6 +204,26 @@ std::vector<F4> Floor(float y0 = 0.0f, float speed = 0.0f) {
   return {{0, y0, 0, speed}, {0, y0, 8, 0}, {8, y0, 0, 0}};
 }
 }  // namespace
+
+TEST(Kernels, AStepThroughAColliderFaceEndsOnItsOwnSide) {
+  SimParams p = Params(0.1f, 3);
+  p.numFaces = 1;
+  p.numVerts = 3;
+  const std::vector<F4> floor = Floor();
+  // Falling onto the floor, beside it, and at rest on it.
+  std::vector<F4> pos = {{1, 0.01f, 1, 0}, {9, 0.01f, 9, 0}, {1, 0.01f, 1, 0}};
+  std::vector<F4> oldVel = {{1, -30, 0, 0}, {0, -30, 0, 0}, {0, 0, 0, 0}};
+  std::vector<F4> newVel(3);
+  std::vector<float> ts = {0.001f, 0.001f, 0.001f};
+  for (uint32_t i = 0; i < 3; ++i) Integrate{p, newVel.data(), pos.data(), oldVel.data(), ts.data(), floor.data()}(i);
+  EXPECT_NEAR(pos[0].y, 0.02f, 1e-6f);
+  EXPECT_FLOAT_EQ(pos[0].x, 1.001f);
+  EXPECT_FLOAT_EQ(newVel[0].y, 30.0f);
+  EXPECT_FLOAT_EQ(newVel[0].x, 1.0f);
+  EXPECT_NEAR(pos[1].y, -0.02f, 1e-6f);
+  EXPECT_FLOAT_EQ(newVel[1].y, -30.0f);
+  EXPECT_FLOAT_EQ(pos[2].y, 0.01f);
+}
 
 TEST(Kernels, ColliderPushesAndLimitsTheStep) {
   const float r = 0.1f;
