@@ -455,6 +455,9 @@ class FluidSolver {
   void ReserveSlots(int n);
   void FrictionOne(FluidParticle& p) const;
   void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity);
+  // A particle that moved from `from` to pos through a collider face: back
+  // on its side, mirrored, its velocity along the face turned round.
+  void KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec3f& from) const;
   // Parks a live particle outside the domain; true when it did.
   bool KillOne(FluidParticle& p) const;
   // Puts a particle at the parking spot, dead and at rest.

@@ -576,10 +576,26 @@ void KeepStrongest(PushList& pushes) {
 }
 }  // namespace
 
+namespace {
+// Whether a face's plane lay within the reach of the particle that the
+// collision pass handled last on this thread: its integration, which
+// follows on the same thread, tests a step shorter than the reach for
+// faces it crossed only then (the test costs as much as the pass's own
+// walk over the faces).
+struct NearFace {
+  const FluidSolver* solver = nullptr;
+  int particle = -1;
+  bool near = true;
+};
+thread_local NearFace lastCollided;
+}  // namespace
+
 bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
   FluidParticle& p = particles[i];
   p.collided = 0;
+  lastCollided = NearFace{this, i, true};
   if (p.dead || !p.active) return false;
+  bool near = false;
   const SolverSource* src = SourceOf(p);
   const bool over = src && src->overridesObjectParams != 0;
   const float s = p.spacing;
@@ -600,6 +616,9 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
     if (!K->collide) continue;
     const float R = CollisionReach(s);
     ForFacesHolding(*K, p.pos, [&](int f) {
+      if (!near && !K->particleKiller && InBox(&K->faceBox[size_t(f) * 6], p.pos) &&
+          !K->faceIndex.BeyondPlane(f, p.pos, R))
+        near = true;
       Vec3f nrm;
       float D;
       bool hit;
@@ -635,6 +654,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
     if (parked) return true;
   }
   if (pushes.size()) act(true);
+  lastCollided.near = near;
   return false;
 }
 
@@ -699,9 +719,56 @@ void FluidSolver::FrictionOne(FluidParticle& p) const {
   p.vel *= (100.0f - friction * 0.15f) * 0.01f;
 }
 
+namespace {
+// Points of a long step whose faces are tested; a step longer than this
+// many reaches leaves any scene's clip box.
+constexpr float kMaxStepSamples = 4096.0f;
+}  // namespace
+
+void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec3f& from) const {
+  // The push grows from nothing at its reach: a jet fast enough went on
+  // through a tank's walls, and was then pushed on away from them. A step
+  // that crosses a face therefore ends mirrored back on the side it came
+  // from, its speed along the face turned round, as a push strong enough
+  // would have done. A face box (grown by more than the reach) holds the
+  // end of a step shorter than the reach that crosses its face, and one of
+  // the points a reach apart along a longer one.
+  for (const ColliderMesh* K : colliders) {
+    if (!K->collide || K->particleKiller) continue;
+    Vec3f at = pos;
+    auto test = [&](int f) {
+      if (!InBox(&K->faceBox[size_t(f) * 6], at) || !FaceValid(*K, f)) return true;
+      const Point3& V0 = K->mesh.vertices[K->mesh.faces[f][0]];
+      const Vec3f& N = K->faceNormal[f];
+      const float e0 = N.x * (from.x - V0.x) + N.y * (from.y - V0.y) + N.z * (from.z - V0.z);
+      const float e1 = N.x * (pos.x - V0.x) + N.y * (pos.y - V0.y) + N.z * (pos.z - V0.z);
+      if (!((e0 > 0.0f && e1 < 0.0f) || (e0 < 0.0f && e1 > 0.0f))) return true;
+      float d;
+      bool over;
+      Vec3f toPlane;
+      FaceQuery(*K, f, from + (pos - from) * (e0 / (e0 - e1)), 1.0f, d, over, toPlane);
+      if (!over) return true;
+      pos -= N * (2.0f * e1);
+      vel -= N * (2.0f * Vec3Dot(vel, N));
+      return true;
+    };
+    const Vec3f to = pos;
+    ForFacesHolding(*K, at, test);
+    const float reach = CollisionReach(spacing), length = Vec3Length(to - from);
+    if (!(length > reach)) continue;
+    const int samples = int(std::min(kMaxStepSamples, std::ceil(length / reach)));
+    for (int k = samples - 1; k >= 0; --k) {
+      at = from + (to - from) * (float(k) / float(samples));
+      ForFacesHolding(*K, at, test);
+    }
+  }
+}
+
 void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity) {
   FluidParticle& p = particles[i];
   if (p.dead) return;
+  const Vec3f from = p.pos;
+  const bool wasNear = !(lastCollided.solver == this && lastCollided.particle == i && !lastCollided.near);
   const SolverSource* src = SourceOf(p);
   const bool over = src && src->overridesObjectParams != 0;
   const float g = over ? src->gravity : gravity;
@@ -716,6 +783,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount()) {
     p.vel += p.accel * dti;
     p.pos += p.vel * dti;
+    if (wasNear || Vec3Length(p.pos - from) > CollisionReach(p.spacing)) KeepOnItsSide(p.pos, p.vel, p.spacing, from);
     return;
   }
   const Vec3f N = K->faceNormal[f];
@@ -738,6 +806,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   p.pos += p.vel * dti;
   const bool side1 = FaceSide(*K, p.pos, f);
   if (side1 != side0) ReflectAcrossFace(*K, p.pos, f, side1);
+  KeepOnItsSide(p.pos, p.vel, p.spacing, from);  // it was near its face
 }
 
 bool FluidSolver::KillOne(FluidParticle& p) const {

@@ -164,7 +164,12 @@ void FluidSolver::EmitFromSource(SolverSource& source, float stepLength, std::ve
   for (const Vec3f& q : cand) {
     Vec3f pos(q.x * tm[0] + q.y * tm[3] + q.z * tm[6] + tm[9], q.x * tm[1] + q.y * tm[4] + q.z * tm[7] + tm[10],
               q.x * tm[2] + q.y * tm[5] + q.z * tm[8] + tm[11]);
-    const Vec3f vel = source.dir * ((Rand01() * source.speedVariation + 1.0f) * speed) + source.emitterVel;
+    Vec3f vel = source.dir * ((Rand01() * source.speedVariation + 1.0f) * speed) + source.emitterVel;
+    // Placed as far along the jet as it flew during the step: a fast jet
+    // into a long step went through a tank's lid on its way.
+    KeepOnItsSide(pos, vel, source.spacing,
+                  Vec3f(q.x * tm[0] + q.y * tm[3] + tm[9], q.x * tm[1] + q.y * tm[4] + tm[10],
+                        q.x * tm[2] + q.y * tm[5] + tm[11]));
     if (!StartClearOfFaces(pos, vel, source)) continue;
     int slot = TakeSlot();
     newSlots.push_back(slot);

@@ -119,3 +119,26 @@ set VorelParticle "Emission Rate" 9
 action GO!
 framecheck ${TMPDIR}/Vorel/aux006 0 29 inside=-35,-20,0,35,50,60 speed<=450 parked<=0 count>=500
 echo ball in the tank done
+
+# A jet aimed at a wall (Emission Rate 30: 600 host units/s) with the
+# smallest collision gap: faster than the push can stop, it went through
+# the wall and the floor. 600 + 220, with half again as margin: 1229.
+reset
+range 0 19
+create Vorel
+delete floorVorel
+create box tank
+set tank width 70
+set tank length 70
+set tank height 60
+move tank 0 15 0
+attrib tank "Vorel CA"
+set tank collide on
+set tank partKiller off
+set tank collisionGap 0.0001
+set VorelParticle Radius 6
+set VorelParticle "Emission Rate" 30
+rotate VorelParticle x 90
+action GO!
+framecheck ${TMPDIR}/Vorel/aux007 0 19 inside=-35,-20,0,35,50,60 speed<=1229 parked<=0 count>=100
+echo jet at a wall done
