@@ -723,6 +723,9 @@ namespace {
 // Points of a long step whose faces are tested; a step longer than this
 // many reaches leaves any scene's clip box.
 constexpr float kMaxStepSamples = 4096.0f;
+// How far from a face's plane, in particle spacings, a step that would end
+// on it or beyond ends at least.
+constexpr float kLeastClearance = 1e-4f;
 }  // namespace
 
 void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec3f& from) const {
@@ -742,14 +745,18 @@ void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec
       const Vec3f& N = K->faceNormal[f];
       const float e0 = N.x * (from.x - V0.x) + N.y * (from.y - V0.y) + N.z * (from.z - V0.z);
       const float e1 = N.x * (pos.x - V0.x) + N.y * (pos.y - V0.y) + N.z * (pos.z - V0.z);
-      if (!((e0 > 0.0f && e1 < 0.0f) || (e0 < 0.0f && e1 > 0.0f))) return true;
+      // Ending on the plane counts as crossing it: from there a particle's
+      // side is lost, and one that hovered at a wall drifted out.
+      if (!((e0 > 0.0f && e1 <= 0.0f) || (e0 < 0.0f && e1 >= 0.0f))) return true;
       float d;
       bool over;
       Vec3f toPlane;
       FaceQuery(*K, f, from + (pos - from) * (e0 / (e0 - e1)), 1.0f, d, over, toPlane);
       if (!over) return true;
-      pos -= N * (2.0f * e1);
-      vel -= N * (2.0f * Vec3Dot(vel, N));
+      const float side = e0 > 0.0f ? 1.0f : -1.0f;
+      pos += N * (side * std::max(std::fabs(e1), kLeastClearance * spacing) - e1);
+      const float vn = Vec3Dot(vel, N);
+      if (vn * side < 0.0f) vel -= N * (2.0f * vn);
       return true;
     };
     const Vec3f to = pos;

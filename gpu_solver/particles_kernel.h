@@ -150,11 +150,14 @@ VOREL_HD inline void KeepOnItsSide(const SimParams& p, const F4* verts, F4 x, F4
     float area;
     const TriangleHit hit = TrianglePlane(x, v0, v1, v2, &area);
     if (!hit.ok || hit.d == 0.0f) continue;
+    // Ending on the plane counts as crossing it: from there the side is lost.
     const float d1 = Dot3(hit.n, y - v0);
-    if (d1 == 0.0f || (d1 > 0.0f) == (hit.d > 0.0f)) continue;
+    if (d1 != 0.0f && (d1 > 0.0f) == (hit.d > 0.0f)) continue;
     if (!ProjectionInside(x + (y - x) * (hit.d / (hit.d - d1)), v0, v1, v2, area)) continue;
-    *to = y - hit.n * (2.0f * d1);
-    *vel = *vel - hit.n * (2.0f * Dot3(*vel, hit.n));
+    const float side = hit.d > 0.0f ? 1.0f : -1.0f;
+    *to = y + hit.n * (side * MaxF(fabsf(d1), 1e-4f * p.h) - d1);
+    const float vn = Dot3(*vel, hit.n);
+    if (vn * side < 0.0f) *vel = *vel - hit.n * (2.0f * vn);
   }
 }
 

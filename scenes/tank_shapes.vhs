@@ -120,9 +120,12 @@ action GO!
 framecheck ${TMPDIR}/Vorel/aux006 0 29 inside=-35,-20,0,35,50,60 speed<=450 parked<=0 count>=500
 echo ball in the tank done
 
-# A jet aimed at a wall (Emission Rate 30: 600 host units/s) with the
-# smallest collision gap: faster than the push can stop, it went through
-# the wall and the floor. 600 + 220, with half again as margin: 1229.
+# Jets faster than the push can stop went through the tank: aimed at a
+# wall at Emission Rate 30 (600 host units/s) with the smallest collision
+# gap, through the wall and the floor (600 + 220, with half again as
+# margin: 1229); at Emission Rate 60 with the attribute's defaults, drifting
+# out of the wall from its plane (2130); straight up at Emission Rate 100,
+# placed past the lid in the first long step (3329).
 reset
 range 0 19
 create Vorel
@@ -141,4 +144,39 @@ set VorelParticle "Emission Rate" 30
 rotate VorelParticle x 90
 action GO!
 framecheck ${TMPDIR}/Vorel/aux007 0 19 inside=-35,-20,0,35,50,60 speed<=1229 parked<=0 count>=100
-echo jet at a wall done
+
+reset
+range 0 19
+create Vorel
+delete floorVorel
+create box tank
+set tank width 70
+set tank length 70
+set tank height 60
+move tank 0 15 0
+attrib tank "Vorel CA"
+set tank collide on
+set tank partKiller off
+set VorelParticle Radius 6
+set VorelParticle "Emission Rate" 60
+rotate VorelParticle x 90
+action GO!
+framecheck ${TMPDIR}/Vorel/aux008 0 19 inside=-35,-20,0,35,50,60 speed<=2130 parked<=0 count>=100
+
+reset
+range 0 19
+create Vorel
+delete floorVorel
+create box tank
+set tank width 70
+set tank length 70
+set tank height 60
+move tank 0 15 0
+attrib tank "Vorel CA"
+set tank collide on
+set tank partKiller off
+set VorelParticle Radius 6
+set VorelParticle "Emission Rate" 100
+action GO!
+framecheck ${TMPDIR}/Vorel/aux009 0 19 inside=-35,-20,0,35,50,60 speed<=3329 parked<=0 count>=100
+echo jets done

@@ -400,13 +400,14 @@ TEST(Integrate, ReflectsBackToTheSideItCameFrom) {
 }
 
 // A jet faster than the push can stop went through a tank's walls: a step
-// through a face, short or many reaches long, ends mirrored on its side,
-// moving away; one beside the face goes on.
+// through a face, short or many reaches long, or onto its plane, ends on
+// its side, moving away; one beside the face goes on.
 TEST(Integrate, AStepThroughAFaceEndsMirroredOnItsSide) {
   std::unique_ptr<FluidSolver> s(AloneWith(Floor(0.0f, 10.0f)));
   const int shortStep = Put(*s, Vec3f(1, 1, 0.1f), 0.1f, Vec3f(2, 0, -10));
   const int longStep = Put(*s, Vec3f(1, 1, 5.0f), 0.1f, Vec3f(0, 0, -100));
   const int beside = Put(*s, Vec3f(11, 1, 0.1f), 0.1f, Vec3f(0, 0, -10));
+  const int onto = Put(*s, Vec3f(2, 1, 0.1f), 0.1f, Vec3f(0, 0, -2));  // ends on the plane
   s->particles[longStep].clock = -0.05f;  // a step of 0.1 s; the others' is 0.05 s
   s->Integrate(0.05f, {}, 0.0f);
   EXPECT_NEAR(s->particles[shortStep].pos.z, 0.4f, 1e-5f);
@@ -416,6 +417,8 @@ TEST(Integrate, AStepThroughAFaceEndsMirroredOnItsSide) {
   EXPECT_NEAR(s->particles[longStep].pos.z, 5.0f, 1e-4f);
   EXPECT_FLOAT_EQ(s->particles[longStep].vel.z, 100.0f);
   EXPECT_NEAR(s->particles[beside].pos.z, -0.4f, 1e-5f);
+  EXPECT_GT(s->particles[onto].pos.z, 0.0f);
+  EXPECT_FLOAT_EQ(s->particles[onto].vel.z, 2.0f);
 }
 
 TEST(Integrate, GravityAxisForcesAndOwnClock) {

@@ -223,6 +223,12 @@ TEST(Kernels, AStepThroughAColliderFaceEndsOnItsOwnSide) {
   EXPECT_NEAR(pos[1].y, -0.02f, 1e-6f);
   EXPECT_FLOAT_EQ(newVel[1].y, -30.0f);
   EXPECT_FLOAT_EQ(pos[2].y, 0.01f);
+  // A step that ends on the plane (all exact in binary).
+  std::vector<F4> onto = {{1, 0.0078125f, 1, 0}}, ontoVel = {{0, -8, 0, 0}}, ontoNew(1);
+  std::vector<float> ontoTs = {0.0009765625f};
+  Integrate{p, ontoNew.data(), onto.data(), ontoVel.data(), ontoTs.data(), floor.data()}(0);
+  EXPECT_GT(onto[0].y, 0.0f);
+  EXPECT_FLOAT_EQ(ontoNew[0].y, 8.0f);
 }
 
 TEST(Kernels, ColliderPushesAndLimitsTheStep) {
