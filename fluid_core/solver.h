@@ -148,10 +148,9 @@ struct ColliderMesh {
     std::vector<Vec3f> across;
     // True when p lies farther than `reach` from face f's plane, computed
     // as the distance query computes it (which then finds no hit).
-    bool BeyondPlane(int f, const Vec3f& p, float reach) const {
+    float PlaneDistance(int f, const Vec3f& p) const {
       const Plane& q = planes[size_t(f)];
-      const float e = q.n.x * (p.x - q.v0.x) + q.n.y * (p.y - q.v0.y) + q.n.z * (p.z - q.v0.z);
-      return std::fabs(e) > reach;
+      return std::fabs(q.n.x * (p.x - q.v0.x) + q.n.y * (p.y - q.v0.y) + q.n.z * (p.z - q.v0.z));
     }
   };
   FaceIndex faceIndex;
@@ -454,7 +453,9 @@ class FluidSolver {
   int TakeSlot();
   void ReserveSlots(int n);
   void FrictionOne(FluidParticle& p) const;
-  void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity);
+  // `clearance`: how far the particle was from the nearest plane of a face
+  // whose box held it, as CollideOne found (0: not known).
+  void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity, float clearance = 0.0f);
   // A particle that moved from `from` to pos through a collider face: back
   // on its side, mirrored, its velocity along the face turned round.
   void KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec3f& from) const;
@@ -462,8 +463,11 @@ class FluidSolver {
   bool KillOne(FluidParticle& p) const;
   // Puts a particle at the parking spot, dead and at rest.
   static void Park(FluidParticle& p, const Vec3f& parking);
-  // One particle's collision pass; true when a killer face parked it.
-  bool CollideOne(int i, const Vec3f& parking);
+  // One particle's collision pass; true when a killer face parked it. Where
+  // `clearance` is given it receives how far the particle is from the
+  // nearest plane of a face whose box holds it (its integration then tests
+  // only a step that long for faces crossed).
+  bool CollideOne(int i, const Vec3f& parking, float* clearance = nullptr);
   // A new particle of `source` at pos moving at vel, where a face pushes
   // it: moved to where the push begins, or false (not to be emitted).
   bool StartClearOfFaces(Vec3f& pos, const Vec3f& vel, const SolverSource& source) const;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -446,9 +447,11 @@ bool InBox(const float* box, const Vec3f& p) {
 }
 
 bool FaceContact(const ColliderMesh& K, int f, const Vec3f& p, float R, float gap, Vec3f& nrm, float& D,
-                 bool& over) {
+                 bool& over, float* planeDistance = nullptr) {
   if (!InBox(&K.faceBox[size_t(f) * 6], p)) return false;
-  if (K.faceIndex.BeyondPlane(f, p, R)) return false;  // no hit
+  const float e = K.faceIndex.PlaneDistance(f, p);
+  if (planeDistance) *planeDistance = e;
+  if (e > R) return false;  // no hit
   float d;
   Vec3f toPlane;
   FaceQuery(K, f, p, R, d, over, toPlane);
@@ -576,26 +579,11 @@ void KeepStrongest(PushList& pushes) {
 }
 }  // namespace
 
-namespace {
-// Whether a face's plane lay within the reach of the particle that the
-// collision pass handled last on this thread: its integration, which
-// follows on the same thread, tests a step shorter than the reach for
-// faces it crossed only then (the test costs as much as the pass's own
-// walk over the faces).
-struct NearFace {
-  const FluidSolver* solver = nullptr;
-  int particle = -1;
-  bool near = true;
-};
-thread_local NearFace lastCollided;
-}  // namespace
-
-bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
+bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut) {
   FluidParticle& p = particles[i];
   p.collided = 0;
-  lastCollided = NearFace{this, i, true};
   if (p.dead || !p.active) return false;
-  bool near = false;
+  float clearance = std::numeric_limits<float>::max();
   const SolverSource* src = SourceOf(p);
   const bool over = src && src->overridesObjectParams != 0;
   const float s = p.spacing;
@@ -616,13 +604,13 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
     if (!K->collide) continue;
     const float R = CollisionReach(s);
     ForFacesHolding(*K, p.pos, [&](int f) {
-      if (!near && !K->particleKiller && InBox(&K->faceBox[size_t(f) * 6], p.pos) &&
-          !K->faceIndex.BeyondPlane(f, p.pos, R))
-        near = true;
       Vec3f nrm;
       float D;
       bool hit;
-      if (!FaceContact(*K, f, p.pos, R, gap, nrm, D, hit)) return true;
+      float plane = std::numeric_limits<float>::max();
+      const bool contact = FaceContact(*K, f, p.pos, R, gap, nrm, D, hit, &plane);
+      if (!K->particleKiller) clearance = std::min(clearance, plane);
+      if (!contact) return true;
       Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
       if (D >= 2.0f * R) return true;
       float adherence = over ? src->adherence : K->adherence;
@@ -654,7 +642,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking) {
     if (parked) return true;
   }
   if (pushes.size()) act(true);
-  lastCollided.near = near;
+  if (clearanceOut) *clearanceOut = clearance;
   return false;
 }
 
@@ -771,11 +759,16 @@ void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec
   }
 }
 
-void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity) {
+void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity, float clearance) {
   FluidParticle& p = particles[i];
   if (p.dead) return;
   const Vec3f from = p.pos;
-  const bool wasNear = !(lastCollided.solver == this && lastCollided.particle == i && !lastCollided.near);
+  // A step shorter than the way to the nearest face plane crosses none.
+  auto keepOnItsSide = [&] {
+    const float least = std::min(clearance, CollisionReach(p.spacing));
+    const Vec3f step = p.pos - from;
+    if (Vec3Dot(step, step) >= least * least) KeepOnItsSide(p.pos, p.vel, p.spacing, from);
+  };
   const SolverSource* src = SourceOf(p);
   const bool over = src && src->overridesObjectParams != 0;
   const float g = over ? src->gravity : gravity;
@@ -790,7 +783,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount()) {
     p.vel += p.accel * dti;
     p.pos += p.vel * dti;
-    if (wasNear || Vec3Length(p.pos - from) > CollisionReach(p.spacing)) KeepOnItsSide(p.pos, p.vel, p.spacing, from);
+    keepOnItsSide();
     return;
   }
   const Vec3f N = K->faceNormal[f];
@@ -813,7 +806,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   p.pos += p.vel * dti;
   const bool side1 = FaceSide(*K, p.pos, f);
   if (side1 != side0) ReflectAcrossFace(*K, p.pos, f, side1);
-  KeepOnItsSide(p.pos, p.vel, p.spacing, from);  // it was near its face
+  keepOnItsSide();
 }
 
 bool FluidSolver::KillOne(FluidParticle& p) const {
@@ -897,9 +890,10 @@ void FluidSolver::FinishChunks(float t1, const std::vector<Vec3f>& forces, float
     for (int i = begin; i < end; ++i) {
       FluidParticle& p = particles[i];
       if (clockT0 && !p.isNew) p.clock = *clockT0;
-      mine.killed += CollideOne(i, parking) ? 1 : 0;
+      float clearance = 0.0f;
+      mine.killed += CollideOne(i, parking, &clearance) ? 1 : 0;
       if (friction) FrictionOne(p);
-      IntegrateOne(i, t1, forces, gravity);
+      IntegrateOne(i, t1, forces, gravity, clearance);
       mine.killed += KillOne(p) ? 1 : 0;
       StreamInput(&pairInput_[size_t(i)], p);
       pairFlags_[size_t(i)] = PairFlagsOf(p);
