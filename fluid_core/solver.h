@@ -146,8 +146,8 @@ struct ColliderMesh {
     // Per face and edge (3 f + k), at a ridge: the direction from the edge
     // into the face that goes on from it, in that face's plane.
     std::vector<Vec3f> across;
-    // True when p lies farther than `reach` from face f's plane, computed
-    // as the distance query computes it (which then finds no hit).
+    // How far p lies from face f's plane, computed as the distance query
+    // computes it (which finds no hit where this exceeds the reach).
     float PlaneDistance(int f, const Vec3f& p) const {
       const Plane& q = planes[size_t(f)];
       return std::fabs(q.n.x * (p.x - q.v0.x) + q.n.y * (p.y - q.v0.y) + q.n.z * (p.z - q.v0.z));
