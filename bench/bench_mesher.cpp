@@ -259,16 +259,17 @@ struct Comparison {
   size_t theirPolys = 0;
 };
 
-// One round: ours then theirs on `threads`.
 // A pause before each timed run: on the virtual machine this was measured
 // on, one core ran at half speed for up to a second after OpenVDB's
 // one-thread run (whose end frees a large tree), which the next run, ours
 // on all threads, then waited for (see `vorel-bench cores`).
 long SettleMs() { return std::max(0L, vorel_bench::OptionLong("settle-ms", 1000)); }
 void Settle() {
-  if (SettleMs() > 0) usleep(useconds_t(SettleMs()) * 1000);
+  const long ms = SettleMs();
+  if (ms > 0) usleep(useconds_t(ms) * 1000);
 }
 
+// One round: ours then theirs on `threads`.
 void Round(const std::vector<Point3>& pts, int threads, Comparison& c) {
   Settle();
   Run r = Mesh(pts, threads);

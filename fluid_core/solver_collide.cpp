@@ -65,6 +65,14 @@ bool FaceValid(const ColliderMesh& mesh, int f) {
   return mesh.faceArea2[f] > 0.0f;
 }
 
+// How far p lies from face f's plane, positive on the side its normal
+// points to (f's corners valid).
+float PlaneOffset(const ColliderMesh& mesh, int f, const Vec3f& p) {
+  const Point3& V0 = mesh.mesh.vertices[mesh.mesh.faces[f][0]];
+  const Vec3f& N = mesh.faceNormal[f];
+  return N.x * (p.x - V0.x) + N.y * (p.y - V0.y) + N.z * (p.z - V0.z);
+}
+
 // Distance from p to the face's plane, the vector to the foot, and whether
 // the foot lies within the face. The inside test sums the doubled areas of
 // the three triangles the foot makes with the edges, in double precision and
@@ -81,7 +89,7 @@ void FaceQuery(const ColliderMesh& mesh, int f, const Vec3f& p, float maxDistanc
   const MeshFace& face = mesh.mesh.faces[f];
   const Vec3f& N = mesh.faceNormal[f];
   const Point3& V0 = mesh.mesh.vertices[face[0]];
-  float e = N.x * (p.x - V0.x) + N.y * (p.y - V0.y) + N.z * (p.z - V0.z);
+  const float e = PlaneOffset(mesh, f, p);
   distance = std::fabs(e);
   toPlane = N * (-e);
   if (distance > maxDistance) return;
@@ -395,18 +403,11 @@ void NearestFace(const ColliderMesh& mesh, const Vec3f& p, int& face, Vec3f& foo
   }
 }
 
-bool FaceSide(const ColliderMesh& mesh, const Vec3f& p, int f) {
-  const Point3& V0 = mesh.mesh.vertices[mesh.mesh.faces[f][0]];
-  const Vec3f& N = mesh.faceNormal[f];
-  return N.x * (p.x - V0.x) + N.y * (p.y - V0.y) + N.z * (p.z - V0.z) > 0.0f;
-}
+bool FaceSide(const ColliderMesh& mesh, const Vec3f& p, int f) { return PlaneOffset(mesh, f, p) > 0.0f; }
 
 void ReflectAcrossFace(const ColliderMesh& mesh, Vec3f& p, int f, bool /*side*/) {
   // Mirror back across the plane whichever side the particle ended on.
-  const Point3& V0 = mesh.mesh.vertices[mesh.mesh.faces[f][0]];
-  const Vec3f& N = mesh.faceNormal[f];
-  float e = N.x * (p.x - V0.x) + N.y * (p.y - V0.y) + N.z * (p.z - V0.z);
-  p += N * (e * -2.0f);
+  p += mesh.faceNormal[f] * (PlaneOffset(mesh, f, p) * -2.0f);
 }
 
 float FluidSolver::CollisionReach(float spacing) { return 1.3333f * spacing; }
@@ -729,10 +730,8 @@ void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec
     Vec3f at = pos;
     auto test = [&](int f) {
       if (!InBox(&K->faceBox[size_t(f) * 6], at) || !FaceValid(*K, f)) return true;
-      const Point3& V0 = K->mesh.vertices[K->mesh.faces[f][0]];
       const Vec3f& N = K->faceNormal[f];
-      const float e0 = N.x * (from.x - V0.x) + N.y * (from.y - V0.y) + N.z * (from.z - V0.z);
-      const float e1 = N.x * (pos.x - V0.x) + N.y * (pos.y - V0.y) + N.z * (pos.z - V0.z);
+      const float e0 = PlaneOffset(*K, f, from), e1 = PlaneOffset(*K, f, pos);
       // Ending on the plane counts as crossing it: from there a particle's
       // side is lost, and one that hovered at a wall drifted out.
       if (!((e0 > 0.0f && e1 <= 0.0f) || (e0 < 0.0f && e1 >= 0.0f))) return true;
@@ -764,7 +763,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   if (p.dead) return;
   const Vec3f from = p.pos;
   // A step shorter than the way to the nearest face plane crosses none.
-  auto keepOnItsSide = [&] {
+  auto guardStep = [&] {
     const float least = std::min(clearance, CollisionReach(p.spacing));
     const Vec3f step = p.pos - from;
     if (Vec3Dot(step, step) >= least * least) KeepOnItsSide(p.pos, p.vel, p.spacing, from);
@@ -783,7 +782,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount()) {
     p.vel += p.accel * dti;
     p.pos += p.vel * dti;
-    keepOnItsSide();
+    guardStep();
     return;
   }
   const Vec3f N = K->faceNormal[f];
@@ -806,7 +805,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   p.pos += p.vel * dti;
   const bool side1 = FaceSide(*K, p.pos, f);
   if (side1 != side0) ReflectAcrossFace(*K, p.pos, f, side1);
-  keepOnItsSide();
+  guardStep();
 }
 
 bool FluidSolver::KillOne(FluidParticle& p) const {

@@ -385,6 +385,18 @@ struct CollideObjects {
       else
         acc = acc + dir * size;
     };
+    // A face or edge `dist` away along dir: its push where it `pushes`, and
+    // the step limit of a particle moving at u towards it, or of the wall
+    // moving at wallSpeed.
+    auto contact = [&](F4 dir, float dist, float u, float wallSpeed, bool pushes) {
+      if (pushes) {
+        const float w = wallSpeed != 0.0f ? u + wallSpeed : 0.0f;
+        const float c = cs - dist / h;
+        add(dir, dist, push * c * c * c * (1.0f + fabsf(w)));
+      }
+      const float speed = u + wallSpeed;
+      if (speed != 0.0f) ts = MinF(ts, 0.125f * dist / speed);
+    };
     // The nearest few edges and corners (a farther one gives way).
     WallFeature features[kFeatures];
     int nFeatures = 0;
@@ -435,15 +447,8 @@ struct CollideObjects {
         features[f] = WallFeature{fa, fb, dir, dist, t, 1};
         continue;
       }
-      float u = fabsf(Dot3(hit.n, vel));
-      float w = v0.w != 0.0f ? u + v0.w : 0.0f;
-      float ad = fabsf(hit.d);
-      if (ad < reach && hit.d != 0.0f) {
-        float c = cs - ad / h;
-        add(hit.n * (hit.d > 0.0f ? 1.0f : -1.0f), ad, push * c * c * c * (1.0f + fabsf(w)));
-      }
-      float speed = u + v0.w;
-      if (speed != 0.0f) ts = MinF(ts, 0.125f * ad / speed);
+      const float ad = fabsf(hit.d);
+      contact(hit.n * (hit.d > 0.0f ? 1.0f : -1.0f), ad, fabsf(Dot3(hit.n, vel)), v0.w, ad < reach && hit.d != 0.0f);
     }
     if (nFeatures > 0) {
       // Every face that has a feature lies within the grown box: the
@@ -451,7 +456,8 @@ struct CollideObjects {
       int32_t having[kFeatures] = {};
       for (int32_t t = 0; t < p.numFaces; ++t) {
         const F4 v0 = verts[3 * t], v1 = verts[3 * t + 1], v2 = verts[3 * t + 2];
-        if (!InGrownBox(pos, v0, v1, v2, 2.0f * h) || Length3(Cross3(v1 - v0, v2 - v0)) < 1e-8f) continue;
+        float area;
+        if (!InGrownBox(pos, v0, v1, v2, 2.0f * h) || !TrianglePlane(pos, v0, v1, v2, &area).ok) continue;
         for (int f = 0; f < nFeatures; ++f) {
           const WallFeature& x = features[f];
           const bool hasA = SamePoint(v0, x.a) || SamePoint(v1, x.a) || SamePoint(v2, x.a);
@@ -461,14 +467,7 @@ struct CollideObjects {
       }
       for (int f = 0; f < nFeatures; ++f) {
         const WallFeature& x = features[f];
-        if (having[f] != x.nearestOf) continue;
-        const float wallSpeed = verts[3 * x.face].w;
-        const float u = fabsf(Dot3(x.dir, vel));
-        const float w = wallSpeed != 0.0f ? u + wallSpeed : 0.0f;
-        const float c = cs - x.dist / h;
-        add(x.dir, x.dist, push * c * c * c * (1.0f + fabsf(w)));
-        const float speed = u + wallSpeed;
-        if (speed != 0.0f) ts = MinF(ts, 0.125f * x.dist / speed);
+        if (having[f] == x.nearestOf) contact(x.dir, x.dist, fabsf(Dot3(x.dir, vel)), verts[3 * x.face].w, true);
       }
     }
     // Strongest first (least distance; the earlier on a tie): each acts
