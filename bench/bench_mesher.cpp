@@ -3,7 +3,9 @@
 // threads and on one, every run followed by OpenVDB's particle meshing on as
 // many threads where it is installed, and prints the times, CPU times and
 // ratios, the time per phase, a hash of the mesh, peak memory, the topology
-// of the result and the load average at the start and the end.
+// of the result and the load average at the start and the end; then the
+// times of packed particles (all at one point, all in one grid cell) beside
+// the same counts spread out.
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -308,6 +310,33 @@ void PrintPhases(const std::string& p, const Run& r) {
   Print(p + "shrink_wrap_ms", 1e3 * r.phases.shrink);
 }
 
+// Packed particles against the same count spread out: 100,000 at one point
+// and 300,000 scattered in one grid cell (the engine's cell, R = 1.6 at
+// unit spacing, taken as [0.1, 1.5) on each axis) beside dam breaks of as
+// many. The seed pass once tested every pair of a cell, which took minutes
+// for such clumps.
+void PackedCases(int threads) {
+  using vorel_bench::Print;
+  auto report = [&](const std::string& name, const std::vector<Point3>& pts) {
+    const Run r = Mesh(pts, threads);
+    Print("mesher_" + name + "_ms", r.wallMs);
+    Print("mesher_" + name + "_pair_sweep_ms", 1e3 * r.phases.neighbours);
+    Print("mesher_" + name + "_seeds_ms", 1e3 * r.phases.seeds);
+    Print("mesher_" + name + "_faces", r.mesh.FaceCount());
+  };
+  report("one_point_100000", std::vector<Point3>(100000, Point3(0.5f, 0.5f, 0.5f)));
+  report("spread_100000", DamBreak(100000));
+  std::mt19937 rng(777);
+  std::uniform_real_distribution<float> u(0.1f, 1.5f);
+  std::vector<Point3> cell(300000);
+  for (Point3& p : cell) {
+    const float x = u(rng), y = u(rng);
+    p = Point3(x, y, u(rng));
+  }
+  report("one_cell_300000", cell);
+  report("spread_300000", DamBreak(300000));
+}
+
 // Passive OpenMP waits for this area (see RestartWithPassiveWaitsFor): on a
 // shared machine threads spinning between phases take the cores from the
 // ones at work. OpenVDB's TBB workers go to sleep of their own accord.
@@ -382,6 +411,7 @@ void BenchMesher() {
     Print("mesher_obj_write_ms", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     Print("mesher_out", binOk && objOk ? o.out : std::string("write failed"));
   }
+  PackedCases(o.threads);
   Print("mesher_load_end", LoadAverage());
   vorel_bench::PrintCores("mesher_cores_end_", o.threads);
 }

@@ -578,6 +578,50 @@ inline void FieldTerms(const float* X, const float* Y, const float* Z, const flo
 }  // namespace
 
 namespace {
+// How far into each run of a cell's pair walk (run 0 the cell itself, then
+// runs of neighbour cells) every member is joined to the cell's first
+// member. Roots only merge, so the prefixes only grow, and a member joined
+// to the first has no pair left to test in them: particles packed into one
+// cell are all joined by the first member's own pairs, and every later
+// member then skips them whole instead of testing each pair again (time
+// quadratic in the members of the cell).
+template <int kRuns>
+struct JoinedPrefixes {
+  JoinedPrefixes(const int32_t* index, const int32_t (*runs)[2]) : index_(index), runs_(runs) {
+    first_ = index[runs[0][0]];
+    end[0] = runs[0][0] + 1;
+    for (int r = 1; r < kRuns; ++r) end[r] = runs[r][0];
+  }
+  // Whether the member whose root is `root` is joined to the first.
+  template <class Find>
+  bool JoinedToFirst(int32_t root, Find& find) const {
+    return root == find(first_);
+  }
+  // Grows the prefixes of the runs whose bit in `done` is clear (the cell's
+  // own run always); returns the bits of the runs now wholly joined to
+  // every member of the cell, none until the cell's own run is.
+  template <class Find>
+  uint32_t Advance(Find& find, uint32_t done) {
+    const int32_t root = find(first_);
+    done &= ~1u;
+    for (int r = 0; r < kRuns; ++r) {
+      if (done & (1u << r)) continue;
+      while (end[r] < runs_[r][1] && find(index_[end[r]]) == root) ++end[r];
+    }
+    if (end[0] < runs_[0][1]) return 0;
+    uint32_t bits = 0;
+    for (int r = 0; r < kRuns; ++r)
+      if (end[r] >= runs_[r][1]) bits |= 1u << r;
+    return bits;
+  }
+  int32_t end[kRuns];  // run r's members before end[r] are joined to the first
+
+ private:
+  const int32_t* index_;
+  const int32_t (*runs_)[2];
+  int32_t first_;
+};
+
 // close[k] = 1 where particle k of the arrays is a neighbour of p (the
 // builder's test: not beyond the cheap rejection, and sqrt(d2) below the
 // neighbour distance), else 0. Four at a time where SSE is there: each lane
@@ -864,29 +908,23 @@ void SurfacePolygonizer::SeedFromParticles() {
         // Inside the liquid most runs are, and a root per member is far
         // cheaper than the distances of every pair.
         uint32_t joined = ~passRuns & 63u;  // bit per run; other passes' runs count as done
-        if (runs[0][0] < runs[0][1]) {
-          const int32_t root = find(col.index[size_t(runs[0][0])]);
-          auto allUnder = [&](int32_t b, int32_t e) {
-            for (int32_t r = b; r < e; ++r)
-              if (find(col.index[size_t(r)]) != root) return false;
-            return true;
-          };
-          if (allUnder(runs[0][0] + 1, runs[0][1])) {
-            joined |= 1;
-            for (int run = 1; run < 6; ++run)
-              if (!(joined & (1u << run)) && allUnder(runs[run][0], runs[run][1])) joined |= 1u << run;
-          }
-        }
+        if (runs[0][0] >= runs[0][1]) continue;
+        JoinedPrefixes<6> prefix(col.index.data(), runs);
+        joined |= prefix.Advance(find, joined);
         for (int32_t q = runs[0][0]; q < runs[0][1] && joined != 63; ++q) {
           const float px = X[q], py = Y[q], pz = Z[q];
           const int32_t a = col.index[size_t(q)];
           // a's root, refreshed only when b's differs: roots only merge, so
           // b under a root that a once had is joined to a already.
           int32_t rootA = find(a);
+          const bool withFirst = prefix.JoinedToFirst(rootA, find);
           for (int run = 0; run < 6; ++run) {
             if (joined & (1u << run)) continue;
-            // Within the own cell, each pair once: the members after q.
-            const int32_t rb = run == 0 ? q + 1 : runs[run][0], re = runs[run][1];
+            // Within the own cell, each pair once: the members after q; a
+            // member joined to the cell's first skips the run's prefix.
+            int32_t rb = run == 0 ? q + 1 : runs[run][0];
+            if (withFirst) rb = std::max(rb, prefix.end[run]);
+            const int32_t re = runs[run][1];
             for (int32_t s = rb; s < re; s += kTermChunk) {
               const int m = int(std::min<int32_t>(kTermChunk, re - s));
               int32_t close[kTermChunk];
@@ -905,6 +943,7 @@ void SurfacePolygonizer::SeedFromParticles() {
               }
             }
           }
+          joined |= prefix.Advance(find, joined);
         }
       }
     }
@@ -913,25 +952,37 @@ void SurfacePolygonizer::SeedFromParticles() {
     for (int64_t c = 0; c < nCells; ++c) {
       const ParticleCell& cell = cells[size_t(c)];
       const int32_t qb = pk.start[size_t(c)], qe = pk.start[size_t(c) + 1];
+      if (qb >= qe) continue;
+      // The cell itself, then its 13 neighbours of higher offset.
+      constexpr int kRuns = 14;
+      int32_t runs[kRuns][2];
       int o = 0;
       for (int dx = -1; dx <= 1; ++dx)
         for (int dy = -1; dy <= 1; ++dy)
           for (int dz = -1; dz <= 1; ++dz, ++o) {
             if (o < 13) continue;
             const int32_t c2 = o == 13 ? int32_t(c) : grid.LookupPacked(cell.x + dx, cell.y + dy, cell.z + dz);
-            if (c2 < 0) continue;
-            const int32_t rb = pk.start[size_t(c2)], re = pk.start[size_t(c2) + 1];
-            for (int32_t q = qb; q < qe; ++q) {
-              const float px = pk.x[size_t(q)], py = pk.y[size_t(q)], pz = pk.z[size_t(q)];
-              const int32_t a = pk.index[size_t(q)];
-              for (int32_t r = (o == 13 ? q + 1 : rb); r < re; ++r) {
-                const float ddx = px - pk.x[size_t(r)], ddy = py - pk.y[size_t(r)], ddz = pz - pk.z[size_t(r)];
-                const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
-                if (d2 > reject || !(std::sqrt(d2) < blobRadius)) continue;
-                pair(a, pk.index[size_t(r)], tests);
-              }
-            }
+            runs[o - 13][0] = c2 < 0 ? 0 : pk.start[size_t(c2)];
+            runs[o - 13][1] = c2 < 0 ? 0 : pk.start[size_t(c2) + 1];
           }
+      JoinedPrefixes<kRuns> prefix(pk.index.data(), runs);
+      uint32_t joined = prefix.Advance(find, 0);
+      for (int run = 0; run < kRuns; ++run) {
+        const int32_t re = runs[run][1];
+        for (int32_t q = qb; q < qe && !(joined & (1u << run)); ++q) {
+          const float px = pk.x[size_t(q)], py = pk.y[size_t(q)], pz = pk.z[size_t(q)];
+          const int32_t a = pk.index[size_t(q)];
+          int32_t rb = run == 0 ? q + 1 : runs[run][0];
+          if (prefix.JoinedToFirst(find(a), find)) rb = std::max(rb, prefix.end[run]);
+          for (int32_t r = rb; r < re; ++r) {
+            const float ddx = px - pk.x[size_t(r)], ddy = py - pk.y[size_t(r)], ddz = pz - pk.z[size_t(r)];
+            const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
+            if (d2 > reject || !(std::sqrt(d2) < blobRadius)) continue;
+            pair(a, pk.index[size_t(r)], tests);
+          }
+          joined |= prefix.Advance(find, ~((1u << run) | 1u));
+        }
+      }
     }
   }
   timings.neighbours = Now() - tSweep;
@@ -1008,13 +1059,13 @@ void SurfacePolygonizer::SeedFromParticles() {
     walk.clear();
     walk.push_back(r);
     visited[size_t(r)] = 1;
-    int32_t seed = -1;
+    // Members join the walk in group order, so the first to join at the
+    // lowest z is the seed: the walk stops there, not once it reaches it
+    // (every member before it would list its neighbours, each all the
+    // others where particles are packed).
+    int32_t seed = ps[size_t(r)].position.z == g.minZ ? r : -1;
     for (size_t w = 0; w < walk.size() && seed < 0; ++w) {
       const int32_t a = walk[w];
-      if (ps[size_t(a)].position.z == g.minZ) {
-        seed = a;
-        break;
-      }
       if (rank.empty()) rank = builder_->CellRanks();
       builder_->NeighboursOf(a, rank, nb);
       for (const int32_t m : nb) {
@@ -1023,6 +1074,10 @@ void SurfacePolygonizer::SeedFromParticles() {
         if (passes(a, m)) {
           walk.push_back(m);
           visited[size_t(m)] = 1;
+          if (ps[size_t(m)].position.z == g.minZ) {
+            seed = m;
+            break;
+          }
         }
       }
     }
