@@ -80,6 +80,49 @@ TEST(SolverShell, SettleRewritesTheFirstFrameThenFramesFollow) {
   EXPECT_EQ(sys.params.gravity[1], -98.0f);
 }
 
+// At 30 fps with the shortest step (0.1 ms) a float clock drifted by
+// several percent from about frame 7,680 and stood still at frame 61,440.
+// Every boundary up to frame 70,001 comes at the first step whose summed
+// time reaches the frame's start, never a step late or early, one frame at
+// a time, with the fraction of the new frame no more than a step's worth.
+TEST(SolverShell, ClockPassesEveryFrameBoundaryOfALongRunOnTime) {
+  PhaseClock clock(160);
+  const double dt = double(kMinTimeStep);
+  const uint32_t lastFrame = 70001;
+  uint32_t passed = 0;
+  int64_t steps = 0;
+  while (passed < lastFrame) {
+    clock.Advance(kMinTimeStep);
+    ++steps;
+    const uint32_t now = clock.FramesPassed();
+    if (now == passed) continue;
+    ASSERT_EQ(now, passed + 1) << "a frame was skipped after " << passed;
+    passed = now;
+    const double start = double(passed) / 30.0;
+    ASSERT_GE(clock.Seconds(), start - 1e-9) << "frame " << passed;
+    ASSERT_LT(clock.Seconds() - dt, start + 1e-9) << "frame " << passed << " ended a step late";
+    ASSERT_NEAR(clock.Seconds(), double(steps) * dt, 1e-8 * clock.Seconds()) << "the clock drifted";
+    ASSERT_LT(clock.FrameFraction(), 4800.0 * dt / 160.0 + 1e-6) << "frame " << passed;
+    ASSERT_EQ(clock.Ticks(), uint32_t(4800.0 * clock.Seconds()));
+  }
+  EXPECT_NEAR(double(steps), double(lastFrame) / 30.0 / dt, 2.0);
+}
+
+// The loops run on that clock: a run of 70,000 frames at 10 ms steps
+// writes each frame once, in order, after as many steps as the time takes.
+TEST(SolverShell, LongRunWritesEveryFrameOnce) {
+  struct TenMs : FakeSystem {
+    float LastTimeStep() { return 0.01f; }
+  } sys;
+  ProgressWindow w;
+  RunSettings s = Settings(3, 70000, 0);
+  SolverLoops<TenMs> loops(s, sys, w, Zero);
+  EXPECT_EQ(loops.Run(), 0);
+  ASSERT_EQ(sys.written.size(), 70000u);
+  for (int32_t f = 0; f < 70000; ++f) ASSERT_EQ(sys.written[size_t(f)], 3 + f + 1);
+  EXPECT_NEAR(double(loops.Steps()), 70000.0 / 30.0 / double(0.01f), 2.0);
+}
+
 TEST(SolverShell, StopDuringSettleSkipsTheFramePhase) {
   FakeSystem sys;
   ProgressWindow w;
