@@ -398,8 +398,19 @@ void ParticleSystem::Step(uint32_t ticks, int32_t, uint32_t subSamples) {
     const float since = float(ticks % SubSampleTicks(m_setup.ticksPerFrame, subSamples)) / float(kTicksPerSecond);
     FillTimeSteps(d, n - p.emittedThisStep, n, since);
   }
-  // The faces where the last step left them (none before the first).
-  const F4* lastVerts = p.numVerts > 0 && m_vertsInterpolated ? Raw(d.verts) : nullptr;
+  // The colliders' faces at this step's sub-frame.
+  auto placeFaces = [&] {
+    Launch(uint32_t(p.numVerts) / 3, InterpolateVerts{Raw(d.vertsOrigin), Raw(d.vertsEnd), Raw(d.verts),
+                                                      p.frameFraction, m_setup.frameRate});
+    m_vertsInterpolated = true;
+    CheckLaunch("integrate kernel execution failed", kSource, __LINE__);
+  };
+  // The faces where the last step left them. Before the first step, and
+  // after new faces were loaded, there are none yet: they are placed first,
+  // or a particle on a face, or within a step of it, went through it
+  // unseen and was then pushed away on the far side.
+  if (p.numVerts > 0 && !m_vertsInterpolated) placeFaces();
+  const F4* lastVerts = p.numVerts > 0 ? Raw(d.verts) : nullptr;
   Launch(n, Integrate{p, Raw(d.vel[m_otherVel]), pos, Raw(d.vel[m_currentVel]), ts, lastVerts});
   std::swap(m_currentVel, m_otherVel);
   F4* velA = Raw(d.vel[m_currentVel]);
@@ -429,12 +440,7 @@ void ParticleSystem::Step(uint32_t ticks, int32_t, uint32_t subSamples) {
   // 8-10: time-step limits and accelerations from particles and colliders.
   FillTimeSteps(d, 0, n, kFirstTimeStep);
   F4* verts = p.numVerts > 0 ? Raw(d.verts) : nullptr;
-  if (p.numVerts > 0) {
-    Launch(uint32_t(p.numVerts) / 3, InterpolateVerts{Raw(d.vertsOrigin), Raw(d.vertsEnd), verts, p.frameFraction,
-                                                      m_setup.frameRate});
-    m_vertsInterpolated = true;
-    CheckLaunch("integrate kernel execution failed", kSource, __LINE__);
-  }
+  if (p.numVerts > 0) placeFaces();
   Launch(n, CollideParts{p, velB, vor, ts, sPos, sVel, hash, cellStart});
   Launch(n, CollideObjects{p, velB, ts, sPos, sVel, verts, hash});
   CheckLaunch("Kernel execution failed", kSource, __LINE__);

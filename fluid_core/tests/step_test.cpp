@@ -268,6 +268,26 @@ TEST(Step, BlockDroppedOnAFloorComesToRest) {
   EXPECT_LT(std::sqrt(floorVz2 / onFloor), 0.6);
 }
 
+// A particle that starts within one step of a face (beyond its push),
+// moving into it, ends the run's first step back on its side, moving away,
+// from above and from below alike.
+TEST(Step, FirstStepKeepsAParticleOnAFaceOnItsSide) {
+  std::unique_ptr<FluidSolver> s(MakeSolver(216.0));
+  s->AddSource(Vec3f());
+  ColliderMesh* floor = Floor(0.0f, 20.0f, 1.3333f / 6.0f);
+  floor->adherence = 0.0f;
+  s->colliders.push_back(floor);
+  s->domainMin = Vec3f(-20, -20, -5);
+  s->domainMax = Vec3f(20, 20, 20);
+  const int above = Put(*s, Vec3f(0.5f, 0.5f, 0.3f), 1.0f / 6.0f, Vec3f(0, 0, -40));
+  const int below = Put(*s, Vec3f(-0.5f, 0.5f, -0.3f), 1.0f / 6.0f, Vec3f(0, 0, 40));
+  ASSERT_TRUE(s->Step(0.0f, 0.01f, {}, 20.1f, false, true));
+  EXPECT_GT(s->particles[above].pos.z, 0.0f);
+  EXPECT_GT(s->particles[above].vel.z, 0.0f);
+  EXPECT_LT(s->particles[below].pos.z, 0.0f);
+  EXPECT_LT(s->particles[below].vel.z, 0.0f);
+}
+
 TEST(Step, LoneParticleOnASlipperyFloorGainsNoHeight) {
   // No adherence: no friction or bounce either, only gravity and the push.
   // A drop from 0.3 bounces; the varying step still lets it gain a little

@@ -191,6 +191,25 @@ TEST(ParticleSystem, ColliderBuffersFollowTheLoadedGeometry) {
   EXPECT_EQ(v[0].w, 0.0f);
 }
 
+// A fill may start a particle on a collider face, moving into it. The first
+// step had no faces placed yet, so it went through unseen and was then
+// pushed on away from the far side; now it ends back on its side, as on
+// every later step.
+TEST(ParticleSystem, FirstStepKeepsAParticleOnAFaceOnItsSide) {
+  ScratchDir d("ps_first_step");
+  MakeDirs(d);
+  ASSERT_TRUE(WriteFillFile(FillFilePath(d.path()), 1000.0f, {{0.3f, 0.3f, 0.001f}, {0.5f, 0.3f, -0.001f}},
+                            {{0, 0, -2}, {0, 0, 2}}));
+  ASSERT_TRUE(WriteColliderFile(ColliderFilePath(d.path(), 0), {{-4, -4, 0}, {8, -4, 0}, {-4, 8, 0}}));
+  ParticleSystem ps(RunSetup(d.path()), 0, 2);
+  ps.LoadParticles(0, 2);
+  ASSERT_TRUE(ps.LoadColliderFrame(0, true, 1));
+  ps.Step(0, 2, 10);
+  const std::vector<F4> x = ps.DownloadPositions();
+  EXPECT_GT(x[0].y, 0.0f);  // the file's z is the solver's y
+  EXPECT_LT(x[1].y, 0.0f);  // the same from below
+}
+
 TEST(ParticleSystem, StepKeepsTheVelocitySlotAndWritesOnlyLiveParticles) {
   ScratchDir d("ps_step");
   MakeDirs(d);
