@@ -918,6 +918,7 @@ void SurfacePolygonizer::SeedFromParticles() {
           // b under a root that a once had is joined to a already.
           int32_t rootA = find(a);
           const bool withFirst = prefix.JoinedToFirst(rootA, find);
+          const int64_t testsBefore = tests;
           for (int run = 0; run < 6; ++run) {
             if (joined & (1u << run)) continue;
             // Within the own cell, each pair once: the members after q; a
@@ -943,7 +944,8 @@ void SurfacePolygonizer::SeedFromParticles() {
               }
             }
           }
-          joined |= prefix.Advance(find, joined);
+          // Only a member that tested a pair can have joined more.
+          if (tests != testsBefore) joined |= prefix.Advance(find, joined);
         }
       }
     }
@@ -974,13 +976,14 @@ void SurfacePolygonizer::SeedFromParticles() {
           const int32_t a = pk.index[size_t(q)];
           int32_t rb = run == 0 ? q + 1 : runs[run][0];
           if (prefix.JoinedToFirst(find(a), find)) rb = std::max(rb, prefix.end[run]);
+          const int64_t testsBefore = tests;
           for (int32_t r = rb; r < re; ++r) {
             const float ddx = px - pk.x[size_t(r)], ddy = py - pk.y[size_t(r)], ddz = pz - pk.z[size_t(r)];
             const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
             if (d2 > reject || !(std::sqrt(d2) < blobRadius)) continue;
             pair(a, pk.index[size_t(r)], tests);
           }
-          joined |= prefix.Advance(find, ~((1u << run) | 1u));
+          if (tests != testsBefore) joined |= prefix.Advance(find, ~((1u << run) | 1u));
         }
       }
     }
