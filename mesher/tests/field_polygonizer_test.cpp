@@ -196,6 +196,75 @@ TEST(Polygonizer, TwoSeedsOneSurfaceAndJoinThreshold) {
   EXPECT_EQ(wrap.mesh.faces, main.b.mesh.faces);
 }
 
+// The seed pass skips pairs already joined; for packed particles (all at
+// one point, scattered in one cell, several lowest z shared) and clumps
+// among loose ones it still finds the seeds of the serial walk over the
+// neighbour lists, on one thread and on eight.
+TEST(Polygonizer, PackedParticlesGetTheSeedsOfTheSerialWalk) {
+  std::vector<std::vector<Point3>> sets;
+  sets.push_back(std::vector<Point3>(2100, Point3(0.5f, 0.5f, 0.5f)));
+  std::vector<Point3> cell, mixed;
+  uint32_t r = 12345;
+  auto u = [&r](float lo, float hi) {
+    r = r * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(r >> 8) * (1.0f / 16777216.0f);
+  };
+  for (int i = 0; i < 2100; ++i) cell.push_back(Point3(u(0.1f, 1.5f), u(0.1f, 1.5f), u(0.1f, 1.5f)));
+  cell[700].z = cell[1200].z = cell[1900].z = 0.05f;  // a shared lowest z
+  sets.push_back(cell);
+  for (int i = 0; i < 1200; ++i) mixed.push_back(Point3(-5.0f, 0.0f, 1.0f));
+  for (int i = 0; i < 900; ++i) mixed.push_back(Point3(u(4.0f, 5.0f), u(0.0f, 1.0f), u(0.0f, 1.0f)));
+  for (int i = 0; i < 40; ++i) mixed.push_back(Point3(u(-8.0f, 8.0f), u(-8.0f, 8.0f), u(-2.0f, 3.0f)));
+  sets.push_back(mixed);
+  // So far off that the grid keeps no dense table of its cells.
+  cell.push_back(Point3(4000.0f, -3000.0f, 0.0f));
+  sets.push_back(cell);
+  const int before = omp_get_max_threads();
+  for (size_t k = 0; k < sets.size(); ++k) {
+    std::vector<int32_t> seeds[2];
+    for (int t = 0; t < 2; ++t) {
+      omp_set_num_threads(t == 0 ? 1 : 8);
+      Scene sc(sets[k], {});
+      seeds[t] = sc.b.polygonizer.seedParticles;
+      if (t == 1) break;
+      // The serial walk: groups in index order, members in the order they
+      // join, each testing its unvisited neighbours at the midpoint.
+      SurfaceBuilder& b = sc.b;
+      b.FindNeighbours();
+      const int32_t n = b.Count();
+      std::vector<uint8_t> visited(size_t(n), 0);
+      std::vector<int32_t> expected;
+      for (int32_t i = 0; i < n; ++i) {
+        if (visited[size_t(i)]) continue;
+        std::vector<int32_t> group{i};
+        visited[size_t(i)] = 1;
+        for (size_t w = 0; w < group.size(); ++w) {
+          const int32_t a = group[w];
+          for (int32_t m = 0; m < b.NeighbourCount(a); ++m) {
+            const int32_t nb = b.Neighbours(a)[m];
+            if (visited[size_t(nb)]) continue;
+            const Point3 q = (b.particles[size_t(a)].position + b.particles[size_t(nb)].position) * 0.5f;
+            if (!(b.polygonizer.FieldValue(q) > b.groupJoin)) continue;
+            group.push_back(nb);
+            visited[size_t(nb)] = 1;
+          }
+        }
+        int32_t seed = group[0];
+        float low = 1e6f;
+        for (int32_t m : group)
+          if (b.particles[size_t(m)].position.z < low) {
+            low = b.particles[size_t(m)].position.z;
+            seed = m;
+          }
+        expected.push_back(seed);
+      }
+      EXPECT_EQ(seeds[0], expected) << "set " << k;
+    }
+    EXPECT_EQ(seeds[1], seeds[0]) << "set " << k;
+  }
+  omp_set_num_threads(before);
+}
+
 TEST(Polygonizer, LargeSizesReachBelowTheLattice) {
   // Size 3 lifts the field above zero on the bottom plane of the lattice
   // box: cubes below slice 0 are evaluated like any other.
