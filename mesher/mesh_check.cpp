@@ -33,6 +33,10 @@ MeshCheck CheckMesh(const MeshRecord& mesh) {
   };
   std::vector<HalfEdge> he;
   he.reserve(nF * 3);
+  // The volume of a closed mesh is the same about any point; about one of
+  // its own vertices the products stay small far from the origin, where
+  // about the origin they cancelled to nothing but rounding.
+  const Point3 ref = nV > 0 ? mesh.vertices[0] : Point3(0.0f, 0.0f, 0.0f);
   for (size_t f = 0; f < nF; ++f) {
     const MeshFace& t = mesh.faces[f];
     bool bad = false;
@@ -42,11 +46,17 @@ MeshCheck CheckMesh(const MeshRecord& mesh) {
       continue;
     }
     const Point3 &a = mesh.vertices[size_t(t[0])], &b = mesh.vertices[size_t(t[1])], &c = mesh.vertices[size_t(t[2])];
-    const double ax = a.x, ay = a.y, az = a.z, bx = b.x, by = b.y, bz = b.z, cx = c.x, cy = c.y, cz = c.z;
+    const double ax = double(a.x) - ref.x, ay = double(a.y) - ref.y, az = double(a.z) - ref.z;
+    const double bx = double(b.x) - ref.x, by = double(b.y) - ref.y, bz = double(b.z) - ref.z;
+    const double cx = double(c.x) - ref.x, cy = double(c.y) - ref.y, cz = double(c.z) - ref.z;
     r.volume += (ax * (by * cz - bz * cy) - ay * (bx * cz - bz * cx) + az * (bx * cy - by * cx)) / 6.0;
     const double ux = bx - ax, uy = by - ay, uz = bz - az, vx = cx - ax, vy = cy - ay, vz = cz - az;
     const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
     r.area += 0.5 * std::sqrt(nx * nx + ny * ny + nz * nz);
+    // Differences of floats, and their products for a face of nearby
+    // corners, are exact in double: a zero here
+    // is a face that has no area in the stored vertices.
+    if (nx == 0.0 && ny == 0.0 && nz == 0.0) ++r.zeroAreaFaces;
     for (int s = 0; s < 3; ++s) {
       const int32_t p = t[s], q = t[(s + 1) % 3];
       const int32_t cp = int32_t(3 * f) + s, cq = int32_t(3 * f) + (s + 1) % 3;
@@ -82,8 +92,12 @@ MeshCheck CheckMesh(const MeshRecord& mesh) {
     for (size_t k = s + 1; k < e; ++k) faces.Join(he[s].cornerLo / 3, he[k].cornerLo / 3);
     s = e;
   }
-  std::vector<uint8_t> used(nF, 0), fans(size_t(nV), 0);
-  for (const HalfEdge& h : he) used[size_t(h.cornerLo / 3)] = 1;
+  std::vector<uint8_t> used(nF, 0), fans(size_t(nV), 0), named(size_t(nV), 0);
+  for (const HalfEdge& h : he) {
+    used[size_t(h.cornerLo / 3)] = 1;
+    named[size_t(h.lo)] = named[size_t(h.hi)] = 1;
+  }
+  for (int64_t v = 0; v < nV; ++v) r.unusedVertices += !named[size_t(v)];
   for (size_t f = 0; f < nF; ++f) {
     if (!used[f]) continue;
     if (faces.Find(int32_t(f)) == int32_t(f)) ++r.components;

@@ -578,6 +578,29 @@ inline void FieldTerms(const float* X, const float* Y, const float* Z, const flo
 }  // namespace
 
 namespace {
+// A lattice point gets its vertex from the first triangle corner that names
+// it, also in a triangle the clustering then drops; a point named only by
+// dropped triangles left a vertex that no face used (a pool of 4,000
+// particles had one, a spread-out set seven), and the surface was no longer
+// one closed sheet of used points. Such vertices go; the others keep their
+// order and the faces theirs.
+void DropUnusedVertices(MeshRecord& m) {
+  const size_t nV = m.vertices.size();
+  std::vector<int32_t> index(nV, -1);
+  for (const MeshFace& f : m.faces)
+    for (int c = 0; c < 3; ++c) index[size_t(f[c])] = 0;
+  int32_t kept = 0;
+  for (size_t v = 0; v < nV; ++v)
+    if (index[v] == 0) {
+      index[v] = kept;
+      m.vertices[size_t(kept++)] = m.vertices[v];
+    }
+  if (size_t(kept) == nV) return;
+  m.vertices.resize(size_t(kept));
+  for (MeshFace& f : m.faces)
+    for (int c = 0; c < 3; ++c) f[c] = index[size_t(f[c])];
+}
+
 // How far into each run of a cell's pair walk (run 0 the cell itself, then
 // runs of neighbour cells) every member is joined to the cell's first
 // member. Roots only merge, so the prefixes only grow, and a member joined
@@ -1641,6 +1664,7 @@ void SurfacePolygonizer::BuildAndShrinkWrap(float detail, float melting, float r
                                             VertexInfluenceLists* lists, const std::vector<Point3>* velocities) {
   Polygonize(detail, melting, radiusFactor);
   double t0 = Now();
+  DropUnusedVertices(*mesh_);
   const size_t nV = mesh_->vertices.size();
   mesher_util::ReserveMapped(mesh_->secondVertices, nV);
   mesh_->secondVertices.assign(nV, Point3(0.0f, 0.0f, 0.0f));

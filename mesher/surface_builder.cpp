@@ -12,6 +12,73 @@ inline double Now() { return mesher_util::NowSeconds(); }
 // Sets larger than this have their bounds found in parallel.
 constexpr int32_t kParallelBounds = 1 << 15;
 bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+// Sets whose middle lies within this of the origin on an axis are built
+// where they are (their meshes stay as they always were); others relative
+// to a point near their middle.
+constexpr float kNearOrigin = 4096.0f;
+
+// The origin the build works relative to on one axis: 0 near the origin,
+// else the middle of the set rounded to a multiple of 1024, so that it and
+// a position near it differ by an exact float.
+float WorkingOrigin(float lo, float hi) {
+  const double mid = 0.5 * (double(lo) + double(hi));
+  if (!(std::fabs(mid) >= double(kNearOrigin))) return 0.0f;
+  return float(std::round(mid / 1024.0) * 1024.0);
+}
+
+// Whether face f's corners lie on one point or line, exactly (differences
+// of floats, and their products for nearby corners, are exact in double).
+bool NoArea(const std::vector<Point3>& v, const MeshFace& f) {
+  const Point3 &a = v[size_t(f[0])], &b = v[size_t(f[1])], &c = v[size_t(f[2])];
+  const double ux = double(b.x) - a.x, uy = double(b.y) - a.y, uz = double(b.z) - a.z;
+  const double vx = double(c.x) - a.x, vy = double(c.y) - a.y, vz = double(c.z) - a.z;
+  return uy * vz - uz * vy == 0.0 && uz * vx - ux * vz == 0.0 && ux * vy - uy * vx == 0.0;
+}
+
+// Moved back far from the origin, vertices a few hundredths of a unit apart
+// can round onto one float point (at 1e6 floats lie 1/16 apart), leaving
+// faces without area. Each such face has a corner moved by one float step:
+// the later of two that met, away from the other as they lay before the
+// move (`near`); else the last corner, across the line the three lie on.
+// The surface moves by no more than its own rounding, and its faces and
+// their order stay as built. A few rounds, as a step may meet a third point.
+void SeparateRoundedCorners(std::vector<Point3>& v, const std::vector<Point3>& near,
+                            const std::vector<MeshFace>& faces) {
+  const int64_t nF = int64_t(faces.size());
+  std::vector<uint8_t> flat(faces.size());
+  for (int round = 0; round < 8; ++round) {
+#pragma omp parallel for schedule(static) if (nF > kParallelBounds)
+    for (int64_t f = 0; f < nF; ++f) flat[size_t(f)] = NoArea(v, faces[size_t(f)]);
+    bool any = false;
+    for (int64_t f = 0; f < nF; ++f) {
+      if (!flat[size_t(f)] || !NoArea(v, faces[size_t(f)])) continue;  // an earlier step may have mended it
+      any = true;
+      const MeshFace& t = faces[size_t(f)];
+      int32_t moved = std::max(t[0], std::max(t[1], t[2]));
+      Point3 away(1.0f, 0.0f, 0.0f);
+      bool met = false;
+      for (int s = 0; s < 3 && !met; ++s) {
+        const int32_t p = t[s], q = t[(s + 1) % 3];
+        if (!(v[size_t(p)] == v[size_t(q)])) continue;
+        met = true;
+        moved = std::max(p, q);
+        away = near[size_t(moved)] - near[size_t(std::min(p, q))];
+      }
+      if (!met) {
+        // Across the line: along the axis the line runs least.
+        const Point3 d = v[size_t(t[1])] - v[size_t(t[0])] + (v[size_t(t[2])] - v[size_t(t[0])]);
+        const float ax = std::fabs(d.x), ay = std::fabs(d.y), az = std::fabs(d.z);
+        away = ax <= ay && ax <= az ? Point3(1, 0, 0) : ay <= az ? Point3(0, 1, 0) : Point3(0, 0, 1);
+      }
+      int axis = 0;
+      for (int a = 1; a < 3; ++a)
+        if (std::fabs(away[a]) > std::fabs(away[axis])) axis = a;
+      float& x = v[size_t(moved)][axis];
+      x = std::nextafter(x, away[axis] < 0.0f ? -INFINITY : INFINITY);
+    }
+    if (!any) return;
+  }
+}
 }  // namespace
 
 SurfaceBuilder::SurfaceBuilder(float d) : grid(this), polygonizer(this, &mesh) { SetDensity(d); }
@@ -194,6 +261,36 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     for (int32_t i = 0; i < count; ++i)
       if (!Finite(particles[size_t(i)].position)) particles[size_t(i)].skip = 1;
     ComputeBounds();
+    // A float holds a position 1e6 from the origin to 1/16 of a unit: the
+    // lattice and the field there lost so much that faces collapsed (52 of
+    // 1,100 had no area at 1e6; at 1e7 a whole surface became one point).
+    // Such a set is built relative to a working origin near its middle and
+    // the mesh moved back at the end; its particles are put back as given.
+    Point3 origin(0.0f, 0.0f, 0.0f);
+    if (boundsMin.x <= boundsMax.x)
+      origin = Point3(WorkingOrigin(boundsMin.x, boundsMax.x), WorkingOrigin(boundsMin.y, boundsMax.y),
+                      WorkingOrigin(boundsMin.z, boundsMax.z));
+    const bool shifted = origin.x != 0.0f || origin.y != 0.0f || origin.z != 0.0f;
+    vorel::host::LargeVector<Point3> given;
+    struct Restore {
+      SurfaceBuilder& b;
+      const vorel::host::LargeVector<Point3>& given;
+      ~Restore() {
+        if (given.empty()) return;
+        b.grid.Clear();  // it holds the moved positions
+        for (int32_t i = 0; i < b.count; ++i) b.particles[size_t(i)].position = given[size_t(i)];
+      }
+    } restore{*this, given};
+    if (shifted) {
+      given.resize(size_t(count));
+#pragma omp parallel for schedule(static) if (count > kParallelBounds)
+      for (int32_t i = 0; i < count; ++i) {
+        Point3& q = particles[size_t(i)].position;
+        given[size_t(i)] = q;
+        q = q - origin;
+      }
+      ComputeBounds();
+    }
     grid.Clear();
     grid.InsertAll(count);
     grid.Pack();
@@ -203,6 +300,17 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     double t1 = Now();
     polygonizer.BuildAndShrinkWrap(detail, melting, radiusFactor, shrink, lists, velocities);
     polygonizer.timings.grid = t1 - t0;
+    if (shifted) {
+      const std::vector<Point3> near = mesh.vertices;
+      const int64_t nV = int64_t(mesh.vertices.size());
+#pragma omp parallel for schedule(static) if (nV > kParallelBounds)
+      for (int64_t v = 0; v < nV; ++v) mesh.vertices[size_t(v)] = mesh.vertices[size_t(v)] + origin;
+      SeparateRoundedCorners(mesh.vertices, near, mesh.faces);
+      mesh.boundsMin = mesh.boundsMin + origin;
+      mesh.boundsMax = mesh.boundsMax + origin;
+      boundsMin = boundsMin + origin;
+      boundsMax = boundsMax + origin;
+    }
   } catch (const std::bad_alloc&) {
     // Everything the failed build holds goes, so that the caller can go on
     // with this builder once it has said why there is no surface.

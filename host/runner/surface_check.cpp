@@ -31,14 +31,21 @@ bool RunMeshCheck(const std::string& rest, std::ostream& out, std::string& err) 
       return false;
     }
     const MeshCheck c = CheckMesh(mesh);
-    if (c.Manifold()) {
+    if (c.Sound()) {
       ++good;
       continue;
     }
-    out << file << ": not a closed 2-manifold: " << c.boundaryEdges << " boundary edges, " << c.nonManifoldEdges
-        << " edges with more than two faces, " << c.misorientedEdges << " directed edges used twice, "
-        << c.nonManifoldVertices << " non-manifold vertices, " << c.degenerateFaces << " degenerate faces\n";
+    out << file << ": not a closed 2-manifold enclosing a volume: " << c.boundaryEdges << " boundary edges, "
+        << c.nonManifoldEdges << " edges with more than two faces, " << c.misorientedEdges
+        << " directed edges used twice, " << c.nonManifoldVertices << " non-manifold vertices, " << c.degenerateFaces
+        << " degenerate faces, " << c.zeroAreaFaces << " faces of zero area, " << c.unusedVertices
+        << " unused vertices, volume " << c.volume << "\n";
   }
   out << "meshcheck: " << good << " of " << files.size() << " surface files are closed 2-manifolds\n";
+  if (good != int(files.size())) {
+    err = std::to_string(files.size() - size_t(good)) + " of " + std::to_string(files.size()) +
+          " surface files are not closed 2-manifolds enclosing a volume";
+    return false;
+  }
   return true;
 }

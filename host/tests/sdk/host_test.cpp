@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -198,6 +199,55 @@ std::string RunCommand(const std::string& cmd, int& code) {
   int rc = p ? pclose(p) : -1;
   code = rc >= 0 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   return out;
+}
+
+// A surface mesh file of a tetrahedron (layout of the mesher's files);
+// `turned` winds every face the other way, `extra` adds an unused vertex.
+void WriteTetrahedron(const std::string& path, bool turned, bool extra) {
+  std::vector<float> v = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
+  if (extra) v.insert(v.end(), {5, 5, 5});
+  std::vector<int32_t> f = {0, 2, 1, 0, 1, 3, 1, 2, 3, 2, 0, 3};
+  if (turned)
+    for (size_t t = 0; t < f.size(); t += 3) std::swap(f[t], f[t + 1]);
+  std::ofstream out(path, std::ios::binary);
+  auto word = [&](uint32_t w) { out.write(reinterpret_cast<const char*>(&w), 4); };
+  auto real = [&](float x) { out.write(reinterpret_cast<const char*>(&x), 4); };
+  const uint32_t nV = uint32_t(v.size() / 3);
+  word(0);
+  word(2);
+  word(0xBACABACAu);
+  word(nV);
+  for (float x : v) real(x);
+  word(nV);
+  for (uint32_t i = 0; i < 3 * nV; ++i) real(0);
+  for (uint32_t i = 0; i < 2 * nV; ++i) real(0);
+  word(uint32_t(f.size() / 3));
+  for (int32_t i : f) word(uint32_t(i));
+  word(0xDEDEDEDEu);
+}
+
+// A surface turned inside out or with a vertex no face uses is closed and
+// oriented, yet not a surface of liquid: meshcheck names it and fails.
+TEST(VorelHost, MeshcheckFailsOnSurfacesThatEncloseNothing) {
+  const std::string dir = std::string(VOREL_BINARY_DIR) + "/sdk_meshcheck";
+  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+  WriteTetrahedron(dir + "/m00000.bin", false, false);
+  WriteTetrahedron(dir + "/turned.bin", true, false);
+  WriteTetrahedron(dir + "/extra.bin", false, true);
+  int rc = 0;
+  std::string out = RunHost("meshcheck " + dir + "\n"
+                            "fails meshcheck " + dir + "/turned.bin\n"
+                            "fails meshcheck " + dir + "/extra.bin\n",
+                            rc);
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("meshcheck: 1 of 1 surface files are closed 2-manifolds"), std::string::npos) << out;
+  EXPECT_NE(out.find("turned.bin: not a closed 2-manifold enclosing a volume"), std::string::npos) << out;
+  EXPECT_NE(out.find("volume -0.166667"), std::string::npos) << out;
+  EXPECT_NE(out.find("0 faces of zero area, 1 unused vertices"), std::string::npos) << out;
+  EXPECT_NE(out.find("failed as expected: 1 of 1 surface files are not closed 2-manifolds enclosing a volume"),
+            std::string::npos)
+      << out;
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(VorelHost, HelpPrintsTheUsageOnceAndSucceeds) {
