@@ -450,35 +450,61 @@ bool SceneScript::RunCommand(const std::string& line) {
     Print(std::string(n->GetName()) + "." + d.int_name + " = " + ValueText(p.pb, d, t));
     return true;
   }
-  if (cmd == "move" || cmd == "rotate") {
-    if (cmd == "move" && !need(5, "move <node> <x> <y> <z>")) return false;
-    if (cmd == "rotate" && !need(4, "rotate <node> <x|y|z> <degrees>")) return false;
+  if (cmd == "move" || cmd == "rotate" || cmd == "keymove" || cmd == "keyrotate" || cmd == "keyscale") {
+    // The key forms name the frame after the node and set a transform key
+    // there (position, rotation or scale changed from the node's transform
+    // at that frame); the others change the transform at the current time,
+    // which animate mode also keys.
+    const bool keyed = cmd.compare(0, 3, "key") == 0;
+    const std::string op = keyed ? cmd.substr(3) : cmd;
+    const std::string at = keyed ? " <frame>" : "";
+    if (op == "move" && !need(keyed ? 6 : 5, (cmd + " <node>" + at + " <x> <y> <z>").c_str())) return false;
+    if (op == "rotate" && !need(keyed ? 5 : 4, (cmd + " <node>" + at + " <x|y|z> <degrees>").c_str()))
+      return false;
+    if (op == "scale" && !need(6, "keyscale <node> <frame> <sx> <sy> <sz>")) return false;
     INode* n = node(w[1]);
     if (!n) return false;
     TimeValue t = ip->GetTime();
+    if (keyed && !frame(w[2], t)) return false;
+    const size_t a = keyed ? 3 : 2;
     Matrix3 tm = n->GetNodeTM(t);
-    if (cmd == "move") {
+    if (op == "move") {
       float x, y, z;
-      if (!ParseFloat(w[2], x) || !ParseFloat(w[3], y) || !ParseFloat(w[4], z)) return Fail("not a position");
+      if (!ParseFloat(w[a], x) || !ParseFloat(w[a + 1], y) || !ParseFloat(w[a + 2], z)) return Fail("not a position");
       tm.SetTrans(Point3(x, y, z));
-    } else {
+    } else if (op == "rotate") {
       float deg;
-      std::string ax = Lower(w[2]);
-      if (!ParseFloat(w[3], deg) || (ax != "x" && ax != "y" && ax != "z")) return Fail("not a rotation");
-      float a = deg * 3.14159265358979f / 180.0f;
+      std::string ax = Lower(w[a]);
+      if (!ParseFloat(w[a + 1], deg) || (ax != "x" && ax != "y" && ax != "z")) return Fail("not a rotation");
+      float r = deg * 3.14159265358979f / 180.0f;
       Point3 pos = tm.GetTrans();
       tm.NoTrans();
-      tm = tm * (ax == "x" ? RotateXMatrix(a) : ax == "y" ? RotateYMatrix(a) : RotateZMatrix(a));
+      tm = tm * (ax == "x" ? RotateXMatrix(r) : ax == "y" ? RotateYMatrix(r) : RotateZMatrix(r));
       tm.SetTrans(pos);
+    } else {
+      // The scale along the node's own axes, whatever it was before.
+      float x, y, z;
+      if (!ParseFloat(w[a], x) || !ParseFloat(w[a + 1], y) || !ParseFloat(w[a + 2], z) || x == 0.0f ||
+          y == 0.0f || z == 0.0f)
+        return Fail("not a scale (three non-zero factors)");
+      tm.SetRow(0, tm.GetRow(0).Normalize() * x);
+      tm.SetRow(1, tm.GetRow(1).Normalize() * y);
+      tm.SetRow(2, tm.GetRow(2).Normalize() * z);
     }
-    n->SetNodeTM(t, tm);
+    if (keyed) {
+      if (!n->SetTMKey(t, tm)) return Fail("not a transform a key can hold (not finite, or flat)");
+    } else {
+      n->SetNodeTM(t, tm);
+    }
     return true;
   }
   if (cmd == "where") {
-    if (!need(2, "where <node>")) return false;
+    if (!need(2, "where <node> [<frame>]")) return false;
     INode* n = node(w[1]);
     if (!n) return false;
-    const Matrix3 tm = n->GetNodeTM(ip->GetTime());
+    TimeValue t = ip->GetTime();
+    if (w.size() > 2 && !frame(w[2], t)) return false;
+    const Matrix3 tm = n->GetNodeTM(t);
     auto row = [](const Point3& p) {
       return "[" + FormatFloat(p.x) + "," + FormatFloat(p.y) + "," + FormatFloat(p.z) + "]";
     };
