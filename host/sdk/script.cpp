@@ -667,7 +667,7 @@ bool SceneScript::RunCommand(const std::string& line) {
     // clock): a script states the limits every frame must keep.
     const char* usage =
         "framecheck <folder> <first> <last> [scale=<s>] [inside=<x0,y0,z0,x1,y1,z1>] [speed<=<v>] "
-        "[parked<=<n>] [count>=<n>]";
+        "[parked<=<n>] [count>=<n>] [outside=<node>] [moved<=<v>[,<percent>]]";
     int first = 0, last = 0;
     if (!need(4, usage)) return false;
     if (!ParseInt(w[2], first) || !ParseInt(w[3], last) || first < 0 || last < first)
@@ -701,6 +701,35 @@ bool SceneScript::RunCommand(const std::string& line) {
         ok = ParseInt(value, limits.maxParked) && limits.maxParked >= 0;
       } else if (key == "count>") {
         ok = ParseInt(value, limits.minCount);
+      } else if (key == "moved<") {
+        const size_t comma = value.find(',');
+        ok = ParseFloat(value.substr(0, comma), limits.maxMotion) && limits.maxMotion >= 0.0f;
+        if (ok && comma != std::string::npos)
+          ok = ParseFloat(value.substr(comma + 1), limits.motionShare) && limits.motionShare > 0.0f &&
+               limits.motionShare <= 100.0f;
+        limits.framesPerSecond = float(TIME_TICKSPERSEC) / float(ip->GetTicksPerFrame());
+      } else if (key == "outside") {
+        // Cache frame f is host frame f: the node's object box where its
+        // transform puts it then (a moving collider's inside).
+        INode* n = ip->GetINodeByName(w[k].substr(eq + 1).c_str());
+        ok = n != nullptr;
+        if (ok) {
+          limits.clearName = n->GetName();
+          const TimeValue tpf = ip->GetTicksPerFrame();
+          limits.keepClear = [n, tpf](int f, const float p[3]) {
+            const TimeValue t = TimeValue(f) * tpf;
+            Object* o = n->EvalWorldState(t).obj;
+            if (!o) return false;
+            Box3 b;
+            o->GetDeformBBox(t, b);
+            if (b.IsEmpty()) return false;
+            const Point3 q = Point3(p[0], p[1], p[2]) * n->GetObjectTM(t).Inverse();
+            // Strictly inside: a particle resting on a face is not in.
+            const float e = 1e-4f;
+            return q.x > b.pmin.x + e && q.y > b.pmin.y + e && q.z > b.pmin.z + e && q.x < b.pmax.x - e &&
+                   q.y < b.pmax.y - e && q.z < b.pmax.z - e;
+          };
+        }
       }
       if (!ok) return Fail("not a limit: " + w[k] + " (" + usage + ")");
     }
@@ -710,6 +739,9 @@ bool SceneScript::RunCommand(const std::string& line) {
     char text[300];
     std::snprintf(text, sizeof text, "framecheck %d..%d: %d frame(s), up to %d particle(s), %d parked, fastest %.4g",
                   first, last, sum.frames, sum.mostParticles, sum.mostParked, double(sum.fastest));
+    if (limits.maxMotion >= 0.0f)
+      std::snprintf(text + std::strlen(text), sizeof text - std::strlen(text), ", moving at most %.4g",
+                    double(sum.fastestMotion));
     Print(text);
     return held ? true : Fail(why);
   }
