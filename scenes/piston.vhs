@@ -46,3 +46,6 @@ save piston.vsc
 reset
 load piston.vsc
 where piston 35
+# A scale key doubles the piston's thickness at frame 50.
+keyscale piston 50 1 2 1
+where piston 50
