@@ -418,6 +418,8 @@ float StartPlaneOffset(const ColliderMesh& mesh, int f, const Vec3f& p, float no
 float PlaneSpeedAt(const ColliderMesh& mesh, int f, const Vec3f& p) {
   if (mesh.vertexVelocity.size() != mesh.mesh.vertices.size()) return 0.0f;
   const MeshFace& face = mesh.mesh.faces[f];
+  for (int v : face)
+    if (v < 0 || v >= mesh.mesh.VertexCount()) return 0.0f;
   const Point3 &A = mesh.mesh.vertices[face[0]], &B = mesh.mesh.vertices[face[1]], &C = mesh.mesh.vertices[face[2]];
   const Vec3f a(A.x, A.y, A.z), ab = Vec3f(B.x, B.y, B.z) - a, ac = Vec3f(C.x, C.y, C.z) - a, ap = p - a;
   const Vec3f n = Vec3Cross(ab, ac);
