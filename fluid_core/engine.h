@@ -53,7 +53,9 @@ void CollectSourceNodes(INode* node, std::vector<INode*>& list);
 void CollectForceFields(INode* node, std::vector<ForceField*>& list);
 
 // Per face: (centroid of the second vertex set - centroid of the first) .
-// unit normal x 3600 / ticks per frame; 0 for faces without both sets.
+// unit normal x 4800 / ticks per frame, in units a second, as the particles'
+// speeds are (the second set lies one frame later); 0 for faces without both
+// sets. Per vertex, `vertexVelocity` likewise (empty without both sets).
 void ComputeFaceNormalSpeeds(ColliderMesh& mesh, int ticksPerFrame);
 
 // Seconds the engine spent in each kind of work (and sub-steps run) since
@@ -294,6 +296,20 @@ class FluidEngine {
   void NoteCacheFailure(const std::string& path, int err);
   void ShowStatisticsIfOpen();
   void BuildColliders(TimeValue tick, bool withMotion);
+  // The tick the sub-step whose colliders UpdateColliderMeshes builds began
+  // at (kNoStepStart outside the sub-step loop: no sweep is known).
+  static constexpr TimeValue kNoStepStart = TIME_NegInfinity;
+  TimeValue colliderStepStart_ = kNoStepStart;
+  // The node of each of the solver's colliders, in list order.
+  std::vector<INode*> colliderNodes_;
+ public:
+  // Once per solve and pair: a collider around the source's position whose
+  // walls, each holding the particles off by the collision reach at the
+  // source's spacing, leave no room for one particle between them (emission
+  // then places nothing). Says which, the room, and the LOD or Scale that
+  // gives room; false when nothing was said.
+  bool NoteContainerTooSmall(int source, const Vec3f& at);
+ private:
   // SolveFrame's work, out-of-memory failures let through.
   bool SolveFrameSteps(int n);
   // Ends a run that cannot go on: the solver goes back to the last frame on

@@ -22,6 +22,8 @@ void ColliderMesh::FreeArrays() {
   faceExtraA.clear();
   faceExtraB.clear();
   faceNormalSpeed.clear();
+  vertexVelocity.clear();
+  stepStartVertices.clear();
   faceIndex = FaceIndex();
 }
 

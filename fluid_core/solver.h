@@ -97,6 +97,14 @@ struct ColliderMesh {
   std::vector<float> faceExtraA;
   std::vector<float> faceExtraB;
   std::vector<float> faceNormalSpeed;  // face speed along its normal this sub-step
+  // Each vertex's velocity this sub-step (units a second); empty for a
+  // collider that stands still. A rigid motion's velocity is affine in
+  // space, so the vertices' give it anywhere on a face's plane.
+  std::vector<Vec3f> vertexVelocity;
+  // Where the vertices stood when the sub-step began, for a collider that
+  // moved since then (else empty): a face that sweeps over a particle
+  // crosses it as a particle that steps through the face does.
+  std::vector<Vec3f> stepStartVertices;
   float bounds[6] = {1e6f, 1e6f, 1e6f, -1e6f, -1e6f, -1e6f};
   int32_t reservedA = 0;
   int32_t reservedB = 0;
@@ -457,8 +465,12 @@ class FluidSolver {
   // whose box held it, as CollideOne found (0: not known).
   void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity, float clearance = 0.0f);
   // A particle that moved from `from` to pos through a collider face: back
-  // on its side, mirrored, its velocity along the face turned round.
-  void KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec3f& from) const;
+  // on its side, mirrored, its velocity along the face turned round. With a
+  // `stepTime` (the step's length, s), a face that moved in it counts from
+  // where it stood when the step began (`stepStartVertices`), and a particle
+  // it swept over ends on the face's side moving along the normal at least
+  // as fast as the face moved.
+  void KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec3f& from, float stepTime = 0.0f) const;
   // Parks a live particle outside the domain; true when it did.
   bool KillOne(FluidParticle& p) const;
   // Puts a particle at the parking spot, dead and at rest.
@@ -557,6 +569,9 @@ class FluidSolver {
   // the records. Every sub-step of a frame but the first starts from them,
   // saving a pass over the records and MaxStableStep's own.
   int keptCount_ = -1;
+  // Some collider moved in this sub-step (`stepStartVertices`): every step
+  // is tested for faces crossed, however short (set by the collision pass).
+  bool facesMove_ = false;
   float keptBound_ = 0.0f;
   int64_t keptBad_ = 0;
   vorel::host::LargeVector<ForceInput> forceInput_;

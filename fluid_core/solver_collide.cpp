@@ -403,6 +403,36 @@ void NearestFace(const ColliderMesh& mesh, const Vec3f& p, int& face, Vec3f& foo
   }
 }
 
+// How far p lay from face f's plane where the face stood when the step
+// began (its `stepStartVertices`), or `now` when the face was flat then.
+float StartPlaneOffset(const ColliderMesh& mesh, int f, const Vec3f& p, float now) {
+  const MeshFace& face = mesh.mesh.faces[f];
+  const Vec3f& A = mesh.stepStartVertices[face[0]];
+  Vec3f n = Vec3Cross(mesh.stepStartVertices[face[1]] - A, mesh.stepStartVertices[face[2]] - A);
+  if (!Vec3NormalizeSafe(n)) return now;
+  return Vec3Dot(n, p - A);
+}
+
+// How fast face f's plane moves along its normal at p, in units a second
+// (f's corners valid): 0 for a collider that stands still.
+float PlaneSpeedAt(const ColliderMesh& mesh, int f, const Vec3f& p) {
+  if (mesh.vertexVelocity.size() != mesh.mesh.vertices.size()) return 0.0f;
+  const MeshFace& face = mesh.mesh.faces[f];
+  for (int v : face)
+    if (v < 0 || v >= mesh.mesh.VertexCount()) return 0.0f;
+  const Point3 &A = mesh.mesh.vertices[face[0]], &B = mesh.mesh.vertices[face[1]], &C = mesh.mesh.vertices[face[2]];
+  const Vec3f a(A.x, A.y, A.z), ab = Vec3f(B.x, B.y, B.z) - a, ac = Vec3f(C.x, C.y, C.z) - a, ap = p - a;
+  const Vec3f n = Vec3Cross(ab, ac);
+  const float nn = Vec3Dot(n, n);
+  if (!(nn > 0.0f)) return 0.0f;
+  // Barycentric weights of p's foot, outside the face too: there the
+  // affine velocity of a rigid motion still holds.
+  const float wb = Vec3Dot(Vec3Cross(ap, ac), n) / nn, wc = Vec3Dot(Vec3Cross(ab, ap), n) / nn;
+  const Vec3f u = mesh.vertexVelocity[face[0]] * (1.0f - wb - wc) + mesh.vertexVelocity[face[1]] * wb +
+                  mesh.vertexVelocity[face[2]] * wc;
+  return Vec3Dot(u, mesh.faceNormal[f]);
+}
+
 bool FaceSide(const ColliderMesh& mesh, const Vec3f& p, int f) { return PlaneOffset(mesh, f, p) > 0.0f; }
 
 void ReflectAcrossFace(const ColliderMesh& mesh, Vec3f& p, int f, bool /*side*/) {
@@ -684,7 +714,11 @@ void FluidSolver::CollideWithObjects() {
   const int n = count;
   int killed = 0;
   const Vec3f parking = parkingPos;
-  for (ColliderMesh* K : colliders) K->BuildFaceIndex();
+  facesMove_ = false;
+  for (ColliderMesh* K : colliders) {
+    K->BuildFaceIndex();
+    facesMove_ = facesMove_ || (K->collide && !K->stepStartVertices.empty());
+  }
   // Dynamic, so particles that touch many faces do not hold up a thread;
   // chunks of 64 rather than 1, since handing out 100000 single slots
   // through one shared counter costs more than the collisions themselves.
@@ -717,7 +751,8 @@ constexpr float kMaxStepSamples = 4096.0f;
 constexpr float kLeastClearance = 1e-4f;
 }  // namespace
 
-void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec3f& from) const {
+void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec3f& from,
+                                float stepTime) const {
   // The push grows from nothing at its reach: a jet fast enough went on
   // through a tank's walls, and was then pushed on away from them. A step
   // that crosses a face therefore ends mirrored back on the side it came
@@ -731,7 +766,13 @@ void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec
     auto test = [&](int f) {
       if (!InBox(&K->faceBox[size_t(f) * 6], at) || !FaceValid(*K, f)) return true;
       const Vec3f& N = K->faceNormal[f];
-      const float e0 = PlaneOffset(*K, f, from), e1 = PlaneOffset(*K, f, pos);
+      // A moving face is taken where it stood when the step began: one that
+      // swept over a particle standing still is crossed as well, else the
+      // particle ended inside the collider.
+      const bool moved = stepTime > 0.0f && K->stepStartVertices.size() == K->mesh.vertices.size();
+      const float e1 = PlaneOffset(*K, f, pos), now0 = PlaneOffset(*K, f, from);
+      const float e0 = moved ? StartPlaneOffset(*K, f, from, now0) : now0;
+      const float w = moved ? (e0 - now0) / stepTime : 0.0f;
       // Ending on the plane counts as crossing it: from there a particle's
       // side is lost, and one that hovered at a wall drifted out.
       if (!((e0 > 0.0f && e1 <= 0.0f) || (e0 < 0.0f && e1 >= 0.0f))) return true;
@@ -743,7 +784,14 @@ void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec
       const float side = e0 > 0.0f ? 1.0f : -1.0f;
       pos += N * (side * std::max(std::fabs(e1), kLeastClearance * spacing) - e1);
       const float vn = Vec3Dot(vel, N);
-      if (vn * side < 0.0f) vel -= N * (2.0f * vn);
+      if (w != 0.0f) {
+        // Carried, as the push of a face that moves would have: mirrored
+        // in the face's frame a particle standing still left at twice the
+        // face's speed.
+        if ((vn - w) * side < 0.0f) vel += N * (w - vn);
+      } else if (vn * side < 0.0f) {
+        vel -= N * (2.0f * vn);
+      }
       return true;
     };
     const Vec3f to = pos;
@@ -762,11 +810,13 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   FluidParticle& p = particles[i];
   if (p.dead) return;
   const Vec3f from = p.pos;
-  // A step shorter than the way to the nearest face plane crosses none.
+  const float dti = t1 - p.clock;
+  // A step shorter than the way to the nearest face plane crosses none
+  // (while no face moves).
   auto guardStep = [&] {
     const float least = std::min(clearance, CollisionReach(p.spacing));
     const Vec3f step = p.pos - from;
-    if (Vec3Dot(step, step) >= least * least) KeepOnItsSide(p.pos, p.vel, p.spacing, from);
+    if (Vec3Dot(step, step) >= least * least || facesMove_) KeepOnItsSide(p.pos, p.vel, p.spacing, from, dti);
   };
   const SolverSource* src = SourceOf(p);
   const bool over = src && src->overridesObjectParams != 0;
@@ -776,7 +826,6 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   else
     p.accel.y += -g;
   if (i < (int)forces.size()) p.accel += forces[i];
-  const float dti = t1 - p.clock;
   ColliderMesh* K = p.collider;
   const int f = p.face;
   if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount()) {
@@ -798,8 +847,13 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
       p.vel -= N * vn * 0.05f * ((100.0f - b) * 0.01f);
     }
     if (f < (int)K->faceNormalSpeed.size()) {
-      Vec3f push = N * K->faceNormalSpeed[f];
-      if (Vec3Dot(p.adhesion, push) > 0.0f) p.vel += push;
+      // A face that moves toward the particle's side carries it: its speed
+      // along the normal is raised to the face's, never beyond (adding the
+      // face's speed at every sub-step threw the liquid off a paddle at
+      // many times the paddle's speed).
+      const float w = K->vertexVelocity.empty() ? K->faceNormalSpeed[f] : PlaneSpeedAt(*K, f, p.pos);
+      const float vn = Vec3Dot(p.vel, N);
+      if (Vec3Dot(p.adhesion, N) * w > 0.0f && (w > 0.0f ? vn < w : vn > w)) p.vel += N * (w - vn);
     }
   }
   p.pos += p.vel * dti;
@@ -858,7 +912,11 @@ void FluidSolver::FinishTotals::Merge(const FinishTotals& o) {
 }
 
 void FluidSolver::FinishPrepare() {
-  for (ColliderMesh* K : colliders) K->BuildFaceIndex();
+  facesMove_ = false;
+  for (ColliderMesh* K : colliders) {
+    K->BuildFaceIndex();
+    facesMove_ = facesMove_ || (K->collide && !K->stepStartVertices.empty());
+  }
   if ((int)pairInput_.size() < count) pairInput_.resize(count);
   if ((int)pairFlags_.size() < count) pairFlags_.resize(count);
   finishShares_.Reset((count + kFinishChunk - 1) / kFinishChunk, omp_get_max_threads());

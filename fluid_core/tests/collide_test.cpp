@@ -532,4 +532,40 @@ TEST(Collide, AdherencePullsTowardTheFaceAndAMovingFaceCarries) {
   s->particles[a].accel = Vec3f();
   s->Integrate(0.0f, {}, 0.0f);  // zero time: only the velocity rules act
   EXPECT_FLOAT_EQ(s->particles[a].vel.z, 2.0f);
+  s->Integrate(0.0f, {}, 0.0f);  // carried at the face's speed, not sped up again
+  EXPECT_FLOAT_EQ(s->particles[a].vel.z, 2.0f);
+}
+
+// A floor that rose 0.3 in a step of 0.01 s past a particle at rest: the
+// particle ends above it, moving up at the floor's 30 units/s, not inside
+// (nor thrown at twice that, as a mirror in the floor's frame would).
+TEST(Collide, AFaceThatSweepsOverAParticleLeavesItOnTheFaceSideMovingWithIt) {
+  for (const bool bounce : {false, true}) {
+    std::unique_ptr<FluidSolver> s(MakeSolver(1000.0));
+    ColliderMesh* floor = Floor(0.0f, 10.0f);
+    floor->bounce = bounce ? 100.0f : 0.0f;
+    floor->adherence = 0.0f;
+    floor->stepStartVertices.clear();
+    for (const Point3& v : floor->mesh.vertices) floor->stepStartVertices.push_back(Vec3f(v.x, v.y, v.z - 0.3f));
+    floor->vertexVelocity.assign(4, Vec3f(0.0f, 0.0f, 30.0f));
+    floor->faceNormalSpeed.assign(2, 30.0f);
+    s->colliders.push_back(floor);
+    const int a = Put(*s, Vec3f(0.3f, 0.2f, -0.1f), 0.1f);
+    s->particles[a].clock = 0.0f;
+    s->particles[a].dtLimit = 1e6f;
+    s->CollideWithObjects();
+    s->Integrate(0.01f, {}, 0.0f);
+    EXPECT_GT(s->particles[a].pos.z, 0.0f) << bounce;
+    EXPECT_NEAR(s->particles[a].vel.z, 30.0f, 1e-3f) << bounce;
+    // A floor that stands still leaves one behind it there.
+    floor->stepStartVertices.clear();
+    floor->vertexVelocity.clear();
+    floor->faceNormalSpeed.assign(2, 0.0f);
+    s->particles[a].pos = Vec3f(0.3f, 0.2f, -0.1f);
+    s->particles[a].vel = Vec3f();
+    s->particles[a].clock = 0.0f;
+    s->CollideWithObjects();
+    s->Integrate(0.01f, {}, 0.0f);
+    EXPECT_LT(s->particles[a].pos.z, 0.0f) << bounce;
+  }
 }

@@ -257,6 +257,18 @@ TEST_F(EngineTest, CollidersComeFromSceneObjectsWithTheirSettings) {
   e->UpdateColliderMeshes(160);
   ASSERT_EQ(e->solver->colliders.size(), 1u);
   EXPECT_EQ(e->solver->colliders[0]->faceNormalSpeed, (std::vector<float>{0.0f, 0.0f}));
+  EXPECT_TRUE(e->solver->colliders[0]->vertexVelocity.empty());
+  // Keyed to rise 20 host units over frames 1..3: 10 a frame, 300 a second
+  // at 30 frames a second, 15 solver units a second at S = 20; a frame that
+  // straddles the last key sees half of it.
+  ASSERT_TRUE(floor->SetTMKey(160, Matrix3()));
+  ASSERT_TRUE(floor->SetTMKey(480, TransMatrix(Point3(0.0f, 0.0f, 20.0f))));
+  e->UpdateColliderMeshes(160);
+  EXPECT_NEAR(e->solver->colliders[0]->faceNormalSpeed[0], 15.0f, 1e-3f);
+  EXPECT_NEAR(e->solver->colliders[0]->mesh.vertices[0].z, 0.0f, 1e-6f);
+  e->UpdateColliderMeshes(400);
+  EXPECT_NEAR(e->solver->colliders[0]->faceNormalSpeed[1], 7.5f, 1e-3f);
+  EXPECT_NEAR(e->solver->colliders[0]->mesh.vertices[0].z, 0.75f, 1e-5f);
 }
 
 TEST(EngineColliders, NormalSpeedIsTheCentroidsMoveAlongTheNormalPerSecond) {
@@ -268,7 +280,8 @@ TEST(EngineColliders, NormalSpeedIsTheCentroidsMoveAlongTheNormalPerSecond) {
   for (Point3& v : K.mesh.secondVertices) v.z += 1.0f / 20.0f;  // one host unit a frame
   ComputeFaceNormalSpeeds(K, 160);
   ASSERT_EQ(K.faceNormalSpeed.size(), 2u);
-  EXPECT_NEAR(K.faceNormalSpeed[0], 1.125f, 1e-4);
+  EXPECT_NEAR(K.faceNormalSpeed[0], 1.5f, 1e-4);  // 1/20 unit a frame at 30 frames a second
+  EXPECT_EQ(K.vertexVelocity, std::vector<Vec3f>(4, Vec3f(0.0f, 0.0f, 1.5f)));
   EXPECT_EQ(K.faceNormalSpeed[1], 0.0f);
   EXPECT_EQ(K.faceNormal[1], Vec3f());  // no NaN from the empty face
 }

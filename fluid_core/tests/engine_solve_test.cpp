@@ -354,3 +354,41 @@ TEST_F(EngineTest, ASourceTooSmallToEmitSaysSoAndHowLargeItMustBe) {
   BuildEmissionLayers(src->ShapeRows(), 0.45 / 6.0, 0.0001 / 6.0, layers);
   EXPECT_GT(layers[0].size() + layers[1].size(), 0u);
 }
+
+TEST_F(EngineTest, AContainerTooSmallForTheWallsReachSaysSoOncePerSolve) {
+  // A closed 5-unit box around an emitter of Radius 1.5 at LOD 12 and S 20:
+  // 0.25 solver units across, of which each wall holds particles off by
+  // 1.3333 / 12, which leaves no room for one particle between them: the log
+  // and the prompt say so once in a solve, with the LOD (3.6667 / 0.25) and the Scale (5 x 12 / 3.6667
+  // / 20) that leave room for one particle.
+  auto e = MakeEngine();
+  PouringSource(*e, Point3(0, 0, 30), 1.5 / 20.0);
+  IParamBlock2* pb = e->SourceBlock(0);
+  pb->SetValue(kEmitRadius, 0, 1.5f);
+  pb->SetValue(kEmitSourceLod, 0, 12.0f);
+  pb->SetValue(kEmitEmissionRate, 0, 8.0f);
+  TriObject* tri = CreateNewTriObject();
+  Mesh& m = tri->mesh;
+  m.setNumVerts(8);
+  for (int v = 0; v < 8; ++v)
+    m.setVert(v, (v & 1) ? 2.5f : -2.5f, (v & 2) ? 2.5f : -2.5f, (v & 4) ? 32.5f : 27.5f);
+  const int faces[12][3] = {{0, 2, 1}, {1, 2, 3}, {4, 5, 6}, {5, 7, 6}, {0, 1, 4}, {1, 5, 4},
+                            {2, 6, 3}, {3, 6, 7}, {0, 4, 2}, {2, 4, 6}, {1, 3, 5}, {3, 7, 5}};
+  m.setNumFaces(12);
+  for (int f = 0; f < 12; ++f) m.faces[size_t(f)].setVerts(faces[f][0], faces[f][1], faces[f][2]);
+  objects.params[GetCOREInterface()->CreateObjectNode(tri, "tank")] = ObjectParams();
+  e->Reset();
+  vorel::host::ClearPromptLog();
+  e->LogStart();
+  Drive(*e, owner, 0, 3);
+  const std::string said = "tank is too small for the particles of " + std::string(e->sourceNodes[0]->GetName()) +
+                           " at Source LOD 12 and Scale 1: 5 host units across inside, its walls hold particles "
+                           "2.222 off each, which leaves 0.5557 where one particle needs 1.667; a Source LOD of "
+                           "14.7 or more, or a Scale of 0.818 or less, gives it room";
+  int logged = 0, prompts = 0;
+  std::ifstream in(e->LogPath());
+  for (std::string line; std::getline(in, line);) logged += line.find(said) != std::string::npos ? 1 : 0;
+  for (const auto& p : vorel::host::PromptLog()) prompts += p.text == said ? 1 : 0;
+  EXPECT_EQ(logged, 1);
+  EXPECT_EQ(prompts, 1);
+}

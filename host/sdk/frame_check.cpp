@@ -57,6 +57,27 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
   summary = FrameCheckSummary();
   std::vector<unsigned char> bytes;
   int n = 0;
+  // Positions of the frame before (scaled; NaN for a parked particle).
+  std::vector<float> before;
+  auto parkedAt = [](const float p[3]) {
+    return (p[0] == 0.0f && p[1] == 0.0f && p[2] == 0.0f) || std::fabs(p[0]) >= 1e6f || std::fabs(p[1]) >= 1e6f ||
+           std::fabs(p[2]) >= 1e6f;
+  };
+  auto keep = [&](int count) {
+    before.assign(size_t(count) * 3, NAN);
+    const unsigned char* pos = bytes.data() + kArrays + 4 * int64_t(count);
+    for (int i = 0; i < count; ++i) {
+      float p[3];
+      std::memcpy(p, pos + 12 * int64_t(i), sizeof p);
+      if (parkedAt(p)) continue;
+      for (int a = 0; a < 3; ++a) before[size_t(i) * 3 + size_t(a)] = p[a] * limits.scale;
+    }
+  };
+  if (limits.maxMotion >= 0.0f && first > 0) {
+    std::string ignored;
+    int m = 0;
+    if (ReadFrame(FramePath(folder, first - 1), bytes, m, ignored)) keep(m);
+  }
   for (int frame = first; frame <= last; ++frame) {
     if (!ReadFrame(FramePath(folder, frame), bytes, n, error)) return false;
     ++summary.frames;
@@ -64,17 +85,34 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
     const unsigned char* pos = bytes.data() + kArrays + 4 * int64_t(n);
     const unsigned char* vel = bytes.data() + kArrays + 16 * int64_t(n);
     int parked = 0;
+    std::vector<std::pair<double, int>> motions;  // (motion, particle) when a share is checked
     for (int i = 0; i < n; ++i) {
       float p[3], v[3];
       std::memcpy(p, pos + 12 * int64_t(i), sizeof p);
       std::memcpy(v, vel + 12 * int64_t(i), sizeof v);
-      if ((p[0] == 0.0f && p[1] == 0.0f && p[2] == 0.0f) || std::fabs(p[0]) >= 1e6f ||
-          std::fabs(p[1]) >= 1e6f || std::fabs(p[2]) >= 1e6f) {
+      if (parkedAt(p)) {
         ++parked;
         continue;
       }
       char what[200];
       const float s = limits.scale;
+      if (limits.maxMotion >= 0.0f && size_t(i) * 3 + 2 < before.size() && !std::isnan(before[size_t(i) * 3])) {
+        double d2 = 0.0;
+        for (int a = 0; a < 3; ++a) {
+          const double d = double(p[a]) * s - before[size_t(i) * 3 + size_t(a)];
+          d2 += d * d;
+        }
+        const double motion = std::sqrt(d2) * limits.framesPerSecond;
+        if (limits.motionShare < 100.0f && std::isfinite(motion)) {
+          motions.push_back({motion, i});
+        } else if (!std::isfinite(motion) || motion > limits.maxMotion) {
+          std::snprintf(what, sizeof what, "moved at %g from the frame before, above %g", motion,
+                        double(limits.maxMotion));
+          error = Fault(frame, i, what);
+          return false;
+        }
+        summary.fastestMotion = std::max(summary.fastestMotion, float(motion));
+      }
       const double speed = std::sqrt(double(v[0]) * v[0] + double(v[1]) * v[1] + double(v[2]) * v[2]) * s;
       if (!std::isfinite(speed) || (limits.maxSpeed >= 0.0f && speed > limits.maxSpeed)) {
         std::snprintf(what, sizeof what, "speed %g above %g", speed, double(limits.maxSpeed));
@@ -82,6 +120,13 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
         return false;
       }
       summary.fastest = std::max(summary.fastest, float(speed));
+      const float scaled[3] = {p[0] * s, p[1] * s, p[2] * s};
+      if (limits.keepClear && limits.keepClear(frame, scaled)) {
+        std::snprintf(what, sizeof what, "at %g %g %g, inside %s", double(scaled[0]), double(scaled[1]),
+                      double(scaled[2]), limits.clearName.c_str());
+        error = Fault(frame, i, what);
+        return false;
+      }
       for (int a = 0; a < 3 && limits.box; ++a) {
         const float x = p[a] * s;
         if (!(x >= limits.lo[a] && x <= limits.hi[a])) {
@@ -93,6 +138,22 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
       }
     }
     summary.mostParked = std::max(summary.mostParked, parked);
+    if (!motions.empty()) {
+      // The share's slowest particles, as many as the share rounds up to.
+      const size_t k = size_t(std::ceil(double(motions.size()) * limits.motionShare / 100.0));
+      if (k > 0) {
+        std::nth_element(motions.begin(), motions.begin() + long(k - 1), motions.end());
+        const std::pair<double, int>& at = motions[k - 1];
+        if (at.first > limits.maxMotion) {
+          char what[200];
+          std::snprintf(what, sizeof what, "%g%% of the particles move at up to %g from the frame before, above %g",
+                        double(limits.motionShare), at.first, double(limits.maxMotion));
+          error = Fault(frame, at.second, what);
+          return false;
+        }
+      }
+    }
+    if (limits.maxMotion >= 0.0f) keep(n);
     if (limits.maxParked >= 0 && parked > limits.maxParked) {
       char what[100];
       std::snprintf(what, sizeof what, "frame %d: %d of %d particle(s) parked, more than %d", frame, parked, n,

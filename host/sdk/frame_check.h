@@ -2,6 +2,7 @@
 // solvers write into a cache folder: parked particles, speeds, particles
 // outside a box. Used by vorel-host's "framecheck" command.
 #pragma once
+#include <functional>
 #include <string>
 
 namespace vorel_sdk {
@@ -17,8 +18,22 @@ struct FrameCheckLimits {
   bool box = false;    // every live particle within [lo, hi]
   float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
   float maxSpeed = -1.0f;  // live particles no faster; < 0: no limit
+  // Live particles move no further from one frame to the next than this
+  // per second at `framesPerSecond` (a particle is the same index in both
+  // frames; one parked in either is left out); < 0: no limit. The first
+  // frame is compared with the one before it when that one is there. With
+  // `motionShare` below 100 the limit holds for that percentage of each
+  // frame's particles (the liquid's speed, not that of a lone drop).
+  float maxMotion = -1.0f;
+  float motionShare = 100.0f;
+  float framesPerSecond = 30.0f;
   int maxParked = -1;      // per frame; < 0: no limit
   int minCount = 0;        // particles in the last frame
+  // Where no live particle may lie in a frame (true for a position, in the
+  // units above, inside it); empty: nowhere is kept clear. `clearName`
+  // names the place in the fault.
+  std::function<bool(int frame, const float p[3])> keepClear;
+  std::string clearName;
 };
 
 struct FrameCheckSummary {
@@ -26,6 +41,7 @@ struct FrameCheckSummary {
   int mostParticles = 0;
   int mostParked = 0;
   float fastest = 0.0f;
+  float fastestMotion = 0.0f;  // from frame to frame, when maxMotion is set
 };
 
 // Checks frames first..last of the folder (every one must be there and

@@ -2,6 +2,7 @@
 // transform, a name, a handle, display state and a material (reference 1).
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/core/win32.h"
@@ -68,8 +69,28 @@ class INode : public ReferenceTarget {
   // Transforms, row-vector convention (p * TM). The node transform places
   // the node's pivot; the object transform adds the object offset:
   // objectTM = offsetTM * nodeTM.
+  // A node holds one transform at every time until it gets keys; then
+  // GetNodeTM answers the keys' transform at t (see SetTMKey) and its
+  // validity narrows to t. SetNodeTM in animate mode sets a key at t;
+  // outside it, it moves every key by the change at t, so an animated node
+  // keeps its motion. Either way the children move along.
   Matrix3 GetNodeTM(TimeValue t, Interval* valid = nullptr);
   void SetNodeTM(TimeValue t, const Matrix3& tm);
+  // Sets or replaces the key at t with the world transform tm. The first key
+  // at a time other than 0 also pins the transform so far at time 0, as a
+  // parameter's first key does. Between two keys the position and the scale
+  // run linearly and the rotation along the shorter arc at an even rate;
+  // before the first key the first holds, after the last the last. A key
+  // holds position, rotation and scale along the rotated axes (a shear is
+  // not kept; a mirrored transform keeps its mirror in the x scale). False,
+  // and nothing changed, when tm is not finite or flattens space. Sends
+  // REFMSG_CHANGE with PART_TM like SetNodeTM; the children do not follow.
+  bool SetTMKey(TimeValue t, const Matrix3& tm);
+  int NumTMKeys() const { return int(keys_.size()); }
+  // Key i in time order (0 and the identity for an index out of range).
+  TimeValue GetTMKeyTime(int i) const;
+  Matrix3 GetTMKeyValue(int i) const;
+  void ClearTMKeys();
   Matrix3 GetObjectTM(TimeValue t, Interval* valid = nullptr);
   Matrix3 GetObjTMBeforeWSM(TimeValue t, Interval* valid = nullptr) { return GetObjectTM(t, valid); }
   Matrix3 GetObjTMAfterWSM(TimeValue t, Interval* valid = nullptr) { return GetObjectTM(t, valid); }
@@ -120,6 +141,9 @@ class INode : public ReferenceTarget {
   void DetachFromParent();
   // Transform and hidden state from a scene file, without notifications.
   void RestoreState(const Matrix3& tm, bool hidden) { tm_ = tm; hidden_ = hidden; }
+  // Keys from a scene file (as GetTMKeyTime / GetTMKeyValue gave them), without
+  // notifications; false, keeping none, when one is refused as SetTMKey would.
+  bool RestoreTMKeys(const std::vector<std::pair<TimeValue, Matrix3>>& keys);
   std::vector<INode*>& Children() { return children_; }
 
  private:
@@ -130,7 +154,14 @@ class INode : public ReferenceTarget {
   std::vector<INode*> children_;
   Object* obj_ = nullptr;
   Mtl* mtl_ = nullptr;
+  struct TMKey {
+    TimeValue t = 0;
+    Point3 pos, scale;
+    float q[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // unit rotation quaternion x, y, z, w
+  };
+  bool AddKey(TimeValue t, const Matrix3& tm);
   Matrix3 tm_, offset_;
+  std::vector<TMKey> keys_;  // in time order, one per time
   bool hidden_ = false, frozen_ = false, xray_ = false, box_mode_ = false, all_edges_ = false;
   bool back_cull_ = true, renderable_ = true;
   DWORD wire_ = 0x00808080;

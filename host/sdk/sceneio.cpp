@@ -32,6 +32,7 @@ enum : uint16_t {
   CH_OBJ_DATA = 0x0120,
   CH_NODES = 0x0200,
   CH_NODE = 0x0210,
+  CH_NODE_TMKEYS = 0x0211,  // after its node's chunk: handle, then (time, transform) per key
   CH_SELECTION = 0x0300,
   CH_PB_PARAM = 0x0500,
 };
@@ -45,6 +46,7 @@ struct NodeRecord {
   uint32_t flags = 0;
   DWORD wire = 0;
   int32_t obj = -1, mtl = -1, self = -1;
+  std::vector<std::pair<TimeValue, Matrix3>> keys;
 };
 enum NodeFlag : uint32_t {
   NF_HIDDEN = 1, NF_FROZEN = 2, NF_XRAY = 4, NF_BOX = 8, NF_ALLEDGES = 16, NF_BACKCULL = 32,
@@ -351,6 +353,17 @@ bool SceneIO::Save(Interface& ip, const std::string& path, std::string& err) {
     PutMatrix(&s, n->GetObjOffsetTM());
     s.Write(n->GetName(), uint32_t(std::strlen(n->GetName())));
     s.EndChunk();
+    // A chunk of its own, so that files without keys read as they always did.
+    if (n->NumTMKeys() > 0) {
+      s.BeginChunk(CH_NODE_TMKEYS);
+      Put(&s, h);
+      for (int k = 0; k < n->NumTMKeys(); ++k) {
+        const int32_t kt = n->GetTMKeyTime(k);
+        Put(&s, kt);
+        PutMatrix(&s, n->GetTMKeyValue(k));
+      }
+      s.EndChunk();
+    }
   }
   s.EndChunk();
 
@@ -511,6 +524,30 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
               return false;
             }
             nodes.push_back(std::move(n));
+          } else if (l.CurChunkID() == CH_NODE_TMKEYS) {
+            // The keys follow their node's chunk; times in order, each once.
+            constexpr uint32_t kKeyBytes = 4 + 4 * sizeof(Point3);
+            uint32_t h = 0;
+            if (nodes.empty() || l.CurChunkLength() < 4 || (l.CurChunkLength() - 4) % kKeyBytes != 0 ||
+                !Get(&l, h) || h != nodes.back().handle || !nodes.back().keys.empty()) {
+              err = corrupt;
+              return false;
+            }
+            NodeRecord& n = nodes.back();
+            for (uint32_t k = 0, count = (l.CurChunkLength() - 4) / kKeyBytes; k < count; ++k) {
+              int32_t kt = 0;
+              Matrix3 m;
+              if (!Get(&l, kt) || GetMatrix(&l, m) != IO_OK ||
+                  (!n.keys.empty() && kt <= n.keys.back().first)) {
+                err = corrupt;
+                return false;
+              }
+              if (!Finite(m) || !(std::fabs(m.Determinant3()) > 1e-12f)) {
+                err = path + ": node \"" + n.name + "\" has a transform key that is not finite or flat";
+                return false;
+              }
+              n.keys.push_back({TimeValue(kt), m});
+            }
           }
           l.CloseChunk();
         }
@@ -652,6 +689,7 @@ bool SceneIO::Load(Interface& ip, const std::string& path, std::string& err) {
     placed[n.handle] = node;
     node->SetName(n.name.c_str());
     node->RestoreState(n.tm, n.flags & NF_HIDDEN);
+    node->RestoreTMKeys(n.keys);  // checked as SetTMKey checks them when read
     node->SetObjOffsetTM(n.offset);
     node->Freeze(n.flags & NF_FROZEN);
     node->XRayMtl(n.flags & NF_XRAY);

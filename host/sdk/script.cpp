@@ -450,35 +450,61 @@ bool SceneScript::RunCommand(const std::string& line) {
     Print(std::string(n->GetName()) + "." + d.int_name + " = " + ValueText(p.pb, d, t));
     return true;
   }
-  if (cmd == "move" || cmd == "rotate") {
-    if (cmd == "move" && !need(5, "move <node> <x> <y> <z>")) return false;
-    if (cmd == "rotate" && !need(4, "rotate <node> <x|y|z> <degrees>")) return false;
+  if (cmd == "move" || cmd == "rotate" || cmd == "keymove" || cmd == "keyrotate" || cmd == "keyscale") {
+    // The key forms name the frame after the node and set a transform key
+    // there (position, rotation or scale changed from the node's transform
+    // at that frame); the others change the transform at the current time,
+    // which animate mode also keys.
+    const bool keyed = cmd.compare(0, 3, "key") == 0;
+    const std::string op = keyed ? cmd.substr(3) : cmd;
+    const std::string at = keyed ? " <frame>" : "";
+    if (op == "move" && !need(keyed ? 6 : 5, (cmd + " <node>" + at + " <x> <y> <z>").c_str())) return false;
+    if (op == "rotate" && !need(keyed ? 5 : 4, (cmd + " <node>" + at + " <x|y|z> <degrees>").c_str()))
+      return false;
+    if (op == "scale" && !need(6, "keyscale <node> <frame> <sx> <sy> <sz>")) return false;
     INode* n = node(w[1]);
     if (!n) return false;
     TimeValue t = ip->GetTime();
+    if (keyed && !frame(w[2], t)) return false;
+    const size_t a = keyed ? 3 : 2;
     Matrix3 tm = n->GetNodeTM(t);
-    if (cmd == "move") {
+    if (op == "move") {
       float x, y, z;
-      if (!ParseFloat(w[2], x) || !ParseFloat(w[3], y) || !ParseFloat(w[4], z)) return Fail("not a position");
+      if (!ParseFloat(w[a], x) || !ParseFloat(w[a + 1], y) || !ParseFloat(w[a + 2], z)) return Fail("not a position");
       tm.SetTrans(Point3(x, y, z));
-    } else {
+    } else if (op == "rotate") {
       float deg;
-      std::string ax = Lower(w[2]);
-      if (!ParseFloat(w[3], deg) || (ax != "x" && ax != "y" && ax != "z")) return Fail("not a rotation");
-      float a = deg * 3.14159265358979f / 180.0f;
+      std::string ax = Lower(w[a]);
+      if (!ParseFloat(w[a + 1], deg) || (ax != "x" && ax != "y" && ax != "z")) return Fail("not a rotation");
+      float r = deg * 3.14159265358979f / 180.0f;
       Point3 pos = tm.GetTrans();
       tm.NoTrans();
-      tm = tm * (ax == "x" ? RotateXMatrix(a) : ax == "y" ? RotateYMatrix(a) : RotateZMatrix(a));
+      tm = tm * (ax == "x" ? RotateXMatrix(r) : ax == "y" ? RotateYMatrix(r) : RotateZMatrix(r));
       tm.SetTrans(pos);
+    } else {
+      // The scale along the node's own axes, whatever it was before.
+      float x, y, z;
+      if (!ParseFloat(w[a], x) || !ParseFloat(w[a + 1], y) || !ParseFloat(w[a + 2], z) || x == 0.0f ||
+          y == 0.0f || z == 0.0f)
+        return Fail("not a scale (three non-zero factors)");
+      tm.SetRow(0, tm.GetRow(0).Normalize() * x);
+      tm.SetRow(1, tm.GetRow(1).Normalize() * y);
+      tm.SetRow(2, tm.GetRow(2).Normalize() * z);
     }
-    n->SetNodeTM(t, tm);
+    if (keyed) {
+      if (!n->SetTMKey(t, tm)) return Fail("not a transform a key can hold (not finite, or flat)");
+    } else {
+      n->SetNodeTM(t, tm);
+    }
     return true;
   }
   if (cmd == "where") {
-    if (!need(2, "where <node>")) return false;
+    if (!need(2, "where <node> [<frame>]")) return false;
     INode* n = node(w[1]);
     if (!n) return false;
-    const Matrix3 tm = n->GetNodeTM(ip->GetTime());
+    TimeValue t = ip->GetTime();
+    if (w.size() > 2 && !frame(w[2], t)) return false;
+    const Matrix3 tm = n->GetNodeTM(t);
     auto row = [](const Point3& p) {
       return "[" + FormatFloat(p.x) + "," + FormatFloat(p.y) + "," + FormatFloat(p.z) + "]";
     };
@@ -641,7 +667,7 @@ bool SceneScript::RunCommand(const std::string& line) {
     // clock): a script states the limits every frame must keep.
     const char* usage =
         "framecheck <folder> <first> <last> [scale=<s>] [inside=<x0,y0,z0,x1,y1,z1>] [speed<=<v>] "
-        "[parked<=<n>] [count>=<n>]";
+        "[parked<=<n>] [count>=<n>] [outside=<node>] [moved<=<v>[,<percent>]]";
     int first = 0, last = 0;
     if (!need(4, usage)) return false;
     if (!ParseInt(w[2], first) || !ParseInt(w[3], last) || first < 0 || last < first)
@@ -675,6 +701,35 @@ bool SceneScript::RunCommand(const std::string& line) {
         ok = ParseInt(value, limits.maxParked) && limits.maxParked >= 0;
       } else if (key == "count>") {
         ok = ParseInt(value, limits.minCount);
+      } else if (key == "moved<") {
+        const size_t comma = value.find(',');
+        ok = ParseFloat(value.substr(0, comma), limits.maxMotion) && limits.maxMotion >= 0.0f;
+        if (ok && comma != std::string::npos)
+          ok = ParseFloat(value.substr(comma + 1), limits.motionShare) && limits.motionShare > 0.0f &&
+               limits.motionShare <= 100.0f;
+        limits.framesPerSecond = float(TIME_TICKSPERSEC) / float(ip->GetTicksPerFrame());
+      } else if (key == "outside") {
+        // Cache frame f is host frame f: the node's object box where its
+        // transform puts it then (a moving collider's inside).
+        INode* n = ip->GetINodeByName(w[k].substr(eq + 1).c_str());
+        ok = n != nullptr;
+        if (ok) {
+          limits.clearName = n->GetName();
+          const TimeValue tpf = ip->GetTicksPerFrame();
+          limits.keepClear = [n, tpf](int f, const float p[3]) {
+            const TimeValue t = TimeValue(f) * tpf;
+            Object* o = n->EvalWorldState(t).obj;
+            if (!o) return false;
+            Box3 b;
+            o->GetDeformBBox(t, b);
+            if (b.IsEmpty()) return false;
+            const Point3 q = Point3(p[0], p[1], p[2]) * n->GetObjectTM(t).Inverse();
+            // Strictly inside: a particle resting on a face is not in.
+            const float e = 1e-4f;
+            return q.x > b.pmin.x + e && q.y > b.pmin.y + e && q.z > b.pmin.z + e && q.x < b.pmax.x - e &&
+                   q.y < b.pmax.y - e && q.z < b.pmax.z - e;
+          };
+        }
       }
       if (!ok) return Fail("not a limit: " + w[k] + " (" + usage + ")");
     }
@@ -684,6 +739,9 @@ bool SceneScript::RunCommand(const std::string& line) {
     char text[300];
     std::snprintf(text, sizeof text, "framecheck %d..%d: %d frame(s), up to %d particle(s), %d parked, fastest %.4g",
                   first, last, sum.frames, sum.mostParticles, sum.mostParked, double(sum.fastest));
+    if (limits.maxMotion >= 0.0f)
+      std::snprintf(text + std::strlen(text), sizeof text - std::strlen(text), ", moving at most %.4g",
+                    double(sum.fastestMotion));
     Print(text);
     return held ? true : Fail(why);
   }

@@ -133,6 +133,7 @@ class SceneFiles : public ::testing::Test {
     sys->AttachChild(child);
     ip->SelectNode(b);
     ip->SetAnimRange(Interval(0, 3200));
+    b->SetTMKey(800, TransMatrix(Point3(0.0f, 0.0f, 7.25f)));  // and one pinned at 0
   }
   Interface* ip = nullptr;
 };
@@ -169,6 +170,10 @@ TEST_F(SceneFiles, SaveAndLoadRestoresTheSceneWhole) {
   EXPECT_EQ(b->GetWireColor(), 255u);
   EXPECT_FLOAT_EQ(b->GetObjectRef()->GetParamBlock(0)->GetFloat(BOXOBJ_HEIGHT), 200.0f);
   EXPECT_EQ(sys->GetNodeTM(0).GetTrans(), Point3(0.0f, 15.0f, 32.0f));
+  EXPECT_EQ(sys->NumTMKeys(), 0);
+  ASSERT_EQ(b->NumTMKeys(), 2);
+  EXPECT_EQ(b->GetTMKeyTime(1), 800);
+  EXPECT_EQ(b->GetNodeTM(400).GetTrans(), Point3(0.0f, 0.0f, 3.625f));
   ASSERT_NE(sys->GetMtl(), nullptr);
   EXPECT_EQ(sys->GetMtl()->GetName(), "water");
   ASSERT_EQ(sys->NumberOfChildren(), 1);
@@ -222,7 +227,8 @@ TEST_F(SceneFiles, NonFiniteValuesAndTransformsAreRefused) {
     const char* said;
   } cases[] = {{200.0f, std::nanf(""), "\"height\""},         // the box's height
                {8.0f, -INFINITY, "\"Emission Rate\""},     // a key
-               {32.0f, INFINITY, "node \"sys\""}};         // a node's position
+               {32.0f, INFINITY, "node \"sys\""},          // a node's position
+               {7.25f, std::nanf(""), "node \"Vorelclip\""}};  // a transform key
   for (const auto& c : cases) {
     std::vector<uint8_t> b = bytes;
     auto at = std::search(b.begin(), b.end(), reinterpret_cast<const uint8_t*>(&c.stored),

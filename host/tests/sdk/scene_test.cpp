@@ -81,6 +81,45 @@ TEST_F(Scene, ObjectTransformAppliesOffsetBeforeNodeTransform) {
   ExpectNear(c->GetNodeTM(0).GetTrans(), Point3(0.0f, 5.0f, 2.0f));
 }
 
+TEST_F(Scene, TransformKeysInterpolateBetweenAndHoldOutside) {
+  INode* n = Make("n");
+  n->SetNodeTM(0, TransMatrix(Point3(1.0f, 0.0f, 0.0f)));
+  Matrix3 turned = RotateZMatrix(float(M_PI / 2)) * ScaleMatrix(Point3(3.0f, 3.0f, 3.0f));
+  turned.SetTrans(Point3(1.0f, 0.0f, 10.0f));
+  ASSERT_TRUE(n->SetTMKey(1600, turned));
+  ASSERT_EQ(n->NumTMKeys(), 2);  // the transform so far pinned at 0
+  Interval valid;
+  ExpectNear(n->GetNodeTM(-500, &valid).GetTrans(), Point3(1.0f, 0.0f, 0.0f));  // before the first
+  EXPECT_EQ(valid, Interval(-500, -500));
+  ExpectNear(n->GetNodeTM(9000).GetTrans(), Point3(1.0f, 0.0f, 10.0f));  // after the last
+  ExpectNear(n->GetNodeTM(9000).GetRow(0), Point3(0.0f, 3.0f, 0.0f));
+  // Halfway: position and scale halfway, the turn halfway along its arc.
+  const Matrix3 mid = n->GetNodeTM(800);
+  ExpectNear(mid.GetTrans(), Point3(1.0f, 0.0f, 5.0f));
+  const float h = 2.0f * std::sqrt(0.5f);
+  ExpectNear(mid.GetRow(0), Point3(h, h, 0.0f));
+  ExpectNear(mid.GetRow(2), Point3(0.0f, 0.0f, 2.0f));
+  // A turn of 270 degrees is the shorter one of 90 the other way round.
+  ASSERT_TRUE(n->SetTMKey(1600, RotateZMatrix(float(3 * M_PI / 2))));
+  ExpectNear(n->GetNodeTM(800).GetRow(0), Point3(std::sqrt(0.5f), -std::sqrt(0.5f), 0.0f));
+  // A mirror survives as a key; a flat or broken transform is no key.
+  ASSERT_TRUE(n->SetTMKey(3200, ScaleMatrix(Point3(1.0f, -1.0f, 1.0f))));
+  EXPECT_LT(n->GetNodeTM(4000).Determinant3(), 0.0f);
+  ExpectNear(Point3(0.0f, 1.0f, 0.0f) * n->GetNodeTM(4000), Point3(0.0f, -1.0f, 0.0f));
+  EXPECT_FALSE(n->SetTMKey(100, ScaleMatrix(Point3(1.0f, 0.0f, 1.0f))));
+  EXPECT_FALSE(n->SetTMKey(100, TransMatrix(Point3(NAN, 0.0f, 0.0f))));
+  EXPECT_EQ(n->NumTMKeys(), 3);
+  // Outside animate mode a move shifts the whole track; in it, it keys.
+  n->SetNodeTM(0, TransMatrix(Point3(1.0f, 0.0f, 2.0f)));
+  EXPECT_EQ(n->NumTMKeys(), 3);
+  ExpectNear(n->GetNodeTM(9000).GetTrans(), Point3(0.0f, 0.0f, 2.0f));
+  ip->SetAnimateMode(true);
+  n->SetNodeTM(4800, TransMatrix(Point3(0.0f, 0.0f, 4.0f)));
+  ip->SetAnimateMode(false);
+  EXPECT_EQ(n->NumTMKeys(), 4);
+  ExpectNear(n->GetNodeTM(4000).GetTrans(), Point3(0.0f, 0.0f, 3.0f));
+}
+
 TEST_F(Scene, MovingAReferencedNodeSendsATransformChange) {
   INode* src = Make("source");
   INode* sys = Make("system");

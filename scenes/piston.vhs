@@ -1,0 +1,51 @@
+# A keyed piston pushes a pool along a closed box tank. The tank (40 x 60 x
+# 40) is filled for half a second from above (Radius 9, Emission Rate 9);
+# the piston, a block 36 wide, 6 thick and 24 high across the tank, stands
+# still until frame 30, then its keys move it 30 units along -y by frame 40:
+# 30 units in a third of a second, 90 host units/s. While it moves the
+# liquid moves at about its speed: 99% of the particles move no further
+# from one frame to the next than twice that, 180 host units/s (the pour
+# has settled below that by frame 30), and none faster than three times,
+# 270 (a lone drop squeezed past the piston's edges may outrun the rest).
+# On every frame no particle lies inside the piston, nor outside the tank.
+range 0 45
+create Vorel
+delete floorVorel
+create box tank
+set tank width 40
+set tank length 60
+set tank height 40
+move tank 0 15 0
+attrib tank "Vorel CA"
+set tank collide on
+set tank partKiller off
+move VorelParticle 0 20 30
+rotate VorelParticle x 145
+set VorelParticle Radius 9
+set VorelParticle "Emission Rate" 9
+set VorelParticle stopFrame 15
+create box piston
+set piston width 36
+set piston length 6
+set piston height 24
+move piston 0 38 1
+keymove piston 30 0 38 1
+keymove piston 40 0 8 1
+attrib piston "Vorel CA"
+set piston collide on
+set piston partKiller off
+where piston 35
+action GO!
+framecheck ${TMPDIR}/Vorel/aux001 31 40 moved<=180,99
+framecheck ${TMPDIR}/Vorel/aux001 31 40 moved<=270
+framecheck ${TMPDIR}/Vorel/aux001 0 45 outside=piston inside=-20,-15,0,20,45,40 parked<=0 count>=400
+echo piston done
+
+# The keys are kept by a saved scene.
+save piston.vsc
+reset
+load piston.vsc
+where piston 35
+# A scale key doubles the piston's thickness at frame 50.
+keyscale piston 50 1 2 1
+where piston 50
