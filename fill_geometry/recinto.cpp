@@ -13,7 +13,7 @@ Recinto::~Recinto() {
   if (!notOwner_) delete chains_;
 }
 
-int16_t Recinto::SetChains(const Cadenas& set) {
+int16_t Recinto::SetChains(const Cadenas& set, bool checkRelations) {
   int32_t n = set.Count();
   if (n == 0) return kEmpty;
   for (int32_t i = 0; i < n; ++i)
@@ -31,10 +31,11 @@ int16_t Recinto::SetChains(const Cadenas& set) {
   for (int32_t i = 0; i < n; ++i)
     if (i != outer) holes.push_back(set.Get(i));
   for (const Cadena* h : holes) {
+    if (!checkRelations) break;
     int16_t r = out->Relation(*h, true, kTol);
     if (r != 62 && r != 63) return kBadHole;
   }
-  for (size_t i = 0; i < holes.size(); ++i)
+  for (size_t i = 0; checkRelations && i < holes.size(); ++i)
     for (size_t j = i + 1; j < holes.size(); ++j) {
       int16_t r = holes[i]->Relation(*holes[j], true, kTol);
       if (r != 62 && r != 63) return kBadHolePair;

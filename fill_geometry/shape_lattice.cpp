@@ -39,6 +39,22 @@ double CentredOrigin(double low, double high, double step) {
   return m - std::floor((m - low) / step) * step;
 }
 
+// Whether a hole lies in an outer ring: some point of it (a vertex, else
+// an edge's middle) lies inside the ring and off it. A first point that
+// touches the ring decides nothing.
+bool HoleBelongsTo(const Cadena& outer, const Cadena& hole) {
+  auto strictlyIn = [&](double x, double y) {
+    return outer.InnerSide(x, y) && outer.NearestDistance(x, y) > kTol;
+  };
+  for (int32_t k = 0; k + 1 < hole.Count(); ++k)
+    if (strictlyIn(hole.Point(k)->x(), hole.Point(k)->y())) return true;
+  for (int32_t k = 0; k + 1 < hole.Count(); ++k)
+    if (strictlyIn(0.5 * (hole.Point(k)->x() + hole.Point(k + 1)->x()),
+                   0.5 * (hole.Point(k)->y() + hole.Point(k + 1)->y())))
+      return true;
+  return false;
+}
+
 }  // namespace
 
 uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& count1,
@@ -96,39 +112,40 @@ uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& coun
     }
 
   auto regions = std::make_unique<Recintos>();
-  while (outers->Count() > 0) {
-    Cadenas set;
-    Cadena* outer = new Cadena();
-    outer->CopyFrom(*outers->Get(0));
-    set.Add(outer);
-    outers->Remove(0);
-    for (int32_t h = 0; h < holes->Count();) {
-      const Punto2D* p = holes->Get(h)->Point(0);
-      if (outer->InnerSide(p->x(), p->y())) {
-        Cadena* copy = new Cadena();
-        copy->CopyFrom(*holes->Get(h));
-        set.Add(copy);
-        holes->Remove(h);
-      } else {
-        ++h;
-      }
-    }
-    auto region = std::make_unique<Recinto>();
-    if (region->SetChains(set) != Recinto::kAccepted) return 0;
-    regions->Add(region.release());
-  }
-
   if (margin > 0) {
-    auto inset = std::make_unique<Recintos>();
-    for (int32_t i = 0; i < regions->Count(); ++i) {
-      Recintos* part = nullptr;
-      if (!regions->Get(i)->Rebuild(-(margin - kTol), part)) continue;
-      for (int32_t k = 0; k < part->Count(); ++k) inset->Add(part->Get(k));
-      part->Detach();
-      delete part;
+    // The outline and its holes are moved in as one region, so a hole that
+    // touches the outline, or lies within twice the margin of it, opens the
+    // region to the outside instead of being lost or losing the region.
+    for (int32_t i = 0; i < outers->Count(); ++i) {
+      const Cadena* outer = outers->Get(i);
+      std::vector<const Cadena*> set{outer};
+      for (int32_t h = 0; h < holes->Count(); ++h)
+        if (HoleBelongsTo(*outer, *holes->Get(h))) set.push_back(holes->Get(h));
+      OffsetChains(set, -(margin - kTol), *regions);  // a vanished region adds nothing
     }
-    if (inset->Count() == 0) return 0;
-    regions = std::move(inset);
+    if (regions->Count() == 0) return 0;
+  } else {
+    while (outers->Count() > 0) {
+      Cadenas set;
+      Cadena* outer = new Cadena();
+      outer->CopyFrom(*outers->Get(0));
+      set.Add(outer);
+      outers->Remove(0);
+      for (int32_t h = 0; h < holes->Count();) {
+        const Punto2D* p = holes->Get(h)->Point(0);
+        if (outer->InnerSide(p->x(), p->y())) {
+          Cadena* copy = new Cadena();
+          copy->CopyFrom(*holes->Get(h));
+          set.Add(copy);
+          holes->Remove(h);
+        } else {
+          ++h;
+        }
+      }
+      auto region = std::make_unique<Recinto>();
+      if (region->SetChains(set) != Recinto::kAccepted) return 0;
+      regions->Add(region.release());
+    }
   }
 
   const double shrink = margin - kTol;
