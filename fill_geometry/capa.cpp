@@ -78,6 +78,10 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     if (!f->CutAtHeight(z, s.x1, s.y1, s.x2, s.y2, touch)) continue;
     segs.push_back(s);
     cutFaces.push_back(i);
+    // A corner within the tolerance of the height cuts like one on it: the
+    // faces around it give the same short pieces from both sides.
+    for (int c = 0; c < 3 && !touch; ++c)
+      if (std::fabs(f->Corner(c)->z() - z) <= tol) touch = 1;
     if (touch) touched = true;
   }
   if (touched && segs.size() > 1) {
@@ -113,9 +117,13 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
   Cadenas* freeHoles = nullptr;
   Cadenas* rejects = nullptr;
   const bool ok = chains.AssembleRegions(found, freeHoles, rejects, tol);
+  // Segments that no outline took mean a cut that went wrong (a vertex at
+  // the height): the section without them is not the mesh's, so the cut is
+  // degenerate and the caller tries another height.
+  const bool unlinked = rejects != nullptr && rejects->Count() > 0;
   delete freeHoles;
   delete rejects;
-  if (!ok || found == nullptr || found->Count() == 0) {
+  if (!ok || unlinked || found == nullptr || found->Count() == 0) {
     delete found;
     status = 1;
     return;
