@@ -137,9 +137,12 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const Recinto* a, const Recinto* b) { return a->xmin() < b->xmin(); });
     std::vector<uint8_t> dropped(sorted.size(), 0);
+    // Regions whose boxes lie apart relate by 0: once a later region starts
+    // right of this one's box, so do all after it.
     for (size_t a = 0; a < sorted.size(); ++a) {
       if (dropped[a]) continue;
       for (size_t b = a + 1; b < sorted.size(); ++b) {
+        if (sorted[b]->xmin() > sorted[a]->xmax() + tol) break;
         if (dropped[b]) continue;
         int32_t ha = 0, hb = 0;
         if (sorted[a]->Relation(*sorted[b], ha, hb, tol) == kRelationRepeat) dropped[b] = 1;
@@ -208,16 +211,28 @@ bool PoliedroEstructurado::ComputeLayer(int32_t k, int32_t& marked) {
     int32_t j = 0;
     if (box->ymin() - rowStart > kTol)
       j = static_cast<int32_t>(std::min(std::floor((box->ymin() - rowStart) / L.dy) + 1.0, double(rows_)));
+    // Rows go up, so a region takes part from the row at its box's bottom
+    // to the row at its top: each row meets only the regions it can cross
+    // (the crossings are sorted below, so their order does not matter).
+    std::vector<const Recinto*> byBottom;
+    for (int32_t i = 0; i < owned->Count(); ++i) byBottom.push_back(owned->Get(i));
+    std::stable_sort(byBottom.begin(), byBottom.end(),
+                     [](const Recinto* a, const Recinto* b) { return a->ymin() < b->ymin(); });
+    size_t next = 0;
+    std::vector<const Recinto*> active;
     std::vector<double> xs;
     for (; j < rows_; ++j) {
       const double y = rowStart + L.dy * j;
       if (y > box->ymax()) break;
-      Hilera* crossings = nullptr;
-      const bool any = owned->RowCrossings(box->xmin(), y, box->xmax(), y, crossings);
-      std::unique_ptr<Hilera> crossingsOwned(crossings);
-      if (!any || crossings == nullptr || crossings->Count() == 0) continue;
-      xs.resize(static_cast<size_t>(crossings->Count()));
-      for (int32_t c = 0; c < crossings->Count(); ++c) xs[static_cast<size_t>(c)] = crossings->Get(c)->X();
+      while (next < byBottom.size() && byBottom[next]->ymin() <= y) active.push_back(byBottom[next++]);
+      active.erase(std::remove_if(active.begin(), active.end(), [&](const Recinto* r) { return r->ymax() < y; }),
+                   active.end());
+      if (active.empty()) continue;
+      Hilera crossings;
+      for (const Recinto* r : active) r->AppendRowCrossings(box->xmin(), y, box->xmax(), y, crossings);
+      if (crossings.Count() == 0) continue;
+      xs.resize(static_cast<size_t>(crossings.Count()));
+      for (int32_t c = 0; c < crossings.Count(); ++c) xs[static_cast<size_t>(c)] = crossings.Get(c)->X();
       std::sort(xs.begin(), xs.end());
       const bool shifted = oddLayer == ((j % 2) == 0);
       MarkRow(k, j, L.xStart + (shifted ? L.rowShift : 0.0), xs);

@@ -40,6 +40,10 @@ class Recinto {
   int16_t Relation(const Recinto& other, int32_t& holeThis, int32_t& holeOther,
                    double tol) const;
   void Copy(Recinto*& out) const;
+  // Appends this region's crossings with the line through (x1, y1) and
+  // (x2, y2), in chain and segment order, as Recintos::RowCrossings does. A
+  // horizontal line outside [ymin, ymax] adds none.
+  void AppendRowCrossings(double x1, double y1, double x2, double y2, Hilera& out) const;
   // The region offset by d (d > 0 grows material) as the regions that the
   // moved outer and holes bound together: where they cross, the holes merge
   // with each other or the outside; false (out null) when nothing is left.
