@@ -22,6 +22,8 @@ Cadena* CopyOf(const Cadena& c) {
   return k;
 }
 
+constexpr uint32_t kOutlinesPerCancelTest = 4096;
+
 // Moves every chain of `from` into `to` and deletes `from`.
 void MoveAll(Cadenas*& from, Cadenas& to) {
   if (!from) return;
@@ -35,7 +37,8 @@ void MoveAll(Cadenas*& from, Cadenas& to) {
 
 void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
                          Cadenas*& unclosed, bool option,
-                         const std::vector<std::array<uint8_t, 2>>* endTable) const {
+                         const std::vector<std::array<uint8_t, 2>>* endTable,
+                         const std::function<bool()>& cancel) const {
   positive = new Cadenas();
   nonPositive = new Cadenas();
   unclosed = new Cadenas();
@@ -74,7 +77,8 @@ void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
   };
 
   size_t cursor = 0;
-  while (true) {
+  for (uint32_t outlines = 1;; ++outlines) {
+    if (outlines % kOutlinesPerCancelTest == 0 && cancel && cancel()) break;
     size_t pos = cursor;
     while (pos < order.size() && (used[order[pos]] || !startable(order[pos]))) ++pos;
     if (pos >= order.size()) break;
@@ -164,7 +168,7 @@ void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
 }
 
 bool Cadenas::Classify(Cadenas& A, Cadenas& B, Recintos*& regions, Cadenas*& freeHoles,
-                       Cadenas*& rejects, double tol) const {
+                       Cadenas*& rejects, double tol, const std::function<bool()>& cancel) const {
   regions = nullptr;
   freeHoles = nullptr;
   rejects = new Cadenas();
@@ -223,7 +227,9 @@ bool Cadenas::Classify(Cadenas& A, Cadenas& B, Recintos*& regions, Cadenas*& fre
   }
   const BoxIndex holeIndex(holeBoxes);
   std::vector<int32_t> near;
+  uint32_t done = 0;
   for (const auto& row : table) {
+    if (++done % kOutlinesPerCancelTest == 0 && cancel && cancel()) return false;
     Cadena* U = A.Get(static_cast<int32_t>(row[1]));
     Cadenas temp;
     temp.Add(U);
@@ -264,7 +270,7 @@ bool Cadenas::Classify(Cadenas& A, Cadenas& B, Recintos*& regions, Cadenas*& fre
 }
 
 bool Cadenas::AssembleRegions(Recintos*& regions, Cadenas*& freeHoles, Cadenas*& rejects,
-                              double tol) const {
+                              double tol, const std::function<bool()>& cancel) const {
   regions = nullptr;
   freeHoles = nullptr;
   rejects = nullptr;
@@ -291,12 +297,16 @@ bool Cadenas::AssembleRegions(Recintos*& regions, Cadenas*& freeHoles, Cadenas*&
   }
   if (work->Count() == 0) return false;
   Cadenas *pos = nullptr, *nonPos = nullptr, *unclosed = nullptr;
-  work->LinkChains(tol, pos, nonPos, unclosed, false);
+  work->LinkChains(tol, pos, nonPos, unclosed, false, nullptr, cancel);
   std::unique_ptr<Cadenas> hp(pos), hn(nonPos);
+  if (cancel && cancel()) {
+    delete unclosed;
+    return false;
+  }
   if (unclosed->Count() > 0) unclosed->RemoveDuplicates();
   MoveAll(unclosed, *rejects);
   Cadenas* tempRejects = nullptr;
-  bool ok = Classify(*pos, *nonPos, regions, freeHoles, tempRejects, tol);
+  bool ok = Classify(*pos, *nonPos, regions, freeHoles, tempRejects, tol, cancel);
   if (ok && tempRejects) tempRejects->RemoveDuplicates();
   MoveAll(tempRejects, *rejects);
   return ok;

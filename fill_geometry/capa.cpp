@@ -14,6 +14,8 @@ namespace {
 constexpr int kSliceTries = 16;
 constexpr double kRetryStep = 0.001;  // of the layer spacing
 constexpr int16_t kRelationRepeat = 51;
+constexpr int32_t kRowsPerCancelTest = 64;
+constexpr int32_t kSegmentsPerCancelTest = 16384;
 
 struct Segment {
   double x1, y1, x2, y2;
@@ -97,8 +99,16 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     cutFaces.resize(w);
   }
 
+  if (CancelAsked()) {
+    status = 0;
+    return;
+  }
   Cadenas chains;
   for (const Segment& s : segs) {
+    if (chains.Count() % kSegmentsPerCancelTest == kSegmentsPerCancelTest - 1 && CancelAsked()) {
+      status = 0;
+      return;
+    }
     Hilera row;
     row.AddPoint(s.x1, s.y1);
     row.AddPoint(s.x2, s.y2);
@@ -113,10 +123,14 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     status = 1;
     return;
   }
+  if (CancelAsked()) {
+    status = 0;
+    return;
+  }
   Recintos* found = nullptr;
   Cadenas* freeHoles = nullptr;
   Cadenas* rejects = nullptr;
-  const bool ok = chains.AssembleRegions(found, freeHoles, rejects, tol);
+  const bool ok = chains.AssembleRegions(found, freeHoles, rejects, tol, cancelTest_);
   // Segments that no outline took mean a cut that went wrong (a vertex at
   // the height): the section without them is not the mesh's, so the cut is
   // degenerate and the caller tries another height.
@@ -129,6 +143,11 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     return;
   }
 
+  if (CancelAsked()) {
+    delete found;
+    status = 0;
+    return;
+  }
   if (found->Count() > 1) {
     // A section traced in both directions yields each hole also as a region
     // of its own; such a region is the hole of an earlier one (code 51).
@@ -201,6 +220,7 @@ bool PoliedroEstructurado::ComputeLayer(int32_t k, int32_t& marked) {
     SliceRegions(RetryHeight(z, L.dz, n), regions, status, cutFaces, kTol);
     if (status != 1) break;
   }
+  if (status != 2 && CancelAsked()) return false;
   if (status == 2 && regions != nullptr) {
     std::unique_ptr<Recintos> owned(regions);
     Caja* box = nullptr;
@@ -221,9 +241,10 @@ bool PoliedroEstructurado::ComputeLayer(int32_t k, int32_t& marked) {
     size_t next = 0;
     std::vector<const Recinto*> active;
     std::vector<double> xs;
-    for (; j < rows_; ++j) {
+    for (int32_t done = 0; j < rows_; ++j, ++done) {
       const double y = rowStart + L.dy * j;
       if (y > box->ymax()) break;
+      if (done % kRowsPerCancelTest == kRowsPerCancelTest - 1 && CancelAsked()) return false;
       while (next < byBottom.size() && byBottom[next]->ymin() <= y) active.push_back(byBottom[next++]);
       active.erase(std::remove_if(active.begin(), active.end(), [&](const Recinto* r) { return r->ymax() < y; }),
                    active.end());

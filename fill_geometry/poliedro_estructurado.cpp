@@ -30,6 +30,8 @@ void PoliedroEstructurado::SetFaces(const PoliedroMatricial& mesh) {
   Clear();
   const int32_t n = mesh.FaceCount();
   for (int32_t i = 0; i < n; ++i) {
+    // A cancel leaves the faces taken so far; the caller drops the object.
+    if (i % 16384 == 16383 && CancelAsked()) break;
     Cara* f = nullptr;
     if (!mesh.GetFace(i, f)) continue;
     if (f->XMin() < xmin_) xmin_ = f->XMin();
@@ -196,6 +198,24 @@ bool PoliedroEstructurado::IsCellOccupied(int32_t layer, int32_t row, int32_t co
   return grid_[CellIndex(layer, row, col)] != 0;
 }
 
+void PoliedroEstructurado::AppendLayerPoints(int32_t k, const LatticeLayout& L,
+                                             std::vector<std::array<double, 3>>& points, size_t limit) const {
+  const bool oddLayer = (k % 2) != 0;
+  const double z = firstZ_ + k * L.dz;
+  const double y0 = L.yStart + (oddLayer ? L.layerShift : 0.0);
+  for (int32_t j = 0; j < rows_; ++j) {
+    const bool shifted = oddLayer == ((j % 2) == 0);
+    const double y = y0 + L.dy * j;
+    const double x0 = L.xStart + (shifted ? L.rowShift : 0.0);
+    const uint8_t* row = &grid_[CellIndex(k, j, 0)];
+    for (int32_t i = 0; i < cols_; ++i) {
+      if (!row[i]) continue;
+      if (points.size() >= limit) return;
+      points.push_back({x0 + 2.0 * r_ * i, y, z});
+    }
+  }
+}
+
 bool PoliedroEstructurado::GetPoints(int32_t a, int32_t b, int32_t expected,
                                      std::vector<std::array<double, 3>>& points) {
   points.clear();
@@ -203,30 +223,22 @@ bool PoliedroEstructurado::GetPoints(int32_t a, int32_t b, int32_t expected,
   LatticeLayout L;
   if (!LatticeParams(L)) return false;
   points.reserve(static_cast<size_t>(expected));
-  for (int32_t k = a; k <= b; ++k) {
-    const bool oddLayer = (k % 2) != 0;
-    const double z = firstZ_ + k * L.dz;
-    const double y0 = L.yStart + (oddLayer ? L.layerShift : 0.0);
-    for (int32_t j = 0; j < rows_; ++j) {
-      const bool shifted = oddLayer == ((j % 2) == 0);
-      const double y = y0 + L.dy * j;
-      const double x0 = L.xStart + (shifted ? L.rowShift : 0.0);
-      const uint8_t* row = &grid_[CellIndex(k, j, 0)];
-      for (int32_t i = 0; i < cols_; ++i) {
-        if (!row[i]) continue;
-        if (points.size() == static_cast<size_t>(expected)) {
-          points.clear();  // more cells than expected
-          return false;
-        }
-        points.push_back({x0 + 2.0 * r_ * i, y, z});
-      }
-    }
-  }
+  // One more than expected tells a grid with more cells from an exact one.
+  const size_t limit = static_cast<size_t>(expected) + 1;
+  for (int32_t k = a; k <= b && points.size() < limit; ++k) AppendLayerPoints(k, L, points, limit);
   if (points.size() != static_cast<size_t>(expected)) {
     points.clear();
     return false;
   }
   FreeGrid();
+  return true;
+}
+
+bool PoliedroEstructurado::LayerPoints(int32_t k, std::vector<std::array<double, 3>>& points) const {
+  points.clear();
+  LatticeLayout L;
+  if (k < 0 || k >= layers_ || !LatticeParams(L)) return false;
+  AppendLayerPoints(k, L, points, static_cast<size_t>(-1));
   return true;
 }
 
