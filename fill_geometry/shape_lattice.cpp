@@ -57,18 +57,40 @@ bool HoleBelongsTo(const Cadena& outer, const Cadena& hole) {
 
 }  // namespace
 
+const char* ShapeLatticeStatusText(ShapeLatticeStatus status) {
+  switch (status) {
+    case ShapeLatticeStatus::kBuilt: return "built";
+    case ShapeLatticeStatus::kBadRadius: return "no usable particle radius";
+    case ShapeLatticeStatus::kNoOutline: return "it has no outline that bounds an area";
+    case ShapeLatticeStatus::kNotClosed: return "an outline is open";
+    case ShapeLatticeStatus::kSelfCrossing: return "an outline crosses itself";
+    case ShapeLatticeStatus::kOverlapping: return "two of its outlines cross or overlap";
+    case ShapeLatticeStatus::kNested: return "an outline lies inside another drawn the same way round "
+                                             "(a hole must run the other way)";
+    case ShapeLatticeStatus::kTooSmall: return "it is smaller than one emission step";
+    case ShapeLatticeStatus::kTooLarge: return "it is too large for the emission step";
+  }
+  return "unknown";
+}
+
 uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& count1,
                                double**& points1, uint32_t& count2, double**& points2,
-                               double margin, double originX, double originY) {
+                               double margin, double originX, double originY,
+                               ShapeLatticeStatus* status) {
   Fail(count1, points1, count2, points2);
-  if (margin == kUnset) margin = r;
-  if (!(r > kMinRadius) || !(margin >= 0) || !std::isfinite(r) || !std::isfinite(margin) ||
-      outlines.Count() == 0)
+  auto fail = [&](ShapeLatticeStatus why) -> uint8_t {
+    if (status) *status = why;
     return 0;
+  };
+  if (status) *status = ShapeLatticeStatus::kBuilt;
+  if (margin == kUnset) margin = r;
+  if (!(r > kMinRadius) || !(margin >= 0) || !std::isfinite(r) || !std::isfinite(margin))
+    return fail(ShapeLatticeStatus::kBadRadius);
+  if (outlines.Count() == 0) return fail(ShapeLatticeStatus::kNoOutline);
   double bx0 = kBig, bx1 = -kBig, by0 = kBig, by1 = -kBig;
   for (int32_t i = 0; i < outlines.Count(); ++i) {
     const Hilera* row = outlines.Get(i);
-    if (!row) return 0;
+    if (!row) return fail(ShapeLatticeStatus::kNotClosed);
     for (int32_t k = 0; k < row->Count(); ++k) {
       const Punto2D* p = row->Get(k);
       bx0 = std::min(bx0, p->x());
@@ -77,18 +99,21 @@ uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& coun
       by1 = std::max(by1, p->y());
     }
   }
-  if (!(bx1 >= bx0 && by1 >= by0)) return 0;
-  if (r > std::min(bx1 - bx0, by1 - by0) * 0.5 + margin) return 0;
+  if (!(bx1 >= bx0 && by1 >= by0)) return fail(ShapeLatticeStatus::kNotClosed);
+  if (r > std::min(bx1 - bx0, by1 - by0) * 0.5 + margin) return fail(ShapeLatticeStatus::kTooSmall);
   const double colStep = 2 * r, rowStep = kSqrt3 * r, layerStep = kLayerFactor * r;
   const double rowShift = kSqrt3 * r / 3;
-  if (((bx1 - bx0) / colStep + 3) * ((by1 - by0) / rowStep + 3) * 2 > kMaxPoints) return 0;
+  if (((bx1 - bx0) / colStep + 3) * ((by1 - by0) / rowStep + 3) * 2 > kMaxPoints)
+    return fail(ShapeLatticeStatus::kTooLarge);
 
   // Closed chains, split by the sign of their area.
   Cadenas pos, neg;
   double sumPos = 0, sumNeg = 0;
   for (int32_t i = 0; i < outlines.Count(); ++i) {
     auto c = std::make_unique<Cadena>();
-    if (!c->SetFromHilera(*outlines.Get(i)) || c->Kind() != Cadena::kClosed) return 0;
+    if (!c->SetFromHilera(*outlines.Get(i))) return fail(ShapeLatticeStatus::kNotClosed);
+    if (c->Kind() == Cadena::kSelfCrossing) return fail(ShapeLatticeStatus::kSelfCrossing);
+    if (c->Kind() != Cadena::kClosed) return fail(ShapeLatticeStatus::kNotClosed);
     if (c->Area() > 0) {
       sumPos += c->Area();
       pos.Add(c.release());
@@ -104,11 +129,12 @@ uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& coun
     for (int32_t i = 0; i < neg.Count(); ++i) neg.Get(i)->Reverse();
     std::swap(outers, holes);
   }
-  if (outers->Count() == 0) return 0;
+  if (outers->Count() == 0) return fail(ShapeLatticeStatus::kNoOutline);
   for (int32_t i = 0; i < outers->Count(); ++i)
     for (int32_t j = i + 1; j < outers->Count(); ++j) {
       int16_t rel = outers->Get(i)->Relation(*outers->Get(j), true, kTol);
-      if (rel != 1 && rel != 2 && rel != 3) return 0;
+      if (rel == 71 || rel == 72) return fail(ShapeLatticeStatus::kNested);
+      if (rel != 1 && rel != 2 && rel != 3) return fail(ShapeLatticeStatus::kOverlapping);
     }
 
   auto regions = std::make_unique<Recintos>();
@@ -123,7 +149,7 @@ uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& coun
         if (HoleBelongsTo(*outer, *holes->Get(h))) set.push_back(holes->Get(h));
       OffsetChains(set, -(margin - kTol), *regions);  // a vanished region adds nothing
     }
-    if (regions->Count() == 0) return 0;
+    if (regions->Count() == 0) return fail(ShapeLatticeStatus::kTooSmall);
   } else {
     while (outers->Count() > 0) {
       Cadenas set;
@@ -143,7 +169,7 @@ uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& coun
         }
       }
       auto region = std::make_unique<Recinto>();
-      if (region->SetChains(set) != Recinto::kAccepted) return 0;
+      if (region->SetChains(set) != Recinto::kAccepted) return fail(ShapeLatticeStatus::kOverlapping);
       regions->Add(region.release());
     }
   }

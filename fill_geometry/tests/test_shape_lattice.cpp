@@ -296,3 +296,43 @@ TEST(ShapeLattice, HolesOnOrNearTheOutlineKeepTheirShapeFromEveryStartVertex) {
     }
   }
 }
+
+TEST(ShapeLattice, EachRefusalSaysWhy) {
+  using S = ShapeLatticeStatus;
+  const std::vector<std::pair<double, double>> sq = {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}};
+  const std::vector<std::pair<double, double>> inner = {{3, 3}, {3, 6}, {6, 6}, {6, 3}, {3, 3}};
+  const std::vector<std::pair<double, double>> shifted = {{5, 5}, {5, 15}, {15, 15}, {15, 5}, {5, 5}};
+  struct Case {
+    const char* label;
+    std::vector<std::vector<std::pair<double, double>>> rows;
+    double r;
+    S want;
+  };
+  const std::vector<Case> cases = {
+      {"square", {sq}, 0.45, S::kBuilt},
+      {"no radius", {sq}, 0.0, S::kBadRadius},
+      {"no outline", {}, 0.45, S::kNoOutline},
+      {"open", {{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}, 0.45, S::kNotClosed},
+      {"figure eight", {{{0, 0}, {10, 10}, {10, 0}, {0, 10}, {0, 0}}}, 0.45, S::kSelfCrossing},
+      {"crossing outlines", {sq, shifted}, 0.45, S::kOverlapping},
+      {"drawn twice", {sq, sq}, 0.45, S::kOverlapping},
+      {"nested", {sq, inner}, 0.45, S::kNested},
+      {"too small", {sq}, 6.0, S::kTooSmall},
+      {"too large", {sq}, 1e-3, S::kTooLarge},
+  };
+  for (const Case& c : cases) {
+    Hileras h;
+    for (const auto& row : c.rows) h.Add(RowOf(row).release());
+    S got = S::kBadRadius;
+    uint32_t n1 = 0, n2 = 0;
+    double** p1 = nullptr;
+    double** p2 = nullptr;
+    const uint8_t ok = BuildRegionsFromChains(h, c.r, n1, p1, n2, p2, 0.0001, fillgeo::kUnset, fillgeo::kUnset, &got);
+    EXPECT_EQ(got, c.want) << c.label << ": " << ShapeLatticeStatusText(got);
+    EXPECT_EQ(ok != 0, c.want == S::kBuilt) << c.label;
+    for (uint32_t i = 0; i < n1; ++i) delete[] p1[i];
+    for (uint32_t i = 0; i < n2; ++i) delete[] p2[i];
+    delete[] p1;
+    delete[] p2;
+  }
+}
