@@ -1,9 +1,10 @@
-// vorel-bench fill [--shape sphere|torus|slab|parts] [--points N] [--parts P]:
+// vorel-bench fill [--shape sphere|torus|slab|parts] [--points N] [--parts P] [--max-points M]:
 // fills a closed sphere of 10,000 faces and a torus at the spacing that gives
 // about N points (1,000,000 by default), a 2000 x 2000 x 200 host-unit slab at
 // the object-filled source's default LOD (Scale 1), and a mesh of P separate
 // boxes side by side (20,000 by default); prints points, layers, wall time,
-// peak memory and the longest gap between two Escape polls.
+// peak memory and the longest gap between two Escape polls. --max-points
+// passes the caller's limit (the object-filled source's is 1,000,000).
 #include <chrono>
 #include <cmath>
 #include <algorithm>
@@ -62,6 +63,7 @@ void RunShape(const std::string& shape, double wantedPoints) {
   Tab<int> table;
   FillHooks quiet;
   quiet.prompt = [](const char*, uint32_t) {};
+  quiet.maxPoints = vorel_bench::OptionLong("max-points", 0);
   using Clock = std::chrono::steady_clock;
   const auto t0 = Clock::now();
   auto lastPoll = t0;

@@ -187,18 +187,17 @@ void PoliedroEstructurado::MarkRow(int32_t layer, int32_t row, double rowX, cons
   int32_t i = 0;
   if (xs[0] - rowX > kTol)
     i = static_cast<int32_t>(std::min(std::floor((xs[0] - rowX) / step) + 1.0, double(cols_)));
-  uint8_t* cells = &grid_[CellIndex(layer, row, 0)];
   int32_t k = 0;
   for (; i < cols_; ++i) {
     const double x = rowX + step * i;
     if (x > xs[n - 1]) break;
     while (k < n) {
       if (x <= xs[k]) {
-        if ((k % 2) == 1 || xs[k] - x <= kTol || (k > 0 && x - xs[k - 1] <= kTol)) cells[i] = 1;
+        if ((k % 2) == 1 || xs[k] - x <= kTol || (k > 0 && x - xs[k - 1] <= kTol)) Mark(layer, row, i);
         break;
       }
       if ((k == 0 && x - xs[0] <= kTol) || (k == n - 1 && x - xs[k] <= kTol)) {
-        cells[i] = 1;
+        Mark(layer, row, i);
         break;
       }
       ++k;
@@ -211,6 +210,7 @@ bool PoliedroEstructurado::ComputeLayer(int32_t k, int32_t& marked) {
   if (!latticeReady_ || k < 0 || k >= layers_) return false;
   LatticeLayout L;
   if (!LatticeParams(L)) return false;
+  grid_[static_cast<size_t>(k)].clear();  // a layer cut again is marked afresh
   const double z = firstZ_ + k * L.dz;
 
   Recintos* regions = nullptr;

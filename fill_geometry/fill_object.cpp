@@ -21,7 +21,7 @@ constexpr uint32_t kProgressMs = 1000;
 constexpr uint32_t kFinalMs = 2000;
 // Surface tests between two chances to poll Escape within one layer of the
 // second pass, and the least time between two polls inside a phase.
-constexpr size_t kPollChunk = 1 << 16;
+constexpr size_t kPollChunk = 1 << 14;
 constexpr std::chrono::milliseconds kPollInterval(100);
 constexpr float kAreaTolerance = 0.001f;
 
@@ -344,8 +344,8 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
   };
   const char* shownName = name ? name : "";
 
-  // Memory runs out only for a lattice near the grid limit with almost every
-  // cell inside; that ends as a fill with no particles, never a crash.
+  // Memory runs out only for very many kept points without a limit; that
+  // ends as a fill with no particles and its own message, never a crash.
   try {
     auto mesh = std::make_unique<PoliedroMatricial>();
     mesh->SetMesh(nv, verts, nf, faces);
@@ -371,23 +371,31 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
       const int32_t last = std::min(layers, solid->LayerCount()) - 1;
       std::vector<int32_t> perLayer(static_cast<size_t>(last) + 1, 0);
 
-      // First pass: mark the inside cells layer by layer.
+      // First pass: mark the inside cells layer by layer; with a limit, only
+      // until there are as many candidates as the caller can use (the second
+      // pass marks more layers should the surface test drop too many).
+      const int64_t cap = hooks.maxPoints > 0 ? hooks.maxPoints : 0;
+      int32_t marked = last;
       int64_t candidates = 0;
       for (int32_t i = 0; i <= last; ++i) {
-        int32_t marked = 0;
-        solid->ComputeLayer(i, marked);
+        int32_t count = 0;
+        solid->ComputeLayer(i, count);
         if (cancelled) {
           cancel();
           return;
         }
-        perLayer[static_cast<size_t>(i)] = marked;
-        candidates += marked;
+        perLayer[static_cast<size_t>(i)] = count;
+        candidates += count;
         prompt(Format("Filling %s-> %d%%. numParts->%d. ESC to cancel.", shownName, Percent(i, last),
                       static_cast<int>(candidates)),
                kProgressMs);
         if (aborted()) {
           cancel();
           return;
+        }
+        if (cap > 0 && candidates >= cap) {
+          marked = i;
+          break;
         }
       }
 
@@ -399,11 +407,21 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
       const NearSurfaceIndex near(nf, verts, faces, clearance);
       int64_t total = 0;
       for (int32_t n : perLayer) total += n;
+      if (cap > 0) total = std::min(total, cap);
       points.Resize(static_cast<int>(std::min<int64_t>(total, std::numeric_limits<int>::max())));
       const int32_t tableSize = last + 1;
       std::vector<std::array<double, 3>> cand;
       std::vector<uint8_t> keep;
       for (int32_t j = 0; j < tableSize; ++j) {
+        if (j > marked) {
+          int32_t count = 0;
+          solid->ComputeLayer(j, count);
+          if (cancelled) {
+            cancel();
+            return;
+          }
+          perLayer[static_cast<size_t>(j)] = count;
+        }
         // A point walk that disagrees with the count is treated as no
         // particles.
         if (!solid->LayerPoints(j, cand) || cand.size() != static_cast<size_t>(perLayer[static_cast<size_t>(j)])) {
@@ -433,12 +451,14 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
           points.Append(axisFlag ? Point3(x, y, z) : Point3(x, z, y));
           kept = true;
         }
+        solid->ReleaseLayer(j);
         if (kept) layerTable.Append(points.Count());
         prompt(Format("Adding particles to Vorel source-> %d%%...", Percent(j, tableSize)), kProgressMs);
         if (aborted()) {
           cancel();
           return;
         }
+        if (cap > 0 && points.Count() >= cap) break;
       }
       solid->FreeGrid();
     }
@@ -446,6 +466,9 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
     points.ZeroCount();
     points.Shrink();
     layerTable.ZeroCount();
+    layerTable.Shrink();
+    prompt(Format("Not enough memory to fill %s", shownName), kFinalMs);
+    return;
   }
 
   // Every table entry is one layer that kept points, so the table's size is

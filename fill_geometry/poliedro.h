@@ -115,6 +115,8 @@ class PoliedroEstructurado {
   bool LayerPoints(int32_t k, std::vector<std::array<double, 3>>& points) const;
 
   void FreeGrid();
+  // Frees the marks of layer k (a fill done with that layer's points).
+  void ReleaseLayer(int32_t k);
   void Clear();
 
   int32_t LayerCount() const { return layers_; }
@@ -131,11 +133,11 @@ class PoliedroEstructurado {
   double ZMax() const { return zmax_; }
 
  private:
-  size_t CellIndex(int32_t layer, int32_t row, int32_t col) const {
-    return (static_cast<size_t>(layer) * static_cast<size_t>(rows_) + static_cast<size_t>(row)) *
-               static_cast<size_t>(cols_) +
-           static_cast<size_t>(col);
-  }
+  // Occupied cells col0 .. col1 (inclusive) of one row.
+  struct Run {
+    int32_t row, col0, col1;
+  };
+  void Mark(int32_t layer, int32_t row, int32_t col);
   void AppendLayerPoints(int32_t k, const LatticeLayout& L, std::vector<std::array<double, 3>>& points,
                          size_t limit) const;
   void MarkRow(int32_t layer, int32_t row, double rowX, const std::vector<double>& xs);
@@ -152,7 +154,10 @@ class PoliedroEstructurado {
   Caras* faces_ = nullptr;
   double xmin_, xmax_, ymin_, ymax_, zmin_, zmax_;
   uint8_t latticeReady_ = 0;
-  std::vector<uint8_t> grid_;  // [layer][row][col], 1 = occupied
+  // The occupied cells of each layer as runs in lattice order (row, then
+  // column): memory grows with the marked rows, not with the lattice's box,
+  // so a large box with a thin or sparse object costs little.
+  std::vector<std::vector<Run>> grid_;
   // Faces binned by height: bucket b holds, in face order, the faces whose z
   // range meets it; faces spanning many buckets are kept apart in `tall_`.
   double bucketHeight_ = 0;

@@ -1,6 +1,7 @@
 // The object fill: counts, inside-ness, layer table, messages and cancel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <set>
@@ -255,6 +256,30 @@ TEST(FillObject, RingsAtAndWithinATolOfLayerHeightsLoseAndAddNoPoint) {
   }
   EXPECT_EQ(lost, 0);
   EXPECT_EQ(out.points.Count(), expected);
+}
+
+TEST(FillObject, ALimitStopsAfterTheLayerThatReachesIt) {
+  // The limited fill is the unlimited one's first layers, up to the first
+  // layer that brings the count to the limit, whichever pass gets there.
+  TestMesh sphere = MakeSphere(0, 0, 0, 10, 40, 21);
+  Result all;
+  Fill(sphere, 0.5, 0.25f, all);
+  ASSERT_GT(all.table.Count(), 4);
+  for (int64_t limit : {int64_t(1), int64_t(all.table[2]), int64_t(all.table[2]) + 1,
+                        int64_t(all.points.Count()), int64_t(all.points.Count()) * 10}) {
+    Result part;
+    FillHooks hooks = part.rec.Hooks();
+    hooks.maxPoints = limit;
+    FillObjectWithParticles(1.0f, 0.5, 0.25f, part.points, part.table, sphere.nv(), sphere.verts(), sphere.nf(),
+                            sphere.faces(), "Sphere", true, hooks);
+    int layers = 0;
+    while (layers < all.table.Count() && all.table[layers] < limit) ++layers;
+    layers = std::min(layers + 1, all.table.Count());
+    ASSERT_EQ(part.table.Count(), layers) << limit;
+    EXPECT_EQ(part.points.Count(), all.table[layers - 1]) << limit;
+    for (int i = 0; i < part.points.Count(); ++i)
+      ASSERT_EQ(part.points[i], all.points[i]) << limit << " " << i;
+  }
 }
 
 TEST(FillObject, RefusedAndEmptyMeshesGiveNoParticles) {
