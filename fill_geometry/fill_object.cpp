@@ -21,7 +21,7 @@ constexpr uint32_t kProgressMs = 1000;
 constexpr uint32_t kFinalMs = 2000;
 // Surface tests between two chances to poll Escape within one layer of the
 // second pass, and the least time between two polls inside a phase.
-constexpr size_t kPollChunk = 1 << 14;
+constexpr size_t kPollChunk = 1 << 16;
 constexpr std::chrono::milliseconds kPollInterval(100);
 constexpr float kAreaTolerance = 0.001f;
 
