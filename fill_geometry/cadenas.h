@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "fill_geometry/cadena.h"
@@ -40,12 +41,18 @@ class Cadenas {
   // One row per chain: {start matched, end matched}.
   void MatchEnds(double tol, std::vector<std::array<uint8_t, 2>>& table, bool& done) const;
 
+  // `cancel`, when given, is asked every few thousand outlines (a section of
+  // many parts takes long); once it answers true the work stops: LinkChains
+  // leaves the outlines made so far, Classify and AssembleRegions return
+  // false.
   void LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive, Cadenas*& unclosed,
-                  bool option, const std::vector<std::array<uint8_t, 2>>* endTable = nullptr) const;
+                  bool option, const std::vector<std::array<uint8_t, 2>>* endTable = nullptr,
+                  const std::function<bool()>& cancel = {}) const;
   bool Classify(Cadenas& positive, Cadenas& nonPositive, Recintos*& regions,
-                Cadenas*& freeHoles, Cadenas*& rejects, double tol) const;
+                Cadenas*& freeHoles, Cadenas*& rejects, double tol,
+                const std::function<bool()>& cancel = {}) const;
   bool AssembleRegions(Recintos*& regions, Cadenas*& freeHoles, Cadenas*& rejects,
-                       double tol) const;
+                       double tol, const std::function<bool()>& cancel = {}) const;
   bool BuildRegions(Recintos*& regions, double tol) const;
 
  private:

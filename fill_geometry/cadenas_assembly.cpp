@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "fill_geometry/box_index.h"
 #include "fill_geometry/cadenas.h"
 #include "fill_geometry/geometry.h"
 #include "fill_geometry/recinto.h"
@@ -21,6 +22,8 @@ Cadena* CopyOf(const Cadena& c) {
   return k;
 }
 
+constexpr uint32_t kOutlinesPerCancelTest = 4096;
+
 // Moves every chain of `from` into `to` and deletes `from`.
 void MoveAll(Cadenas*& from, Cadenas& to) {
   if (!from) return;
@@ -34,7 +37,8 @@ void MoveAll(Cadenas*& from, Cadenas& to) {
 
 void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
                          Cadenas*& unclosed, bool option,
-                         const std::vector<std::array<uint8_t, 2>>* endTable) const {
+                         const std::vector<std::array<uint8_t, 2>>* endTable,
+                         const std::function<bool()>& cancel) const {
   positive = new Cadenas();
   nonPositive = new Cadenas();
   unclosed = new Cadenas();
@@ -52,11 +56,19 @@ void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
   std::vector<int32_t> order;
   for (int32_t r = 0; r < 2 * n; ++r)
     if (rows[r].size() >= 2) order.push_back(r);
+  // Records by start x, then y: the parts of a section often share an x
+  // (boxes in a column), and the y order lets a join search skip the rest of
+  // such a run.
   std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-    return rows[a].front().x < rows[b].front().x;
+    const XY& p = rows[a].front();
+    const XY& q = rows[b].front();
+    return p.x < q.x || (p.x == q.x && p.y < q.y);
   });
-  std::vector<double> xs;
-  for (int32_t r : order) xs.push_back(rows[r].front().x);
+  std::vector<double> xs, ys;
+  for (int32_t r : order) {
+    xs.push_back(rows[r].front().x);
+    ys.push_back(rows[r].front().y);
+  }
   std::vector<uint8_t> used(static_cast<size_t>(2 * n), 0);
   auto startable = [&](int32_t rec) {
     if (!option || !endTable) return true;
@@ -65,7 +77,8 @@ void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
   };
 
   size_t cursor = 0;
-  while (true) {
+  for (uint32_t outlines = 1;; ++outlines) {
+    if (outlines % kOutlinesPerCancelTest == 0 && cancel && cancel()) break;
     size_t pos = cursor;
     while (pos < order.size() && (used[order[pos]] || !startable(order[pos]))) ++pos;
     if (pos >= order.size()) break;
@@ -78,22 +91,32 @@ void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
            Distance2D(grow.back().x, grow.back().y, grow.front().x, grow.front().y) > tol) {
       const XY E = grow.back(), F = grow[grow.size() - 2];
       const double back = PolarAngle(E.x, E.y, F.x, F.y);
-      auto lo = std::lower_bound(xs.begin(), xs.end(), E.x - 1.414 * tol);
+      const double w = 1.414 * tol;
       int32_t best = -1;
       double bestAngle = 0;
-      for (size_t k = static_cast<size_t>(lo - xs.begin()); k < xs.size() && xs[k] <= E.x + 1.414 * tol;
-           ++k) {
-        int32_t rec = order[k];
-        if (used[rec] || rows[rec].size() < 2) continue;
-        const XY& a = rows[rec][0];
-        const XY& b = rows[rec][1];
-        if (Distance2D(a.x, a.y, E.x, E.y) > tol) continue;
-        if (SegmentRelation(F.x, F.y, E.x, E.y, a.x, a.y, b.x, b.y, kTol) >= 0) continue;
-        double ang = AngleDifference(back, PolarAngle(a.x, a.y, b.x, b.y));
-        if (best < 0 || ang < bestAngle) {
-          best = rec;
-          bestAngle = ang;
+      size_t k = static_cast<size_t>(std::lower_bound(xs.begin(), xs.end(), E.x - w) - xs.begin());
+      while (k < xs.size() && xs[k] <= E.x + w) {
+        // One run of equal x: only its records with y near E's can join.
+        const size_t runEnd = static_cast<size_t>(std::upper_bound(xs.begin() + k, xs.end(), xs[k]) - xs.begin());
+        size_t q = static_cast<size_t>(std::lower_bound(ys.begin() + k, ys.begin() + runEnd, E.y - w) - ys.begin());
+        for (; q < runEnd && ys[q] <= E.y + w; ++q) {
+          int32_t rec = order[q];
+          if (used[rec] || rows[rec].size() < 2) continue;
+          const XY& a = rows[rec][0];
+          const XY& b = rows[rec][1];
+          if (Distance2D(a.x, a.y, E.x, E.y) > tol) continue;
+          if (SegmentRelation(F.x, F.y, E.x, E.y, a.x, a.y, b.x, b.y, kTol) >= 0) continue;
+          double ang = AngleDifference(back, PolarAngle(a.x, a.y, b.x, b.y));
+          // Equal angles go to the record first by start x, then by index,
+          // as a plain scan in x order would find it.
+          const XY& bs = best < 0 ? a : rows[best][0];
+          if (best < 0 || ang < bestAngle ||
+              (ang == bestAngle && (a.x < bs.x || (a.x == bs.x && rec < best)))) {
+            best = rec;
+            bestAngle = ang;
+          }
         }
+        k = runEnd;
       }
       if (best < 0) break;
       grow.insert(grow.end(), rows[best].begin() + 1, rows[best].end());
@@ -145,7 +168,7 @@ void Cadenas::LinkChains(double tol, Cadenas*& positive, Cadenas*& nonPositive,
 }
 
 bool Cadenas::Classify(Cadenas& A, Cadenas& B, Recintos*& regions, Cadenas*& freeHoles,
-                       Cadenas*& rejects, double tol) const {
+                       Cadenas*& rejects, double tol, const std::function<bool()>& cancel) const {
   regions = nullptr;
   freeHoles = nullptr;
   rejects = new Cadenas();
@@ -194,12 +217,27 @@ bool Cadenas::Classify(Cadenas& A, Cadenas& B, Recintos*& regions, Cadenas*& fre
   const int32_t nh = B.Count();
   std::vector<uint8_t> freeFlag(static_cast<size_t>(nh), 1);
   int32_t r = nh;
+  // Holes by box: an outline takes only holes whose boxes meet its own, in
+  // hole order as the full scan would (a section of many parts has as many
+  // holes as outlines).
+  std::vector<BoxIndex::Box> holeBoxes;
+  for (int32_t h = 0; h < nh; ++h) {
+    const Cadena* H = B.Get(h);
+    holeBoxes.push_back({H->MinX(), H->MaxX(), H->MinY(), H->MaxY(), h});
+  }
+  const BoxIndex holeIndex(holeBoxes);
+  std::vector<int32_t> near;
+  uint32_t done = 0;
   for (const auto& row : table) {
+    if (++done % kOutlinesPerCancelTest == 0 && cancel && cancel()) return false;
     Cadena* U = A.Get(static_cast<int32_t>(row[1]));
     Cadenas temp;
     temp.Add(U);
     const double a = U->Area(), m = U->Length() * tol;
-    for (int32_t h = 0; h < nh && r > 0; ++h) {
+    if (r > 0) holeIndex.Query(U->MinX(), U->MaxX(), U->MinY(), U->MaxY(), 0.0, near);
+    else near.clear();
+    for (int32_t h : near) {
+      if (r <= 0) break;
       if (!freeFlag[h]) continue;
       Cadena* H = B.Get(h);
       if (H->MaxX() <= U->MaxX() && U->MinX() <= H->MinX() && H->MaxY() <= U->MaxY() &&
@@ -232,7 +270,7 @@ bool Cadenas::Classify(Cadenas& A, Cadenas& B, Recintos*& regions, Cadenas*& fre
 }
 
 bool Cadenas::AssembleRegions(Recintos*& regions, Cadenas*& freeHoles, Cadenas*& rejects,
-                              double tol) const {
+                              double tol, const std::function<bool()>& cancel) const {
   regions = nullptr;
   freeHoles = nullptr;
   rejects = nullptr;
@@ -259,12 +297,16 @@ bool Cadenas::AssembleRegions(Recintos*& regions, Cadenas*& freeHoles, Cadenas*&
   }
   if (work->Count() == 0) return false;
   Cadenas *pos = nullptr, *nonPos = nullptr, *unclosed = nullptr;
-  work->LinkChains(tol, pos, nonPos, unclosed, false);
+  work->LinkChains(tol, pos, nonPos, unclosed, false, nullptr, cancel);
   std::unique_ptr<Cadenas> hp(pos), hn(nonPos);
+  if (cancel && cancel()) {
+    delete unclosed;
+    return false;
+  }
   if (unclosed->Count() > 0) unclosed->RemoveDuplicates();
   MoveAll(unclosed, *rejects);
   Cadenas* tempRejects = nullptr;
-  bool ok = Classify(*pos, *nonPos, regions, freeHoles, tempRejects, tol);
+  bool ok = Classify(*pos, *nonPos, regions, freeHoles, tempRejects, tol, cancel);
   if (ok && tempRejects) tempRejects->RemoveDuplicates();
   MoveAll(tempRejects, *rejects);
   return ok;

@@ -14,6 +14,8 @@ namespace {
 constexpr int kSliceTries = 16;
 constexpr double kRetryStep = 0.001;  // of the layer spacing
 constexpr int16_t kRelationRepeat = 51;
+constexpr int32_t kRowsPerCancelTest = 64;
+constexpr int32_t kSegmentsPerCancelTest = 16384;
 
 struct Segment {
   double x1, y1, x2, y2;
@@ -78,6 +80,10 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     if (!f->CutAtHeight(z, s.x1, s.y1, s.x2, s.y2, touch)) continue;
     segs.push_back(s);
     cutFaces.push_back(i);
+    // A corner within the tolerance of the height cuts like one on it: the
+    // faces around it give the same short pieces from both sides.
+    for (int c = 0; c < 3 && !touch; ++c)
+      if (std::fabs(f->Corner(c)->z() - z) <= tol) touch = 1;
     if (touch) touched = true;
   }
   if (touched && segs.size() > 1) {
@@ -93,8 +99,16 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     cutFaces.resize(w);
   }
 
+  if (CancelAsked()) {
+    status = 0;
+    return;
+  }
   Cadenas chains;
   for (const Segment& s : segs) {
+    if (chains.Count() % kSegmentsPerCancelTest == kSegmentsPerCancelTest - 1 && CancelAsked()) {
+      status = 0;
+      return;
+    }
     Hilera row;
     row.AddPoint(s.x1, s.y1);
     row.AddPoint(s.x2, s.y2);
@@ -109,18 +123,31 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     status = 1;
     return;
   }
+  if (CancelAsked()) {
+    status = 0;
+    return;
+  }
   Recintos* found = nullptr;
   Cadenas* freeHoles = nullptr;
   Cadenas* rejects = nullptr;
-  const bool ok = chains.AssembleRegions(found, freeHoles, rejects, tol);
+  const bool ok = chains.AssembleRegions(found, freeHoles, rejects, tol, cancelTest_);
+  // Segments that no outline took mean a cut that went wrong (a vertex at
+  // the height): the section without them is not the mesh's, so the cut is
+  // degenerate and the caller tries another height.
+  const bool unlinked = rejects != nullptr && rejects->Count() > 0;
   delete freeHoles;
   delete rejects;
-  if (!ok || found == nullptr || found->Count() == 0) {
+  if (!ok || unlinked || found == nullptr || found->Count() == 0) {
     delete found;
     status = 1;
     return;
   }
 
+  if (CancelAsked()) {
+    delete found;
+    status = 0;
+    return;
+  }
   if (found->Count() > 1) {
     // A section traced in both directions yields each hole also as a region
     // of its own; such a region is the hole of an earlier one (code 51).
@@ -129,9 +156,12 @@ void PoliedroEstructurado::SliceRegions(double z, Recintos*& regions, int& statu
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const Recinto* a, const Recinto* b) { return a->xmin() < b->xmin(); });
     std::vector<uint8_t> dropped(sorted.size(), 0);
+    // Regions whose boxes lie apart relate by 0: once a later region starts
+    // right of this one's box, so do all after it.
     for (size_t a = 0; a < sorted.size(); ++a) {
       if (dropped[a]) continue;
       for (size_t b = a + 1; b < sorted.size(); ++b) {
+        if (sorted[b]->xmin() > sorted[a]->xmax() + tol) break;
         if (dropped[b]) continue;
         int32_t ha = 0, hb = 0;
         if (sorted[a]->Relation(*sorted[b], ha, hb, tol) == kRelationRepeat) dropped[b] = 1;
@@ -157,18 +187,17 @@ void PoliedroEstructurado::MarkRow(int32_t layer, int32_t row, double rowX, cons
   int32_t i = 0;
   if (xs[0] - rowX > kTol)
     i = static_cast<int32_t>(std::min(std::floor((xs[0] - rowX) / step) + 1.0, double(cols_)));
-  uint8_t* cells = &grid_[CellIndex(layer, row, 0)];
   int32_t k = 0;
   for (; i < cols_; ++i) {
     const double x = rowX + step * i;
     if (x > xs[n - 1]) break;
     while (k < n) {
       if (x <= xs[k]) {
-        if ((k % 2) == 1 || xs[k] - x <= kTol || (k > 0 && x - xs[k - 1] <= kTol)) cells[i] = 1;
+        if ((k % 2) == 1 || xs[k] - x <= kTol || (k > 0 && x - xs[k - 1] <= kTol)) Mark(layer, row, i);
         break;
       }
       if ((k == 0 && x - xs[0] <= kTol) || (k == n - 1 && x - xs[k] <= kTol)) {
-        cells[i] = 1;
+        Mark(layer, row, i);
         break;
       }
       ++k;
@@ -181,6 +210,7 @@ bool PoliedroEstructurado::ComputeLayer(int32_t k, int32_t& marked) {
   if (!latticeReady_ || k < 0 || k >= layers_) return false;
   LatticeLayout L;
   if (!LatticeParams(L)) return false;
+  grid_[static_cast<size_t>(k)].clear();  // a layer cut again is marked afresh
   const double z = firstZ_ + k * L.dz;
 
   Recintos* regions = nullptr;
@@ -190,6 +220,7 @@ bool PoliedroEstructurado::ComputeLayer(int32_t k, int32_t& marked) {
     SliceRegions(RetryHeight(z, L.dz, n), regions, status, cutFaces, kTol);
     if (status != 1) break;
   }
+  if (status != 2 && CancelAsked()) return false;
   if (status == 2 && regions != nullptr) {
     std::unique_ptr<Recintos> owned(regions);
     Caja* box = nullptr;
@@ -200,16 +231,29 @@ bool PoliedroEstructurado::ComputeLayer(int32_t k, int32_t& marked) {
     int32_t j = 0;
     if (box->ymin() - rowStart > kTol)
       j = static_cast<int32_t>(std::min(std::floor((box->ymin() - rowStart) / L.dy) + 1.0, double(rows_)));
+    // Rows go up, so a region takes part from the row at its box's bottom
+    // to the row at its top: each row meets only the regions it can cross
+    // (the crossings are sorted below, so their order does not matter).
+    std::vector<const Recinto*> byBottom;
+    for (int32_t i = 0; i < owned->Count(); ++i) byBottom.push_back(owned->Get(i));
+    std::stable_sort(byBottom.begin(), byBottom.end(),
+                     [](const Recinto* a, const Recinto* b) { return a->ymin() < b->ymin(); });
+    size_t next = 0;
+    std::vector<const Recinto*> active;
     std::vector<double> xs;
-    for (; j < rows_; ++j) {
+    for (int32_t done = 0; j < rows_; ++j, ++done) {
       const double y = rowStart + L.dy * j;
       if (y > box->ymax()) break;
-      Hilera* crossings = nullptr;
-      const bool any = owned->RowCrossings(box->xmin(), y, box->xmax(), y, crossings);
-      std::unique_ptr<Hilera> crossingsOwned(crossings);
-      if (!any || crossings == nullptr || crossings->Count() == 0) continue;
-      xs.resize(static_cast<size_t>(crossings->Count()));
-      for (int32_t c = 0; c < crossings->Count(); ++c) xs[static_cast<size_t>(c)] = crossings->Get(c)->X();
+      if (done % kRowsPerCancelTest == kRowsPerCancelTest - 1 && CancelAsked()) return false;
+      while (next < byBottom.size() && byBottom[next]->ymin() <= y) active.push_back(byBottom[next++]);
+      active.erase(std::remove_if(active.begin(), active.end(), [&](const Recinto* r) { return r->ymax() < y; }),
+                   active.end());
+      if (active.empty()) continue;
+      Hilera crossings;
+      for (const Recinto* r : active) r->AppendRowCrossings(box->xmin(), y, box->xmax(), y, crossings);
+      if (crossings.Count() == 0) continue;
+      xs.resize(static_cast<size_t>(crossings.Count()));
+      for (int32_t c = 0; c < crossings.Count(); ++c) xs[static_cast<size_t>(c)] = crossings.Get(c)->X();
       std::sort(xs.begin(), xs.end());
       const bool shifted = oddLayer == ((j % 2) == 0);
       MarkRow(k, j, L.xStart + (shifted ? L.rowShift : 0.0), xs);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -17,6 +19,10 @@ namespace {
 
 constexpr uint32_t kProgressMs = 1000;
 constexpr uint32_t kFinalMs = 2000;
+// Surface tests between two chances to poll Escape within one layer of the
+// second pass, and the least time between two polls inside a phase.
+constexpr size_t kPollChunk = 1 << 16;
+constexpr std::chrono::milliseconds kPollInterval(100);
 constexpr float kAreaTolerance = 0.001f;
 
 // printf-style text of any length (object names are not bounded).
@@ -314,7 +320,23 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
     else
       ShowTempPrompt(text.c_str(), ms);
   };
-  auto aborted = [&]() { return hooks.abort ? hooks.abort() : HostAbort(); };
+  // Escape is polled once per layer in each pass, as the progress text is
+  // shown, and in between wherever a phase runs long: a poll goes to the
+  // host only when kPollInterval has passed since the last one, and a
+  // cancel, once seen, stays.
+  using Clock = std::chrono::steady_clock;
+  bool cancelled = false;
+  auto lastPoll = Clock::now();
+  auto aborted = [&]() {
+    lastPoll = Clock::now();
+    if (!cancelled) cancelled = hooks.abort ? hooks.abort() : HostAbort();
+    return cancelled;
+  };
+  auto abortedSoon = [&]() {
+    if (cancelled) return true;
+    if (Clock::now() - lastPoll < kPollInterval) return false;
+    return aborted();
+  };
   auto cancel = [&]() {
     points.ZeroCount();
     layerTable.ZeroCount();
@@ -322,13 +344,23 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
   };
   const char* shownName = name ? name : "";
 
-  // Memory runs out only for a lattice near the grid limit with almost every
-  // cell inside; that ends as a fill with no particles, never a crash.
+  // Memory runs out only for very many kept points without a limit; that
+  // ends as a fill with no particles and its own message, never a crash.
   try {
     auto mesh = std::make_unique<PoliedroMatricial>();
     mesh->SetMesh(nv, verts, nf, faces);
     auto solid = std::make_unique<PoliedroEstructurado>();
+    if (abortedSoon()) {
+      cancel();
+      return;
+    }
+    solid->SetCancelTest(abortedSoon);
     solid->SetFaces(*mesh);
+    mesh.reset();  // the faces hold their own corners
+    if (abortedSoon()) {
+      cancel();
+      return;
+    }
 
     points.ZeroCount();
     layerTable.ZeroCount();
@@ -339,13 +371,21 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
       const int32_t last = std::min(layers, solid->LayerCount()) - 1;
       std::vector<int32_t> perLayer(static_cast<size_t>(last) + 1, 0);
 
-      // First pass: mark the inside cells layer by layer.
+      // First pass: mark the inside cells layer by layer; with a limit, only
+      // until there are as many candidates as the caller can use (the second
+      // pass marks more layers should the surface test drop too many).
+      const int64_t cap = hooks.maxPoints > 0 ? hooks.maxPoints : 0;
+      int32_t marked = last;
       int64_t candidates = 0;
       for (int32_t i = 0; i <= last; ++i) {
-        int32_t marked = 0;
-        solid->ComputeLayer(i, marked);
-        perLayer[static_cast<size_t>(i)] = marked;
-        candidates += marked;
+        int32_t count = 0;
+        solid->ComputeLayer(i, count);
+        if (cancelled) {
+          cancel();
+          return;
+        }
+        perLayer[static_cast<size_t>(i)] = count;
+        candidates += count;
         prompt(Format("Filling %s-> %d%%. numParts->%d. ESC to cancel.", shownName, Percent(i, last),
                       static_cast<int>(candidates)),
                kProgressMs);
@@ -353,57 +393,82 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
           cancel();
           return;
         }
+        if (cap > 0 && candidates >= cap) {
+          marked = i;
+          break;
+        }
       }
 
-      int32_t total = 0;
-      solid->CountCells(0, last, total);
+      // Second pass, layer by layer: take the layer's candidates from the
+      // grid, keep those away from the surface, and add them; the table
+      // becomes running totals of the layers that kept points. No array of
+      // all candidates is made, and Escape is polled at least every
+      // kPollInterval, however large a layer.
+      const NearSurfaceIndex near(nf, verts, faces, clearance);
+      int64_t total = 0;
+      for (int32_t n : perLayer) total += n;
+      if (cap > 0) total = std::min(total, cap);
+      points.Resize(static_cast<int>(std::min<int64_t>(total, std::numeric_limits<int>::max())));
+      const int32_t tableSize = last + 1;
       std::vector<std::array<double, 3>> cand;
-      // With no marked cell the pass still runs (every layer empty); a point
-      // walk that disagrees with the count is treated as no particles.
-      if (total == 0 || solid->GetPoints(0, last, total, cand)) {
-        // Second pass: keep the candidates away from the surface; the table
-        // becomes running totals of the layers that kept points.
-        const NearSurfaceIndex near(nf, verts, faces, clearance);
-        // The surface test of every candidate runs up front in one parallel
-        // loop; the pass below only collects, reports and polls per layer.
-        const int64_t nc = static_cast<int64_t>(cand.size());
-        std::vector<uint8_t> keep(cand.size(), 0);
-#pragma omp parallel for schedule(static, 1024) if (nc > 4096)
-        for (int64_t c = 0; c < nc; ++c) {
-          const auto& p = cand[static_cast<size_t>(c)];
-          const Vec3f pf = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
-          keep[static_cast<size_t>(c)] = near.Near(pf) ? 0 : 1;
-        }
-        int64_t keptTotal = 0;
-        for (uint8_t k : keep) keptTotal += k;
-        points.Resize(static_cast<int>(keptTotal));
-        const int32_t tableSize = last + 1;
-        size_t cursor = 0;
-        for (int32_t j = 0; j < tableSize; ++j) {
-          const int32_t n = perLayer[static_cast<size_t>(j)];
-          bool kept = false;
-          for (int32_t c = 0; c < n; ++c) {
-            if (!keep[cursor + static_cast<size_t>(c)]) continue;
-            const auto& p = cand[cursor + static_cast<size_t>(c)];
-            const float x = static_cast<float>(p[0]), y = static_cast<float>(p[1]),
-                        z = static_cast<float>(p[2]);
-            points.Append(axisFlag ? Point3(x, y, z) : Point3(x, z, y));
-            kept = true;
+      std::vector<uint8_t> keep;
+      for (int32_t j = 0; j < tableSize; ++j) {
+        if (j > marked) {
+          int32_t count = 0;
+          solid->ComputeLayer(j, count);
+          if (cancelled) {
+            cancel();
+            return;
           }
-          cursor += static_cast<size_t>(n);
-          if (kept) layerTable.Append(points.Count());
-          prompt(Format("Adding particles to Vorel source-> %d%%...", Percent(j, tableSize)), kProgressMs);
-          if (aborted()) {
+          perLayer[static_cast<size_t>(j)] = count;
+        }
+        // A point walk that disagrees with the count is treated as no
+        // particles.
+        if (!solid->LayerPoints(j, cand) || cand.size() != static_cast<size_t>(perLayer[static_cast<size_t>(j)])) {
+          points.ZeroCount();
+          layerTable.ZeroCount();
+          break;
+        }
+        keep.assign(cand.size(), 0);
+        bool kept = false;
+        for (size_t from = 0; from < cand.size(); from += kPollChunk) {
+          const int64_t to = static_cast<int64_t>(std::min(cand.size(), from + kPollChunk));
+#pragma omp parallel for schedule(static, 1024) if (to - static_cast<int64_t>(from) > 4096)
+          for (int64_t c = static_cast<int64_t>(from); c < to; ++c) {
+            const auto& p = cand[static_cast<size_t>(c)];
+            const Vec3f pf = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
+            keep[static_cast<size_t>(c)] = near.Near(pf) ? 0 : 1;
+          }
+          if (to < static_cast<int64_t>(cand.size()) && abortedSoon()) {
             cancel();
             return;
           }
         }
+        for (size_t c = 0; c < cand.size(); ++c) {
+          if (!keep[c]) continue;
+          const auto& p = cand[c];
+          const float x = static_cast<float>(p[0]), y = static_cast<float>(p[1]), z = static_cast<float>(p[2]);
+          points.Append(axisFlag ? Point3(x, y, z) : Point3(x, z, y));
+          kept = true;
+        }
+        solid->ReleaseLayer(j);
+        if (kept) layerTable.Append(points.Count());
+        prompt(Format("Adding particles to Vorel source-> %d%%...", Percent(j, tableSize)), kProgressMs);
+        if (aborted()) {
+          cancel();
+          return;
+        }
+        if (cap > 0 && points.Count() >= cap) break;
       }
+      solid->FreeGrid();
     }
   } catch (const std::bad_alloc&) {
     points.ZeroCount();
     points.Shrink();
     layerTable.ZeroCount();
+    layerTable.Shrink();
+    prompt(Format("Not enough memory to fill %s", shownName), kFinalMs);
+    return;
   }
 
   // Every table entry is one layer that kept points, so the table's size is

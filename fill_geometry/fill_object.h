@@ -13,9 +13,18 @@
 // the prompt line (ShowTempPrompt) and the host's Escape test (host closing,
 // or Escape down while the main window is in front). The GPU front-end passes
 // an abort test that never fires; tests pass their own.
+//
+// `maxPoints` (0: no limit) is the most points the caller can use: the fill
+// stops after the layer that brings it there, so a large object costs the
+// time and memory of what is kept, not of the whole lattice. Memory stays
+// within about 40 bytes per kept point plus one layer's candidates (24
+// bytes each) and the mesh; a fill that runs out of memory anyway says so
+// ("Not enough memory to fill <name>"), apart from "no particles in filled
+// object <<--", which means the mesh bounds no lattice point.
 struct FillHooks {
   std::function<void(const char* text, uint32_t ms)> prompt;
   std::function<bool()> abort;
+  int64_t maxPoints = 0;
 };
 
 // Empties `points` and `layerTable`, then appends the lattice points of

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "fill_geometry/cara.h"
@@ -68,7 +69,8 @@ class PoliedroEstructurado {
   PoliedroEstructurado(const PoliedroEstructurado&) = delete;
   PoliedroEstructurado& operator=(const PoliedroEstructurado&) = delete;
 
-  // Takes the faces of the mesh (the box grows with each accepted face).
+  // Takes the faces of the mesh (the box grows with each accepted face); a
+  // cancel (SetCancelTest) stops it with part of the faces taken.
   void SetFaces(const PoliedroMatricial& mesh);
 
   // Lays out the lattice for radius r and allocates the zeroed grid. False on
@@ -78,7 +80,15 @@ class PoliedroEstructurado {
   bool LatticeParams(LatticeLayout& out) const;
 
   // Cuts layer k and marks its inside cells; `marked` gets their number.
+  // False, with `marked` 0 and the layer's marks incomplete, when the cancel
+  // test answered true on the way.
   bool ComputeLayer(int32_t k, int32_t& marked);
+
+  // A test asked between the stages of a layer's cut and every few rows of
+  // its marking (a layer of many parts takes long); when it answers true the
+  // layer stops, and it must keep answering true from then on. Empty: never
+  // asked.
+  void SetCancelTest(std::function<bool()> test) { cancelTest_ = std::move(test); }
 
   // The cross-section at height z. Every face whose z range holds z gives a
   // segment, except faces lying flat at one height (z extent <= 1e-8), which
@@ -99,8 +109,14 @@ class PoliedroEstructurado {
   // Exactly `expected` points must come out: then the grid is freed and the
   // result is true; otherwise `points` is emptied, the grid kept, false.
   bool GetPoints(int32_t a, int32_t b, int32_t expected, std::vector<std::array<double, 3>>& points);
+  // The occupied cells of layer k alone, in lattice order, keeping the grid
+  // (a fill that takes its points layer by layer needs no array of all of
+  // them); false, `points` empty, when k is out of range or no lattice.
+  bool LayerPoints(int32_t k, std::vector<std::array<double, 3>>& points) const;
 
   void FreeGrid();
+  // Frees the marks of layer k (a fill done with that layer's points).
+  void ReleaseLayer(int32_t k);
   void Clear();
 
   int32_t LayerCount() const { return layers_; }
@@ -117,11 +133,13 @@ class PoliedroEstructurado {
   double ZMax() const { return zmax_; }
 
  private:
-  size_t CellIndex(int32_t layer, int32_t row, int32_t col) const {
-    return (static_cast<size_t>(layer) * static_cast<size_t>(rows_) + static_cast<size_t>(row)) *
-               static_cast<size_t>(cols_) +
-           static_cast<size_t>(col);
-  }
+  // Occupied cells col0 .. col1 (inclusive) of one row.
+  struct Run {
+    int32_t row, col0, col1;
+  };
+  void Mark(int32_t layer, int32_t row, int32_t col);
+  void AppendLayerPoints(int32_t k, const LatticeLayout& L, std::vector<std::array<double, 3>>& points,
+                         size_t limit) const;
   void MarkRow(int32_t layer, int32_t row, double rowX, const std::vector<double>& xs);
   // Faces whose z range may hold z, in face order (a superset; the cut itself
   // tests the range).
@@ -129,11 +147,17 @@ class PoliedroEstructurado {
   void BuildHeightIndex();
   int64_t Bucket(double z, int64_t buckets) const;
 
+  bool CancelAsked() const { return cancelTest_ && cancelTest_(); }
+
+  std::function<bool()> cancelTest_;
   int32_t faceCount_ = 0;
   Caras* faces_ = nullptr;
   double xmin_, xmax_, ymin_, ymax_, zmin_, zmax_;
   uint8_t latticeReady_ = 0;
-  std::vector<uint8_t> grid_;  // [layer][row][col], 1 = occupied
+  // The occupied cells of each layer as runs in lattice order (row, then
+  // column): memory grows with the marked rows, not with the lattice's box,
+  // so a large box with a thin or sparse object costs little.
+  std::vector<std::vector<Run>> grid_;
   // Faces binned by height: bucket b holds, in face order, the faces whose z
   // range meets it; faces spanning many buckets are kept apart in `tall_`.
   double bucketHeight_ = 0;

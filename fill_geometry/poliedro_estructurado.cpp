@@ -30,6 +30,8 @@ void PoliedroEstructurado::SetFaces(const PoliedroMatricial& mesh) {
   Clear();
   const int32_t n = mesh.FaceCount();
   for (int32_t i = 0; i < n; ++i) {
+    // A cancel leaves the faces taken so far; the caller drops the object.
+    if (i % 16384 == 16383 && CancelAsked()) break;
     Cara* f = nullptr;
     if (!mesh.GetFace(i, f)) continue;
     if (f->XMin() < xmin_) xmin_ = f->XMin();
@@ -162,7 +164,7 @@ bool PoliedroEstructurado::SetupLayers(double r, int32_t& layers, double& firstZ
   const int32_t nr = static_cast<int32_t>(rowsD);
   const int32_t nc = static_cast<int32_t>(colsD);
   try {
-    grid_.assign(static_cast<size_t>(nl) * static_cast<size_t>(nr) * static_cast<size_t>(nc), 0);
+    grid_.assign(static_cast<size_t>(nl), {});
   } catch (const std::bad_alloc&) {
     FreeGrid();
     return false;
@@ -182,18 +184,55 @@ bool PoliedroEstructurado::SetupLayers(double r, int32_t& layers, double& firstZ
 void PoliedroEstructurado::CountCells(int32_t a, int32_t b, int32_t& count) const {
   count = 0;
   if (a < 0 || a > b || b >= layers_) return;
-  const size_t begin = CellIndex(a, 0, 0);
-  const size_t end = CellIndex(b + 1, 0, 0);
   int64_t n = 0;
-#pragma omp parallel for reduction(+ : n) if (end - begin > (size_t{1} << 22))
-  for (int64_t i = static_cast<int64_t>(begin); i < static_cast<int64_t>(end); ++i)
-    n += grid_[static_cast<size_t>(i)];
+  for (int32_t k = a; k <= b; ++k)
+    for (const Run& run : grid_[static_cast<size_t>(k)]) n += run.col1 - run.col0 + 1;
   count = static_cast<int32_t>(n);
 }
 
 bool PoliedroEstructurado::IsCellOccupied(int32_t layer, int32_t row, int32_t col) const {
   if (layer < 0 || layer >= layers_ || row < 0 || row >= rows_ || col < 0 || col >= cols_) return false;
-  return grid_[CellIndex(layer, row, col)] != 0;
+  const std::vector<Run>& runs = grid_[static_cast<size_t>(layer)];
+  auto it = std::upper_bound(runs.begin(), runs.end(), std::make_pair(row, col),
+                             [](const std::pair<int32_t, int32_t>& v, const Run& r) {
+                               return v.first < r.row || (v.first == r.row && v.second < r.col0);
+                             });
+  if (it == runs.begin()) return false;
+  --it;
+  return it->row == row && col <= it->col1;
+}
+
+void PoliedroEstructurado::Mark(int32_t layer, int32_t row, int32_t col) {
+  std::vector<Run>& runs = grid_[static_cast<size_t>(layer)];
+  if (!runs.empty() && runs.back().row == row) {
+    if (col <= runs.back().col1) return;  // marked already
+    if (col == runs.back().col1 + 1) {
+      runs.back().col1 = col;
+      return;
+    }
+  }
+  runs.push_back({row, col, col});
+}
+
+void PoliedroEstructurado::ReleaseLayer(int32_t k) {
+  if (k >= 0 && k < layers_) std::vector<Run>().swap(grid_[static_cast<size_t>(k)]);
+}
+
+void PoliedroEstructurado::AppendLayerPoints(int32_t k, const LatticeLayout& L,
+                                             std::vector<std::array<double, 3>>& points, size_t limit) const {
+  const bool oddLayer = (k % 2) != 0;
+  const double z = firstZ_ + k * L.dz;
+  const double y0 = L.yStart + (oddLayer ? L.layerShift : 0.0);
+  for (const Run& run : grid_[static_cast<size_t>(k)]) {
+    const int32_t j = run.row;
+    const bool shifted = oddLayer == ((j % 2) == 0);
+    const double y = y0 + L.dy * j;
+    const double x0 = L.xStart + (shifted ? L.rowShift : 0.0);
+    for (int32_t i = run.col0; i <= run.col1; ++i) {
+      if (points.size() >= limit) return;
+      points.push_back({x0 + 2.0 * r_ * i, y, z});
+    }
+  }
 }
 
 bool PoliedroEstructurado::GetPoints(int32_t a, int32_t b, int32_t expected,
@@ -203,25 +242,9 @@ bool PoliedroEstructurado::GetPoints(int32_t a, int32_t b, int32_t expected,
   LatticeLayout L;
   if (!LatticeParams(L)) return false;
   points.reserve(static_cast<size_t>(expected));
-  for (int32_t k = a; k <= b; ++k) {
-    const bool oddLayer = (k % 2) != 0;
-    const double z = firstZ_ + k * L.dz;
-    const double y0 = L.yStart + (oddLayer ? L.layerShift : 0.0);
-    for (int32_t j = 0; j < rows_; ++j) {
-      const bool shifted = oddLayer == ((j % 2) == 0);
-      const double y = y0 + L.dy * j;
-      const double x0 = L.xStart + (shifted ? L.rowShift : 0.0);
-      const uint8_t* row = &grid_[CellIndex(k, j, 0)];
-      for (int32_t i = 0; i < cols_; ++i) {
-        if (!row[i]) continue;
-        if (points.size() == static_cast<size_t>(expected)) {
-          points.clear();  // more cells than expected
-          return false;
-        }
-        points.push_back({x0 + 2.0 * r_ * i, y, z});
-      }
-    }
-  }
+  // One more than expected tells a grid with more cells from an exact one.
+  const size_t limit = static_cast<size_t>(expected) + 1;
+  for (int32_t k = a; k <= b && points.size() < limit; ++k) AppendLayerPoints(k, L, points, limit);
   if (points.size() != static_cast<size_t>(expected)) {
     points.clear();
     return false;
@@ -230,8 +253,16 @@ bool PoliedroEstructurado::GetPoints(int32_t a, int32_t b, int32_t expected,
   return true;
 }
 
+bool PoliedroEstructurado::LayerPoints(int32_t k, std::vector<std::array<double, 3>>& points) const {
+  points.clear();
+  LatticeLayout L;
+  if (k < 0 || k >= layers_ || !LatticeParams(L)) return false;
+  AppendLayerPoints(k, L, points, static_cast<size_t>(-1));
+  return true;
+}
+
 void PoliedroEstructurado::FreeGrid() {
-  std::vector<uint8_t>().swap(grid_);
+  std::vector<std::vector<Run>>().swap(grid_);
   r_ = 0;
   firstZ_ = lastZ_ = 0;
   layers_ = rows_ = cols_ = 0;

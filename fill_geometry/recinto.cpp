@@ -13,7 +13,7 @@ Recinto::~Recinto() {
   if (!notOwner_) delete chains_;
 }
 
-int16_t Recinto::SetChains(const Cadenas& set) {
+int16_t Recinto::SetChains(const Cadenas& set, bool checkRelations) {
   int32_t n = set.Count();
   if (n == 0) return kEmpty;
   for (int32_t i = 0; i < n; ++i)
@@ -31,10 +31,11 @@ int16_t Recinto::SetChains(const Cadenas& set) {
   for (int32_t i = 0; i < n; ++i)
     if (i != outer) holes.push_back(set.Get(i));
   for (const Cadena* h : holes) {
+    if (!checkRelations) break;
     int16_t r = out->Relation(*h, true, kTol);
     if (r != 62 && r != 63) return kBadHole;
   }
-  for (size_t i = 0; i < holes.size(); ++i)
+  for (size_t i = 0; checkRelations && i < holes.size(); ++i)
     for (size_t j = i + 1; j < holes.size(); ++j) {
       int16_t r = holes[i]->Relation(*holes[j], true, kTol);
       if (r != 62 && r != 63) return kBadHolePair;
@@ -213,34 +214,37 @@ void Recintos::BoundingBox(Caja*& out) const {
 
 bool Recintos::RowCrossings(double x1, double y1, double x2, double y2, Hilera*& out) const {
   out = new Hilera();
+  if (!(Distance2D(x1, y1, x2, y2) > 0)) return false;
+  for (const Recinto* r : regions_)
+    if (r) r->AppendRowCrossings(x1, y1, x2, y2, *out);
+  return out->Count() > 0;
+}
+
+void Recinto::AppendRowCrossings(double x1, double y1, double x2, double y2, Hilera& out) const {
   double len = Distance2D(x1, y1, x2, y2);
-  if (!(len > 0)) return false;
+  if (!(len > 0)) return;
   // Side of the line: points on it count as below, so a vertex or an edge
   // lying on the row is counted exactly when the boundary passes through.
   auto above = [&](const Punto2D* p) { return TurnCross(x1, y1, x2, y2, p->x(), p->y()) < 0; };
   auto signedDist = [&](const Punto2D* p) {
     return -TurnCross(x1, y1, x2, y2, p->x(), p->y()) / len;
   };
-  for (const Recinto* r : regions_) {
-    if (!r) continue;
-    for (int32_t c = 0; c < r->ChainCount(); ++c) {
-      const Cadena* ch = r->GetChain(c);
-      for (int32_t k = 0; k + 1 < ch->Count(); ++k) {
-        const Punto2D* p = ch->Point(k);
-        const Punto2D* q = ch->Point(k + 1);
-        if (above(p) == above(q)) continue;
-        double sp = signedDist(p), sq = signedDist(q);
-        double segLen = Distance2D(p->x(), p->y(), q->x(), q->y());
-        double t = sp / (sp - sq);
-        if (std::fabs(sp) <= kTol || t * segLen <= kTol) {
-          out->AddPoint(p->x(), p->y());
-        } else if (std::fabs(sq) <= kTol || (1 - t) * segLen <= kTol) {
-          out->AddPoint(q->x(), q->y());
-        } else {
-          out->AddPoint(p->x() + t * (q->x() - p->x()), p->y() + t * (q->y() - p->y()));
-        }
+  for (int32_t c = 0; c < ChainCount(); ++c) {
+    const Cadena* ch = GetChain(c);
+    for (int32_t k = 0; k + 1 < ch->Count(); ++k) {
+      const Punto2D* p = ch->Point(k);
+      const Punto2D* q = ch->Point(k + 1);
+      if (above(p) == above(q)) continue;
+      double sp = signedDist(p), sq = signedDist(q);
+      double segLen = Distance2D(p->x(), p->y(), q->x(), q->y());
+      double t = sp / (sp - sq);
+      if (std::fabs(sp) <= kTol || t * segLen <= kTol) {
+        out.AddPoint(p->x(), p->y());
+      } else if (std::fabs(sq) <= kTol || (1 - t) * segLen <= kTol) {
+        out.AddPoint(q->x(), q->y());
+      } else {
+        out.AddPoint(p->x() + t * (q->x() - p->x()), p->y() + t * (q->y() - p->y()));
       }
     }
   }
-  return out->Count() > 0;
 }

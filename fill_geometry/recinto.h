@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "fill_geometry/caja.h"
 #include "fill_geometry/cadenas.h"
@@ -29,7 +30,9 @@ class Recinto {
   Recinto& operator=(const Recinto&) = delete;
 
   // Validates the set and stores copies of its chains (outer first).
-  int16_t SetChains(const Cadenas& chains);
+  // checkRelations false skips the outer/hole and hole/hole relation tests
+  // (codes kBadHole, kBadHolePair), for chains known to bound one region.
+  int16_t SetChains(const Cadenas& chains, bool checkRelations = true);
   void UpdateBounds();
   Cadena* GetChain(int32_t i) const { return chains_->Get(i); }
   int32_t ChainCount() const { return chains_->Count(); }
@@ -37,6 +40,13 @@ class Recinto {
   int16_t Relation(const Recinto& other, int32_t& holeThis, int32_t& holeOther,
                    double tol) const;
   void Copy(Recinto*& out) const;
+  // Appends this region's crossings with the line through (x1, y1) and
+  // (x2, y2), in chain and segment order, as Recintos::RowCrossings does. A
+  // horizontal line outside [ymin, ymax] adds none.
+  void AppendRowCrossings(double x1, double y1, double x2, double y2, Hilera& out) const;
+  // The region offset by d (d > 0 grows material) as the regions that the
+  // moved outer and holes bound together: where they cross, the holes merge
+  // with each other or the outside; false (out null) when nothing is left.
   bool Rebuild(double d, Recintos*& out) const;
   int16_t SplitByChain(const Cadena& cut, double tol, Recintos*& out) const;
 
@@ -75,3 +85,13 @@ class Recintos {
   std::vector<Recinto*> regions_;
   bool notOwner_ = false;
 };
+
+namespace fillgeo {
+
+// Rebuild for closed chains that need not pass SetChains' relation tests:
+// an outer ring (positive area) with holes that may touch or cross it or
+// each other; the material is inside the outer and outside every hole.
+// Appends the offset regions to out; false when none results.
+bool OffsetChains(const std::vector<const Cadena*>& chains, double d, Recintos& out);
+
+}  // namespace fillgeo

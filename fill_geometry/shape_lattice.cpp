@@ -39,20 +39,58 @@ double CentredOrigin(double low, double high, double step) {
   return m - std::floor((m - low) / step) * step;
 }
 
+// Whether a hole lies in an outer ring: some point of it (a vertex, else
+// an edge's middle) lies inside the ring and off it. A first point that
+// touches the ring decides nothing.
+bool HoleBelongsTo(const Cadena& outer, const Cadena& hole) {
+  auto strictlyIn = [&](double x, double y) {
+    return outer.InnerSide(x, y) && outer.NearestDistance(x, y) > kTol;
+  };
+  for (int32_t k = 0; k + 1 < hole.Count(); ++k)
+    if (strictlyIn(hole.Point(k)->x(), hole.Point(k)->y())) return true;
+  for (int32_t k = 0; k + 1 < hole.Count(); ++k)
+    if (strictlyIn(0.5 * (hole.Point(k)->x() + hole.Point(k + 1)->x()),
+                   0.5 * (hole.Point(k)->y() + hole.Point(k + 1)->y())))
+      return true;
+  return false;
+}
+
 }  // namespace
+
+const char* ShapeLatticeStatusText(ShapeLatticeStatus status) {
+  switch (status) {
+    case ShapeLatticeStatus::kBuilt: return "built";
+    case ShapeLatticeStatus::kBadRadius: return "no usable particle radius";
+    case ShapeLatticeStatus::kNoOutline: return "it has no outline that bounds an area";
+    case ShapeLatticeStatus::kNotClosed: return "an outline is open";
+    case ShapeLatticeStatus::kSelfCrossing: return "an outline crosses itself";
+    case ShapeLatticeStatus::kOverlapping: return "two of its outlines cross or overlap";
+    case ShapeLatticeStatus::kNested: return "an outline lies inside another drawn the same way round "
+                                             "(a hole must run the other way)";
+    case ShapeLatticeStatus::kTooSmall: return "it is smaller than one emission step";
+    case ShapeLatticeStatus::kTooLarge: return "it is too large for the emission step";
+  }
+  return "unknown";
+}
 
 uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& count1,
                                double**& points1, uint32_t& count2, double**& points2,
-                               double margin, double originX, double originY) {
+                               double margin, double originX, double originY,
+                               ShapeLatticeStatus* status) {
   Fail(count1, points1, count2, points2);
-  if (margin == kUnset) margin = r;
-  if (!(r > kMinRadius) || !(margin >= 0) || !std::isfinite(r) || !std::isfinite(margin) ||
-      outlines.Count() == 0)
+  auto fail = [&](ShapeLatticeStatus why) -> uint8_t {
+    if (status) *status = why;
     return 0;
+  };
+  if (status) *status = ShapeLatticeStatus::kBuilt;
+  if (margin == kUnset) margin = r;
+  if (!(r > kMinRadius) || !(margin >= 0) || !std::isfinite(r) || !std::isfinite(margin))
+    return fail(ShapeLatticeStatus::kBadRadius);
+  if (outlines.Count() == 0) return fail(ShapeLatticeStatus::kNoOutline);
   double bx0 = kBig, bx1 = -kBig, by0 = kBig, by1 = -kBig;
   for (int32_t i = 0; i < outlines.Count(); ++i) {
     const Hilera* row = outlines.Get(i);
-    if (!row) return 0;
+    if (!row) return fail(ShapeLatticeStatus::kNotClosed);
     for (int32_t k = 0; k < row->Count(); ++k) {
       const Punto2D* p = row->Get(k);
       bx0 = std::min(bx0, p->x());
@@ -61,18 +99,21 @@ uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& coun
       by1 = std::max(by1, p->y());
     }
   }
-  if (!(bx1 >= bx0 && by1 >= by0)) return 0;
-  if (r > std::min(bx1 - bx0, by1 - by0) * 0.5 + margin) return 0;
+  if (!(bx1 >= bx0 && by1 >= by0)) return fail(ShapeLatticeStatus::kNotClosed);
+  if (r > std::min(bx1 - bx0, by1 - by0) * 0.5 + margin) return fail(ShapeLatticeStatus::kTooSmall);
   const double colStep = 2 * r, rowStep = kSqrt3 * r, layerStep = kLayerFactor * r;
   const double rowShift = kSqrt3 * r / 3;
-  if (((bx1 - bx0) / colStep + 3) * ((by1 - by0) / rowStep + 3) * 2 > kMaxPoints) return 0;
+  if (((bx1 - bx0) / colStep + 3) * ((by1 - by0) / rowStep + 3) * 2 > kMaxPoints)
+    return fail(ShapeLatticeStatus::kTooLarge);
 
   // Closed chains, split by the sign of their area.
   Cadenas pos, neg;
   double sumPos = 0, sumNeg = 0;
   for (int32_t i = 0; i < outlines.Count(); ++i) {
     auto c = std::make_unique<Cadena>();
-    if (!c->SetFromHilera(*outlines.Get(i)) || c->Kind() != Cadena::kClosed) return 0;
+    if (!c->SetFromHilera(*outlines.Get(i))) return fail(ShapeLatticeStatus::kNotClosed);
+    if (c->Kind() == Cadena::kSelfCrossing) return fail(ShapeLatticeStatus::kSelfCrossing);
+    if (c->Kind() != Cadena::kClosed) return fail(ShapeLatticeStatus::kNotClosed);
     if (c->Area() > 0) {
       sumPos += c->Area();
       pos.Add(c.release());
@@ -88,47 +129,49 @@ uint8_t BuildRegionsFromChains(const Hileras& outlines, double r, uint32_t& coun
     for (int32_t i = 0; i < neg.Count(); ++i) neg.Get(i)->Reverse();
     std::swap(outers, holes);
   }
-  if (outers->Count() == 0) return 0;
+  if (outers->Count() == 0) return fail(ShapeLatticeStatus::kNoOutline);
   for (int32_t i = 0; i < outers->Count(); ++i)
     for (int32_t j = i + 1; j < outers->Count(); ++j) {
       int16_t rel = outers->Get(i)->Relation(*outers->Get(j), true, kTol);
-      if (rel != 1 && rel != 2 && rel != 3) return 0;
+      if (rel == 71 || rel == 72) return fail(ShapeLatticeStatus::kNested);
+      if (rel != 1 && rel != 2 && rel != 3) return fail(ShapeLatticeStatus::kOverlapping);
     }
 
   auto regions = std::make_unique<Recintos>();
-  while (outers->Count() > 0) {
-    Cadenas set;
-    Cadena* outer = new Cadena();
-    outer->CopyFrom(*outers->Get(0));
-    set.Add(outer);
-    outers->Remove(0);
-    for (int32_t h = 0; h < holes->Count();) {
-      const Punto2D* p = holes->Get(h)->Point(0);
-      if (outer->InnerSide(p->x(), p->y())) {
-        Cadena* copy = new Cadena();
-        copy->CopyFrom(*holes->Get(h));
-        set.Add(copy);
-        holes->Remove(h);
-      } else {
-        ++h;
-      }
-    }
-    auto region = std::make_unique<Recinto>();
-    if (region->SetChains(set) != Recinto::kAccepted) return 0;
-    regions->Add(region.release());
-  }
-
   if (margin > 0) {
-    auto inset = std::make_unique<Recintos>();
-    for (int32_t i = 0; i < regions->Count(); ++i) {
-      Recintos* part = nullptr;
-      if (!regions->Get(i)->Rebuild(-(margin - kTol), part)) continue;
-      for (int32_t k = 0; k < part->Count(); ++k) inset->Add(part->Get(k));
-      part->Detach();
-      delete part;
+    // The outline and its holes are moved in as one region, so a hole that
+    // touches the outline, or lies within twice the margin of it, opens the
+    // region to the outside instead of being lost or losing the region.
+    for (int32_t i = 0; i < outers->Count(); ++i) {
+      const Cadena* outer = outers->Get(i);
+      std::vector<const Cadena*> set{outer};
+      for (int32_t h = 0; h < holes->Count(); ++h)
+        if (HoleBelongsTo(*outer, *holes->Get(h))) set.push_back(holes->Get(h));
+      OffsetChains(set, -(margin - kTol), *regions);  // a vanished region adds nothing
     }
-    if (inset->Count() == 0) return 0;
-    regions = std::move(inset);
+    if (regions->Count() == 0) return fail(ShapeLatticeStatus::kTooSmall);
+  } else {
+    while (outers->Count() > 0) {
+      Cadenas set;
+      Cadena* outer = new Cadena();
+      outer->CopyFrom(*outers->Get(0));
+      set.Add(outer);
+      outers->Remove(0);
+      for (int32_t h = 0; h < holes->Count();) {
+        const Punto2D* p = holes->Get(h)->Point(0);
+        if (outer->InnerSide(p->x(), p->y())) {
+          Cadena* copy = new Cadena();
+          copy->CopyFrom(*holes->Get(h));
+          set.Add(copy);
+          holes->Remove(h);
+        } else {
+          ++h;
+        }
+      }
+      auto region = std::make_unique<Recinto>();
+      if (region->SetChains(set) != Recinto::kAccepted) return fail(ShapeLatticeStatus::kOverlapping);
+      regions->Add(region.release());
+    }
   }
 
   const double shrink = margin - kTol;

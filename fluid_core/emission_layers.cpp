@@ -34,6 +34,20 @@ bool BuildEmissionLayers(const Hileras* region, double size, double tolerance,
   return ok;
 }
 
+const char* EmissionRefusalReason(const Hileras* region, double size, double tolerance) {
+  if (!region) return nullptr;
+  uint32_t n0 = 0, n1 = 0;
+  double** p0 = nullptr;
+  double** p1 = nullptr;
+  ShapeLatticeStatus why = ShapeLatticeStatus::kBuilt;
+  BuildRegionsFromChains(*region, size, n0, p0, n1, p1, tolerance, kNotGiven, kNotGiven, &why);
+  std::vector<Vec3f> dropped;
+  TakeLayer(n0, p0, dropped);
+  TakeLayer(n1, p1, dropped);
+  if (why == ShapeLatticeStatus::kBuilt || why == ShapeLatticeStatus::kTooSmall) return nullptr;
+  return ShapeLatticeStatusText(why);
+}
+
 double SmallestEmittingScale(const Hileras* region, double size, double tolerance, double maxFactor) {
   if (!region || region->Count() == 0) return 0.0;
   double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};

@@ -13,6 +13,11 @@ class Hileras;
 bool BuildEmissionLayers(const Hileras* region, double size, double tolerance,
                          std::vector<Vec3f> layers[2]);
 
+// Why outlines that bound no emission point refuse it, as a clause ("an
+// outline crosses itself"): null when they bound points or are merely too
+// small for the step (SmallestEmittingScale then says by how much).
+const char* EmissionRefusalReason(const Hileras* region, double size, double tolerance);
+
 // The smallest factor, from 1 up in steps of 1 %, by which the outlines,
 // scaled about the centre of their box, bound lattice points (as
 // BuildEmissionLayers makes them); 0 when no factor up to maxFactor does, or

@@ -117,8 +117,15 @@ void NoteSourceEmitsNothing(FluidEngine& e, int i, const SourceFrameParams& s, c
                 double(s.radius), double(s.lod));
   if (e.Noted(key)) return;
   const double spacing = 1.0 / s.lod;
-  const double k = SmallestEmittingScale(rows, 0.45 * spacing, 0.0001 * spacing, 1000.0);
   char text[400];
+  // A shape that no size makes emit says what is wrong with it.
+  if (const char* why = EmissionRefusalReason(rows, 0.45 * spacing, 0.0001 * spacing)) {
+    std::snprintf(text, sizeof text, "%s emits nothing at LOD %g: %s", e.sourceNodes[i]->GetName(),
+                  double(s.lod), why);
+    e.LogNote(text, true, key);
+    return;
+  }
+  const double k = SmallestEmittingScale(rows, 0.45 * spacing, 0.0001 * spacing, 1000.0);
   if (k > 0.0 && s.emissionType == kEmissionCircle)
     std::snprintf(text, sizeof text,
                   "%s emits nothing: its Radius %g is smaller than one emission step at LOD %g; "

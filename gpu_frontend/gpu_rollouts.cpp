@@ -31,6 +31,9 @@ constexpr const char* kRenameWhileSolvingText =
 constexpr const char* kNewCacheText = "Previous cache was kept untouched. A new empty cache was created.";
 constexpr float kFillRadiusFactor = 0.37f;
 constexpr float kFillClearanceFactor = 0.858f;
+// The top of the fluid's "#particlesFilled": no more fill points than this
+// go to the solver.
+constexpr int64_t kMaxFillPoints = 10000000;
 
 // Fillers rollout controls.
 constexpr int kFillList = 1336, kFillAdd = 1332, kFillRemove = 1333, kFillLayersEdit = 1503,
@@ -721,6 +724,7 @@ void FillObject(BlobNode& fluid, INode* node, FillRecord& record) {
   Tab<int> layers;
   FillHooks hooks;
   hooks.abort = [] { return false; };
+  hooks.maxPoints = kMaxFillPoints;
   FillObjectWithParticles(1.0f, double(radius), clearance, points, layers, nv, vp.data(), nf, fp.data(),
                           node->GetName(), true, hooks);
   record.points.assign(points.Addr(0), points.Addr(0) + points.Count());

@@ -18,6 +18,8 @@ constexpr float kDefaultCollisionGap = 0.01f;
 // Fill lattice spacing and the least gap to the surface, per particle spacing.
 constexpr double kFillRadius = 0.43;
 constexpr double kFillMinGap = 1.3;
+// The top of "#particlesFilled": no more fill points than this are emitted.
+constexpr int64_t kMaxFillPoints = 1000000;
 
 int TicksPerFrame() { return GetCOREInterface()->GetTicksPerFrame(); }
 TimeValue SceneTime() { return GetCOREInterface()->GetTime(); }
@@ -204,8 +206,12 @@ void GenParticle::FillFromObject() {
   layerTable.clear();
   Tab<Point3> points;
   Tab<int> layers;
+  // The fill stops at what "#particlesFilled" can ask for: a large object
+  // at a fine LOD would otherwise build a lattice many times that size.
+  FillHooks hooks;
+  hooks.maxPoints = kMaxFillPoints;
   FillObjectWithParticles(1.0f, kFillRadius * d, g, points, layers, nv, verts.data(), nf,
-                          faces.data(), emissionNode->GetName(), true);
+                          faces.data(), emissionNode->GetName(), true, hooks);
   fillPoints.reserve(size_t(points.Count()));
   for (int i = 0; i < points.Count(); ++i) fillPoints.emplace_back(points[i].x, points[i].y, points[i].z);
   for (int i = 0; i < layers.Count(); ++i) layerTable.push_back(layers[i]);

@@ -1,7 +1,10 @@
 // The object fill: counts, inside-ness, layer table, messages and cancel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -200,6 +203,83 @@ TEST(FillObject, VerticesExactlyAtLayerHeights) {
   ASSERT_TRUE(cs->ComputeLayer(3, rimCount));
   ASSERT_TRUE(cs->ComputeLayer(2, below));
   EXPECT_GT(rimCount, below);
+}
+
+TEST(FillObject, RingsAtAndWithinATolOfLayerHeightsLoseAndAddNoPoint) {
+  // A sphere whose rings are moved onto layer heights, each vertex at the
+  // height or up to 1e-8 above or below it: every fill point lies inside, and
+  // every lattice point inside and clear of the surface comes out.
+  TestMesh sphere = MakeSphere(0, 0, 0, 10, 40, 21);
+  const double r = 0.5;
+  const float clearance = 0.05f;
+  auto solid = MakeSolid(sphere);
+  ASSERT_NE(solid, nullptr);
+  int32_t layers;
+  double first, last, dz;
+  ASSERT_TRUE(solid->SetupLayers(r, layers, first, last, dz));
+  LatticeLayout L;
+  ASSERT_TRUE(solid->LatticeParams(L));
+  for (size_t i = 1; i + 1 < sphere.v.size(); ++i) {
+    double& z = sphere.v[i][2];
+    const double k = std::round((z - first) / dz);
+    // A third exactly at the height, the others scattered over +-1e-8.
+    const uint64_t u = i;
+    const double off = (2654435761u * (u + 7)) % 3 == 0 ? 0.0 : (double((40503u * (u + 3)) % 2001) - 1000) * 1e-11;
+    z = first + k * dz + off;
+  }
+  Result out;
+  Fill(sphere, r, clearance, out);
+  ExpectRunningTotals(out);
+  std::set<std::array<float, 3>> got;
+  for (int i = 0; i < out.points.Count(); ++i) {
+    const Point3& p = out.points[i];
+    EXPECT_GT(sphere.Winding(p.x, p.y, p.z), 0.5) << p.x << " " << p.y << " " << p.z;
+    got.insert({p.x, p.y, p.z});
+  }
+  int expected = 0, lost = 0;
+  for (int32_t k = 0; k < layers; ++k) {
+    const bool odd = k % 2 != 0;
+    const double z = first + k * dz;
+    for (int32_t j = 0; j < solid->RowCount(); ++j) {
+      const double y = L.yStart + (odd ? L.layerShift : 0.0) + L.dy * j;
+      const bool shifted = odd == (j % 2 == 0);
+      for (int32_t i = 0; i < solid->ColumnCount(); ++i) {
+        const double x = L.xStart + (shifted ? L.rowShift : 0.0) + 2 * r * i;
+        if (sphere.Winding(x, y, z) < 0.5) continue;
+        const float p[3] = {float(x), float(y), float(z)};
+        if (PointNearSurface(sphere.nv(), sphere.verts(), sphere.nf(), sphere.faces(), p, clearance))
+          continue;
+        ++expected;
+        if (!got.count({p[0], p[1], p[2]})) ++lost;
+      }
+    }
+  }
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(out.points.Count(), expected);
+}
+
+TEST(FillObject, ALimitStopsAfterTheLayerThatReachesIt) {
+  // The limited fill is the unlimited one's first layers, up to the first
+  // layer that brings the count to the limit, whichever pass gets there.
+  TestMesh sphere = MakeSphere(0, 0, 0, 10, 40, 21);
+  Result all;
+  Fill(sphere, 0.5, 0.25f, all);
+  ASSERT_GT(all.table.Count(), 4);
+  for (int64_t limit : {int64_t(1), int64_t(all.table[2]), int64_t(all.table[2]) + 1,
+                        int64_t(all.points.Count()), int64_t(all.points.Count()) * 10}) {
+    Result part;
+    FillHooks hooks = part.rec.Hooks();
+    hooks.maxPoints = limit;
+    FillObjectWithParticles(1.0f, 0.5, 0.25f, part.points, part.table, sphere.nv(), sphere.verts(), sphere.nf(),
+                            sphere.faces(), "Sphere", true, hooks);
+    int layers = 0;
+    while (layers < all.table.Count() && all.table[layers] < limit) ++layers;
+    layers = std::min(layers + 1, all.table.Count());
+    ASSERT_EQ(part.table.Count(), layers) << limit;
+    EXPECT_EQ(part.points.Count(), all.table[layers - 1]) << limit;
+    for (int i = 0; i < part.points.Count(); ++i)
+      ASSERT_EQ(part.points[i], all.points[i]) << limit << " " << i;
+  }
 }
 
 TEST(FillObject, RefusedAndEmptyMeshesGiveNoParticles) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -123,6 +124,29 @@ TEST(GeometryFunctions, SegmentRelationCodes) {
   EXPECT_EQ(SegmentRelation(0, 0, 1, 0, 0, 0.1, 1, 0.2, 1e-8), kNoRelation);
   EXPECT_EQ(SegmentRelation(0, 0, 0, 0, 0, 0, 1, 0, 1e-8), kRelAShort);
   EXPECT_EQ(SegmentRelation(0, 0, 1, 0, 0.5, 0, 0.5, 0, 1e-8), kRelBShort);
+}
+
+TEST(RowTables, NaNKeysSortAsTheNaturalMergeSortDoes) {
+  // NaN is neither less nor greater than anything, so it never ends a run:
+  // (2) and (1, NaN, 0) are the runs, merged into 1, 2, NaN, 0; a table that
+  // is one run stays as it is.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  auto sorted = [](std::vector<double> v) {
+    std::vector<double*> t;
+    for (double& x : v) t.push_back(&x);
+    const int16_t key[1] = {0};
+    SortRowsByDoubleKeys(t.data(), static_cast<int32_t>(t.size()), 1, key, 1);
+    return v;
+  };
+  auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (!(a[i] == b[i] || (std::isnan(a[i]) && std::isnan(b[i])))) return false;
+    return true;
+  };
+  EXPECT_TRUE(same(sorted({2, 1, nan, 0}), {1, 2, nan, 0}));
+  EXPECT_TRUE(same(sorted({3, nan, 1, 2}), {3, nan, 1, 2}));
+  EXPECT_TRUE(same(sorted({nan, 5, 4, nan, 3}), {nan, 4, 5, nan, 3}));
 }
 
 TEST(RowTables, StableMultiKeySort) {

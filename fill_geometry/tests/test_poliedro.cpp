@@ -373,3 +373,31 @@ TEST(PoliedroEstructurado, SliceStatus) {
 }
 
 }  // namespace
+
+TEST(PoliedroEstructurado, ACancelStopsALayerAndLayersReleaseAlone) {
+  TestMesh sphere = MakeSphere(0, 0, 0, 10, 40, 21);
+  auto solid = MakeSolid(sphere);
+  ASSERT_NE(solid, nullptr);
+  int32_t layers = 0;
+  double first, last, dz;
+  ASSERT_TRUE(solid->SetupLayers(0.5, layers, first, last, dz));
+  const int32_t mid = layers / 2;
+  int32_t full = 0;
+  ASSERT_TRUE(solid->ComputeLayer(mid, full));
+  ASSERT_GT(full, 0);
+  ASSERT_TRUE(solid->ComputeLayer(mid + 1, full));
+  // Released, a layer has no cells; its neighbour keeps its own.
+  solid->ReleaseLayer(mid);
+  int32_t count = -1;
+  solid->CountCells(mid, mid, count);
+  EXPECT_EQ(count, 0);
+  solid->CountCells(mid + 1, mid + 1, count);
+  EXPECT_EQ(count, full);
+  // A cancel test that answers true stops the layer with nothing counted.
+  int asked = 0;
+  solid->SetCancelTest([&] { return ++asked > 0; });
+  int32_t marked = -1;
+  EXPECT_FALSE(solid->ComputeLayer(mid, marked));
+  EXPECT_EQ(marked, 0);
+  EXPECT_GT(asked, 0);
+}

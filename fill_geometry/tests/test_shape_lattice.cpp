@@ -1,7 +1,10 @@
 // Shape outlines to two lattice layers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <set>
+#include <vector>
 #include <random>
 
 #include "fill_geometry/geometry.h"
@@ -205,4 +208,131 @@ TEST(ShapeLattice, RandomOutlinesNeverCrash) {
     EXPECT_LE(L.n1 + L.n2, 20000u);
   }
   EXPECT_GT(built, 10);
+}
+
+namespace {
+
+// Winding number of a closed row around (x, y), counter-clockwise positive.
+int Winding(const std::vector<std::pair<double, double>>& ring, double x, double y) {
+  int w = 0;
+  for (size_t k = 0; k + 1 < ring.size(); ++k) {
+    auto [ax, ay] = ring[k];
+    auto [bx, by] = ring[k + 1];
+    double side = (bx - ax) * (y - ay) - (x - ax) * (by - ay);
+    if (ay <= y) {
+      if (by > y && side > 0) ++w;
+    } else if (by <= y && side < 0) {
+      --w;
+    }
+  }
+  return w;
+}
+
+double RingDistance(const std::vector<std::pair<double, double>>& ring, double x, double y) {
+  double best = 1e300;
+  for (size_t k = 0; k + 1 < ring.size(); ++k) {
+    auto [ax, ay] = ring[k];
+    auto [bx, by] = ring[k + 1];
+    double dx = bx - ax, dy = by - ay;
+    double t = std::clamp(((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+    best = std::min(best, std::hypot(x - ax - t * dx, y - ay - t * dy));
+  }
+  return best;
+}
+
+std::unique_ptr<Hilera> RowOf(const std::vector<std::pair<double, double>>& pts) {
+  auto row = std::make_unique<Hilera>();
+  for (auto [x, y] : pts) row->AddPoint(x, y);
+  return row;
+}
+
+}  // namespace
+
+TEST(ShapeLattice, HolesOnOrNearTheOutlineKeepTheirShapeFromEveryStartVertex) {
+  // A 60 x 60 square with a diamond hole whose lowest vertex lies on the
+  // bottom edge (or 0.0001 above it, within twice the margin), listed from
+  // each of its vertices. The answer is the hole-free square's lattice less
+  // every point inside the hole or within the margin of it.
+  const std::vector<std::pair<double, double>> outer = {{0, 0}, {0, 60}, {60, 60}, {60, 0}, {0, 0}};
+  const double r = 0.45, margin = 0.0001;
+  Hileras plain;
+  plain.Add(RowOf(outer).release());
+  Lattice P;
+  Fill(plain, r, P, margin);
+  ASSERT_EQ(P.ok, 1);
+  for (double lift : {0.0, 0.0001}) {
+    std::vector<std::pair<double, double>> diamond = {
+        {30, lift}, {40, 10}, {30, 20}, {20, 10}};  // counter-clockwise: a hole
+    for (size_t start = 0; start < diamond.size(); ++start) {
+      std::vector<std::pair<double, double>> hole;
+      for (size_t k = 0; k <= diamond.size(); ++k) hole.push_back(diamond[(start + k) % 4]);
+      Hileras h;
+      h.Add(RowOf(outer).release());
+      h.Add(RowOf(hole).release());
+      Lattice L;
+      Fill(h, r, L, margin);
+      ASSERT_EQ(L.ok, 1) << lift << " " << start;
+      for (int layer = 0; layer < 2; ++layer) {
+        const uint32_t n = layer ? L.n2 : L.n1, pn = layer ? P.n2 : P.n1;
+        double** pts = layer ? L.p2 : L.p1;
+        double** ref = layer ? P.p2 : P.p1;
+        std::set<std::pair<double, double>> got;
+        for (uint32_t i = 0; i < n; ++i) {
+          const double x = pts[i][0], y = pts[i][1];
+          EXPECT_NE(Winding(outer, x, y), 0) << x << " " << y;
+          EXPECT_EQ(Winding(hole, x, y), 0) << x << " " << y;
+          EXPECT_GT(RingDistance(hole, x, y), margin - 1e-6) << x << " " << y;
+          got.insert({x, y});
+        }
+        uint32_t expected = 0;
+        for (uint32_t i = 0; i < pn; ++i) {
+          const double x = ref[i][0], y = ref[i][1];
+          if (Winding(hole, x, y) != 0 || RingDistance(hole, x, y) < margin + 1e-6) continue;
+          ++expected;
+          EXPECT_EQ(got.count({x, y}), 1u) << "lost " << x << " " << y;
+        }
+        EXPECT_EQ(n, expected) << lift << " " << start << " layer " << layer;
+      }
+    }
+  }
+}
+
+TEST(ShapeLattice, EachRefusalSaysWhy) {
+  using S = ShapeLatticeStatus;
+  const std::vector<std::pair<double, double>> sq = {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}};
+  const std::vector<std::pair<double, double>> inner = {{3, 3}, {3, 6}, {6, 6}, {6, 3}, {3, 3}};
+  const std::vector<std::pair<double, double>> shifted = {{5, 5}, {5, 15}, {15, 15}, {15, 5}, {5, 5}};
+  struct Case {
+    const char* label;
+    std::vector<std::vector<std::pair<double, double>>> rows;
+    double r;
+    S want;
+  };
+  const std::vector<Case> cases = {
+      {"square", {sq}, 0.45, S::kBuilt},
+      {"no radius", {sq}, 0.0, S::kBadRadius},
+      {"no outline", {}, 0.45, S::kNoOutline},
+      {"open", {{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}, 0.45, S::kNotClosed},
+      {"figure eight", {{{0, 0}, {10, 10}, {10, 0}, {0, 10}, {0, 0}}}, 0.45, S::kSelfCrossing},
+      {"crossing outlines", {sq, shifted}, 0.45, S::kOverlapping},
+      {"drawn twice", {sq, sq}, 0.45, S::kOverlapping},
+      {"nested", {sq, inner}, 0.45, S::kNested},
+      {"too small", {sq}, 6.0, S::kTooSmall},
+      {"too large", {sq}, 1e-3, S::kTooLarge},
+  };
+  for (const Case& c : cases) {
+    Hileras h;
+    for (const auto& row : c.rows) h.Add(RowOf(row).release());
+    S got = S::kBadRadius;
+    uint32_t n1 = 0, n2 = 0;
+    double** p1 = nullptr;
+    double** p2 = nullptr;
+    const uint8_t ok = BuildRegionsFromChains(h, c.r, n1, p1, n2, p2, 0.0001, fillgeo::kUnset, fillgeo::kUnset, &got);
+    EXPECT_EQ(got, c.want) << c.label << ": " << ShapeLatticeStatusText(got);
+    EXPECT_EQ(ok != 0, c.want == S::kBuilt) << c.label;
+    for (uint32_t i = 0; i < n1; ++i) delete[] p1[i];
+    for (uint32_t i = 0; i < n2; ++i) delete[] p2[i];
+    delete[] p1;
+    delete[] p2;
+  }
 }

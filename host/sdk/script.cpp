@@ -919,6 +919,109 @@ bool SceneScript::RunCommand(const std::string& line) {
     }
     return true;
   }
+  if (cmd == "spline") {
+    // An editable spline of closed outlines with straight edges: each outline
+    // is its corner points, "x,y" words, the outlines parted by "|".
+    if (!need(5, "spline <node name> <x,y> <x,y> <x,y>... [| <x,y>...]...")) return false;
+    auto* obj = new SplineShape();
+    Spline3D* spline = nullptr;
+    for (size_t i = 2; i < w.size(); ++i) {
+      if (w[i] == "|") {
+        spline = nullptr;
+        continue;
+      }
+      float x = 0, y = 0;
+      const size_t comma = w[i].find(',');
+      if (comma == std::string::npos || !ParseFloat(w[i].substr(0, comma), x) ||
+          !ParseFloat(w[i].substr(comma + 1), y)) {
+        delete obj;
+        return Fail("not a point: " + w[i]);
+      }
+      if (!spline) {
+        spline = obj->shape.NewSpline();
+        spline->SetClosed(true);
+      }
+      spline->AddKnot(SplineKnot(KTYPE_CORNER, LTYPE_LINE, Point3(x, y, 0.0f), Point3(x, y, 0.0f), Point3(x, y, 0.0f)));
+    }
+    for (int k = 0; k < obj->shape.SplineCount(); ++k) {
+      if (obj->shape.GetSpline(k)->KnotCount() < 3) {
+        delete obj;
+        return Fail("an outline needs at least 3 points");
+      }
+      obj->shape.GetSpline(k)->ComputeBezPoints();
+    }
+    INode* made = ip->CreateObjectNode(obj, w[1].c_str());
+    Print(std::string("created ") + made->GetName() + " (" + std::to_string(obj->shape.SplineCount()) +
+          " outline(s))");
+    return true;
+  }
+  if (cmd == "inshape") {
+    // Whether every living particle lies inside a shape's outlines (taken as
+    // straight edges between knots) seen along the shape's own z axis: odd
+    // winding parity over all outlines, so a hole's inside is outside.
+    // Particles within <tol> of an edge count as inside either way.
+    if (!need(4, "inshape <particle node> <frame> <shape node> [<tol>]")) return false;
+    INode* n = node(w[1]);
+    INode* shapeNode = node(w[3]);
+    TimeValue t;
+    if (!n || !shapeNode || !frame(w[2], t)) return false;
+    float tol = 0;
+    if (w.size() > 4 && (!ParseFloat(w[4], tol) || tol < 0)) return Fail("not a tolerance: " + w[4]);
+    auto* shapeObj = dynamic_cast<SplineShape*>(shapeNode->GetObjectRef());
+    if (!shapeObj) return Fail(std::string(shapeNode->GetName()) + " is no editable spline");
+    Object* o = n->EvalWorldState(t).obj;
+    auto* ps = o ? static_cast<ParticleObject*>(o->GetInterface(I_PARTICLEOBJ)) : nullptr;
+    if (!ps) return Fail(std::string(n->GetName()) + " is no particle system");
+    ps->UpdateParticles(t, n);
+    const Matrix3 toShape = Inverse(shapeNode->GetObjectTM(t));
+    std::vector<std::vector<Point3>> rings;
+    for (int k = 0; k < shapeObj->shape.SplineCount(); ++k) {
+      const Spline3D* sp = shapeObj->shape.GetSpline(k);
+      std::vector<Point3> ring;
+      for (int q = 0; q < sp->KnotCount(); ++q) ring.push_back(sp->GetKnotPoint(q));
+      ring.push_back(ring.front());
+      rings.push_back(ring);
+    }
+    int count = 0, outside = 0;
+    double worst = 0;
+    Point3 worstAt;
+    for (int i = 0; i < ps->NumParticles(); ++i) {
+      if (ps->ParticleAge(t, i) < 0) continue;
+      ++count;
+      const Point3 p = ps->ParticlePosition(t, i) * toShape;
+      int winding = 0;
+      double nearest = 1e300;
+      for (const auto& ring : rings)
+        for (size_t k = 0; k + 1 < ring.size(); ++k) {
+          const double ax = ring[k].x, ay = ring[k].y, bx = ring[k + 1].x, by = ring[k + 1].y;
+          const double side = (bx - ax) * (p.y - ay) - (p.x - ax) * (by - ay);
+          if (ay <= p.y) {
+            if (by > p.y && side > 0) ++winding;
+          } else if (by <= p.y && side < 0) {
+            --winding;
+          }
+          const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+          double u = len2 > 0 ? ((p.x - ax) * dx + (p.y - ay) * dy) / len2 : 0.0;
+          u = std::min(1.0, std::max(0.0, u));
+          nearest = std::min(nearest, std::hypot(p.x - ax - u * dx, p.y - ay - u * dy));
+        }
+      if (winding % 2 != 0 || nearest <= tol) continue;
+      ++outside;
+      if (nearest > worst) {
+        worst = nearest;
+        worstAt = p;
+      }
+    }
+    char text[300];
+    std::snprintf(text, sizeof text, "inshape %s %s: %d particle(s), %d outside %s", n->GetName(), w[2].c_str(),
+                  count, outside, shapeNode->GetName());
+    if (outside > 0)
+      std::snprintf(text + std::strlen(text), sizeof text - std::strlen(text), " (up to %.4g, at %.4g %.4g)", worst,
+                    double(worstAt.x), double(worstAt.y));
+    Print(text);
+    if (outside > 0) return Fail(std::to_string(outside) + " particle(s) outside the shape");
+    return true;
+  }
   if (cmd == "pfevent") {
     if (!need(3, "pfevent <event system node> <event node name>")) return false;
     INode* n = node(w[1]);
