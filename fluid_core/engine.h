@@ -167,6 +167,9 @@ class FluidEngine {
   void UpdateColliderMeshes(TimeValue tick);
   // forces: one per particle, solver units.
   void ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t);
+  // Whether any source node has a space warp bound that gives a force
+  // field; without one every particle's space-warp force is zero.
+  bool HasSpaceWarps();
 
   // --- surfaces ---
   // Meshes stored frame n into surface/m%05d.bin; false (with cacheFailure
@@ -305,6 +308,19 @@ class FluidEngine {
   // Bytes of each frame's surface file as counted in surfaceCacheBytes, so
   // that a frame meshed again replaces its count instead of adding to it.
   std::vector<int64_t> meshBytesCounted_;
+  // The bytes of the frame file SaveFrame wrote last, kept for the surface
+  // build of that frame (which would otherwise read the file straight back),
+  // with what identifies the file as written: device, inode, length and
+  // change time. WrittenFrameOnDisk says whether frame n's file is still it.
+  struct WrittenFrame {
+    int frame = -1;
+    std::string path;
+    std::vector<unsigned char> bytes;
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, changeNs = 0;
+  };
+  WrittenFrame written_;
+  bool WrittenFrameOnDisk(int n) const;
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
   std::set<std::string> notes_;  // LogNote texts of this solve

@@ -275,6 +275,14 @@ bool FluidEngine::SolveFrameSteps(int n) {
     int k = 0;
     bool first = true;
     std::vector<Vec3f> forces;
+    // The warps bound to the sources cannot change within the frame: looked
+    // up once. Without any, every force is zero and the vector only grows
+    // with the particles, instead of being computed afresh every sub-step.
+    bool warps = false;
+    {
+      ScopedSeconds timed(timings.forces);
+      warps = HasSpaceWarps();
+    }
     if (target >= clock) {
       do {
         double h = (solver->count > 0 ? double(solver->MaxStableStep()) : dt * 0.5) / M;
@@ -285,7 +293,10 @@ bool FluidEngine::SolveFrameSteps(int n) {
         ++k;
         {
           ScopedSeconds timed(timings.forces);
-          ComputeSpaceWarpForces(forces, t);
+          if (warps)
+            ComputeSpaceWarpForces(forces, t);
+          else
+            forces.resize(size_t(std::max(solver->count, 0)));  // entries added are zero
         }
         const bool subSample = ((k - 1) % M) != 0;
         if (owner) owner->SetSolveProgress(k, 1, q);
@@ -509,6 +520,18 @@ void CollectForceFields(INode* node, std::vector<ForceField*>& list) {
     }
     obj = derived->GetObjRef();
   }
+}
+
+bool FluidEngine::HasSpaceWarps() {
+  std::vector<ForceField*> fields;
+  bool any = false;
+  for (int i = 0; i < sourceCount && i < kMaxSources && !any; ++i) {
+    if (!sourceNodes[i]) continue;
+    CollectForceFields(sourceNodes[i], fields);
+    any = !fields.empty();
+    for (ForceField* ff : fields) ff->DeleteThis();
+  }
+  return any;
 }
 
 void FluidEngine::ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t) {
