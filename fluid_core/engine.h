@@ -70,6 +70,22 @@ struct EngineTimings {
   long substeps = 0;
 };
 
+// What the frame driver built a collider from: when all of it is the same
+// at the next sub-step (node, transforms at both times read, settings, face
+// box margin, scale, the mesh as evaluated), a build would give the same
+// bits, and the collider already built is kept.
+struct ColliderSource {
+  const ColliderMesh* collider = nullptr;  // the list entry it describes
+  INode* node = nullptr;
+  Point3 rows[4], nextRows[4];  // object transform at the tick, at tick + T (with motion)
+  bool withMotion = false;
+  int ticksPerFrame = 0;
+  float invScale = 0.0f, margin = 0.0f;
+  ObjectParams params;
+  std::vector<Point3> verts;   // object space
+  std::vector<int32_t> faces;  // three corners a face
+};
+
 class FluidEngine {
  public:
   static constexpr int kMaxFrames = 10000;
@@ -320,6 +336,9 @@ class FluidEngine {
     int64_t size = 0, changeNs = 0;
   };
   WrittenFrame written_;
+  // What each collider of the solver's list was built from, in list order:
+  // a collider whose inputs are all as they were is kept, not rebuilt.
+  std::vector<ColliderSource> colliderSources_;
   bool WrittenFrameOnDisk(int n) const;
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
