@@ -328,6 +328,7 @@ class FluidEngine {
   // build of that frame (which would otherwise read the file straight back),
   // with what identifies the file as written: device, inode, length and
   // change time. WrittenFrameOnDisk says whether frame n's file is still it.
+  // The buffer is the one every frame file is built in, and keeps its room.
   struct WrittenFrame {
     int frame = -1;
     std::string path;
@@ -340,6 +341,8 @@ class FluidEngine {
   // a collider whose inputs are all as they were is kept, not rebuilt.
   std::vector<ColliderSource> colliderSources_;
   bool WrittenFrameOnDisk(int n) const;
+  // Forgets the frame, keeping the buffer's room for the next write.
+  void ForgetWrittenFrame();
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
   std::set<std::string> notes_;  // LogNote texts of this solve

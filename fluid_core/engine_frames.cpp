@@ -33,20 +33,25 @@ bool FluidEngine::WrittenFrameOnDisk(int n) const {
          inode == written_.inode && size == written_.size && changeNs == written_.changeNs;
 }
 
+void FluidEngine::ForgetWrittenFrame() {
+  written_.frame = -1;
+  written_.path.clear();
+  written_.bytes.clear();
+}
+
 int FluidEngine::SaveFrame(int n) {
   if (n < 0 || n >= kMaxFrames) return 0;
   solver->frameCache.cacheRoot = cacheRoot;
   solver->frameCache.systemName = systemName;
   int length = 0;
   ScopedSeconds timed(timings.frameWrites);
-  // The bytes of an earlier frame go before this one's are built.
-  written_ = WrittenFrame();
+  ForgetWrittenFrame();
   length = frameParticleCount[n] == 0 ? solver->WriteEmptyFrame(n) : solver->WriteFrame(n, &written_.bytes);
   if (length != 0 && !written_.bytes.empty()) {
     written_.frame = n;
     written_.path = solver->frameCache.FramePath(n);
     if (!FileIdentity(written_.path, written_.device, written_.inode, written_.size, written_.changeNs))
-      written_ = WrittenFrame();
+      ForgetWrittenFrame();
   }
   if (length == 0) {
     NoteCacheFailure(solver->frameCache.FramePath(n), errno);

@@ -49,7 +49,7 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
         // The frame this engine has just written and nobody has replaced:
         // its bytes give what a read of the file would.
         read = solver->frameCache.DecodeSurfaceInputs(written_.bytes, pos, sourceIndex, age);
-        written_ = WrittenFrame();
+        ForgetWrittenFrame();
       } else {
         std::vector<FluidParticle> work(size_t(solver->frameCache.CountToRead(n, frameParticleCount[size_t(n)])));
         read = solver->frameCache.ReadFrame(n, work, 1.0f);

@@ -121,10 +121,14 @@ std::string FrameCache::MeshPath(int frame) const { return SurfaceFolder() + Num
 
 int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
                            const FluidSolver& solver, std::vector<unsigned char>* written) const {
-  if (written) written->clear();
   const int n = std::max(0, std::min(count, (int)solver.particles.size()));
   const int64_t size = ParticleFrameFile::Size(n);
-  std::vector<unsigned char> buf(size_t(size), 0);
+  // A caller's buffer keeps its room from frame to frame: a fresh one of
+  // megabytes costs a page fault per page at every frame.
+  std::vector<unsigned char> local;
+  std::vector<unsigned char>& buf = written ? *written : local;
+  buf.clear();
+  buf.resize(size_t(size), 0);
   ParticleFrameHeader h;
   h.tag = frameTag;
   h.stamp = stamp;
@@ -161,15 +165,16 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
   const std::string path = FramePath(frame);
   const vorel::host::AsideWrite w = vorel::host::WriteFileAside(path, buf.data(), buf.size());
   if (w.error != 0) {
+    buf.clear();
     errno = w.error;
     return 0;
   }
   const int64_t length = vorel::host::FileSize(path);
   if (length != size) {
+    buf.clear();
     errno = EIO;
     return 0;
   }
-  if (written) written->swap(buf);
   return int(length);
 }
 

@@ -82,8 +82,9 @@ class FrameCache {
   // Writes slots 0..count-1 of the solver's particles; the file length, or 0
   // when the file could not be written completely (nothing is left behind,
   // an earlier file of that frame stays, errno says why).
-  // `written`, when given, receives the file's bytes after a complete write
-  // (left empty otherwise), for a caller that would read the frame back.
+  // `written`, when given, is the buffer the file is built in: it holds the
+  // file's bytes after a complete write (left empty otherwise), for a caller
+  // that would read the frame back, and keeps its room for the next frame.
   int WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
                  const FluidSolver& solver, std::vector<unsigned char>* written = nullptr) const;
   // What the surface build reads of a frame, taken from the bytes of a frame
