@@ -354,7 +354,11 @@ void BenchMesher() {
 #ifdef VOREL_HAVE_OPENVDB
   openvdb::initialize();
 #else
-  Print("openvdb", std::string("not installed"));
+#ifndef VOREL_OPENVDB_MISSING
+#define VOREL_OPENVDB_MISSING "libopenvdb-dev and libboost-dev"
+#endif
+  // Built without the comparison: say what the build did not find.
+  Print("openvdb", std::string("not built in, missing ") + VOREL_OPENVDB_MISSING);
 #endif
   const std::vector<Point3> pts = DamBreak(o.particles);
   Print("mesher_particles", double(pts.size()));

@@ -1,9 +1,13 @@
 // vorel-bench solver [--particles N] [--threads T] [--frames F] [--repeats R] [--out DIR]
+//                    [--impact-seconds S] [--impact-repeats Q]
 // A dam-break block of liquid falling into a box collider, stepped frame by
 // frame with the sub-steps the particles allow; run on one thread and on T
 // threads in turn, R times each (same scene, same result), and reported as
 // the medians of the runs, so that a burst of load on a shared machine
-// weighs on both sides alike.
+// weighs on both sides alike. F frames of free fall are timed first; then
+// the same block is solved from rest through its impact on the floor and
+// the tank's walls (S simulated seconds, Q runs a side), which is what a
+// shot with collisions costs per simulated second.
 #include <omp.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -30,6 +34,8 @@ struct Options {
   int threads = 0;
   int frames = 3;
   int repeats = 3;
+  double impactSeconds = 0.6;
+  int impactRepeats = 1;
   std::string out;
 };
 
@@ -39,6 +45,9 @@ Options ReadOptions() {
   o.threads = int(std::max(1L, vorel_bench::OptionLong("threads", omp_get_max_threads())));
   o.frames = int(std::max(1L, vorel_bench::OptionLong("frames", 3)));
   o.repeats = int(std::min(99L, std::max(1L, vorel_bench::OptionLong("repeats", 3))));
+  o.impactSeconds = std::min(60.0, std::max(0.0, vorel_bench::OptionDouble("impact-seconds", 0.6)));
+  if (!std::isfinite(o.impactSeconds)) o.impactSeconds = 0.0;
+  o.impactRepeats = int(std::min(99L, std::max(1L, vorel_bench::OptionLong("impact-repeats", 1))));
   o.out = vorel_bench::Option("out", "");
   return o;
 }
@@ -70,7 +79,76 @@ struct RunResult {
   int live = 0;
   double checksum = 0.0;
   FluidSolver::PhaseSeconds phases;  // of the timed frames
+  // Of the partners in reach at each frame end, the share that the pair
+  // lists hold (-1: not measured); and how far the front got along the tank.
+  std::vector<double> pairShares;
+  double frontReach = 0.0;
+  double simulated = 0.0;  // seconds of the timed frames
 };
+
+// At the step's end, the pairs of live particles within reach (closer than
+// the sum of their spacings, the pair kernel's range) and how many of them
+// the pair lists hold (in either partner's list). Integer counts, so any
+// thread count gives the same share.
+double PairShare(const FluidSolver& solver) {
+  const int n = solver.count;
+  float reach = 0.0f;
+  for (int i = 0; i < n; ++i)
+    if (!solver.particles[size_t(i)].dead) reach = std::max(reach, 2.0f * solver.particles[size_t(i)].spacing);
+  if (n == 0 || !(reach > 0.0f)) return 1.0;
+  // Particles sorted by cell (cells of the largest reach), each cell's
+  // members contiguous; a partner in reach lies in one of the 27 cells.
+  const float inv = 1.0f / reach;
+  auto cellOf = [&](const Vec3f& p) {
+    auto c = [&](float v) { return uint64_t(int64_t(std::floor(v * inv)) + (1 << 20)) & 0x1FFFFF; };
+    return (c(p.z) << 42) | (c(p.y) << 21) | c(p.x);
+  };
+  std::vector<std::pair<uint64_t, int>> order;
+  order.reserve(size_t(n));
+  for (int i = 0; i < n; ++i)
+    if (!solver.particles[size_t(i)].dead) order.emplace_back(cellOf(solver.particles[size_t(i)].pos), i);
+  std::sort(order.begin(), order.end());
+  std::vector<uint64_t> keys(order.size());
+  for (size_t k = 0; k < order.size(); ++k) keys[k] = order[k].first;
+  // Each list sorted, for the look-ups.
+  std::vector<int64_t> start(size_t(n) + 1, 0);
+  for (int i = 0; i < n; ++i) start[size_t(i) + 1] = start[size_t(i)] + solver.PairCount(i);
+  std::vector<int32_t> lists(size_t(start[size_t(n)]));
+#pragma omp parallel for schedule(dynamic, 1024)
+  for (int i = 0; i < n; ++i) {
+    const int32_t* l = solver.PairList(i);
+    if (!l) continue;
+    std::copy(l, l + solver.PairCount(i), lists.begin() + start[size_t(i)]);
+    std::sort(lists.begin() + start[size_t(i)], lists.begin() + start[size_t(i) + 1]);
+  }
+  auto listed = [&](int a, int b) {
+    return std::binary_search(lists.begin() + start[size_t(a)], lists.begin() + start[size_t(a) + 1], b);
+  };
+  long long inReach = 0, held = 0;
+  const long long m = (long long)order.size();
+#pragma omp parallel for schedule(dynamic, 1024) reduction(+ : inReach, held)
+  for (long long k = 0; k < m; ++k) {
+    const int a = order[size_t(k)].second;
+    const FluidParticle& A = solver.particles[size_t(a)];
+    const uint64_t key = order[size_t(k)].first;
+    for (int dz = -1; dz <= 1; ++dz)
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const uint64_t other = key + (uint64_t(int64_t(dz)) << 42) + (uint64_t(int64_t(dy)) << 21) + uint64_t(int64_t(dx));
+          auto lo = std::lower_bound(keys.begin(), keys.end(), other);
+          for (auto it = lo; it != keys.end() && *it == other; ++it) {
+            const int b = order[size_t(it - keys.begin())].second;
+            if (b <= a) continue;  // each pair once
+            const FluidParticle& B = solver.particles[size_t(b)];
+            const Vec3f d = A.pos - B.pos;
+            if (!(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z) < A.spacing + B.spacing)) continue;
+            ++inReach;
+            if (listed(a, b) || listed(b, a)) ++held;
+          }
+        }
+  }
+  return inReach > 0 ? double(held) / double(inReach) : 1.0;
+}
 
 double CpuSeconds() {
   struct rusage u;
@@ -78,7 +156,10 @@ double CpuSeconds() {
   return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
 }
 
-RunResult Run(const Options& o, int threads, bool writeFrames) {
+// `impact`: solve from rest for o.impactSeconds, every frame timed;
+// otherwise one warm-up frame and o.frames timed frames of free fall.
+// `shares`: measure the pair lists' share at every frame end (untimed).
+RunResult Run(const Options& o, int threads, bool writeFrames, bool impact = false, bool shares = false) {
   omp_set_num_threads(threads);
   const float lod = 10.0f;  // spacing 0.1
   const float s = 1.0f / lod;
@@ -119,9 +200,11 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
   auto t0 = std::chrono::steady_clock::now();
   double cpu0 = CpuSeconds();
   // Frame 1 is a warm-up: the first pair build allocates every neighbour
-  // list, which costs page faults rather than solver work.
-  for (int f = 1; f <= o.frames + 1; ++f) {
-    if (f == 2) {
+  // list, which costs page faults rather than solver work. Through the
+  // impact every frame counts, as it does for a user.
+  const int lastFrame = impact ? std::max(1, int(std::ceil(o.impactSeconds / frameLength - 1e-6))) : o.frames + 1;
+  for (int f = 1; f <= lastFrame; ++f) {
+    if (f == 2 && !impact) {
       t0 = std::chrono::steady_clock::now();
       cpu0 = CpuSeconds();
       r.substeps = 0;
@@ -145,7 +228,19 @@ RunResult Run(const Options& o, int threads, bool writeFrames) {
       t0 += std::chrono::steady_clock::now() - w0;  // file writing is not stepping
       cpu0 += CpuSeconds() - c0;
     }
+    if (shares && (impact || f >= 2)) {
+      auto w0 = std::chrono::steady_clock::now();
+      const double c0 = CpuSeconds();
+      r.pairShares.push_back(PairShare(solver));
+      t0 += std::chrono::steady_clock::now() - w0;  // measuring is not stepping
+      cpu0 += CpuSeconds() - c0;
+    }
   }
+  r.simulated = double(clock) - (impact ? 0.0 : double(frameLength));
+  float front = 0.0f;
+  for (int i = 0; i < solver.count; ++i)
+    if (!solver.particles[size_t(i)].dead) front = std::max(front, solver.particles[size_t(i)].pos.x);
+  r.frontReach = double(front) / double(hi.x);
   r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   r.cpu = CpuSeconds() - cpu0;
   r.phases = solver.phaseSeconds;
@@ -179,6 +274,60 @@ bool AllAlike(const std::vector<RunResult>& runs, const RunResult& first) {
   return true;
 }
 
+// The mean and the least of the shares at the frame ends.
+void PrintShares(const std::string& prefix, const std::vector<double>& shares) {
+  if (shares.empty()) return;
+  double sum = 0.0, least = 1.0;
+  for (double v : shares) {
+    sum += v;
+    least = std::min(least, v);
+  }
+  vorel_bench::Print(prefix + "pair_share_frame_end_mean", sum / double(shares.size()));
+  vorel_bench::Print(prefix + "pair_share_frame_end_min", least);
+}
+
+// The block from rest through its impact, one thread and T in turn.
+void RunImpact(const Options& o) {
+  using vorel_bench::Print;
+  const double loadStart = LoadAverage();
+  std::vector<RunResult> ones, alls;
+  for (int k = 0; k < o.impactRepeats; ++k) {
+    ones.push_back(Run(o, 1, false, true));
+    alls.push_back(Run(o, o.threads, false, true, k == 0));
+  }
+  const double loadEnd = LoadAverage();
+  const bool same = AllAlike(ones, ones[0]) && AllAlike(alls, ones[0]);
+  const RunResult& one = Median(ones);
+  const RunResult& all = Median(alls);
+  const double sim = all.simulated;
+  const double steps = double(o.particles) * double(all.substeps);
+  Print("impact_simulated_s", sim);
+  Print("impact_repeats", o.impactRepeats);
+  Print("impact_substeps", double(all.substeps));
+  Print("impact_substeps_per_simulated_s", double(all.substeps) / sim);
+  Print("impact_wall_s_per_simulated_s", all.wall / sim);
+  Print("impact_wall_s_per_simulated_s_1thread", one.wall / sim);
+  Print("impact_particle_steps_per_s", steps / all.wall);
+  Print("impact_particle_steps_per_s_1thread", steps / one.wall);
+  Print("impact_speedup", one.wall / all.wall);
+  Print("impact_cpu_s", all.cpu);
+  Print("impact_cpu_s_1thread", one.cpu);
+  PrintShares("impact_", all.pairShares);
+  // The front's farthest x over the tank's inner length: 1 is the far wall.
+  Print("impact_front_reach", all.frontReach);
+  Print("impact_same_result_1_and_all_threads", same ? 1 : 0);
+  for (const RunResult* r : {&one, &all}) {
+    const std::string tag = r == &one ? "_1thread" : "";
+    Print("impact_phase_emit_s" + tag, r->phases.emit);
+    Print("impact_phase_grid_s" + tag, r->phases.grid);
+    Print("impact_phase_pairs_s" + tag, r->phases.pairs);
+    Print("impact_phase_forces_s" + tag, r->phases.forces);
+    Print("impact_phase_collide_s" + tag, r->phases.collide);
+  }
+  Print("impact_load_average_start", loadStart);
+  Print("impact_load_average_end", loadEnd);
+}
+
 }  // namespace
 
 VOREL_BENCH("solver", [] {
@@ -191,7 +340,7 @@ VOREL_BENCH("solver", [] {
   std::vector<RunResult> alls;
   for (int k = 0; k < o.repeats; ++k) {
     ones.push_back(Run(o, 1, false));
-    alls.push_back(Run(o, o.threads, !o.out.empty() && k + 1 == o.repeats));
+    alls.push_back(Run(o, o.threads, !o.out.empty() && k + 1 == o.repeats, false, k == 0));
   }
   const double loadEnd = LoadAverage();
   const vorel_bench::CoreCapacity coresEnd = vorel_bench::MeasureCores(o.threads);
@@ -227,6 +376,8 @@ VOREL_BENCH("solver", [] {
     Print("phase_forces_s" + tag, r->phases.forces);
     Print("phase_collide_s" + tag, r->phases.collide);
   }
+  PrintShares("", alls[0].pairShares);
+  if (o.impactSeconds > 0.0) RunImpact(o);
   Print("peak_rss_mb", vorel_bench::PeakRssMb());
   Print("load_average_start", loadStart);
   Print("load_average_end", loadEnd);

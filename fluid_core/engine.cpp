@@ -162,6 +162,7 @@ void FluidEngine::Reset() {
   if (!anyLod || !(minSourceLod > 0.0f) || !std::isfinite(minSourceLod)) minSourceLod = defaults.lod;
   const double n = double(minSourceLod) * minSourceLod * minSourceLod;
   solver->Setup(n, 1000.0f, float(T / 4800.0), true);
+  colliderSources_.clear();  // the set-up freed the colliders they describe
 
   lastEvalTime = lastEvalFrame = lastSolved = lastMeshed = -1;
   solverClock = FrameTime(0);

@@ -72,6 +72,23 @@ struct EngineTimings {
   long substeps = 0;
 };
 
+// What the frame driver built a collider from: when all of it is the same
+// at the next sub-step (node, transforms at both times read, settings, face
+// box margin, scale, the mesh as evaluated), a build would give the same
+// bits, and the collider already built is kept.
+struct ColliderSource {
+  const ColliderMesh* collider = nullptr;  // the list entry it describes
+  INode* node = nullptr;
+  Point3 rows[4], nextRows[4];  // object transform at the tick, at tick + T (with motion)
+  Point3 startRows[4];          // and where the sub-step began (with motion)
+  bool withMotion = false;
+  int ticksPerFrame = 0;
+  float invScale = 0.0f, margin = 0.0f;
+  ObjectParams params;
+  std::vector<Point3> verts;   // object space
+  std::vector<int32_t> faces;  // three corners a face
+};
+
 class FluidEngine {
  public:
   static constexpr int kMaxFrames = 10000;
@@ -169,6 +186,9 @@ class FluidEngine {
   void UpdateColliderMeshes(TimeValue tick);
   // forces: one per particle, solver units.
   void ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t);
+  // Whether any source node has a space warp bound that gives a force
+  // field; without one every particle's space-warp force is zero.
+  bool HasSpaceWarps();
 
   // --- surfaces ---
   // Meshes stored frame n into surface/m%05d.bin; false (with cacheFailure
@@ -321,6 +341,25 @@ class FluidEngine {
   // Bytes of each frame's surface file as counted in surfaceCacheBytes, so
   // that a frame meshed again replaces its count instead of adding to it.
   std::vector<int64_t> meshBytesCounted_;
+  // The bytes of the frame file SaveFrame wrote last, kept for the surface
+  // build of that frame (which would otherwise read the file straight back),
+  // with what identifies the file as written: device, inode, length and
+  // change time. WrittenFrameOnDisk says whether frame n's file is still it.
+  // The buffer is the one every frame file is built in, and keeps its room.
+  struct WrittenFrame {
+    int frame = -1;
+    std::string path;
+    std::vector<unsigned char> bytes;
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, changeNs = 0;
+  };
+  WrittenFrame written_;
+  // What each collider of the solver's list was built from, in list order:
+  // a collider whose inputs are all as they were is kept, not rebuilt.
+  std::vector<ColliderSource> colliderSources_;
+  bool WrittenFrameOnDisk(int n) const;
+  // Forgets the frame, keeping the buffer's room for the next write.
+  void ForgetWrittenFrame();
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
   std::set<std::string> notes_;  // LogNote texts of this solve

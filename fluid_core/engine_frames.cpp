@@ -6,8 +6,38 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "fluid_core/engine.h"
 #include "host/core/files.h"
+
+namespace {
+// A file's device, inode, length and last change (a write aside and rename
+// makes a new inode; a write in place changes the time).
+bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode, int64_t& size, int64_t& changeNs) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  device = uint64_t(st.st_dev);
+  inode = uint64_t(st.st_ino);
+  size = int64_t(st.st_size);
+  changeNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + int64_t(st.st_ctim.tv_nsec);
+  return true;
+}
+}  // namespace
+
+bool FluidEngine::WrittenFrameOnDisk(int n) const {
+  if (written_.frame != n || written_.bytes.empty() || written_.path != solver->frameCache.FramePath(n)) return false;
+  uint64_t device = 0, inode = 0;
+  int64_t size = 0, changeNs = 0;
+  return FileIdentity(written_.path, device, inode, size, changeNs) && device == written_.device &&
+         inode == written_.inode && size == written_.size && changeNs == written_.changeNs;
+}
+
+void FluidEngine::ForgetWrittenFrame() {
+  written_.frame = -1;
+  written_.path.clear();
+  written_.bytes.clear();
+}
 
 int FluidEngine::SaveFrame(int n) {
   if (n < 0 || n >= kMaxFrames) return 0;
@@ -15,7 +45,14 @@ int FluidEngine::SaveFrame(int n) {
   solver->frameCache.systemName = systemName;
   int length = 0;
   ScopedSeconds timed(timings.frameWrites);
-  length = frameParticleCount[n] == 0 ? solver->WriteEmptyFrame(n) : solver->WriteFrame(n);
+  ForgetWrittenFrame();
+  length = frameParticleCount[n] == 0 ? solver->WriteEmptyFrame(n) : solver->WriteFrame(n, &written_.bytes);
+  if (length != 0 && !written_.bytes.empty()) {
+    written_.frame = n;
+    written_.path = solver->frameCache.FramePath(n);
+    if (!FileIdentity(written_.path, written_.device, written_.inode, written_.size, written_.changeNs))
+      ForgetWrittenFrame();
+  }
   if (length == 0) {
     NoteCacheFailure(solver->frameCache.FramePath(n), errno);
     return 0;

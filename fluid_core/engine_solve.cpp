@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "fill_geometry/hilera.h"
@@ -286,6 +287,14 @@ bool FluidEngine::SolveFrameSteps(int n) {
     int k = 0;
     bool first = true;
     std::vector<Vec3f> forces;
+    // The warps bound to the sources cannot change within the frame: looked
+    // up once. Without any, every force is zero and the vector only grows
+    // with the particles, instead of being computed afresh every sub-step.
+    bool warps = false;
+    {
+      ScopedSeconds timed(timings.forces);
+      warps = HasSpaceWarps();
+    }
     if (target >= clock) {
       do {
         double h = (solver->count > 0 ? double(solver->MaxStableStep()) : dt * 0.5) / M;
@@ -296,7 +305,10 @@ bool FluidEngine::SolveFrameSteps(int n) {
         ++k;
         {
           ScopedSeconds timed(timings.forces);
-          ComputeSpaceWarpForces(forces, t);
+          if (warps)
+            ComputeSpaceWarpForces(forces, t);
+          else
+            forces.resize(size_t(std::max(solver->count, 0)));  // entries added are zero
         }
         const bool subSample = ((k - 1) % M) != 0;
         if (owner) owner->SetSolveProgress(k, 1, q);
@@ -443,13 +455,39 @@ float CollisionMargin(const FluidSolver& solver, float colliderGap) {
 }
 
 
-void ClearColliders(FluidSolver& solver) {
-  for (ColliderMesh* c : solver.colliders) {
+void FreeColliders(std::vector<ColliderMesh*>& list) {
+  for (ColliderMesh* c : list) {
     if (!c) continue;
     c->FreeArrays();
     delete c;
   }
-  solver.colliders.clear();
+  list.clear();
+}
+
+bool SameBits(const Point3& a, const Point3& b) { return std::memcmp(&a, &b, sizeof(Point3)) == 0; }
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof(float)) == 0; }
+
+// Whether a collider built from `now` at this sub-step would be built
+// from exactly what `kept` was (every input compared bit for bit).
+bool SameColliderSource(const ColliderSource& kept, const ColliderSource& now, const Mesh& m) {
+  if (kept.node != now.node || kept.withMotion != now.withMotion || kept.ticksPerFrame != now.ticksPerFrame ||
+      !SameBits(kept.invScale, now.invScale) || !SameBits(kept.margin, now.margin))
+    return false;
+  const ObjectParams &a = kept.params, &b = now.params;
+  if (a.collide != b.collide || !SameBits(a.collisionGap, b.collisionGap) || !SameBits(a.bounce, b.bounce) ||
+      !SameBits(a.friction, b.friction) || !SameBits(a.adherence, b.adherence) || a.partKiller != b.partKiller)
+    return false;
+  for (int r = 0; r < 4; ++r)
+    if (!SameBits(kept.rows[r], now.rows[r]) ||
+        (now.withMotion && (!SameBits(kept.nextRows[r], now.nextRows[r]) || !SameBits(kept.startRows[r], now.startRows[r]))))
+      return false;
+  if (kept.verts.size() != m.verts.size() || kept.faces.size() != 3 * m.faces.size()) return false;
+  if (!m.verts.empty() && std::memcmp(kept.verts.data(), m.verts.data(), m.verts.size() * sizeof(Point3)) != 0)
+    return false;
+  for (size_t f = 0; f < m.faces.size(); ++f)
+    for (int c = 0; c < 3; ++c)
+      if (kept.faces[3 * f + size_t(c)] != int32_t(m.faces[f].v[c])) return false;
+  return true;
 }
 }  // namespace
 
@@ -461,13 +499,18 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
   ScopedSeconds timed(timings.colliders);
   Interface* ip = GetCOREInterface();
   const int T = ip->GetTicksPerFrame();
-  // The face indexes go to the new meshes in list order: one built from the
-  // same face boxes (a collider that did not move) is kept rather than
-  // built again every sub-step.
-  std::vector<ColliderMesh::FaceIndex> indexes;
-  for (ColliderMesh* c : solver->colliders)
-    if (c) indexes.push_back(std::move(c->faceIndex));
-  ClearColliders(*solver);
+  // Last sub-step's list, each entry with what it was built from (an entry
+  // the list no longer matches, changed by another hand, is never kept).
+  std::vector<ColliderMesh*> old;
+  old.swap(solver->colliders);
+  std::vector<ColliderSource> oldSources;
+  oldSources.swap(colliderSources_);
+  if (oldSources.size() != old.size()) oldSources.clear();
+  // Whatever leaves the function, the entries not taken over are freed.
+  struct FreeLeft {
+    std::vector<ColliderMesh*>& list;
+    ~FreeLeft() { FreeColliders(list); }
+  } freeLeft{old};
   colliderNodes_.clear();
   ObjectParamsAccess* access = GetObjectParamsAccess();
   if (!access) return;
@@ -484,6 +527,31 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
     if (!evaluated) continue;
     TriObject* tri = dynamic_cast<TriObject*>(evaluated->ConvertToType(tick, triObjectClassID()));
     if (!tri) continue;
+    const size_t slot = solver->colliders.size();
+    ColliderSource source;
+    source.node = node;
+    for (int r = 0; r < 4; ++r) source.rows[r] = tm.GetRow(r);
+    source.withMotion = withMotion;
+    if (withMotion) {
+      const Matrix3 next = node->GetObjectTM(tick + T);
+      for (int r = 0; r < 4; ++r) source.nextRows[r] = next.GetRow(r);
+      const Matrix3 start = colliderStepStart_ != kNoStepStart ? node->GetObjectTM(colliderStepStart_) : tm;
+      for (int r = 0; r < 4; ++r) source.startRows[r] = start.GetRow(r);
+    }
+    source.ticksPerFrame = T;
+    source.invScale = InvFrameScale();
+    source.margin = CollisionMargin(*solver, op.collisionGap);
+    source.params = op;
+    if (slot < oldSources.size() && old[slot] && oldSources[slot].collider == old[slot] &&
+        SameColliderSource(oldSources[slot], source, tri->mesh)) {
+      // A still collider: the one already built is what a build would give.
+      ReleaseTriObject(evaluated, tri);
+      solver->colliders.push_back(old[slot]);
+      old[slot] = nullptr;
+      colliderSources_.push_back(std::move(oldSources[slot]));
+      colliderNodes_.push_back(node);
+      continue;
+    }
     ColliderMesh* K = new ColliderMesh();
     K->collide = op.collide;
     K->friction = op.friction;
@@ -497,7 +565,7 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
     for (int v = 0; v < nv; ++v) K->mesh.vertices[size_t(v)] = tm.PointTransform(m.verts[size_t(v)]) * InvFrameScale();
     K->mesh.faces.reserve(size_t(m.getNumFaces()));
     for (const Face& f : m.faces) K->mesh.faces.push_back({int32_t(f.v[0]), int32_t(f.v[1]), int32_t(f.v[2])});
-    K->ComputeFaceData(CollisionMargin(*solver, op.collisionGap));
+    K->ComputeFaceData(source.margin);
     const int nf = K->FaceCount();
     K->faceNormalSpeed.assign(size_t(nf), 0.0f);
     if (withMotion) {
@@ -515,9 +583,18 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
         }
       }
     }
+    source.verts = m.verts;
+    source.faces.resize(3 * m.faces.size());
+    for (size_t f = 0; f < m.faces.size(); ++f)
+      for (int c = 0; c < 3; ++c) source.faces[3 * f + size_t(c)] = int32_t(m.faces[f].v[c]);
     ReleaseTriObject(evaluated, tri);
-    if (solver->colliders.size() < indexes.size()) K->faceIndex = std::move(indexes[solver->colliders.size()]);
+    // The face index of the collider last in this place goes to the new one:
+    // built from the same face boxes (a collider that moved and came back),
+    // it stands rather than being built again.
+    if (slot < old.size() && old[slot]) K->faceIndex = std::move(old[slot]->faceIndex);
+    source.collider = K;
     solver->colliders.push_back(K);
+    colliderSources_.push_back(std::move(source));
     colliderNodes_.push_back(node);
   }
 }
@@ -623,6 +700,18 @@ void CollectForceFields(INode* node, std::vector<ForceField*>& list) {
     }
     obj = derived->GetObjRef();
   }
+}
+
+bool FluidEngine::HasSpaceWarps() {
+  std::vector<ForceField*> fields;
+  bool any = false;
+  for (int i = 0; i < sourceCount && i < kMaxSources && !any; ++i) {
+    if (!sourceNodes[i]) continue;
+    CollectForceFields(sourceNodes[i], fields);
+    any = !fields.empty();
+    for (ForceField* ff : fields) ff->DeleteThis();
+  }
+  return any;
 }
 
 void FluidEngine::ComputeSpaceWarpForces(std::vector<Vec3f>& forces, TimeValue t) {

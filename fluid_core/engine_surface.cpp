@@ -40,26 +40,44 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
   int read = -1;
   try {
     SurfaceBuilder builder(float(solver->particlesPerVolume));
-    std::vector<FluidParticle> work(size_t(solver->frameCache.CountToRead(n, frameParticleCount[size_t(n)])));
+    // What the build takes of each particle: its position, source and age.
+    std::vector<Vec3f> pos;
+    std::vector<int32_t> sourceIndex, age;
     {
       ScopedSeconds timed(timings.frameReads);
-      read = solver->frameCache.ReadFrame(n, work, 1.0f);
+      if (WrittenFrameOnDisk(n)) {
+        // The frame this engine has just written and nobody has replaced:
+        // its bytes give what a read of the file would.
+        read = solver->frameCache.DecodeSurfaceInputs(written_.bytes, pos, sourceIndex, age);
+        ForgetWrittenFrame();
+      } else {
+        std::vector<FluidParticle> work(size_t(solver->frameCache.CountToRead(n, frameParticleCount[size_t(n)])));
+        read = solver->frameCache.ReadFrame(n, work, 1.0f);
+        pos.resize(size_t(std::max(read, 0)));
+        sourceIndex.resize(pos.size());
+        age.resize(pos.size());
+        for (int i = 0; i < read; ++i) {
+          pos[size_t(i)] = work[size_t(i)].pos;
+          sourceIndex[size_t(i)] = work[size_t(i)].sourceIndex;
+          age[size_t(i)] = work[size_t(i)].age;
+        }
+      }
     }
     if (read >= 0) {
-      solver->MarkExpiredParticles(work, read);
       builder.BeginParticles(read, sp.melting * sp.radius);
       // Parked and expired particles sit at the parking position or are
       // gone: meshing them would put a blob at the origin.
       for (int i = 0; i < read; ++i) {
-        const FluidParticle& p = work[size_t(i)];
-        builder.AddParticle(Point3(p.pos.x, p.pos.y, p.pos.z), p.dead, 1.0f, 0);
+        const Vec3f& p = pos[size_t(i)];
+        builder.AddParticle(Point3(p.x, p.y, p.z), solver->Expired(sourceIndex[size_t(i)], age[size_t(i)], p) ? 1 : 0,
+                            1.0f, 0);
       }
       vertexSources.clear();
       ScopedSeconds timedBuild(timings.mesher);
       MeshRecord& mesh = builder.Build(sp.detail, sp.melting, sp.radius, sp.shrink, 0, 2000, &vertexSources);
       for (auto& list : vertexSources)
         for (VertexInfluence& e : list)
-          if (e.particle >= 0 && e.particle < read) e.particle = work[size_t(e.particle)].sourceIndex;
+          if (e.particle >= 0 && e.particle < read) e.particle = sourceIndex[size_t(e.particle)];
       ScopedSeconds timedWrite(timings.meshWrites);
       vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
       ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);

@@ -70,6 +70,15 @@ struct FrameBody {
 // particle count gives, and, with the body, that positions, velocities,
 // spacings and masses are finite (one NaN spreads to every neighbour at the
 // next step); false for anything else.
+// Whether a body of n particles (the arrays, from the file's offset
+// kArraysStart on) holds finite positions, velocities, spacings and masses.
+bool FiniteBody(const unsigned char* body, int64_t n) {
+  const int64_t o = -ParticleFrameFile::kArraysStart;  // offsets are from the file start
+  // Positions and velocities are adjacent, and so are spacings and masses.
+  return AllFinite(body + (o + ParticleFrameFile::PosOffset(n)), 6 * n) &&
+         AllFinite(body + (o + ParticleFrameFile::SpacingOffset(n)), 2 * n);
+}
+
 bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h,
                    FrameBody& body, bool wantBody) {
   const int64_t length = vorel::host::FileSize(path);
@@ -85,12 +94,8 @@ bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h
   body.bytes.reset(new unsigned char[bytes]);
   if (std::fseek(f.get(), long(ParticleFrameFile::kArraysStart), SEEK_SET) != 0) return false;
   if (bytes != 0 && std::fread(body.bytes.get(), 1, bytes, f.get()) != bytes) return false;
-  // Offsets are from the file start; the body begins at the arrays (and is
-  // empty for a frame of no particle).
-  const int64_t n = h.count, o = -ParticleFrameFile::kArraysStart;
-  // Positions and velocities are adjacent, and so are spacings and masses.
-  return AllFinite(body.data() + (o + ParticleFrameFile::PosOffset(n)), 6 * n) &&
-         AllFinite(body.data() + (o + ParticleFrameFile::SpacingOffset(n)), 2 * n);
+  // The body begins at the arrays (and is empty for a frame of no particle).
+  return FiniteBody(body.data(), h.count);
 }
 }  // namespace
 
@@ -115,10 +120,15 @@ std::string FrameCache::FramePath(int frame) const { return SystemFolder() + Num
 std::string FrameCache::MeshPath(int frame) const { return SurfaceFolder() + Numbered("m%05d.bin", frame); }
 
 int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
-                           const FluidSolver& solver) const {
+                           const FluidSolver& solver, std::vector<unsigned char>* written) const {
   const int n = std::max(0, std::min(count, (int)solver.particles.size()));
   const int64_t size = ParticleFrameFile::Size(n);
-  std::vector<unsigned char> buf(size_t(size), 0);
+  // A caller's buffer keeps its room from frame to frame: a fresh one of
+  // megabytes costs a page fault per page at every frame.
+  std::vector<unsigned char> local;
+  std::vector<unsigned char>& buf = written ? *written : local;
+  buf.clear();
+  buf.resize(size_t(size), 0);
   ParticleFrameHeader h;
   h.tag = frameTag;
   h.stamp = stamp;
@@ -155,12 +165,45 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
   const std::string path = FramePath(frame);
   const vorel::host::AsideWrite w = vorel::host::WriteFileAside(path, buf.data(), buf.size());
   if (w.error != 0) {
+    buf.clear();
     errno = w.error;
     return 0;
   }
-  const int64_t written = vorel::host::FileSize(path);
-  if (written != size) errno = EIO;
-  return written == size ? int(written) : 0;
+  const int64_t length = vorel::host::FileSize(path);
+  if (length != size) {
+    buf.clear();
+    errno = EIO;
+    return 0;
+  }
+  return int(length);
+}
+
+int FrameCache::DecodeSurfaceInputs(const std::vector<unsigned char>& file, std::vector<Vec3f>& positions,
+                                    std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages) const {
+  positions.clear();
+  sourceIndexes.clear();
+  ages.clear();
+  ParticleFrameHeader h;
+  if (int64_t(file.size()) < ParticleFrameFile::kArraysStart) return -1;
+  std::memcpy(&h, file.data(), sizeof h);
+  if (h.tag != frameTag || h.count < 0 || ParticleFrameFile::Size(h.count) != int64_t(file.size())) return -1;
+  const int n = h.count;
+  const unsigned char* b = file.data();
+  if (!FiniteBody(b + ParticleFrameFile::kArraysStart, n)) return -1;
+  positions.resize(size_t(n));
+  sourceIndexes.resize(size_t(n));
+  ages.resize(size_t(n));
+  const float inv = invScale_;
+  // As ReadFrame takes them: each stored coordinate times the inverse scale.
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
+  for (int i = 0; i < n; ++i) {
+    float v[3];
+    std::memcpy(v, b + ParticleFrameFile::PosOffset(n) + 12 * int64_t(i), 12);
+    positions[size_t(i)] = Vec3f(v[0], v[1], v[2]) * inv;
+    std::memcpy(&sourceIndexes[size_t(i)], b + ParticleFrameFile::SourceIndexOffset(n) + 4 * int64_t(i), 4);
+    std::memcpy(&ages[size_t(i)], b + ParticleFrameFile::AgeOffset(n) + 4 * int64_t(i), 4);
+  }
+  return n;
 }
 
 bool FrameCache::ReadHeader(int frame, ParticleFrameHeader& header) const {

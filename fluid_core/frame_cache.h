@@ -82,8 +82,19 @@ class FrameCache {
   // Writes slots 0..count-1 of the solver's particles; the file length, or 0
   // when the file could not be written completely (nothing is left behind,
   // an earlier file of that frame stays, errno says why).
+  // `written`, when given, is the buffer the file is built in: it holds the
+  // file's bytes after a complete write (left empty otherwise), for a caller
+  // that would read the frame back, and keeps its room for the next frame.
   int WriteFrame(int frame, int count, int32_t stamp, double particlesPerVolume,
-                 const FluidSolver& solver) const;
+                 const FluidSolver& solver, std::vector<unsigned char>* written = nullptr) const;
+  // What the surface build reads of a frame, taken from the bytes of a frame
+  // file (WriteFrame's `written`): positions in solver units, source
+  // indexes and ages, exactly as ReadFrame gives them from the file. The
+  // count, or -1 for bytes that ReadFrame would refuse (another tag, a
+  // length its count does not give, a position, velocity, spacing or mass
+  // that is not finite); outputs are then left empty.
+  int DecodeSurfaceInputs(const std::vector<unsigned char>& file, std::vector<Vec3f>& positions,
+                          std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages) const;
   // Particles kept, or -1 for a missing, unreadable or malformed file (its
   // tag must be frameTag, its length 272 + 72 N, its positions, velocities,
   // spacings and masses finite). Records beyond those read are untouched.

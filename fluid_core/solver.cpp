@@ -205,18 +205,17 @@ void FluidSolver::MarkExpiredParticles(std::vector<FluidParticle>& list, int n) 
   n = std::min(n, (int)list.size());
   for (int i = 0; i < n; ++i) {
     FluidParticle& p = list[i];
-    if (!sources.empty()) {
-      int s = p.sourceIndex;
-      p.dead = (s >= 0 && s < (int)sources.size() && p.age > sources[s]->lifeFrames) ? 1 : 0;
-    } else {
-      p.dead = 0;
-    }
-    if (Vec3Equal(p.pos, parkingPos)) p.dead = 1;
+    p.dead = Expired(p.sourceIndex, p.age, p.pos) ? 1 : 0;
   }
 }
 
-int FluidSolver::WriteFrame(int frame) {
-  return frameCache.WriteFrame(frame, count, stamp, particlesPerVolume, *this);
+bool FluidSolver::Expired(int32_t s, int32_t age, const Vec3f& pos) const {
+  const bool old = !sources.empty() && s >= 0 && s < (int)sources.size() && age > sources[size_t(s)]->lifeFrames;
+  return old || Vec3Equal(pos, parkingPos);
+}
+
+int FluidSolver::WriteFrame(int frame, std::vector<unsigned char>* written) {
+  return frameCache.WriteFrame(frame, count, stamp, particlesPerVolume, *this, written);
 }
 
 int FluidSolver::WriteEmptyFrame(int frame) {

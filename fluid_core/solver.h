@@ -342,10 +342,13 @@ class FluidSolver {
   void ComputeBounds();
   // Expired (older than their source's life) and parked records are marked dead.
   void MarkExpiredParticles(std::vector<FluidParticle>& list, int n) const;
+  // The rule MarkExpiredParticles applies to one record.
+  bool Expired(int32_t sourceIndex, int32_t age, const Vec3f& pos) const;
   int LiveCount() const;
 
   // --- frames ---
-  int WriteFrame(int frame);
+  // `written` as FrameCache::WriteFrame's.
+  int WriteFrame(int frame, std::vector<unsigned char>* written = nullptr);
   int WriteEmptyFrame(int frame);
 
   // --- display playback (frame_playback.cpp) ---

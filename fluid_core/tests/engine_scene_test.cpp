@@ -271,6 +271,45 @@ TEST_F(EngineTest, CollidersComeFromSceneObjectsWithTheirSettings) {
   EXPECT_NEAR(e->solver->colliders[0]->mesh.vertices[0].z, 0.75f, 1e-5f);
 }
 
+TEST_F(EngineTest, AStillColliderIsKeptAndOneWhoseTransformMeshOrSettingsChangedIsRebuilt) {
+  auto e = MakeEngine();
+  INode* floor = SquareNode("floor", 20, 0);
+  objects.params[floor] = ObjectParams();
+  e->UpdateColliderMeshes(160);
+  ASSERT_EQ(e->solver->colliders.size(), 1u);
+  const ColliderMesh* first = e->solver->colliders[0];
+  e->UpdateColliderMeshes(320);  // a later sub-step, nothing changed
+  ASSERT_EQ(e->solver->colliders.size(), 1u);
+  EXPECT_EQ(e->solver->colliders[0], first);
+
+  // Each change gives what a fresh build gives.
+  auto rebuiltAs = [&](const char* what, auto check) {
+    const ColliderMesh* before = e->solver->colliders[0];
+    e->UpdateColliderMeshes(480);
+    ASSERT_EQ(e->solver->colliders.size(), 1u) << what;
+    EXPECT_NE(e->solver->colliders[0], before) << what;
+    check(*e->solver->colliders[0]);
+  };
+  Matrix3 up;
+  up.SetTrans(Point3(0.0f, 0.0f, 20.0f));
+  floor->SetNodeTM(0, up);
+  rebuiltAs("moved", [](const ColliderMesh& K) { EXPECT_EQ(K.mesh.vertices[1], Point3(1.0f, -1.0f, 1.0f)); });
+  static_cast<TriObject*>(floor->GetObjectRef())->mesh.setVert(1, 40.0f, -20.0f, 0.0f);
+  rebuiltAs("mesh edited", [](const ColliderMesh& K) { EXPECT_EQ(K.mesh.vertices[1], Point3(2.0f, -1.0f, 1.0f)); });
+  objects.params[floor].friction = 3.0f;
+  rebuiltAs("settings", [](const ColliderMesh& K) { EXPECT_EQ(K.friction, 3.0f); });
+  // The build without motion (a frame's start) is not one with it.
+  const ColliderMesh* moving = e->solver->colliders[0];
+  e->BuildColliderMeshes();
+  ASSERT_EQ(e->solver->colliders.size(), 1u);
+  EXPECT_NE(e->solver->colliders[0], moving);
+  EXPECT_TRUE(e->solver->colliders[0]->mesh.secondVertices.empty());
+  // A collider switched off leaves the list.
+  objects.params[floor].collide = 0;
+  e->UpdateColliderMeshes(480);
+  EXPECT_TRUE(e->solver->colliders.empty());
+}
+
 TEST(EngineColliders, NormalSpeedIsTheCentroidsMoveAlongTheNormalPerSecond) {
   ColliderMesh K;
   K.mesh.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0), Point3(0, 0, 0)};

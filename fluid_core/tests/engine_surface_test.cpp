@@ -1,6 +1,8 @@
 // Surface mesh files of stored frames and the render mesh of what the
 // sources show.
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "engine_test_util.h"
@@ -62,6 +64,38 @@ TEST_F(EngineTest, SurfaceFramesSkipParkedParticlesAndListSourcesPerVertex) {
   // Meshed again (a parameter change): the frame still counts once.
   ASSERT_TRUE(e->BuildSurfaceFrame(4));
   EXPECT_EQ(e->surfaceCacheBytes, double(vorel::host::FileSize(e->solver->frameCache.MeshPath(4))));
+}
+
+TEST_F(EngineTest, TheFrameJustWrittenMeshesAsItsFileDoesUntilTheFileIsReplaced) {
+  auto e = MakeEngine();
+  Ball(*e->solver, Vec3f(2, 0, 1), 0);
+  Store(*e, 3);
+  auto meshBytes = [&]() {
+    std::ifstream in(e->solver->frameCache.MeshPath(3), std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  ASSERT_TRUE(e->BuildSurfaceFrame(3));  // from the bytes just written
+  const std::vector<char> written = meshBytes();
+  ASSERT_TRUE(e->BuildSurfaceFrame(3));  // from the file
+  EXPECT_EQ(meshBytes(), written);
+  ASSERT_GT(VertexCountOf(*e, 3), 20u);
+
+  // Written again by another hand after the engine wrote it: the file wins.
+  Store(*e, 3);
+  for (int i = 0; i < e->solver->count; ++i) e->solver->particles[size_t(i)].pos.y += 5.0f;
+  ASSERT_GT(e->solver->WriteFrame(3), 0);
+  ASSERT_TRUE(e->BuildSurfaceFrame(3));
+  MeshFrameData d;
+  ASSERT_EQ(ReadMeshFrameFile(e->solver->frameCache.MeshPath(3), d), MeshFileStatus::Ok);
+  ASSERT_FALSE(d.vertices.empty());
+  for (const Point3& v : d.vertices) EXPECT_GT(v.y, 3.0f);
+
+  // A frame that a read would refuse (a velocity not a number) gives no
+  // surface from the bytes either.
+  e->solver->particles[0].vel.x = NAN;
+  Store(*e, 5);
+  EXPECT_FALSE(e->BuildSurfaceFrame(5));
+  EXPECT_LT(vorel::host::FileSize(e->solver->frameCache.MeshPath(5)), 0);
 }
 
 TEST_F(EngineTest, AFrameThatCannotBeReadGivesNoSurface) {
