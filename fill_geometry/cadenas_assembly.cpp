@@ -281,6 +281,7 @@ bool Cadenas::AssembleRegions(Recintos*& regions, Cadenas*& freeHoles, Cadenas*&
   rejects = new Cadenas();
   // Chains with a free end cannot close: each round moves them to rejects.
   while (work->Count() > 0) {
+    if (cancel && cancel()) return false;
     std::vector<std::array<uint8_t, 2>> table;
     bool done = false;
     work->MatchEnds(tol, table, done);
@@ -295,7 +296,7 @@ bool Cadenas::AssembleRegions(Recintos*& regions, Cadenas*& freeHoles, Cadenas*&
     }
     if (removed == 0) break;
   }
-  if (work->Count() == 0) return false;
+  if (work->Count() == 0 || (cancel && cancel())) return false;
   Cadenas *pos = nullptr, *nonPos = nullptr, *unclosed = nullptr;
   work->LinkChains(tol, pos, nonPos, unclosed, false, nullptr, cancel);
   std::unique_ptr<Cadenas> hp(pos), hn(nonPos);

@@ -144,6 +144,26 @@ void NoteSourceEmitsNothing(FluidEngine& e, int i, const SourceFrameParams& s, c
   e.LogNote(text, true, key);
 }
 
+// A shape whose every emission point lies outside the clip box emits
+// particles that the solver drops at once: the log says so.
+void NoteShapeOutsideClipBox(FluidEngine& e, int i) {
+  const SolverSource& rec = *e.solver->sources[size_t(i)];
+  const float* tm = rec.tm;
+  const Vec3f lo = e.solver->domainMin, hi = e.solver->domainMax;
+  for (const Vec3f& q : rec.emissionPoints) {
+    const Vec3f p(q.x * tm[0] + q.y * tm[3] + q.z * tm[6] + tm[9], q.x * tm[1] + q.y * tm[4] + q.z * tm[7] + tm[10],
+                  q.x * tm[2] + q.y * tm[5] + q.z * tm[8] + tm[11]);
+    if (p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y && p.z >= lo.z && p.z <= hi.z) return;
+  }
+  char key[300];
+  std::snprintf(key, sizeof key, "%s emits outside the clip box", e.sourceNodes[i]->GetName());
+  if (e.Noted(key)) return;
+  char text[400];
+  std::snprintf(text, sizeof text, "%s emits nothing: its shape lies outside the clip box (%s)",
+                e.sourceNodes[i]->GetName(), kClipBoxNodeName);
+  e.LogNote(text, true, key);
+}
+
 float EmissionStrength(float rate) { return 0.5f * rate * rate * 1000.0f; }
 
 // Sub-steps are never shorter than this share of the frame: a collision
@@ -208,6 +228,7 @@ bool FluidEngine::SolveFrameSteps(int n) {
 
   // Frame set-up of the sources.
   auto setupStart = std::chrono::steady_clock::now();
+  std::vector<int> emittingShapes;  // checked against the clip box below
   std::vector<SourceFrameParams> params(size_t(std::max(sourceCount, 0)));
   std::vector<std::pair<int, Vec3f>> emitting;  // sources that emit this frame, and where
   for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
@@ -266,6 +287,8 @@ bool FluidEngine::SolveFrameSteps(int n) {
     if (E > 0.0f && shaped && rows && rows->Count() > 0 && rec.layerPointCounts[0] == 0 &&
         rec.layerPointCounts[1] == 0)
       NoteSourceEmitsNothing(*this, i, s, rows);
+    else if (E > 0.0f && shaped && !rec.emissionPoints.empty())
+      emittingShapes.push_back(i);
     if (s.overrideParams)
       NoteGapLimit(*this, std::string("Source collision gap of \"") + node->GetName() + "\"", s.collisionGap);
   }
@@ -275,6 +298,7 @@ bool FluidEngine::SolveFrameSteps(int n) {
   UpdateClipBox();
   UpdateTextureGizmo();
   for (const auto& e : emitting) NoteContainerTooSmall(e.first, e.second);
+  for (int i : emittingShapes) NoteShapeOutsideClipBox(*this, i);
 
   const double frameT = FrameTime(n);
   double clock = solverClock;
