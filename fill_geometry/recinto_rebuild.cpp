@@ -60,25 +60,10 @@ std::vector<Ring> CutRings(const std::vector<Ring>& rings, double tol) {
       const RingPoint a = segs[s].a, b = segs[s].b;
       cut.push_back(a);
       std::vector<std::pair<double, RingPoint>> ins;
-      auto add = [&](const RingPoint& q) {
-        if (NearPoints(q, a, tol) || NearPoints(q, b, tol)) return;
-        ins.push_back({SegmentParameter(a.x, a.y, b.x, b.y, q.x, q.y), q});
-      };
       index.Query(std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y), std::max(a.y, b.y),
                   tol, cand);
-      for (int32_t o : cand) {
-        if (static_cast<size_t>(o) == s) continue;
-        const RingPoint q0 = segs[o].a, q1 = segs[o].b;
-        for (const RingPoint& q : {q0, q1}) {
-          double fx, fy, d;
-          ClosestPointOnSegment(q.x, q.y, a.x, a.y, b.x, b.y, fx, fy, d);
-          if (d <= tol) add(q);
-        }
-        double x = 0, y = 0, tB = kNoParameter, tA = kNoParameter;
-        int16_t sense = 0;
-        IntersectSegments(a.x, a.y, b.x, b.y, q0.x, q0.y, q1.x, q1.y, x, y, tB, tA, sense, tol);
-        if (tA > 0 && tA < 1 && tB > 0 && tB < 1) add({x, y});
-      }
+      for (int32_t o : cand)
+        if (static_cast<size_t>(o) != s) AddMeetings(a, b, segs[o].a, segs[o].b, tol, ins);
       std::stable_sort(ins.begin(), ins.end(),
                        [](const auto& u, const auto& v) { return u.first < v.first; });
       for (const auto& e : ins)

@@ -12,6 +12,23 @@ bool NearPoints(const RingPoint& a, const RingPoint& b, double tol) {
   return Distance2D(a.x, a.y, b.x, b.y) <= tol;
 }
 
+void AddMeetings(const RingPoint& a, const RingPoint& b, const RingPoint& q0, const RingPoint& q1,
+                 double tol, std::vector<std::pair<double, RingPoint>>& ins) {
+  auto add = [&](const RingPoint& q) {
+    if (NearPoints(q, a, tol) || NearPoints(q, b, tol)) return;
+    ins.push_back({SegmentParameter(a.x, a.y, b.x, b.y, q.x, q.y), q});
+  };
+  for (const RingPoint& q : {q0, q1}) {
+    double fx, fy, d;
+    ClosestPointOnSegment(q.x, q.y, a.x, a.y, b.x, b.y, fx, fy, d);
+    if (d <= tol) add(q);
+  }
+  double x = 0, y = 0, tB = kNoParameter, tA = kNoParameter;
+  int16_t sense = 0;
+  IntersectSegments(a.x, a.y, b.x, b.y, q0.x, q0.y, q1.x, q1.y, x, y, tB, tA, sense, tol);
+  if (tA > 0 && tA < 1 && tB > 0 && tB < 1) add({x, y});
+}
+
 std::vector<RingPoint> SplitRing(const Cadena& ring, const std::vector<const Cadena*>& others,
                                  double tol) {
   std::vector<RingPoint> out;
@@ -24,25 +41,13 @@ std::vector<RingPoint> SplitRing(const Cadena& ring, const std::vector<const Cad
     RingPoint b{ring.Point(i + 1)->x(), ring.Point(i + 1)->y()};
     out.push_back(a);
     std::vector<std::pair<double, RingPoint>> ins;
-    auto add = [&](const RingPoint& q) {
-      if (NearPoints(q, a, tol) || NearPoints(q, b, tol)) return;
-      ins.push_back({SegmentParameter(a.x, a.y, b.x, b.y, q.x, q.y), q});
-    };
     for (size_t oi = 0; oi < others.size(); ++oi) {
       const Cadena& o = *others[oi];
       segIndex[oi].Query(std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y),
                          std::max(a.y, b.y), tol, cand);
       for (int32_t k : cand) {
         RingPoint q0{o.Point(k)->x(), o.Point(k)->y()}, q1{o.Point(k + 1)->x(), o.Point(k + 1)->y()};
-        for (const RingPoint& q : {q0, q1}) {
-          double fx, fy, d;
-          ClosestPointOnSegment(q.x, q.y, a.x, a.y, b.x, b.y, fx, fy, d);
-          if (d <= tol) add(q);
-        }
-        double x = 0, y = 0, tB = kNoParameter, tA = kNoParameter;
-        int16_t sense = 0;
-        IntersectSegments(a.x, a.y, b.x, b.y, q0.x, q0.y, q1.x, q1.y, x, y, tB, tA, sense, tol);
-        if (tA > 0 && tA < 1 && tB > 0 && tB < 1) add({x, y});
+        AddMeetings(a, b, q0, q1, tol, ins);
       }
     }
     std::stable_sort(ins.begin(), ins.end(),

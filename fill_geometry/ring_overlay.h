@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "fill_geometry/cadena.h"
@@ -33,5 +34,11 @@ bool LinkEdges(std::vector<RingEdge>& edges, double tol,
                std::vector<std::vector<RingPoint>>& rings);
 
 bool NearPoints(const RingPoint& a, const RingPoint& b, double tol);
+
+// The points where segment q0-q1 meets segment a-b, appended to `ins` with
+// their parameter along a-b: q0 and q1 where they lie within tol of a-b,
+// and a proper crossing; points within tol of a or b are left out.
+void AddMeetings(const RingPoint& a, const RingPoint& b, const RingPoint& q0, const RingPoint& q1,
+                 double tol, std::vector<std::pair<double, RingPoint>>& ins);
 
 }  // namespace fillgeo
