@@ -307,8 +307,10 @@ TEST_F(SceneSaveLoad, DamagedStartFrameClockAndNameAreNotTaken) {
   const struct {
     size_t offset;
     uint32_t bits;
-  } damage[] = {{startAt, 0x7FFFFFFFu}, {startAt, 0x80000000u}, {startAt, 437393u},
-                {startAt, uint32_t(-100000)}, {state + 12, 0x7FC00000u}};  // a NaN clock
+    bool said;  // a value that reads but lies far outside any use is said
+  } damage[] = {{startAt, 0x7FFFFFFFu, true}, {startAt, 0x80000000u, true}, {startAt, 437393u, true},
+                {startAt, uint32_t(-100000), true}, {state + 12, 0x7FC00000u, false},  // a NaN clock
+                {startAt, 437392u, true}, {startAt, 20000u, true}, {state + 12, 0x7F61B1E6u, true}};  // 3e38 s
   for (const auto& d : damage) {
     std::vector<uint8_t> bytes = saved;
     std::memcpy(&bytes[d.offset], &d.bits, 4);
@@ -317,8 +319,14 @@ TEST_F(SceneSaveLoad, DamagedStartFrameClockAndNameAreNotTaken) {
     ILoad load(bytes);
     EXPECT_EQ(t->Load(&load), IO_OK);
     for (const auto& cb : load.PostLoadCallbacks()) cb.second->proc(&load);
-    EXPECT_EQ(t->engine.startFrame, before) << d.bits;
+    // A clock that reads but does not fit keeps the chunk's start frame.
+    EXPECT_EQ(t->engine.startFrame, d.offset != startAt && d.said ? 7 : before) << d.bits;
     EXPECT_TRUE(std::isfinite(t->engine.solverClock)) << d.bits;
+    EXPECT_FLOAT_EQ(float(t->engine.solverClock), float(t->engine.FrameTime(0))) << d.bits;
+    bool prompted = false;
+    for (const auto& r : vorel::host::PromptLog()) prompted = prompted || r.text.find("Vorel-> The scene's") == 0;
+    EXPECT_EQ(prompted, d.said) << d.bits;
+    vorel::host::ClearPromptLog();
   }
   for (const std::string name : {"..", ".", "../Vorel"}) {
     std::vector<uint8_t> bytes(saved.begin(), saved.begin() + long(state) + 16);
