@@ -319,8 +319,9 @@ std::string MakeAside(const FrameCache& target) {
 void DropAside(const FrameCache& target, const std::string& aside, std::string& failure) {
   std::error_code ec;
   fs::remove_all(aside, ec);
-  if (failure.compare(0, aside.size() + 1, aside + "/") == 0)
-    failure = target.SystemFolder() + failure.substr(aside.size() + 1);
+  if (failure.compare(0, aside.size(), aside) == 0 &&
+      (failure.size() == aside.size() || failure[aside.size()] == '/' || failure[aside.size()] == ':'))
+    failure = WithoutSlash(target.SystemFolder()) + failure.substr(aside.size());
 }
 
 // Copies the files of `from` matching `pattern` into `to` whole.

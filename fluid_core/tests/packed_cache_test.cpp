@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 
@@ -274,4 +275,24 @@ TEST(PackedCache, DamagedEntriesAreNamedAndLeaveTheOldCache) {
     EXPECT_EQ(ReadAll(to.fc().FramePath(1)), oldFrame) << k.what;
     EXPECT_FALSE(vorel::host::FileExists(to.fc().FramePath(2))) << k.what;
   }
+}
+
+// An unpack whose folder cannot be made says why, naming the system folder
+// (a read-only disk said "No such file or directory" of the first frame).
+TEST(PackedCache, AFolderThatCannotBeMadeIsTheCauseSaid) {
+  const std::string dir = solver_test::ScratchDir("pack_nofolder");
+  Cache c = MakeCache(dir, "n");
+  Fill(c, 2, 1);
+  const std::string p = dir + "/n.Vor";
+  ASSERT_TRUE(c.fc().Pack(p, 1, 0));
+  // The root's "Vorel" is a file: no folder can be made in it.
+  Cache to = MakeCache(dir + "/other", "t");
+  std::filesystem::remove_all(dir + "/other/Vorel");
+  WriteAll(dir + "/other/Vorel", {1});
+  PackedCacheIndex index;
+  ASSERT_EQ(ReadPackedCacheIndex(p, index), PackedCacheStatus::kOk);
+  UnpackedCache u;
+  std::string aside;
+  EXPECT_EQ(UnpackBeside(p, index, to.fc(), u, aside), PackedCacheStatus::kCannotWrite);
+  EXPECT_EQ(u.failure, dir + "/other/Vorel/t: Not a directory");
 }
