@@ -2,9 +2,10 @@
 #include "fluid_core/cache_folders.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -27,31 +28,32 @@ std::string WithSlash(const std::string& folder) {
   return f;
 }
 
-bool SameBytes(const std::string& a, const std::string& b) {
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  if (!fa || !fb) return false;
-  std::vector<char> ba(1 << 16), bb(1 << 16);
-  for (;;) {
-    fa.read(ba.data(), std::streamsize(ba.size()));
-    fb.read(bb.data(), std::streamsize(bb.size()));
-    if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
-      return false;
-    if (fa.gcount() == 0 || !fa) return !fb || fb.peek() == EOF;
-  }
-}
-
-// Copies into a new name first so a half-written copy never has the file's
-// name, checks the copy against the source, then gives it the name. False
-// with the reason in `why`.
+// Copies through a side file so a half-written copy never has the file's
+// name (vorel::host::WriteFileAside). False with the reason in `why`: the
+// errno of the call that failed (a full disk says so).
 bool CopyChecked(const std::string& from, const std::string& to, std::string& why) {
-  std::error_code ec;
-  const std::string temp = to + ".moving";
-  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
-  if (!ec && !SameBytes(from, temp)) ec = std::make_error_code(std::errc::io_error);
-  if (!ec) fs::rename(temp, to, ec);
-  if (!ec) return true;
-  why = to + ": " + ec.message();
-  fs::remove(temp, ec);
+  std::vector<char> bytes;
+  errno = 0;
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  bool read = in != nullptr;
+  if (read) {
+    char chunk[1 << 16];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    read = !std::ferror(in);
+    std::fclose(in);
+  }
+  if (!read) {
+    why = from + ": " + std::strerror(errno ? errno : EIO);
+    return false;
+  }
+  if (vorel::host::FileSize(from) != int64_t(bytes.size())) {
+    why = from + ": it changed while it was copied";
+    return false;
+  }
+  const vorel::host::AsideWrite w = vorel::host::WriteFileAside(to, bytes.data(), bytes.size());
+  if (w.error == 0) return true;
+  why = to + ": " + std::strerror(w.error);
   return false;
 }
 }  // namespace
@@ -123,12 +125,7 @@ CacheMoveResult MoveCacheFiles(const std::string& oldFolder, const FrameCache& t
 }
 
 int LastFrameOnDisk(const FrameCache& cache, int from) {
-  for (int i = std::min(from, FrameCache::kMaxFrames - 1); i >= 0; --i) {
-    std::FILE* f = std::fopen(cache.FramePath(i).c_str(), "rb");
-    if (f) {
-      std::fclose(f);
-      return i;
-    }
-  }
+  for (int i = std::min(from, FrameCache::kMaxFrames - 1); i >= 0; --i)
+    if (cache.FrameReadsWhole(i)) return i;
   return -1;
 }

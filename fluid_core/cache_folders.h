@@ -24,7 +24,10 @@ struct CacheMoveResult {
 CacheMoveResult MoveCacheFiles(const std::string& oldFolder, const FrameCache& target, int lastSolved,
                                int lastMeshed);
 
-// The highest frame 0..from whose file exists and opens, or -1 when none does.
+// The highest frame 0..from whose file the frame reader takes whole
+// (FrameCache::FrameReadsWhole: a file that is cut, of a count that does not
+// fit its length, or holding a NaN or a particle of no spacing or mass is
+// passed over), or -1 when none does.
 int LastFrameOnDisk(const FrameCache& cache, int from);
 
 // True when two paths name the same existing folder (links and separators

@@ -201,7 +201,9 @@ void FluidEngine::Reset() {
   }
   ResizeWetMaps();
   if (!systemName.empty()) {
-    if (std::FILE* f = std::fopen(LogPath().c_str(), "w")) std::fclose(f);
+    // Emptied by an empty file renamed over it: a link planted at the name is
+    // replaced, never followed (the appends refuse one).
+    vorel::host::WriteFileAside(LogPath(), "", 0);
   }
   // Set for every engine, named or not: emitters of an unnamed system
   // would otherwise never see it ready.
@@ -249,7 +251,7 @@ const char kLogSeparator[] = "------------------------------------------\n";
 // Notes of a solve stay on the prompt line as long as action results do.
 constexpr unsigned kNotePromptMs = 15000;
 void AppendLogLine(const std::string& path, const std::string& line) {
-  std::FILE* f = std::fopen(path.c_str(), "a+");
+  std::FILE* f = vorel::host::OpenFile(path, "a+");
   if (!f) return;  // the solve goes on without its log
   std::fprintf(f, "%s\n", line.c_str());
   std::fclose(f);
@@ -258,7 +260,7 @@ void AppendLogLine(const std::string& path, const std::string& line) {
 
 void FluidEngine::LogStart() {
   notes_.clear();
-  std::FILE* f = std::fopen(LogPath().c_str(), "a+");
+  std::FILE* f = vorel::host::OpenFile(LogPath(), "a+");
   if (!f) return;  // the solve goes on without its log
   std::fprintf(f, "%sStarted at:\t %s\n", kLogSeparator, LocalClockText().c_str());
   std::fclose(f);
@@ -267,7 +269,7 @@ void FluidEngine::LogStart() {
 void FluidEngine::LogFailure(const std::string& text) { AppendLogLine(LogPath(), "Stopped:\t " + text); }
 
 void FluidEngine::LogEnd(long long elapsedMs, int lastFrameOffset) {
-  std::FILE* f = std::fopen(LogPath().c_str(), "a+");
+  std::FILE* f = vorel::host::OpenFile(LogPath(), "a+");
   if (!f) return;
   const std::string now = LocalClockText();
   std::fprintf(f, "Ended at:\t %s\n", now.c_str());

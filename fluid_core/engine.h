@@ -170,7 +170,9 @@ class FluidEngine {
   double FrameTime(int n) const;
   void UpdateToTime(TimeValue t);
   // Makes stored frame n the solver state; false (nothing changed) when n is
-  // outside 0..lastSolved or the frame cannot be read.
+  // outside 0..lastSolved or no solve can go on from the frame
+  // (FrameCache::FrameReadsWhole: it does not read, or a spacing or mass in
+  // it is not above 0).
   bool RestartFromFrame(int n);
 
   // --- frame solve ---
@@ -280,20 +282,27 @@ class FluidEngine {
   bool SetCacheDirectory(const std::string& oldFolder);
   // Reset, then the tables from the frames on disk, then RefreshAfterLoad.
   void ReloadCache();
-  // Position scale from "Scale", the last solved frame back into the solver
-  // (none when nothing is solved), frame 0 meshed again, statistics.
+  // Position scale from "Scale", the stamp of the cache's frame 0 (else 1)
+  // for what is written from now on, the last solved frame back into the
+  // solver (none when nothing is solved; a frame the reader refuses goes back
+  // as ResumeFromCache does), frame 0 meshed again unless its surface file
+  // carries that stamp, statistics.
   void RefreshAfterLoad();
-  // Walks lastSolved back to the last frame file on disk and restarts there;
-  // -1 (with lastMeshed -1) when none is left.
+  // Walks lastSolved back to the last frame that the frame reader takes
+  // whole (LastFrameOnDisk) and restarts there; -1 (with lastMeshed -1 and
+  // no particle in the solver) when none is left. A frame passed over that
+  // is on disk but refused is said on the prompt line, naming it and the
+  // frame the solve goes on from.
   void ResumeFromCache();
   int CountMeshedFrames() const;
   // The whole cache in one file; false when it cannot be written.
   bool PackCache(const std::string& path);
   // Replaces the cache folder with a packed file's frames and meshes. A file
   // that is not whole and consistent, or that cannot be unpacked whole
-  // (a full disk: kCannotWrite), is refused (false; `status` says which,
-  // `failure` says why: the status text or "<file>: <reason>") and leaves the
-  // cache and the engine as they were.
+  // (a full disk: kCannotWrite), or one of whose frames or surfaces the
+  // readers of a load refuse (kDamagedEntry), is refused (false; `status`
+  // says which, `failure` says why: the status text, "<file>: <reason>" or
+  // the first damaged entry) and leaves the cache and the engine as they were.
   bool UnpackCache(const std::string& path, PackedCacheStatus* status = nullptr,
                    std::string* failure = nullptr);
   // Loads an unpacked cache (another system folder's frames and meshes) the

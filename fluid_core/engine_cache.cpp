@@ -8,11 +8,16 @@
 #include "fluid_core/cache_folders.h"
 #include "fluid_core/engine.h"
 #include "fluid_core/packed_cache.h"
+#include "host/core/files.h"
 #include "host/core/interaction.h"
+#include "mesher/mesh_record.h"
 
 namespace {
 constexpr int kScaleParam = 27;  // "Scale" of the fluid system's block
 constexpr uint32_t kMovedPromptMs = 3000;
+// A cache that goes back to an earlier frame is said as long as action
+// results are.
+constexpr uint32_t kResumePromptMs = 15000;
 
 int Tpf() { return GetCOREInterface()->GetTicksPerFrame(); }
 }  // namespace
@@ -44,10 +49,22 @@ void FluidEngine::RefreshAfterLoad() {
   IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
   const float scale = ReadFloatParam(pb, kScaleParam, GetCOREInterface()->GetTime(), 1.0f);
   solver->frameCache.SetScale(20.0f * scale);
+  // What is written from now on belongs to the cache on disk and carries its
+  // stamp (frame 0's, else frame 1's), not one the engine made up.
+  ParticleFrameHeader h;
+  if (solver->frameCache.ReadHeader(0, h) || solver->frameCache.ReadHeader(1, h)) solver->stamp = h.stamp;
   // Nothing solved: there is no frame to reload (and no count to index).
-  if (lastSolved >= 0 && lastSolved < kMaxFrames)
-    solver->ReloadFrame(lastSolved, frameParticleCount[size_t(lastSolved)]);
-  if (lastSolved >= 0) BuildSurfaceFrame(0);
+  // A last frame the reader refuses would leave the solver on no particle
+  // at all, and a GO! would go on from there: the cache goes back instead.
+  if (lastSolved >= 0 && lastSolved < kMaxFrames &&
+      !solver->ReloadFrame(lastSolved, frameParticleCount[size_t(lastSolved)]))
+    ResumeFromCache();
+  // Frame 0's surface is built only when the cache lacks its own: a load
+  // must not rewrite a cache file.
+  int32_t meshStamp = 0;
+  if (lastSolved >= 0 &&
+      !(ReadMeshFrameStamp(solver->frameCache.MeshPath(0), meshStamp) && meshStamp == solver->stamp))
+    BuildSurfaceFrame(0);
   ComputeSurfaceCacheSize();
   EstimateParticleCacheSize();
   if (owner && owner->CacheRollout()) ShowStatistics(owner->CacheRollout());
@@ -56,13 +73,37 @@ void FluidEngine::RefreshAfterLoad() {
 void FluidEngine::ResumeFromCache() {
   const int start = std::min<int>(lastSolved, kMaxFrames - 1);
   if (start < 0) return;
-  const int found = LastFrameOnDisk(solver->frameCache, start);
+  int found = LastFrameOnDisk(solver->frameCache, start);
+  // A frame may change between the check and the read: each read refused
+  // walks on back.
+  while (found >= 0 && found < start && !RestartFromFrame(found))
+    found = LastFrameOnDisk(solver->frameCache, found - 1);
+  // Frames gone from the disk were taken away by someone; a frame that is
+  // there but refused is said.
+  int refused = -1;
+  for (int i = start; i > found && refused < 0; --i)
+    if (vorel::host::FileExists(solver->frameCache.FramePath(i))) refused = i;
+  char text[512];
   if (found < 0) {
     lastSolved = -1;
     lastMeshed = -1;
+    // Nothing of the refused frames may be gone on from.
+    solver->count = 0;
+    solver->RecordsChanged();
+    if (refused < 0) return;
+    std::snprintf(text, sizeof text,
+                  "Vorel-> No frame of the cache in %s can be read; the solve starts from the beginning.",
+                  solver->frameCache.SystemFolder().c_str());
+    ShowTempPrompt(text, kResumePromptMs);
     return;
   }
-  if (found < start) RestartFromFrame(found);
+  if (refused >= 0) {
+    std::snprintf(text, sizeof text,
+                  "Vorel-> Frame %d of the cache cannot be read (%s); the solve goes on from frame %d, "
+                  "the last one that reads whole.",
+                  refused, solver->frameCache.FramePath(refused).c_str(), found);
+    ShowTempPrompt(text, kResumePromptMs);
+  }
 }
 
 int FluidEngine::CountMeshedFrames() const {
@@ -87,7 +128,10 @@ bool FluidEngine::UnpackCache(const std::string& path, PackedCacheStatus* status
   if (s == PackedCacheStatus::kOk) s = UnpackBeside(path, index, solver->frameCache, u, aside);
   if (status) *status = s;
   if (s != PackedCacheStatus::kOk) {
-    if (failure) *failure = s == PackedCacheStatus::kCannotWrite ? u.failure : PackedCacheStatusText(s);
+    if (failure)
+      *failure = (s == PackedCacheStatus::kCannotWrite || s == PackedCacheStatus::kDamagedEntry)
+                     ? u.failure
+                     : PackedCacheStatusText(s);
     return false;
   }
   if (!ResetAndSwapIn(aside, failure)) {

@@ -91,22 +91,41 @@ SourcePlacement PlaceSource(INode* node, TimeValue t, float invScale) {
   return p;
 }
 
-// Once per solve and spacing in use: a collision gap beyond the collision
-// reach, and the gap the particles keep instead. `what` names whose gap.
-void NoteGapLimit(FluidEngine& e, const std::string& what, float gap) {
+// Once per solve and spacing in use: collision gaps beyond the collision
+// reach, and the gap the particles keep instead. `what` says whose gaps
+// ("Collision gap"); `gaps` holds each object's name and gap. Objects of
+// one gap make one line that names the first and counts the others: a scene
+// of a hundred colliders would otherwise write a hundred lines alike.
+void NoteGapLimits(FluidEngine& e, const std::string& what,
+                   const std::vector<std::pair<std::string, float>>& gaps) {
   std::vector<float> spacings;
   for (int i = 0; i < e.sourceCount && i < FluidEngine::kMaxSources; ++i)
     if (e.SlotUsable(i) && size_t(i) < e.solver->sources.size() && e.solver->sources[size_t(i)])
       spacings.push_back(e.solver->sources[size_t(i)]->spacing);
   if (spacings.empty()) spacings.push_back(e.solver->h);
-  for (float s : spacings) {
-    const float kept = FluidSolver::ContactGap(gap, s);
-    if (!(gap > kept) || kept < FluidSolver::CollisionReach(s)) continue;
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "%s %.4g is beyond the collision reach of LOD %.4g particles: they keep %.4g from it",
-                  what.c_str(), double(gap), double(1.0f / s), double(kept));
-    e.LogNote(text);
+  // Groups of equal gaps, in the order their first object came.
+  std::vector<std::pair<float, std::vector<const std::string*>>> groups;
+  for (const auto& g : gaps) {
+    auto it = std::find_if(groups.begin(), groups.end(), [&](const auto& x) { return x.first == g.second; });
+    if (it == groups.end()) groups.push_back({g.second, {&g.first}});
+    else it->second.push_back(&g.first);
+  }
+  for (const auto& group : groups) {
+    const float gap = group.first;
+    const size_t others = group.second.size() - 1;
+    const std::string who = what + " of \"" + *group.second.front() + "\"" +
+                            (others > 0 ? " and " + std::to_string(others) + " more object" +
+                                              (others > 1 ? "s" : "") + " alike"
+                                        : std::string());
+    for (float s : spacings) {
+      const float kept = FluidSolver::ContactGap(gap, s);
+      if (!(gap > kept) || kept < FluidSolver::CollisionReach(s)) continue;
+      char text[600];
+      std::snprintf(text, sizeof text,
+                    "%s %.4g is beyond the collision reach of LOD %.4g particles: they keep %.4g from it",
+                    who.c_str(), double(gap), double(1.0f / s), double(kept));
+      e.LogNote(text);
+    }
   }
 }
 
@@ -290,7 +309,7 @@ bool FluidEngine::SolveFrameSteps(int n) {
     else if (E > 0.0f && shaped && !rec.emissionPoints.empty())
       emittingShapes.push_back(i);
     if (s.overrideParams)
-      NoteGapLimit(*this, std::string("Source collision gap of \"") + node->GetName() + "\"", s.collisionGap);
+      NoteGapLimits(*this, "Source collision gap", {{node->GetName(), s.collisionGap}});
   }
   timings.sources += std::chrono::duration<double>(std::chrono::steady_clock::now() - setupStart).count();
 
@@ -540,13 +559,14 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
   if (!access) return;
   std::vector<INode*> nodes;
   CollectMeshNodes(ip->GetRootNode(), nodes);
+  std::vector<std::pair<std::string, float>> gaps;  // of the colliders, for one note
   for (INode* node : nodes) {
     if (node == systemNode) continue;
     const Matrix3 tm = node->GetObjectTM(tick);
     if (IsSystemNodeName(node->GetName())) continue;
     ObjectParams op;
     if (!access->GetObjectParams(node, op) || op.collide == 0) continue;
-    NoteGapLimit(*this, std::string("Collision gap of \"") + node->GetName() + "\"", op.collisionGap);
+    gaps.emplace_back(node->GetName(), op.collisionGap);
     Object* evaluated = node->EvalWorldState(tick).obj;
     if (!evaluated) continue;
     TriObject* tri = dynamic_cast<TriObject*>(evaluated->ConvertToType(tick, triObjectClassID()));
@@ -621,6 +641,7 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
     colliderSources_.push_back(std::move(source));
     colliderNodes_.push_back(node);
   }
+  NoteGapLimits(*this, "Collision gap", gaps);
 }
 
 namespace {

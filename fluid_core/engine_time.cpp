@@ -61,6 +61,9 @@ void FluidEngine::UpdateToTime(TimeValue t) {
 
 bool FluidEngine::RestartFromFrame(int n) {
   if (n < 0 || n > lastSolved || n >= kMaxFrames) return false;
+  // A frame of a particle with no spacing or mass reads, but the step after
+  // it would be NaN.
+  if (!solver->frameCache.FrameReadsWhole(n)) return false;
   const int k = solver->frameCache.CountToRead(n, frameParticleCount[n]);
   while ((int)solver->particles.size() < k) solver->GrowParticles();
   const int read = solver->frameCache.ReadFrame(n, solver->particles, 1.0f);

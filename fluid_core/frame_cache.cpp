@@ -66,21 +66,35 @@ struct FrameBody {
   const unsigned char* data() const { return bytes.get(); }
 };
 
+// Whether n floats from p are all finite and above 0.
+bool AllPositive(const unsigned char* p, int64_t n) {
+  for (int64_t i = 0; i < n; ++i) {
+    float v;
+    std::memcpy(&v, p + 4 * i, 4);
+    if (!(v > 0.0f) || !std::isfinite(v)) return false;
+  }
+  return true;
+}
+
+// Whether a body of n particles (the arrays, from the file's offset
+// kArraysStart on) holds finite positions and velocities, and finite
+// spacings and masses (above 0 with `solvable`).
+bool FiniteBody(const unsigned char* body, int64_t n, bool solvable = false) {
+  const int64_t o = -ParticleFrameFile::kArraysStart;  // offsets are from the file start
+  // Positions and velocities are adjacent, and so are spacings and masses.
+  const unsigned char* spacings = body + (o + ParticleFrameFile::SpacingOffset(n));
+  return AllFinite(body + (o + ParticleFrameFile::PosOffset(n)), 6 * n) &&
+         (solvable ? AllPositive(spacings, 2 * n) : AllFinite(spacings, 2 * n));
+}
+
 // Reads a whole frame file after checking that its length is the one its
 // particle count gives, and, with the body, that positions, velocities,
 // spacings and masses are finite (one NaN spreads to every neighbour at the
-// next step); false for anything else.
-// Whether a body of n particles (the arrays, from the file's offset
-// kArraysStart on) holds finite positions, velocities, spacings and masses.
-bool FiniteBody(const unsigned char* body, int64_t n) {
-  const int64_t o = -ParticleFrameFile::kArraysStart;  // offsets are from the file start
-  // Positions and velocities are adjacent, and so are spacings and masses.
-  return AllFinite(body + (o + ParticleFrameFile::PosOffset(n)), 6 * n) &&
-         AllFinite(body + (o + ParticleFrameFile::SpacingOffset(n)), 2 * n);
-}
-
+// next step), and with `solvable` that spacings and masses are above 0 (a
+// particle of no spacing or mass makes a NaN at the next step; readers that
+// only show positions take such frames); false for anything else.
 bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h,
-                   FrameBody& body, bool wantBody) {
+                   FrameBody& body, bool wantBody, bool solvable = false) {
   const int64_t length = vorel::host::FileSize(path);
   if (length < ParticleFrameFile::kArraysStart) return false;
   FilePtr f(std::fopen(path.c_str(), "rb"));
@@ -95,7 +109,7 @@ bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h
   if (std::fseek(f.get(), long(ParticleFrameFile::kArraysStart), SEEK_SET) != 0) return false;
   if (bytes != 0 && std::fread(body.bytes.get(), 1, bytes, f.get()) != bytes) return false;
   // The body begins at the arrays (and is empty for a frame of no particle).
-  return FiniteBody(body.data(), h.count);
+  return FiniteBody(body.data(), h.count, solvable);
 }
 }  // namespace
 
@@ -261,6 +275,12 @@ int FrameCache::ReadFrame(int frame, std::vector<FluidParticle>& particles, floa
     p.mass = f32(o + ParticleFrameFile::MassOffset(n) + 4 * i);
   }
   return kept;
+}
+
+bool FrameCache::FrameReadsWhole(int frame) const {
+  ParticleFrameHeader h;
+  FrameBody body;
+  return LoadFrameFile(FramePath(frame), frameTag, h, body, true, true);
 }
 
 int FrameCache::ReadFramePositions(int frame, std::vector<Vec3f>& positions) const {

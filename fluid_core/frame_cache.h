@@ -101,6 +101,9 @@ class FrameCache {
   int ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
                 ParticleFrameHeader* header = nullptr) const;
   int ReadFramePositions(int frame, std::vector<Vec3f>& positions) const;
+  // Whether a solve can go on from the frame: ReadFrame takes it and every
+  // spacing and mass in it is above 0 (nothing is kept).
+  bool FrameReadsWhole(int frame) const;
   // The particles at a fractional frame x: positions lerped by slot between
   // frames floor(x) and ceil(x), everything else from floor(x). The count
   // (the smaller of the two frames', `particles` sized to it), or -1 when

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "host/core/files.h"
+#include "mesher/mesh_record.h"
 
 namespace {
 struct FileCloser {
@@ -53,7 +54,8 @@ bool CopyEntry(std::FILE* out, const std::string& path, int32_t length, std::vec
 
 // False with the reason in `err` (errno of the call that failed).
 bool WriteFile(const std::string& path, const char* data, size_t n, int& err) {
-  FilePtr f(std::fopen(path.c_str(), "wb"));
+  // Never through a link planted at the name.
+  FilePtr f(vorel::host::OpenFile(path, "wb"));
   if (!f || !WriteAll(f.get(), data, n)) {
     err = errno;
     return false;
@@ -137,6 +139,7 @@ const char* PackedCacheStatusText(PackedCacheStatus s) {
     case PackedCacheStatus::kTruncated: return "the file is shorter than its tables say";
     case PackedCacheStatus::kTrailingBytes: return "the file is longer than its tables say";
     case PackedCacheStatus::kCannotWrite: return "a cache file cannot be written";
+    case PackedCacheStatus::kDamagedEntry: return "a frame or surface in it does not read";
   }
   return "unknown";
 }
@@ -154,7 +157,7 @@ bool FrameCache::Pack(const std::string& path, int lastSolved, int lastMeshed) c
   const std::string temp = path + ".part" + std::to_string(getpid());
   bool ok = false;
   {
-    FilePtr out(std::fopen(temp.c_str(), "wb"));
+    FilePtr out(vorel::host::OpenFile(temp, "wbx"));
     if (!out) return false;
     const uint32_t magic = PackedCacheFile::kMagic;
     const int32_t counts[2] = {p, m};
@@ -221,9 +224,16 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
   if (std::fseek(f.get(), dataStart, SEEK_SET) != 0) return PackedCacheStatus::kTruncated;
 
   // The folders are made here: a system whose folder went away (or was never
-  // made under this root) still gets its cache back.
-  vorel::host::MakeDirectories(target.SystemFolder());
-  vorel::host::MakeDirectories(target.SurfaceFolder());
+  // made under this root) still gets its cache back. One that cannot be made
+  // (a read-only disk) is the cause to name, not the first file missing in it.
+  for (const std::string& folder : {target.SystemFolder(), target.SurfaceFolder()}) {
+    std::error_code ec;
+    fs::create_directories(WithoutSlash(folder), ec);
+    if (ec && !vorel::host::DirectoryExists(folder)) {
+      out.failure = Reason(WithoutSlash(folder), ec.value());
+      return PackedCacheStatus::kCannotWrite;
+    }
+  }
 
   std::vector<char> buf;
   int step = 0;
@@ -247,6 +257,14 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
     buf.resize(size_t(n));
     if (!ReadAll(f.get(), buf.data(), buf.size())) return PackedCacheStatus::kTruncated;
     if (!put(dst)) return PackedCacheStatus::kCannotWrite;
+    // Every frame must pass the reader a load uses: the pack's table says
+    // only how long the entries are.
+    if (!target.FrameReadsWhole(i)) {
+      out.failure = "frame " + std::to_string(i) +
+                    " does not read (cut, a count that does not fit its length, a value that is no "
+                    "number, or a particle of no spacing or mass)";
+      return PackedCacheStatus::kDamagedEntry;
+    }
     ParticleFrameHeader h;
     std::memcpy(&h, buf.data(), sizeof h);
     if (i < 2) {
@@ -270,6 +288,13 @@ PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIn
     buf.resize(size_t(n));
     if (!ReadAll(f.get(), buf.data(), buf.size())) return PackedCacheStatus::kTruncated;
     if (!put(target.MeshPath(j))) return PackedCacheStatus::kCannotWrite;
+    MeshFrameData mesh;
+    const MeshFileStatus ms = ReadMeshFrameFile(target.MeshPath(j), mesh);
+    if (ms != MeshFileStatus::Ok || mesh.secondVertices.size() != mesh.vertices.size()) {
+      out.failure = "surface " + std::to_string(j) + " does not read (" +
+                    (ms != MeshFileStatus::Ok ? MeshFileStatusText(ms) : "its two vertex counts differ") + ")";
+      return PackedCacheStatus::kDamagedEntry;
+    }
     if (j <= out.lastSolved) {
       out.frameMeshed[size_t(j)] = 1;
       ++flagged;
@@ -294,8 +319,9 @@ std::string MakeAside(const FrameCache& target) {
 void DropAside(const FrameCache& target, const std::string& aside, std::string& failure) {
   std::error_code ec;
   fs::remove_all(aside, ec);
-  if (failure.compare(0, aside.size() + 1, aside + "/") == 0)
-    failure = target.SystemFolder() + failure.substr(aside.size() + 1);
+  if (failure.compare(0, aside.size(), aside) == 0 &&
+      (failure.size() == aside.size() || failure[aside.size()] == '/' || failure[aside.size()] == ':'))
+    failure = WithoutSlash(target.SystemFolder()) + failure.substr(aside.size());
 }
 
 // Copies the files of `from` matching `pattern` into `to` whole.

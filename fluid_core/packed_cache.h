@@ -28,6 +28,7 @@ enum class PackedCacheStatus {
   kTruncated,        // the lengths promise more bytes than the file holds
   kTrailingBytes,    // bytes after the last file that no length accounts for
   kCannotWrite,      // a target file could not be created or written whole
+  kDamagedEntry,     // a frame or surface the readers of a load refuse
 };
 const char* PackedCacheStatusText(PackedCacheStatus s);
 
@@ -54,15 +55,19 @@ struct UnpackedCache {
   bool haveDensity = false;
   double particlesPerVolume = 0.0;          // density taken from frames 0 and 1
   int32_t lastCount = 0;                    // particle count of the last header read
-  std::string failure;                      // kCannotWrite: "<file>: <reason>"
+  std::string failure;                      // kCannotWrite: "<file>: <reason>";
+                                            // kDamagedEntry: "frame|surface <n> ..."
 };
 
 // Writes the files of a packed cache that ReadPackedCacheIndex accepted into
 // the folders of `target` (created when missing). A frame whose stamp is not
 // the one of frames 0 and 1 is written but counts 0 particles; an empty entry
 // is no frame: its file is removed rather than left empty. Meshes beyond the
-// last valid frame are written but not flagged. kCannotWrite leaves the files
-// written so far on disk.
+// last valid frame are written but not flagged. Each file written must pass
+// the reader a load uses (FrameCache::FrameReadsWhole, ReadMeshFrameFile):
+// the first that does not ends the unpack with kDamagedEntry, `failure`
+// naming it. kCannotWrite and kDamagedEntry leave the files written so far
+// on disk (UnpackBeside removes them).
 PackedCacheStatus UnpackPackedCache(const std::string& path, const PackedCacheIndex& index,
                                     const FrameCache& target, UnpackedCache& out);
 

@@ -97,7 +97,8 @@ void FluidSolver::SetParticleDensity(double n) {
   adherenceScale = (float)(std::pow(n * 0.001, 0.333333) * 0.3);
 }
 
-void FluidSolver::ReloadFrame(int frame, int storedCount) {
+bool FluidSolver::ReloadFrame(int frame, int storedCount) {
+  if (!frameCache.FrameReadsWhole(frame)) return false;
   RecordsChanged();
   const int expected = frameCache.CountToRead(frame, storedCount);
   size_t target = particles.size();
@@ -107,7 +108,7 @@ void FluidSolver::ReloadFrame(int frame, int storedCount) {
     displayParticles.resize(target);
   }
   int read = frameCache.ReadFrame(frame, particles, 1.0f);
-  if (read < 0) return;
+  if (read < 0) return false;
   if ((int)displayParticles.size() < (int)particles.size()) displayParticles.resize(particles.size());
   MarkExpiredParticles(particles, read);
   SetParticleDensity(particlesPerVolume);
@@ -123,6 +124,7 @@ void FluidSolver::ReloadFrame(int frame, int storedCount) {
   grid->SetCellSize(cellSize);
   grid->Clear();
   ComputeBounds();
+  return true;
 }
 
 void FluidSolver::AddSource(const Vec3f& position) {

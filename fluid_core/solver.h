@@ -334,7 +334,10 @@ class FluidSolver {
   // --- state ---
   void Setup(double particlesPerVolume, float restDensity, float frameLength, bool zUp);
   void SetParticleDensity(double particlesPerVolume);
-  void ReloadFrame(int frame, int storedCount);
+  // The frame's particles become the solver's; false, with the particles in
+  // use left as they were, for a frame no solve can go on from
+  // (FrameCache::FrameReadsWhole).
+  bool ReloadFrame(int frame, int storedCount);
   void AddSource(const Vec3f& position);
   void DeleteSources();
   void GrowParticles();

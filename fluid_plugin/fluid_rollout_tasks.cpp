@@ -254,7 +254,10 @@ bool LoadCacheFile(TetraProcObj& system, const std::string& path, const std::str
       ShowTempPrompt(text, kNoticeMs);
     } else {
       // A file that cannot be written is no fault of the .Vor file.
-      if (status != PackedCacheStatus::kCannotWrite)
+      if (status == PackedCacheStatus::kDamagedEntry)
+        std::snprintf(text, sizeof text, "%s-> seems to be an invalid .Vor file: %s; the cache stays as it was.",
+                      title.c_str(), why.c_str());
+      else if (status != PackedCacheStatus::kCannotWrite)
         std::snprintf(text, sizeof text, "%s-> seems to be an invalid .Vor file.", title.c_str());
       else
         std::snprintf(text, sizeof text, "%s-> could not be unpacked (%s); the cache stays as it was.",

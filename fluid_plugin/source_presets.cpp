@@ -1,5 +1,6 @@
 #include "fluid_plugin/source_presets.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -130,6 +131,17 @@ PresetTarget PresetTargetOf(ReferenceTarget* emitter) {
   return t;
 }
 
+std::string PresetNameAsRead(const std::string& value) {
+  size_t b = 0;
+  while (b < value.size() && (value[b] == ' ' || value[b] == '\t')) ++b;
+  size_t e = std::min(value.find_first_of("\n", b), value.size());
+  // Cut to the field first, then trimmed: a long name whose kept part ends
+  // in blanks must not keep them, or it reads back as another name.
+  e = std::min(e, b + size_t(kPresetNameSize - 1));
+  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t' || value[e - 1] == '\r')) --e;
+  return value.substr(b, e - b);
+}
+
 bool ParsePresetText(const std::string& text, PresetValues& out, std::string& error) {
   PresetValues v;
   if (text.find('\0') != std::string::npos) {
@@ -153,13 +165,9 @@ bool ParsePresetText(const std::string& text, PresetValues& out, std::string& er
       if (line.compare(0, len, kKeys[k].prefix) != 0) continue;
       const char* value = line.c_str() + len;
       if (k == kKeyName) {
-        // The rest of the line, blanks around it left out; an empty value
-        // leaves the name as it is.
-        while (*value == ' ' || *value == '\t') ++value;
-        size_t n = strlen(value);
-        while (n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\t' || value[n - 1] == '\r')) --n;
-        if (n == 0) break;
-        v.name.assign(value, n < kPresetNameSize - 1 ? n : kPresetNameSize - 1);
+        // An empty value leaves the name as it is.
+        v.name = PresetNameAsRead(value);
+        if (v.name.empty()) break;
         v.has[k] = true;
       } else if (k == kKeyOverrides) {
         char* after = nullptr;
@@ -195,7 +203,10 @@ bool ParsePresetText(const std::string& text, PresetValues& out, std::string& er
 
 std::string FormatPresetText(const PresetValues& v) {
   std::string s;
-  if (v.has[kKeyName]) s = std::string(kKeys[kKeyName].prefix) + v.name + "\n";
+  // The name as the reader will see it: blanks around it and line ends
+  // would otherwise read back as another name, or as none.
+  const std::string name = PresetNameAsRead(v.name);
+  if (v.has[kKeyName] && !name.empty()) s = std::string(kKeys[kKeyName].prefix) + name + "\n";
   char line[128];
   for (int k = kKeyLod; k < kPresetKeyCount; ++k) {
     if (!v.has[k]) continue;

@@ -66,8 +66,13 @@ struct PresetValues {
 // last line without its end of line is read as a line. A name is the rest of
 // its line without the blanks around it, cut at 235 characters.
 bool ParsePresetText(const std::string& text, PresetValues& out, std::string& error);
+// A name as the reader keeps it: up to the first end of line, leading blanks
+// and tabs left out, cut at 235 characters, then trailing blanks, tabs and
+// carriage returns left out. Empty when nothing else is left.
+std::string PresetNameAsRead(const std::string& value);
 // The file's text as the writer makes it from these values: each key they
-// have, in write order.
+// have, in write order, the name as PresetNameAsRead gives it (no name line
+// when that is empty), so that the text reads back to the same name.
 std::string FormatPresetText(const PresetValues& v);
 
 // The preset folder (the host's plug-in configuration folder + "/Vorel/presets").

@@ -44,6 +44,8 @@ FluidRolloutProcFactory RolloutFactory = nullptr;
 // Interface id of the host's retained-mode display manager.
 const Interface_ID kDisplayManagerId(0x71218F68, 0x52AB4A11);
 constexpr int kHitEpsilon = 4;
+// Notes on a damaged scene stay on the prompt line as long as action results.
+constexpr unsigned kLoadNotePromptMs = 15000;
 constexpr int kNotifyCodes[] = {NOTIFY_PRE_RENDERFRAME, NOTIFY_PRE_RENDER, NOTIFY_POST_RENDERFRAME,
                                 NOTIFY_POST_RENDER, NOTIFY_SEL_NODES_PRE_DELETE, NOTIFY_TIME_CHANGED};
 // Render limits while the icon is drawn: the z-buffer bit kept, wire frame
@@ -370,6 +372,21 @@ void TetraProcObj::OnParamsChanged() {
   const int startMesher = ParamInt(pblock2, kFluidStartFrameMesher, t, 0);
   const int stopMesher = ParamInt(pblock2, kFluidStopFrameMesher, t, 100);
   if (!engine.owner) return;
+  // The surface turned on after a solve: frames solved without it have no
+  // mesh, and the object shows (and exports) an empty one there. The way to
+  // build them is said once a solve.
+  if (showMesh != 0 && lastShowMesh != 1 && engine.lastSolved >= 0 && engine.lastSolved < FluidEngine::kMaxFrames) {
+    const int solved = engine.lastSolved + 1;
+    const int missing = solved - engine.CountMeshedFrames();
+    if (missing > 0) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "Vorel-> %d of the %d solved frames have no surface mesh: \"Rebuild surface\" builds them.",
+                    missing, solved);
+      engine.LogNote(text, true, "frames without a surface mesh");
+    }
+  }
+  lastShowMesh = showMesh;
   if (lod == lastSurfaceLod && melting == lastMeltingForce && drop == lastDropSize &&
       shrink == lastShrinkWrap)
     return;
@@ -628,13 +645,33 @@ void TetraProcObj::PostLoadFixup() {
   engine.RestoreWetMaps();
   // A stored start frame so far before the scene's range that the cache
   // cannot reach it is damaged: a run would fill the whole cache without
-  // reaching the range. The cache starts where a reset starts it. (A cache
-  // that starts after the range is left alone: moving the range back shows
-  // it again.)
+  // reaching the range. So is one a whole cache's length past its end. The
+  // cache starts where a reset starts it. (A cache that starts a little after
+  // the range is left alone: moving the range back shows it again.)
   const int first = ip->GetAnimRange().Start() / ip->GetTicksPerFrame();
-  if (int64_t(engine.startFrame) + FluidEngine::kMaxFrames <= first) {
+  const int last = ip->GetAnimRange().End() / ip->GetTicksPerFrame();
+  char text[256];
+  if (int64_t(engine.startFrame) + FluidEngine::kMaxFrames <= first ||
+      int64_t(engine.startFrame) >= int64_t(last) + FluidEngine::kMaxFrames) {
+    std::snprintf(text, sizeof text,
+                  "Vorel-> The scene's start frame %d lies far outside its animation range; the cache "
+                  "starts at frame %d.",
+                  engine.startFrame, first);
+    ShowTempPrompt(text, kLoadNotePromptMs);
     engine.startFrame = first;
     engine.solverClock = engine.FrameTime(std::max(engine.lastSolved, 0));
+  }
+  // The clock of a solve stays within a frame of its last solved frame's
+  // time; one beyond (a damaged scene: 3e38 s) would make the next frame
+  // simulate nothing or forever.
+  const double clockAt = engine.FrameTime(std::max(engine.lastSolved, 0));
+  if (!(std::fabs(engine.solverClock - clockAt) <= double(ip->GetTicksPerFrame()) / 4800.0)) {
+    std::snprintf(text, sizeof text,
+                  "Vorel-> The scene's solver clock (%g s) does not fit its last solved frame %d; it is "
+                  "set to %g s.",
+                  engine.solverClock, engine.lastSolved, clockAt);
+    ShowTempPrompt(text, kLoadNotePromptMs);
+    engine.solverClock = clockAt;
   }
   const TimeValue t = ip->GetTime();
   // The loaded "Scale" decides, whatever scale the chunks carried.

@@ -39,6 +39,7 @@ class TetraProcObj : public SimpleObject2, public FluidEngineOwner {
   Mesh iconMesh;
   Mesh* renderMesh = nullptr;  // last mesh handed out by GetRenderMesh (the host owns it)
   float lastSurfaceLod, lastMeltingForce, lastDropSize, lastShrinkWrap;
+  int lastShowMesh = -1;  // "ShowMesh" at the last parameter change; -1 before one
   float scaleValue = 1.0f;
   bool loading = false;
   bool isSolving = false;

@@ -21,6 +21,8 @@
 namespace {
 constexpr size_t kNameRecord = 256;
 constexpr size_t kFolderRecord = 260;
+// Notes on a damaged scene stay on the prompt line as long as action results.
+constexpr unsigned kLoadNoteMs = 15000;
 
 void WriteI32(ISave* s, int32_t v) { s->Write(&v, 4); }
 void WriteF32(ISave* s, float v) { s->Write(&v, 4); }
@@ -228,7 +230,18 @@ IOResult TetraProcObj::Load(ILoad* iload) {
         int32_t start = 0;
         double density = 0.0;
         float scale = 0.0f;
-        if (ReadValue(iload, start) && ValidStartFrame(start)) e.startFrame = start;
+        if (ReadValue(iload, start)) {
+          if (ValidStartFrame(start)) {
+            e.startFrame = start;
+          } else {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "Vorel-> The scene's start frame %d lies far outside any animation; the cache "
+                          "starts at frame %d.",
+                          int(start), e.startFrame);
+            ShowTempPrompt(text, kLoadNoteMs);
+          }
+        }
         if (ReadValue(iload, density) && density > 0.0 && std::isfinite(density))
           e.solver->SetParticleDensity(density);
         if (ReadValue(iload, scale)) e.solver->frameCache.SetScale(scale);

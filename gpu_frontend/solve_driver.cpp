@@ -48,11 +48,10 @@ int gLastSolverPid = 0;
 std::string gLastSolverCacheDir;
 int gLastSolverFromFrame = 0;
 
+// Written aside and renamed: a link planted at the name is replaced, never
+// followed into the file it names.
 void WriteBatchFile(const std::string& cacheDir, const std::string& line) {
-  FILE* f = vorel::host::OpenFile(cacheDir + "/soveit.bat", "wt");
-  if (!f) return;
-  std::fputs(line.c_str(), f);
-  std::fclose(f);
+  vorel::host::WriteFileAside(vorel::host::NormalizePath(cacheDir + "/soveit.bat"), line.data(), line.size());
 }
 
 void WarnNotStarted() {

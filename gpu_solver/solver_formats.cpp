@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +24,23 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-File Open(const std::string& path, const char* mode) { return File(std::fopen(path.c_str(), mode)); }
+// Reads as fopen does. A write never follows a link at the name (one planted
+// in the cache folder would make it overwrite the file it names) and, when
+// `exclusive`, creates the file anew: whatever stands at the name (a
+// leftover of a killed run, a planted link) is unlinked first, never opened.
+File Open(const std::string& path, const char* mode, bool exclusive = false) {
+  if (mode[0] == 'r') return File(std::fopen(path.c_str(), mode));
+  int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+  if (exclusive) {
+    flags |= O_EXCL;
+    ::unlink(path.c_str());
+  }
+  const int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) return File();
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (!f) ::close(fd);
+  return File(f);
+}
 
 std::string Numbered(const char* fmt, int64_t n) {
   char buf[32];
@@ -269,7 +286,7 @@ bool WriteSolverFrame(const std::string& path, float ppuv, const std::vector<int
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::string tmp = dir + "." + base + "." + std::to_string(getpid()) + ".tmp";
   errno = 0;
-  File f = Open(tmp, "wb");
+  File f = Open(tmp, "wb", true);
   if (!f) {
     err = errno ? errno : EIO;
     return false;

@@ -1,6 +1,10 @@
 // Moving a cache between roots and finding the last frame on disk.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <memory>
+
 #include "fluid_core/cache_folders.h"
 #include "solver_test_util.h"
 
@@ -78,14 +82,43 @@ TEST(CacheMove, FailedCopyKeepsTheSourceAndMissingFilesAreCounted) {
   EXPECT_FALSE(vorel::host::FileExists(now.FramePath(2)));
 }
 
-TEST(CacheResume, LastFrameOnDiskWalksBack) {
+// The walk back passes over frames that are gone and frames the reader
+// refuses (a NaN, a count that does not fit its length, a cut file, a
+// particle of no spacing or mass).
+TEST(CacheResume, LastFrameOnDiskWalksBackToAFrameThatReadsWhole) {
   const std::string dir = solver_test::ScratchDir("resume");
-  const FrameCache c = At(dir, "sys");
-  Populate(c, 5, 0);
-  EXPECT_EQ(LastFrameOnDisk(c, 4), 4);
-  std::remove(c.FramePath(4).c_str());
-  std::remove(c.FramePath(3).c_str());
-  EXPECT_EQ(LastFrameOnDisk(c, 4), 2);
+  std::unique_ptr<FluidSolver> solver(solver_test::MakeSolver(216.0));
+  FrameCache& c = solver->frameCache;
+  c = At(dir, "sys");
+  vorel::host::MakeDirectories(c.SystemFolder());
+  for (int i = 0; i < 8; ++i) {
+    solver_test::Put(*solver, Vec3f(0.1f * float(i), 0.0f, 0.0f));
+    ASSERT_GT(c.WriteFrame(i, solver->count, 5, 216.0, *solver), 0);
+  }
+  EXPECT_EQ(LastFrameOnDisk(c, 7), 7);
+  // Frame k holds k + 1 particles.
+  auto patch = [&](int frame, int64_t offset, float v) {
+    std::vector<unsigned char> b = ReadAll(c.FramePath(frame));
+    std::memcpy(&b[size_t(offset)], &v, 4);
+    WriteAll(c.FramePath(frame), b);
+  };
+  patch(7, ParticleFrameFile::PosOffset(8) + 4, std::nanf(""));
+  EXPECT_EQ(LastFrameOnDisk(c, 7), 6);
+  patch(6, ParticleFrameFile::SpacingOffset(7) + 8, 0.0f);
+  EXPECT_EQ(LastFrameOnDisk(c, 7), 5);
+  patch(5, ParticleFrameFile::MassOffset(6), -2.0f);
+  EXPECT_EQ(LastFrameOnDisk(c, 7), 4);
+  std::vector<unsigned char> b = ReadAll(c.FramePath(4));
+  const int32_t over = 6;  // it holds 5
+  std::memcpy(&b[8], &over, 4);
+  WriteAll(c.FramePath(4), b);
+  EXPECT_EQ(LastFrameOnDisk(c, 7), 3);
+  b = ReadAll(c.FramePath(3));
+  b.pop_back();
+  WriteAll(c.FramePath(3), b);
+  EXPECT_EQ(LastFrameOnDisk(c, 7), 2);
+  std::remove(c.FramePath(2).c_str());
+  EXPECT_EQ(LastFrameOnDisk(c, 7), 1);
   EXPECT_EQ(LastFrameOnDisk(c, -1), -1);
   EXPECT_EQ(LastFrameOnDisk(At(dir, "none"), 4), -1);
 }

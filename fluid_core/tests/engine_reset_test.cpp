@@ -168,6 +168,29 @@ TEST_F(EngineTest, AnEvaluationDuringResetSolvesNothing) {
   EXPECT_EQ(e->lastEvalFrame, -1);
 }
 
+// A link planted at the log's name (to a file or a folder outside, or to
+// nothing) is never written through: neither the reset's truncation nor the
+// solve's lines reach what it names.
+TEST_F(EngineTest, TheLogNeverFollowsALink) {
+  auto e = MakeEngine();
+  const std::string log = e->LogPath();
+  const std::string outside = solver_test::ScratchDir("log_outside");
+  solver_test::WriteAll(outside + "/file", {'k', 'e', 'e', 'p'});
+  for (const std::string& target : {outside + "/file", outside, outside + "/missing"}) {
+    std::remove(log.c_str());
+    ASSERT_EQ(::symlink(target.c_str(), log.c_str()), 0);
+    e->Reset();
+    e->LogStart();
+    e->LogNote("a note");
+    e->LogEnd(1, 1);
+    EXPECT_EQ(ReadAll(outside + "/file").size(), 4u) << target;
+    EXPECT_LT(vorel::host::FileSize(outside + "/missing"), 0) << target;
+    // The reset put a log of its own in the link's place.
+    EXPECT_GT(vorel::host::FileSize(log), 0) << target;
+  }
+  std::remove(log.c_str());
+}
+
 TEST_F(EngineTest, TheLogIsTruncatedOnlyForANamedSystem) {
   auto e = MakeEngine();
   const std::string log = e->LogPath();

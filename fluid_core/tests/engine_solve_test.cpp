@@ -281,7 +281,7 @@ TEST_F(EngineTest, APourIntoABoxIsSolvedCachedAndMeshed) {
   EXPECT_GT(e->surfaceCacheBytes, 0.0);
 }
 
-TEST_F(EngineTest, AGapBeyondTheReachIsLoggedOncePerSolveWithTheGapKept) {
+TEST_F(EngineTest, AGapBeyondTheReachIsLoggedOncePerSolveWithTheGapKeptAndLikeObjectsCounted) {
   auto e = MakeEngine();
   auto floorAt = [&](const char* name, float z, float gap) {
     TriObject* tri = CreateNewTriObject();
@@ -299,6 +299,9 @@ TEST_F(EngineTest, AGapBeyondTheReachIsLoggedOncePerSolveWithTheGapKept) {
   };
   floorAt("deep", 0.0f, 4.0f);
   floorAt("shallow", -10.0f, 0.1f);
+  // More colliders of the same gap make no more lines: one counts them.
+  floorAt("deeper", -1.0f, 4.0f);
+  floorAt("deepest", -2.0f, 4.0f);
   PouringSource(*e, Point3(0, 0, 30), 0.3);
   IParamBlock2* pb = e->SourceBlock(0);
   pb->SetValue(kEmitEmissionRate, 0, 4.0f);
@@ -315,7 +318,7 @@ TEST_F(EngineTest, AGapBeyondTheReachIsLoggedOncePerSolveWithTheGapKept) {
   for (std::string line; std::getline(in, line);)
     if (line.find("collision reach") != std::string::npos) ++seen[line];
   const std::string kept = " is beyond the collision reach of LOD 6 particles: they keep 0.2222 from it";
-  EXPECT_EQ(seen, (std::map<std::string, int>{{"Collision gap of \"deep\" 4" + kept, 2},
+  EXPECT_EQ(seen, (std::map<std::string, int>{{"Collision gap of \"deep\" and 2 more objects alike 4" + kept, 2},
                                               {"Source collision gap of \"" +
                                                    std::string(e->sourceNodes[0]->GetName()) + "\" 5" + kept,
                                                2}}));

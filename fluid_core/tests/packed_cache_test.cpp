@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "fluid_core/packed_cache.h"
+#include "mesher/mesh_record.h"
 #include "solver_test_util.h"
 
 using solver_test::ReadAll;
@@ -28,8 +31,8 @@ Cache MakeCache(const std::string& dir, const std::string& name) {
   return c;
 }
 
-// Frames 0..frames-1 (frame i holds i particles, stamp `stamp`) and fake
-// mesh files 0..meshes-1 of distinct lengths.
+// Frames 0..frames-1 (frame i holds i particles, stamp `stamp`) and mesh
+// files 0..meshes-1 of distinct lengths (mesh j holds j + 1 vertices).
 void Fill(Cache& c, int frames, int meshes, int32_t stamp = 777) {
   c.solver->stamp = stamp;
   for (int i = 0; i < frames; ++i) {
@@ -37,9 +40,10 @@ void Fill(Cache& c, int frames, int meshes, int32_t stamp = 777) {
     ASSERT_GT(c.fc().WriteFrame(i, i, stamp, 216.0, *c.solver), 0);
   }
   for (int j = 0; j < meshes; ++j) {
-    std::vector<unsigned char> b(40 + j, (unsigned char)(j + 1));
-    std::memcpy(b.data(), &stamp, 4);
-    WriteAll(c.fc().MeshPath(j), b);
+    MeshRecord m;
+    m.vertices.assign(size_t(j + 1), Point3(0.5f * float(j), 1.0f, 2.0f));
+    m.secondVertices.assign(size_t(j + 1), Point3());
+    ASSERT_TRUE(m.WriteSurfaceCache(c.fc().MeshPath(j), j, stamp));
   }
 }
 
@@ -65,7 +69,9 @@ TEST(PackedCache, CountsFollowSolvedAndMeshedFrames) {
   ASSERT_TRUE(c.fc().Pack(p, 9, 4));
   auto b = ReadAll(p);
   EXPECT_EQ(Words(b, 0, 3), (std::vector<int32_t>{int32_t(0x6DD41E2D), 10, 5}));
-  EXPECT_EQ(Words(b, 3 + 10, 5), (std::vector<int32_t>{40, 41, 42, 43, 44}));
+  std::vector<int32_t> meshLengths;
+  for (int j = 1; j <= 5; ++j) meshLengths.push_back(int32_t(MeshFrameFileSize(j, j, 0)));
+  EXPECT_EQ(Words(b, 3 + 10, 5), meshLengths);
   // The first frame file follows the tables whole.
   EXPECT_EQ(Words(b, 3 + 15, 1)[0], int32_t(FluidSolver::kFrameTag));
 
@@ -207,4 +213,86 @@ TEST(PackedCache, APackClearsWhatKilledPacksLeftBesideItsTarget) {
   EXPECT_FALSE(vorel::host::FileExists(dead));
   EXPECT_TRUE(vorel::host::FileExists(alive));  // its process may still be packing
   EXPECT_TRUE(vorel::host::FileExists(other));  // another target's
+}
+
+// A pack whose tables are whole but one of whose entries the readers of a
+// load refuse leaves the old cache as it was; the failure names the first
+// damaged entry.
+TEST(PackedCache, DamagedEntriesAreNamedAndLeaveTheOldCache) {
+  const std::string dir = solver_test::ScratchDir("pack_entries");
+  Cache c = MakeCache(dir, "d");
+  Fill(c, 3, 2);
+  const std::string good = dir + "/good.Vor";
+  ASSERT_TRUE(c.fc().Pack(good, 2, 1));
+  const auto bytes = ReadAll(good);
+  // Where each entry starts: after the header and the five lengths.
+  int64_t at = PackedCacheFile::kHeaderSize + 4 * 5;
+  std::vector<int64_t> frameAt, meshAt;
+  for (int i = 0; i < 3; ++i) frameAt.push_back(at), at += ParticleFrameFile::Size(i);
+  for (int j = 0; j < 2; ++j) meshAt.push_back(at), at += MeshFrameFileSize(j + 1, j + 1, 0);
+  ASSERT_EQ(at, int64_t(bytes.size()));
+  auto with = [&](int64_t offset, float v) {
+    auto b = bytes;
+    std::memcpy(b.data() + offset, &v, 4);
+    return b;
+  };
+  auto withCount = [&](int frame, int32_t n) {
+    auto b = bytes;
+    std::memcpy(b.data() + frameAt[size_t(frame)] + 8, &n, 4);
+    return b;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  // A surface's first vertex follows its stamp, version, marker and count.
+  const struct {
+    const char* what;
+    std::vector<unsigned char> bytes;
+    const char* named;
+  } cases[] = {
+      {"a NaN position", with(frameAt[2] + ParticleFrameFile::PosOffset(2) + 4, nan), "frame 2 "},
+      {"a count one over its length", withCount(1, 2), "frame 1 "},
+      {"a count one under its length", withCount(2, 1), "frame 2 "},
+      {"a spacing of 0", with(frameAt[1] + ParticleFrameFile::SpacingOffset(1), 0.0f), "frame 1 "},
+      {"a negative mass", with(frameAt[2] + ParticleFrameFile::MassOffset(2) + 4, -1.0f), "frame 2 "},
+      {"an infinite velocity", with(frameAt[1] + ParticleFrameFile::VelOffset(1),
+                                    std::numeric_limits<float>::infinity()), "frame 1 "},
+      {"a NaN surface vertex", with(meshAt[1] + 16, nan),
+       "surface 1 "},
+      {"a surface's end marker", with(int64_t(bytes.size()) - 4, 0.0f), "surface 1 "},
+  };
+  Cache to = MakeCache(dir, "to");
+  Fill(to, 2, 1, 555);
+  const auto oldFrame = ReadAll(to.fc().FramePath(1));
+  for (const auto& k : cases) {
+    const std::string p = dir + "/damaged.Vor";
+    WriteAll(p, k.bytes);
+    PackedCacheIndex index;
+    ASSERT_EQ(ReadPackedCacheIndex(p, index), PackedCacheStatus::kOk) << k.what;
+    UnpackedCache u;
+    std::string aside;
+    EXPECT_EQ(UnpackBeside(p, index, to.fc(), u, aside), PackedCacheStatus::kDamagedEntry) << k.what;
+    EXPECT_EQ(u.failure.compare(0, strlen(k.named), k.named), 0) << k.what << ": " << u.failure;
+    EXPECT_FALSE(vorel::host::DirectoryExists(aside)) << k.what;
+    EXPECT_EQ(ReadAll(to.fc().FramePath(1)), oldFrame) << k.what;
+    EXPECT_FALSE(vorel::host::FileExists(to.fc().FramePath(2))) << k.what;
+  }
+}
+
+// An unpack whose folder cannot be made says why, naming the system folder
+// (a read-only disk said "No such file or directory" of the first frame).
+TEST(PackedCache, AFolderThatCannotBeMadeIsTheCauseSaid) {
+  const std::string dir = solver_test::ScratchDir("pack_nofolder");
+  Cache c = MakeCache(dir, "n");
+  Fill(c, 2, 1);
+  const std::string p = dir + "/n.Vor";
+  ASSERT_TRUE(c.fc().Pack(p, 1, 0));
+  // The root's "Vorel" is a file: no folder can be made in it.
+  Cache to = MakeCache(dir + "/other", "t");
+  std::filesystem::remove_all(dir + "/other/Vorel");
+  WriteAll(dir + "/other/Vorel", {1});
+  PackedCacheIndex index;
+  ASSERT_EQ(ReadPackedCacheIndex(p, index), PackedCacheStatus::kOk);
+  UnpackedCache u;
+  std::string aside;
+  EXPECT_EQ(UnpackBeside(p, index, to.fc(), u, aside), PackedCacheStatus::kCannotWrite);
+  EXPECT_EQ(u.failure, dir + "/other/Vorel/t: Not a directory");
 }

@@ -17,6 +17,7 @@
 #include "fluid_core/packed_cache.h"
 #include "fluid_plugin/pour_scene.h"
 #include "fluid_plugin/save_load.h"
+#include "mesher/mesh_record.h"
 #include "plugin_test_util.h"
 
 namespace {
@@ -307,8 +308,10 @@ TEST_F(SceneSaveLoad, DamagedStartFrameClockAndNameAreNotTaken) {
   const struct {
     size_t offset;
     uint32_t bits;
-  } damage[] = {{startAt, 0x7FFFFFFFu}, {startAt, 0x80000000u}, {startAt, 437393u},
-                {startAt, uint32_t(-100000)}, {state + 12, 0x7FC00000u}};  // a NaN clock
+    bool said;  // a value that reads but lies far outside any use is said
+  } damage[] = {{startAt, 0x7FFFFFFFu, true}, {startAt, 0x80000000u, true}, {startAt, 437393u, true},
+                {startAt, uint32_t(-100000), true}, {state + 12, 0x7FC00000u, false},  // a NaN clock
+                {startAt, 437392u, true}, {startAt, 20000u, true}, {state + 12, 0x7F61B1E6u, true}};  // 3e38 s
   for (const auto& d : damage) {
     std::vector<uint8_t> bytes = saved;
     std::memcpy(&bytes[d.offset], &d.bits, 4);
@@ -317,8 +320,14 @@ TEST_F(SceneSaveLoad, DamagedStartFrameClockAndNameAreNotTaken) {
     ILoad load(bytes);
     EXPECT_EQ(t->Load(&load), IO_OK);
     for (const auto& cb : load.PostLoadCallbacks()) cb.second->proc(&load);
-    EXPECT_EQ(t->engine.startFrame, before) << d.bits;
+    // A clock that reads but does not fit keeps the chunk's start frame.
+    EXPECT_EQ(t->engine.startFrame, d.offset != startAt && d.said ? 7 : before) << d.bits;
     EXPECT_TRUE(std::isfinite(t->engine.solverClock)) << d.bits;
+    EXPECT_FLOAT_EQ(float(t->engine.solverClock), float(t->engine.FrameTime(0))) << d.bits;
+    bool prompted = false;
+    for (const auto& r : vorel::host::PromptLog()) prompted = prompted || r.text.find("Vorel-> The scene's") == 0;
+    EXPECT_EQ(prompted, d.said) << d.bits;
+    vorel::host::ClearPromptLog();
   }
   for (const std::string name : {"..", ".", "../Vorel"}) {
     std::vector<uint8_t> bytes(saved.begin(), saved.begin() + long(state) + 16);
@@ -337,6 +346,73 @@ TEST_F(SceneSaveLoad, DamagedStartFrameClockAndNameAreNotTaken) {
     EXPECT_EQ(t->Load(&load), IO_OK);
     for (const auto& cb : load.PostLoadCallbacks()) cb.second->proc(&load);
     EXPECT_EQ(t->engine.systemName, own) << name;
+  }
+}
+
+// GO! after a load whose last frame the frame reader refuses goes on from
+// the last frame that reads whole, and says so; it never goes on from no
+// particle at all.
+TEST_F(SceneSaveLoad, AResumeFromALastFrameThatDoesNotReadGoesBackToTheLastWholeOne) {
+  TetraProcObj* s = BuildPourScene(scratch(), 11, PourSettings()).system;
+  ASSERT_NE(s, nullptr);
+  RunGo(s);
+  ASSERT_EQ(s->engine.lastSolved, 10);
+  const std::string scene = scratch() + "/pour.scene";
+  ASSERT_TRUE(ip()->SaveToFile(scene));
+  const std::string frame10 = s->engine.solver->frameCache.FramePath(10);
+  const int n9 = s->engine.frameParticleCount[9];
+  const std::vector<char> whole = Bytes(frame10);
+  const int32_t n = s->engine.frameParticleCount[10];
+  ASSERT_GT(n9, 20);
+  ASSERT_EQ(int64_t(whole.size()), ParticleFrameFile::Size(n));
+  auto withFloats = [&](int64_t at, int64_t count, float v) {
+    std::vector<char> b = whole;
+    for (int64_t i = 0; i < count; ++i) std::memcpy(&b[size_t(at + 4 * i)], &v, 4);
+    return b;
+  };
+  const struct {
+    const char* what;
+    std::vector<char> bytes;
+  } damage[] = {
+      {"one NaN position", withFloats(ParticleFrameFile::PosOffset(n) + 12 * (n / 2), 1, std::nanf(""))},
+      {"a count one over", [&] { auto b = whole; const int32_t c = n + 1; std::memcpy(&b[8], &c, 4); return b; }()},
+      {"a count one under", [&] { auto b = whole; const int32_t c = n - 1; std::memcpy(&b[8], &c, 4); return b; }()},
+      {"a cut file", std::vector<char>(whole.begin(), whole.end() - 5)},
+      {"every spacing 0", withFloats(ParticleFrameFile::SpacingOffset(n), n, 0.0f)},
+      {"every mass 0", withFloats(ParticleFrameFile::MassOffset(n), n, 0.0f)},
+      {"one negative mass", withFloats(ParticleFrameFile::MassOffset(n), 1, -1.0f)},
+  };
+  // A load rewrites no cache file, and what it writes later carries the
+  // cache's stamp.
+  const std::string mesh0 = s->engine.solver->frameCache.MeshPath(0);
+  const std::vector<char> mesh0Bytes = Bytes(mesh0);
+  ASSERT_FALSE(mesh0Bytes.empty());
+  ParticleFrameHeader head0;
+  ASSERT_TRUE(s->engine.solver->frameCache.ReadHeader(0, head0));
+  const std::string said = "Vorel-> Frame 10 of the cache cannot be read (" + frame10 +
+                           "); the solve goes on from frame 9, the last one that reads whole.";
+  for (const auto& d : damage) {
+    ip()->ResetScene();
+    std::ofstream(frame10, std::ios::binary).write(d.bytes.data(), std::streamsize(d.bytes.size()));
+    vorel::host::ClearPromptLog();
+    ASSERT_TRUE(ip()->LoadFromFile(scene)) << d.what;
+    TetraProcObj* loaded = OnlySystem();
+    ASSERT_NE(loaded, nullptr) << d.what;
+    EXPECT_EQ(loaded->engine.lastSolved, 9) << d.what;
+    EXPECT_EQ(loaded->engine.solver->count, n9) << d.what;
+    EXPECT_TRUE(Prompted(said)) << d.what;
+    EXPECT_EQ(Bytes(mesh0), mesh0Bytes) << d.what;
+    RunGo(loaded);
+    ParticleFrameHeader head10;
+    ASSERT_TRUE(loaded->engine.solver->frameCache.ReadHeader(10, head10)) << d.what;
+    EXPECT_EQ(head10.stamp, head0.stamp) << d.what;
+    int32_t meshStamp = 0;
+    ASSERT_TRUE(ReadMeshFrameStamp(loaded->engine.solver->frameCache.MeshPath(10), meshStamp)) << d.what;
+    EXPECT_EQ(meshStamp, head0.stamp) << d.what;
+    ASSERT_EQ(loaded->engine.lastSolved, 10) << d.what;
+    // Frame 10 solved again from frame 9's particles: none went missing.
+    EXPECT_GE(loaded->engine.frameParticleCount[10], n9) << d.what;
+    EXPECT_TRUE(loaded->engine.solver->frameCache.FrameReadsWhole(10)) << d.what;
   }
 }
 
@@ -365,6 +441,36 @@ TEST_F(CacheCommands, PackAndUnpackGiveTheSameFilesAndADamagedFileChangesNothing
     EXPECT_EQ(Bytes(t->engine.solver->frameCache.FramePath(i)),
               Bytes(s->engine.solver->frameCache.FramePath(i))) << i;
   EXPECT_EQ(t->engine.solver->stamp, s->engine.solver->stamp);
+
+  // Whole tables, one damaged frame: refused, naming the frame.
+  {
+    std::vector<char> damaged = Bytes(packed);
+    int64_t at = PackedCacheFile::kHeaderSize;
+    int32_t frames = 0, meshes = 0;
+    std::memcpy(&frames, &damaged[4], 4);
+    std::memcpy(&meshes, &damaged[8], 4);
+    at += 4 * int64_t(frames + meshes);
+    for (int i = 0; i < 5; ++i) {
+      int32_t length;
+      std::memcpy(&length, &damaged[size_t(PackedCacheFile::kHeaderSize + 4 * i)], 4);
+      at += length;
+    }
+    // Its count one over what its length holds.
+    int32_t n5 = 0;
+    std::memcpy(&n5, &damaged[size_t(at + 8)], 4);
+    ++n5;
+    std::memcpy(&damaged[size_t(at + 8)], &n5, 4);
+    const std::string bad = scratch() + "/damaged.Vor";
+    std::ofstream(bad, std::ios::binary).write(damaged.data(), std::streamsize(damaged.size()));
+    const std::vector<char> frame5 = Bytes(t->engine.solver->frameCache.FramePath(5));
+    PackedCacheStatus status = PackedCacheStatus::kOk;
+    std::string why;
+    EXPECT_FALSE(t->engine.UnpackCache(bad, &status, &why));
+    EXPECT_EQ(status, PackedCacheStatus::kDamagedEntry);
+    EXPECT_EQ(why.compare(0, 13, "frame 5 does "), 0) << why;
+    EXPECT_EQ(t->engine.lastSolved, 10);
+    EXPECT_EQ(Bytes(t->engine.solver->frameCache.FramePath(5)), frame5);
+  }
 
   std::vector<char> cut = Bytes(packed);
   cut.resize(cut.size() - 3);

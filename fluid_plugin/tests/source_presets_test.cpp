@@ -133,6 +133,44 @@ TEST_F(Presets, PartialFilesSetOnlyTheirKeysAndNamesKeepTheirBlanks) {
   EXPECT_FLOAT_EQ(rec.gravity, 5.0f);
 }
 
+// Whatever name a preset holds, the text written for it reads back to the
+// name that was read: names of blanks and carriage returns, and long names
+// whose cut falls in such a run, once made a file the reader refused.
+TEST(PresetText, AnyNameReadsBackAsTheNameThatWasRead) {
+  const std::string cut = std::string(kPresetNameSize - 1, 'a');
+  const struct { const char* label; std::string line, name; } cases[] = {
+      {"blanks and returns", "[NAME]=" + std::string(120, '\r') + std::string(130, ' ') + "x\n", ""},
+      {"cut inside a run of returns", "[NAME]=ab" + std::string(300, '\r') + "x\n", "ab"},
+      {"cut inside a run of blanks", "[NAME]=" + cut.substr(4) + std::string(8, ' ') + "z\n", cut.substr(4)},
+      {"a return inside", "[NAME]= \r x \r\n", "\r x"},
+  };
+  for (const auto& c : cases) {
+    PresetValues v;
+    std::string err;
+    const std::string text = c.line + "[LOD]=2\n";
+    ASSERT_TRUE(ParsePresetText(text, v, err)) << c.label << ": " << err;
+    EXPECT_EQ(v.name, c.name) << c.label;
+    PresetValues again;
+    ASSERT_TRUE(ParsePresetText(FormatPresetText(v), again, err)) << c.label << ": " << err;
+    EXPECT_EQ(again.name, c.name) << c.label;
+    // Only the name: the text written must still be a preset.
+    PresetValues alone;
+    if (!ParsePresetText(c.line, alone, err)) continue;
+    ASSERT_TRUE(ParsePresetText(FormatPresetText(alone), again, err)) << c.label << ": " << err;
+    EXPECT_EQ(again.name, c.name) << c.label;
+  }
+  // A name given by an emitter, with a line end inside, writes one name line.
+  PresetValues given;
+  given.has[kKeyName] = given.has[kKeyLod] = true;
+  given.name = "  two\n[LOD]=9";
+  given.lod = 2;
+  PresetValues read;
+  std::string err;
+  ASSERT_TRUE(ParsePresetText(FormatPresetText(given), read, err)) << err;
+  EXPECT_EQ(read.name, "two");
+  EXPECT_FLOAT_EQ(read.lod, 2.0f);
+}
+
 TEST_F(Presets, DamagedOrMissingFilesChangeNothing) {
   FillSource();
   std::string good = Path("good.VorPreset");

@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -148,6 +149,21 @@ TEST(SolveDriver, StartWritesTheBatchFileAfterEveryAttempt) {
   EXPECT_EQ(vorel::host::StartedPrograms()[0].args[2], cache);
   EXPECT_EQ(ReadText(cache + "/soveit.bat"), line);  // verbatim, no line end
   EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+
+  // A link planted at the batch file's name, to a file or a folder outside
+  // or to nothing, is replaced; what it names stays as it was.
+  const std::string outside = dir.path() + "/outside";
+  ::mkdir(outside.c_str(), 0777);
+  std::ofstream(outside + "/file") << "keep";
+  for (const std::string& target : {outside + "/file", outside, outside + "/missing"}) {
+    std::remove((cache + "/soveit.bat").c_str());
+    ASSERT_EQ(::symlink(target.c_str(), (cache + "/soveit.bat").c_str()), 0);
+    vorel::host::ClearStartedPrograms();
+    EXPECT_EQ(StartSolver(cache, o), StartResult::kStarted);
+    EXPECT_EQ(ReadText(cache + "/soveit.bat"), line) << target;
+    EXPECT_EQ(ReadText(outside + "/file"), "keep") << target;
+    EXPECT_FALSE(gpufe_test::Exists(outside + "/missing")) << target;
+  }
 
   // A start that fails still leaves the batch file, and says so.
   vorel::host::SetRecordOnlyProcesses(false);

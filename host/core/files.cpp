@@ -1,14 +1,17 @@
 #include "host/core/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "host/core/handles.h"
@@ -73,8 +76,68 @@ bool NextFitting(FindState* s, WIN32_FIND_DATAA* data) {
 
 }  // namespace
 
+namespace {
+// Whether path is a folder (not a link to one) of this user that no one
+// else may write into; why not otherwise.
+bool OwnPrivateFolder(const std::string& path, std::string& why) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  if (S_ISLNK(st.st_mode)) why = "it is a link";
+  else if (!S_ISDIR(st.st_mode)) why = "it is no folder";
+  else if (st.st_uid != ::geteuid()) why = "it belongs to another user";
+  else if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) why = std::strerror(errno);
+  else return true;
+  return false;
+}
+
+// The plug-ins' temporary folder. A folder others may write into (the
+// shared /tmp) is never used itself: another user could plant links in it
+// where the caches will write. A private folder of this user inside it is
+// used instead, made with mode 0700; when that name is taken by a link, a
+// file or another user's folder, a fresh private folder of a unique name.
+// Kept for the process once chosen.
+std::string PrivateTempPath() {
+  static std::mutex mutex;
+  static std::string chosenFor, chosen;
+  const std::string base = vorel::host::TempPath();
+  std::lock_guard<std::mutex> lock(mutex);
+  std::string why;
+  if (!chosen.empty() && chosenFor == base && OwnPrivateFolder(chosen.substr(0, chosen.size() - 1), why))
+    return chosen;
+  struct stat st;
+  if (::stat(base.c_str(), &st) != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) == 0) return base;
+  const std::string own = base + "vorel-" + std::to_string(unsigned(::geteuid()));
+  ::mkdir(own.c_str(), 0700);
+  std::string result;
+  if (OwnPrivateFolder(own, why)) {
+    result = own + "/";
+  } else {
+    std::string pattern = own + "-XXXXXX";
+    if (::mkdtemp(&pattern[0]) == nullptr) {
+      std::fprintf(stderr, "vorel-host: no private temporary folder can be made in %s: %s\n", base.c_str(),
+                   std::strerror(errno));
+      return std::string();
+    }
+    std::fprintf(stderr, "vorel-host: the temporary folder %s is refused (%s); %s is used instead\n",
+                 own.c_str(), why.c_str(), pattern.c_str());
+    result = pattern + "/";
+  }
+  chosenFor = base;
+  chosen = result;
+  return result;
+}
+}  // namespace
+
 DWORD GetTempPathA(DWORD bufLen, char* buf) {
-  std::string t = vorel::host::TempPath();
+  std::string t = PrivateTempPath();
+  if (t.empty()) {
+    if (buf && bufLen) buf[0] = '\0';
+    SetLastError(DWORD(ERROR_ACCESS_DENIED));
+    return 0;
+  }
   if (!buf || bufLen == 0 || t.size() + 1 > bufLen) {
     if (buf && bufLen) buf[0] = '\0';
     std::fprintf(stderr, "vorel-host: the temporary folder \"%s\" is longer than %u characters\n",
@@ -276,19 +339,80 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
 
 FILE* OpenFile(const std::string& path, const char* mode) {
   std::string m;
-  for (const char* c = mode; c && *c; ++c)
-    if (*c != 't') m += *c;
-  return std::fopen(NormalizePath(path).c_str(), m.c_str());
+  bool plus = false, exclusive = false;
+  for (const char* c = mode; c && *c; ++c) {
+    if (*c == 't') continue;
+    if (*c == 'x') {
+      exclusive = true;
+      continue;
+    }
+    plus = plus || *c == '+';
+    m += *c;
+  }
+  const char kind = m.empty() ? 'r' : m[0];
+  int flags = O_CLOEXEC;
+  if (kind == 'r') {
+    if (!plus) return std::fopen(NormalizePath(path).c_str(), m.c_str());
+    flags |= O_RDWR;
+  } else if (kind == 'w') {
+    flags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+  } else if (kind == 'a') {
+    flags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+  } else {
+    errno = EINVAL;
+    return nullptr;
+  }
+  // What is written never follows a link: one planted at the name would
+  // make the write truncate or fill the file it names.
+  flags |= O_NOFOLLOW;
+  if (exclusive) flags |= O_EXCL;
+  const int fd = ::open(NormalizePath(path).c_str(), flags, 0666);
+  if (fd < 0) return nullptr;
+  FILE* f = ::fdopen(fd, m.c_str());
+  if (!f) {
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+  }
+  return f;
 }
 
 AsideWrite WriteFileAside(const std::string& path, const void* data, size_t size) {
   return WriteFileAside(path, [&](std::FILE* f) { return size == 0 || std::fwrite(data, 1, size, f) == size; });
 }
 
+namespace {
+// A name for the side file that no one else uses: made exclusively, so a
+// link or file planted at a name is never opened, and unique to the process
+// and the write, so two writers of one file never share one.
+std::FILE* CreateSideFile(const std::string& path, std::string& part) {
+  static std::atomic<unsigned> serial{0};
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    part = path + ".part" + std::to_string(long(::getpid())) + "-" + std::to_string(serial++);
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (!f) {
+      const int e = errno;
+      ::close(fd);
+      ::unlink(part.c_str());
+      errno = e;
+    }
+    return f;
+  }
+  errno = EEXIST;
+  return nullptr;
+}
+}  // namespace
+
 AsideWrite WriteFileAside(const std::string& path, const std::function<bool(std::FILE*)>& write) {
   AsideWrite r;
-  const std::string part = path + ".part";
-  std::FILE* f = std::fopen(part.c_str(), "wb");
+  std::string part;
+  errno = 0;
+  std::FILE* f = CreateSideFile(path, part);
   if (!f) {
     r.error = errno ? errno : EIO;
     return r;

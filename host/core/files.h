@@ -26,9 +26,14 @@ struct WIN32_FIND_DATAA {
   char cFileName[MAX_PATH] = {0};
 };
 
-// The temporary folder ($TMPDIR, else "/tmp") with a trailing "/". Returns
-// the length written (terminator not counted); 0 when it does not fit in
-// bufLen characters with its terminator.
+// The plug-ins' temporary folder with a trailing "/": $TMPDIR, else "/tmp",
+// when only its owner may write into it; in a folder others may write into
+// (the shared /tmp), this user's private folder "vorel-<uid>" inside it
+// (made with mode 0700; one that is a link, no folder or another user's is
+// refused, with a line on stderr, for a fresh private "vorel-<uid>-XXXXXX").
+// Returns the length written (terminator not counted); 0 when it does not fit
+// in bufLen characters with its terminator (ERROR_INSUFFICIENT_BUFFER) or no
+// private folder can be made (ERROR_ACCESS_DENIED).
 DWORD GetTempPathA(DWORD bufLen, char* buf);
 // Makes one folder level. FALSE with ERROR_ALREADY_EXISTS when it exists,
 // ERROR_PATH_NOT_FOUND when the parent is missing.
@@ -80,7 +85,10 @@ bool IsSingleFolderName(const std::string& name);
 // Names (not paths) in folder matching pattern, in FindFirstFileA's order.
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
 // fopen with the path normalised; modes as the plug-ins write them ("rt",
-// "wt" are accepted: the text/binary letter makes no difference here).
+// "wt" are accepted: the text/binary letter makes no difference here; "x"
+// creates exclusively). A mode that writes never follows a link at the
+// last component (null, errno ELOOP): a planted link would make the write
+// land in the file it names.
 FILE* OpenFile(const std::string& path, const char* mode);
 // Copies text into a fixed buffer of bufLen characters; false (buffer
 // emptied, message on stderr naming what) when it does not fit.
@@ -93,10 +101,12 @@ struct AsideWrite {
   int error = 0;
   bool created = false;
 };
-// Writes size bytes to path + ".part" and renames that over path once it is
-// whole and closed: a failed write (a full disk, a folder taken away) leaves
-// any earlier file at path as it was and no ".part" file behind. The path is
-// taken as given (no "\" mapping).
+// Writes size bytes to a side file path + ".part<pid>-<n>", created
+// exclusively under a name unique to the process and the write (a link or
+// file planted at a name is never opened), and renames that over path once it
+// is whole and closed: a failed write (a full disk, a folder taken away)
+// leaves any earlier file at path as it was and no side file behind. The path
+// is taken as given (no "\" mapping).
 AsideWrite WriteFileAside(const std::string& path, const void* data, size_t size);
 // The same for a file written piece by piece: write gets the open ".part"
 // file and returns false when a piece could not be written (errno then says

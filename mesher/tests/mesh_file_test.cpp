@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -176,12 +178,23 @@ TEST(MeshFile, FailedWriteKeepsEarlierFile) {
   MeshRecord big;
   big.vertices.assign(1000, Point3(1, 2, 3));
   big.secondVertices = big.vertices;
-  // The side file cannot be made (a folder holds its name): the earlier file
-  // at the same path stays as it was.
-  ASSERT_EQ(std::system(("mkdir -p '" + p + ".part'").c_str()), 0);
-  EXPECT_FALSE(big.WriteSurfaceCache(p, 0, 1));
+  // The side file cannot be made (the process may open no more files: the
+  // limit holds for root too): the earlier file at the same path stays as it
+  // was.
+  struct rlimit files;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+  const int lowest = ::dup(0);
+  ASSERT_GE(lowest, 0);
+  ::close(lowest);
+  struct rlimit none = files;
+  none.rlim_cur = rlim_t(lowest);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+  int why = 0;
+  const bool madeIt = big.WriteSurfaceCache(p, 0, 1, &why);
+  ::setrlimit(RLIMIT_NOFILE, &files);
+  EXPECT_FALSE(madeIt);
+  EXPECT_EQ(why, EMFILE);
   EXPECT_EQ(ReadBytes(p), before);
-  ASSERT_EQ(std::system(("rmdir '" + p + ".part'").c_str()), 0);
   // The disk fills in the middle of the write (a file size limit stands in
   // for it, and holds for root too): the earlier file stays, no side file
   // is left.

@@ -1,5 +1,8 @@
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 
 #include "host/core/interaction.h"
 #include "host/ui/script.h"
@@ -186,23 +189,33 @@ TEST_F(WrapperTest, FailedCacheWritesAreSaidAndKeepTheEarlierFiles) {
   w->pblock->SetValue(kUseCache, 0, 1);
   w->pblock->SetValue(kUsePartCache, 0, 1);
   // Earlier files the wrapper cannot read, so that both are written anew,
-  // and a folder where the writers put their pieces: neither can be made.
+  // on a disk with no room left (a file size limit of 0 stands in for it and
+  // holds for root too): neither can be written.
   const std::string parts = Instance() + "/p00000.ern", surface = Instance() + "/m00000.bin";
-  std::filesystem::create_directories(parts + ".part");
-  std::filesystem::create_directories(surface + ".part");
+  std::filesystem::create_directories(Instance());
   wrapper_test::WriteBytes(parts, {1, 2, 3});
   wrapper_test::WriteBytes(surface, {4, 5, 6});
   vorel::host::ClearPromptLog();
   Mesh m;
+  struct rlimit old;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit full = old;
+  full.rlim_cur = 0;
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
   w->UpdateSurface(0, m, 12.0f, false);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
   EXPECT_GT(m.getNumFaces(), 0);
   EXPECT_EQ(wrapper_test::ReadBytes(parts), std::vector<uint8_t>({1, 2, 3}));
   EXPECT_EQ(wrapper_test::ReadBytes(surface), std::vector<uint8_t>({4, 5, 6}));
   ASSERT_EQ(vorel::host::PromptLog().size(), 2u);
   EXPECT_EQ(vorel::host::PromptLog()[0].text,
-            "Pelliqor: the particle cache " + parts + " could not be written (Is a directory); any earlier file stays");
+            "Pelliqor: the particle cache " + parts + " could not be written (File too large); any earlier file stays");
   EXPECT_EQ(vorel::host::PromptLog()[1].text,
-            "Pelliqor: the surface cache " + surface + " could not be written (Is a directory); any earlier file stays");
+            "Pelliqor: the surface cache " + surface + " could not be written (File too large); any earlier file stays");
+  for (const auto& e : std::filesystem::directory_iterator(Instance()))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
 }
 
 TEST_F(WrapperTest, MappedFramesReadOtherFilesButNeverWriteThem) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "host/core/files.h"
 #include "host/core/hostdirs.h"
@@ -65,6 +67,117 @@ TEST_F(Platform, TempPathHasTrailingSeparatorAndRefusesSmallBuffers) {
   EXPECT_EQ(GetTempPathA(sizeof(tiny), tiny), 0u);
   EXPECT_STREQ(tiny, "");
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  if (old) ::setenv("TMPDIR", saved.c_str(), 1);
+  else ::unsetenv("TMPDIR");
+}
+
+// Links planted where the writers write, pointing at things of every kind
+// outside the folder: a file, a missing file, a folder, a link to a file.
+// Nothing outside changes, nothing is made there, and the writes either land
+// in the folder itself or are refused.
+TEST_F(Platform, WritesNeverFollowALinkOutOfTheirFolder) {
+  const std::string out = dir_ + "/outside", in = dir_ + "/cache";
+  fs::create_directories(out + "/folder");
+  fs::create_directories(in);
+  std::ofstream(out + "/file") << "precious";
+  fs::create_symlink(out + "/file", out + "/link");
+  const struct { const char* kind; std::string target; } targets[] = {
+      {"a file", out + "/file"},
+      {"a missing file", out + "/missing"},
+      {"a folder", out + "/folder"},
+      {"a link to a file", out + "/link"},
+  };
+  auto outsideIntact = [&](const char* what) {
+    EXPECT_EQ(vh::FileSize(out + "/file"), 8) << what;
+    EXPECT_FALSE(fs::exists(out + "/missing")) << what;
+    EXPECT_TRUE(fs::is_empty(out + "/folder")) << what;
+  };
+  const std::string pid = std::to_string(long(::getpid()));
+  for (const auto& t : targets) {
+    // The side files of a write: the name of old and the names a process
+    // makes (a planted one is passed over, never opened).
+    const std::string frame = in + "/00001.Vorel";
+    std::error_code ec;
+    fs::create_symlink(t.target, frame + ".part", ec);
+    for (int k = 0; k < 8; ++k) fs::create_symlink(t.target, frame + ".part" + pid + "-" + std::to_string(k), ec);
+    EXPECT_EQ(vh::WriteFileAside(frame, "new", 3).error, 0) << t.kind;
+    EXPECT_EQ(vh::FileSize(frame), 3) << t.kind;
+    outsideIntact(t.kind);
+    // The file itself a link: the write replaces the link.
+    const std::string log = in + "/Vorel.log";
+    fs::create_symlink(t.target, log, ec);
+    EXPECT_EQ(vh::WriteFileAside(log, "log", 3).error, 0) << t.kind;
+    EXPECT_FALSE(fs::is_symlink(log)) << t.kind;
+    outsideIntact(t.kind);
+    // Opened for writing in place: refused.
+    fs::remove(log, ec);
+    fs::create_symlink(t.target, log, ec);
+    for (const char* mode : {"w", "wt", "a+", "wb", "r+"}) {
+      std::FILE* f = vh::OpenFile(log, mode);
+      EXPECT_EQ(f, nullptr) << t.kind << " " << mode;
+      if (f) std::fclose(f);
+    }
+    outsideIntact(t.kind);
+    fs::remove_all(in, ec);
+    fs::create_directories(in);
+  }
+  // Reading through a link is no write: it still works.
+  std::error_code ec;
+  fs::create_symlink(out + "/file", in + "/read", ec);
+  std::FILE* r = vh::OpenFile(in + "/read", "rb");
+  ASSERT_NE(r, nullptr);
+  std::fclose(r);
+}
+
+// With a temporary folder others may write into, the plug-ins get a private
+// folder of this user inside it; a name planted there is not taken.
+TEST_F(Platform, TheTemporaryFolderIsPrivateWhereOthersMayWrite) {
+  const char* old = std::getenv("TMPDIR");
+  const std::string saved = old ? old : "";
+  const std::string uid = std::to_string(unsigned(::geteuid()));
+  auto tempPath = [] {
+    char buf[MAX_PATH];
+    return GetTempPathA(MAX_PATH, buf) > 0 ? std::string(buf) : std::string();
+  };
+  auto privateMode = [](const std::string& p) {
+    struct stat st;
+    return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0777) == 0700 &&
+           st.st_uid == ::geteuid();
+  };
+  const struct { const char* kind; std::function<void(const std::string&)> plant; bool kept; } cases[] = {
+      {"nothing there", [](const std::string&) {}, true},
+      {"an own folder open to all", [](const std::string& p) { ::mkdir(p.c_str(), 0777); ::chmod(p.c_str(), 0777); }, true},
+      {"a link to a folder", [&](const std::string& p) { fs::create_symlink(dir_ + "/elsewhere", p); }, false},
+      {"a dangling link", [&](const std::string& p) { fs::create_symlink(dir_ + "/nowhere", p); }, false},
+      {"a file", [](const std::string& p) { std::ofstream(p) << "x"; }, false},
+      {"another user's folder", [](const std::string& p) {
+         ::mkdir(p.c_str(), 0700);
+         if (::chown(p.c_str(), 1, 1) != 0) {}
+       }, ::geteuid() != 0},
+  };
+  fs::create_directories(dir_ + "/elsewhere");
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string shared = dir_ + "/shared" + std::to_string(n++);
+    fs::create_directories(shared);
+    ::chmod(shared.c_str(), 01777);
+    const std::string own = shared + "/vorel-" + uid;
+    c.plant(own);
+    ::setenv("TMPDIR", shared.c_str(), 1);
+    const std::string t = tempPath();
+    ASSERT_FALSE(t.empty()) << c.kind;
+    EXPECT_NE(t, shared + "/") << c.kind;
+    EXPECT_EQ(t.compare(0, shared.size() + 1, shared + "/"), 0) << c.kind << ": " << t;
+    if (c.kept) EXPECT_EQ(t, own + "/") << c.kind;
+    else EXPECT_NE(t, own + "/") << c.kind;
+    EXPECT_TRUE(privateMode(t.substr(0, t.size() - 1))) << c.kind << ": " << t;
+    EXPECT_EQ(tempPath(), t) << c.kind;  // the same folder for the process
+  }
+  EXPECT_TRUE(fs::is_empty(dir_ + "/elsewhere"));
+  EXPECT_FALSE(fs::exists(dir_ + "/nowhere"));
+  // A folder only its owner writes into is used as it is.
+  ::setenv("TMPDIR", dir_.c_str(), 1);
+  EXPECT_EQ(tempPath(), dir_ + "/");
   if (old) ::setenv("TMPDIR", saved.c_str(), 1);
   else ::unsetenv("TMPDIR");
 }
