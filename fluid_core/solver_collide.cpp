@@ -36,6 +36,9 @@ inline void StreamFence() {
   _mm_sfence();
 #endif
 }
+// Spacings over which adherence's pull grows from nothing at the edge of
+// the gap.
+constexpr float kPullRamp = 0.25f;
 // Sub-steps a pushed particle needs to cross the gap under the push alone.
 constexpr float kPushStepDivisor = 10.0f;
 // Bounds of a collider's face index: cells per axis, and list entries
@@ -621,11 +624,17 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut, F
     // thrown off as it passed a rim or seam (the pull ended there while the
     // push went on), and inside a closed mesh the pull pushed the liquid
     // off every wall.
+    // The pull grows from nothing at the edge of the gap, over a quarter
+    // of a spacing (short of where it balances the push, which is where
+    // the liquid rests): switched on at full strength there, it was on or
+    // off by turns for the layer of liquid at that edge, whose stored
+    // velocity then shook at many times its motion. `adhesion` keeps its
+    // direction (away from the face) and that share.
     if (holds) {
       const Vec3f toward(holds->n[0], holds->n[1], holds->n[2]);
       p.face = holds->face;
       p.collider = holds->K;
-      p.adhesion = holds->D != 0.0f ? AdhesionForce(toward * holds->D, s, holds->D) : AdhesionAtContact(toward, s);
+      p.adhesion = toward * -std::min(1.0f, (CollisionReach(s) - holds->D) / (kPullRamp * s));
       p.collided = holds->over ? 1 : 2;
     }
   };
@@ -850,7 +859,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   const Vec3f toward = p.adhesion * (-1.0f / held);
   const Vec3f N = K->faceNormal[f];
   const float a = over ? src->adherence : K->adherence;
-  p.accel += toward * (a * 10000.0f * adherenceScale);
+  p.accel += toward * (a * 10000.0f * adherenceScale * std::min(held, 1.0f));
   const bool side0 = FaceSide(*K, p.pos, f);
   p.vel += p.accel * dti;
   settle();
