@@ -39,7 +39,7 @@ struct FluidParticle {
   uint8_t dead = 0;
   uint8_t isNew = 0;
   uint8_t active = 1;
-  uint8_t collided = 0;
+  uint8_t collided = 0;  // 1: over `face`; 2: beyond one of its rims or seams
   int32_t sourceIndex = 0;
   Vec3f cohesion;
   Vec3f pairAccel;
@@ -53,6 +53,18 @@ struct FluidParticle {
   uint32_t tag = 0;
 };
 static_assert(sizeof(FluidParticle) == 144, "the particle record stays small: hot loops stride over it");
+
+// The collider faces that push one particle, as its integration takes them:
+// the direction of each (unit, toward the face) and how fast its push grows
+// with depth (acceleration per unit length); the strongest few.
+struct FacePushes {
+  static constexpr int kMost = 4;
+  Vec3f toward[kMost];
+  float stiffness[kMost] = {};
+  int count = 0;
+  // Keeps the stiffest kMost.
+  void Add(const Vec3f& dir, float k);
+};
 
 // The solver's record of one emitter.
 struct SolverSource {
@@ -468,8 +480,10 @@ class FluidSolver {
   void ReserveSlots(int n);
   void FrictionOne(FluidParticle& p) const;
   // `clearance`: how far the particle was from the nearest plane of a face
-  // whose box held it, as CollideOne found (0: not known).
-  void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity, float clearance = 0.0f);
+  // whose box held it, as CollideOne found (0: not known); `pushes`: the
+  // face pushes it found, taken implicitly (null: none).
+  void IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity, float clearance = 0.0f,
+                    const FacePushes* pushes = nullptr);
   // A particle that moved from `from` to pos through a collider face: back
   // on its side, mirrored, its velocity along the face turned round. With a
   // `stepTime` (the step's length, s), a face that moved in it counts from
@@ -484,8 +498,9 @@ class FluidSolver {
   // One particle's collision pass; true when a killer face parked it. Where
   // `clearance` is given it receives how far the particle is from the
   // nearest plane of a face whose box holds it (its integration then tests
-  // only a step that long for faces crossed).
-  bool CollideOne(int i, const Vec3f& parking, float* clearance = nullptr);
+  // only a step that long for faces crossed); where `pushes` is given it
+  // receives the face pushes that act on it (for IntegrateOne).
+  bool CollideOne(int i, const Vec3f& parking, float* clearance = nullptr, FacePushes* pushes = nullptr);
   // A new particle of `source` at pos moving at vel, where a face pushes
   // it: moved to where the push begins, or false (not to be emitted).
   bool StartClearOfFaces(Vec3f& pos, const Vec3f& vel, const SolverSource& source) const;
@@ -565,6 +580,8 @@ class FluidSolver {
   // Room for `more` entries at the end of block b; returns the first.
   int32_t* PairRoom(int b, size_t more);
 
+  // What CollideWithObjects found of the face pushes, for Integrate.
+  std::vector<FacePushes> facePushes_;
   vorel::host::LargeVector<PairInput> pairInput_;
   // The density pass's view of a particle: 1 dead, 2 new, 4 inactive.
   vorel::host::LargeVector<uint8_t> pairFlags_;

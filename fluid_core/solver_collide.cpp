@@ -36,6 +36,9 @@ inline void StreamFence() {
   _mm_sfence();
 #endif
 }
+// Spacings over which adherence's pull grows from nothing at the edge of
+// the gap.
+constexpr float kPullRamp = 0.25f;
 // Sub-steps a pushed particle needs to cross the gap under the push alone.
 constexpr float kPushStepDivisor = 10.0f;
 // Bounds of a collider's face index: cells per axis, and list entries
@@ -225,6 +228,13 @@ bool RimQuery(const ColliderMesh& mesh, int f, unsigned rims, unsigned ridges, c
   toFace = nearest - p;
   distance = Vec3Length(toFace);
   return true;
+}
+
+// How fast the size of AdhesionForce(n * D, radius, D) grows as D falls.
+float PushStiffness(float radius, float D) {
+  float s = radius == 0.0f ? 0.27f : radius;
+  const float t = 2.0f - D / s;
+  return t > 0.0f ? 2.0f * t * 3.0f / (s * s * s * 12.566371f * s * s) : 0.0f;
 }
 
 // The limit of AdhesionForce(n * D, s, D) as D goes to 0.
@@ -549,19 +559,24 @@ void ForFacesHolding(const ColliderMesh& K, const Vec3f& p, Fn&& fn) {
 }
 
 // A face's push on one particle, kept until every face has been seen (plain
-// floats: most particles meet no face, and they make no list).
+// floats: most particles meet no face, and they make no list): its
+// direction (toward the face), force, depth term and how fast the force
+// grows with depth; the face, its adherence, and whether the particle is
+// over it (rather than beyond a rim or seam).
 struct Push {
   float n[3], force[3];
-  float D, accel;
-  bool acts;
+  float D, accel, stiffness;
+  ColliderMesh* K;
+  int face;
+  float adherence;
+  bool over, acts;
 };
 
 // The pushes a particle meets, in the order of their faces: a few on the
 // stack, more (round a fine mesh's pole) in a list of their own.
 class PushList {
  public:
-  void Add(const Vec3f& nrm, const Vec3f& force, float D) {
-    const Push q{{nrm.x, nrm.y, nrm.z}, {force.x, force.y, force.z}, D, Vec3Length(force), true};
+  void Add(const Push& q) {
     if (n_ < kLocal) {
       local_[n_++] = q;
       return;
@@ -610,9 +625,10 @@ void KeepStrongest(PushList& pushes) {
 }
 }  // namespace
 
-bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut) {
+bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut, FacePushes* pushesOut) {
   FluidParticle& p = particles[i];
   p.collided = 0;
+  if (pushesOut) pushesOut->count = 0;
   if (p.dead || !p.active) return false;
   float clearance = std::numeric_limits<float>::max();
   const SolverSource* src = SourceOf(p);
@@ -623,10 +639,33 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut) {
   // particle that a killer parks, all of them (it moves no more).
   auto act = [&](bool strongest) {
     if (strongest) KeepStrongest(pushes);
+    const Push* holds = nullptr;
     for (const Push& q : pushes) {
       if (!q.acts) continue;
       p.accel += Vec3f(q.force[0], q.force[1], q.force[2]);
       if (q.accel > 0.0f) p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * q.D / q.accel) / kPushStepDivisor);
+      if (pushesOut) pushesOut->Add(Vec3f(q.n[0], q.n[1], q.n[2]), q.stiffness);
+      if (q.adherence > 0.0f && (!holds || q.D < holds->D)) holds = &q;
+    }
+    // Adherence, friction and bounce act where a face pushes, toward that
+    // face on the particle's side, and from the strongest push that
+    // sticks. Over a wider reach, or along the face's normal whichever side
+    // the particle is on, a particle held where push and pull balance was
+    // thrown off as it passed a rim or seam (the pull ended there while the
+    // push went on), and inside a closed mesh the pull pushed the liquid
+    // off every wall.
+    // The pull grows from nothing at the edge of the gap, over a quarter
+    // of a spacing (short of where it balances the push, which is where
+    // the liquid rests): switched on at full strength there, it was on or
+    // off by turns for the layer of liquid at that edge, whose stored
+    // velocity then shook at many times its motion. `adhesion` keeps its
+    // direction (away from the face) and that share.
+    if (holds) {
+      const Vec3f toward(holds->n[0], holds->n[1], holds->n[2]);
+      p.face = holds->face;
+      p.collider = holds->K;
+      p.adhesion = toward * -std::min(1.0f, (CollisionReach(s) - holds->D) / (kPullRamp * s));
+      p.collided = holds->over ? 1 : 2;
     }
   };
   bool parked = false;
@@ -634,6 +673,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut) {
     const float gap = ContactGap(over ? src->collisionGap : K->collisionGap, s);
     if (!K->collide) continue;
     const float R = CollisionReach(s);
+    const float adherence = over ? src->adherence : K->adherence;
     ForFacesHolding(*K, p.pos, [&](int f) {
       Vec3f nrm;
       float D;
@@ -642,15 +682,7 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut) {
       const bool contact = FaceContact(*K, f, p.pos, R, gap, nrm, D, hit, &plane);
       if (!K->particleKiller) clearance = std::min(clearance, plane);
       if (!contact) return true;
-      Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
       if (D >= 2.0f * R) return true;
-      float adherence = over ? src->adherence : K->adherence;
-      if (adherence > 0.0f && hit) {  // sticking holds to the plane of a face it is over
-        p.face = f;
-        p.collider = K;
-        p.adhesion = A;
-        p.collided = 1;
-      }
       float tHit = D / Vec3Dot(nrm, p.vel);
       if (tHit > 0.0f) p.dtLimit = std::min(p.dtLimit, tHit / 25.0f);
       if (D >= R) return true;
@@ -661,7 +693,11 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut) {
       // the same reason the step is kept short while the push acts, also
       // when the particle moves away from the face (the limit above only
       // holds while it approaches).
-      pushes.Add(nrm, (A - AdhesionForce(nrm * R, s, R)) * (p.mass * 1.855f), D);
+      const Vec3f A = D != 0.0f ? AdhesionForce(nrm * D, s, D) : AdhesionAtContact(nrm, s);
+      const Vec3f force = (A - AdhesionForce(nrm * R, s, R)) * (p.mass * 1.855f);
+      Push q{{nrm.x, nrm.y, nrm.z}, {force.x, force.y, force.z}, D, Vec3Length(force),
+             PushStiffness(s, D) * p.mass * 1.855f, K, f, adherence, hit, true};
+      pushes.Add(q);
       if (K->particleKiller) {
         act(false);
         Park(p, parking);
@@ -709,6 +745,20 @@ bool FluidSolver::StartClearOfFaces(Vec3f& pos, const Vec3f& vel, const SolverSo
   return true;
 }
 
+void FacePushes::Add(const Vec3f& dir, float k) {
+  int at = count;
+  if (count == kMost) {
+    at = 0;
+    for (int j = 1; j < kMost; ++j)
+      if (stiffness[j] < stiffness[at]) at = j;
+    if (!(k > stiffness[at])) return;
+  } else {
+    ++count;
+  }
+  toward[at] = dir;
+  stiffness[at] = k;
+}
+
 void FluidSolver::CollideWithObjects() {
   RecordsChanged();
   const int n = count;
@@ -719,11 +769,12 @@ void FluidSolver::CollideWithObjects() {
     K->BuildFaceIndex();
     facesMove_ = facesMove_ || (K->collide && !K->stepStartVertices.empty());
   }
+  if (facePushes_.size() < size_t(n)) facePushes_.resize(size_t(n));
   // Dynamic, so particles that touch many faces do not hold up a thread;
   // chunks of 64 rather than 1, since handing out 100000 single slots
   // through one shared counter costs more than the collisions themselves.
 #pragma omp parallel for schedule(dynamic, 64) reduction(+ : killed) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) killed += CollideOne(i, parking) ? 1 : 0;
+  for (int i = 0; i < n; ++i) killed += CollideOne(i, parking, nullptr, &facePushes_[size_t(i)]) ? 1 : 0;
   killedCount += killed;
 }
 
@@ -806,7 +857,8 @@ void FluidSolver::KeepOnItsSide(Vec3f& pos, Vec3f& vel, float spacing, const Vec
   }
 }
 
-void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity, float clearance) {
+void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces, float gravity, float clearance,
+                               const FacePushes* pushes) {
   FluidParticle& p = particles[i];
   if (p.dead) return;
   const Vec3f from = p.pos;
@@ -826,25 +878,46 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   else
     p.accel.y += -g;
   if (i < (int)forces.size()) p.accel += forces[i];
+  // The face pushes are stiff springs: taken at the start of the step, as
+  // the other forces are, each contact sent the particle off faster than it
+  // came (a lone drop rebounded higher every time, and steps that shrink as
+  // the push grows add to it). Along each push the velocity is that of the
+  // end of the step with the push grown as the step goes deeper (backward
+  // Euler, linear in the depth), which gives back at most what the
+  // approach put in.
+  auto settle = [&] {
+    if (!pushes || !(dti > 0.0f)) return;
+    for (int k = 0; k < pushes->count; ++k) {
+      const float c = dti * dti * pushes->stiffness[k];
+      const Vec3f& u = pushes->toward[k];
+      p.vel -= u * (Vec3Dot(p.vel, u) * (c / (1.0f + c)));
+    }
+  };
   ColliderMesh* K = p.collider;
   const int f = p.face;
-  if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount()) {
+  const float held = Vec3Length(p.adhesion);
+  if (!p.collided || !K || f < 0 || f >= (int)K->faceNormal.size() || f >= K->FaceCount() || !(held > 0.0f)) {
     p.vel += p.accel * dti;
+    settle();
     p.pos += p.vel * dti;
     guardStep();
     return;
   }
+  // Toward the face on the particle's side, or toward the nearest point of
+  // its rim beyond it.
+  const Vec3f toward = p.adhesion * (-1.0f / held);
   const Vec3f N = K->faceNormal[f];
   const float a = over ? src->adherence : K->adherence;
-  p.accel -= N * (a * 10000.0f) * adherenceScale;
+  p.accel += toward * (a * 10000.0f * adherenceScale * std::min(held, 1.0f));
   const bool side0 = FaceSide(*K, p.pos, f);
   p.vel += p.accel * dti;
+  settle();
   if (!skipFrictionAndBounce) {
-    float vn = Vec3Dot(p.vel, N);
-    if ((side0 && vn < 0.0f) || (!side0 && vn > 0.0f)) {
+    const float vn = Vec3Dot(p.vel, toward);
+    if (vn > 0.0f) {  // approaching
       float b = over ? src->bounce : std::min(K->bounce, 100.0f);
       if (b < 0.0f) b = 0.0f;
-      p.vel -= N * vn * 0.05f * ((100.0f - b) * 0.01f);
+      p.vel -= toward * vn * 0.05f * ((100.0f - b) * 0.01f);
     }
     if (f < (int)K->faceNormalSpeed.size()) {
       // A face that moves toward the particle's side carries it: its speed
@@ -857,8 +930,11 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
     }
   }
   p.pos += p.vel * dti;
-  const bool side1 = FaceSide(*K, p.pos, f);
-  if (side1 != side0) ReflectAcrossFace(*K, p.pos, f, side1);
+  // Beyond a rim the face's plane is no wall: the particle may pass it.
+  if (p.collided == 1) {
+    const bool side1 = FaceSide(*K, p.pos, f);
+    if (side1 != side0) ReflectAcrossFace(*K, p.pos, f, side1);
+  }
   guardStep();
 }
 
@@ -884,10 +960,11 @@ void FluidSolver::ApplyFriction() {
 void FluidSolver::Integrate(float t1, const std::vector<Vec3f>& forces, float gravity) {
   RecordsChanged();
   const int n = count;
+  const bool pushes = facePushes_.size() >= size_t(n);
   // Each iteration touches only its own particle: the loop may run on any
   // number of threads with the same result.
 #pragma omp parallel for schedule(static) if (n >= kParallelMin)
-  for (int i = 0; i < n; ++i) IntegrateOne(i, t1, forces, gravity);
+  for (int i = 0; i < n; ++i) IntegrateOne(i, t1, forces, gravity, 0.0f, pushes ? &facePushes_[size_t(i)] : nullptr);
 }
 
 void FluidSolver::KillOutsideDomain() {
@@ -948,9 +1025,10 @@ void FluidSolver::FinishChunks(float t1, const std::vector<Vec3f>& forces, float
       FluidParticle& p = particles[i];
       if (clockT0 && !p.isNew) p.clock = *clockT0;
       float clearance = 0.0f;
-      mine.killed += CollideOne(i, parking, &clearance) ? 1 : 0;
+      FacePushes pushes;
+      mine.killed += CollideOne(i, parking, &clearance, &pushes) ? 1 : 0;
       if (friction) FrictionOne(p);
-      IntegrateOne(i, t1, forces, gravity, clearance);
+      IntegrateOne(i, t1, forces, gravity, clearance, &pushes);
       mine.killed += KillOne(p) ? 1 : 0;
       StreamInput(&pairInput_[size_t(i)], p);
       pairFlags_[size_t(i)] = PairFlagsOf(p);

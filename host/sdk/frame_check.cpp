@@ -50,6 +50,57 @@ std::string Fault(int frame, int particle, const char* what) {
   std::snprintf(text, sizeof text, "frame %d particle %d: %s", frame, particle, what);
   return text;
 }
+
+bool Parked(const float p[3]) {
+  return (p[0] == 0.0f && p[1] == 0.0f && p[2] == 0.0f) || std::fabs(p[0]) >= 1e6f || std::fabs(p[1]) >= 1e6f ||
+         std::fabs(p[2]) >= 1e6f;
+}
+
+// A frame's positions and velocities, scaled; parked particles flagged.
+struct FrameState {
+  std::vector<float> pos, vel;
+  std::vector<unsigned char> live;
+  void Take(const std::vector<unsigned char>& bytes, int n, float s) {
+    pos.assign(size_t(n) * 3, 0.0f);
+    vel.assign(size_t(n) * 3, 0.0f);
+    live.assign(size_t(n), 0);
+    std::memcpy(pos.data(), bytes.data() + kArrays + 4 * int64_t(n), size_t(n) * 12);
+    std::memcpy(vel.data(), bytes.data() + kArrays + 16 * int64_t(n), size_t(n) * 12);
+    for (int i = 0; i < n; ++i) {
+      live[size_t(i)] = !Parked(&pos[size_t(i) * 3]);
+      for (int a = 0; a < 3; ++a) {
+        pos[size_t(i) * 3 + size_t(a)] *= s;
+        vel[size_t(i) * 3 + size_t(a)] *= s;
+      }
+    }
+  }
+};
+
+// Adds the velocity-against-motion samples of frame `at` (before and after
+// its neighbours) to the summary's sums (kept as sums of squares until the
+// end).
+void AddMotion(const FrameState& before, const FrameState& at, const FrameState& after,
+               const FrameCheckLimits& limits, FrameCheckSummary& sum) {
+  const size_t n = std::min({before.live.size(), at.live.size(), after.live.size()});
+  for (size_t i = 0; i < n; ++i) {
+    if (!before.live[i] || !at.live[i] || !after.live[i]) continue;
+    double d2 = 0.0, wall = 1e30;
+    for (size_t a = 0; a < 3; ++a) {
+      const double motion = (double(after.pos[i * 3 + a]) - before.pos[i * 3 + a]) * 0.5 * limits.fps;
+      const double d = double(at.vel[i * 3 + a]) - motion;
+      d2 += d * d;
+      const double x = at.pos[i * 3 + a];
+      wall = std::min({wall, x - limits.lo[a], limits.hi[a] - x});
+    }
+    if (wall <= limits.band) {
+      sum.wallRms += d2;
+      ++sum.wallSamples;
+    } else {
+      sum.innerRms += d2;
+      ++sum.innerSamples;
+    }
+  }
+}
 }  // namespace
 
 bool CheckParticleFrames(const std::string& folder, int first, int last, const FrameCheckLimits& limits,
@@ -59,17 +110,13 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
   int n = 0;
   // Positions of the frame before (scaled; NaN for a parked particle).
   std::vector<float> before;
-  auto parkedAt = [](const float p[3]) {
-    return (p[0] == 0.0f && p[1] == 0.0f && p[2] == 0.0f) || std::fabs(p[0]) >= 1e6f || std::fabs(p[1]) >= 1e6f ||
-           std::fabs(p[2]) >= 1e6f;
-  };
   auto keep = [&](int count) {
     before.assign(size_t(count) * 3, NAN);
     const unsigned char* pos = bytes.data() + kArrays + 4 * int64_t(count);
     for (int i = 0; i < count; ++i) {
       float p[3];
       std::memcpy(p, pos + 12 * int64_t(i), sizeof p);
-      if (parkedAt(p)) continue;
+      if (Parked(p)) continue;
       for (int a = 0; a < 3; ++a) before[size_t(i) * 3 + size_t(a)] = p[a] * limits.scale;
     }
   };
@@ -78,9 +125,19 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
     int m = 0;
     if (ReadFrame(FramePath(folder, first - 1), bytes, m, ignored)) keep(m);
   }
+  bool reached = false;
+  std::vector<float> tops;
+  FrameState states[3];  // the frames before, at and after the one whose motion is taken
   for (int frame = first; frame <= last; ++frame) {
     if (!ReadFrame(FramePath(folder, frame), bytes, n, error)) return false;
     ++summary.frames;
+    if (limits.wallMotion >= 0.0f) {
+      std::swap(states[0], states[1]);
+      std::swap(states[1], states[2]);
+      states[2].Take(bytes, n, limits.scale);
+      if (frame >= first + 2) AddMotion(states[0], states[1], states[2], limits, summary);
+    }
+    float top = -1e30f, low = 1e30f;
     summary.mostParticles = std::max(summary.mostParticles, n);
     const unsigned char* pos = bytes.data() + kArrays + 4 * int64_t(n);
     const unsigned char* vel = bytes.data() + kArrays + 16 * int64_t(n);
@@ -90,7 +147,7 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
       float p[3], v[3];
       std::memcpy(p, pos + 12 * int64_t(i), sizeof p);
       std::memcpy(v, vel + 12 * int64_t(i), sizeof v);
-      if (parkedAt(p)) {
+      if (Parked(p)) {
         ++parked;
         continue;
       }
@@ -127,6 +184,11 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
         error = Fault(frame, i, what);
         return false;
       }
+      top = std::max(top, p[2] * s);
+      low = std::min(low, p[2] * s);
+      bool in = limits.reach;
+      for (int a = 0; a < 3 && in; ++a) in = p[a] * s >= limits.reachLo[a] && p[a] * s <= limits.reachHi[a];
+      reached |= in;
       for (int a = 0; a < 3 && limits.box; ++a) {
         const float x = p[a] * s;
         if (!(x >= limits.lo[a] && x <= limits.hi[a])) {
@@ -158,6 +220,54 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
       char what[100];
       std::snprintf(what, sizeof what, "frame %d: %d of %d particle(s) parked, more than %d", frame, parked, n,
                     limits.maxParked);
+      error = what;
+      return false;
+    }
+    if (limits.lowest && !(low <= limits.lowestZ)) {
+      char what[100];
+      std::snprintf(what, sizeof what, "frame %d: the lowest particle at height %g, above %g", frame, double(low),
+                    double(limits.lowestZ));
+      error = what;
+      return false;
+    }
+    tops.push_back(top);
+  }
+  if (limits.falling) {
+    // A rise of less than this from the lowest point since the last peak is
+    // a particle at rest, not a rebound.
+    const float kRise = 0.01f;
+    float peak = 1e30f, trough = tops.empty() ? 0.0f : tops[0];
+    for (size_t k = 1; k + 1 < tops.size(); ++k) {
+      trough = std::min(trough, tops[k]);
+      if (!(tops[k] > tops[k - 1] && tops[k] >= tops[k + 1] && tops[k] > trough + kRise)) continue;
+      if (!(tops[k] < peak)) {
+        char what[120];
+        std::snprintf(what, sizeof what, "frame %d: a peak at height %g, not below the one before (%g)",
+                      first + int(k), double(tops[k]), double(peak));
+        error = what;
+        return false;
+      }
+      peak = tops[k];
+      trough = tops[k];
+    }
+  }
+  if (limits.reach && !reached) {
+    char what[160];
+    std::snprintf(what, sizeof what, "no particle reached %g,%g,%g..%g,%g,%g", double(limits.reachLo[0]),
+                  double(limits.reachLo[1]), double(limits.reachLo[2]), double(limits.reachHi[0]),
+                  double(limits.reachHi[1]), double(limits.reachHi[2]));
+    error = what;
+    return false;
+  }
+  if (limits.wallMotion >= 0.0f) {
+    summary.wallRms = summary.wallSamples ? std::sqrt(summary.wallRms / double(summary.wallSamples)) : 0.0;
+    summary.innerRms = summary.innerSamples ? std::sqrt(summary.innerRms / double(summary.innerSamples)) : 0.0;
+    if (!summary.wallSamples || !summary.innerSamples || !(summary.wallRms <= limits.wallMotion * summary.innerRms)) {
+      char what[200];
+      std::snprintf(what, sizeof what,
+                    "velocity against motion: rms %g at the walls (%ld), %g farther in (%ld), more than %g times",
+                    summary.wallRms, summary.wallSamples, summary.innerRms, summary.innerSamples,
+                    double(limits.wallMotion));
       error = what;
       return false;
     }

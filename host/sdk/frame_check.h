@@ -34,6 +34,22 @@ struct FrameCheckLimits {
   // names the place in the fault.
   std::function<bool(int frame, const float p[3])> keepClear;
   std::string clearName;
+  // Some frame has a live particle within [reachLo, reachHi].
+  bool reach = false;
+  float reachLo[3] = {0, 0, 0}, reachHi[3] = {0, 0, 0};
+  bool lowest = false;  // every frame's lowest live particle at or below lowestZ
+  float lowestZ = 0.0f;
+  // The highest live particle's height, frame by frame: each peak lower than
+  // the one before (a frame higher than both its neighbours, and by more
+  // than 0.01 than the lowest point since the last peak, is a peak).
+  bool falling = false;
+  // The stored velocity against the motion between frames (the particle's
+  // positions in the frames before and after, `fps` frames a second): the
+  // root mean square of their difference over live particles within `band`
+  // of the faces of the box given with `box`, at most `wallMotion` times
+  // that of the particles farther in. < 0: not checked.
+  float wallMotion = -1.0f;
+  float band = 0.0f, fps = 30.0f;
 };
 
 struct FrameCheckSummary {
@@ -42,6 +58,10 @@ struct FrameCheckSummary {
   int mostParked = 0;
   float fastest = 0.0f;
   float fastestMotion = 0.0f;  // from frame to frame, when maxMotion is set
+  // With `wallMotion`: the two root mean squares (host units/s) and how
+  // many particle frames each covers.
+  double wallRms = 0.0, innerRms = 0.0;
+  long wallSamples = 0, innerSamples = 0;
 };
 
 // Checks frames first..last of the folder (every one must be there and

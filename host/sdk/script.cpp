@@ -667,7 +667,8 @@ bool SceneScript::RunCommand(const std::string& line) {
     // clock): a script states the limits every frame must keep.
     const char* usage =
         "framecheck <folder> <first> <last> [scale=<s>] [inside=<x0,y0,z0,x1,y1,z1>] [speed<=<v>] "
-        "[parked<=<n>] [count>=<n>] [outside=<node>] [moved<=<v>[,<percent>]]";
+        "[parked<=<n>] [count>=<n>] [outside=<node>] [moved<=<v>[,<percent>]] [reach=<x0,y0,z0,x1,y1,z1>] "
+        "[lowest<=<z>] [falling] [wallmotion<=<k> band=<w> fps=<f>]";
     int first = 0, last = 0;
     if (!need(4, usage)) return false;
     if (!ParseInt(w[2], first) || !ParseInt(w[3], last) || first < 0 || last < first)
@@ -679,9 +680,8 @@ bool SceneScript::RunCommand(const std::string& line) {
       const std::string key = eq == std::string::npos ? c : c.substr(0, eq);
       const std::string value = eq == std::string::npos ? "" : c.substr(eq + 1);
       bool ok = false;
-      if (key == "scale") {
-        ok = ParseFloat(value, limits.scale) && limits.scale > 0.0f;
-      } else if (key == "inside") {
+      // A box x0,y0,z0,x1,y1,z1 into lo and hi.
+      auto box = [&](float* lo, float* hi) {
         std::vector<float> v;
         std::stringstream in(value);
         float x = 0;
@@ -689,12 +689,29 @@ bool SceneScript::RunCommand(const std::string& line) {
           if (!ParseFloat(part, x)) break;
           v.push_back(x);
         }
-        ok = v.size() == 6 && v[0] <= v[3] && v[1] <= v[4] && v[2] <= v[5];
-        for (int a = 0; a < 3 && ok; ++a) {
-          limits.lo[a] = v[size_t(a)];
-          limits.hi[a] = v[size_t(a) + 3];
+        const bool whole = v.size() == 6 && v[0] <= v[3] && v[1] <= v[4] && v[2] <= v[5];
+        for (int a = 0; a < 3 && whole; ++a) {
+          lo[a] = v[size_t(a)];
+          hi[a] = v[size_t(a) + 3];
         }
-        limits.box = ok;
+        return whole;
+      };
+      if (key == "scale") {
+        ok = ParseFloat(value, limits.scale) && limits.scale > 0.0f;
+      } else if (key == "inside") {
+        ok = limits.box = box(limits.lo, limits.hi);
+      } else if (key == "reach") {
+        ok = limits.reach = box(limits.reachLo, limits.reachHi);
+      } else if (key == "lowest<") {
+        ok = limits.lowest = ParseFloat(value, limits.lowestZ);
+      } else if (key == "falling") {
+        ok = limits.falling = value.empty();
+      } else if (key == "wallmotion<") {
+        ok = ParseFloat(value, limits.wallMotion) && limits.wallMotion >= 0.0f;
+      } else if (key == "band") {
+        ok = ParseFloat(value, limits.band) && limits.band >= 0.0f;
+      } else if (key == "fps") {
+        ok = ParseFloat(value, limits.fps) && limits.fps > 0.0f;
       } else if (key == "speed<") {
         ok = ParseFloat(value, limits.maxSpeed) && limits.maxSpeed >= 0.0f;
       } else if (key == "parked<") {
@@ -733,6 +750,8 @@ bool SceneScript::RunCommand(const std::string& line) {
       }
       if (!ok) return Fail("not a limit: " + w[k] + " (" + usage + ")");
     }
+    if (limits.wallMotion >= 0.0f && !limits.box)
+      return Fail(std::string("wallmotion needs the box of its walls (inside=) (") + usage + ")");
     FrameCheckSummary sum;
     std::string why;
     const bool held = CheckParticleFrames(w[1], first, last, limits, sum, why);
@@ -743,6 +762,11 @@ bool SceneScript::RunCommand(const std::string& line) {
       std::snprintf(text + std::strlen(text), sizeof text - std::strlen(text), ", moving at most %.4g",
                     double(sum.fastestMotion));
     Print(text);
+    if (limits.wallMotion >= 0.0f && sum.wallSamples && sum.innerSamples && (held || why.rfind("velocity", 0) == 0)) {
+      std::snprintf(text, sizeof text, "framecheck velocity against motion: rms %.3g at the walls, %.3g farther in",
+                    sum.wallRms, sum.innerRms);
+      Print(text);
+    }
     return held ? true : Fail(why);
   }
   if (cmd == "save" || cmd == "load") {
