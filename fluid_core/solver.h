@@ -55,15 +55,17 @@ struct FluidParticle {
 static_assert(sizeof(FluidParticle) == 144, "the particle record stays small: hot loops stride over it");
 
 // The collider faces that push one particle, as its integration takes them:
-// the direction of each (unit, toward the face) and how fast its push grows
-// with depth (acceleration per unit length); the strongest few.
+// the direction of each (unit, toward the face), how fast its push grows
+// with depth (acceleration per unit length) and the face's own speed along
+// that direction (a moving collider's); the stiffest few.
 struct FacePushes {
   static constexpr int kMost = 4;
   Vec3f toward[kMost];
   float stiffness[kMost] = {};
+  float faceSpeed[kMost] = {};
   int count = 0;
   // Keeps the stiffest kMost.
-  void Add(const Vec3f& dir, float k);
+  void Add(const Vec3f& dir, float k, float speed);
 };
 
 // The solver's record of one emitter.

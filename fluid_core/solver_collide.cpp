@@ -644,7 +644,14 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut, F
       if (!q.acts) continue;
       p.accel += Vec3f(q.force[0], q.force[1], q.force[2]);
       if (q.accel > 0.0f) p.dtLimit = std::min(p.dtLimit, std::sqrt(2.0f * q.D / q.accel) / kPushStepDivisor);
-      if (pushesOut) pushesOut->Add(Vec3f(q.n[0], q.n[1], q.n[2]), q.stiffness);
+      if (pushesOut) {
+        // A moving face's speed along the push: along its normal, as the
+        // collider list keeps it.
+        const Vec3f toward(q.n[0], q.n[1], q.n[2]);
+        const std::vector<float>& speeds = q.K->faceNormalSpeed;
+        const float w = size_t(q.face) < speeds.size() ? speeds[size_t(q.face)] : 0.0f;
+        pushesOut->Add(toward, q.stiffness, w * Vec3Dot(q.K->faceNormal[size_t(q.face)], toward));
+      }
       if (q.adherence > 0.0f && (!holds || q.D < holds->D)) holds = &q;
     }
     // Adherence, friction and bounce act where a face pushes, toward that
@@ -745,7 +752,7 @@ bool FluidSolver::StartClearOfFaces(Vec3f& pos, const Vec3f& vel, const SolverSo
   return true;
 }
 
-void FacePushes::Add(const Vec3f& dir, float k) {
+void FacePushes::Add(const Vec3f& dir, float k, float speed) {
   int at = count;
   if (count == kMost) {
     at = 0;
@@ -757,6 +764,7 @@ void FacePushes::Add(const Vec3f& dir, float k) {
   }
   toward[at] = dir;
   stiffness[at] = k;
+  faceSpeed[at] = speed;
 }
 
 void FluidSolver::CollideWithObjects() {
@@ -884,13 +892,14 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   // the push grows add to it). Along each push the velocity is that of the
   // end of the step with the push grown as the step goes deeper (backward
   // Euler, linear in the depth), which gives back at most what the
-  // approach put in.
+  // approach put in. Against a moving face it is the speed relative to the
+  // face that the push takes in, so that the face still carries the liquid.
   auto settle = [&] {
     if (!pushes || !(dti > 0.0f)) return;
     for (int k = 0; k < pushes->count; ++k) {
       const float c = dti * dti * pushes->stiffness[k];
       const Vec3f& u = pushes->toward[k];
-      p.vel -= u * (Vec3Dot(p.vel, u) * (c / (1.0f + c)));
+      p.vel -= u * ((Vec3Dot(p.vel, u) - pushes->faceSpeed[k]) * (c / (1.0f + c)));
     }
   };
   ColliderMesh* K = p.collider;

@@ -560,6 +560,30 @@ TEST(Collide, AdherencePullsTowardTheFaceOnTheParticlesSideWhereItPushesAndAMovi
   EXPECT_FLOAT_EQ(s->particles[a].vel.z, 2.0f);
   s->Integrate(0.0f, {}, 0.0f);  // carried at the face's speed, not sped up again
   EXPECT_FLOAT_EQ(s->particles[a].vel.z, 2.0f);
+
+  // Without adherence a floor rising at 2 units/s carries a particle that
+  // rises with it: the push, taken implicitly, damps the speed relative to
+  // the floor, not the particle's own.
+  float carried[2], push = 0.0f;
+  for (int moving : {1, 0}) {
+    const float speed = moving ? 2.0f : 0.0f;
+    floor->adherence = 0.0f;
+    floor->faceNormalSpeed.assign(2, speed);
+    s->particles[a].pos = Vec3f(0.3f, 0.2f, 0.03f);
+    s->particles[a].vel = Vec3f(0.0f, 0.0f, 2.0f);
+    s->particles[a].clock = 0.0f;
+    s->particles[a].accel = Vec3f();
+    s->CollideWithObjects();
+    push = s->particles[a].accel.z;
+    ASSERT_GT(push, 0.0f);
+    s->Integrate(0.01f, {}, 0.0f);
+    carried[moving] = s->particles[a].vel.z;
+    EXPECT_GT(carried[moving], 2.0f);
+    EXPECT_LT(carried[moving], 2.0f + push * 0.01f);
+  }
+  // On a still floor the push, taken at the step's end, also takes in the
+  // particle's own 2 units/s.
+  EXPECT_GT(carried[1], carried[0]);
 }
 
 // A floor that rose 0.3 in a step of 0.01 s past a particle at rest: the
