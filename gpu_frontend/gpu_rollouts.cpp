@@ -860,9 +860,15 @@ void FluidBlockChanged(BlobNode& fluid) {
   IParamBlock2* pb = fluid.pblock2;
   if (!pb) return;
   const ParamID id = pb->LastNotifyParamID();
-  if (id == kFillingNodeList || id == kCollidersNodeList || id == kSourcesNodeList) {
-    // Entries of deleted nodes go; each deletion comes back here, so look
-    // for the last empty entry afresh every time.
+  // The list being cleared: each deletion comes back here, and clearing it
+  // again from there nested one call deeper per empty entry (a scene with
+  // thousands of them overflowed the stack).
+  static const BlobNode* clearing = nullptr;
+  if ((id == kFillingNodeList || id == kCollidersNodeList || id == kSourcesNodeList) && clearing != &fluid) {
+    // Entries of deleted nodes go; look for the last empty entry afresh
+    // every time, as a deletion may change the list.
+    const BlobNode* const outer = clearing;
+    clearing = &fluid;
     for (;;) {
       int empty = -1;
       for (int i = pb->Count(id) - 1; i >= 0 && empty < 0; --i)
@@ -870,6 +876,7 @@ void FluidBlockChanged(BlobNode& fluid) {
       if (empty < 0) break;
       pb->Delete(id, empty, 1);
     }
+    clearing = outer;
     if (id == kFillingNodeList) ReconcileFillRecords(fluid);
   }
   fluid.ReadParams(GetCOREInterface()->GetTime());
