@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "fluid_core/engine.h"
 #include "fluid_core/engine_links.h"
@@ -166,8 +167,9 @@ bool ParsePresetText(const std::string& text, PresetValues& out, std::string& er
       const char* value = line.c_str() + len;
       if (k == kKeyName) {
         // An empty value leaves the name as it is.
-        v.name = PresetNameAsRead(value);
-        if (v.name.empty()) break;
+        std::string name = PresetNameAsRead(value);
+        if (name.empty()) break;
+        v.name = std::move(name);
         v.has[k] = true;
       } else if (k == kKeyOverrides) {
         char* after = nullptr;

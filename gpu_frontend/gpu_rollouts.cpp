@@ -864,16 +864,25 @@ void FluidBlockChanged(BlobNode& fluid) {
   IParamBlock2* pb = fluid.pblock2;
   if (!pb) return;
   const ParamID id = pb->LastNotifyParamID();
-  if (id == kFillingNodeList || id == kCollidersNodeList || id == kSourcesNodeList) {
-    // Entries of deleted nodes go; each deletion comes back here, so look
-    // for the last empty entry afresh every time.
-    for (;;) {
-      int empty = -1;
-      for (int i = pb->Count(id) - 1; i >= 0 && empty < 0; --i)
-        if (!pb->GetINode(id, 0, i)) empty = i;
-      if (empty < 0) break;
-      pb->Delete(id, empty, 1);
+  // The list being cleared: each deletion comes back here, and clearing it
+  // again from there nested one call deeper per empty entry (a scene with
+  // thousands of them overflowed the stack).
+  static const BlobNode* clearing = nullptr;
+  if ((id == kFillingNodeList || id == kCollidersNodeList || id == kSourcesNodeList) && clearing != &fluid) {
+    // Entries of deleted nodes go, a run of them at a time and from the
+    // end, so that a deletion moves no entry still to be looked at (one
+    // deletion per entry and a fresh look after each took minutes for a list
+    // of thousands).
+    const BlobNode* const outer = clearing;
+    clearing = &fluid;
+    for (int i = pb->Count(id) - 1; i >= 0; --i) {
+      if (pb->GetINode(id, 0, i)) continue;
+      int first = i;
+      while (first > 0 && !pb->GetINode(id, 0, first - 1)) --first;
+      pb->Delete(id, first, i - first + 1);
+      i = first;
     }
+    clearing = outer;
     if (id == kFillingNodeList) ReconcileFillRecords(fluid);
   }
   fluid.ReadParams(GetCOREInterface()->GetTime());

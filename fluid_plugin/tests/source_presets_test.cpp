@@ -143,6 +143,7 @@ TEST(PresetText, AnyNameReadsBackAsTheNameThatWasRead) {
       {"cut inside a run of returns", "[NAME]=ab" + std::string(300, '\r') + "x\n", "ab"},
       {"cut inside a run of blanks", "[NAME]=" + cut.substr(4) + std::string(8, ' ') + "z\n", cut.substr(4)},
       {"a return inside", "[NAME]= \r x \r\n", "\r x"},
+      {"an empty name after one", "[NAME]=kept\n[NAME]= \r\n", "kept"},
   };
   for (const auto& c : cases) {
     PresetValues v;
