@@ -471,11 +471,11 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
     return;
   }
 
-  // Every table entry is one layer that kept points, so the table's size is
-  // the layer count shown (one less would report a one-layer fill as "0
-  // layers").
+  // The final text gives the layer table's size less one (a one-layer fill
+  // reads "0 layers"): logs and scripts that read it count that way.
   if (layerTable.Count() == 0)
     prompt("no particles in filled object <<--", kFinalMs);
   else
-    prompt(Format("Fill complete. %d particles in %d layers.", points.Count(), layerTable.Count()), kFinalMs);
+    prompt(Format("Fill complete. %d particles in %d layers.", points.Count(), layerTable.Count() - 1),
+           kFinalMs);
 }

@@ -48,7 +48,7 @@ TEST(FillObject, CubeCountsAndLayerTable) {
   Fill(cube, 1.0, 0.5f, half);
   EXPECT_EQ(half.points.Count(), 113);
   EXPECT_EQ(Table(half), (std::vector<int>{23, 45, 68, 90, 113}));
-  EXPECT_EQ(half.rec.Last(), "Fill complete. 113 particles in 5 layers.");
+  EXPECT_EQ(half.rec.Last(), "Fill complete. 113 particles in 4 layers.");
   EXPECT_EQ(half.rec.prompts.back().second, 2000u);
   // 7 layers in each pass, then the final message.
   ASSERT_EQ(half.rec.prompts.size(), 15u);
@@ -363,7 +363,7 @@ TEST(FillObject, HostPromptLineAndEscapeByDefault) {
   FillObjectWithParticles(1.0f, 1.0, 0.5f, points, table, cube.nv(), cube.verts(), cube.nf(), cube.faces(),
                           "Box01", true);
   EXPECT_EQ(points.Count(), 113);
-  EXPECT_EQ(vorel::host::PromptLog().back().text, "Fill complete. 113 particles in 5 layers.");
+  EXPECT_EQ(vorel::host::PromptLog().back().text, "Fill complete. 113 particles in 4 layers.");
 
   vorel::host::PressEscapeAtPoll(2);  // down at the second layer's test
   FillObjectWithParticles(1.0f, 1.0, 0.5f, points, table, cube.nv(), cube.verts(), cube.nf(), cube.faces(),
@@ -394,7 +394,7 @@ TEST(FillObject, SingleLayerAndLongNames) {
   EXPECT_EQ(Table(r), (std::vector<int>{r.points.Count()}));
   // One layer: the first pass shows 100% rather than dividing by zero.
   EXPECT_EQ(r.rec.prompts[0].first.rfind("Filling " + name + "-> 100%. numParts->", 0), 0u);
-  EXPECT_EQ(r.rec.Last(), "Fill complete. " + std::to_string(r.points.Count()) + " particles in 1 layers.");
+  EXPECT_EQ(r.rec.Last(), "Fill complete. " + std::to_string(r.points.Count()) + " particles in 0 layers.");
 }
 
 TEST(PointNearSurface, AgainstTrianglesOnly) {
