@@ -49,7 +49,6 @@ bool HostAbort() {
 
 using Vec3f = std::array<float, 3>;
 
-
 Vec3f Corner(double** verts, int32_t index) {
   const double* v = verts[index];
   return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
