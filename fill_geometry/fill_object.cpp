@@ -23,7 +23,6 @@ constexpr uint32_t kFinalMs = 2000;
 // second pass, and the least time between two polls inside a phase.
 constexpr size_t kPollChunk = 1 << 16;
 constexpr std::chrono::milliseconds kPollInterval(100);
-constexpr float kAreaTolerance = 0.001f;
 
 // printf-style text of any length (object names are not bounded).
 std::string Format(const char* fmt, ...) {
@@ -50,61 +49,72 @@ bool HostAbort() {
 
 using Vec3f = std::array<float, 3>;
 
-Vec3f Sub(const Vec3f& a, const Vec3f& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-Vec3f Cross(const Vec3f& a, const Vec3f& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-float Norm(const Vec3f& a) { return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]); }
-
 Vec3f Corner(double** verts, int32_t index) {
   const double* v = verts[index];
   return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
 }
 
-// Whether one triangle answers the near-surface test for point p.
+using Vec3d = std::array<double, 3>;
+
+double Dot(const Vec3d& a, const Vec3d& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+Vec3d Minus(const Vec3d& a, const Vec3d& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+
+// Squared distance from p to the segment a-b (a point when a == b).
+double SegmentDistanceSq(const Vec3d& a, const Vec3d& b, const Vec3d& p) {
+  const Vec3d ab = Minus(b, a), ap = Minus(p, a);
+  const double len2 = Dot(ab, ab);
+  double t = len2 > 0 ? Dot(ap, ab) / len2 : 0.0;
+  t = std::min(1.0, std::max(0.0, t));
+  const Vec3d d = {ap[0] - t * ab[0], ap[1] - t * ab[1], ap[2] - t * ab[2]};
+  return Dot(d, d);
+}
+
+// Squared distance from p to the closed triangle a, b, c: to its inside when
+// p projects into it, else to the nearest edge or corner (a flat triangle is
+// measured by its edges).
+double TriangleDistanceSq(const Vec3d& a, const Vec3d& b, const Vec3d& c, const Vec3d& p) {
+  const Vec3d ab = Minus(b, a), ac = Minus(c, a), ap = Minus(p, a);
+  const Vec3d n = {ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2], ab[0] * ac[1] - ab[1] * ac[0]};
+  const double n2 = Dot(n, n);
+  if (n2 > 0) {
+    // Barycentric weights of p's projection, each times |n|^2.
+    const Vec3d bp = Minus(p, b), cp = Minus(p, c);
+    const Vec3d bc = Minus(c, b), ca = Minus(a, c);
+    auto side = [&](const Vec3d& e, const Vec3d& q) {
+      return Dot(n, {e[1] * q[2] - e[2] * q[1], e[2] * q[0] - e[0] * q[2], e[0] * q[1] - e[1] * q[0]});
+    };
+    if (side(ab, ap) >= 0 && side(bc, bp) >= 0 && side(ca, cp) >= 0) {
+      const double d = Dot(ap, n);
+      return d * d / n2;
+    }
+  }
+  return std::min({SegmentDistanceSq(a, b, p), SegmentDistanceSq(b, c, p), SegmentDistanceSq(c, a, p)});
+}
+
+// Whether one triangle answers the near-surface test for point p: p lies
+// within the clearance of some point of the triangle (its inside, an edge
+// or a corner). Corners and point are the single-precision values; the
+// distance is measured in double, so its rounding stays far below any
+// clearance that matters.
 bool FaceAnswers(const Vec3f& v0, const Vec3f& v1, const Vec3f& v2, const Vec3f& p, float clearance) {
-  Vec3f n = Cross(Sub(v1, v0), Sub(v2, v0));
-  const float s = Norm(n);
-  n = {n[0] / s, n[1] / s, n[2] / s};
-  const Vec3f pv = Sub(p, v0);
-  const float d = pv[0] * n[0] + pv[1] * n[1] + pv[2] * n[2];
-  if (!(std::fabs(d) <= clearance)) return false;
-  const Vec3f q = {p[0] - d * n[0], p[1] - d * n[1], p[2] - d * n[2]};
-  const float sum = Norm(Cross(Sub(v0, v2), Sub(q, v2))) + Norm(Cross(Sub(q, v0), Sub(v1, v0))) +
-                    Norm(Cross(Sub(q, v1), Sub(v2, v1)));
-  return std::fabs(sum - s) < kAreaTolerance;
+  if (!(clearance >= 0)) return false;
+  const Vec3d a = {v0[0], v0[1], v0[2]}, b = {v1[0], v1[1], v1[2]}, c = {v2[0], v2[1], v2[2]};
+  const Vec3d q = {p[0], p[1], p[2]};
+  const double r = clearance;
+  // Most faces of a large mesh are far off: their box grown by the
+  // clearance settles it without the distance.
+  for (int k = 0; k < 3; ++k)
+    if (q[k] < std::min({a[k], b[k], c[k]}) - r || q[k] > std::max({a[k], b[k], c[k]}) + r) return false;
+  return TriangleDistanceSq(a, b, c, q) <= r * r;
 }
 
 // Answers PointNearSurface for many points without testing every face: each
-// face is entered in the cells of a uniform grid that its answering region
-// can reach, and a point is tested only against the faces of its cell (plus
-// the few faces whose region is too large to bin). The answer is a plain
-// "some face answers", so leaving out faces that provably cannot answer gives
-// the same result as testing all of them.
-//
-// Answering region of a face. Let q' be the in-plane projection of the
-// single-precision q and dist its distance from the triangle. In exact
-// arithmetic sum - s at q' is at least 2 s nu when q's smallest barycentric
-// coordinate is -nu, and dist <= 4 nu L (L the longest edge); moving q off
-// the plane only makes sum larger. So a face that answers has
-//     dist <= 2 (L / s) (0.001 + E),   E = 256 eps L (dist + 2 L),
-// E bounding the rounding of sum - s (each term is an edge, at most L long,
-// crossed with a vector at most dist + L long; eps is the float unit
-// roundoff, with a wide margin). The bound is linear in dist, so the reach
-// is where it meets dist, provided it grows more slowly than dist. The point
-// lies within the clearance of the plane, and q' within the rounding of d,
-// n and q (dq below) of the point's projection.
+// face is entered in the cells of a uniform grid that its box, grown by the
+// clearance, reaches, and a point is tested only against the faces of its
+// cell (plus the few faces whose box is too large to bin). The answer is a
+// plain "some face answers", so leaving out faces that provably cannot
+// answer gives the same result as testing all of them.
 constexpr double kFloatRoundoff = 5.9604644775390625e-8;  // 2^-24
-
-// How far beyond the triangle q' may lie and the face still answer; negative
-// when no useful bound exists (the face is then tested for every point).
-double AnswerReach(double L, double s) {
-  if (!(s > 0) || !(L > 0)) return -1;
-  const double c = 256.0 * kFloatRoundoff;
-  const double slope = 2.0 * (L / s) * c * L;
-  if (!(slope < 0.5)) return -1;
-  return 1.05 * 2.0 * (L / s) * (static_cast<double>(kAreaTolerance) + 2.0 * c * L * L) / (1.0 - slope);
-}
 
 class NearSurfaceIndex {
  public:
@@ -182,25 +192,9 @@ class NearSurfaceIndex {
         const Vec3f w = Corner(verts_, t[c]);
         for (int a = 0; a < 3; ++a) v[c][a] = w[a];
       }
-      const double e1[3] = {v[1][0] - v[0][0], v[1][1] - v[0][1], v[1][2] - v[0][2]};
-      const double e2[3] = {v[2][0] - v[0][0], v[2][1] - v[0][1], v[2][2] - v[0][2]};
-      const double e3[3] = {v[2][0] - v[1][0], v[2][1] - v[1][1], v[2][2] - v[1][2]};
-      const double cx = e1[1] * e2[2] - e1[2] * e2[1];
-      const double cy = e1[2] * e2[0] - e1[0] * e2[2];
-      const double cz = e1[0] * e2[1] - e1[1] * e2[0];
-      const double s = std::sqrt(cx * cx + cy * cy + cz * cz);
-      const double L = std::sqrt(std::max({e1[0] * e1[0] + e1[1] * e1[1] + e1[2] * e1[2],
-                                           e2[0] * e2[0] + e2[1] * e2[1] + e2[2] * e2[2],
-                                           e3[0] * e3[0] + e3[1] * e3[1] + e3[2] * e3[2]}));
-      const double reach = AnswerReach(L, s);
-      if (reach < 0) {
-        isGlobal[static_cast<size_t>(f)] = 1;
-        continue;
-      }
-      // Rounding of d, of the normal (tilted by up to ~eps L^2 / s on a
-      // slender face) and of q itself.
-      const double dq = 64.0 * kFloatRoundoff * (scale + (reach + L + clearance_) * (1.0 + L * L / s));
-      const double grow = reach + margin + 2.0 * dq;
+      // A face answers only within the clearance of itself (margin, with
+      // room for rounding).
+      const double grow = margin;
       std::array<double, 6>& b = boxes[static_cast<size_t>(f)];
       double e = 0;
       for (int a = 0; a < 3; ++a) {
@@ -471,11 +465,11 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
     return;
   }
 
-  // Every table entry is one layer that kept points, so the table's size is
-  // the layer count shown (one less would report a one-layer fill as "0
-  // layers").
+  // The final text gives the layer table's size less one (a one-layer fill
+  // reads "0 layers"): logs and scripts that read it count that way.
   if (layerTable.Count() == 0)
     prompt("no particles in filled object <<--", kFinalMs);
   else
-    prompt(Format("Fill complete. %d particles in %d layers.", points.Count(), layerTable.Count()), kFinalMs);
+    prompt(Format("Fill complete. %d particles in %d layers.", points.Count(), layerTable.Count() - 1),
+           kFinalMs);
 }

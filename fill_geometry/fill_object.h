@@ -43,11 +43,9 @@ void FillObjectWithParticles(float unused, double radius, float clearance, Tab<P
                              const char* name, bool axisFlag, const FillHooks& hooks);
 
 // True when the point lies within `clearance` of one of the mesh's triangles:
-// within that distance of the triangle's plane, with its projection inside
-// the triangle by an area test (|sum of the three partial areas - area| <
-// 0.001). Single precision throughout, as the fill has always measured it;
-// the area tolerance is absolute, so on very large meshes (coordinates of
-// 1e3 and up) points over a face may be missed, and on very small ones
-// (around 1e-2) points beside a face accepted. `nv` is not used.
+// of its inside, an edge or a corner (so points beside a concave edge,
+// over neither face, count too). The corners are taken in single precision,
+// the distance measured in double. False for a negative or NaN clearance.
+// `nv` is not used.
 bool PointNearSurface(int32_t nv, double** verts, int32_t nf, int32_t** faces, const float point[3],
                       float clearance);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fluid_core/engine_links.h"
@@ -345,6 +346,11 @@ class FluidEngine {
   // disk (lastSolved), the stop flag is raised. Answers true (SolveFrame's
   // answer: the call was taken).
   bool EndSolve();
+  // Whether what the shaped sources (index, jet speed in solver units a
+  // second) emit over `seconds` of frame n, with the particles held, fits
+  // the solver's particleCap; false with solveFailure naming the first
+  // source that passes it and its count against the cap.
+  bool ShapesFitTheSolver(const std::vector<std::pair<int, double>>& shapeSpeeds, int n, double seconds);
   // BuildRenderMesh's work; out-of-memory failures let through.
   void BuildRenderMeshOf(TimeValue t, Mesh& mesh);
   // Bytes of each frame's surface file as counted in surfaceCacheBytes, so

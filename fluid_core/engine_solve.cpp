@@ -218,6 +218,33 @@ bool FluidEngine::SolveFrame(int n) {
   }
 }
 
+bool FluidEngine::ShapesFitTheSolver(const std::vector<std::pair<int, double>>& shapeSpeeds, int n,
+                                     double seconds) {
+  if (!(seconds > 0.0)) return true;
+  // Each sub-step emits the source's two lattice layers once for every
+  // 2.4 emission steps the jet travels: the frame's share follows from the
+  // jet's speed. Large shapes fail here whole, before any sub-step has
+  // emitted part of the frame or taken memory for it.
+  double total = double(solver->count);
+  for (const auto& [i, speed] : shapeSpeeds) {
+    const SolverSource& rec = *solver->sources[size_t(i)];
+    const double period = 2.4 * double(rec.spacing);
+    if (!(period > 0.0)) continue;
+    const double wanted = std::floor(double(rec.emissionPoints.size()) * speed * seconds / period);
+    total += wanted;
+    if (!(total > double(solver->particleCap))) continue;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "%s would emit %.0f particles in frame %d: with the %d held, more than the %lld particles "
+                  "the solver holds at most",
+                  sourceNodes[i]->GetName(), std::min(wanted, 1e18), n, solver->count,
+                  (long long)solver->particleCap);
+    solveFailure = text;
+    return false;
+  }
+  return true;
+}
+
 bool FluidEngine::EndSolve() {
   SolveStopFlag = 1;
   solving_ = false;
@@ -250,6 +277,7 @@ bool FluidEngine::SolveFrameSteps(int n) {
   std::vector<int> emittingShapes;  // checked against the clip box below
   std::vector<SourceFrameParams> params(size_t(std::max(sourceCount, 0)));
   std::vector<std::pair<int, Vec3f>> emitting;  // sources that emit this frame, and where
+  std::vector<std::pair<int, double>> shapeSpeeds;  // shaped sources in their window, and their jet speed
   for (int i = 0; i < sourceCount && i < kMaxSources; ++i) {
     SolverSource& rec = *solver->sources[size_t(i)];
     if (!SlotUsable(i)) {
@@ -301,6 +329,9 @@ bool FluidEngine::SolveFrameSteps(int n) {
     ApplyOverrides(rec, s);
     if (E > 0.0f && (s.emissionType == kEmissionCircle || s.emissionType == kEmissionShape))
       emitting.push_back({i, place.position});
+    if (E > 0.0f && (s.emissionType == kEmissionCircle || s.emissionType == kEmissionShape) && !s.disable &&
+        h0 < s.stopFrame && h0 >= s.startFrame)
+      shapeSpeeds.push_back({i, std::sqrt(double(E) / solver->restDensity * 2.0)});
     const bool shaped = s.emissionType == kEmissionCircle || s.emissionType == kEmissionShape;
     const Hileras* rows = src->ShapeRows();
     if (E > 0.0f && shaped && rows && rows->Count() > 0 && rec.layerPointCounts[0] == 0 &&
@@ -320,6 +351,7 @@ bool FluidEngine::SolveFrameSteps(int n) {
   for (int i : emittingShapes) NoteShapeOutsideClipBox(*this, i);
 
   const double frameT = FrameTime(n);
+  if (!ShapesFitTheSolver(shapeSpeeds, n, isHoldingTime ? dt : frameT - solverClock)) return EndSolve();
   double clock = solverClock;
   if (!(frameT == solverClock && !isHoldingTime)) {
     if (!isHoldingTime) dt = frameT - solverClock;

@@ -48,7 +48,7 @@ TEST(FillObject, CubeCountsAndLayerTable) {
   Fill(cube, 1.0, 0.5f, half);
   EXPECT_EQ(half.points.Count(), 113);
   EXPECT_EQ(Table(half), (std::vector<int>{23, 45, 68, 90, 113}));
-  EXPECT_EQ(half.rec.Last(), "Fill complete. 113 particles in 5 layers.");
+  EXPECT_EQ(half.rec.Last(), "Fill complete. 113 particles in 4 layers.");
   EXPECT_EQ(half.rec.prompts.back().second, 2000u);
   // 7 layers in each pass, then the final message.
   ASSERT_EQ(half.rec.prompts.size(), 15u);
@@ -363,7 +363,7 @@ TEST(FillObject, HostPromptLineAndEscapeByDefault) {
   FillObjectWithParticles(1.0f, 1.0, 0.5f, points, table, cube.nv(), cube.verts(), cube.nf(), cube.faces(),
                           "Box01", true);
   EXPECT_EQ(points.Count(), 113);
-  EXPECT_EQ(vorel::host::PromptLog().back().text, "Fill complete. 113 particles in 5 layers.");
+  EXPECT_EQ(vorel::host::PromptLog().back().text, "Fill complete. 113 particles in 4 layers.");
 
   vorel::host::PressEscapeAtPoll(2);  // down at the second layer's test
   FillObjectWithParticles(1.0f, 1.0, 0.5f, points, table, cube.nv(), cube.verts(), cube.nf(), cube.faces(),
@@ -394,33 +394,55 @@ TEST(FillObject, SingleLayerAndLongNames) {
   EXPECT_EQ(Table(r), (std::vector<int>{r.points.Count()}));
   // One layer: the first pass shows 100% rather than dividing by zero.
   EXPECT_EQ(r.rec.prompts[0].first.rfind("Filling " + name + "-> 100%. numParts->", 0), 0u);
-  EXPECT_EQ(r.rec.Last(), "Fill complete. " + std::to_string(r.points.Count()) + " particles in 1 layers.");
+  EXPECT_EQ(r.rec.Last(), "Fill complete. " + std::to_string(r.points.Count()) + " particles in 0 layers.");
 }
 
-TEST(PointNearSurface, AgainstTrianglesOnly) {
+TEST(PointNearSurface, WithinTheClearanceOfAFaceAnEdgeOrACorner) {
   TestMesh cube = MakeBox(0, 0, 0, 10, 10, 10);
   const float p[3] = {5, 5, 0.3f};
   EXPECT_TRUE(PointNearSurface(cube.nv(), cube.verts(), cube.nf(), cube.faces(), p, 0.5f));
   EXPECT_FALSE(PointNearSurface(cube.nv(), cube.verts(), cube.nf(), cube.faces(), p, 0.2f));
-  // Off the side of a lone triangle: within the clearance of its plane and of
-  // its edge, but its projection lies outside the triangle.
+  // Off the side of a lone triangle, its projection outside the triangle:
+  // near by its edge (0.112 away) or corner (0.173), not beyond.
   TestMesh tri;
   tri.AddVertex(0, 0, 0);
   tri.AddVertex(1, 0, 0);
   tri.AddVertex(0, 1, 0);
   tri.AddFace(0, 1, 2);
   const float beside[3] = {0.5f, -0.05f, 0.1f};
+  const float corner[3] = {-0.1f, -0.1f, 0.1f};
   const float over[3] = {0.2f, 0.2f, 0.1f};
-  EXPECT_FALSE(PointNearSurface(tri.nv(), tri.verts(), tri.nf(), tri.faces(), beside, 0.5f));
+  EXPECT_TRUE(PointNearSurface(tri.nv(), tri.verts(), tri.nf(), tri.faces(), beside, 0.5f));
+  EXPECT_FALSE(PointNearSurface(tri.nv(), tri.verts(), tri.nf(), tri.faces(), beside, 0.11f));
+  EXPECT_TRUE(PointNearSurface(tri.nv(), tri.verts(), tri.nf(), tri.faces(), corner, 0.18f));
+  EXPECT_FALSE(PointNearSurface(tri.nv(), tri.verts(), tri.nf(), tri.faces(), corner, 0.17f));
   EXPECT_TRUE(PointNearSurface(tri.nv(), tri.verts(), tri.nf(), tri.faces(), over, 0.5f));
+
+  // The inner corner of an L-shaped solid: a floor reaching +x and a wall
+  // reaching down meet along y (x = z = 0); a point inside the solid across
+  // that edge from both projects onto neither face, yet lies 0.424 from the
+  // edge.
+  TestMesh wedge;
+  wedge.AddVertex(0, 0, 0);
+  wedge.AddVertex(0, 1, 0);
+  wedge.AddVertex(1, 0, 0);
+  wedge.AddVertex(1, 1, 0);
+  wedge.AddVertex(0, 0, -1);
+  wedge.AddVertex(0, 1, -1);
+  wedge.AddFace(0, 2, 1);
+  wedge.AddFace(1, 2, 3);
+  wedge.AddFace(0, 1, 4);
+  wedge.AddFace(1, 5, 4);
+  const float inWedge[3] = {-0.3f, 0.5f, 0.3f};
+  EXPECT_TRUE(PointNearSurface(wedge.nv(), wedge.verts(), wedge.nf(), wedge.faces(), inWedge, 0.5f));
+  EXPECT_FALSE(PointNearSurface(wedge.nv(), wedge.verts(), wedge.nf(), wedge.faces(), inWedge, 0.4f));
 }
 
 TEST(PointNearSurface, FillKeepsExactlyThePointsTheLinearTestKeeps) {
   // The fill bins faces to skip most of them; its choice must match the
   // plain test over every face for every candidate: on an ordinary mesh, on
   // one with slender faces round the poles, one far from the origin where
-  // single precision is coarse, and a tiny one where the area tolerance is
-  // wide against the faces.
+  // single precision is coarse, and a tiny one.
   struct Case {
     TestMesh mesh;
     double r;

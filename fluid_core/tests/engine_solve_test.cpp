@@ -85,6 +85,35 @@ TEST_F(EngineTest, EmissionFollowsRateDisableAndTheEmissionWindow) {
   }
 }
 
+TEST_F(EngineTest, AShapeThatWouldPassTheSolversCapIsRefusedBeforeEmitting) {
+  // The count said is the frame's emission: what the frame emits once let
+  // through lies close to it.
+  auto e = MakeEngine();
+  PouringSource(*e, Point3(0, 0, 40), 0.3);
+  e->SourceBlock(0)->SetValue(kEmitEmissionRate, 0, 8.0f);
+  e->Reset();
+  e->solver->particleCap = 10;
+  const int solved = e->lastSolved;
+  GetCOREInterface()->SetTime(160, false);
+  e->SolveFrame(1);
+  EXPECT_EQ(e->solver->count, 0);
+  EXPECT_EQ(e->lastSolved, solved);
+  const std::string name = e->sourceNodes[0]->GetName();
+  const std::string& said = e->solveFailure;
+  ASSERT_EQ(said.rfind(name + " would emit ", 0), 0u) << said;
+  EXPECT_NE(said.find(" particles in frame 1: with the 0 held, more than the 10 particles the solver holds at most"),
+            std::string::npos)
+      << said;
+  const double forecast = std::stod(said.substr(name.size() + 12));
+
+  e->solver->particleCap = FluidSolver::DefaultParticleCap();
+  e->SolveFrame(1);
+  EXPECT_TRUE(e->solveFailure.empty()) << e->solveFailure;
+  EXPECT_EQ(e->lastSolved, 1);
+  EXPECT_GT(forecast, 0.8 * e->solver->count);
+  EXPECT_LT(forecast, 1.25 * e->solver->count);
+}
+
 TEST_F(EngineTest, AFillIsEmittedOnceAndRestoresThePreviousFrame) {
   auto e = MakeEngine();
   ASSERT_TRUE(e->CreateSource());
