@@ -44,6 +44,9 @@ void FluidEngine::RefreshAfterLoad() {
   IParamBlock2* pb = owner ? owner->SystemParamBlock() : nullptr;
   const float scale = ReadFloatParam(pb, kScaleParam, GetCOREInterface()->GetTime(), 1.0f);
   solver->frameCache.SetScale(20.0f * scale);
+  // Frames found on disk without a scene's word on their scale are taken
+  // at the scale they are read with.
+  if (!(cacheScale > 0.0f)) cacheScale = FrameScale();
   // Nothing solved: there is no frame to reload (and no count to index).
   if (lastSolved >= 0 && lastSolved < kMaxFrames)
     solver->ReloadFrame(lastSolved, frameParticleCount[size_t(lastSolved)]);
