@@ -359,8 +359,9 @@ TEST_F(CacheCommands, SolveIntoAFolderInUseByAnotherProcessIsRefused) {
   RunGo(s);
   EXPECT_EQ(s->engine.lastSolved, 4);
   EXPECT_FALSE(vorel::host::FileExists(s->engine.solver->frameCache.FramePath(5)));
-  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
-  const std::string said = vorel::host::MessageBoxLog()[0].text;
+  EXPECT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  // No assertion may end the test before the holder is killed.
+  const std::string said = vorel::host::MessageBoxLog().empty() ? "" : vorel::host::MessageBoxLog()[0].text;
   EXPECT_NE(said.find("the cache folder " + folder.substr(0, folder.size() - 1) +
                       " is in use by another solve (process " + std::to_string(holder) + ")"),
             std::string::npos) << said;
