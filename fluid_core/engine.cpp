@@ -166,6 +166,7 @@ void FluidEngine::Reset() {
 
   lastEvalTime = lastEvalFrame = lastSolved = lastMeshed = -1;
   solverClock = FrameTime(0);
+  cacheScale = 0.0f;
   particleCacheBytes = surfaceCacheBytes = 0.0;
   std::fill(meshBytesCounted_.begin(), meshBytesCounted_.end(), 0);
   timeOffset = 0;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "fluid_core/cache_folders.h"
 #include "fluid_core/engine_links.h"
 #include "fluid_core/param_ids.h"
 #include "fluid_core/plugin_ini.h"
@@ -141,6 +142,9 @@ class FluidEngine {
   // build failed: the memory ran out. Empty otherwise; a run and each frame
   // solve clear it first.
   std::string solveFailure;
+  // The position scale (FrameScale) the frames 0..lastSolved were written
+  // at; 0 while no frame was. A cache holds frames of one scale only.
+  float cacheScale = 0.0f;
   // Simulated time the solver has reached, seconds. Kept in double so that
   // sub-steps far below a float's resolution at large times still advance.
   double solverClock = 0.0;
@@ -184,7 +188,22 @@ class FluidEngine {
   // beyond what the solver holds, ends the run the same way, before the
   // frame is taken as solved, with solveFailure saying why. False only when
   // the call was refused (n outside the tables, or a solve already running).
+  //
+  // A frame is not solved (solveFailure says why, the stop flag is raised)
+  // when the cache folder is in use by a solve of another process, or when
+  // the Scale changed since the stored frames were solved (below). The
+  // folder stays locked until the run ends (ReleaseCacheFolder); a frame
+  // solved outside a run locks it for that frame only.
   bool SolveFrame(int n);
+  // True when frames 0..lastSolved hold particles solved at another scale
+  // than the present one: going on from them would mix two scales in one
+  // cache (and put the particles in memory, in the old solver units, among
+  // colliders of the new ones).
+  bool ScaleChangedSinceSolve() const;
+  // "the Scale changed from <old> to <new> after frames were solved at <old>".
+  std::string ScaleChangeText() const;
+  // Gives the cache folder's lock back at the end of a run.
+  void ReleaseCacheFolder() { cacheLock_.Release(); }
   void BuildColliderMeshes();
   void UpdateColliderMeshes(TimeValue tick);
   // forces: one per particle, solver units.
@@ -375,6 +394,7 @@ class FluidEngine {
   bool WrittenFrameOnDisk(int n) const;
   // Forgets the frame, keeping the buffer's room for the next write.
   void ForgetWrittenFrame();
+  CacheFolderLock cacheLock_;  // held while this engine solves into its folder
   bool solving_ = false;    // inside SolveFrame: no second one starts
   bool resetting_ = false;  // inside Reset: evaluations solve nothing
   std::set<std::string> notes_;  // LogNote texts of this solve

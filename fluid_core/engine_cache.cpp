@@ -53,6 +53,9 @@ void FluidEngine::RefreshAfterLoad() {
   // stamp (frame 0's, else frame 1's), not one the engine made up.
   ParticleFrameHeader h;
   if (solver->frameCache.ReadHeader(0, h) || solver->frameCache.ReadHeader(1, h)) solver->stamp = h.stamp;
+  // Frames found on disk without a scene's word on their scale are taken
+  // at the scale they are read with.
+  if (!(cacheScale > 0.0f)) cacheScale = FrameScale();
   // Nothing solved: there is no frame to reload (and no count to index).
   // A last frame the reader refuses would leave the solver on no particle
   // at all, and a GO! would go on from there: the cache goes back instead.

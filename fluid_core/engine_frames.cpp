@@ -57,6 +57,7 @@ int FluidEngine::SaveFrame(int n) {
     NoteCacheFailure(solver->frameCache.FramePath(n), errno);
     return 0;
   }
+  cacheScale = FrameScale();
   if (frameParticleCount[n] == 0) return length;
   if (!isHoldingTime) particleCacheBytes += length;
   ShowStatisticsIfOpen();

@@ -191,10 +191,47 @@ constexpr double kMinStepShare = 1e-4;
 constexpr double kMaxSubSteps = 1e7;
 }  // namespace
 
+bool FluidEngine::ScaleChangedSinceSolve() const {
+  if (lastSolved < 0 || !(cacheScale > 0.0f)) return false;
+  const float now = FrameScale();
+  if (std::fabs(now - cacheScale) <= 1e-6f * std::max(now, cacheScale)) return false;
+  // Empty frames hold nothing of any scale.
+  for (int i = 0; i <= lastSolved && i < kMaxFrames; ++i)
+    if (frameParticleCount[size_t(i)] > 0) return true;
+  return false;
+}
+
+std::string FluidEngine::ScaleChangeText() const {
+  char text[160];
+  const double from = cacheScale / kDefaultFrameScale, to = FrameScale() / kDefaultFrameScale;
+  std::snprintf(text, sizeof text, "the Scale changed from %g to %g after frames were solved at %g", from, to,
+                from);
+  return text;
+}
+
 bool FluidEngine::SolveFrame(int n) {
   if (n < 0 || n >= kMaxFrames || solving_) return false;
   solveFailure.clear();
   solver->refusedEmission = 0;
+  if (n > 0 && ScaleChangedSinceSolve()) {
+    solveFailure = ScaleChangeText() + "; solve again from the start, or set Scale back";
+  } else {
+    cacheLock_.Acquire(solver->frameCache.SystemFolder(), solveFailure);
+  }
+  if (!solveFailure.empty()) {
+    // Nothing of this frame is solved or written: the run stops here.
+    SolveStopFlag = 1;
+    ShowTempPrompt(("Vorel-> The solve stopped: " + solveFailure).c_str(), kFailurePromptMs);
+    return true;
+  }
+  // A run keeps the folder locked from frame to frame; a frame solved on
+  // its own gives it back at once.
+  struct Unlock {
+    FluidEngine& e;
+    ~Unlock() {
+      if (!e.owner || !e.owner->IsSolving()) e.ReleaseCacheFolder();
+    }
+  } unlock{*this};
   try {
     return SolveFrameSteps(n);
   } catch (const std::bad_alloc&) {

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <map>
 
-#include "fluid_core/cache_files.h"
+#include "fluid_core/cache_folders.h"
 #include "fluid_core/frame_cache.h"
 #include "fluid_plugin/fluid_desc.h"
 #include "fluid_plugin/fluid_params.h"
@@ -73,14 +73,8 @@ bool InTable(INodeTab* nodes, INode* n) {
   return false;
 }
 
-// Whether another live system than `self` keeps its cache in `folder`.
-bool FolderUsedByOther(const TetraProcObj* self, const std::string& root, const std::string& name) {
-  for (TetraProcObj* s : LiveOrder()) {
-    if (s == self) continue;
-    if (s->engine.systemName == name && s->engine.cacheRoot == root) return true;
-  }
-  return false;
-}
+// Default names tried before a system gives up claiming a folder of its own.
+constexpr int kMaxClaimTries = 100000;
 }  // namespace
 
 bool IsLiveSystem(const TetraProcObj* system, uint64_t serial) {
@@ -116,20 +110,14 @@ TetraProcObj::TetraProcObj(bool loadingArg)
   LiveOrder().push_back(this);
   SetCurrentSystem(this);
   ++SystemCount;
-  const int number = ++NextSystemNumber;
+  number_ = ++NextSystemNumber;
 
   std::string folder, file;
   vorel::host::SplitFilename(GetCOREInterface()->GetCurFilePath(), &folder, &file, nullptr);
-  if (!loading && !file.empty()) {
-    engine.SetSystemName(DefaultSystemName(file, number));
-  } else {
-    engine.SetSystemName(DefaultSystemName("", number));
-    // A system being loaded may own this very folder (its save could not
-    // rename it): the load drops a stale frame only once it knows the
-    // system starts over under this name.
-    if (!loading) DropStaleCache();
-  }
-  if (!loading) CreateCacheFolders();
+  // A system being loaded takes its name and folder from the scene; only
+  // when the scene's cache is not found does it claim one of its own.
+  engine.SetSystemName(DefaultSystemName(loading ? "" : file, number_));
+  if (!loading) ClaimDefaultName(file, number_);
   // A new system solves at its own scale, not at one a system of an earlier
   // scene left behind.
   FollowScale(GetCOREInterface()->GetTime());
@@ -142,15 +130,20 @@ void TetraProcObj::FollowScale(TimeValue t) {
   engine.solver->frameCache.SetScale(20.0f * scale);
 }
 
-void TetraProcObj::DropStaleCache() {
-  // Frames and surfaces left by an earlier system under the same default
-  // name must not show as this system's: one solved in the same minute
-  // carries the stamp this system's first frame gets. Never touch a folder
-  // that a live system still uses.
-  if (FolderUsedByOther(this, engine.cacheRoot, engine.systemName)) return;
-  const FrameCache& cache = engine.solver->frameCache;
-  DeleteCacheFiles(cache.SystemFolder(), "?????.Vorel");
-  DeleteCacheFiles(cache.SurfaceFolder(), "m?????.bin");
+void TetraProcObj::ClaimDefaultName(const std::string& sceneBase, int number) {
+  // Frames left under a default name by an earlier system, of this process
+  // or another, are nobody's to delete: that name is passed over, so no
+  // earlier frame ever shows as this system's either.
+  for (int tries = 0; tries < kMaxClaimTries; ++tries) {
+    const std::string name = DefaultSystemName(sceneBase, number);
+    engine.SetSystemName(name);
+    const FolderClaim claim = ClaimCacheFolder(engine.cacheRoot, name);
+    if (claim == FolderClaim::kClaimed) claimedFolder_ = engine.solver->frameCache.SystemFolder();
+    // A root that cannot hold the folder keeps the name: the first frame
+    // written there fails and says why.
+    if (claim != FolderClaim::kTaken) return;
+    number = ++NextSystemNumber;
+  }
 }
 
 TetraProcObj::~TetraProcObj() {
@@ -174,6 +167,7 @@ void TetraProcObj::CreateCacheFolders() {
   const std::string folder = root + "/Vorel/" + engine.systemName;
   vorel::host::MakeDirectories(folder + "/surface");
   vorel::host::MakeDirectories(folder + "/maps");
+  claimedFolder_ = engine.solver->frameCache.SystemFolder();
 }
 
 void TetraProcObj::GetClassName(std::string& s) {

@@ -138,7 +138,8 @@ class TetraProcObj : public SimpleObject2, public FluidEngineOwner {
   void FollowScale(TimeValue t);
   // The system's own node, found through its dependents; null when none.
   INode* FindOwnNode();
-  // Creates the system folder, surface/ and maps/ under the cache root.
+  // Creates the system folder, surface/ and maps/ under the cache root, for
+  // a caller that chose the root and takes the folder as the system's own.
   void CreateCacheFolders();
   // The post-load fix-up (run by VorelPostLoadCB once the scene is loaded).
   void PostLoadFixup();
@@ -153,13 +154,15 @@ class TetraProcObj : public SimpleObject2, public FluidEngineOwner {
   // Save and load helpers.
   void RenameForScene();
   void FindCacheFolder(const std::string& savedRoot, const std::string& savedName);
-  // Deletes the particle frames and surface meshes under the system's
-  // default name, unless a live system keeps its cache there. Only for a
-  // system that starts a cache of its own there: a new one, or a loaded one
-  // whose scene's cache was not found.
-  void DropStaleCache();
+  // Gives the system a default name ("aux%03d", or "<scene>_aux%03d" with a
+  // scene base name) whose folder it creates itself under the cache root,
+  // from `number` on: a name whose folder anything already holds (another
+  // scene's cache, a cache of another process) is skipped, never emptied.
+  void ClaimDefaultName(const std::string& sceneBase, int number);
 
   uint64_t serial_ = 0;
+  int number_ = 0;  // the number of the default name the constructor gave
+  std::string claimedFolder_;  // the system folder this object made itself
   // Values read from chunk 1967 until chunk 1969 names the cache folder.
   std::string loadedName_;
 };

@@ -23,6 +23,7 @@ constexpr size_t kNameRecord = 256;
 constexpr size_t kFolderRecord = 260;
 // Notes on a damaged scene stay on the prompt line as long as action results.
 constexpr unsigned kLoadNoteMs = 15000;
+constexpr uint32_t kMoveNotePromptMs = 15000;
 
 void WriteI32(ISave* s, int32_t v) { s->Write(&v, 4); }
 void WriteF32(ISave* s, float v) { s->Write(&v, 4); }
@@ -57,12 +58,11 @@ bool ReadText(ILoad* l, size_t limit, std::string& out) {
   return true;
 }
 
-bool CopyIfPresent(const std::string& from, const std::string& to, bool& failed) {
-  if (!vorel::host::FileExists(from)) return false;
+void CopyIfPresent(const std::string& from, const std::string& to, bool& failed) {
+  if (!vorel::host::FileExists(from)) return;
   std::error_code ec;
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
   if (ec || vorel::host::FileSize(to) != vorel::host::FileSize(from)) failed = true;
-  return true;
 }
 
 }  // namespace
@@ -96,42 +96,37 @@ void TetraProcObj::RenameForScene() {
   FrameCache from = engine.solver->frameCache;
   FrameCache to = from;
   to.systemName = newName;
-  // Another simulation's cache under the new name is not ours to overwrite.
-  ParticleFrameHeader ours, theirs;
-  if (to.ReadHeader(0, theirs) && (!from.ReadHeader(0, ours) || ours.stamp != theirs.stamp)) {
-    ShowTempPrompt(("Vorel-> The cache folder " + newName + " holds another scene's cache; " +
-                    "the system keeps the name " + oldName + ".").c_str(), 5000);
+  // Whatever already holds the new name (another scene's cache, of this
+  // process or another, whatever its stamp; a folder, even a file) is not
+  // ours: only a folder this save makes itself is written into.
+  const FolderClaim claim = ClaimCacheFolder(engine.cacheRoot, newName);
+  if (claim != FolderClaim::kClaimed) {
+    const std::string why = claim == FolderClaim::kTaken ? " holds another scene's cache"
+                                                         : " cannot be created";
+    ShowTempPrompt(("Vorel-> The cache folder " + newName + why + "; the system keeps the name " +
+                    oldName + ".").c_str(), 5000);
     return;
   }
-  // Whatever already holds the new name (a folder, even a file) is not ours.
   const std::filesystem::path target = std::filesystem::path(to.SystemFolder()).parent_path();
   std::error_code ec;
-  const bool targetWasThere = std::filesystem::exists(std::filesystem::symlink_status(target, ec));
-  vorel::host::MakeDirectories(to.SurfaceFolder());
-  vorel::host::MakeDirectories(to.SystemFolder() + "maps");
   bool failed = false;
-  std::vector<std::string> copied;
-  auto copy = [&](const std::string& src, const std::string& dst) {
-    if (CopyIfPresent(src, dst, failed)) copied.push_back(dst);
-  };
+  auto copy = [&](const std::string& src, const std::string& dst) { CopyIfPresent(src, dst, failed); };
   for (int n = 0; n <= std::min(engine.lastSolved, FluidEngine::kMaxFrames - 1); ++n) {
     copy(from.MeshPath(n), to.MeshPath(n));
     copy(from.FramePath(n), to.FramePath(n));
   }
   copy(from.SystemFolder() + "Vorel.log", to.SystemFolder() + "Vorel.log");
   if (failed) {
-    // Cut copies would keep a full disk full: what this attempt made goes.
-    if (!targetWasThere) {
-      std::filesystem::remove_all(target, ec);
-    } else {
-      for (const std::string& path : copied) std::filesystem::remove(path, ec);
-    }
+    // Cut copies would keep a full disk full: the folder this attempt made
+    // goes with them.
+    std::filesystem::remove_all(target, ec);
     // A renamed system would silently lack frames: the old folder is whole.
     ShowTempPrompt(("Vorel-> The cache could not be copied to " + newName + "; the system keeps "
                     "the name " + oldName + ".").c_str(), 5000);
     return;
   }
   engine.SetSystemName(newName);
+  claimedFolder_ = to.SystemFolder();
 }
 
 IOResult TetraProcObj::Save(ISave* isave) {
@@ -158,7 +153,9 @@ IOResult TetraProcObj::Save(ISave* isave) {
   WriteI32(isave, e.startFrame);
   const double density = e.solver->particlesPerVolume;
   isave->Write(&density, 8);
-  WriteF32(isave, e.FrameScale());
+  // The scale the cache's frames were solved at, which a Scale changed
+  // since (and not yet solved at) must not hide from the loaded scene.
+  WriteF32(isave, lastSolved >= 0 && e.cacheScale > 0.0f ? e.cacheScale : e.FrameScale());
   isave->EndChunk();
 
   isave->BeginChunk(kChunkEmpty);
@@ -244,7 +241,11 @@ IOResult TetraProcObj::Load(ILoad* iload) {
         }
         if (ReadValue(iload, density) && density > 0.0 && std::isfinite(density))
           e.solver->SetParticleDensity(density);
-        if (ReadValue(iload, scale)) e.solver->frameCache.SetScale(scale);
+        if (ReadValue(iload, scale)) {
+          e.solver->frameCache.SetScale(scale);
+          // The scale the saved frames were solved at.
+          if (scale > 0.0f && std::isfinite(scale)) e.cacheScale = scale;
+        }
         break;
       }
       case kChunkCacheRoot:
@@ -321,6 +322,11 @@ void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::stri
   else if (found(e.cacheRoot)) root = e.cacheRoot;
 
   if (!root.empty()) {
+    // A cache move killed part-way, or a scene saved before its cache was
+    // moved: the markers of the move say which folder holds the whole cache.
+    std::string note;
+    TraceCacheMove(root, savedName, note);
+    if (!note.empty()) ShowTempPrompt(note.c_str(), kMoveNotePromptMs);
     e.SetCacheRoot(root);
     e.SetSystemName(savedName);
     e.ResumeFromCache();
@@ -334,10 +340,9 @@ void TetraProcObj::FindCacheFolder(const std::string& savedRoot, const std::stri
                   "reload scene.",
                   savedRoot.c_str(), savedName.c_str(), e.cacheRoot.c_str());
     MessageBoxA(GetActiveWindow(), text, "Vorel Warning!", MB_OKCANCEL);
-    // Starting over under the constructor's name: that folder is not the
-    // scene's own (it would have been found).
-    DropStaleCache();
-    CreateCacheFolders();
+    // Starting over in a folder of its own: the one under the constructor's
+    // name may hold another scene's cache, never to be emptied here.
+    if (claimedFolder_ != e.solver->frameCache.SystemFolder()) ClaimDefaultName("", number_);
     e.Reset();
   }
   e.SetCacheRoot(e.cacheRoot);

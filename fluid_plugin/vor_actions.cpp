@@ -296,17 +296,48 @@ BOOL VorActionCB::ExecuteAction(int id) {
 
 // ---------------------------------------------------------------------------
 
+// GO! on frames solved at another Scale would mix two scales in one cache:
+// the particles in memory are in the old solver units, the colliders and
+// the next frames in the new ones. Converting the particles would not mend
+// it: the spacing and mass of the particles, and every frame already
+// solved, belong to the old scale. So the user chooses: the cache solved
+// again from the start at the new Scale, or nothing solved. False when
+// nothing is to be solved.
+bool AgreeOnScale(TetraProcObj* system) {
+  FluidEngine& e = system->engine;
+  if (!e.ScaleChangedSinceSolve()) return true;
+  const std::string text = "Vorel-> " + e.ScaleChangeText() +
+                           ". One cache holds one Scale: solve again from the start at the new "
+                           "Scale (the frames solved so far are deleted)?";
+  if (MessageBoxA(Ip()->GetMAXHWnd(), text.c_str(), "Vorel Warning!", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    ShowTempPrompt(("Vorel-> GO! solved nothing: " + e.ScaleChangeText() + "; set Scale back to go on.").c_str(),
+                   kActionPromptMs);
+    return false;
+  }
+  // The system's own frames and surfaces (its tables name them) go; the
+  // reset starts the cache again at an empty first frame.
+  const FrameCache& cache = e.solver->frameCache;
+  for (int i = 0; i <= e.lastSolved && i < FluidEngine::kMaxFrames; ++i) {
+    std::remove(cache.FramePath(i).c_str());
+    std::remove(cache.MeshPath(i).c_str());
+  }
+  e.Reset();
+  return true;
+}
+
 void RunGo(TetraProcObj* system) {
   if (!system) return;
   FluidEngine& e = system->engine;
   const int tpf = Tpf();
-  const int f0 = e.lastSolved == -1 ? e.startFrame : e.startFrame + e.lastSolved;
+  int f0 = e.lastSolved == -1 ? e.startFrame : e.startFrame + e.lastSolved;
   const int fEnd = Ip()->GetAnimRange().End() / tpf;
   if (f0 >= fEnd) {
     ShowTempPrompt(kAllSolved, kActionPromptMs);
     return;
   }
   if (HostRefusesRun() || system->isSolving) return;
+  if (!AgreeOnScale(system)) return;
+  f0 = e.lastSolved == -1 ? e.startFrame : e.startFrame + e.lastSolved;
 
   system->isSolving = true;
   SolveStopFlag = 0;
@@ -368,6 +399,7 @@ void RunGo(TetraProcObj* system) {
     if (!guard.Alive()) return AbandonRun();
   }
   const std::string solveFailure = e.solveFailure;
+  e.ReleaseCacheFolder();
   FinishRun(system, f, true);
   if (!e.cacheFailure.empty()) e.LogFailure(e.cacheFailure);
   if (!solveFailure.empty()) e.LogFailure(solveFailure);
@@ -420,6 +452,7 @@ void RunHoldTime(TetraProcObj* system) {
   }
   CloseRunDialog();
   system->isSolving = false;
+  e.ReleaseCacheFolder();
   SolveStopFlag = 0;
   e.isHoldingTime = false;
 }

@@ -1,8 +1,13 @@
 // Moving a cache between roots and finding the last frame on disk.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "fluid_core/cache_folders.h"
@@ -80,6 +85,184 @@ TEST(CacheMove, FailedCopyKeepsTheSourceAndMissingFilesAreCounted) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(vorel::host::FileExists(old.FramePath(i))) << i;
   EXPECT_FALSE(vorel::host::FileExists(now.FramePath(0)));
   EXPECT_FALSE(vorel::host::FileExists(now.FramePath(2)));
+}
+
+namespace {
+// Runs `body` in a child process and answers how it ended (waitpid status).
+template <typename F>
+int InChild(F body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    body();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+int g_killAt = -1;
+void KillAtStep(int step) {
+  if (step == g_killAt) raise(SIGKILL);
+}
+
+// Whether the folder of `c` holds exactly the frames and meshes Populate
+// wrote.
+bool WholeCache(const FrameCache& c, int frames, int meshes) {
+  for (int i = 0; i < frames; ++i)
+    if (ReadAll(c.FramePath(i)) != std::vector<unsigned char>{'f', (unsigned char)i}) return false;
+  for (int j = 0; j < meshes; ++j)
+    if (ReadAll(c.MeshPath(j)) != std::vector<unsigned char>{'m', (unsigned char)j, 0}) return false;
+  return true;
+}
+}  // namespace
+
+// A move killed before any of its steps, between any two of them, or not at
+// all: the markers lead from the old root to a folder that holds the whole
+// cache, and say so when a move was under way.
+TEST(CacheMove, KilledAtAnyStepLeavesOneWholeCacheThatTheMarkersFind) {
+  for (const int frames : {6, 1}) {
+    const int meshes = frames / 2;
+    const int files = frames + meshes;
+    // Unmark the target, mark it, copy, mark the old folder, unmark the
+    // target, delete.
+    const int steps = 2 + files + 2 + files;
+    for (int k = 0; k <= steps; ++k) {
+      const std::string dir = solver_test::ScratchDir("move_kill");
+      const FrameCache old = At(dir + "/a", "sys");
+      Populate(old, frames, meshes);
+      const FrameCache now = At(dir + "/b", "sys");
+      g_killAt = k;
+      const int status = InChild([&] {
+        SetCacheMoveHook(KillAtStep);
+        MoveCacheFiles(old.SystemFolder(), now, frames - 1, meshes - 1);
+      });
+      ASSERT_EQ(k < steps, WIFSIGNALED(status)) << k << " " << status;
+      std::string root = old.cacheRoot, note;
+      TraceCacheMove(root, "sys", note);
+      EXPECT_TRUE(WholeCache(At(root, "sys"), frames, meshes)) << "killed at " << k << " of " << frames;
+      // Once the old folder points to the new one, the trace says which
+      // folder it took; the whole move ends in the new root.
+      EXPECT_EQ(!note.empty(), k > 2 + files) << k << ": " << note;
+      if (k == steps) {
+        EXPECT_TRUE(vorel::host::FileExists(now.FramePath(0)));
+        EXPECT_NE(note.find("was moved"), std::string::npos) << note;
+        EXPECT_FALSE(vorel::host::FileExists(old.FramePath(0)));
+      }
+      // Tracing from the new root agrees.
+      std::string fromNew = now.cacheRoot;
+      TraceCacheMove(fromNew, "sys", note);
+      if (vorel::host::FileExists(now.SystemFolder() + kMovingMarker)) {
+        EXPECT_EQ(fromNew, root) << k;
+        EXPECT_NE(note.find("did not finish"), std::string::npos) << k << ": " << note;
+      }
+    }
+  }
+}
+
+TEST(CacheMove, MovingBackAndOnFollowsTheLastMoveAndATargetWithAnotherCacheIsRefused) {
+  const std::string dir = solver_test::ScratchDir("move_chain");
+  const FrameCache a = At(dir + "/a", "sys"), b = At(dir + "/b", "sys"), c = At(dir + "/c", "sys");
+  Populate(a, 4, 2);
+  ASSERT_EQ(MoveCacheFiles(a.SystemFolder(), b, 3, 1).failed, 0);
+  ASSERT_EQ(MoveCacheFiles(b.SystemFolder(), a, 3, 1).failed, 0);  // back into its old folder
+  ASSERT_EQ(MoveCacheFiles(a.SystemFolder(), c, 3, 1).failed, 0);
+  for (const FrameCache* from : {&a, &b, &c}) {
+    std::string root = from->cacheRoot, note;
+    TraceCacheMove(root, "sys", note);
+    EXPECT_EQ(root, c.cacheRoot) << from->cacheRoot;
+  }
+  EXPECT_TRUE(WholeCache(c, 4, 2));
+
+  // Frames of another cache in the target: nothing is copied or deleted.
+  const FrameCache other = At(dir + "/d", "sys");
+  vorel::host::MakeDirectories(other.SurfaceFolder());
+  WriteAll(other.MeshPath(7), {'o'});
+  const CacheMoveResult r = MoveCacheFiles(c.SystemFolder(), other, 3, 1);
+  EXPECT_EQ(r.failed, 1);
+  EXPECT_EQ(r.moved, 0);
+  EXPECT_NE(r.failure.find(": holds another cache"), std::string::npos) << r.failure;
+  EXPECT_TRUE(WholeCache(c, 4, 2));
+  EXPECT_FALSE(vorel::host::FileExists(other.FramePath(0)));
+  EXPECT_EQ(ReadAll(other.MeshPath(7)), std::vector<unsigned char>{'o'});
+}
+
+TEST(CacheClaim, ANameIsClaimedOnceAndAnythingHoldingItIsLeftAlone) {
+  const std::string dir = solver_test::ScratchDir("claim");
+  EXPECT_EQ(ClaimCacheFolder(dir, "aux001"), FolderClaim::kClaimed);
+  EXPECT_TRUE(vorel::host::DirectoryExists(dir + "/Vorel/aux001/surface"));
+  EXPECT_TRUE(vorel::host::DirectoryExists(dir + "/Vorel/aux001/maps"));
+  WriteAll(dir + "/Vorel/aux001/00000.Vorel", {'f'});
+  EXPECT_EQ(ClaimCacheFolder(dir, "aux001"), FolderClaim::kTaken);
+  EXPECT_EQ(ReadAll(dir + "/Vorel/aux001/00000.Vorel"), std::vector<unsigned char>{'f'});
+  WriteAll(dir + "/Vorel/afile", {'x'});
+  EXPECT_EQ(ClaimCacheFolder(dir, "afile"), FolderClaim::kTaken);
+  std::filesystem::create_directory_symlink(dir + "/elsewhere", dir + "/Vorel/alink");
+  EXPECT_EQ(ClaimCacheFolder(dir, "alink"), FolderClaim::kTaken);
+  EXPECT_FALSE(vorel::host::DirectoryExists(dir + "/elsewhere"));
+  // Two processes claiming one name: one of them has it.
+  int claimed = 0;
+  for (int round = 0; round < 2; ++round) {
+    const int status = InChild([&] { _exit(ClaimCacheFolder(dir, "raced") == FolderClaim::kClaimed ? 0 : 1); });
+    claimed += WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(claimed, 1);
+  if (geteuid() != 0) {
+    const std::string locked = dir + "/readonly";
+    vorel::host::MakeDirectories(locked + "/Vorel");
+    chmod((locked + "/Vorel").c_str(), 0555);
+    EXPECT_EQ(ClaimCacheFolder(locked, "aux001"), FolderClaim::kCannotCreate);
+    chmod((locked + "/Vorel").c_str(), 0755);
+  }
+}
+
+TEST(CacheLock, ASecondProcessIsRefusedAndALockLeftByAKilledOneIsTakenOver) {
+  const std::string dir = solver_test::ScratchDir("lock");
+  const std::string folder = dir + "/Vorel/sys";
+  vorel::host::MakeDirectories(folder);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    CacheFolderLock lock;
+    std::string why;
+    const char ok = lock.Acquire(folder, why) ? 1 : 0;
+    if (write(ready[1], &ok, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  ASSERT_EQ(ok, 1);
+  CacheFolderLock lock;
+  std::string why;
+  EXPECT_FALSE(lock.Acquire(folder + "/", why));
+  EXPECT_EQ(why, "the cache folder " + folder + " is in use by another solve (process " +
+                     std::to_string(holder) + ")");
+  EXPECT_FALSE(lock.Held());
+  kill(holder, SIGKILL);
+  int status = 0;
+  waitpid(holder, &status, 0);
+  close(ready[0]);
+  close(ready[1]);
+  // The killed holder's lock file stays, naming it; its lock is gone.
+  EXPECT_FALSE(ReadAll(folder + "/Vorel.lock").empty());
+  EXPECT_TRUE(lock.Acquire(folder, why)) << why;
+  EXPECT_TRUE(lock.Acquire(folder, why));  // held already
+  const std::vector<unsigned char> pid = ReadAll(folder + "/Vorel.lock");
+  EXPECT_EQ(std::string(pid.begin(), pid.end()), std::to_string(getpid()) + "\n");
+  lock.Release();
+  EXPECT_FALSE(lock.Held());
+
+  // A lock file planted as a link is not followed (nor the file it names
+  // written), and the solve is refused.
+  const std::string other = dir + "/Vorel/other";
+  vorel::host::MakeDirectories(other);
+  WriteAll(dir + "/victim", {'v'});
+  std::filesystem::create_symlink(dir + "/victim", other + "/Vorel.lock");
+  EXPECT_FALSE(lock.Acquire(other, why));
+  EXPECT_EQ(why.rfind(other + "/Vorel.lock: ", 0), 0u) << why;
+  EXPECT_EQ(ReadAll(dir + "/victim"), std::vector<unsigned char>{'v'});
 }
 
 // The walk back passes over frames that are gone and frames the reader

@@ -38,7 +38,11 @@ TEST_F(FluidSystem, DefaultNamesFollowTheSceneAndNeverComeBack) {
   EXPECT_EQ(SystemCount, 2);
 }
 
-TEST_F(FluidSystem, NewSystemDropsAStaleCacheUnderItsDefaultNameButALoadingOneDoesNot) {
+// A stale cache under a default name may be another scene's (one whose save
+// had to keep the name, one not yet saved, one of another process): a new
+// system passes over that name, and neither it nor a loading one deletes
+// anything there.
+TEST_F(FluidSystem, NewSystemPassesOverAStaleCacheUnderItsDefaultNameAndNoSystemDeletesIt) {
   // Default folders under this test's own root: no other test process
   // numbers its systems there.
   std::ofstream(scratch() + "/install/plugcfg/Vorel.ini") << "[TempDir]=" << scratch() << "\n";
@@ -68,19 +72,21 @@ TEST_F(FluidSystem, NewSystemDropsAStaleCacheUnderItsDefaultNameButALoadingOneDo
     return left;
   };
   writeStale(number + 1);
+  int made = 0;
   {
-    TetraProcObj made(false);
-    made.engine.owner = &made;
-    EXPECT_EQ(made.engine.systemName, stale.systemName);
+    TetraProcObj system(false);
+    system.engine.owner = &system;
+    made = std::atoi(system.engine.systemName.c_str() + 3);
+    EXPECT_EQ(system.engine.systemName, TetraProcObj::DefaultSystemName("", number + 2));
     // None of them shows as this system's, even once it reads its folder again.
-    made.engine.Reset();
-    made.engine.ReloadCache();
-    EXPECT_EQ(made.engine.lastSolved, 0);
-    EXPECT_EQ(made.engine.frameMeshed[2], 0);
+    system.engine.Reset();
+    system.engine.ReloadCache();
+    EXPECT_EQ(system.engine.lastSolved, 0);
+    EXPECT_EQ(system.engine.frameMeshed[2], 0);
   }
-  EXPECT_EQ(staleLeft(), std::vector<std::string>{stale.FramePath(0)});  // the new system's own frame 0
+  EXPECT_EQ(staleLeft().size(), 5u);
   // The scene being loaded may own that folder: its save could not rename it.
-  writeStale(number + 2);
+  writeStale(made + 1);
   {
     TetraProcObj loaded(true);
     EXPECT_EQ(loaded.engine.systemName, stale.systemName);
@@ -231,7 +237,9 @@ TEST_F(FluidSystem, TwoSystemsSolveAndShowEachAtItsOwnScale) {
     ASSERT_GT(shown->NumParticles(), 0) << k;
     for (int i = 0; i < shown->NumParticles(); ++i) {
       const Point3 p = shown->ParticlePosition(3 * 160, i);
-      if (p != Point3(0.0f, 0.0f, 0.0f)) ASSERT_LT(Length(p - places[k]), 40.0f) << "system " << k << " shown " << i;
+      if (p != Point3(0.0f, 0.0f, 0.0f)) {
+        ASSERT_LT(Length(p - places[k]), 40.0f) << "system " << k << " shown " << i;
+      }
     }
   }
 }

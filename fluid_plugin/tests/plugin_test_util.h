@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "fluid_core/host_link.h"
@@ -30,6 +31,9 @@ class FluidSystemTest : public ::testing::Test {
     if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
     vorel::host::MakeDirectories(scratch_ + "/install/plugcfg");
     vorel::host::SetInstallRoot(scratch_ + "/install");
+    // New systems keep their caches here, not among the folders that other
+    // tests (and their default names) leave in the shared temporary folder.
+    std::ofstream(scratch_ + "/install/plugcfg/Vorel.ini") << "[TempDir]=" << scratch_ << "\n";
     static bool registered = false;
     if (!registered) {
       BuildVorelClasses();

@@ -12,9 +12,12 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <set>
 
+#include "fluid_core/cache_folders.h"
 #include "fluid_core/packed_cache.h"
+#include "fluid_plugin/fluid_rollouts.h"
 #include "fluid_plugin/pour_scene.h"
 #include "fluid_plugin/save_load.h"
 #include "mesher/mesh_record.h"
@@ -163,6 +166,212 @@ TEST_F(SceneSaveLoad, SystemThatKeptItsDefaultNameLoadsItsWholeCache) {
   EXPECT_EQ(loaded->engine.systemName, name);
   EXPECT_EQ(loaded->engine.lastSolved, 10);
   EXPECT_EQ(Bytes(loaded->engine.solver->frameCache.FramePath(0)), frame0);
+}
+
+namespace {
+// Every frame file of a system folder, by name.
+std::map<std::string, std::vector<char>> FrameFiles(const std::string& folder) {
+  std::map<std::string, std::vector<char>> files;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().extension() == ".Vorel") files[it->path().filename().string()] = Bytes(it->path().string());
+  return files;
+}
+
+void CopyFolder(const std::string& from, const std::string& to) {
+  std::filesystem::create_directories(std::filesystem::path(to).parent_path());
+  std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
+}
+}  // namespace
+
+// A scene whose cache is lost starts over in a folder of its own: the
+// caches under the default names its constructor would take (a scene whose
+// save had to keep such a name, a scene not yet saved) keep every frame.
+TEST_F(SceneSaveLoad, ALoadThatCannotFindItsCacheDeletesNoOtherCache) {
+  std::ofstream(scratch() + "/install/plugcfg/Vorel.ini") << "[TempDir]=" << scratch() << "\n";
+  TetraProcObj* s = MakeSystem("Vorel_001");
+  const int number = std::atoi(s->engine.systemName.c_str() + 3);
+  ASSERT_GT(number, 0) << s->engine.systemName;
+  RunGo(s);
+  const std::string scene = scratch() + "/pour.scene";
+  ASSERT_TRUE(ip()->SaveToFile(scene));
+  const std::string vorel = scratch() + "/Vorel/";
+  const std::string own = vorel + s->engine.systemName;
+  std::vector<std::string> others;
+  for (int k = 1; k <= 3; ++k) {
+    others.push_back(vorel + TetraProcObj::DefaultSystemName("", number + k));
+    CopyFolder(own, others.back());
+  }
+  const auto frames = FrameFiles(own);
+  ASSERT_EQ(frames.size(), 11u);
+  std::filesystem::remove_all(own);
+  ip()->ResetScene();
+  ASSERT_TRUE(ip()->LoadFromFile(scene));
+  ASSERT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  TetraProcObj* loaded = OnlySystem();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->engine.lastSolved, -1);
+  RunGo(loaded);
+  EXPECT_EQ(loaded->engine.lastSolved, 10);
+  for (const std::string& other : others) {
+    EXPECT_EQ(FrameFiles(other), frames) << other;
+    EXPECT_NE(loaded->engine.solver->frameCache.SystemFolder(), other + "/");
+  }
+}
+
+// Two scenes of one file name in two folders, solved and saved in the same
+// minute by two processes sharing a cache root: each keeps its own cache.
+TEST_F(SceneSaveLoad, SameNamedScenesOfTwoProcessesKeepTheirOwnCaches) {
+  std::ofstream(scratch() + "/install/plugcfg/Vorel.ini") << "[TempDir]=" << scratch() << "\n";
+  vorel::host::MakeDirectories(scratch() + "/a");
+  vorel::host::MakeDirectories(scratch() + "/b");
+  int done[2];
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    TetraProcObj* first = BuildPourScene(scratch(), 11, PourSettings()).system;
+    if (!first) _exit(2);
+    RunGo(first);
+    const bool saved = ip()->SaveToFile(scratch() + "/a/pour.scene");
+    const std::string name = first->engine.systemName + "\n";
+    _exit(saved && write(done[1], name.data(), name.size()) == ssize_t(name.size()) ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  char text[256] = {};
+  ASSERT_GT(read(done[0], text, sizeof text - 1), 0);
+  close(done[0]);
+  close(done[1]);
+  const std::string firstName = std::string(text).substr(0, std::string(text).find('\n'));
+  const std::string firstFolder = scratch() + "/Vorel/" + firstName;
+  const auto firstFrames = FrameFiles(firstFolder);
+  ASSERT_EQ(firstFrames.size(), 11u) << firstFolder;
+
+  // This process numbered its systems as the other did; its pour falls
+  // differently.
+  PourSettings faster;
+  faster.rate = 12.0f;
+  TetraProcObj* second = BuildPourScene(scratch(), 11, faster).system;
+  ASSERT_NE(second, nullptr);
+  RunGo(second);
+  ASSERT_TRUE(ip()->SaveToFile(scratch() + "/b/pour.scene"));
+  EXPECT_NE(second->engine.systemName, firstName);
+  EXPECT_EQ(FrameFiles(firstFolder), firstFrames);
+  const auto secondFrames = FrameFiles(second->engine.solver->frameCache.SystemFolder());
+  EXPECT_NE(secondFrames, firstFrames);
+
+  for (const auto& [file, frames] : {std::make_pair(scratch() + "/a/pour.scene", firstFrames),
+                                     std::make_pair(scratch() + "/b/pour.scene", secondFrames)}) {
+    ip()->ResetScene();
+    ASSERT_TRUE(ip()->LoadFromFile(file)) << file;
+    TetraProcObj* loaded = OnlySystem();
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->engine.lastSolved, 10) << file;
+    EXPECT_EQ(FrameFiles(loaded->engine.solver->frameCache.SystemFolder()), frames) << file;
+  }
+  EXPECT_TRUE(vorel::host::MessageBoxLog().empty());
+}
+
+// A cache move to another root killed at any of its steps, or finished
+// without the scene saved again: the scene saved before it loads a whole
+// cache, the old one or the new one, and says which when a move was under
+// way.
+TEST_F(SceneSaveLoad, SceneFindsAWholeCacheAfterAMoveKilledAtAnyStep) {
+  TetraProcObj* s = MakeSystem("Vorel_001");
+  RunGo(s);
+  ASSERT_TRUE(ip()->SaveToFile(scratch() + "/pour.scene"));  // the name is the scene's now
+  const std::string name = s->engine.systemName;
+  const FluidEngine& e = s->engine;
+  const int files = (e.lastSolved + 1) + (e.lastMeshed + 1);
+  const std::string pristine = scratch() + "/pristine";
+  CopyFolder(e.solver->frameCache.SystemFolder(), pristine);
+  const auto frames = FrameFiles(pristine);
+  ASSERT_EQ(frames.size(), 11u);
+  const int steps = 2 + files + 2 + files;
+  for (int k = 0; k <= steps; ++k) {
+    s = OnlySystem();
+    ASSERT_NE(s, nullptr);
+    const std::string from = scratch() + "/from" + std::to_string(k);
+    const std::string to = scratch() + "/to" + std::to_string(k);
+    CopyFolder(pristine, from + "/Vorel/" + name);
+    s->engine.SetCacheRoot(from);
+    const std::string scene = scratch() + "/pour" + std::to_string(k) + ".scene";
+    ASSERT_TRUE(ip()->SaveToFile(scene));
+    ASSERT_EQ(s->engine.systemName, name);
+    static int killAt;
+    killAt = k;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      SetCacheMoveHook([](int step) {
+        if (step == killAt) raise(SIGKILL);
+      });
+      _exit(MoveCacheRoot(*s, to) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_EQ(k < steps, WIFSIGNALED(status)) << k;
+    ASSERT_TRUE(k < steps || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+
+    vorel::host::ClearPromptLog();
+    ip()->ResetScene();
+    ASSERT_TRUE(ip()->LoadFromFile(scene)) << k;
+    TetraProcObj* loaded = OnlySystem();
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->engine.systemName, name);
+    EXPECT_EQ(loaded->engine.lastSolved, 10) << "killed at " << k;
+    EXPECT_EQ(FrameFiles(loaded->engine.solver->frameCache.SystemFolder()), frames) << "killed at " << k;
+    const bool moved = loaded->engine.cacheRoot == to;
+    EXPECT_EQ(moved, k > 2 + files + 1) << k;
+    bool said = false;
+    for (const auto& p : vorel::host::PromptLog())
+      said = said || p.text.find(moved ? "was moved" : "did not finish") != std::string::npos;
+    EXPECT_EQ(said, k > 2 + files) << k;
+    EXPECT_TRUE(vorel::host::MessageBoxLog().empty()) << k;
+  }
+}
+
+// A second process solving into a cache folder in use is refused with a
+// message naming the folder; once that process is killed, its lock is
+// taken over.
+TEST_F(CacheCommands, SolveIntoAFolderInUseByAnotherProcessIsRefused) {
+  TetraProcObj* s = MakeSystem();
+  ip()->SetAnimRange(Interval(0, 4 * 160));
+  RunGo(s);
+  ASSERT_EQ(s->engine.lastSolved, 4);
+  const std::string folder = s->engine.solver->frameCache.SystemFolder();
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    CacheFolderLock lock;
+    std::string why;
+    const char ok = lock.Acquire(folder, why) ? 1 : 0;
+    if (write(ready[1], &ok, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  ASSERT_EQ(ok, 1);
+  close(ready[0]);
+  close(ready[1]);
+  ip()->SetAnimRange(Interval(0, 10 * 160));
+  RunGo(s);
+  EXPECT_EQ(s->engine.lastSolved, 4);
+  EXPECT_FALSE(vorel::host::FileExists(s->engine.solver->frameCache.FramePath(5)));
+  EXPECT_EQ(vorel::host::MessageBoxLog().size(), 1u);
+  // No assertion may end the test before the holder is killed.
+  const std::string said = vorel::host::MessageBoxLog().empty() ? "" : vorel::host::MessageBoxLog()[0].text;
+  EXPECT_NE(said.find("the cache folder " + folder.substr(0, folder.size() - 1) +
+                      " is in use by another solve (process " + std::to_string(holder) + ")"),
+            std::string::npos) << said;
+  kill(holder, SIGKILL);
+  int status = 0;
+  waitpid(holder, &status, 0);
+  RunGo(s);
+  EXPECT_EQ(s->engine.lastSolved, 10);
+  EXPECT_EQ(vorel::host::MessageBoxLog().size(), 1u);
 }
 
 TEST_F(SceneSaveLoad, ChunksHoldTheirFieldsInOrderByteForByte) {
