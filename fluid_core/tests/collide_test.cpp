@@ -214,14 +214,12 @@ TEST(Collide, PushComesRoundARimWithoutAJumpAndASeamPushesOnce) {
   EXPECT_NEAR(seam.x, 0.0f, 1e-3f);
 }
 
-TEST(Collide, ABallPushesRoundItsFoldsAndPolesAsAFlatFaceDoes) {
-  // A ball of radius 2, 16 segments by 8 rings (faces about as wide as the
-  // reach), spacing 0.5. Over its gentle folds no face lies under a
-  // particle, which fell in unpushed and was then thrown off; around a pole
-  // sixteen faces pushed at once. A particle h from the ball, above a
-  // corner or the middle of an edge, is pushed as h above a floor.
-  const int segs = 16, rings = 8;
-  const float r = 2.0f, pi = 3.14159265f;
+namespace {
+// A closed UV sphere of radius r round the origin: segs faces round,
+// segs / 2 rings, a single vertex at each pole.
+ColliderMesh* UvBall(float r, int segs) {
+  const int rings = segs / 2;
+  const float pi = 3.14159265f;
   ColliderMesh* ball = new ColliderMesh();
   ball->mesh.vertices.emplace_back(0.0f, 0.0f, r);
   for (int k = 1; k < rings; ++k)
@@ -240,6 +238,18 @@ TEST(Collide, ABallPushesRoundItsFoldsAndPolesAsAFlatFaceDoes) {
     }
     ball->mesh.faces.push_back({south, at(rings - 1, j + 1), at(rings - 1, j)});
   }
+  return ball;
+}
+}  // namespace
+
+TEST(Collide, ABallPushesRoundItsFoldsAndPolesAsAFlatFaceDoes) {
+  // A ball of radius 2, 16 segments by 8 rings (faces about as wide as the
+  // reach), spacing 0.5. Over its gentle folds no face lies under a
+  // particle, which fell in unpushed and was then thrown off; around a pole
+  // sixteen faces pushed at once. A particle h from the ball, above a
+  // corner or the middle of an edge, is pushed as h above a floor.
+  const float r = 2.0f;
+  ColliderMesh* ball = UvBall(r, 16);
   ball->adherence = 0.0f;
   ball->ComputeFaceData(1.0f);
   std::unique_ptr<FluidSolver> s(AloneWith(ball));
@@ -661,29 +671,6 @@ void AddQuad(ColliderMesh& K, const Vec3f& a, const Vec3f& b, const Vec3f& c, co
   K.mesh.faces.push_back({v, v + 2, v + 3});
 }
 
-ColliderMesh* UvBall(float r, int segs) {
-  const int rings = segs / 2;
-  const float pi = 3.14159265f;
-  ColliderMesh* ball = new ColliderMesh();
-  ball->mesh.vertices.emplace_back(0.0f, 0.0f, r);
-  for (int k = 1; k < rings; ++k)
-    for (int j = 0; j < segs; ++j) {
-      const float t = pi * k / rings, f = 2.0f * pi * j / segs;
-      ball->mesh.vertices.emplace_back(r * std::sin(t) * std::cos(f), r * std::sin(t) * std::sin(f), r * std::cos(t));
-    }
-  ball->mesh.vertices.emplace_back(0.0f, 0.0f, -r);
-  const int south = 1 + (rings - 1) * segs;
-  auto at = [&](int k, int j) { return 1 + (k - 1) * segs + (j % segs); };
-  for (int j = 0; j < segs; ++j) {
-    ball->mesh.faces.push_back({0, at(1, j), at(1, j + 1)});
-    for (int k = 1; k + 1 < rings; ++k) {
-      ball->mesh.faces.push_back({at(k, j), at(k + 1, j), at(k + 1, j + 1)});
-      ball->mesh.faces.push_back({at(k, j), at(k + 1, j + 1), at(k, j + 1)});
-    }
-    ball->mesh.faces.push_back({south, at(rings - 1, j + 1), at(rings - 1, j)});
-  }
-  return ball;
-}
 }  // namespace
 
 TEST(Contact, NoParticleLeavesAFaceFasterThanItCameOverARimASeamOrAPole) {
