@@ -36,6 +36,7 @@ struct DeviceArrays {
   thrust::device_vector<float> timeSteps;      // entry 12
   thrust::device_vector<KeyValuePair> hash[2]; // entries 13, 14
   thrust::device_vector<uint32_t> cellStart;   // entry 15
+  thrust::device_vector<PushSprings> springs;  // per sorted index
 };
 
 namespace {
@@ -222,6 +223,7 @@ void ParticleSystem::Initialize(int32_t maxFrames, uint32_t startTicks) {
     d.cellStart.resize(size_t(m_numCells) + 1, kEmptyCell);
     d.vorData.resize(cap);
     d.timeSteps.resize(cap);
+    d.springs.resize(cap);
     if (m_params.numParticles)
       thrust::fill(d.timeSteps.begin(), d.timeSteps.begin() + m_params.numParticles, kFirstTimeStep);
   });
@@ -442,7 +444,8 @@ void ParticleSystem::Step(uint32_t ticks, int32_t, uint32_t subSamples) {
   F4* verts = p.numVerts > 0 ? Raw(d.verts) : nullptr;
   if (p.numVerts > 0) placeFaces();
   Launch(n, CollideParts{p, velB, vor, ts, sPos, sVel, hash, cellStart});
-  Launch(n, CollideObjects{p, velB, ts, sPos, sVel, verts, hash});
+  PushSprings* springs = Raw(d.springs);
+  Launch(n, CollideObjects{p, velB, ts, sPos, sVel, verts, hash, springs});
   CheckLaunch("Kernel execution failed", kSource, __LINE__);
 
   // 11: the step's time step, never below the floor.
@@ -456,7 +459,7 @@ void ParticleSystem::Step(uint32_t ticks, int32_t, uint32_t subSamples) {
 #endif
 
   // 12-13: velocities, then the updated slot becomes current.
-  Launch(n, UpdateVel{p, velB, ts, sPos, sVel, hash, verts});
+  Launch(n, UpdateVel{p, velB, ts, sPos, sVel, hash, verts, springs});
   CheckLaunch("Kernel execution failed", kSource, __LINE__);
 #if !defined(__CUDACC__)
   Launch(n, ClearCellStart{hash, cellStart, m_numCells});

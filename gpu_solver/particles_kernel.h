@@ -309,11 +309,31 @@ struct CollideParts {
 };
 
 // A wall's push on one particle: along `dir` (unit, away from the wall), from
-// a face or an edge `ad` away.
+// a face or an edge `ad` away; how fast it grows with depth (acceleration
+// per unit length) and the wall's own speed along dir.
 struct WallPush {
   F4 dir;
-  float ad, size;
+  float ad, size, stiffness, wallSpeed;
   bool acts;
+};
+
+// The pushes one particle's velocity update takes in, as CollideObjects left
+// them: the stiffest kMost, unused ones with stiffness 0.
+struct alignas(16) PushSprings {
+  static constexpr int kMost = 4;
+  F4 dir[kMost];
+  float stiffness[kMost];
+  float wallSpeed[kMost];
+  // Keeps the stiffest kMost.
+  VOREL_HD void Add(F4 d, float k, float speed) {
+    int at = 0;
+    for (int j = 1; j < kMost; ++j)
+      if (stiffness[j] < stiffness[at]) at = j;
+    if (!(k > stiffness[at])) return;
+    dir[at] = d;
+    stiffness[at] = k;
+    wallSpeed[at] = speed;
+  }
 };
 
 // The nearest edge or corner of faces whose planes hold no projection of the
@@ -356,7 +376,8 @@ VOREL_HD inline F4 NearestOnSegment(F4 p, F4 a, F4 b, int* end) {
 // Of pushes along about one direction (within 30 degrees) only the strongest
 // acts: faces round a pole, the two halves of a floor at their seam, or the
 // two faces of a fold each reach the particle, and their sum threw it off
-// many times harder than one face.
+// many times harder than one face. Each push that acts is left in `springs`
+// (per sorted index) for UpdateVel to integrate implicitly.
 struct CollideObjects {
   SimParams p;
   F4* newVel;
@@ -365,10 +386,12 @@ struct CollideObjects {
   const F4* sortedVel;
   const F4* verts;
   const KeyValuePair* particleHash;
+  PushSprings* springs;  // null: none kept
   static constexpr int kPushes = 16, kFeatures = 8;
   VOREL_HD void operator()(uint32_t i) const {
     KeyValuePair e = particleHash[i];
     if (e.value >= p.numParticles || e.key == p.numCells || p.numFaces <= 0) return;
+    PushSprings kept = {};
     const uint32_t k = e.value;
     const F4 pos = sortedPos[i], vel = sortedVel[i];
     const float h = p.h, cs = p.collisionStrength, reach = cs * h;
@@ -379,20 +402,23 @@ struct CollideObjects {
     int nPush = 0;
     // A push that finds the list full acts at once, as every push once did:
     // none is ever lost.
-    auto add = [&](F4 dir, float ad, float size) {
-      if (nPush < kPushes)
-        pushes[nPush++] = WallPush{dir, ad, size, true};
-      else
+    auto add = [&](F4 dir, float ad, float size, float stiffness, float along) {
+      if (nPush < kPushes) {
+        pushes[nPush++] = WallPush{dir, ad, size, stiffness, along, true};
+      } else {
         acc = acc + dir * size;
+        kept.Add(dir, stiffness, along);
+      }
     };
     // A face or edge `dist` away along dir: its push where it `pushes`, and
     // the step limit of a particle moving at u towards it, or of the wall
-    // moving at wallSpeed.
-    auto contact = [&](F4 dir, float dist, float u, float wallSpeed, bool pushes) {
+    // moving at wallSpeed (its signed speed along dir is `along`).
+    auto contact = [&](F4 dir, float dist, float u, float wallSpeed, float along, bool pushes) {
       if (pushes) {
         const float w = wallSpeed != 0.0f ? u + wallSpeed : 0.0f;
         const float c = cs - dist / h;
-        add(dir, dist, push * c * c * c * (1.0f + fabsf(w)));
+        const float grows = push * (1.0f + fabsf(w));
+        add(dir, dist, grows * c * c * c, grows * 3.0f * c * c / h, along);
       }
       const float speed = u + wallSpeed;
       if (speed != 0.0f) ts = MinF(ts, 0.125f * dist / speed);
@@ -447,8 +473,8 @@ struct CollideObjects {
         features[f] = WallFeature{fa, fb, dir, dist, t, 1};
         continue;
       }
-      const float ad = fabsf(hit.d);
-      contact(hit.n * (hit.d > 0.0f ? 1.0f : -1.0f), ad, fabsf(Dot3(hit.n, vel)), v0.w, ad < reach && hit.d != 0.0f);
+      const float ad = fabsf(hit.d), side = hit.d > 0.0f ? 1.0f : -1.0f;
+      contact(hit.n * side, ad, fabsf(Dot3(hit.n, vel)), fabsf(v0.w), v0.w * side, ad < reach && hit.d != 0.0f);
     }
     if (nFeatures > 0) {
       // Every face that has a feature lies within the grown box: the
@@ -467,7 +493,12 @@ struct CollideObjects {
       }
       for (int f = 0; f < nFeatures; ++f) {
         const WallFeature& x = features[f];
-        if (having[f] == x.nearestOf) contact(x.dir, x.dist, fabsf(Dot3(x.dir, vel)), verts[3 * x.face].w, true);
+        if (having[f] != x.nearestOf) continue;
+        const F4* v = verts + 3 * x.face;
+        const F4 n = Cross3(v[1] - v[0], v[2] - v[0]);
+        const float len = Length3(n);
+        const float along = len > 0.0f ? v[0].w * Dot3(n, x.dir) / len : 0.0f;
+        contact(x.dir, x.dist, fabsf(Dot3(x.dir, vel)), fabsf(v[0].w), along, true);
       }
     }
     // Strongest first (least distance; the earlier on a tie): each acts
@@ -484,14 +515,19 @@ struct CollideObjects {
         if (pushes[order[b]].acts && Dot3(weaker.dir, pushes[order[b]].dir) > 0.8660254f) weaker.acts = false;
     }
     for (int a = 0; a < nPush; ++a)
-      if (pushes[a].acts) acc = acc + pushes[a].dir * pushes[a].size;
+      if (pushes[a].acts) {
+        acc = acc + pushes[a].dir * pushes[a].size;
+        kept.Add(pushes[a].dir, pushes[a].stiffness, pushes[a].wallSpeed);
+      }
+    if (springs) springs[i] = kept;
     newVel[k] = acc;
     timeSteps[i] = ts;
   }
 };
 
 // Kernel 5 (one per triangle): collider vertices at the current sub-frame,
-// and the triangle's speed along its normal in the first vertex's w.
+// and the triangle's speed along its normal in the first vertex's w: that
+// of its vertex moving most along the normal, signed along the normal.
 struct InterpolateVerts {
   const F4* m_dVertsOrigin;
   const F4* m_dVerstEnd;
@@ -511,14 +547,24 @@ struct InterpolateVerts {
     if (len < 1e-8f) return;
     n = n * (1.0f / len);
     float most = 0.0f;
-    for (int c = 0; c < 3; ++c) most = MaxF(most, fabsf(Dot3(n, e[c] - o[c])));
+    for (int c = 0; c < 3; ++c) {
+      const float along = Dot3(n, e[c] - o[c]);
+      if (fabsf(along) > fabsf(most)) most = along;
+    }
     m_dVerts[3 * t].w = (float)frameRate * most;
   }
 };
 
 // Kernel 8 (sorted order): velocity from the acceleration with friction and
 // bounce against nearby collider triangles; marks particles that left the
-// kill box.
+// kill box. The wall pushes are stiff springs: taken explicitly, each
+// contact sent the particle off faster than it came (a lone drop rebounded
+// higher every time, and steps that shrink as the push grows add to it).
+// Along each push in `springs` the velocity is that of the end of the step
+// with the push grown as the step goes deeper (backward Euler, linear in
+// the depth), which gives back at most what the approach put in; against a
+// moving wall it is the speed relative to the wall, so that it still carries
+// the liquid.
 struct UpdateVel {
   SimParams p;
   F4* newVel;
@@ -527,6 +573,7 @@ struct UpdateVel {
   const F4* sortedVel;
   const KeyValuePair* particleHash;
   const F4* verts;
+  const PushSprings* springs;  // null: none
   VOREL_HD void operator()(uint32_t i) const {
     KeyValuePair e = particleHash[i];
     const uint32_t k = e.value;
@@ -537,6 +584,14 @@ struct UpdateVel {
     }
     const float dt = timeSteps[0];
     F4 v = sortedVel[i] + newVel[k] * dt;
+    if (springs && p.numFaces > 0) {
+      const PushSprings& s = springs[i];
+      for (int j = 0; j < PushSprings::kMost; ++j) {
+        if (!(s.stiffness[j] > 0.0f)) continue;
+        const float c = dt * dt * s.stiffness[j];
+        v = v - s.dir[j] * ((Dot3(v, s.dir[j]) - s.wallSpeed[j]) * (c / (1.0f + c)));
+      }
+    }
     if (p.numFaces > 0 && (p.bounce < 1.0f || p.friction != 0.0f)) {
       const F4 pos = sortedPos[i];
       const float h = p.h;
