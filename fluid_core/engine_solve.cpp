@@ -364,12 +364,10 @@ bool FluidEngine::SolveFrameSteps(int n) {
                                   float(dt), i, place.tm, s.randomEmission, src->ShapeRows(),
                                   changed, s.lifeTime, rateVariation, uint8_t(s.interaction));
     ApplyOverrides(rec, s);
-    if (E > 0.0f && (s.emissionType == kEmissionCircle || s.emissionType == kEmissionShape))
-      emitting.push_back({i, place.position});
-    if (E > 0.0f && (s.emissionType == kEmissionCircle || s.emissionType == kEmissionShape) && !s.disable &&
-        h0 < s.stopFrame && h0 >= s.startFrame)
-      shapeSpeeds.push_back({i, std::sqrt(double(E) / solver->restDensity * 2.0)});
     const bool shaped = s.emissionType == kEmissionCircle || s.emissionType == kEmissionShape;
+    if (E > 0.0f && shaped) emitting.push_back({i, place.position});
+    if (E > 0.0f && shaped && !s.disable && h0 < s.stopFrame && h0 >= s.startFrame)
+      shapeSpeeds.push_back({i, std::sqrt(double(E) / solver->restDensity * 2.0)});
     const Hileras* rows = src->ShapeRows();
     if (E > 0.0f && shaped && rows && rows->Count() > 0 && rec.layerPointCounts[0] == 0 &&
         rec.layerPointCounts[1] == 0)
@@ -645,10 +643,13 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
     source.node = node;
     for (int r = 0; r < 4; ++r) source.rows[r] = tm.GetRow(r);
     source.withMotion = withMotion;
+    // Where the collider stands a frame on and where the sub-step began
+    // (with motion; read once, for the comparison and the build).
+    const Matrix3 next = withMotion ? node->GetObjectTM(tick + T) : tm;
+    const Matrix3 start =
+        withMotion && colliderStepStart_ != kNoStepStart ? node->GetObjectTM(colliderStepStart_) : tm;
     if (withMotion) {
-      const Matrix3 next = node->GetObjectTM(tick + T);
       for (int r = 0; r < 4; ++r) source.nextRows[r] = next.GetRow(r);
-      const Matrix3 start = colliderStepStart_ != kNoStepStart ? node->GetObjectTM(colliderStepStart_) : tm;
       for (int r = 0; r < 4; ++r) source.startRows[r] = start.GetRow(r);
     }
     source.ticksPerFrame = T;
@@ -682,12 +683,10 @@ void FluidEngine::BuildColliders(TimeValue tick, bool withMotion) {
     const int nf = K->FaceCount();
     K->faceNormalSpeed.assign(size_t(nf), 0.0f);
     if (withMotion) {
-      const Matrix3 next = node->GetObjectTM(tick + T);
       K->mesh.secondVertices.resize(size_t(nv));
       for (int v = 0; v < nv; ++v)
         K->mesh.secondVertices[size_t(v)] = next.PointTransform(m.verts[size_t(v)]) * InvFrameScale();
       ComputeFaceNormalSpeeds(*K, T);
-      const Matrix3 start = colliderStepStart_ != kNoStepStart ? node->GetObjectTM(colliderStepStart_) : tm;
       if (start != tm) {
         K->stepStartVertices.resize(size_t(nv));
         for (int v = 0; v < nv; ++v) {
@@ -757,6 +756,10 @@ bool FluidEngine::NoteContainerTooSmall(int source, const Vec3f& at) {
   for (size_t k = 0; k < solver->colliders.size() && k < colliderNodes_.size(); ++k) {
     const ColliderMesh& K = *solver->colliders[k];
     if (!K.collide || K.particleKiller) continue;
+    // Said once a solve: the rays are cast only until then.
+    const std::string key = std::string("container too small: ") + colliderNodes_[k]->GetName() + " for " +
+                            sourceNodes[source]->GetName();
+    if (Noted(key)) continue;
     // The narrowest way across the inside through the source's position,
     // along the axes: walls on both sides of it make it a container.
     double width = INFINITY;
@@ -768,9 +771,6 @@ bool FluidEngine::NoteContainerTooSmall(int source, const Vec3f& at) {
       width = std::min(width, ahead + behind);
     }
     if (!(width < 2.0 * reach + spacing)) continue;
-    const std::string key = std::string("container too small: ") + colliderNodes_[k]->GetName() + " for " +
-                            sourceNodes[source]->GetName();
-    if (Noted(key)) continue;
     const double S = 1.0 / double(InvFrameScale()), scale = S / 20.0;
     // The room is width - 2 reach; one particle needs a spacing of it:
     // width >= (2 x 1.3333 + 1) / LOD in solver units.
