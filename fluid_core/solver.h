@@ -438,6 +438,8 @@ class FluidSolver {
 
   // --- collisions and integration ---
   void CollideWithObjects();
+  // Face indexes built, and whether any collider moved in this sub-step.
+  void PrepareColliders();
   static Vec3f AdhesionForce(const Vec3f& v, float radius, float D);
   // How far from a face's plane a particle of this spacing feels the face.
   static float CollisionReach(float spacing);

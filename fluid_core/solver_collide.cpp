@@ -443,6 +443,14 @@ float PlaneSpeedAt(const ColliderMesh& mesh, int f, const Vec3f& p) {
   return Vec3Dot(u, mesh.faceNormal[f]);
 }
 
+// How fast face f moves along its normal at p: the speed at p on a collider
+// whose vertices carry velocities (one that turns moves unevenly), else the
+// face's own; 0 where none is known.
+float FaceSpeedAt(const ColliderMesh& mesh, int f, const Vec3f& p) {
+  if (!mesh.vertexVelocity.empty()) return PlaneSpeedAt(mesh, f, p);
+  return size_t(f) < mesh.faceNormalSpeed.size() ? mesh.faceNormalSpeed[size_t(f)] : 0.0f;
+}
+
 bool FaceSide(const ColliderMesh& mesh, const Vec3f& p, int f) { return PlaneOffset(mesh, f, p) > 0.0f; }
 
 void ReflectAcrossFace(const ColliderMesh& mesh, Vec3f& p, int f, bool /*side*/) {
@@ -648,9 +656,8 @@ bool FluidSolver::CollideOne(int i, const Vec3f& parking, float* clearanceOut, F
         // A moving face's speed along the push: along its normal, as the
         // collider list keeps it.
         const Vec3f toward(q.n[0], q.n[1], q.n[2]);
-        const std::vector<float>& speeds = q.K->faceNormalSpeed;
-        const float w = size_t(q.face) < speeds.size() ? speeds[size_t(q.face)] : 0.0f;
-        pushesOut->Add(toward, q.stiffness, w * Vec3Dot(q.K->faceNormal[size_t(q.face)], toward));
+        pushesOut->Add(toward, q.stiffness,
+                       FaceSpeedAt(*q.K, q.face, p.pos) * Vec3Dot(q.K->faceNormal[size_t(q.face)], toward));
       }
       if (q.adherence > 0.0f && (!holds || q.D < holds->D)) holds = &q;
     }
@@ -767,16 +774,20 @@ void FacePushes::Add(const Vec3f& dir, float k, float speed) {
   faceSpeed[at] = speed;
 }
 
-void FluidSolver::CollideWithObjects() {
-  RecordsChanged();
-  const int n = count;
-  int killed = 0;
-  const Vec3f parking = parkingPos;
+void FluidSolver::PrepareColliders() {
   facesMove_ = false;
   for (ColliderMesh* K : colliders) {
     K->BuildFaceIndex();
     facesMove_ = facesMove_ || (K->collide && !K->stepStartVertices.empty());
   }
+}
+
+void FluidSolver::CollideWithObjects() {
+  RecordsChanged();
+  const int n = count;
+  int killed = 0;
+  const Vec3f parking = parkingPos;
+  PrepareColliders();
   if (facePushes_.size() < size_t(n)) facePushes_.resize(size_t(n));
   // Dynamic, so particles that touch many faces do not hold up a thread;
   // chunks of 64 rather than 1, since handing out 100000 single slots
@@ -933,7 +944,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
       // along the normal is raised to the face's, never beyond (adding the
       // face's speed at every sub-step threw the liquid off a paddle at
       // many times the paddle's speed).
-      const float w = K->vertexVelocity.empty() ? K->faceNormalSpeed[f] : PlaneSpeedAt(*K, f, p.pos);
+      const float w = FaceSpeedAt(*K, f, p.pos);
       const float vn = Vec3Dot(p.vel, N);
       if (Vec3Dot(p.adhesion, N) * w > 0.0f && (w > 0.0f ? vn < w : vn > w)) p.vel += N * (w - vn);
     }
@@ -998,11 +1009,7 @@ void FluidSolver::FinishTotals::Merge(const FinishTotals& o) {
 }
 
 void FluidSolver::FinishPrepare() {
-  facesMove_ = false;
-  for (ColliderMesh* K : colliders) {
-    K->BuildFaceIndex();
-    facesMove_ = facesMove_ || (K->collide && !K->stepStartVertices.empty());
-  }
+  PrepareColliders();
   if ((int)pairInput_.size() < count) pairInput_.resize(count);
   if ((int)pairFlags_.size() < count) pairFlags_.resize(count);
   finishShares_.Reset((count + kFinishChunk - 1) / kFinishChunk, omp_get_max_threads());

@@ -747,6 +747,8 @@ TEST(Contact, NoParticleLeavesAFaceFasterThanItCameOverARimASeamOrAPole) {
           last = e;
         }
         EXPECT_TRUE(touched) << shape.name << " " << adherence << " " << speed;
-        if (adherence == 0.0f && speed >= shape.leavesFrom) EXPECT_TRUE(cameClear) << shape.name << " " << speed;
+        if (adherence == 0.0f && speed >= shape.leavesFrom) {
+          EXPECT_TRUE(cameClear) << shape.name << " " << speed;
+        }
       }
 }
