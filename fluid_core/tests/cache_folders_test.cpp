@@ -220,31 +220,15 @@ TEST(CacheLock, ASecondProcessIsRefusedAndALockLeftByAKilledOneIsTakenOver) {
   const std::string dir = solver_test::ScratchDir("lock");
   const std::string folder = dir + "/Vorel/sys";
   vorel::host::MakeDirectories(folder);
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t holder = fork();
-  if (holder == 0) {
-    CacheFolderLock lock;
-    std::string why;
-    const char ok = lock.Acquire(folder, why) ? 1 : 0;
-    if (write(ready[1], &ok, 1) != 1) _exit(1);
-    pause();
-    _exit(0);
-  }
-  char ok = 0;
-  ASSERT_EQ(read(ready[0], &ok, 1), 1);
-  ASSERT_EQ(ok, 1);
+  const pid_t holder = solver_test::HoldCacheLockInChild(folder);
+  ASSERT_GT(holder, 0);
   CacheFolderLock lock;
   std::string why;
   EXPECT_FALSE(lock.Acquire(folder + "/", why));
   EXPECT_EQ(why, "the cache folder " + folder + " is in use by another solve (process " +
                      std::to_string(holder) + ")");
   EXPECT_FALSE(lock.Held());
-  kill(holder, SIGKILL);
-  int status = 0;
-  waitpid(holder, &status, 0);
-  close(ready[0]);
-  close(ready[1]);
+  solver_test::EndLockHolder(holder);
   // The killed holder's lock file stays, naming it; its lock is gone.
   EXPECT_FALSE(ReadAll(folder + "/Vorel.lock").empty());
   EXPECT_TRUE(lock.Acquire(folder, why)) << why;

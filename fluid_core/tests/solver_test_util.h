@@ -1,13 +1,16 @@
 // Shared helpers of the solver tests: scratch folders, small colliders and
 // particles placed by hand.
 #pragma once
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "fluid_core/cache_folders.h"
 #include "fluid_core/host_link.h"
 #include "fluid_core/solver.h"
 #include "host/core/files.h"
@@ -73,6 +76,36 @@ inline void WriteAll(const std::string& path, const std::vector<unsigned char>& 
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!b.empty()) std::fwrite(b.data(), 1, b.size(), f);
   std::fclose(f);
+}
+
+// A child process that takes the cache folder's lock and holds it until
+// killed (EndLockHolder); its pid, or -1 when it could not take the lock.
+inline pid_t HoldCacheLockInChild(const std::string& folder) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  const pid_t holder = fork();
+  if (holder == 0) {
+    CacheFolderLock lock;
+    std::string why;
+    const char ok = lock.Acquire(folder, why) ? 1 : 0;
+    if (write(ready[1], &ok, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char ok = 0;
+  const bool held = holder > 0 && read(ready[0], &ok, 1) == 1 && ok == 1;
+  close(ready[0]);
+  close(ready[1]);
+  if (!held && holder > 0) {
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+  }
+  return held ? holder : -1;
+}
+
+inline void EndLockHolder(pid_t holder) {
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
 }
 
 }  // namespace solver_test

@@ -17,6 +17,7 @@
 
 #include "fluid_core/cache_folders.h"
 #include "fluid_core/packed_cache.h"
+#include "fluid_core/tests/solver_test_util.h"
 #include "fluid_plugin/fluid_rollouts.h"
 #include "fluid_plugin/pour_scene.h"
 #include "fluid_plugin/save_load.h"
@@ -340,22 +341,8 @@ TEST_F(CacheCommands, SolveIntoAFolderInUseByAnotherProcessIsRefused) {
   RunGo(s);
   ASSERT_EQ(s->engine.lastSolved, 4);
   const std::string folder = s->engine.solver->frameCache.SystemFolder();
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t holder = fork();
-  if (holder == 0) {
-    CacheFolderLock lock;
-    std::string why;
-    const char ok = lock.Acquire(folder, why) ? 1 : 0;
-    if (write(ready[1], &ok, 1) != 1) _exit(1);
-    pause();
-    _exit(0);
-  }
-  char ok = 0;
-  ASSERT_EQ(read(ready[0], &ok, 1), 1);
-  ASSERT_EQ(ok, 1);
-  close(ready[0]);
-  close(ready[1]);
+  const pid_t holder = solver_test::HoldCacheLockInChild(folder);
+  ASSERT_GT(holder, 0);
   ip()->SetAnimRange(Interval(0, 10 * 160));
   RunGo(s);
   EXPECT_EQ(s->engine.lastSolved, 4);
@@ -366,9 +353,7 @@ TEST_F(CacheCommands, SolveIntoAFolderInUseByAnotherProcessIsRefused) {
   EXPECT_NE(said.find("the cache folder " + folder.substr(0, folder.size() - 1) +
                       " is in use by another solve (process " + std::to_string(holder) + ")"),
             std::string::npos) << said;
-  kill(holder, SIGKILL);
-  int status = 0;
-  waitpid(holder, &status, 0);
+  solver_test::EndLockHolder(holder);
   RunGo(s);
   EXPECT_EQ(s->engine.lastSolved, 10);
   EXPECT_EQ(vorel::host::MessageBoxLog().size(), 1u);
