@@ -108,22 +108,11 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
   summary = FrameCheckSummary();
   std::vector<unsigned char> bytes;
   int n = 0;
-  // Positions of the frame before (scaled; NaN for a parked particle).
-  std::vector<float> before;
-  auto keep = [&](int count) {
-    before.assign(size_t(count) * 3, NAN);
-    const unsigned char* pos = bytes.data() + kArrays + 4 * int64_t(count);
-    for (int i = 0; i < count; ++i) {
-      float p[3];
-      std::memcpy(p, pos + 12 * int64_t(i), sizeof p);
-      if (Parked(p)) continue;
-      for (int a = 0; a < 3; ++a) before[size_t(i) * 3 + size_t(a)] = p[a] * limits.scale;
-    }
-  };
+  FrameState before;  // for the motion from the frame before
   if (limits.maxMotion >= 0.0f && first > 0) {
     std::string ignored;
     int m = 0;
-    if (ReadFrame(FramePath(folder, first - 1), bytes, m, ignored)) keep(m);
+    if (ReadFrame(FramePath(folder, first - 1), bytes, m, ignored)) before.Take(bytes, m, limits.scale);
   }
   bool reached = false;
   std::vector<float> tops;
@@ -153,10 +142,10 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
       }
       char what[200];
       const float s = limits.scale;
-      if (limits.maxMotion >= 0.0f && size_t(i) * 3 + 2 < before.size() && !std::isnan(before[size_t(i) * 3])) {
+      if (limits.maxMotion >= 0.0f && size_t(i) < before.live.size() && before.live[size_t(i)]) {
         double d2 = 0.0;
         for (int a = 0; a < 3; ++a) {
-          const double d = double(p[a]) * s - before[size_t(i) * 3 + size_t(a)];
+          const double d = double(p[a]) * s - before.pos[size_t(i) * 3 + size_t(a)];
           d2 += d * d;
         }
         const double motion = std::sqrt(d2) * limits.framesPerSecond;
@@ -215,7 +204,7 @@ bool CheckParticleFrames(const std::string& folder, int first, int last, const F
         }
       }
     }
-    if (limits.maxMotion >= 0.0f) keep(n);
+    if (limits.maxMotion >= 0.0f) before.Take(bytes, n, limits.scale);
     if (limits.maxParked >= 0 && parked > limits.maxParked) {
       char what[100];
       std::snprintf(what, sizeof what, "frame %d: %d of %d particle(s) parked, more than %d", frame, parked, n,
