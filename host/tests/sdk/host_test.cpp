@@ -128,7 +128,10 @@ TEST(Plugins, PluginObjectLivesThroughTimeSaveLoadAndDeletion) {
 }
 
 std::string RunHost(const std::string& script, int& rc) {
-  std::string spath = std::string(VOREL_BINARY_DIR) + "/sdk_host_script.vhs";
+  // One script file a test: CTest runs the tests of this file as processes
+  // side by side, and one shared name let them run each other's scripts.
+  const std::string spath = std::string(VOREL_BINARY_DIR) + "/sdk_host_script_" +
+                            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".vhs";
   std::ofstream(spath) << script;
   std::string cmd = std::string(VOREL_HOST_EXE) + " --plugins " + kPlugDir + " " + spath + " 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
