@@ -5,6 +5,10 @@
 # the fall put in: each rebound's peak (of the highest particle, frame by
 # frame) lower than the one before. The stiff push taken at the start of
 # each step sent it higher every time: 16.6, 21.0, 28.2, 36.4.
+# Every frame within the slab's box and below the emitter (16) plus its
+# Radius and one spacing (3.33): 20.8. The burst starts up to 1.1 above the
+# emitter at LOD 10 and 1.6 at LOD 4 (Radius 2.25, the smallest that emits
+# there): a top of 17 was passed at LOD 10.
 range 0 44
 create Vorel
 delete floorVorel
@@ -23,5 +27,5 @@ set VorelParticle Radius 1.5
 set VorelParticle "Emission Rate" 2
 set VorelParticle stopFrame 2
 action GO!
-framecheck ${TMPDIR}/Vorel/aux001 0 44 inside=-30,-15,4,30,45,17 falling count>=1
+framecheck ${TMPDIR}/Vorel/aux001 0 44 inside=-30,-15,4,30,45,20.8 falling count>=1
 echo drop done
