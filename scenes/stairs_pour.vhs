@@ -3,9 +3,11 @@
 # 16, each with the attribute's collision settings.
 # The liquid runs down to the lowest step (some particle within 10 above
 # its top: x 21..27, z 16..26; it took 115 to 130 frames of the 180), and
-# none rises above the emitter (at 48) plus one spacing (3.33): 51.4. With
-# the defaults it clung to the first step and threw particles 60 units
-# above the emitter. Then the same with adherence 0 (over 90 frames).
+# none rises above the emitter (at 48) plus one spacing (3.33): 51.4 (a
+# spacing is 20 / LOD: at LOD 4 the bound is 53, and there a splash off the
+# liquid piled under the emitter reached 51.6). With the defaults it clung
+# to the first step and threw particles 60 units above the emitter. Then
+# the same with adherence 0 (over 90 frames).
 range 0 179
 create Vorel
 delete floorVorel
