@@ -553,6 +553,29 @@ TEST(Collide, AdherencePullsTowardTheFaceOnTheParticlesSideWhereItPushesAndAMovi
     EXPECT_EQ(held, 0);
   }
 
+  // With the default adherence it holds, and never draws a particle in:
+  // one at rest within the gap where the push is still weaker than the
+  // hold, with nothing else acting, stays at rest there. Drawn in, it had
+  // the pull's work over the gap (the liquid a piston drove into a floor
+  // and a wall was thrown up the wall at twice the piston's speed).
+  for (float z : {0.08f, 0.09f}) {
+    std::unique_ptr<FluidSolver> s(MakeSolver(1000.0));
+    s->AddSource(Vec3f());
+    ColliderMesh* floor = Floor(0.0f, 10.0f);
+    floor->adherence = 0.65f;
+    s->colliders.push_back(floor);
+    const int a = Put(*s, Vec3f(0.3f, 0.2f, z), 0.1f);
+    float clock = 0.0f, fastest = 0.0f;
+    for (int k = 0; k < 200; ++k) {
+      ASSERT_TRUE(s->Step(clock, clock + 0.0005f, {}, 0.0f, false, k % 10 == 0));
+      clock += 0.0005f;
+      fastest = std::max(fastest, Vec3Length(s->particles[a].vel));
+    }
+    EXPECT_EQ(s->particles[a].collided, 1) << z;
+    EXPECT_LT(fastest, 1e-3f) << z;
+    EXPECT_NEAR(s->particles[a].pos.z, z, 1e-4f);
+  }
+
   std::unique_ptr<FluidSolver> s(MakeSolver(1000.0));
   ColliderMesh* floor = Floor(0.0f, 10.0f);
   floor->adherence = 0.5f;
