@@ -934,10 +934,18 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   const Vec3f toward = p.adhesion * (-1.0f / held);
   const Vec3f N = K->faceNormal[f];
   const float a = over ? src->adherence : K->adherence;
-  p.accel += toward * (a * 10000.0f * adherenceScale * std::min(held, 1.0f));
   const bool side0 = FaceSide(*K, p.pos, f);
   p.vel += p.accel * dti;
   settle();
+  // Adherence holds the particle against leaving the face (relative to the
+  // face, as the push takes it), taking up to its strength's worth of the
+  // speed away from the face; it never draws a particle in. As a force
+  // toward the face it gave every particle that came within the gap the
+  // pull's work over it: the liquid a piston drove into a tank's floor and
+  // far wall ran up the wall, over 1% of it faster than twice the piston.
+  const float leaving = FaceSpeedAt(*K, f, p.pos) * Vec3Dot(N, toward) - Vec3Dot(p.vel, toward);
+  if (leaving > 0.0f)
+    p.vel += toward * std::min(leaving, a * 10000.0f * adherenceScale * std::min(held, 1.0f) * dti);
   if (!skipFrictionAndBounce) {
     const float vn = Vec3Dot(p.vel, toward);
     if (vn > 0.0f) {  // approaching

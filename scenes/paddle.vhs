@@ -4,10 +4,10 @@
 # stands still until frame 40, then its keys turn it about the vertical a
 # quarter turn every 10 frames until frame 70: 4.712 radians/s, its ends
 # (20.1 from the axis) at 94.7 host units/s. While it turns the liquid moves
-# at about the paddle's speed: 99% of the particles move no further from one
-# frame to the next than twice that of its ends, 190 host units/s, and none
-# faster than three times, 285. The walls stand 20 beyond the ends, so no
-# liquid is squeezed between them. On every frame no particle lies inside
+# at about the paddle's speed: no particle moves further from one frame to
+# the next than twice that of its ends, 190 host units/s (the liquid the
+# ends throw stays below some 135). The walls stand 20 beyond the ends, so
+# no liquid is squeezed between them. On every frame no particle lies inside
 # the paddle, nor outside the tank.
 range 0 72
 create Vorel
@@ -40,7 +40,6 @@ set paddle partKiller off
 where paddle 45
 where paddle 70
 action GO!
-framecheck ${TMPDIR}/Vorel/aux001 41 70 moved<=190,99
-framecheck ${TMPDIR}/Vorel/aux001 41 70 moved<=285
+framecheck ${TMPDIR}/Vorel/aux001 41 70 moved<=190
 framecheck ${TMPDIR}/Vorel/aux001 0 72 outside=paddle inside=-40,-25,0,40,55,40 parked<=0 count>=400
 echo paddle done

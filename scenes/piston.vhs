@@ -3,15 +3,16 @@
 # the piston, a block 36 wide, 6 thick and 24 high across the tank, stands
 # still until frame 30, then its keys move it 30 units along -y by frame 40:
 # 30 units in a third of a second, 90 host units/s. While it moves the
-# liquid moves at about its speed: 99% of the particles move no further
-# from one frame to the next than twice that, 180 host units/s (the pour
-# has settled below that by frame 30), and none faster than three times,
-# 270 (a lone drop squeezed past the piston's edges may outrun the rest).
+# liquid moves at about its speed: no particle moves further from one
+# frame to the next than twice that, 180 host units/s (the pour has
+# settled below that by frame 30; the liquid the piston carries, and what
+# it drives ahead into the far wall, stay below some 160).
 # On every frame no particle lies inside the piston, nor outside the tank.
 # The tank's walls have adherence 0, so that what is measured is the
 # piston's carrying: with the default adherence on the walls, the liquid
-# the piston drives into the floor and the far wall climbs the wall at up
-# to 2.5 times the piston's speed.
+# the piston drives into the floor and the far wall runs up the wall, and
+# on about one solve in twenty-five more than 1% of the particles then
+# outrun twice the piston's speed (a few reach 2.5 times it).
 range 0 45
 create Vorel
 delete floorVorel
@@ -41,8 +42,7 @@ set piston collide on
 set piston partKiller off
 where piston 35
 action GO!
-framecheck ${TMPDIR}/Vorel/aux001 31 40 moved<=180,99
-framecheck ${TMPDIR}/Vorel/aux001 31 40 moved<=270
+framecheck ${TMPDIR}/Vorel/aux001 31 40 moved<=180
 framecheck ${TMPDIR}/Vorel/aux001 0 45 outside=piston inside=-20,-15,0,20,45,40 parked<=0 count>=400
 echo piston done
 
