@@ -139,14 +139,82 @@ VOREL_AVX2 int DensityWide(int i, const int32_t* list, int m, const PairInput* i
 }
 #endif
 
+#if defined(VOREL_WIDE_PAIRS)
+// DensityWide's loop sixteen lanes wide: each lane the same operations in
+// the same order (the masks select what DensityWide's bit masks do), the
+// terms added in list order; returns the list's length.
+template <typename Counts>
+VOREL_AVX512 int DensityWidest(int i, const int32_t* list, int m, const PairInput* in, const Counts& counts,
+                               __m128& sums, __m128& limits128) {
+  const PairInput A = in[i];
+  const __m512 ax = _mm512_set1_ps(A.pos.x), ay = _mm512_set1_ps(A.pos.y), az = _mm512_set1_ps(A.pos.z);
+  const __m512 avx = _mm512_set1_ps(A.vel.x), avy = _mm512_set1_ps(A.vel.y), avz = _mm512_set1_ps(A.vel.z);
+  const __m512 as = _mm512_set1_ps(A.spacing);
+  const __m512 zero = _mm512_setzero_ps();
+  const __m512 noTerm = _mm512_set1_ps(-0.0f);
+  const __m512 noLimit = _mm512_set1_ps(INFINITY);
+  const bool cohesive = A.spacing > 0.0f;
+  const __m512 eOwn = _mm512_div_ps(_mm512_set1_ps(2.0f), _mm512_add_ps(as, as));
+  const __m512 ratioOwn = _mm512_div_ps(as, as);
+  __m512 limits = noLimit;
+  __m128 acc = sums;
+  for (int k = 0; k < m; k += 16) {
+    const __mmask16 tail = FirstLanes16(m - k);  // lanes past the end: none
+    const __m512i js = k + 16 <= m ? _mm512_loadu_si512(list + k) : _mm512_maskz_loadu_epi32(tail, list + k);
+    const __mmask16 valid = counts.Mask16(list + k, js, tail);
+    if (!valid) continue;
+    const PairInput* at[16];
+    static_assert(sizeof(PairInput) == 32, "rows found by a shift");
+    RowsOf<5>(in, js, i, valid, at);  // others read self
+    const float* rows[16];
+    for (int l = 0; l < 16; ++l) rows[l] = &at[l]->pos.x;
+    __m512 b[8];
+    Columns16x8(rows, b);
+    const __m512 bs = b[3], bm = b[7];
+    const __m512 dx = _mm512_sub_ps(ax, b[0]), dy = _mm512_sub_ps(ay, b[1]), dz = _mm512_sub_ps(az, b[2]);
+    const __m512 r2 =
+        _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(dx, dx), _mm512_mul_ps(dy, dy)), _mm512_mul_ps(dz, dz));
+    const __m512 S = _mm512_add_ps(as, bs);
+    const __m512 r = _mm512_sqrt_ps(r2);
+    const __mmask16 acts = _mm512_cmp_ps_mask(r, S, _CMP_LT_OS) & valid;
+    const __m512 dvx = _mm512_sub_ps(avx, b[4]), dvy = _mm512_sub_ps(avy, b[5]), dvz = _mm512_sub_ps(avz, b[6]);
+    const __m512 u =
+        _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(dvx, dx), _mm512_mul_ps(dvy, dy)), _mm512_mul_ps(dvz, dz));
+    const __m512 limit = _mm512_mul_ps(_mm512_div_ps(S, _mm512_div_ps(u, r)), _mm512_set1_ps(0.025f));
+    const bool own = AllBits(bs, as);
+    const __m512 e = own ? eOwn : _mm512_div_ps(_mm512_set1_ps(2.0f), S);
+    const __m512 q = _mm512_sub_ps(_mm512_set1_ps(2.0f), _mm512_mul_ps(e, r));
+    const __m512 w = _mm512_mul_ps(
+        _mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(q, q), e), e), e), _mm512_set1_ps(0.07958f));
+    const __m512 t0 = _mm512_mask_blend_ps(acts, noTerm, _mm512_mul_ps(_mm512_mul_ps(w, q), bm));
+    __m512 t1 = noTerm, t2 = noTerm, t3 = noTerm;
+    if (cohesive) {
+      const __m512 ratio = own ? ratioOwn : _mm512_div_ps(bs, as);
+      t1 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(dx, ratio), noTerm));
+      t2 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(dy, ratio), noTerm));
+      t3 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(dz, ratio), noTerm));
+    }
+    acc = AddColumns16(acc, t0, t1, t2, t3);
+    const __mmask16 limited = acts & _mm512_cmp_ps_mask(u, zero, _CMP_GT_OS);
+    limits = _mm512_min_ps(_mm512_mask_blend_ps(limited, noLimit, limit), limits);
+  }
+  sums = acc;
+  // Minima hold no NaN (a NaN limit never replaces one), so any order will do.
+  const __m256 half = _mm256_min_ps(_mm512_castps512_ps256(limits), _mm512_extractf32x8_ps(limits, 1));
+  limits128 = _mm_min_ps(_mm_min_ps(_mm256_castps256_ps128(half), _mm256_extractf128_ps(half, 1)), limits128);
+  return m;
+}
+#endif
+
 // One particle's side of the density pass over its list: each pair's terms
 // are computed exactly as DensitySide would (the same IEEE operations in the
 // same order, four pairs at a time where SSE is there) and added one by one
 // in list order, so the sums are the scalar sums bit for bit.
 // `counts(j)`: whether the pair with j is evaluated at all; `counts.Mask(js,
-// lanes)`: the same for js[0..lanes) as the bits of those that are.
+// lanes)`: the same for js[0..lanes) as the bits of those that are. `n`:
+// the slot count (listed slots lie below it).
 template <typename Counts>
-void DensityOver(int i, const int32_t* list, int m, const PairInput* in, const Counts& counts,
+void DensityOver(int i, int n, const int32_t* list, int m, const PairInput* in, const Counts& counts,
                  float& density, Vec3f& cohesion, float& dtLimit) {
   const PairInput A = in[i];
   int k = 0;
@@ -169,7 +237,10 @@ void DensityOver(int i, const int32_t* list, int m, const PairInput* in, const C
   __m128 sums = _mm_setr_ps(density, cohesion.x, cohesion.y, cohesion.z);
   __m128 limits = noLimit;
 #if defined(VOREL_WIDE_PAIRS)
-  if (WidePairs()) k = DensityWide(i, list, m, in, counts, sums, limits);
+  if (WidestPairs() && n <= kWidestSlots<PairInput>)
+    k = DensityWidest(i, list, m, in, counts, sums, limits);
+  else if (WidePairs())
+    k = DensityWide(i, list, m, in, counts, sums, limits);
 #endif
   for (; k + 4 <= m; k += 4) {
     const int valid = counts.Mask(list + k, 4);
@@ -302,14 +373,21 @@ struct AllButSelf {
     for (int l = 0; l < lanes; ++l) bits |= int(js[l] != i) << l;
     return bits;
   }
+#if defined(VOREL_WIDE_PAIRS)
+  // Mask of the `tail` lanes of js (loaded from list[0..16)).
+  VOREL_AVX512 __mmask16 Mask16(const int32_t*, __m512i js, __mmask16 tail) const {
+    return _mm512_mask_cmpneq_epi32_mask(tail, js, _mm512_set1_epi32(i));
+  }
+#endif
 };
 
 // The later sub-steps' rule: a pair counts when its partner is live and its
-// lower slot not new.
+// lower slot not new. `clean`: no slot is dead or new (no flag to look up).
 struct LiveAndOld {
   int i, n;
   const uint8_t* flags;
   bool selfNew;
+  bool clean;
   bool operator()(int j) const {
     if (j < 0 || j >= n || j == i) return false;
     const uint8_t f = flags[j];
@@ -326,18 +404,28 @@ struct LiveAndOld {
       const int j = js[l];
       const bool ok = unsigned(j) < unsigned(n) && j != i;
       listed |= int(ok) << l;
-      any |= flags[ok ? j : i];
+      if (!clean) any |= flags[ok ? j : i];
     }
     if (!(any & 3u)) return listed;
     int bits = 0;
     for (int l = 0; l < lanes; ++l) bits |= int((*this)(js[l])) << l;
     return bits;
   }
+#if defined(VOREL_WIDE_PAIRS)
+  // Mask's sixteen-lane form: js loaded from list[0..16) in the `tail` lanes.
+  VOREL_AVX512 __mmask16 Mask16(const int32_t* list, __m512i js, __mmask16 tail) const {
+    const __mmask16 listed = _mm512_mask_cmplt_epu32_mask(tail, js, _mm512_set1_epi32(n)) &
+                             _mm512_cmpneq_epi32_mask(js, _mm512_set1_epi32(i));
+    if (clean) return listed;
+    const int lanes = __builtin_popcount(unsigned(tail));  // the tail lanes come first
+    return __mmask16(Mask(list, lanes));
+  }
+#endif
 };
 
-void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
-                 const uint8_t* flags, float& density, Vec3f& cohesion, float& dtLimit) {
-  DensityOver(i, list, m, in, LiveAndOld{i, n, flags, (flags[i] & 2) != 0}, density, cohesion, dtLimit);
+void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in, const uint8_t* flags,
+                 bool clean, float& density, Vec3f& cohesion, float& dtLimit) {
+  DensityOver(i, n, list, m, in, LiveAndOld{i, n, flags, (flags[i] & 2) != 0, clean}, density, cohesion, dtLimit);
 }
 }  // namespace
 
@@ -845,7 +933,7 @@ bool FluidSolver::BuildPairs(bool fused) {
       PairBlock& B = pairBlocks_[size_t(block)];
       int32_t* const first = B.data.data() + B.used;
       const int kept = InReach(a, cand.data(), int(cand.size()), pairInput_.data(), first);
-      DensityOver(a, first, kept, pairInput_.data(), AllButSelf{a}, density, cohesion, dtLimit);
+      DensityOver(a, n, first, kept, pairInput_.data(), AllButSelf{a}, density, cohesion, dtLimit);
       PairSpan& L = pairSpans_[size_t(a)];
       L.block = block;
       L.offset = int64_t(B.used);
@@ -996,12 +1084,17 @@ void FluidSolver::DensityPrepare(bool fused, int kept) {
   // Slots from `from` on are copied here; those before it were copied by
   // the closing pass of the step before, from the records as they stand.
   const int from = fused && kept >= 0 && kept <= n ? kept : 0;
-#pragma omp parallel for schedule(static) if (n - from >= kParallelMin)
+  // The flags of all slots together (an integer OR: the same for any thread
+  // count); without a dead or new slot the density pass looks none up.
+  unsigned flagsOr = from > 0 ? keptFlags_ : 0u;
+#pragma omp parallel for schedule(static) reduction(| : flagsOr) if (n - from >= kParallelMin)
   for (int i = from; i < n; ++i) {
     const FluidParticle& p = particles[i];
     pairInput_[i] = InputOf(p);
     pairFlags_[i] = PairFlagsOf(p);
+    flagsOr |= pairFlags_[i];
   }
+  densityClean_ = (flagsOr & 3u) == 0;
   densityShares_.Reset((n + kDensityChunk - 1) / kDensityChunk, omp_get_max_threads());
 }
 
@@ -1028,7 +1121,8 @@ void FluidSolver::DensityChunks(bool fused) {
     float density = SelfDensity(pairInput_[i].mass, pairInput_[i].spacing);
     Vec3f cohesion;
     float dtLimit = 1e6f;
-    ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), density, cohesion, dtLimit);
+    ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), densityClean_, density, cohesion,
+                dtLimit);
     if (fused) {
       ForceInput& f = forceInput_[size_t(i)];
       f.in = pairInput_[i];
@@ -1041,8 +1135,15 @@ void FluidSolver::DensityChunks(bool fused) {
     StoreDensity(i, density, cohesion, dtLimit, fused);
   };
   const int thread = omp_get_thread_num();
-  for (int64_t c; (c = densityShares_.Next(thread)) >= 0;)
-    for (int i = int(c) * kDensityChunk, end = std::min(n, i + kDensityChunk); i < end; ++i) one(i);
+  for (int64_t c; (c = densityShares_.Next(thread)) >= 0;) {
+    const int begin = int(c) * kDensityChunk, end = std::min(n, begin + kDensityChunk);
+    PrefetchPairList(begin);
+    PrefetchPairList(begin + 1);
+    for (int i = begin; i < end; ++i) {
+      if (i + 2 < end) PrefetchPairList(i + 2);
+      one(i);
+    }
+  }
 }
 
 void FluidSolver::StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused) {
