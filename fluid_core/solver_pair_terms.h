@@ -185,7 +185,7 @@ inline bool& WidestPairs() {
 #define VOREL_AVX512 __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl")))
 // The lanes of the first `lanes` of sixteen.
 inline __mmask16 FirstLanes16(int lanes) {
-  return lanes >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << lanes) - 1u);
+  return lanes >= 16 ? __mmask16(0xFFFF) : lanes <= 0 ? __mmask16(0) : __mmask16((1u << lanes) - 1u);
 }
 // rows[l][0..8) for sixteen rows become eight columns: c[f] lane l = rows[l][f]
 // (each 256-bit half as Transpose8 moves it, the halves then put in order).
