@@ -22,13 +22,6 @@ using solver_pairs::LaneMask8;
 using solver_pairs::Select8;
 using solver_pairs::Transpose8;
 using solver_pairs::WidePairs;
-using solver_pairs::AddColumns16;
-using solver_pairs::Columns16x4;
-using solver_pairs::Columns16x8;
-using solver_pairs::FirstLanes16;
-using solver_pairs::kWidestSlots;
-using solver_pairs::RowsOf;
-using solver_pairs::WidestPairs;
 #endif
 
 void FluidSolver::ComputePressure() {
@@ -138,82 +131,6 @@ VOREL_AVX2 int ForceWide(int i, int n, const int32_t* list, int m, const ForceIn
 }
 #endif
 
-#if defined(VOREL_WIDE_PAIRS)
-// ForceWide's loop sixteen lanes wide: each lane the same operations in the
-// same order (the masks select what ForceWide's bit masks do), the terms
-// added in list order; returns the list's length.
-VOREL_AVX512 int ForceWidest(int i, int n, const int32_t* list, int m, const ForceInput* in, float rhoI,
-                             float presI, __m128& sums) {
-  const PairInput A = in[i].in;
-  const __m512 ax = _mm512_set1_ps(A.pos.x), ay = _mm512_set1_ps(A.pos.y), az = _mm512_set1_ps(A.pos.z);
-  const __m512 avx = _mm512_set1_ps(A.vel.x), avy = _mm512_set1_ps(A.vel.y), avz = _mm512_set1_ps(A.vel.z);
-  const __m512 as = _mm512_set1_ps(A.spacing), rho = _mm512_set1_ps(rhoI), pres = _mm512_set1_ps(presI);
-  const __m512 zero = _mm512_setzero_ps();
-  const __m512 noTerm = _mm512_set1_ps(-0.0f);
-  const __m512 eOwn = _mm512_div_ps(_mm512_set1_ps(2.0f), _mm512_add_ps(as, as));
-  const __m512i self = _mm512_set1_epi32(i), slots = _mm512_set1_epi32(n), deadByte = _mm512_set1_epi32(0xFF);
-  __m128 acc = sums;
-  for (int k = 0; k < m; k += 16) {
-    // Slots in range and not self (lanes past the end: none); dead
-    // partners below, from their rows. A lane that adds nothing reads self.
-    const __mmask16 tail = FirstLanes16(m - k);
-    const __m512i js = k + 16 <= m ? _mm512_loadu_si512(list + k) : _mm512_maskz_loadu_epi32(tail, list + k);
-    const __mmask16 listed = _mm512_mask_cmplt_epu32_mask(tail, js, slots) & _mm512_cmpneq_epi32_mask(js, self);
-    if (!listed) continue;
-    const ForceInput* at[16];
-    static_assert(sizeof(ForceInput) == 48, "rows found by shifts");
-    RowsOf<5, 4>(in, js, i, listed, at);  // a lane that adds nothing reads self
-    const float* rows[16];
-    const float* rest[16];
-    for (int l = 0; l < 16; ++l) {
-      rows[l] = &at[l]->in.pos.x;
-      rest[l] = &at[l]->density;
-    }
-    __m512 b[8], c[4];
-    Columns16x8(rows, b);
-    Columns16x4(rest, c);
-    const __m512 bs = b[3], bm = b[7], brho = c[0], bpres = c[1];
-    const __mmask16 live = _mm512_testn_epi32_mask(_mm512_castps_si512(c[2]), deadByte);  // dead in the low byte
-    const __m512 dx = _mm512_sub_ps(ax, b[0]), dy = _mm512_sub_ps(ay, b[1]), dz = _mm512_sub_ps(az, b[2]);
-    const __m512 r2 =
-        _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(dx, dx), _mm512_mul_ps(dy, dy)), _mm512_mul_ps(dz, dz));
-    const __m512 S = _mm512_add_ps(as, bs);
-    const __m512 r = _mm512_sqrt_ps(r2);
-    const __mmask16 inRange = _mm512_cmp_ps_mask(r, S, _CMP_LT_OS);
-    const __m512 dvx = _mm512_sub_ps(avx, b[4]), dvy = _mm512_sub_ps(avy, b[5]), dvz = _mm512_sub_ps(avz, b[6]);
-    const __m512 u =
-        _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(dvx, dx), _mm512_mul_ps(dvy, dy)), _mm512_mul_ps(dvz, dz));
-    const __m512 product = _mm512_mul_ps(as, bs);
-    const __m512 D = _mm512_add_ps(r2, _mm512_mul_ps(_mm512_set1_ps(0.01f), product));
-    const __m512 mu = _mm512_div_ps(_mm512_mul_ps(bs, u), D);
-    const __m512 e = AllBits(bs, as) ? eOwn : _mm512_div_ps(_mm512_set1_ps(2.0f), S);
-    const __m512 q = _mm512_sub_ps(_mm512_set1_ps(2.0f), _mm512_mul_ps(e, r));
-    const __m512 w = _mm512_mul_ps(
-        _mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(q, q), e), e), e), _mm512_set1_ps(0.07958f));
-    const __m512 g = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(r, _mm512_set1_ps(1e-15f), _CMP_GT_OS),
-                                         _mm512_div_ps(_mm512_mul_ps(_mm512_mul_ps(w, e), _mm512_set1_ps(-3.0f)), r));
-    const __m512 gx = _mm512_mul_ps(dx, g), gy = _mm512_mul_ps(dy, g), gz = _mm512_mul_ps(dz, g);
-    // Neither term: the pair adds nothing (mu == 0 also for -0).
-    const __mmask16 none = _mm512_cmp_ps_mask(mu, zero, _CMP_EQ_OQ) & _mm512_cmp_ps_mask(gx, zero, _CMP_EQ_OQ) &
-                           _mm512_cmp_ps_mask(gy, zero, _CMP_EQ_OQ) & _mm512_cmp_ps_mask(gz, zero, _CMP_EQ_OQ);
-    const __m512 visc = _mm512_mul_ps(
-        _mm512_xor_ps(
-            _mm512_div_ps(_mm512_set1_ps(25.0f), _mm512_mul_ps(_mm512_add_ps(rho, brho), _mm512_set1_ps(0.5f))),
-            noTerm),
-        mu);
-    const __m512 pi = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(mu, zero, _CMP_LT_OS), visc);
-    const __m512 f = _mm512_mul_ps(_mm512_add_ps(_mm512_add_ps(pi, bpres), pres), bm);
-    const __mmask16 acts = __mmask16(~none) & inRange & live & listed;
-    const __m512 c0 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(gx, f), noTerm));
-    const __m512 c1 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(gy, f), noTerm));
-    const __m512 c2 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(gz, f), noTerm));
-    acc = AddColumns16(acc, c0, c1, c2, noTerm);
-  }
-  sums = acc;
-  return m;
-}
-#endif
-
 // One particle's pressure and viscosity acceleration from its list. Each
 // pair's contribution is computed exactly as TermsSide and the scalar loop
 // below would (the same IEEE operations in the same order, four pairs at a
@@ -238,10 +155,7 @@ Vec3f ListForce(int i, int n, const int32_t* list, int m, const ForceInput* in, 
   // adds -0, which leaves every sum as it is.
   __m128 sums = zero;
 #if defined(VOREL_WIDE_PAIRS)
-  if (WidestPairs() && n <= kWidestSlots<ForceInput>)
-    k = ForceWidest(i, n, list, m, in, rhoI, presI, sums);
-  else if (WidePairs())
-    k = ForceWide(i, n, list, m, in, rhoI, presI, sums);
+  if (WidePairs()) k = ForceWide(i, n, list, m, in, rhoI, presI, sums);
 #endif
   for (; k + 4 <= m; k += 4) {
     int idx[4];

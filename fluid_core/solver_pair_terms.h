@@ -9,12 +9,6 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define VOREL_WIDE_PAIRS 1
-// GCC 12 takes the undefined vectors inside AVX-512 intrinsics
-// (_mm512_undefined_ps) for uninitialised reads wherever they are inlined.
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
 #endif
 
 #include "fluid_core/solver.h"
@@ -166,116 +160,6 @@ VOREL_AVX2 inline __m128 AddColumns8(__m128 sums, __m256 a, __m256 b, __m256 c, 
 // True when all eight lanes hold the bits of `own`.
 VOREL_AVX2 inline bool AllBits(__m256 v, __m256 own) {
   return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_castps_si256(v), _mm256_castps_si256(own))) == -1;
-}
-
-// Sixteen pairs at a time where the processor has AVX-512 (the same IEEE
-// operations in every lane again, no fused multiply-adds, the terms added
-// one by one in list order): half the instructions a pair of the eight-lane
-// loops, whose lanes spend most of theirs moving each partner's values into
-// place. Tests may set it false to compare with the narrower loops.
-inline bool& WidestPairs() {
-  static bool wide = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
-           __builtin_cpu_supports("avx2");
-  }();
-  return wide;
-}
-#define VOREL_AVX512 __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl")))
-// The lanes of the first `lanes` of sixteen.
-inline __mmask16 FirstLanes16(int lanes) {
-  return lanes >= 16 ? __mmask16(0xFFFF) : lanes <= 0 ? __mmask16(0) : __mmask16((1u << lanes) - 1u);
-}
-// rows[l][0..8) for sixteen rows become eight columns: c[f] lane l = rows[l][f]
-// (each 256-bit half as Transpose8 moves it, the halves then put in order).
-VOREL_AVX512 inline void Columns16x8(const float* const rows[16], __m512 c[8]) {
-  __m512 r[8], t[8], u[8];
-  for (int l = 0; l < 8; ++l)
-    r[l] = _mm512_insertf32x8(_mm512_castps256_ps512(_mm256_loadu_ps(rows[l])), _mm256_loadu_ps(rows[l + 8]), 1);
-  for (int a = 0; a < 8; a += 2) {
-    t[a] = _mm512_unpacklo_ps(r[a], r[a + 1]);
-    t[a + 1] = _mm512_unpackhi_ps(r[a], r[a + 1]);
-  }
-  for (int a = 0; a < 8; a += 4) {
-    u[a] = _mm512_shuffle_ps(t[a], t[a + 2], _MM_SHUFFLE(1, 0, 1, 0));
-    u[a + 1] = _mm512_shuffle_ps(t[a], t[a + 2], _MM_SHUFFLE(3, 2, 3, 2));
-    u[a + 2] = _mm512_shuffle_ps(t[a + 1], t[a + 3], _MM_SHUFFLE(1, 0, 1, 0));
-    u[a + 3] = _mm512_shuffle_ps(t[a + 1], t[a + 3], _MM_SHUFFLE(3, 2, 3, 2));
-  }
-  const __m512i low = _mm512_setr_epi32(0, 1, 2, 3, 16, 17, 18, 19, 8, 9, 10, 11, 24, 25, 26, 27);
-  const __m512i high = _mm512_setr_epi32(4, 5, 6, 7, 20, 21, 22, 23, 12, 13, 14, 15, 28, 29, 30, 31);
-  for (int a = 0; a < 4; ++a) {
-    c[a] = _mm512_permutex2var_ps(u[a], low, u[a + 4]);
-    c[a + 4] = _mm512_permutex2var_ps(u[a], high, u[a + 4]);
-  }
-}
-// The 4x4 transpose of _MM_TRANSPOSE4_PS in each 128-bit lane.
-VOREL_AVX512 inline void Transpose4x4Lanes(__m512& a, __m512& b, __m512& c, __m512& d) {
-  const __m512 t0 = _mm512_unpacklo_ps(a, b), t1 = _mm512_unpackhi_ps(a, b);
-  const __m512 t2 = _mm512_unpacklo_ps(c, d), t3 = _mm512_unpackhi_ps(c, d);
-  a = _mm512_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
-  b = _mm512_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
-  c = _mm512_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
-  d = _mm512_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
-}
-// rows[l][0..4) for sixteen rows become four columns.
-VOREL_AVX512 inline void Columns16x4(const float* const rows[16], __m512 c[4]) {
-  for (int q = 0; q < 4; ++q) {
-    __m512 z = _mm512_castps128_ps512(_mm_loadu_ps(rows[q]));
-    z = _mm512_insertf32x4(z, _mm_loadu_ps(rows[q + 4]), 1);
-    z = _mm512_insertf32x4(z, _mm_loadu_ps(rows[q + 8]), 2);
-    c[q] = _mm512_insertf32x4(z, _mm_loadu_ps(rows[q + 12]), 3);
-  }
-  // Lane L of c[q] holds row q + 4L: the transpose puts row 4L + q in lane q.
-  Transpose4x4Lanes(c[0], c[1], c[2], c[3]);
-}
-// Adds the sixteen columns of rows a..d to sums in lane order.
-VOREL_AVX512 inline __m128 AddColumns16(__m128 sums, __m512 a, __m512 b, __m512 c, __m512 d) {
-  Transpose4x4Lanes(a, b, c, d);  // lane L of a..d: columns 4L..4L+3
-  sums = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sums, _mm512_castps512_ps128(a)), _mm512_castps512_ps128(b)),
-                               _mm512_castps512_ps128(c)),
-                    _mm512_castps512_ps128(d));
-  sums = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sums, _mm512_extractf32x4_ps(a, 1)), _mm512_extractf32x4_ps(b, 1)),
-                               _mm512_extractf32x4_ps(c, 1)),
-                    _mm512_extractf32x4_ps(d, 1));
-  sums = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sums, _mm512_extractf32x4_ps(a, 2)), _mm512_extractf32x4_ps(b, 2)),
-                               _mm512_extractf32x4_ps(c, 2)),
-                    _mm512_extractf32x4_ps(d, 2));
-  return _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sums, _mm512_extractf32x4_ps(a, 3)), _mm512_extractf32x4_ps(b, 3)),
-                               _mm512_extractf32x4_ps(c, 3)),
-                    _mm512_extractf32x4_ps(d, 3));
-}
-// The rows of sixteen slots of an array of `Row`s: the slot of each lane of
-// js where `lanes` is set, `self` elsewhere. The byte offsets are worked out
-// in the vector unit and taken out lane by lane: sixteen scalar address
-// computations, each behind a test of its lane, cost about a third of the
-// pair terms. The offsets are 32-bit: callers keep the slots below
-// kWidestSlots.
-template <typename Row>
-constexpr int64_t kWidestSlots = int64_t(UINT32_MAX / sizeof(Row));
-template <typename Row>
-VOREL_AVX512 inline void FourRows(const char* base, __m128i offsets, const Row** rows) {
-  rows[0] = reinterpret_cast<const Row*>(base + uint32_t(_mm_cvtsi128_si32(offsets)));
-  rows[1] = reinterpret_cast<const Row*>(base + uint32_t(_mm_extract_epi32(offsets, 1)));
-  rows[2] = reinterpret_cast<const Row*>(base + uint32_t(_mm_extract_epi32(offsets, 2)));
-  rows[3] = reinterpret_cast<const Row*>(base + uint32_t(_mm_extract_epi32(offsets, 3)));
-}
-// sizeof(Row) is 1 << kShift, plus 1 << kShift2 where that is not negative.
-template <int kShift, int kShift2 = -1, typename Row>
-VOREL_AVX512 inline void RowsOf(const Row* base, __m512i js, int self, __mmask16 lanes, const Row* rows[16]) {
-  const __m512i slot = _mm512_mask_blend_epi32(lanes, _mm512_set1_epi32(self), js);
-  __m512i off = _mm512_slli_epi32(slot, kShift);
-  if (kShift2 >= 0) off = _mm512_add_epi32(off, _mm512_slli_epi32(slot, kShift2 < 0 ? 0 : kShift2));
-  const char* b = reinterpret_cast<const char*>(base);
-  FourRows(b, _mm512_castsi512_si128(off), rows);
-  FourRows(b, _mm512_extracti32x4_epi32(off, 1), rows + 4);
-  FourRows(b, _mm512_extracti32x4_epi32(off, 2), rows + 8);
-  FourRows(b, _mm512_extracti32x4_epi32(off, 3), rows + 12);
-}
-// True when all sixteen lanes hold the bits of `own`.
-VOREL_AVX512 inline bool AllBits(__m512 v, __m512 own) {
-  return _mm512_cmpeq_epi32_mask(_mm512_castps_si512(v), _mm512_castps_si512(own)) == 0xFFFF;
 }
 #endif
 

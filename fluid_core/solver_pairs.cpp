@@ -139,82 +139,14 @@ VOREL_AVX2 int DensityWide(int i, const int32_t* list, int m, const PairInput* i
 }
 #endif
 
-#if defined(VOREL_WIDE_PAIRS)
-// DensityWide's loop sixteen lanes wide: each lane the same operations in
-// the same order (the masks select what DensityWide's bit masks do), the
-// terms added in list order; returns the list's length.
-template <typename Counts>
-VOREL_AVX512 int DensityWidest(int i, const int32_t* list, int m, const PairInput* in, const Counts& counts,
-                               __m128& sums, __m128& limits128) {
-  const PairInput A = in[i];
-  const __m512 ax = _mm512_set1_ps(A.pos.x), ay = _mm512_set1_ps(A.pos.y), az = _mm512_set1_ps(A.pos.z);
-  const __m512 avx = _mm512_set1_ps(A.vel.x), avy = _mm512_set1_ps(A.vel.y), avz = _mm512_set1_ps(A.vel.z);
-  const __m512 as = _mm512_set1_ps(A.spacing);
-  const __m512 zero = _mm512_setzero_ps();
-  const __m512 noTerm = _mm512_set1_ps(-0.0f);
-  const __m512 noLimit = _mm512_set1_ps(INFINITY);
-  const bool cohesive = A.spacing > 0.0f;
-  const __m512 eOwn = _mm512_div_ps(_mm512_set1_ps(2.0f), _mm512_add_ps(as, as));
-  const __m512 ratioOwn = _mm512_div_ps(as, as);
-  __m512 limits = noLimit;
-  __m128 acc = sums;
-  for (int k = 0; k < m; k += 16) {
-    const __mmask16 tail = FirstLanes16(m - k);  // lanes past the end: none
-    const __m512i js = k + 16 <= m ? _mm512_loadu_si512(list + k) : _mm512_maskz_loadu_epi32(tail, list + k);
-    const __mmask16 valid = counts.Mask16(list + k, js, tail);
-    if (!valid) continue;
-    const PairInput* at[16];
-    static_assert(sizeof(PairInput) == 32, "rows found by a shift");
-    RowsOf<5>(in, js, i, valid, at);  // others read self
-    const float* rows[16];
-    for (int l = 0; l < 16; ++l) rows[l] = &at[l]->pos.x;
-    __m512 b[8];
-    Columns16x8(rows, b);
-    const __m512 bs = b[3], bm = b[7];
-    const __m512 dx = _mm512_sub_ps(ax, b[0]), dy = _mm512_sub_ps(ay, b[1]), dz = _mm512_sub_ps(az, b[2]);
-    const __m512 r2 =
-        _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(dx, dx), _mm512_mul_ps(dy, dy)), _mm512_mul_ps(dz, dz));
-    const __m512 S = _mm512_add_ps(as, bs);
-    const __m512 r = _mm512_sqrt_ps(r2);
-    const __mmask16 acts = _mm512_cmp_ps_mask(r, S, _CMP_LT_OS) & valid;
-    const __m512 dvx = _mm512_sub_ps(avx, b[4]), dvy = _mm512_sub_ps(avy, b[5]), dvz = _mm512_sub_ps(avz, b[6]);
-    const __m512 u =
-        _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(dvx, dx), _mm512_mul_ps(dvy, dy)), _mm512_mul_ps(dvz, dz));
-    const __m512 limit = _mm512_mul_ps(_mm512_div_ps(S, _mm512_div_ps(u, r)), _mm512_set1_ps(0.025f));
-    const bool own = AllBits(bs, as);
-    const __m512 e = own ? eOwn : _mm512_div_ps(_mm512_set1_ps(2.0f), S);
-    const __m512 q = _mm512_sub_ps(_mm512_set1_ps(2.0f), _mm512_mul_ps(e, r));
-    const __m512 w = _mm512_mul_ps(
-        _mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(q, q), e), e), e), _mm512_set1_ps(0.07958f));
-    const __m512 t0 = _mm512_mask_blend_ps(acts, noTerm, _mm512_mul_ps(_mm512_mul_ps(w, q), bm));
-    __m512 t1 = noTerm, t2 = noTerm, t3 = noTerm;
-    if (cohesive) {
-      const __m512 ratio = own ? ratioOwn : _mm512_div_ps(bs, as);
-      t1 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(dx, ratio), noTerm));
-      t2 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(dy, ratio), noTerm));
-      t3 = _mm512_mask_blend_ps(acts, noTerm, _mm512_xor_ps(_mm512_mul_ps(dz, ratio), noTerm));
-    }
-    acc = AddColumns16(acc, t0, t1, t2, t3);
-    const __mmask16 limited = acts & _mm512_cmp_ps_mask(u, zero, _CMP_GT_OS);
-    limits = _mm512_min_ps(_mm512_mask_blend_ps(limited, noLimit, limit), limits);
-  }
-  sums = acc;
-  // Minima hold no NaN (a NaN limit never replaces one), so any order will do.
-  const __m256 half = _mm256_min_ps(_mm512_castps512_ps256(limits), _mm512_extractf32x8_ps(limits, 1));
-  limits128 = _mm_min_ps(_mm_min_ps(_mm256_castps256_ps128(half), _mm256_extractf128_ps(half, 1)), limits128);
-  return m;
-}
-#endif
-
 // One particle's side of the density pass over its list: each pair's terms
 // are computed exactly as DensitySide would (the same IEEE operations in the
 // same order, four pairs at a time where SSE is there) and added one by one
 // in list order, so the sums are the scalar sums bit for bit.
 // `counts(j)`: whether the pair with j is evaluated at all; `counts.Mask(js,
-// lanes)`: the same for js[0..lanes) as the bits of those that are. `n`:
-// the slot count (listed slots lie below it).
+// lanes)`: the same for js[0..lanes) as the bits of those that are.
 template <typename Counts>
-void DensityOver(int i, int n, const int32_t* list, int m, const PairInput* in, const Counts& counts,
+void DensityOver(int i, const int32_t* list, int m, const PairInput* in, const Counts& counts,
                  float& density, Vec3f& cohesion, float& dtLimit) {
   const PairInput A = in[i];
   int k = 0;
@@ -237,10 +169,7 @@ void DensityOver(int i, int n, const int32_t* list, int m, const PairInput* in, 
   __m128 sums = _mm_setr_ps(density, cohesion.x, cohesion.y, cohesion.z);
   __m128 limits = noLimit;
 #if defined(VOREL_WIDE_PAIRS)
-  if (WidestPairs() && n <= kWidestSlots<PairInput>)
-    k = DensityWidest(i, list, m, in, counts, sums, limits);
-  else if (WidePairs())
-    k = DensityWide(i, list, m, in, counts, sums, limits);
+  if (WidePairs()) k = DensityWide(i, list, m, in, counts, sums, limits);
 #endif
   for (; k + 4 <= m; k += 4) {
     const int valid = counts.Mask(list + k, 4);
@@ -373,12 +302,6 @@ struct AllButSelf {
     for (int l = 0; l < lanes; ++l) bits |= int(js[l] != i) << l;
     return bits;
   }
-#if defined(VOREL_WIDE_PAIRS)
-  // Mask of the `tail` lanes of js (loaded from list[0..16)).
-  VOREL_AVX512 __mmask16 Mask16(const int32_t*, __m512i js, __mmask16 tail) const {
-    return _mm512_mask_cmpneq_epi32_mask(tail, js, _mm512_set1_epi32(i));
-  }
-#endif
 };
 
 // The later sub-steps' rule: a pair counts when its partner is live and its
@@ -411,21 +334,11 @@ struct LiveAndOld {
     for (int l = 0; l < lanes; ++l) bits |= int((*this)(js[l])) << l;
     return bits;
   }
-#if defined(VOREL_WIDE_PAIRS)
-  // Mask's sixteen-lane form: js loaded from list[0..16) in the `tail` lanes.
-  VOREL_AVX512 __mmask16 Mask16(const int32_t* list, __m512i js, __mmask16 tail) const {
-    const __mmask16 listed = _mm512_mask_cmplt_epu32_mask(tail, js, _mm512_set1_epi32(n)) &
-                             _mm512_cmpneq_epi32_mask(js, _mm512_set1_epi32(i));
-    if (clean) return listed;
-    const int lanes = __builtin_popcount(unsigned(tail));  // the tail lanes come first
-    return __mmask16(Mask(list, lanes));
-  }
-#endif
 };
 
 void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in, const uint8_t* flags,
                  bool clean, float& density, Vec3f& cohesion, float& dtLimit) {
-  DensityOver(i, n, list, m, in, LiveAndOld{i, n, flags, (flags[i] & 2) != 0, clean}, density, cohesion, dtLimit);
+  DensityOver(i, list, m, in, LiveAndOld{i, n, flags, (flags[i] & 2) != 0, clean}, density, cohesion, dtLimit);
 }
 }  // namespace
 
@@ -933,7 +846,7 @@ bool FluidSolver::BuildPairs(bool fused) {
       PairBlock& B = pairBlocks_[size_t(block)];
       int32_t* const first = B.data.data() + B.used;
       const int kept = InReach(a, cand.data(), int(cand.size()), pairInput_.data(), first);
-      DensityOver(a, n, first, kept, pairInput_.data(), AllButSelf{a}, density, cohesion, dtLimit);
+      DensityOver(a, first, kept, pairInput_.data(), AllButSelf{a}, density, cohesion, dtLimit);
       PairSpan& L = pairSpans_[size_t(a)];
       L.block = block;
       L.offset = int64_t(B.used);
