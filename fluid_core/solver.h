@@ -1,7 +1,6 @@
 // The CPU particle solver of a fluid system: particle slots, source records,
 // collider meshes, the neighbour grid, and the time step that advances them.
 #pragma once
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -583,19 +582,6 @@ class FluidSolver {
 
   // Span slots for every particle slot (a slot not yet seen has none).
   void SyncPairSlots();
-  // Asks the cache for slot i's pair list (its first lines), which the pair
-  // passes read next: the lists lie in the order of the cell walk that
-  // built them, not of the slots the passes take in turn, so without it
-  // every list begins with a wait on memory (about a third of the passes'
-  // time was spent there). Nothing for a slot beyond the spans.
-  void PrefetchPairList(int i) const {
-    if (size_t(i) >= pairSpans_.size()) return;
-    const PairSpan& L = pairSpans_[size_t(i)];
-    if (L.count <= 0) return;
-    const char* at = reinterpret_cast<const char*>(pairBlocks_[size_t(L.block)].data.data() + L.offset);
-    const char* end = at + std::min<size_t>(size_t(L.count) * 4, 4 * 64);
-    for (; at < end; at += 64) __builtin_prefetch(at);
-  }
   // Room for `more` entries at the end of block b; returns the first.
   int32_t* PairRoom(int b, size_t more);
 

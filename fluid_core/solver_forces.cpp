@@ -246,7 +246,6 @@ void FluidSolver::ComputePairForces() {
   // those inside (each iteration writes only its own particle).
 #pragma omp parallel for schedule(dynamic, 512) if (n >= kParallelMin)
   for (int i = 0; i < n; ++i) {
-    PrefetchPairList(i + 2);
     FluidParticle& p = particles[i];
     if (p.dead) continue;
     p.accel = Vec3f();
@@ -264,10 +263,7 @@ int64_t FluidSolver::ForceChunk(int begin, int end, double root) {
   const int n = count;
   Vec3f acc[kFinishChunk];
   // The forces first, from the compact arrays only; then each record once.
-  PrefetchPairList(begin);
-  PrefetchPairList(begin + 1);
   for (int i = begin; i < end; ++i) {
-    if (i + 2 < end) PrefetchPairList(i + 2);
     const ForceInput& f = forceInput_[size_t(i)];
     if (f.dead || !f.active) continue;
     const PairSpan L = pairSpans_[size_t(i)];

@@ -1048,15 +1048,8 @@ void FluidSolver::DensityChunks(bool fused) {
     StoreDensity(i, density, cohesion, dtLimit, fused);
   };
   const int thread = omp_get_thread_num();
-  for (int64_t c; (c = densityShares_.Next(thread)) >= 0;) {
-    const int begin = int(c) * kDensityChunk, end = std::min(n, begin + kDensityChunk);
-    PrefetchPairList(begin);
-    PrefetchPairList(begin + 1);
-    for (int i = begin; i < end; ++i) {
-      if (i + 2 < end) PrefetchPairList(i + 2);
-      one(i);
-    }
-  }
+  for (int64_t c; (c = densityShares_.Next(thread)) >= 0;)
+    for (int i = int(c) * kDensityChunk, end = std::min(n, i + kDensityChunk); i < end; ++i) one(i);
 }
 
 void FluidSolver::StoreDensity(int i, float density, const Vec3f& cohesion, float dtLimit, bool fused) {
