@@ -520,6 +520,7 @@ class FluidSolver {
   // forces took.
   struct FinishTotals {
     int killed = 0;
+    unsigned flags = 0;  // the OR of the pair flags kept
     int64_t forceNs = 0, allNs = 0, bad = 0;
     float bound = INFINITY;  // smallest step limit
     float lo[3] = {1e6f, 1e6f, 1e6f}, hi[3] = {-1e6f, -1e6f, -1e6f};
@@ -601,6 +602,10 @@ class FluidSolver {
   bool facesMove_ = false;
   float keptBound_ = 0.0f;
   int64_t keptBad_ = 0;
+  // The OR of the kept slots' pair flags, and whether the density pass's
+  // flags hold no dead or new slot (DensityPrepare).
+  unsigned keptFlags_ = 0;
+  bool densityClean_ = false;
   vorel::host::LargeVector<ForceInput> forceInput_;
   // What the fused density passes leave besides the force inputs.
   struct DensitySums {

@@ -1012,6 +1012,7 @@ void FluidSolver::KillOutsideDomain() {
 
 void FluidSolver::FinishTotals::Merge(const FinishTotals& o) {
   killed += o.killed;
+  flags |= o.flags;
   forceNs += o.forceNs;
   allNs += o.allNs;
   bad += o.bad;
@@ -1062,6 +1063,7 @@ void FluidSolver::FinishChunks(float t1, const std::vector<Vec3f>& forces, float
       mine.killed += KillOne(p) ? 1 : 0;
       StreamInput(&pairInput_[size_t(i)], p);
       pairFlags_[size_t(i)] = PairFlagsOf(p);
+      mine.flags |= pairFlags_[size_t(i)];
       if (p.dtLimit >= 0.0f)  // as MaxStableStep takes it
         mine.bound = std::min(mine.bound, p.dtLimit);
       else
@@ -1086,6 +1088,7 @@ double FluidSolver::FinishClose(const FinishTotals& totals) {
     bounds[a + 3] = totals.hi[a];
   }
   keptCount_ = count;
+  keptFlags_ = totals.flags;
   keptBound_ = totals.bound;
   keptBad_ = totals.bad;
   return totals.allNs > 0 ? double(totals.forceNs) / double(totals.allNs) : 0.0;

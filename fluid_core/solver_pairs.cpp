@@ -305,11 +305,12 @@ struct AllButSelf {
 };
 
 // The later sub-steps' rule: a pair counts when its partner is live and its
-// lower slot not new.
+// lower slot not new. `clean`: no slot is dead or new (no flag to look up).
 struct LiveAndOld {
   int i, n;
   const uint8_t* flags;
   bool selfNew;
+  bool clean;
   bool operator()(int j) const {
     if (j < 0 || j >= n || j == i) return false;
     const uint8_t f = flags[j];
@@ -326,7 +327,7 @@ struct LiveAndOld {
       const int j = js[l];
       const bool ok = unsigned(j) < unsigned(n) && j != i;
       listed |= int(ok) << l;
-      any |= flags[ok ? j : i];
+      if (!clean) any |= flags[ok ? j : i];
     }
     if (!(any & 3u)) return listed;
     int bits = 0;
@@ -335,9 +336,9 @@ struct LiveAndOld {
   }
 };
 
-void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in,
-                 const uint8_t* flags, float& density, Vec3f& cohesion, float& dtLimit) {
-  DensityOver(i, list, m, in, LiveAndOld{i, n, flags, (flags[i] & 2) != 0}, density, cohesion, dtLimit);
+void ListDensity(int i, int n, const int32_t* list, int m, const PairInput* in, const uint8_t* flags,
+                 bool clean, float& density, Vec3f& cohesion, float& dtLimit) {
+  DensityOver(i, list, m, in, LiveAndOld{i, n, flags, (flags[i] & 2) != 0, clean}, density, cohesion, dtLimit);
 }
 }  // namespace
 
@@ -996,12 +997,17 @@ void FluidSolver::DensityPrepare(bool fused, int kept) {
   // Slots from `from` on are copied here; those before it were copied by
   // the closing pass of the step before, from the records as they stand.
   const int from = fused && kept >= 0 && kept <= n ? kept : 0;
-#pragma omp parallel for schedule(static) if (n - from >= kParallelMin)
+  // The flags of all slots together (an integer OR: the same for any thread
+  // count); without a dead or new slot the density pass looks none up.
+  unsigned flagsOr = from > 0 ? keptFlags_ : 0u;
+#pragma omp parallel for schedule(static) reduction(| : flagsOr) if (n - from >= kParallelMin)
   for (int i = from; i < n; ++i) {
     const FluidParticle& p = particles[i];
     pairInput_[i] = InputOf(p);
     pairFlags_[i] = PairFlagsOf(p);
+    flagsOr |= pairFlags_[i];
   }
+  densityClean_ = (flagsOr & 3u) == 0;
   densityShares_.Reset((n + kDensityChunk - 1) / kDensityChunk, omp_get_max_threads());
 }
 
@@ -1028,7 +1034,8 @@ void FluidSolver::DensityChunks(bool fused) {
     float density = SelfDensity(pairInput_[i].mass, pairInput_[i].spacing);
     Vec3f cohesion;
     float dtLimit = 1e6f;
-    ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), density, cohesion, dtLimit);
+    ListDensity(i, n, list, L.count, pairInput_.data(), pairFlags_.data(), densityClean_, density, cohesion,
+                dtLimit);
     if (fused) {
       ForceInput& f = forceInput_[size_t(i)];
       f.in = pairInput_[i];

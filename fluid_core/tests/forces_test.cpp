@@ -221,6 +221,9 @@ TEST(PairForces, EightLanesGiveTheBitsOfFour) {
     s->RebuildNeighbourGrid(0.0f);
     EXPECT_TRUE(s->BuildNeighbourPairs());
     std::vector<FluidParticle> built(s->particles.begin(), s->particles.begin() + s->count);
+    // Without a dead or new slot the density pass looks no flag up.
+    s->ComputeDensityAndForces();
+    built.insert(built.end(), s->particles.begin(), s->particles.begin() + s->count);
     s->particles[5].dead = 1;
     s->ComputeDensityAndForces();
     s->ComputePressure();
