@@ -71,6 +71,7 @@ struct EngineTimings {
   double frameReads = 0.0;   // particle frame files read for meshing
   double mesher = 0.0;       // surface builds
   double meshWrites = 0.0;   // surface mesh files written
+  double displayReads = 0.0; // particle frames taken for the display
   long substeps = 0;
 };
 
@@ -379,13 +380,13 @@ class FluidEngine {
   // build of that frame (which would otherwise read the file straight back),
   // with what identifies the file as written: device, inode, length and
   // change time. WrittenFrameOnDisk says whether frame n's file is still it.
-  // The buffer is the one every frame file is built in, and keeps its room.
+  // The buffer is the one every frame file is built in, and keeps its room
+  // and its bytes (which frame -1 names as no frame's).
   struct WrittenFrame {
     int frame = -1;
     std::string path;
     std::vector<unsigned char> bytes;
-    uint64_t device = 0, inode = 0;
-    int64_t size = 0, changeNs = 0;
+    FrameFileIdentity identity;
   };
   WrittenFrame written_;
   // What each collider of the solver's list was built from, in list order:
