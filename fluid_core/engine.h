@@ -389,6 +389,12 @@ class FluidEngine {
     FrameFileIdentity identity;
   };
   WrittenFrame written_;
+  // Room for what BuildSurfaceFrame takes of each particle.
+  struct SurfaceInputs {
+    std::vector<Vec3f> positions;
+    std::vector<int32_t> sourceIndexes, ages;
+  };
+  SurfaceInputs surfaceInputs_;
   // What each collider of the solver's list was built from, in list order:
   // a collider whose inputs are all as they were is kept, not rebuilt.
   std::vector<ColliderSource> colliderSources_;

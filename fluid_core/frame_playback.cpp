@@ -48,10 +48,12 @@ namespace {
 // has just read that frame whole, and reading it again (for the centre and
 // once more as a member of the window) would cost two files. `known(f)`
 // gives frame f's positions as ReadFramePositions would read them, where
-// the caller still holds them (nullptr: the file is read).
+// the caller still holds them (nullptr: the file is read). `count` is room
+// for the per-particle counts.
 template <typename Known>
 void SmoothAround(const FrameCache& cache, int frame, const std::vector<Vec3f>& reference,
-                  std::vector<Vec3f>& out, int smoothFrames, float threshold, const Known& known) {
+                  std::vector<Vec3f>& out, int smoothFrames, float threshold, const Known& known,
+                  std::vector<int>& count) {
   const int w = smoothFrames;
   const int lo = std::min(std::max(frame - w, 1), frame);
   const int hi = frame + w;
@@ -87,7 +89,7 @@ void SmoothAround(const FrameCache& cache, int frame, const std::vector<Vec3f>& 
   // against: the centre positions are shown as read.
   if (!reachesCentre) return;
 
-  std::vector<int> count(size_t(nCentre), 1);
+  count.assign(size_t(nCentre), 1);
   for (const std::vector<Vec3f>* frameIn : window) {
     const std::vector<Vec3f>& pos = *frameIn;
     const int n = std::min(nCentre, int(pos.size()));
@@ -125,7 +127,8 @@ bool FluidSolver::SmoothPositions(int frame, std::vector<Vec3f>& out, int smooth
   }
   out.resize(size_t(nCentre));  // the reader never shrinks its output
   const std::vector<Vec3f> reference = out;
-  SmoothAround(frameCache, frame, reference, out, smoothFrames, threshold, NoneKnown);
+  std::vector<int> count;
+  SmoothAround(frameCache, frame, reference, out, smoothFrames, threshold, NoneKnown, count);
   return true;
 }
 
@@ -197,7 +200,11 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
     return false;
   const int n = file.header.count;
   const float inv = frameCache.InvScale();
-  std::vector<Vec3f> centre(static_cast<size_t>(n));
+  // The buffers are the display's own, kept from frame to frame: taken
+  // fresh, their megabytes cost a page fault a page at every redraw.
+  std::vector<Vec3f> centre;
+  centre.swap(displaySpare_);
+  centre.resize(size_t(n));
   const unsigned char* posAt = file.At(ParticleFrameFile::PosOffset(n));
   for (int i = 0; i < n; ++i) centre[size_t(i)] = Vec3At(posAt + 12 * int64_t(i)) * inv;
 
@@ -208,8 +215,9 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
     FrameFileIdentity now;
     return FileIdentityOf(k.path, now) && now == k.identity ? &k.positions : nullptr;
   };
-  std::vector<Vec3f> smoothed = centre;
-  SmoothAround(frameCache, frame, centre, smoothed, smoothFrames, smoothDistance * h, known);
+  std::vector<Vec3f>& smoothed = displaySmoothed_;
+  smoothed.assign(centre.begin(), centre.end());
+  SmoothAround(frameCache, frame, centre, smoothed, smoothFrames, smoothDistance * h, known, displayCounts_);
 
   const size_t reserve = size_t(n / thin.keepEvery);
   positions.reserve(reserve);
@@ -239,6 +247,7 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
   displayKept_.path = path;
   displayKept_.identity = file.identity;
   displayKept_.invScale = inv;
-  displayKept_.positions = std::move(centre);
+  displayKept_.positions.swap(centre);
+  displaySpare_.swap(centre);  // the room of the positions kept before
   return true;
 }

@@ -497,6 +497,9 @@ class FluidSolver {
     std::vector<Vec3f> positions;
   };
   KeptPositions displayKept_;
+  // Room LoadWholeSourceFrame works in, kept between redraws.
+  std::vector<Vec3f> displaySpare_, displaySmoothed_;
+  std::vector<int> displayCounts_;
   // LoadSourceFrame of a whole frame (0 <= frame < kMaxFrames), outputs
   // empty on entry.
   bool LoadWholeSourceFrame(int sourceIndex, int frame, const DisplayThinning& thin, int smoothFrames,
