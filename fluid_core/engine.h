@@ -395,6 +395,8 @@ class FluidEngine {
     std::vector<int32_t> sourceIndexes, ages;
   };
   SurfaceInputs surfaceInputs_;
+  // The space-warp forces of a sub-step, one per particle slot.
+  std::vector<Vec3f> stepForces_;
   // What each collider of the solver's list was built from, in list order:
   // a collider whose inputs are all as they were is kept, not rebuilt.
   std::vector<ColliderSource> colliderSources_;

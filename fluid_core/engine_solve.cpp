@@ -396,7 +396,9 @@ bool FluidEngine::SolveFrameSteps(int n) {
     const double target = frameT + (isHoldingTime ? dt : 0.0);
     int k = 0;
     bool first = true;
-    std::vector<Vec3f> forces;
+    // The forces' room is kept from frame to frame (taken fresh, its
+    // megabytes cost a page fault a page).
+    std::vector<Vec3f>& forces = stepForces_;
     // The warps bound to the sources cannot change within the frame: looked
     // up once. Without any, every force is zero and the vector only grows
     // with the particles, instead of being computed afresh every sub-step.
@@ -404,6 +406,7 @@ bool FluidEngine::SolveFrameSteps(int n) {
     {
       ScopedSeconds timed(timings.forces);
       warps = HasSpaceWarps();
+      if (!warps) std::fill(forces.begin(), forces.end(), Vec3f());  // a warp's forces of a frame before
     }
     if (target >= clock) {
       do {
