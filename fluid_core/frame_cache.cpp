@@ -237,7 +237,8 @@ int FrameCache::DecodeSurfaceInputs(const std::vector<unsigned char>& file, std:
   ages.resize(size_t(n));
   const float inv = invScale_;
   // As ReadFrame takes them: each stored coordinate times the inverse scale.
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
+  // One thread: the copy is a few bytes a particle, less than waking a team
+  // that has gone to sleep since the frame's last parallel pass.
   for (int i = 0; i < n; ++i) {
     float v[3];
     std::memcpy(v, b + ParticleFrameFile::PosOffset(n) + 12 * int64_t(i), 12);
