@@ -219,28 +219,33 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
   smoothed.assign(centre.begin(), centre.end());
   SmoothAround(frameCache, frame, centre, smoothed, smoothFrames, smoothDistance * h, known, displayCounts_);
 
-  const size_t reserve = size_t(n / thin.keepEvery);
-  positions.reserve(reserve);
-  velocities.reserve(reserve);
-  ages.reserve(reserve);
-  auxVectors.reserve(reserve);
-  neighbourCounts.reserve(reserve);
-  const float s = frameCache.Scale();
   const unsigned char* sourceAt = file.At(ParticleFrameFile::SourceIndexOffset(n));
+  auto shows = [&](int i) {
+    return thin.Shows(i) && (sourceIndex == -1 || Int32At(sourceAt + 4 * int64_t(i)) == sourceIndex);
+  };
+  // Counted first, so that the outputs are sized once and filled in place.
+  size_t shown = 0;
+  for (int i = 0; i < n; ++i) shown += shows(i) ? 1 : 0;
+  positions.resize(shown);
+  velocities.resize(shown);
+  ages.resize(shown);
+  auxVectors.resize(shown);
+  neighbourCounts.resize(shown);
+  const float s = frameCache.Scale();
   const unsigned char* velAt = file.At(ParticleFrameFile::VelOffset(n));
   const unsigned char* ageAt = file.At(ParticleFrameFile::AgeOffset(n));
   const unsigned char* accelAt = file.At(ParticleFrameFile::PairAccelOffset(n));
   const unsigned char* neighboursAt = file.At(ParticleFrameFile::NeighbourCountOffset(n));
+  size_t k = 0;
   for (int i = 0; i < n; ++i) {
-    if (!thin.Shows(i)) continue;
-    if (sourceIndex != -1 && Int32At(sourceAt + 4 * int64_t(i)) != sourceIndex) continue;
+    if (!shows(i)) continue;
     const Vec3f& pos = smoothed[size_t(i)];
-    const int32_t age = Vec3Equal(pos, parkingPos) ? 99999 : Int32At(ageAt + 4 * int64_t(i));
-    positions.push_back(pos * s);
-    velocities.push_back((Vec3At(velAt + 12 * int64_t(i)) * inv) * s);
-    ages.push_back(age);
-    auxVectors.push_back(Vec3At(accelAt + 12 * int64_t(i)));
-    neighbourCounts.push_back(Int32At(neighboursAt + 4 * int64_t(i)));
+    positions[k] = pos * s;
+    velocities[k] = (Vec3At(velAt + 12 * int64_t(i)) * inv) * s;
+    ages[k] = Vec3Equal(pos, parkingPos) ? 99999 : Int32At(ageAt + 4 * int64_t(i));
+    auxVectors[k] = Vec3At(accelAt + 12 * int64_t(i));
+    neighbourCounts[k] = Int32At(neighboursAt + 4 * int64_t(i));
+    ++k;
   }
 
   displayKept_.frame = frame;
