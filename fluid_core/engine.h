@@ -387,6 +387,9 @@ class FluidEngine {
     std::string path;
     std::vector<unsigned char> bytes;
     FrameFileIdentity identity;
+    // A read of the bytes has taken them: the next need not search their
+    // arrays for non-finite values again.
+    bool accepted = false;
   };
   WrittenFrame written_;
   // Room for what BuildSurfaceFrame takes of each particle.

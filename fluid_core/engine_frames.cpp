@@ -18,6 +18,7 @@ bool FluidEngine::WrittenFrameOnDisk(int n) const {
 void FluidEngine::ForgetWrittenFrame() {
   written_.frame = -1;
   written_.path.clear();
+  written_.accepted = false;
 }
 
 int FluidEngine::SaveFrame(int n) {
@@ -189,9 +190,12 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
     held.frame = n;
     held.bytes = &written_.bytes;
     held.identity = written_.identity;
+    held.accepted = written_.accepted;
   }
-  return solver->LoadSourceFrame(i, float(n), frameParticleCount[n], p, s, flick, flag, positions,
-                                 velocities, ages, accels, neighbourCounts, &held);
+  const bool shown = solver->LoadSourceFrame(i, float(n), frameParticleCount[n], p, s, flick, flag, positions,
+                                             velocities, ages, accels, neighbourCounts, &held);
+  if (shown && held.bytes) written_.accepted = true;
+  return shown;
 }
 
 bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f>& positions,

@@ -51,7 +51,7 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
       if (WrittenFrameOnDisk(n)) {
         // The frame this engine has just written and nobody has replaced:
         // its bytes give what a read of the file would.
-        read = solver->frameCache.DecodeSurfaceInputs(written_.bytes, pos, sourceIndex, age);
+        read = solver->frameCache.DecodeSurfaceInputs(written_.bytes, pos, sourceIndex, age, written_.accepted);
         ForgetWrittenFrame();
       } else {
         std::vector<FluidParticle> work(size_t(solver->frameCache.CountToRead(n, frameParticleCount[size_t(n)])));

@@ -221,7 +221,8 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
 }
 
 int FrameCache::DecodeSurfaceInputs(const std::vector<unsigned char>& file, std::vector<Vec3f>& positions,
-                                    std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages) const {
+                                    std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages,
+                                    bool accepted) const {
   positions.clear();
   sourceIndexes.clear();
   ages.clear();
@@ -231,7 +232,7 @@ int FrameCache::DecodeSurfaceInputs(const std::vector<unsigned char>& file, std:
   if (h.tag != frameTag || h.count < 0 || ParticleFrameFile::Size(h.count) != int64_t(file.size())) return -1;
   const int n = h.count;
   const unsigned char* b = file.data();
-  if (!FiniteBody(b + ParticleFrameFile::kArraysStart, n)) return -1;
+  if (!accepted && !FiniteBody(b + ParticleFrameFile::kArraysStart, n)) return -1;
   positions.resize(size_t(n));
   sourceIndexes.resize(size_t(n));
   ages.resize(size_t(n));
@@ -336,12 +337,12 @@ bool FrameCache::ReadFrameBytes(int frame, FrameBytes& out) const {
 }
 
 bool FrameCache::ViewFrameBytes(const std::vector<unsigned char>& file, const FrameFileIdentity& identity,
-                                FrameBytes& out) const {
+                                FrameBytes& out, bool accepted) const {
   if (int64_t(file.size()) < ParticleFrameFile::kArraysStart) return false;
   ParticleFrameHeader& h = out.header;
   std::memcpy(&h, file.data(), sizeof h);
   if (h.tag != frameTag || h.count < 0 || ParticleFrameFile::Size(h.count) != int64_t(file.size())) return false;
-  if (!FiniteBody(file.data() + ParticleFrameFile::kArraysStart, h.count)) return false;
+  if (!accepted && !FiniteBody(file.data() + ParticleFrameFile::kArraysStart, h.count)) return false;
   out.owned.reset();
   out.arrays = file.data() + ParticleFrameFile::kArraysStart;
   out.identity = identity;

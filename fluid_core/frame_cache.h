@@ -119,9 +119,12 @@ class FrameCache {
   // indexes and ages, exactly as ReadFrame gives them from the file. The
   // count, or -1 for bytes that ReadFrame would refuse (another tag, a
   // length its count does not give, a position, velocity, spacing or mass
-  // that is not finite); outputs are then left empty.
+  // that is not finite); outputs are then left empty. `accepted`: these
+  // very bytes were taken by an earlier call here or by ViewFrameBytes, so
+  // their arrays are not searched for non-finite values again.
   int DecodeSurfaceInputs(const std::vector<unsigned char>& file, std::vector<Vec3f>& positions,
-                          std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages) const;
+                          std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages,
+                          bool accepted = false) const;
   // Particles kept, or -1 for a missing, unreadable or malformed file (its
   // tag must be frameTag, its length 272 + 72 N, its positions, velocities,
   // spacings and masses finite). Records beyond those read are untouched.
@@ -134,9 +137,9 @@ class FrameCache {
   bool ReadFrameBytes(int frame, FrameBytes& out) const;
   // The same check on the bytes of a frame file a caller holds (WriteFrame's
   // `written`), lent to `out`, which must not outlive them; `identity` is
-  // the file's as the caller knows it.
+  // the file's as the caller knows it; `accepted` as DecodeSurfaceInputs'.
   bool ViewFrameBytes(const std::vector<unsigned char>& file, const FrameFileIdentity& identity,
-                      FrameBytes& out) const;
+                      FrameBytes& out, bool accepted = false) const;
   // Whether a solve can go on from the frame: ReadFrame takes it and every
   // spacing and mass in it is above 0 (nothing is kept).
   bool FrameReadsWhole(int frame) const;

@@ -196,7 +196,8 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
   // more memory than the file, for the few fields shown.
   FrameBytes file;
   const bool lent = held && held->frame == frame && held->bytes;
-  if (lent ? !frameCache.ViewFrameBytes(*held->bytes, held->identity, file) : !frameCache.ReadFrameBytes(frame, file))
+  if (lent ? !frameCache.ViewFrameBytes(*held->bytes, held->identity, file, held->accepted)
+           : !frameCache.ReadFrameBytes(frame, file))
     return false;
   const int n = file.header.count;
   const float inv = frameCache.InvScale();

@@ -381,6 +381,7 @@ class FluidSolver {
     int frame = -1;
     const std::vector<unsigned char>* bytes = nullptr;
     FrameFileIdentity identity;  // of the file the bytes are
+    bool accepted = false;       // as FrameCache::ViewFrameBytes takes it
   };
   bool LoadSourceFrame(int sourceIndex, float frame, int expectedCount, int displayPercent,
                        int smoothFrames, float smoothDistance, int flag,

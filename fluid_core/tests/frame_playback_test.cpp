@@ -2,6 +2,8 @@
 // neighbouring frames, parked particles and stale read buffers.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
 #include <memory>
 
 #include "fluid_core/frame_playback.h"
@@ -243,7 +245,14 @@ TEST(FramePlayback, HeldBytesAndKeptPositionsShowWhatTheFilesShow) {
   same(shown, reference);
   EXPECT_FLOAT_EQ(shown.pos[1].x, 20.0f * 3.1f / 3.0f);  // (1 + 1.1 + 1) / 3
 
-  // Bytes that are no frame are refused as the file would be.
+  // Bytes that are no frame are refused as the file would be: a position
+  // that is not finite, a length that is not the count's.
+  std::vector<unsigned char> whole = bytes;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::memcpy(&bytes[size_t(ParticleFrameFile::PosOffset(3) + 12)], &nan, 4);
+  EXPECT_FALSE(s->LoadSourceFrame(-1, 5.0f, 3, 100, 1, 1.0f, 1, shown.pos, shown.vel, shown.ages, shown.aux,
+                                  shown.neighbours, &held));
+  bytes = whole;
   bytes.resize(bytes.size() - 1);
   EXPECT_FALSE(s->LoadSourceFrame(-1, 5.0f, 3, 100, 1, 1.0f, 1, shown.pos, shown.vel, shown.ages, shown.aux,
                                   shown.neighbours, &held));
