@@ -102,6 +102,11 @@ void RunBatch() {
   vorel_bench::Print("batch_step_ms_per_frame", et.solver * 1000.0 / solved);
   vorel_bench::Print("batch_collider_ms_per_frame", et.colliders * 1000.0 / solved);
   vorel_bench::Print("batch_frame_write_ms_per_frame", et.frameWrites * 1000.0 / solved);
+  vorel_bench::Print("batch_space_warp_ms_per_frame", et.forces * 1000.0 / solved);
+  // Of the surface builds, the frame taken for the mesher; outside both, the
+  // frame taken for the viewport's particles at each redraw.
+  vorel_bench::Print("batch_frame_read_ms_per_frame", et.frameReads * 1000.0 / solved);
+  vorel_bench::Print("batch_display_read_ms_per_frame", et.displayReads * 1000.0 / solved);
   vorel_bench::Print("batch_ms_per_frame", total / solved);
   vorel_bench::Print("batch_solve_ms_per_frame", s.solveMs / solved);
   vorel_bench::Print("batch_mesh_ms_per_frame", s.meshMs / solved);

@@ -71,6 +71,7 @@ struct EngineTimings {
   double frameReads = 0.0;   // particle frame files read for meshing
   double mesher = 0.0;       // surface builds
   double meshWrites = 0.0;   // surface mesh files written
+  double displayReads = 0.0; // particle frames taken for the display
   long substeps = 0;
 };
 
@@ -379,15 +380,26 @@ class FluidEngine {
   // build of that frame (which would otherwise read the file straight back),
   // with what identifies the file as written: device, inode, length and
   // change time. WrittenFrameOnDisk says whether frame n's file is still it.
-  // The buffer is the one every frame file is built in, and keeps its room.
+  // The buffer is the one every frame file is built in, and keeps its room
+  // and its bytes (which frame -1 names as no frame's).
   struct WrittenFrame {
     int frame = -1;
     std::string path;
     std::vector<unsigned char> bytes;
-    uint64_t device = 0, inode = 0;
-    int64_t size = 0, changeNs = 0;
+    FrameFileIdentity identity;
+    // A read of the bytes has taken them: the next need not search their
+    // arrays for non-finite values again.
+    bool accepted = false;
   };
   WrittenFrame written_;
+  // Room for what BuildSurfaceFrame takes of each particle.
+  struct SurfaceInputs {
+    std::vector<Vec3f> positions;
+    std::vector<int32_t> sourceIndexes, ages;
+  };
+  SurfaceInputs surfaceInputs_;
+  // The space-warp forces of a sub-step, one per particle slot.
+  std::vector<Vec3f> stepForces_;
   // What each collider of the solver's list was built from, in list order:
   // a collider whose inputs are all as they were is kept, not rebuilt.
   std::vector<ColliderSource> colliderSources_;

@@ -6,37 +6,19 @@
 #include <cstdio>
 #include <cstring>
 
-#include <sys/stat.h>
-
 #include "fluid_core/engine.h"
 #include "host/core/files.h"
 
-namespace {
-// A file's device, inode, length and last change (a write aside and rename
-// makes a new inode; a write in place changes the time).
-bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode, int64_t& size, int64_t& changeNs) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return false;
-  device = uint64_t(st.st_dev);
-  inode = uint64_t(st.st_ino);
-  size = int64_t(st.st_size);
-  changeNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + int64_t(st.st_ctim.tv_nsec);
-  return true;
-}
-}  // namespace
-
 bool FluidEngine::WrittenFrameOnDisk(int n) const {
   if (written_.frame != n || written_.bytes.empty() || written_.path != solver->frameCache.FramePath(n)) return false;
-  uint64_t device = 0, inode = 0;
-  int64_t size = 0, changeNs = 0;
-  return FileIdentity(written_.path, device, inode, size, changeNs) && device == written_.device &&
-         inode == written_.inode && size == written_.size && changeNs == written_.changeNs;
+  FrameFileIdentity now;
+  return FileIdentityOf(written_.path, now) && now == written_.identity;
 }
 
 void FluidEngine::ForgetWrittenFrame() {
   written_.frame = -1;
   written_.path.clear();
-  written_.bytes.clear();
+  written_.accepted = false;
 }
 
 int FluidEngine::SaveFrame(int n) {
@@ -46,12 +28,12 @@ int FluidEngine::SaveFrame(int n) {
   int length = 0;
   ScopedSeconds timed(timings.frameWrites);
   ForgetWrittenFrame();
-  length = frameParticleCount[n] == 0 ? solver->WriteEmptyFrame(n) : solver->WriteFrame(n, &written_.bytes);
-  if (length != 0 && !written_.bytes.empty()) {
+  const bool built = frameParticleCount[n] != 0;  // in written_'s buffer
+  length = built ? solver->WriteFrame(n, &written_.bytes) : solver->WriteEmptyFrame(n);
+  if (length != 0 && built && !written_.bytes.empty()) {
     written_.frame = n;
     written_.path = solver->frameCache.FramePath(n);
-    if (!FileIdentity(written_.path, written_.device, written_.inode, written_.size, written_.changeNs))
-      ForgetWrittenFrame();
+    if (!FileIdentityOf(written_.path, written_.identity)) ForgetWrittenFrame();
   }
   if (length == 0) {
     NoteCacheFailure(solver->frameCache.FramePath(n), errno);
@@ -198,10 +180,22 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
   const int s = std::max(1, std::min(lastSolved - n, samples));
   // Frames before the cache start or beyond the tables are not stored.
   if (n < 0 || n >= kMaxFrames || lastSolved < n) return false;
+  ScopedSeconds timed(timings.displayReads);
   // The engine's own point vector is lent to the reader for its smoothing.
   (void)feedPoints;
-  return solver->LoadSourceFrame(i, float(n), frameParticleCount[n], p, s, flick, flag, positions,
-                                 velocities, ages, accels, neighbourCounts);
+  // The frame just solved is shown before it is meshed: its bytes, while the
+  // file is still the one written, save reading it back.
+  FluidSolver::HeldFrame held;
+  if (WrittenFrameOnDisk(n)) {
+    held.frame = n;
+    held.bytes = &written_.bytes;
+    held.identity = written_.identity;
+    held.accepted = written_.accepted;
+  }
+  const bool shown = solver->LoadSourceFrame(i, float(n), frameParticleCount[n], p, s, flick, flag, positions,
+                                             velocities, ages, accels, neighbourCounts, &held);
+  if (shown && held.bytes) written_.accepted = true;
+  return shown;
 }
 
 bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f>& positions,

@@ -396,7 +396,9 @@ bool FluidEngine::SolveFrameSteps(int n) {
     const double target = frameT + (isHoldingTime ? dt : 0.0);
     int k = 0;
     bool first = true;
-    std::vector<Vec3f> forces;
+    // The forces' room is kept from frame to frame (taken fresh, its
+    // megabytes cost a page fault a page).
+    std::vector<Vec3f>& forces = stepForces_;
     // The warps bound to the sources cannot change within the frame: looked
     // up once. Without any, every force is zero and the vector only grows
     // with the particles, instead of being computed afresh every sub-step.
@@ -404,6 +406,7 @@ bool FluidEngine::SolveFrameSteps(int n) {
     {
       ScopedSeconds timed(timings.forces);
       warps = HasSpaceWarps();
+      if (!warps) std::fill(forces.begin(), forces.end(), Vec3f());  // a warp's forces of a frame before
     }
     if (target >= clock) {
       do {
@@ -577,11 +580,25 @@ void FreeColliders(std::vector<ColliderMesh*>& list) {
 bool SameBits(const Point3& a, const Point3& b) { return std::memcmp(&a, &b, sizeof(Point3)) == 0; }
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof(float)) == 0; }
 
+// Whether a collider built with motion stood still: a frame on and where
+// its sub-step began it stood where it stands.
+bool BuiltStill(const ColliderSource& s) {
+  for (int r = 0; r < 4; ++r)
+    if (!SameBits(s.nextRows[r], s.rows[r]) || !SameBits(s.startRows[r], s.rows[r])) return false;
+  return true;
+}
+
 // Whether a collider built from `now` at this sub-step would be built
-// from exactly what `kept` was (every input compared bit for bit).
+// from exactly what `kept` was (every input compared bit for bit). A frame's
+// set-up (`now` without motion) also takes the last sub-step's collider of
+// an object that stood still: the set-up reads only where its faces stand,
+// which is where a build without motion puts them, and the sub-steps that
+// follow compare their own sources with the one kept.
 bool SameColliderSource(const ColliderSource& kept, const ColliderSource& now, const Mesh& m) {
-  if (kept.node != now.node || kept.withMotion != now.withMotion || kept.ticksPerFrame != now.ticksPerFrame ||
-      !SameBits(kept.invScale, now.invScale) || !SameBits(kept.margin, now.margin))
+  const bool setUpTakesStill = kept.withMotion && !now.withMotion && BuiltStill(kept);
+  if (kept.node != now.node || (kept.withMotion != now.withMotion && !setUpTakesStill) ||
+      kept.ticksPerFrame != now.ticksPerFrame || !SameBits(kept.invScale, now.invScale) ||
+      !SameBits(kept.margin, now.margin))
     return false;
   const ObjectParams &a = kept.params, &b = now.params;
   if (a.collide != b.collide || !SameBits(a.collisionGap, b.collisionGap) || !SameBits(a.bounce, b.bounce) ||

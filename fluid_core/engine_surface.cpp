@@ -40,15 +40,18 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
   int read = -1;
   try {
     SurfaceBuilder builder(float(solver->particlesPerVolume));
-    // What the build takes of each particle: its position, source and age.
-    std::vector<Vec3f> pos;
-    std::vector<int32_t> sourceIndex, age;
+    // What the build takes of each particle: its position, source and age,
+    // in room kept from frame to frame (megabytes taken fresh from the
+    // system cost a page fault a page).
+    std::vector<Vec3f>& pos = surfaceInputs_.positions;
+    std::vector<int32_t>& sourceIndex = surfaceInputs_.sourceIndexes;
+    std::vector<int32_t>& age = surfaceInputs_.ages;
     {
       ScopedSeconds timed(timings.frameReads);
       if (WrittenFrameOnDisk(n)) {
         // The frame this engine has just written and nobody has replaced:
         // its bytes give what a read of the file would.
-        read = solver->frameCache.DecodeSurfaceInputs(written_.bytes, pos, sourceIndex, age);
+        read = solver->frameCache.DecodeSurfaceInputs(written_.bytes, pos, sourceIndex, age, written_.accepted);
         ForgetWrittenFrame();
       } else {
         std::vector<FluidParticle> work(size_t(solver->frameCache.CountToRead(n, frameParticleCount[size_t(n)])));
@@ -89,6 +92,7 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
     // The frame stays solved and its mesh file as it was (none, or an
     // earlier one); what the build held is freed with it.
     VertexInfluenceLists().swap(vertexSources);
+    surfaceInputs_ = SurfaceInputs();
     char text[160];
     std::snprintf(text, sizeof text, "out of memory meshing frame %d with %d particles", n,
                   read >= 0 ? read : frameParticleCount[size_t(n)]);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "fluid_core/solver.h"
 #include "host/core/files.h"
 #include "mesher/mesh_record.h"
@@ -23,6 +25,15 @@ void FrameCache::SetScale(float s) {
 }
 
 namespace {
+FrameFileIdentity IdentityOfStat(const struct stat& st) {
+  FrameFileIdentity id;
+  id.device = uint64_t(st.st_dev);
+  id.inode = uint64_t(st.st_ino);
+  id.size = int64_t(st.st_size);
+  id.changeNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + int64_t(st.st_ctim.tv_nsec);
+  return id;
+}
+
 struct FileCloser {
   void operator()(std::FILE* f) const {
     if (f) std::fclose(f);
@@ -94,11 +105,18 @@ bool FiniteBody(const unsigned char* body, int64_t n, bool solvable = false) {
 // particle of no spacing or mass makes a NaN at the next step; readers that
 // only show positions take such frames); false for anything else.
 bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h,
-                   FrameBody& body, bool wantBody, bool solvable = false) {
+                   FrameBody& body, bool wantBody, bool solvable = false,
+                   FrameFileIdentity* identity = nullptr) {
   const int64_t length = vorel::host::FileSize(path);
   if (length < ParticleFrameFile::kArraysStart) return false;
   FilePtr f(std::fopen(path.c_str(), "rb"));
   if (!f) return false;
+  if (identity) {
+    // Of the file opened: a replacement after the open is another identity.
+    struct stat st;
+    if (::fstat(::fileno(f.get()), &st) != 0) return false;
+    *identity = IdentityOfStat(st);
+  }
   if (std::fread(&h, sizeof h, 1, f.get()) != 1) return false;
   // A file of another kind (a fill file, a solver frame) can have a length
   // that fits its count; its tag tells it apart.
@@ -112,6 +130,13 @@ bool LoadFrameFile(const std::string& path, uint32_t tag, ParticleFrameHeader& h
   return FiniteBody(body.data(), h.count, solvable);
 }
 }  // namespace
+
+bool FileIdentityOf(const std::string& path, FrameFileIdentity& identity) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  identity = IdentityOfStat(st);
+  return true;
+}
 
 bool UsableParticlesPerVolume(float n) {
   // The spacing n^(-1/3) within [1/L, L] is n within [L^-3, L^3].
@@ -139,10 +164,13 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
   const int64_t size = ParticleFrameFile::Size(n);
   // A caller's buffer keeps its room from frame to frame: a fresh one of
   // megabytes costs a page fault per page at every frame.
+  // Nor is it zeroed first (a pass over megabytes for nothing): the loop
+  // below writes every byte of the arrays, and only the header and the
+  // reserved bytes are set here.
   std::vector<unsigned char> local;
   std::vector<unsigned char>& buf = written ? *written : local;
-  buf.clear();
-  buf.resize(size_t(size), 0);
+  buf.resize(size_t(size));
+  std::memset(buf.data(), 0, size_t(ParticleFrameFile::kArraysStart));
   ParticleFrameHeader h;
   h.tag = frameTag;
   h.stamp = stamp;
@@ -193,7 +221,8 @@ int FrameCache::WriteFrame(int frame, int count, int32_t stamp, double particles
 }
 
 int FrameCache::DecodeSurfaceInputs(const std::vector<unsigned char>& file, std::vector<Vec3f>& positions,
-                                    std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages) const {
+                                    std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages,
+                                    bool accepted) const {
   positions.clear();
   sourceIndexes.clear();
   ages.clear();
@@ -203,13 +232,14 @@ int FrameCache::DecodeSurfaceInputs(const std::vector<unsigned char>& file, std:
   if (h.tag != frameTag || h.count < 0 || ParticleFrameFile::Size(h.count) != int64_t(file.size())) return -1;
   const int n = h.count;
   const unsigned char* b = file.data();
-  if (!FiniteBody(b + ParticleFrameFile::kArraysStart, n)) return -1;
+  if (!accepted && !FiniteBody(b + ParticleFrameFile::kArraysStart, n)) return -1;
   positions.resize(size_t(n));
   sourceIndexes.resize(size_t(n));
   ages.resize(size_t(n));
   const float inv = invScale_;
   // As ReadFrame takes them: each stored coordinate times the inverse scale.
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
+  // One thread: the copy is a few bytes a particle, less than waking a team
+  // that has gone to sleep since the frame's last parallel pass.
   for (int i = 0; i < n; ++i) {
     float v[3];
     std::memcpy(v, b + ParticleFrameFile::PosOffset(n) + 12 * int64_t(i), 12);
@@ -296,6 +326,27 @@ int FrameCache::ReadFramePositions(int frame, std::vector<Vec3f>& positions) con
     positions[i] = Vec3f(v[0], v[1], v[2]) * invScale_;
   }
   return n;
+}
+
+bool FrameCache::ReadFrameBytes(int frame, FrameBytes& out) const {
+  FrameBody body;
+  if (!LoadFrameFile(FramePath(frame), frameTag, out.header, body, true, false, &out.identity)) return false;
+  out.owned = std::move(body.bytes);
+  out.arrays = out.owned.get();
+  return true;
+}
+
+bool FrameCache::ViewFrameBytes(const std::vector<unsigned char>& file, const FrameFileIdentity& identity,
+                                FrameBytes& out, bool accepted) const {
+  if (int64_t(file.size()) < ParticleFrameFile::kArraysStart) return false;
+  ParticleFrameHeader& h = out.header;
+  std::memcpy(&h, file.data(), sizeof h);
+  if (h.tag != frameTag || h.count < 0 || ParticleFrameFile::Size(h.count) != int64_t(file.size())) return false;
+  if (!accepted && !FiniteBody(file.data() + ParticleFrameFile::kArraysStart, h.count)) return false;
+  out.owned.reset();
+  out.arrays = file.data() + ParticleFrameFile::kArraysStart;
+  out.identity = identity;
+  return true;
 }
 
 bool FrameCache::ReadMeshFrame(int frame, int& vertexCount, int& faceCount,

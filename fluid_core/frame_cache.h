@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,32 @@ bool UsableParticlesPerVolume(float particlesPerVolume);
 // A coordinate beyond kMaxSolverCoordinate (NaN is not judged here).
 inline bool BeyondSolverWorld(float c) { return c > kMaxSolverCoordinate || c < -kMaxSolverCoordinate; }
 
+// What identifies a file as written: device, inode, length and last change
+// (a write aside and rename makes a new inode; a write in place changes the
+// time). Two reads that find one identity found the same bytes.
+struct FrameFileIdentity {
+  uint64_t device = 0, inode = 0;
+  int64_t size = -1, changeNs = 0;
+  bool operator==(const FrameFileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size && changeNs == o.changeNs;
+  }
+  bool operator!=(const FrameFileIdentity& o) const { return !(*this == o); }
+};
+// False (identity untouched) when the path cannot be stat'ed.
+bool FileIdentityOf(const std::string& path, FrameFileIdentity& identity);
+
+// A frame file's bytes as ReadFrame takes them: the header and the arrays
+// (ParticleFrameFile's layout less its first kArraysStart bytes), either
+// read from the file or lent by a caller that holds the file's bytes.
+struct FrameBytes {
+  ParticleFrameHeader header;
+  const unsigned char* arrays = nullptr;
+  FrameFileIdentity identity;  // of the file the bytes are
+  std::unique_ptr<unsigned char[]> owned;
+  // The bytes at a file offset (ParticleFrameFile's, from the file's start).
+  const unsigned char* At(int64_t fileOffset) const { return arrays + (fileOffset - ParticleFrameFile::kArraysStart); }
+};
+
 class FrameCache {
  public:
   static constexpr int kMaxFrames = 10000;
@@ -92,15 +119,27 @@ class FrameCache {
   // indexes and ages, exactly as ReadFrame gives them from the file. The
   // count, or -1 for bytes that ReadFrame would refuse (another tag, a
   // length its count does not give, a position, velocity, spacing or mass
-  // that is not finite); outputs are then left empty.
+  // that is not finite); outputs are then left empty. `accepted`: these
+  // very bytes were taken by an earlier call here or by ViewFrameBytes, so
+  // their arrays are not searched for non-finite values again.
   int DecodeSurfaceInputs(const std::vector<unsigned char>& file, std::vector<Vec3f>& positions,
-                          std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages) const;
+                          std::vector<int32_t>& sourceIndexes, std::vector<int32_t>& ages,
+                          bool accepted = false) const;
   // Particles kept, or -1 for a missing, unreadable or malformed file (its
   // tag must be frameTag, its length 272 + 72 N, its positions, velocities,
   // spacings and masses finite). Records beyond those read are untouched.
   int ReadFrame(int frame, std::vector<FluidParticle>& particles, float keepFraction,
                 ParticleFrameHeader* header = nullptr) const;
   int ReadFramePositions(int frame, std::vector<Vec3f>& positions) const;
+  // Frame `frame`'s bytes, checked as ReadFrame checks them, with the
+  // identity of the file they were read from; false (out undefined) where
+  // ReadFrame gives -1.
+  bool ReadFrameBytes(int frame, FrameBytes& out) const;
+  // The same check on the bytes of a frame file a caller holds (WriteFrame's
+  // `written`), lent to `out`, which must not outlive them; `identity` is
+  // the file's as the caller knows it; `accepted` as DecodeSurfaceInputs'.
+  bool ViewFrameBytes(const std::vector<unsigned char>& file, const FrameFileIdentity& identity,
+                      FrameBytes& out, bool accepted = false) const;
   // Whether a solve can go on from the frame: ReadFrame takes it and every
   // spacing and mass in it is above 0 (nothing is kept).
   bool FrameReadsWhole(int frame) const;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 
 #include "fluid_core/solver.h"
 
@@ -41,22 +43,27 @@ int FrameCache::ReadInterpolatedFrame(float x, std::vector<FluidParticle>& parti
 }
 
 namespace {
-// SmoothPositions with the centre frame's positions already in `out`: the
-// display has just read that frame whole, and reading it again (for the
-// centre and once more as a member of the window) would cost two files.
-void SmoothAround(const FrameCache& cache, int frame, std::vector<Vec3f>& out, int smoothFrames,
-                  float threshold) {
+// SmoothPositions with the centre frame's positions, `reference`, already
+// read: `out` holds them on entry and the averages on return. The display
+// has just read that frame whole, and reading it again (for the centre and
+// once more as a member of the window) would cost two files. `known(f)`
+// gives frame f's positions as ReadFramePositions would read them, where
+// the caller still holds them (nullptr: the file is read). `count` is room
+// for the per-particle counts.
+template <typename Known>
+void SmoothAround(const FrameCache& cache, int frame, const std::vector<Vec3f>& reference,
+                  std::vector<Vec3f>& out, int smoothFrames, float threshold, const Known& known,
+                  std::vector<int>& count) {
   const int w = smoothFrames;
   const int lo = std::min(std::max(frame - w, 1), frame);
   const int hi = frame + w;
   // No distance is below a threshold that is not positive: each average
   // would be the centre alone, so no other frame needs reading.
   if (lo >= hi || !(threshold > 0.0f)) return;
-  const int nCentre = int(out.size());
+  const int nCentre = int(reference.size());
 
   // The window is lo .. hi-1, cut at the first frame that cannot be read;
   // the centre's own entry is its positions as given.
-  const std::vector<Vec3f> reference = out;
   std::vector<std::vector<Vec3f>> others;
   std::vector<const std::vector<Vec3f>*> window;
   others.reserve(size_t(hi - lo));
@@ -65,6 +72,10 @@ void SmoothAround(const FrameCache& cache, int frame, std::vector<Vec3f>& out, i
     if (f == frame) {
       window.push_back(&reference);
       reachesCentre = true;
+      continue;
+    }
+    if (const std::vector<Vec3f>* held = known(f)) {
+      window.push_back(held);
       continue;
     }
     std::vector<Vec3f> pos;
@@ -78,7 +89,7 @@ void SmoothAround(const FrameCache& cache, int frame, std::vector<Vec3f>& out, i
   // against: the centre positions are shown as read.
   if (!reachesCentre) return;
 
-  std::vector<int> count(size_t(nCentre), 1);
+  count.assign(size_t(nCentre), 1);
   for (const std::vector<Vec3f>* frameIn : window) {
     const std::vector<Vec3f>& pos = *frameIn;
     const int n = std::min(nCentre, int(pos.size()));
@@ -91,6 +102,20 @@ void SmoothAround(const FrameCache& cache, int frame, std::vector<Vec3f>& out, i
   }
   for (int j = 0; j < nCentre; ++j) out[size_t(j)] = out[size_t(j)] * (1.0f / float(count[size_t(j)]));
 }
+
+const std::vector<Vec3f>* NoneKnown(int) { return nullptr; }
+
+Vec3f Vec3At(const unsigned char* p) {
+  float v[3];
+  std::memcpy(v, p, 12);
+  return Vec3f(v[0], v[1], v[2]);
+}
+
+int32_t Int32At(const unsigned char* p) {
+  int32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
 }  // namespace
 
 bool FluidSolver::SmoothPositions(int frame, std::vector<Vec3f>& out, int smoothFrames,
@@ -101,7 +126,9 @@ bool FluidSolver::SmoothPositions(int frame, std::vector<Vec3f>& out, int smooth
     return false;
   }
   out.resize(size_t(nCentre));  // the reader never shrinks its output
-  SmoothAround(frameCache, frame, out, smoothFrames, threshold);
+  const std::vector<Vec3f> reference = out;
+  std::vector<int> count;
+  SmoothAround(frameCache, frame, reference, out, smoothFrames, threshold, NoneKnown, count);
   return true;
 }
 
@@ -110,17 +137,21 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
                                   int flag, std::vector<Vec3f>& positions,
                                   std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
                                   std::vector<Vec3f>& auxVectors,
-                                  std::vector<int32_t>& neighbourCounts) {
+                                  std::vector<int32_t>& neighbourCounts, const HeldFrame* held) {
   (void)flag;
   const DisplayThinning thin(displayPercent);
-  // The stored count sizes the buffers only as far as the file holds it.
   const bool inCache = frame >= 0.0f && frame < float(FrameCache::kMaxFrames);
-  expectedCount = inCache ? frameCache.CountToRead(int(frame), expectedCount) : 0;
+  const float whole = std::trunc(frame);
   positions.clear();
   velocities.clear();
   ages.clear();
   auxVectors.clear();
   neighbourCounts.clear();
+  if (inCache && frame == whole) return LoadWholeSourceFrame(sourceIndex, int(whole), thin, smoothFrames,
+                                                             smoothDistance, positions, velocities, ages,
+                                                             auxVectors, neighbourCounts, held);
+  // The stored count sizes the buffers only as far as the file holds it.
+  expectedCount = inCache ? frameCache.CountToRead(int(frame), expectedCount) : 0;
   const size_t reserve = size_t(std::max(expectedCount, 0) / thin.keepEvery);
   positions.reserve(reserve);
   velocities.reserve(reserve);
@@ -130,22 +161,12 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
   if (!inCache) return false;  // no frame before 0 or beyond the cache (nor NaN)
 
   displayParticles.resize(size_t(std::max(expectedCount, 0)));
-  const float whole = std::trunc(frame);
-  const int read = frame != whole ? frameCache.ReadInterpolatedFrame(frame, displayParticles)
-                                  : frameCache.ReadFrame(int(whole), displayParticles, 1.0f);
+  const int read = frameCache.ReadInterpolatedFrame(frame, displayParticles);
   if (read < 0) return false;
   MarkExpiredParticles(displayParticles, read);
 
   std::vector<Vec3f> smoothed;
-  bool useSmoothed = true;
-  if (frame == whole) {
-    // The frame just read holds the centre's positions as its file gives them.
-    smoothed.resize(size_t(read));
-    for (int i = 0; i < read; ++i) smoothed[size_t(i)] = displayParticles[size_t(i)].pos;
-    SmoothAround(frameCache, int(whole), smoothed, smoothFrames, smoothDistance * h);
-  } else {
-    useSmoothed = SmoothPositions(int(whole), smoothed, smoothFrames, smoothDistance * h);
-  }
+  const bool useSmoothed = SmoothPositions(int(whole), smoothed, smoothFrames, smoothDistance * h);
 
   // Only the records this read filled: a buffer sized from a stale count
   // holds older particles beyond them.
@@ -162,5 +183,77 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
     auxVectors.push_back(p.pairAccel);
     neighbourCounts.push_back(p.fileNeighbourCount);
   }
+  return true;
+}
+
+bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const DisplayThinning& thin,
+                                       int smoothFrames, float smoothDistance,
+                                       std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
+                                       std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,
+                                       std::vector<int32_t>& neighbourCounts, const HeldFrame* held) {
+  // The fields are taken straight from the file's arrays, as ReadFrame
+  // would take them into records: a record per particle is a pass over far
+  // more memory than the file, for the few fields shown.
+  FrameBytes file;
+  const bool lent = held && held->frame == frame && held->bytes;
+  if (lent ? !frameCache.ViewFrameBytes(*held->bytes, held->identity, file, held->accepted)
+           : !frameCache.ReadFrameBytes(frame, file))
+    return false;
+  const int n = file.header.count;
+  const float inv = frameCache.InvScale();
+  // The buffers are the display's own, kept from frame to frame: taken
+  // fresh, their megabytes cost a page fault a page at every redraw.
+  std::vector<Vec3f> centre;
+  centre.swap(displaySpare_);
+  centre.resize(size_t(n));
+  const unsigned char* posAt = file.At(ParticleFrameFile::PosOffset(n));
+  for (int i = 0; i < n; ++i) centre[size_t(i)] = Vec3At(posAt + 12 * int64_t(i)) * inv;
+
+  const std::string path = frameCache.FramePath(frame);
+  auto known = [&](int f) -> const std::vector<Vec3f>* {
+    const KeptPositions& k = displayKept_;
+    if (k.frame != f || k.invScale != inv || k.path != frameCache.FramePath(f)) return nullptr;
+    FrameFileIdentity now;
+    return FileIdentityOf(k.path, now) && now == k.identity ? &k.positions : nullptr;
+  };
+  std::vector<Vec3f>& smoothed = displaySmoothed_;
+  smoothed.assign(centre.begin(), centre.end());
+  SmoothAround(frameCache, frame, centre, smoothed, smoothFrames, smoothDistance * h, known, displayCounts_);
+
+  const unsigned char* sourceAt = file.At(ParticleFrameFile::SourceIndexOffset(n));
+  auto shows = [&](int i) {
+    return thin.Shows(i) && (sourceIndex == -1 || Int32At(sourceAt + 4 * int64_t(i)) == sourceIndex);
+  };
+  // Counted first, so that the outputs are sized once and filled in place.
+  size_t shown = 0;
+  for (int i = 0; i < n; ++i) shown += shows(i) ? 1 : 0;
+  positions.resize(shown);
+  velocities.resize(shown);
+  ages.resize(shown);
+  auxVectors.resize(shown);
+  neighbourCounts.resize(shown);
+  const float s = frameCache.Scale();
+  const unsigned char* velAt = file.At(ParticleFrameFile::VelOffset(n));
+  const unsigned char* ageAt = file.At(ParticleFrameFile::AgeOffset(n));
+  const unsigned char* accelAt = file.At(ParticleFrameFile::PairAccelOffset(n));
+  const unsigned char* neighboursAt = file.At(ParticleFrameFile::NeighbourCountOffset(n));
+  size_t k = 0;
+  for (int i = 0; i < n; ++i) {
+    if (!shows(i)) continue;
+    const Vec3f& pos = smoothed[size_t(i)];
+    positions[k] = pos * s;
+    velocities[k] = (Vec3At(velAt + 12 * int64_t(i)) * inv) * s;
+    ages[k] = Vec3Equal(pos, parkingPos) ? 99999 : Int32At(ageAt + 4 * int64_t(i));
+    auxVectors[k] = Vec3At(accelAt + 12 * int64_t(i));
+    neighbourCounts[k] = Int32At(neighboursAt + 4 * int64_t(i));
+    ++k;
+  }
+
+  displayKept_.frame = frame;
+  displayKept_.path = path;
+  displayKept_.identity = file.identity;
+  displayKept_.invScale = inv;
+  displayKept_.positions.swap(centre);
+  displaySpare_.swap(centre);  // the room of the positions kept before
   return true;
 }

@@ -19,6 +19,7 @@ constexpr int kParallelMin = 1024;
 // Particles a thread takes at a time in the closing pass of a step.
 constexpr int kFinishChunk = 64;
 class FluidSolver;
+struct DisplayThinning;
 struct ColliderMesh;
 
 // One particle slot. Its pair list is kept by the solver (flat arrays the
@@ -373,12 +374,20 @@ class FluidSolver {
   // displayPercent (1..100), for display: positions and velocities in host
   // units, ages (99999 for a parked particle), pairAccel and the stored
   // neighbour counts. `flag` is not read. False (outputs empty) when the
-  // frame cannot be read.
+  // frame cannot be read. `held`, for a whole frame, lends the bytes of its
+  // file that the caller holds and knows to be the file's (the engine's
+  // frame just written): they are taken instead of reading the file.
+  struct HeldFrame {
+    int frame = -1;
+    const std::vector<unsigned char>* bytes = nullptr;
+    FrameFileIdentity identity;  // of the file the bytes are
+    bool accepted = false;       // as FrameCache::ViewFrameBytes takes it
+  };
   bool LoadSourceFrame(int sourceIndex, float frame, int expectedCount, int displayPercent,
                        int smoothFrames, float smoothDistance, int flag,
                        std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
                        std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,
-                       std::vector<int32_t>& neighbourCounts);
+                       std::vector<int32_t>& neighbourCounts, const HeldFrame* held = nullptr);
   // The positions of `frame` (solver units) averaged over frames frame-w ..
   // frame+w-1 (no lower than 1), each taken only where it lies within
   // `threshold` of the centre; `out` holds one entry per particle of the
@@ -476,6 +485,28 @@ class FluidSolver {
   int ReadSourceFile(float lod, float time, int frame, int sourceIndex, const std::string& directory);
 
  private:
+  // The positions (solver units, as ReadFramePositions gives them) of the
+  // whole frame the display showed last, with its file's identity and the
+  // scale they were read at. The smoothing window of the next frame holds
+  // that frame: it takes them while the file is still the one read, instead
+  // of reading the file again.
+  struct KeptPositions {
+    int frame = -1;
+    std::string path;
+    FrameFileIdentity identity;
+    float invScale = 0.0f;
+    std::vector<Vec3f> positions;
+  };
+  KeptPositions displayKept_;
+  // Room LoadWholeSourceFrame works in, kept between redraws.
+  std::vector<Vec3f> displaySpare_, displaySmoothed_;
+  std::vector<int> displayCounts_;
+  // LoadSourceFrame of a whole frame (0 <= frame < kMaxFrames), outputs
+  // empty on entry.
+  bool LoadWholeSourceFrame(int sourceIndex, int frame, const DisplayThinning& thin, int smoothFrames,
+                            float smoothDistance, std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
+                            std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,
+                            std::vector<int32_t>& neighbourCounts, const HeldFrame* held);
   // Clears every field of a slot that a new particle is placed in (lists
   // keep their capacity), so nothing of an earlier simulation leaks in.
   void PlaceParticle(int slot);

@@ -425,8 +425,16 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   }
 
   neighbourCounts.clear();
-  std::vector<Vec3f> pos, vel, surf;
-  std::vector<int32_t> ages, nb;
+  std::vector<Vec3f>& pos = fetched.pos;
+  std::vector<Vec3f>& vel = fetched.vel;
+  std::vector<Vec3f>& surf = fetched.surf;
+  std::vector<int32_t>& ages = fetched.ages;
+  std::vector<int32_t>& nb = fetched.nb;
+  pos.clear();  // the engine fills them, and leaves them empty when it cannot
+  vel.clear();
+  surf.clear();
+  ages.clear();
+  nb.clear();
   if (t % tpf == 0)
     engine->GetSourceParticlesAtFrame(sourceIndex, F, pos, vel, ages, surf, nb, 0, interactive);
   else

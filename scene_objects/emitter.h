@@ -69,6 +69,14 @@ class GenParticle : public SimpleParticle, public FluidSource {
 
   // --- state ---
   std::vector<int> neighbourCounts;  // one per fetched particle
+  // What the engine hands over for each shown frame, kept from one frame to
+  // the next so that their room (megabytes at 100,000 particles) is not
+  // taken fresh from the system at every redraw.
+  struct Fetched {
+    std::vector<Vec3f> pos, vel, surf;
+    std::vector<int32_t> ages, nb;
+  };
+  Fetched fetched;
   Hileras shapeRows;
   Box3 particleBox;
   std::vector<Point3> emissionPoints;  // shape region points, solver units, node space

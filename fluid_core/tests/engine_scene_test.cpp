@@ -298,7 +298,18 @@ TEST_F(EngineTest, AStillColliderIsKeptAndOneWhoseTransformMeshOrSettingsChanged
   rebuiltAs("mesh edited", [](const ColliderMesh& K) { EXPECT_EQ(K.mesh.vertices[1], Point3(2.0f, -1.0f, 1.0f)); });
   objects.params[floor].friction = 3.0f;
   rebuiltAs("settings", [](const ColliderMesh& K) { EXPECT_EQ(K.friction, 3.0f); });
-  // The build without motion (a frame's start) is not one with it.
+  // A frame's start (a build without motion) takes a still collider as the
+  // sub-steps built it, and so does the sub-step after it; one that moves
+  // is built again without motion.
+  const ColliderMesh* still = e->solver->colliders[0];
+  e->BuildColliderMeshes();
+  ASSERT_EQ(e->solver->colliders.size(), 1u);
+  EXPECT_EQ(e->solver->colliders[0], still);
+  e->UpdateColliderMeshes(480);
+  EXPECT_EQ(e->solver->colliders[0], still);
+  ASSERT_TRUE(floor->SetTMKey(480, up));
+  ASSERT_TRUE(floor->SetTMKey(640, TransMatrix(Point3(0.0f, 0.0f, 40.0f))));
+  rebuiltAs("keyed", [](const ColliderMesh& K) { EXPECT_FALSE(K.mesh.secondVertices.empty()); });
   const ColliderMesh* moving = e->solver->colliders[0];
   e->BuildColliderMeshes();
   ASSERT_EQ(e->solver->colliders.size(), 1u);

@@ -2,6 +2,8 @@
 // neighbouring frames, parked particles and stale read buffers.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
 #include <memory>
 
 #include "fluid_core/frame_playback.h"
@@ -191,4 +193,68 @@ TEST(FramePlayback, ExpiryUsesTheSourceLifeAndToleratesUnknownSources) {
   EXPECT_EQ(parts[1].dead, 1);
   EXPECT_EQ(parts[2].dead, 0);
   EXPECT_EQ(parts[3].dead, 1);
+}
+
+// The frame just written, lent as its bytes, and the positions the display
+// kept of the frame before show what reading the files shows; a file
+// replaced since is read again.
+TEST(FramePlayback, HeldBytesAndKeptPositionsShowWhatTheFilesShow) {
+  auto s = PlaybackSolver("held");
+  s->h = 0.5f;
+  WriteFrameOf(*s, 4, {Vec3f(0.3f, 0, 0), Vec3f(9.0f, 0, 0), Vec3f(0, 0, 0)});
+  s->count = 0;
+  for (const Vec3f& p : {Vec3f(0.1f, 0, 0), Vec3f(1.0f, 0, 0), Vec3f(0, 0, 0)}) Put(*s, p, 0.1f, Vec3f(0.5f, 0, 0));
+  FluidSolver::HeldFrame held;
+  std::vector<unsigned char> bytes;
+  ASSERT_GT(s->WriteFrame(5, &bytes), 0);
+  held.frame = 5;
+  held.bytes = &bytes;
+  ASSERT_TRUE(FileIdentityOf(s->frameCache.FramePath(5), held.identity));
+
+  auto fromFiles = [&](Out& o) {
+    auto r = PlaybackSolver("held_reference");
+    r->h = s->h;
+    r->frameCache.cacheRoot = s->frameCache.cacheRoot;
+    return o.Load(*r, -1, 5.0f, 3, 100, 1, 1.0f);
+  };
+  auto same = [](const Out& a, const Out& b) {
+    EXPECT_EQ(a.pos, b.pos);
+    EXPECT_EQ(a.vel, b.vel);
+    EXPECT_EQ(a.aux, b.aux);
+    EXPECT_EQ(a.ages, b.ages);
+    EXPECT_EQ(a.neighbours, b.neighbours);
+  };
+  Out before, reference, shown;
+  ASSERT_TRUE(before.Load(*s, -1, 4.0f, 3, 100, 1, 1.0f));  // keeps frame 4's positions
+  ASSERT_TRUE(fromFiles(reference));
+  ASSERT_TRUE(s->LoadSourceFrame(-1, 5.0f, 3, 100, 1, 1.0f, 1, shown.pos, shown.vel, shown.ages, shown.aux,
+                                 shown.neighbours, &held));
+  same(shown, reference);
+  EXPECT_FLOAT_EQ(shown.pos[0].x, 20.0f * 0.5f / 3.0f);  // (0.1 + 0.3 + 0.1) / 3
+  EXPECT_EQ(shown.ages[2], 99999);
+
+  // Frame 4 replaced: its new positions are the ones averaged.
+  auto s4 = PlaybackSolver("held_rewrite");
+  s4->frameCache.cacheRoot = s->frameCache.cacheRoot;
+  WriteFrameOf(*s4, 4, {Vec3f(0.5f, 0, 0), Vec3f(1.5f, 0, 0), Vec3f(0, 0, 0)});
+  ASSERT_TRUE(before.Load(*s, -1, 4.0f, 3, 100));  // frame 4 kept as it now is
+  WriteFrameOf(*s4, 4, {Vec3f(0.7f, 0, 0), Vec3f(1.1f, 0, 0), Vec3f(0, 0, 0)});
+  ASSERT_TRUE(fromFiles(reference));
+  ASSERT_TRUE(s->LoadSourceFrame(-1, 5.0f, 3, 100, 1, 1.0f, 1, shown.pos, shown.vel, shown.ages, shown.aux,
+                                 shown.neighbours, &held));
+  same(shown, reference);
+  EXPECT_FLOAT_EQ(shown.pos[1].x, 20.0f * 3.1f / 3.0f);  // (1 + 1.1 + 1) / 3
+
+  // Bytes that are no frame are refused as the file would be: a position
+  // that is not finite, a length that is not the count's.
+  std::vector<unsigned char> whole = bytes;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::memcpy(&bytes[size_t(ParticleFrameFile::PosOffset(3) + 12)], &nan, 4);
+  EXPECT_FALSE(s->LoadSourceFrame(-1, 5.0f, 3, 100, 1, 1.0f, 1, shown.pos, shown.vel, shown.ages, shown.aux,
+                                  shown.neighbours, &held));
+  bytes = whole;
+  bytes.resize(bytes.size() - 1);
+  EXPECT_FALSE(s->LoadSourceFrame(-1, 5.0f, 3, 100, 1, 1.0f, 1, shown.pos, shown.vel, shown.ages, shown.aux,
+                                  shown.neighbours, &held));
+  EXPECT_TRUE(shown.pos.empty());
 }
