@@ -9,10 +9,6 @@
 #include <new>
 #include <omp.h>
 #include <sched.h>
-
-#include <exception>
-#include <system_error>
-#include <thread>
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -1172,67 +1168,32 @@ void SurfacePolygonizer::Propagate() {
   // corners and the neighbours across the faces it crosses, and queues
   // those not queued yet. A neighbour's own value is found when its turn
   // comes, as a corner. On several threads the cubes, corners and values
-  // are found by a parallel flood, and the walk only replays the order: on
-  // a thread of its own beside the flood's others, each cube once the flood
-  // has processed it (the walk, on one thread, took half as long as the
-  // flood on eight).
-  const int threads = omp_get_max_threads();
-  const bool flooded = threads > 1 && builder_->count >= floodParticles;
-  // Never less than a mapped block: grown cube by cube on the walk's one
-  // thread, the queue cost copies and a fault per fresh page, and a block
-  // that size is kept for the next build (see LargeBufferAllocator).
-  queue.reserve(vorel::host::kLargeBlock / sizeof(LatticeRecord*));
-  std::atomic<bool> stop{false};
-  if (!flooded) {
-    Walk(false, stop);
-    return;
-  }
-  std::exception_ptr walkFailure;
-  std::thread walker;
-  try {
-    walker = std::thread([&] {
-      try {
-        Walk(true, stop);
-      } catch (...) {
-        walkFailure = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {
-    // No thread to be had: the walk follows the flood.
-  }
-  try {
-    Flood(walker.joinable() ? threads - 1 : threads);
-  } catch (...) {
-    stop = true;  // the walk may wait for cubes the flood will not process
-    if (walker.joinable()) walker.join();
-    floodThreads_.clear();
-    throw;
-  }
-  if (walker.joinable())
-    walker.join();
-  else
-    Walk(true, stop);
-  // The neighbour sets are not read again: their pages go before the
-  // clustering needs room.
-  floodThreads_.clear();
-  if (walkFailure) std::rethrow_exception(walkFailure);
-}
-
-bool SurfacePolygonizer::Walk(bool flooded, const std::atomic<bool>& stop) {
+  // are found first by a parallel flood, and the walk then only replays
+  // the order.
+  const bool flooded = omp_get_max_threads() > 1 && builder_->count >= floodParticles;
+  floodCubes_ = 0;
+  if (flooded) Flood();
+  // Room for every cube the walk queues (the flood has counted them), and
+  // never less than a mapped block: growing it cube by cube on the walk's
+  // one thread cost copies and a fault per fresh page, and a block that
+  // size is kept for the next build (see LargeBufferAllocator).
+  queue.reserve(std::max(size_t(floodCubes_), vorel::host::kLargeBlock / sizeof(LatticeRecord*)));
   for (LatticeRecord* seed : seedCubes) {
     if (seed->queued) continue;
     seed->queued = 1;
     queue.push_back(seed);
     while (queueHead < queue.size()) {
       const size_t begin = queueHead, end = queue.size();
-      if (!flooded)
+      if (flooded)
+        ReplayLevel(begin, end);
+      else
         SerialLevel(begin, end);
-      else if (!ReplayLevel(begin, end, stop))
-        return false;
       queueHead = end;
     }
   }
-  return true;
+  // The neighbour sets are not read again: their pages go before the
+  // clustering needs room.
+  floodThreads_.clear();
 }
 
 void SurfacePolygonizer::SerialLevel(size_t begin, size_t end) {
@@ -1284,17 +1245,13 @@ namespace {
 constexpr size_t kReplayAhead = 8;
 }  // namespace
 
-bool SurfacePolygonizer::ReplayLevel(size_t begin, size_t end, const std::atomic<bool>& stop) {
+void SurfacePolygonizer::ReplayLevel(size_t begin, size_t end) {
   // SerialLevel on cubes the flood has processed: corners, values, masks
-  // and neighbours are known once a cube's `flooded` is set, and the
-  // replay waits for it (the flood runs beside it). The replay writes only
-  // `created`, `queued` and the hash's creation count, which the flood
-  // never touches. Each step waits on records scattered over memory; the
-  // cubes queued further on are fetched ahead in stages (the cube, then
-  // its corners and neighbour set, then its neighbours), so that their
-  // lines are in cache by their turn.
+  // and neighbours are known. Each step waits on records scattered over
+  // memory; the cubes queued further on are fetched ahead in stages (the
+  // cube, then its corners and neighbour set, then its neighbours), so
+  // that their lines are in cache by their turn.
   auto lineOfFlags = [](const LatticeRecord* r) { return reinterpret_cast<const char*>(&r->created); };
-  auto flooded = [](const LatticeRecord* r) { return __atomic_load_n(&r->flooded, __ATOMIC_ACQUIRE) != 0; };
   for (size_t c = begin; c < end; ++c) {
     const size_t queued = queue.size();
     if (c + 3 * kReplayAhead < queued) {
@@ -1302,12 +1259,12 @@ bool SurfacePolygonizer::ReplayLevel(size_t begin, size_t end, const std::atomic
       __builtin_prefetch(r);
       __builtin_prefetch(lineOfFlags(r));
     }
-    if (c + 2 * kReplayAhead < queued && flooded(queue[c + 2 * kReplayAhead])) {
+    if (c + 2 * kReplayAhead < queued) {
       const LatticeRecord* r = queue[c + 2 * kReplayAhead];
       for (int n = 0; n < 8; ++n) __builtin_prefetch(lineOfFlags(r->corners[n]), 1);
       if (r->across) __builtin_prefetch(r->across);
     }
-    if (c + kReplayAhead < queued && flooded(queue[c + kReplayAhead])) {
+    if (c + kReplayAhead < queued) {
       const LatticeRecord* r = queue[c + kReplayAhead];
       for (int f = 0; f < 6; ++f) {
         const uint32_t m = kFaceMask[f] & r->insideMask;
@@ -1315,10 +1272,6 @@ bool SurfacePolygonizer::ReplayLevel(size_t begin, size_t end, const std::atomic
       }
     }
     LatticeRecord* cube = queue[c];
-    while (!flooded(cube)) {
-      if (stop.load(std::memory_order_relaxed)) return false;
-      sched_yield();
-    }
     ++processedCubes;
     for (int n = 0; n < 8; ++n) hash->MarkCreated(cube->corners[n]);
     for (int f = 0; f < 6; ++f) {
@@ -1331,7 +1284,6 @@ bool SurfacePolygonizer::ReplayLevel(size_t begin, size_t end, const std::atomic
       queue.push_back(nb);
     }
   }
-  return true;
 }
 
 namespace {
@@ -1422,16 +1374,17 @@ bool SurfacePolygonizer::FloodCube(LatticeRecord* cube, LatticeHash::Cache* cach
       // Only the thread that reaches a cube first fills in its corners.
       for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
       t.todo.push_back(nb);
+      ++t.reached;
     }
   }
-  __atomic_store_n(&cube->flooded, uint8_t(1), __ATOMIC_RELEASE);
   return true;
 }
 
-void SurfacePolygonizer::Flood(int threads) {
+void SurfacePolygonizer::Flood() {
   // Every cube that the walk queues is reached through crossed faces from
   // a seed; which thread finds it, and when, changes nothing that the walk
   // reads. Rounds end at a barrier: the table of blocks only grows there.
+  const int threads = omp_get_max_threads();
   floodThreads_.resize(size_t(threads));
   for (FloodThread& t : floodThreads_) t.page = t.used = 0;
   KeptVector<LatticeRecord*> frontier;
@@ -1441,6 +1394,8 @@ void SurfacePolygonizer::Flood(int threads) {
       frontier.push_back(seed);
     }
   int64_t evaluated = 0;
+  floodCubes_ = int64_t(frontier.size());
+  for (FloodThread& t : floodThreads_) t.reached = 0;
   size_t round = kFloodFirstRound;
   while (!frontier.empty()) {
     hash->PrepareShared(threads);
@@ -1479,6 +1434,7 @@ void SurfacePolygonizer::Flood(int threads) {
     round = std::min(2 * round, kFloodRound);
   }
   fieldEvaluations += evaluated;
+  for (const FloodThread& t : floodThreads_) floodCubes_ += t.reached;
 }
 
 uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const {

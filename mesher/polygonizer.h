@@ -1,7 +1,6 @@
 // SurfacePolygonizer: blob field, lattice, seeds, continuation marching
 // cubes, vertex clustering and shrink wrap.
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -36,8 +35,7 @@ struct LatticeRecord {
   float value;
   int32_t vertexIndex;
   uint32_t insideMask;
-  uint8_t flooded;  // the parallel flood has processed the cube (see Propagate)
-  uint8_t spare[3];
+  int32_t spare2;
   uint8_t inside;
   uint8_t queued;
   uint8_t reached;  // the parallel flood has found this cube
@@ -224,27 +222,24 @@ class SurfacePolygonizer {
   // One level of the walk, the queue's [begin, end): finding corners and
   // values, or replaying what the flood found.
   void SerialLevel(size_t begin, size_t end);
-  // False, the level unfinished, when `stop` is set while it waits for the
-  // flood.
-  bool ReplayLevel(size_t begin, size_t end, const std::atomic<bool>& stop);
-  // The walk over the seeds, after the flood or beside it; false when
-  // stopped (see ReplayLevel).
-  bool Walk(bool flooded, const std::atomic<bool>& stop);
+  void ReplayLevel(size_t begin, size_t end);
   struct alignas(128) FloodThread {
     mesher_util::KeptVector<LatticeRecord*> todo;
     // Neighbour sets (see Across), freed once the walk is replayed.
     std::vector<std::unique_ptr<mesher_util::BigArray<LatticeRecord*>>> pages;
     size_t page = 0, used = 0;  // sets taken from pages[page]
     int64_t evaluated = 0;
+    int64_t reached = 0;  // cubes this thread reached first
   };
   // The neighbour across crossed face f of a cube the flood processed.
   static LatticeRecord* Across(const LatticeRecord* cube, int f);
   // Finds every cube the walk will queue, its corners, their values and
   // its crossed neighbours, on all threads.
-  void Flood(int threads);
+  void Flood();
   // False when the table of blocks is too full (the cube is done again).
   bool FloodCube(LatticeRecord* cube, LatticeHash::Cache* cache, FloodThread& t);
   std::vector<FloodThread> floodThreads_;
+  int64_t floodCubes_ = 0;  // cubes the last flood reached (the walk queues as many)
 
   SurfaceBuilder* builder_;
   MeshRecord* mesh_;
