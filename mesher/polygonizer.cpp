@@ -584,18 +584,28 @@ namespace {
 // particles had one, a spread-out set seven), and the surface was no longer
 // one closed sheet of used points. Such vertices go; the others keep their
 // order and the faces theirs.
+// Nearly every build drops none: whether any is unused is found in
+// parallel (a per-vertex flag, set to the same value by whichever faces
+// name it, and an integer count), and only a build that drops some
+// renumbers, serially.
 void DropUnusedVertices(MeshRecord& m) {
   const size_t nV = m.vertices.size();
+  const int64_t nF = int64_t(m.faces.size()), nVs = int64_t(nV);
+  BigArray<uint8_t> used(nV, true);
+#pragma omp parallel for schedule(static) if (nF > kParallelItems)
+  for (int64_t f = 0; f < nF; ++f)
+    for (int c = 0; c < 3; ++c) __atomic_store_n(&used[size_t(m.faces[size_t(f)][c])], uint8_t(1), __ATOMIC_RELAXED);
+  int64_t usedCount = 0;
+#pragma omp parallel for schedule(static) reduction(+ : usedCount) if (nVs > kParallelItems)
+  for (int64_t v = 0; v < nVs; ++v) usedCount += used[size_t(v)];
+  if (usedCount == nVs) return;
   std::vector<int32_t> index(nV, -1);
-  for (const MeshFace& f : m.faces)
-    for (int c = 0; c < 3; ++c) index[size_t(f[c])] = 0;
   int32_t kept = 0;
   for (size_t v = 0; v < nV; ++v)
-    if (index[v] == 0) {
+    if (used[v]) {
       index[v] = kept;
       m.vertices[size_t(kept++)] = m.vertices[v];
     }
-  if (size_t(kept) == nV) return;
   m.vertices.resize(size_t(kept));
   for (MeshFace& f : m.faces)
     for (int c = 0; c < 3; ++c) f[c] = index[size_t(f[c])];
