@@ -158,8 +158,8 @@ void ParticleCellGrid::InsertAll(int32_t n) {
   });
   const size_t nRuns = size_t(at[size_t(blocks)]);
   // Per run its start in the sorted order; per particle its run.
-  vorel::host::LargeVector<int32_t> runStart(nRuns + 1);
-  vorel::host::LargeVector<uint32_t> runOf(static_cast<size_t>(n), kNoCell);
+  mesher_util::KeptVector<int32_t> runStart(nRuns + 1);
+  mesher_util::KeptVector<uint32_t> runOf(static_cast<size_t>(n), kNoCell);
   mesher_util::BigArray<uint8_t> first(static_cast<size_t>(n), true);
   members_.resize(size_t(kept));
 #pragma omp parallel for schedule(static)
@@ -210,8 +210,8 @@ bool ParticleCellGrid::InsertAllCounted(int32_t n) {
   const double limit = std::min(4.0 * double(n) + 4096.0, double(kNoCell) - 1.0);
   if (double(dx) * double(dy) * double(dz) > limit) return false;
   const int64_t volume = dx * dy * dz;
-  vorel::host::LargeVector<uint32_t> key(static_cast<size_t>(n));
-  vorel::host::LargeVector<int32_t> start(size_t(volume) + 1, 0);
+  mesher_util::KeptVector<uint32_t> key(static_cast<size_t>(n));
+  mesher_util::KeptVector<int32_t> start(size_t(volume) + 1, 0);
 #pragma omp parallel for schedule(static)
   for (int32_t i = 0; i < n; ++i) {
     const SurfaceParticle& sp = ps[size_t(i)];
@@ -226,7 +226,7 @@ bool ParticleCellGrid::InsertAllCounted(int32_t n) {
     __atomic_fetch_add(&start[size_t(k) + 1], 1, __ATOMIC_RELAXED);
   }
   for (size_t k = 0; k < size_t(volume); ++k) start[k + 1] += start[k];
-  vorel::host::LargeVector<int32_t> next(start.begin(), start.end() - 1);
+  mesher_util::KeptVector<int32_t> next(start.begin(), start.end() - 1);
   members_.resize(size_t(start[size_t(volume)]));
 #pragma omp parallel for schedule(static)
   for (int32_t i = 0; i < n; ++i) {
@@ -384,7 +384,7 @@ void ParticleCellGrid::BuildColumns() {
   // column fills its own range.
   const int64_t nCol = nx * ny;
   auto cellAt = [&](int64_t x, int64_t y, int64_t z) { return dense_[size_t((z * ny + y) * nx + x)]; };
-  vorel::host::LargeVector<int32_t> colStart(size_t(nCol) + 1, 0);
+  mesher_util::KeptVector<int32_t> colStart(size_t(nCol) + 1, 0);
   const bool parallel = int64_t(cells_.size()) > kParallelCells;
 #pragma omp parallel for schedule(static) if (parallel)
   for (int64_t q = 0; q < nCol; ++q) {

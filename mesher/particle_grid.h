@@ -70,7 +70,7 @@ class ParticleCellGrid {
   void Clear();
 
   // Cells in creation order.
-  const vorel::host::LargeVector<ParticleCell>& Cells() const { return cells_; }
+  const mesher_util::KeptVector<ParticleCell>& Cells() const { return cells_; }
   int32_t FindIndex(int32_t x, int32_t y, int32_t z) const;
   // Cell indices in the grid's scan order: buckets 0..254, within a bucket
   // ascending x, equal x in creation order.
@@ -140,14 +140,14 @@ class ParticleCellGrid {
   const SurfaceBuilder* builder_;
   Point3 origin_{0.0f, 0.0f, 0.0f};
   float cellSize_ = 1.0f, invCellSize_ = 1.0f;
-  vorel::host::LargeVector<ParticleCell> cells_;
+  mesher_util::KeptVector<ParticleCell> cells_;
   // The cells' lists: those InsertAll fills lie in one array, each cell's
   // run contiguous; those Insert grows have a vector each.
-  vorel::host::LargeVector<int32_t> members_;
+  mesher_util::KeptVector<int32_t> members_;
   std::vector<std::vector<int32_t>> grown_;
-  vorel::host::LargeVector<int32_t> table_;  // open addressing: cell index or -1
+  mesher_util::KeptVector<int32_t> table_;  // open addressing: cell index or -1
   Packed packed_;
   Columns columns_;
-  vorel::host::LargeVector<int32_t> dense_;
+  mesher_util::KeptVector<int32_t> dense_;
   int64_t denseMin_[3] = {0, 0, 0}, denseDim_[3] = {0, 0, 0};
 };

@@ -23,7 +23,7 @@ using namespace cube_tables;
 namespace {
 using mesher_util::ClampedTrunc;
 using mesher_util::BigArray;
-using vorel::host::LargeVector;
+using mesher_util::KeptVector;
 inline double Now() { return mesher_util::NowSeconds(); }
 // Lattice batches smaller than this are evaluated serially: not worth a fork.
 constexpr size_t kParallelBatch = 64;
@@ -364,7 +364,7 @@ LatticeHash::Block* LatticeHash::FindBlock(int32_t bi, int32_t bj, int32_t bk) c
 }
 
 void LatticeHash::Rehash(size_t slots) {
-  LargeVector<Slot> old;
+  KeptVector<Slot> old;
   old.swap(table_);
   table_.assign(slots, Slot{0, 0, 0, nullptr});
   const size_t m = table_.size() - 1;
@@ -584,18 +584,28 @@ namespace {
 // particles had one, a spread-out set seven), and the surface was no longer
 // one closed sheet of used points. Such vertices go; the others keep their
 // order and the faces theirs.
+// Nearly every build drops none: whether any is unused is found in
+// parallel (a per-vertex flag, set to the same value by whichever faces
+// name it, and an integer count), and only a build that drops some
+// renumbers, serially.
 void DropUnusedVertices(MeshRecord& m) {
   const size_t nV = m.vertices.size();
+  const int64_t nF = int64_t(m.faces.size()), nVs = int64_t(nV);
+  BigArray<uint8_t> used(nV, true);
+#pragma omp parallel for schedule(static) if (nF > kParallelItems)
+  for (int64_t f = 0; f < nF; ++f)
+    for (int c = 0; c < 3; ++c) __atomic_store_n(&used[size_t(m.faces[size_t(f)][c])], uint8_t(1), __ATOMIC_RELAXED);
+  int64_t usedCount = 0;
+#pragma omp parallel for schedule(static) reduction(+ : usedCount) if (nVs > kParallelItems)
+  for (int64_t v = 0; v < nVs; ++v) usedCount += used[size_t(v)];
+  if (usedCount == nVs) return;
   std::vector<int32_t> index(nV, -1);
-  for (const MeshFace& f : m.faces)
-    for (int c = 0; c < 3; ++c) index[size_t(f[c])] = 0;
   int32_t kept = 0;
   for (size_t v = 0; v < nV; ++v)
-    if (index[v] == 0) {
+    if (used[v]) {
       index[v] = kept;
       m.vertices[size_t(kept++)] = m.vertices[v];
     }
-  if (size_t(kept) == nV) return;
   m.vertices.resize(size_t(kept));
   for (MeshFace& f : m.faces)
     for (int c = 0; c < 3; ++c) f[c] = index[size_t(f[c])];
@@ -838,9 +848,9 @@ void SurfacePolygonizer::ReleaseLattice(bool freeScratch) {
   floodThreads_.clear();
   hash.reset();
   if (freeScratch) {
-    LargeVector<LatticeRecord*>().swap(queue);
-    LargeVector<LatticeRecord*>().swap(seedCubes);
-    LargeVector<LatticeRecord*>().swap(levelTodo_);
+    KeptVector<LatticeRecord*>().swap(queue);
+    KeptVector<LatticeRecord*>().swap(seedCubes);
+    KeptVector<LatticeRecord*>().swap(levelTodo_);
   }
 }
 
@@ -854,17 +864,22 @@ void SurfacePolygonizer::SeedFromParticles() {
   // members, and only those groups are walked serially.
   seedParticles.clear();
   const int32_t n = builder_->count;
-  const LargeVector<SurfaceParticle>& ps = builder_->particles;
+  const vorel::host::LargeVector<SurfaceParticle>& ps = builder_->particles;
   const float threshold = builder_->groupJoin;
-  LargeVector<std::atomic<int32_t>> parent(static_cast<size_t>(n));
+  // Set by the first loop, in parallel: a value-initialised array would be
+  // cleared (and its pages faulted in) on one thread first.
+  BigArray<int32_t> parent(static_cast<size_t>(n));
+  auto parentOf = [&](int32_t x) { return __atomic_load_n(&parent[size_t(x)], __ATOMIC_RELAXED); };
+  auto setParent = [&](int32_t x, int32_t p) { __atomic_store_n(&parent[size_t(x)], p, __ATOMIC_RELAXED); };
 #pragma omp parallel for schedule(static) if (n > 2048)
-  for (int32_t i = 0; i < n; ++i) parent[size_t(i)].store(i, std::memory_order_relaxed);
+  for (int32_t i = 0; i < n; ++i) setParent(i, i);
   auto find = [&](int32_t x) {
     for (;;) {
-      int32_t p = parent[size_t(x)].load(std::memory_order_relaxed);
+      int32_t p = parentOf(x);
       if (p == x) return x;
-      int32_t gp = parent[size_t(p)].load(std::memory_order_relaxed);
-      if (gp != p) parent[size_t(x)].compare_exchange_weak(p, gp, std::memory_order_relaxed);
+      int32_t gp = parentOf(p);
+      if (gp != p)
+        __atomic_compare_exchange_n(&parent[size_t(x)], &p, gp, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED);
       x = gp;
     }
   };
@@ -875,7 +890,8 @@ void SurfacePolygonizer::SeedFromParticles() {
       if (x == y) return;
       if (x < y) std::swap(x, y);  // the larger root hangs below the smaller
       int32_t expected = x;
-      if (parent[size_t(x)].compare_exchange_strong(expected, y, std::memory_order_relaxed)) return;
+      if (__atomic_compare_exchange_n(&parent[size_t(x)], &expected, y, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED))
+        return;
     }
   };
   auto passes = [&](int32_t a, int32_t m) {
@@ -891,7 +907,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   const double tSweep = Now();
   const ParticleCellGrid& grid = builder_->grid;
   const ParticleCellGrid::Packed& pk = grid.packed();
-  const LargeVector<ParticleCell>& cells = grid.Cells();
+  const KeptVector<ParticleCell>& cells = grid.Cells();
   const int64_t nCells = int64_t(cells.size());
   const float reject = builder_->NeighbourReject();
   const float blobRadius = builder_->blobRadius;
@@ -1034,7 +1050,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   const bool parallelGroups = n > 2048;
 #pragma omp parallel for schedule(static) if (parallelGroups)
   for (int32_t i = 0; i < n; ++i)
-    if (!ps[size_t(i)].skip) parent[size_t(i)].store(find(i), std::memory_order_relaxed);
+    if (!ps[size_t(i)].skip) setParent(i, find(i));
   mesher_util::BigArray<Group> groups(static_cast<size_t>(n));
 #pragma omp parallel for schedule(static) if (parallelGroups)
   for (int32_t i = 0; i < n; ++i) groups[size_t(i)] = none;
@@ -1042,7 +1058,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   constexpr size_t kStripes = 256;
   std::unique_ptr<std::mutex[]> stripe(new std::mutex[kStripes]);
   const int32_t memberBlocks = (n + kMembersPerBlock - 1) / kMembersPerBlock;
-  auto rootOf = [&](int32_t i) { return parent[size_t(i)].load(std::memory_order_relaxed); };
+  auto rootOf = parentOf;
 #pragma omp parallel for schedule(dynamic, 4) if (parallelGroups)
   for (int32_t blk = 0; blk < memberBlocks; ++blk) {
     int32_t root = -1;
@@ -1068,7 +1084,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   std::vector<int32_t> roots;
   for (int32_t i = 0; i < n; ++i)
     if (!ps[size_t(i)].skip && rootOf(i) == i) roots.push_back(i);
-  LargeVector<uint8_t> visited;
+  KeptVector<uint8_t> visited;
   std::vector<int32_t> walk, rank, nb;
   for (int32_t r : roots) {
     const Group& g = groups[size_t(r)];
@@ -1133,7 +1149,7 @@ bool SurfacePolygonizer::SeedCrossings() {
 }
 
 
-void SurfacePolygonizer::EvaluateAll(LargeVector<LatticeRecord*>& list) {
+void SurfacePolygonizer::EvaluateAll(KeptVector<LatticeRecord*>& list) {
   if (list.empty()) return;
   const double t0 = Now();
   const bool parallel = list.size() >= parallelBatch_;
@@ -1165,7 +1181,13 @@ void SurfacePolygonizer::Propagate() {
   // are found first by a parallel flood, and the walk then only replays
   // the order.
   const bool flooded = omp_get_max_threads() > 1 && builder_->count >= floodParticles;
+  floodCubes_ = 0;
   if (flooded) Flood();
+  // Room for every cube the walk queues (the flood has counted them), and
+  // never less than a mapped block: growing it cube by cube on the walk's
+  // one thread cost copies and a fault per fresh page, and a block that
+  // size is kept for the next build (see LargeBufferAllocator).
+  queue.reserve(std::max(size_t(floodCubes_), vorel::host::kLargeBlock / sizeof(LatticeRecord*)));
   for (LatticeRecord* seed : seedCubes) {
     if (seed->queued) continue;
     seed->queued = 1;
@@ -1190,7 +1212,7 @@ void SurfacePolygonizer::SerialLevel(size_t begin, size_t end) {
   // depend on the point alone), and then the cubes are processed in queue
   // order, each creating its corners and the neighbours across the faces
   // it crosses.
-  LargeVector<LatticeRecord*>& todo = levelTodo_;
+  KeptVector<LatticeRecord*>& todo = levelTodo_;
   for (size_t c = begin; c < end; ++c) {
     LatticeRecord* cube = queue[c];
     for (int n = 0; n < 8; ++n) {
@@ -1280,6 +1302,11 @@ namespace {
 // wait for the slowest thread: at a quarter of this a million particles
 // took 15-20 rounds, and the flood a quarter more time.
 constexpr size_t kFloodRound = 16384;
+// The first round's limit, doubled each round up to kFloodRound: the first
+// rounds start from the few seeds, one thread each, and at the full limit
+// the other threads idled while one or two processed the first 16,384
+// cubes of a seed (a sixth of all at 100,000 particles).
+constexpr size_t kFloodFirstRound = 256;
 // The neighbour across a face below the cube's own point is one of its
 // corners; those across the other three are kept in its `across` set.
 constexpr int kAcrossSet = 3;
@@ -1357,6 +1384,7 @@ bool SurfacePolygonizer::FloodCube(LatticeRecord* cube, LatticeHash::Cache* cach
       // Only the thread that reaches a cube first fills in its corners.
       for (const auto& pr : kFaceShared[f]) nb->corners[pr[0]] = cube->corners[pr[1]];
       t.todo.push_back(nb);
+      ++t.reached;
     }
   }
   return true;
@@ -1369,13 +1397,16 @@ void SurfacePolygonizer::Flood() {
   const int threads = omp_get_max_threads();
   floodThreads_.resize(size_t(threads));
   for (FloodThread& t : floodThreads_) t.page = t.used = 0;
-  LargeVector<LatticeRecord*> frontier;
+  KeptVector<LatticeRecord*> frontier;
   for (LatticeRecord* seed : seedCubes)
     if (!seed->reached) {
       seed->reached = 1;
       frontier.push_back(seed);
     }
   int64_t evaluated = 0;
+  floodCubes_ = int64_t(frontier.size());
+  for (FloodThread& t : floodThreads_) t.reached = 0;
+  size_t round = kFloodFirstRound;
   while (!frontier.empty()) {
     hash->PrepareShared(threads);
     const int64_t nF = int64_t(frontier.size());
@@ -1395,10 +1426,10 @@ void SurfacePolygonizer::Flood() {
       for (int64_t f = 0; f < nF; ++f)
         failure.Run([&] {
           t.todo.push_back(frontier[size_t(f)]);
-          for (; head < t.todo.size() && done < kFloodRound; ++head, ++done)
+          for (; head < t.todo.size() && done < round; ++head, ++done)
             if (!FloodCube(t.todo[head], &cache, t)) {
               // The table is full: this cube is done again next round.
-              done = kFloodRound;
+              done = round;
               break;
             }
         });
@@ -1410,8 +1441,10 @@ void SurfacePolygonizer::Flood() {
       frontier.insert(frontier.end(), t.todo.begin(), t.todo.end());
       evaluated += t.evaluated;
     }
+    round = std::min(2 * round, kFloodRound);
   }
   fieldEvaluations += evaluated;
+  for (const FloodThread& t : floodThreads_) floodCubes_ += t.reached;
 }
 
 uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const {
@@ -1590,12 +1623,12 @@ void SurfacePolygonizer::EmitTriangles() {
     extraStart[size_t(v) + 1] = uint32_t(extrasOf(int32_t(v), found));
   }
   for (size_t v = 0; v < size_t(nV); ++v) extraStart[v + 1] += extraStart[v];
-  LargeVector<Extra> extras(extraStart[size_t(nV)]);
+  KeptVector<Extra> extras(extraStart[size_t(nV)]);
   if (!extras.empty()) {
 #pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
     for (int64_t v = 0; v < nV; ++v)
       if (extraStart[size_t(v) + 1] > extraStart[size_t(v)]) extrasOf(int32_t(v), &extras[extraStart[size_t(v)]]);
-    LargeVector<uint32_t> order(extras.size());
+    KeptVector<uint32_t> order(extras.size());
     for (size_t e = 0; e < order.size(); ++e) order[e] = uint32_t(e);
     std::sort(order.begin(), order.end(),
               [&](uint32_t x, uint32_t y) { return extras[x].firstCrossing < extras[y].firstCrossing; });

@@ -147,7 +147,7 @@ class LatticeHash {
   };
   std::vector<ThreadStore> stores_;
   std::mutex storeLock_;
-  vorel::host::LargeVector<Slot> table_;
+  mesher_util::KeptVector<Slot> table_;
   std::vector<std::unique_ptr<mesher_util::BigArray<Block>>> blockChunks_;
   size_t blockChunkUsed_ = 0;
   size_t stored_ = 0;  // blocks
@@ -196,9 +196,9 @@ class SurfacePolygonizer {
   float L = 0, invL = 0;
   int32_t sliceCount = 0;
   Point3 latticeMin, latticeMax;
-  vorel::host::LargeVector<LatticeRecord*> queue;  // first in, first out from queueHead
+  mesher_util::KeptVector<LatticeRecord*> queue;  // first in, first out from queueHead
   size_t queueHead = 0;
-  vorel::host::LargeVector<LatticeRecord*> seedCubes;
+  mesher_util::KeptVector<LatticeRecord*> seedCubes;
   std::vector<int32_t> seedParticles;
   std::unique_ptr<LatticeHash> hash;
   MesherTimings timings;
@@ -217,18 +217,19 @@ class SurfacePolygonizer {
   void Evaluate(LatticeRecord* r) const;
   void LatticePointOf(const Point3& p, int32_t& i, int32_t& j, int32_t& k) const;
   // Values of the records listed, in parallel where the list is long enough.
-  void EvaluateAll(vorel::host::LargeVector<LatticeRecord*>& list);
+  void EvaluateAll(mesher_util::KeptVector<LatticeRecord*>& list);
   uint32_t JoinedFaces(const LatticeRecord* cube, uint32_t ambiguous) const;
   // One level of the walk, the queue's [begin, end): finding corners and
   // values, or replaying what the flood found.
   void SerialLevel(size_t begin, size_t end);
   void ReplayLevel(size_t begin, size_t end);
   struct alignas(128) FloodThread {
-    vorel::host::LargeVector<LatticeRecord*> todo;
+    mesher_util::KeptVector<LatticeRecord*> todo;
     // Neighbour sets (see Across), freed once the walk is replayed.
     std::vector<std::unique_ptr<mesher_util::BigArray<LatticeRecord*>>> pages;
     size_t page = 0, used = 0;  // sets taken from pages[page]
     int64_t evaluated = 0;
+    int64_t reached = 0;  // cubes this thread reached first
   };
   // The neighbour across crossed face f of a cube the flood processed.
   static LatticeRecord* Across(const LatticeRecord* cube, int f);
@@ -238,11 +239,12 @@ class SurfacePolygonizer {
   // False when the table of blocks is too full (the cube is done again).
   bool FloodCube(LatticeRecord* cube, LatticeHash::Cache* cache, FloodThread& t);
   std::vector<FloodThread> floodThreads_;
+  int64_t floodCubes_ = 0;  // cubes the last flood reached (the walk queues as many)
 
   SurfaceBuilder* builder_;
   MeshRecord* mesh_;
   // Scratch of the walk's levels, kept from level to level.
-  vorel::host::LargeVector<LatticeRecord*> levelTodo_;
+  mesher_util::KeptVector<LatticeRecord*> levelTodo_;
   size_t parallelBatch_ = 0;            // smallest batch evaluated in parallel
   double serialPointCost_ = 0;          // seconds per point, serial batches
 };

@@ -164,7 +164,7 @@ int SurfaceBuilder::VisitCells(int32_t c, const std::vector<int32_t>& rank, int3
     int32_t cell;
   };
   Visit visits[27];
-  const vorel::host::LargeVector<ParticleCell>& cells = grid.Cells();
+  const mesher_util::KeptVector<ParticleCell>& cells = grid.Cells();
   const ParticleCell& cell = cells[size_t(c)];
   int nv = 0;
   int o = 0;
@@ -219,7 +219,7 @@ void SurfaceBuilder::NeighboursOf(int32_t a, const std::vector<int32_t>& rank, s
 
 void SurfaceBuilder::FindNeighbours() {
   // Every particle's list can be built on its own, in parallel.
-  const vorel::host::LargeVector<ParticleCell>& cells = grid.Cells();
+  const mesher_util::KeptVector<ParticleCell>& cells = grid.Cells();
   const size_t nCells = cells.size();
   if (grid.packed().start.size() != nCells + 1) grid.Pack();
   const std::vector<int32_t> rank = CellRanks();
@@ -271,10 +271,10 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
       origin = Point3(WorkingOrigin(boundsMin.x, boundsMax.x), WorkingOrigin(boundsMin.y, boundsMax.y),
                       WorkingOrigin(boundsMin.z, boundsMax.z));
     const bool shifted = origin.x != 0.0f || origin.y != 0.0f || origin.z != 0.0f;
-    vorel::host::LargeVector<Point3> given;
+    mesher_util::KeptVector<Point3> given;
     struct Restore {
       SurfaceBuilder& b;
-      const vorel::host::LargeVector<Point3>& given;
+      const mesher_util::KeptVector<Point3>& given;
       ~Restore() {
         if (given.empty()) return;
         b.grid.Clear();  // it holds the moved positions
@@ -295,7 +295,7 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     grid.InsertAll(count);
     grid.Pack();
     // Lists of an earlier FindNeighbours would not match this grid.
-    neighbourStart_.assign(size_t(count) + 1, 0);
+    neighbourStart_.assign(1, 0);
     neighbourIndex_.reset();
     double t1 = Now();
     polygonizer.BuildAndShrinkWrap(detail, melting, radiusFactor, shrink, lists, velocities);
@@ -317,11 +317,12 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     mesh.Clear();
     grid.Clear();
     // Offsets of an earlier FindNeighbours name lists that are gone.
-    std::fill(neighbourStart_.begin(), neighbourStart_.end(), 0);
+    neighbourStart_.assign(1, 0);
     neighbourIndex_.reset();
     polygonizer.ReleaseLattice(true);
     if (lists) VertexInfluenceLists().swap(*lists);
     vorel::host::ReleaseRetainedLargeBlocks();
+    mesher_util::ReleaseKeptBlocks();
     throw;
   }
   return mesh;

@@ -70,10 +70,13 @@ class SurfaceBuilder {
   // Squared distances above this are no neighbours for certain; the exact
   // test (sqrt(d2) < blobRadius) decides the rest.
   float NeighbourReject() const { return blobRadius * blobRadius * 1.001f + 1e-30f; }
-  // Neighbour list of particle i after FindNeighbours.
-  const int32_t* Neighbours(int32_t i) const { return neighbourIndex_.get() + neighbourStart_[size_t(i)]; }
+  // Neighbour list of particle i after FindNeighbours; empty (count 0)
+  // for a particle that no list was built for, and after a Build.
+  const int32_t* Neighbours(int32_t i) const {
+    return HasList(i) ? neighbourIndex_.get() + neighbourStart_[size_t(i)] : nullptr;
+  }
   int32_t NeighbourCount(int32_t i) const {
-    return neighbourStart_[size_t(i) + 1] - neighbourStart_[size_t(i)];
+    return HasList(i) ? neighbourStart_[size_t(i) + 1] - neighbourStart_[size_t(i)] : 0;
   }
 
   int32_t Count() const { return count; }
@@ -102,7 +105,11 @@ class SurfaceBuilder {
   template <class Fn>
   void ForNeighbours(int32_t a, const int32_t* visit, int nVisit, Fn&& fn) const;
 
-  vorel::host::LargeVector<int32_t> neighbourStart_{0};
+  bool HasList(int32_t i) const { return i >= 0 && size_t(i) + 1 < neighbourStart_.size(); }
+
+  // Empty but for the leading 0 while no lists are built: a build keeps
+  // none, and a count of zeros per particle cost it a serial fill.
+  mesher_util::KeptVector<int32_t> neighbourStart_{0};
   // Left uninitialised until filled: the parallel fill touches it first.
   std::unique_ptr<int32_t[]> neighbourIndex_;
 };

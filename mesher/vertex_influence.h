@@ -58,7 +58,7 @@ class VertexInfluenceLists {
   const List* end() const { return lists_.data() + lists_.size(); }
   // No lists, and their storage freed.
   void clear() {
-    lists_ = vorel::host::LargeVector<List>();
+    lists_ = mesher_util::KeptVector<List>();
     pools_.clear();
   }
   void swap(VertexInfluenceLists& o) noexcept {
@@ -113,7 +113,7 @@ class VertexInfluenceLists {
     }
   }
 
-  vorel::host::LargeVector<List> lists_;
+  mesher_util::KeptVector<List> lists_;
   std::vector<Pool> pools_;
   size_t firstBlock_ = kFirstBlock;
 };

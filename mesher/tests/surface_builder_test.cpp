@@ -128,6 +128,9 @@ TEST(SurfaceBuilder, NeighbourDistanceIsStrict) {
   EXPECT_EQ(b.Neighbours(2)[0], 0);
   EXPECT_EQ(b.NeighbourCount(1), 0);
   EXPECT_EQ(b.NeighbourCount(3), 0);
+  // A build keeps no lists: every particle then has none, beyond the end too.
+  b.Build(1.0f / 3.0f, 4.0f, 0.4f, 0.5f);
+  for (int32_t i = -1; i <= b.count; ++i) EXPECT_EQ(b.NeighbourCount(i), 0) << i;
 }
 
 TEST(SurfaceBuilder, NeighbourListsMatchSerialScan) {
