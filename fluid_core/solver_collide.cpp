@@ -36,15 +36,14 @@ inline void StreamFence() {
   _mm_sfence();
 #endif
 }
-// Spacings over which adherence's pull grows from nothing at the edge of
-// the gap. The liquid at a wall lies in a well as deep as the pull's work
-// across the gap: grown over a quarter of a spacing, the pull was at full
-// strength through most of it, and the layer at a wall packed to some 2.7
-// times the rest density, where the pressure is hundreds of times stiffer
-// than at rest. The neighbour lists, made afresh at each frame's first
-// sub-step, then kicked that layer at every frame, and at LOD 4 and 5 it
-// shook on its own: stored speeds up to 40 host units/s at rest, moving
-// below 1.
+// Spacings over which adherence's hold grows from nothing at the edge of
+// the gap. Grown over a quarter of a spacing, the layer of liquid at a
+// wall shook on its own at rest at LOD 4 and 5, where few particles span
+// the gap: the neighbour lists, made afresh at each frame's first
+// sub-step, kicked it at every frame, and its stored velocity ran to four
+// times the interior's against its motion (to 40 host units/s while the
+// hold was a pull that drew the liquid in, packing that layer to some 2.7
+// times the rest density).
 constexpr float kPullRamp = 0.5f;
 // Sub-steps a pushed particle needs to cross the gap under the push alone.
 constexpr float kPushStepDivisor = 10.0f;
