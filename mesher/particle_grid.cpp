@@ -17,6 +17,10 @@ constexpr int32_t kParallelInsert = 1 << 15;
 constexpr int64_t kParallelCells = 4096;
 // Entries per block where run starts are counted, summed and filled.
 constexpr int64_t kBlockEntries = 8192;
+// Bits per digit at most, and blocks of entries per pass at most, where
+// particles are sorted by cell.
+constexpr int kRadixBits = 11;
+constexpr int64_t kRadixBlocks = 64;
 // The cell key of a skipped particle.
 constexpr uint32_t kNoCell = UINT32_MAX;
 }  // namespace
@@ -185,10 +189,8 @@ void ParticleCellGrid::InsertAll(int32_t n) {
 
 bool ParticleCellGrid::InsertAllCounted(int32_t n) {
   // The cells' box, then each particle's cell as its place in the box
-  // (x outermost, z innermost), the cells' counts and starts, and each
-  // particle put at its cell's next free place. Those places are taken in
-  // any order; sorting each cell's few members by index makes the lists,
-  // and all that follows, the same on any number of threads.
+  // (x outermost, z innermost), the particles sorted by that key, and the
+  // cells' starts read off the sorted runs.
   const vorel::host::LargeVector<SurfaceParticle>& ps = builder_->particles;
   int32_t lx = INT32_MAX, ly = INT32_MAX, lz = INT32_MAX, hx = INT32_MIN, hy = INT32_MIN, hz = INT32_MIN;
 #pragma omp parallel for schedule(static) reduction(min : lx, ly, lz) reduction(max : hx, hy, hz)
@@ -211,7 +213,6 @@ bool ParticleCellGrid::InsertAllCounted(int32_t n) {
   if (double(dx) * double(dy) * double(dz) > limit) return false;
   const int64_t volume = dx * dy * dz;
   mesher_util::KeptVector<uint32_t> key(static_cast<size_t>(n));
-  mesher_util::KeptVector<int32_t> start(size_t(volume) + 1, 0);
 #pragma omp parallel for schedule(static)
   for (int32_t i = 0; i < n; ++i) {
     const SurfaceParticle& sp = ps[size_t(i)];
@@ -221,26 +222,76 @@ bool ParticleCellGrid::InsertAllCounted(int32_t n) {
     }
     const int64_t x = CellCoord(sp.position.x, 0) - lx, y = CellCoord(sp.position.y, 1) - ly,
                   z = CellCoord(sp.position.z, 2) - lz;
-    const uint32_t k = uint32_t((x * dy + y) * dz + z);
-    key[size_t(i)] = k;
-    __atomic_fetch_add(&start[size_t(k) + 1], 1, __ATOMIC_RELAXED);
+    key[size_t(i)] = uint32_t((x * dy + y) * dz + z);
   }
-  for (size_t k = 0; k < size_t(volume); ++k) start[k + 1] += start[k];
-  mesher_util::KeptVector<int32_t> next(start.begin(), start.end() - 1);
-  members_.resize(size_t(start[size_t(volume)]));
-#pragma omp parallel for schedule(static)
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t k = key[size_t(i)];
-    if (k != kNoCell) members_[size_t(__atomic_fetch_add(&next[k], 1, __ATOMIC_RELAXED))] = i;
+  // The kept particles as (key, index) sorted by key, equal keys by index:
+  // a stable radix sort of the index order, digit by digit, each block of
+  // entries scattering to places summed in (digit, block) order. Every
+  // place follows from the keys alone, so the lists come out the same on
+  // any number of threads, without atomics or a sort per cell.
+  int keyBits = 1;
+  while (keyBits < 32 && (uint64_t(1) << keyBits) < uint64_t(volume)) ++keyBits;
+  const int passes = (keyBits + kRadixBits - 1) / kRadixBits;
+  const int digitBits = (keyBits + passes - 1) / passes;
+  const int64_t radix = int64_t(1) << digitBits;
+  mesher_util::BigArray<uint64_t> sorted(static_cast<size_t>(n)), spare(static_cast<size_t>(n));
+  std::vector<int64_t> place;
+  int64_t kept = n;
+  for (int pass = 0; pass < passes; ++pass) {
+    // The first pass reads the particles (dropping skipped ones), the
+    // others the previous pass's output.
+    const int64_t len = pass == 0 ? int64_t(n) : kept;
+    auto entry = [&](int64_t j) {
+      return pass == 0 ? (uint64_t(key[size_t(j)]) << 32) | uint64_t(j) : sorted[size_t(j)];
+    };
+    const int shift = 32 + pass * digitBits;
+    const int64_t blocks = std::max<int64_t>(1, std::min<int64_t>(kRadixBlocks, len / kBlockEntries));
+    auto blockBegin = [&](int64_t b) { return len * b / blocks; };
+    place.assign(size_t(blocks * radix), 0);
+#pragma omp parallel for schedule(static, 1) if (blocks > 1)
+    for (int64_t b = 0; b < blocks; ++b) {
+      int64_t* count = place.data() + b * radix;
+      for (int64_t j = blockBegin(b), end = blockBegin(b + 1); j < end; ++j) {
+        const uint64_t v = entry(j);
+        if (uint32_t(v >> 32) != kNoCell) ++count[(v >> shift) & uint64_t(radix - 1)];
+      }
+    }
+    int64_t at = 0;
+    for (int64_t d = 0; d < radix; ++d)
+      for (int64_t b = 0; b < blocks; ++b) {
+        const int64_t c = place[size_t(b * radix + d)];
+        place[size_t(b * radix + d)] = at;
+        at += c;
+      }
+    kept = at;
+#pragma omp parallel for schedule(static, 1) if (blocks > 1)
+    for (int64_t b = 0; b < blocks; ++b) {
+      int64_t* next = place.data() + b * radix;
+      for (int64_t j = blockBegin(b), end = blockBegin(b + 1); j < end; ++j) {
+        const uint64_t v = entry(j);
+        if (uint32_t(v >> 32) != kNoCell) spare[size_t(next[(v >> shift) & uint64_t(radix - 1)]++)] = v;
+      }
+    }
+    std::swap(sorted, spare);
   }
+  spare.Reset(0);
+  // Each cell's run in the sorted order: a run's first entry writes the
+  // starts of its cell and of the empty cells before it.
+  mesher_util::KeptVector<int32_t> start(size_t(volume) + 1);
+  members_.resize(size_t(kept));
   mesher_util::BigArray<uint8_t> first(static_cast<size_t>(n), true);
 #pragma omp parallel for schedule(static)
-  for (int64_t k = 0; k < volume; ++k) {
-    int32_t* list = members_.data() + start[size_t(k)];
-    const int32_t size = start[size_t(k) + 1] - start[size_t(k)];
-    if (size > 1) std::sort(list, list + size);
-    if (size > 0) first[size_t(list[0])] = 1;
+  for (int64_t r = 0; r < kept; ++r) {
+    const uint64_t v = sorted[size_t(r)];
+    const int64_t k = int64_t(v >> 32), before = r == 0 ? -1 : int64_t(sorted[size_t(r - 1)] >> 32);
+    members_[size_t(r)] = int32_t(uint32_t(v));
+    if (k == before) continue;
+    first[size_t(uint32_t(v))] = 1;
+    for (int64_t q = before + 1; q <= k; ++q) start[size_t(q)] = int32_t(r);
   }
+  const int64_t lastKey = kept == 0 ? -1 : int64_t(sorted[size_t(kept - 1)] >> 32);
+#pragma omp parallel for schedule(static) if (volume - lastKey > kParallelCells)
+  for (int64_t q = lastKey + 1; q <= volume; ++q) start[size_t(q)] = int32_t(kept);
   CellsFromFirstMembers(n, first.data(), key.data(), start.data(), [&](uint32_t k, ParticleCell& cell) {
     cell.x = int32_t(lx + int64_t(k) / (dy * dz));
     cell.y = int32_t(ly + int64_t(k) / dz % dy);
