@@ -360,11 +360,23 @@ void ParticleCellGrid::Pack() {
   Packed p;
   const int64_t nC = int64_t(cells_.size());
   p.start.Reset(size_t(nC) + 1);
-  size_t total = 0;
-  for (size_t c = 0; c < size_t(nC); ++c) {
-    p.start[c] = int32_t(total);
-    total += cells_[c].particles.size();
+  // Cells' starts summed in blocks of cells, in cell order.
+  const int64_t cellBlocks = (nC + kBlockEntries - 1) / kBlockEntries;
+  const std::vector<int64_t> blockStart = mesher_util::BlockStarts(cellBlocks, [&](int64_t b) {
+    int64_t k = 0;
+    for (int64_t c = b * kBlockEntries, end = std::min(nC, c + kBlockEntries); c < end; ++c)
+      k += int64_t(cells_[size_t(c)].particles.size());
+    return k;
+  });
+#pragma omp parallel for schedule(static) if (cellBlocks > 1)
+  for (int64_t b = 0; b < cellBlocks; ++b) {
+    int64_t k = blockStart[size_t(b)];
+    for (int64_t c = b * kBlockEntries, end = std::min(nC, c + kBlockEntries); c < end; ++c) {
+      p.start[size_t(c)] = int32_t(k);
+      k += int64_t(cells_[size_t(c)].particles.size());
+    }
   }
+  const size_t total = size_t(blockStart[size_t(cellBlocks)]);
   p.start[size_t(nC)] = int32_t(total);
   p.x.Reset(total);
   p.y.Reset(total);
@@ -393,8 +405,10 @@ void ParticleCellGrid::Pack() {
   columns_ = Columns();
   if (cells_.empty()) return;
   int64_t lo[3] = {cells_[0].x, cells_[0].y, cells_[0].z}, hi[3] = {lo[0], lo[1], lo[2]};
-  for (const ParticleCell& c : cells_) {
-    const int64_t v[3] = {c.x, c.y, c.z};
+#pragma omp parallel for schedule(static) reduction(min : lo[:3]) reduction(max : hi[:3]) if (nC > kParallelCells)
+  for (int64_t c = 0; c < nC; ++c) {
+    const ParticleCell& cell = cells_[size_t(c)];
+    const int64_t v[3] = {cell.x, cell.y, cell.z};
     for (int a = 0; a < 3; ++a) {
       lo[a] = std::min(lo[a], v[a]);
       hi[a] = std::max(hi[a], v[a]);
