@@ -34,6 +34,28 @@ constexpr int64_t kParallelItems = 4096;
 // the output, are the same on any number of threads.
 constexpr int64_t kBlockItems = 4096;
 
+// out[0] = 0 and out[v + 1] = count(0) + ... + count(v) for v < n, summed
+// in blocks of kBlockItems in order. count(v) may read out[v + 1]: each is
+// read before it is written.
+template <class T, class Count>
+void BlockPrefix(int64_t n, Count&& count, T* out) {
+  const int64_t blocks = (n + kBlockItems - 1) / kBlockItems;
+  const std::vector<int64_t> at = mesher_util::BlockStarts(blocks, [&](int64_t b) {
+    int64_t sum = 0;
+    for (int64_t v = b * kBlockItems, e = std::min(n, v + kBlockItems); v < e; ++v) sum += int64_t(count(v));
+    return sum;
+  });
+#pragma omp parallel for schedule(static) if (blocks > 1)
+  for (int64_t b = 0; b < blocks; ++b) {
+    int64_t sum = at[size_t(b)];
+    for (int64_t v = b * kBlockItems, e = std::min(n, v + kBlockItems); v < e; ++v) {
+      sum += int64_t(count(v));
+      out[v + 1] = T(sum);
+    }
+  }
+  out[0] = 0;
+}
+
 // *slot = v unless it holds a smaller value other than 0 (none yet).
 inline void AtomicMinNonZero(uint32_t* slot, uint32_t v) {
   uint32_t cur = __atomic_load_n(slot, __ATOMIC_RELAXED);
@@ -105,8 +127,7 @@ class SurfaceClusters {
           ++left[size_t(v)];
       });
     start_.Reset(nV + 1);
-    start_[0] = 0;
-    for (size_t v = 0; v < nV; ++v) start_[v + 1] = start_[v] + left[v];
+    BlockPrefix(int64_t(nV), [&](int64_t v) { return left[size_t(v)]; }, start_.data());
     list_.Reset(size_t(start_[nV]));
 #pragma omp parallel for schedule(static) if (shared)
     for (int64_t t = 0; t < nT; ++t)
@@ -1622,7 +1643,7 @@ void SurfacePolygonizer::EmitTriangles() {
     Extra found[kDirections];
     extraStart[size_t(v) + 1] = uint32_t(extrasOf(int32_t(v), found));
   }
-  for (size_t v = 0; v < size_t(nV); ++v) extraStart[v + 1] += extraStart[v];
+  BlockPrefix(nV, [&](int64_t v) { return extraStart[size_t(v) + 1]; }, extraStart.data());
   KeptVector<Extra> extras(extraStart[size_t(nV)]);
   if (!extras.empty()) {
 #pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
