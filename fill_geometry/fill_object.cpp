@@ -369,17 +369,22 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
       // until there are as many candidates as the caller can use (the second
       // pass marks more layers should the surface test drop too many).
       const int64_t cap = hooks.maxPoints > 0 ? hooks.maxPoints : 0;
+      // Marks layer i's inside cells and keeps their count; false once
+      // Escape has cancelled the marking.
+      auto markLayer = [&](int32_t i) {
+        int32_t count = 0;
+        solid->ComputeLayer(i, count);
+        perLayer[static_cast<size_t>(i)] = count;
+        return !cancelled;
+      };
       int32_t marked = last;
       int64_t candidates = 0;
       for (int32_t i = 0; i <= last; ++i) {
-        int32_t count = 0;
-        solid->ComputeLayer(i, count);
-        if (cancelled) {
+        if (!markLayer(i)) {
           cancel();
           return;
         }
-        perLayer[static_cast<size_t>(i)] = count;
-        candidates += count;
+        candidates += perLayer[static_cast<size_t>(i)];
         prompt(Format("Filling %s-> %d%%. numParts->%d. ESC to cancel.", shownName, Percent(i, last),
                       static_cast<int>(candidates)),
                kProgressMs);
@@ -407,14 +412,9 @@ void FillObjectWithParticles(float /*unused*/, double radius, float clearance, T
       std::vector<std::array<double, 3>> cand;
       std::vector<uint8_t> keep;
       for (int32_t j = 0; j < tableSize; ++j) {
-        if (j > marked) {
-          int32_t count = 0;
-          solid->ComputeLayer(j, count);
-          if (cancelled) {
-            cancel();
-            return;
-          }
-          perLayer[static_cast<size_t>(j)] = count;
+        if (j > marked && !markLayer(j)) {
+          cancel();
+          return;
         }
         // A point walk that disagrees with the count is treated as no
         // particles.
