@@ -47,6 +47,22 @@ void Fill(Cache& c, int frames, int meshes, int32_t stamp = 777) {
   }
 }
 
+// A pack of three frames and two surfaces (Fill), written in `dir`: its bytes.
+void SamplePack(const std::string& dir, const std::string& name, std::vector<unsigned char>& bytes) {
+  Cache c = MakeCache(dir, name);
+  Fill(c, 3, 2);
+  const std::string good = dir + "/good.Vor";
+  ASSERT_TRUE(c.fc().Pack(good, 2, 1));
+  bytes = ReadAll(good);
+}
+
+// `bytes` with `v` written at `offset`.
+template <class T>
+std::vector<unsigned char> Patched(std::vector<unsigned char> bytes, int64_t offset, T v) {
+  std::memcpy(bytes.data() + offset, &v, sizeof v);
+  return bytes;
+}
+
 std::vector<int32_t> Words(const std::vector<unsigned char>& b, size_t first, size_t n) {
   std::vector<int32_t> w(n);
   std::memcpy(w.data(), b.data() + 4 * first, 4 * n);
@@ -142,16 +158,9 @@ TEST(PackedCache, EmptyEntriesAreNoFrames) {
 
 TEST(PackedCache, DamagedFilesAreRefusedBeforeAnythingIsWritten) {
   const std::string dir = solver_test::ScratchDir("pack_bad");
-  Cache c = MakeCache(dir, "b");
-  Fill(c, 3, 2);
-  const std::string good = dir + "/good.Vor";
-  ASSERT_TRUE(c.fc().Pack(good, 2, 1));
-  const auto bytes = ReadAll(good);
-  auto withWord = [&](size_t word, int32_t v) {
-    auto b = bytes;
-    std::memcpy(b.data() + 4 * word, &v, 4);
-    return b;
-  };
+  std::vector<unsigned char> bytes;
+  ASSERT_NO_FATAL_FAILURE(SamplePack(dir, "b", bytes));
+  auto withWord = [&](size_t word, int32_t v) { return Patched(bytes, int64_t(4 * word), v); };
   struct Bad {
     const char* what;
     std::vector<unsigned char> bytes;
@@ -220,27 +229,16 @@ TEST(PackedCache, APackClearsWhatKilledPacksLeftBesideItsTarget) {
 // damaged entry.
 TEST(PackedCache, DamagedEntriesAreNamedAndLeaveTheOldCache) {
   const std::string dir = solver_test::ScratchDir("pack_entries");
-  Cache c = MakeCache(dir, "d");
-  Fill(c, 3, 2);
-  const std::string good = dir + "/good.Vor";
-  ASSERT_TRUE(c.fc().Pack(good, 2, 1));
-  const auto bytes = ReadAll(good);
+  std::vector<unsigned char> bytes;
+  ASSERT_NO_FATAL_FAILURE(SamplePack(dir, "d", bytes));
   // Where each entry starts: after the header and the five lengths.
   int64_t at = PackedCacheFile::kHeaderSize + 4 * 5;
   std::vector<int64_t> frameAt, meshAt;
   for (int i = 0; i < 3; ++i) frameAt.push_back(at), at += ParticleFrameFile::Size(i);
   for (int j = 0; j < 2; ++j) meshAt.push_back(at), at += MeshFrameFileSize(j + 1, j + 1, 0);
   ASSERT_EQ(at, int64_t(bytes.size()));
-  auto with = [&](int64_t offset, float v) {
-    auto b = bytes;
-    std::memcpy(b.data() + offset, &v, 4);
-    return b;
-  };
-  auto withCount = [&](int frame, int32_t n) {
-    auto b = bytes;
-    std::memcpy(b.data() + frameAt[size_t(frame)] + 8, &n, 4);
-    return b;
-  };
+  auto with = [&](int64_t offset, float v) { return Patched(bytes, offset, v); };
+  auto withCount = [&](int frame, int32_t n) { return Patched(bytes, frameAt[size_t(frame)] + 8, n); };
   const float nan = std::numeric_limits<float>::quiet_NaN();
   // A surface's first vertex follows its stamp, version, marker and count.
   const struct {
