@@ -286,6 +286,19 @@ void PrintShares(const std::string& prefix, const std::vector<double>& shares) {
   vorel_bench::Print(prefix + "pair_share_frame_end_min", least);
 }
 
+// Each run's phase seconds, "_1thread" marking the one-thread run's; the
+// emission phase where the run emits.
+void PrintPhases(const std::string& prefix, const RunResult& one, const RunResult& all, bool withEmit) {
+  for (const RunResult* r : {&one, &all}) {
+    const std::string tag = r == &one ? "_1thread" : "";
+    if (withEmit) vorel_bench::Print(prefix + "phase_emit_s" + tag, r->phases.emit);
+    vorel_bench::Print(prefix + "phase_grid_s" + tag, r->phases.grid);
+    vorel_bench::Print(prefix + "phase_pairs_s" + tag, r->phases.pairs);
+    vorel_bench::Print(prefix + "phase_forces_s" + tag, r->phases.forces);
+    vorel_bench::Print(prefix + "phase_collide_s" + tag, r->phases.collide);
+  }
+}
+
 // The block from rest through its impact, one thread and T in turn.
 void RunImpact(const Options& o) {
   using vorel_bench::Print;
@@ -316,14 +329,7 @@ void RunImpact(const Options& o) {
   // The front's farthest x over the tank's inner length: 1 is the far wall.
   Print("impact_front_reach", all.frontReach);
   Print("impact_same_result_1_and_all_threads", same ? 1 : 0);
-  for (const RunResult* r : {&one, &all}) {
-    const std::string tag = r == &one ? "_1thread" : "";
-    Print("impact_phase_emit_s" + tag, r->phases.emit);
-    Print("impact_phase_grid_s" + tag, r->phases.grid);
-    Print("impact_phase_pairs_s" + tag, r->phases.pairs);
-    Print("impact_phase_forces_s" + tag, r->phases.forces);
-    Print("impact_phase_collide_s" + tag, r->phases.collide);
-  }
+  PrintPhases("impact_", one, all, true);
   Print("impact_load_average_start", loadStart);
   Print("impact_load_average_end", loadEnd);
 }
@@ -369,13 +375,7 @@ VOREL_BENCH("solver", [] {
   Print("same_result_1_and_all_threads", same ? 1 : 0);
   // Where the steps' time goes, per run: grid, pairs and densities,
   // pressures and forces, collisions with friction and integration.
-  for (const RunResult* r : {&one, &all}) {
-    const std::string tag = r == &one ? "_1thread" : "";
-    Print("phase_grid_s" + tag, r->phases.grid);
-    Print("phase_pairs_s" + tag, r->phases.pairs);
-    Print("phase_forces_s" + tag, r->phases.forces);
-    Print("phase_collide_s" + tag, r->phases.collide);
-  }
+  PrintPhases("", one, all, false);
   PrintShares("", alls[0].pairShares);
   if (o.impactSeconds > 0.0) RunImpact(o);
   Print("peak_rss_mb", vorel_bench::PeakRssMb());
