@@ -942,7 +942,8 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
   // toward the face it gave every particle that came within the gap the
   // pull's work over it: the liquid a piston drove into a tank's floor and
   // far wall ran up the wall, over 1% of it faster than twice the piston.
-  const float leaving = FaceSpeedAt(*K, f, p.pos) * Vec3Dot(N, toward) - Vec3Dot(p.vel, toward);
+  const float faceSpeed = FaceSpeedAt(*K, f, p.pos);  // along N, where the particle is
+  const float leaving = faceSpeed * Vec3Dot(N, toward) - Vec3Dot(p.vel, toward);
   if (leaving > 0.0f)
     p.vel += toward * std::min(leaving, a * 10000.0f * adherenceScale * std::min(held, 1.0f) * dti);
   if (!skipFrictionAndBounce) {
@@ -957,7 +958,7 @@ void FluidSolver::IntegrateOne(int i, float t1, const std::vector<Vec3f>& forces
       // along the normal is raised to the face's, never beyond (adding the
       // face's speed at every sub-step threw the liquid off a paddle at
       // many times the paddle's speed).
-      const float w = FaceSpeedAt(*K, f, p.pos);
+      const float w = faceSpeed;
       const float vn = Vec3Dot(p.vel, N);
       if (Vec3Dot(p.adhesion, N) * w > 0.0f && (w > 0.0f ? vn < w : vn > w)) p.vel += N * (w - vn);
     }
