@@ -208,10 +208,18 @@ void ParallelSort(T* first, size_t n, Less less) {
   while (runs < threads && runs < 64) runs *= 2;
   BigArray<T> buffer(n);
   auto bound = [n, runs](int r) { return size_t(uint64_t(n) * uint64_t(r) / uint64_t(runs)); };
+  // Each merge round moves the values between the array and the buffer:
+  // with an odd number of rounds the runs are sorted in the buffer, so that
+  // the last round ends in the array without a pass to copy them back.
+  int rounds = 0;
+  for (int width = 1; width < runs; width *= 2) ++rounds;
+  T* from = rounds % 2 ? buffer.data() : first;
+  T* to = rounds % 2 ? first : buffer.data();
 #pragma omp parallel for schedule(static, 1)
-  for (int r = 0; r < runs; ++r) std::sort(first + bound(r), first + bound(r + 1), less);
-  T* from = first;
-  T* to = buffer.data();
+  for (int r = 0; r < runs; ++r) {
+    if (from != first) std::copy(first + bound(r), first + bound(r + 1), from + bound(r));
+    std::sort(from + bound(r), from + bound(r + 1), less);
+  }
   for (int width = 1; width < runs; width *= 2) {
     const int merges = runs / (2 * width);
     const int parts = std::max(1, threads / merges);
@@ -228,9 +236,6 @@ void ParallelSort(T* first, size_t n, Less less) {
     }
     std::swap(from, to);
   }
-  if (from == first) return;
-#pragma omp parallel for schedule(static)
-  for (int r = 0; r < runs; ++r) std::copy(from + bound(r), from + bound(r + 1), first + bound(r));
 }
 
 // For each of `blocks` blocks, count(b) items (in parallel); returns where

@@ -34,11 +34,25 @@ constexpr int64_t kParallelItems = 4096;
 // the output, are the same on any number of threads.
 constexpr int64_t kBlockItems = 4096;
 
+// Prefix sums over fewer items than this are taken on one thread: each
+// parallel region costs a wake-up of the team (tens of microseconds on a
+// virtual machine, more under load), more than summing them.
+constexpr int64_t kSerialPrefixItems = int64_t(1) << 17;
+
 // out[0] = 0 and out[v + 1] = count(0) + ... + count(v) for v < n, summed
-// in blocks of kBlockItems in order. count(v) may read out[v + 1]: each is
-// read before it is written.
+// in blocks of kBlockItems in order (serially where n is small: the same
+// sums). count(v) may read out[v + 1]: each is read before it is written.
 template <class T, class Count>
 void BlockPrefix(int64_t n, Count&& count, T* out) {
+  if (n <= kSerialPrefixItems) {
+    int64_t sum = 0;
+    for (int64_t v = 0; v < n; ++v) {
+      sum += int64_t(count(v));
+      out[v + 1] = T(sum);
+    }
+    out[0] = 0;
+    return;
+  }
   const int64_t blocks = (n + kBlockItems - 1) / kBlockItems;
   const std::vector<int64_t> at = mesher_util::BlockStarts(blocks, [&](int64_t b) {
     int64_t sum = 0;
@@ -95,12 +109,12 @@ const EdgeDirections directions = [] {
 // taken in cluster order, each until no merge is left.
 class SurfaceClusters {
  public:
-  // corners: per triangle corner, kDirections * cluster + direction.
-  SurfaceClusters(const BigArray<int32_t>& corners, int32_t clusterCount)
+  // corners: per triangle corner, kDirections * cluster + direction,
+  // written here as cornerOf(c) gives them (the pass that counts each
+  // cluster's triangles reads them anyway).
+  template <class CornerOf>
+  SurfaceClusters(BigArray<int32_t>& corners, int32_t clusterCount, CornerOf&& cornerOf)
       : corners_(corners), clusterCount_(clusterCount), rep_(size_t(clusterCount) * kDirections) {
-    const int64_t nRep = int64_t(rep_.size());
-#pragma omp parallel for schedule(static) if (nRep > kParallelItems)
-    for (int64_t s = 0; s < nRep; ++s) rep_[size_t(s)] = uint8_t(s % kDirections);
     // Triangles touching each cluster, each listed once per cluster, in
     // triangle order: counted, placed in any order, then each short list
     // sorted. A list holds each triangle once, so the sorted lists are the
@@ -118,30 +132,38 @@ class SurfaceClusters {
     BigArray<uint32_t> left(nV, true);  // per cluster: triangles not placed yet
     // One thread needs no atomic updates, which cost it more than the rest.
     const bool shared = nT > kParallelItems && omp_get_max_threads() > 1;
-#pragma omp parallel for schedule(static) if (shared)
-    for (int64_t t = 0; t < nT; ++t)
+#pragma omp parallel for schedule(dynamic, kBlockItems) if (shared)
+    for (int64_t t = 0; t < nT; ++t) {
+      for (int64_t c = 3 * t; c < 3 * t + 3; ++c) corners[size_t(c)] = cornerOf(c);
       each(t, [&](int32_t v) {
         if (shared)
           __atomic_fetch_add(&left[size_t(v)], 1u, __ATOMIC_RELAXED);
         else
           ++left[size_t(v)];
       });
+    }
     start_.Reset(nV + 1);
     BlockPrefix(int64_t(nV), [&](int64_t v) { return left[size_t(v)]; }, start_.data());
     list_.Reset(size_t(start_[nV]));
-#pragma omp parallel for schedule(static) if (shared)
+#pragma omp parallel for schedule(dynamic, kBlockItems) if (shared)
     for (int64_t t = 0; t < nT; ++t)
       each(t, [&](int32_t v) {
-        // Ascending within a thread's run: mostly sorted already.
+        // Ascending within a run of triangles: mostly sorted already.
         const uint32_t n = shared ? __atomic_sub_fetch(&left[size_t(v)], 1u, __ATOMIC_RELAXED) : --left[size_t(v)];
         list_[start_[size_t(v) + 1] - 1 - n] = uint32_t(t);
       });
-#pragma omp parallel for schedule(static) if (shared)
+    // The parallel merge needs to know ahead which clusters change (see
+    // Merge); found here, with each list sorted and the groups started.
+    parallelMerge_ = omp_get_max_threads() > 1 && int64_t(nV) > kParallelItems;
+    if (parallelMerge_) changes_.Reset(nV);
+#pragma omp parallel for schedule(dynamic, kBlockItems) if (shared)
     for (int64_t v = 0; v < int64_t(nV); ++v) {
       uint32_t* const first = list_.data() + start_[size_t(v)];
       uint32_t* const last = list_.data() + start_[size_t(v) + 1];
       for (uint32_t* x = first + 1; x < last; ++x)  // a dozen at most, as a rule
         for (uint32_t* y = x; y > first && y[-1] > y[0]; --y) std::swap(y[-1], y[0]);
+      for (int d = 0; d < kDirections; ++d) rep_[size_t(v) * kDirections + size_t(d)] = uint8_t(d);
+      if (parallelMerge_) changes_[size_t(v)] = HoldingOf(int32_t(v)).inner;
     }
   }
 
@@ -153,23 +175,28 @@ class SurfaceClusters {
   // form, with the lowest direction in the group.
   int32_t Group(int32_t corner) const { return corner - corner % kDirections + rep_[size_t(corner)]; }
 
-  // Merges as taking the clusters one by one in order would. Only a
-  // cluster with an edge inside it changes its groups, and its merges read
-  // the groups of the clusters sharing its triangles: a changing cluster is
-  // merged once the changing ones before it that it touches are done (and
-  // the later ones it touches wait for it), so it reads what the serial
-  // order leaves it. A thread sets aside a cluster not ready yet and goes
-  // on; the lowest cluster not done is always ready, so the waits end.
-  void Merge() {
+  // Merges as taking the clusters one by one in order would, and calls
+  // settled(v) once for each cluster v when its groups are final (from any
+  // thread, in any order). Only a cluster with an edge inside it changes
+  // its groups, and its merges read the groups of the clusters sharing its
+  // triangles: a changing cluster is merged once the changing ones before
+  // it that it touches are done (and the later ones it touches wait for
+  // it), so it reads what the serial order leaves it. A thread sets aside
+  // a cluster not ready yet and goes on; the lowest cluster not done is
+  // always ready, so the waits end.
+  template <class Settled>
+  void Merge(Settled&& settled) {
     const int64_t nV = clusterCount_;
-    if (omp_get_max_threads() == 1 || nV <= kParallelItems) {
+    if (!parallelMerge_) {
       Scratch scratch;
-      for (int32_t v = 0; v < clusterCount_; ++v) MergeCluster(v, scratch);
+      for (int32_t v = 0; v < clusterCount_; ++v) {
+        MergeCluster(v, scratch);
+        settled(v);
+      }
       return;
     }
-    BigArray<uint8_t> changes{size_t(nV)}, done{size_t(nV), true};
-#pragma omp parallel for schedule(static)
-    for (int64_t v = 0; v < nV; ++v) changes[size_t(v)] = HoldingOf(int32_t(v)).inner;
+    const BigArray<uint8_t>& changes = changes_;
+    BigArray<uint8_t> done{size_t(nV), true};
     auto ready = [&](int32_t v) {
       for (const uint32_t* t = begin(v); t != end(v); ++t)
         for (int s = 0; s < 3; ++s) {
@@ -186,6 +213,7 @@ class SurfaceClusters {
       auto merge = [&](int32_t v) {
         MergeCluster(v, scratch);
         __atomic_store_n(&done[size_t(v)], uint8_t(1), __ATOMIC_RELEASE);
+        settled(v);
       };
       // Merges those set aside that have become ready; whether any has.
       auto retry = [&] {
@@ -201,8 +229,12 @@ class SurfaceClusters {
       };
 #pragma omp for schedule(dynamic, 256) nowait
       for (int64_t v = 0; v < nV; ++v) {
-        if (!changes[size_t(v)] || failure.Failed()) continue;
+        if (failure.Failed()) continue;
         failure.Run([&] {
+          if (!changes[size_t(v)]) {
+            settled(int32_t(v));
+            return;
+          }
           if (!waiting.empty()) retry();
           if (waiting.empty() && ready(int32_t(v)))
             merge(int32_t(v));
@@ -316,9 +348,11 @@ class SurfaceClusters {
 
   const BigArray<int32_t>& corners_;
   int32_t clusterCount_;
+  bool parallelMerge_ = false;
   // Arrays every entry of which is written before it is read.
   BigArray<uint8_t> rep_;  // per corner name: the lowest direction in its group
   BigArray<uint32_t> start_, list_;
+  BigArray<uint8_t> changes_;  // per cluster, for the parallel merge: whether its groups can change
 };
 }  // namespace
 
@@ -1492,6 +1526,12 @@ uint32_t SurfacePolygonizer::JoinedFaces(const LatticeRecord* cube, uint32_t amb
 }
 
 void SurfacePolygonizer::EmitTriangles() {
+  // Every pass below that runs on several threads costs a wake-up of the
+  // team (tens of microseconds on a virtual machine, far more while other
+  // work holds cores), and a build of 100,000 particles has only some
+  // milliseconds of work here: passes that read the same items are taken
+  // together, and short ones run on the calling thread.
+  //
   // The walk order of the lattice: slices k ascending, buckets 0..100, i
   // ascending, equal i in creation order. Creation ranks are unique, so the
   // keys are, and any sort gives the one order.
@@ -1502,16 +1542,6 @@ void SurfacePolygonizer::EmitTriangles() {
   const size_t nQ = queue.size();
   const int64_t nCubes = int64_t(nQ);
   BigArray<WalkKey> walk(nQ);
-#pragma omp parallel for schedule(static) if (nCubes > kParallelItems)
-  for (int64_t t = 0; t < nCubes; ++t) {
-    const LatticeRecord* c = queue[size_t(t)];
-    WalkKey& w = walk[size_t(t)];
-    w.hi = (uint64_t(uint32_t(c->k) ^ 0x80000000u) << 32) | LatticeHash::Bucket(c->i, c->j);
-    w.lo = (uint64_t(uint32_t(c->i) ^ 0x80000000u) << 32) | uint32_t(c->created);
-    w.cube = uint32_t(t);
-  }
-  auto before = [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; };
-  mesher_util::ParallelSort(walk.data(), walk.size(), before);
   // The rows and crossing points depend on each cube alone and are found in
   // parallel, in queue order: the cubes and their corners were allocated in
   // about that order, where the walk order scatters over memory. Each
@@ -1521,6 +1551,10 @@ void SurfacePolygonizer::EmitTriangles() {
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const LatticeRecord* cube = queue[size_t(t)];
+    WalkKey& w = walk[size_t(t)];
+    w.hi = (uint64_t(uint32_t(cube->k) ^ 0x80000000u) << 32) | LatticeHash::Bucket(cube->i, cube->j);
+    w.lo = (uint64_t(uint32_t(cube->i) ^ 0x80000000u) << 32) | uint32_t(cube->created);
+    w.cube = uint32_t(t);
     const uint32_t mask = cube->insideMask;
     const int8_t* row = nullptr;
     if (mask != 0 && mask != 255) {
@@ -1533,22 +1567,33 @@ void SurfacePolygonizer::EmitTriangles() {
       while (row[n] != 12) ++n;
     rowLength[size_t(t)] = uint8_t(n);
   }
-  // first[q]: where cube q's crossings start.
+  auto before = [](const WalkKey& x, const WalkKey& y) { return x.hi != y.hi ? x.hi < y.hi : x.lo < y.lo; };
+  mesher_util::ParallelSort(walk.data(), walk.size(), before);
+  // first[q]: where cube q's crossings start, summed in walk order.
   BigArray<int64_t> first(nQ);
   const int64_t cubeBlocks = (nCubes + kBlockItems - 1) / kBlockItems;
-  const std::vector<int64_t> cubeStart = mesher_util::BlockStarts(cubeBlocks, [&](int64_t b) {
-    int64_t n = 0;
-    for (int64_t t = b * kBlockItems, e = std::min(nCubes, t + kBlockItems); t < e; ++t)
-      n += rowLength[walk[size_t(t)].cube];
-    return n;
-  });
-#pragma omp parallel for schedule(static) if (cubeBlocks > 1)
-  for (int64_t b = 0; b < cubeBlocks; ++b) {
-    int64_t at = cubeStart[size_t(b)];
-    for (int64_t t = b * kBlockItems, e = std::min(nCubes, t + kBlockItems); t < e; ++t) {
-      first[walk[size_t(t)].cube] = at;
-      at += rowLength[walk[size_t(t)].cube];
+  int64_t nCrossings64 = 0;
+  if (nCubes <= kSerialPrefixItems) {
+    for (int64_t t = 0; t < nCubes; ++t) {
+      first[walk[size_t(t)].cube] = nCrossings64;
+      nCrossings64 += rowLength[walk[size_t(t)].cube];
     }
+  } else {
+    const std::vector<int64_t> cubeStart = mesher_util::BlockStarts(cubeBlocks, [&](int64_t b) {
+      int64_t n = 0;
+      for (int64_t t = b * kBlockItems, e = std::min(nCubes, t + kBlockItems); t < e; ++t)
+        n += rowLength[walk[size_t(t)].cube];
+      return n;
+    });
+#pragma omp parallel for schedule(static) if (cubeBlocks > 1)
+    for (int64_t b = 0; b < cubeBlocks; ++b) {
+      int64_t at = cubeStart[size_t(b)];
+      for (int64_t t = b * kBlockItems, e = std::min(nCubes, t + kBlockItems); t < e; ++t) {
+        first[walk[size_t(t)].cube] = at;
+        at += rowLength[walk[size_t(t)].cube];
+      }
+    }
+    nCrossings64 = cubeStart[size_t(cubeBlocks)];
   }
   walk.Release();
   struct Crossing {
@@ -1557,15 +1602,20 @@ void SurfacePolygonizer::EmitTriangles() {
     uint8_t direction;  // from the outside end of the edge to the inside one
   };
   // Left uninitialised: the parallel loop writes every entry.
-  const size_t nCrossings = size_t(cubeStart[size_t(cubeBlocks)]);
+  const size_t nCrossings = size_t(nCrossings64);
   const int64_t nX = int64_t(nCrossings);
   mesher_util::BigArray<Crossing> crossings(nCrossings);
+  // Cluster numbers in walk order: an outside point's number is its
+  // vertex's index, given in the order the points are first met. Each
+  // point keeps its first crossing, the least of those naming it, whatever
+  // order they are written in.
 #pragma omp parallel for schedule(dynamic, 512) if (nCubes > kParallelItems)
   for (int64_t t = 0; t < nCubes; ++t) {
     const int8_t* row = rows[size_t(t)];
     if (!row) continue;
     const LatticeRecord* cube = queue[size_t(t)];
-    Crossing* out = crossings.data() + first[size_t(t)];
+    const int64_t at = first[size_t(t)];
+    Crossing* out = crossings.data() + at;
     for (int s = 0; row[s] != 12; ++s) {
       const int e = row[s];
       LatticeRecord* ca = cube->corners[kEdgeCorners[e][0]];
@@ -1575,15 +1625,10 @@ void SurfacePolygonizer::EmitTriangles() {
       const float d = std::fabs(q->value - o->value);
       const Point3 x = o->position * (1.0f - std::fabs(o->value) / d) + q->position * (1.0f - std::fabs(q->value) / d);
       out[s] = {o, x.x, x.y, x.z, directions.d[e][ca->inside ? 1 : 0]};
+      AtomicMinNonZero(&o->firstCrossing, uint32_t(at + s + 1));
     }
   }
   first.Release();
-  // Cluster numbers in walk order: an outside point's number is its
-  // vertex's index, given in the order the points are first met. Each
-  // triangle corner is named by its crossing, the cluster and the direction
-  // of the crossing's edge.
-#pragma omp parallel for schedule(static) if (nX > kParallelItems)
-  for (int64_t c = 0; c < nX; ++c) AtomicMinNonZero(&crossings[size_t(c)].outside->firstCrossing, uint32_t(c + 1));
   auto isFirst = [&](int64_t c) { return crossings[size_t(c)].outside->firstCrossing == uint32_t(c + 1); };
   const int64_t crossingBlocks = (nX + kBlockItems - 1) / kBlockItems;
   const std::vector<int64_t> clusterStart = mesher_util::BlockStarts(crossingBlocks, [&](int64_t b) {
@@ -1603,11 +1648,11 @@ void SurfacePolygonizer::EmitTriangles() {
         firstDirection[size_t(v++)] = crossings[size_t(c)].direction;
       }
   }
-#pragma omp parallel for schedule(static) if (nX > kParallelItems)
-  for (int64_t c = 0; c < nX; ++c)
-    corners[size_t(c)] = kDirections * crossings[size_t(c)].outside->vertexIndex + crossings[size_t(c)].direction;
-  SurfaceClusters clusters(corners, vertexCount);
-  clusters.Merge();
+  // Each triangle corner is named by its crossing, the cluster and the
+  // direction of the crossing's edge.
+  SurfaceClusters clusters(corners, vertexCount, [&](int64_t c) {
+    return kDirections * crossings[size_t(c)].outside->vertexIndex + crossings[size_t(c)].direction;
+  });
   // A cluster's first group keeps its number; every other group is a vertex
   // of its own, numbered after all clusters in the order its corners are
   // first met. Each vertex lies at the mean of its corners' crossings, summed
@@ -1616,7 +1661,7 @@ void SurfacePolygonizer::EmitTriangles() {
   // parallel, each summing its own vertices in that order.
   auto primary = [&](int32_t v) { return clusters.Group(kDirections * v + firstDirection[size_t(v)]); };
   // The other groups of each cluster, with the crossing that first meets
-  // each: counted, then listed.
+  // each: counted as each cluster's groups settle, then listed.
   struct Extra {
     uint32_t firstCrossing;
     int32_t group, vertex;
@@ -1638,11 +1683,10 @@ void SurfacePolygonizer::EmitTriangles() {
   const int64_t nV = vertexCount;
   BigArray<uint32_t> extraStart(size_t(nV) + 1);
   extraStart[0] = 0;
-#pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
-  for (int64_t v = 0; v < nV; ++v) {
+  clusters.Merge([&](int32_t v) {
     Extra found[kDirections];
-    extraStart[size_t(v) + 1] = uint32_t(extrasOf(int32_t(v), found));
-  }
+    extraStart[size_t(v) + 1] = uint32_t(extrasOf(v, found));
+  });
   BlockPrefix(nV, [&](int64_t v) { return extraStart[size_t(v) + 1]; }, extraStart.data());
   KeptVector<Extra> extras(extraStart[size_t(nV)]);
   if (!extras.empty()) {
@@ -1666,42 +1710,50 @@ void SurfacePolygonizer::EmitTriangles() {
   std::vector<Point3>& verts = mesh_->vertices;
   mesher_util::ReserveMapped(verts, nVertices);
   verts.resize(nVertices);
-#pragma omp parallel for schedule(dynamic, 1024) if (nV > kParallelItems)
-  for (int64_t v = 0; v < nV; ++v) {
-    // Sums and uses of the cluster's first group and of its others.
-    const uint32_t e0 = extraStart[size_t(v)], ne = extraStart[size_t(v) + 1] - e0;
-    Point3 sum[kDirections];
-    int32_t uses[kDirections] = {};
-    for (uint32_t k = 0; k <= ne; ++k) sum[k] = Point3(0.0f, 0.0f, 0.0f);
-    const int32_t main = primary(int32_t(v));
-    for (const uint32_t* t = clusters.begin(int32_t(v)); t != clusters.end(int32_t(v)); ++t)
-      for (uint32_t c = 3 * *t; c < 3 * *t + 3; ++c) {
-        if (corners[c] / kDirections != v) continue;
-        const int32_t g = clusters.Group(corners[c]);
-        uint32_t k = 0;
-        if (g != main)
-          while (extras[e0 + k++].group != g) {
-          }
-        const Crossing& x = crossings[c];
-        sum[k] += Point3(x.x, x.y, x.z);
-        ++uses[k];
-      }
-    verts[size_t(v)] = sum[0] / float(uses[0]);
-    for (uint32_t k = 1; k <= ne; ++k) verts[size_t(extras[e0 + k - 1].vertex)] = sum[k] / float(uses[k]);
-  }
-  // Faces in triangle order, without those that the merging collapsed.
+  // Faces in triangle order, without those that the merging collapsed:
+  // counted in blocks beside the vertices' sums (both read only the final
+  // groups), then written.
   const int64_t nT = nX / 3;
   const int64_t triangleBlocks = (nT + kBlockItems - 1) / kBlockItems;
   auto faceOf = [&](int64_t t, int32_t idx[3]) {
     for (int s = 0; s < 3; ++s) idx[s] = vertexOf(uint32_t(3 * t + s));
     return idx[0] != idx[1] && idx[1] != idx[2] && idx[0] != idx[2];
   };
-  const std::vector<int64_t> faceStart = mesher_util::BlockStarts(triangleBlocks, [&](int64_t b) {
-    int64_t n = 0;
-    int32_t idx[3];
-    for (int64_t t = b * kBlockItems, e = std::min(nT, t + kBlockItems); t < e; ++t) n += faceOf(t, idx);
-    return n;
-  });
+  std::vector<int64_t> faceStart(size_t(triangleBlocks) + 1, 0);
+#pragma omp parallel if (nV > kParallelItems)
+  {
+#pragma omp for schedule(dynamic, 1024) nowait
+    for (int64_t v = 0; v < nV; ++v) {
+      // Sums and uses of the cluster's first group and of its others.
+      const uint32_t e0 = extraStart[size_t(v)], ne = extraStart[size_t(v) + 1] - e0;
+      Point3 sum[kDirections];
+      int32_t uses[kDirections] = {};
+      for (uint32_t k = 0; k <= ne; ++k) sum[k] = Point3(0.0f, 0.0f, 0.0f);
+      const int32_t main = primary(int32_t(v));
+      for (const uint32_t* t = clusters.begin(int32_t(v)); t != clusters.end(int32_t(v)); ++t)
+        for (uint32_t c = 3 * *t; c < 3 * *t + 3; ++c) {
+          if (corners[c] / kDirections != v) continue;
+          const int32_t g = clusters.Group(corners[c]);
+          uint32_t k = 0;
+          if (g != main)
+            while (extras[e0 + k++].group != g) {
+            }
+          const Crossing& x = crossings[c];
+          sum[k] += Point3(x.x, x.y, x.z);
+          ++uses[k];
+        }
+      verts[size_t(v)] = sum[0] / float(uses[0]);
+      for (uint32_t k = 1; k <= ne; ++k) verts[size_t(extras[e0 + k - 1].vertex)] = sum[k] / float(uses[k]);
+    }
+#pragma omp for schedule(dynamic, 4)
+    for (int64_t b = 0; b < triangleBlocks; ++b) {
+      int64_t n = 0;
+      int32_t idx[3];
+      for (int64_t t = b * kBlockItems, e = std::min(nT, t + kBlockItems); t < e; ++t) n += faceOf(t, idx);
+      faceStart[size_t(b) + 1] = n;
+    }
+  }
+  for (size_t b = 0; b < size_t(triangleBlocks); ++b) faceStart[b + 1] += faceStart[b];
   std::vector<MeshFace>& faces = mesh_->faces;
   mesher_util::ReserveMapped(faces, size_t(faceStart[size_t(triangleBlocks)]));
   faces.resize(size_t(faceStart[size_t(triangleBlocks)]));
