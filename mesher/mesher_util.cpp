@@ -1,6 +1,9 @@
 // The kept middle-sized blocks of mesher_util::BigArray.
 #include "mesher/mesher_util.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -74,6 +77,45 @@ void ReleaseKeptBlocks() noexcept {
   for (int c = 0; c < kClasses; ++c)
     while (k.count[c] > 0) ::operator delete(k.blocks[c][--k.count[c]]);
   k.bytes = 0;
+}
+
+void MapRooms(const MappedRoom* rooms, int count) {
+#if defined(MADV_POPULATE_WRITE)
+  // Whole 4 KB pages only: the ends may share a page with other blocks.
+  constexpr uintptr_t kSmall = uintptr_t(4) << 10;
+  // Pages per piece a thread maps; fewer pages in all than this are mapped
+  // on the calling thread (a fork costs more than faulting them).
+  constexpr uintptr_t kPiecePages = 64;
+  uintptr_t begin[8], pages[8], total = 0;
+  int n = 0;
+  for (int r = 0; r < count && n < 8; ++r) {
+    const uintptr_t sb = (rooms[r].begin + kSmall - 1) & ~(kSmall - 1), se = rooms[r].end & ~(kSmall - 1);
+    if (se <= sb) continue;
+    begin[n] = sb;
+    pages[n] = (se - sb) / kSmall;
+    total += pages[n++];
+  }
+  if (n == 0) return;
+  const int64_t pieces = int64_t((total + kPiecePages - 1) / kPiecePages);
+#pragma omp parallel for schedule(dynamic, 1) if (pieces > 2 && omp_get_max_threads() > 1)
+  for (int64_t p = 0; p < pieces; ++p) {
+    // Piece p covers pages [p, p + 1) * kPiecePages of the rooms laid end to end.
+    uintptr_t first = uintptr_t(p) * kPiecePages, left = kPiecePages;
+    for (int r = 0; r < n && left > 0; ++r) {
+      if (first >= pages[r]) {
+        first -= pages[r];
+        continue;
+      }
+      const uintptr_t take = std::min(left, pages[r] - first);
+      madvise(reinterpret_cast<void*>(begin[r] + first * kSmall), take * kSmall, MADV_POPULATE_WRITE);
+      left -= take;
+      first = 0;
+    }
+  }
+#else
+  (void)rooms;
+  (void)count;
+#endif
 }
 
 }  // namespace mesher_util

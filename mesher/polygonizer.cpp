@@ -1707,13 +1707,20 @@ void SurfacePolygonizer::EmitTriangles() {
       if (extras[e].group == g) return extras[e].vertex;
   };
   const size_t nVertices = size_t(nV) + extras.size();
+  // The mesh's arrays are mapped ahead on all threads; the faces at most
+  // one per triangle, the second array beside the vertices (the shrink
+  // wrap fills it).
+  const int64_t nT = nX / 3;
   std::vector<Point3>& verts = mesh_->vertices;
-  mesher_util::ReserveMapped(verts, nVertices);
+  std::vector<MeshFace>& faces = mesh_->faces;
+  const mesher_util::MappedRoom rooms[3] = {mesher_util::ReserveRoom(verts, nVertices),
+                                            mesher_util::ReserveRoom(faces, size_t(nT)),
+                                            mesher_util::ReserveRoom(mesh_->secondVertices, nVertices)};
+  mesher_util::MapRooms(rooms, 3);
   verts.resize(nVertices);
   // Faces in triangle order, without those that the merging collapsed:
   // counted in blocks beside the vertices' sums (both read only the final
   // groups), then written.
-  const int64_t nT = nX / 3;
   const int64_t triangleBlocks = (nT + kBlockItems - 1) / kBlockItems;
   auto faceOf = [&](int64_t t, int32_t idx[3]) {
     for (int s = 0; s < 3; ++s) idx[s] = vertexOf(uint32_t(3 * t + s));
@@ -1754,8 +1761,6 @@ void SurfacePolygonizer::EmitTriangles() {
     }
   }
   for (size_t b = 0; b < size_t(triangleBlocks); ++b) faceStart[b + 1] += faceStart[b];
-  std::vector<MeshFace>& faces = mesh_->faces;
-  mesher_util::ReserveMapped(faces, size_t(faceStart[size_t(triangleBlocks)]));
   faces.resize(size_t(faceStart[size_t(triangleBlocks)]));
 #pragma omp parallel for schedule(static) if (triangleBlocks > 1)
   for (int64_t b = 0; b < triangleBlocks; ++b) {
