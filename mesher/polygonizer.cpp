@@ -1105,12 +1105,12 @@ void SurfacePolygonizer::SeedFromParticles() {
     return Group{std::min(a.lowest, b.lowest), a.ties + b.ties, a.minZ};
   };
   const bool parallelGroups = n > 2048;
-#pragma omp parallel for schedule(static) if (parallelGroups)
-  for (int32_t i = 0; i < n; ++i)
-    if (!ps[size_t(i)].skip) setParent(i, find(i));
   mesher_util::BigArray<Group> groups(static_cast<size_t>(n));
 #pragma omp parallel for schedule(static) if (parallelGroups)
-  for (int32_t i = 0; i < n; ++i) groups[size_t(i)] = none;
+  for (int32_t i = 0; i < n; ++i) {
+    if (!ps[size_t(i)].skip) setParent(i, find(i));
+    groups[size_t(i)] = none;
+  }
   constexpr int32_t kMembersPerBlock = 4096;
   constexpr size_t kStripes = 256;
   std::unique_ptr<std::mutex[]> stripe(new std::mutex[kStripes]);
