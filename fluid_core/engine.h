@@ -235,6 +235,9 @@ class FluidEngine {
 
   // --- display feed, frames and statistics ---
   void GetSourceEmitterPoints(int i, std::vector<Point3>& points, Point3& direction);
+  // Source i's particles at cache frame n as FluidSolver::LoadSourceFrame
+  // gives them: the outputs, of any size on entry, replaced; empty and
+  // false when the frame is not stored or cannot be read.
   bool GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& positions,
                                  std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
                                  std::vector<Vec3f>& accels, std::vector<int32_t>& neighbourCounts,

@@ -179,7 +179,14 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
   if (p < 2) p = 1;
   const int s = std::max(1, std::min(lastSolved - n, samples));
   // Frames before the cache start or beyond the tables are not stored.
-  if (n < 0 || n >= kMaxFrames || lastSolved < n) return false;
+  if (n < 0 || n >= kMaxFrames || lastSolved < n) {
+    positions.clear();
+    velocities.clear();
+    ages.clear();
+    accels.clear();
+    neighbourCounts.clear();
+    return false;
+  }
   ScopedSeconds timed(timings.displayReads);
   // The engine's own point vector is lent to the reader for its smoothing.
   (void)feedPoints;

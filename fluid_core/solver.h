@@ -499,10 +499,10 @@ class FluidSolver {
   };
   KeptPositions displayKept_;
   // Room LoadWholeSourceFrame works in, kept between redraws.
-  std::vector<Vec3f> displaySpare_, displaySmoothed_;
-  std::vector<int> displayCounts_;
-  // LoadSourceFrame of a whole frame (0 <= frame < kMaxFrames), outputs
-  // empty on entry.
+  std::vector<Vec3f> displaySpare_;
+  // LoadSourceFrame of a whole frame (0 <= frame < kMaxFrames): the outputs,
+  // of any size on entry, replaced when it returns true and left as they
+  // were when false.
   bool LoadWholeSourceFrame(int sourceIndex, int frame, const DisplayThinning& thin, int smoothFrames,
                             float smoothDistance, std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
                             std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,

@@ -430,11 +430,8 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   std::vector<Vec3f>& surf = fetched.surf;
   std::vector<int32_t>& ages = fetched.ages;
   std::vector<int32_t>& nb = fetched.nb;
-  pos.clear();  // the engine fills them, and leaves them empty when it cannot
-  vel.clear();
-  surf.clear();
-  ages.clear();
-  nb.clear();
+  // The engine replaces them (empty when it cannot): kept at the last
+  // frame's size, they are written once rather than zeroed and written.
   if (t % tpf == 0)
     engine->GetSourceParticlesAtFrame(sourceIndex, F, pos, vel, ages, surf, nb, 0, interactive);
   else
