@@ -133,7 +133,9 @@ void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Poi
       if (len > 0.0f) n = n / len;
       tm.SetRow(2, n);
       dir = n;
-      for (const Point3& q : src->ShapePoints()) points.push_back(tm.PointTransform(q * FrameScale()));
+      const std::vector<Point3>& shape = src->ShapePoints();
+      points.reserve(points.size() + shape.size());
+      for (const Point3& q : shape) points.push_back(tm.PointTransform(q * FrameScale()));
     }
     direction = dir;
     return;
@@ -158,6 +160,7 @@ void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Poi
   if (disabled == 0 && layerRead != 0) {
     const std::vector<Vec3f>& fill = src->FillPoints();
     const int m = std::min<int>(N, int(fill.size()));
+    points.reserve(points.size() + size_t(std::max(m, 0)));
     for (int k = 0; k < m; ++k) points.push_back(Point3(fill[k].x, fill[k].y, fill[k].z) * FrameScale());
   }
   if (changed && owner) owner->InvalidateValidity();
