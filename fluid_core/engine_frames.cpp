@@ -170,7 +170,7 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
                                             std::vector<Vec3f>& velocities,
                                             std::vector<int32_t>& ages, std::vector<Vec3f>& accels,
                                             std::vector<int32_t>& neighbourCounts, int flag,
-                                            bool renderFlag) {
+                                            bool renderFlag, bool withAccels) {
   (void)flag;
   IParamBlock2* spb = owner ? owner->SystemParamBlock() : nullptr;
   const TimeValue t = GetCOREInterface()->GetTime();
@@ -203,7 +203,7 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
     held.accepted = written_.accepted;
   }
   const bool shown = solver->LoadSourceFrame(i, float(n), frameParticleCount[n], p, s, flick, flag, positions,
-                                             velocities, ages, accels, neighbourCounts, &held);
+                                             velocities, ages, accels, neighbourCounts, &held, withAccels);
   if (shown && held.bytes) written_.accepted = true;
   return shown;
 }
@@ -211,7 +211,8 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
 bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f>& positions,
                                            std::vector<Vec3f>& velocities,
                                            std::vector<int32_t>& ages, std::vector<Vec3f>& accels,
-                                           std::vector<int32_t>& neighbourCounts, bool renderFlag) {
+                                           std::vector<int32_t>& neighbourCounts, bool renderFlag,
+                                           bool withAccels) {
   const int T = GetCOREInterface()->GetTicksPerFrame();
   // Real division on a non-negative remainder: C's % is negative for t < 0.
   int rem = t % T;
@@ -221,8 +222,9 @@ bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f
   const int b = int(std::ceil(double(t) / T)) - startFrame;
   std::vector<Vec3f> pb, vb, ab;
   std::vector<int32_t> ageB, nb;
-  const bool okA = GetSourceParticlesAtFrame(i, a, positions, velocities, ages, accels, neighbourCounts, 1, renderFlag);
-  const bool okB = GetSourceParticlesAtFrame(i, b, pb, vb, ageB, ab, nb, 1, renderFlag);
+  const bool okA =
+      GetSourceParticlesAtFrame(i, a, positions, velocities, ages, accels, neighbourCounts, 1, renderFlag, withAccels);
+  const bool okB = GetSourceParticlesAtFrame(i, b, pb, vb, ageB, ab, nb, 1, renderFlag, withAccels);
   // Position, velocity and the direction that facing particles follow are
   // interpolated; ages are whole frames (99999 marks a parked particle) and
   // stay those of the earlier frame, so a particle that dies between the two

@@ -172,7 +172,8 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
                                   int flag, std::vector<Vec3f>& positions,
                                   std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
                                   std::vector<Vec3f>& auxVectors,
-                                  std::vector<int32_t>& neighbourCounts, const HeldFrame* held) {
+                                  std::vector<int32_t>& neighbourCounts, const HeldFrame* held,
+                                  bool withAuxVectors) {
   (void)flag;
   const DisplayThinning thin(displayPercent);
   const bool inCache = frame >= 0.0f && frame < float(FrameCache::kMaxFrames);
@@ -189,7 +190,8 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
     // many particles as the last then writes each element once, rather
     // than zeroing megabytes before filling them.
     const bool shown = LoadWholeSourceFrame(sourceIndex, int(whole), thin, smoothFrames, smoothDistance,
-                                            positions, velocities, ages, auxVectors, neighbourCounts, held);
+                                            positions, velocities, ages, auxVectors, neighbourCounts, held,
+                                            withAuxVectors);
     if (!shown) clearOutputs();
     return shown;
   }
@@ -200,7 +202,7 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
   positions.reserve(reserve);
   velocities.reserve(reserve);
   ages.reserve(reserve);
-  auxVectors.reserve(reserve);
+  if (withAuxVectors) auxVectors.reserve(reserve);
   neighbourCounts.reserve(reserve);
   if (!inCache) return false;  // no frame before 0 or beyond the cache (nor NaN)
 
@@ -224,7 +226,7 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
     positions.push_back(pos * s);
     velocities.push_back(p.vel * s);
     ages.push_back(p.age);
-    auxVectors.push_back(p.pairAccel);
+    if (withAuxVectors) auxVectors.push_back(p.pairAccel);
     neighbourCounts.push_back(p.fileNeighbourCount);
   }
   return true;
@@ -234,7 +236,8 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
                                        int smoothFrames, float smoothDistance,
                                        std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
                                        std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,
-                                       std::vector<int32_t>& neighbourCounts, const HeldFrame* held) {
+                                       std::vector<int32_t>& neighbourCounts, const HeldFrame* held,
+                                       bool withAuxVectors) {
   // The fields are taken straight from the file's arrays, as ReadFrame
   // would take them into records: a record per particle is a pass over far
   // more memory than the file, for the few fields shown.
@@ -273,7 +276,7 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
   positions.resize(shown);
   velocities.resize(shown);
   ages.resize(shown);
-  auxVectors.resize(shown);
+  auxVectors.resize(withAuxVectors ? shown : 0);
   neighbourCounts.resize(shown);
   const float s = frameCache.Scale();
   const unsigned char* velAt = file.At(ParticleFrameFile::VelOffset(n));
@@ -287,7 +290,7 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
     positions[k] = pos * s;
     velocities[k] = (Vec3At(velAt + 12 * int64_t(i)) * inv) * s;
     ages[k] = Vec3Equal(pos, parkingPos) ? 99999 : Int32At(ageAt + 4 * int64_t(i));
-    auxVectors[k] = Vec3At(accelAt + 12 * int64_t(i));
+    if (withAuxVectors) auxVectors[k] = Vec3At(accelAt + 12 * int64_t(i));
     neighbourCounts[k] = Int32At(neighboursAt + 4 * int64_t(i));
     ++k;
   }

@@ -431,10 +431,12 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   std::vector<int32_t>& nb = fetched.nb;
   // The engine replaces them (empty when it cannot): kept at the last
   // frame's size, they are written once rather than zeroed and written.
+  // Only particles facing along their pair force read it.
+  const int facing = pblock2 ? pblock2->GetInt(kEmitFacingOrientation, t) : 0;
   if (t % tpf == 0)
-    engine->GetSourceParticlesAtFrame(sourceIndex, F, pos, vel, ages, surf, nb, 0, interactive);
+    engine->GetSourceParticlesAtFrame(sourceIndex, F, pos, vel, ages, surf, nb, 0, interactive, facing == 2);
   else
-    engine->GetSourceParticlesAtTime(sourceIndex, t, pos, vel, ages, surf, nb, interactive);
+    engine->GetSourceParticlesAtTime(sourceIndex, t, pos, vel, ages, surf, nb, interactive, facing == 2);
   particleBox.Init();
   std::vector<Point3>& emitted = fetched.emitted;
   emitted.clear();
@@ -449,7 +451,6 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   const int n = int(pos.size());
   parts.SetCount(n);
   if (n > 0) {
-    const int facing = pblock2 ? pblock2->GetInt(kEmitFacingOrientation, t) : 0;
     const float frameLen = FrameSeconds();
     for (int i = 0; i < n; ++i) {
       const Point3 p = ToPoint(pos[size_t(i)]);
