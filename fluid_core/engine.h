@@ -235,14 +235,18 @@ class FluidEngine {
 
   // --- display feed, frames and statistics ---
   void GetSourceEmitterPoints(int i, std::vector<Point3>& points, Point3& direction);
+  // Source i's particles at cache frame n as FluidSolver::LoadSourceFrame
+  // gives them: the outputs, of any size on entry, replaced; empty and
+  // false when the frame is not stored or cannot be read. Without
+  // `withAccels`, accels is left empty.
   bool GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& positions,
                                  std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
                                  std::vector<Vec3f>& accels, std::vector<int32_t>& neighbourCounts,
-                                 int flag, bool renderFlag);
+                                 int flag, bool renderFlag, bool withAccels = true);
   bool GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f>& positions,
                                 std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
                                 std::vector<Vec3f>& accels, std::vector<int32_t>& neighbourCounts,
-                                bool renderFlag);
+                                bool renderFlag, bool withAccels = true);
   // Writes cache frame n from the solver; the file length, 0 on failure
   // (cacheFailure set).
   int SaveFrame(int n);

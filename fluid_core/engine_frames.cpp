@@ -133,7 +133,9 @@ void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Poi
       if (len > 0.0f) n = n / len;
       tm.SetRow(2, n);
       dir = n;
-      for (const Point3& q : src->ShapePoints()) points.push_back(tm.PointTransform(q * FrameScale()));
+      const std::vector<Point3>& shape = src->ShapePoints();
+      points.reserve(points.size() + shape.size());
+      for (const Point3& q : shape) points.push_back(tm.PointTransform(q * FrameScale()));
     }
     direction = dir;
     return;
@@ -158,6 +160,7 @@ void FluidEngine::GetSourceEmitterPoints(int i, std::vector<Point3>& points, Poi
   if (disabled == 0 && layerRead != 0) {
     const std::vector<Vec3f>& fill = src->FillPoints();
     const int m = std::min<int>(N, int(fill.size()));
+    points.reserve(points.size() + size_t(std::max(m, 0)));
     for (int k = 0; k < m; ++k) points.push_back(Point3(fill[k].x, fill[k].y, fill[k].z) * FrameScale());
   }
   if (changed && owner) owner->InvalidateValidity();
@@ -167,7 +170,7 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
                                             std::vector<Vec3f>& velocities,
                                             std::vector<int32_t>& ages, std::vector<Vec3f>& accels,
                                             std::vector<int32_t>& neighbourCounts, int flag,
-                                            bool renderFlag) {
+                                            bool renderFlag, bool withAccels) {
   (void)flag;
   IParamBlock2* spb = owner ? owner->SystemParamBlock() : nullptr;
   const TimeValue t = GetCOREInterface()->GetTime();
@@ -179,7 +182,14 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
   if (p < 2) p = 1;
   const int s = std::max(1, std::min(lastSolved - n, samples));
   // Frames before the cache start or beyond the tables are not stored.
-  if (n < 0 || n >= kMaxFrames || lastSolved < n) return false;
+  if (n < 0 || n >= kMaxFrames || lastSolved < n) {
+    positions.clear();
+    velocities.clear();
+    ages.clear();
+    accels.clear();
+    neighbourCounts.clear();
+    return false;
+  }
   ScopedSeconds timed(timings.displayReads);
   // The engine's own point vector is lent to the reader for its smoothing.
   (void)feedPoints;
@@ -193,7 +203,7 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
     held.accepted = written_.accepted;
   }
   const bool shown = solver->LoadSourceFrame(i, float(n), frameParticleCount[n], p, s, flick, flag, positions,
-                                             velocities, ages, accels, neighbourCounts, &held);
+                                             velocities, ages, accels, neighbourCounts, &held, withAccels);
   if (shown && held.bytes) written_.accepted = true;
   return shown;
 }
@@ -201,7 +211,8 @@ bool FluidEngine::GetSourceParticlesAtFrame(int i, int n, std::vector<Vec3f>& po
 bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f>& positions,
                                            std::vector<Vec3f>& velocities,
                                            std::vector<int32_t>& ages, std::vector<Vec3f>& accels,
-                                           std::vector<int32_t>& neighbourCounts, bool renderFlag) {
+                                           std::vector<int32_t>& neighbourCounts, bool renderFlag,
+                                           bool withAccels) {
   const int T = GetCOREInterface()->GetTicksPerFrame();
   // Real division on a non-negative remainder: C's % is negative for t < 0.
   int rem = t % T;
@@ -211,8 +222,9 @@ bool FluidEngine::GetSourceParticlesAtTime(int i, TimeValue t, std::vector<Vec3f
   const int b = int(std::ceil(double(t) / T)) - startFrame;
   std::vector<Vec3f> pb, vb, ab;
   std::vector<int32_t> ageB, nb;
-  const bool okA = GetSourceParticlesAtFrame(i, a, positions, velocities, ages, accels, neighbourCounts, 1, renderFlag);
-  const bool okB = GetSourceParticlesAtFrame(i, b, pb, vb, ageB, ab, nb, 1, renderFlag);
+  const bool okA =
+      GetSourceParticlesAtFrame(i, a, positions, velocities, ages, accels, neighbourCounts, 1, renderFlag, withAccels);
+  const bool okB = GetSourceParticlesAtFrame(i, b, pb, vb, ageB, ab, nb, 1, renderFlag, withAccels);
   // Position, velocity and the direction that facing particles follow are
   // interpolated; ages are whole frames (99999 marks a parked particle) and
   // stay those of the earlier frame, so a particle that dies between the two

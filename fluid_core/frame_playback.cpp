@@ -43,64 +43,98 @@ int FrameCache::ReadInterpolatedFrame(float x, std::vector<FluidParticle>& parti
 }
 
 namespace {
-// SmoothPositions with the centre frame's positions, `reference`, already
-// read: `out` holds them on entry and the averages on return. The display
-// has just read that frame whole, and reading it again (for the centre and
-// once more as a member of the window) would cost two files. `known(f)`
-// gives frame f's positions as ReadFramePositions would read them, where
-// the caller still holds them (nullptr: the file is read). `count` is room
-// for the per-particle counts.
+// The frames a display smoothing window averages over, opened around a centre
+// frame whose positions, `reference`, the caller has already read: the
+// display has just read that frame whole, and reading it again (for the
+// centre and once more as a member of the window) would cost two files.
+// Each particle is averaged on its own (At), so the display fills its
+// outputs straight from the window, without an array of averages and one
+// of counts between.
+struct SmoothWindow {
+  float threshold = 0.0f;
+  // Squared distances (double) below nearSq are surely within the
+  // threshold, above farSq surely not; see Within.
+  double nearSq = 0.0, farSq = 0.0;
+  // The window's frames in order, the centre's own positions among them;
+  // empty when nothing is averaged.
+  std::vector<const std::vector<Vec3f>*> frames;
+  std::vector<std::vector<Vec3f>> read;  // the members read from their files
+
+  // reference[j] averaged with each frame's j-th position that lies within
+  // the threshold of it (frames too short for j left out); reference[j]
+  // itself when nothing is averaged.
+  Vec3f At(const std::vector<Vec3f>& reference, size_t j) const {
+    const Vec3f& centre = reference[j];
+    if (frames.empty()) return centre;
+    Vec3f sum = centre;
+    int count = 1;
+    for (const std::vector<Vec3f>* frame : frames) {
+      if (j >= frame->size()) continue;
+      const Vec3f& p = (*frame)[j];
+      if (Within(centre - p)) {
+        sum += p;
+        ++count;
+      }
+    }
+    return sum * (1.0f / float(count));
+  }
+
+  // Vec3Length(d) < threshold, exactly, taking the square root only near
+  // the threshold: the root, rounded to float, lies within a relative 1e-7
+  // of the exact one, so a squared length 1e-6 (relative) clear of the
+  // threshold's square decides alone. Most particles are far inside (the
+  // centre itself always is), and a root per member was most of the work.
+  bool Within(const Vec3f& d) const {
+    const double sq = (double)d.x * d.x + (double)d.y * d.y + (double)d.z * d.z;
+    if (sq < nearSq) return true;
+    if (sq > farSq) return false;
+    return Vec3Length(d) < threshold;
+  }
+};
+
+// Opens `window` over frames frame-w .. frame+w-1 (no lower than 1), cut at
+// the first frame that cannot be read. `known(f)` gives frame f's positions
+// as ReadFramePositions would read them, where the caller still holds them
+// (nullptr: the file is read).
 template <typename Known>
-void SmoothAround(const FrameCache& cache, int frame, const std::vector<Vec3f>& reference,
-                  std::vector<Vec3f>& out, int smoothFrames, float threshold, const Known& known,
-                  std::vector<int>& count) {
+void OpenSmoothWindow(const FrameCache& cache, int frame, const std::vector<Vec3f>& reference,
+                      int smoothFrames, float threshold, const Known& known, SmoothWindow& window) {
+  window.frames.clear();
+  window.read.clear();
+  window.threshold = threshold;
+  const double near = double(threshold) * (1.0 - 1e-6), far = double(threshold) * (1.0 + 1e-6);
+  window.nearSq = near * near;
+  window.farSq = far * far;
   const int w = smoothFrames;
   const int lo = std::min(std::max(frame - w, 1), frame);
   const int hi = frame + w;
   // No distance is below a threshold that is not positive: each average
   // would be the centre alone, so no other frame needs reading.
   if (lo >= hi || !(threshold > 0.0f)) return;
-  const int nCentre = int(reference.size());
 
-  // The window is lo .. hi-1, cut at the first frame that cannot be read;
-  // the centre's own entry is its positions as given.
-  std::vector<std::vector<Vec3f>> others;
-  std::vector<const std::vector<Vec3f>*> window;
-  others.reserve(size_t(hi - lo));
+  // Room for every member up front: frames points into it.
+  window.read.reserve(size_t(hi - lo));
   bool reachesCentre = false;
   for (int f = lo; f < hi; ++f) {
     if (f == frame) {
-      window.push_back(&reference);
+      window.frames.push_back(&reference);
       reachesCentre = true;
       continue;
     }
     if (const std::vector<Vec3f>* held = known(f)) {
-      window.push_back(held);
+      window.frames.push_back(held);
       continue;
     }
     std::vector<Vec3f> pos;
     const int n = cache.ReadFramePositions(f, pos);
     if (n < 0) break;
     pos.resize(size_t(n));
-    others.push_back(std::move(pos));
-    window.push_back(&others.back());
+    window.read.push_back(std::move(pos));
+    window.frames.push_back(&window.read.back());
   }
   // Without the centre in the window there is nothing to weigh the others
   // against: the centre positions are shown as read.
-  if (!reachesCentre) return;
-
-  count.assign(size_t(nCentre), 1);
-  for (const std::vector<Vec3f>* frameIn : window) {
-    const std::vector<Vec3f>& pos = *frameIn;
-    const int n = std::min(nCentre, int(pos.size()));
-    for (int j = 0; j < n; ++j) {
-      if (Vec3Length(reference[size_t(j)] - pos[size_t(j)]) < threshold) {
-        out[size_t(j)] += pos[size_t(j)];
-        ++count[size_t(j)];
-      }
-    }
-  }
-  for (int j = 0; j < nCentre; ++j) out[size_t(j)] = out[size_t(j)] * (1.0f / float(count[size_t(j)]));
+  if (!reachesCentre) window.frames.clear();
 }
 
 const std::vector<Vec3f>* NoneKnown(int) { return nullptr; }
@@ -127,8 +161,9 @@ bool FluidSolver::SmoothPositions(int frame, std::vector<Vec3f>& out, int smooth
   }
   out.resize(size_t(nCentre));  // the reader never shrinks its output
   const std::vector<Vec3f> reference = out;
-  std::vector<int> count;
-  SmoothAround(frameCache, frame, reference, out, smoothFrames, threshold, NoneKnown, count);
+  SmoothWindow window;
+  OpenSmoothWindow(frameCache, frame, reference, smoothFrames, threshold, NoneKnown, window);
+  for (size_t j = 0; j < reference.size(); ++j) out[j] = window.At(reference, j);
   return true;
 }
 
@@ -137,26 +172,37 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
                                   int flag, std::vector<Vec3f>& positions,
                                   std::vector<Vec3f>& velocities, std::vector<int32_t>& ages,
                                   std::vector<Vec3f>& auxVectors,
-                                  std::vector<int32_t>& neighbourCounts, const HeldFrame* held) {
+                                  std::vector<int32_t>& neighbourCounts, const HeldFrame* held,
+                                  bool withAuxVectors) {
   (void)flag;
   const DisplayThinning thin(displayPercent);
   const bool inCache = frame >= 0.0f && frame < float(FrameCache::kMaxFrames);
   const float whole = std::trunc(frame);
-  positions.clear();
-  velocities.clear();
-  ages.clear();
-  auxVectors.clear();
-  neighbourCounts.clear();
-  if (inCache && frame == whole) return LoadWholeSourceFrame(sourceIndex, int(whole), thin, smoothFrames,
-                                                             smoothDistance, positions, velocities, ages,
-                                                             auxVectors, neighbourCounts, held);
+  auto clearOutputs = [&] {
+    positions.clear();
+    velocities.clear();
+    ages.clear();
+    auxVectors.clear();
+    neighbourCounts.clear();
+  };
+  if (inCache && frame == whole) {
+    // The outputs keep their size until the frame is read: a redraw of as
+    // many particles as the last then writes each element once, rather
+    // than zeroing megabytes before filling them.
+    const bool shown = LoadWholeSourceFrame(sourceIndex, int(whole), thin, smoothFrames, smoothDistance,
+                                            positions, velocities, ages, auxVectors, neighbourCounts, held,
+                                            withAuxVectors);
+    if (!shown) clearOutputs();
+    return shown;
+  }
+  clearOutputs();
   // The stored count sizes the buffers only as far as the file holds it.
   expectedCount = inCache ? frameCache.CountToRead(int(frame), expectedCount) : 0;
   const size_t reserve = size_t(std::max(expectedCount, 0) / thin.keepEvery);
   positions.reserve(reserve);
   velocities.reserve(reserve);
   ages.reserve(reserve);
-  auxVectors.reserve(reserve);
+  if (withAuxVectors) auxVectors.reserve(reserve);
   neighbourCounts.reserve(reserve);
   if (!inCache) return false;  // no frame before 0 or beyond the cache (nor NaN)
 
@@ -180,7 +226,7 @@ bool FluidSolver::LoadSourceFrame(int sourceIndex, float frame, int expectedCoun
     positions.push_back(pos * s);
     velocities.push_back(p.vel * s);
     ages.push_back(p.age);
-    auxVectors.push_back(p.pairAccel);
+    if (withAuxVectors) auxVectors.push_back(p.pairAccel);
     neighbourCounts.push_back(p.fileNeighbourCount);
   }
   return true;
@@ -190,7 +236,8 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
                                        int smoothFrames, float smoothDistance,
                                        std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
                                        std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,
-                                       std::vector<int32_t>& neighbourCounts, const HeldFrame* held) {
+                                       std::vector<int32_t>& neighbourCounts, const HeldFrame* held,
+                                       bool withAuxVectors) {
   // The fields are taken straight from the file's arrays, as ReadFrame
   // would take them into records: a record per particle is a pass over far
   // more memory than the file, for the few fields shown.
@@ -216,9 +263,8 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
     FrameFileIdentity now;
     return FileIdentityOf(k.path, now) && now == k.identity ? &k.positions : nullptr;
   };
-  std::vector<Vec3f>& smoothed = displaySmoothed_;
-  smoothed.assign(centre.begin(), centre.end());
-  SmoothAround(frameCache, frame, centre, smoothed, smoothFrames, smoothDistance * h, known, displayCounts_);
+  SmoothWindow window;
+  OpenSmoothWindow(frameCache, frame, centre, smoothFrames, smoothDistance * h, known, window);
 
   const unsigned char* sourceAt = file.At(ParticleFrameFile::SourceIndexOffset(n));
   auto shows = [&](int i) {
@@ -230,7 +276,7 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
   positions.resize(shown);
   velocities.resize(shown);
   ages.resize(shown);
-  auxVectors.resize(shown);
+  auxVectors.resize(withAuxVectors ? shown : 0);
   neighbourCounts.resize(shown);
   const float s = frameCache.Scale();
   const unsigned char* velAt = file.At(ParticleFrameFile::VelOffset(n));
@@ -240,11 +286,11 @@ bool FluidSolver::LoadWholeSourceFrame(int sourceIndex, int frame, const Display
   size_t k = 0;
   for (int i = 0; i < n; ++i) {
     if (!shows(i)) continue;
-    const Vec3f& pos = smoothed[size_t(i)];
+    const Vec3f pos = window.At(centre, size_t(i));
     positions[k] = pos * s;
     velocities[k] = (Vec3At(velAt + 12 * int64_t(i)) * inv) * s;
     ages[k] = Vec3Equal(pos, parkingPos) ? 99999 : Int32At(ageAt + 4 * int64_t(i));
-    auxVectors[k] = Vec3At(accelAt + 12 * int64_t(i));
+    if (withAuxVectors) auxVectors[k] = Vec3At(accelAt + 12 * int64_t(i));
     neighbourCounts[k] = Int32At(neighboursAt + 4 * int64_t(i));
     ++k;
   }

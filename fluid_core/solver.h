@@ -377,6 +377,8 @@ class FluidSolver {
   // frame cannot be read. `held`, for a whole frame, lends the bytes of its
   // file that the caller holds and knows to be the file's (the engine's
   // frame just written): they are taken instead of reading the file.
+  // Without `withAuxVectors` auxVectors is left empty (a display that does
+  // not show pairAccel need not take its megabytes).
   struct HeldFrame {
     int frame = -1;
     const std::vector<unsigned char>* bytes = nullptr;
@@ -387,7 +389,8 @@ class FluidSolver {
                        int smoothFrames, float smoothDistance, int flag,
                        std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
                        std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,
-                       std::vector<int32_t>& neighbourCounts, const HeldFrame* held = nullptr);
+                       std::vector<int32_t>& neighbourCounts, const HeldFrame* held = nullptr,
+                       bool withAuxVectors = true);
   // The positions of `frame` (solver units) averaged over frames frame-w ..
   // frame+w-1 (no lower than 1), each taken only where it lies within
   // `threshold` of the centre; `out` holds one entry per particle of the
@@ -499,14 +502,14 @@ class FluidSolver {
   };
   KeptPositions displayKept_;
   // Room LoadWholeSourceFrame works in, kept between redraws.
-  std::vector<Vec3f> displaySpare_, displaySmoothed_;
-  std::vector<int> displayCounts_;
-  // LoadSourceFrame of a whole frame (0 <= frame < kMaxFrames), outputs
-  // empty on entry.
+  std::vector<Vec3f> displaySpare_;
+  // LoadSourceFrame of a whole frame (0 <= frame < kMaxFrames): the outputs,
+  // of any size on entry, replaced when it returns true and left as they
+  // were when false.
   bool LoadWholeSourceFrame(int sourceIndex, int frame, const DisplayThinning& thin, int smoothFrames,
                             float smoothDistance, std::vector<Vec3f>& positions, std::vector<Vec3f>& velocities,
                             std::vector<int32_t>& ages, std::vector<Vec3f>& auxVectors,
-                            std::vector<int32_t>& neighbourCounts, const HeldFrame* held);
+                            std::vector<int32_t>& neighbourCounts, const HeldFrame* held, bool withAuxVectors);
   // Clears every field of a slot that a new particle is placed in (lists
   // keep their capacity), so nothing of an earlier simulation leaks in.
   void PlaceParticle(int slot);

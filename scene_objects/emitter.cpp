@@ -424,23 +424,22 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
     return;
   }
 
-  neighbourCounts.clear();
   std::vector<Vec3f>& pos = fetched.pos;
   std::vector<Vec3f>& vel = fetched.vel;
   std::vector<Vec3f>& surf = fetched.surf;
   std::vector<int32_t>& ages = fetched.ages;
   std::vector<int32_t>& nb = fetched.nb;
-  pos.clear();  // the engine fills them, and leaves them empty when it cannot
-  vel.clear();
-  surf.clear();
-  ages.clear();
-  nb.clear();
+  // The engine replaces them (empty when it cannot): kept at the last
+  // frame's size, they are written once rather than zeroed and written.
+  // Only particles facing along their pair force read it.
+  const int facing = pblock2 ? pblock2->GetInt(kEmitFacingOrientation, t) : 0;
   if (t % tpf == 0)
-    engine->GetSourceParticlesAtFrame(sourceIndex, F, pos, vel, ages, surf, nb, 0, interactive);
+    engine->GetSourceParticlesAtFrame(sourceIndex, F, pos, vel, ages, surf, nb, 0, interactive, facing == 2);
   else
-    engine->GetSourceParticlesAtTime(sourceIndex, t, pos, vel, ages, surf, nb, interactive);
+    engine->GetSourceParticlesAtTime(sourceIndex, t, pos, vel, ages, surf, nb, interactive, facing == 2);
   particleBox.Init();
-  std::vector<Point3> emitted;
+  std::vector<Point3>& emitted = fetched.emitted;
+  emitted.clear();
   Point3 emitDir;
   // The preview shows where a first release would come from; once frames
   // are solved they are what is shown, whatever the time slider's position
@@ -452,7 +451,6 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
   const int n = int(pos.size());
   parts.SetCount(n);
   if (n > 0) {
-    const int facing = pblock2 ? pblock2->GetInt(kEmitFacingOrientation, t) : 0;
     const float frameLen = FrameSeconds();
     for (int i = 0; i < n; ++i) {
       const Point3 p = ToPoint(pos[size_t(i)]);
@@ -464,15 +462,20 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
       const int age = i < int(ages.size()) ? ages[size_t(i)] : -1;
       parts.ages[size_t(i)] = age > 9999 ? -1 : age;
     }
-    neighbourCounts.assign(nb.begin(), nb.begin() + std::min(nb.size(), size_t(n)));
+  }
+  // The counts change hands rather than being copied; the engine replaces
+  // what nb holds next time.
+  if (n > 0) {
+    if (nb.size() > size_t(n)) nb.resize(size_t(n));
+    neighbourCounts.swap(nb);
+  } else {
+    neighbourCounts.clear();
   }
   if (!emitted.empty() && !interactive) {
-    const float frameLen = FrameSeconds();
-    for (const Point3& p : emitted) {
-      parts.points.push_back(p);
-      parts.vels.push_back(emitDir * frameLen);
-      parts.ages.push_back(0);
-    }
+    const Point3 v = emitDir * FrameSeconds();
+    parts.points.insert(parts.points.end(), emitted.begin(), emitted.end());
+    parts.vels.resize(parts.vels.size() + emitted.size(), v);
+    parts.ages.resize(parts.ages.size() + emitted.size(), 0);
   }
   if (F < int(engine->frameClipBox.size())) engine->frameClipBox[size_t(F)] += particleBox;
   tvalid = t;

@@ -75,6 +75,7 @@ class GenParticle : public SimpleParticle, public FluidSource {
   struct Fetched {
     std::vector<Vec3f> pos, vel, surf;
     std::vector<int32_t> ages, nb;
+    std::vector<Point3> emitted;  // where a first release would come from
   };
   Fetched fetched;
   Hileras shapeRows;

@@ -87,6 +87,15 @@ TEST(FramePlayback, WholeFrameInHostUnitsThinnedAndFilteredBySource) {
   EXPECT_EQ(o.ages, (std::vector<int32_t>{10, 12, 14}));
   ASSERT_TRUE(o.Load(*s, 1, 2.0f, 6, 100));
   EXPECT_EQ(o.ages, (std::vector<int32_t>{11, 13}));
+
+  // Outputs of another size on entry are replaced; pairAccel only when asked.
+  ASSERT_TRUE(s->LoadSourceFrame(-1, 2.0f, 6, 100, 0, 0.0f, 1, o.pos, o.vel, o.ages, o.aux, o.neighbours,
+                                 nullptr, false));
+  ASSERT_EQ(o.pos.size(), 6u);
+  EXPECT_EQ(o.pos[1], Vec3f(15.0f, 5.0f, 0.0f));
+  EXPECT_EQ(o.ages, (std::vector<int32_t>{10, 11, 12, 13, 14, 15}));
+  EXPECT_EQ(o.neighbours.size(), 6u);
+  EXPECT_TRUE(o.aux.empty());
 }
 
 TEST(FramePlayback, MissingFrameAnswersFalseWithEmptyOutputs) {

@@ -149,17 +149,23 @@ bool SameBits(const T& a, const T& b) {
 }  // namespace
 
 const std::vector<DrawRecord>& GraphicsWindow::Records() const {
-  for (size_t i = records_.size(); i < entries_.size(); ++i) {
-    const DrawEntry& e = entries_[i];
+  while (madeEntries_ < entries_.size()) {
+    const DrawEntry& e = entries_[madeEntries_];
     if (e.pending >= 0) {
       records_.push_back(pending_[size_t(e.pending)]);
-      continue;
+    } else {
+      for (; madeInRun_ < e.count; ++madeInRun_) {
+        records_.emplace_back();
+        DrawRecord& r = records_.back();
+        StartRecord(r, DrawRecord::kMarker, markerStates_[e.state]);
+        r.points.push_back(markerPoints_[e.first + madeInRun_]);
+        r.markerType = e.markerType;
+      }
+      // The last run may still grow.
+      if (madeEntries_ + 1 == entries_.size()) break;
     }
-    records_.emplace_back();
-    DrawRecord& r = records_.back();
-    StartRecord(r, DrawRecord::kMarker, markerStates_[e.state]);
-    r.points.push_back(e.point);
-    r.markerType = e.markerType;
+    ++madeEntries_;
+    madeInRun_ = 0;
   }
   return records_;
 }
@@ -167,8 +173,11 @@ const std::vector<DrawRecord>& GraphicsWindow::Records() const {
 void GraphicsWindow::ClearRecords() {
   entries_.clear();
   markerStates_.clear();
+  markerPoints_.clear();
   pending_.clear();
   records_.clear();
+  madeEntries_ = 0;
+  madeInRun_ = 0;
 }
 
 void GraphicsWindow::setHitRegion(HitRegion* hr) {
@@ -253,20 +262,40 @@ void GraphicsWindow::TestTriangles(const std::vector<Point2>& s, const Mesh& mes
   }
 }
 
+uint32_t GraphicsWindow::MarkerState() {
+  const DrawState* last = markerStates_.empty() ? nullptr : &markerStates_.back();
+  if (!last || last->node != node_ || !SameBits(last->tm, tm_) || last->rndLimits != limits_ ||
+      last->rndMode != getRndMode() || !SameBits(last->color, colors_[LINE_COLOR]) ||
+      !SameBits(last->material, material_))
+    markerStates_.push_back(CurrentState(DrawRecord::kMarker));
+  return uint32_t(markerStates_.size() - 1);
+}
+
+void GraphicsWindow::OpenMarkerRun(MarkerType type, uint32_t state, size_t more) {
+  // A batch of particles is drawn into room taken once: grown a marker at a
+  // time, the list is copied over and over, and every copy lands on fresh
+  // pages. Doubling at the least keeps many small batches linear.
+  const size_t size = markerPoints_.size();
+  if (markerPoints_.capacity() - size < more)
+    markerPoints_.reserve(std::max(size + more, 2 * markerPoints_.capacity()));
+  if (!entries_.empty()) {
+    const DrawEntry& last = entries_.back();
+    if (last.pending < 0 && last.markerType == type && last.state == state) return;
+  }
+  DrawEntry e;
+  e.markerType = type;
+  e.state = state;
+  e.first = uint32_t(markerPoints_.size());
+  entries_.push_back(e);
+}
+
 void GraphicsWindow::marker(Point3* xyz, MarkerType type) {
   if (!xyz) return;
   Point3 w = tm_.PointTransform(*xyz);
   if (Recording()) {
-    const DrawState* last = markerStates_.empty() ? nullptr : &markerStates_.back();
-    if (!last || last->node != node_ || !SameBits(last->tm, tm_) || last->rndLimits != limits_ ||
-        last->rndMode != getRndMode() || !SameBits(last->color, colors_[LINE_COLOR]) ||
-        !SameBits(last->material, material_))
-      markerStates_.push_back(CurrentState(DrawRecord::kMarker));
-    DrawEntry e;
-    e.markerType = type;
-    e.state = uint32_t(markerStates_.size() - 1);
-    e.point = w;
-    entries_.push_back(e);
+    OpenMarkerRun(type, MarkerState(), 0);
+    markerPoints_.push_back(w);
+    ++entries_.back().count;
   }
   if (hasRegion_) TestPoints({WorldToScreen(w)}, false, false);
 }
@@ -483,9 +512,9 @@ class ViewportDrawHooks : public ObjectDrawHooks {
         if (ps->parts.Alive(i) && custom->DrawParticle(gw, ps->parts, i)) break;
       return 0;
     }
-    MarkerType type = MarkerType(ps->GetMarkerType());
-    for (int i = 0; i < ps->parts.Count(); ++i)
-      if (ps->parts.Alive(i)) gw->marker(&ps->parts.points[size_t(i)], type);
+    const ParticleSys& parts = ps->parts;
+    gw->markers(parts.points.data(), parts.Count(), MarkerType(ps->GetMarkerType()),
+                [&parts](int i) { return parts.Alive(i); });
     return 0;
   }
 };

@@ -122,6 +122,11 @@ class GraphicsWindow {
   int getWinSizeY() const { return 480; }
 
   void marker(Point3* xyz, MarkerType type);
+  // marker(&xyz[i], type) for each i in 0..count-1 with shown(i) true, in
+  // that order and with the same records and hit tests; the drawing state is
+  // read once, as nothing can change it between the markers of one call.
+  template <typename Shown>
+  void markers(const Point3* xyz, int count, MarkerType type, const Shown& shown);
   void polyline(int ct, Point3* xyz, Point3* rgb, int closed, int* es);
   void polyline(int ct, Point3* xyz, Point3* rgb, Point3* uvw, int closed, int* es);
   void text(Point3* xyz, const char* s);
@@ -171,15 +176,22 @@ class GraphicsWindow {
     Point3 color;
     Material material;
   };
-  // One drawing call in order: a marker in place, anything else as the
+  // Drawing calls in order: a run of markers of one type and state, their
+  // points markerPoints_[first .. first+count), or anything else as the
   // index of its full record in pending_.
   struct DrawEntry {
     int32_t pending = -1;
     int32_t markerType = 0;
     uint32_t state = 0;  // markers: index into markerStates_
-    Point3 point;
+    uint32_t first = 0, count = 0;
   };
   DrawRecord& Record(DrawRecord::Kind k);
+  // The index in markerStates_ of the state in force, appended when it
+  // differs from the last one.
+  uint32_t MarkerState();
+  // Starts a marker run (or goes on with the last one) of `type` in
+  // `state`, with room for `more` points.
+  void OpenMarkerRun(MarkerType type, uint32_t state, size_t more);
   DrawState CurrentState(DrawRecord::Kind k) const;
   static void StartRecord(DrawRecord& r, DrawRecord::Kind k, const DrawState& s);
   bool Recording() const { return !(limits_ & GW_PICK); }
@@ -205,9 +217,29 @@ class GraphicsWindow {
   // kept as compact entries and the full records are made when read.
   std::vector<DrawEntry> entries_;
   std::vector<DrawState> markerStates_;
+  std::vector<Point3> markerPoints_;  // world space, in drawing order
   std::vector<DrawRecord> pending_;
-  mutable std::vector<DrawRecord> records_;  // entries_[0 .. size) made into records
+  // The records made so far: every entry before entries_[madeEntries_], and
+  // the first madeInRun_ markers of that one.
+  mutable std::vector<DrawRecord> records_;
+  mutable size_t madeEntries_ = 0, madeInRun_ = 0;
 };
+
+template <typename Shown>
+void GraphicsWindow::markers(const Point3* xyz, int count, MarkerType type, const Shown& shown) {
+  if (!xyz || count <= 0) return;
+  // Hit tests go point by point, as marker() makes them.
+  if (!Recording() || hasRegion_) {
+    for (int i = 0; i < count; ++i)
+      if (shown(i)) marker(const_cast<Point3*>(&xyz[i]), type);
+    return;
+  }
+  OpenMarkerRun(type, MarkerState(), size_t(count));
+  const size_t before = markerPoints_.size();
+  for (int i = 0; i < count; ++i)
+    if (shown(i)) markerPoints_.push_back(tm_.PointTransform(xyz[i]));
+  entries_.back().count += uint32_t(markerPoints_.size() - before);
+}
 
 class HitRecord {
  public:

@@ -229,6 +229,67 @@ TEST_F(PickTest, MarkersKeepTheirOrderAndTheStateTheyWereDrawnIn) {
   EXPECT_TRUE(gw->Records().empty());
 }
 
+TEST_F(PickTest, AMarkerBatchRecordsAndHitsAsItsMarkersOneByOne) {
+  GraphicsWindow* gw = ActiveViewport()->getGW();
+  Matrix3 moved;
+  moved.SetTrans(Point3(10.0f, 0.0f, 0.0f));
+  const Point3 pts[5] = {Point3(1, 2, 3), Point3(4, 5, 6), Point3(7, 8, 9), Point3(-1, 0, 1), Point3(2, 2, 2)};
+  auto odd = [](int i) { return i % 2 == 1; };
+  Point3 single = pts[0];
+  // Each way: a marker, a batch, a read half-way, the state changed, a
+  // second batch that joins nothing before it.
+  auto draw = [&](bool batched) {
+    gw->ClearRecords();
+    gw->setRndLimits(GW_Z_BUFFER);
+    gw->setTransform(Matrix3());
+    gw->setColor(LINE_COLOR, 1.0f, 0.0f, 0.0f);
+    gw->marker(&single, X_MRKR);
+    for (int pass = 0; pass < 2; ++pass) {
+      if (batched) {
+        gw->markers(pts, 5, X_MRKR, [](int) { return true; });
+      } else {
+        for (int i = 0; i < 5; ++i) gw->marker(const_cast<Point3*>(&pts[i]), X_MRKR);
+      }
+      if (pass == 0) {
+        EXPECT_EQ(gw->Records().size(), 6u);
+        gw->setTransform(moved);
+      }
+    }
+    if (batched) {
+      gw->markers(pts, 5, POINT_MRKR, odd);
+    } else {
+      for (int i = 0; i < 5; ++i)
+        if (odd(i)) gw->marker(const_cast<Point3*>(&pts[i]), POINT_MRKR);
+    }
+    return gw->Records();
+  };
+  const std::vector<DrawRecord> one = draw(false), batch = draw(true);
+  ASSERT_EQ(one.size(), 13u);
+  ASSERT_EQ(batch.size(), one.size());
+  for (size_t i = 0; i < one.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(batch[i].markerType, one[i].markerType);
+    EXPECT_EQ(batch[i].tm.GetTrans().x, one[i].tm.GetTrans().x);
+    ASSERT_EQ(batch[i].points.size(), 1u);
+    EXPECT_EQ(batch[i].points[0].x, one[i].points[0].x);
+    EXPECT_EQ(batch[i].points[0].y, one[i].points[0].y);
+  }
+  EXPECT_EQ(batch[11].points[0].x, 14.0f);
+  // With a region, a batch hits where one of its shown markers would.
+  IPoint2 corners[2] = {{335, 230}, {340, 234}};  // around (17, 8), the third point moved
+  HitRegion box;
+  MakeHitRegion(box, HITTYPE_BOX, 0, 0, corners);
+  gw->setTransform(moved);
+  gw->setHitRegion(&box);
+  gw->clearHitCode();
+  gw->markers(pts, 5, POINT_MRKR, [](int i) { return i != 2; });
+  EXPECT_FALSE(gw->checkHitCode());
+  gw->markers(pts, 5, POINT_MRKR, [](int i) { return i == 2; });
+  EXPECT_TRUE(gw->checkHitCode());
+  gw->clearHitRegion();
+  gw->ClearRecords();
+}
+
 TEST_F(PickTest, GraphicsWindowMarkersPolylinesAndRegions) {
   GraphicsWindow* gw = ActiveViewport()->getGW();
   gw->ClearRecords();
