@@ -396,10 +396,12 @@ class FluidEngine {
     bool accepted = false;
   };
   WrittenFrame written_;
-  // Room for what BuildSurfaceFrame takes of each particle.
+  // Room for what BuildSurfaceFrame takes of each particle and for the
+  // bytes of the surface file it writes, kept from frame to frame.
   struct SurfaceInputs {
     std::vector<Vec3f> positions;
     std::vector<int32_t> sourceIndexes, ages;
+    std::vector<unsigned char> fileBytes;
   };
   SurfaceInputs surfaceInputs_;
   // The space-warp forces of a sub-step, one per particle slot.

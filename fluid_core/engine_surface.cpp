@@ -83,7 +83,8 @@ bool FluidEngine::BuildSurfaceFrame(int n) {
           if (e.particle >= 0 && e.particle < read) e.particle = sourceIndex[size_t(e.particle)];
       ScopedSeconds timedWrite(timings.meshWrites);
       vorel::host::MakeDirectories(solver->frameCache.SurfaceFolder());
-      ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp);
+      ok = mesh.WriteSurfaceCache(solver->frameCache.MeshPath(n), n, solver->stamp, nullptr,
+                                  &surfaceInputs_.fileBytes);
       if (!ok) NoteCacheFailure(solver->frameCache.MeshPath(n), errno);
     } else {
       NoteCacheFailure(solver->frameCache.FramePath(n), 0);

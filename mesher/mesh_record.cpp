@@ -16,19 +16,21 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Every field of the file is four bytes, little-endian, whatever the host.
-void PutU32(std::vector<unsigned char>& out, uint32_t v) {
-  out.push_back(static_cast<unsigned char>(v));
-  out.push_back(static_cast<unsigned char>(v >> 8));
-  out.push_back(static_cast<unsigned char>(v >> 16));
-  out.push_back(static_cast<unsigned char>(v >> 24));
+// Every field of the file is four bytes, little-endian, whatever the host:
+// n values of four bytes (floats, integers) from `from` to `out`.
+void PutWords(unsigned char* out, const void* from, size_t n) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if (n) std::memcpy(out, from, 4 * n);
+#else
+  const unsigned char* in = static_cast<const unsigned char*>(from);
+  for (size_t k = 0; k < n; ++k, in += 4, out += 4) {
+    uint32_t v;
+    std::memcpy(&v, in, 4);
+    for (int b = 0; b < 4; ++b) out[b] = static_cast<unsigned char>(v >> (8 * b));
+  }
+#endif
 }
-void PutI32(std::vector<unsigned char>& out, int32_t v) { PutU32(out, static_cast<uint32_t>(v)); }
-void PutF32(std::vector<unsigned char>& out, float f) {
-  uint32_t v;
-  std::memcpy(&v, &f, 4);
-  PutU32(out, v);
-}
+static_assert(sizeof(Point3) == 12 && sizeof(MeshFace) == 12, "vertices and faces are three words each");
 
 uint32_t GetU32(const unsigned char* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
@@ -80,31 +82,34 @@ void MeshRecord::Clear() {
   faces.clear();
 }
 
-bool MeshRecord::WriteSurfaceCache(const std::string& path, int /*frame*/, int32_t stamp, int* error) const {
+bool MeshRecord::WriteSurfaceCache(const std::string& path, int /*frame*/, int32_t stamp, int* error,
+                                   std::vector<unsigned char>* buffer) const {
   const size_t nV = vertices.size(), nC = secondVertices.size(), nF = faces.size();
-  std::vector<unsigned char> buf;
-  buf.reserve(size_t(MeshFrameFileSize(int64_t(nV), int64_t(nC), int64_t(nF))));
-  PutI32(buf, stamp);
-  PutI32(buf, kFileVersion);
-  PutU32(buf, kHeadMarker);
-  PutI32(buf, int32_t(nV));
-  for (const Point3& v : vertices) {
-    PutF32(buf, v.x); PutF32(buf, v.y); PutF32(buf, v.z);
-  }
-  PutI32(buf, int32_t(nC));
-  for (const Point3& v : secondVertices) {
-    PutF32(buf, v.x); PutF32(buf, v.y); PutF32(buf, v.z);
-  }
+  // Every byte below is written, so the room is not cleared first; a
+  // caller's buffer keeps its pages from frame to frame.
+  std::vector<unsigned char> local;
+  std::vector<unsigned char>& buf = buffer ? *buffer : local;
+  buf.resize(size_t(MeshFrameFileSize(int64_t(nV), int64_t(nC), int64_t(nF))));
+  unsigned char* at = buf.data();
+  auto words = [&at](const void* from, size_t n) {
+    PutWords(at, from, n);
+    at += 4 * n;
+  };
+  const uint32_t head[4] = {uint32_t(stamp), uint32_t(kFileVersion), kHeadMarker, uint32_t(nV)};
+  words(head, 4);
+  words(vertices.data(), 3 * nV);
+  const uint32_t second = uint32_t(nC);
+  words(&second, 1);
+  words(secondVertices.data(), 3 * nC);
   // No texture coordinates are computed: the pairs are written as (0, 0)
   // so that the file never carries stray memory.
-  for (size_t i = 0; i < nC; ++i) {
-    PutF32(buf, 0.0f); PutF32(buf, 0.0f);
-  }
-  PutI32(buf, int32_t(nF));
-  for (const MeshFace& f : faces) {
-    PutI32(buf, f[0]); PutI32(buf, f[1]); PutI32(buf, f[2]);
-  }
-  PutU32(buf, kEndMarker);
+  std::memset(at, 0, 8 * nC);
+  at += 8 * nC;
+  const uint32_t faceCount = uint32_t(nF);
+  words(&faceCount, 1);
+  words(faces.data(), 3 * nF);
+  const uint32_t end = kEndMarker;
+  words(&end, 1);
 
   const int failed = vorel::host::WriteFileAside(path, buf.data(), buf.size()).error;
   if (error) *error = failed;

@@ -47,8 +47,10 @@ struct MeshRecord {
   // Writes the record as a surface mesh file. `frame` is not stored. The
   // file is written beside the target and renamed over it, so a failed write
   // leaves any earlier file in place; false when nothing could be written
-  // (error, when given, gets the errno that says why).
-  bool WriteSurfaceCache(const std::string& path, int frame, int32_t stamp, int* error = nullptr) const;
+  // (error, when given, gets the errno that says why). `buffer`, when given,
+  // holds the file's bytes and keeps its room for the next write.
+  bool WriteSurfaceCache(const std::string& path, int frame, int32_t stamp, int* error = nullptr,
+                         std::vector<unsigned char>* buffer = nullptr) const;
   // Reads a surface mesh file into the three arrays (the texture pairs are
   // not kept). On any refusal the record is left empty and false returned.
   bool ReadSurfaceCache(const std::string& path, MeshFileStatus* status = nullptr);
