@@ -181,7 +181,7 @@ MappedRoom ReserveRoom(V& v, size_t n) {
 // they would have.
 void MapRooms(const MappedRoom* rooms, int count);
 
-// ReserveRoom, and the new room mapped ahead on the calling thread.
+// ReserveRoom for one array, its new room mapped ahead (see MapRooms).
 template <class V>
 void ReserveMapped(V& v, size_t n) {
   const MappedRoom room = ReserveRoom(v, n);

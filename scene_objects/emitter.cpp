@@ -462,10 +462,8 @@ void GenParticle::UpdateParticles(TimeValue t, INode* inode) {
       const int age = i < int(ages.size()) ? ages[size_t(i)] : -1;
       parts.ages[size_t(i)] = age > 9999 ? -1 : age;
     }
-  }
-  // The counts change hands rather than being copied; the engine replaces
-  // what nb holds next time.
-  if (n > 0) {
+    // The counts change hands rather than being copied; the engine replaces
+    // what nb holds next time.
     if (nb.size() > size_t(n)) nb.resize(size_t(n));
     neighbourCounts.swap(nb);
   } else {
