@@ -668,6 +668,47 @@ void DropUnusedVertices(MeshRecord& m) {
     for (int c = 0; c < 3; ++c) f[c] = index[size_t(f[c])];
 }
 
+// Where the seed pass tests the field between two neighbours: the point
+// between them weighted by the other's size. The same bits either way round.
+inline Point3 JoinPoint(const Point3& a, float sizeA, const Point3& m, float sizeM) {
+  return (m * sizeA + a * sizeM) / (sizeA + sizeM);
+}
+
+// A union-find that several threads join at once. Roots only merge, and
+// the larger of two roots hangs below the smaller, so a component's root is
+// its lowest member whatever order its pairs are joined in.
+class SharedForest {
+ public:
+  explicit SharedForest(int32_t* parent) : parent_(parent) {}
+  int32_t Parent(int32_t x) const { return __atomic_load_n(&parent_[size_t(x)], __ATOMIC_RELAXED); }
+  void SetParent(int32_t x, int32_t p) { __atomic_store_n(&parent_[size_t(x)], p, __ATOMIC_RELAXED); }
+  int32_t Find(int32_t x) {
+    for (;;) {
+      int32_t p = Parent(x);
+      if (p == x) return x;
+      int32_t gp = Parent(p);
+      if (gp != p)
+        __atomic_compare_exchange_n(&parent_[size_t(x)], &p, gp, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED);
+      x = gp;
+    }
+  }
+  void Unite(int32_t x, int32_t y) {
+    for (;;) {
+      x = Find(x);
+      y = Find(y);
+      if (x == y) return;
+      if (x < y) std::swap(x, y);
+      int32_t expected = x;
+      if (__atomic_compare_exchange_n(&parent_[size_t(x)], &expected, y, false, __ATOMIC_RELAXED,
+                                      __ATOMIC_RELAXED))
+        return;
+    }
+  }
+
+ private:
+  int32_t* parent_;
+};
+
 // How far into each run of a cell's pair walk (run 0 the cell itself, then
 // runs of neighbour cells) every member is joined to the cell's first
 // member. Roots only merge, so the prefixes only grow, and a member joined
@@ -677,8 +718,8 @@ void DropUnusedVertices(MeshRecord& m) {
 // quadratic in the members of the cell).
 template <int kRuns>
 struct JoinedPrefixes {
-  JoinedPrefixes(const int32_t* index, const int32_t (*runs)[2]) : index_(index), runs_(runs) {
-    first_ = index[runs[0][0]];
+  explicit JoinedPrefixes(const int32_t (*runs)[2]) : runs_(runs) {
+    first_ = runs[0][0];
     end[0] = runs[0][0] + 1;
     for (int r = 1; r < kRuns; ++r) end[r] = runs[r][0];
   }
@@ -696,7 +737,7 @@ struct JoinedPrefixes {
     done &= ~1u;
     for (int r = 0; r < kRuns; ++r) {
       if (done & (1u << r)) continue;
-      while (end[r] < runs_[r][1] && find(index_[end[r]]) == root) ++end[r];
+      while (end[r] < runs_[r][1] && find(end[r]) == root) ++end[r];
     }
     if (end[0] < runs_[0][1]) return 0;
     uint32_t bits = 0;
@@ -707,7 +748,6 @@ struct JoinedPrefixes {
   int32_t end[kRuns];  // run r's members before end[r] are joined to the first
 
  private:
-  const int32_t* index_;
   const int32_t (*runs_)[2];
   int32_t first_;
 };
@@ -926,36 +966,16 @@ void SurfacePolygonizer::SeedFromParticles() {
   // Set by the first loop, in parallel: a value-initialised array would be
   // cleared (and its pages faulted in) on one thread first.
   BigArray<int32_t> parent(static_cast<size_t>(n));
-  auto parentOf = [&](int32_t x) { return __atomic_load_n(&parent[size_t(x)], __ATOMIC_RELAXED); };
-  auto setParent = [&](int32_t x, int32_t p) { __atomic_store_n(&parent[size_t(x)], p, __ATOMIC_RELAXED); };
+  SharedForest particleForest(parent.data());
+  auto parentOf = [&](int32_t x) { return particleForest.Parent(x); };
+  auto setParent = [&](int32_t x, int32_t p) { particleForest.SetParent(x, p); };
+  auto find = [&](int32_t x) { return particleForest.Find(x); };
 #pragma omp parallel for schedule(static) if (n > 2048)
   for (int32_t i = 0; i < n; ++i) setParent(i, i);
-  auto find = [&](int32_t x) {
-    for (;;) {
-      int32_t p = parentOf(x);
-      if (p == x) return x;
-      int32_t gp = parentOf(p);
-      if (gp != p)
-        __atomic_compare_exchange_n(&parent[size_t(x)], &p, gp, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED);
-      x = gp;
-    }
-  };
-  auto unite = [&](int32_t x, int32_t y) {
-    for (;;) {
-      x = find(x);
-      y = find(y);
-      if (x == y) return;
-      if (x < y) std::swap(x, y);  // the larger root hangs below the smaller
-      int32_t expected = x;
-      if (__atomic_compare_exchange_n(&parent[size_t(x)], &expected, y, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED))
-        return;
-    }
-  };
   auto passes = [&](int32_t a, int32_t m) {
     const SurfaceParticle& pa = ps[size_t(a)];
     const SurfaceParticle& pm = ps[size_t(m)];
-    const Point3 q = (pm.position * pa.size + pa.position * pm.size) / (pa.size + pm.size);
-    return FieldAbove(q, threshold);
+    return FieldAbove(JoinPoint(pa.position, pa.size, pm.position, pm.size), threshold);
   };
   // Every pair of neighbours (same or adjacent cell, closer than the
   // neighbour distance) once, from the cell pairs: each cell with itself and
@@ -968,23 +988,42 @@ void SurfacePolygonizer::SeedFromParticles() {
   const int64_t nCells = int64_t(cells.size());
   const float reject = builder_->NeighbourReject();
   const float blobRadius = builder_->blobRadius;
+  const bool packed = pk.start.size() == cells.size() + 1;
+  const bool byColumns = packed && grid.HasColumns();
+  // The sweep joins places in the grid's cell-ordered copy of the
+  // particles, not the particles themselves: a place's neighbours, and the
+  // forest entries of the pairs it tests, lie near it in memory, where a
+  // particle's lie anywhere. The components are carried over to the
+  // particles after it.
+  const ParticleCellGrid::Columns& col = grid.columns();
+  const float* const X = byColumns ? col.x.data() : pk.x.data();
+  const float* const Y = byColumns ? col.y.data() : pk.y.data();
+  const float* const Z = byColumns ? col.z.data() : pk.z.data();
+  const float* const S = byColumns ? col.size.data() : pk.size.data();
+  const int32_t* const particleAt = byColumns ? col.index.data() : pk.index.data();
+  const int32_t places = packed ? int32_t(byColumns ? col.index.size() : pk.index.size()) : 0;
+  BigArray<int32_t> placeParent(static_cast<size_t>(places));
+  SharedForest forest(placeParent.data());
+#pragma omp parallel for schedule(static) if (places > 2048)
+  for (int32_t q = 0; q < places; ++q) forest.SetParent(q, q);
+  auto findPlace = [&](int32_t x) { return forest.Find(x); };
+  // The test `passes` makes, from the copy (the same floats).
+  auto placesPass = [&](int32_t a, int32_t m) {
+    return FieldAbove(JoinPoint(Point3(X[a], Y[a], Z[a]), S[a], Point3(X[m], Y[m], Z[m]), S[m]), threshold);
+  };
   int64_t tests = 0;
   // Joins a and b unless already joined or the field between them fails.
   auto pair = [&](int32_t a, int32_t b2, int64_t& count) {
     const int32_t lo = std::min(a, b2), hi = std::max(a, b2);
-    if (find(lo) == find(hi)) return;
+    if (findPlace(lo) == findPlace(hi)) return;
     ++count;
-    if (passes(lo, hi)) unite(lo, hi);
+    if (placesPass(lo, hi)) forest.Unite(lo, hi);
   };
-  if (grid.HasColumns() && pk.start.size() == cells.size() + 1) {
+  if (byColumns) {
     // With the column copy the 13 neighbour cells of higher offset are five
     // runs: (x, y, z+1), (x, y+1, z-1..z+1) and (x+1, y-1..y+1, z-1..z+1).
     // The distances of a run are tested several at a time and the
     // neighbours gathered without a branch per candidate.
-    const ParticleCellGrid::Columns& col = grid.columns();
-    const float* X = col.x.data();
-    const float* Y = col.y.data();
-    const float* Z = col.z.data();
     // Two passes: each cell's own pairs and those along z first, which
     // joins the columns of the liquid; then the pairs across columns, which
     // then mostly find both sides joined (see below). Components do not
@@ -1005,15 +1044,14 @@ void SurfacePolygonizer::SeedFromParticles() {
         // cheaper than the distances of every pair.
         uint32_t joined = ~passRuns & 63u;  // bit per run; other passes' runs count as done
         if (runs[0][0] >= runs[0][1]) continue;
-        JoinedPrefixes<6> prefix(col.index.data(), runs);
-        joined |= prefix.Advance(find, joined);
+        JoinedPrefixes<6> prefix(runs);
+        joined |= prefix.Advance(findPlace, joined);
         for (int32_t q = runs[0][0]; q < runs[0][1] && joined != 63; ++q) {
           const float px = X[q], py = Y[q], pz = Z[q];
-          const int32_t a = col.index[size_t(q)];
-          // a's root, refreshed only when b's differs: roots only merge, so
-          // b under a root that a once had is joined to a already.
-          int32_t rootA = find(a);
-          const bool withFirst = prefix.JoinedToFirst(rootA, find);
+          // q's root, refreshed only when b's differs: roots only merge, so
+          // b under a root that q once had is joined to q already.
+          int32_t rootA = findPlace(q);
+          const bool withFirst = prefix.JoinedToFirst(rootA, findPlace);
           const int64_t testsBefore = tests;
           for (int run = 0; run < 6; ++run) {
             if (joined & (1u << run)) continue;
@@ -1033,19 +1071,19 @@ void SurfacePolygonizer::SeedFromParticles() {
                 found += close[k];
               }
               for (int f = 0; f < found; ++f) {
-                const int32_t b2 = col.index[size_t(s + list[f])];
-                if (find(b2) == rootA) continue;
-                pair(a, b2, tests);
-                rootA = find(a);
+                const int32_t b2 = s + list[f];
+                if (findPlace(b2) == rootA) continue;
+                pair(q, b2, tests);
+                rootA = findPlace(q);
               }
             }
           }
           // Only a member that tested a pair can have joined more.
-          if (tests != testsBefore) joined |= prefix.Advance(find, joined);
+          if (tests != testsBefore) joined |= prefix.Advance(findPlace, joined);
         }
       }
     }
-  } else if (pk.start.size() == cells.size() + 1) {
+  } else if (packed) {
 #pragma omp parallel for schedule(dynamic, 64) reduction(+ : tests) if (n > 2048)
     for (int64_t c = 0; c < nCells; ++c) {
       const ParticleCell& cell = cells[size_t(c)];
@@ -1063,26 +1101,62 @@ void SurfacePolygonizer::SeedFromParticles() {
             runs[o - 13][0] = c2 < 0 ? 0 : pk.start[size_t(c2)];
             runs[o - 13][1] = c2 < 0 ? 0 : pk.start[size_t(c2) + 1];
           }
-      JoinedPrefixes<kRuns> prefix(pk.index.data(), runs);
-      uint32_t joined = prefix.Advance(find, 0);
+      JoinedPrefixes<kRuns> prefix(runs);
+      uint32_t joined = prefix.Advance(findPlace, 0);
       for (int run = 0; run < kRuns; ++run) {
         const int32_t re = runs[run][1];
         for (int32_t q = qb; q < qe && !(joined & (1u << run)); ++q) {
-          const float px = pk.x[size_t(q)], py = pk.y[size_t(q)], pz = pk.z[size_t(q)];
-          const int32_t a = pk.index[size_t(q)];
+          const float px = X[q], py = Y[q], pz = Z[q];
           int32_t rb = run == 0 ? q + 1 : runs[run][0];
-          if (prefix.JoinedToFirst(find(a), find)) rb = std::max(rb, prefix.end[run]);
+          if (prefix.JoinedToFirst(findPlace(q), findPlace)) rb = std::max(rb, prefix.end[run]);
           const int64_t testsBefore = tests;
           for (int32_t r = rb; r < re; ++r) {
-            const float ddx = px - pk.x[size_t(r)], ddy = py - pk.y[size_t(r)], ddz = pz - pk.z[size_t(r)];
+            const float ddx = px - X[r], ddy = py - Y[r], ddz = pz - Z[r];
             const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
             if (d2 > reject || !(std::sqrt(d2) < blobRadius)) continue;
-            pair(a, pk.index[size_t(r)], tests);
+            pair(q, r, tests);
           }
-          if (tests != testsBefore) joined |= prefix.Advance(find, ~((1u << run) | 1u));
+          if (tests != testsBefore) joined |= prefix.Advance(findPlace, ~((1u << run) | 1u));
         }
       }
     }
+  }
+  constexpr size_t kStripes = 256;
+  std::unique_ptr<std::mutex[]> stripe(new std::mutex[kStripes]);
+  constexpr int32_t kMembersPerBlock = 4096;
+  {
+    // Each component's root among the particles is its lowest index (the
+    // root that joining the particles themselves gives). Blocks of places
+    // take the least index of each run of one root and fold it into the
+    // root's entry, a minimum: the same in any order.
+    BigArray<int32_t> lowest(static_cast<size_t>(places));
+#pragma omp parallel for schedule(static) if (places > 2048)
+    for (int32_t q = 0; q < places; ++q) {
+      forest.SetParent(q, findPlace(q));
+      lowest[size_t(q)] = INT32_MAX;
+    }
+    const int32_t placeBlocks = (places + kMembersPerBlock - 1) / kMembersPerBlock;
+#pragma omp parallel for schedule(dynamic, 4) if (places > 2048)
+    for (int32_t blk = 0; blk < placeBlocks; ++blk) {
+      int32_t root = -1, least = INT32_MAX;
+      auto fold = [&]() {
+        if (root < 0) return;
+        std::lock_guard<std::mutex> lock(stripe[size_t(root) % kStripes]);
+        lowest[size_t(root)] = std::min(lowest[size_t(root)], least);
+      };
+      for (int32_t q = blk * kMembersPerBlock, e = std::min(places, q + kMembersPerBlock); q < e; ++q) {
+        const int32_t r = forest.Parent(q);
+        if (r != root) {
+          fold();
+          root = r;
+          least = INT32_MAX;
+        }
+        least = std::min(least, particleAt[q]);
+      }
+      fold();
+    }
+#pragma omp parallel for schedule(static) if (places > 2048)
+    for (int32_t q = 0; q < places; ++q) setParent(particleAt[q], lowest[size_t(forest.Parent(q))]);
   }
   timings.neighbours = Now() - tSweep;
   fieldEvaluations += tests;
@@ -1111,9 +1185,6 @@ void SurfacePolygonizer::SeedFromParticles() {
     if (!ps[size_t(i)].skip) setParent(i, find(i));
     groups[size_t(i)] = none;
   }
-  constexpr int32_t kMembersPerBlock = 4096;
-  constexpr size_t kStripes = 256;
-  std::unique_ptr<std::mutex[]> stripe(new std::mutex[kStripes]);
   const int32_t memberBlocks = (n + kMembersPerBlock - 1) / kMembersPerBlock;
   auto rootOf = parentOf;
 #pragma omp parallel for schedule(dynamic, 4) if (parallelGroups)
