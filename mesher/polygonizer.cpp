@@ -1002,10 +1002,14 @@ void SurfacePolygonizer::SeedFromParticles() {
   const float* const S = byColumns ? col.size.data() : pk.size.data();
   const int32_t* const particleAt = byColumns ? col.index.data() : pk.index.data();
   const int32_t places = packed ? int32_t(byColumns ? col.index.size() : pk.index.size()) : 0;
-  BigArray<int32_t> placeParent(static_cast<size_t>(places));
+  // Each component's lowest particle, kept at its root place (see below).
+  BigArray<int32_t> placeParent(static_cast<size_t>(places)), lowest(static_cast<size_t>(places));
   SharedForest forest(placeParent.data());
 #pragma omp parallel for schedule(static) if (places > 2048)
-  for (int32_t q = 0; q < places; ++q) forest.SetParent(q, q);
+  for (int32_t q = 0; q < places; ++q) {
+    forest.SetParent(q, q);
+    lowest[size_t(q)] = INT32_MAX;
+  }
   auto findPlace = [&](int32_t x) { return forest.Find(x); };
   // The test `passes` makes, from the copy (the same floats).
   auto placesPass = [&](int32_t a, int32_t m) {
@@ -1129,12 +1133,8 @@ void SurfacePolygonizer::SeedFromParticles() {
     // root that joining the particles themselves gives). Blocks of places
     // take the least index of each run of one root and fold it into the
     // root's entry, a minimum: the same in any order.
-    BigArray<int32_t> lowest(static_cast<size_t>(places));
 #pragma omp parallel for schedule(static) if (places > 2048)
-    for (int32_t q = 0; q < places; ++q) {
-      forest.SetParent(q, findPlace(q));
-      lowest[size_t(q)] = INT32_MAX;
-    }
+    for (int32_t q = 0; q < places; ++q) forest.SetParent(q, findPlace(q));
     const int32_t placeBlocks = (places + kMembersPerBlock - 1) / kMembersPerBlock;
 #pragma omp parallel for schedule(dynamic, 4) if (places > 2048)
     for (int32_t blk = 0; blk < placeBlocks; ++blk) {
@@ -1155,8 +1155,18 @@ void SurfacePolygonizer::SeedFromParticles() {
       }
       fold();
     }
-#pragma omp parallel for schedule(static) if (places > 2048)
-    for (int32_t q = 0; q < places; ++q) setParent(particleAt[q], lowest[size_t(forest.Parent(q))]);
+    // Each thread sets the particles of a range of its own, reading every
+    // place: a thread per run of places would write all over the array, and
+    // the threads would take its lines from each other at every write.
+#pragma omp parallel if (places > 2048)
+    {
+      const int64_t threads = omp_get_num_threads(), t = omp_get_thread_num();
+      const int32_t lo = int32_t(int64_t(n) * t / threads), hi = int32_t(int64_t(n) * (t + 1) / threads);
+      for (int32_t q = 0; q < places; ++q) {
+        const int32_t i = particleAt[q];
+        if (i >= lo && i < hi) setParent(i, lowest[size_t(forest.Parent(q))]);
+      }
+    }
   }
   timings.neighbours = Now() - tSweep;
   fieldEvaluations += tests;
