@@ -963,15 +963,12 @@ void SurfacePolygonizer::SeedFromParticles() {
   const int32_t n = builder_->count;
   const vorel::host::LargeVector<SurfaceParticle>& ps = builder_->particles;
   const float threshold = builder_->groupJoin;
-  // Set by the first loop, in parallel: a value-initialised array would be
-  // cleared (and its pages faulted in) on one thread first.
-  BigArray<int32_t> parent(static_cast<size_t>(n));
-  SharedForest particleForest(parent.data());
-  auto parentOf = [&](int32_t x) { return particleForest.Parent(x); };
-  auto setParent = [&](int32_t x, int32_t p) { particleForest.SetParent(x, p); };
-  auto find = [&](int32_t x) { return particleForest.Find(x); };
+  // Each particle's component, as its lowest particle (see the sweep
+  // below). Set by the first loop, in parallel: a value-initialised array
+  // would be cleared (and its pages faulted in) on one thread first.
+  BigArray<int32_t> rootOf(static_cast<size_t>(n));
 #pragma omp parallel for schedule(static) if (n > 2048)
-  for (int32_t i = 0; i < n; ++i) setParent(i, i);
+  for (int32_t i = 0; i < n; ++i) rootOf[size_t(i)] = i;
   auto passes = [&](int32_t a, int32_t m) {
     const SurfaceParticle& pa = ps[size_t(a)];
     const SurfaceParticle& pm = ps[size_t(m)];
@@ -1164,16 +1161,15 @@ void SurfacePolygonizer::SeedFromParticles() {
       const int32_t lo = int32_t(int64_t(n) * t / threads), hi = int32_t(int64_t(n) * (t + 1) / threads);
       for (int32_t q = 0; q < places; ++q) {
         const int32_t i = particleAt[q];
-        if (i >= lo && i < hi) setParent(i, lowest[size_t(forest.Parent(q))]);
+        if (i >= lo && i < hi) rootOf[size_t(i)] = lowest[size_t(forest.Parent(q))];
       }
     }
   }
   timings.neighbours = Now() - tSweep;
   fieldEvaluations += tests;
 
-  // Per component, kept at its root (its lowest member index, as unite
-  // hangs larger roots below smaller ones): the lowest z below 1e6, the
-  // lowest index holding it and how many members share it. Blocks of
+  // Per component, kept at its root (its lowest member index): the lowest
+  // z below 1e6, the lowest index holding it and how many members share it. Blocks of
   // members sum their runs of one root and fold them into the root's
   // entry; the fold is the minimum with ties counted, the same in any
   // order.
@@ -1191,12 +1187,8 @@ void SurfacePolygonizer::SeedFromParticles() {
   const bool parallelGroups = n > 2048;
   mesher_util::BigArray<Group> groups(static_cast<size_t>(n));
 #pragma omp parallel for schedule(static) if (parallelGroups)
-  for (int32_t i = 0; i < n; ++i) {
-    if (!ps[size_t(i)].skip) setParent(i, find(i));
-    groups[size_t(i)] = none;
-  }
+  for (int32_t i = 0; i < n; ++i) groups[size_t(i)] = none;
   const int32_t memberBlocks = (n + kMembersPerBlock - 1) / kMembersPerBlock;
-  auto rootOf = parentOf;
 #pragma omp parallel for schedule(dynamic, 4) if (parallelGroups)
   for (int32_t blk = 0; blk < memberBlocks; ++blk) {
     int32_t root = -1;
@@ -1208,7 +1200,7 @@ void SurfacePolygonizer::SeedFromParticles() {
     };
     for (int32_t i = blk * kMembersPerBlock, e = std::min(n, i + kMembersPerBlock); i < e; ++i) {
       if (ps[size_t(i)].skip) continue;
-      const int32_t r = rootOf(i);
+      const int32_t r = rootOf[size_t(i)];
       if (r != root) {
         fold();
         root = r;
@@ -1221,7 +1213,7 @@ void SurfacePolygonizer::SeedFromParticles() {
   }
   std::vector<int32_t> roots;
   for (int32_t i = 0; i < n; ++i)
-    if (!ps[size_t(i)].skip && rootOf(i) == i) roots.push_back(i);
+    if (!ps[size_t(i)].skip && rootOf[size_t(i)] == i) roots.push_back(i);
   KeptVector<uint8_t> visited;
   std::vector<int32_t> walk, rank, nb;
   for (int32_t r : roots) {
