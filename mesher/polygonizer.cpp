@@ -1169,10 +1169,10 @@ void SurfacePolygonizer::SeedFromParticles() {
   fieldEvaluations += tests;
 
   // Per component, kept at its root (its lowest member index): the lowest
-  // z below 1e6, the lowest index holding it and how many members share it. Blocks of
-  // members sum their runs of one root and fold them into the root's
-  // entry; the fold is the minimum with ties counted, the same in any
-  // order.
+  // z below 1e6, the lowest index holding it and how many members share
+  // it. Blocks of members sum their runs of one root and fold them into the
+  // root's entry; the fold is the minimum with ties counted, the same in
+  // any order.
   struct Group {
     int32_t lowest, ties;
     float minZ;
