@@ -59,24 +59,30 @@ bool NoArea(const std::vector<Point3>& v, const MeshFace& f) {
   return uy * vz - uz * vy == 0.0 && uz * vx - ux * vz == 0.0 && ux * vy - uy * vx == 0.0;
 }
 
-// Moved back far from the origin, vertices a few hundredths of a unit apart
-// can round onto one float point (at 1e6 floats lie 1/16 apart), leaving
-// faces without area. Each such face has a corner moved by one float step:
-// the later of two that met, away from the other as they lay before the
-// move (`near`); else the last corner, across the line the three lie on.
-// The surface moves by no more than its own rounding, and its faces and
-// their order stay as built. A few rounds, as a step may meet a third point.
-void SeparateRoundedCorners(std::vector<Point3>& v, const std::vector<Point3>& near,
+// Faces whose corners rounding put on one point or line keep no area. Moved
+// back far from the origin, vertices a few hundredths of a unit apart can
+// round onto one float point (at 1e6 floats lie 1/16 apart); anywhere, an
+// inside lattice point whose field barely clears zero draws the crossings of
+// all its outside neighbours, and with them their vertices, onto itself to
+// the last bits. Each such face has a corner moved by one float step: the
+// later of two that met, away from the other as they lay before the move
+// back (`near`; without it, as they lie); else the last corner, across the
+// line the three lie on. The surface moves by no more than its own rounding,
+// and its faces and their order stay as built, so a surface with no such
+// face is left bit for bit. A few rounds, as a step may meet a third point.
+void SeparateRoundedCorners(std::vector<Point3>& v, const std::vector<Point3>* near,
                             const std::vector<MeshFace>& faces) {
   const int64_t nF = int64_t(faces.size());
-  std::vector<uint8_t> flat(faces.size());
+  std::vector<uint8_t> flat;
   for (int round = 0; round < 8; ++round) {
-#pragma omp parallel for schedule(static) if (nF > kParallelBounds)
+    int64_t flats = 0;
+#pragma omp parallel for schedule(static) reduction(+ : flats) if (nF > kParallelBounds)
+    for (int64_t f = 0; f < nF; ++f) flats += NoArea(v, faces[size_t(f)]);
+    if (flats == 0) return;
+    flat.resize(faces.size());
     for (int64_t f = 0; f < nF; ++f) flat[size_t(f)] = NoArea(v, faces[size_t(f)]);
-    bool any = false;
     for (int64_t f = 0; f < nF; ++f) {
       if (!flat[size_t(f)] || !NoArea(v, faces[size_t(f)])) continue;  // an earlier step may have mended it
-      any = true;
       const MeshFace& t = faces[size_t(f)];
       int32_t moved = std::max(t[0], std::max(t[1], t[2]));
       Point3 away(1.0f, 0.0f, 0.0f);
@@ -86,7 +92,8 @@ void SeparateRoundedCorners(std::vector<Point3>& v, const std::vector<Point3>& n
         if (!(v[size_t(p)] == v[size_t(q)])) continue;
         met = true;
         moved = std::max(p, q);
-        away = near[size_t(moved)] - near[size_t(std::min(p, q))];
+        const std::vector<Point3>& before = near ? *near : v;
+        away = before[size_t(moved)] - before[size_t(std::min(p, q))];
       }
       if (!met) {
         // Across the line: along the axis the line runs least.
@@ -100,7 +107,6 @@ void SeparateRoundedCorners(std::vector<Point3>& v, const std::vector<Point3>& n
       float& x = v[size_t(moved)][axis];
       x = std::nextafter(x, away[axis] < 0.0f ? -INFINITY : INFINITY);
     }
-    if (!any) return;
   }
 }
 }  // namespace
@@ -326,12 +332,15 @@ MeshRecord& SurfaceBuilder::Build(float detail, float melting, float radiusFacto
     double t1 = Now();
     polygonizer.BuildAndShrinkWrap(detail, melting, radiusFactor, shrink, lists, velocities);
     polygonizer.timings.grid = t1 - t0;
+    // Where it was built, and for a set built off its place once more after
+    // the move back, which rounds corners together of its own.
+    SeparateRoundedCorners(mesh.vertices, nullptr, mesh.faces);
     if (shifted) {
       const std::vector<Point3> near = mesh.vertices;
       const int64_t nV = int64_t(mesh.vertices.size());
 #pragma omp parallel for schedule(static) if (nV > kParallelBounds)
       for (int64_t v = 0; v < nV; ++v) mesh.vertices[size_t(v)] = mesh.vertices[size_t(v)] + origin;
-      SeparateRoundedCorners(mesh.vertices, near, mesh.faces);
+      SeparateRoundedCorners(mesh.vertices, &near, mesh.faces);
       mesh.boundsMin = mesh.boundsMin + origin;
       mesh.boundsMax = mesh.boundsMax + origin;
       boundsMin = boundsMin + origin;
