@@ -14,6 +14,7 @@
 #include "fluid_core/host_link.h"
 #include "fluid_core/solver.h"
 #include "host/core/files.h"
+#include "host/tests/core/scratch_sweep.h"
 
 namespace solver_test {
 
@@ -22,6 +23,7 @@ inline std::string ScratchDir(const std::string& name) {
   std::string cmd = "rm -rf '" + dir + "'";
   if (std::system(cmd.c_str()) != 0) return dir;
   vorel::host::MakeDirectories(dir);
+  vorel::test::RemoveWhenPassed(dir);
   return dir;
 }
 

@@ -20,6 +20,7 @@
 #include "host/core/hostdirs.h"
 #include "host/core/interaction.h"
 #include "host/ui/ui.h"
+#include "host/tests/core/scratch_sweep.h"
 
 class FluidSystemTest : public ::testing::Test {
  protected:
@@ -30,6 +31,7 @@ class FluidSystemTest : public ::testing::Test {
     std::string cmd = "rm -rf '" + scratch_ + "'";
     if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
     vorel::host::MakeDirectories(scratch_ + "/install/plugcfg");
+    vorel::test::RemoveWhenPassed(scratch_);
     vorel::host::SetInstallRoot(scratch_ + "/install");
     // New systems keep their caches here, not among the folders that other
     // tests (and their default names) leave in the shared temporary folder.

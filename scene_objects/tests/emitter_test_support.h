@@ -12,6 +12,7 @@
 #include "fluid_core/engine.h"
 #include "host/core/files.h"
 #include "host/sdk/max.h"
+#include "host/tests/core/scratch_sweep.h"
 #include "scene_objects/emitter.h"
 #include "scene_objects/emitter_desc.h"
 #include "scene_objects/emitter_params.h"
@@ -63,6 +64,7 @@ inline std::string ScratchDir(const std::string& name) {
   std::string cmd = "rm -rf '" + dir + "'";
   if (std::system(cmd.c_str()) != 0) return dir;
   vorel::host::MakeDirectories(dir);
+  vorel::test::RemoveWhenPassed(dir);
   return dir;
 }
 

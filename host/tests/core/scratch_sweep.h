@@ -1,0 +1,34 @@
+// Scratch folders that tests make in the shared temporary folder. Each is
+// removed when the test that made it passes; a failing test's stay to be
+// looked at. Their names carry the process id, so without this every run of
+// the suites left some hundreds of them (about 80 MB) behind.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vorel::test {
+
+inline void RemoveWhenPassed(const std::string& dir) {
+  class Sweep : public ::testing::EmptyTestEventListener {
+   public:
+    std::vector<std::string> dirs;
+    void OnTestEnd(const ::testing::TestInfo& info) override {
+      std::error_code ec;
+      if (info.result()->Passed())
+        for (const std::string& d : dirs) std::filesystem::remove_all(d, ec);
+      dirs.clear();
+    }
+  };
+  // The listener list owns it from here on.
+  static Sweep* const sweep = [] {
+    Sweep* s = new Sweep;
+    ::testing::UnitTest::GetInstance()->listeners().Append(s);
+    return s;
+  }();
+  sweep->dirs.push_back(dir);
+}
+
+}  // namespace vorel::test
