@@ -247,7 +247,7 @@ TEST(MeshQuality, ALatticePointOnTheSurfaceLeavesNoFaceWithoutArea) {
     };
     int flips = 0;
     size_t before = build(0.3f).vertices.size();
-    for (float lo = 0.3f, hi = 0.302f; hi < 0.4f; lo = hi, hi += 0.002f) {
+    for (float lo = 0.3f, hi = 0.302f; hi < 0.4f && flips < 3; lo = hi, hi += 0.002f) {
       const size_t count = build(hi).vertices.size();
       if (count == before) continue;
       before = count;
