@@ -261,10 +261,10 @@ TEST(MeshQuality, ALatticePointOnTheSurfaceLeavesNoFaceWithoutArea) {
       for (int k = 0; k < 3; ++k) r = std::nextafter(r, 0.0f);
       for (int k = 0; k < 7; ++k, r = std::nextafter(r, 1.0f)) {
         const MeshCheck m = CheckMesh(build(r));
-        EXPECT_EQ(m.zeroAreaFaces, 0) << c.particles << " particles, radius " << r;
-        EXPECT_TRUE(m.Sound()) << c.particles << " particles, radius " << r;
+        EXPECT_EQ(m.zeroAreaFaces, 0) << c.particles << " particles at " << c.offset << ", radius " << r;
+        EXPECT_TRUE(m.Sound()) << c.particles << " particles at " << c.offset << ", radius " << r;
       }
     }
-    EXPECT_GT(flips, 0) << c.particles << " particles";
+    EXPECT_GT(flips, 0) << c.particles << " particles at " << c.offset;
   }
 }
