@@ -14,18 +14,11 @@
 #include "fluid_core/host_link.h"
 #include "fluid_core/solver.h"
 #include "host/core/files.h"
-#include "host/tests/core/scratch_sweep.h"
+#include "host/tests/core/scratch_dirs.h"
 
 namespace solver_test {
 
-inline std::string ScratchDir(const std::string& name) {
-  std::string dir = vorel::host::TempPath() + "vorel_solver_" + std::to_string(getpid()) + "_" + name;
-  std::string cmd = "rm -rf '" + dir + "'";
-  if (std::system(cmd.c_str()) != 0) return dir;
-  vorel::host::MakeDirectories(dir);
-  vorel::test::RemoveWhenPassed(dir);
-  return dir;
-}
+inline std::string ScratchDir(const std::string& name) { return vorel::test::FreshScratchDir("vorel_solver_", name); }
 
 // A solver for tests: n particles per unit volume, rest density 1000,
 // 30 frames a second, no Escape unless a test asks for it.

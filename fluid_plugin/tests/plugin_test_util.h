@@ -20,7 +20,7 @@
 #include "host/core/hostdirs.h"
 #include "host/core/interaction.h"
 #include "host/ui/ui.h"
-#include "host/tests/core/scratch_sweep.h"
+#include "host/tests/core/scratch_dirs.h"
 
 class FluidSystemTest : public ::testing::Test {
  protected:

@@ -12,7 +12,7 @@
 #include "fluid_core/engine.h"
 #include "host/core/files.h"
 #include "host/sdk/max.h"
-#include "host/tests/core/scratch_sweep.h"
+#include "host/tests/core/scratch_dirs.h"
 #include "scene_objects/emitter.h"
 #include "scene_objects/emitter_desc.h"
 #include "scene_objects/emitter_params.h"
@@ -59,14 +59,7 @@ class TestSystem : public ReferenceTarget, public FluidEngineOwner {
   std::vector<std::pair<int, INode*>> referenced;
 };
 
-inline std::string ScratchDir(const std::string& name) {
-  std::string dir = vorel::host::TempPath() + "vorel_emit_" + std::to_string(getpid()) + "_" + name;
-  std::string cmd = "rm -rf '" + dir + "'";
-  if (std::system(cmd.c_str()) != 0) return dir;
-  vorel::host::MakeDirectories(dir);
-  vorel::test::RemoveWhenPassed(dir);
-  return dir;
-}
+inline std::string ScratchDir(const std::string& name) { return vorel::test::FreshScratchDir("vorel_emit_", name); }
 
 // An engine with one emitter in slot 0 and frames written by hand.
 class EngineFixture : public ::testing::Test {

@@ -4,10 +4,14 @@
 // every run of the suites left some hundreds of them (about 80 MB) behind.
 #pragma once
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "host/core/files.h"
 
 namespace vorel::test {
 
@@ -29,6 +33,17 @@ inline void RemoveWhenPassed(const std::string& dir) {
     return s;
   }();
   sweep->dirs.push_back(dir);
+}
+
+// An empty folder `prefix`<pid>_`name` in the temporary folder, made afresh
+// and removed when the test passes (left unmade when the old one cannot go).
+inline std::string FreshScratchDir(const std::string& prefix, const std::string& name) {
+  std::string dir = vorel::host::TempPath() + prefix + std::to_string(getpid()) + "_" + name;
+  std::string cmd = "rm -rf '" + dir + "'";
+  if (std::system(cmd.c_str()) != 0) return dir;
+  vorel::host::MakeDirectories(dir);
+  RemoveWhenPassed(dir);
+  return dir;
 }
 
 }  // namespace vorel::test
