@@ -894,7 +894,7 @@ void SurfacePolygonizer::Polygonize(float detail, float melting, float radiusFac
   mesh_->boundsMax = latticeMax;
   fieldEvaluations = 0;
   processedCubes = 0;
-  timings.neighbours = 0;
+  timings.neighbours = timings.flood = timings.emitCrossings = timings.emitMerge = 0;
   queue.clear();
   queueHead = 0;
   seedCubes.clear();
@@ -1312,7 +1312,11 @@ void SurfacePolygonizer::Propagate() {
   // the order.
   const bool flooded = omp_get_max_threads() > 1 && builder_->count >= floodParticles;
   floodCubes_ = 0;
-  if (flooded) Flood();
+  if (flooded) {
+    const double t0 = Now();
+    Flood();
+    timings.flood = Now() - t0;
+  }
   // Room for every cube the walk queues (the flood has counted them), and
   // never less than a mapped block: growing it cube by cube on the walk's
   // one thread cost copies and a fault per fresh page, and a block that
@@ -1614,6 +1618,7 @@ void SurfacePolygonizer::EmitTriangles() {
     uint64_t hi, lo;  // (k, bucket), (i, creation rank)
     uint32_t cube;    // place in the queue
   };
+  const double t0 = Now();
   const size_t nQ = queue.size();
   const int64_t nCubes = int64_t(nQ);
   BigArray<WalkKey> walk(nQ);
@@ -1723,6 +1728,8 @@ void SurfacePolygonizer::EmitTriangles() {
         firstDirection[size_t(v++)] = crossings[size_t(c)].direction;
       }
   }
+  const double t1 = Now();
+  timings.emitCrossings = t1 - t0;
   // Each triangle corner is named by its crossing, the cluster and the
   // direction of the crossing's edge.
   SurfaceClusters clusters(corners, vertexCount, [&](int64_t c) {
@@ -1774,6 +1781,7 @@ void SurfacePolygonizer::EmitTriangles() {
               [&](uint32_t x, uint32_t y) { return extras[x].firstCrossing < extras[y].firstCrossing; });
     for (size_t e = 0; e < order.size(); ++e) extras[order[e]].vertex = int32_t(nV + int64_t(e));
   }
+  timings.emitMerge = Now() - t1;
   auto vertexOf = [&](uint32_t c) {
     const int32_t g = clusters.Group(corners[c]);
     const int32_t v = g / kDirections;

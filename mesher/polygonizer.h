@@ -156,9 +156,14 @@ class LatticeHash {
 };
 
 // Phase timings of the last build, in seconds (the benchmark prints them);
-// `neighbours` is the pair sweep, part of `seeds`.
+// `neighbours` is the pair sweep, part of `seeds`; `flood` the parallel
+// flood, part of `propagate` (the rest is the walk's order, on one
+// thread); `emitCrossings` (rows, walk order, crossing points, cluster
+// numbers) and `emitMerge` (cluster lists and merges) are parts of `emit`
+// (the rest is vertices and faces).
 struct MesherTimings {
-  double grid = 0, neighbours = 0, seeds = 0, crossings = 0, propagate = 0, emit = 0, shrink = 0;
+  double grid = 0, neighbours = 0, seeds = 0, crossings = 0, propagate = 0, flood = 0, emit = 0,
+         emitCrossings = 0, emitMerge = 0, shrink = 0;
 };
 
 class SurfacePolygonizer {
