@@ -80,6 +80,7 @@ void SeparateRoundedCorners(std::vector<Point3>& v, const std::vector<Point3>* n
     for (int64_t f = 0; f < nF; ++f) flats += NoArea(v, faces[size_t(f)]);
     if (flats == 0) return;
     flat.resize(faces.size());
+#pragma omp parallel for schedule(static) if (nF > kParallelBounds)
     for (int64_t f = 0; f < nF; ++f) flat[size_t(f)] = NoArea(v, faces[size_t(f)]);
     for (int64_t f = 0; f < nF; ++f) {
       if (!flat[size_t(f)] || !NoArea(v, faces[size_t(f)])) continue;  // an earlier step may have mended it
